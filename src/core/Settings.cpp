@@ -1,0 +1,132 @@
+#include "core/Settings.h"
+
+#include "core/Scramble.h"
+
+namespace core {
+
+namespace {
+
+// Absent values are tested by reading an integer with -1 as the default; the default is
+// then written and used.
+bool ReadBoolOrWriteDefault(gui::IniAccess& file, const char* section, const char* key, bool defaultValue) {
+    const int stored = file.ReadInteger(section, key, -1);
+    if (stored == -1) {
+        file.WriteBool(section, key, defaultValue);
+        return defaultValue;
+    }
+    return stored != 0;
+}
+
+int ReadIntegerOrWriteDefault(gui::IniAccess& file, const char* section, const char* key, int defaultValue) {
+    const int stored = file.ReadInteger(section, key, -1);
+    if (stored == -1) {
+        file.WriteInteger(section, key, defaultValue);
+        return defaultValue;
+    }
+    return stored;
+}
+
+std::string TrimBlanks(const std::string& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    return text.substr(first, last - first);
+}
+
+// A damaged stored password must not stop the program: it reads as none.
+std::string UnscrambledOrEmpty(const std::string& stored) {
+    try {
+        return TrimBlanks(UnscrambleText(stored, ScrambleKey));
+    } catch (const EConvertError&) {
+        return {};
+    }
+}
+
+bool IsInteger(const std::string& text) { return gui::ParseIniInteger(text, 0) == gui::ParseIniInteger(text, 1); }
+
+} // namespace
+
+std::string WithTrailingBackslash(std::string path) {
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    return path;
+}
+
+FormCreationSettings ReadFormCreationSettings(gui::IniAccess& programFile, const OsVersion& os) {
+    using namespace ini;
+    FormCreationSettings values;
+    values.crashed = programFile.ReadBool(Settings, "Crashed", false);
+    programFile.WriteBool(Settings, "Crashed", true);
+    values.useTempFile = programFile.ReadBool(Settings, "UseTempFile", false);
+    values.useCDR = programFile.ReadBool(Settings, "UseCDR", true);
+    values.maxPreferedSpeed = programFile.ReadString(Settings, "MaxPreferedSpeed", "0");
+    values.lastGoodSpeed = programFile.ReadInteger(Settings, "LastGoodSpeed", 0);
+    values.leaveDriveOpen = programFile.ReadBool(Settings, "LeaveDriveOpen", false);
+    values.doNotOpenDrive = programFile.ReadBool(Settings, "DoNotOpenDrive", false);
+    values.useInternalASPI = programFile.ReadBool(Settings, "UseInternalASPI", false);
+    values.doNotRestarte = programFile.ReadBool(Settings, "DoNotRestarte", false);
+    values.restSpaceOnCD = programFile.ReadInteger(Settings, "RestSpaceOnCD", 0);
+    values.infiniteWait = programFile.ReadInteger(Settings, "InfiniteWait", 1440);
+    programFile.WriteBool(Settings, "UseTempFile", values.useTempFile);
+    programFile.WriteBool(Settings, "UseCDR", values.useCDR);
+    values.useUserData = os.IsWindows2000OrLater()
+                             ? ReadBoolOrWriteDefault(programFile, Settings, "UseUserData2kXP", true)
+                             : ReadBoolOrWriteDefault(programFile, Settings, "UseUserData", false);
+    values.maxZipFactor = ReadIntegerOrWriteDefault(programFile, Settings, "MaxZipFactor", 7);
+    values.menuPassword = UnscrambledOrEmpty(programFile.ReadString(Settings, "Menu", ""));
+    values.lockMenu = ReadBoolOrWriteDefault(programFile, Settings, "LockMenu", false);
+    values.allowPassWord = ReadBoolOrWriteDefault(programFile, Settings, "AllowPassWord", true);
+    return values;
+}
+
+void ReadUserOverrides(gui::IniAccess& userFile, FormCreationSettings& settings) {
+    using namespace ini;
+    if (userFile.ValueExists(Settings, "Menu"))
+        settings.menuPassword = UnscrambledOrEmpty(userFile.ReadString(Settings, "Menu", ""));
+    if (userFile.ValueExists(Settings, "InfiniteWait"))
+        settings.infiniteWait = userFile.ReadInteger(Settings, "InfiniteWait", settings.infiniteWait);
+}
+
+StartSettings ReadStartSettings(gui::IniAccess& userFile, std::string jobName, const std::string& systemTempPath) {
+    using namespace ini;
+    StartSettings values;
+    if (jobName.empty() || static_cast<unsigned char>(jobName[0]) < '!')
+        jobName = userFile.ReadString(Files, "LastJob", "");
+    values.jobName = jobName;
+    userFile.WriteString(Files, "LastJob", values.jobName);
+    values.tempPath = WithTrailingBackslash(userFile.ReadString(Files, "TempPath", systemTempPath));
+    userFile.WriteString(Files, "TempPath", values.tempPath);
+    values.showOnJob = userFile.ReadBool(Settings, "Showonjob", true);
+    values.showHint = userFile.ReadBool(Settings, "Showhint", true);
+    return values;
+}
+
+void SaveSettings(gui::IniAccess& userFile, gui::IniAccess& programFile, const SavedState& state) {
+    using namespace ini;
+    userFile.WriteString(Files, "LastJob", state.jobName);
+    userFile.WriteBool(Settings, "AutoRun", state.autoRun);
+    userFile.WriteBool(Settings, "Showonjob", state.showOnJob);
+    userFile.WriteBool(Settings, "Showhint", state.showHint);
+    userFile.WriteInteger(Settings, "InfiniteWait", state.infiniteWait);
+
+    programFile.WriteBool(Settings, "Crashed", false);
+    programFile.WriteString(Settings, "MaxPreferedSpeed", state.maxPreferedSpeed);
+    programFile.WriteInteger(Settings, "LastGoodSpeed", state.lastGoodSpeed);
+    programFile.WriteBool(Settings, "DoNotOpenDrive", state.doNotOpenDrive);
+    programFile.WriteBool(Settings, "LeaveDriveOpen", state.leaveDriveOpen);
+    programFile.WriteBool(Settings, "UseInternalASPI", state.useInternalASPI);
+    programFile.WriteBool(Settings, "DoNotRestarte", state.doNotRestarte);
+    programFile.WriteBool(LastState, "default", !state.jobEndedThisSession);
+    programFile.WriteInteger(Settings, "RestSpaceOnCD",
+                             IsInteger(state.restSpaceText) ? gui::ParseIniInteger(state.restSpaceText, 0) : 0);
+    programFile.WriteInteger(LastState, "Top", state.top);
+    programFile.WriteInteger(LastState, "Left", state.left);
+    programFile.WriteInteger(LastState, "Height", state.height);
+    programFile.WriteInteger(LastState, "Width", state.width);
+    programFile.WriteBool(LastState, "Hidden", state.hidden);
+}
+
+std::string StoredMenuPassword(const std::string& password) {
+    return password.empty() ? std::string() : ScrambleText(password, ScrambleKey);
+}
+
+} // namespace core

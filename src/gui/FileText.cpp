@@ -1,0 +1,81 @@
+#include "gui/FileText.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace gui {
+
+namespace {
+
+class Handle {
+  public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Close() {
+        if (!valid()) return true;
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+std::string FolderOf(const std::string& fileName) {
+    const size_t slash = fileName.find_last_of("\\/:");
+    return slash == std::string::npos ? std::string(".\\") : fileName.substr(0, slash + 1);
+}
+
+} // namespace
+
+bool ReadWholeFile(const std::string& fileName, std::string& contents) {
+    Handle file(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+    contents.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < contents.size()) {
+        DWORD got = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<size_t>(contents.size() - done, 1u << 24));
+        if (!ReadFile(file.get(), contents.data() + done, ask, &got, nullptr)) return false;
+        if (got == 0) break;
+        done += got;
+    }
+    contents.resize(done);
+    return true;
+}
+
+bool ReplaceFileContents(const std::string& fileName, const std::string& contents) {
+    char temporary[MAX_PATH];
+    if (!GetTempFileNameA(FolderOf(fileName).c_str(), "tw", 0, temporary)) return false;
+    bool written = false;
+    {
+        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.valid()) {
+            size_t done = 0;
+            written = true;
+            while (written && done < contents.size()) {
+                DWORD put = 0;
+                const DWORD ask = static_cast<DWORD>(std::min<size_t>(contents.size() - done, 1u << 24));
+                written = WriteFile(file.get(), contents.data() + done, ask, &put, nullptr) && put == ask;
+                done += put;
+            }
+            written = written && FlushFileBuffers(file.get());
+            written = file.Close() && written;
+        }
+    }
+    if (written && MoveFileExA(temporary, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileA(temporary);
+    return false;
+}
+
+} // namespace gui

@@ -1,0 +1,17 @@
+#pragma once
+// Whole-file reads and crash-safe whole-file replacement for the small text files of the
+// program (settings, lists). Win32 file calls with ANSI names.
+
+#include <string>
+
+namespace gui {
+
+// Reads the whole file; false when it cannot be opened or read completely.
+bool ReadWholeFile(const std::string& fileName, std::string& contents);
+
+// Writes contents to a temporary file in the target's folder, flushes it and moves it over
+// the target in one step. On any failure the target is untouched and the temporary file is
+// removed.
+bool ReplaceFileContents(const std::string& fileName, const std::string& contents);
+
+} // namespace gui
