@@ -13,13 +13,16 @@ namespace {
 constexpr WPARAM closeRequest = 16;
 }
 
-TInstanceGuard::TInstanceGuard(gui::TApplication& application, ProgramFlags& flags, const std::string& programPath)
+HANDLE TInstanceGuard::OpenRunningInstanceMutex(const char* name) { return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name); }
+
+TInstanceGuard::TInstanceGuard(gui::TApplication& application, ProgramFlags& flags, const std::string& programPath,
+                               OpenMutexCall openMutex)
     : application_(application), flags_(flags) {
     const std::string name = InstanceName(programPath);
     // Names over 255 characters cannot be registered: 0 then, and message 0 is never ours.
     instanceMessage_ = RegisterWindowMessageA(name.c_str());
 
-    HANDLE existing = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str());
+    HANDLE existing = openMutex(name.c_str());
     if (!existing) {
         hookId_ = application_.AddHook(
             [this](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

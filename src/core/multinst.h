@@ -13,7 +13,13 @@ namespace core {
 
 class TInstanceGuard {
   public:
-    TInstanceGuard(gui::TApplication& application, ProgramFlags& flags, const std::string& programPath);
+    // Opens the mutex of a running instance, or returns null. Replaceable so that tests can
+    // stage two starts at the same moment, where both miss each other's mutex here.
+    using OpenMutexCall = HANDLE (*)(const char* name);
+    static HANDLE OpenRunningInstanceMutex(const char* name);
+
+    TInstanceGuard(gui::TApplication& application, ProgramFlags& flags, const std::string& programPath,
+                   OpenMutexCall openMutex = &OpenRunningInstanceMutex);
     ~TInstanceGuard();
     TInstanceGuard(const TInstanceGuard&) = delete;
     TInstanceGuard& operator=(const TInstanceGuard&) = delete;

@@ -55,7 +55,8 @@ void TApplication::RemoveHook(int id) {
 }
 
 void TApplication::Run() {
-    if (MainForm && ShowMainForm && !terminated_) {
+    terminated_ = false;
+    if (MainForm && ShowMainForm) {
         ShowWindow(handle_, SW_SHOWNOACTIVATE);
         MainForm->Show();
     }

@@ -1,0 +1,89 @@
+#pragma once
+// Small helpers shared by the Windows tests: scratch folders, whole-file reads and writes,
+// and leaving the thread's queue clean between tests.
+
+#include <windows.h>
+
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class TempFolder {
+  public:
+    TempFolder() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        static unsigned counter = 0;
+        for (;;) {
+            path_ = std::string(base) + "tw" + std::to_string(GetCurrentProcessId()) + "_" +
+                    std::to_string(++counter) + "\\";
+            if (CreateDirectoryA(path_.c_str(), nullptr)) break;
+        }
+    }
+    ~TempFolder() { RemoveTree(path_); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // With a trailing backslash.
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+    static void RemoveTree(const std::string& folder) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = found.cFileName;
+                if (name == "." || name == "..") continue;
+                const std::string full = folder + name;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full + "\\");
+                else {
+                    SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    DeleteFileA(full.c_str());
+                }
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(folder.c_str());
+    }
+
+  private:
+    std::string path_;
+};
+
+inline void WriteWholeFile(const std::string& file, const std::string& contents) {
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    if (handle != INVALID_HANDLE_VALUE) {
+        WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+        CloseHandle(handle);
+    }
+}
+
+inline std::string ReadWholeFile(const std::string& file) {
+    std::string contents;
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return contents;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0) contents.append(buffer, got);
+    CloseHandle(handle);
+    return contents;
+}
+
+inline bool FileExists(const std::string& file) { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Removes everything still queued for this thread, quit messages included; returns whether a
+// quit message was among them.
+inline bool DrainQueue() {
+    bool quit = false;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) quit = true;
+        else DispatchMessageA(&message);
+    }
+    return quit;
+}
+
+} // namespace testsupport

@@ -1,0 +1,173 @@
+// The program block hosted in the test process, in a scratch folder of its own.
+#include "WinTestSupport.h"
+#include "core/Program.h"
+#include "core/Switches.h"
+#include "gui/IniFile.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+namespace {
+
+class ProgramTest : public testing::Test {
+  protected:
+    void SetUp() override { testsupport::DrainQueue(); }
+    void TearDown() override { testsupport::DrainQueue(); }
+
+    core::ProgramEnvironment Environment(std::vector<std::string> params = {}) {
+        core::ProgramEnvironment environment;
+        environment.programPath = programFolder / "tarnwick.exe";
+        environment.windowsFolder = "C:\\windows";
+        environment.systemTempPath = systemTemp.Path();
+        environment.os = {true, 5, 1};
+        environment.params = std::move(params);
+        return environment;
+    }
+    std::string IniText() { return ReadWholeFile(programFolder / "tarnwick.ini"); }
+
+    TempFolder programFolder;
+    TempFolder systemTemp;
+};
+
+} // namespace
+
+TEST_F(ProgramTest, FirstStartWritesDefaultsAndCloseClearsTheCrashMarker) {
+    {
+        core::TProgram program(Environment());
+        ASSERT_TRUE(program.Start());
+        gui::TIniFile ini(programFolder / "tarnwick.ini");
+        EXPECT_EQ(ini.ReadString("Settings", "Crashed", ""), "1");
+        EXPECT_EQ(ini.ReadString("Settings", "UseTempFile", ""), "0");
+        EXPECT_EQ(ini.ReadString("Settings", "UseCDR", ""), "1");
+        EXPECT_EQ(ini.ReadString("Settings", "UseUserData2kXP", ""), "1");
+        EXPECT_EQ(ini.ReadString("Settings", "MaxZipFactor", ""), "7");
+        EXPECT_EQ(ini.ReadString("Settings", "LockMenu", ""), "0");
+        EXPECT_EQ(ini.ReadString("Settings", "AllowPassWord", ""), "1");
+        EXPECT_EQ(ini.ReadString("Files", "LastJob", "?"), "");
+        EXPECT_EQ(ini.ReadString("Files", "TempPath", ""), systemTemp.Path());
+        EXPECT_EQ(program.Flags().TempPath, systemTemp.Path());
+        EXPECT_EQ(gui::Application().Title(), "Tarnwick");
+        EXPECT_EQ(gui::Application().HintHidePause, 45000);
+        EXPECT_EQ(program.MainForm()->Caption(), "Tarnwick");
+
+        program.MainForm()->Close();
+        EXPECT_TRUE(testsupport::DrainQueue()) << "closing the main form ends the loop";
+        EXPECT_EQ(ini.ReadString("Settings", "Crashed", ""), "0");
+        EXPECT_EQ(ini.ReadString("LastState", "default", ""), "1");
+    }
+    // A second start in the same process reads what the first wrote.
+    core::TProgram again(Environment());
+    ASSERT_TRUE(again.Start());
+    EXPECT_FALSE(again.MainForm()->CreationSettings().crashed);
+}
+
+TEST_F(ProgramTest, UnreachableTempPathFallsBackToTheSystemTemporaryFolder) {
+    WriteWholeFile(programFolder / "tarnwick.ini", "[Files]\r\nTempPath=Q:\\nope\\\r\nLastJob=C:\\Jobs\\last.dat\r\n");
+    core::TProgram program(Environment());
+    ASSERT_TRUE(program.Start());
+    EXPECT_EQ(program.Flags().TempPath, systemTemp.Path());
+    EXPECT_EQ(program.Flags().JobName, "C:\\Jobs\\last.dat");
+    gui::TIniFile ini(programFolder / "tarnwick.ini");
+    EXPECT_EQ(ini.ReadString("Files", "TempPath", ""), systemTemp.Path());
+}
+
+TEST_F(ProgramTest, MissingTempFolderIsCreated) {
+    const std::string wanted = programFolder / "work\\deeper\\";
+    WriteWholeFile(programFolder / "tarnwick.ini", "[Files]\r\nTempPath=" + wanted.substr(0, wanted.size() - 1) + "\r\n");
+    core::TProgram program(Environment());
+    ASSERT_TRUE(program.Start());
+    EXPECT_EQ(program.Flags().TempPath, wanted);
+    EXPECT_NE(GetFileAttributesA(wanted.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ProgramTest, DamagedSettingsFileGivesDefaults) {
+    std::string garbage = "[Settings]\r\nCrashed=\x01\x02\r\nRestSpaceOnCD=abc\r\nMaxZipFactor=\r\n[Files\r\n";
+    for (int i = 0; i < 100000; ++i) garbage += static_cast<char>(i * 31);
+    WriteWholeFile(programFolder / "tarnwick.ini", garbage);
+    core::TProgram program(Environment());
+    ASSERT_TRUE(program.Start());
+    const auto& read = program.MainForm()->CreationSettings();
+    EXPECT_FALSE(read.crashed);
+    EXPECT_EQ(read.restSpaceOnCD, 0);
+    EXPECT_EQ(read.maxZipFactor, 7);
+}
+
+TEST_F(ProgramTest, SwitchesSetTheirFlags) {
+    core::TProgram program(Environment({"/h", "/=C:\\Jobs\\Daily.dat", "/a", "/Lx", "/v", "/I"}));
+    ASSERT_TRUE(program.Start());
+    const auto& flags = program.Flags();
+    EXPECT_TRUE(flags.HideWindow);
+    EXPECT_TRUE(flags.JobNamedOnStart);
+    EXPECT_EQ(flags.JobName, "C:\\Jobs\\Daily.dat");
+    EXPECT_TRUE(flags.AutoStarted);
+    EXPECT_TRUE(flags.ExtraStartTick) << "/A alone also asks for the extra tick";
+    EXPECT_TRUE(flags.DetailLog);
+    EXPECT_FALSE(flags.CloseAfterJob);
+    EXPECT_TRUE(flags.VerifyWrittenZip);
+    gui::TIniFile ini(programFolder / "tarnwick.ini");
+    EXPECT_EQ(ini.ReadString("Files", "LastJob", ""), "C:\\Jobs\\Daily.dat");
+}
+
+TEST_F(ProgramTest, SecondInstanceCreatesNoFormAndReadsNoSettings) {
+    core::TProgram first(Environment());
+    ASSERT_TRUE(first.Start());
+    const std::string before = IniText();
+    core::TProgram second(Environment());
+    EXPECT_FALSE(second.Start());
+    EXPECT_TRUE(second.Flags().SecondInstance);
+    EXPECT_EQ(second.MainForm(), nullptr);
+    EXPECT_EQ(IniText(), before);
+    EXPECT_TRUE(testsupport::DrainQueue()) << "the second instance asks its loop to end";
+}
+
+TEST_F(ProgramTest, InstanceMessageWithSixteenClosesThroughTheNormalPath) {
+    core::TProgram program(Environment());
+    ASSERT_TRUE(program.Start());
+    const UINT message = RegisterWindowMessageA(core::InstanceName(programFolder / "tarnwick.exe").c_str());
+    ASSERT_NE(message, 0u);
+    EXPECT_EQ(SendMessageA(gui::Application().Handle(), message, 16, 0), 0);
+    EXPECT_TRUE(testsupport::DrainQueue());
+    gui::TIniFile ini(programFolder / "tarnwick.ini");
+    EXPECT_EQ(ini.ReadString("Settings", "Crashed", ""), "0");
+}
+
+TEST_F(ProgramTest, SimultaneousStartsBothMissingOpenMutexStillMakeOneInstance) {
+    core::ProgramFlags firstFlags, secondFlags;
+    const std::string path = programFolder / "tarnwick.exe";
+    auto missesEveryMutex = [](const char*) -> HANDLE { return nullptr; };
+    core::TInstanceGuard first(gui::Application(), firstFlags, path, missesEveryMutex);
+    core::TInstanceGuard second(gui::Application(), secondFlags, path, missesEveryMutex);
+    EXPECT_FALSE(firstFlags.SecondInstance);
+    EXPECT_TRUE(secondFlags.SecondInstance);
+    gui::Application().ShowMainForm = true;
+}
+
+TEST_F(ProgramTest, UnregistrableInstanceNameMakesNoMessageOurs) {
+    // 256 characters: too long for a registered message, short enough for a mutex.
+    std::string path = programFolder.Path();
+    path += std::string(256 - path.size() - 4, 'x') + ".exe";
+    core::ProgramFlags flags;
+    core::TInstanceGuard guard(gui::Application(), flags, path);
+    EXPECT_FALSE(flags.SecondInstance);
+    EXPECT_EQ(guard.InstanceMessage(), 0u);
+    flags.ActivatedByOther = false;
+    SendMessageA(gui::Application().Handle(), 0, 0, 0);
+    EXPECT_FALSE(flags.ActivatedByOther);
+}
+
+TEST_F(ProgramTest, DeviceChangeNotesDiscArrivalAndRemoval) {
+    core::TProgram program(Environment());
+    ASSERT_TRUE(program.Start());
+    auto& flags = program.Flags();
+    flags.MediaChangeTicks = 5;
+    SendMessageA(gui::Application().Handle(), WM_DEVICECHANGE, 0x8000, 0);
+    EXPECT_TRUE(flags.DiscArrived);
+    EXPECT_FALSE(flags.DiscRemoved);
+    EXPECT_EQ(flags.MediaChangeTicks, 0);
+    SendMessageA(gui::Application().Handle(), WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_FALSE(flags.DiscArrived);
+    EXPECT_TRUE(flags.DiscRemoved);
+}
