@@ -125,6 +125,83 @@ void SaveSettings(gui::IniAccess& userFile, gui::IniAccess& programFile, const S
     programFile.WriteBool(LastState, "Hidden", state.hidden);
 }
 
+LastStateSettings ReadLastState(gui::IniAccess& programFile, int top, int left, int height, int width) {
+    using namespace ini;
+    LastStateSettings values;
+    values.hideInfo = programFile.ReadBool(LastState, "HideInfo", false);
+    values.hidden = programFile.ReadBool(LastState, "Hidden", false);
+    values.minimized = programFile.ReadBool(LastState, "Minimized", false);
+    values.useDefault = programFile.ReadBool(LastState, "default", false);
+    values.top = programFile.ReadInteger(LastState, "Top", top);
+    values.left = programFile.ReadInteger(LastState, "Left", left);
+    values.height = programFile.ReadInteger(LastState, "Height", height);
+    values.width = programFile.ReadInteger(LastState, "Width", width);
+    return values;
+}
+
+ServiceSettings ReadServiceSettings(gui::IniAccess& programFile, const OsVersion& os) {
+    ServiceSettings values;
+    if (!os.ntFamily) return values;
+    values.runAsService = programFile.ReadBool(ini::Settings, "RunAsService", false);
+    if (values.runAsService) values.runningAsService = programFile.ReadBool(ini::Settings, "RunningAsService", false);
+    return values;
+}
+
+void WriteConfigData(gui::IniAccess& programFile, const std::string& documents, const std::string& applicationData,
+                     const std::string& profilePath) {
+    programFile.WriteString(ini::ConfigData, "Documents", documents);
+    programFile.WriteString(ini::ConfigData, "ApplicationData", applicationData);
+    programFile.WriteString(ini::ConfigData, "ProfilePath", profilePath);
+}
+
+JobOnStartSettings ReadJobOnStart(gui::IniAccess& userFile, const std::string (&defaultNags)[4]) {
+    using namespace ini;
+    static const char* const nagKeys[8] = {"Nag1BeforeDaycount",    "Nag1AfterDaycount", "Nag1BeforeDestination",
+                                           "Nag1AfterDestination",  "Nag2BeforeDaycount", "Nag2AfterDaycount",
+                                           "Nag2BeforeDestination", "Nag2AfterDestination"};
+    JobOnStartSettings values;
+    values.jobName = userFile.ReadString(JobOnStart, "JobName", "");
+    if (!userFile.ValueExists(JobOnStart, "JobName")) userFile.WriteString(JobOnStart, "JobName", "");
+    values.doJobOnDay = ReadIntegerOrWriteDefault(userFile, JobOnStart, "DoJobOnDay", 7);
+    values.maxDays = ReadIntegerOrWriteDefault(userFile, JobOnStart, "MaxDays", 10);
+    values.lastDate = userFile.ReadInteger(JobOnStart, "LastDate", 0);
+    values.daysCount = userFile.ReadInteger(JobOnStart, "DaysCount", 0);
+    values.close = ReadBoolOrWriteDefault(userFile, JobOnStart, "Close", false);
+    for (int i = 0; i < 8; ++i) {
+        values.nags[i] = userFile.ReadString(JobOnStart, nagKeys[i], "");
+        if (values.nags[i].empty()) {
+            values.nags[i] = defaultNags[i % 4];
+            userFile.WriteString(JobOnStart, nagKeys[i], values.nags[i]);
+        }
+    }
+    return values;
+}
+
+EMailSettings ReadEMail(gui::IniAccess& programFile) {
+    using namespace ini;
+    EMailSettings mail;
+    mail.to = programFile.ReadString(EMail, "To", "");
+    mail.from = programFile.ReadString(EMail, "From", "");
+    mail.subject = programFile.ReadString(EMail, "Subject", "");
+    mail.smtpServer = programFile.ReadString(EMail, "SMTPServer", "");
+    mail.smtpPort = programFile.ReadString(EMail, "SMTPPort", "25");
+    mail.account = programFile.ReadString(EMail, "Account", "");
+    const std::string stored = programFile.ReadString(EMail, "Password", "");
+    mail.password = stored.empty() ? std::string() : UnscrambledOrEmpty(stored);
+    return mail;
+}
+
+void WriteEMail(gui::IniAccess& programFile, const EMailSettings& mail) {
+    using namespace ini;
+    programFile.WriteString(EMail, "To", mail.to);
+    programFile.WriteString(EMail, "From", mail.from);
+    programFile.WriteString(EMail, "Subject", mail.subject);
+    programFile.WriteString(EMail, "SMTPServer", mail.smtpServer);
+    programFile.WriteString(EMail, "SMTPPort", mail.smtpPort);
+    programFile.WriteString(EMail, "Account", mail.account);
+    programFile.WriteString(EMail, "Password", StoredMenuPassword(mail.password));
+}
+
 std::string StoredMenuPassword(const std::string& password) {
     return password.empty() ? std::string() : ScrambleText(password, ScrambleKey);
 }

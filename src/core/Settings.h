@@ -91,6 +91,50 @@ struct SavedState {
 };
 void SaveSettings(gui::IniAccess& userFile, gui::IniAccess& programFile, const SavedState& state);
 
+// [LastState] of the program-folder file: the saved window state and the notices.
+struct LastStateSettings {
+    bool hideInfo = false; // the ASPI notice is not shown again
+    bool hidden = false;
+    bool minimized = false;
+    bool useDefault = false; // "default": ignore Hidden and Minimized at the next start
+    int top = 0, left = 0, height = 0, width = 0;
+};
+// Bounds default to the window's current ones.
+LastStateSettings ReadLastState(gui::IniAccess& programFile, int top, int left, int height, int width);
+
+// [Settings] RunAsService and RunningAsService: read on the NT family only; never written here.
+struct ServiceSettings {
+    bool runAsService = false;
+    bool runningAsService = false;
+};
+ServiceSettings ReadServiceSettings(gui::IniAccess& programFile, const OsVersion& os);
+
+// [ConfigData]: the folders found at start, written for the companion programs.
+void WriteConfigData(gui::IniAccess& programFile, const std::string& documents, const std::string& applicationData,
+                     const std::string& profilePath);
+
+// [JobOnStart] of the user file: the backup reminder.
+struct JobOnStartSettings {
+    std::string jobName;
+    int doJobOnDay = 7;
+    int maxDays = 10;
+    int lastDate = 0; // day number
+    int daysCount = 0;
+    bool close = false;
+    // Nag1BeforeDaycount, Nag1AfterDaycount, Nag1BeforeDestination, Nag1AfterDestination, then Nag2...
+    std::string nags[8];
+};
+// Absent values with an absent default are written; empty nag texts are filled from
+// defaultNags (the four reminder messages, each used by both reminders).
+JobOnStartSettings ReadJobOnStart(gui::IniAccess& userFile, const std::string (&defaultNags)[4]);
+
+// [EMail] of the program-folder file: the job report's mail set-up.
+struct EMailSettings {
+    std::string to, from, subject, smtpServer, smtpPort = "25", account, password;
+};
+EMailSettings ReadEMail(gui::IniAccess& programFile);
+void WriteEMail(gui::IniAccess& programFile, const EMailSettings& mail);
+
 // The menu password as stored: empty stays empty, anything else is scrambled.
 std::string StoredMenuPassword(const std::string& password);
 

@@ -115,3 +115,44 @@ TEST(Settings, SaveSplitsValuesBetweenUserAndProgramFiles) {
     EXPECT_TRUE(programFile.ReadBool("LastState", "Hidden", false));
     EXPECT_FALSE(programFile.SectionExists("Files"));
 }
+
+TEST(Settings, ReminderSectionFillsAbsentValuesAndEmptyTexts) {
+    TMemIniFile userFile("[JobOnStart]\r\nMaxDays=3\r\nNag2AfterDaycount=custom\r\n");
+    const std::string defaults[4] = {"before", "after", "dest before", "dest after"};
+    const auto reminder = core::ReadJobOnStart(userFile, defaults);
+    EXPECT_EQ(reminder.jobName, "");
+    EXPECT_EQ(reminder.doJobOnDay, 7);
+    EXPECT_EQ(reminder.maxDays, 3);
+    EXPECT_FALSE(reminder.close);
+    EXPECT_EQ(reminder.nags[0], "before");
+    EXPECT_EQ(reminder.nags[5], "custom");
+    EXPECT_EQ(reminder.nags[7], "dest after");
+    EXPECT_TRUE(userFile.ValueExists("JobOnStart", "JobName"));
+    EXPECT_EQ(userFile.ReadString("JobOnStart", "DoJobOnDay", ""), "7");
+    EXPECT_EQ(userFile.ReadString("JobOnStart", "Nag1AfterDestination", ""), "dest after");
+}
+
+TEST(Settings, MailSetUpRoundTripsWithAScrambledPassword) {
+    TMemIniFile programFile;
+    EXPECT_EQ(core::ReadEMail(programFile).smtpPort, "25");
+    core::EMailSettings mail;
+    mail.to = "ops@example.org";
+    mail.smtpServer = "127.0.0.1";
+    mail.smtpPort = "2525";
+    mail.account = "backup";
+    mail.password = "s3cret";
+    core::WriteEMail(programFile, mail);
+    EXPECT_EQ(programFile.ReadString("EMail", "Password", "").find("s3cret"), std::string::npos);
+    const auto back = core::ReadEMail(programFile);
+    EXPECT_EQ(back.to, mail.to);
+    EXPECT_EQ(back.smtpPort, "2525");
+    EXPECT_EQ(back.password, "s3cret");
+}
+
+TEST(Settings, ServiceFlagsOnlyOnTheNtFamilyAndRunningOnlyWithRunAs) {
+    TMemIniFile programFile("[Settings]\r\nRunAsService=0\r\nRunningAsService=1\r\n");
+    EXPECT_FALSE(core::ReadServiceSettings(programFile, windowsXP).runningAsService);
+    TMemIniFile both("[Settings]\r\nRunAsService=1\r\nRunningAsService=1\r\n");
+    EXPECT_TRUE(core::ReadServiceSettings(both, windowsXP).runningAsService);
+    EXPECT_FALSE(core::ReadServiceSettings(both, windows98).runAsService);
+}
