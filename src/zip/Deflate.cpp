@@ -1,0 +1,282 @@
+// Match finding and the two parsing strategies of the deflate compressor; see Deflate.h.
+//
+// Positions in the window are 16-bit so that the hash heads and chain links fit the buffers
+// the zip component lends; 0 doubles as "no earlier string", so position 0 is never matched.
+// The window keeps kDeflateWindowSlack bytes past its end, so a comparison that runs over the
+// last input byte reads stale (but deterministic) bytes instead of going out of bounds; every
+// match found is then cut to the bytes actually looked ahead.
+#include "zip/Deflate.h"
+
+#include "zip/DeflateTrees.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace zip {
+
+namespace {
+
+constexpr unsigned kHashMask = kDeflateHashSize - 1;
+constexpr unsigned kChainMask = kDeflateHalfWindow - 1;
+constexpr unsigned kHashShift = 5; // three bytes fill the 15 hash bits
+constexpr unsigned kMinLookahead = kDeflateMaxMatch + kDeflateMinMatch + 1; // 262
+constexpr unsigned kMaxDistance = kDeflateHalfWindow - kMinLookahead;       // 32,506
+constexpr unsigned kSlidePosition = kDeflateHalfWindow + kMaxDistance;      // 65,274
+constexpr unsigned kTooFar = 4096; // a 3-byte match further back rarely pays for its distance
+constexpr uint32_t kFirstRead = kDeflateHalfWindow;
+
+struct LevelRow {
+    unsigned good;  // a held match this long quarters the next chain walk
+    unsigned lazy;  // lazy: no search after a match this long; fast: insert limit
+    unsigned nice;  // stop walking at a match this long
+    unsigned chain; // chain links walked at most
+};
+
+constexpr LevelRow kLevels[10] = {
+    {0, 0, 0, 0},    {4, 4, 8, 4},      {4, 5, 16, 8},     {4, 6, 32, 32},       {4, 4, 16, 16},
+    {8, 16, 32, 32}, {8, 16, 128, 128}, {8, 32, 128, 256}, {32, 128, 258, 1024}, {32, 258, 258, 4096},
+};
+
+inline uint16_t Load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Equal bytes of a and b, at most 256 (the bytes past a match's first two).
+inline unsigned CommonLength256(const uint8_t* a, const uint8_t* b) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    for (unsigned length = 0; length < 256; length += 8) {
+        const uint64_t difference = Load64(a + length) ^ Load64(b + length);
+        if (difference != 0) return length + static_cast<unsigned>(__builtin_ctzll(difference)) / 8;
+    }
+    return 256;
+#else
+    unsigned length = 0;
+    while (length < 256 && a[length] == b[length])
+        ++length;
+    return length;
+#endif
+}
+
+// One entry's compression state; the buffers are the caller's.
+class Compressor {
+  public:
+    Compressor(DeflateStream& stream, DeflateBuffers& buffers, int level, DeflateEntryInfo& entry)
+        : stream_(stream), b_(buffers), row_(kLevels[level]), entry_(entry), out_(stream),
+          blocks_(buffers, out_, entry, level >= 3) {}
+
+    uint32_t Run(int level) {
+        std::fill(std::begin(b_.head), std::end(b_.head), uint16_t{0});
+        Read(b_.window, kFirstRead);
+        while (lookahead_ < kMinLookahead && !endOfInput_)
+            FillWindow();
+        if (lookahead_ > 0) {
+            hash_ = b_.window[0];
+            hash_ = ((hash_ << kHashShift) ^ b_.window[1]) & kHashMask;
+            if (level <= 3)
+                CompressFast();
+            else
+                CompressLazy();
+        }
+        FlushBlock(true);
+        out_.Finish();
+        return static_cast<uint32_t>(out_.BytesProduced());
+    }
+
+  private:
+    void Read(uint8_t* into, uint32_t size) {
+        const uint32_t got = stream_.ReadInput(into, size);
+        if (got == 0 || got > 65534) {
+            endOfInput_ = true;
+            return;
+        }
+        lookahead_ += std::min(got, size);
+        entry_.bytesConsumed += std::min(got, size);
+    }
+
+    void FillWindow() {
+        uint32_t room = kDeflateWindowSize - lookahead_ - position_;
+        if (position_ >= kSlidePosition) {
+            std::memcpy(b_.window, b_.window + kDeflateHalfWindow, kDeflateHalfWindow);
+            matchStart_ -= kDeflateHalfWindow;
+            position_ -= kDeflateHalfWindow;
+            blockStart_ -= kDeflateHalfWindow;
+            for (uint16_t& head : b_.head)
+                head = static_cast<uint16_t>(head >= kDeflateHalfWindow ? head - kDeflateHalfWindow : 0);
+            for (uint16_t& link : b_.chain)
+                link = static_cast<uint16_t>(link >= kDeflateHalfWindow ? link - kDeflateHalfWindow : 0);
+            room += kDeflateHalfWindow;
+        }
+        Read(b_.window + position_ + lookahead_, room);
+    }
+
+    // Adds the string at position to its hash chain and answers the previous head.
+    unsigned InsertString(unsigned position) {
+        hash_ = ((hash_ << kHashShift) ^ b_.window[position + kDeflateMinMatch - 1]) & kHashMask;
+        const unsigned previous = b_.head[hash_];
+        b_.chain[position & kChainMask] = static_cast<uint16_t>(previous);
+        b_.head[hash_] = static_cast<uint16_t>(position);
+        return previous;
+    }
+
+    // Longest match for the current position along the chain from candidate; answers its
+    // length (prevLength_ when nothing longer is found) and sets matchStart_.
+    unsigned LongestMatch(unsigned candidate) {
+        unsigned chainLength = row_.chain;
+        if (prevLength_ >= row_.good) chainLength >>= 2;
+        const uint8_t* window = b_.window;
+        const uint8_t* scan = window + position_;
+        const unsigned limit = position_ > kMaxDistance ? position_ - kMaxDistance : 0;
+        unsigned bestLength = prevLength_;
+        const unsigned nice = row_.nice;
+        const uint16_t scanStart = Load16(scan);
+        uint16_t scanEnd = Load16(scan + bestLength - 1);
+        do {
+            const uint8_t* match = window + candidate;
+            // The pair at the current best length differs most often; test it first.
+            if (Load16(match + bestLength - 1) != scanEnd || Load16(match) != scanStart) continue;
+            const unsigned length = 2 + CommonLength256(scan + 2, match + 2);
+            if (length > bestLength) {
+                matchStart_ = candidate;
+                bestLength = length;
+                if (length >= nice) break;
+                scanEnd = Load16(scan + bestLength - 1);
+            }
+        } while ((candidate = b_.chain[candidate & kChainMask]) > limit && --chainLength != 0);
+        return bestLength;
+    }
+
+    void FlushBlock(bool last) {
+        const auto length = static_cast<uint64_t>(BlockBytes());
+        const uint8_t* bytes = blockStart_ >= 0 ? b_.window + blockStart_ : nullptr;
+        blocks_.FlushBlock(bytes, length, last);
+        blockStart_ = position_;
+    }
+
+    int64_t BlockBytes() const { return static_cast<int64_t>(position_) - blockStart_; }
+
+    // Levels 1-3: take each match as found; strings inside short matches are still hashed.
+    void CompressFast() {
+        while (lookahead_ != 0) {
+            const unsigned head = InsertString(position_);
+            unsigned matchLength = 0;
+            if (head != 0 && position_ - head <= kMaxDistance) {
+                matchLength = std::min(LongestMatch(head), lookahead_);
+            }
+            bool endBlock;
+            if (matchLength >= kDeflateMinMatch) {
+                endBlock = blocks_.TallyMatch(position_ - matchStart_, matchLength, BlockBytes());
+                lookahead_ -= matchLength;
+                if (matchLength <= row_.lazy) {
+                    for (unsigned n = 1; n < matchLength; ++n)
+                        InsertString(position_ + n);
+                    position_ += matchLength;
+                } else {
+                    position_ += matchLength;
+                    hash_ = b_.window[position_];
+                    hash_ = ((hash_ << kHashShift) ^ b_.window[position_ + 1]) & kHashMask;
+                }
+            } else {
+                endBlock = blocks_.TallyLiteral(b_.window[position_], BlockBytes());
+                --lookahead_;
+                ++position_;
+            }
+            if (endBlock) FlushBlock(false);
+            while (lookahead_ < kMinLookahead && !endOfInput_)
+                FillWindow();
+        }
+    }
+
+    // Levels 4-9: hold each match back one byte and keep the longer of the two.
+    void CompressLazy() {
+        bool matchAvailable = false;
+        unsigned matchLength = kDeflateMinMatch - 1;
+        while (lookahead_ != 0) {
+            const unsigned head = InsertString(position_);
+            prevLength_ = matchLength;
+            const unsigned prevMatch = matchStart_;
+            matchLength = kDeflateMinMatch - 1;
+            if (head != 0 && prevLength_ < row_.lazy && position_ - head <= kMaxDistance) {
+                matchLength = std::min(LongestMatch(head), lookahead_);
+                if (matchLength == kDeflateMinMatch && position_ - matchStart_ > kTooFar)
+                    matchLength = kDeflateMinMatch - 1;
+            }
+            if (prevLength_ >= kDeflateMinMatch && matchLength <= prevLength_) {
+                // The held match wins; it began one byte back.
+                const bool endBlock =
+                    blocks_.TallyMatch(position_ - 1 - prevMatch, prevLength_, BlockBytes());
+                lookahead_ -= prevLength_ - 1;
+                for (unsigned n = 1; n < prevLength_ - 1; ++n)
+                    InsertString(position_ + n);
+                position_ += prevLength_ - 1;
+                matchAvailable = false;
+                matchLength = kDeflateMinMatch - 1;
+                if (endBlock) FlushBlock(false);
+            } else if (matchAvailable) {
+                // The held byte goes out as a literal; the new match is held instead.
+                if (blocks_.TallyLiteral(b_.window[position_ - 1], BlockBytes())) FlushBlock(false);
+                ++position_;
+                --lookahead_;
+            } else {
+                matchAvailable = true;
+                ++position_;
+                --lookahead_;
+            }
+            while (lookahead_ < kMinLookahead && !endOfInput_)
+                FillWindow();
+        }
+        if (matchAvailable) blocks_.TallyLiteral(b_.window[position_ - 1], BlockBytes());
+    }
+
+    DeflateStream& stream_;
+    DeflateBuffers& b_;
+    const LevelRow row_;
+    DeflateEntryInfo& entry_;
+    DeflateBitWriter out_;
+    DeflateBlockWriter blocks_;
+    unsigned position_ = 0;   // current string in the window
+    unsigned lookahead_ = 0;  // valid bytes from position_ on
+    unsigned matchStart_ = 0; // start of the last match found
+    unsigned prevLength_ = kDeflateMinMatch - 1;
+    unsigned hash_ = 0;
+    int64_t blockStart_ = 0; // window position of the block's first byte; negative once slid out
+    bool endOfInput_ = false;
+};
+
+// Leaves the window as zeros, also when a callback throws, so that the stale bytes a match
+// comparison may read past the input are the same for every entry.
+class WindowClearer {
+  public:
+    explicit WindowClearer(DeflateBuffers& buffers) : buffers_(buffers) {}
+    ~WindowClearer() { std::memset(buffers_.window, 0, sizeof buffers_.window); }
+    WindowClearer(const WindowClearer&) = delete;
+    WindowClearer& operator=(const WindowClearer&) = delete;
+
+  private:
+    DeflateBuffers& buffers_;
+};
+
+} // namespace
+
+uint32_t DeflateEntry(DeflateStream& stream, DeflateBuffers& buffers, int packLevel,
+                      DeflateEntryInfo& entry) {
+    const int level = std::clamp(packLevel, 1, 9);
+    if (level <= 2)
+        entry.generalPurposeFlag |= 4;
+    else if (level >= 8)
+        entry.generalPurposeFlag |= 2;
+    entry.compressionMethod = 8;
+    WindowClearer clearer(buffers);
+    Compressor compressor(stream, buffers, level, entry);
+    return compressor.Run(level);
+}
+
+} // namespace zip
