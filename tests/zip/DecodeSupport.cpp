@@ -1,0 +1,215 @@
+#include "DecodeSupport.h"
+
+#include "zip/Explode.h"
+#include "zip/Inflate.h"
+#include "zip/Unreduce.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+
+namespace codectest {
+
+std::span<const uint8_t> TMemoryDecodeIo::FillInput() {
+    const size_t n = std::min(pieceSize_, input_.size() - position_);
+    const auto piece = input_.subspan(position_, n);
+    position_ += n;
+    return piece;
+}
+
+void TMemoryDecodeIo::FlushOutput(const uint8_t* data, size_t count) {
+    output.insert(output.end(), data, data + count);
+    flushSizes.push_back(count);
+}
+
+Bytes RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+Bytes TextBytes(size_t size, uint32_t seed) {
+    static const char* const words[] = {"backup ", "volume ", "archive ", "the ", "of ",    "disc ",
+                                        "entry ",  "and ",    "file\r\n", "zip ", "write ", "session "};
+    std::mt19937 random(seed);
+    Bytes bytes;
+    bytes.reserve(size);
+    while (bytes.size() < size) {
+        const uint32_t pick = random() % 16;
+        if (pick < 12) {
+            for (const char* w = words[pick]; *w && bytes.size() < size; ++w)
+                bytes.push_back(static_cast<uint8_t>(*w));
+        } else if (pick < 15 && bytes.size() > 40000) {
+            // Repeat a run from up to 40 KiB back: some inside the window, some beyond it.
+            const size_t distance = 1 + random() % 40000;
+            const size_t length = 3 + random() % 300;
+            for (size_t i = 0; i < length && bytes.size() < size; ++i)
+                bytes.push_back(bytes[bytes.size() - distance]);
+        } else {
+            bytes.push_back(static_cast<uint8_t>(random()));
+        }
+    }
+    return bytes;
+}
+
+Bytes ZlibRawDeflate(std::span<const uint8_t> data, int level, int strategy) {
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 16);
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const int code = deflate(&z, Z_FINISH);
+    EXPECT_EQ(code, Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+TZlibResult ZlibRawInflate(std::span<const uint8_t> data) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    TZlibResult result{Z_OK, {}};
+    uint8_t buffer[65536];
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    for (;;) {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        const int code = inflate(&z, Z_NO_FLUSH);
+        result.output.insert(result.output.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+        if (code == Z_STREAM_END || code == Z_DATA_ERROR || code == Z_MEM_ERROR) {
+            result.code = code;
+            break;
+        }
+        if (code == Z_BUF_ERROR || (z.avail_in == 0 && z.avail_out != 0)) {
+            result.code = Z_BUF_ERROR;
+            break;
+        }
+    }
+    inflateEnd(&z);
+    return result;
+}
+
+bool PeersAvailable(std::string& reason) {
+#ifdef _WIN32
+    reason = "zip, 7z and unzip run in the native build";
+    return false;
+#else
+    if (std::system("command -v zip >/dev/null && command -v 7z >/dev/null") != 0) {
+        reason = "zip or 7z is not installed";
+        return false;
+    }
+    return true;
+#endif
+}
+
+int Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+std::string MakeTempDir() {
+    static std::mt19937 random(std::random_device{}());
+    const auto dir = std::filesystem::temp_directory_path() / ("tw-codec-" + std::to_string(random()));
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, std::span<const uint8_t> data) {
+    std::ofstream stream(path, std::ios::binary);
+    stream.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+namespace {
+uint32_t Get16(std::span<const uint8_t> b, size_t at) {
+    return b[at] | (b[at + 1] << 8);
+}
+uint32_t Get32(std::span<const uint8_t> b, size_t at) {
+    return Get16(b, at) | (Get16(b, at + 2) << 16);
+}
+} // namespace
+
+std::vector<TZipListingEntry> ListZip(std::span<const uint8_t> archive) {
+    std::vector<TZipListingEntry> entries;
+    if (archive.size() < 22) return entries;
+    size_t end = archive.size() - 22;
+    while (end > 0 && Get32(archive, end) != 0x06054b50)
+        --end;
+    const uint32_t count = Get16(archive, end + 10);
+    size_t at = Get32(archive, end + 16);
+    for (uint32_t i = 0; i < count && at + 46 <= archive.size() && Get32(archive, at) == 0x02014b50; ++i) {
+        TZipListingEntry e;
+        e.flags = static_cast<uint16_t>(Get16(archive, at + 8));
+        e.method = static_cast<uint16_t>(Get16(archive, at + 10));
+        e.dosDateTime = Get32(archive, at + 12);
+        e.crc32 = Get32(archive, at + 16);
+        e.compressedSize = Get32(archive, at + 20);
+        e.uncompressedSize = Get32(archive, at + 24);
+        const uint32_t nameLength = Get16(archive, at + 28);
+        e.name.assign(reinterpret_cast<const char*>(archive.data() + at + 46), nameLength);
+        e.localOffset = Get32(archive, at + 42);
+        e.dataOffset =
+            e.localOffset + 30 + Get16(archive, e.localOffset + 26) + Get16(archive, e.localOffset + 28);
+        at += 46 + nameLength + Get16(archive, at + 30) + Get16(archive, at + 32);
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+std::span<const uint8_t> EntryData(std::span<const uint8_t> archive, const TZipListingEntry& entry) {
+    return archive.subspan(entry.dataOffset, entry.compressedSize);
+}
+
+TDecoded DecodeMethod(uint16_t method, uint16_t flags, uint32_t uncompressedSize,
+                      std::span<const uint8_t> data, size_t pieceSize) {
+    static auto slide = std::make_unique<uint8_t[]>(zip::kSlideSize);
+    static auto inflateTables = std::make_unique<zip::TInflateTables>();
+    static auto explodeTables = std::make_unique<zip::TExplodeTables>();
+    static auto unreduceTables = std::make_unique<zip::TUnreduceTables>();
+    TMemoryDecodeIo io(data, pieceSize);
+    uint64_t produced = 0;
+    zip::TDecodeStatus status = zip::TDecodeStatus::BadData;
+    if (method == 0) return {zip::TDecodeStatus::Ok, Bytes(data.begin(), data.end())};
+    if (method >= 2 && method <= 5)
+        status = zip::Unreduce(io, slide.get(), *unreduceTables, method - 1u, uncompressedSize, produced);
+    else if (method == 6)
+        status = zip::Explode(io, slide.get(), *explodeTables, flags, uncompressedSize, produced);
+    else if (method == 8)
+        status = zip::Inflate(io, slide.get(), *inflateTables, produced);
+    EXPECT_EQ(produced, io.output.size());
+    return {status, std::move(io.output)};
+}
+
+std::optional<std::string> LegacyFolder() {
+    std::string folder = TW_SOURCE_DIR "/../shared/testdata/zip-legacy";
+#ifdef _WIN32
+    if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder; // Wine maps the Unix root to Z:
+#endif
+    if (std::filesystem::exists(folder + "/Zip.none.zip")) return folder;
+    const char* require = std::getenv("REQUIRE_SHARED_TESTDATA");
+    if (require != nullptr && std::string(require) == "1") {
+        ADD_FAILURE() << "legacy zip samples missing at " << folder << " (REQUIRE_SHARED_TESTDATA=1)";
+        return std::nullopt;
+    }
+    GTEST_MESSAGE_("legacy zip samples not found beside the clone; skipped",
+                   ::testing::TestPartResult::kSkip);
+    return std::nullopt;
+}
+
+} // namespace codectest

@@ -1,0 +1,83 @@
+#pragma once
+// Helpers for the decoder tests: memory input cut into pieces, zlib as the reference, the
+// peer tools, a minimal zip directory reader and the shared legacy samples.
+
+#include "zip/DecodeIo.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace codectest {
+
+using Bytes = std::vector<uint8_t>;
+
+// Hands out `input` in pieces of `pieceSize` bytes and collects every flush.
+class TMemoryDecodeIo : public zip::TDecodeIo {
+  public:
+    TMemoryDecodeIo(std::span<const uint8_t> input, size_t pieceSize)
+        : input_(input), pieceSize_(pieceSize) {}
+    std::span<const uint8_t> FillInput() override;
+    void FlushOutput(const uint8_t* data, size_t count) override;
+
+    Bytes output;
+    std::vector<size_t> flushSizes;
+
+  private:
+    std::span<const uint8_t> input_;
+    size_t pieceSize_;
+    size_t position_ = 0;
+};
+
+Bytes RandomBytes(size_t size, uint32_t seed);
+// Text-like data with words and repeats at every distance up to 32 KiB and beyond.
+Bytes TextBytes(size_t size, uint32_t seed);
+
+Bytes ZlibRawDeflate(std::span<const uint8_t> data, int level, int strategy = 0);
+struct TZlibResult {
+    int code; // Z_STREAM_END, Z_DATA_ERROR, or Z_BUF_ERROR when the input ended first
+    Bytes output;
+};
+TZlibResult ZlibRawInflate(std::span<const uint8_t> data);
+
+// Peer tools run only in the native build; false (and a reason) where they cannot.
+bool PeersAvailable(std::string& reason);
+int Run(const std::string& command);
+std::string MakeTempDir();
+Bytes ReadFile(const std::string& path);
+void WriteFile(const std::string& path, std::span<const uint8_t> data);
+
+struct TZipListingEntry {
+    std::string name;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint32_t dosDateTime = 0;
+    uint32_t crc32 = 0;
+    uint32_t compressedSize = 0;
+    uint32_t uncompressedSize = 0;
+    uint32_t localOffset = 0;
+    uint32_t dataOffset = 0; // behind the local header, name and extra field
+};
+// The central directory of a single-volume archive (test-side reader, trusts its input).
+std::vector<TZipListingEntry> ListZip(std::span<const uint8_t> archive);
+std::span<const uint8_t> EntryData(std::span<const uint8_t> archive, const TZipListingEntry& entry);
+
+// Runs the decoder of `method` (0 copies) over raw entry data handed out in pieces.
+struct TDecoded {
+    zip::TDecodeStatus status;
+    Bytes output;
+};
+TDecoded DecodeMethod(uint16_t method, uint16_t flags, uint32_t uncompressedSize,
+                      std::span<const uint8_t> data, size_t pieceSize = 32768);
+
+// The legacy sample folder, or nothing (after GTEST_SKIP or a failure when the environment
+// requires it); call through the macro so the skip ends the test.
+std::optional<std::string> LegacyFolder();
+#define TW_LEGACY_FOLDER_OR_SKIP(var)                                                                        \
+    const auto var##Opt = ::codectest::LegacyFolder();                                                       \
+    if (!var##Opt) return;                                                                                   \
+    const std::string& var = *var##Opt
+
+} // namespace codectest

@@ -1,0 +1,295 @@
+#include "DecodeSupport.h"
+#include "zip/Inflate.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+
+namespace {
+
+using codectest::Bytes;
+
+struct TInflateRun {
+    zip::TDecodeStatus status;
+    Bytes output;
+    std::vector<size_t> flushSizes;
+};
+
+TInflateRun RunInflate(std::span<const uint8_t> stream, size_t pieceSize = 32768) {
+    static auto tables = std::make_unique<zip::TInflateTables>();
+    static auto slide = std::make_unique<uint8_t[]>(zip::kSlideSize);
+    codectest::TMemoryDecodeIo io(stream, pieceSize);
+    uint64_t produced = 0;
+    const auto status = zip::Inflate(io, slide.get(), *tables, produced);
+    EXPECT_EQ(produced, io.output.size());
+    return {status, std::move(io.output), std::move(io.flushSizes)};
+}
+
+// Checks our verdict against zlib's: the same output when zlib finishes, a failure when it
+// does not.
+void ExpectSameAsZlib(std::span<const uint8_t> stream, const char* what) {
+    const auto reference = codectest::ZlibRawInflate(stream);
+    const auto ours = RunInflate(stream, 1 + stream.size() % 977);
+    if (reference.code == Z_STREAM_END) {
+        ASSERT_EQ(ours.status, zip::TDecodeStatus::Ok) << what;
+        ASSERT_EQ(ours.output, reference.output) << what;
+    } else {
+        ASSERT_NE(ours.status, zip::TDecodeStatus::Ok) << what << " zlib code " << reference.code;
+        if (reference.code == Z_DATA_ERROR) {
+            EXPECT_EQ(ours.status, zip::TDecodeStatus::BadData) << what;
+        }
+    }
+}
+
+TEST(Inflate, DecodesZlibStreamsOfEveryLevelAndStrategyInAnyPieceSize) {
+    const Bytes inputs[] = {
+        {}, {0x41}, codectest::RandomBytes(70000, 1), Bytes(100000, 0), codectest::TextBytes(300000, 2)};
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+    for (const auto& input : inputs)
+        for (int level = 0; level <= 9; ++level)
+            for (int strategy : strategies) {
+                const Bytes stream = codectest::ZlibRawDeflate(input, level, strategy);
+                for (size_t piece : {size_t(1), size_t(5), size_t(4096), size_t(32768), stream.size() + 1}) {
+                    if (piece < 4096 && input.size() > 70000 && level % 3 != 0)
+                        continue; // small pieces over big inputs: a few levels are enough
+                    const auto run = RunInflate(stream, piece);
+                    ASSERT_EQ(run.status, zip::TDecodeStatus::Ok)
+                        << "size " << input.size() << " level " << level << " strategy " << strategy;
+                    ASSERT_EQ(run.output, input) << "level " << level << " piece " << piece;
+                }
+            }
+}
+
+TEST(Inflate, FlushesWholeWindowsAndTheRestOnce) {
+    for (size_t size : {size_t(32768), size_t(32769), size_t(65536 + 5)}) {
+        const Bytes input = codectest::TextBytes(size, 3);
+        const auto run = RunInflate(codectest::ZlibRawDeflate(input, 6));
+        ASSERT_EQ(run.output, input);
+        for (size_t i = 0; i + 1 < run.flushSizes.size(); ++i)
+            EXPECT_EQ(run.flushSizes[i], zip::kSlideSize);
+        EXPECT_EQ(run.flushSizes.size(), (size + zip::kSlideSize - 1) / zip::kSlideSize);
+    }
+}
+
+TEST(Inflate, MatchesReachingBackTheWholeWindowAcrossItsWrap) {
+    // A random block repeated at distance 32768 and at 32768 minus a little.
+    Bytes input = codectest::RandomBytes(32768, 4);
+    const Bytes first(input);
+    input.insert(input.end(), first.begin(), first.end());
+    input.insert(input.end(), first.begin() + 100, first.end());
+    input.insert(input.end(), first.begin(), first.begin() + 5000);
+    const auto run = RunInflate(codectest::ZlibRawDeflate(input, 9));
+    ASSERT_EQ(run.status, zip::TDecodeStatus::Ok);
+    EXPECT_EQ(run.output, input);
+}
+
+// Hand-made streams: bits are written least significant first, as deflate sends them.
+class TBitWriter {
+  public:
+    void Put(uint64_t value, unsigned bits) {
+        for (unsigned i = 0; i < bits; ++i) {
+            if (count_ % 8 == 0) bytes.push_back(0);
+            bytes.back() |= ((value >> i) & 1) << (count_ % 8);
+            ++count_;
+        }
+    }
+    // A Huffman code is sent most significant bit first.
+    void PutCode(uint32_t code, unsigned bits) {
+        for (unsigned i = bits; i-- > 0;)
+            Put((code >> i) & 1, 1);
+    }
+    Bytes bytes;
+
+  private:
+    size_t count_ = 0;
+};
+
+// Fixed-code literal (0-143: 8 bits from 0x30).
+void FixedLiteral(TBitWriter& w, uint8_t byte) {
+    w.PutCode(0x30 + byte, 8);
+}
+
+TEST(Inflate, RejectsWhatZlibRejects) {
+    std::vector<std::pair<const char*, Bytes>> cases;
+    {
+        TBitWriter w; // block type 3
+        w.Put(1, 1), w.Put(3, 2), w.Put(0, 16);
+        cases.emplace_back("reserved block type", w.bytes);
+    }
+    {
+        TBitWriter w; // stored, LEN and NLEN disagree
+        w.Put(1, 1), w.Put(0, 2), w.Put(0, 5), w.Put(4, 16), w.Put(0x1234, 16), w.Put(0, 32);
+        cases.emplace_back("stored length check", w.bytes);
+    }
+    {
+        TBitWriter w; // fixed: a match before any output
+        w.Put(1, 1), w.Put(1, 2);
+        w.PutCode(1, 7); // length 3
+        w.PutCode(0, 5); // distance 1
+        w.PutCode(0, 7);
+        cases.emplace_back("distance before the start", w.bytes);
+    }
+    {
+        TBitWriter w; // fixed: one literal, then distance 2
+        w.Put(1, 1), w.Put(1, 2);
+        FixedLiteral(w, 'a');
+        w.PutCode(1, 7), w.PutCode(1, 5), w.PutCode(0, 7);
+        cases.emplace_back("distance one past the output", w.bytes);
+    }
+    {
+        TBitWriter w; // fixed: distance code 30
+        w.Put(1, 1), w.Put(1, 2);
+        FixedLiteral(w, 'a');
+        w.PutCode(1, 7), w.PutCode(30, 5), w.PutCode(0, 7);
+        cases.emplace_back("distance code 30", w.bytes);
+    }
+    {
+        TBitWriter w; // fixed: length code 286
+        w.Put(1, 1), w.Put(1, 2);
+        w.PutCode(0xC6, 8), w.PutCode(0, 7);
+        cases.emplace_back("length code 286", w.bytes);
+    }
+    // Dynamic headers: HLIT, HDIST, HCLEN and the code-length code lengths.
+    auto dynamic = [](uint32_t hlit, uint32_t hdist, std::vector<uint32_t> clLengths) {
+        TBitWriter w;
+        w.Put(1, 1), w.Put(2, 2), w.Put(hlit, 5), w.Put(hdist, 5),
+            w.Put(static_cast<uint32_t>(clLengths.size() - 4), 4);
+        for (uint32_t l : clLengths)
+            w.Put(l, 3);
+        return w;
+    };
+    {
+        auto w = dynamic(30, 0, std::vector<uint32_t>(19, 4)); // 287 literal/length codes
+        w.Put(0, 32);
+        cases.emplace_back("too many length symbols", w.bytes);
+    }
+    {
+        auto w = dynamic(0, 30, std::vector<uint32_t>(19, 4)); // 31 distance codes
+        w.Put(0, 32);
+        cases.emplace_back("too many distance symbols", w.bytes);
+    }
+    {
+        auto w = dynamic(0, 0, {1, 1, 1, 1}); // three 1-bit codes
+        w.Put(0, 32);
+        cases.emplace_back("over-subscribed code-length code", w.bytes);
+    }
+    {
+        auto w = dynamic(0, 0, {0, 0, 0, 1}); // one 1-bit code: incomplete
+        w.Put(0, 32);
+        cases.emplace_back("incomplete code-length code", w.bytes);
+    }
+    {
+        // Code-length code: 16 and 18 and 1 get 2 bits (order 16, 17, 18, 0 ... 1 is 17th)
+        // symbols 16 -> "00"? Use lengths: 16:2, 17:0, 18:2, 0:2, 8:0 ... 1:2.
+        std::vector<uint32_t> cl(18, 0);
+        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2; // 16, 18, 0, 1
+        auto w = dynamic(0, 0, cl);
+        // Canonical codes (by symbol): 0 -> 00, 1 -> 01, 16 -> 10, 18 -> 11. Start with 16.
+        w.PutCode(2, 2), w.Put(0, 2);
+        w.Put(0, 32);
+        cases.emplace_back("repeat with nothing to repeat", w.bytes);
+    }
+    {
+        std::vector<uint32_t> cl(18, 0);
+        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2;
+        auto w = dynamic(0, 0, cl);
+        // 257 + 1 lengths: 138 zeros, 138 zeros overruns.
+        w.PutCode(3, 2), w.Put(127, 7), w.PutCode(3, 2), w.Put(127, 7);
+        w.Put(0, 32);
+        cases.emplace_back("repeat past the last length", w.bytes);
+    }
+    {
+        std::vector<uint32_t> cl(18, 0);
+        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2;
+        auto w = dynamic(0, 0, cl);
+        // Every literal/length and the distance get length 1: 258 one-bit codes.
+        for (int i = 0; i < 258; ++i)
+            w.PutCode(1, 2);
+        w.Put(0, 32);
+        cases.emplace_back("over-subscribed literal code", w.bytes);
+    }
+    {
+        std::vector<uint32_t> cl(18, 0);
+        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2;
+        auto w = dynamic(0, 0, cl);
+        // Only 'A' (length 1) and symbol 256 length 0: no end-of-block code.
+        w.PutCode(3, 2), w.Put(65 - 11, 7), w.PutCode(1, 2);
+        w.PutCode(3, 2), w.Put(127, 7), w.PutCode(3, 2), w.Put(43, 7); // 65 + 1 + 138 + 54 = 258 lengths
+        w.Put(0, 64);
+        cases.emplace_back("no end-of-block code", w.bytes);
+    }
+    for (const auto& [what, stream] : cases) {
+        EXPECT_EQ(codectest::ZlibRawInflate(stream).code, Z_DATA_ERROR) << what;
+        EXPECT_EQ(RunInflate(stream).status, zip::TDecodeStatus::BadData) << what;
+    }
+}
+
+TEST(Inflate, TruncatedStreamsNeverSucceedAndNeverReadPastTheirEnd) {
+    const Bytes input = codectest::TextBytes(50000, 5);
+    for (int level : {0, 1, 9}) {
+        const Bytes stream = codectest::ZlibRawDeflate(input, level);
+        for (size_t cut = 0; cut < stream.size(); cut += 1 + cut / 8) {
+            const std::span<const uint8_t> head(stream.data(), cut);
+            ASSERT_NE(RunInflate(head, 1 + cut % 300).status, zip::TDecodeStatus::Ok) << "cut at " << cut;
+        }
+    }
+}
+
+TEST(Inflate, DamagedStreamsGiveZlibsVerdict) {
+    const Bytes input = codectest::TextBytes(40000, 6);
+    for (int level : {1, 6, 9}) {
+        const Bytes stream = codectest::ZlibRawDeflate(input, level);
+        std::mt19937 random(static_cast<uint32_t>(level));
+        for (int round = 0; round < 300; ++round) {
+            Bytes damaged = stream;
+            for (int flips = 1 + round % 3; flips-- > 0;)
+                damaged[random() % damaged.size()] ^= static_cast<uint8_t>(1u << (random() % 8));
+            ExpectSameAsZlib(damaged, "bit flips");
+        }
+    }
+}
+
+TEST(Inflate, DecodesEntriesMadeByZipAtEveryLevelAnd7z) {
+    std::string reason;
+    if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;
+    const std::string dir = codectest::MakeTempDir();
+    const Bytes text = codectest::TextBytes(200000, 7);
+    const Bytes random = codectest::RandomBytes(40000, 8);
+    codectest::WriteFile(dir + "/text.txt", text);
+    codectest::WriteFile(dir + "/random.bin", random);
+    std::vector<std::string> archives;
+    for (int level = 0; level <= 9; ++level) {
+        const std::string name = dir + "/zip" + std::to_string(level) + ".zip";
+        ASSERT_EQ(codectest::Run("cd " + dir + " && zip -" + std::to_string(level) + " " + name +
+                                 " text.txt random.bin"),
+                  0);
+        archives.push_back(name);
+    }
+    ASSERT_EQ(codectest::Run("cd " + dir + " && 7z a -tzip -mm=Deflate -mx=9 " + dir +
+                             "/7z.zip text.txt random.bin"),
+              0);
+    archives.push_back(dir + "/7z.zip");
+    for (const auto& archive : archives) {
+        const Bytes bytes = codectest::ReadFile(archive);
+        const auto entries = codectest::ListZip(bytes);
+        ASSERT_EQ(entries.size(), 2u) << archive;
+        for (const auto& entry : entries) {
+            const Bytes& expected = entry.name == "text.txt" ? text : random;
+            if (entry.method == 0) {
+                const auto data = codectest::EntryData(bytes, entry);
+                EXPECT_TRUE(std::equal(data.begin(), data.end(), expected.begin(), expected.end()));
+                continue;
+            }
+            ASSERT_EQ(entry.method, 8) << archive;
+            const auto run = RunInflate(codectest::EntryData(bytes, entry), 32768);
+            ASSERT_EQ(run.status, zip::TDecodeStatus::Ok) << archive << " " << entry.name;
+            EXPECT_EQ(run.output, expected) << archive << " " << entry.name;
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace

@@ -1,0 +1,167 @@
+#include "DecodeSupport.h"
+#include "zip/Crc32.h"
+#include "zip/Inflate.h"
+#include "zip/ZipCrypt.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+using codectest::Bytes;
+
+// Decrypts an entry's data with the password; nothing when the check byte disagrees.
+std::optional<Bytes> DecryptEntry(std::span<const uint8_t> archive, const codectest::TZipListingEntry& entry,
+                                  std::string_view password) {
+    const auto data = codectest::EntryData(archive, entry);
+    Bytes header(data.begin(), data.begin() + zip::kEncryptionHeaderSize);
+    zip::TZipCrypt crypt;
+    const uint8_t check = crypt.DecryptHeader(password, header.data());
+    if (check != zip::EncryptionCheckByte(entry.crc32, entry.dosDateTime, (entry.flags & 8) != 0))
+        return std::nullopt;
+    Bytes body(data.begin() + zip::kEncryptionHeaderSize, data.end());
+    crypt.DecryptBuffer(body.data(), body.size());
+    return body;
+}
+
+Bytes Expand(const codectest::TZipListingEntry& entry, const Bytes& body) {
+    if (entry.method == 0) return body;
+    EXPECT_EQ(entry.method, 8);
+    static auto tables = std::make_unique<zip::TInflateTables>();
+    static auto slide = std::make_unique<uint8_t[]>(zip::kSlideSize);
+    codectest::TMemoryDecodeIo io(body, 32768);
+    uint64_t produced = 0;
+    EXPECT_EQ(zip::Inflate(io, slide.get(), *tables, produced), zip::TDecodeStatus::Ok);
+    return io.output;
+}
+
+TEST(ZipCrypt, ReadsEntriesEncryptedByZipAnd7z) {
+    std::string reason;
+    if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;
+    const std::string dir = codectest::MakeTempDir();
+    const Bytes text = codectest::TextBytes(70000, 21);
+    const Bytes small = {'h', 'i'};
+    codectest::WriteFile(dir + "/text.txt", text);
+    codectest::WriteFile(dir + "/small.txt", small);
+    ASSERT_EQ(codectest::Run("cd " + dir + " && zip -P Secret-1 zip.zip text.txt small.txt"), 0);
+    ASSERT_EQ(codectest::Run("cd " + dir + " && zip -0 -P Secret-1 stored.zip text.txt"), 0);
+    // Written to a pipe, zip cannot seek back: sizes follow the data and the check byte is the time's.
+    ASSERT_EQ(codectest::Run("cd " + dir + " && zip -P Secret-1 - text.txt > piped.zip"), 0);
+    ASSERT_EQ(
+        codectest::Run("cd " + dir + " && 7z a -tzip -mem=ZipCrypto -pSecret-1 7z.zip text.txt small.txt"),
+        0);
+    int pipedEntries = 0;
+    for (const char* name : {"zip.zip", "stored.zip", "piped.zip", "7z.zip"}) {
+        const Bytes archive = codectest::ReadFile(dir + "/" + name);
+        for (const auto& entry : codectest::ListZip(archive)) {
+            ASSERT_TRUE(entry.flags & 1) << name;
+            pipedEntries += (entry.flags & 8) ? 1 : 0;
+            const auto body = DecryptEntry(archive, entry, "Secret-1");
+            ASSERT_TRUE(body.has_value()) << name << " " << entry.name;
+            const Bytes plain = Expand(entry, *body);
+            EXPECT_EQ(plain, entry.name == "text.txt" ? text : small) << name;
+            EXPECT_EQ(zip::Crc32Of(plain.data(), plain.size()), entry.crc32);
+        }
+    }
+    EXPECT_GE(pipedEntries, 1) << "the piped archive should carry a data descriptor";
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ZipCrypt, ReadsTheLegacyEncryptedSample) {
+    TW_LEGACY_FOLDER_OR_SKIP(folder);
+    const Bytes archive = codectest::ReadFile(folder + "/zipcrypto.zip");
+    const auto entries = codectest::ListZip(archive);
+    ASSERT_FALSE(entries.empty());
+    for (const auto& entry : entries) {
+        if (entry.uncompressedSize == 0 && entry.compressedSize == 0) continue;
+        const auto body = DecryptEntry(archive, entry, "test");
+        ASSERT_TRUE(body.has_value()) << entry.name;
+        const Bytes plain = Expand(entry, *body);
+        EXPECT_EQ(plain.size(), entry.uncompressedSize) << entry.name;
+        EXPECT_EQ(zip::Crc32Of(plain.data(), plain.size()), entry.crc32) << entry.name;
+    }
+}
+
+bool FixedBytes(uint8_t* out, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        out[i] = static_cast<uint8_t>(0xA0 + i);
+    return true;
+}
+bool NoBytes(uint8_t*, size_t) {
+    return false;
+}
+
+TEST(ZipCrypt, HeadersAreRandomAndCarryTheCrcHighBytes) {
+    const uint32_t crc = 0x89ABCDEFu;
+    uint8_t first[12], second[12];
+    zip::TZipCrypt crypt;
+    ASSERT_TRUE(zip::MakeEncryptionHeader(crypt, "pw", crc, first));
+    ASSERT_TRUE(zip::MakeEncryptionHeader(crypt, "pw", crc, second));
+    EXPECT_NE(Bytes(first, first + 10), Bytes(second, second + 10));
+    for (uint8_t* header : {first, second}) {
+        zip::TZipCrypt reader;
+        EXPECT_EQ(reader.DecryptHeader("pw", header), 0x89);
+        EXPECT_EQ(header[10], 0xAB);
+    }
+    // A pinned source gives a pinned header; a failing one leaves the header alone.
+    uint8_t pinned1[12], pinned2[12];
+    zip::MakeEncryptionHeader(crypt, "pw", crc, pinned1, FixedBytes);
+    zip::MakeEncryptionHeader(crypt, "pw", crc, pinned2, FixedBytes);
+    EXPECT_EQ(Bytes(pinned1, pinned1 + 12), Bytes(pinned2, pinned2 + 12));
+    uint8_t untouched[12] = {};
+    EXPECT_FALSE(zip::MakeEncryptionHeader(crypt, "pw", crc, untouched, NoBytes));
+    EXPECT_EQ(Bytes(untouched, untouched + 12), Bytes(12, 0));
+}
+
+TEST(ZipCrypt, EmptyPasswordStartsFromTheInitialKeys) {
+    zip::TZipCrypt crypt;
+    crypt.InitKeys("");
+    EXPECT_EQ(crypt.Key0, 0x12345678u);
+    EXPECT_EQ(crypt.Key1, 0x23456789u);
+    EXPECT_EQ(crypt.Key2, 0x34567890u);
+}
+
+// Minimal stored archive around one encrypted entry, for the peer tools to check.
+Bytes StoredEncryptedArchive(const Bytes& plain, std::string_view password) {
+    const uint32_t crc = zip::Crc32Of(plain.data(), plain.size());
+    Bytes data(zip::kEncryptionHeaderSize);
+    zip::TZipCrypt crypt;
+    EXPECT_TRUE(zip::MakeEncryptionHeader(crypt, password, crc, data.data()));
+    Bytes body = plain;
+    crypt.EncryptBuffer(body.data(), body.size());
+    data.insert(data.end(), body.begin(), body.end());
+    Bytes out;
+    auto put16 = [&](uint32_t v) { out.push_back(v & 0xFF), out.push_back((v >> 8) & 0xFF); };
+    auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
+    const std::string name = "plain.bin";
+    auto common = [&] {
+        put16(20), put16(1), put16(0), put32(0x21000000), put32(crc);
+        put32(static_cast<uint32_t>(data.size())), put32(static_cast<uint32_t>(plain.size()));
+        put16(static_cast<uint32_t>(name.size())), put16(0);
+    };
+    put32(0x04034b50), common();
+    out.insert(out.end(), name.begin(), name.end());
+    out.insert(out.end(), data.begin(), data.end());
+    const auto central = static_cast<uint32_t>(out.size());
+    put32(0x02014b50), put16(20), common(), put16(0), put16(0), put16(0), put32(0), put32(0);
+    out.insert(out.end(), name.begin(), name.end());
+    const auto centralSize = static_cast<uint32_t>(out.size()) - central;
+    put32(0x06054b50), put16(0), put16(0), put16(1), put16(1), put32(centralSize), put32(central), put16(0);
+    return out;
+}
+
+TEST(ZipCrypt, EntriesWeEncryptPassUnzipAnd7z) {
+    std::string reason;
+    if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;
+    const std::string dir = codectest::MakeTempDir();
+    codectest::WriteFile(dir + "/enc.zip",
+                         StoredEncryptedArchive(codectest::TextBytes(5000, 22), "pass word"));
+    EXPECT_EQ(codectest::Run("unzip -tq -P 'pass word' " + dir + "/enc.zip"), 0);
+    EXPECT_EQ(codectest::Run("7z t '-ppass word' " + dir + "/enc.zip"), 0);
+    EXPECT_NE(codectest::Run("unzip -tq -P wrong " + dir + "/enc.zip"), 0);
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
