@@ -23,7 +23,9 @@ struct TFEntry;
 struct TDEntry {
     std::string ShortName;
     std::string LongName;
+    std::u16string JolietName;
     std::string Path;     // "\" for the root, else "\A\B"
+    int Index = 0;        // creation order
     int DirNumber = 1;    // position in the ISO path table
     int JolietNumber = 1; // position in the Joliet path table
     int Level = 1;
@@ -44,6 +46,7 @@ struct TDEntry {
 struct TFEntry {
     std::string ShortName;
     std::string LongName;
+    std::u16string JolietName;
     std::string SourcePath;
     TDateTime DateTime = 0;
     uint32_t Attributes = 0;
@@ -142,7 +145,8 @@ class TIsoImage {
     std::vector<TDEntry*> dirs_;    // creation order; [0] is the root
     std::vector<TDEntry*> isoDirs_; // path-table order of each tree
     std::vector<TDEntry*> jolietDirs_;
-    std::vector<TFEntry*> files_; // creation order = data order
+    std::vector<TFEntry*> files_;                                 // creation order = data order
+    std::vector<std::vector<Record>> isoRecords_, jolietRecords_; // per directory, sorted
     int maxFiles_ = 65535, maxDirs_ = 8191;
 
     uint32_t sessionStart_ = 0;

@@ -12,8 +12,8 @@ namespace disc {
 // Longest short name (without ";1"): readers of every level accept it, and it is what the
 // identifiers of earlier versions of this program looked like.
 constexpr size_t kShortNameMax = 13;
-// A Joliet record holds 33 bytes plus the identifier in at most 255 bytes.
-constexpr size_t kJolietNameMax = 111;
+// A Joliet record (33 bytes, the UCS-2 identifier, a pad byte) must stay within 255 bytes.
+constexpr size_t kJolietNameMax = 110;
 
 // One ANSI byte (Windows-1252) as a UCS-2 code unit and back ('_' where there is none).
 char16_t AnsiToUcs2(unsigned char c);
