@@ -76,7 +76,7 @@ class MemoryStream final : public zip::DeflateStream {
     explicit MemoryStream(const std::vector<uint8_t>& input) : input_(input) {}
     uint32_t ReadInput(uint8_t* buffer, uint32_t size) override {
         const auto n = static_cast<uint32_t>(std::min<size_t>(size, input_.size() - offset_));
-        std::memcpy(buffer, input_.data() + offset_, n);
+        if (n != 0) std::memcpy(buffer, input_.data() + offset_, n);
         offset_ += n;
         return n;
     }

@@ -24,7 +24,7 @@ class FuzzStream : public zip::DeflateStream {
     uint32_t ReadInput(uint8_t* buffer, uint32_t size) override {
         uint32_t n = static_cast<uint32_t>(std::min<size_t>(size, input_.size() - offset_));
         if (maxPiece_ != 0) n = std::min(n, maxPiece_);
-        std::memcpy(buffer, input_.data() + offset_, n);
+        if (n != 0) std::memcpy(buffer, input_.data() + offset_, n);
         offset_ += n;
         return n;
     }

@@ -166,10 +166,11 @@ class Compressor {
     // Levels 1-3: take each match as found; strings inside short matches are still hashed.
     void CompressFast() {
         while (lookahead_ != 0) {
-            const unsigned head = InsertString(position_);
             unsigned matchLength = 0;
-            if (head != 0 && position_ - head <= kMaxDistance) {
-                matchLength = std::min(LongestMatch(head), lookahead_);
+            if (lookahead_ >= kDeflateMinMatch) {
+                const unsigned head = InsertString(position_);
+                if (head != 0 && position_ - head <= kMaxDistance)
+                    matchLength = std::min(LongestMatch(head), lookahead_);
             }
             bool endBlock;
             if (matchLength >= kDeflateMinMatch) {
