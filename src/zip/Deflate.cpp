@@ -174,7 +174,7 @@ class Compressor {
             }
             bool endBlock;
             if (matchLength >= kDeflateMinMatch) {
-                endBlock = blocks_.TallyMatch(position_ - matchStart_, matchLength, BlockBytes());
+                endBlock = blocks_.TallyEntry(position_ - matchStart_, matchLength, BlockBytes());
                 lookahead_ -= matchLength;
                 if (matchLength <= row_.lazy) {
                     for (unsigned n = 1; n < matchLength; ++n)
@@ -186,7 +186,7 @@ class Compressor {
                     hash_ = ((hash_ << kHashShift) ^ b_.window[position_ + 1]) & kHashMask;
                 }
             } else {
-                endBlock = blocks_.TallyLiteral(b_.window[position_], BlockBytes());
+                endBlock = blocks_.TallyEntry(0, b_.window[position_], BlockBytes());
                 --lookahead_;
                 ++position_;
             }
@@ -213,7 +213,7 @@ class Compressor {
             if (prevLength_ >= kDeflateMinMatch && matchLength <= prevLength_) {
                 // The held match wins; it began one byte back.
                 const bool endBlock =
-                    blocks_.TallyMatch(position_ - 1 - prevMatch, prevLength_, BlockBytes());
+                    blocks_.TallyEntry(position_ - 1 - prevMatch, prevLength_, BlockBytes());
                 lookahead_ -= prevLength_ - 1;
                 for (unsigned n = 1; n < prevLength_ - 1; ++n)
                     InsertString(position_ + n);
@@ -223,7 +223,7 @@ class Compressor {
                 if (endBlock) FlushBlock(false);
             } else if (matchAvailable) {
                 // The held byte goes out as a literal; the new match is held instead.
-                if (blocks_.TallyLiteral(b_.window[position_ - 1], BlockBytes())) FlushBlock(false);
+                if (blocks_.TallyEntry(0, b_.window[position_ - 1], BlockBytes())) FlushBlock(false);
                 ++position_;
                 --lookahead_;
             } else {
@@ -234,7 +234,7 @@ class Compressor {
             while (lookahead_ < kMinLookahead && !endOfInput_)
                 FillWindow();
         }
-        if (matchAvailable) blocks_.TallyLiteral(b_.window[position_ - 1], BlockBytes());
+        if (matchAvailable) blocks_.TallyEntry(0, b_.window[position_ - 1], BlockBytes());
     }
 
     DeflateStream& stream_;

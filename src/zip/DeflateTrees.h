@@ -2,7 +2,7 @@
 // Block coding of the deflate compressor: the tally of literals and matches, Huffman trees with
 // limited code lengths, the choice of block type and the bit output.
 //
-// Each literal or match found by the match finder is recorded (Tally*) in three buffers owned
+// Each literal or match found by the match finder is recorded (TallyEntry) in three buffers owned
 // by the caller: the literal byte or the match length less 3, the distance less 1 for matches,
 // and one flag bit telling the two apart. Frequencies of the literal/length and distance
 // symbols are counted as they come, so ending a block costs only the tree building.
@@ -127,14 +127,15 @@ class DeflateBlockWriter {
     DeflateBlockWriter(DeflateBuffers& buffers, DeflateBitWriter& out, DeflateEntryInfo& entry,
                        bool estimateEarlyEnd);
 
-    // Each answers true when the block must end now. blockBytes is the input covered so far.
-    bool TallyLiteral(uint8_t byte, int64_t blockBytes) {
-        buffers_.literals[count_] = byte;
-        ++litFreq_[byte];
-        return Advance(false, blockBytes);
-    }
-    bool TallyMatch(unsigned distance, unsigned length, int64_t blockBytes) {
-        const unsigned lengthLess3 = length - kDeflateMinMatch;
+    // Records a literal (distance 0, value the byte) or a match (value its length) and answers
+    // true when the block must end now. blockBytes is the input the block covers so far.
+    bool TallyEntry(unsigned distance, unsigned value, int64_t blockBytes) {
+        if (distance == 0) {
+            buffers_.literals[count_] = static_cast<uint8_t>(value);
+            ++litFreq_[value];
+            return Advance(false, blockBytes);
+        }
+        const unsigned lengthLess3 = value - kDeflateMinMatch;
         const unsigned distanceLess1 = distance - 1;
         buffers_.literals[count_] = static_cast<uint8_t>(lengthLess3);
         buffers_.distances[matches_++] = static_cast<uint16_t>(distanceLess1);
