@@ -1,6 +1,8 @@
 #include "gui/Application.h"
 
 #include "gui/Clock.h"
+#include "gui/Shell.h"
+#include "gui/SystemPrompter.h"
 #include "gui/Form.h"
 #include "gui/Timer.h"
 
@@ -20,6 +22,8 @@ TApplication& TApplication::Instance() {
 TApplication::TApplication() {
     threadId_ = GetCurrentThreadId();
     HaltHandler = [](int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); };
+    SetDefaultPrompter(&SystemPrompter());
+    SetDefaultShell(&SystemShell());
     OnException = [](const std::string& what) {
         OutputDebugStringA(("Unhandled exception: " + what + "\n").c_str());
     };
@@ -74,9 +78,11 @@ void TApplication::Run() {
     terminated_ = true;
 }
 
-void TApplication::Post(std::function<void()> work) {
+bool TApplication::Post(std::function<void()> work) {
     auto* owned = new std::function<void()>(std::move(work));
-    if (!PostMessageA(handle_, WM_TW_POSTED_WORK, 0, reinterpret_cast<LPARAM>(owned))) delete owned;
+    if (PostMessageA(handle_, WM_TW_POSTED_WORK, 0, reinterpret_cast<LPARAM>(owned))) return true;
+    delete owned;
+    return false;
 }
 
 void TApplication::Terminate() {
@@ -130,6 +136,25 @@ void TApplication::HandleException() noexcept {
     } catch (...) {
         OutputDebugStringA("Exception handler failed\n");
     }
+    // An error while showing an error (a prompter that refuses) is logged, never shown again.
+    if (handlingException_) return;
+    handlingException_ = true;
+    try {
+        if (IsHidden && !IsHidden()) {
+            TMessageBoxRequest box;
+            box.Caption = title_;
+            box.Text = what;
+            box.Icon = TMsgIcon::Stop;
+            Prompter().ShowMessageBox(box);
+        }
+    } catch (const std::exception& error) {
+        OutputDebugStringA(("Exception could not be shown: " + std::string(error.what()) + "\n").c_str());
+        try {
+            if (OnException) OnException(std::string("The error could not be shown: ") + error.what());
+        } catch (...) {
+        }
+    }
+    handlingException_ = false;
 }
 
 void TApplication::DispatchMessageOf(MSG& message) {

@@ -35,8 +35,12 @@ class TApplication {
     std::function<void()> OnMinimize;
     std::function<void()> OnRestore;
     std::function<void()> OnActivate;
-    // Last word on an exception that reached a window procedure, timer or thread entry.
+    // Last word on an exception that reached a window procedure, timer or thread entry: the
+    // log. The message is also shown through the prompter once the program has set IsHidden
+    // and it says the program is not hidden; before that (early start-up, tests that never
+    // set it) errors are only logged, so no box can block a headless run.
     std::function<void(const std::string& what)> OnException;
+    std::function<bool()> IsHidden;
     // Ends the process at once; tests replace it.
     std::function<void(int exitCode)> HaltHandler;
 
@@ -49,7 +53,8 @@ class TApplication {
     // Runs the message loop until a quit message; shows the main form first.
     void Run();
     // Posts a callable to run on the GUI thread inside whichever loop or pump is active.
-    void Post(std::function<void()> work);
+    // False when it could not be posted (the queue is full or the window is gone).
+    bool Post(std::function<void()> work);
     // Asks the loop to end (posts the quit message).
     void Terminate();
     bool Terminated() const { return terminated_; }
@@ -79,6 +84,7 @@ class TApplication {
     DWORD threadId_ = 0;
     std::string title_;
     bool terminated_ = false;
+    bool handlingException_ = false;
     bool iconic_ = false;
     bool mainFormWasVisible_ = false;
     struct HookEntry {

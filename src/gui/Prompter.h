@@ -83,7 +83,10 @@ class TPrompter {
   public:
     virtual ~TPrompter() = default;
     // Returns the button pressed (mrOk, mrCancel, mrYes, mrNo).
-    virtual int MessageBox(const TMessageBoxRequest& request) = 0;
+    virtual int ShowMessageBox(const TMessageBoxRequest& request) = 0;
+    // The same call under its familiar name; where <windows.h> renames it MessageBoxA, the
+    // rename is consistent within that file and the virtual above is untouched.
+    int MessageBox(const TMessageBoxRequest& request) { return ShowMessageBox(request); }
     virtual TFileDialogAnswer FileDialog(const TFileDialogRequest& request) = 0;
     virtual TFolderAnswer BrowseForFolder(const TFolderRequest& request) = 0;
     // Returns the form's modal result.

@@ -99,7 +99,7 @@ TScriptedPrompter::Answer TScriptedPrompter::Take(TPromptRecord record) {
     throw EUnscriptedPrompt(problem);
 }
 
-int TScriptedPrompter::MessageBox(const TMessageBoxRequest& request) {
+int TScriptedPrompter::ShowMessageBox(const TMessageBoxRequest& request) {
     TPromptRecord record;
     record.Kind = TPromptKind::MessageBox;
     record.Message = request;

@@ -50,7 +50,7 @@ class TScriptedPrompter : public TPrompter {
     // Chooses the item by its name; an empty name chooses nothing.
     TScriptedPrompter& AnswerPopup(std::string itemName);
 
-    int MessageBox(const TMessageBoxRequest& request) override;
+    int ShowMessageBox(const TMessageBoxRequest& request) override;
     TFileDialogAnswer FileDialog(const TFileDialogRequest& request) override;
     TFolderAnswer BrowseForFolder(const TFolderRequest& request) override;
     int ShowModal(const TModalRequest& request) override;

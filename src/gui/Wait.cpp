@@ -3,6 +3,8 @@
 #include "gui/Application.h"
 #include "gui/Clock.h"
 
+#include <cstdint>
+
 namespace gui {
 
 bool ProcessMessages() {
@@ -21,6 +23,17 @@ bool ProcessMessages() {
         }
         application.DispatchMessageOf(message);
     }
+}
+
+bool PumpIfDue(int intervalMs) {
+    // Per thread, so a worker's pacing never delays the GUI thread's.
+    thread_local int64_t lastPumpMs = 0;
+    thread_local bool pumped = false;
+    const int64_t now = CurrentClock().MonotonicMs();
+    if (pumped && now - lastPumpMs < intervalMs && now >= lastPumpMs) return false;
+    pumped = true;
+    lastPumpMs = now;
+    return ProcessMessages();
 }
 
 void Wait(int milliseconds, bool alertable) {

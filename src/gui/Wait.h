@@ -9,6 +9,11 @@ namespace gui {
 // so the main loop still sees it, and pumping stops there.
 bool ProcessMessages();
 
+// ProcessMessages at most once per interval of the clock, for loops that would pump per item
+// (an empty pump costs tens of microseconds). The first call on a thread pumps. Returns what
+// ProcessMessages returns, false when not due.
+bool PumpIfDue(int intervalMs);
+
 // Spends at least the given time pumping messages between 1 ms sleeps of the clock. Ends
 // early only on a quit message (left in the queue) or, when alertable, an I/O completion
 // callback. A zero or negative time pumps once and returns.

@@ -14,7 +14,7 @@ TEST(ScriptedPrompter, AnswersInOrderAndRecordsEveryRequest) {
     question.Text = "The log will be cleared, continue?";
     question.Buttons = TMsgButtons::YesNo;
     question.DefaultButton = 2;
-    EXPECT_EQ(Prompter().MessageBox(question), mrNo);
+    EXPECT_EQ(Prompter().ShowMessageBox(question), mrNo);
 
     TFileDialogRequest open;
     open.MultiSelect = true;
@@ -42,11 +42,11 @@ TEST(ScriptedPrompter, UnscriptedOrMismatchedRequestThrowsAndIsReported) {
     script.OnUnscripted = [&](const std::string& what) { reported.push_back(what); };
     TMessageBoxRequest box;
     box.Text = "Are you sure?";
-    EXPECT_THROW(script.MessageBox(box), EUnscriptedPrompt);
+    EXPECT_THROW(script.ShowMessageBox(box), EUnscriptedPrompt);
 
     script.AnswerFolder("C:\\Backup");
-    EXPECT_THROW(script.MessageBox(box), EUnscriptedPrompt); // a folder was expected
-    EXPECT_EQ(script.Pending(), 1u);                         // and is still there for its request
+    EXPECT_THROW(script.ShowMessageBox(box), EUnscriptedPrompt); // a folder was expected
+    EXPECT_EQ(script.Pending(), 1u);                             // and is still there for its request
     EXPECT_EQ(script.BrowseForFolder({}).Folder, "C:\\Backup");
 
     script.AnswerPopup("NoSuchItem");
