@@ -116,7 +116,7 @@ bool PeersAvailable(std::string& reason) {
 }
 
 int Run(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str());
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str());
 }
 
 std::string MakeTempDir() {

@@ -31,6 +31,28 @@ class TMemoryDecodeIo : public zip::TDecodeIo {
     size_t position_ = 0;
 };
 
+// Hand-made streams: bits go in least significant first, as the zip formats send them.
+class TBitWriter {
+  public:
+    void Put(uint64_t value, unsigned bits) {
+        for (unsigned i = 0; i < bits; ++i) {
+            if (count_ % 8 == 0) bytes.push_back(0);
+            const uint64_t bit = i < 64 ? (value >> i) & 1 : 0;
+            bytes.back() |= static_cast<uint8_t>(bit << (count_ % 8));
+            ++count_;
+        }
+    }
+    // A prefix code goes in most significant bit first.
+    void PutCode(uint32_t code, unsigned bits) {
+        for (unsigned i = bits; i-- > 0;)
+            Put((code >> i) & 1, 1);
+    }
+    Bytes bytes;
+
+  private:
+    size_t count_ = 0;
+};
+
 Bytes RandomBytes(size_t size, uint32_t seed);
 // Text-like data with words and repeats at every distance up to 32 KiB and beyond.
 Bytes TextBytes(size_t size, uint32_t seed);

@@ -1,61 +1,67 @@
 #include "DecodeSupport.h"
-#include "zip/Crc32.h"
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 namespace {
 
 using codectest::Bytes;
 
-// Every entry of the legacy archives with methods 2-6 decodes to its stored size and CRC,
-// and to the same bytes as the stored copy of the file where there is one.
-void ExpectLegacyArchiveDecodes(const std::string& folder, const std::string& name, uint16_t method) {
-    const Bytes stored = codectest::ReadFile(folder + "/Zip.none.zip");
-    std::map<std::string, Bytes> plain;
-    for (const auto& e : codectest::ListZip(stored)) {
-        const auto data = codectest::EntryData(stored, e);
-        std::string base = e.name.substr(e.name.find_last_of('/') + 1);
-        plain[base] = Bytes(data.begin(), data.end());
+// Two tables (no literal table), every length and distance symbol six bits long.
+codectest::TBitWriter TwoTableHeader() {
+    codectest::TBitWriter w;
+    for (int table = 0; table < 2; ++table) {
+        w.Put(3, 8); // four bytes follow
+        for (int i = 0; i < 4; ++i)
+            w.Put(0xF5, 8); // sixteen codes of length six
     }
-    const Bytes archive = codectest::ReadFile(folder + "/" + name);
-    int decoded = 0;
-    for (const auto& e : codectest::ListZip(archive)) {
-        if (e.method != method) continue;
-        const auto run =
-            codectest::DecodeMethod(e.method, e.flags, e.uncompressedSize, codectest::EntryData(archive, e));
-        ASSERT_EQ(run.status, zip::TDecodeStatus::Ok) << name << " " << e.name;
-        ASSERT_EQ(run.output.size(), e.uncompressedSize) << name << " " << e.name;
-        EXPECT_EQ(zip::Crc32Of(run.output.data(), run.output.size()), e.crc32) << name << " " << e.name;
-        const auto copy = plain.find(e.name.substr(e.name.find_last_of('/') + 1));
-        if (copy != plain.end()) {
-            EXPECT_EQ(run.output, copy->second) << name << " " << e.name;
-        }
-        ++decoded;
-    }
-    EXPECT_GT(decoded, 0) << name;
+    return w;
+}
+// Symbol s of an all-six-bit table: the complement of its canonical code.
+void PutSymbol(codectest::TBitWriter& w, uint32_t symbol) {
+    w.PutCode(~symbol & 63, 6);
 }
 
-TEST(Explode, LegacyImplodedEntriesEqualTheirStoredCopies) {
-    TW_LEGACY_FOLDER_OR_SKIP(folder);
-    for (const char* name : {"Zip.implode.zip", "HWIMPODE.ZIP", "example-i.zip"})
-        ExpectLegacyArchiveDecodes(folder, name, 6);
+TEST(Explode, ReferencesBeforeTheEntryReadAsZerosNotTheLastEntrysWindow) {
+    // Fill the shared window with another entry's bytes first.
+    const Bytes previous(40000, 'Z');
+    ASSERT_EQ(codectest::DecodeMethod(8, 0, 40000, codectest::ZlibRawDeflate(previous, 6)).output, previous);
+
+    auto w = TwoTableHeader();
+    w.Put(1, 1), w.Put('A', 8);                // literal
+    w.Put(0, 1), w.Put(9, 6), PutSymbol(w, 0); // distance 10
+    PutSymbol(w, 0);                           // length 2 (the minimum without a literal table)
+    const auto run = codectest::DecodeMethod(6, 0, 3, w.bytes);
+    EXPECT_EQ(run.status, zip::TDecodeStatus::Ok);
+    EXPECT_EQ(run.output, (Bytes{'A', 0, 0}));
 }
 
-TEST(Unreduce, LegacyReducedEntriesEqualTheirStoredCopies) {
-    TW_LEGACY_FOLDER_OR_SKIP(folder);
-    const std::pair<const char*, uint16_t> archives[] = {{"Zip.reduce1.zip", 2},
-                                                         {"Zip.reduce2.zip", 3},
-                                                         {"Zip.reduce3.zip", 4},
-                                                         {"Zip.reduce4.zip", 5},
-                                                         {"HWREDUCE.ZIP", 5}};
-    for (const auto& [name, method] : archives)
-        ExpectLegacyArchiveDecodes(folder, name, method);
-    // example-r.zip: whichever factor it was made with.
-    const Bytes archive = codectest::ReadFile(folder + "/example-r.zip");
-    ASSERT_FALSE(codectest::ListZip(archive).empty());
-    ExpectLegacyArchiveDecodes(folder, "example-r.zip", codectest::ListZip(archive)[0].method);
+TEST(Explode, MalformedTablesAreBadDataAndShortInputStops) {
+    codectest::TBitWriter tooFew; // 16 codes where 64 are needed
+    tooFew.Put(0, 8), tooFew.Put(0xF5, 8), tooFew.Put(0, 64);
+    EXPECT_EQ(codectest::DecodeMethod(6, 0, 10, tooFew.bytes).status, zip::TDecodeStatus::BadData);
+
+    codectest::TBitWriter overSubscribed; // 64 one-bit codes
+    overSubscribed.Put(3, 8);
+    for (int i = 0; i < 4; ++i)
+        overSubscribed.Put(0xF0, 8);
+    overSubscribed.Put(0, 64);
+    EXPECT_EQ(codectest::DecodeMethod(6, 0, 10, overSubscribed.bytes).status, zip::TDecodeStatus::BadData);
+
+    // Valid tables, one literal, then nothing: no zeros up to the claimed 4 GiB.
+    auto w = TwoTableHeader();
+    w.Put(1, 1), w.Put('A', 8);
+    const auto run = codectest::DecodeMethod(6, 0, 0xFFFFFFFFu, w.bytes);
+    EXPECT_EQ(run.status, zip::TDecodeStatus::InputUsedUp);
+    EXPECT_LE(run.output.size(), 2u);
+}
+
+TEST(Explode, StopsAtTheUncompressedSizeInsideAMatch) {
+    auto w = TwoTableHeader();
+    w.Put(1, 1), w.Put('x', 8);
+    w.Put(0, 1), w.Put(0, 6), PutSymbol(w, 0), PutSymbol(w, 63), w.Put(200, 8); // 63 + 200 + 2 bytes
+    const auto run = codectest::DecodeMethod(6, 0, 100, w.bytes);
+    EXPECT_EQ(run.status, zip::TDecodeStatus::Ok);
+    EXPECT_EQ(run.output, Bytes(100, 'x'));
 }
 
 } // namespace

@@ -86,46 +86,25 @@ TEST(Inflate, MatchesReachingBackTheWholeWindowAcrossItsWrap) {
     EXPECT_EQ(run.output, input);
 }
 
-// Hand-made streams: bits are written least significant first, as deflate sends them.
-class TBitWriter {
-  public:
-    void Put(uint64_t value, unsigned bits) {
-        for (unsigned i = 0; i < bits; ++i) {
-            if (count_ % 8 == 0) bytes.push_back(0);
-            bytes.back() |= ((value >> i) & 1) << (count_ % 8);
-            ++count_;
-        }
-    }
-    // A Huffman code is sent most significant bit first.
-    void PutCode(uint32_t code, unsigned bits) {
-        for (unsigned i = bits; i-- > 0;)
-            Put((code >> i) & 1, 1);
-    }
-    Bytes bytes;
-
-  private:
-    size_t count_ = 0;
-};
-
 // Fixed-code literal (0-143: 8 bits from 0x30).
-void FixedLiteral(TBitWriter& w, uint8_t byte) {
+void FixedLiteral(codectest::TBitWriter& w, uint8_t byte) {
     w.PutCode(0x30 + byte, 8);
 }
 
 TEST(Inflate, RejectsWhatZlibRejects) {
     std::vector<std::pair<const char*, Bytes>> cases;
     {
-        TBitWriter w; // block type 3
+        codectest::TBitWriter w; // block type 3
         w.Put(1, 1), w.Put(3, 2), w.Put(0, 16);
         cases.emplace_back("reserved block type", w.bytes);
     }
     {
-        TBitWriter w; // stored, LEN and NLEN disagree
+        codectest::TBitWriter w; // stored, LEN and NLEN disagree
         w.Put(1, 1), w.Put(0, 2), w.Put(0, 5), w.Put(4, 16), w.Put(0x1234, 16), w.Put(0, 32);
         cases.emplace_back("stored length check", w.bytes);
     }
     {
-        TBitWriter w; // fixed: a match before any output
+        codectest::TBitWriter w; // fixed: a match before any output
         w.Put(1, 1), w.Put(1, 2);
         w.PutCode(1, 7); // length 3
         w.PutCode(0, 5); // distance 1
@@ -133,28 +112,28 @@ TEST(Inflate, RejectsWhatZlibRejects) {
         cases.emplace_back("distance before the start", w.bytes);
     }
     {
-        TBitWriter w; // fixed: one literal, then distance 2
+        codectest::TBitWriter w; // fixed: one literal, then distance 2
         w.Put(1, 1), w.Put(1, 2);
         FixedLiteral(w, 'a');
         w.PutCode(1, 7), w.PutCode(1, 5), w.PutCode(0, 7);
         cases.emplace_back("distance one past the output", w.bytes);
     }
     {
-        TBitWriter w; // fixed: distance code 30
+        codectest::TBitWriter w; // fixed: distance code 30
         w.Put(1, 1), w.Put(1, 2);
         FixedLiteral(w, 'a');
         w.PutCode(1, 7), w.PutCode(30, 5), w.PutCode(0, 7);
         cases.emplace_back("distance code 30", w.bytes);
     }
     {
-        TBitWriter w; // fixed: length code 286
+        codectest::TBitWriter w; // fixed: length code 286
         w.Put(1, 1), w.Put(1, 2);
         w.PutCode(0xC6, 8), w.PutCode(0, 7);
         cases.emplace_back("length code 286", w.bytes);
     }
     // Dynamic headers: HLIT, HDIST, HCLEN and the code-length code lengths.
     auto dynamic = [](uint32_t hlit, uint32_t hdist, std::vector<uint32_t> clLengths) {
-        TBitWriter w;
+        codectest::TBitWriter w;
         w.Put(1, 1), w.Put(2, 2), w.Put(hlit, 5), w.Put(hdist, 5),
             w.Put(static_cast<uint32_t>(clLengths.size() - 4), 4);
         for (uint32_t l : clLengths)
