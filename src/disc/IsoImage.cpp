@@ -116,8 +116,11 @@ TFEntry* TIsoImage::FindFile(TDEntry* dir, const std::string& name) {
 
 std::string TIsoImage::UniqueShortName(TDEntry* dir, const std::string& base, bool isFile) const {
     if (!dir->ShortNames.count(base)) return base;
-    for (unsigned number = 1;; ++number) {
-        std::string candidate = NumberedShortName(base, number, isFile);
+    // Backup volumes share long prefixes, so thousands of names can fold to one base; going on
+    // from the last number given keeps that linear.
+    unsigned& number = dir->NextSuffix[base];
+    for (;;) {
+        std::string candidate = NumberedShortName(base, ++number, isFile);
         if (!dir->ShortNames.count(candidate)) return candidate;
     }
 }

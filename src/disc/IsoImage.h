@@ -39,6 +39,7 @@ struct TDEntry {
 
     // Names taken in this folder: short names (files and folders) and folded long names.
     std::unordered_set<std::string> ShortNames;
+    std::unordered_map<std::string, unsigned> NextSuffix; // per colliding short name
     std::unordered_map<std::string, TFEntry*> FilesByName;
     std::unordered_map<std::string, TDEntry*> DirsByName;
 };
@@ -110,6 +111,10 @@ class TIsoImage {
     void PrepareImage(uint32_t sessionStart);
     void BuildImageHead();
     const std::vector<uint8_t>& Head() const { return head_; }
+    // The head's volume descriptors (primary to terminator). Every address in them is
+    // absolute, so on overwritable media a copy at block 16 makes this session the one readers
+    // and the next import find.
+    std::vector<uint8_t> DescriptorSet() const;
 
     uint32_t SessionStart() const { return sessionStart_; }
     uint32_t FirstFileBlock() const { return firstFileBlock_; }

@@ -355,4 +355,12 @@ void TIsoImage::BuildImageHead() {
             putDirectory(dir, true);
 }
 
+std::vector<uint8_t> TIsoImage::DescriptorSet() const {
+    size_t begin = static_cast<size_t>(kSystemAreaBlocks) * kBlockSize;
+    size_t end = begin + (JolietFileSystem ? 3 : 2) * kBlockSize;
+    if (head_.size() < end) return {};
+    return std::vector<uint8_t>(head_.begin() + static_cast<std::ptrdiff_t>(begin),
+                                head_.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
 } // namespace disc

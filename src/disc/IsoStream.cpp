@@ -111,10 +111,12 @@ bool WriteIsoFile(const TIsoImage& image, const std::string& path, std::string& 
         error = "CAN'T CREATE FILE \"" + path + "\"";
         return false;
     }
+    // Whole blocks go out per call; the runtime's own buffer would only add a copy.
+    std::setvbuf(out, nullptr, _IONBF, 0);
     bool ok = !atSessionStart || SeekTo(out, static_cast<uint64_t>(image.SessionStart()) * kBlockSize);
     if (!ok) error = "CAN'T SEEK IN FILE \"" + path + "\"";
     IsoImageStream stream(image, true);
-    std::vector<uint8_t> buffer(1 << 20);
+    std::vector<uint8_t> buffer(64 * 1024);
     while (ok) {
         if (cancel && cancel->load()) {
             error = "OPERATION ABORTED BY USER";

@@ -225,22 +225,22 @@ struct TwoSessions {
             std::fclose(grow);
         }
         BuildImage(two, image, secondStart, true);
+        descriptors = two.DescriptorSet();
         all = first;
         for (const auto& entry : second)
             all[entry.first] = entry.second;
     }
 
-    // A copy whose block 16 on holds the last session's descriptors, as readers without
-    // multi-session support need it.
-    std::string LastSessionCopy() {
+    // A copy whose block 16 on holds the last session's descriptors, as overwritable media get
+    // it and as readers without multi-session support need it.
+    std::string LastSessionCopy(const std::vector<uint8_t>& descriptors) {
         std::string bytes = ReadBytes(image);
         std::string copy = temp / "last.iso";
-        for (uint32_t block = 16; block < 19; ++block)
-            bytes.replace(block * kBlockSize, kBlockSize,
-                          bytes.substr((secondStart + block) * kBlockSize, kBlockSize));
+        bytes.replace(16 * kBlockSize, descriptors.size(), std::string(descriptors.begin(), descriptors.end()));
         WriteBytes(copy, bytes);
         return copy;
     }
+    std::vector<uint8_t> descriptors;
 };
 
 TEST(IsoPeers, SecondSessionOverAnImportedFirstShowsOldAndNewFiles) {
@@ -268,7 +268,7 @@ TEST(IsoPeers, SecondSessionOverAnImportedFirstShowsOldAndNewFiles) {
     for (const auto& entry : sessions.all)
         EXPECT_EQ(isoinfo.count(entry.first), 1u) << entry.first;
 
-    std::string copy = sessions.LastSessionCopy();
+    std::string copy = sessions.LastSessionCopy(sessions.descriptors);
     fs::create_directory(sessions.temp / "x");
     ExpectExtractedEqual(copy, sessions.all, sessions.temp / "x");
 }
@@ -315,7 +315,7 @@ TEST(IsoPeers, ForeignSessionsImportAndContinue) {
         TwoSessions view; // reuse the copy helper over this image
         view.image = image;
         view.secondStart = start;
-        std::string copy = view.LastSessionCopy();
+        std::string copy = view.LastSessionCopy(next.DescriptorSet());
         fs::create_directory(view.temp / "x");
         ExpectExtractedEqual(copy, {{name, "foreign data"}, {"/added.txt", "ours"}}, view.temp / "x");
     }

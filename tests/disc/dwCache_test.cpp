@@ -1,0 +1,93 @@
+// The write cache between the image stream and the writer.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "IsoSupport.h"
+#include "disc/dwCache.h"
+
+namespace disc {
+namespace {
+
+using namespace test;
+
+struct CachedImage {
+    TempFolder temp;
+    TIsoImage image;
+    explicit CachedImage(std::initializer_list<std::pair<const char*, size_t>> files) {
+        unsigned seed = 1;
+        for (const auto& [name, size] : files) {
+            WriteBytes(temp / name, Pattern(size, seed++));
+            image.InsertFile(temp / name, "\\");
+        }
+        image.PrepareImage(0);
+        image.BuildImageHead();
+    }
+    // Everything the cache hands out, taken as a writer would.
+    std::string Drain(TCacheThread& cache) {
+        std::string out;
+        std::vector<uint8_t> buffer(cache.Payload());
+        for (int got; (got = cache.GetBlock(buffer.data(), true)) > 0;) {
+            EXPECT_TRUE(got == static_cast<int>(cache.Payload()) || cache.Finished())
+                << "only the last block is short";
+            out.append(reinterpret_cast<char*>(buffer.data()), static_cast<size_t>(got));
+        }
+        return out;
+    }
+};
+
+TEST(WriteCache, PrimesOneBlockShortOfFullAndHandsOutTheWholeImage) {
+    CachedImage source({{"big.bin", 9000000}, {"odd.bin", 3000}});
+    std::string error;
+    ASSERT_TRUE(WriteIsoFile(source.image, source.temp / "file.iso", error)) << error;
+    std::string expected = ReadBytes(source.temp / "file.iso");
+
+    for (uint32_t payload : {kPayloadDefault, kPayloadCd}) {
+        TCacheThread cache(4194304, payload, source.image);
+        cache.Start();
+        ASSERT_TRUE(cache.WaitPrimed());
+        if (payload == kPayloadDefault) {
+            EXPECT_EQ(cache.Capacity(), 64u);
+            EXPECT_EQ(cache.FillPercent(), (63 * 100 + 32) / 64) << "63 blocks queued when primed";
+        }
+        std::string written = source.Drain(cache);
+        EXPECT_EQ(written.size(), expected.size());
+        EXPECT_TRUE(written == expected) << "payload " << payload;
+        EXPECT_TRUE(cache.Error().empty());
+    }
+}
+
+TEST(WriteCache, SmallSessionsArePaddedToThePostGap) {
+    CachedImage source({{"small.bin", 100000}});
+    TCacheThread cache(2097152, kPayloadCd, source.image);
+    cache.Start();
+    EXPECT_EQ(source.Drain(cache).size(), 614400u);
+}
+
+TEST(WriteCache, DeletedSourceOrAbortEndsWithOneErrorText) {
+    {
+        CachedImage source({{"a.bin", 500000}, {"gone.bin", 10}});
+        std::remove((source.temp / "gone.bin").c_str());
+        TCacheThread cache(2097152, kPayloadDefault, source.image);
+        cache.Start();
+        EXPECT_FALSE(cache.WaitPrimed());
+        source.Drain(cache);
+        EXPECT_EQ(cache.Error(), "CAN'T OPEN FILE \"" + (source.temp / "gone.bin") +
+                                     "\" OR FILE IS IN USES BY OTHER SOFTWARE");
+    }
+    CachedImage source({{"big.bin", 20000000}});
+    for (const char* writerError : {"WRITER ERROR [MEDIUM ERROR]", ""}) {
+        TCacheThread cache(2097152, kPayloadDefault, source.image);
+        cache.Start();
+        ASSERT_TRUE(cache.WaitPrimed());
+        std::vector<uint8_t> buffer(kPayloadDefault);
+        EXPECT_GT(cache.GetBlock(buffer.data()), 0);
+        cache.Abort(writerError);
+        EXPECT_EQ(cache.GetBlock(buffer.data(), true), 0);
+        EXPECT_EQ(cache.Error(), *writerError ? writerError : "OPERATION ABORTED BY USER");
+    }
+}
+
+} // namespace
+} // namespace disc
