@@ -95,6 +95,11 @@ void TApplication::Halt(int exitCode) {
     ExitProcess(static_cast<UINT>(exitCode)); // a test's handler is expected to throw instead
 }
 
+bool TApplication::HelpCommand(unsigned command, uintptr_t data) {
+    if (HelpFile.empty()) return false;
+    return Shell().Help(MainForm ? MainForm->Handle() : handle_, HelpFile, command, data);
+}
+
 void TApplication::Minimize() {
     if (!iconic_) ShowWindow(handle_, SW_MINIMIZE);
     SyncIconicState();

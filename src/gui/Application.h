@@ -28,6 +28,10 @@ class TApplication {
     const std::string& Title() const { return title_; }
     void SetTitle(const std::string& title);
     int HintHidePause = 2500;
+    bool ShowHint = true;
+    // The help file and the viewer call, through the shell seam.
+    std::string HelpFile;
+    bool HelpCommand(unsigned command, uintptr_t data = 0);
     // False keeps the main form from being shown when the loop starts (second instance).
     bool ShowMainForm = true;
     TForm* MainForm = nullptr;

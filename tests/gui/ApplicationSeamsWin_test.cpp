@@ -1,6 +1,7 @@
 #include "WinTestSupport.h"
 #include "gui/Application.h"
 #include "gui/Clock.h"
+#include "gui/Screen.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "gui/SystemPrompter.h"
@@ -88,17 +89,36 @@ TEST(SystemPrompter, FilterAndMultiSelectBuffersConvert) {
     EXPECT_EQ(SelectedFiles(unterminated, 4), std::vector<std::string>{"abcd"});
 }
 
-TEST(Shell, ProductUsesTheSystemShellAndTestsRecordInstead) {
+TEST(Shell, TheProductDefaultIsTheSystemShell) {
     Application();
     EXPECT_EQ(&Shell(), &SystemShell());
-    TRecordingShell recording;
-    SetShell(&recording);
-    Shell().StartHidden("C:\\Tarnwick\\srv.exe", "/INSTALL", "C:\\Tarnwick\\");
-    Shell().Help(nullptr, "Quillet.hlp", 11, 0);
+}
+
+TEST_F(SeamTest, HelpGoesThroughTheShellAndTheBusyCursorIsRestoredOnEveryWayOut) {
+    TRecordingShell shell;
+    SetShell(&shell);
+    EXPECT_FALSE(Application().HelpCommand(HELP_FINDER)); // no help file: nothing to show
+    Application().HelpFile = "Quillet.hlp";
+    EXPECT_TRUE(Application().HelpCommand(HELP_FINDER));
+    Application().HelpFile.clear();
     SetShell(nullptr);
-    const auto calls = recording.Calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].Kind, TShellCallKind::StartHidden);
-    EXPECT_EQ(calls[0].Folder, "C:\\Tarnwick\\");
-    EXPECT_EQ(calls[1].Command, 11u);
+    const auto calls = shell.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Target, "Quillet.hlp");
+    EXPECT_EQ(calls[0].Command, static_cast<unsigned>(HELP_FINDER));
+
+    try {
+        TCursorScope busy;
+        EXPECT_EQ(Screen().Cursor(), TCursor::crHourGlass);
+        EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
+        {
+            TCursorScope nested(TCursor::crDefault); // a dialog shown while busy
+            EXPECT_EQ(Screen().CursorHandle(), nullptr);
+        }
+        EXPECT_EQ(Screen().Cursor(), TCursor::crHourGlass);
+        throw std::runtime_error("failed while busy");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(Screen().Cursor(), TCursor::crDefault);
+    EXPECT_NE(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
 }
