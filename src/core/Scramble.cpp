@@ -41,8 +41,9 @@ std::string ScrambleText(std::string_view text, unsigned key) {
 }
 
 std::string UnscrambleText(std::string_view scrambled, unsigned key) {
-    std::array<unsigned char, 256> buffer;
-    buffer.fill(' ');
+    // 35 blanks, the rest zero: what an empty or short input reads back as.
+    std::array<unsigned char, 256> buffer{};
+    std::fill_n(buffer.begin() + 1, 35, static_cast<unsigned char>(' '));
     buffer[0] = 35;
     for (size_t position = 0, k = 0; position < scrambled.size() && k < 128; position += 5, ++k) {
         const std::string_view group = scrambled.substr(position, 5);

@@ -3,19 +3,14 @@
 // 16-bit value of two bytes of a length-prefixed buffer plus a fixed key. The key belongs to
 // the stored format; files written with one key read back only with the same key.
 
-#include <stdexcept>
+#include "core/ConvertError.h"
+
 #include <string>
 #include <string_view>
 
 namespace core {
 
 constexpr unsigned ScrambleKey = 0x6e3a;
-
-// A scrambled text with a group that is not a number.
-class EConvertError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 std::string ScrambleText(std::string_view text, unsigned key);
 // Throws EConvertError on a group that is not a number.

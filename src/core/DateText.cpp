@@ -1,0 +1,326 @@
+#include "core/DateText.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace core {
+
+namespace {
+
+// Days from 0000-03-01 style civil counting (proleptic Gregorian), as in the well-known
+// days-from-civil construction; the day count of 1899-12-30 is subtracted.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+void CivilFromDays(int64_t days, int& year, int& month, int& day) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    year = static_cast<int>(static_cast<int64_t>(yearOfEra) + era * 400 + (month <= 2));
+}
+
+const int64_t epochDays = DaysFromCivil(1899, 12, 30);
+
+bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+int DaysInMonth(int year, int month) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeap(year) ? 29 : days[month - 1];
+}
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string TwoDigits(int value) {
+    std::string text = std::to_string(value);
+    return text.size() < 2 ? "0" + text : text;
+}
+
+[[noreturn]] void NotADate(std::string_view text) {
+    throw EConvertError("'" + std::string(text) + "' is not a valid date");
+}
+
+// Reads up to maxDigits digits; false when there is none.
+bool ReadNumber(std::string_view text, size_t& position, int maxDigits, int& value, int& digits) {
+    value = 0;
+    digits = 0;
+    while (position < text.size() && digits < maxDigits && text[position] >= '0' && text[position] <= '9') {
+        value = value * 10 + (text[position] - '0');
+        ++position;
+        ++digits;
+    }
+    return digits > 0;
+}
+
+void SkipBlanks(std::string_view text, size_t& position) {
+    while (position < text.size() && text[position] == ' ') ++position;
+}
+
+bool MatchesDesignator(std::string_view text, size_t position, const std::string& designator) {
+    if (designator.empty() || text.size() - position < designator.size()) return false;
+    for (size_t i = 0; i < designator.size(); ++i)
+        if (UpperAscii(text[position + i]) != UpperAscii(designator[i])) return false;
+    return true;
+}
+
+// Two-digit years fall within fifty years of the current one.
+int ExpandYear(int year, int digits) {
+    if (digits > 2) return year;
+    const int currentYear = DecodeDateTime(gui::CurrentClock().Now()).year;
+    int expanded = currentYear - currentYear % 100 + year;
+    if (expanded > currentYear + 50) expanded -= 100;
+    else if (expanded <= currentYear - 50) expanded += 100;
+    return expanded;
+}
+
+std::string FormatTime(const DateParts& parts, const LocaleFormat& locale) {
+    const std::string& picture = locale.longTimeFormat;
+    std::string text;
+    for (size_t i = 0; i < picture.size();) {
+        const char c = picture[i];
+        size_t run = 1;
+        while (i + run < picture.size() && picture[i + run] == c) ++run;
+        if (c == '\'') {
+            const size_t close = picture.find('\'', i + 1);
+            text += picture.substr(i + 1, (close == std::string::npos ? picture.size() : close) - i - 1);
+            i = close == std::string::npos ? picture.size() : close + 1;
+            continue;
+        }
+        switch (c) {
+        case 'h': {
+            const int hour12 = parts.hour % 12 == 0 ? 12 : parts.hour % 12;
+            text += run >= 2 ? TwoDigits(hour12) : std::to_string(hour12);
+            break;
+        }
+        case 'H':
+            text += run >= 2 ? TwoDigits(parts.hour) : std::to_string(parts.hour);
+            break;
+        case 'm':
+            text += run >= 2 ? TwoDigits(parts.minute) : std::to_string(parts.minute);
+            break;
+        case 's':
+            text += run >= 2 ? TwoDigits(parts.second) : std::to_string(parts.second);
+            break;
+        case 't': {
+            const std::string& designator = parts.hour < 12 ? locale.amDesignator : locale.pmDesignator;
+            text += run >= 2 ? designator : designator.substr(0, 1);
+            break;
+        }
+        default:
+            text.append(run, c);
+            break;
+        }
+        i += run;
+    }
+    return text;
+}
+
+} // namespace
+
+int GetDateOrder(std::string_view format) {
+    for (char c : format) {
+        switch (UpperAscii(c)) {
+        case 'D':
+            return 1;
+        case 'E':
+        case 'Y':
+            return 2;
+        case 'M':
+            return 0;
+        default:
+            break;
+        }
+    }
+    return 0;
+}
+
+std::string FixedDateFormat(const LocaleFormat& locale) {
+    const std::string sep(1, locale.dateSeparator);
+    switch (GetDateOrder(locale.shortDateFormat)) {
+    case 0:
+        return "mm" + sep + "dd" + sep + "yyyy";
+    case 2:
+        return "yyyy" + sep + "mm" + sep + "dd";
+    default:
+        return "dd" + sep + "mm" + sep + "yyyy";
+    }
+}
+
+gui::DateTime EncodeDateTime(const DateParts& parts) {
+    const double days = static_cast<double>(DaysFromCivil(parts.year, parts.month, parts.day) - epochDays);
+    const double time =
+        (parts.hour * 3'600'000.0 + parts.minute * 60'000.0 + parts.second * 1000.0 + parts.millisecond) / 86'400'000.0;
+    // Before the epoch the fraction still counts forward within the day, as the day count does.
+    return days >= 0 ? days + time : days - time;
+}
+
+DateParts DecodeDateTime(gui::DateTime value) {
+    DateParts parts;
+    const double whole = std::trunc(value);
+    int64_t milliseconds = std::llround(std::fabs(value - whole) * 86'400'000.0);
+    int64_t days = static_cast<int64_t>(whole);
+    if (milliseconds >= 86'400'000) {
+        milliseconds -= 86'400'000;
+        days += value >= 0 ? 1 : -1;
+    }
+    CivilFromDays(days + epochDays, parts.year, parts.month, parts.day);
+    parts.hour = static_cast<int>(milliseconds / 3'600'000);
+    parts.minute = static_cast<int>(milliseconds / 60'000 % 60);
+    parts.second = static_cast<int>(milliseconds / 1000 % 60);
+    parts.millisecond = static_cast<int>(milliseconds % 1000);
+    return parts;
+}
+
+std::string DateToStrFixed(gui::DateTime value, const LocaleFormat& locale) {
+    const DateParts parts = DecodeDateTime(value);
+    const std::string sep(1, locale.dateSeparator);
+    const std::string day = TwoDigits(parts.day), month = TwoDigits(parts.month);
+    std::string year = std::to_string(parts.year);
+    while (year.size() < 4) year = "0" + year;
+    std::string date;
+    switch (GetDateOrder(locale.shortDateFormat)) {
+    case 0:
+        date = month + sep + day + sep + year;
+        break;
+    case 2:
+        date = year + sep + month + sep + day;
+        break;
+    default:
+        date = day + sep + month + sep + year;
+        break;
+    }
+    return date + " " + FormatTime(parts, locale);
+}
+
+gui::DateTime StrToDateFixed(std::string_view text, const LocaleFormat& locale) {
+    size_t position = 0;
+    SkipBlanks(text, position);
+    int numbers[3] = {};
+    int digits[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            if (position >= text.size() || text[position] != locale.dateSeparator) NotADate(text);
+            ++position;
+        }
+        if (!ReadNumber(text, position, 4, numbers[i], digits[i])) NotADate(text);
+    }
+    DateParts parts;
+    int yearDigits = 0;
+    switch (GetDateOrder(locale.shortDateFormat)) {
+    case 0:
+        parts.month = numbers[0], parts.day = numbers[1], parts.year = numbers[2], yearDigits = digits[2];
+        if (digits[0] > 2 || digits[1] > 2) NotADate(text);
+        break;
+    case 2:
+        parts.year = numbers[0], parts.month = numbers[1], parts.day = numbers[2], yearDigits = digits[0];
+        if (digits[1] > 2 || digits[2] > 2) NotADate(text);
+        break;
+    default:
+        parts.day = numbers[0], parts.month = numbers[1], parts.year = numbers[2], yearDigits = digits[2];
+        if (digits[0] > 2 || digits[1] > 2) NotADate(text);
+        break;
+    }
+    if (yearDigits == 3) NotADate(text);
+    parts.year = ExpandYear(parts.year, yearDigits);
+    if (parts.year < 1 || parts.month < 1 || parts.month > 12 || parts.day < 1 ||
+        parts.day > DaysInMonth(parts.year, parts.month))
+        NotADate(text);
+
+    SkipBlanks(text, position);
+    if (position < text.size()) {
+        int value = 0, count = 0;
+        if (!ReadNumber(text, position, 2, value, count)) NotADate(text);
+        parts.hour = value;
+        for (int* field : {&parts.minute, &parts.second}) {
+            if (position >= text.size() || text[position] != locale.timeSeparator) break;
+            ++position;
+            if (!ReadNumber(text, position, 2, value, count)) NotADate(text);
+            *field = value;
+        }
+        SkipBlanks(text, position);
+        if (MatchesDesignator(text, position, locale.pmDesignator)) {
+            if (parts.hour > 12 || parts.hour == 0) NotADate(text);
+            if (parts.hour < 12) parts.hour += 12;
+            position += locale.pmDesignator.size();
+        } else if (MatchesDesignator(text, position, locale.amDesignator)) {
+            if (parts.hour > 12 || parts.hour == 0) NotADate(text);
+            if (parts.hour == 12) parts.hour = 0;
+            position += locale.amDesignator.size();
+        }
+        SkipBlanks(text, position);
+        if (position != text.size() || parts.hour > 23 || parts.minute > 59 || parts.second > 59) NotADate(text);
+    }
+    return EncodeDateTime(parts);
+}
+
+double StrToFloatAnySep(std::string_view text, char decimalSeparator) {
+    std::string work(text);
+    if (work.find(decimalSeparator) == std::string::npos) {
+        const char other = decimalSeparator == ',' ? '.' : ',';
+        const size_t found = work.find(other);
+        if (found != std::string::npos) work[found] = decimalSeparator;
+    }
+    size_t first = 0, last = work.size();
+    while (first < last && static_cast<unsigned char>(work[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(work[last - 1]) <= ' ') --last;
+    const std::string_view number(work.data() + first, last - first);
+
+    auto fail = [&]() -> double { throw EConvertError("'" + std::string(text) + "' is not a valid floating point value"); };
+    size_t i = 0;
+    bool negative = false;
+    if (i < number.size() && (number[i] == '+' || number[i] == '-')) negative = number[i++] == '-';
+    double value = 0;
+    bool anyDigit = false;
+    while (i < number.size() && number[i] >= '0' && number[i] <= '9') {
+        value = value * 10 + (number[i++] - '0');
+        anyDigit = true;
+    }
+    if (i < number.size() && number[i] == decimalSeparator) {
+        ++i;
+        double scale = 0.1;
+        while (i < number.size() && number[i] >= '0' && number[i] <= '9') {
+            value += (number[i++] - '0') * scale;
+            scale /= 10;
+            anyDigit = true;
+        }
+    }
+    if (!anyDigit) return fail();
+    if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+        ++i;
+        bool negativeExponent = false;
+        if (i < number.size() && (number[i] == '+' || number[i] == '-')) negativeExponent = number[i++] == '-';
+        int exponent = 0, exponentDigits = 0;
+        while (i < number.size() && number[i] >= '0' && number[i] <= '9' && exponentDigits < 4) {
+            exponent = exponent * 10 + (number[i++] - '0');
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0) return fail();
+        value *= std::pow(10.0, negativeExponent ? -exponent : exponent);
+    }
+    if (i != number.size() || !std::isfinite(value)) return fail();
+    return negative ? -value : value;
+}
+
+SpeedTextResult SpeedText(int kilobytesPerSecond, int mediaType, char decimalSeparator) {
+    if (mediaType < 4) {
+        // Half away from zero, as the "0x" picture rounds.
+        const double multiple = kilobytesPerSecond / 176.4;
+        return {std::to_string(static_cast<long long>(std::round(multiple))) + "x", "CD"};
+    }
+    const long long tenths = std::llround(kilobytesPerSecond / 1385.0 * 10);
+    const long long magnitude = tenths < 0 ? -tenths : tenths;
+    std::string text = (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + decimalSeparator +
+                       std::to_string(magnitude % 10) + "x";
+    return {text, "DVD"};
+}
+
+} // namespace core
