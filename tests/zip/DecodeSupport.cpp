@@ -1,4 +1,5 @@
 #include "DecodeSupport.h"
+#include "SharedTestData.h"
 
 #include "zip/Explode.h"
 #include "zip/Inflate.h"
@@ -197,13 +198,9 @@ TDecoded DecodeMethod(uint16_t method, uint16_t flags, uint32_t uncompressedSize
 }
 
 std::optional<std::string> LegacyFolder() {
-    std::string folder = TW_SOURCE_DIR "/../shared/testdata/zip-legacy";
-#ifdef _WIN32
-    if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder; // Wine maps the Unix root to Z:
-#endif
+    const std::string folder = testsupport::SharedTestDataFolder() + "/zip-legacy";
     if (std::filesystem::exists(folder + "/Zip.none.zip")) return folder;
-    const char* require = std::getenv("REQUIRE_SHARED_TESTDATA");
-    if (require != nullptr && std::string(require) == "1") {
+    if (testsupport::SharedTestDataRequired()) {
         ADD_FAILURE() << "legacy zip samples missing at " << folder << " (REQUIRE_SHARED_TESTDATA=1)";
         return std::nullopt;
     }
