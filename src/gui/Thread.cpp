@@ -54,6 +54,8 @@ void ReportOnGuiThread(std::exception_ptr failure) noexcept {
 } // namespace
 
 TThread::TThread(bool createSuspended) {
+    // Made here, on the creating (GUI) thread, never lazily by a worker's first Synchronize.
+    Application();
     unsigned id = 0;
     // Always made suspended, so the members are complete before Execute can run.
     handle_ = reinterpret_cast<void*>(
