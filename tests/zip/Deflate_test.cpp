@@ -206,6 +206,18 @@ TEST(DeflateEntry, EveryLevelRoundTripsThroughZlib) {
         }
 }
 
+TEST(DeflateEntry, InputsAroundTheWindowSlideRoundTrip) {
+    auto buffers = NewBuffers();
+    for (size_t size : {65273, 65274, 65275, 65535, 65536, 65537, 98304, 98305})
+        for (int level : {1, 4, 9}) {
+            SCOPED_TRACE(std::to_string(size) + " bytes at level " + std::to_string(level));
+            for (const Bytes& input : {RandomBytes(size, 40), MixedBytes(size, 41)}) {
+                const Compressed c = Compress(input, level, *buffers);
+                EXPECT_EQ(Restore(c, input.size()), input);
+            }
+        }
+}
+
 TEST(DeflateEntry, StingyReadsStillRoundTrip) {
     const Bytes input = MixedBytes(300000, 4);
     auto buffers = NewBuffers();
