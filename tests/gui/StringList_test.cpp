@@ -180,6 +180,15 @@ TEST(StringList, FilesRoundTripWithCrLfAndBinaryFilesLoseNoByte) {
         EXPECT_NE(std::string(error.what()).find(name), std::string::npos);
     }
     EXPECT_THROW(list.SaveToFile(TempName("no_such_dir") + "/x.txt"), EFCreateError);
+
+    // Streams load from their position on, as a container embedded in a larger file does.
+    TMemoryStream stream;
+    stream.WriteBuffer("HEAD", 4);
+    list.SaveToStream(stream);
+    stream.SetPosition(4);
+    back.LoadFromStream(stream);
+    EXPECT_EQ(Lines(back), Lines(list));
+    EXPECT_EQ(stream.Position(), stream.Size());
 }
 
 TEST(StringList, AssignCopiesStringsObjectsAndRules) {
