@@ -57,7 +57,12 @@ bool LoadASPI(bool PreferInternal, const std::string& DllPath) {
     transport.Loaded = false;
     if (PreferInternal && BuildEmulationTable() > 0) InstallInternal(transport);
     if (!transport.Loaded && !DllPath.empty()) TryLibrary(transport, DllPath);
-    if (!transport.Loaded) TryLibrary(transport, ".\\WNASPI32.DLL");
+    if (!transport.Loaded) {
+        // ".\" named as a full path: some loaders do not resolve the relative form.
+        char full[MAX_PATH];
+        const DWORD n = GetFullPathNameA(".\\WNASPI32.DLL", sizeof full, full, nullptr);
+        TryLibrary(transport, n > 0 && n < sizeof full ? std::string(full) : std::string(".\\WNASPI32.DLL"));
+    }
     if (!transport.Loaded) TryLibrary(transport, "WNASPI32.DLL");
     if (!transport.Loaded && BuildEmulationTable() > 0) InstallInternal(transport);
     if (transport.Loaded)

@@ -214,7 +214,9 @@ uint32_t TSCSIDevice::GetNextWritableAddress() {
     if (!ReadDiscInfoInto()) return 0;
     if (!ReadTrackInformation(DiscInformationBuffer[6])) return 0;
     if (TrackInfo.TrackSize >= 0xFFFFFFFE) return 0;
-    if (type == mtDVDRWRestricted || type == mtDVDRWSequential) {
+    // A sequential DVD-RW is written like a DVD-R, at its invisible track's address; only
+    // restricted overwrite has the one track whose size tells the used space.
+    if (type == mtDVDRWRestricted) {
         const TrackInformation track = TrackInfo;
         uint32_t blocks, blockLength;
         if (ReadFormatCapacities(blocks, blockLength))

@@ -1,0 +1,104 @@
+#include "SimDriveWinSupport.h"
+
+#include <windows.h>
+
+#include "disc/dwASPI.h"
+#include "disc/dwSPTI.h"
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace disctest {
+
+namespace {
+std::atomic<int> folderCounter{0};
+} // namespace
+
+SimFolder::SimFolder() {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    path_ = std::string(temp) + "twdisc-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(GetTickCount()) + "-" + std::to_string(++folderCounter);
+    CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+SimFolder::~SimFolder() {
+    SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA(File(found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path_.c_str());
+}
+
+void SimFolder::WriteIni(const std::string& text) {
+    WriteFile("simdrive.ini", text);
+    SetEnvironmentVariableA("SIMDRIVE_INI", File("simdrive.ini").c_str());
+}
+
+void SimFolder::WriteFile(const std::string& name, const std::string& bytes) {
+    std::ofstream out(File(name), std::ios::binary);
+    out << bytes;
+}
+
+std::string SimFolder::ReadFile(const std::string& name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string WindowsPath(const std::string& hostPath) {
+    std::string path = hostPath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return !hostPath.empty() && hostPath[0] == '/' ? "Z:" + path : path;
+}
+
+bool LoadFixtureTransport() {
+    return disc::LoadASPI(false, WindowsPath(TW_SIMDRIVE_DLL));
+}
+
+int FixtureControl(const std::string& command) {
+    auto control = reinterpret_cast<int(__cdecl*)(const char*)>(reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(disc::Transport().Library), "SimDriveControl")));
+    return control ? control(command.c_str()) : -1;
+}
+
+std::string CraftedIso(uint32_t blocks, uint32_t volumeBlocks) {
+    std::string image(size_t(blocks) * 2048, '\0');
+    char* pvd = &image[16 * 2048];
+    pvd[0] = 1;
+    std::memcpy(pvd + 1, "CD001", 5);
+    pvd[6] = 1;
+    for (int i = 0; i < 4; ++i) {
+        pvd[80 + i] = static_cast<char>(volumeBlocks >> (8 * i));
+        pvd[87 - i] = static_cast<char>(volumeBlocks >> (8 * i));
+    }
+    char* terminator = &image[17 * 2048];
+    terminator[0] = static_cast<char>(0xFF);
+    std::memcpy(terminator + 1, "CD001", 5);
+    return image;
+}
+
+DiscTestScope::DiscTestScope() : port_(std::make_unique<sim::SimPassThroughPort>(emptyBus_)) {
+    disc::SetPassThroughPort(port_.get());
+    gui::SetClock(&clock);
+}
+
+DiscTestScope::~DiscTestScope() {
+    disc::UnloadASPI();
+    disc::ShutEmulationTable();
+    disc::CloseAfterCommand = true;
+    disc::SetPassThroughPort(nullptr);
+    gui::SetClock(nullptr);
+}
+
+} // namespace disctest
