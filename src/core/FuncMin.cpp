@@ -151,26 +151,33 @@ std::string DriveTypeText(const std::string& path) {
     return DriveTypeName(GetDriveTypeA(root.c_str()));
 }
 
-std::string AnsiToOemName(const std::string& name, bool substitute) {
-    std::string oem(name.size(), '\0');
-    if (!name.empty()) CharToOemBuffA(name.data(), oem.data(), static_cast<DWORD>(name.size()));
+namespace {
+
+// The two characters some OEM code pages lack are mapped by fixed values, in both directions.
+constexpr unsigned char ansiSubstitutes[2] = {0xD8, 0xF8};
+constexpr unsigned char oemSubstitutes[2] = {0x9D, 0x9B};
+
+using CharSetCall = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+
+std::string ConvertName(const std::string& name, CharSetCall convert, bool substitute, const unsigned char (&from)[2],
+                        const unsigned char (&to)[2]) {
+    std::string converted(name.size(), '\0');
+    if (!name.empty()) convert(name.data(), converted.data(), static_cast<DWORD>(name.size()));
     if (substitute)
-        for (size_t i = 0; i < name.size(); ++i) {
-            if (static_cast<unsigned char>(name[i]) == 0xD8) oem[i] = static_cast<char>(0x9D);
-            else if (static_cast<unsigned char>(name[i]) == 0xF8) oem[i] = static_cast<char>(0x9B);
-        }
-    return oem;
+        for (size_t i = 0; i < name.size(); ++i)
+            for (int k = 0; k < 2; ++k)
+                if (static_cast<unsigned char>(name[i]) == from[k]) converted[i] = static_cast<char>(to[k]);
+    return converted;
+}
+
+} // namespace
+
+std::string AnsiToOemName(const std::string& name, bool substitute) {
+    return ConvertName(name, &CharToOemBuffA, substitute, ansiSubstitutes, oemSubstitutes);
 }
 
 std::string OemToAnsiName(const std::string& name, bool substitute) {
-    std::string ansi(name.size(), '\0');
-    if (!name.empty()) OemToCharBuffA(name.data(), ansi.data(), static_cast<DWORD>(name.size()));
-    if (substitute)
-        for (size_t i = 0; i < name.size(); ++i) {
-            if (static_cast<unsigned char>(name[i]) == 0x9D) ansi[i] = static_cast<char>(0xD8);
-            else if (static_cast<unsigned char>(name[i]) == 0x9B) ansi[i] = static_cast<char>(0xF8);
-        }
-    return ansi;
+    return ConvertName(name, &OemToCharBuffA, substitute, oemSubstitutes, ansiSubstitutes);
 }
 
 bool DriveExists(char letter) {
