@@ -4,6 +4,7 @@
 #include "gui/Shell.h"
 #include "gui/SystemPrompter.h"
 #include "gui/Form.h"
+#include "gui/KeyboardHook.h"
 #include "gui/Timer.h"
 
 #include <memory>
@@ -163,6 +164,7 @@ void TApplication::HandleException() noexcept {
 }
 
 void TApplication::DispatchMessageOf(MSG& message) {
+    if (PreTranslateKeyboard(message)) return;
     TranslateMessage(&message);
     DispatchMessageA(&message);
 }

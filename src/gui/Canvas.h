@@ -1,0 +1,60 @@
+#pragma once
+// Drawing surface handed to owner-draw handlers: a device context with a brush, pen and
+// font colour that apply to the next call, as cell drawing code expects. GDI objects are made
+// on demand and released with the canvas; the DC is left as it was found.
+
+#include "gui/Graphics.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace gui {
+
+class TCanvas {
+  public:
+    explicit TCanvas(HDC dc);
+    ~TCanvas();
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
+
+    HDC Handle() const { return dc_; }
+
+    struct TColorOf {
+        TColor Color;
+    };
+    TColorOf Brush{clWindow};
+    TColorOf Pen{clBlack};
+    TColorOf Font{clWindowText};
+
+    void FillRect(const RECT& rect);
+    // Outline in the pen colour, filled with the brush colour.
+    void Rectangle(int left, int top, int right, int bottom);
+    void MoveTo(int x, int y) { MoveToEx(dc_, x, y, nullptr); }
+    void LineTo(int x, int y);
+    // Text on the brush colour.
+    void TextOut(int x, int y, const std::string& text);
+    // Fills the rectangle and draws the text at (x, y), cut at the rectangle's edges.
+    void TextRect(const RECT& rect, int x, int y, const std::string& text);
+    int TextWidth(const std::string& text) const;
+    int TextHeight(const std::string& text) const;
+    // An image of an image list (the system small-icon list or one of ours).
+    void DrawImage(HIMAGELIST images, int index, int x, int y);
+    COLORREF Pixel(int x, int y) const { return GetPixel(dc_, x, y); }
+
+  private:
+    HBRUSH UseBrush();
+    void UsePen();
+    void UseFont();
+
+    HDC dc_;
+    int saved_;
+    HBRUSH brush_ = nullptr;
+    TColor brushColor_ = clDefault;
+    HPEN pen_ = nullptr;
+    TColor penColor_ = clDefault;
+};
+
+} // namespace gui

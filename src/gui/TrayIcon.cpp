@@ -1,0 +1,43 @@
+#include "gui/TrayIcon.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+namespace gui {
+
+void TTrayIcon::Notify(DWORD action) const {
+    NOTIFYICONDATAA data{};
+    // The original structure size: every shell version takes it.
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = owner_;
+    data.uID = iconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = callbackMessage;
+    data.hIcon = icon_;
+    std::memcpy(data.szTip, tip_.data(), tip_.size());
+    // Failure is expected without a shell; the in-memory state stays what was asked.
+    Shell_NotifyIconA(action, &data);
+}
+
+void TTrayIcon::Add(HWND owner, HICON icon, const std::string& tip) {
+    if (added_) Remove();
+    owner_ = owner;
+    icon_ = icon;
+    tip_ = tip.substr(0, maxTipLength);
+    Notify(NIM_ADD);
+    added_ = true;
+}
+
+void TTrayIcon::SetTip(const std::string& tip) {
+    tip_ = tip.substr(0, maxTipLength);
+    if (added_) Notify(NIM_MODIFY);
+}
+
+void TTrayIcon::Remove() {
+    if (!added_) return;
+    Notify(NIM_DELETE);
+    added_ = false;
+}
+
+} // namespace gui
