@@ -74,6 +74,10 @@ TEST(IsoTree, NamesLongerThan109CharactersAreLeftOutAndFilesOverLimitsRefused) {
     WriteBytes(folder / name110, "x");
     EXPECT_NE(image.InsertFile(folder / name109, "\\"), nullptr);
     EXPECT_EQ(image.InsertFile(folder / name110, "\\"), nullptr);
+    EXPECT_NE(image.CreateDir("\\", std::string(110, 'd')), nullptr);
+    EXPECT_EQ(image.CreateDir("\\", std::string(111, 'd')), nullptr)
+        << "its Joliet record would pass 255 bytes";
+    EXPECT_TRUE(messages.Has("NAME TOO LONG FOR THE DISC", kMsgError));
 
     image.ClearAll(2, 2);
     WriteBytes(folder / "a", "a");

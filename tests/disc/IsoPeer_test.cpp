@@ -126,6 +126,7 @@ TEST(IsoPeers, FileModeImageOfAVariedTreeListsAndExtractsAlikeInEveryReader) {
         if (longName == "renamed.txt") longName = "Caf\xE9 \x80.txt";
     };
     ASSERT_TRUE(image.InsertDir(temp / "src", "\\", true));
+    image.FindFile(image.Root(), "readme.txt")->Attributes |= kAttrHidden;
     std::string iso = temp / "image.iso";
     BuildImage(image, iso);
     tree["/semi_colon.txt"] = "semi";
@@ -161,6 +162,9 @@ TEST(IsoPeers, FileModeImageOfAVariedTreeListsAndExtractsAlikeInEveryReader) {
         if (line.size() > 2 && line.front() == '\'') xorriso.insert(line.substr(1, line.size() - 2));
     xorriso.erase("/");
     EXPECT_EQ(xorriso, expected);
+
+    std::string listing = RunCommand("isoinfo -i '" + iso + "' -l -J");
+    EXPECT_NE(listing.find(" 01]  readme.txt"), std::string::npos) << "hidden files carry the existence flag";
 
     // The ISO tree alone is readable too: unique names, same file count.
     std::set<std::string> shortNames = Lines(RunCommand("isoinfo -i '" + iso + "' -f"));
@@ -236,7 +240,8 @@ struct TwoSessions {
     std::string LastSessionCopy(const std::vector<uint8_t>& descriptors) {
         std::string bytes = ReadBytes(image);
         std::string copy = temp / "last.iso";
-        bytes.replace(16 * kBlockSize, descriptors.size(), std::string(descriptors.begin(), descriptors.end()));
+        bytes.replace(16 * kBlockSize, descriptors.size(),
+                      std::string(descriptors.begin(), descriptors.end()));
         WriteBytes(copy, bytes);
         return copy;
     }

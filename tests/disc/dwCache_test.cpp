@@ -58,13 +58,6 @@ TEST(WriteCache, PrimesOneBlockShortOfFullAndHandsOutTheWholeImage) {
     }
 }
 
-TEST(WriteCache, SmallSessionsArePaddedToThePostGap) {
-    CachedImage source({{"small.bin", 100000}});
-    TCacheThread cache(2097152, kPayloadCd, source.image);
-    cache.Start();
-    EXPECT_EQ(source.Drain(cache).size(), 614400u);
-}
-
 TEST(WriteCache, DeletedSourceOrAbortEndsWithOneErrorText) {
     {
         CachedImage source({{"a.bin", 500000}, {"gone.bin", 10}});

@@ -1,0 +1,62 @@
+// Read-back services of the disc-writer component over the SCSI device. The parsing and the
+// comparison are the portable walkers of IsoImport; this file only finds the session's track,
+// reads blocks with READ(10) and keeps the window alive while a long comparison runs.
+
+#include "disc/dwBurner.h"
+
+#include "disc/IsoRecords.h"
+#include "gui/Wait.h"
+
+namespace disc {
+
+namespace {
+
+// One READ(10) moves at most this many blocks here (the verify chunk).
+constexpr uint32_t kMaxBlocksPerRead = kVerifyChunk / kBlockSize;
+
+} // namespace
+
+bool DeviceBlockReader::ReadBlocks(uint32_t lba, uint32_t count, uint8_t* out) {
+    while (count > 0) {
+        uint32_t blocks = count < kMaxBlocksPerRead ? count : kMaxBlocksPerRead;
+        if (!device_.Read10(lba, static_cast<uint16_t>(blocks), blocks * kBlockSize, out)) return false;
+        lba += blocks;
+        count -= blocks;
+        out += static_cast<size_t>(blocks) * kBlockSize;
+    }
+    return true;
+}
+
+TDiscBurner::TDiscBurner() {
+    Image.OnDebugMessage = [this](const std::string& text, int type) {
+        DoDebugMessage(text, static_cast<uint8_t>(type));
+    };
+}
+
+bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {
+    if (Session == 0) return false;
+    const int last = GetLastSession();
+    if (last <= 0) return false;
+    const int session = (Session < 0 || Session > last) ? last : Session;
+    // This library writes one track per session, so the session's number is its track's.
+    if (!ReadTrackInformation(static_cast<uint32_t>(session))) {
+        DoDebugMessage(">>> IMPORTING SESSION # " + std::to_string(session), kMsgProgress);
+        DoDebugMessage("ERROR IMPORTING SESSION # " + std::to_string(session), kMsgError);
+        return false;
+    }
+    DeviceBlockReader reader(*this);
+    return ImportIsoSession(reader, TrackInfo.TrackStart, session, Image, Folder, &ImportedCount);
+}
+
+bool TDiscBurner::VerifyFile(const TFEntry* Entry, const std::string& SourcePath) {
+    for (int i = 0; i < 100; ++i)
+        if (gui::ProcessMessages()) break;
+    DeviceBlockReader reader(*this);
+    return VerifyIsoFile(reader, Entry->FirstBlock, static_cast<uint64_t>(Entry->Size), SourcePath,
+                         *Image.Sources, [this](int percent) {
+                             Progress = percent;
+                             gui::ProcessMessages();
+                         });
+}
+
+} // namespace disc
