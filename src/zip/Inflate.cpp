@@ -345,6 +345,8 @@ class TInflater {
         in_.next = next;
         out_.pos = pos;
         out_.total = total;
+        // A literal and a longest match can end exactly at the window's end.
+        if (pos == kSlideSize) out_.Flush();
         return status;
     }
 
