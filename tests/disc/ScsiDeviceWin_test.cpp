@@ -8,6 +8,7 @@
 #include "disc/dwASPI.h"
 #include "disc/dwConst.h"
 #include "disc/dwDrvLib.h"
+#include "disc/dwSPTI.h"
 
 #include <gtest/gtest.h>
 
@@ -221,4 +222,85 @@ TEST(ScsiDevice, UnknownAdapterCountKeepsTheScanBounded) {
     EXPECT_TRUE(fixture.Init()) << "the library loads even when it reports no adapters";
     EXPECT_EQ(fixture.device.AdapterCount, 255);
     EXPECT_TRUE(fixture.device.DeviceList.empty());
+}
+
+TEST(ScsiDevice, LetterWithoutAddressIsFoundThroughTheDiskService) {
+    Fixture fixture(busHead + Drive(0, "0:2:0", "Letter=E\nAddressQuery=0\nWrites=CD-R\nDisc=d0\n") +
+                    "[Disc:d0]\nMedia=CD-R\n");
+    // The letter opens (as Wine's folder-mapped drives do) but has no SCSI address.
+    sim::StdFiles files;
+    sim::Bus portBus(files);
+    ASSERT_TRUE(portBus.Open(fixture.folder.File("simdrive.ini")));
+    sim::SimPassThroughPort port(portBus);
+    SetPassThroughPort(&port);
+    ASSERT_TRUE(fixture.Init());
+    EXPECT_TRUE(fixture.device.SelectDeviceByDriveLetter('E'));
+    EXPECT_EQ(fixture.device.Target, 2);
+    EXPECT_EQ(fixture.device.DeviceId, "0:2:0,E:");
+    EXPECT_EQ(port.openHandles, 0);
+    EXPECT_FALSE(fixture.device.SelectDeviceByDriveLetter('Q'));
+}
+
+TEST(ScsiDevice, EmulatedDriveIsSelectedByLetterAndKeepsItsHandleAfterEject) {
+    disctest::DiscTestScope scope;
+    SimFolder folder;
+    folder.WriteIni("[Bus]\nCompletion=sync\nLog=sim.log\n" +
+                    Drive(0, "2:3:0", "Letter=E\nWrites=CD-R\nDisc=d0\n") + "[Disc:d0]\nMedia=CD-R\n");
+    sim::StdFiles files;
+    sim::Bus bus(files);
+    ASSERT_TRUE(bus.Open(folder.File("simdrive.ini")));
+    sim::SimPassThroughPort port(bus);
+    SetPassThroughPort(&port);
+    TSCSIDevice device;
+    ASSERT_TRUE(device.InitASPI(true, ""));
+    EXPECT_EQ(Transport().Name, "INTASPI");
+    ASSERT_EQ(device.DeviceList.size(), 1u);
+    EXPECT_EQ(device.DeviceList[0], "2:3:0,E: SIMVEND SIM WRITER      1.00");
+    ASSERT_TRUE(device.SelectDeviceByDriveLetter('E'));
+    EXPECT_EQ(device.HaId, 2);
+    EXPECT_EQ(device.GetDriveLetter(), 'E');
+    EXPECT_EQ(port.openHandles, 0) << "closed after each command until the first eject";
+    EXPECT_TRUE(device.LoadEject(true));
+    EXPECT_FALSE(device.TestUnitReady(1000));
+    EXPECT_EQ(device.LastError, "NOT READY (MEDIUM NOT PRESENT - TRAY OPEN)");
+    EXPECT_EQ(port.openHandles, 1) << "kept open from the first eject on";
+    EXPECT_TRUE(device.LoadEject(false));
+    EXPECT_TRUE(device.TestUnitReady(1000));
+    device.DoneASPI();
+    EXPECT_EQ(port.openHandles, 0);
+}
+
+namespace {
+std::vector<std::pair<WPARAM, DWORD>> changes;
+
+LRESULT CALLBACK RecordChanges(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // DEV_BROADCAST_VOLUME: size, device type, reserved, unit mask, flags.
+    if (message == WM_DEVICECHANGE) changes.emplace_back(wParam, reinterpret_cast<const DWORD*>(lParam)[3]);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+} // namespace
+
+TEST(ScsiDevice, TrayMovesAreAnnouncedToTheProcessWindows) {
+    Fixture fixture("[Bus]\nCompletion=sync\nNotifyMediaChange=1\n" +
+                    Drive(0, "0:0:0", "Letter=E\nDisc=d0\n") + "[Disc:d0]\nMedia=CD-R\n");
+    changes.clear();
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = RecordChanges;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "TwDiscChangeProbe";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "TwDiscChangeProbe", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(fixture.Init());
+    fixture.device.SetDeviceID(fixture.device.DeviceList.at(0));
+    ASSERT_EQ(disctest::FixtureControl("eject"), 1);
+    EXPECT_FALSE(fixture.device.TestUnitReady(1000));
+    EXPECT_TRUE(fixture.device.LoadEject(false));
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0].first, 0x8004u);
+    EXPECT_EQ(changes[0].second, 1u << ('E' - 'A'));
+    EXPECT_EQ(changes[1].first, 0x8000u);
+    EXPECT_EQ(disctest::FixtureControl("insert nosuchdisc"), 0);
+    DestroyWindow(window);
 }
