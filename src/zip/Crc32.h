@@ -3,10 +3,10 @@
 //
 // Every entry's data is checked with it and the traditional cipher steps its keys with it, so
 // there are two ways in. Crc32Step is the classic one-byte table step; the cipher needs exactly
-// that and nothing more. Crc32Update runs over whole buffers by "slicing": sixteen tables, where
-// table k maps a byte to its contribution k bytes further on, so sixteen input bytes fold into
-// the register with sixteen independent loads and no carried dependency between them. That beats
-// the byte step by a factor of eight or so and keeps up with zlib's braided crc32.
+// that and nothing more. Crc32Update runs over whole buffers: by carry-less multiplication
+// where the processor has it (see Crc32.cpp), else by "slicing": sixteen tables, where table k
+// maps a byte to its contribution k bytes further on, so sixteen input bytes fold into the
+// register with sixteen independent loads and no carried dependency between them.
 //
 // The tables are computed at compile time: nothing to initialise, nothing to race on.
 //
