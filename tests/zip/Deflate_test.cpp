@@ -1,9 +1,11 @@
 // The deflate compressor against zlib's inflate, our own and the zip tools: round trips at every level,
 // the stored fall-back, flag bits, text/binary guess, and callbacks that fail or cancel.
+#include "gui/Stream.h"
 #include "zip/Crc32.h"
 #include "zip/Deflate.h"
 #include "zip/DeflateTrees.h"
 #include "zip/Inflate.h"
+#include "zip/ZipObj.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -373,15 +375,8 @@ TEST(DeflateEntry, SkewedLiteralsNeedingDeepTreesRoundTrip) {
     }
 }
 
-// --- Archives read back by the zip tools -------------------------------------------------------
-
-void Put16(Bytes& out, unsigned v) {
-    out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
-}
-void Put32(Bytes& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
+// --- Archives with our records, read back by the zip tools
+// -------------------------------------------------------
 
 struct ArchiveEntry {
     std::string name;
@@ -389,50 +384,52 @@ struct ArchiveEntry {
     int level;
 };
 
-// A minimal single-volume archive: local header and data per entry, central directory, end.
+// A single-volume archive written the way the zip component writes one: a local header with
+// the type still unknown, the compressed data, the header again with the final fields, then
+// the central directory and the end record.
 Bytes BuildArchive(const std::vector<ArchiveEntry>& entries) {
     auto buffers = NewBuffers();
-    Bytes archive, central;
+    gui::TMemoryStream archive;
+    gui::TMemoryStream central;
     for (const auto& entry : entries) {
-        const Compressed c = Compress(entry.data, entry.level, *buffers);
-        const uint32_t crc = zip::Crc32Of(entry.data.data(), entry.data.size());
-        const uint32_t offset = static_cast<uint32_t>(archive.size());
-        auto common = [&](Bytes& out) {
-            Put16(out, 20);
-            Put16(out, c.info.generalPurposeFlag);
-            Put16(out, c.info.compressionMethod);
-            Put16(out, 0x6000); // 12:00:00
-            Put16(out, 0x5A21); // 2025-01-01
-            Put32(out, crc);
-            Put32(out, static_cast<uint32_t>(c.bytes.size()));
-            Put32(out, static_cast<uint32_t>(entry.data.size()));
-            Put16(out, static_cast<unsigned>(entry.name.size()));
-            Put16(out, 0);
-        };
-        Put32(archive, 0x04034B50);
-        common(archive);
-        archive.insert(archive.end(), entry.name.begin(), entry.name.end());
-        archive.insert(archive.end(), c.bytes.begin(), c.bytes.end());
-        Put32(central, 0x02014B50);
-        Put16(central, 20);
-        common(central);
-        Put16(central, 0); // comment
-        Put16(central, 0); // disk
-        Put16(central, c.info.internalAttributes);
-        Put32(central, 0);
-        Put32(central, offset);
-        central.insert(central.end(), entry.name.begin(), entry.name.end());
+        zip::TZipHeaderInfo header;
+        header.SetFilename(entry.name);
+        header.LastModFileDateTime = 0x5A216000; // 2025-01-01 12:00:00
+        header.UncompressedSize = static_cast<uint32_t>(entry.data.size());
+        header.InternalAttributes = 2;
+        const auto offset = static_cast<uint32_t>(archive.Position());
+        header.WriteLocalHere(archive);
+
+        zip::DeflateEntryInfo info;
+        info.generalPurposeFlag = header.GeneralPurposeFlag;
+        info.internalAttributes = header.InternalAttributes;
+        const Compressed c = [&] {
+            MemoryStream stream(entry.data);
+            Compressed result;
+            result.answered = zip::DeflateEntry(stream, *buffers, entry.level, info);
+            result.bytes = std::move(stream.output);
+            return result;
+        }();
+        archive.WriteBuffer(c.bytes.data(), c.bytes.size());
+        header.GeneralPurposeFlag = info.generalPurposeFlag;
+        header.InternalAttributes = info.internalAttributes;
+        header.CompressionMethod = info.compressionMethod;
+        header.CompressedSize = c.answered;
+        header.Crc32 = zip::Crc32Of(entry.data.data(), entry.data.size());
+
+        const int64_t dataEnd = archive.Position();
+        archive.SetPosition(offset);
+        header.WriteLocal(archive, offset);
+        archive.SetPosition(dataEnd);
+        header.WriteCentral(central);
     }
-    const uint32_t centralOffset = static_cast<uint32_t>(archive.size());
-    archive.insert(archive.end(), central.begin(), central.end());
-    Put32(archive, 0x06054B50);
-    Put32(archive, 0);
-    Put16(archive, static_cast<unsigned>(entries.size()));
-    Put16(archive, static_cast<unsigned>(entries.size()));
-    Put32(archive, static_cast<uint32_t>(central.size()));
-    Put32(archive, centralOffset);
-    Put16(archive, 0);
-    return archive;
+    zip::TEndCentral end;
+    end.EntriesOnDisk = end.TotalEntries = static_cast<uint16_t>(entries.size());
+    end.CentralOffset = static_cast<uint32_t>(archive.Position());
+    end.CentralSize = static_cast<uint32_t>(central.Size());
+    archive.CopyFrom(central, 0);
+    end.Write(archive);
+    return Bytes(archive.Memory(), archive.Memory() + archive.Size());
 }
 
 std::string RunTool(const std::string& command, int& exitCode) {
