@@ -24,6 +24,16 @@ class TDiscBurner : public TSCSIDevice {
     // Progress of the running operation: bytes written, or percent while verifying.
     std::atomic<int64_t> Progress{0};
 
+    bool TestWrite = false;
+    // The session start the last Prepare laid out from.
+    uint32_t MultisessionStart() const { return Image.SessionStart(); }
+
+    // Lays the image out. Unless SkipSessionImport, the medium is detected (150 or 600 blocks
+    // before data) and, with LookUpStart (a write is about to begin), a disc with sessions is
+    // continued at its next writable address, or at the end of the existing volume on
+    // overwritable media. A start that cannot be read falls back to 0 with a message.
+    void Prepare(bool SkipSessionImport, bool LookUpStart);
+
     // Reads session Session (-1 or beyond the last: the last) into Folder (nullptr: the root).
     // Session 0 and a disc without sessions do nothing. Problems are debug messages (mType 4).
     bool ImportSession(int8_t Session, TDEntry* Folder);

@@ -33,6 +33,34 @@ TDiscBurner::TDiscBurner() {
     };
 }
 
+void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
+    const bool debug = DoDebug;
+    DoDebug = false;
+    uint32_t start = 0;
+    if (!SkipSessionImport) {
+        const int type = GetMediaType();
+        Image.DvdMedia = !IsCDMedia(type);
+        if (LookUpStart && GetLastSession() > 0) {
+            WaitReady(10000, 500);
+            SetWriteParameters(TestWrite, UnderrunProtection, type);
+            WaitReady(10000, 500);
+            start = GetNextWritableAddress();
+            // Overwritable media have no next writable address of their own: never start
+            // inside the volume that is already there.
+            if (type == mtDVDPLUSRW || type == mtDVDRAM || type == mtDVDRWRestricted) {
+                const uint32_t volumeEnd = GetISOVolumeSize();
+                if (start < volumeEnd) start = volumeEnd;
+            }
+            if (start == 0 || start > 0xFF000000u) {
+                DoDebugMessage("ERROR GETTING NEXT WRITABLE ADDRESS", kMsgInfo);
+                start = 0;
+            }
+        }
+    }
+    Image.PrepareImage(start);
+    DoDebug = debug;
+}
+
 bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {
     if (Session == 0) return false;
     const int last = GetLastSession();
