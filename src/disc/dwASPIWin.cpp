@@ -9,9 +9,21 @@
 
 namespace disc {
 
+namespace {
+// Frees a driver library still loaded when the process ends.
+struct TransportHolder {
+    AspiTransport transport;
+    ~TransportHolder() {
+        if (transport.Library) FreeLibrary(static_cast<HMODULE>(transport.Library));
+        transport.Library = nullptr;
+        transport.Name.clear();
+    }
+};
+} // namespace
+
 AspiTransport& Transport() {
-    static AspiTransport transport;
-    return transport;
+    static TransportHolder holder;
+    return holder.transport;
 }
 
 namespace {

@@ -11,10 +11,10 @@
 
 #include "disc/dwMmc.h"
 #include "disc/dwSrb.h"
+#include "gui/CriticalSection.h"
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -138,7 +138,7 @@ class TSCSIDevice {
     bool QuirkImmediateClose = true;  // every product but "CDRW321040X"
 
     // The write cache's lock (used by the writer component).
-    std::mutex CriticalSection;
+    gui::TCriticalSection CriticalSection;
 
   protected:
     void HostAdapterInquiry(uint8_t Adapter);
@@ -149,7 +149,6 @@ class TSCSIDevice {
     void PrepareAddressQuery(int MediaType);
     bool Command(const Cdb& Block, uint8_t Flags, void* Buffer, uint32_t Length, int TimeoutMs);
     bool ReadDiscInfoInto();
-    uint32_t ReadTrackOrZero(uint32_t Track, bool& ok);
 
   private:
     uint16_t writeSpeed_ = 0;

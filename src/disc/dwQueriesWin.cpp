@@ -188,11 +188,6 @@ uint32_t TSCSIDevice::GetISOVolumeSize() {
     return 0;
 }
 
-uint32_t TSCSIDevice::ReadTrackOrZero(uint32_t Track, bool& ok) {
-    ok = ReadTrackInformation(Track);
-    return ok ? TrackInfo.TrackSize : 0;
-}
-
 uint32_t TSCSIDevice::GetNextWritableAddress() {
     const int type = LastMediaType;
     PrepareAddressQuery(type);

@@ -22,8 +22,8 @@ struct Client {
     MemoryFiles files;
     std::unique_ptr<Bus> bus;
 
-    explicit Client(const std::string& extra = "") {
-        files.WriteText("/sim/simdrive.ini", std::string(baseIni) + extra);
+    explicit Client(const std::string& extra = "", const char* base = baseIni) {
+        files.WriteText("/sim/simdrive.ini", std::string(base) + extra);
         Reopen();
     }
     void Reopen() {
@@ -175,4 +175,40 @@ TEST(SimDrive, FaultRulesInjectTheirEffects) {
     EXPECT_EQ(block[3], 0xFF);
     EXPECT_EQ(block[4], 0x00);
     EXPECT_NE(client.Log().find("-> pending"), std::string::npos);
+}
+
+TEST(SimDrive, WritesAreRefusedWhereTheMediumForbidsThem) {
+    auto single = [](const std::string& driveKeys, const std::string& discKeys) {
+        static std::string text;
+        text = "[Bus]\nCompletion=sync\n[Drive0]\n" + driveKeys +
+               "Address=0:0:0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\nDisc=d0\n[Disc:d0]\n" +
+               discKeys;
+        return text.c_str();
+    };
+    {
+        Client rom("", single("", "Media=CD-ROM\n"));
+        EXPECT_TRUE(SenseIs(rom.Write(0, 1), 5, 0x27, 0x00));
+    }
+    {
+        Client plusRw("", single("", "Media=DVD+RW\nFormatted=0\nAutoFormat=0\n"));
+        EXPECT_TRUE(SenseIs(plusRw.Write(0, 1), 5, 0x30, 0x10));
+    }
+    {
+        Client shortTrack("", single("MinTrackBlocks=300\n", "Media=CD-R\n"));
+        EXPECT_EQ(shortTrack.Write(0, 10).status, 1);
+        EXPECT_TRUE(SenseIs(shortTrack.Send(disc::cdb::CloseTrackSession(false, 1, 0), 0), 5, 0x2C, 0x00));
+    }
+    {
+        Client ram("", single("", "Media=DVD-RAM\n"));
+        std::vector<uint8_t> list(60, 0);
+        list[8] = 0x05, list[9] = 0x32;
+        EXPECT_TRUE(SenseIs(ram.Send(disc::cdb::ModeSelect10(60), 0x10, &list), 5, 0x24, 0x00));
+    }
+    {
+        Client sessionAtOnce("", single("", "Media=CD-R\n"));
+        std::vector<uint8_t> list(60, 0);
+        list[8] = 0x05, list[9] = 0x32, list[10] = 0x02, list[11] = 0x04, list[12] = 0x08;
+        EXPECT_EQ(sessionAtOnce.Send(disc::cdb::ModeSelect10(60), 0x10, &list).status, 1);
+        EXPECT_TRUE(SenseIs(sessionAtOnce.Write(0, 1), 5, 0x64, 0x00)) << "only track-at-once on CD";
+    }
 }
