@@ -26,24 +26,4 @@ TEST(Crc32, EqualsZlibForEveryLengthAndAlignment) {
         }
 }
 
-TEST(Crc32, RunningRegisterOverPiecesEqualsWholeBuffer) {
-    std::vector<uint8_t> bytes(100000);
-    std::mt19937 random(11);
-    for (auto& b : bytes)
-        b = static_cast<uint8_t>(random());
-    const uint32_t whole = zip::Crc32Of(bytes.data(), bytes.size());
-    uint32_t reg = zip::kCrc32Start;
-    size_t pos = 0;
-    for (size_t piece = 1; pos < bytes.size(); piece = piece * 3 + 1) {
-        const size_t n = std::min(piece, bytes.size() - pos);
-        reg = zip::Crc32Update(reg, bytes.data() + pos, n);
-        pos += n;
-    }
-    EXPECT_EQ(~reg, whole);
-    uint32_t stepped = zip::kCrc32Start;
-    for (uint8_t b : bytes)
-        stepped = zip::Crc32Step(stepped, b);
-    EXPECT_EQ(~stepped, whole);
-}
-
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -310,36 +309,6 @@ TEST(EntryDecoder, MemoryTargetHandsOutFullPiecesAndStopsWhenTheCallerQuits) {
         EXPECT_EQ(joined, plain);
         EXPECT_EQ(events.bufferNumbers, (std::vector<int>{1, 2, 3}));
     }
-}
-
-TEST(EntryDecoder, EncryptedEntriesFromZipDecodeAfterTheHeaderCheck) {
-    std::string reason;
-    if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;
-    const std::string dir = codectest::MakeTempDir();
-    const Bytes text = codectest::TextBytes(90000, 39);
-    codectest::WriteFile(dir + "/text.txt", text);
-    ASSERT_EQ(codectest::Run("cd " + dir +
-                             " && zip -P pw - text.txt > piped.zip && zip -0 -P pw stored.zip text.txt"),
-              0);
-    for (const char* name : {"piped.zip", "stored.zip"}) {
-        const Bytes archive = codectest::ReadFile(dir + "/" + name);
-        const auto e = codectest::ListZip(archive).at(0);
-        auto entry = RecordOf(e);
-        auto stream = StreamOf(codectest::EntryData(archive, e));
-        TRecordingEvents events;
-        zip::TRunProgress progress{0, entry.UncompressedSize};
-        zip::TEntryDecoder decoder(Buffers(), events, progress);
-        zip::TDecodeSource source{&entry, stream.get(), 0, false, nullptr, true};
-        zip::TZipCrypt crypt;
-        const uint8_t check = decoder.ReadEncryptionHeader(source, crypt, "pw");
-        ASSERT_EQ(check, zip::EncryptionCheckByte(entry.Crc32, entry.LastModFileDateTime,
-                                                  entry.HasDataDescriptor()));
-        EXPECT_EQ(entry.CompressedSize, e.compressedSize - 12);
-        source.crypt = &crypt;
-        zip::TDecodeTarget target; // testing
-        EXPECT_TRUE(decoder.Decode(source, target).Good(entry)) << name;
-    }
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

