@@ -1,5 +1,7 @@
 #include "gui/Canvas.h"
 
+#include <shellapi.h>
+
 namespace gui {
 
 TCanvas::TCanvas(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {
@@ -80,6 +82,21 @@ int TCanvas::TextHeight(const std::string& text) const {
 
 void TCanvas::DrawImage(HIMAGELIST images, int index, int x, int y) {
     if (images) ImageList_Draw(images, index, dc_, x, y, ILD_TRANSPARENT);
+}
+
+HIMAGELIST SystemSmallImages() {
+    SHFILEINFOA info{};
+    return reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoA("C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+}
+
+int SystemIconIndex(const std::string& name, bool folder) {
+    SHFILEINFOA info{};
+    const DWORD attributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    if (!SHGetFileInfoA(name.c_str(), attributes, &info, sizeof info,
+                        SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES))
+        return -1;
+    return info.iIcon;
 }
 
 } // namespace gui

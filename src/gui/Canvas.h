@@ -57,4 +57,9 @@ class TCanvas {
     TColor penColor_ = clDefault;
 };
 
+// The system's list of small file icons, and the index in it of a name's icon. The name need
+// not exist: the icon is chosen by its extension (or as a folder).
+HIMAGELIST SystemSmallImages();
+int SystemIconIndex(const std::string& name, bool folder);
+
 } // namespace gui

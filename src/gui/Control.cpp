@@ -4,6 +4,8 @@
 #include "gui/Form.h"
 #include "gui/Hint.h"
 
+#include <commctrl.h>
+
 #include <set>
 
 namespace gui {
@@ -44,6 +46,15 @@ HCURSOR CursorHandle(TCursor cursor) {
     return LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
 }
 
+void EnsureCommonControls() {
+    // The common controls' window classes exist only once they are asked for.
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+        return InitCommonControlsEx(&classes) != FALSE;
+    }();
+    (void)registered;
+}
+
 bool CaptionHasMnemonic(const std::string& caption, char key) {
     for (size_t i = 0; i + 1 < caption.size(); ++i) {
         if (caption[i] != '&') continue;
@@ -73,6 +84,7 @@ TControl::~TControl() {
 
 void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, const std::string& text,
                             TBounds bounds) {
+    EnsureCommonControls();
     handle_ =
         CreateWindowExA(exStyle, className, text.c_str(), style | WS_CHILD, bounds.left, bounds.top,
                         bounds.width, bounds.height, parent_, nullptr, GetModuleHandleA(nullptr), nullptr);

@@ -125,6 +125,9 @@ void RegisterControlClass(const char* className, UINT style, HBRUSH background);
 
 HCURSOR CursorHandle(TCursor cursor);
 
+// Registers the common controls' classes (tooltips, tabs, bars) once per process.
+void EnsureCommonControls();
+
 // True when the caption marks the key with "&" ("&&" is a plain ampersand).
 bool CaptionHasMnemonic(const std::string& caption, char key);
 

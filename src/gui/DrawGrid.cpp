@@ -156,9 +156,11 @@ void TDrawGrid::PaintTo(HDC dc) {
         background.FillRect(client);
     }
     const int lastLine = client.bottom / rowHeight_ + 1;
+    int linesShown = 0;
     for (int line = 0; line <= lastLine; ++line) {
         const int row = line < fixedRows_ ? line : topRow_ + line - fixedRows_;
         if (row >= rowCount_) break;
+        linesShown = line + 1;
         for (int col = leftCol_; col < ColCount(); ++col) {
             const RECT rect = CellRect(col, row);
             if (rect.left >= client.right) break;
@@ -179,16 +181,17 @@ void TDrawGrid::PaintTo(HDC dc) {
             if (OnDrawCell) OnDrawCell(canvas, col, row, rect, state);
         }
     }
-    // Grid lines on the right and bottom edge of every cell.
+    // Grid lines on the right and bottom edge of every cell, none below the last row.
     TCanvas lines(dc);
     lines.Pen.Color = SystemColor(COLOR_BTNSHADOW);
+    const int bottom = std::min(static_cast<int>(client.bottom), linesShown * rowHeight_);
     int x = 0;
     for (int col = leftCol_; col < ColCount() && x < client.right; ++col) {
         x += colWidths_[static_cast<size_t>(col)];
         lines.MoveTo(x - 1, 0);
-        lines.LineTo(x - 1, client.bottom);
+        lines.LineTo(x - 1, bottom);
     }
-    for (int y = rowHeight_; y - rowHeight_ < client.bottom; y += rowHeight_) {
+    for (int y = rowHeight_; y <= bottom; y += rowHeight_) {
         lines.MoveTo(0, y - 1);
         lines.LineTo(x, y - 1);
     }

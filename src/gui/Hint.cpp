@@ -1,5 +1,7 @@
 #include "gui/Hint.h"
 
+#include "gui/Control.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@ std::string HintLineBreaks(const std::string& text) {
 }
 
 THintHost::THintHost(HWND form) : form_(form) {
+    EnsureCommonControls();
     tooltip_ = CreateWindowExA(
         WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form, nullptr, GetModuleHandleA(nullptr), nullptr);

@@ -61,4 +61,16 @@ TGroupBox::TGroupBox(TParent parent, std::string name, TBounds bounds, const std
     CreateHandle("BUTTON", BS_GROUPBOX | WS_VISIBLE, WS_EX_CONTROLPARENT, caption, bounds);
 }
 
+// The system's group box paints its frame only; with children on it, the inside must be
+// painted here or it shows whatever was on the screen.
+LRESULT TGroupBox::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND) {
+        RECT rect{};
+        GetClientRect(Handle(), &rect);
+        FillRect(reinterpret_cast<HDC>(wParam), &rect, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
+    return DefaultHandler(message, wParam, lParam);
+}
+
 } // namespace gui

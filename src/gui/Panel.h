@@ -29,6 +29,9 @@ class TGroupBox : public TControl {
     TGroupBox(TParent parent, std::string name, TBounds bounds, const std::string& caption);
     std::string Caption() const { return TextOfWindow(); }
     void SetCaption(const std::string& caption) { SetTextOfWindow(caption); }
+
+  protected:
+    LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
 } // namespace gui
