@@ -83,7 +83,10 @@ TDecodeStatus Explode(TDecodeIo& io, uint8_t* slide, TExplodeTables& tables, uin
                       uint32_t uncompressedSize, uint64_t& outputBytes) {
     TBitReader in(io);
     TSlideWriter out(io, slide);
-    const TDecodeStatus status = Run(in, out, tables, generalPurposeFlag, uncompressedSize);
+    // An empty entry needs no tables: there may be no data at all.
+    const TDecodeStatus status = uncompressedSize == 0
+                                     ? TDecodeStatus::Ok
+                                     : Run(in, out, tables, generalPurposeFlag, uncompressedSize);
     out.Flush();
     outputBytes = out.total;
     return status;

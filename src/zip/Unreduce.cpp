@@ -90,7 +90,8 @@ TDecodeStatus Unreduce(TDecodeIo& io, uint8_t* slide, TUnreduceTables& tables, u
     TBitReader in(io);
     TSlideWriter out(io, slide);
     TDecodeStatus status = TDecodeStatus::BadData;
-    if (factor >= 1 && factor <= 4) status = Run(in, out, tables, factor, uncompressedSize);
+    if (factor >= 1 && factor <= 4)
+        status = uncompressedSize == 0 ? TDecodeStatus::Ok : Run(in, out, tables, factor, uncompressedSize);
     out.Flush();
     outputBytes = out.total;
     return status;

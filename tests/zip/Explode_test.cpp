@@ -55,6 +55,11 @@ TEST(Explode, MalformedTablesAreBadDataAndShortInputStops) {
     EXPECT_LE(run.output.size(), 2u);
 }
 
+TEST(Explode, EmptyEntriesOfTheOldMethodsNeedNoData) {
+    for (uint16_t method : {2, 3, 4, 5, 6})
+        EXPECT_EQ(codectest::DecodeMethod(method, 6, 0, {}).status, zip::TDecodeStatus::Ok) << method;
+}
+
 TEST(Explode, StopsAtTheUncompressedSizeInsideAMatch) {
     auto w = TwoTableHeader();
     w.Put(1, 1), w.Put('x', 8);
