@@ -145,13 +145,15 @@ class TSCSIDevice {
     void Deselect();
     void ApplyQuirks();
     void ProbeWriteTypes();
-    // Sets write parameters for the current medium as every address query needs them.
-    void PrepareAddressQuery(int MediaType);
+    // Sets the write parameters for the last detected medium around a query, because
+    // drives report addresses according to them.
+    class QueryScope;
     bool Command(const Cdb& Block, uint8_t Flags, void* Buffer, uint32_t Length, int TimeoutMs);
     bool ReadDiscInfoInto();
 
   private:
     uint16_t writeSpeed_ = 0;
+    int queryDepth_ = 0;
 };
 
 } // namespace disc

@@ -110,12 +110,21 @@ bool TSCSIDevice::SetWriteParameters(bool TestWrite, bool UnderrunProtectionOn, 
     return ModeSelect(list, pageLength + 8);
 }
 
-void TSCSIDevice::PrepareAddressQuery(int MediaType) {
-    const bool keepFinalize = FinalizeDisc;
-    FinalizeDisc = true;
-    SetWriteParameters(false, UnderrunProtection, MediaType);
-    FinalizeDisc = keepFinalize;
-}
+// The outermost query sets the write parameters once; the queries it runs inside do not.
+class TSCSIDevice::QueryScope {
+  public:
+    explicit QueryScope(TSCSIDevice& device) : device_(device) {
+        if (device_.queryDepth_++ > 0) return;
+        const bool keepFinalize = device_.FinalizeDisc;
+        device_.FinalizeDisc = true;
+        device_.SetWriteParameters(false, device_.UnderrunProtection, LastMediaType);
+        device_.FinalizeDisc = keepFinalize;
+    }
+    ~QueryScope() { --device_.queryDepth_; }
+
+  private:
+    TSCSIDevice& device_;
+};
 
 int TSCSIDevice::GetMediaType() {
     int type = mtUnknown;
@@ -152,6 +161,7 @@ bool TSCSIDevice::ReadDiscInfoInto() {
 }
 
 bool TSCSIDevice::IsErasable() {
+    QueryScope scope(*this);
     DiscInformation info;
     if (!ReadDiscInfoInto() ||
         !ParseDiscInformation(DiscInformationBuffer, sizeof DiscInformationBuffer, info)) {
@@ -163,6 +173,7 @@ bool TSCSIDevice::IsErasable() {
 }
 
 int TSCSIDevice::GetDiscStatus() {
+    QueryScope scope(*this);
     DiscInformation info;
     if (!ReadDiscInfoInto() ||
         !ParseDiscInformation(DiscInformationBuffer, sizeof DiscInformationBuffer, info))
@@ -171,6 +182,7 @@ int TSCSIDevice::GetDiscStatus() {
 }
 
 int TSCSIDevice::GetLastSession() {
+    QueryScope scope(*this);
     DiscInformation info;
     if (!ReadDiscInfoInto() ||
         !ParseDiscInformation(DiscInformationBuffer, sizeof DiscInformationBuffer, info))
@@ -180,6 +192,7 @@ int TSCSIDevice::GetLastSession() {
 }
 
 uint32_t TSCSIDevice::GetISOVolumeSize() {
+    QueryScope scope(*this);
     uint8_t block[2048];
     for (uint32_t lba = 16; lba <= 32; ++lba) {
         if (!Read10(lba, 1, sizeof block, block)) continue;
@@ -189,8 +202,8 @@ uint32_t TSCSIDevice::GetISOVolumeSize() {
 }
 
 uint32_t TSCSIDevice::GetNextWritableAddress() {
+    QueryScope scope(*this);
     const int type = LastMediaType;
-    PrepareAddressQuery(type);
     if (IsCDMedia(type)) {
         const uint32_t track = static_cast<uint32_t>(GetLastSession()) + 1;
         if (ReadTrackInformation(track)) {
@@ -223,8 +236,8 @@ uint32_t TSCSIDevice::GetNextWritableAddress() {
 }
 
 uint32_t TSCSIDevice::GetFreeBlocks() {
+    QueryScope scope(*this);
     const int type = LastMediaType;
-    PrepareAddressQuery(type);
     if (IsCDMedia(type)) {
         if (GetDiscStatus() == 2) return 0;
         const uint32_t track = static_cast<uint32_t>(GetLastSession()) + 1;
@@ -253,8 +266,8 @@ uint32_t TSCSIDevice::GetFreeBlocks() {
 }
 
 uint32_t TSCSIDevice::GetDiscCapacity() {
+    QueryScope scope(*this);
     const int type = LastMediaType;
-    PrepareAddressQuery(type);
     uint32_t capacity = 0;
     if (!IsCDMedia(type)) {
         if (ReadDiscInfoInto() && ReadTrackInformation(DiscInformationBuffer[6])) {

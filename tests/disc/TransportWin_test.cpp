@@ -112,6 +112,16 @@ TEST(Transport, EmulationCarriesCommandsToTheDrive) {
     EXPECT_EQ(srb.SenseArea[2], 2);
     EXPECT_EQ(srb.SenseArea[12], 0x3A);
     EXPECT_EQ(Execute(srb, 0, 0, {0x00, 0, 0, 0, 0, 0}, 0, nullptr, 0), SS_NO_DEVICE);
+
+    // A sense length beyond the request's sense area is cut to it.
+    srb = {};
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = 1;
+    srb.SRB_Target = 1;
+    srb.SRB_SenseLen = 200;
+    srb.SRB_CDBLen = 6;
+    EXPECT_EQ(Transport().SendCommand(&srb), SS_ERR);
+    EXPECT_EQ(drives.port.requests.back().SenseInfoLength, SrbSenseAreaSize);
 }
 
 TEST(Transport, EmulationClosesHandlesAfterCommandsOnlyWhenAsked) {
