@@ -9,6 +9,7 @@ namespace core {
 TProgram::TProgram(ProgramEnvironment environment) : environment_(std::move(environment)) {}
 
 TProgram::~TProgram() {
+    gui::Application().IsHidden = nullptr;
     gui::Application().MainForm = nullptr;
     mainForm_.reset();
     guard_.reset();
@@ -23,6 +24,8 @@ bool TProgram::Start() {
     application.SetTitle("Tarnwick");
     mainForm_ = std::make_unique<TMF>(environment_, flags_);
     application.MainForm = mainForm_.get();
+    // Unexpected errors are shown unless the window is hidden; then they are only logged.
+    application.IsHidden = [this] { return flags_.Hidden; };
     ReadStartSettingsAndTempFolder();
     application.HintHidePause = 45000;
     return true;

@@ -3,6 +3,7 @@
 #include "core/Program.h"
 #include "core/Switches.h"
 #include "gui/IniFile.h"
+#include "gui/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,9 @@ class ProgramTest : public testing::Test {
 
     TempFolder programFolder;
     TempFolder systemTemp;
+    // Nothing here may ask the user anything: an unscripted question fails the test.
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
 };
 
 } // namespace
