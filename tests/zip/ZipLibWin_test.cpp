@@ -293,3 +293,16 @@ TEST(ZipLibWin, VolumeLabelIsWrittenAndReadBackOnARemovableDrive) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ZipLibWin, SystemConvertersTurnAnsiNamesIntoTheOemCodePageAndBack) {
+    if (GetOEMCP() != 437) GTEST_SKIP() << "the OEM code page here is " << GetOEMCP();
+    const NameConverters system = SystemNameConverters();
+    ScopedNameConverters scope(system);
+    EXPECT_EQ(AnsiToOemName("caf\xE9\\M\xFCller.txt"), "caf\x82\\M\x81ller.txt");
+    EXPECT_EQ(OemToAnsiName("caf\x82\\M\x81ller.txt"), "caf\xE9\\M\xFCller.txt");
+    EXPECT_EQ(AnsiToOemName(""), "");
+}
+
+} // namespace

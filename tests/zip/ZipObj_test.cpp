@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -468,6 +470,43 @@ TEST(ZipRecords, EntriesRoundTripThroughTheContainerStream) {
     EXPECT_EQ(back.Entry(0)->RelativeOffset, 77u);
     EXPECT_EQ(back.Entry(0)->TestState, 2);
     EXPECT_EQ(back.Duplicates, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Archives of older tools (kept beside the clone, not in it): every directory record reads,
+// and every local header agrees with it on the name.
+TEST(ZipRecords, ArchivesOfOlderToolsListWhole) {
+    const std::filesystem::path folder =
+        std::filesystem::path(TW_SOURCE_DIR) / ".." / "shared" / "testdata" / "zip-legacy";
+    if (!std::filesystem::is_directory(folder)) {
+        if (const char* require = std::getenv("REQUIRE_SHARED_TESTDATA");
+            require && std::string(require) == "1")
+            FAIL() << "missing " << folder.string();
+        GTEST_SKIP() << "no shared test data at " << folder.string();
+    }
+    int archives = 0;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        std::string name = file.path().filename().string();
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (file.path().extension().string().size() != 4 || name.substr(name.size() - 4) != ".zip") continue;
+        SCOPED_TRACE(name);
+        ++archives;
+        auto stream = StreamOf(ReadFile(file.path().string()));
+        TEndCentral end;
+        auto entries = ReadDirectory(*stream, end);
+        ASSERT_GT(entries.size(), 0u);
+        for (const auto& central : entries) {
+            stream->SetPosition(central->RelativeOffset);
+            TZipHeaderInfo local;
+            ASSERT_TRUE(local.ReadLocal(*stream));
+            EXPECT_EQ(SlashName(local), SlashName(*central));
+        }
+    }
+    EXPECT_GE(archives, 10);
 }
 
 } // namespace
