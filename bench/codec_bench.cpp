@@ -170,6 +170,8 @@ std::vector<StreamSet>& InflateSets() {
 }
 
 std::string LegacyFolder() {
+    if (const char* configured = std::getenv("TARNWICK_SHARED_TESTDATA"); configured && *configured)
+        return std::string(configured) + "/zip-legacy";
     std::string source = __FILE__;
     source = source.substr(0, source.find_last_of('/'));
     return source + "/../../shared/testdata/zip-legacy";

@@ -197,6 +197,14 @@ TDecoded DecodeMethod(uint16_t method, uint16_t flags, uint32_t uncompressedSize
     return {status, std::move(io.output)};
 }
 
+std::string SourcePath(const std::string& relative) {
+    std::string path = TW_SOURCE_DIR "/" + relative;
+#ifdef _WIN32
+    if (!path.empty() && path[0] == '/') path = "Z:" + path; // Wine maps the Unix root to Z:
+#endif
+    return path;
+}
+
 std::optional<std::string> LegacyFolder() {
     const std::string folder = testsupport::SharedTestDataFolder() + "/zip-legacy";
     if (std::filesystem::exists(folder + "/Zip.none.zip")) return folder;

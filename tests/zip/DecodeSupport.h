@@ -94,6 +94,9 @@ struct TDecoded {
 TDecoded DecodeMethod(uint16_t method, uint16_t flags, uint32_t uncompressedSize,
                       std::span<const uint8_t> data, size_t pieceSize = 32768);
 
+// A path below the source tree, usable from the Windows build under Wine too.
+std::string SourcePath(const std::string& relative);
+
 // The legacy sample folder, or nothing (after GTEST_SKIP or a failure when the environment
 // requires it); call through the macro so the skip ends the test.
 std::optional<std::string> LegacyFolder();

@@ -70,110 +70,21 @@ TEST(Inflate, MatchesReachingBackTheWholeWindowAcrossItsWrap) {
     EXPECT_EQ(run.output, input);
 }
 
-// Fixed-code literal (0-143: 8 bits from 0x30).
-void FixedLiteral(codectest::TBitWriter& w, uint8_t byte) {
-    w.PutCode(0x30 + byte, 8);
-}
-
-TEST(Inflate, RejectsWhatZlibRejects) {
-    std::vector<std::pair<const char*, Bytes>> cases;
-    {
-        codectest::TBitWriter w; // block type 3
-        w.Put(1, 1), w.Put(3, 2), w.Put(0, 16);
-        cases.emplace_back("reserved block type", w.bytes);
+// The hand-made hostile streams of the fuzz corpus ("bad-*": reserved block type, stored
+// length check, distances before the start, codes 286 and 30, too many symbols, over-subscribed
+// and incomplete codes, bad repeats, no end-of-block code) are data errors for zlib and for us.
+TEST(Inflate, RejectsTheHostileSeedsAsZlibDoes) {
+    int seen = 0;
+    for (const auto& file :
+         std::filesystem::directory_iterator(codectest::SourcePath("fuzz/corpus/inflate"))) {
+        if (file.path().filename().string().rfind("bad-", 0) != 0) continue;
+        const Bytes seed = codectest::ReadFile(file.path().string());
+        const std::span<const uint8_t> stream(seed.data() + 1, seed.size() - 1); // byte 0: piece size
+        EXPECT_EQ(codectest::ZlibRawInflate(stream).code, Z_DATA_ERROR) << file.path();
+        EXPECT_EQ(RunInflate(stream).status, zip::TDecodeStatus::BadData) << file.path();
+        ++seen;
     }
-    {
-        codectest::TBitWriter w; // stored, LEN and NLEN disagree
-        w.Put(1, 1), w.Put(0, 2), w.Put(0, 5), w.Put(4, 16), w.Put(0x1234, 16), w.Put(0, 32);
-        cases.emplace_back("stored length check", w.bytes);
-    }
-    {
-        codectest::TBitWriter w; // fixed: a match before any output
-        w.Put(1, 1), w.Put(1, 2);
-        w.PutCode(1, 7); // length 3
-        w.PutCode(0, 5); // distance 1
-        w.PutCode(0, 7);
-        cases.emplace_back("distance before the start", w.bytes);
-    }
-    {
-        codectest::TBitWriter w; // fixed: distance code 30
-        w.Put(1, 1), w.Put(1, 2);
-        FixedLiteral(w, 'a');
-        w.PutCode(1, 7), w.PutCode(30, 5), w.PutCode(0, 7);
-        cases.emplace_back("distance code 30", w.bytes);
-    }
-    {
-        codectest::TBitWriter w; // fixed: length code 286
-        w.Put(1, 1), w.Put(1, 2);
-        w.PutCode(0xC6, 8), w.PutCode(0, 7);
-        cases.emplace_back("length code 286", w.bytes);
-    }
-    // Dynamic headers: HLIT, HDIST, HCLEN and the code-length code lengths.
-    auto dynamic = [](uint32_t hlit, uint32_t hdist, std::vector<uint32_t> clLengths) {
-        codectest::TBitWriter w;
-        w.Put(1, 1), w.Put(2, 2), w.Put(hlit, 5), w.Put(hdist, 5),
-            w.Put(static_cast<uint32_t>(clLengths.size() - 4), 4);
-        for (uint32_t l : clLengths)
-            w.Put(l, 3);
-        return w;
-    };
-    {
-        auto w = dynamic(30, 0, std::vector<uint32_t>(19, 4)); // 287 literal/length codes
-        w.Put(0, 32);
-        cases.emplace_back("too many length symbols", w.bytes);
-    }
-    {
-        auto w = dynamic(0, 0, {1, 1, 1, 1}); // three 1-bit codes
-        w.Put(0, 32);
-        cases.emplace_back("over-subscribed code-length code", w.bytes);
-    }
-    {
-        auto w = dynamic(0, 0, {0, 0, 0, 1}); // one 1-bit code: incomplete
-        w.Put(0, 32);
-        cases.emplace_back("incomplete code-length code", w.bytes);
-    }
-    {
-        std::vector<uint32_t> cl(18, 0);
-        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2; // 16, 18, 0, 1
-        auto w = dynamic(0, 0, cl);
-        // Canonical codes (by symbol): 0 -> 00, 1 -> 01, 16 -> 10, 18 -> 11. Start with 16.
-        w.PutCode(2, 2), w.Put(0, 2);
-        w.Put(0, 32);
-        cases.emplace_back("repeat with nothing to repeat", w.bytes);
-    }
-    {
-        std::vector<uint32_t> cl(18, 0);
-        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2;
-        auto w = dynamic(0, 0, cl);
-        // 257 + 1 lengths: 138 zeros, 138 zeros overruns.
-        w.PutCode(3, 2), w.Put(127, 7), w.PutCode(3, 2), w.Put(127, 7);
-        w.Put(0, 32);
-        cases.emplace_back("repeat past the last length", w.bytes);
-    }
-    {
-        std::vector<uint32_t> cl(18, 0);
-        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2;
-        auto w = dynamic(0, 0, cl);
-        // Every literal/length and the distance get length 1: 258 one-bit codes.
-        for (int i = 0; i < 258; ++i)
-            w.PutCode(1, 2);
-        w.Put(0, 32);
-        cases.emplace_back("over-subscribed literal code", w.bytes);
-    }
-    {
-        std::vector<uint32_t> cl(18, 0);
-        cl[0] = 2, cl[2] = 2, cl[3] = 2, cl[17] = 2;
-        auto w = dynamic(0, 0, cl);
-        // Only 'A' (length 1) and symbol 256 length 0: no end-of-block code.
-        w.PutCode(3, 2), w.Put(65 - 11, 7), w.PutCode(1, 2);
-        w.PutCode(3, 2), w.Put(127, 7), w.PutCode(3, 2), w.Put(43, 7); // 65 + 1 + 138 + 54 = 258 lengths
-        w.Put(0, 64);
-        cases.emplace_back("no end-of-block code", w.bytes);
-    }
-    for (const auto& [what, stream] : cases) {
-        EXPECT_EQ(codectest::ZlibRawInflate(stream).code, Z_DATA_ERROR) << what;
-        EXPECT_EQ(RunInflate(stream).status, zip::TDecodeStatus::BadData) << what;
-    }
+    EXPECT_GE(seen, 12);
 }
 
 TEST(Inflate, TruncatedStreamsNeverSucceedAndNeverReadPastTheirEnd) {
