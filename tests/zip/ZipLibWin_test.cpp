@@ -220,7 +220,7 @@ class WineDrive {
     WineDrive(char letter, const std::string& folder, UINT type) : letter_(letter) {
         using UnixName = char*(CDECL*)(LPCWSTR);
         auto toUnix = reinterpret_cast<UnixName>(
-            GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
         if (!toUnix) return;
         std::wstring wide(folder.begin(), folder.end());
         char* unixPath = toUnix(wide.c_str());

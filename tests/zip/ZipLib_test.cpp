@@ -20,24 +20,6 @@ TEST(ZipLib, PercentRoundsAndClamps) {
     EXPECT_EQ(PercentF(1e12, 1.0), 100);
 }
 
-TEST(ZipLib, TextHelpers) {
-    std::string path = "a\\b/c";
-    SlashesToUnix(path);
-    EXPECT_EQ(path, "a/b/c");
-    SlashesToDos(path);
-    EXPECT_EQ(path, "a\\b\\c");
-    EXPECT_EQ(RightStr("backup.zip", 4), ".zip");
-    EXPECT_EQ(RightStr("zip", 10), "zip");
-    EXPECT_EQ(LeftStr("backup.zip", 6), "backup");
-    EXPECT_EQ(LeftStr("zip", 10), "zip");
-    for (const char* wild : {"*.txt", "a?", "<a>", "x>", "a|b"})
-        EXPECT_TRUE(HasWildcards(wild)) << wild;
-    EXPECT_FALSE(HasWildcards("C:\\Data\\file.txt"));
-    EXPECT_EQ(PCharToStr(nullptr), "");
-    EXPECT_EQ(StrToNewPChar(""), nullptr);
-    EXPECT_STREQ(StrToNewPChar("abc").get(), "abc");
-}
-
 TEST(ZipLib, DosDateTimeRepairClampsOnlyWhatIsOutOfRange) {
     const uint32_t good = PackDosDateTime(2024, 2, 29, 13, 45, 58);
     EXPECT_EQ(FixDosDateTime(good), good);
