@@ -1,6 +1,7 @@
 #include "DecodeSupport.h"
 #include "SharedTestData.h"
 
+#include "gui/Stream.h"
 #include "zip/Explode.h"
 #include "zip/Inflate.h"
 #include "zip/Unreduce.h"
@@ -137,44 +138,26 @@ void WriteFile(const std::string& path, std::span<const uint8_t> data) {
     stream.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
-namespace {
-uint32_t Get16(std::span<const uint8_t> b, size_t at) {
-    return b[at] | (b[at + 1] << 8);
-}
-uint32_t Get32(std::span<const uint8_t> b, size_t at) {
-    return Get16(b, at) | (Get16(b, at + 2) << 16);
-}
-} // namespace
-
-std::vector<TZipListingEntry> ListZip(std::span<const uint8_t> archive) {
-    std::vector<TZipListingEntry> entries;
-    if (archive.size() < 22) return entries;
-    size_t end = archive.size() - 22;
-    while (end > 0 && Get32(archive, end) != 0x06054b50)
-        --end;
-    const uint32_t count = Get16(archive, end + 10);
-    size_t at = Get32(archive, end + 16);
-    for (uint32_t i = 0; i < count && at + 46 <= archive.size() && Get32(archive, at) == 0x02014b50; ++i) {
-        TZipListingEntry e;
-        e.flags = static_cast<uint16_t>(Get16(archive, at + 8));
-        e.method = static_cast<uint16_t>(Get16(archive, at + 10));
-        e.dosDateTime = Get32(archive, at + 12);
-        e.crc32 = Get32(archive, at + 16);
-        e.compressedSize = Get32(archive, at + 20);
-        e.uncompressedSize = Get32(archive, at + 24);
-        const uint32_t nameLength = Get16(archive, at + 28);
-        e.name.assign(reinterpret_cast<const char*>(archive.data() + at + 46), nameLength);
-        e.localOffset = Get32(archive, at + 42);
-        e.dataOffset =
-            e.localOffset + 30 + Get16(archive, e.localOffset + 26) + Get16(archive, e.localOffset + 28);
-        at += 46 + nameLength + Get16(archive, at + 30) + Get16(archive, at + 32);
-        entries.push_back(e);
+std::vector<TArchiveEntry> ReadArchive(const Bytes& archive) {
+    gui::TMemoryStream stream;
+    stream.Write(archive.data(), archive.size());
+    zip::TEndCentral end;
+    EXPECT_TRUE(end.FindEndCentral(stream));
+    stream.SetPosition(end.CentralOffset);
+    std::vector<TArchiveEntry> entries(end.TotalEntries);
+    gui::TStream* central = &stream;
+    for (auto& entry : entries)
+        EXPECT_TRUE(entry.record.ReadCentral(central));
+    for (auto& entry : entries) {
+        zip::TZipHeaderInfo local;
+        stream.SetPosition(entry.record.RelativeOffset);
+        EXPECT_TRUE(local.ReadLocal(stream));
+        stream.Seek(local.LocalExtraLength, gui::TSeekOrigin::soCurrent);
+        entry.data.resize(entry.record.CompressedSize);
+        if (!entry.data.empty())
+            EXPECT_EQ(stream.Read(entry.data.data(), entry.data.size()), entry.data.size());
     }
     return entries;
-}
-
-std::span<const uint8_t> EntryData(std::span<const uint8_t> archive, const TZipListingEntry& entry) {
-    return archive.subspan(entry.dataOffset, entry.compressedSize);
 }
 
 TDecoded DecodeMethod(uint16_t method, uint16_t flags, uint32_t uncompressedSize,

@@ -3,6 +3,7 @@
 // peer tools, a minimal zip directory reader and the shared legacy samples.
 
 #include "zip/DecodeIo.h"
+#include "zip/ZipObj.h"
 
 #include <cstdint>
 #include <optional>
@@ -71,20 +72,14 @@ std::string MakeTempDir();
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::span<const uint8_t> data);
 
-struct TZipListingEntry {
-    std::string name;
-    uint16_t flags = 0;
-    uint16_t method = 0;
-    uint32_t dosDateTime = 0;
-    uint32_t crc32 = 0;
-    uint32_t compressedSize = 0;
-    uint32_t uncompressedSize = 0;
-    uint32_t localOffset = 0;
-    uint32_t dataOffset = 0; // behind the local header, name and extra field
+// One entry as the library's record reader finds it (end record, central and local headers),
+// with its raw data.
+struct TArchiveEntry {
+    zip::TZipHeaderInfo record;
+    Bytes data;
+    std::string Name() const { return record.Directory() + record.Filename(); }
 };
-// The central directory of a single-volume archive (test-side reader, trusts its input).
-std::vector<TZipListingEntry> ListZip(std::span<const uint8_t> archive);
-std::span<const uint8_t> EntryData(std::span<const uint8_t> archive, const TZipListingEntry& entry);
+std::vector<TArchiveEntry> ReadArchive(const Bytes& archive);
 
 // Runs the decoder of `method` (0 copies) over raw entry data handed out in pieces.
 struct TDecoded {

@@ -57,12 +57,6 @@ zip::TZipHeaderInfo RecordOf(uint16_t method, uint16_t flags, uint32_t crc, size
     return entry;
 }
 
-zip::TZipHeaderInfo RecordOf(const codectest::TZipListingEntry& e) {
-    auto entry = RecordOf(e.method, e.flags, e.crc32, e.compressedSize, e.uncompressedSize);
-    entry.LastModFileDateTime = e.dosDateTime;
-    return entry;
-}
-
 zip::TDecodeBuffers& Buffers() {
     static auto buffers = std::make_unique<zip::TDecodeBuffers>();
     return *buffers;
@@ -99,32 +93,30 @@ TEST(EntryDecoder, LegacyEntriesOfEveryMethodDecodeToTheirStoredCopies) {
     const Bytes stored = codectest::ReadFile(folder + "/Zip.none.zip");
     // The stored copies by size: the names differ in case and code page between the tools.
     std::map<uint32_t, Bytes> copies;
-    for (const auto& e : codectest::ListZip(stored)) {
-        const auto data = codectest::EntryData(stored, e);
-        copies[e.uncompressedSize] = Bytes(data.begin(), data.end());
-    }
+    for (const auto& e : codectest::ReadArchive(stored))
+        copies[e.record.UncompressedSize] = e.data;
     std::map<uint16_t, int> methodsSeen;
     int comparedWithCopy = 0;
     for (const char* name : {"Zip.reduce1.zip", "Zip.reduce2.zip", "Zip.reduce3.zip", "Zip.reduce4.zip",
                              "Zip.implode.zip", "Zip.shrink.zip", "HWIMPODE.ZIP", "HWREDUCE.ZIP",
                              "HWSHRINK.ZIP", "example-i.zip", "example-r.zip"}) {
         const Bytes archive = codectest::ReadFile(folder + "/" + name);
-        const auto entries = codectest::ListZip(archive);
+        const auto entries = codectest::ReadArchive(archive);
         ASSERT_FALSE(entries.empty()) << name;
         for (const auto& e : entries) {
             TRecordingEvents events;
-            const auto run = DecodeInto(RecordOf(e), codectest::EntryData(archive, e), events);
-            const auto record = RecordOf(e);
-            ++methodsSeen[e.method];
-            if (e.method == 1) {
-                EXPECT_FALSE(run.result.methodKnown) << name << " " << e.name;
+            const auto run = DecodeInto(e.record, e.data, events);
+            const auto& record = e.record;
+            ++methodsSeen[record.CompressionMethod];
+            if (record.CompressionMethod == 1) {
+                EXPECT_FALSE(run.result.methodKnown) << name << " " << e.Name();
                 EXPECT_FALSE(run.result.Good(record));
                 continue;
             }
-            ASSERT_TRUE(run.result.Good(record)) << name << " " << e.name;
-            const auto copy = copies.find(e.uncompressedSize);
-            if (copy != copies.end() && e.uncompressedSize != 0) {
-                EXPECT_EQ(run.output, copy->second) << name << " " << e.name;
+            ASSERT_TRUE(run.result.Good(record)) << name << " " << e.Name();
+            const auto copy = copies.find(record.UncompressedSize);
+            if (copy != copies.end() && record.UncompressedSize != 0) {
+                EXPECT_EQ(run.output, copy->second) << name << " " << e.Name();
                 ++comparedWithCopy;
             }
         }

@@ -15,34 +15,26 @@ using codectest::Bytes;
 
 // Checks the password and decodes the entry through the entry decoder; nothing when the
 // check byte disagrees.
-std::optional<Bytes> DecodeEncrypted(std::span<const uint8_t> archive, const codectest::TZipListingEntry& e,
-                                     std::string_view password) {
+std::optional<Bytes> DecodeEncrypted(const codectest::TArchiveEntry& archived, std::string_view password) {
     static auto buffers = std::make_unique<zip::TDecodeBuffers>();
-    zip::TZipHeaderInfo entry;
-    entry.CompressionMethod = e.method;
-    entry.GeneralPurposeFlag = e.flags;
-    entry.LastModFileDateTime = e.dosDateTime;
-    entry.Crc32 = e.crc32;
-    entry.CompressedSize = e.compressedSize;
-    entry.UncompressedSize = e.uncompressedSize;
+    zip::TZipHeaderInfo entry = archived.record;
     gui::TMemoryStream archiveStream, output;
-    const auto data = codectest::EntryData(archive, e);
-    archiveStream.Write(data.data(), data.size());
+    archiveStream.Write(archived.data.data(), archived.data.size());
     archiveStream.SetPosition(0);
     zip::TEntryDecodeEvents events;
-    zip::TRunProgress progress{0, e.uncompressedSize};
+    zip::TRunProgress progress{0, entry.UncompressedSize};
     zip::TEntryDecoder decoder(*buffers, events, progress);
     zip::TDecodeSource source{&entry, &archiveStream, 0, false, nullptr, true};
     zip::TZipCrypt crypt;
     if (decoder.ReadEncryptionHeader(source, crypt, password) !=
         zip::EncryptionCheckByte(entry.Crc32, entry.LastModFileDateTime, entry.HasDataDescriptor()))
         return std::nullopt;
-    EXPECT_EQ(entry.CompressedSize, e.compressedSize - zip::kEncryptionHeaderSize);
+    EXPECT_EQ(entry.CompressedSize, archived.record.CompressedSize - zip::kEncryptionHeaderSize);
     source.crypt = &crypt;
     zip::TDecodeTarget target;
     target.kind = zip::TOutputKind::Stream;
     target.stream = &output;
-    EXPECT_TRUE(decoder.Decode(source, target).Good(entry)) << e.name;
+    EXPECT_TRUE(decoder.Decode(source, target).Good(entry)) << archived.Name();
     return Bytes(output.Memory(), output.Memory() + output.Size());
 }
 
@@ -64,12 +56,12 @@ TEST(ZipCrypt, ReadsEntriesEncryptedByZipAnd7z) {
     int pipedEntries = 0;
     for (const char* name : {"zip.zip", "stored.zip", "piped.zip", "7z.zip"}) {
         const Bytes archive = codectest::ReadFile(dir + "/" + name);
-        for (const auto& entry : codectest::ListZip(archive)) {
-            ASSERT_TRUE(entry.flags & 1) << name;
-            pipedEntries += (entry.flags & 8) ? 1 : 0;
-            const auto plain = DecodeEncrypted(archive, entry, "Secret-1");
-            ASSERT_TRUE(plain.has_value()) << name << " " << entry.name;
-            EXPECT_EQ(*plain, entry.name == "text.txt" ? text : small) << name;
+        for (const auto& entry : codectest::ReadArchive(archive)) {
+            ASSERT_TRUE(entry.record.IsEncrypted()) << name;
+            pipedEntries += entry.record.HasDataDescriptor() ? 1 : 0;
+            const auto plain = DecodeEncrypted(entry, "Secret-1");
+            ASSERT_TRUE(plain.has_value()) << name << " " << entry.Name();
+            EXPECT_EQ(*plain, entry.Name() == "text.txt" ? text : small) << name;
         }
     }
     EXPECT_GE(pipedEntries, 1) << "the piped archive should carry a data descriptor";
@@ -79,11 +71,11 @@ TEST(ZipCrypt, ReadsEntriesEncryptedByZipAnd7z) {
 TEST(ZipCrypt, ReadsTheLegacyEncryptedSample) {
     TW_LEGACY_FOLDER_OR_SKIP(folder);
     const Bytes archive = codectest::ReadFile(folder + "/zipcrypto.zip");
-    const auto entries = codectest::ListZip(archive);
+    const auto entries = codectest::ReadArchive(archive);
     ASSERT_FALSE(entries.empty());
     for (const auto& entry : entries) {
-        if (entry.uncompressedSize == 0 && entry.compressedSize == 0) continue;
-        EXPECT_TRUE(DecodeEncrypted(archive, entry, "test").has_value()) << entry.name;
+        if (entry.record.IsEncrypted())
+            EXPECT_TRUE(DecodeEncrypted(entry, "test").has_value()) << entry.Name();
     }
 }
 
