@@ -110,33 +110,30 @@ TEST(ZipCrypt, HeadersAreRandomAndCarryTheCrcHighBytes) {
     EXPECT_EQ(Bytes(untouched, untouched + 12), Bytes(12, 0));
 }
 
-// Minimal stored archive around one encrypted entry, for the peer tools to check.
+// A stored archive around one entry we encrypt, written by the library's record writers.
 Bytes StoredEncryptedArchive(const Bytes& plain, std::string_view password) {
-    const uint32_t crc = zip::Crc32Of(plain.data(), plain.size());
+    zip::TZipHeaderInfo entry;
+    entry.SetFilename("plain.bin");
+    entry.CompressionMethod = 0;
+    entry.GeneralPurposeFlag = 1;
+    entry.Crc32 = zip::Crc32Of(plain.data(), plain.size());
+    entry.CompressedSize = static_cast<uint32_t>(plain.size() + zip::kEncryptionHeaderSize);
+    entry.UncompressedSize = static_cast<uint32_t>(plain.size());
     Bytes data(zip::kEncryptionHeaderSize);
     zip::TZipCrypt crypt;
-    EXPECT_TRUE(zip::MakeEncryptionHeader(crypt, password, crc, data.data()));
-    Bytes body = plain;
-    crypt.EncryptBuffer(body.data(), body.size());
-    data.insert(data.end(), body.begin(), body.end());
-    Bytes out;
-    auto put16 = [&](uint32_t v) { out.push_back(v & 0xFF), out.push_back((v >> 8) & 0xFF); };
-    auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
-    const std::string name = "plain.bin";
-    auto common = [&] {
-        put16(20), put16(1), put16(0), put32(0x21000000), put32(crc);
-        put32(static_cast<uint32_t>(data.size())), put32(static_cast<uint32_t>(plain.size()));
-        put16(static_cast<uint32_t>(name.size())), put16(0);
-    };
-    put32(0x04034b50), common();
-    out.insert(out.end(), name.begin(), name.end());
-    out.insert(out.end(), data.begin(), data.end());
-    const auto central = static_cast<uint32_t>(out.size());
-    put32(0x02014b50), put16(20), common(), put16(0), put16(0), put16(0), put32(0), put32(0);
-    out.insert(out.end(), name.begin(), name.end());
-    const auto centralSize = static_cast<uint32_t>(out.size()) - central;
-    put32(0x06054b50), put16(0), put16(0), put16(1), put16(1), put32(centralSize), put32(central), put16(0);
-    return out;
+    EXPECT_TRUE(zip::MakeEncryptionHeader(crypt, password, entry.Crc32, data.data()));
+    data.insert(data.end(), plain.begin(), plain.end());
+    crypt.EncryptBuffer(data.data() + zip::kEncryptionHeaderSize, plain.size());
+    gui::TMemoryStream out;
+    entry.WriteLocal(out, 0);
+    out.Write(data.data(), data.size());
+    zip::TEndCentral end;
+    end.EntriesOnDisk = end.TotalEntries = 1;
+    end.CentralOffset = static_cast<uint32_t>(out.Position());
+    entry.WriteCentral(out);
+    end.CentralSize = static_cast<uint32_t>(out.Position()) - end.CentralOffset;
+    end.Write(out);
+    return Bytes(out.Memory(), out.Memory() + out.Size());
 }
 
 TEST(ZipCrypt, EntriesWeEncryptPassUnzipAnd7z) {
