@@ -1,66 +1,203 @@
 #include "core/MFo.h"
 
+#include "core/LocaleWin.h"
+#include "core/MvRegistry.h"
+#include "core/SystemRegistry.h"
+#include "core/WinFolders.h"
+#include "gui/Action.h"
 #include "gui/Application.h"
-#include "gui/Wait.h"
+#include "gui/Button.h"
+#include "gui/Label.h"
+#include "gui/ListBox.h"
+#include "gui/Memo.h"
+#include "gui/Menu.h"
+#include "gui/PageControl.h"
+#include "gui/ProgressBar.h"
 
 namespace core {
 
+namespace {
+constexpr int formWidth = 640;
+constexpr int formHeight = 480;
+} // namespace
+
 TMF::TMF(const ProgramEnvironment& environment, ProgramFlags& flags)
-    : gui::TForm("TMF", "Tarnwick", gui::FormBounds{CW_USEDEFAULT, CW_USEDEFAULT, 640, 480}),
+    : gui::TForm("TMF", "Tarnwick", gui::FormBounds{CW_USEDEFAULT, CW_USEDEFAULT, formWidth, formHeight}),
       environment_(environment), flags_(flags), programIni_(environment.ProgramIniPath()) {
+    Locale = SystemLocaleFormat();
     OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
+    OnShow = [this] { FormShow(); };
+    OnActivate = [this] { FormActivate(); };
+    BuildLayout();
+    BuildMenus();
     FormCreate();
+    DoCreate();
 }
 
-TMF::~TMF() = default;
+TMF::~TMF() {
+    gui::TApplication& application = gui::Application();
+    application.OnMinimize = nullptr;
+    application.OnRestore = nullptr;
+    application.OnActivate = nullptr;
+    Tray.Remove();
+}
+
+// The six pages and the controls every later part relies on; each page's own controls are
+// added by the part that owns the page.
+void TMF::BuildLayout() {
+    const int clientWidth = ClientWidth(), clientHeight = ClientHeight();
+    PageControl1 = &Create<gui::TPageControl>(*this, "PageControl1",
+                                              gui::TBounds{0, 0, clientWidth, clientHeight - 40});
+    TabSheet1 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet1", "Ba&ckup");
+    TabSheet4 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet4", "&Restore");
+    TabSheetCat = &Create<gui::TTabSheet>(*PageControl1, "TabSheetCat", "C&atalog");
+    TabSheet3 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet3", "&Log");
+    TabSheet2 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet2", "&Schedule");
+    TabSheet5 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet5", "CD/&DVD");
+    PageControl1->OnChanging = [](bool& allowChange) { allowChange = true; };
+    PageControl1->OnChange = [this] {
+        LogViewStale = true;
+        if (flags_.Hidden) flags_.Hidden = Handle() != GetForegroundWindow();
+        SetDragAcceptFiles(PageControl1->ActivePage() == TabSheet1);
+        if (PageControl1->ActivePage() != TabSheet3) UpdateCaption();
+    };
+
+    const int pageWidth = clientWidth - 16, pageHeight = clientHeight - 80;
+    ListBox5 = &Create<gui::TListBox>(*TabSheet3, "ListBox5", gui::TBounds{4, 4, pageWidth, pageHeight * 2 / 3});
+    Memo1 = &Create<gui::TMemo>(*TabSheet3, "Memo1",
+                                gui::TBounds{4, 8 + pageHeight * 2 / 3, pageWidth - 96, pageHeight / 3 - 8});
+    Button1 = &Create<gui::TButton>(*TabSheet3, "Button1",
+                                    gui::TBounds{pageWidth - 84, 8 + pageHeight * 2 / 3, 88, 25}, "&Update");
+    ListBox2 = &Create<gui::TListBox>(*TabSheet2, "ListBox2", gui::TBounds{4, 4, pageWidth, pageHeight}, true);
+    ProgressBar1 = &Create<gui::TProgressBar>(*this, "ProgressBar1",
+                                              gui::TBounds{clientWidth - 210, clientHeight - 34, 200, 18});
+    Label1 = &Create<gui::TLabel>(*this, "Label1", gui::TBounds{8, clientHeight - 32, clientWidth - 230, 16}, "");
+
+    Startbackup = &Create<gui::TAction>(*this, "Startbackup", "&Start");
+    StartRestore = &Create<gui::TAction>(*this, "StartRestore", "&Start");
+    UpdateLog = &Create<gui::TAction>(*this, "UpdateLog", "&Update log");
+    UpdateLog->OnExecute = [this] { UpdateLogExecute(); };
+    ClearLogAction = &Create<gui::TAction>(*this, "ClearLog", "C&lear log");
+    ClearLogAction->OnExecute = [this] { ClearLog(true); };
+    ClosePrg = &Create<gui::TAction>(*this, "ClosePrg", "&Close");
+    ClosePrg->OnExecute = [this] { ClosePrgExecute(); };
+    Hideapplication = &Create<gui::TAction>(*this, "Hideapplication", "&Hide");
+    Hideapplication->OnExecute = [this] { HideapplicationExecute(); };
+    Button1->OnClick = [this] {
+        UpdateLogExecute();
+        Memo1->SetFocus();
+    };
+}
+
+void TMF::BuildMenus() {
+    MainMenu1 = &Create<gui::TMainMenu>(*this, "MainMenu1");
+    gui::TMenuItem& files = MainMenu1->Add("Files", "&Files");
+    gui::TMenuItem& exit = files.Add("Exit1", "&Close");
+    exit.SetAction(ClosePrg);
+    auto showPage = [this](gui::TTabSheet* sheet) {
+        return [this, sheet] {
+            PageControl1->SetActivePage(sheet);
+            PageControl1->OnChange();
+        };
+    };
+    MainMenu1->Add("Backup1", "&Backup").OnClick = showPage(TabSheet1);
+    MainMenu1->Add("Restore1", "&Restore").OnClick = showPage(TabSheet4);
+    MainMenu1->Add("Catalog1", "C&atalog").OnClick = showPage(TabSheetCat);
+    gui::TMenuItem& log = MainMenu1->Add("Log1", "&Log");
+    log.OnClick = showPage(TabSheet3);
+    log.Add("UpdateLog1", "&Update log").SetAction(UpdateLog);
+    log.Add("ClearLog1", "C&lear log").SetAction(ClearLogAction);
+    SetMenu(MainMenu1);
+
+    PopupMenu1 = &Create<gui::TPopupMenu>(*this, "PopupMenu1");
+    PopupMenu1->Add("Show1", "&Show").OnClick = [this] {
+        if (gui::Application().IsIconic()) ShowMainWindow();
+    };
+    PopupMenu1->Add("Hide2", "&Hide").OnClick = [this] {
+        ShowMainWindow();
+        flags_.HideWindow = true;
+        flags_.Hidden = true;
+        gui::Application().Minimize();
+    };
+    PopupMenu1->Add("HideIcon1", "Hide &Icon").OnClick = [this] {
+        flags_.HideWindow = true;
+        flags_.Hidden = true;
+        gui::Application().Minimize();
+        Tray.Remove();
+    };
+    PopupMenu1->Add("Close1", "&Close").SetAction(ClosePrg);
+}
 
 void TMF::FormCreate() {
+    ReadingDevices = true;
+    gui::TApplication& application = gui::Application();
+    application.OnMinimize = [this] { AppMinimize(); };
+    application.OnRestore = [this] { AppRestore(); };
+    application.OnActivate = [this] { AppActivate(); };
+    Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)), application.Title());
+
     creation_ = ReadFormCreationSettings(programIni_, environment_.os);
-    // The per-user data folder is chosen here once the folder discovery is wired; until then
-    // the user file is the program-folder file.
-    if (!dataDir_.empty()) {
-        userIni_ = std::make_unique<gui::TIniFile>(dataDir_ + environment_.ProgramBaseName() + ".ini");
+    if (environment_.os.ntFamily) {
+        // The crash marker only guides the start-up on the older family.
+        creation_.crashed = false;
+        const std::string oldService = environment_.windowsFolder + "\\QuilletSrv.exe";
+        if (GetFileAttributesA(oldService.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            PostMessageA(Handle(), WM_START_OLD_SERVICE, 0, 0);
+            PointOldServiceAt(oldService);
+        }
+    }
+    FindUserFolders();
+
+    const ServiceSettings service = ReadServiceSettings(programIni_, environment_.os);
+    RunningAsService = service.runAsService && service.runningAsService;
+    if (RunningAsService) Startautomatic = false;
+    WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
+    HideInfo = programIni_.ReadBool(ini::LastState, "HideInfo", false);
+    if (!flags_.Hidden) flags_.Hidden = programIni_.ReadBool(ini::LastState, "Hidden", false);
+    EvaluateSchedules();
+    SetDragAcceptFiles(true);
+    PageControl1->SetActivePage(TabSheet1);
+}
+
+void TMF::FindUserFolders() {
+    SystemRegistryLookup systemRegistry;
+    WinFolderOps folderOps;
+    RegistryLookup& registry = environment_.registry ? *environment_.registry : systemRegistry;
+    folders_ = core::FindUserFolders(registry, folderOps,
+                                     {environment_.windowsFolder, environment_.ProgramFolder(),
+                                      environment_.ProgramBaseName(), creation_.useUserData});
+    if (!folders_.dataDir.empty()) {
+        userIni_ = std::make_unique<gui::TIniFile>(folders_.dataDir + environment_.ProgramBaseName() + ".ini");
         ReadUserOverrides(*userIni_, creation_);
     }
+    for (const std::string& folder : folders_.failedFolders) AddToLog("Failed to create dir: " + folder);
 }
 
-void TMF::FormCloseQuery(bool& canClose) {
-    if (closing_) {
-        canClose = false;
-        return;
+// The older service's key, when it exists, must name the program in the Windows folder. The
+// key is never created here: without the service there is nothing to point.
+void TMF::PointOldServiceAt(const std::string& program) {
+    TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    if (!registry.OpenKey("\\System\\Controlset001\\Services\\QuilletSrv", false)) return;
+    std::string current;
+    try {
+        current = registry.ReadString("ImagePath");
+    } catch (const ERegistryException&) {
     }
-    closing_ = true;
-    programIni_.WriteBool(ini::Settings, "Crashed", false);
-    if (flags_.SecondInstance) {
-        for (int pass = 0; pass < 101; ++pass) gui::ProcessMessages();
-        gui::Application().Halt(0);
+    auto upper = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        return text;
+    };
+    if (upper(current) == upper(environment_.windowsFolder + "\\QUILLETSRV.EXE")) return;
+    try {
+        registry.WriteString("ImagePath", program);
+    } catch (const ERegistryException& error) {
+        AddToLog(error.what());
     }
-    SaveSettings();
-    canClose = true;
-    closing_ = false;
 }
 
-void TMF::SaveSettings() {
-    SavedState state;
-    state.jobName = flags_.JobName;
-    state.autoRun = Startautomatic;
-    state.showOnJob = Showonjobstart;
-    state.showHint = Showhint;
-    state.infiniteWait = creation_.infiniteWait;
-    state.maxPreferedSpeed = creation_.maxPreferedSpeed;
-    state.lastGoodSpeed = creation_.lastGoodSpeed;
-    state.doNotOpenDrive = creation_.doNotOpenDrive;
-    state.leaveDriveOpen = creation_.leaveDriveOpen;
-    state.useInternalASPI = creation_.useInternalASPI;
-    state.doNotRestarte = creation_.doNotRestarte;
-    state.jobEndedThisSession = JobEndedThisSession;
-    state.restSpaceText = std::to_string(creation_.restSpaceOnCD);
-    state.top = Top();
-    state.left = Left();
-    state.height = Height();
-    state.width = Width();
-    state.hidden = flags_.Hidden;
-    core::SaveSettings(UserIni(), programIni_, state);
+void TMF::EvaluateSchedules() {
+    if (OnEvaluateSchedules) OnEvaluateSchedules();
 }
 
 } // namespace core

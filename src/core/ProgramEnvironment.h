@@ -3,6 +3,7 @@
 // can host the program in any folder and as any Windows version.
 
 #include "core/Settings.h"
+#include "core/UserFolders.h"
 
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@ struct ProgramEnvironment {
     std::string systemTempPath; // with a trailing "\"
     OsVersion os;
     std::vector<std::string> params; // the arguments after the program name
+    // Where the user's folders are looked up; null: the system's registry.
+    RegistryLookup* registry = nullptr;
 
     std::string ProgramFolder() const; // with a trailing "\"
     std::string ProgramBaseName() const; // file name without extension

@@ -1,4 +1,5 @@
 // The program block hosted in the test process, in a scratch folder of its own.
+#include "FakeRegistry.h"
 #include "WinTestSupport.h"
 #include "core/Program.h"
 #include "core/Switches.h"
@@ -25,12 +26,15 @@ class ProgramTest : public testing::Test {
         environment.systemTempPath = systemTemp.Path();
         environment.os = {true, 5, 1};
         environment.params = std::move(params);
+        environment.registry = &registry;
         return environment;
     }
     std::string IniText() { return ReadWholeFile(programFolder / "tarnwick.ini"); }
 
     TempFolder programFolder;
     TempFolder systemTemp;
+    // No user folders known: per-user data stays off unless a test fills this.
+    testsupport::FakeRegistry registry;
     // Nothing here may ask the user anything: an unscripted question fails the test.
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
@@ -174,4 +178,20 @@ TEST_F(ProgramTest, DeviceChangeNotesDiscArrivalAndRemoval) {
     SendMessageA(gui::Application().Handle(), WM_DEVICECHANGE, 0x8004, 0);
     EXPECT_FALSE(flags.DiscArrived);
     EXPECT_TRUE(flags.DiscRemoved);
+}
+
+TEST_F(ProgramTest, WithPerUserDataTheJobAndTempFolderAreKeptPerUser) {
+    TempFolder appData;
+    registry.Set(core::RegistryRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\",
+                 "AppData", appData.Path());
+    core::TProgram program(Environment({"/=C:\\Jobs\\Mine.dat"}));
+    ASSERT_TRUE(program.Start());
+    EXPECT_EQ(program.MainForm()->DataDir(), appData.Path() + "Tarnwick\\");
+    gui::TIniFile userFile(appData / "Tarnwick\\tarnwick.ini");
+    gui::TIniFile programFile(programFolder / "tarnwick.ini");
+    EXPECT_EQ(userFile.ReadString("Files", "LastJob", ""), "C:\\Jobs\\Mine.dat");
+    EXPECT_EQ(userFile.ReadString("Files", "TempPath", ""), systemTemp.Path());
+    EXPECT_FALSE(programFile.ValueExists("Files", "LastJob"));
+    EXPECT_EQ(programFile.ReadString("Settings", "Crashed", ""), "1");
+    EXPECT_EQ(programFile.ReadString("ConfigData", "ApplicationData", ""), appData.Path() + "Tarnwick\\");
 }

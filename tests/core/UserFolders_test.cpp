@@ -1,3 +1,4 @@
+#include "FakeRegistry.h"
 #include "core/UserFolders.h"
 
 #include <gtest/gtest.h>
@@ -13,23 +14,7 @@ const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 const std::string shellFolders = explorer + "Shell Folders\\";
 const std::string profileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 
-class FakeRegistry : public core::RegistryLookup {
-  public:
-    std::map<std::string, std::string> values; // "HKCU|key|name"
-    void Set(RegistryRoot root, const std::string& key, const std::string& name, const std::string& value) {
-        values[Id(root, key, name)] = value;
-    }
-    std::optional<std::string> ReadString(RegistryRoot root, const std::string& key, const std::string& name) override {
-        const auto found = values.find(Id(root, key, name));
-        if (found == values.end()) return std::nullopt;
-        return found->second;
-    }
-
-  private:
-    static std::string Id(RegistryRoot root, const std::string& key, const std::string& name) {
-        return (root == RegistryRoot::CurrentUser ? "HKCU|" : "HKLM|") + key + "|" + name;
-    }
-};
+using testsupport::FakeRegistry;
 
 class FakeFolders : public core::FolderOps {
   public:

@@ -1,0 +1,327 @@
+// The main form's window states, the window-message protocol and the close paths.
+#include "core/MFo.h"
+
+#include "core/multinst.h"
+#include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/Label.h"
+#include "gui/ListBox.h"
+#include "gui/Menu.h"
+#include "gui/PageControl.h"
+#include "gui/ProgressBar.h"
+#include "gui/Prompter.h"
+#include "gui/Shell.h"
+#include "gui/Wait.h"
+
+namespace core {
+
+namespace {
+constexpr char shutdownQuestion[] = "Are you sure that the running backup job shall be shutdown";
+constexpr char shutdownStatus[] = "Shutdown in progress wait";
+
+// A job or archive name as shown: without its extension's four characters.
+std::string WithoutExtension(const std::string& name) {
+    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+}
+} // namespace
+
+LRESULT TMF::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    auto run = [](const std::function<void()>& step) {
+        if (step) step();
+    };
+    switch (message) {
+    case WM_TRAY_ICON:
+        TrayIconMessage(lParam);
+        return 0;
+    case WM_START_JOB:
+        run(OnStartJob);
+        return 0;
+    case WM_CONTINUE_JOB:
+        run(OnContinueJob);
+        return 0;
+    case WM_MINIMIZE_TO_TRAY:
+        MinimizeToTray();
+        return 0;
+    case WM_UPDATE_LOG:
+        UpdateLog->Execute();
+        return 0;
+    case WM_RESTORE_REGISTRY:
+        run(OnRestoreRegistry);
+        return 0;
+    case WM_START_OLD_SERVICE:
+        StartOldServiceProgram();
+        return 0;
+    case WM_DISC_STEP:
+        if (OnDiscStep) OnDiscStep(wParam > 0);
+        return 0;
+    case WM_APPLY_WINDOW_STATE:
+        ApplyWindowState();
+        return 0;
+    case WM_START_UP:
+        run(OnStartUp);
+        return 0;
+    case WM_WRITE_DONE:
+        if (OnWriteDone) OnWriteDone(wParam == 1);
+        return 0;
+    case WM_ERASE_DONE:
+        if (OnEraseDone) OnEraseDone(wParam == 1);
+        return 0;
+    case WM_QUERYENDSESSION:
+        // Windows is logging off or shutting down: save what a close would save.
+        DefaultHandler(message, wParam, lParam);
+        run(OnReleaseDriveLock);
+        SaveSettings();
+        Tray.Remove();
+        return 1;
+    default:
+        return TForm::WndProc(message, wParam, lParam);
+    }
+}
+
+void TMF::TrayIconMessage(LPARAM mouseMessage) {
+    if (mouseMessage == WM_LBUTTONDOWN) {
+        ShowMainWindow();
+    } else if (mouseMessage == WM_RBUTTONDOWN) {
+        SetForegroundWindow(Handle());
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        PopupMenu1->Popup(cursor.x, cursor.y);
+        PostMessageA(Handle(), WM_NULL, 0, 0);
+    }
+}
+
+void TMF::MinimizeToTray() {
+    if (!flags_.AutoStarted) ShowWindow(gui::Application().Handle(), SW_SHOWNORMAL);
+    for (int pass = 0; pass < 3; ++pass) gui::ProcessMessages();
+    gui::Application().Minimize();
+}
+
+void TMF::AppMinimize() {
+    flags_.ActivatedByOther = false;
+    if (flags_.HideWindow || flags_.AutoStarted) {
+        flags_.AutoStarted = false;
+        ShowWindow(gui::Application().Handle(), SW_HIDE);
+        flags_.Hidden = true;
+    }
+    if (!JobRunning && !RunQueue.empty()) {
+        const std::string& next = RunQueue.front();
+        const std::string due = next.substr(0, 20);
+        std::string rest = next.size() > 20 ? next.substr(20) : std::string();
+        while (!rest.empty() && rest.front() == ' ') rest.erase(rest.begin());
+        while (!rest.empty() && rest.back() == ' ') rest.pop_back();
+        try {
+            UpdateTrayTip(DateToStrFixed(StrToFloatAnySep(due, '.'), Locale) + " - " + rest);
+        } catch (const EConvertError&) {
+            UpdateTrayTip(rest);
+        }
+    }
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+    WindowMinimized = true;
+}
+
+void TMF::AppRestore() {
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+    WindowMinimized = false;
+    flags_.Hidden = false;
+}
+
+void TMF::AppActivate() {
+    Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)), gui::Application().Title());
+    if (flags_.ActivatedByOther) flags_.Hidden = false;
+    flags_.ActivatedByOther = false;
+    UpdateCaption();
+}
+
+void TMF::FormShow() {
+    if (RunQueue.empty()) EvaluateSchedules();
+}
+
+void TMF::FormActivate() {
+    if (DriveChanging) return;
+    if (flags_.AutoStarted || flags_.HideWindow) SendMessageA(Handle(), WM_MINIMIZE_TO_TRAY, 0, 0);
+    UpdateCaption();
+    std::string tip = WithoutExtension(flags_.JobName);
+    const int max = ProgressBar1->Max();
+    const int percent = max > 0 ? static_cast<int>(100LL * ProgressBar1->Position() / max) : 0;
+    if (percent >= 1) tip += " " + std::to_string(percent) + "%";
+    UpdateTrayTip(tip);
+}
+
+void TMF::UpdateCaption() {
+    if (flags_.Hidden) return;
+    const std::string name = PageControl1->ActivePage() == TabSheet4 ? WithoutExtension(OpenZipName)
+                                                                    : WithoutExtension(flags_.JobName);
+    gui::Application().SetTitle("Tarnwick - " + name);
+    SetCaption("Tarnwick - " + name);
+    UpdateTrayTip(name);
+}
+
+void TMF::UpdateTrayTip(const std::string& text) { Tray.SetTip(text); }
+
+void TMF::ShowMainWindow() {
+    if (showingMainWindow_) return;
+    showingMainWindow_ = true;
+    gui::TApplication& application = gui::Application();
+    auto bringUp = [&] {
+        SetWindowState(gui::TWindowState::wsNormal);
+        ShowWindow(application.Handle(), SW_RESTORE);
+        SetForegroundWindow(Handle());
+        ForceForegroundWindow(Handle());
+    };
+    bringUp();
+    if (flags_.Hidden) flags_.Hidden = Handle() != GetForegroundWindow();
+    if (flags_.Hidden) {
+        SetStayOnTop(true);
+        Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)), application.Title());
+        for (int attempt = 0; attempt < 10 && flags_.Hidden; ++attempt) {
+            gui::Wait(100, false);
+            bringUp();
+            flags_.Hidden = Handle() != GetForegroundWindow();
+        }
+    }
+    if (!flags_.Hidden) {
+        flags_.HideWindow = false;
+        AppRestore();
+    }
+    SetStayOnTop(false);
+    UpdateTrayTip(WithoutExtension(flags_.JobName));
+    UpdateCaption();
+    showingMainWindow_ = false;
+}
+
+void TMF::ApplyWindowState() {
+    if (WindowStateApplied) return;
+    WindowStateApplied = true;
+    WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
+    const LastStateSettings last = ReadLastState(programIni_, Top(), Left(), Height(), Width());
+    SetBounds(last.left, last.top, last.width, last.height);
+    if (last.useDefault) return;
+    flags_.HideWindow = last.hidden;
+    if (last.minimized) PostMessageA(Handle(), WM_MINIMIZE_TO_TRAY, 0, 0);
+    else ShowMainWindow();
+}
+
+void TMF::StartOldServiceProgram() {
+    const std::string program = environment_.windowsFolder + "\\QuilletSrv.exe";
+    if (!gui::Shell().Open(program, "/I", environment_.windowsFolder)) AddToLog("Could not start " + program);
+}
+
+bool TMF::AskYesNo(const std::string& text) {
+    if (flags_.Hidden) return false;
+    gui::TMessageBoxRequest request;
+    request.Owner = Handle();
+    request.Caption = "Tarnwick";
+    request.Text = text;
+    request.Buttons = gui::TMsgButtons::YesNo;
+    request.Icon = gui::TMsgIcon::Exclamation;
+    request.DefaultButton = 2;
+    return gui::Prompter().ShowMessageBox(request) == gui::mrYes;
+}
+
+void TMF::FormCloseQuery(bool& canClose) {
+    if (closing_) {
+        canClose = false;
+        return;
+    }
+    closing_ = true;
+    struct ClearGuard {
+        bool& flag;
+        ~ClearGuard() { flag = false; }
+    } guard{closing_};
+
+    gui::TApplication& application = gui::Application();
+    programIni_.WriteBool(ini::Settings, "Crashed", false);
+    if (flags_.SecondInstance) {
+        Tray.Remove();
+        for (int pass = 0; pass < 101; ++pass) gui::ProcessMessages();
+        application.Halt(0);
+    }
+    if (ListBox2->Items().Count() > 0) {
+        if (application.IsIconic() && flags_.Hidden) {
+            ShowMainWindow();
+            programIni_.WriteBool(ini::Settings, "Crashed", false);
+            FirstCloseMinimized = true;
+            CloseWhenCancelled = true;
+            canClose = true;
+            Tray.Remove();
+            return;
+        }
+        if (!application.IsIconic() && !FirstCloseMinimized && !flags_.Hidden) {
+            // The first close with schedules waiting only puts the program in the tray.
+            flags_.HideWindow = true;
+            application.Minimize();
+            canClose = false;
+            return;
+        }
+    }
+    if (!flags_.Hidden && JobRunning && !AskYesNo(shutdownQuestion)) {
+        canClose = false;
+        EvaluateSchedules();
+        return;
+    }
+    Cancelled = true;
+    Label1->SetCaption(shutdownStatus);
+    if (OnCancelRunningJob) OnCancelRunningJob();
+    SaveSettings();
+    programIni_.WriteBool(ini::Settings, "Crashed", false);
+    Cancelled = true;
+    CloseWhenCancelled = true;
+    canClose = !JobRunning;
+    if (canClose) Tray.Remove();
+}
+
+void TMF::ClosePrgExecute() {
+    ExitRequested = true;
+    if (RunningAsService) {
+        flags_.Hidden = true;
+        gui::Application().Minimize();
+        return;
+    }
+    if (ListBox2->Items().Count() > 0) {
+        if (!AskYesNo("There are scheduled jobs. If you close the application, then the jobs will not run, close "
+                      "anyway?"))
+            return;
+        ListBox2->Items().Clear();
+    }
+    if (JobRunning) {
+        if (!AskYesNo(shutdownQuestion)) {
+            EvaluateSchedules();
+            return;
+        }
+        Label1->SetCaption(shutdownStatus);
+        Cancelled = true;
+        CloseWhenCancelled = true;
+        return;
+    }
+    Close();
+}
+
+void TMF::HideapplicationExecute() {
+    flags_.HideWindow = true;
+    gui::Application().Minimize();
+}
+
+void TMF::SaveSettings() {
+    SavedState state;
+    state.jobName = flags_.JobName;
+    state.autoRun = Startautomatic;
+    state.showOnJob = Showonjobstart;
+    state.showHint = Showhint;
+    state.infiniteWait = creation_.infiniteWait;
+    state.maxPreferedSpeed = creation_.maxPreferedSpeed;
+    state.lastGoodSpeed = creation_.lastGoodSpeed;
+    state.doNotOpenDrive = creation_.doNotOpenDrive;
+    state.leaveDriveOpen = creation_.leaveDriveOpen;
+    state.useInternalASPI = creation_.useInternalASPI;
+    state.doNotRestarte = creation_.doNotRestarte;
+    state.jobEndedThisSession = JobEndedThisSession;
+    state.restSpaceText = std::to_string(creation_.restSpaceOnCD);
+    state.top = Top();
+    state.left = Left();
+    state.height = Height();
+    state.width = Width();
+    state.hidden = flags_.Hidden;
+    core::SaveSettings(UserIni(), programIni_, state);
+}
+
+} // namespace core

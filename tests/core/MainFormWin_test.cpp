@@ -1,0 +1,228 @@
+// The main form's window states, protocol messages, close paths and log, hosted in-process on
+// the manual clock with a scripted prompter, a recording shell and no per-user folders.
+#include "FakeRegistry.h"
+#include "WinTestSupport.h"
+#include "core/Program.h"
+#include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/Clock.h"
+#include "gui/IniFile.h"
+#include "gui/ListBox.h"
+#include "gui/PageControl.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Shell.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+
+namespace {
+
+class MainFormTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        testsupport::DrainQueue();
+        gui::SetClock(&clock);
+        gui::SetShell(&shell);
+        environment.programPath = programFolder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = programFolder.Path();
+        environment.registry = &registry;
+        program = std::make_unique<core::TProgram>(environment);
+        ASSERT_TRUE(program->Start());
+        form = program->MainForm();
+    }
+    void TearDown() override {
+        program.reset();
+        gui::SetShell(nullptr);
+        gui::SetClock(nullptr);
+        testsupport::DrainQueue();
+    }
+    core::ProgramFlags& Flags() { return program->Flags(); }
+    std::string ProgramIni() { return ReadWholeFile(programFolder / "tarnwick.ini"); }
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return SendMessageA(form->Handle(), message, wParam, lParam);
+    }
+
+    TempFolder programFolder, windowsFolder;
+    testsupport::FakeRegistry registry;
+    gui::ManualClock clock;
+    gui::TRecordingShell shell;
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    core::ProgramEnvironment environment;
+    std::unique_ptr<core::TProgram> program;
+    core::TMF* form = nullptr;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, TrayIconClicksRestoreTheWindowAndOpenTheTrayMenu) {
+    EXPECT_TRUE(form->Tray.Added());
+    form->Show();
+    gui::Application().Minimize();
+    ASSERT_TRUE(gui::Application().IsIconic());
+    Send(core::WM_TRAY_ICON, 100, WM_LBUTTONDOWN);
+    EXPECT_FALSE(gui::Application().IsIconic());
+    EXPECT_TRUE(form->Visible());
+    EXPECT_FALSE(form->WindowMinimized);
+
+    prompter.AnswerPopup("HideIcon1");
+    Send(core::WM_TRAY_ICON, 100, WM_RBUTTONDOWN);
+    EXPECT_EQ(prompter.Pending(), 0u);
+    EXPECT_TRUE(Flags().HideWindow);
+    EXPECT_TRUE(Flags().Hidden);
+    EXPECT_FALSE(form->Tray.Added()) << "Hide Icon removes the icon";
+}
+
+TEST_F(MainFormTest, MinimisingWithHideWindowHidesTheApplicationAndIdlesTheProcess) {
+    form->Show();
+    Flags().HideWindow = true;
+    gui::Application().Minimize();
+    EXPECT_TRUE(Flags().Hidden);
+    EXPECT_FALSE(IsWindowVisible(gui::Application().Handle()));
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
+    EXPECT_TRUE(form->WindowMinimized);
+
+    gui::Application().Restore();
+    EXPECT_FALSE(Flags().Hidden);
+    EXPECT_FALSE(form->WindowMinimized);
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+}
+
+TEST_F(MainFormTest, SavedWindowStateIsAppliedOnceAndIgnoredUnderDefault) {
+    gui::TIniFile ini(programFolder / "tarnwick.ini");
+    ini.WriteBool("LastState", "default", false);
+    ini.WriteBool("LastState", "Minimized", true);
+    ini.WriteBool("LastState", "Hidden", true);
+    ini.WriteInteger("LastState", "Left", 30);
+    ini.WriteInteger("LastState", "Top", 40);
+    form->Show();
+    Send(core::WM_APPLY_WINDOW_STATE);
+    EXPECT_TRUE(Flags().HideWindow);
+    EXPECT_EQ(form->Left(), 30);
+    testsupport::DrainQueue(); // the posted minimise runs
+    EXPECT_TRUE(gui::Application().IsIconic());
+    EXPECT_TRUE(Flags().Hidden);
+
+    ini.WriteInteger("LastState", "Left", 300);
+    Send(core::WM_APPLY_WINDOW_STATE);
+    EXPECT_EQ(form->Left(), 30) << "the saved state acts only once";
+}
+
+TEST_F(MainFormTest, FirstCloseWithSchedulesOnlyMinimisesAndAnIdleCloseSavesEverything) {
+    form->Show();
+    form->ListBox2->Items().Add("01/01/2027 10:00:00 daily.dat");
+    form->Close();
+    EXPECT_TRUE(gui::Application().IsIconic());
+    EXPECT_TRUE(Flags().HideWindow);
+    EXPECT_FALSE(testsupport::DrainQueue()) << "the program keeps running";
+
+    form->ListBox2->Items().Clear();
+    gui::Application().Restore();
+    form->Close();
+    EXPECT_TRUE(testsupport::DrainQueue());
+    EXPECT_NE(ProgramIni().find("Crashed=0"), std::string::npos);
+    EXPECT_FALSE(form->Tray.Added());
+}
+
+TEST_F(MainFormTest, ClosingDuringAJobAsksAndNoKeepsTheJob) {
+    form->Show();
+    form->JobRunning = true;
+    prompter.AnswerMessage(gui::mrNo);
+    form->Close();
+    EXPECT_FALSE(testsupport::DrainQueue());
+    ASSERT_EQ(prompter.MessageTexts().size(), 1u);
+    EXPECT_EQ(prompter.MessageTexts()[0], "Are you sure that the running backup job shall be shutdown");
+
+    int cancels = 0;
+    form->OnCancelRunningJob = [&] { ++cancels; };
+    prompter.AnswerMessage(gui::mrYes);
+    form->Close();
+    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(form->Cancelled);
+    EXPECT_TRUE(form->CloseWhenCancelled);
+    EXPECT_FALSE(testsupport::DrainQueue()) << "the program ends once the job has stopped";
+}
+
+TEST_F(MainFormTest, CloseCommandAsksAboutSchedulesFirst) {
+    form->Show();
+    form->ListBox2->Items().Add("schedule");
+    prompter.AnswerMessage(gui::mrNo);
+    form->ClosePrg->Execute();
+    EXPECT_EQ(form->ListBox2->Items().Count(), 1);
+    EXPECT_FALSE(testsupport::DrainQueue());
+
+    prompter.AnswerMessage(gui::mrYes);
+    form->ClosePrg->Execute();
+    EXPECT_EQ(form->ListBox2->Items().Count(), 0);
+    EXPECT_TRUE(form->ExitRequested);
+    EXPECT_TRUE(testsupport::DrainQueue());
+}
+
+TEST_F(MainFormTest, QuestionsAreNotAskedWhileHidden) {
+    form->JobRunning = true;
+    Flags().Hidden = true;
+    form->ClosePrg->Execute();
+    EXPECT_TRUE(prompter.Requests().empty());
+    EXPECT_FALSE(form->Cancelled) << "the default answer is No";
+}
+
+TEST_F(MainFormTest, LogOffSavesTheSettingsAndRemovesTheIcon) {
+    EXPECT_EQ(Send(WM_QUERYENDSESSION), 1);
+    EXPECT_FALSE(form->Tray.Added());
+    EXPECT_NE(ProgramIni().find("Crashed=0"), std::string::npos);
+}
+
+TEST_F(MainFormTest, OldServiceProgramIsStartedAndItsKeyIsNeverCreated) {
+    program.reset();
+    testsupport::DrainQueue();
+    testsupport::WriteWholeFile(windowsFolder / "QuilletSrv.exe", "stand-in");
+    program = std::make_unique<core::TProgram>(environment);
+    ASSERT_TRUE(program->Start());
+    testsupport::DrainQueue();
+    const auto calls = shell.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Target, windowsFolder / "QuilletSrv.exe");
+    EXPECT_EQ(calls[0].Parameters, "/I");
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\Controlset001\\Services\\QuilletSrv", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    if (key) RegCloseKey(key);
+}
+
+TEST_F(MainFormTest, LogLinesAreStampedMirroredAndShownNewestFirst) {
+    form->PageControl1->SetActivePage(form->TabSheet3);
+    form->AddToLog("first");
+    form->AddToLog("second");
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    EXPECT_NE(log.find(" Log Created. \r\n"), std::string::npos);
+    EXPECT_NE(log.find(" > first\r\n"), std::string::npos);
+    ASSERT_GE(form->ListBox5->Items().Count(), 2);
+    EXPECT_NE(form->ListBox5->Items()[0].find("second"), std::string::npos);
+
+    form->JobLogName = programFolder / "Log_job.txt";
+    Flags().JobName = programFolder / "daily.dat";
+    form->Startbackup->SetCaption("&Cancel");
+    form->AddToLog("during the job");
+    EXPECT_NE(ReadWholeFile(programFolder / "Log_job.txt").find(" > during the job"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(programFolder / "daily.log").find(" > during the job"), std::string::npos);
+    EXPECT_EQ(form->JobLogLines.size(), 3u);
+}
+
+TEST_F(MainFormTest, LongProgramLogIsArchivedWhenTheViewIsUpdated) {
+    std::string lines;
+    for (int i = 0; i < 1001; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    testsupport::WriteWholeFile(programFolder / "tarnwick.log", lines);
+    form->UpdateLogExecute();
+    EXPECT_EQ(form->ListBox5->Items().Count(), 1001) << "1,001 lines are still shown";
+
+    testsupport::WriteWholeFile(programFolder / "tarnwick.log", lines + "one more\r\n");
+    form->UpdateLogExecute();
+    const std::string archive = programFolder / "Log\\tarnwick_Log_001.txt";
+    EXPECT_EQ(ReadWholeFile(archive), lines + "one more\r\n");
+    EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("The log file is saved as: " + archive),
+              std::string::npos);
+    ASSERT_GE(form->ListBox5->Items().Count(), 1);
+}
