@@ -404,20 +404,20 @@ TEST(ZipRecords, RecordCutByTheEndOfAVolumeIsCompletedFromTheNext) {
 TEST(ZipRecords, SortedViewsOrderEntries) {
     ScopedNameFlags flags(false, false);
     TSortedZip owner(1);
-    struct Spec {
+    struct Row {
         const char* dir;
         const char* name;
         uint32_t date, compressed, uncompressed;
         uint16_t disk;
         uint32_t offset;
     };
-    const Spec specs[] = {
+    const Row rows[] = {
         {"b\\", "Zed.txt", PackDosDateTime(2001, 1, 1, 0, 0, 0), 50, 100, 1, 10},
         {"", "apple", PackDosDateTime(2005, 1, 1, 0, 0, 0), 10, 100, 0, 500},
         {"B\\", "alpha", uint32_t(2u << 5 | 30u) << 16, 90, 100, 0, 20}, // a 30th of February
         {"a\\", "mid", PackDosDateTime(2003, 1, 1, 0, 0, 0), 0, 0, 1, 0},
     };
-    for (const Spec& s : specs) {
+    for (const Row& s : rows) {
         auto* e = new TZipHeaderInfo;
         e->SetDirectory(s.dir);
         e->SetFilename(s.name);
