@@ -7,6 +7,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <set>
 
 namespace gui {
@@ -203,11 +204,13 @@ void TForm::CenterOnScreen() {
               area.top + (area.bottom - area.top - Height()) / 2, Width(), Height());
 }
 
-void TForm::CenterOn(HWND other) {
+void TForm::CenterOn(HWND other, int referenceHeight) {
     RECT rect{};
     if (!other || !GetWindowRect(other, &rect)) return CenterOnScreen();
-    SetBounds(rect.left + (rect.right - rect.left - Width()) / 2,
-              rect.top + (rect.bottom - rect.top - Height()) / 2, Width(), Height());
+    const int height = referenceHeight >= 0 ? referenceHeight : static_cast<int>(rect.bottom - rect.top);
+    const int left = static_cast<int>(rect.left) + (static_cast<int>(rect.right - rect.left) - Width()) / 2;
+    const int top = static_cast<int>(rect.top) + (height - Height()) / 2;
+    SetBounds(std::max(left, 0), std::max(top, 0), Width(), Height());
 }
 
 void TForm::SetStayOnTop(bool onTop) {

@@ -63,9 +63,10 @@ class TForm : public TComponentOwner {
     void SetClientSize(int width, int height);
     TWindowState WindowState() const;
     void SetWindowState(TWindowState state);
-    // Centres on the work area, or on another window (a zero-sized one counts as its point).
     void CenterOnScreen();
-    void CenterOn(HWND other);
+    // Centres over another window; a negative left or top becomes 0. A reference height, when
+    // given, stands in for the other window's height.
+    void CenterOn(HWND other, int referenceHeight = -1);
 
     // Topmost by SetWindowPos, so the window (and every message posted to it) keeps its handle.
     // The state is what was asked: not every window manager reports WS_EX_TOPMOST back.

@@ -74,8 +74,6 @@ TEST_F(DrawGridTest, ClicksAndKeysSelectThroughOnSelectCell) {
     Click(grid->Handle(), 85, 5);
     EXPECT_EQ(grid->Row(), 3) << "the header is not selectable";
 
-    ShowActive();
-    grid->SetFocus();
     PressKey(grid->Handle(), VK_DOWN);
     EXPECT_EQ(grid->Row(), 4);
     refuse = true;

@@ -89,20 +89,22 @@ TEST_F(FormTest, TabMnemonicsAndKeyPreviewWorkWithoutADialogManager) {
     auto& button = form->Create<TButton>(*form, "Button1", TBounds{8, 70, 80, 24}, "&Backup");
     auto& label = form->Create<TLabel>(*form, "Label1", TBounds{120, 8, 60, 16}, "&Name");
     label.FocusControl = &second;
-    int clicks = 0;
+    int clicks = 0, firstEntered = 0, secondEntered = 0;
     button.OnClick = [&] { ++clicks; };
-    ShowActive();
+    // Focus is read from the enter events: another process may take it a moment later.
+    first.OnEnter = [&] { ++firstEntered; };
+    second.OnEnter = [&] { ++secondEntered; };
+    ShowForm();
 
-    first.SetFocus();
     PressKey(first.Handle(), VK_TAB);
-    EXPECT_EQ(GetFocus(), second.Handle());
+    EXPECT_EQ(secondEntered, 1);
     PressKey(second.Handle(), VK_TAB, ssShift);
-    EXPECT_EQ(GetFocus(), first.Handle());
+    EXPECT_EQ(firstEntered, 1);
 
     PressKey(first.Handle(), 'B', ssAlt);
     EXPECT_EQ(clicks, 1);
     PressKey(first.Handle(), 'N', ssAlt);
-    EXPECT_EQ(GetFocus(), second.Handle());
+    EXPECT_EQ(secondEntered, 2);
 
     std::vector<std::string> order;
     form->KeyPreview = true;
@@ -144,6 +146,36 @@ TEST_F(FormTest, StayOnTopKeepsTheHandleAndDroppedFilesArrive) {
     EXPECT_FALSE(form->DragAcceptsFiles());
 }
 
+TEST_F(FormTest, DialogsCentreOverTheMainFormAndNeverGoNegative) {
+    EntryForm entry;
+    form->SetBounds(100, 100, 600, 400);
+    entry.SetBounds(0, 0, 200, 100);
+    entry.CenterOn(form->Handle());
+    EXPECT_EQ(entry.Left(), 300);
+    EXPECT_EQ(entry.Top(), 250);
+    entry.CenterOn(form->Handle(), 250);
+    EXPECT_EQ(entry.Top(), 175);
+    form->SetBounds(-50, 10, 100, 60);
+    entry.CenterOn(form->Handle());
+    EXPECT_EQ(entry.Left(), 0);
+    EXPECT_EQ(entry.Top(), 0);
+}
+
+TEST_F(FormTest, AHandlerThatThrowsIsReportedAndTheMessageLoopGoesOn) {
+    auto& button = form->Create<TButton>(*form, "Button1", TBounds{8, 8, 80, 24}, "Go");
+    button.OnClick = [] { throw std::runtime_error("disk full while writing volume 3"); };
+    std::vector<std::string> logged;
+    Application().OnException = [&](const std::string& what) { logged.push_back(what); };
+    const auto wasHidden = Application().IsHidden;
+    Application().IsHidden = [] { return false; };
+    prompter.AnswerMessage(mrOk);
+    SendMessageA(button.Handle(), BM_CLICK, 0, 0);
+    Application().IsHidden = wasHidden;
+    EXPECT_EQ(logged, (std::vector<std::string>{"disk full while writing volume 3"}));
+    EXPECT_EQ(prompter.MessageTexts(), (std::vector<std::string>{"disk full while writing volume 3"}));
+    EXPECT_TRUE(IsWindow(button.Handle()));
+}
+
 TEST_F(FormTest, ControlsAreFoundByNameAndTypeInsideFramesToo) {
     auto& frame = form->Create<TFrame>(*form, "FrameCDB", TBounds{0, 0, 10, 10}, false);
     frame.Create<TCheckBox>(frame, "EraseCD", TBounds{0, 0, 80, 20}, "Erase");
@@ -182,7 +214,6 @@ TEST(FormLifetime, SeveralMainFormsInSequenceLeaveNothingBehind) {
             auto& sheet = main.Create<TTabSheet>(pages, "TabSheet1", "Job");
             main.Create<TListBox>(sheet, "ListBox1", TBounds{0, 0, 100, 100}).SetHint("files\rto back up");
             main.Show();
-            SetForegroundWindow(main.Handle());
             ProcessMessages();
             EXPECT_EQ(activations, 1) << "round " << round;
         }

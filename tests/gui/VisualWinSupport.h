@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ class VisualTest : public testing::Test {
         prompter.OnUnscripted = [](const std::string& what) {
             ADD_FAILURE() << "unscripted prompt: " << what;
         };
+        previousOnException_ = gui::Application().OnException;
         gui::Application().OnException = [](const std::string& what) {
             ADD_FAILURE() << "handler threw: " << what;
         };
@@ -33,12 +35,13 @@ class VisualTest : public testing::Test {
         form.reset();
         SetKeys(0);
         DrainQueue();
+        gui::Application().OnException = previousOnException_;
     }
 
-    // Shows the form and makes it the foreground window, which focus needs.
-    void ShowActive() {
+    // Shows the form. Tests never take the foreground: test processes run side by side and
+    // would steal each other's focus.
+    void ShowForm() {
         form->Show();
-        SetForegroundWindow(form->Handle());
         gui::ProcessMessages();
     }
 
@@ -70,6 +73,9 @@ class VisualTest : public testing::Test {
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
     std::unique_ptr<gui::TForm> form;
+
+  private:
+    std::function<void(const std::string&)> previousOnException_;
 };
 
 // A window's client area painted (WM_PRINTCLIENT) into a 32-bit memory bitmap.
