@@ -18,14 +18,14 @@ inline uint32_t Reverse(uint32_t code, unsigned length) {
 } // namespace
 
 bool BuildDecodeTable(const uint8_t* lengths, unsigned count, const uint32_t* symbolEntries,
-                      const TCodeTableSpec& spec, uint32_t* table, size_t capacity) {
-    const unsigned root = spec.rootBits;
-    if (count > kMaxSymbols || spec.maxBits > kMaxCodeBits || capacity < (size_t(1) << root)) return false;
+                      const TCodeShape& shape, uint32_t* table, size_t capacity) {
+    const unsigned root = shape.rootBits;
+    if (count > kMaxSymbols || shape.maxBits > kMaxCodeBits || capacity < (size_t(1) << root)) return false;
 
     unsigned lengthCount[kMaxCodeBits + 1] = {};
     unsigned longest = 0;
     for (unsigned s = 0; s < count; ++s) {
-        if (lengths[s] > spec.maxBits) return false;
+        if (lengths[s] > shape.maxBits) return false;
         ++lengthCount[lengths[s]];
         if (lengths[s] > longest) longest = lengths[s];
     }
@@ -37,8 +37,8 @@ bool BuildDecodeTable(const uint8_t* lengths, unsigned count, const uint32_t* sy
         if (left < 0) return false; // over-subscribed
     }
     if (left > 0) {
-        if (spec.incomplete == TIncompleteCodes::Refuse) return false;
-        if (spec.incomplete == TIncompleteCodes::SingleOrEmpty && longest > 1) return false;
+        if (shape.incomplete == TIncompleteCodes::Refuse) return false;
+        if (shape.incomplete == TIncompleteCodes::SingleOrEmpty && longest > 1) return false;
     }
 
     // First canonical code of each length.
@@ -50,7 +50,7 @@ bool BuildDecodeTable(const uint8_t* lengths, unsigned count, const uint32_t* sy
         const unsigned len = lengths[s];
         if (len == 0) continue;
         uint32_t code = nextCode[len]++;
-        if (spec.invertCodes) code = ~code & ((1u << len) - 1);
+        if (shape.invertCodes) code = ~code & ((1u << len) - 1);
         reversed[s] = Reverse(code, len);
     }
 

@@ -52,7 +52,7 @@ enum class TIncompleteCodes {
     Allow          // unused space decodes as invalid
 };
 
-struct TCodeTableSpec {
+struct TCodeShape {
     unsigned rootBits; // width of the first-level index
     unsigned maxBits;  // longest code length allowed
     TIncompleteCodes incomplete;
@@ -63,7 +63,7 @@ struct TCodeTableSpec {
 // `symbolEntries[s]` is symbol s's entry without its bit count. False when the lengths do
 // not form an acceptable code or the table would not fit in `capacity` entries.
 bool BuildDecodeTable(const uint8_t* lengths, unsigned count, const uint32_t* symbolEntries,
-                      const TCodeTableSpec& spec, uint32_t* table, size_t capacity);
+                      const TCodeShape& shape, uint32_t* table, size_t capacity);
 
 // One symbol through the bit reader's slow path: pulls bytes only while the code needs more
 // bits, so a stream may end right behind its last code. False when the input ends first.

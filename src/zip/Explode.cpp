@@ -7,7 +7,7 @@ namespace zip {
 
 namespace {
 constexpr unsigned kRootBits = 9;
-constexpr TCodeTableSpec kSpec{kRootBits, 16, TIncompleteCodes::Refuse, true};
+constexpr TCodeShape kShape{kRootBits, 16, TIncompleteCodes::Refuse, true};
 
 struct TSymbolValues {
     uint32_t entries[256];
@@ -36,7 +36,7 @@ TDecodeStatus ReadTable(TBitReader& in, unsigned symbols, uint32_t* table) {
             lengths[filled++] = static_cast<uint8_t>((pair & 0xF) + 1);
     }
     if (filled != symbols ||
-        !BuildDecodeTable(lengths, symbols, kSymbols.entries, kSpec, table, TExplodeTables::kCapacity))
+        !BuildDecodeTable(lengths, symbols, kSymbols.entries, kShape, table, TExplodeTables::kCapacity))
         return TDecodeStatus::BadData;
     return TDecodeStatus::Ok;
 }

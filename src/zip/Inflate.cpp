@@ -47,9 +47,9 @@ constexpr TSymbolEntries MakeSymbolEntries() {
 }
 constexpr TSymbolEntries kSymbols = MakeSymbolEntries();
 
-constexpr TCodeTableSpec kLitLenSpec{kLitLenRoot, 15, TIncompleteCodes::SingleOrEmpty, false};
-constexpr TCodeTableSpec kDistanceSpec{kDistanceRoot, 15, TIncompleteCodes::SingleOrEmpty, false};
-constexpr TCodeTableSpec kCodeLengthSpec{kCodeLengthRoot, 7, TIncompleteCodes::Refuse, false};
+constexpr TCodeShape kLitLenShape{kLitLenRoot, 15, TIncompleteCodes::SingleOrEmpty, false};
+constexpr TCodeShape kDistanceShape{kDistanceRoot, 15, TIncompleteCodes::SingleOrEmpty, false};
+constexpr TCodeShape kCodeLengthShape{kCodeLengthRoot, 7, TIncompleteCodes::Refuse, false};
 
 inline BitBuffer LowBits(unsigned n) {
     return (BitBuffer(1) << n) - 1;
@@ -95,12 +95,12 @@ class TInflater {
         uint8_t lengths[288];
         for (unsigned s = 0; s < 288; ++s)
             lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-        BuildDecodeTable(lengths, 288, kSymbols.litLen, kLitLenSpec, t_.fixedLitLen,
+        BuildDecodeTable(lengths, 288, kSymbols.litLen, kLitLenShape, t_.fixedLitLen,
                          TInflateTables::kLitLenCapacity);
         uint8_t distances[32];
         for (auto& d : distances)
             d = 5;
-        BuildDecodeTable(distances, 32, kSymbols.distance, kDistanceSpec, t_.fixedDistance,
+        BuildDecodeTable(distances, 32, kSymbols.distance, kDistanceShape, t_.fixedDistance,
                          TInflateTables::kDistanceCapacity);
         t_.fixedBuilt = true;
     }
@@ -149,7 +149,7 @@ class TInflater {
             if (!in_.Read(3, length)) return TDecodeStatus::InputUsedUp;
             codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(length);
         }
-        if (!BuildDecodeTable(codeLengths, 19, kSymbols.codeLength, kCodeLengthSpec, t_.codeLengths, 128))
+        if (!BuildDecodeTable(codeLengths, 19, kSymbols.codeLength, kCodeLengthShape, t_.codeLengths, 128))
             return TDecodeStatus::BadData;
 
         uint8_t lengths[286 + 30];
@@ -183,9 +183,9 @@ class TInflater {
                 lengths[i++] = value;
         }
         if (lengths[256] == 0) return TDecodeStatus::BadData; // a block that cannot end
-        if (!BuildDecodeTable(lengths, litLenCount, kSymbols.litLen, kLitLenSpec, t_.litLen,
+        if (!BuildDecodeTable(lengths, litLenCount, kSymbols.litLen, kLitLenShape, t_.litLen,
                               TInflateTables::kLitLenCapacity) ||
-            !BuildDecodeTable(lengths + litLenCount, distanceCount, kSymbols.distance, kDistanceSpec,
+            !BuildDecodeTable(lengths + litLenCount, distanceCount, kSymbols.distance, kDistanceShape,
                               t_.distance, TInflateTables::kDistanceCapacity))
             return TDecodeStatus::BadData;
         return TDecodeStatus::Ok;
