@@ -83,19 +83,19 @@ void TEntryDecoder::FlushOutput(const uint8_t* data, size_t count) {
     if (count == 0) return;
     TDecodeTarget& target = *target_;
     const TZipHeaderInfo& entry = *source_->entry;
+    // Every target is limited by this entry's bytes so far, not by a stream's position or a
+    // test's fixed allowance: either would let a stream that decodes too long pass.
+    if (written_ + count > entry.UncompressedSize) throw EBiggerThanUncompressed(kTooLarge);
     switch (target.kind) {
     case TOutputKind::Stream:
-        // This entry's bytes, not the target's position: the stream may hold other data.
-        if (written_ + count > entry.UncompressedSize) throw EBiggerThanUncompressed(kTooLarge);
         if (target.stream->Write(data, count) != count) throw ECantWriteUCF("Cant write uncompressed file");
         break;
     case TOutputKind::Memory:
-    case TOutputKind::Testing:
         if (count > target.bytesFree) throw EBiggerThanUncompressed(kTooLarge);
-        if (target.kind == TOutputKind::Memory) {
-            ToMemory(data, count);
-            target.bytesFree -= count;
-        }
+        ToMemory(data, count);
+        target.bytesFree -= count;
+        break;
+    case TOutputKind::Testing:
         break;
     }
     crc_ = Crc32Update(crc_, data, count);

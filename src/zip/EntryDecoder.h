@@ -69,7 +69,7 @@ struct TDecodeTarget {
     gui::TStream* stream = nullptr; // Stream
     uint8_t* buffer = nullptr;      // Memory: the current piece
     size_t pieceSize = 0;           // Memory: 0 = one piece as large as bytesFree
-    size_t bytesFree = 0;           // Memory and Testing: what the entry may still produce
+    size_t bytesFree = 0;           // Memory: room left in the caller's buffers
     std::string name;               // the entry's full name, for GetNextBuffer
 };
 

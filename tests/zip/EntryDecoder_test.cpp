@@ -69,7 +69,7 @@ struct TDecodeRun {
 
 // Decodes `data` for `entry` into a memory stream; `cuts` split the data into volumes.
 TDecodeRun DecodeInto(zip::TZipHeaderInfo entry, std::span<const uint8_t> data, TRecordingEvents& events,
-                      std::vector<size_t> cuts = {}, zip::TZipCrypt* crypt = nullptr) {
+                      std::vector<size_t> cuts = {}, zip::TOutputKind kind = zip::TOutputKind::Stream) {
     cuts.push_back(data.size());
     size_t from = 0;
     for (size_t cut : cuts) {
@@ -78,10 +78,10 @@ TDecodeRun DecodeInto(zip::TZipHeaderInfo entry, std::span<const uint8_t> data, 
     }
     zip::TRunProgress progress{0, entry.UncompressedSize};
     zip::TEntryDecoder decoder(Buffers(), events, progress);
-    zip::TDecodeSource source{&entry, events.volumes[0].get(), 0, cuts.size() > 1, crypt, true};
+    zip::TDecodeSource source{&entry, events.volumes[0].get(), 0, cuts.size() > 1, nullptr, true};
     gui::TMemoryStream output;
     zip::TDecodeTarget target;
-    target.kind = zip::TOutputKind::Stream;
+    target.kind = kind;
     target.stream = &output;
     TDecodeRun run{decoder.Decode(source, target), {}};
     run.output.assign(output.Memory(), output.Memory() + output.Size());
@@ -206,11 +206,11 @@ TEST(EntryDecoder, DamagedOrMislabelledStreamsFailWithoutAnException) {
         EXPECT_TRUE(run.result.CrcMatches(entry));
         EXPECT_FALSE(run.result.Good(entry));
     }
-    {
-        // More output than the record allows.
+    // More output than the record allows, into a stream and while testing.
+    for (zip::TOutputKind kind : {zip::TOutputKind::Stream, zip::TOutputKind::Testing}) {
         TRecordingEvents events;
         try {
-            DecodeInto(RecordOf(8, 0, crc, deflated.size(), plain.size() - 1), deflated, events);
+            DecodeInto(RecordOf(8, 0, crc, deflated.size(), plain.size() - 1), deflated, events, {}, kind);
             ADD_FAILURE();
         } catch (const zip::EBiggerThanUncompressed& e) {
             EXPECT_STREQ(e.what(), "File is larger than uncompressed size!");
@@ -239,7 +239,7 @@ TEST(EntryDecoder, DataContinuesOnTheNextVolumesAtAnyOffset) {
     TRecordingEvents events;
     events.volumesOffered = 2;
     const auto entry = RecordOf(8, 0, crc, deflated.size(), plain.size());
-    EXPECT_THROW(DecodeInto(entry, deflated, events, {1000, 2000}, nullptr), zip::EUserCanceled);
+    EXPECT_THROW(DecodeInto(entry, deflated, events, {1000, 2000}), zip::EUserCanceled);
     EXPECT_EQ(events.askedVolumes, (std::vector<int>{2, 3}));
 }
 
