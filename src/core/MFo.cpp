@@ -1,6 +1,7 @@
 #include "core/MFo.h"
 
 #include "core/LocaleWin.h"
+#include "core/Messages.h"
 #include "core/MvRegistry.h"
 #include "core/SystemRegistry.h"
 #include "core/WinFolders.h"
@@ -154,9 +155,66 @@ void TMF::FormCreate() {
     WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
     HideInfo = programIni_.ReadBool(ini::LastState, "HideInfo", false);
     if (!flags_.Hidden) flags_.Hidden = programIni_.ReadBool(ini::LastState, "Hidden", false);
+    ApplyHints();
     EvaluateSchedules();
     SetDragAcceptFiles(true);
     PageControl1->SetActivePage(TabSheet1);
+}
+
+// Hints of the job, restore and schedule controls come from the message table; a label beside
+// a control carries the control's hint. Controls a part has not built yet are passed over.
+void TMF::ApplyHints() {
+    enum class Suffix { None, DateTime, Time };
+    struct HintRow {
+        const char* control;
+        unsigned message;
+        Suffix suffix;
+        std::vector<const char*> alsoOn;
+    };
+    static const HintRow rows[] = {
+        {"CheckBox3", 65182, Suffix::DateTime, {}},
+        {"CheckBox1", 65183, Suffix::None, {}},
+        {"Edit1", 65152, Suffix::DateTime, {}},
+        {"RadioButton1", 65153, Suffix::None, {}},
+        {"RadioButton2", 65154, Suffix::None, {}},
+        {"Edit2", 65155, Suffix::None, {"Label5"}},
+        {"Label3", 65156, Suffix::None, {}},
+        {"ComboBox1", 65157, Suffix::None, {"Label4"}},
+        {"ListBox1", 65158, Suffix::None, {"Label6", "Panel13"}},
+        {"ListBox3", 65159, Suffix::None, {"Label16", "Panel15"}},
+        {"Edit3", 65160, Suffix::None, {"Label10", "Label17"}},
+        {"CheckBox2", 65161, Suffix::None, {}},
+        {"RadioButton3", 65162, Suffix::None, {}},
+        {"RadioButton4", 65163, Suffix::None, {}},
+        {"RadioButton5", 65164, Suffix::None, {}},
+        {"RadioButton6", 65165, Suffix::None, {}},
+        {"RadioButton7", 65166, Suffix::None, {}},
+        {"RadioButton8", 65167, Suffix::None, {}},
+        {"RadioButton9", 65136, Suffix::None, {}},
+        {"CheckBox4", 65137, Suffix::None, {"CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8", "CheckBox9", "CheckBox10"}},
+        {"ComboBox2", 65138, Suffix::None, {}},
+        {"Edit4", 65139, Suffix::DateTime, {}},
+        {"Edit5", 65140, Suffix::Time, {}},
+        {"Button4", 65141, Suffix::None, {}},
+        {"Button5", 65142, Suffix::None, {}},
+        {"Button1", 65143, Suffix::None, {}},
+        {"Edit6", 65144, Suffix::None, {}},
+        {"DrawGrid1", 65145, Suffix::None, {}},
+        {"CheckBox11", 65146, Suffix::None, {}},
+    };
+    const std::string now = DateToStrFixed(gui::CurrentClock().Now(), Locale);
+    for (const HintRow& row : rows) {
+        std::string hint = LoadMessage(row.message);
+        if (row.suffix == Suffix::DateTime) hint += "\r" + now;
+        else if (row.suffix == Suffix::Time) hint += "\r" + now.substr(now.find(' ') + 1);
+        if (auto* control = FindOrNull<gui::TControl>(row.control)) control->SetHint(hint);
+        for (const char* other : row.alsoOn)
+            if (auto* control = FindOrNull<gui::TControl>(other)) control->SetHint(hint);
+    }
+    // The compression level's hint is shared by its two labels.
+    if (auto* trackBar = FindOrNull<gui::TControl>("TrackBar1"))
+        for (const char* label : {"Label9", "Label7"})
+            if (auto* control = FindOrNull<gui::TControl>(label)) control->SetHint(trackBar->Hint());
 }
 
 void TMF::FindUserFolders() {

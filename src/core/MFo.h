@@ -162,6 +162,7 @@ class TMF : public gui::TForm {
     void BuildMenus();
     void FormCreate();
     void FindUserFolders();
+    void ApplyHints();
     void MinimizeToTray();
     void ApplyWindowState();
     void StartOldServiceProgram();

@@ -2,6 +2,7 @@
 // the manual clock with a scripted prompter, a recording shell and no per-user folders.
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
+#include "core/Messages.h"
 #include "core/Program.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
@@ -225,4 +226,14 @@ TEST_F(MainFormTest, LongProgramLogIsArchivedWhenTheViewIsUpdated) {
     EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("The log file is saved as: " + archive),
               std::string::npos);
     ASSERT_GE(form->ListBox5->Items().Count(), 1);
+}
+
+TEST_F(MainFormTest, HintsComeFromTheMessageTableWordForWord) {
+    EXPECT_EQ(core::LoadMessage(65143), "Update the log\rinformation");
+    EXPECT_NE(core::LoadMessage(65155).find("and \"a\" which \r"), std::string::npos);
+    EXPECT_EQ(core::LoadMessage(65176), " Log Created. ");
+    const std::string longest = core::LoadMessage(65158);
+    EXPECT_EQ(longest.substr(0, 33), "Folders and files to backup \rUse ");
+    EXPECT_TRUE(longest.ends_with("all files in C:\\Data\\ and its subfolders. ")) << longest;
+    EXPECT_EQ(form->Find<gui::TControl>("Button1").Hint(), core::LoadMessage(65143));
 }
