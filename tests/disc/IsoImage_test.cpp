@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 
 #include "IsoSupport.h"
@@ -78,6 +79,11 @@ TEST(IsoTree, NamesLongerThan109CharactersAreLeftOutAndFilesOverLimitsRefused) {
     EXPECT_EQ(image.CreateDir("\\", std::string(111, 'd')), nullptr)
         << "its Joliet record would pass 255 bytes";
     EXPECT_TRUE(messages.Has("NAME TOO LONG FOR THE DISC", kMsgError));
+    // One extent per file: 4 GiB and more cannot be recorded (sparse, so cheap to make).
+    WriteBytes(folder / "huge.bin", "");
+    std::filesystem::resize_file(folder / "huge.bin", 0x100000000ull);
+    EXPECT_EQ(image.InsertFile(folder / "huge.bin", "\\"), nullptr);
+    EXPECT_TRUE(messages.Has("FILE TOO LARGE FOR THE DISC", kMsgError));
 
     image.ClearAll(2, 2);
     WriteBytes(folder / "a", "a");
