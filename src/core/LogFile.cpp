@@ -45,20 +45,25 @@ std::string LogLine(const std::string& stampText, const std::string& text, bool 
 std::string LogCreatedLine(const std::string& stampText) { return stampText + " Log Created. "; }
 
 void AppendLogLine(const std::string& path, const std::string& line, const std::string& firstLine) {
+    AppendLines(path, {line}, firstLine);
+}
+
+void AppendLines(const std::string& path, const std::vector<std::string>& lines, const std::string& firstLine) {
     HANDLE file = OpenForAppend(path);
     if (file == INVALID_HANDLE_VALUE) {
         gui::Wait(retryDelayMs, false);
         file = OpenForAppend(path);
     }
     if (file == INVALID_HANDLE_VALUE)
-        throw ELogWriteError("Cannot write to the log " + path + ": " + SystemErrorText(GetLastError()));
+        throw ELogWriteError("Cannot write to " + path + ": " + SystemErrorText(GetLastError()));
     LARGE_INTEGER size{};
     GetFileSizeEx(file, &size);
-    const std::string text = (size.QuadPart == 0 && !firstLine.empty() ? firstLine + "\r\n" : "") + line + "\r\n";
+    std::string text = size.QuadPart == 0 && !firstLine.empty() ? firstLine + "\r\n" : std::string();
+    for (const std::string& line : lines) text += line + "\r\n";
     const bool written = WriteAll(file, text);
     const DWORD error = GetLastError();
     CloseHandle(file);
-    if (!written) throw ELogWriteError("Cannot write to the log " + path + ": " + SystemErrorText(error));
+    if (!written) throw ELogWriteError("Cannot write to " + path + ": " + SystemErrorText(error));
 }
 
 std::string ProgramLogArchiveName(const std::string& logFolder, const std::string& programBaseName, int number) {

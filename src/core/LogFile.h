@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace core {
 
@@ -22,6 +23,8 @@ std::string LogCreatedLine(const std::string& stampText);
 // Appends one line (CR LF). A missing file is created with firstLine before it. A file that
 // cannot be opened is tried once more after 1000 ms of pumped waiting; then ELogWriteError.
 void AppendLogLine(const std::string& path, const std::string& line, const std::string& firstLine);
+// The same for several lines in one opening (lists such as the archive-bit list).
+void AppendLines(const std::string& path, const std::vector<std::string>& lines, const std::string& firstLine);
 
 // "<Log folder><program base name>_Log_NNN.txt"
 std::string ProgramLogArchiveName(const std::string& logFolder, const std::string& programBaseName, int number);

@@ -112,6 +112,7 @@ class TMF : public gui::TForm {
     std::string RestoreLogName;
     std::vector<std::string> RunQueue; // due time (20 characters) + job file
     std::vector<std::string> JobLogLines; // the job report's mail body
+    std::vector<std::string> ArchiveBitPending; // paths whose archive bit the job will clear
     bool LogViewStale = true;
     LocaleFormat Locale;
 
@@ -138,6 +139,8 @@ class TMF : public gui::TForm {
     void AddToRunLog(const std::string& text, bool stamp = true);
     void UpdateLogExecute();
     void ClearLog(bool ask);
+    // Appends the pending paths to the archive-bit list in the program folder and empties them.
+    void FlushAttributeList();
     std::string ProgramLogPath() const;
     std::string LogFolder() const;
 

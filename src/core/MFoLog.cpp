@@ -125,6 +125,13 @@ void TMF::UpdateLogExecute() {
     gui::ProcessMessages();
 }
 
+void TMF::FlushAttributeList() {
+    gui::ProcessMessages();
+    AppendLines(environment_.ProgramFolder() + "Att.Lst", ArchiveBitPending, "");
+    ArchiveBitPending.clear();
+    gui::ProcessMessages();
+}
+
 void TMF::ClearLog(bool ask) {
     if (ask && !AskYesNo("The log will be cleared, continue?")) return;
     if (!gui::ReplaceFileContents(ProgramLogPath(), {}))

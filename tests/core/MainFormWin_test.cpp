@@ -237,3 +237,12 @@ TEST_F(MainFormTest, HintsComeFromTheMessageTableWordForWord) {
     EXPECT_TRUE(longest.ends_with("all files in C:\\Data\\ and its subfolders. ")) << longest;
     EXPECT_EQ(form->Find<gui::TControl>("Button1").Hint(), core::LoadMessage(65143));
 }
+
+TEST_F(MainFormTest, PendingArchiveBitPathsAreAppendedToTheListAndCleared) {
+    form->ArchiveBitPending = {"C:\\Data\\a.doc", "C:\\Data\\b.doc"};
+    form->FlushAttributeList();
+    form->ArchiveBitPending = {"C:\\Data\\c.doc"};
+    form->FlushAttributeList();
+    EXPECT_TRUE(form->ArchiveBitPending.empty());
+    EXPECT_EQ(ReadWholeFile(programFolder / "Att.Lst"), "C:\\Data\\a.doc\r\nC:\\Data\\b.doc\r\nC:\\Data\\c.doc\r\n");
+}
