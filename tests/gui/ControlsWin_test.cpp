@@ -151,6 +151,13 @@ TEST_F(ControlsTest, ComboTrackBarAndProgressBarReportUserChangesAndWideRanges) 
     PressKey(list.Handle(), VK_DOWN);
     EXPECT_EQ(list.ItemIndex(), 2);
     EXPECT_EQ(changes, 1);
+    int drops = 0, closes = 0;
+    list.OnDropDown = [&] { ++drops; };
+    list.OnCloseUp = [&] { ++closes; };
+    SendMessageA(list.Handle(), CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageA(list.Handle(), CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_EQ(drops, 1);
+    EXPECT_EQ(closes, 1);
     list.SetEnabled(false);
     EXPECT_EQ(list.Text(), "4x");
 

@@ -132,4 +132,24 @@ TEST_F(DrawGridTest, ThumbPositionsPastSixteenBitsScrollToTheRightRow) {
     EXPECT_EQ(grid->TopRow() + grid->VisibleRowCount(), 200'000);
 }
 
+TEST_F(DrawGridTest, CellsDrawFileIconsOfTheSystemList) {
+    HIMAGELIST images = SystemSmallImages();
+    ASSERT_NE(images, nullptr);
+    const int textIcon = SystemIconIndex("notes.txt", false);
+    const int folderIcon = SystemIconIndex("photos", true);
+    ASSERT_GE(textIcon, 0);
+    ASSERT_GE(folderIcon, 0);
+    grid->OnDrawCell = [&](TCanvas& canvas, int, int row, const RECT& rect, TGridDrawState) {
+        canvas.Brush.Color = clWhite;
+        canvas.FillRect(rect);
+        if (row == 1) canvas.DrawImage(images, textIcon, rect.left, rect.top);
+    };
+    testsupport::PaintedPixels pixels(grid->Handle());
+    int marked = 0;
+    for (int y = 20; y < 36; ++y)
+        for (int x = 0; x < 16; ++x)
+            marked += pixels.At(x, y) != RGB(255, 255, 255);
+    EXPECT_GT(marked, 20) << "the icon left its pixels in the cell";
+}
+
 } // namespace

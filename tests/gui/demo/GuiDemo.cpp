@@ -159,7 +159,10 @@ class DemoForm : public TForm {
                                  rect.top + 1);
                 x += 18;
             }
-            canvas.TextRect(rect, x, rect.top + 2,
+            // The text's own rectangle starts after the icon: TextRect paints its background.
+            RECT textRect = rect;
+            textRect.left = x;
+            canvas.TextRect(textRect, x, rect.top + 2,
                             gridRows[static_cast<size_t>(row)][static_cast<size_t>(col)]);
         };
     }
