@@ -1,0 +1,63 @@
+// What one log line costs: the main form's log routine writes the program log and, while a
+// job runs, the job log and the run log, each opened and closed per line. Prints lines per
+// second for one, two and three files so the job code knows what logging per file costs.
+#include "core/Program.h"
+#include "gui/Action.h"
+#include "gui/Application.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// No user folders: every file of the run stays in the scratch folder.
+class NoUserFolders final : public core::RegistryLookup {
+  public:
+    std::optional<std::string> ReadString(core::RegistryRoot, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+std::string ScratchFolder() {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    const std::string folder = std::string(base) + "twbench" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+double LinesPerSecond(core::TMF& form, int lines) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < lines; ++i) form.AddToLog("benchmark line " + std::to_string(i));
+    QueryPerformanceCounter(&end);
+    return lines / (static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart);
+}
+
+} // namespace
+
+int main() {
+    const std::string folder = ScratchFolder();
+    core::ProgramEnvironment environment = core::ProgramEnvironment::FromProcess();
+    environment.programPath = folder + "tarnwick.exe";
+    environment.params.clear();
+    NoUserFolders noUserFolders;
+    environment.registry = &noUserFolders;
+    core::TProgram program(environment);
+    if (!program.Start()) return 1;
+    core::TMF& form = *program.MainForm();
+    constexpr int lines = 2000;
+
+    std::printf("AddToLog, program log only:           %8.0f lines/s\n", LinesPerSecond(form, lines));
+    program.Flags().JobName = folder + "bench.dat";
+    form.JobLogName = folder + "bench_100.txt";
+    form.Startbackup->SetCaption("&Cancel");
+    std::printf("AddToLog, program, job and run logs:  %8.0f lines/s\n", LinesPerSecond(form, lines));
+    for (const char* name : {"tarnwick.log", "tarnwick.ini", "bench_100.txt", "bench.log"})
+        DeleteFileA((folder + name).c_str());
+    RemoveDirectoryA(folder.c_str());
+    return 0;
+}
