@@ -314,6 +314,8 @@ TEST(IsoPeers, ForeignSessionsImportAndContinue) {
         WriteTree(temp / "add", {{"/added.txt", "ours"}});
         next.InsertFile(temp / "add" + "/added.txt", "\\");
         BuildImage(next, image, start, true);
+        std::vector<std::string> problems = CheckImage(image, start);
+        EXPECT_TRUE(problems.empty()) << problems.front();
         std::string found = RunCommand("xorriso -indev '" + image + "' -load sbsector " +
                                        std::to_string(start) + " -rockridge off -find / 2>/dev/null");
         EXPECT_NE(found.find("'/added.txt'"), std::string::npos) << found;
