@@ -121,13 +121,6 @@ int Run(const std::string& command) {
     return std::system(("(" + command + ") >/dev/null 2>&1").c_str());
 }
 
-std::string MakeTempDir() {
-    static std::mt19937 random(std::random_device{}());
-    const auto dir = std::filesystem::temp_directory_path() / ("tw-codec-" + std::to_string(random()));
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
-
 Bytes ReadFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());

@@ -68,7 +68,6 @@ TZlibResult ZlibRawInflate(std::span<const uint8_t> data);
 // Peer tools run only in the native build; false (and a reason) where they cannot.
 bool PeersAvailable(std::string& reason);
 int Run(const std::string& command);
-std::string MakeTempDir();
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::span<const uint8_t> data);
 

@@ -1,4 +1,5 @@
 #include "DecodeSupport.h"
+#include "ZipRecordSupport.h"
 #include "zip/Inflate.h"
 
 #include <gtest/gtest.h>
@@ -101,7 +102,8 @@ TEST(Inflate, TruncatedStreamsNeverSucceedAndNeverReadPastTheirEnd) {
 TEST(Inflate, DecodesEntriesMadeByZipAtEveryLevelAnd7z) {
     std::string reason;
     if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;
-    const std::string dir = codectest::MakeTempDir();
+    const ziprec::TempDir temp; // removed with its contents, also when an assertion ends the test
+    const std::string dir = temp.Path().string();
     const Bytes text = codectest::TextBytes(200000, 7);
     const Bytes random = codectest::RandomBytes(40000, 8);
     codectest::WriteFile(dir + "/text.txt", text);
@@ -134,7 +136,6 @@ TEST(Inflate, DecodesEntriesMadeByZipAtEveryLevelAnd7z) {
             EXPECT_EQ(run.output, expected) << archive << " " << entry.Name();
         }
     }
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "DecodeSupport.h"
+#include "ZipRecordSupport.h"
 #include "gui/Stream.h"
 #include "zip/Crc32.h"
 #include "zip/EntryDecoder.h"
@@ -41,7 +42,8 @@ std::optional<Bytes> DecodeEncrypted(const codectest::TArchiveEntry& archived, s
 TEST(ZipCrypt, ReadsEntriesEncryptedByZipAnd7z) {
     std::string reason;
     if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;
-    const std::string dir = codectest::MakeTempDir();
+    const ziprec::TempDir temp; // removed with its contents, also when an assertion ends the test
+    const std::string dir = temp.Path().string();
     const Bytes text = codectest::TextBytes(70000, 21);
     const Bytes small = {'h', 'i'};
     codectest::WriteFile(dir + "/text.txt", text);
@@ -65,7 +67,6 @@ TEST(ZipCrypt, ReadsEntriesEncryptedByZipAnd7z) {
         }
     }
     EXPECT_GE(pipedEntries, 1) << "the piped archive should carry a data descriptor";
-    std::filesystem::remove_all(dir);
 }
 
 TEST(ZipCrypt, ReadsTheLegacyEncryptedSample) {
@@ -139,13 +140,13 @@ Bytes StoredEncryptedArchive(const Bytes& plain, std::string_view password) {
 TEST(ZipCrypt, EntriesWeEncryptPassUnzipAnd7z) {
     std::string reason;
     if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;
-    const std::string dir = codectest::MakeTempDir();
+    const ziprec::TempDir temp; // removed with its contents, also when an assertion ends the test
+    const std::string dir = temp.Path().string();
     codectest::WriteFile(dir + "/enc.zip",
                          StoredEncryptedArchive(codectest::TextBytes(5000, 22), "pass word"));
     EXPECT_EQ(codectest::Run("unzip -tq -P 'pass word' " + dir + "/enc.zip"), 0);
     EXPECT_EQ(codectest::Run("7z t '-ppass word' " + dir + "/enc.zip"), 0);
     EXPECT_NE(codectest::Run("unzip -tq -P wrong " + dir + "/enc.zip"), 0);
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
