@@ -27,6 +27,14 @@ TMF::TMF(const ProgramEnvironment& environment, ProgramFlags& flags)
       environment_(environment), flags_(flags), programIni_(environment.ProgramIniPath()) {
     Locale = SystemLocaleFormat();
     OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
+    // Unexpected errors go to the log; when the log itself cannot be written, to the debugger.
+    gui::Application().OnException = [this](const std::string& what) {
+        try {
+            AddToLog(what);
+        } catch (const std::exception& error) {
+            OutputDebugStringA(("Unhandled exception: " + what + " (log: " + error.what() + ")\n").c_str());
+        }
+    };
     OnShow = [this] { FormShow(); };
     OnActivate = [this] { FormActivate(); };
     BuildLayout();
@@ -40,6 +48,9 @@ TMF::~TMF() {
     application.OnMinimize = nullptr;
     application.OnRestore = nullptr;
     application.OnActivate = nullptr;
+    application.OnException = [](const std::string& what) {
+        OutputDebugStringA(("Unhandled exception: " + what + "\n").c_str());
+    };
     Tray.Remove();
 }
 
@@ -148,6 +159,7 @@ void TMF::FormCreate() {
         }
     }
     FindUserFolders();
+    if (creation_.menuPasswordDamaged) AddToLog("The stored menu password could not be read; the menu is not locked");
 
     const ServiceSettings service = ReadServiceSettings(programIni_, environment_.os);
     RunningAsService = service.runAsService && service.runningAsService;

@@ -33,11 +33,13 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, last - first);
 }
 
-// A damaged stored password must not stop the program: it reads as none.
-std::string UnscrambledOrEmpty(const std::string& stored) {
+// A damaged stored password must not stop the program: it reads as none, and the caller
+// learns of it when it asks.
+std::string UnscrambledOrEmpty(const std::string& stored, bool* damaged = nullptr) {
     try {
         return TrimBlanks(UnscrambleText(stored, ScrambleKey));
     } catch (const EConvertError&) {
+        if (damaged) *damaged = true;
         return {};
     }
 }
@@ -72,7 +74,7 @@ FormCreationSettings ReadFormCreationSettings(gui::IniAccess& programFile, const
                              ? ReadBoolOrWriteDefault(programFile, Settings, "UseUserData2kXP", true)
                              : ReadBoolOrWriteDefault(programFile, Settings, "UseUserData", false);
     values.maxZipFactor = ReadIntegerOrWriteDefault(programFile, Settings, "MaxZipFactor", 7);
-    values.menuPassword = UnscrambledOrEmpty(programFile.ReadString(Settings, "Menu", ""));
+    values.menuPassword = UnscrambledOrEmpty(programFile.ReadString(Settings, "Menu", ""), &values.menuPasswordDamaged);
     values.lockMenu = ReadBoolOrWriteDefault(programFile, Settings, "LockMenu", false);
     values.allowPassWord = ReadBoolOrWriteDefault(programFile, Settings, "AllowPassWord", true);
     return values;
@@ -81,7 +83,7 @@ FormCreationSettings ReadFormCreationSettings(gui::IniAccess& programFile, const
 void ReadUserOverrides(gui::IniAccess& userFile, FormCreationSettings& settings) {
     using namespace ini;
     if (userFile.ValueExists(Settings, "Menu"))
-        settings.menuPassword = UnscrambledOrEmpty(userFile.ReadString(Settings, "Menu", ""));
+        settings.menuPassword = UnscrambledOrEmpty(userFile.ReadString(Settings, "Menu", ""), &settings.menuPasswordDamaged);
     if (userFile.ValueExists(Settings, "InfiniteWait"))
         settings.infiniteWait = userFile.ReadInteger(Settings, "InfiniteWait", settings.infiniteWait);
 }

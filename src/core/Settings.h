@@ -48,6 +48,7 @@ struct FormCreationSettings {
     bool useUserData = false; // per-user data on, by Windows version
     int maxZipFactor = 7;
     std::string menuPassword; // unscrambled and trimmed
+    bool menuPasswordDamaged = false; // the stored text was not a scrambled text; read as none
     bool lockMenu = false;
     bool allowPassWord = true;
 };

@@ -246,3 +246,11 @@ TEST_F(MainFormTest, PendingArchiveBitPathsAreAppendedToTheListAndCleared) {
     EXPECT_TRUE(form->ArchiveBitPending.empty());
     EXPECT_EQ(ReadWholeFile(programFolder / "Att.Lst"), "C:\\Data\\a.doc\r\nC:\\Data\\b.doc\r\nC:\\Data\\c.doc\r\n");
 }
+
+TEST_F(MainFormTest, UnexpectedErrorsAreLoggedAndNotAskedWhileHidden) {
+    Flags().Hidden = true;
+    gui::Application().Post([] { throw std::runtime_error("something broke"); });
+    testsupport::DrainQueue();
+    EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find(" > something broke"), std::string::npos);
+    EXPECT_TRUE(prompter.Requests().empty());
+}

@@ -54,7 +54,9 @@ TEST(Settings, StoredValuesWinAndBadNumbersReadAsDefaults) {
 
 TEST(Settings, DamagedMenuPasswordReadsAsNone) {
     TMemIniFile programFile("[Settings]\r\nMenu=12x45678\r\n");
-    EXPECT_EQ(core::ReadFormCreationSettings(programFile, windowsXP).menuPassword, "");
+    const auto read = core::ReadFormCreationSettings(programFile, windowsXP);
+    EXPECT_EQ(read.menuPassword, "");
+    EXPECT_TRUE(read.menuPasswordDamaged);
 }
 
 TEST(Settings, MenuPasswordAndIdleLimitComeFromTheUserFileWhenItHasThem) {
