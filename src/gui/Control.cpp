@@ -200,8 +200,7 @@ bool ReflectNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
 LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     TControl* control = FromHandle(window);
     if (!control) return DefWindowProcA(window, message, wParam, lParam);
-    return Guarded([&] { return control->HandleMessage(message, wParam, lParam); },
-                   message == WM_GETDLGCODE ? control->DefaultHandler(message, wParam, lParam) : LRESULT{0});
+    return Guarded([&] { return control->HandleMessage(message, wParam, lParam); }, LRESULT{0});
 }
 
 LRESULT TControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,5 +1,6 @@
 #include "gui/Hint.h"
 
+#include "gui/Application.h"
 #include "gui/Control.h"
 
 #include <commctrl.h>
@@ -55,6 +56,8 @@ void THintHost::Set(HWND control, const std::string& text) {
     TOOLINFOA info;
     Fill(info, control);
     info.lpszText = shown.data();
+    // The application's pause may have been set after the form was made.
+    SetHidePause(Application().HintHidePause);
     if (TextOf(control).empty())
         SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
     else
