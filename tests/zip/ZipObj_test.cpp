@@ -1,3 +1,4 @@
+#include "SharedTestData.h"
 #include "ZipRecordSupport.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipLib.h"
@@ -479,12 +480,9 @@ namespace {
 // Archives of older tools (kept beside the clone, not in it): every directory record reads,
 // and every local header agrees with it on the name.
 TEST(ZipRecords, ArchivesOfOlderToolsListWhole) {
-    const std::filesystem::path folder =
-        std::filesystem::path(TW_SOURCE_DIR) / ".." / "shared" / "testdata" / "zip-legacy";
+    const std::filesystem::path folder = testsupport::SharedTestDataFolder() + "/zip-legacy";
     if (!std::filesystem::is_directory(folder)) {
-        if (const char* require = std::getenv("REQUIRE_SHARED_TESTDATA");
-            require && std::string(require) == "1")
-            FAIL() << "missing " << folder.string();
+        if (testsupport::SharedTestDataRequired()) FAIL() << "missing " << folder.string();
         GTEST_SKIP() << "no shared test data at " << folder.string();
     }
     int archives = 0;
