@@ -254,3 +254,33 @@ TEST_F(MainFormTest, UnexpectedErrorsAreLoggedAndNotAskedWhileHidden) {
     EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find(" > something broke"), std::string::npos);
     EXPECT_TRUE(prompter.Requests().empty());
 }
+
+TEST_F(MainFormTest, DamagedLogShowsCutLinesAndNeverBreaksTheView) {
+    std::string damaged(3000, 'x'); // a giant line without a line end
+    damaged += std::string("\0\0bin\xff\r", 7) + "\n\r\n";
+    testsupport::WriteWholeFile(programFolder / "tarnwick.log", damaged);
+    form->UpdateLogExecute();
+    ASSERT_GE(form->ListBox5->Items().Count(), 2);
+    for (int i = 0; i < form->ListBox5->Items().Count(); ++i)
+        EXPECT_LE(form->ListBox5->Items()[i].size(), 1024u);
+}
+
+TEST_F(MainFormTest, MinimiseToTrayMessageShowsTheApplicationUnlessAutoStarted) {
+    form->Show();
+    Flags().AutoStarted = true;
+    Send(core::WM_MINIMIZE_TO_TRAY);
+    EXPECT_TRUE(gui::Application().IsIconic());
+    EXPECT_TRUE(Flags().Hidden) << "the first minimise after an automatic start hides the window";
+    EXPECT_FALSE(Flags().AutoStarted);
+    EXPECT_FALSE(IsWindowVisible(gui::Application().Handle()));
+}
+
+TEST_F(MainFormTest, LinesDuringARestoreGoToTheRestoreAndRunLogs) {
+    form->RestoreLogName = programFolder / "Log_restore.txt";
+    Flags().JobName = programFolder / "daily.dat";
+    form->StartRestore->SetCaption("&Cancel");
+    form->AddToLog("restoring");
+    EXPECT_NE(ReadWholeFile(programFolder / "Log_restore.txt").find(" Log Created. \r\n"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(programFolder / "Log_restore.txt").find(" > restoring"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(programFolder / "daily.log").find(" > restoring"), std::string::npos);
+}
