@@ -99,3 +99,35 @@ TEST_F(RegistryTest, NamesListInIndexOrderAndTheLookupReadsStrings) {
     EXPECT_EQ(lookup.ReadString(core::RegistryRoot::CurrentUser, base.substr(1), "Count"), std::nullopt);
     EXPECT_EQ(lookup.ReadString(core::RegistryRoot::CurrentUser, base.substr(1), "Absent"), std::nullopt);
 }
+
+TEST_F(RegistryTest, ReadOnlyKeyOpensWithLesserAccess) {
+    TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey(base + "\\ReadOnly", true));
+    registry.WriteString("Kept", "value");
+    // Everyone may read; nobody may write.
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    char aclBuffer[256];
+    auto* acl = reinterpret_cast<PACL>(aclBuffer);
+    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
+    AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    const LONG secured = RegSetKeySecurity(registry.CurrentKey(), DACL_SECURITY_INFORMATION, &descriptor);
+    FreeSid(everyone);
+    registry.CloseKey();
+    ASSERT_EQ(secured, ERROR_SUCCESS);
+
+    HKEY probe = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, (base.substr(1) + "\\ReadOnly").c_str(), 0, KEY_ALL_ACCESS, &probe) ==
+        ERROR_SUCCESS) {
+        RegCloseKey(probe);
+        GTEST_SKIP() << "this registry does not enforce key security";
+    }
+    EXPECT_FALSE(registry.OpenKey(base + "\\ReadOnly", false));
+    EXPECT_EQ(registry.OpenKeyAnyAccess(base + "\\ReadOnly", false), 0);
+    EXPECT_EQ(registry.ReadString("Kept"), "value");
+    EXPECT_THROW(registry.WriteString("New", "x"), core::ERegistryException);
+}
