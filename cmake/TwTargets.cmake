@@ -24,12 +24,13 @@ function(tw_target target)
     endif()
 endfunction()
 
-# tw_add_test_dir(<name> <dir> LIBS <libs...> WIN_LIBS <libs...>)
+# tw_add_test_dir(<name> <dir> [SERIAL] LIBS <libs...> WIN_LIBS <libs...>)
 # One GoogleTest executable per test folder. Files ending in "Win_test.cpp" are Win32-only;
 # every other test file is portable and also runs in the native sanitizer build. Shared test
 # code lives in files ending in "Support.cpp" ("WinSupport.cpp" for Win32-only helpers).
+# SERIAL tests run alone: they use what the whole session shares (the foreground window).
 function(tw_add_test_dir name dir)
-    cmake_parse_arguments(ARG "" "" "LIBS;WIN_LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "SERIAL" "" "LIBS;WIN_LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${dir}/*_test.cpp)
     file(GLOB helpers CONFIGURE_DEPENDS ${dir}/*Support.cpp)
     if(NOT WIN32)
@@ -48,6 +49,10 @@ function(tw_add_test_dir name dir)
     endif()
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} tw_test_main)
     tw_target(${name})
+    set(serial FALSE)
+    if(ARG_SERIAL)
+        set(serial TRUE)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES LABELS "${name}")
+                         PROPERTIES LABELS "${name}" RUN_SERIAL ${serial})
 endfunction()
