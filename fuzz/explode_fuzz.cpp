@@ -4,33 +4,13 @@
 // as with the entries of one zip run, and must never leak into the output.
 #include "zip/Explode.h"
 
+#include "PieceIo.h"
+
 #include <algorithm>
 #include <memory>
 #include <vector>
 
-namespace {
-
-class TFuzzIo : public zip::TDecodeIo {
-  public:
-    TFuzzIo(const uint8_t* data, size_t size, size_t piece)
-        : data_(data), size_(size), piece_(piece ? piece : size) {}
-    std::span<const uint8_t> FillInput() override {
-        const size_t n = std::min(piece_, size_ - position_);
-        const std::span<const uint8_t> piece(data_ + position_, n);
-        position_ += n;
-        return piece;
-    }
-    void FlushOutput(const uint8_t* data, size_t count) override {
-        output.insert(output.end(), data, data + count);
-    }
-    std::vector<uint8_t> output;
-
-  private:
-    const uint8_t* data_;
-    size_t size_, piece_, position_ = 0;
-};
-
-} // namespace
+using TFuzzIo = fuzzsupport::TPieceIo;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto tables = std::make_unique<zip::TExplodeTables>();

@@ -4,6 +4,8 @@
 // they live across the entries of one zip run.
 #include "zip/Inflate.h"
 
+#include "PieceIo.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -15,28 +17,16 @@ namespace {
 
 constexpr size_t kOutputCap = 4 << 20;
 
-struct TCapReached {};
+using fuzzsupport::TCapReached;
 
-class TFuzzIo : public zip::TDecodeIo {
+// Every flush stays within the window; the output is capped.
+class TFuzzIo : public fuzzsupport::TPieceIo {
   public:
-    TFuzzIo(const uint8_t* data, size_t size, size_t piece)
-        : data_(data), size_(size), piece_(piece ? piece : size) {}
-    std::span<const uint8_t> FillInput() override {
-        const size_t n = std::min(piece_, size_ - position_);
-        const std::span<const uint8_t> piece(data_ + position_, n);
-        position_ += n;
-        return piece;
-    }
+    TFuzzIo(const uint8_t* data, size_t size, size_t piece) : TPieceIo(data, size, piece, kOutputCap) {}
     void FlushOutput(const uint8_t* data, size_t count) override {
         if (count > zip::kSlideSize) __builtin_trap();
-        output.insert(output.end(), data, data + count);
-        if (output.size() > kOutputCap) throw TCapReached{};
+        TPieceIo::FlushOutput(data, count);
     }
-    std::vector<uint8_t> output;
-
-  private:
-    const uint8_t* data_;
-    size_t size_, piece_, position_ = 0;
 };
 
 // zlib's verdict: true when the stream ends properly within the cap.

@@ -10,6 +10,8 @@
 
 #include "zip/ZipLib.h"
 
+#include "gui/CivilDate.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -19,36 +21,10 @@ namespace {
 
 constexpr double SecondsPerDay = 86400.0;
 
-// Days since 1970-01-01 of a civil date (Howard Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
-}
-
-// 1899-12-30 is day 0 of the program's date-time values.
-const int64_t DateTimeEpoch = DaysFromCivil(1899, 12, 30);
-
-int DaysInMonth(int year, int month) {
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
+using gui::CivilFromDays;
+using gui::DaysFromCivil;
+using gui::DaysInMonth;
+constexpr int64_t DateTimeEpoch = gui::DateTimeEpochDays;
 
 int RoundPercent(long double value) {
     const long double rounded = std::nearbyint(value);

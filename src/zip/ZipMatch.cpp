@@ -18,6 +18,8 @@
 
 #include "zip/ZipMatch.h"
 
+#include "gui/CompareText.h"
+
 #include <array>
 #include <vector>
 
@@ -25,26 +27,9 @@ namespace zip {
 
 namespace {
 
-constexpr std::array<uint8_t, 256> MakeFoldTable() {
-    std::array<uint8_t, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[c] = static_cast<uint8_t>(c);
-    for (int c = 'a'; c <= 'z'; ++c)
-        table[c] = static_cast<uint8_t>(c - 32);
-    // Latin-1 letters; 0xF7 is the division sign and has no upper case.
-    for (int c = 0xE0; c <= 0xFE; ++c)
-        if (c != 0xF7) table[c] = static_cast<uint8_t>(c - 32);
-    table[0x9A] = 0x8A; // s caron
-    table[0x9C] = 0x8C; // oe
-    table[0x9E] = 0x8E; // z caron
-    table[0xFF] = 0x9F; // y diaeresis
-    return table;
-}
-
-constexpr std::array<uint8_t, 256> FoldTable = MakeFoldTable();
-
+// The one Windows-1252 fold table of the class library, so matching and sorting agree.
 inline uint8_t Fold(char c) {
-    return FoldTable[static_cast<uint8_t>(c)];
+    return gui::FoldCaseI(static_cast<uint8_t>(c));
 }
 
 enum class Kind { Literal, Any, Set, BadSet, Star, StarSet };
@@ -231,7 +216,7 @@ class Simulation {
 } // namespace
 
 uint8_t UpperCase1252(uint8_t c) {
-    return FoldTable[c];
+    return gui::FoldCaseI(c);
 }
 
 int Matcher(std::string_view patternText, std::string_view text) {
