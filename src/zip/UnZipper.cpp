@@ -1,0 +1,327 @@
+#include "zip/UnZipper.h"
+
+#include "gui/Prompter.h"
+#include "zip/ZipCodecErrors.h"
+#include "zip/ZipDirectory.h"
+#include "zip/ZipLib.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace zip {
+
+namespace {
+
+const char* const kNotAZip = "Not a valid zip file!";
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string ChangeExt(const std::string& name, const std::string& ext) {
+    const size_t dot = name.find_last_of(".\\/:");
+    if (dot != std::string::npos && name[dot] == '.') return name.substr(0, dot) + ext;
+    return name + ext;
+}
+
+} // namespace
+
+TUnZipper::TUnZipper(TExtractFileSystem& files) : files_(files), master_(std::make_unique<TSortedZip>(1)) {}
+
+TUnZipper::~TUnZipper() {
+    ClearZip();
+}
+
+void TUnZipper::SetZipName(const std::string& name) {
+    if (Upper(name) == Upper(zipName_)) return;
+    Forget();
+    zipName_ = name;
+    firstName_ = name;
+}
+
+void TUnZipper::SetDestDir(const std::string& dir) {
+    destDir_ = dir;
+    while (!destDir_.empty() && destDir_.back() == '\\')
+        destDir_.pop_back();
+}
+
+void TUnZipper::SetRootDir(const std::string& dir) {
+    rootDir_ = dir;
+    if (!rootDir_.empty() && rootDir_.back() != '\\') rootDir_ += '\\';
+}
+
+void TUnZipper::Forget() {
+    CloseZip(true);
+    view_.reset();
+    master_ = std::make_unique<TSortedZip>(1);
+    end_.Clear();
+    directoryRead_ = false;
+    stamp_.reset();
+    numSelected_ = 0;
+    currentVolume_ = 0;
+    numVolumes_ = 1;
+    multiMode_ = mmNone;
+}
+
+void TUnZipper::ClearZip() {
+    Forget();
+    if (callerStream_ == nullptr) {
+        zipName_.clear();
+        firstName_.clear();
+    }
+}
+
+void TUnZipper::SetArchiveStream(gui::TStream* stream) {
+    Forget();
+    callerStream_ = stream;
+}
+
+TZipHeaderInfo* TUnZipper::Entry(int index) {
+    OpenZip();
+    CloseZip();
+    TSortedZip& view = view_ ? *view_ : *master_;
+    if (index < 0 || index >= view.Count())
+        throw EListError("Index " + std::to_string(index) + " is out of range");
+    return view.Entry(index);
+}
+
+int TUnZipper::Count() {
+    OpenZip();
+    CloseZip();
+    return master_->Count();
+}
+
+std::string TUnZipper::ConvertName(const std::string& name) const {
+    return oem_ ? OemToAnsiName(name) : name;
+}
+
+std::string TUnZipper::Filename(int index) {
+    return ConvertName(Entry(index)->Filename());
+}
+std::string TUnZipper::Pathname(int index) {
+    return ConvertName(Entry(index)->Directory());
+}
+std::string TUnZipper::FullName(int index) {
+    const TZipHeaderInfo* e = Entry(index);
+    return ConvertName(e->Directory() + e->Filename());
+}
+uint32_t TUnZipper::DosDateTime(int index) {
+    return Entry(index)->LastModFileDateTime;
+}
+uint32_t TUnZipper::CompressedSize(int index) {
+    return Entry(index)->CompressedSize;
+}
+uint32_t TUnZipper::UncompressedSize(int index) {
+    return Entry(index)->UncompressedSize;
+}
+uint32_t TUnZipper::Crc32(int index) {
+    return Entry(index)->Crc32;
+}
+bool TUnZipper::IsEncrypted(int index) {
+    return Entry(index)->IsEncrypted();
+}
+bool TUnZipper::Selected(int index) {
+    return Entry(index)->Selected != 0;
+}
+void TUnZipper::SetSelected(int index, bool on) {
+    TZipHeaderInfo* e = Entry(index);
+    if ((e->Selected != 0) == on) return;
+    e->Selected = on ? 1 : 0;
+    numSelected_ += on ? 1 : -1;
+}
+
+void TUnZipper::ClearSelected() {
+    for (int i = 0; i < master_->Count(); ++i)
+        master_->Entry(i)->Selected = 0;
+    numSelected_ = 0;
+}
+
+void TUnZipper::Sort(TZipSortMode mode) {
+    view_.reset();
+    sortMode_ = mode;
+    if (mode == ByNone) return;
+    view_ = std::make_unique<TSortedZip>(1);
+    view_->OwnsObjects = false;
+    view_->SortMode = mode;
+    const int total = master_->Count();
+    for (int i = 0; i < total; ++i) {
+        view_->Add(master_->Entry(i));
+        if (OnEndReadFileInfo) OnEndReadFileInfo(*this, total + i, total);
+    }
+}
+
+void TUnZipper::ReadZip() {
+    cancel_ = false;
+    OpenZip();
+    CloseZip();
+}
+
+void TUnZipper::OpenZip() {
+    const bool reread =
+        !directoryRead_ || (callerStream_ == nullptr && files_.FileDate(firstName_) != stamp_);
+    if (reread && callerStream_ == nullptr && zipName_ != firstName_) {
+        // The directory lives on the last volume, which carries the archive's own name.
+        CloseZip(true);
+        zipName_ = firstName_;
+    }
+    if (stream_ == nullptr) {
+        if (callerStream_ != nullptr) {
+            stream_ = callerStream_;
+        } else {
+            ownedStream_ = files_.OpenRead(zipName_);
+            if (!ownedStream_) throw ENotAZipFile("Cannot open " + zipName_);
+            stream_ = ownedStream_.get();
+        }
+    }
+    if (reread) ReadDirectory();
+}
+
+void TUnZipper::CloseZip(bool force) {
+    if (KeepZipOpen && !force && callerStream_ == nullptr) return;
+    stream_ = nullptr;
+    ownedStream_.reset();
+}
+
+void TUnZipper::ReadDirectory() {
+    stamp_ = callerStream_ ? std::nullopt : files_.FileDate(firstName_);
+    view_.reset();
+    master_ = std::make_unique<TSortedZip>(1);
+    numSelected_ = 0;
+    end_.Clear();
+    directoryRead_ = false;
+
+    std::unique_ptr<gui::TStream> side;
+    gui::TStream* dir = stream_;
+    bool fromSide = false;
+    if (!end_.FindEndCentral(*stream_)) {
+        if (callerStream_ == nullptr) side = files_.OpenRead(ChangeExt(zipName_, ".zfc"));
+        if (side) {
+            fromSide = true;
+            end_.Clear();
+            if (!end_.FindEndCentral(*side)) {
+                side->SetPosition(0);
+                if (!ReadCentralToEnd(*side, *master_)) throw EBadZipFile(kNotAZip);
+                end_.TotalEntries = static_cast<uint16_t>(master_->Count());
+                directoryRead_ = true;
+                Sort(sortMode_);
+                return;
+            }
+            dir = side.get();
+        } else {
+            if (OnInCompleteZip) OnInCompleteZip(*this, IncompleteZipMode);
+            if (IncompleteZipMode == izAssumeNotAZip) throw ENotAZipFile(kNotAZip);
+            if (IncompleteZipMode == izAssumeMulti) throw EIncompleteZip("Incomplete Zip File");
+            const bool exe = Upper(zipName_).ends_with(".EXE");
+            auto tick = [this] {
+                ProcessMessagesHook();
+                if (cancel_) {
+                    cancel_ = false;
+                    throw EUserCanceled("User Aborted Operation");
+                }
+            };
+            if (WalkLocalHeaders(*stream_, exe ? 14000 : 0, *master_, end_, tick) == 0) {
+                Forget();
+                throw EBadZipFile(kNotAZip);
+            }
+            directoryRead_ = true;
+            Sort(sortMode_);
+            return;
+        }
+    }
+
+    numVolumes_ = end_.ThisDisk + 1;
+    currentVolume_ = fromSide ? 0 : end_.ThisDisk;
+    if (end_.ThisDisk == 0) {
+        multiMode_ = mmNone;
+    } else {
+        // Split parts beside the archive win over the drive's kind: a USB stick is removable.
+        const bool partsBeside = files_.OpenRead(ChangeExt(zipName_, ".z01")) != nullptr;
+        multiMode_ = !partsBeside && files_.IsRemovableDrive(zipName_) ? mmSpan : mmBlocks;
+    }
+    if (end_.TotalEntries > 0) {
+        if (!fromSide && numVolumes_ > 1 && end_.StartDisk != currentVolume_) {
+            GetNextDisk(end_.StartDisk + 1);
+            dir = stream_;
+        }
+        dir->SetPosition(fromSide ? 0 : end_.CentralOffset);
+        TNextVolumeFunc next;
+        if (numVolumes_ > 1 && !fromSide)
+            next = [this]() -> gui::TStream* {
+                GetNextDisk(currentVolume_ + 2);
+                return stream_;
+            };
+        const int total = end_.TotalEntries;
+        auto each = [this, total](TZipHeaderInfo& entry, int i) {
+            oem_ = entry.VersionNeeded == 10;
+            if (OnEndReadFileInfo) OnEndReadFileInfo(*this, i, total);
+        };
+        if (!ReadCentralRecords(dir, total, *master_, next, each)) {
+            master_ = std::make_unique<TSortedZip>(1);
+            const bool walked =
+                numVolumes_ == 1 && !fromSide && WalkLocalHeaders(*stream_, 0, *master_, end_, {}) > 0;
+            if (!walked) {
+                Forget();
+                throw EBadZipFile(kNotAZip);
+            }
+        }
+    }
+    end_.Modified = 0;
+    directoryRead_ = true;
+    Sort(sortMode_);
+}
+
+std::string TUnZipper::DefaultNextDiskName(int n) {
+    if (multiMode_ == mmSpan) {
+        gui::TMessageBoxRequest request;
+        request.Text = "Please insert disk " + std::to_string(n) + " of the multi-disk set.";
+        request.Buttons = gui::TMsgButtons::OKCancel;
+        return gui::Prompter().MessageBox(request) == gui::mrOk ? firstName_ : std::string();
+    }
+    // The last part is the archive itself; the others are name.z01, name.z02, ...
+    if (n == numVolumes_) return firstName_;
+    char ext[8];
+    std::snprintf(ext, sizeof ext, ".z%02d", n % 100);
+    return ChangeExt(firstName_, ext);
+}
+
+bool TUnZipper::LabelMatches(int n) {
+    if (multiMode_ != mmSpan || !CheckDiskLabels) return true;
+    char number[8];
+    std::snprintf(number, sizeof number, "%03d", n % 1000);
+    return files_.VolumeLabel(zipName_).ends_with(number);
+}
+
+void TUnZipper::GetNextDisk(int n) {
+    CloseZip(true);
+    const char* const kRefused = "User canceled loading new disk.";
+    // A handler that keeps naming a missing file would ask forever; a few tries are plenty.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::string fname = zipName_;
+        if (OnGetNextDisk)
+            OnGetNextDisk(*this, n, fname);
+        else
+            fname = DefaultNextDiskName(n);
+        if (fname.empty()) throw EUserCanceled(kRefused);
+        if (!LabelMatches(n)) continue;
+        ownedStream_ = files_.OpenRead(fname);
+        if (!ownedStream_) {
+            // Parts on a fixed disk do not appear by asking again.
+            if (multiMode_ != mmSpan && !OnGetNextDisk) break;
+            continue;
+        }
+        stream_ = ownedStream_.get();
+        currentVolume_ = n - 1;
+        zipName_ = fname;
+        return;
+    }
+    throw EUserCanceled(kRefused);
+}
+
+void TUnZipper::ProcessMessagesHook() {
+    if (DoProcessMessages && OnProcessMessages) OnProcessMessages();
+}
+
+} // namespace zip

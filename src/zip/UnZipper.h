@@ -1,0 +1,187 @@
+#pragma once
+// TUnZipper: opens a zip archive by name or from a caller's stream, reads its directory,
+// follows split and spanned sets across volumes, answers entry attributes by index, and
+// extracts or tests entries, reporting through events.
+//
+// All file system access goes through a TExtractFileSystem and every question through the
+// prompter, so the component is portable: the program gives it the Win32 file system, the
+// native tests a portable one. Work runs on the caller's thread; the decoders call back once
+// per piece for pumping and cancel.
+//
+// The directory reading lives in ZipDirectory, output names in ExtractPath, the extraction
+// run in Extract.cpp; this class holds the state they share.
+
+#include "gui/StringList.h"
+#include "zip/EntryDecoder.h"
+#include "zip/ExtractFiles.h"
+#include "zip/ExtractPath.h"
+#include "zip/ZipErrors.h"
+#include "zip/ZipObj.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zip {
+
+enum TUZOverwriteMode { Prompt, Always, Never, ifNewer, ifOlder };
+enum TIncompleteZipMode { izAssumeMulti, izAssumeBad, izAssumeNotAZip };
+enum TMultiMode { mmNone, mmSpan, mmBlocks };
+enum TSkipReason { srBadPassword, srKeepExisting, srCantOpenSource, srCantCreateOutput };
+
+// No end record, or a directory that cannot be read.
+class ENotAZipFile : public EZipError {
+  public:
+    using EZipError::EZipError;
+};
+class EIncompleteZip : public EZipError {
+  public:
+    using EZipError::EZipError;
+};
+class EBadZipFile : public EZipError {
+  public:
+    using EZipError::EZipError;
+};
+// Memory mode could not take a buffer for the entry.
+class EOutOfMemory : public EZipError {
+  public:
+    using EZipError::EZipError;
+};
+
+class TUnZipper;
+using TStartUnZipInfoEvent =
+    std::function<void(TUnZipper&, int numFiles, uint64_t totalBytes, bool& stopNow)>;
+using TStartUnZipEvent = std::function<void(TUnZipper&, int index, std::string& fname, bool& skip)>;
+using TPromptOverwriteEvent =
+    std::function<void(TUnZipper&, bool& overwriteIt, int index, std::string& fname)>;
+using TSkippingFileEvent =
+    std::function<void(TUnZipper&, TSkipReason reason, const std::string& fname, int index, bool& retry)>;
+using TBadPasswordEvent = std::function<void(TUnZipper&, int index, std::string& newPassword)>;
+using TBadCrcEvent = std::function<void(TUnZipper&, uint32_t calcCrc, uint32_t storedCrc, int index)>;
+using TEndUnZipEvent = std::function<void(TUnZipper&, int index, const std::string& fname)>;
+using TUnZipCompleteEvent = std::function<void(TUnZipper&, int fileCount)>;
+using TEndReadFileInfoEvent = std::function<void(TUnZipper&, int index, int totalFiles)>;
+using TInCompleteZipEvent = std::function<void(TUnZipper&, TIncompleteZipMode& mode)>;
+using TGetNextDiskEvent = std::function<void(TUnZipper&, int nextDisk, std::string& fname)>;
+using TPercentEvent = std::function<void(TUnZipper&, int percent)>;
+
+class TUnZipper {
+  public:
+    explicit TUnZipper(TExtractFileSystem& files);
+    ~TUnZipper();
+    TUnZipper(const TUnZipper&) = delete;
+    TUnZipper& operator=(const TUnZipper&) = delete;
+
+    // --- Properties ---
+    const std::string& ZipName() const { return zipName_; }
+    void SetZipName(const std::string& name);
+    const std::string& DestDir() const { return destDir_; }
+    void SetDestDir(const std::string& dir);
+    const std::string& RootDir() const { return rootDir_; }
+    void SetRootDir(const std::string& dir);
+    TZipSortMode SortMode() const { return sortMode_; }
+    bool RecreateDirs = false;
+    TUZOverwriteMode OverwriteMode = Prompt;
+    gui::TStringList FilesList;
+    bool DoAll = false;
+    TIncompleteZipMode IncompleteZipMode = izAssumeMulti;
+    bool KeepZipOpen = false;
+    bool DoProcessMessages = true;
+    bool RetainAttributes = true;
+    bool ReplaceReadOnly = false;
+    bool CheckDiskLabels = true;
+    std::string Password;
+    TMultiMode MultiMode() const { return multiMode_; }
+
+    // --- Events ---
+    TStartUnZipInfoEvent OnStartUnZipInfo;
+    TPercentEvent OnFilePercentDone, OnTotalPercentDone;
+    TStartUnZipEvent OnStartUnZip;
+    TEndUnZipEvent OnEndUnZip;
+    TEndReadFileInfoEvent OnEndReadFileInfo;
+    TPromptOverwriteEvent OnPromptForOverwrite;
+    TSkippingFileEvent OnSkippingFile;
+    TBadPasswordEvent OnBadPassword;
+    TBadCrcEvent OnBadCRC;
+    TInCompleteZipEvent OnInCompleteZip;
+    TGetNextDiskEvent OnGetNextDisk; // none: the default handler (name.zNN or a disk prompt)
+    TUnZipCompleteEvent OnUnZipComplete;
+    // Pumps window messages; none: nothing to pump (tests, console tools).
+    std::function<void()> OnProcessMessages;
+
+    // --- Entries by index of the sorted view ---
+    int Count();
+    std::string Filename(int index);
+    std::string Pathname(int index);
+    std::string FullName(int index);
+    uint32_t DosDateTime(int index);
+    uint32_t CompressedSize(int index);
+    uint32_t UncompressedSize(int index);
+    uint32_t Crc32(int index);
+    bool IsEncrypted(int index);
+    bool Selected(int index);
+    void SetSelected(int index, bool on);
+    int NumSelected() const { return numSelected_; }
+    const TEndCentral& EndCentral() const { return end_; }
+    bool Busy() const { return busy_; }
+
+    // --- Operations ---
+    void ReadZip();
+    int UnZip();
+    int UnZipSelected();
+    int UnZipToStream(gui::TStream* stream, const std::string& name);
+    // Into `buffer` when given (at least the entry's size), else into one taken for it.
+    int UnZipToBuffer(std::unique_ptr<uint8_t[]>& buffer, int index);
+    bool TestArchive();
+    bool TestEntry(int index);
+    void ClearSelected();
+    void Sort(TZipSortMode mode);
+    void CancelTheOperation() { cancel_ = true; }
+    void ClearZip();
+    // A caller's stream instead of ZipName (nullptr returns to file mode); the caller owns it.
+    void SetArchiveStream(gui::TStream* stream);
+    // Opens volume n (one-based) as the archive; raises EUserCanceled when refused.
+    void GetNextDisk(int n);
+
+  private:
+    enum class TRunMode { File, Stream, Memory };
+    friend class TExtractRun;
+    friend class TRunEvents;
+
+    TZipHeaderInfo* Entry(int index);
+    void OpenZip();
+    void CloseZip(bool force = false);
+    void ReadDirectory();
+    void Forget();
+    std::string DefaultNextDiskName(int n);
+    bool LabelMatches(int n);
+    int Extract(TRunMode mode, bool testing, bool useSelected);
+    std::string ConvertName(const std::string& name) const;
+    void ProcessMessagesHook();
+
+    TExtractFileSystem& files_;
+    std::string zipName_, firstName_, destDir_, rootDir_;
+    TZipSortMode sortMode_ = ByNone;
+    TMultiMode multiMode_ = mmNone;
+    std::unique_ptr<gui::TStream> ownedStream_;
+    gui::TStream* stream_ = nullptr;
+    gui::TStream* callerStream_ = nullptr;
+    std::unique_ptr<TSortedZip> master_;
+    std::unique_ptr<TSortedZip> view_; // null: the master list is the view
+    TEndCentral end_;
+    bool directoryRead_ = false;
+    std::optional<gui::DateTime> stamp_;
+    bool oem_ = false;
+    int currentVolume_ = 0;
+    int numVolumes_ = 1;
+    int numSelected_ = 0;
+    bool cancel_ = false;
+    bool busy_ = false;
+
+    // The extraction in progress.
+    gui::TStream* outStream_ = nullptr;
+    uint8_t* callerBuffer_ = nullptr;
+    std::unique_ptr<uint8_t[]> takenBuffer_;
+};
+
+} // namespace zip

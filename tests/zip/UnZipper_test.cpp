@@ -1,0 +1,332 @@
+// The unzip component against archives made at test time by Info-ZIP zip, 7z and python,
+// and against damaged and hostile ones.
+
+#include "DecodeSupport.h"
+#include "UnZipperSupport.h"
+#include "gui/ScriptedPrompter.h"
+#include "zip/UnZipper.h"
+#include "zip/ZipCodecErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using codectest::Bytes;
+using unziptest::TStdFileSystem;
+using unziptest::TTempFolder;
+namespace fs = std::filesystem;
+
+#define PEERS_OR_SKIP()                                                                                      \
+    do {                                                                                                     \
+        std::string reason;                                                                                  \
+        if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;                                      \
+    } while (0)
+
+void Write(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const std::string& path) {
+    const Bytes bytes = codectest::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A tree with folders, text that deflates, random bytes that store, and an empty file.
+void MakeTree(const std::string& root) {
+    fs::create_directories(root + "/sub/deeper");
+    Write(root + "/top.txt", std::string(5000, 'a') + "end");
+    const Bytes noise = codectest::RandomBytes(150000, 3);
+    codectest::WriteFile(root + "/sub/noise.bin", noise);
+    const Bytes text = codectest::TextBytes(200000, 4);
+    codectest::WriteFile(root + "/sub/deeper/text.txt", text);
+    Write(root + "/sub/empty.txt", "");
+    fs::create_directories(root + "/emptydir");
+}
+
+struct TEvents {
+    std::vector<std::pair<zip::TSkipReason, std::string>> skips;
+    std::vector<int> badCrc;
+    std::vector<std::string> ended;
+};
+
+void Watch(zip::TUnZipper& z, TEvents& events) {
+    z.OnSkippingFile = [&](zip::TUnZipper&, zip::TSkipReason reason, const std::string& name, int, bool&) {
+        events.skips.emplace_back(reason, name);
+    };
+    z.OnBadCRC = [&](zip::TUnZipper&, uint32_t, uint32_t, int index) { events.badCrc.push_back(index); };
+    z.OnEndUnZip = [&](zip::TUnZipper&, int, const std::string& name) { events.ended.push_back(name); };
+}
+
+class UnZipperTest : public ::testing::Test {
+  protected:
+    void SetUp() override { MakeTree(tmp / "src"); }
+    int Shell(const std::string& command) { return codectest::Run("cd '" + tmp.Path() + "' && " + command); }
+    bool SameTree(const std::string& a, const std::string& b) {
+        return codectest::Run("diff -r '" + a + "' '" + b + "' >/dev/null") == 0;
+    }
+
+    TTempFolder tmp;
+    TStdFileSystem files;
+    gui::TScriptedPrompter prompter; // anything unscripted fails the test
+    gui::TPrompterScope scope{prompter};
+};
+
+TEST_F(UnZipperTest, PeerArchivesTestAndExtractEqualToTheirSource) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -qr ../infozip.zip . && 7z a -tzip -bd ../seven.zip . >/dev/null && "
+                    "python3 -c \"import zipfile,os\nwith "
+                    "zipfile.ZipFile('../py.zip','w',zipfile.ZIP_DEFLATED) as z:\n"
+                    " [z.write(os.path.join(r,n)) for r,ds,fs in os.walk('.') for n in ds+fs]\""),
+              0);
+    for (const char* name : {"infozip.zip", "seven.zip", "py.zip"}) {
+        SCOPED_TRACE(name);
+        zip::TUnZipper z(files);
+        z.SetZipName(tmp / name);
+        EXPECT_GE(z.Count(), 5);
+        EXPECT_TRUE(z.TestArchive()); // folder entries count as good
+        const std::string out = tmp / (std::string("out-") + name);
+        z.SetDestDir(out);
+        z.RecreateDirs = true;
+        z.DoAll = true;
+        z.UnZip();
+        EXPECT_TRUE(SameTree(tmp / "src", out));
+    }
+}
+
+TEST_F(UnZipperTest, PasswordsOfEveryPeerWorkAndAWrongOneLeavesNoFile) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(
+        Shell("cd src && zip -qr -P secret ../plain.zip . && (zip -qr -P secret - . > ../streamed.zip) && "
+              "7z a -tzip -mem=ZipCrypto -psecret -bd ../seven.zip . >/dev/null"),
+        0);
+    for (const char* name : {"plain.zip", "streamed.zip", "seven.zip"}) {
+        SCOPED_TRACE(name);
+        TEvents events;
+        zip::TUnZipper wrong(files);
+        Watch(wrong, events);
+        wrong.SetZipName(tmp / name);
+        wrong.Password = "guess";
+        wrong.SetDestDir(tmp / "wrong");
+        wrong.DoAll = true;
+        EXPECT_EQ(wrong.UnZip(), 0);
+        EXPECT_FALSE(events.skips.empty());
+        for (const auto& skip : events.skips)
+            EXPECT_EQ(skip.first, zip::srBadPassword);
+        EXPECT_TRUE(fs::is_empty(tmp / "wrong"));
+
+        zip::TUnZipper right(files);
+        right.SetZipName(tmp / name);
+        right.Password = "guess";
+        right.OnBadPassword = [](zip::TUnZipper&, int, std::string& password) { password = "secret"; };
+        const std::string out = tmp / (std::string("out-") + name);
+        right.SetDestDir(out);
+        right.RecreateDirs = right.DoAll = true;
+        right.UnZip();
+        EXPECT_TRUE(SameTree(tmp / "src", out));
+        fs::remove_all(tmp / "wrong");
+    }
+}
+
+TEST_F(UnZipperTest, DamagedEntryFailsAloneAndTheExistingTargetSurvives) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -q ../a.zip top.txt sub/deeper/text.txt"), 0);
+    Bytes archive = codectest::ReadFile(tmp / "a.zip");
+    archive[30 + 7 + 40] ^= 0x55; // inside top.txt's deflated data
+    codectest::WriteFile(tmp / "a.zip", archive);
+    Write(tmp / "out/top.txt", "keep me");
+
+    TEvents events;
+    zip::TUnZipper z(files);
+    z.SetZipName(tmp / "a.zip");
+    EXPECT_FALSE(z.TestArchive());
+    EXPECT_FALSE(z.TestEntry(0));
+    EXPECT_TRUE(z.TestEntry(1));
+    Watch(z, events);
+    z.SetDestDir(tmp / "out");
+    z.OverwriteMode = zip::Always;
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(events.badCrc.size(), 1u);
+    EXPECT_EQ(ReadText(tmp / "out/top.txt"), "keep me");
+    EXPECT_EQ(ReadText(tmp / "out/text.txt"), ReadText(tmp / "src/sub/deeper/text.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator{}), 2);
+}
+
+TEST_F(UnZipperTest, HostileNamesStayInsideTheDestination) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(
+        Shell("python3 -c \"import zipfile\nwith zipfile.ZipFile('h.zip','w') as z:\n"
+              " [z.writestr(zipfile.ZipInfo(n), 'x') for n in ['../up.txt','../../../../tmp/tw-evil.txt',"
+              "'/abs.txt','C:/drive.txt','//server/share/unc.txt','CON.txt','a\\x01b:c.txt','.../"
+              "dots.txt']]\""),
+        0);
+    zip::TUnZipper z(files);
+    z.SetZipName(tmp / "h.zip");
+    z.SetDestDir(tmp / "out/dest");
+    z.RecreateDirs = z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 8);
+    std::vector<std::string> names;
+    for (auto& item : fs::recursive_directory_iterator(tmp / "out"))
+        if (item.is_regular_file())
+            names.push_back(fs::relative(item.path(), tmp / "out/dest").generic_string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"_CON.txt", "a_b_/c.txt", "abs.txt", "dots.txt", "drive.txt",
+                                               "server/share/unc.txt", "tmp/tw-evil.txt", "up.txt"}));
+}
+
+TEST_F(UnZipperTest, OverwriteRulesKeepOrReplaceWithTheirReasons) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -q ../a.zip top.txt"), 0);
+    zip::TUnZipper first(files);
+    first.SetZipName(tmp / "a.zip");
+    first.SetDestDir(tmp / "out");
+    first.DoAll = true;
+    ASSERT_EQ(first.UnZip(), 1);
+
+    for (zip::TUZOverwriteMode mode : {zip::Never, zip::ifNewer, zip::ifOlder}) {
+        TEvents events;
+        zip::TUnZipper z(files);
+        Watch(z, events);
+        z.SetZipName(tmp / "a.zip");
+        z.SetDestDir(tmp / "out");
+        z.OverwriteMode = mode; // equal dates keep the file under both date rules
+        z.DoAll = true;
+        EXPECT_EQ(z.UnZip(), 0);
+        ASSERT_EQ(events.skips.size(), 1u);
+        EXPECT_EQ(events.skips[0].first, zip::srKeepExisting);
+    }
+    fs::permissions(tmp / "out/top.txt",
+                    (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write),
+                    fs::perm_options::remove);
+    for (bool replaceReadOnly : {false, true}) {
+        TEvents events;
+        zip::TUnZipper z(files);
+        Watch(z, events);
+        z.SetZipName(tmp / "a.zip");
+        z.SetDestDir(tmp / "out");
+        z.OverwriteMode = zip::Always;
+        z.ReplaceReadOnly = replaceReadOnly;
+        z.DoAll = true;
+        EXPECT_EQ(z.UnZip(), replaceReadOnly ? 1 : 0);
+        if (!replaceReadOnly) {
+            ASSERT_EQ(events.skips.size(), 1u);
+            EXPECT_EQ(events.skips[0].first, zip::srCantCreateOutput);
+        }
+    }
+}
+
+TEST_F(UnZipperTest, SplitSetReadsWithoutPromptAndAMissingPartCancels) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -qr -s 64k ../set.zip ."), 0);
+    ASSERT_TRUE(fs::exists(tmp / "set.z02"));
+    zip::TUnZipper z(files);
+    z.SetZipName(tmp / "set.zip");
+    EXPECT_EQ(z.MultiMode(), zip::mmNone); // nothing read yet
+    EXPECT_TRUE(z.TestArchive());
+    EXPECT_EQ(z.MultiMode(), zip::mmBlocks);
+    z.SetDestDir(tmp / "out");
+    z.RecreateDirs = z.DoAll = true;
+    z.UnZip();
+    EXPECT_TRUE(SameTree(tmp / "src", tmp / "out"));
+
+    fs::remove(tmp / "set.z02");
+    zip::TUnZipper broken(files);
+    broken.SetZipName(tmp / "set.zip");
+    EXPECT_THROW(broken.TestArchive(), zip::EUserCanceled);
+}
+
+TEST_F(UnZipperTest, MemoryStreamAndSelectionTargets) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -qr ../a.zip ."), 0);
+    zip::TUnZipper z(files);
+    z.SetZipName(tmp / "a.zip");
+    z.Sort(zip::ByName);
+    int textIndex = -1;
+    for (int i = 0; i < z.Count(); ++i)
+        if (z.FullName(i) == "sub\\deeper\\text.txt") textIndex = i;
+    ASSERT_GE(textIndex, 0);
+    std::unique_ptr<uint8_t[]> buffer;
+    EXPECT_EQ(z.UnZipToBuffer(buffer, textIndex), 1);
+    ASSERT_TRUE(buffer);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.get()), z.UncompressedSize(textIndex)),
+              ReadText(tmp / "src/sub/deeper/text.txt"));
+
+    gui::TMemoryStream out;
+    EXPECT_EQ(z.UnZipToStream(&out, "  *TOP.TXT "), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out.Memory()), out.Size()), ReadText(tmp / "src/top.txt"));
+
+    z.SetSelected(textIndex, true);
+    EXPECT_EQ(z.NumSelected(), 1);
+    z.SetDestDir(tmp / "sel");
+    EXPECT_EQ(z.UnZipSelected(), 1);
+    EXPECT_EQ(z.NumSelected(), 0);
+    EXPECT_TRUE(fs::exists(tmp / "sel/text.txt"));
+    EXPECT_THROW(z.Filename(z.Count()), zip::EListError);
+}
+
+TEST_F(UnZipperTest, DirectoryFallbacksAndBrokenArchives) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -q ../a.zip top.txt sub/noise.bin"), 0);
+    const Bytes whole = codectest::ReadFile(tmp / "a.zip");
+    zip::TEndCentral end;
+    {
+        zip::TUnZipper z(files);
+        z.SetZipName(tmp / "a.zip");
+        ASSERT_EQ(z.Count(), 2);
+        end = z.EndCentral();
+    }
+    // The records alone in a side file, no end record: read to their end.
+    codectest::WriteFile(tmp / "cut.zip", Bytes(whole.begin(), whole.begin() + end.CentralOffset));
+    codectest::WriteFile(tmp / "cut.zfc", Bytes(whole.begin() + end.CentralOffset, whole.end() - 22));
+    zip::TUnZipper side(files);
+    side.SetZipName(tmp / "cut.zip");
+    EXPECT_EQ(side.Count(), 2);
+    EXPECT_TRUE(side.TestArchive());
+
+    // No end record, no side file: each mode gives its answer; the walk finds the entries.
+    codectest::WriteFile(tmp / "lost.zip", Bytes(whole.begin(), whole.begin() + end.CentralOffset));
+    zip::TUnZipper lost(files);
+    lost.SetZipName(tmp / "lost.zip");
+    EXPECT_THROW(lost.Count(), zip::EIncompleteZip);
+    lost.IncompleteZipMode = zip::izAssumeNotAZip;
+    EXPECT_THROW(lost.Count(), zip::ENotAZipFile);
+    lost.IncompleteZipMode = zip::izAssumeBad;
+    EXPECT_EQ(lost.Count(), 2);
+    EXPECT_TRUE(lost.TestArchive());
+
+    // Damaged central records fall back to the walk; a damaged local header fails its entry.
+    Bytes broken = whole;
+    broken[end.CentralOffset] ^= 0xFF;
+    broken[0] = 'X';
+    codectest::WriteFile(tmp / "broken.zip", broken);
+    zip::TUnZipper bad(files);
+    bad.SetZipName(tmp / "broken.zip");
+    EXPECT_EQ(bad.Count(), 1);
+
+    Bytes header = whole;
+    header[0] = 'X';
+    codectest::WriteFile(tmp / "header.zip", header);
+    zip::TUnZipper z(files);
+    z.SetZipName(tmp / "header.zip");
+    EXPECT_FALSE(z.TestArchive());
+    EXPECT_TRUE(z.TestEntry(1));
+
+    codectest::WriteFile(tmp / "empty.zip", {});
+    zip::TUnZipper empty(files);
+    empty.SetZipName(tmp / "empty.zip");
+    EXPECT_EQ(empty.Count(), 0);
+    EXPECT_TRUE(empty.TestArchive());
+
+    codectest::WriteFile(tmp / "junk.zip", codectest::RandomBytes(5000, 9));
+    zip::TUnZipper junk(files);
+    junk.SetZipName(tmp / "junk.zip");
+    junk.IncompleteZipMode = zip::izAssumeBad;
+    EXPECT_THROW(junk.Count(), zip::EBadZipFile);
+}
+
+} // namespace
