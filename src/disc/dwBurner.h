@@ -1,10 +1,13 @@
 #pragma once
-// The disc-writer component, as far as it reads discs back: the image tree it will write, the
-// import of an earlier session into that tree, and the comparison of a written file with its
-// source. Both read the disc through the device's READ(10).
+// The disc-writer component: the image tree it will write, the write itself (BurnCD starts the
+// cache reader and the writer thread, which reports through OnWriteDone), erasing rewritable
+// media (EraseDisc and its follower thread, reporting through OnEraseDone), the import of an
+// earlier session into the tree and the comparison of a written file with its source.
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "disc/IsoImage.h"
@@ -13,9 +16,19 @@
 
 namespace disc {
 
+class TCacheThread;
+
+using TWriteDoneEvent = std::function<void(void* Sender, const std::string& Error)>;
+using TEraseDoneEvent = std::function<void(void* Sender, bool WithError)>;
+
+// Erase kinds.
+enum TEraseKind : uint8_t { ekFull = 0, ekQuick = 1 };
+
 class TDiscBurner : public TSCSIDevice {
   public:
     TDiscBurner();
+    // Waits for a running write or erase to end first (a write is aborted).
+    ~TDiscBurner() override;
 
     // The image of the next session (tree, layout, head).
     TIsoImage Image;
@@ -25,6 +38,35 @@ class TDiscBurner : public TSCSIDevice {
     std::atomic<int64_t> Progress{0};
 
     bool TestWrite = false;
+    bool FinalizeTrack = true;
+    bool PerformOPC = false;
+    // Non-empty: BurnCD writes an ISO file of this name instead of the disc.
+    std::string ISOFileName;
+    uint32_t CacheSize() const { return cacheSize_; }
+    // At least 2 MiB, rounded down to whole blocks.
+    void SetCacheSize(uint32_t Bytes);
+
+    TWriteDoneEvent OnWriteDone;
+    TEraseDoneEvent OnEraseDone;
+    std::function<void(void* Sender)> OnFinalizingTrack;
+
+    // Starts a write; true when the writer runs (the outcome comes through OnWriteDone).
+    // A failure before that reports through OnWriteDone at once and returns false.
+    bool BurnCD();
+    bool Writing() const { return writing_.load(); }
+    std::string LastWriteError;
+    int GetCacheFillPercent();
+    // Asks a running write to stop; it ends with "OPERATION ABORTED BY USER".
+    void AbortWrite();
+
+    // Starts erasing (Kind: TEraseKind). False when the drive never became ready (no event)
+    // or the command failed (OnEraseDone(true) has then been called).
+    bool EraseDisc(uint8_t Kind);
+    int GetEraseProgress() const { return Erasing ? eraseProgress_.load() : 0; }
+
+    // Track-at-once defaults, speeds back to normal, tray unlocked and loaded: the drive as a
+    // write or erase leaves it.
+    void ResetDrive();
     // The session start the last Prepare laid out from.
     uint32_t MultisessionStart() const { return Image.SessionStart(); }
 
@@ -40,7 +82,21 @@ class TDiscBurner : public TSCSIDevice {
     // True when the disc data of Entry equals SourcePath. Throws EIsoSourceMissing when the
     // source cannot be opened; an unreadable block counts as a difference.
     bool VerifyFile(const TFEntry* Entry, const std::string& SourcePath);
+
+  private:
+    friend class TThWrite;
+    friend class TEraseThread;
+    uint32_t cacheSize_ = 4194304;
+    std::shared_ptr<TCacheThread> cache_;
+    std::atomic<bool> writing_{false};
+    std::atomic<int> eraseProgress_{0};
+    // Workers alive that still touch this object.
+    std::atomic<int> workers_{0};
 };
+
+// ">>> " and a start message (id) naming the medium and the speed, as a factor of the DVD or
+// the CD base speed.
+std::string StartLine(int id, int media, bool dvdFactor, uint16_t speed);
 
 // Blocks of the selected drive's disc.
 class DeviceBlockReader : public IsoBlockReader {

@@ -1,0 +1,198 @@
+// Erasing rewritable media. EraseDisc sends the one long command with the immediate bit on the
+// GUI thread; TEraseThread then polls the drive until it is done, keeps a percentage for the
+// progress display, resets the drive and reports through OnEraseDone on the GUI thread.
+//
+// Drives report "in progress" for as long as they like, so every poll loop is bounded by the
+// expected duration of the medium; and the follower checks the result instead of assuming
+// it: a drive that never comes back, or a blanked disc that is not empty, is an error.
+
+#include "disc/dwBurner.h"
+
+#include "disc/dwConst.h"
+#include "gui/Thread.h"
+#include "gui/Wait.h"
+
+#include <cmath>
+#include <vector>
+
+namespace disc {
+
+namespace {
+
+uint16_t ExpectedSeconds(int media, uint8_t kind) {
+    if (IsCDMedia(media)) return kind == ekQuick ? 150 : 4500;
+    if (kind == ekFull) return 4440;
+    if (kind == ekQuick) return media == mtDVDRW ? 180 : 600;
+    return 8880;
+}
+
+const uint8_t kPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
+const uint8_t kRamFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22, 0x21, 0x20, 0x00, 0x00, 0x08, 0x00};
+constexpr uint32_t kZeroBytes = 32 * 2048;
+
+bool IsBlanked(int media) {
+    return media == mtCDRW || media == mtDVDRW || media == mtDVDRWRestricted || media == mtDVDRWSequential;
+}
+
+} // namespace
+
+class TEraseThread : public gui::TThread {
+  public:
+    TEraseThread(TDiscBurner& burner, int media, uint8_t kind)
+        : TThread(true), burner_(burner), media_(media), kind_(kind),
+          expected_(ExpectedSeconds(media, kind)) {
+        FreeOnTerminate = true;
+        ++burner_.workers_;
+    }
+
+  protected:
+    void Execute() override {
+        TDiscBurner& d = burner_;
+        if (media_ == mtDVDRWRestricted || media_ == mtDVDRWSequential) {
+            PollUnitReady(2, 1);
+            gui::Wait(5000, false);
+            PollUnitReady(2, 1);
+        } else if (media_ == mtDVDPLUSRW) {
+            do {
+                gui::Wait(2000, false);
+                elapsed_ += 2;
+                d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
+                Percent(1);
+            } while (InProgress() && elapsed_ <= expected_);
+            OverwriteStart(kind_ == ekQuick ? 65 : 71001, kind_ == ekQuick ? 3 : 6);
+            d.SyncCache(30000, false);
+            d.CloseTrackSession(false, 3, 0xFF);
+        } else if (media_ == mtDVDRAM && kind_ == ekQuick) {
+            OverwriteStart(65, 3);
+            d.SyncCache(30000, false);
+        }
+        if (d.QuirkSlowReady) {
+            PollUnitReady(1, 2);
+            d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
+            gui::Wait(5000, false);
+        }
+        if (!(d.TestUnitReady(5000) && d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength)))
+            SettleSlowDrive();
+        gui::Wait(12000, false);
+        d.eraseProgress_ = 100;
+        const bool ready = d.TestUnitReady(5000);
+        withError_ = !ready || (IsBlanked(media_) && d.GetDiscStatus() != 0);
+        d.ResetDrive();
+        d.Erasing = false;
+        TDiscBurner* self = &d;
+        const bool error = withError_;
+        gui::TThread::Synchronize([self, error] {
+            if (self->OnEraseDone) self->OnEraseDone(self, error);
+        });
+        --d.workers_;
+    }
+
+  private:
+    void Percent(int factor) {
+        const int percent = static_cast<int>(std::lround(elapsed_ * factor / expected_ * 100));
+        burner_.eraseProgress_ = percent > 99 ? 99 : percent;
+    }
+
+    bool InProgress() const { return burner_.LastSense[12] == 0x04 || burner_.Busy; }
+
+    // Test-unit-ready polls while busy; elapsed counts `step` seconds per poll.
+    void PollUnitReady(int factor, int step) {
+        for (;;) {
+            Percent(factor);
+            elapsed_ += step;
+            if (!burner_.TestUnitReady(5000)) {
+                gui::Wait(2000, false);
+                if (InProgress() && elapsed_ <= expected_) continue;
+            }
+            return;
+        }
+    }
+
+    void OverwriteStart(int writes, int factor) {
+        std::vector<uint8_t> zeros(kZeroBytes);
+        for (int i = 0; i < writes; ++i) {
+            if (!burner_.Write10(static_cast<uint32_t>(i) * 32, 32, 0x50, kZeroBytes, zeros.data())) break;
+            elapsed_ += 1;
+            Percent(factor);
+            if (writes < 100) gui::Wait(1, false);
+        }
+    }
+
+    void SettleSlowDrive() {
+        TDiscBurner& d = burner_;
+        if (media_ != mtDVDRAM) {
+            do {
+                Percent(1);
+                d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
+                elapsed_ += 5;
+                if (!InProgress()) break;
+                gui::Wait(5000, false);
+            } while (elapsed_ <= expected_);
+        }
+        PollUnitReady(1, 2);
+        for (;;) {
+            uint8_t sense[40] = {};
+            d.RequestSense(sense, sizeof sense);
+            const bool busy = sense[12] == 0x04 || sense[0] == 0xF0;
+            if (!busy || elapsed_ > expected_) return;
+            elapsed_ += 2;
+            Percent(1);
+            gui::Wait(2000, false);
+        }
+    }
+
+    TDiscBurner& burner_;
+    const int media_;
+    const uint8_t kind_;
+    const double expected_;
+    double elapsed_ = 0;
+    bool withError_ = false;
+};
+
+bool TDiscBurner::EraseDisc(uint8_t Kind) {
+    if (Erasing || Writing()) return false;
+    if (!TestUnitReady(5000)) {
+        LoadEject(false);
+        if (!WaitReady(30000, 5000)) return false;
+    }
+    const int media = GetMediaType();
+    if (media != mtDVDRAM) {
+        SetCDSpeed(ReadSpeed, WriteSpeed());
+        SetWriteParameters(false, UnderrunProtection, media);
+    }
+    const uint16_t speed = GetCurrentWriteSpeed();
+    if (!TestUnitReady(5000) && !WaitReady(30000, 5000)) return false;
+    DoDebugMessage(StartLine(msgStartingErase, media, media >= mtDVDRAM && media <= mtDVDPLUSRW, speed),
+                   kMsgProgress);
+    bool started;
+    if (media == mtDVDPLUSRW) {
+        started = FormatUnit(0x11, kPlusRwFormat, sizeof kPlusRwFormat);
+        if (!started) {
+            Rezero();
+            gui::Wait(1000, false);
+            started = FormatUnit(0x11, kPlusRwFormat, sizeof kPlusRwFormat);
+        }
+    } else if (media == mtDVDRAM && Kind == ekFull) {
+        started = FormatUnit(0x11, kRamFormat, sizeof kRamFormat);
+    } else if (media == mtDVDRAM) {
+        std::vector<uint8_t> zeros(kZeroBytes);
+        for (uint32_t i = 0; i < 11; ++i)
+            Write10(i * 32, 32, 0x50, kZeroBytes, zeros.data());
+        SyncCache(30000, false);
+        started = true;
+    } else {
+        started = Blank(Kind);
+    }
+    if (!started) {
+        Erasing = false;
+        if (OnEraseDone) OnEraseDone(this, true);
+        return false;
+    }
+    eraseProgress_ = 0;
+    Erasing = true;
+    auto* follower = new TEraseThread(*this, media, Kind);
+    follower->Resume();
+    return true;
+}
+
+} // namespace disc
