@@ -1,0 +1,102 @@
+#include "zip/ExtractFilesWin.h"
+
+#include "gui/Exceptions.h"
+#include "zip/ZipLibWin.h"
+
+#include <windows.h>
+
+namespace zip {
+
+namespace {
+
+std::string FolderOf(const std::string& name) {
+    const size_t slash = name.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : name.substr(0, slash);
+}
+
+std::string DriveRoot(const std::string& name) {
+    if (name.size() >= 2 && name[1] == ':') return name.substr(0, 2) + "\\";
+    return {};
+}
+
+} // namespace
+
+std::unique_ptr<gui::TStream> TWinExtractFileSystem::OpenRead(const std::string& name) {
+    if (!FileExists(name)) return nullptr;
+    try {
+        return std::make_unique<TLFNFileStream>(name, gui::fmOpenRead | gui::fmShareDenyWrite);
+    } catch (const gui::Exception&) {
+        return nullptr; // the caller reports the name it could not open
+    }
+}
+
+std::optional<gui::DateTime> TWinExtractFileSystem::FileDate(const std::string& name) {
+    return FileExists(name) ? FileDateTime(name) : std::nullopt;
+}
+
+bool TWinExtractFileSystem::DirectoryExists(const std::string& folder) {
+    return DirExists(folder);
+}
+
+bool TWinExtractFileSystem::ForceDirectories(const std::string& folder) {
+    return ForceDirs(folder);
+}
+
+std::unique_ptr<gui::TStream> TWinExtractFileSystem::CreateTemp(const std::string& target,
+                                                                std::string& tempName) {
+    char buffer[MAX_PATH];
+    if (GetTempFileNameA(FolderOf(target).c_str(), "tw~", 0, buffer) == 0) return nullptr;
+    tempName = buffer;
+    try {
+        return std::make_unique<TLFNFileStream>(tempName, gui::fmOpenReadWrite | gui::fmShareExclusive);
+    } catch (const gui::Exception&) {
+        DeleteFileA(tempName.c_str());
+        return nullptr;
+    }
+}
+
+bool TWinExtractFileSystem::Replace(const std::string& temp, const std::string& target,
+                                    bool replaceReadOnly) {
+    if (MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (!replaceReadOnly) return false;
+    for (const DWORD bit : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_HIDDEN}) {
+        const DWORD attributes = GetFileAttributesA(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) break;
+        SetFileAttributesA(target.c_str(), attributes & ~bit);
+    }
+    return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void TWinExtractFileSystem::Delete(const std::string& name) {
+    DeleteFileA(name.c_str());
+}
+
+void TWinExtractFileSystem::SetDate(const std::string& name, uint32_t dosDateTime) {
+    FILETIME local, utc;
+    if (!DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16), static_cast<WORD>(dosDateTime),
+                               &local) ||
+        !LocalFileTimeToFileTime(&local, &utc))
+        return;
+    const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    SetFileTime(file, &utc, &utc, &utc);
+    CloseHandle(file);
+}
+
+void TWinExtractFileSystem::SetAttributes(const std::string& name, uint32_t attributes) {
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileAttributesA(name.c_str(), attributes);
+}
+
+bool TWinExtractFileSystem::IsRemovableDrive(const std::string& name) {
+    const std::string root = DriveRoot(name);
+    return !root.empty() && GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE;
+}
+
+std::string TWinExtractFileSystem::VolumeLabel(const std::string& name) {
+    std::string root = DriveRoot(name);
+    if (!root.empty() && root[0] >= 'a' && root[0] <= 'z') root[0] = static_cast<char>(root[0] - 'a' + 'A');
+    return root.empty() ? std::string() : GetVolumeLabel(root);
+}
+
+} // namespace zip

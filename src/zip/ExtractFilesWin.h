@@ -1,0 +1,23 @@
+#pragma once
+// The unzip component's file system over Win32 (ANSI calls).
+
+#include "zip/ExtractFiles.h"
+
+namespace zip {
+
+class TWinExtractFileSystem : public TExtractFileSystem {
+  public:
+    std::unique_ptr<gui::TStream> OpenRead(const std::string& name) override;
+    std::optional<gui::DateTime> FileDate(const std::string& name) override;
+    bool DirectoryExists(const std::string& folder) override;
+    bool ForceDirectories(const std::string& folder) override;
+    std::unique_ptr<gui::TStream> CreateTemp(const std::string& target, std::string& tempName) override;
+    bool Replace(const std::string& temp, const std::string& target, bool replaceReadOnly) override;
+    void Delete(const std::string& name) override;
+    void SetDate(const std::string& name, uint32_t dosDateTime) override;
+    void SetAttributes(const std::string& name, uint32_t attributes) override;
+    bool IsRemovableDrive(const std::string& name) override;
+    std::string VolumeLabel(const std::string& name) override;
+};
+
+} // namespace zip
