@@ -58,7 +58,7 @@ std::string SafeComponent(std::string_view component) {
     for (const char c : component) {
         const auto u = static_cast<unsigned char>(c);
         const bool illegal =
-            u < 0x20 || u == 0x7F || std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+            u < 0x20 || u == 0x7F || std::string_view("<>:\"|?*/\\").find(c) != std::string_view::npos;
         out += illegal ? '_' : c;
     }
     // The file system drops trailing dots and spaces, which would merge names.
