@@ -315,7 +315,6 @@ int TSCSIDevice::ExecSCSICommand(SRB_ExecSCSICmd& Request, int TimeoutMs) {
         Busy = error.Busy;
         std::memcpy(LastSense, Request.SenseArea, SrbSenseAreaSize);
     }
-    if (Request.SRB_BufPointer % 4 != 0) DoDebugMessage("aaaa" + std::to_string(Request.SRB_BufPointer), 0);
     return 1;
 }
 

@@ -31,6 +31,9 @@ class SimFolder {
 // A build path as Windows names it (the host's root is drive Z: under Wine).
 std::string WindowsPath(const std::string& hostPath);
 
+// Runs a program (a full command line); its standard output and error, and its exit code.
+std::string RunProgram(const std::string& commandLine, unsigned long& exitCode);
+
 // Loads the fixture DLL as the transport (false when it does not load).
 bool LoadFixtureTransport();
 // SimDriveControl of the loaded fixture DLL.
