@@ -17,6 +17,7 @@
 #include "zip/ZipMatch.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -226,7 +227,10 @@ bool TExtractRun::KeepExisting(int index, const TZipHeaderInfo& work, std::strin
     if (!InFileMode() || z_.OverwriteMode == Always) return false;
     const std::optional<gui::DateTime> existing = z_.files_.FileDate(fname);
     if (!existing) return false;
-    const gui::DateTime entryDate = DosDateTimeToDateTime(work.LastModFileDateTime).value_or(*existing);
+    // Whole seconds: a date that went through a file system and back is not the same double.
+    auto seconds = [](gui::DateTime date) { return std::llround(date * 86400.0); };
+    const int64_t entryDate = seconds(DosDateTimeToDateTime(work.LastModFileDateTime).value_or(*existing));
+    const int64_t existingDate = seconds(*existing);
     bool overwrite = false;
     switch (z_.OverwriteMode) {
     case Prompt:
@@ -241,10 +245,10 @@ bool TExtractRun::KeepExisting(int index, const TZipHeaderInfo& work, std::strin
         }
         break;
     case ifNewer:
-        overwrite = entryDate > *existing;
+        overwrite = entryDate > existingDate;
         break;
     case ifOlder:
-        overwrite = entryDate < *existing;
+        overwrite = entryDate < existingDate;
         break;
     default:
         break;
