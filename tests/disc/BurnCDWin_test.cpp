@@ -270,3 +270,51 @@ TEST(EraseDisc, DvdPlusRwIsFormattedAndEmpty) {
     EXPECT_EQ(rig.Count("04 11"), 1u);
     EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u);
 }
+
+TEST(BurnCD, EachMediumGetsItsCloseSequenceAndReadsBack) {
+    struct Case {
+        std::string media, closes;
+    } cases[] = {
+        {"DVD-R", "5b 00 01 00 00 01 00|5b 00 01 00 00 02 00|5b 00 02 00 00 03 00"},
+        {"DVD+R", "5b 00 01 00 00 01 00|5b 00 02 00 00 ff 00"},
+        {"DVD-RW-SEQ", "5b 01 02 00 00 00 00"},
+        {"DVD+RW", "5b 00 03 00 00 ff 00"},
+        {"DVD-RAM", ""},
+        {"CD-RW", "5b 01 02 00 00 00 00"},
+    };
+    for (const Case& c : cases) {
+        BurnRig rig(c.media);
+        rig.Add("c.bin");
+        ASSERT_TRUE(rig.Burn()) << c.media;
+        EXPECT_EQ(rig.error, "") << c.media;
+        std::string closes;
+        const std::string log = rig.folder.Log();
+        for (size_t at = log.find(" 5b "); at != std::string::npos; at = log.find(" 5b ", at + 1))
+            closes += (closes.empty() ? "" : "|") + log.substr(at + 1, 20);
+        EXPECT_EQ(closes, c.closes) << c.media;
+        rig.ImportLast();
+        EXPECT_TRUE(rig.Verify("c.bin")) << c.media;
+    }
+}
+
+TEST(EraseDisc, EveryRewritableMediumEndsEmpty) {
+    for (const std::string media : {"DVD-RW-SEQ", "DVD-RAM"}) {
+        for (uint8_t kind : {ekQuick, ekFull}) {
+            BurnRig rig(media);
+            rig.Add("c.bin");
+            ASSERT_TRUE(rig.Burn());
+            int calls = 0;
+            bool withError = true;
+            rig.burner->OnEraseDone = [&](void*, bool error) {
+                ++calls;
+                withError = error;
+            };
+            ASSERT_TRUE(rig.burner->EraseDisc(kind)) << media;
+            for (long spins = 0; calls == 0 && spins < 20000000; ++spins)
+                gui::Wait(1, false);
+            ASSERT_EQ(calls, 1);
+            EXPECT_FALSE(withError) << media << int(kind);
+            EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u) << media << int(kind);
+        }
+    }
+}
