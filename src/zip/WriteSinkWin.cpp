@@ -1,0 +1,79 @@
+#include "zip/WriteSinkWin.h"
+
+#include "zip/ZipLibWin.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace zip {
+
+std::string StagingFileName(const std::string& tempPath, const std::string& outputName) {
+    std::string folder = tempPath;
+    if (folder.empty()) {
+        char buffer[MAX_PATH + 1];
+        const DWORD length = GetTempPathA(sizeof buffer, buffer);
+        if (length > 0 && length < sizeof buffer) folder.assign(buffer, length);
+    }
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    std::string name = outputName.substr(outputName.find_last_of("\\/:") + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return folder + name + ".tmp";
+}
+
+TWinSinkFile::TWinSinkFile(std::string name, std::string stagingName, TDriveTypeText driveTypeText)
+    : name_(std::move(name)), stagingName_(std::move(stagingName)), driveTypeText_(std::move(driveTypeText)),
+      stream_(std::make_unique<TLFNFileStream>(name_, gui::fmCreate | gui::fmShareExclusive)) {}
+
+gui::TStream& TWinSinkFile::Stream() {
+    if (!stream_) Reopen();
+    return *stream_;
+}
+
+int64_t TWinSinkFile::Position() {
+    return Stream().Position();
+}
+
+void TWinSinkFile::Seek(int64_t position) {
+    Stream().SetPosition(position);
+}
+
+size_t TWinSinkFile::Write(const uint8_t* data, size_t count) {
+    return Stream().Write(data, count);
+}
+
+int64_t TWinSinkFile::Size() {
+    return Stream().Size();
+}
+
+void TWinSinkFile::Close() {
+    stream_.reset();
+}
+
+void TWinSinkFile::Reopen() {
+    stream_ = std::make_unique<TLFNFileStream>(name_, gui::fmOpenReadWrite | gui::fmShareExclusive);
+    stream_->Seek(0, gui::TSeekOrigin::soEnd);
+}
+
+bool TWinSinkFile::ReadBack(int64_t position, uint8_t* buffer, size_t count) {
+    if (!FileExists(name_)) return false;
+    TLFNFileStream in(name_, gui::fmOpenRead | gui::fmShareDenyNone);
+    if (in.Seek(position, gui::TSeekOrigin::soBeginning) != position) return false;
+    // A medium that answers short has not kept the data: zeros make the compare fail.
+    const size_t got = in.Read(buffer, count);
+    std::fill(buffer + got, buffer + count, uint8_t(0));
+    return true;
+}
+
+std::unique_ptr<gui::TStream> TWinSinkFile::OpenStaging() {
+    const uint16_t mode = FileExists(stagingName_) ? gui::fmOpenReadWrite | gui::fmShareExclusive
+                                                   : gui::fmCreate | gui::fmShareExclusive;
+    return std::make_unique<TLFNFileStream>(stagingName_, mode);
+}
+
+void TWinSinkFile::DeleteStaging() {
+    DeleteFileA(stagingName_.c_str());
+}
+
+} // namespace zip
