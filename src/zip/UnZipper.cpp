@@ -160,8 +160,9 @@ void TUnZipper::ReadZip() {
 }
 
 void TUnZipper::OpenZip() {
-    const bool reread =
-        !directoryRead_ || (callerStream_ == nullptr && files_.FileDate(firstName_) != stamp_);
+    // A spanned set's name shows whichever disk is in the drive: its date says nothing.
+    const bool reread = !directoryRead_ || (callerStream_ == nullptr && numVolumes_ == 1 &&
+                                            files_.FileDate(firstName_) != stamp_);
     if (reread && callerStream_ == nullptr && zipName_ != firstName_) {
         // The directory lives on the last volume, which carries the archive's own name.
         CloseZip(true);

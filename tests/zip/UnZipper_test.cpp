@@ -330,3 +330,91 @@ TEST_F(UnZipperTest, DirectoryFallbacksAndBrokenArchives) {
 }
 
 } // namespace
+
+namespace {
+
+// A removable drive R: whose disks are folders; a prompt for a disk puts in the next one
+// from the script.
+class TDiskDrive : public TStdFileSystem {
+  public:
+    std::vector<std::string> disks, labels;
+    size_t inserted = 0;
+    std::string Map(const std::string& name) {
+        return name.rfind("R:\\", 0) == 0 ? disks[inserted] + "/" + name.substr(3) : name;
+    }
+    std::unique_ptr<gui::TStream> OpenRead(const std::string& name) override {
+        return TStdFileSystem::OpenRead(Map(name));
+    }
+    std::optional<gui::DateTime> FileDate(const std::string& name) override {
+        return TStdFileSystem::FileDate(Map(name));
+    }
+    bool IsRemovableDrive(const std::string& name) override { return name.rfind("R:\\", 0) == 0; }
+    std::string VolumeLabel(const std::string&) override { return labels[inserted]; }
+};
+
+class TDiskChanger : public gui::TScriptedPrompter {
+  public:
+    TDiskChanger(TDiskDrive& drive) : drive_(drive) {}
+    std::vector<size_t> nextDisks; // what each OK puts in the drive
+    int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
+        const int answer = gui::TScriptedPrompter::ShowMessageBox(request);
+        if (answer == gui::mrOk && !nextDisks.empty()) {
+            drive_.inserted = nextDisks.front();
+            nextDisks.erase(nextDisks.begin());
+        }
+        return answer;
+    }
+
+  private:
+    TDiskDrive& drive_;
+};
+
+} // namespace
+
+TEST_F(UnZipperTest, SpannedSetAsksForEachDiskAndChecksItsLabel) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -qr -s 64k ../set.zip ."), 0);
+    TDiskDrive drive;
+    const std::vector<std::string> parts = {"set.z01", "set.z02", "set.zip"};
+    ASSERT_TRUE(fs::exists(tmp / "set.z02"));
+    ASSERT_FALSE(fs::exists(tmp / "set.z03"));
+    for (size_t i = 0; i < parts.size(); ++i) {
+        drive.disks.push_back(tmp / ("disk" + std::to_string(i + 1)));
+        fs::create_directories(drive.disks.back());
+        fs::copy_file(tmp / parts[i], drive.disks.back() + "/set.zip");
+        drive.labels.push_back("PKBACK# 00" + std::to_string(i + 1));
+    }
+    drive.inserted = 2;
+    TDiskChanger changer(drive);
+    gui::TPrompterScope changerScope(changer);
+    // The directory starts on the last disk; then disks 1, 2 (the wrong one first) and 3.
+    changer.nextDisks = {0, 2, 1, 2};
+    for (int i = 0; i < 4; ++i)
+        changer.AnswerMessage(gui::mrOk);
+
+    zip::TUnZipper z(drive);
+    z.SetZipName("R:\\set.zip");
+    z.SetDestDir(tmp / "out");
+    z.RecreateDirs = z.DoAll = true;
+    z.UnZip();
+    EXPECT_EQ(z.MultiMode(), zip::mmSpan);
+    EXPECT_TRUE(SameTree(tmp / "src", tmp / "out"));
+    const auto texts = changer.MessageTexts();
+    EXPECT_EQ(changer.Pending(), 0u);
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "Please insert disk 1 of the multi-disk set.");
+    EXPECT_EQ(texts[1], "Please insert disk 2 of the multi-disk set.");
+    EXPECT_EQ(texts[2], "Please insert disk 2 of the multi-disk set."); // the wrong label asks again
+
+    changer.Clear();
+    changer.AnswerMessage(gui::mrCancel);
+    zip::TUnZipper refused(drive);
+    drive.inserted = 2;
+    refused.SetZipName("R:\\set.zip");
+    try {
+        refused.TestArchive();
+        FAIL() << "no exception";
+    } catch (const zip::EUserCanceled& e) {
+        EXPECT_STREQ(e.what(), "User canceled loading new disk.");
+    }
+}
