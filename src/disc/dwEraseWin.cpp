@@ -47,6 +47,24 @@ class TEraseThread : public gui::TThread {
 
   protected:
     void Execute() override {
+        try {
+            Follow();
+        } catch (const std::exception& error) {
+            burner_.DoDebugMessage(error.what(), kMsgError);
+            withError_ = true;
+        }
+        TDiscBurner& d = burner_;
+        d.Erasing = false;
+        TDiscBurner* self = &d;
+        const bool error = withError_;
+        gui::TThread::Synchronize([self, error] {
+            if (self->OnEraseDone) self->OnEraseDone(self, error);
+        });
+        --d.workers_;
+    }
+
+  private:
+    void Follow() {
         TDiscBurner& d = burner_;
         if (media_ == mtDVDRWRestricted || media_ == mtDVDRWSequential) {
             PollUnitReady(2, 1);
@@ -78,16 +96,7 @@ class TEraseThread : public gui::TThread {
         const bool ready = d.TestUnitReady(5000);
         withError_ = !ready || (IsBlanked(media_) && d.GetDiscStatus() != 0);
         d.ResetDrive();
-        d.Erasing = false;
-        TDiscBurner* self = &d;
-        const bool error = withError_;
-        gui::TThread::Synchronize([self, error] {
-            if (self->OnEraseDone) self->OnEraseDone(self, error);
-        });
-        --d.workers_;
     }
-
-  private:
     void Percent(int factor) {
         const int percent = static_cast<int>(std::lround(elapsed_ * factor / expected_ * 100));
         burner_.eraseProgress_ = percent > 99 ? 99 : percent;

@@ -8,6 +8,8 @@
 // The drive's answers are never trusted to end a loop: busy retries, time-outs and the flush
 // countdown are all bounded.
 
+#include <windows.h>
+
 #include "disc/dwBurner.h"
 
 #include "disc/IsoRecords.h"
@@ -61,6 +63,13 @@ std::string WriterError(const TSCSIDevice& device) {
     return std::string(DiscMessage(msgWriterError)) + " [" + device.LastError + "]";
 }
 
+// The reader steps down as the queue fills, so disk reads never starve the writer.
+void SetReaderPriority(TCacheThread::Priority priority) {
+    static const int levels[] = {THREAD_PRIORITY_NORMAL, THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_LOWEST,
+                                 THREAD_PRIORITY_IDLE};
+    SetThreadPriority(GetCurrentThread(), levels[static_cast<int>(priority)]);
+}
+
 } // namespace
 
 std::string StartLine(int id, int media, bool dvdFactor, uint16_t speed) {
@@ -86,11 +95,16 @@ class TThWrite : public gui::TThread {
     void Execute() override {
         burner_.writing_ = true;
         burner_.Progress = 0;
-        buffer_.resize(cache_->Payload());
-        if (fileMode_)
-            WriteFile();
-        else
-            WriteDisc();
+        try {
+            buffer_.resize(cache_->Payload());
+            if (fileMode_)
+                WriteFile();
+            else
+                WriteDisc();
+        } catch (const std::exception& error) {
+            // Still one report, and the component is free again.
+            Fail(std::string(DiscMessage(msgWriterError)) + " [" + error.what() + "]");
+        }
         Finish();
     }
 
@@ -356,7 +370,7 @@ bool TDiscBurner::BurnCD() {
     }
     Image.BuildImageHead();
     const uint32_t payload = !fileMode && IsCDMedia(media) ? kPayloadCd : kPayloadDefault;
-    cache_ = std::make_shared<TCacheThread>(cacheSize_, payload, Image);
+    cache_ = std::make_shared<TCacheThread>(cacheSize_, payload, Image, &SetReaderPriority);
     cache_->Start();
     while (!cache_->Primed())
         gui::Wait(100, false);
