@@ -2,7 +2,10 @@
 //   zipdrv list A
 //   zipdrv test A [-p PW]
 //   zipdrv extract A DEST [-p PW] [-o always|never|newer|older] [-d] [-r ROOTDIR] [-m MASK]...
-// Common: --answer ok|cancel (what every prompt is answered; cancel by default).
+// Common: --answer ok|cancel (what every prompt is answered; cancel by default);
+//   --disks DIR1,DIR2,... [--first K]: the archive's drive becomes a removable drive holding
+//   Unix folder K (default 1); a prompt for disk N puts folder N in the drive. Wine's mount
+//   manager redefines the drive, which also makes Wine read the new folder's label.
 // Exit 0 when all went well, 1 after a skipped or failed entry or a failed test, 2 on an
 // exception ("error: CLASS: TEXT").
 
@@ -12,19 +15,61 @@
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLibWin.h"
 
+#include <windows.h>
+#include <winioctl.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
+// Wine's mount manager request that maps a drive letter to a Unix folder (test code only).
+constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+struct TUnixDrive {
+    ULONG size, type, fsType;
+    DWORD serial;
+    ULONGLONG unixDev;
+    WCHAR letter;
+    USHORT mountPointOffset, deviceOffset, labelOffset;
+};
+
+// An empty folder removes the drive.
+bool DefineUnixDrive(char letter, const std::string& folder) {
+    std::vector<char> request(sizeof(TUnixDrive) + folder.size() + 1, 0);
+    auto* drive = reinterpret_cast<TUnixDrive*>(request.data());
+    drive->size = static_cast<ULONG>(request.size());
+    drive->type = DRIVE_REMOVABLE;
+    drive->letter = static_cast<WCHAR>(letter | 0x20);
+    drive->mountPointOffset = folder.empty() ? 0 : sizeof(TUnixDrive);
+    std::memcpy(request.data() + sizeof(TUnixDrive), folder.c_str(), folder.size());
+    const HANDLE manager =
+        CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE) return false;
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, request.data(),
+                                    static_cast<DWORD>(request.size()), nullptr, 0, &returned, nullptr);
+    CloseHandle(manager);
+    return ok != 0;
+}
+
 class TDriverPrompter : public gui::TPrompter {
   public:
     bool answerOk = false;
+    char driveLetter = 0;
+    std::vector<std::string> disks;
     int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
         std::printf("prompt: %s\n", request.Text.c_str());
         std::fflush(stdout);
+        int disk = 0;
+        if (answerOk && !disks.empty() &&
+            std::sscanf(request.Text.c_str(), "Please insert disk %d of", &disk) == 1 && disk >= 1 &&
+            disk <= static_cast<int>(disks.size()))
+            DefineUnixDrive(driveLetter, disks[static_cast<size_t>(disk - 1)]);
         if (request.Buttons == gui::TMsgButtons::YesNo) return answerOk ? gui::mrYes : gui::mrNo;
         return answerOk ? gui::mrOk : gui::mrCancel;
     }
@@ -63,6 +108,7 @@ int Run(int argc, char** argv, TDriverPrompter& prompter) {
     zip::TUnZipper z(files);
     z.SetZipName(argv[2]);
     int next = 3;
+    int first = 1;
     if (command == "extract") {
         if (argc < 4) return Usage();
         z.SetDestDir(argv[3]);
@@ -86,11 +132,27 @@ int Run(int argc, char** argv, TDriverPrompter& prompter) {
             z.SetRootDir(argv[++i]);
         } else if (option == "-m" && hasValue) {
             z.FilesList.Add(argv[++i]);
+        } else if (option == "--disks" && hasValue) {
+            std::string list = argv[++i];
+            for (size_t start = 0; start <= list.size();) {
+                const size_t comma = std::min(list.find(',', start), list.size());
+                prompter.disks.push_back(list.substr(start, comma - start));
+                start = comma + 1;
+            }
+        } else if (option == "--first" && hasValue) {
+            first = std::atoi(argv[++i]);
         } else if (option == "--answer" && hasValue) {
             prompter.answerOk = std::strcmp(argv[++i], "ok") == 0;
         } else {
             return Usage();
         }
+    }
+
+    if (!prompter.disks.empty()) {
+        if (first < 1 || first > static_cast<int>(prompter.disks.size())) return Usage();
+        prompter.driveLetter = argv[2][0];
+        if (!DefineUnixDrive(prompter.driveLetter, prompter.disks[static_cast<size_t>(first - 1)]))
+            throw zip::EZipError("The test drive could not be defined");
     }
 
     if (command == "list") {
@@ -128,13 +190,13 @@ int main(int argc, char** argv) {
     TDriverPrompter prompter;
     gui::TPrompterScope scope(prompter);
     zip::SetNameConverters(zip::SystemNameConverters());
+    int code = 2;
     try {
-        const int code = Run(argc, argv, prompter);
-        std::fflush(stdout);
-        return code;
+        code = Run(argc, argv, prompter);
     } catch (const std::exception& e) {
         std::printf("error: %s: %s\n", ClassOf(e), e.what());
-        std::fflush(stdout);
-        return 2;
     }
+    if (prompter.driveLetter) DefineUnixDrive(prompter.driveLetter, {});
+    std::fflush(stdout);
+    return code;
 }

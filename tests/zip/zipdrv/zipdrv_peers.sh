@@ -51,6 +51,29 @@ z test split.zip > missing.log
 grep -q 'error: EUserCanceled: User canceled loading new disk.' missing.log || fail "missing part message"
 [ $((SECONDS - start)) -lt 20 ] || fail "missing part took too long"
 
+# The same parts as disks of a removable drive, each named split.zip and labelled.
+mv away.z01 split.z01
+parts=(split.z?? split.zip)
+disks=
+for i in "${!parts[@]}"; do
+  n=$((i + 1))
+  mkdir -p disk$n
+  printf 'PKBACK# %03d' $n > disk$n/.windows-label
+  printf '5000000%d' $n > disk$n/.windows-serial
+  cp "${parts[$i]}" disk$n/split.zip
+  disks="$disks${disks:+,}$work/disk$n"
+done
+last=${#parts[@]}
+z extract 'R:\split.zip' out-span -d --disks "$disks" --first $last --answer ok > span.log || fail "spanned set extraction"
+diff -r src out-span >/dev/null || fail "spanned set extracts different"
+grep -q '^prompt: Please insert disk 1 of the multi-disk set.' span.log || fail "spanned set did not ask for disk 1"
+printf 'PKBACK# 009' > disk2/.windows-label
+z test 'R:\split.zip' --disks "$disks" --first $last --answer ok > label.log
+[ $? = 2 ] || fail "a wrong label is not refused"
+[ "$(grep -c 'insert disk 2' label.log)" -gt 1 ] || fail "a wrong label is not asked again"
+z test 'R:\split.zip' --disks "$disks" --first $last > cancel.log
+[ $? = 2 ] || fail "a cancelled disk prompt does not exit 2"
+
 # Damage inside the first entry's data: that entry fails, the old file stays, the rest lands.
 (cd src && zip -q ../damaged.zip sub/deeper/numbers.txt top.txt)
 printf '\x55' | dd of=damaged.zip bs=1 seek=200 conv=notrunc 2>/dev/null
