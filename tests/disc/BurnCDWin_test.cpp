@@ -245,6 +245,21 @@ TEST(EraseDisc, FailingOrNeverReadyDrivesReportAsTheyShould) {
         EXPECT_TRUE(withError);
     }
     {
+        // Blanking starts, then the drive never answers ready again.
+        BurnRig rig("CD-RW", "[Faults]\n1=TUR from=3 count=* sense=2/3A/01\n");
+        int calls = 0;
+        bool withError = false;
+        rig.burner->OnEraseDone = [&](void*, bool error) {
+            ++calls;
+            withError = error;
+        };
+        ASSERT_TRUE(rig.burner->EraseDisc(ekQuick));
+        for (long spins = 0; calls == 0 && spins < 20000000; ++spins)
+            gui::Wait(1, false);
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(withError);
+    }
+    {
         BurnRig rig("CD-RW", "[Faults]\n1=TUR count=* sense=2/04/01\n");
         int calls = 0;
         rig.burner->OnEraseDone = [&](void*, bool) { ++calls; };
