@@ -209,6 +209,13 @@ TEST(BurnCD, CancelAndVanishedSourcesStopTheWrite) {
         EXPECT_EQ(rig.doneCalls, 1) << "reported directly";
         EXPECT_NE(rig.error.find("b.txt"), std::string::npos) << rig.error;
     }
+    {
+        BurnRig rig("CD-R");
+        rig.Add("c.bin");
+        rig.folder.WriteFile("c.bin", std::string(80000, 'c'));
+        rig.Burn();
+        EXPECT_NE(rig.error.find("c.bin"), std::string::npos) << "grown since it was added: " << rig.error;
+    }
 }
 
 TEST(EraseDisc, BlanksACdrwAndReportsOnTheGuiThread) {
