@@ -37,13 +37,34 @@ TUnZipper::~TUnZipper() {
 
 void TUnZipper::SetZipName(const std::string& name) {
     if (Upper(name) == Upper(zipName_)) return;
+    std::string chosen = name;
+    if (!name.empty() && name.back() == '?') {
+        gui::TFileDialogRequest request;
+        request.Title = "Open a Zip File";
+        request.Filter =
+            "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|Jar Files (*.JAR)|*.jar|All Files (*.*)|*.*";
+        const std::string folder = name.substr(0, name.find_last_of('\\') + 1);
+        request.InitialDir = !folder.empty() && files_.DirectoryExists(folder) ? folder : "C:\\";
+        const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
+        if (!answer.Accepted || answer.Files.empty())
+            throw EUserCanceled("User canceled setting zip file name.");
+        chosen = answer.Files.front();
+    }
     Forget();
-    zipName_ = name;
-    firstName_ = name;
+    zipName_ = chosen;
+    firstName_ = chosen;
 }
 
 void TUnZipper::SetDestDir(const std::string& dir) {
-    destDir_ = dir;
+    if (dir == "?") {
+        gui::TFolderRequest request;
+        request.StartFolder = files_.DirectoryExists(destDir_) ? destDir_ : std::string(".");
+        const gui::TFolderAnswer answer = gui::Prompter().BrowseForFolder(request);
+        if (!answer.Accepted) throw EUserCanceled("User canceled Set Desination Directory");
+        destDir_ = answer.Folder;
+    } else {
+        destDir_ = dir;
+    }
     while (!destDir_.empty() && destDir_.back() == '\\')
         destDir_.pop_back();
 }

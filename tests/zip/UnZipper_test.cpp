@@ -418,3 +418,16 @@ TEST_F(UnZipperTest, SpannedSetAsksForEachDiskAndChecksItsLabel) {
         EXPECT_STREQ(e.what(), "User canceled loading new disk.");
     }
 }
+
+TEST_F(UnZipperTest, QuestionMarksAskTheUserAndCancelRaises) {
+    zip::TUnZipper z(files);
+    prompter.AnswerFile({tmp / "chosen.zip"}).CancelFile().AnswerFolder(tmp / "dest").CancelFolder();
+    z.SetZipName("C:\\nowhere\\?");
+    EXPECT_EQ(z.ZipName(), tmp / "chosen.zip");
+    EXPECT_THROW(z.SetZipName("?"), zip::EUserCanceled);
+    z.SetDestDir("?");
+    EXPECT_EQ(z.DestDir(), tmp / "dest");
+    EXPECT_THROW(z.SetDestDir("?"), zip::EUserCanceled);
+    EXPECT_EQ(prompter.Requests()[0].File.Title, "Open a Zip File");
+    EXPECT_EQ(prompter.Requests()[0].File.InitialDir, "C:\\");
+}
