@@ -1,7 +1,7 @@
 // Archives of any bytes through the unzip component over memory: the directory is read (end
-// record, central records, or the local-header walk), every entry is tested, and every entry
-// is extracted into a stream. Nothing may crash, hang or read out of bounds; the component's
-// own exceptions are the expected answers to bad input.
+// record, central records, or the local-header walk), every entry is tested, the comments are read, and every
+// entry is extracted into a stream. Nothing may crash, hang or read out of bounds; the component's own
+// exceptions are the expected answers to bad input.
 #include "gui/Prompter.h"
 #include "zip/UnZipper.h"
 
@@ -46,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     z.Password = "pw";
     try {
         z.TestArchive();
+        for (int i = 0; i < z.Count(); ++i)
+            z.FileComment(i);
+        z.ZipComment();
         gui::TMemoryStream out;
         z.UnZipToStream(&out, "*");
         if (static_cast<uint64_t>(out.Size()) > static_cast<uint64_t>(z.Count()) * 0xFFFFFFFFull)

@@ -154,6 +154,36 @@ void TUnZipper::SetSelected(int index, bool on) {
     numSelected_ += on ? 1 : -1;
 }
 
+std::string TUnZipper::ReadText(gui::TStream& stream, int64_t position, size_t length) {
+    // The position comes from the archive: one outside it is no comment.
+    if (position < 0 || position > stream.Size()) return {};
+    std::string text(length, '\0');
+    if (stream.Seek(position, gui::TSeekOrigin::soBeginning) != position) return {};
+    text.resize(stream.Read(text.data(), length));
+    return text;
+}
+
+std::string TUnZipper::FileComment(int index) {
+    TZipHeaderInfo* e = Entry(index);
+    if (!e->FileComment() && e->HasComment()) {
+        OpenZip();
+        e->SetFileComment(ReadText(*stream_,
+                                   int64_t(e->CentralOffset) + CentralHeaderSize + e->FilenameLength +
+                                       e->CentralExtraLength,
+                                   e->FileCommentLength));
+        CloseZip();
+    }
+    return e->FileComment().value_or(std::string());
+}
+
+std::string TUnZipper::ZipComment() {
+    OpenZip();
+    if (!end_.Comment() && end_.HasComment())
+        end_.SetComment(ReadText(*stream_, end_.CommentPosition, end_.CommentLength));
+    CloseZip();
+    return end_.Comment().value_or(std::string());
+}
+
 void TUnZipper::ClearSelected() {
     for (int i = 0; i < master_->Count(); ++i)
         master_->Entry(i)->Selected = 0;
@@ -276,8 +306,16 @@ void TUnZipper::ReadDirectory() {
                 return stream_;
             };
         const int total = end_.TotalEntries;
-        auto each = [this, total](TZipHeaderInfo& entry, int i) {
+        const bool fetchComments = numVolumes_ > 1;
+        auto each = [this, total, &dir, fetchComments](TZipHeaderInfo& entry, int i) {
             oem_ = entry.VersionNeeded == 10;
+            // Another volume may be in the drive when the comment is wanted later.
+            if (fetchComments && entry.HasComment()) {
+                const int64_t after = dir->Position();
+                entry.SetFileComment(
+                    ReadText(*dir, after - entry.FileCommentLength, entry.FileCommentLength));
+                dir->SetPosition(after);
+            }
             if (OnEndReadFileInfo) OnEndReadFileInfo(*this, i, total);
         };
         if (!ReadCentralRecords(dir, total, *master_, next, each)) {
@@ -289,6 +327,10 @@ void TUnZipper::ReadDirectory() {
                 throw EBadZipFile(kNotAZip);
             }
         }
+    }
+    if (numVolumes_ > 1 && end_.HasComment() && !fromSide) {
+        if (currentVolume_ != numVolumes_ - 1) GetNextDisk(numVolumes_);
+        end_.SetComment(ReadText(*stream_, end_.CommentPosition, end_.CommentLength));
     }
     end_.Modified = 0;
     directoryRead_ = true;

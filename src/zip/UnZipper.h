@@ -121,6 +121,8 @@ class TUnZipper {
     bool IsEncrypted(int index);
     bool Selected(int index);
     void SetSelected(int index, bool on);
+    std::string FileComment(int index);
+    std::string ZipComment();
     int NumSelected() const { return numSelected_; }
     const TEndCentral& EndCentral() const { return end_; }
     bool Busy() const { return busy_; }
@@ -158,6 +160,8 @@ class TUnZipper {
     int Extract(TRunMode mode, bool testing, bool useSelected);
     std::string ConvertName(const std::string& name) const;
     void ProcessMessagesHook();
+    // The comment of `length` bytes at `position` of the stream in hand.
+    std::string ReadText(gui::TStream& stream, int64_t position, size_t length);
 
     TExtractFileSystem& files_;
     std::string zipName_, firstName_, destDir_, rootDir_;

@@ -280,6 +280,17 @@ TEST_F(UnZipperTest, DirectoryFallbacksAndBrokenArchives) {
         ASSERT_EQ(z.Count(), 2);
         end = z.EndCentral();
     }
+    ASSERT_EQ(
+        Shell("python3 -c \"import zipfile\nwith zipfile.ZipFile('c.zip','w') as z:\n"
+              " i=zipfile.ZipInfo('n.txt'); i.comment=b'entry note'; z.writestr(i,'x'); z.writestr('m','y');"
+              " z.comment=b'archive note'\""),
+        0);
+    zip::TUnZipper comments(files);
+    comments.SetZipName(tmp / "c.zip");
+    EXPECT_EQ(comments.FileComment(0), "entry note");
+    EXPECT_EQ(comments.FileComment(1), "");
+    EXPECT_EQ(comments.ZipComment(), "archive note");
+
     // The records alone in a side file, no end record: read to their end.
     codectest::WriteFile(tmp / "cut.zip", Bytes(whole.begin(), whole.begin() + end.CentralOffset));
     codectest::WriteFile(tmp / "cut.zfc", Bytes(whole.begin() + end.CentralOffset, whole.end() - 22));
