@@ -13,6 +13,7 @@
 #include "disc/dwSrb.h"
 #include "gui/CriticalSection.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -125,7 +126,8 @@ class TSCSIDevice {
     std::string LastError;
     uint8_t LastSense[33] = {};
     bool Busy = false;
-    bool Erasing = false;
+    // Set and cleared by the erase follower thread while the GUI thread reads it.
+    std::atomic<bool> Erasing{false};
     bool DoDebug = false;
     TOnDebugMsg OnDebugMessage;
     std::function<void(void* Sender)> OnDeviceChange;
