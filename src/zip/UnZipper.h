@@ -68,13 +68,13 @@ using TPercentEvent = std::function<void(TUnZipper&, int percent)>;
 class TUnZipper {
   public:
     explicit TUnZipper(TExtractFileSystem& files);
-    ~TUnZipper();
+    virtual ~TUnZipper();
     TUnZipper(const TUnZipper&) = delete;
     TUnZipper& operator=(const TUnZipper&) = delete;
 
     // --- Properties ---
     const std::string& ZipName() const { return zipName_; }
-    void SetZipName(const std::string& name);
+    virtual void SetZipName(const std::string& name);
     const std::string& DestDir() const { return destDir_; }
     void SetDestDir(const std::string& dir);
     const std::string& RootDir() const { return rootDir_; }
@@ -145,7 +145,8 @@ class TUnZipper {
     // Opens volume n (one-based) as the archive; raises EUserCanceled when refused.
     void GetNextDisk(int n);
 
-  private:
+  protected:
+    // The zip (create) component extends the reading state below.
     enum class TRunMode { File, Stream, Memory };
     friend class TExtractRun;
     friend class TRunEvents;

@@ -22,9 +22,11 @@ std::string StagingFileName(const std::string& tempPath, const std::string& outp
     return folder + name + ".tmp";
 }
 
-TWinSinkFile::TWinSinkFile(std::string name, std::string stagingName, TDriveTypeText driveTypeText)
+TWinSinkFile::TWinSinkFile(std::string name, std::string stagingName, TDriveTypeText driveTypeText,
+                           bool keepExisting)
     : name_(std::move(name)), stagingName_(std::move(stagingName)), driveTypeText_(std::move(driveTypeText)),
-      stream_(std::make_unique<TLFNFileStream>(name_, gui::fmCreate | gui::fmShareExclusive)) {}
+      stream_(std::make_unique<TLFNFileStream>(name_, keepExisting ? gui::fmOpenReadWrite | gui::fmShareExclusive
+                                                                   : gui::fmCreate | gui::fmShareExclusive)) {}
 
 gui::TStream& TWinSinkFile::Stream() {
     if (!stream_) Reopen();

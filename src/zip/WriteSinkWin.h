@@ -15,8 +15,10 @@ std::string StagingFileName(const std::string& tempPath, const std::string& outp
 class TWinSinkFile : public TSinkFile {
   public:
     using TDriveTypeText = std::function<std::string(const std::string& path)>;
-    // Creates (truncates) the output. driveTypeText answers "Fixed", "Removable", ...
-    TWinSinkFile(std::string name, std::string stagingName, TDriveTypeText driveTypeText);
+    // Creates (truncates) the output, or with keepExisting opens it as it is (an archive
+    // appended to in place). driveTypeText answers "Fixed", "Removable", ...
+    TWinSinkFile(std::string name, std::string stagingName, TDriveTypeText driveTypeText,
+                 bool keepExisting = false);
 
     const std::string& Name() const override { return name_; }
     int64_t Position() override;
