@@ -33,6 +33,7 @@ class TNoFiles : public zip::TExtractFileSystem {
     void Delete(const std::string&) override {}
     void SetDate(const std::string&, uint32_t) override {}
     void SetAttributes(const std::string&, uint32_t) override {}
+    std::string SystemTempPath() override { return {}; }
 };
 
 class TDiscard : public gui::TStream {

@@ -38,6 +38,8 @@ class TExtractFileSystem {
     virtual bool IsRemovableDrive(const std::string& name) { return false; }
     // The volume label of the drive that holds `name`.
     virtual std::string VolumeLabel(const std::string& name) { return {}; }
+    // The system's temporary folder, ending in "\".
+    virtual std::string SystemTempPath() = 0;
 };
 
 } // namespace zip

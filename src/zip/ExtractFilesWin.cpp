@@ -99,4 +99,13 @@ std::string TWinExtractFileSystem::VolumeLabel(const std::string& name) {
     return root.empty() ? std::string() : GetVolumeLabel(root);
 }
 
+std::string TWinExtractFileSystem::SystemTempPath() {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof buffer, buffer);
+    if (length == 0 || length >= sizeof buffer) return ".\\";
+    std::string folder(buffer, length);
+    if (folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
 } // namespace zip

@@ -18,6 +18,7 @@ class TWinExtractFileSystem : public TExtractFileSystem {
     void SetAttributes(const std::string& name, uint32_t attributes) override;
     bool IsRemovableDrive(const std::string& name) override;
     std::string VolumeLabel(const std::string& name) override;
+    std::string SystemTempPath() override;
 };
 
 } // namespace zip

@@ -384,6 +384,12 @@ void TUnZipper::GetNextDisk(int n) {
     throw EUserCanceled(kRefused);
 }
 
+std::string TUnZipper::GetTempZipPath() {
+    if (!TempPath.empty() && files_.DirectoryExists(TempPath))
+        return TempPath.back() == '\\' ? TempPath : TempPath + '\\';
+    return files_.SystemTempPath();
+}
+
 void TUnZipper::ProcessMessagesHook() {
     if (DoProcessMessages && OnProcessMessages) OnProcessMessages();
 }

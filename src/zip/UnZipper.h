@@ -91,6 +91,8 @@ class TUnZipper {
     bool ReplaceReadOnly = false;
     bool CheckDiskLabels = true;
     std::string Password;
+    // Folder for temporary archives and work files; empty or missing: the system's.
+    std::string TempPath;
     TMultiMode MultiMode() const { return multiMode_; }
 
     // --- Events ---
@@ -144,6 +146,8 @@ class TUnZipper {
     void SetArchiveStream(gui::TStream* stream);
     // Opens volume n (one-based) as the archive; raises EUserCanceled when refused.
     void GetNextDisk(int n);
+    // TempPath when it names an existing folder, else the system's temporary folder; ends in "\".
+    std::string GetTempZipPath();
 
   protected:
     // The zip (create) component extends the reading state below.

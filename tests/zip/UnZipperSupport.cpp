@@ -43,6 +43,10 @@ fs::file_time_type FileClockEpoch() {
 
 } // namespace
 
+std::string TStdFileSystem::SystemTempPath() {
+    return std::filesystem::temp_directory_path().string() + "/";
+}
+
 std::string Native(const std::string& path) {
     std::string out = path;
 #ifndef _WIN32

@@ -19,6 +19,7 @@ class TStdFileSystem : public zip::TExtractFileSystem {
     void Delete(const std::string& name) override;
     void SetDate(const std::string& name, uint32_t dosDateTime) override;
     void SetAttributes(const std::string& name, uint32_t attributes) override;
+    std::string SystemTempPath() override;
 };
 
 std::string Native(const std::string& path);

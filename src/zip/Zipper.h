@@ -1,0 +1,210 @@
+#pragma once
+// TZipper: builds and updates zip archives. It extends the unzip component with the write
+// side: the list of files to add (names, masks, folders), one entry per file (stored or
+// deflated, optionally encrypted), keeping or replacing the entries of an existing archive,
+// the central directory and end record, volumes (removable disks labelled "PKBACK# nnn" or
+// fixed-size part files name.z01, name.z02, ... name.zip) and the ".zfc" copy of the
+// directory beside a volume set.
+//
+// Every archive byte goes through the write sink; every file system call through a
+// TZipperFileSystem, so the component is portable and its rules run under the sanitizers.
+// One Zip call runs on the caller's thread, pumping messages through OnProcessMessages;
+// handlers may add names to FilesList while it runs.
+//
+// The work is spread over four files by concern: Zipper.cpp (the run, one entry, input and
+// output), ZipFileList.cpp (what is added), ZipUpdate.cpp (an existing archive: update
+// through a temporary archive, or append in place) and ZipVolumes.cpp (split parts, spanned
+// disks, labels and the side file).
+
+#include "gui/Persistent.h"
+#include "gui/Stream.h"
+#include "zip/Deflate.h"
+#include "zip/UnZipper.h"
+#include "zip/WriteSink.h"
+#include "zip/ZipperFiles.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zip {
+
+enum TZipAction { zaUpdate, zaReplace, zaFreshen };
+// What happens to an entry of the archive being updated.
+enum TUpdateAction { uaReplacing = 0, uaKeeping = 1 };
+
+// Volume settings of a zip component. Creating one resets the process-wide CompVolumes.
+class TMultiZipInfo : public gui::TPersistent {
+  public:
+    TMultiZipInfo();
+    void Assign(const gui::TPersistent& source) override;
+
+    uint32_t BlockSize = 1457600;
+    uint32_t FirstBlockSize = 1457600;
+    uint32_t SaveOnFirstDisk = 0;
+    bool SaveZipInfoOnFirstDisk = false;
+    TMultiMode MultiMode = mmNone;
+    bool CheckDiskLabels = true;
+    bool WriteDiskLabels = true;
+};
+
+class TZipper;
+using TStartZipEvent =
+    std::function<void(TZipper&, const std::string& fname, TZipHeaderInfo& header, bool& skip)>;
+using TStartZipInfoEvent =
+    std::function<void(TZipper&, int numFiles, uint64_t totalBytes, TEndCentral& endCentral, bool& stopNow)>;
+using TEndZipEvent = std::function<void(TZipper&, const std::string& fname, uint32_t uncompressedSize,
+                                        uint32_t compressedSize, uint32_t currentZipSize)>;
+using TDisposeFileEvent = std::function<void(TZipper&, const std::string& fname, bool& skip)>;
+using TDeleteEntryEvent = std::function<void(TZipper&, const std::string& fname, bool& skip)>;
+using TNoSuchFileEvent = std::function<void(TZipper&, const std::string& fname)>;
+using TZipCompleteEvent = std::function<void(TZipper&, int fileCount)>;
+using TUpdateEvent = std::function<void(TZipper&, TUpdateAction action, int fileIndex)>;
+
+class TZipper : public TUnZipper {
+  public:
+    TZipper(TExtractFileSystem& files, TZipperFileSystem& output);
+    ~TZipper() override;
+
+    // --- Properties ---
+    int PackLevel = 6;
+    bool Recurse = false;
+    bool Dispose = false;
+    bool StorePaths() const { return storePaths_; }
+    void SetStorePaths(bool on);
+    bool RelativePaths() const { return relativePaths_; }
+    void SetRelativePaths(bool on);
+    bool StoreVolumes() const { return storeVolumes_; }
+    void SetStoreVolumes(bool on);
+    // Process-wide switches shared by every zip component.
+    bool CompVolumes() const { return zip::CompVolumes(); }
+    void SetCompVolumes(bool on);
+    bool OEMConvert() const { return zip::OEMConvert(); }
+    void SetOEMConvert(bool on) { zip::SetOEMConvert(on); }
+    TZipAction ZipAction = zaUpdate;
+    TMultiZipInfo MultiZipInfo;
+    void SetMultiZipInfo(const TMultiZipInfo& info) { MultiZipInfo.Assign(info); }
+    TMultiMode MultiMode() const { return MultiZipInfo.MultiMode; }
+    void SetMultiMode(TMultiMode mode) { MultiZipInfo.MultiMode = mode; }
+    bool Store83Names = false;
+    bool SkipIfArchiveBitNotSet = false;
+    bool ResetArchiveBitOnZip = false;
+    gui::TStringList ExcludeList;
+    gui::TStringList NoCompressList;
+    bool AddDirEntriesOnRecurse = false;
+    bool WriteVerify = false;
+    bool UseTempFile = false;
+    // Volumes written by the last Zip call.
+    int VolumesWritten() const { return volumesWritten_; }
+
+    // --- Events ---
+    TStartZipEvent OnStartZip;
+    TStartZipInfoEvent OnStartZipInfo;
+    TEndZipEvent OnEndZip;
+    TDisposeFileEvent OnDisposeFile;
+    TDeleteEntryEvent OnDeleteEntry;
+    TNoSuchFileEvent OnNoSuchFile;
+    TZipCompleteEvent OnZipComplete;
+    TUpdateEvent OnUpdate;
+
+    // --- Operations ---
+    // Adds FilesList to ZipName; answers the entries added (replacements included).
+    int Zip();
+    // Zips stream's content as one entry named fname (dated now) into ZipName.
+    int64_t ZipToStream(gui::TStream* stream, const std::string& fname);
+    // Removes the selected entries from the archive (each may be kept by OnDeleteEntry);
+    // answers the entries removed.
+    int DeleteSelected();
+    void SetZipName(const std::string& name) override;
+    void YieldProcess();
+    // Pumps messages for about n seconds of the clock in use.
+    void WaitSeconds(int n);
+    bool IsExcluded(const std::string& name) const;
+    bool IsNoCompress(const std::string& name) const;
+    int64_t DiskFreeOfArchive();
+    // Room of the current volume less what is written and waiting.
+    int64_t RoomLeft();
+
+  protected:
+    // --- The run (Zipper.cpp) ---
+    int ZipFiles();
+    bool ProcessZipEntry(const std::string& name);
+    // The compressor's and the store loop's source: counts CRC, bytes and percent.
+    uint32_t ReadInput(uint8_t* buffer, uint32_t size);
+    // Every data write: encrypts, counts, pumps, honours cancel.
+    void WriteOutput(const uint8_t* buffer, uint32_t size);
+    void OpenOutputArchive();
+    // Bytes of the current output: written plus waiting in the sink (stream position in
+    // stream mode).
+    int64_t OutputSize();
+    // Passes the small header stream's bytes to the output (sink, stream or volume file).
+    void EmitHeaderStream();
+    void FreeRunState();
+
+    TZipperFileSystem& output_;
+    std::string outName_;                // archive, part file or ".~tm"
+    std::unique_ptr<TSinkFile> outFile_; // file mode
+    std::unique_ptr<TWriteSink> sink_;
+    gui::TStream* outStream_ = nullptr; // stream mode
+    std::unique_ptr<gui::TMemoryStream> newArchiveStream_;
+    int volume_ = 0;
+    int64_t room_ = 0;
+    int64_t volumeBytes_ = 0;
+    int volumesWritten_ = 0;
+    int count_ = 0;
+    uint64_t totalBytes_ = 0;
+    uint64_t totalDone_ = 0;
+    uint64_t fileBytes_ = 0;
+    uint64_t fileDone_ = 0;
+    TZipHeaderInfo work_;
+    TEndCentral newEnd_;
+    std::string directoryName_; // ".zfi"
+    std::unique_ptr<gui::TStream> directory_;
+    gui::TMemoryStream header_;
+    std::vector<std::string> disposeList_;
+    bool updating_ = false;
+    bool deleting_ = false;
+    std::unique_ptr<DeflateBuffers> deflate_;
+    std::unique_ptr<gui::TStream> source_;
+    gui::TStream* dataSource_ = nullptr; // the source file, or ZipToStream's stream
+    gui::TStream* zipToStream_ = nullptr;
+    uint32_t crc_ = 0;
+    uint8_t cryptKeys_[12] = {};
+
+    // --- What is added (ZipFileList.cpp) ---
+    void BuildZipFileList();
+
+    // --- An existing archive (ZipUpdate.cpp) ---
+    // Update through the temporary archive: opens the old archive and copies or replaces
+    // its entries.
+    void OpenForUpdate();
+    // Append in place: the old directory into the directory buffer, output at the old data end.
+    void OpenForAppend();
+    void UpdateExistingEntries();
+    void CopyExistingEntry(TZipHeaderInfo& entry);
+    void FinishUpdate();
+    // A failed append puts the old directory and end record back.
+    void RestoreAppendedArchive();
+    std::string tempArchiveName_; // ".~tm"
+    int64_t oldDataEnd_ = -1;
+    std::vector<uint8_t> oldTail_; // old central directory and end record
+
+    // --- Volumes (ZipVolumes.cpp) ---
+    void NextVolume();
+    void CopyVolumeEntry();
+    void WriteDiskLabel();
+    void SaveZipConfigurationFile(const std::string& file);
+    // name.z01, name.z02, ... for volume 0, 1, ...
+    std::string PartName(const std::string& name, int volume) const;
+    std::string volumeEntryName_; // ".~mz"
+    std::unique_ptr<gui::TStream> volumeEntry_;
+
+  private:
+    bool storePaths_ = false;
+    bool relativePaths_ = false;
+    bool storeVolumes_ = false;
+};
+
+} // namespace zip
