@@ -65,7 +65,7 @@ TMemoryStream::~TMemoryStream() {
 }
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {
-    if (position_ >= static_cast<int64_t>(size_)) return 0;
+    if (count == 0 || position_ >= static_cast<int64_t>(size_)) return 0;
     const size_t start = static_cast<size_t>(position_);
     const size_t done = std::min(count, size_ - start);
     std::memcpy(buffer, data_ + start, done);
