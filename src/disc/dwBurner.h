@@ -45,6 +45,11 @@ class TDiscBurner : public TSCSIDevice {
     uint32_t CacheSize() const { return cacheSize_; }
     // At least 2 MiB, rounded down to whole blocks.
     void SetCacheSize(uint32_t Bytes);
+    // The component's version; it cannot be changed.
+    std::string Version() const { return "1.20.1"; }
+    void SetVersion(const std::string&) {}
+    // A transport is loaded.
+    bool ASPIInitialized() const;
 
     TWriteDoneEvent OnWriteDone;
     TEraseDoneEvent OnEraseDone;
@@ -93,6 +98,9 @@ class TDiscBurner : public TSCSIDevice {
     // Workers alive that still touch this object.
     std::atomic<int> workers_{0};
 };
+
+// Timer-resolution requests that running writes hold (one per write, none when idle).
+int HeldTimerPeriods();
 
 // ">>> " and a start message (id) naming the medium and the speed, as a factor of the DVD or
 // the CD base speed.

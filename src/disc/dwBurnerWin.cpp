@@ -5,6 +5,7 @@
 #include "disc/dwBurner.h"
 
 #include "disc/IsoRecords.h"
+#include "disc/dwASPI.h"
 #include "gui/Wait.h"
 
 namespace disc {
@@ -31,6 +32,10 @@ TDiscBurner::TDiscBurner() {
     Image.OnDebugMessage = [this](const std::string& text, int type) {
         DoDebugMessage(text, static_cast<uint8_t>(type));
     };
+}
+
+bool TDiscBurner::ASPIInitialized() const {
+    return Transport().Loaded;
 }
 
 void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {

@@ -100,6 +100,15 @@ void TCacheThread::Abort(const std::string& error) {
     changed_.notify_all();
 }
 
+void TCacheThread::Join() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        abort_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
 int TCacheThread::GetBlock(uint8_t* buffer, bool wait) {
     std::unique_lock<std::mutex> guard(lock_);
     if (wait) changed_.wait(guard, [this] { return count_ > 0 || finished_ || abort_; });

@@ -37,6 +37,10 @@ class TCacheThread {
     // Stops the reader and empties the queue. The first error wins; an abort without a text
     // (the user's) reads "OPERATION ABORTED BY USER".
     void Abort(const std::string& error = {});
+    // Stops a reader that still runs (as an abort) and waits until its thread has ended.
+    // For the writer, once it takes no more blocks; the cache's owners must not call it at
+    // the same time.
+    void Join();
 
     // Copies the first block's bytes into buffer (payload bytes of room). Returns the byte
     // count; 0 when the reader has finished (or aborted) and the queue is empty; -1 when the

@@ -8,6 +8,7 @@
 
 #include "disc/dwBurner.h"
 
+#include "disc/dwASPI.h"
 #include "disc/dwConst.h"
 #include "gui/Thread.h"
 #include "gui/Wait.h"
@@ -92,6 +93,9 @@ class TEraseThread : public gui::TThread {
         if (!(d.TestUnitReady(5000) && d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength)))
             SettleSlowDrive();
         gui::Wait(12000, false);
+        // The emulation's drive handles may have gone stale while the disc changed under
+        // them; the transport is loaded and unloaded on the GUI thread only.
+        if (Transport().Name == InternalAspiName) gui::TThread::Synchronize([] { ReloadASPI(); });
         d.eraseProgress_ = 100;
         const bool ready = d.TestUnitReady(5000);
         withError_ = !ready || (IsBlanked(media_) && d.GetDiscStatus() != 0);

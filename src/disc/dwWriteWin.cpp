@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <mmsystem.h>
+
 #include "disc/dwBurner.h"
 
 #include "disc/IsoRecords.h"
@@ -70,7 +72,32 @@ void SetReaderPriority(TCacheThread::Priority priority) {
     SetThreadPriority(GetCurrentThread(), levels[static_cast<int>(priority)]);
 }
 
+std::atomic<int> timerPeriodsHeld{0};
+
+// The writer's pauses are 1 ms sleeps; the system's default tick of 10-16 ms would stretch
+// each one and starve the drive, so a write asks for 1 ms timer resolution while it runs.
+class TimerPeriod {
+  public:
+    TimerPeriod() : held_(timeBeginPeriod(1) == TIMERR_NOERROR) {
+        if (held_) ++timerPeriodsHeld;
+    }
+    ~TimerPeriod() {
+        if (!held_) return;
+        timeEndPeriod(1);
+        --timerPeriodsHeld;
+    }
+    TimerPeriod(const TimerPeriod&) = delete;
+    TimerPeriod& operator=(const TimerPeriod&) = delete;
+
+  private:
+    const bool held_;
+};
+
 } // namespace
+
+int HeldTimerPeriods() {
+    return timerPeriodsHeld.load();
+}
 
 std::string StartLine(int id, int media, bool dvdFactor, uint16_t speed) {
     char factor[64];
@@ -93,17 +120,23 @@ class TThWrite : public gui::TThread {
 
   protected:
     void Execute() override {
-        burner_.writing_ = true;
-        burner_.Progress = 0;
-        try {
-            buffer_.resize(cache_->Payload());
-            if (fileMode_)
-                WriteFile();
-            else
-                WriteDisc();
-        } catch (const std::exception& error) {
-            // Still one report, and the component is free again.
-            Fail(std::string(DiscMessage(msgWriterError)) + " [" + error.what() + "]");
+        {
+            TimerPeriod period;
+            burner_.writing_ = true;
+            burner_.Progress = 0;
+            try {
+                buffer_.resize(cache_->Payload());
+                if (fileMode_)
+                    WriteFile();
+                else
+                    WriteDisc();
+            } catch (const std::exception& error) {
+                // Still one report, and the component is free again.
+                Fail(std::string(DiscMessage(msgWriterError)) + " [" + error.what() + "]");
+            }
+            // The reader reads the component's image: it must be gone before the component
+            // may be freed, which the report below allows.
+            cache_->Join();
         }
         Finish();
     }
@@ -111,6 +144,14 @@ class TThWrite : public gui::TThread {
   private:
     void Fail(const std::string& text) { cache_->Abort(text); }
     bool Failed() const { return !cache_->Error().empty(); }
+
+    // The writer owns no window, so it sleeps on the clock in 1 ms steps instead of pumping
+    // an empty queue between them.
+    static void Pause(int milliseconds) {
+        gui::Clock& clock = gui::CurrentClock();
+        for (int spent = 0; spent < milliseconds; ++spent)
+            clock.Sleep(1, false);
+    }
 
     void WriteFile() {
         const std::string& path = burner_.ISOFileName;
@@ -203,7 +244,7 @@ class TThWrite : public gui::TThread {
                 Fail(DiscMessage(msgWriterBusy));
                 return false;
             }
-            gui::Wait(600, false);
+            Pause(600);
         }
         Fail(WriterError(d));
         return false;
@@ -214,7 +255,7 @@ class TThWrite : public gui::TThread {
             uint8_t sense[40] = {};
             burner_.RequestSense(sense, sizeof sense);
             if (sense[12] != 0x04) return;
-            gui::Wait(stepMs, false);
+            Pause(stepMs);
         }
     }
 
@@ -244,7 +285,7 @@ class TThWrite : public gui::TThread {
                  ++polls) {
                 const uint32_t step = d.DeviceBufferSize / 960;
                 d.DeviceFreeBufferSize = d.DeviceFreeBufferSize > step ? d.DeviceFreeBufferSize - step : 0;
-                gui::Wait(1000, false);
+                Pause(1000);
             }
             if (!Failed() && (!started || polls == kFlushPolls)) Fail(WriterError(d));
         } else if (!d.SyncCache(120000, false) && !d.SyncCache(120000, true) && !Failed()) {
@@ -285,7 +326,7 @@ class TThWrite : public gui::TThread {
                     closed = d.CloseTrackSession(d.QuirkImmediateClose, 2, 0);
                     break;
                 }
-                gui::Wait(1000, false);
+                Pause(1000);
             }
         }
         if (!closed && !Failed()) Fail(WriterError(d));

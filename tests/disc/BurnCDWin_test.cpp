@@ -2,89 +2,15 @@
 // import and (through the images left for the native peer test) by xorriso, isoinfo and 7z;
 // drive faults, hangs and cancel in each phase end in exactly one OnWriteDone with a text.
 
-#include "SimDriveWinSupport.h"
+#include "BurnRigWinSupport.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "disc/dwBurner.h"
-#include "gui/Wait.h"
-
 using namespace disc;
-using disctest::SimFolder;
 
-namespace {
-
-struct BurnRig {
-    disctest::DiscTestScope scope;
-    SimFolder folder;
-    std::unique_ptr<TDiscBurner> burner;
-    int doneCalls = 0;
-    std::string error;
-    bool onGuiThread = false;
-
-    explicit BurnRig(const std::string& media, const std::string& extra = "",
-                     const std::string& prefill = "") {
-        folder.WriteFile("a.zip", std::string(100000, 'a'));
-        folder.WriteFile("b.txt", "bee");
-        folder.WriteFile("c.bin", std::string(70000, 'c'));
-        folder.WriteIni("[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=E\nDisc=d0\n"
-                        "BusyPolls=0\nTestWrite=1\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n["
-                        "Disc:d0]\nMedia=" +
-                        media + "\nImage=d0.img\nPrefill=" + prefill + "\n" + extra);
-        burner = std::make_unique<TDiscBurner>();
-        EXPECT_TRUE(burner->InitASPI(false, disctest::WindowsPath(TW_SIMDRIVE_DLL)));
-        if (!burner->DeviceList.empty()) burner->SetDeviceID(burner->DeviceList[0]);
-        const DWORD gui = GetCurrentThreadId();
-        burner->OnWriteDone = [this, gui](void*, const std::string& text) {
-            ++doneCalls;
-            error = text;
-            onGuiThread = GetCurrentThreadId() == gui;
-        };
-    }
-    void Add(const std::string& name) { burner->Image.InsertFile(folder.File(name), "\\"); }
-    // Runs BurnCD and waits (on the manual clock) for the report.
-    bool Burn(const std::function<void()>& afterStart = {}) {
-        const bool started = burner->BurnCD();
-        if (afterStart) afterStart();
-        for (long spins = 0; started && doneCalls == 0 && spins < 20000000; ++spins)
-            gui::Wait(1, false);
-        EXPECT_EQ(doneCalls, 1);
-        return started;
-    }
-    size_t Count(const std::string& cdbStart) {
-        const std::string log = folder.Log();
-        size_t count = 0;
-        for (size_t at = log.find(" " + cdbStart); at != std::string::npos;
-             at = log.find(" " + cdbStart, at + 1))
-            ++count;
-        return count;
-    }
-    // A fresh tree holding the last session's files.
-    void ImportLast() {
-        burner->Image.ClearAll(65535, 8191);
-        burner->ImportSession(-1, nullptr);
-    }
-    bool Verify(const std::string& name) {
-        TFEntry* entry = burner->Image.FindFile(burner->Image.Root(), name);
-        return entry && burner->VerifyFile(entry, folder.File(name));
-    }
-    // Leaves the disc image where the native peer test reads it.
-    void Publish(const std::string& name) {
-        const std::filesystem::path dir =
-            std::filesystem::path(disctest::WindowsPath(TW_SOURCE_DIR)) / "build" / "peer-images";
-        std::filesystem::create_directories(dir);
-        std::filesystem::copy_file(folder.File("d0.img"), dir / name,
-                                   std::filesystem::copy_options::overwrite_existing);
-        std::ofstream(dir / (name + ".start")) << burner->MultisessionStart();
-    }
-};
-
-} // namespace
+using disctest::BurnRig;
 
 TEST(BurnCD, BlankCdrTakesASessionAndASecondOneKeepsTheFirstsFiles) {
     BurnRig rig("CD-R");
@@ -221,18 +147,10 @@ TEST(BurnCD, CancelAndVanishedSourcesStopTheWrite) {
 TEST(EraseDisc, BlanksACdrwAndReportsOnTheGuiThread) {
     BurnRig rig("CD-RW", "", "s.iso@0");
     rig.folder.WriteFile("s.iso", disctest::CraftedIso(300, 300));
-    int calls = 0;
-    bool withError = true;
-    rig.burner->OnEraseDone = [&](void*, bool error) {
-        ++calls;
-        withError = error;
-    };
-    ASSERT_TRUE(rig.burner->EraseDisc(ekQuick));
-    EXPECT_TRUE(rig.burner->Erasing);
-    for (long spins = 0; calls == 0 && spins < 20000000; ++spins)
-        gui::Wait(1, false);
-    ASSERT_EQ(calls, 1);
-    EXPECT_FALSE(withError);
+    bool erasingWhileFollowed = false;
+    ASSERT_TRUE(rig.Erase(ekQuick, [&] { erasingWhileFollowed = rig.burner->Erasing; }));
+    EXPECT_TRUE(erasingWhileFollowed);
+    EXPECT_FALSE(rig.eraseError);
     EXPECT_FALSE(rig.burner->Erasing);
     EXPECT_EQ(rig.Count("a1 11"), 1u);
     EXPECT_EQ(rig.burner->GetDiscStatus(), 0);
@@ -241,54 +159,28 @@ TEST(EraseDisc, BlanksACdrwAndReportsOnTheGuiThread) {
 TEST(EraseDisc, FailingOrNeverReadyDrivesReportAsTheyShould) {
     {
         BurnRig rig("CD-RW", "[Faults]\n1=BLANK sense=5/30/05\n");
-        int calls = 0;
-        bool withError = false;
-        rig.burner->OnEraseDone = [&](void*, bool error) {
-            ++calls;
-            withError = error;
-        };
         EXPECT_FALSE(rig.burner->EraseDisc(ekFull));
-        EXPECT_EQ(calls, 1) << "before EraseDisc returns";
-        EXPECT_TRUE(withError);
+        EXPECT_EQ(rig.eraseCalls, 1) << "before EraseDisc returns";
+        EXPECT_TRUE(rig.eraseError);
     }
     {
         // Blanking starts, then the drive never answers ready again.
         BurnRig rig("CD-RW", "[Faults]\n1=TUR from=3 count=* sense=2/3A/01\n");
-        int calls = 0;
-        bool withError = false;
-        rig.burner->OnEraseDone = [&](void*, bool error) {
-            ++calls;
-            withError = error;
-        };
-        ASSERT_TRUE(rig.burner->EraseDisc(ekQuick));
-        for (long spins = 0; calls == 0 && spins < 20000000; ++spins)
-            gui::Wait(1, false);
-        EXPECT_EQ(calls, 1);
-        EXPECT_TRUE(withError);
+        ASSERT_TRUE(rig.Erase(ekQuick));
+        EXPECT_TRUE(rig.eraseError);
     }
     {
         BurnRig rig("CD-RW", "[Faults]\n1=TUR count=* sense=2/04/01\n");
-        int calls = 0;
-        rig.burner->OnEraseDone = [&](void*, bool) { ++calls; };
-        EXPECT_FALSE(rig.burner->EraseDisc(ekQuick));
-        EXPECT_EQ(calls, 0);
+        EXPECT_FALSE(rig.Erase(ekQuick));
+        EXPECT_EQ(rig.eraseCalls, 0);
     }
 }
 
 TEST(EraseDisc, DvdPlusRwIsFormattedAndEmpty) {
     BurnRig rig("DVD+RW", "", "s.iso@0");
     rig.folder.WriteFile("s.iso", disctest::CraftedIso(300, 300));
-    int calls = 0;
-    bool withError = true;
-    rig.burner->OnEraseDone = [&](void*, bool error) {
-        ++calls;
-        withError = error;
-    };
-    ASSERT_TRUE(rig.burner->EraseDisc(ekQuick));
-    for (long spins = 0; calls == 0 && spins < 20000000; ++spins)
-        gui::Wait(1, false);
-    ASSERT_EQ(calls, 1);
-    EXPECT_FALSE(withError);
+    ASSERT_TRUE(rig.Erase(ekQuick));
+    EXPECT_FALSE(rig.eraseError);
     EXPECT_EQ(rig.Count("04 11"), 1u);
     EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u);
 }
@@ -310,7 +202,7 @@ TEST(BurnCD, EachMediumGetsItsCloseSequenceAndReadsBack) {
         ASSERT_TRUE(rig.Burn()) << c.media;
         EXPECT_EQ(rig.error, "") << c.media;
         std::string closes;
-        const std::string log = rig.folder.Log();
+        const std::string log = rig.Log();
         for (size_t at = log.find(" 5b "); at != std::string::npos; at = log.find(" 5b ", at + 1))
             closes += (closes.empty() ? "" : "|") + log.substr(at + 1, 20);
         EXPECT_EQ(closes, c.closes) << c.media;
@@ -325,17 +217,8 @@ TEST(EraseDisc, EveryRewritableMediumEndsEmpty) {
             BurnRig rig(media);
             rig.Add("c.bin");
             ASSERT_TRUE(rig.Burn());
-            int calls = 0;
-            bool withError = true;
-            rig.burner->OnEraseDone = [&](void*, bool error) {
-                ++calls;
-                withError = error;
-            };
-            ASSERT_TRUE(rig.burner->EraseDisc(kind)) << media;
-            for (long spins = 0; calls == 0 && spins < 20000000; ++spins)
-                gui::Wait(1, false);
-            ASSERT_EQ(calls, 1);
-            EXPECT_FALSE(withError) << media << int(kind);
+            ASSERT_TRUE(rig.Erase(kind)) << media;
+            EXPECT_FALSE(rig.eraseError) << media << int(kind);
             EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u) << media << int(kind);
         }
     }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 namespace disctest {
@@ -130,6 +131,50 @@ DiscTestScope::~DiscTestScope() {
     disc::CloseAfterCommand = true;
     disc::SetPassThroughPort(nullptr);
     gui::SetClock(nullptr);
+}
+
+namespace {
+const char* const kMemoryIni = "mem/simdrive.ini";
+} // namespace
+
+class MemoryDrive::Port : public sim::SimPassThroughPort {
+  public:
+    using SimPassThroughPort::SimPassThroughPort;
+    unsigned DriveType(char letter) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            threads.push_back(GetCurrentThreadId());
+        }
+        return SimPassThroughPort::DriveType(letter);
+    }
+    std::mutex mutex;
+    std::vector<unsigned long> threads;
+};
+
+MemoryDrive::MemoryDrive(const std::string& ini) {
+    files_.WriteText(kMemoryIni, ini);
+    bus_.Open(kMemoryIni);
+    port_ = std::make_unique<Port>(bus_);
+    disc::UnloadASPI();
+    disc::ShutEmulationTable();
+    disc::SetPassThroughPort(port_.get());
+}
+
+MemoryDrive::~MemoryDrive() {
+    disc::UnloadASPI();
+    disc::ShutEmulationTable();
+    disc::SetPassThroughPort(nullptr);
+}
+
+std::string MemoryDrive::Log() {
+    std::string text;
+    files_.ReadText("mem/sim.log", text);
+    return text;
+}
+
+std::vector<unsigned long> MemoryDrive::TableLookups() {
+    std::lock_guard<std::mutex> lock(port_->mutex);
+    return port_->threads;
 }
 
 } // namespace disctest

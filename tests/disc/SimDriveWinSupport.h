@@ -7,8 +7,10 @@
 #include "SimPassThrough.h"
 #include "gui/Clock.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace disctest {
 
@@ -54,6 +56,25 @@ class DiscTestScope {
     sim::MemoryFiles files_;
     sim::Bus emptyBus_{files_};
     std::unique_ptr<sim::SimPassThroughPort> port_;
+};
+
+// A simulated drive in this process behind the pass-through port, its ini, image, log and
+// counters in memory: the internal transport reaches it with no file or library work per
+// command, so tests can afford tens of thousands of commands. Declare it after the
+// DiscTestScope (it replaces the scope's empty port and unloads the transport first).
+class MemoryDrive {
+  public:
+    explicit MemoryDrive(const std::string& ini);
+    ~MemoryDrive();
+    std::string Log();
+    // The thread of every drive-letter lookup (the emulation's table being built).
+    std::vector<unsigned long> TableLookups();
+
+  private:
+    class Port;
+    sim::MemoryFiles files_;
+    sim::Bus bus_{files_};
+    std::unique_ptr<Port> port_;
 };
 
 } // namespace disctest

@@ -1,0 +1,139 @@
+// The writer's bounded retries, its timer resolution, the erase follower's transport reload
+// and the component's small members, on a drive in memory reached through the internal
+// transport: there ten thousand BUSY answers cost no file or library work.
+
+#include "BurnRigWinSupport.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace disc;
+using disctest::BurnRig;
+using disctest::Route;
+
+TEST(BurnCD, TenThousandBusyAnswersToOneWriteEndIt) {
+    for (const int busy : {9999, 10000}) {
+        SCOPED_TRACE(busy);
+        BurnRig rig("CD-R", "[Faults]\n1=WRITE10 from=2 count=" + std::to_string(busy) + " status=busy\n", "",
+                    Route::InMemory);
+        rig.Add("b.txt");
+        const int64_t start = rig.scope.clock.MonotonicMs();
+        ASSERT_TRUE(rig.Burn());
+        EXPECT_GE(rig.scope.clock.MonotonicMs() - start, int64_t(busy - 1) * 600) << "600 ms between tries";
+        // 300 blocks of post gap in WRITEs of 27 blocks.
+        const size_t blocks = (300 * 2048 + 55295) / 55296;
+        if (busy == 9999) {
+            EXPECT_EQ(rig.error, "");
+            EXPECT_EQ(rig.Count("2a "), blocks + 9999);
+            rig.ImportLast();
+            EXPECT_TRUE(rig.Verify("b.txt"));
+        } else {
+            EXPECT_EQ(rig.error, "WRITER BUSY/BUFFER FULL");
+            EXPECT_EQ(rig.Count("2a "), 1u + 10000u) << "the first block, then one block tried 10,000 times";
+            EXPECT_EQ(rig.Count("5b "), 0u);
+        }
+    }
+}
+
+TEST(BurnCD, AWriteHoldsOneMillisecondTimersUntilItsReport) {
+    struct Case {
+        const char* name;
+        std::string faults;
+        bool cancel, fileMode;
+    } cases[] = {
+        {"success", "", false, false},
+        {"medium error", "[Faults]\n1=WRITE10 from=3 sense=3/0C/00\n", false, false},
+        {"failed close", "[Faults]\n1=CLOSE count=* sense=5/2C/00\n", false, false},
+        {"cancel", "", true, false},
+        {"file mode", "", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BurnRig rig("CD-R", c.faults, "", Route::InMemory);
+        rig.Add("a.zip");
+        int heldWhileWriting = -1, heldAtReport = -1;
+        rig.burner->OnFinalizingTrack = [&](void*) {
+            heldWhileWriting = HeldTimerPeriods();
+            if (c.cancel) rig.burner->AbortWrite();
+        };
+        rig.burner->OnDebugMessage = [&](void*, const std::string& text, uint8_t) {
+            if (text.find("STARTING WRITE") != std::string::npos) heldWhileWriting = HeldTimerPeriods();
+        };
+        rig.burner->OnWriteDone = [&](void*, const std::string& text) {
+            ++rig.doneCalls;
+            rig.error = text;
+            heldAtReport = HeldTimerPeriods();
+        };
+        if (c.fileMode) rig.burner->ISOFileName = rig.folder.File("out.iso");
+        ASSERT_TRUE(rig.Burn());
+        EXPECT_EQ(rig.error.empty(), std::string(c.name) == "success" || c.fileMode) << rig.error;
+        if (!c.fileMode) {
+            EXPECT_EQ(heldWhileWriting, 1);
+        }
+        EXPECT_EQ(heldAtReport, 0);
+    }
+    BurnRig rig("CD-R", "", "", Route::InMemory);
+    rig.Add("b.txt");
+    DeleteFileA(rig.folder.File("b.txt").c_str());
+    EXPECT_FALSE(rig.burner->BurnCD()) << "the cache fails before the writer starts";
+    EXPECT_EQ(HeldTimerPeriods(), 0);
+}
+
+TEST(EraseDisc, TheInternalTransportIsReloadedOnTheGuiThreadAndTheDriveStillWrites) {
+    BurnRig rig("CD-RW", "", "", Route::InMemory);
+    rig.Add("c.bin");
+    ASSERT_TRUE(rig.Burn());
+    ASSERT_EQ(rig.error, "");
+    const size_t lookups = rig.memory->TableLookups().size();
+    ASSERT_TRUE(rig.Erase(ekQuick));
+    EXPECT_FALSE(rig.eraseError);
+    const std::vector<unsigned long> after = rig.memory->TableLookups();
+    ASSERT_GT(after.size(), lookups) << "the emulation's table was built again";
+    const unsigned long gui = GetCurrentThreadId();
+    EXPECT_TRUE(std::all_of(after.begin(), after.end(), [gui](unsigned long id) { return id == gui; }));
+    EXPECT_EQ(rig.burner->GetDiscStatus(), 0);
+
+    rig.burner->Image.ClearAll(65535, 8191);
+    rig.Add("a.zip");
+    ASSERT_TRUE(rig.Burn());
+    EXPECT_EQ(rig.error, "");
+    rig.ImportLast();
+    EXPECT_TRUE(rig.Verify("a.zip"));
+}
+
+TEST(DiscBurner, SmallMembersKeepTheirRules) {
+    BurnRig rig("CD-R", "", "", Route::InMemory);
+    TDiscBurner& burner = *rig.burner;
+    EXPECT_TRUE(burner.ASPIInitialized());
+    EXPECT_EQ(burner.CacheSize(), 4194304u);
+    burner.SetCacheSize(1000000);
+    EXPECT_EQ(burner.CacheSize(), 2097152u);
+    burner.SetCacheSize(5000000);
+    EXPECT_EQ(burner.CacheSize(), 4999168u);
+    burner.SetVersion("2.0");
+    EXPECT_EQ(burner.Version(), "1.20.1");
+    EXPECT_TRUE(burner.UnderrunProtection && burner.FinalizeTrack && burner.Image.JolietFileSystem &&
+                burner.Image.WritePostGap);
+    EXPECT_FALSE(burner.DoDebug || burner.TestWrite || burner.PerformOPC || burner.Erasing);
+    burner.DoneASPI();
+    EXPECT_FALSE(burner.ASPIInitialized());
+}
+
+TEST(BurnCD, CacheFillIsTheQueuedShareOfTheCacheWhileWriting) {
+    BurnRig rig("CD-R", "", "", Route::InMemory);
+    rig.folder.WriteFile("big.bin", std::string(5000000, 'x'));
+    rig.Add("big.bin");
+    EXPECT_EQ(rig.burner->GetCacheFillPercent(), 0) << "idle";
+    int atStart = -1;
+    rig.burner->OnDebugMessage = [&](void*, const std::string& text, uint8_t) {
+        if (text.find("STARTING WRITE") != std::string::npos) atStart = rig.burner->GetCacheFillPercent();
+    };
+    ASSERT_TRUE(rig.Burn());
+    EXPECT_EQ(rig.error, "");
+    // 75 blocks of 55,296 bytes fit in 4 MiB; the reader stops one short: 74 × 55,296 / 4 MiB.
+    EXPECT_EQ(atStart, 98);
+    EXPECT_EQ(rig.burner->GetCacheFillPercent(), 0) << "after the write";
+}
