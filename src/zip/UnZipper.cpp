@@ -248,6 +248,16 @@ void TUnZipper::ReadDirectory() {
     std::unique_ptr<gui::TStream> side;
     gui::TStream* dir = stream_;
     bool fromSide = false;
+    // The records of a side file and of a set whose volumes change under us take their
+    // comments with them: later, the archive in hand cannot give them.
+    auto take = [this](TZipHeaderInfo& entry, gui::TStream& from, bool fetchComment) {
+        oem_ = entry.VersionNeeded == 10;
+        if (fetchComment && entry.HasComment()) {
+            const int64_t after = from.Position();
+            entry.SetFileComment(ReadText(from, after - entry.FileCommentLength, entry.FileCommentLength));
+            from.SetPosition(after);
+        }
+    };
     if (!end_.FindEndCentral(*stream_)) {
         if (callerStream_ == nullptr) side = files_.OpenRead(ChangeExt(zipName_, ".zfc"));
         if (side) {
@@ -255,7 +265,15 @@ void TUnZipper::ReadDirectory() {
             end_.Clear();
             if (!end_.FindEndCentral(*side)) {
                 side->SetPosition(0);
-                if (!ReadCentralToEnd(*side, *master_)) throw EBadZipFile(kNotAZip);
+                gui::TStream& records = *side;
+                auto each = [this, &take, &records](TZipHeaderInfo& entry, int i) {
+                    take(entry, records, true);
+                    if (OnEndReadFileInfo) OnEndReadFileInfo(*this, i, i + 1); // the total is unknown
+                };
+                if (!ReadCentralToEnd(records, *master_, each)) {
+                    Forget();
+                    throw EBadZipFile(kNotAZip);
+                }
                 end_.TotalEntries = static_cast<uint16_t>(master_->Count());
                 directoryRead_ = true;
                 Sort(sortMode_);
@@ -306,16 +324,9 @@ void TUnZipper::ReadDirectory() {
                 return stream_;
             };
         const int total = end_.TotalEntries;
-        const bool fetchComments = numVolumes_ > 1;
-        auto each = [this, total, &dir, fetchComments](TZipHeaderInfo& entry, int i) {
-            oem_ = entry.VersionNeeded == 10;
-            // Another volume may be in the drive when the comment is wanted later.
-            if (fetchComments && entry.HasComment()) {
-                const int64_t after = dir->Position();
-                entry.SetFileComment(
-                    ReadText(*dir, after - entry.FileCommentLength, entry.FileCommentLength));
-                dir->SetPosition(after);
-            }
+        const bool fetchComments = numVolumes_ > 1 || fromSide;
+        auto each = [this, total, &take, &dir, fetchComments](TZipHeaderInfo& entry, int i) {
+            take(entry, *dir, fetchComments);
             if (OnEndReadFileInfo) OnEndReadFileInfo(*this, i, total);
         };
         if (!ReadCentralRecords(dir, total, *master_, next, each)) {
@@ -328,7 +339,9 @@ void TUnZipper::ReadDirectory() {
             }
         }
     }
-    if (numVolumes_ > 1 && end_.HasComment() && !fromSide) {
+    if (end_.HasComment() && fromSide) {
+        end_.SetComment(ReadText(*side, end_.CommentPosition, end_.CommentLength));
+    } else if (numVolumes_ > 1 && end_.HasComment()) {
         if (currentVolume_ != numVolumes_ - 1) GetNextDisk(numVolumes_);
         end_.SetComment(ReadText(*stream_, end_.CommentPosition, end_.CommentLength));
     }

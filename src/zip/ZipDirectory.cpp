@@ -17,7 +17,8 @@ bool ReadCentralRecords(gui::TStream*& stream, int count, TSortedZip& list, cons
     return true;
 }
 
-bool ReadCentralToEnd(gui::TStream& stream, TSortedZip& list) {
+bool ReadCentralToEnd(gui::TStream& stream, TSortedZip& list,
+                      const std::function<void(TZipHeaderInfo&, int index)>& each) {
     gui::TStream* in = &stream;
     const int64_t size = stream.Size();
     while (stream.Position() + static_cast<int64_t>(CentralHeaderSize) <= size) {
@@ -29,7 +30,9 @@ bool ReadCentralToEnd(gui::TStream& stream, TSortedZip& list) {
         if (signature == Signatures().end) break;
         auto record = std::make_unique<TZipHeaderInfo>();
         if (!record->ReadCentral(in)) return false;
+        TZipHeaderInfo& entry = *record;
         list.Add(record.release());
+        if (each) each(entry, list.Count() - 1);
     }
     return true;
 }

@@ -24,7 +24,9 @@ bool ReadCentralRecords(gui::TStream*& stream, int count, TSortedZip& list, cons
                         const std::function<void(TZipHeaderInfo&, int index)>& each = {});
 
 // Central records from the stream's position to its end (a side file without end record).
-bool ReadCentralToEnd(gui::TStream& stream, TSortedZip& list);
+// `each` runs after every record, with the stream just past it.
+bool ReadCentralToEnd(gui::TStream& stream, TSortedZip& list,
+                      const std::function<void(TZipHeaderInfo&, int index)>& each = {});
 
 // Scans from `start` for the first local header and reads headers one after another, each
 // followed by its data. `tick` runs every 10,240 bytes scanned (pumping, cancel). The end

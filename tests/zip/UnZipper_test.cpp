@@ -340,6 +340,43 @@ TEST_F(UnZipperTest, DirectoryFallbacksAndBrokenArchives) {
     EXPECT_THROW(junk.Count(), zip::EBadZipFile);
 }
 
+TEST_F(UnZipperTest, SideFileRecordsGiveTheirOwnComments) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(
+        Shell("python3 -c \"import zipfile\nwith zipfile.ZipFile('c.zip','w') as z:\n"
+              " i=zipfile.ZipInfo('n.txt'); i.comment=b'entry note'; z.writestr(i,'x'); z.writestr('m','y');"
+              " j=zipfile.ZipInfo('o.txt'); j.comment=b'second'; z.writestr(j,'z'); z.comment=b'archive "
+              "note'\""),
+        0);
+    const Bytes whole = codectest::ReadFile(tmp / "c.zip");
+    zip::TEndCentral end;
+    {
+        zip::TUnZipper z(files);
+        z.SetZipName(tmp / "c.zip");
+        ASSERT_EQ(z.Count(), 3);
+        end = z.EndCentral();
+    }
+    // The archive keeps its data only; its local headers lie where the side file's records
+    // would send a reader that looked in the wrong file.
+    const Bytes data(whole.begin(), whole.begin() + end.CentralOffset);
+    const Bytes records(whole.begin() + end.CentralOffset,
+                        whole.begin() + end.CentralOffset + end.CentralSize);
+    const Bytes withEnd(whole.begin() + end.CentralOffset, whole.end());
+    for (const Bytes* side : {&records, &withEnd}) {
+        SCOPED_TRACE(side == &records ? "records only" : "with end record");
+        codectest::WriteFile(tmp / "cut.zip", data);
+        codectest::WriteFile(tmp / "cut.zfc", *side);
+        zip::TUnZipper z(files);
+        z.SetZipName(tmp / "cut.zip");
+        ASSERT_EQ(z.Count(), 3);
+        EXPECT_EQ(z.FileComment(0), "entry note");
+        EXPECT_EQ(z.FileComment(1), "");
+        EXPECT_EQ(z.FileComment(2), "second");
+        EXPECT_EQ(z.ZipComment(), side == &withEnd ? "archive note" : "");
+        EXPECT_TRUE(z.TestArchive());
+    }
+}
+
 } // namespace
 
 namespace {
