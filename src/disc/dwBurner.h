@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "disc/IsoImage.h"
 #include "disc/IsoImport.h"
@@ -97,6 +98,10 @@ class TDiscBurner : public TSCSIDevice {
     std::atomic<int> eraseProgress_{0};
     // Workers alive that still touch this object.
     std::atomic<int> workers_{0};
+    // Copies of the workers' thread handles: the destructor also waits until their threads
+    // have ended, so none of them runs on while the test or program that owns us ends.
+    std::vector<void*> workerThreads_;
+    void KeepWorker(void* threadHandle);
 };
 
 // Timer-resolution requests that running writes hold (one per write, none when idle).

@@ -204,6 +204,7 @@ bool TDiscBurner::EraseDisc(uint8_t Kind) {
     eraseProgress_ = 0;
     Erasing = true;
     auto* follower = new TEraseThread(*this, media, Kind);
+    KeepWorker(follower->Handle());
     follower->Resume();
     return true;
 }

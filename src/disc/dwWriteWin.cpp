@@ -345,6 +345,8 @@ class TThWrite : public gui::TThread {
             --d.workers_;
             throw;
         }
+        // A second for the drive to settle before it is handed back to the application.
+        if (!fileMode_) Pause(1000);
         CloseAfterCommand = true;
         --d.workers_;
     }
@@ -424,14 +426,31 @@ bool TDiscBurner::BurnCD() {
     writing_ = true;
     auto* writer = new TThWrite(*this, cache_, fileMode);
     writer->SetPriority(gui::TThreadPriority::tpTimeCritical);
+    KeepWorker(writer->Handle());
     writer->Resume();
     return true;
+}
+
+void TDiscBurner::KeepWorker(void* threadHandle) {
+    std::erase_if(workerThreads_, [](void* thread) {
+        if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) return false;
+        CloseHandle(thread);
+        return true;
+    });
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), threadHandle, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+        workerThreads_.push_back(copy);
 }
 
 TDiscBurner::~TDiscBurner() {
     AbortWrite();
     while (workers_.load() > 0)
         gui::Wait(10, false);
+    for (void* thread : workerThreads_) {
+        while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
+            gui::Wait(1, false);
+        CloseHandle(thread);
+    }
 }
 
 } // namespace disc

@@ -36,11 +36,10 @@ std::string Extract(const WrittenDisc& disc, const std::string& name, bool bySes
     return RunCommand("isoinfo -i '" + disc.path + "'" + session + " -J -x '/" + name + "'");
 }
 
-} // namespace
-
-TEST(BurnCDPeers, SecondCdSessionListsAndExtractsOldAndNewFiles) {
-    WrittenDisc disc("cdr-two-sessions.img");
-    REQUIRE_DISC(disc);
+// Sequential media: xorriso and isoinfo open the second session by its start block and find
+// the first session's files in it; the first session still reads on its own; 7z reads the
+// second through a copy with its descriptors at block 16.
+void CheckSequentialSessions(const WrittenDisc& disc) {
     int code = -1;
     const std::string found = RunCommand("xorriso -indev '" + disc.path + "' -load sbsector " +
                                              std::to_string(disc.start) + " -find / 2>/dev/null",
@@ -69,16 +68,45 @@ TEST(BurnCDPeers, SecondCdSessionListsAndExtractsOldAndNewFiles) {
     EXPECT_EQ(ReadBytes(temp / "out/a.zip"), std::string(100000, 'a'));
 }
 
-TEST(BurnCDPeers, OverwritableDiscShowsTheLatestSessionFromBlock16) {
-    WrittenDisc disc("dvdplusrw-two-sessions.img");
+} // namespace
+
+TEST(BurnCDPeers, SecondCdSessionListsAndExtractsOldAndNewFiles) {
+    WrittenDisc disc("cdr-two-sessions.img");
     REQUIRE_DISC(disc);
-    int code = -1;
-    const std::string listing = RunCommand("7z l '" + disc.path + "'", &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_NE(listing.find("a.zip"), std::string::npos) << listing;
-    EXPECT_NE(listing.find("c.bin"), std::string::npos) << listing;
-    EXPECT_EQ(Extract(disc, "c.bin", false), std::string(70000, 'c'));
-    EXPECT_EQ(Extract(disc, "a.zip", false), std::string(100000, 'a'));
+    CheckSequentialSessions(disc);
+}
+
+TEST(BurnCDPeers, SecondDvdRSessionAtTheNextWritableAddressReadsWithTheFirstsFiles) {
+    WrittenDisc disc("dvdr-two-sessions.img");
+    REQUIRE_DISC(disc);
+    CheckSequentialSessions(disc);
+}
+
+TEST(BurnCDPeers, SequentialDvdRwKeepsItsFirstSessionUnderTheSecond) {
+    WrittenDisc disc("dvdrw-seq-two-sessions.img");
+    REQUIRE_DISC(disc);
+    CheckSequentialSessions(disc);
+}
+
+// One volume from block 0 whose descriptors at block 16 were replaced by the second session's.
+TEST(BurnCDPeers, OverwritableDiscsShowTheLatestSessionFromBlock16) {
+    for (const char* name : {"dvdplusrw-two-sessions.img", "dvdrw-ro-two-sessions.img"}) {
+        SCOPED_TRACE(name);
+        WrittenDisc disc(name);
+        REQUIRE_DISC(disc);
+        EXPECT_GT(disc.start, 0u);
+        int code = -1;
+        const std::string listing = RunCommand("7z l '" + disc.path + "'", &code);
+        EXPECT_EQ(code, 0);
+        EXPECT_NE(listing.find("a.zip"), std::string::npos) << listing;
+        EXPECT_NE(listing.find("c.bin"), std::string::npos) << listing;
+        const std::string found = RunCommand("xorriso -indev '" + disc.path + "' -find / 2>/dev/null", &code);
+        EXPECT_EQ(code, 0);
+        EXPECT_NE(found.find("a.zip"), std::string::npos) << found;
+        EXPECT_NE(found.find("c.bin"), std::string::npos) << found;
+        EXPECT_EQ(Extract(disc, "c.bin", false), std::string(70000, 'c'));
+        EXPECT_EQ(Extract(disc, "a.zip", false), std::string(100000, 'a'));
+    }
 }
 
 } // namespace disc

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "disc/IsoStream.h"
+
 using namespace disc;
 
 using disctest::BurnRig;
@@ -221,5 +223,71 @@ TEST(EraseDisc, EveryRewritableMediumEndsEmpty) {
             EXPECT_FALSE(rig.eraseError) << media << int(kind);
             EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u) << media << int(kind);
         }
+    }
+}
+
+TEST(BurnCD, RestrictedOverwriteDvdRwWithDataKeepsItAndShowsTheNewSessionAtBlock16) {
+    BurnRig rig("DVD-RW-RO");
+    rig.Add("a.zip");
+    ASSERT_TRUE(rig.Burn());
+    ASSERT_EQ(rig.error, "");
+    const size_t formats = rig.Count("04 ");
+    const uint32_t firstVolume = rig.burner->GetISOVolumeSize();
+    ASSERT_GE(firstVolume, 300u);
+
+    rig.ImportLast();
+    rig.Add("c.bin");
+    ASSERT_TRUE(rig.Burn());
+    EXPECT_EQ(rig.error, "");
+    EXPECT_EQ(rig.Count("04 "), formats) << "a disc holding data is not formatted again";
+    EXPECT_EQ(rig.burner->MultisessionStart(), firstVolume) << "behind the first volume, not over it";
+    EXPECT_GT(rig.burner->GetISOVolumeSize(), firstVolume) << "block 16 describes the new session";
+    rig.Publish("dvdrw-ro-two-sessions.img");
+    rig.ImportLast();
+    EXPECT_TRUE(rig.Verify("a.zip")) << "the first session's data, seen from the second";
+    EXPECT_TRUE(rig.Verify("c.bin"));
+}
+
+// Sequential media holding a closed session (made by the image builder) get the next one at
+// the invisible track's next writable address, with no format in between.
+TEST(BurnCD, SequentialDvdsWithEarlierSessionsAppendAtTheNextWritableAddress) {
+    struct Case {
+        std::string media, image, closes;
+    } cases[] = {
+        {"DVD-R", "dvdr-two-sessions.img", "5b 00 01 00 00 02 00|5b 00 01 00 00 03 00|5b 00 02 00 00 04 00"},
+        {"DVD-RW-SEQ", "dvdrw-seq-two-sessions.img", "5b 01 02 00 00 00 00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.media);
+        BurnRig rig(c.media, "", "s1.iso@0", disctest::Route::FixtureLibrary,
+                    [](disctest::SimFolder& folder) {
+                        TIsoImage first;
+                        first.InsertFile(folder.File("a.zip"), "\\");
+                        first.InsertFile(folder.File("b.txt"), "\\");
+                        first.PrepareImage(0);
+                        first.BuildImageHead();
+                        std::string error;
+                        EXPECT_TRUE(WriteIsoFile(first, folder.File("s1.iso"), error)) << error;
+                    });
+        ASSERT_EQ(rig.burner->GetLastSession(), 1);
+        const uint32_t nwa = rig.burner->GetNextWritableAddress();
+        ASSERT_GT(nwa, 16384u);
+        rig.ImportLast();
+        rig.Add("c.bin");
+        ASSERT_TRUE(rig.Burn());
+        EXPECT_EQ(rig.error, "");
+        EXPECT_EQ(rig.Count("04 "), 0u) << "no format wipes the earlier session";
+        EXPECT_EQ(rig.burner->MultisessionStart(), nwa);
+        const std::string log = rig.Log();
+        std::string closes;
+        for (size_t at = log.find(" 0:0:0 5b "); at != std::string::npos; at = log.find(" 0:0:0 5b ", at + 1))
+            closes += (closes.empty() ? "" : "|") + log.substr(at + 7, 20);
+        EXPECT_EQ(closes, c.closes);
+        EXPECT_EQ(rig.burner->GetLastSession(), 2);
+        rig.Publish(c.image);
+        rig.ImportLast();
+        EXPECT_TRUE(rig.Verify("a.zip"));
+        EXPECT_TRUE(rig.Verify("b.txt"));
+        EXPECT_TRUE(rig.Verify("c.bin"));
     }
 }

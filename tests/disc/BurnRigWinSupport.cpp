@@ -13,11 +13,12 @@ namespace disctest {
 
 using namespace disc;
 
-BurnRig::BurnRig(const std::string& media, const std::string& extra, const std::string& prefill,
-                 Route route) {
+BurnRig::BurnRig(const std::string& media, const std::string& extra, const std::string& prefill, Route route,
+                 const std::function<void(SimFolder&)>& beforeLoad) {
     folder.WriteFile("a.zip", std::string(100000, 'a'));
     folder.WriteFile("b.txt", "bee");
     folder.WriteFile("c.bin", std::string(70000, 'c'));
+    if (beforeLoad) beforeLoad(folder);
     const std::string ini =
         "[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=E\nDisc=d0\n"
         "BusyPolls=0\nTestWrite=1\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n["

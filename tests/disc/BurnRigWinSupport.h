@@ -27,8 +27,11 @@ struct BurnRig {
     int eraseCalls = 0;
     bool eraseError = false;
 
+    // beforeLoad runs once the source files exist and before the drive loads its disc (to
+    // make the files that Prefill names).
     explicit BurnRig(const std::string& media, const std::string& extra = "", const std::string& prefill = "",
-                     Route route = Route::FixtureLibrary);
+                     Route route = Route::FixtureLibrary,
+                     const std::function<void(SimFolder&)>& beforeLoad = {});
     ~BurnRig();
     void Add(const std::string& name);
     // Runs BurnCD and waits for the report.
