@@ -104,6 +104,10 @@ class TDiscBurner : public TSCSIDevice {
     void KeepWorker(void* threadHandle);
 };
 
+// Sleeps on the clock in 1 ms steps without pumping messages: for the writer and erase
+// threads, which own no window (an empty pump costs more than the sleep under Wine).
+void WorkerPause(int milliseconds);
+
 // Timer-resolution requests that running writes hold (one per write, none when idle).
 int HeldTimerPeriods();
 

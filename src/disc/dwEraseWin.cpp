@@ -69,11 +69,11 @@ class TEraseThread : public gui::TThread {
         TDiscBurner& d = burner_;
         if (media_ == mtDVDRWRestricted || media_ == mtDVDRWSequential) {
             PollUnitReady(2, 1);
-            gui::Wait(5000, false);
+            WorkerPause(5000);
             PollUnitReady(2, 1);
         } else if (media_ == mtDVDPLUSRW) {
             do {
-                gui::Wait(2000, false);
+                WorkerPause(2000);
                 elapsed_ += 2;
                 d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
                 Percent(1);
@@ -88,11 +88,11 @@ class TEraseThread : public gui::TThread {
         if (d.QuirkSlowReady) {
             PollUnitReady(1, 2);
             d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
-            gui::Wait(5000, false);
+            WorkerPause(5000);
         }
         if (!(d.TestUnitReady(5000) && d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength)))
             SettleSlowDrive();
-        gui::Wait(12000, false);
+        WorkerPause(12000);
         // The emulation's drive handles may have gone stale while the disc changed under
         // them; the transport is loaded and unloaded on the GUI thread only.
         if (Transport().Name == InternalAspiName) gui::TThread::Synchronize([] { ReloadASPI(); });
@@ -114,7 +114,7 @@ class TEraseThread : public gui::TThread {
             Percent(factor);
             elapsed_ += step;
             if (!burner_.TestUnitReady(5000)) {
-                gui::Wait(2000, false);
+                WorkerPause(2000);
                 if (InProgress() && elapsed_ <= expected_) continue;
             }
             return;
@@ -127,7 +127,7 @@ class TEraseThread : public gui::TThread {
             if (!burner_.Write10(static_cast<uint32_t>(i) * 32, 32, 0x50, kZeroBytes, zeros.data())) break;
             elapsed_ += 1;
             Percent(factor);
-            if (writes < 100) gui::Wait(1, false);
+            if (writes < 100) WorkerPause(1);
         }
     }
 
@@ -139,7 +139,7 @@ class TEraseThread : public gui::TThread {
                 d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
                 elapsed_ += 5;
                 if (!InProgress()) break;
-                gui::Wait(5000, false);
+                WorkerPause(5000);
             } while (elapsed_ <= expected_);
         }
         PollUnitReady(1, 2);
@@ -150,7 +150,7 @@ class TEraseThread : public gui::TThread {
             if (!busy || elapsed_ > expected_) return;
             elapsed_ += 2;
             Percent(1);
-            gui::Wait(2000, false);
+            WorkerPause(2000);
         }
     }
 

@@ -99,6 +99,12 @@ int HeldTimerPeriods() {
     return timerPeriodsHeld.load();
 }
 
+void WorkerPause(int milliseconds) {
+    gui::Clock& clock = gui::CurrentClock();
+    for (int spent = 0; spent < milliseconds; ++spent)
+        clock.Sleep(1, false);
+}
+
 std::string StartLine(int id, int media, bool dvdFactor, uint16_t speed) {
     char factor[64];
     if (dvdFactor)
@@ -144,14 +150,6 @@ class TThWrite : public gui::TThread {
   private:
     void Fail(const std::string& text) { cache_->Abort(text); }
     bool Failed() const { return !cache_->Error().empty(); }
-
-    // The writer owns no window, so it sleeps on the clock in 1 ms steps instead of pumping
-    // an empty queue between them.
-    static void Pause(int milliseconds) {
-        gui::Clock& clock = gui::CurrentClock();
-        for (int spent = 0; spent < milliseconds; ++spent)
-            clock.Sleep(1, false);
-    }
 
     void WriteFile() {
         const std::string& path = burner_.ISOFileName;
@@ -244,7 +242,7 @@ class TThWrite : public gui::TThread {
                 Fail(DiscMessage(msgWriterBusy));
                 return false;
             }
-            Pause(600);
+            WorkerPause(600);
         }
         Fail(WriterError(d));
         return false;
@@ -255,7 +253,7 @@ class TThWrite : public gui::TThread {
             uint8_t sense[40] = {};
             burner_.RequestSense(sense, sizeof sense);
             if (sense[12] != 0x04) return;
-            Pause(stepMs);
+            WorkerPause(stepMs);
         }
     }
 
@@ -285,7 +283,7 @@ class TThWrite : public gui::TThread {
                  ++polls) {
                 const uint32_t step = d.DeviceBufferSize / 960;
                 d.DeviceFreeBufferSize = d.DeviceFreeBufferSize > step ? d.DeviceFreeBufferSize - step : 0;
-                Pause(1000);
+                WorkerPause(1000);
             }
             if (!Failed() && (!started || polls == kFlushPolls)) Fail(WriterError(d));
         } else if (!d.SyncCache(120000, false) && !d.SyncCache(120000, true) && !Failed()) {
@@ -326,7 +324,7 @@ class TThWrite : public gui::TThread {
                     closed = d.CloseTrackSession(d.QuirkImmediateClose, 2, 0);
                     break;
                 }
-                Pause(1000);
+                WorkerPause(1000);
             }
         }
         if (!closed && !Failed()) Fail(WriterError(d));
@@ -346,7 +344,7 @@ class TThWrite : public gui::TThread {
             throw;
         }
         // A second for the drive to settle before it is handed back to the application.
-        if (!fileMode_) Pause(1000);
+        if (!fileMode_) WorkerPause(1000);
         CloseAfterCommand = true;
         --d.workers_;
     }
