@@ -90,7 +90,8 @@ TEST(BurnCDPeers, SequentialDvdRwKeepsItsFirstSessionUnderTheSecond) {
 
 // One volume from block 0 whose descriptors at block 16 were replaced by the second session's.
 TEST(BurnCDPeers, OverwritableDiscsShowTheLatestSessionFromBlock16) {
-    for (const char* name : {"dvdplusrw-two-sessions.img", "dvdrw-ro-two-sessions.img"}) {
+    for (const char* name :
+         {"dvdplusrw-two-sessions.img", "dvdram-two-sessions.img", "dvdrw-ro-two-sessions.img"}) {
         SCOPED_TRACE(name);
         WrittenDisc disc(name);
         REQUIRE_DISC(disc);
