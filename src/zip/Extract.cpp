@@ -42,6 +42,10 @@ class TRunEvents : public TEntryDecodeEvents {
     void TotalPercentDone(int percent) override {
         if (z_.OnTotalPercentDone) z_.OnTotalPercentDone(z_, percent);
     }
+    void GetNextBuffer(uint8_t*& buffer, const std::string& name, size_t amountUsed, int bufferNumber,
+                       bool& quit) override {
+        if (z_.OnGetNextBuffer) z_.OnGetNextBuffer(z_, buffer, name, amountUsed, bufferNumber, quit);
+    }
 
   private:
     TUnZipper& z_;

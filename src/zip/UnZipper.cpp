@@ -84,11 +84,11 @@ void TUnZipper::Forget() {
     numSelected_ = 0;
     currentVolume_ = 0;
     numVolumes_ = 1;
-    multiMode_ = mmNone;
 }
 
 void TUnZipper::ClearZip() {
     Forget();
+    SetMultiMode(mmNone);
     if (callerStream_ == nullptr) {
         zipName_.clear();
         firstName_.clear();
@@ -128,6 +128,9 @@ std::string TUnZipper::Pathname(int index) {
 std::string TUnZipper::FullName(int index) {
     const TZipHeaderInfo* e = Entry(index);
     return ConvertName(e->Directory() + e->Filename());
+}
+gui::DateTime TUnZipper::DateTime(int index) {
+    return DosDateTimeToDateTime(Entry(index)->LastModFileDateTime).value_or(gui::CurrentClock().Now());
 }
 uint32_t TUnZipper::DosDateTime(int index) {
     return Entry(index)->LastModFileDateTime;
@@ -176,6 +179,18 @@ std::string TUnZipper::FileComment(int index) {
     return e->FileComment().value_or(std::string());
 }
 
+void TUnZipper::SetFileComment(int index, const std::string& comment) {
+    Entry(index)->SetFileComment(comment);
+    end_.Modified = 1;
+}
+
+void TUnZipper::SetZipComment(const std::string& comment) {
+    OpenZip(); // a directory read later would forget the change
+    CloseZip();
+    end_.SetComment(comment);
+    end_.Modified = 1;
+}
+
 std::string TUnZipper::ZipComment() {
     OpenZip();
     if (!end_.Comment() && end_.HasComment())
@@ -204,10 +219,54 @@ void TUnZipper::Sort(TZipSortMode mode) {
     }
 }
 
+TZipCursor TUnZipper::ShowCursor(TZipCursor cursor) {
+    return Cursor ? Cursor(cursor) : TZipCursor::Default;
+}
+
 void TUnZipper::ReadZip() {
     cancel_ = false;
-    OpenZip();
+    const TZipCursor before = ShowCursor(TZipCursor::HourGlass);
+    try {
+        OpenZip();
+    } catch (...) {
+        ShowCursor(before);
+        throw;
+    }
     CloseZip();
+    ShowCursor(before);
+}
+
+int64_t TUnZipper::ZipSize() {
+    if (stream_ != nullptr) return stream_->Size();
+    if (callerStream_ != nullptr) return callerStream_->Size();
+    const std::unique_ptr<gui::TStream> archive = files_.OpenRead(zipName_);
+    return archive ? archive->Size() : 0;
+}
+
+void TUnZipper::Loaded() {
+    thisVersion_ = kThisVersion;
+}
+
+void TUnZipper::Assign(const TUnZipper& source) {
+    if (&source == this) return;
+    SetZipName(source.zipName_);
+    destDir_ = source.destDir_;
+    rootDir_ = source.rootDir_;
+    Sort(source.sortMode_);
+    RecreateDirs = source.RecreateDirs;
+    OverwriteMode = source.OverwriteMode;
+    FilesList.Assign(source.FilesList);
+    DoAll = source.DoAll;
+    IncompleteZipMode = source.IncompleteZipMode;
+    KeepZipOpen = source.KeepZipOpen;
+    DoProcessMessages = source.DoProcessMessages;
+    RetainAttributes = source.RetainAttributes;
+    ReplaceReadOnly = source.ReplaceReadOnly;
+    FlushFilesOnClose = source.FlushFilesOnClose;
+    UseTempFile = source.UseTempFile;
+    SetCheckDiskLabels(source.GetCheckDiskLabels());
+    TempPath = source.TempPath;
+    Password = source.Password;
 }
 
 void TUnZipper::OpenZip() {
@@ -305,11 +364,11 @@ void TUnZipper::ReadDirectory() {
     numVolumes_ = end_.ThisDisk + 1;
     currentVolume_ = fromSide ? 0 : end_.ThisDisk;
     if (end_.ThisDisk == 0) {
-        multiMode_ = mmNone;
+        SetMultiMode(mmNone);
     } else {
         // Split parts beside the archive win over the drive's kind: a USB stick is removable.
         const bool partsBeside = files_.OpenRead(ChangeExt(zipName_, ".z01")) != nullptr;
-        multiMode_ = !partsBeside && files_.IsRemovableDrive(zipName_) ? mmSpan : mmBlocks;
+        SetMultiMode(!partsBeside && files_.IsRemovableDrive(zipName_) ? mmSpan : mmBlocks);
     }
     if (end_.TotalEntries > 0) {
         if (!fromSide && numVolumes_ > 1 && end_.StartDisk != currentVolume_) {
@@ -351,11 +410,15 @@ void TUnZipper::ReadDirectory() {
 }
 
 std::string TUnZipper::DefaultNextDiskName(int n) {
-    if (multiMode_ == mmSpan) {
+    if (MultiMode() == mmSpan) {
         gui::TMessageBoxRequest request;
         request.Text = "Please insert disk " + std::to_string(n) + " of the multi-disk set.";
         request.Buttons = gui::TMsgButtons::OKCancel;
-        return gui::Prompter().MessageBox(request) == gui::mrOk ? firstName_ : std::string();
+        // The user has work to do: the normal cursor while asked.
+        const TZipCursor before = ShowCursor(TZipCursor::Default);
+        const bool inserted = gui::Prompter().MessageBox(request) == gui::mrOk;
+        ShowCursor(before);
+        return inserted ? firstName_ : std::string();
     }
     // The last part is the archive itself; the others are name.z01, name.z02, ...
     if (n == numVolumes_) return firstName_;
@@ -365,7 +428,7 @@ std::string TUnZipper::DefaultNextDiskName(int n) {
 }
 
 bool TUnZipper::LabelMatches(int n) {
-    if (multiMode_ != mmSpan || !CheckDiskLabels) return true;
+    if (MultiMode() != mmSpan || !GetCheckDiskLabels()) return true;
     char number[8];
     std::snprintf(number, sizeof number, "%03d", n % 1000);
     return files_.VolumeLabel(zipName_).ends_with(number);
@@ -386,7 +449,7 @@ void TUnZipper::GetNextDisk(int n) {
         ownedStream_ = files_.OpenRead(fname);
         if (!ownedStream_) {
             // Parts on a fixed disk do not appear by asking again.
-            if (multiMode_ != mmSpan && !OnGetNextDisk) break;
+            if (MultiMode() != mmSpan && !OnGetNextDisk) break;
             continue;
         }
         stream_ = ownedStream_.get();

@@ -64,6 +64,14 @@ using TEndReadFileInfoEvent = std::function<void(TUnZipper&, int index, int tota
 using TInCompleteZipEvent = std::function<void(TUnZipper&, TIncompleteZipMode& mode)>;
 using TGetNextDiskEvent = std::function<void(TUnZipper&, int nextDisk, std::string& fname)>;
 using TPercentEvent = std::function<void(TUnZipper&, int percent)>;
+// A memory piece is full or the entry is out: hand back the next buffer, or quit.
+using TGetNextBufferEvent = std::function<void(TUnZipper&, uint8_t*& buffer, const std::string& fname,
+                                               size_t amountUsed, int bufferNumber, bool& quit)>;
+
+// The cursor during long work; the program shows it on the screen, tests record it.
+enum class TZipCursor { Default, HourGlass };
+// Shows `cursor` and answers the one shown before.
+using TCursorSeam = std::function<TZipCursor(TZipCursor cursor)>;
 
 class TUnZipper {
   public:
@@ -73,6 +81,10 @@ class TUnZipper {
     TUnZipper& operator=(const TUnZipper&) = delete;
 
     // --- Properties ---
+    static constexpr int kThisVersion = 221;
+    int ThisVersion() const { return thisVersion_; }
+    // Any value written gives the library's version again.
+    void SetThisVersion(int) { thisVersion_ = kThisVersion; }
     const std::string& ZipName() const { return zipName_; }
     virtual void SetZipName(const std::string& name);
     const std::string& DestDir() const { return destDir_; }
@@ -80,6 +92,7 @@ class TUnZipper {
     const std::string& RootDir() const { return rootDir_; }
     void SetRootDir(const std::string& dir);
     TZipSortMode SortMode() const { return sortMode_; }
+    void SetSortMode(TZipSortMode mode) { Sort(mode); }
     bool RecreateDirs = false;
     TUZOverwriteMode OverwriteMode = Prompt;
     gui::TStringList FilesList;
@@ -89,11 +102,19 @@ class TUnZipper {
     bool DoProcessMessages = true;
     bool RetainAttributes = true;
     bool ReplaceReadOnly = false;
+    // Handed to the file streams, which take no action on it.
+    bool FlushFilesOnClose = false;
+    // Used by the zip component's output.
+    bool UseTempFile = false;
     bool CheckDiskLabels = true;
     std::string Password;
     // Folder for temporary archives and work files; empty or missing: the system's.
     std::string TempPath;
-    TMultiMode MultiMode() const { return multiMode_; }
+    // Mode and label checking are virtual: the zip component keeps them with its volume settings.
+    virtual TMultiMode MultiMode() const { return multiMode_; }
+    virtual void SetMultiMode(TMultiMode mode) { multiMode_ = mode; }
+    virtual bool GetCheckDiskLabels() const { return CheckDiskLabels; }
+    virtual void SetCheckDiskLabels(bool on) { CheckDiskLabels = on; }
 
     // --- Events ---
     TStartUnZipInfoEvent OnStartUnZipInfo;
@@ -108,14 +129,19 @@ class TUnZipper {
     TInCompleteZipEvent OnInCompleteZip;
     TGetNextDiskEvent OnGetNextDisk; // none: the default handler (name.zNN or a disk prompt)
     TUnZipCompleteEvent OnUnZipComplete;
+    TGetNextBufferEvent OnGetNextBuffer;
     // Pumps window messages; none: nothing to pump (tests, console tools).
     std::function<void()> OnProcessMessages;
+    // None: no cursor to show (tests, console tools).
+    TCursorSeam Cursor;
 
     // --- Entries by index of the sorted view ---
     int Count();
     std::string Filename(int index);
     std::string Pathname(int index);
     std::string FullName(int index);
+    // The current time when the stored value is no date.
+    gui::DateTime DateTime(int index);
     uint32_t DosDateTime(int index);
     uint32_t CompressedSize(int index);
     uint32_t UncompressedSize(int index);
@@ -124,12 +150,21 @@ class TUnZipper {
     bool Selected(int index);
     void SetSelected(int index, bool on);
     std::string FileComment(int index);
+    // Changes the comment in memory; the archive is marked modified.
+    void SetFileComment(int index, const std::string& comment);
     std::string ZipComment();
+    void SetZipComment(const std::string& comment);
+    // The archive's size in bytes (opened and closed for it).
+    int64_t ZipSize();
     int NumSelected() const { return numSelected_; }
     const TEndCentral& EndCentral() const { return end_; }
     bool Busy() const { return busy_; }
 
     // --- Operations ---
+    // After the properties were loaded from a stored form.
+    virtual void Loaded();
+    // The properties of another component (not its archive, entries or events).
+    virtual void Assign(const TUnZipper& source);
     void ReadZip();
     int UnZip();
     int UnZipSelected();
@@ -165,6 +200,7 @@ class TUnZipper {
     int Extract(TRunMode mode, bool testing, bool useSelected);
     std::string ConvertName(const std::string& name) const;
     void ProcessMessagesHook();
+    TZipCursor ShowCursor(TZipCursor cursor);
     // The comment of `length` bytes at `position` of the stream in hand.
     std::string ReadText(gui::TStream& stream, int64_t position, size_t length);
 
@@ -186,6 +222,7 @@ class TUnZipper {
     int numSelected_ = 0;
     bool cancel_ = false;
     bool busy_ = false;
+    int thisVersion_ = kThisVersion;
 
     // The extraction in progress.
     gui::TStream* outStream_ = nullptr;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace {
 
@@ -404,7 +405,10 @@ class TDiskChanger : public gui::TScriptedPrompter {
   public:
     TDiskChanger(TDiskDrive& drive) : drive_(drive) {}
     std::vector<size_t> nextDisks; // what each OK puts in the drive
+    zip::TZipCursor cursor = zip::TZipCursor::Default;
+    std::vector<zip::TZipCursor> cursorsAsked; // the cursor shown at each prompt
     int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
+        cursorsAsked.push_back(cursor);
         const int answer = gui::TScriptedPrompter::ShowMessageBox(request);
         if (answer == gui::mrOk && !nextDisks.empty()) {
             drive_.inserted = nextDisks.front();
@@ -441,10 +445,15 @@ TEST_F(UnZipperTest, SpannedSetAsksForEachDiskAndChecksItsLabel) {
         changer.AnswerMessage(gui::mrOk);
 
     zip::TUnZipper z(drive);
+    // Busy with the hourglass, but each prompt shows the normal cursor.
+    changer.cursor = zip::TZipCursor::HourGlass;
+    z.Cursor = [&](zip::TZipCursor cursor) { return std::exchange(changer.cursor, cursor); };
     z.SetZipName("R:\\set.zip");
     z.SetDestDir(tmp / "out");
     z.RecreateDirs = z.DoAll = true;
     z.UnZip();
+    EXPECT_EQ(changer.cursorsAsked, std::vector<zip::TZipCursor>(4, zip::TZipCursor::Default));
+    EXPECT_EQ(changer.cursor, zip::TZipCursor::HourGlass);
     EXPECT_EQ(z.MultiMode(), zip::mmSpan);
     EXPECT_TRUE(SameTree(tmp / "src", tmp / "out"));
     const auto texts = changer.MessageTexts();
