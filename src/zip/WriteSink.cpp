@@ -25,6 +25,15 @@ constexpr int kMaxPasses = 20;
 
 } // namespace
 
+std::string StagingFileName(const std::string& tempFolder, const std::string& outputName) {
+    std::string folder = tempFolder;
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    std::string name = outputName.substr(outputName.find_last_of("\\/:") + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return folder + name + ".tmp";
+}
+
 TWriteSink::TWriteSink(TSinkFile& file)
     : file_(file), staging_(new uint8_t[kSinkBufferSize]), data_(new uint8_t[kSinkBufferSize]),
       compare_(new uint8_t[kSinkBufferSize]) {}

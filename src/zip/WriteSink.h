@@ -61,6 +61,11 @@ class TSinkFile {
     virtual void DeleteStaging() = 0;
 };
 
+// The staging file of an output: its name without folder, with the extension ".tmp", in
+// `tempFolder`, which is the component's GetTempZipPath() (TempPath when that folder exists,
+// else the system's temporary folder).
+std::string StagingFileName(const std::string& tempFolder, const std::string& outputName);
+
 class TWriteSink {
   public:
     explicit TWriteSink(TSinkFile& file);

@@ -8,25 +8,12 @@
 
 namespace zip {
 
-std::string StagingFileName(const std::string& tempPath, const std::string& outputName) {
-    std::string folder = tempPath;
-    if (folder.empty()) {
-        char buffer[MAX_PATH + 1];
-        const DWORD length = GetTempPathA(sizeof buffer, buffer);
-        if (length > 0 && length < sizeof buffer) folder.assign(buffer, length);
-    }
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    std::string name = outputName.substr(outputName.find_last_of("\\/:") + 1);
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return folder + name + ".tmp";
-}
-
 TWinSinkFile::TWinSinkFile(std::string name, std::string stagingName, TDriveTypeText driveTypeText,
                            bool keepExisting)
     : name_(std::move(name)), stagingName_(std::move(stagingName)), driveTypeText_(std::move(driveTypeText)),
-      stream_(std::make_unique<TLFNFileStream>(name_, keepExisting ? gui::fmOpenReadWrite | gui::fmShareExclusive
-                                                                   : gui::fmCreate | gui::fmShareExclusive)) {}
+      stream_(std::make_unique<TLFNFileStream>(name_, keepExisting
+                                                          ? gui::fmOpenReadWrite | gui::fmShareExclusive
+                                                          : gui::fmCreate | gui::fmShareExclusive)) {}
 
 gui::TStream& TWinSinkFile::Stream() {
     if (!stream_) Reopen();

@@ -8,10 +8,6 @@
 
 namespace zip {
 
-// TempPath + the output's name without folder, with the extension ".tmp"; an empty TempPath
-// means the system's temporary folder.
-std::string StagingFileName(const std::string& tempPath, const std::string& outputName);
-
 class TWinSinkFile : public TSinkFile {
   public:
     using TDriveTypeText = std::function<std::string(const std::string& path)>;

@@ -2,6 +2,8 @@
 // route end with the bytes that were meant.
 
 #include "core/FuncMin.h"
+#include "zip/ExtractFilesWin.h"
+#include "zip/UnZipper.h"
 #include "zip/WriteSinkWin.h"
 #include "zip/ZipLibWin.h"
 
@@ -75,11 +77,21 @@ TEST(WriteSinkWin, BytesReachTheFileThroughBothRoutesWithReadBack) {
     RemoveDirectoryA(folder.c_str());
 }
 
-TEST(WriteSinkWin, StagingFileLivesInTheTempFolderUnderTheOutputName) {
-    EXPECT_EQ(zip::StagingFileName("C:\\Work", "E:\\Sets\\Monday.zip"), "C:\\Work\\Monday.tmp");
+TEST(WriteSinkWin, StagingFileFollowsTheTempPathRule) {
+    zip::TWinExtractFileSystem files;
+    zip::TUnZipper z(files);
     char buffer[MAX_PATH + 1];
     GetTempPathA(sizeof buffer, buffer);
-    EXPECT_EQ(zip::StagingFileName("", "Monday.zip"), std::string(buffer) + "Monday.tmp");
+    const std::string system = buffer;
+    EXPECT_EQ(zip::StagingFileName(z.GetTempZipPath(), "E:\\Sets\\Monday.zip"), system + "Monday.tmp");
+    z.TempPath = "C:\\no\\such\\folder";
+    EXPECT_EQ(zip::StagingFileName(z.GetTempZipPath(), "Monday.zip"), system + "Monday.tmp");
+    const std::string folder = TempFolder();
+    for (const std::string& tempPath : {folder, folder.substr(0, folder.size() - 1)}) {
+        z.TempPath = tempPath;
+        EXPECT_EQ(zip::StagingFileName(z.GetTempZipPath(), "E:\\Sets\\Monday.zip"), folder + "Monday.tmp");
+    }
+    RemoveDirectoryA(folder.c_str());
 }
 
 } // namespace
