@@ -137,3 +137,36 @@ TEST(BurnCD, CacheFillIsTheQueuedShareOfTheCacheWhileWriting) {
     EXPECT_EQ(atStart, 98);
     EXPECT_EQ(rig.burner->GetCacheFillPercent(), 0) << "after the write";
 }
+
+// Every rewritable medium, quick and full, holding a session: the medium's command, the
+// follower's zero writes where the medium needs them, a report without error, an empty disc.
+TEST(EraseDisc, EveryRewritableMediumQuickAndFullSendsItsCommandAndEndsEmpty) {
+    struct Case {
+        const char* media;
+        uint8_t kind;
+        const char* command;
+        size_t writes;
+    } cases[] = {
+        {"CD-RW", ekQuick, "a1 11", 0},      {"CD-RW", ekFull, "a1 10", 0},
+        {"DVD-RW-SEQ", ekQuick, "a1 11", 0}, {"DVD-RW-SEQ", ekFull, "a1 10", 0},
+        {"DVD+RW", ekQuick, "04 11", 65},    {"DVD+RW", ekFull, "04 11", 71001},
+        {"DVD-RAM", ekQuick, "", 11 + 65},   {"DVD-RAM", ekFull, "04 11", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.media) + (c.kind == ekQuick ? " quick" : " full"));
+        BurnRig rig(c.media, "", "", Route::InMemory);
+        rig.Add("c.bin");
+        ASSERT_TRUE(rig.Burn());
+        ASSERT_EQ(rig.error, "");
+        const size_t commands = c.command[0] ? rig.Count(c.command) : 0;
+        const size_t writes = rig.Count("2a ");
+        ASSERT_TRUE(rig.Erase(c.kind));
+        EXPECT_FALSE(rig.eraseError);
+        EXPECT_EQ(rig.burner->GetEraseProgress(), 0) << "no erase runs";
+        if (c.command[0]) {
+            EXPECT_EQ(rig.Count(c.command), commands + 1);
+        }
+        EXPECT_EQ(rig.Count("2a "), writes + c.writes);
+        EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u);
+    }
+}

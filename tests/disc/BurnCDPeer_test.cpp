@@ -82,10 +82,13 @@ TEST(BurnCDPeers, SecondDvdRSessionAtTheNextWritableAddressReadsWithTheFirstsFil
     CheckSequentialSessions(disc);
 }
 
-TEST(BurnCDPeers, SequentialDvdRwKeepsItsFirstSessionUnderTheSecond) {
-    WrittenDisc disc("dvdrw-seq-two-sessions.img");
-    REQUIRE_DISC(disc);
-    CheckSequentialSessions(disc);
+TEST(BurnCDPeers, SequentialDvdRwAndDvdPlusRKeepTheirFirstSessionUnderTheSecond) {
+    for (const char* name : {"dvdrw-seq-two-sessions.img", "dvdplusr-two-sessions.img"}) {
+        SCOPED_TRACE(name);
+        WrittenDisc disc(name);
+        REQUIRE_DISC(disc);
+        CheckSequentialSessions(disc);
+    }
 }
 
 // One volume from block 0 whose descriptors at block 16 were replaced by the second session's.

@@ -247,6 +247,7 @@ TEST(BurnCD, SequentialDvdsWithEarlierSessionsAppendAtTheNextWritableAddress) {
     } cases[] = {
         {"DVD-R", "dvdr-two-sessions.img", "5b 00 01 00 00 02 00|5b 00 01 00 00 03 00|5b 00 02 00 00 04 00"},
         {"DVD-RW-SEQ", "dvdrw-seq-two-sessions.img", "5b 01 02 00 00 00 00"},
+        {"DVD+R", "dvdplusr-two-sessions.img", "5b 00 01 00 00 02 00|5b 00 02 00 00 ff 00"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.media);
