@@ -231,10 +231,8 @@ bool TExtractRun::KeepExisting(int index, const TZipHeaderInfo& work, std::strin
     if (!InFileMode() || z_.OverwriteMode == Always) return false;
     const std::optional<gui::DateTime> existing = z_.files_.FileDate(fname);
     if (!existing) return false;
-    // Whole seconds: a date that went through a file system and back is not the same double.
-    auto seconds = [](gui::DateTime date) { return std::llround(date * 86400.0); };
-    const int64_t entryDate = seconds(DosDateTimeToDateTime(work.LastModFileDateTime).value_or(*existing));
-    const int64_t existingDate = seconds(*existing);
+    // At DOS precision: a file that went through a zip and back differs by up to a second.
+    const int existingVsEntry = CompareDosTime(*existing, work.LastModFileDateTime);
     bool overwrite = false;
     switch (z_.OverwriteMode) {
     case Prompt:
@@ -249,10 +247,10 @@ bool TExtractRun::KeepExisting(int index, const TZipHeaderInfo& work, std::strin
         }
         break;
     case ifNewer:
-        overwrite = entryDate > existingDate;
+        overwrite = existingVsEntry < 0;
         break;
     case ifOlder:
-        overwrite = entryDate < existingDate;
+        overwrite = existingVsEntry > 0;
         break;
     default:
         break;

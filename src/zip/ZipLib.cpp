@@ -137,6 +137,18 @@ uint32_t DateTimeToDosDateTime(gui::DateTime value) {
     return PackDosDateTime(year, month, day, int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
 }
 
+int CompareDosTime(uint32_t fileDosDateTime, uint32_t entryDosDateTime) {
+    // Packed DOS values order like the times they hold: year, month, day, hour, minute and
+    // second sit in falling bit positions.
+    const uint32_t file = FixDosDateTime(fileDosDateTime);
+    const uint32_t entry = FixDosDateTime(entryDosDateTime);
+    return file < entry ? -1 : file > entry ? 1 : 0;
+}
+
+int CompareDosTime(gui::DateTime fileTime, uint32_t entryDosDateTime) {
+    return CompareDosTime(DateTimeToDosDateTime(fileTime), entryDosDateTime);
+}
+
 std::string ConvertPathWith(std::string_view input, bool toLong, const PathLookup& lookup) {
     std::string path(input);
     if (path.size() >= 2 && path[1] == ':' && (path.size() == 2 || path[2] != '\\'))

@@ -47,6 +47,11 @@ uint32_t FixDosDateTime(uint32_t value);
 std::optional<gui::DateTime> DosDateTimeToDateTime(uint32_t value);
 // Clamped to the DOS range 1980-01-01 .. 2107-12-31 23:59:58.
 uint32_t DateTimeToDosDateTime(gui::DateTime value);
+// A file's time against an entry's DOS time at the 2-second precision of DOS times (both
+// clamped first): below 0 when the file is older, 0 when they are the same, above 0 when the
+// file is newer. Full file times would make every odd-second file look newer than its entry.
+int CompareDosTime(uint32_t fileDosDateTime, uint32_t entryDosDateTime);
+int CompareDosTime(gui::DateTime fileTime, uint32_t entryDosDateTime);
 
 // Path conversion between long and short forms, with the file system behind a lookup:
 // given the path up to and including one component, the lookup answers the component's name

@@ -21,6 +21,7 @@
 #include "zip/Deflate.h"
 #include "zip/UnZipper.h"
 #include "zip/WriteSink.h"
+#include "zip/ZipCrypt.h"
 #include "zip/ZipperFiles.h"
 
 #include <cstdint>
@@ -63,7 +64,8 @@ using TNoSuchFileEvent = std::function<void(TZipper&, const std::string& fname)>
 using TZipCompleteEvent = std::function<void(TZipper&, int fileCount)>;
 using TUpdateEvent = std::function<void(TZipper&, TUpdateAction action, int fileIndex)>;
 
-class TZipper : public TUnZipper {
+// The compressor reads and writes through the component itself (ReadInput, WriteOutput).
+class TZipper : public TUnZipper, private DeflateStream {
   public:
     TZipper(TExtractFileSystem& files, TZipperFileSystem& output);
     ~TZipper() override;
@@ -86,8 +88,11 @@ class TZipper : public TUnZipper {
     TZipAction ZipAction = zaUpdate;
     TMultiZipInfo MultiZipInfo;
     void SetMultiZipInfo(const TMultiZipInfo& info) { MultiZipInfo.Assign(info); }
-    TMultiMode MultiMode() const { return MultiZipInfo.MultiMode; }
-    void SetMultiMode(TMultiMode mode) { MultiZipInfo.MultiMode = mode; }
+    TMultiMode MultiMode() const override { return MultiZipInfo.MultiMode; }
+    // An archive read during a run (update, append) sets the reader's mode, not the run's.
+    void SetMultiMode(TMultiMode mode) override { (busy_ ? multiMode_ : MultiZipInfo.MultiMode) = mode; }
+    bool GetCheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }
+    void SetCheckDiskLabels(bool on) override { MultiZipInfo.CheckDiskLabels = on; }
     bool Store83Names = false;
     bool SkipIfArchiveBitNotSet = false;
     bool ResetArchiveBitOnZip = false;
@@ -95,7 +100,6 @@ class TZipper : public TUnZipper {
     gui::TStringList NoCompressList;
     bool AddDirEntriesOnRecurse = false;
     bool WriteVerify = false;
-    bool UseTempFile = false;
     // Volumes written by the last Zip call.
     int VolumesWritten() const { return volumesWritten_; }
 
@@ -132,9 +136,9 @@ class TZipper : public TUnZipper {
     int ZipFiles();
     bool ProcessZipEntry(const std::string& name);
     // The compressor's and the store loop's source: counts CRC, bytes and percent.
-    uint32_t ReadInput(uint8_t* buffer, uint32_t size);
+    uint32_t ReadInput(uint8_t* buffer, uint32_t size) override;
     // Every data write: encrypts, counts, pumps, honours cancel.
-    void WriteOutput(const uint8_t* buffer, uint32_t size);
+    void WriteOutput(const uint8_t* buffer, uint32_t size) override;
     void OpenOutputArchive();
     // Bytes of the current output: written plus waiting in the sink (stream position in
     // stream mode).
@@ -142,6 +146,23 @@ class TZipper : public TUnZipper {
     // Passes the small header stream's bytes to the output (sink, stream or volume file).
     void EmitHeaderStream();
     void FreeRunState();
+    // Unencrypted bytes to the output (sink, archive stream or the volume work file), after
+    // the checks that keep every offset inside 32 bits.
+    void EmitBytes(const uint8_t* data, size_t count);
+    // The ".zfi" buffer (memory in stream mode); exists before OpenForUpdate/OpenForAppend run.
+    void OpenDirectoryBuffer();
+    // Central directory, end record, final flush (steps of one run after the last entry).
+    void WriteDirectory();
+    void WriteEndRecord();
+    // Rewrites the entry's local header once its sizes and CRC are known.
+    void PatchLocalHeader(int64_t headerOffset);
+    // Opens a source for reading, asking OnSkippingFile while it cannot be opened or is too
+    // big for a zip entry; nullptr when skipped.
+    std::unique_ptr<gui::TStream> OpenSourceWithRetry(const std::string& name, TSourceInfo& info);
+    // The data of one entry: CRC pre-pass and encryption header, stored or deflated bytes.
+    void WriteEntryData(bool store);
+    void RunFinished(bool failed);
+    void ThrowIfCanceled();
 
     TZipperFileSystem& output_;
     std::string outName_;                // archive, part file or ".~tm"
@@ -171,10 +192,23 @@ class TZipper : public TUnZipper {
     gui::TStream* dataSource_ = nullptr; // the source file, or ZipToStream's stream
     gui::TStream* zipToStream_ = nullptr;
     uint32_t crc_ = 0;
-    uint8_t cryptKeys_[12] = {};
+    TZipCrypt crypt_;
+    bool encrypting_ = false;
+    int64_t entryDataStart_ = 0;
+    int64_t lastPumpMs_ = 0;
+    bool keepZipOpenBefore_ = false;
+    TZipSortMode sortBefore_ = ByNone;
 
     // --- What is added (ZipFileList.cpp) ---
     void BuildZipFileList();
+    // The folder and name that an entry for the file `name` gets under the path options.
+    void SetEntryName(TZipHeaderInfo& entry, const std::string& name);
+    // Stored names folded for lookups without regard to case: of a file about to be added,
+    // and of an entry read from the archive.
+    std::string StoredNameOf(const std::string& name);
+    static std::string StoredNameOf(const TZipHeaderInfo& entry);
+    // The archive file exists (stream mode: the archive stream is not empty).
+    bool ArchiveExists();
 
     // --- An existing archive (ZipUpdate.cpp) ---
     // Update through the temporary archive: opens the old archive and copies or replaces
@@ -187,6 +221,12 @@ class TZipper : public TUnZipper {
     void FinishUpdate();
     // A failed append puts the old directory and end record back.
     void RestoreAppendedArchive();
+    void RefuseMultiVolumeArchive();
+    void FetchFileComment(TZipHeaderInfo& entry);
+    // An old entry's central record into the directory buffer, its name as it was read.
+    void WriteCopiedCentral(const TZipHeaderInfo& entry);
+    // Where an old entry's bytes end: local header with its own extra field, data, descriptor.
+    int64_t OldEntryEnd(const TZipHeaderInfo& entry);
     std::string tempArchiveName_; // ".~tm"
     int64_t oldDataEnd_ = -1;
     std::vector<uint8_t> oldTail_; // old central directory and end record
@@ -198,8 +238,23 @@ class TZipper : public TUnZipper {
     void SaveZipConfigurationFile(const std::string& file);
     // name.z01, name.z02, ... for volume 0, 1, ...
     std::string PartName(const std::string& name, int volume) const;
+    // The central directory of a volume set, spread over volumes at record boundaries.
+    void WriteVolumeDirectory();
+    // Split over an existing archive: part 1 starts with the archive's data.
+    void OpenFirstPartOverArchive();
+    // After a good run: a single part becomes the archive, else ZipName names the last part.
+    void FinishVolumes();
+    // After a failed run: the finished parts of a split set are deleted too.
+    void DiscardVolumes();
+    // Disk 1 of a spanned set back in the drive for its side file; false when refused.
+    bool AskForFirstDisk();
+    // The next-disk handler's answer, or the disk prompt when none is set.
+    std::string AskForDisk(int disk, std::string name);
     std::string volumeEntryName_; // ".~mz"
     std::unique_ptr<gui::TStream> volumeEntry_;
+    std::vector<std::string> finishedParts_;
+    std::vector<uint32_t> diskSerials_; // of each spanned disk finished, in order
+    bool overOldArchive_ = false;       // part 1 began with an existing archive's data
 
   private:
     bool storePaths_ = false;
