@@ -1,7 +1,10 @@
 // The write sink onto real files of a Wine drive: read-back, header patches and the staging
 // route end with the bytes that were meant.
 
+#include "WineDriveWinSupport.h"
 #include "core/FuncMin.h"
+#include "gui/Clock.h"
+#include "gui/Wait.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/UnZipper.h"
 #include "zip/WriteSinkWin.h"
@@ -75,6 +78,67 @@ TEST(WriteSinkWin, BytesReachTheFileThroughBothRoutesWithReadBack) {
         DeleteFileA(out.c_str());
     }
     RemoveDirectoryA(folder.c_str());
+}
+
+// Counts what the sink asks of the file: read-backs and reopenings.
+class TCountingSinkFile : public zip::TWinSinkFile {
+  public:
+    using TWinSinkFile::TWinSinkFile;
+    int readBacks = 0, reopens = 0;
+    bool ReadBack(int64_t position, uint8_t* buffer, size_t count) override {
+        ++readBacks;
+        return TWinSinkFile::ReadBack(position, buffer, count);
+    }
+    void Reopen() override {
+        ++reopens;
+        TWinSinkFile::Reopen();
+    }
+};
+
+// Past the 50,000,000-byte mark with WriteVerify on: removable and CD media are never read
+// back (they may answer from a cache), but they get their pause on the program's clock before
+// the file is opened again; a fixed drive is read back and reopened without a pause.
+TEST(WriteSinkWin, RemovableAndCdDrivesAreNotReadBackAndPauseBeforeTheReopen) {
+    struct TCase {
+        unsigned type;
+        const char* text;
+    };
+    for (const TCase& kind :
+         {TCase{DRIVE_REMOVABLE, "Removable"}, TCase{DRIVE_CDROM, "CDROM"}, TCase{DRIVE_FIXED, "Fixed"}}) {
+        SCOPED_TRACE(kind.text);
+        wintest::TWineDrive drive(kind.type);
+        if (!drive.Defined()) GTEST_SKIP() << "no Wine mount manager to define drives with";
+        ASSERT_EQ(core::DriveTypeText(drive.Root()), kind.text);
+        gui::ManualClock clock;
+        gui::SetClock(&clock);
+        const std::string out = drive.Root() + "set.zip";
+        std::vector<uint8_t> expected;
+        int readBacks = 0, reopens = 0;
+        {
+            TCountingSinkFile file(out, drive.Root() + "set.tmp", core::DriveTypeText);
+            zip::TWriteSink sink(file);
+            sink.WriteVerify = true;
+            sink.WaitSeconds = [](int seconds) { gui::Wait(seconds * 1000, false); };
+            const size_t megabytes = zip::kReopenEvery / zip::kSinkBufferSize + 1;
+            for (size_t i = 0; i < megabytes; ++i) {
+                std::fill(sink.StagingBuffer(), sink.StagingBuffer() + zip::kSinkBufferSize,
+                          uint8_t(i * 7 + 1));
+                expected.insert(expected.end(), sink.StagingBuffer(),
+                                sink.StagingBuffer() + zip::kSinkBufferSize);
+                sink.WriteToSink(zip::kSinkBufferSize, i + 1 == megabytes);
+            }
+            readBacks = file.readBacks;
+            reopens = file.reopens;
+            EXPECT_EQ(clock.MonotonicMs(), kind.type == DRIVE_FIXED ? 0 : 10000);
+        }
+        gui::SetClock(nullptr);
+        const bool readBack = kind.type == DRIVE_FIXED;
+        EXPECT_EQ(readBacks, readBack ? 48 : 0);
+        // Every verified megabyte closes and reopens the file; the mark once more.
+        EXPECT_EQ(reopens, 48 + 1);
+        EXPECT_TRUE(ReadAll(out) == expected);
+        DeleteFileA(out.c_str());
+    }
 }
 
 TEST(WriteSinkWin, StagingFileFollowsTheTempPathRule) {
