@@ -15,6 +15,17 @@
 #include <optional>
 #include <string>
 
+// <windows.h> maps these names to its -A functions; the interface keeps its own names.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+#ifdef CopyFile
+#undef CopyFile
+#endif
+#ifdef SetVolumeLabel
+#undef SetVolumeLabel
+#endif
+
 namespace zip {
 
 inline constexpr uint32_t kAttrReadOnly = 0x01;

@@ -2,6 +2,11 @@
 //   zipdrv list A
 //   zipdrv test A [-p PW]
 //   zipdrv extract A DEST [-p PW] [-o always|never|newer|older] [-d] [-r ROOTDIR] [-m MASK]...
+//   zipdrv zip A [-l N] [-p PW] [-P] [-R ROOTDIR] [-r] [-D] [-a update|replace|freshen] [-k]
+//     [-s BYTES] [-S] [-z] [-t TEMPPATH] [-T] [-v] [-x MASK]... [-n MASK]... -- NAME...
+//     (-P stored paths, -R relative paths, -r recurse, -D folder entries, -k keep the archive
+//     open (append in place), -s split parts of BYTES, -S span disks, -z side file, -T staging
+//     file, -v read-back); prints "added N", "zipname P", "volumes N".
 // Common: --answer ok|cancel (what every prompt is answered; cancel by default);
 //   --disks DIR1,DIR2,... [--first K]: the archive's drive becomes a removable drive holding
 //   Unix folder K (default 1); a prompt for disk N puts folder N in the drive. Wine's mount
@@ -14,9 +19,13 @@
 #include "zip/UnZipper.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLibWin.h"
+#include "zip/Zipper.h"
+#include "zip/ZipperFilesWin.h"
 
 #include <windows.h>
 #include <winioctl.h>
+
+#include "core/FuncMin.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -92,23 +101,129 @@ const char* ClassOf(const std::exception& e) {
     TW_CLASS(EOutOfMemory);
     TW_CLASS(EListError);
     TW_CLASS(EZipError);
+    TW_CLASS(ENotEnoughRoom);
+    TW_CLASS(EDiscWriteError);
+    TW_CLASS(EWrongFileSize);
 #undef TW_CLASS
     return "Exception";
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: zipdrv list|test|extract ARCHIVE [DEST] [options]\n");
+    std::fprintf(stderr, "usage: zipdrv list|test|extract|zip ARCHIVE [DEST] [options]\n");
     return 2;
+}
+
+// The disk list of --disks: the archive's drive becomes a removable drive holding folder
+// `first`; a request for disk N puts folder N in the drive.
+bool TakeDisks(const std::string& list, int first, const char* archive, TDriverPrompter& prompter) {
+    for (size_t start = 0; start <= list.size();) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        prompter.disks.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    if (first < 1 || first > static_cast<int>(prompter.disks.size())) return false;
+    prompter.driveLetter = archive[0];
+    if (!DefineUnixDrive(prompter.driveLetter, prompter.disks[static_cast<size_t>(first - 1)]))
+        throw zip::EZipError("The test drive could not be defined");
+    return true;
+}
+
+int RunZip(int argc, char** argv, TDriverPrompter& prompter) {
+    zip::TWinExtractFileSystem files;
+    zip::TWinZipperFileSystem output(core::DriveTypeText);
+    zip::TZipper z(files, output);
+    z.SetZipName(argv[2]);
+    std::string disks;
+    int i = 3;
+    for (; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == "--") {
+            ++i;
+            break;
+        }
+        if (option == "-l" && hasValue) {
+            z.PackLevel = std::atoi(argv[++i]);
+        } else if (option == "-p" && hasValue) {
+            z.Password = argv[++i];
+        } else if (option == "-P") {
+            z.SetStorePaths(true);
+        } else if (option == "-R" && hasValue) {
+            z.SetRootDir(argv[++i]);
+            z.SetRelativePaths(true);
+        } else if (option == "-r") {
+            z.Recurse = true;
+        } else if (option == "-D") {
+            z.AddDirEntriesOnRecurse = true;
+        } else if (option == "-a" && hasValue) {
+            const std::string action = argv[++i];
+            z.ZipAction = action == "replace"   ? zip::zaReplace
+                          : action == "freshen" ? zip::zaFreshen
+                                                : zip::zaUpdate;
+        } else if (option == "-k") {
+            z.KeepZipOpen = true;
+        } else if (option == "-s" && hasValue) {
+            z.MultiZipInfo.MultiMode = zip::mmBlocks;
+            z.MultiZipInfo.BlockSize = z.MultiZipInfo.FirstBlockSize =
+                static_cast<uint32_t>(std::atol(argv[++i]));
+        } else if (option == "-S") {
+            z.MultiZipInfo.MultiMode = zip::mmSpan;
+        } else if (option == "-z") {
+            z.MultiZipInfo.SaveZipInfoOnFirstDisk = true;
+        } else if (option == "-t" && hasValue) {
+            z.TempPath = argv[++i];
+        } else if (option == "-T") {
+            z.UseTempFile = true;
+        } else if (option == "-v") {
+            z.WriteVerify = true;
+        } else if (option == "-x" && hasValue) {
+            z.ExcludeList.Add(argv[++i]);
+        } else if (option == "-n" && hasValue) {
+            z.NoCompressList.Add(argv[++i]);
+        } else if (option == "--disks" && hasValue) {
+            disks = argv[++i];
+        } else {
+            return Usage();
+        }
+    }
+    for (; i < argc; ++i)
+        z.FilesList.Add(argv[i]);
+    if (!disks.empty() && !TakeDisks(disks, 1, argv[2], prompter)) return Usage();
+    if (!prompter.disks.empty())
+        z.OnGetNextDisk = [&prompter](zip::TUnZipper&, int disk, std::string& name) {
+            // Disk 0 only says which disk holds an entry.
+            if (disk == 0) return;
+            std::printf("disk %d\n", disk);
+            if (disk > static_cast<int>(prompter.disks.size())) {
+                name.clear();
+                return;
+            }
+            DefineUnixDrive(prompter.driveLetter, prompter.disks[static_cast<size_t>(disk - 1)]);
+        };
+    bool skipped = false;
+    z.OnSkippingFile = [&](zip::TUnZipper&, zip::TSkipReason reason, const std::string& name, int, bool&) {
+        std::printf("skip %d %s\n", static_cast<int>(reason), name.c_str());
+        skipped = true;
+    };
+    z.OnNoSuchFile = [&](zip::TZipper&, const std::string& name) {
+        std::printf("nosuchfile %s\n", name.c_str());
+        skipped = true;
+    };
+    const int added = z.Zip();
+    std::printf("added %d\nzipname %s\nvolumes %d\n", added, z.ZipName().c_str(), z.VolumesWritten());
+    return skipped ? 1 : 0;
 }
 
 int Run(int argc, char** argv, TDriverPrompter& prompter) {
     if (argc < 3) return Usage();
     const std::string command = argv[1];
+    if (command == "zip") return RunZip(argc, argv, prompter);
     zip::TWinExtractFileSystem files;
     zip::TUnZipper z(files);
     z.SetZipName(argv[2]);
     int next = 3;
     int first = 1;
+    std::string disks;
     if (command == "extract") {
         if (argc < 4) return Usage();
         z.SetDestDir(argv[3]);
@@ -133,12 +248,7 @@ int Run(int argc, char** argv, TDriverPrompter& prompter) {
         } else if (option == "-m" && hasValue) {
             z.FilesList.Add(argv[++i]);
         } else if (option == "--disks" && hasValue) {
-            std::string list = argv[++i];
-            for (size_t start = 0; start <= list.size();) {
-                const size_t comma = std::min(list.find(',', start), list.size());
-                prompter.disks.push_back(list.substr(start, comma - start));
-                start = comma + 1;
-            }
+            disks = argv[++i];
         } else if (option == "--first" && hasValue) {
             first = std::atoi(argv[++i]);
         } else if (option == "--answer" && hasValue) {
@@ -148,12 +258,7 @@ int Run(int argc, char** argv, TDriverPrompter& prompter) {
         }
     }
 
-    if (!prompter.disks.empty()) {
-        if (first < 1 || first > static_cast<int>(prompter.disks.size())) return Usage();
-        prompter.driveLetter = argv[2][0];
-        if (!DefineUnixDrive(prompter.driveLetter, prompter.disks[static_cast<size_t>(first - 1)]))
-            throw zip::EZipError("The test drive could not be defined");
-    }
+    if (!disks.empty() && !TakeDisks(disks, first, argv[2], prompter)) return Usage();
 
     if (command == "list") {
         const int count = z.Count();

@@ -1,0 +1,63 @@
+#pragma once
+// A portable file system for the zip (create) component's tests: real files through
+// std::filesystem, plus the faults a test needs to play: a disk that fills up after so many
+// output bytes, sources that cannot be opened for a while, attributes that keep a cleared
+// archive bit (the native file systems have none), and per-"drive" free space, serial
+// numbers and labels.
+
+#include "UnZipperSupport.h"
+#include "zip/ZipperFiles.h"
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ziptest {
+
+// A read/write file stream over stdio with 64-bit positions and truncation.
+std::unique_ptr<gui::TStream> OpenFileStream(const std::string& name, const char* mode);
+
+class TStdZipperFiles : public zip::TZipperFileSystem {
+  public:
+    std::optional<zip::TSourceInfo> Info(const std::string& name) override;
+    std::unique_ptr<gui::TStream> OpenSource(const std::string& name) override;
+    void Search(const std::string& startPath, bool recurse, const std::string& mask,
+                const std::function<bool(const std::string& name, int64_t size)>& found) override;
+    std::unique_ptr<zip::TSinkFile> OpenOutput(const std::string& name, bool keepExisting,
+                                               const std::string& stagingName) override;
+    std::unique_ptr<gui::TStream> CreateWorkFile(const std::string& name) override;
+    std::unique_ptr<gui::TStream> OpenReadWrite(const std::string& name) override;
+    bool DeleteFile(const std::string& name) override;
+    bool RenameFile(const std::string& from, const std::string& to) override;
+    bool CopyFile(const std::string& from, const std::string& to) override;
+    bool SetAttributes(const std::string& name, uint32_t attributes) override;
+    std::string ShortName(const std::string& path) override;
+    int64_t DiskFree(const std::string& root) override;
+    bool SetVolumeLabel(const std::string& root, const std::string& label) override;
+    uint32_t VolumeSerial(const std::string& root) override;
+
+    // --- Faults and drives a test sets up ---
+    // Bytes the archive outputs (and their staging files) may still take; writes past it
+    // come up short as on a full disk. Negative: no limit.
+    int64_t outputRoom = -1;
+    // Opening these sources fails this many more times (-1: always).
+    std::map<std::string, int> lockedSources;
+    // Runs before every source is opened (a test can delete or grow the file here).
+    std::function<void(const std::string& name)> beforeOpenSource;
+    // Attributes set through SetAttributes, by native path; a file without an entry has the
+    // archive bit set.
+    std::map<std::string, uint32_t> attributes;
+    std::map<std::string, int64_t> diskFree; // by root ("A:\"); others: a large number
+    std::map<std::string, uint32_t> serials;
+    std::map<std::string, std::string> labels;
+    // Every output and work file opened, in order (native paths).
+    std::vector<std::string> opened;
+    std::vector<std::string> deleted;
+};
+
+// Files left in a folder whose names end in one of the work-file extensions.
+std::vector<std::string> WorkFilesIn(const std::string& folder);
+
+} // namespace ziptest

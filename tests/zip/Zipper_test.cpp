@@ -1,0 +1,472 @@
+// The zip component building new archives: what peers make of them, the events a host
+// sees, the entries it gets for odd sources, and how each failure leaves the disk.
+
+#include "DecodeSupport.h"
+#include "UnZipperSupport.h"
+#include "ZipperSupport.h"
+#include "gui/ScriptedPrompter.h"
+#include "zip/ZipCodecErrors.h"
+#include "zip/ZipLib.h"
+#include "zip/Zipper.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using codectest::Bytes;
+using unziptest::TStdFileSystem;
+using unziptest::TTempFolder;
+using ziptest::TStdZipperFiles;
+namespace fs = std::filesystem;
+
+#define PEERS_OR_SKIP()                                                                                      \
+    do {                                                                                                     \
+        std::string reason;                                                                                  \
+        if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;                                      \
+    } while (0)
+
+void Write(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(unziptest::Native(path)).parent_path());
+    std::ofstream(unziptest::Native(path), std::ios::binary) << text;
+}
+
+std::string Read(const std::string& path) {
+    const Bytes bytes = codectest::ReadFile(unziptest::Native(path));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+class ZipperTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(unziptest::Native(work));
+        z.TempPath = work;
+        z.SetZipName(archive);
+    }
+
+    // A tree with nested folders, an empty file and folder, random bytes and text.
+    void MakeTree() {
+        Write(src + "top.txt", std::string(5000, 'a') + "end");
+        const Bytes noise = codectest::RandomBytes(1536 << 10, 3);
+        Write(src + "sub\\noise.bin", std::string(noise.begin(), noise.end()));
+        const Bytes text = codectest::TextBytes(200000, 4);
+        Write(src + "sub\\deeper\\text.txt", std::string(text.begin(), text.end()));
+        Write(src + "sub\\empty.txt", "");
+        fs::create_directories(unziptest::Native(src + "emptydir"));
+    }
+
+    void ListTree() {
+        for (const char* name :
+             {"top.txt", "sub\\noise.bin", "sub\\deeper\\text.txt", "sub\\empty.txt", "emptydir\\"})
+            z.FilesList.Add(src + name);
+        z.SetRootDir(src);
+        z.SetRelativePaths(true);
+    }
+
+    bool PeersAccept(const std::string& password) {
+        const std::string path = Quoted(unziptest::Native(archive));
+        const std::string p = password.empty() ? "" : " -P " + Quoted(password);
+        const std::string p7 = password.empty() ? "" : " -p" + Quoted(password);
+        return codectest::Run("unzip -tq" + p + " " + path) == 0 &&
+               codectest::Run("7z t" + p7 + " " + path) == 0 &&
+               codectest::Run(
+                   "python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                   "z.setpassword(sys.argv[2].encode() or None); sys.exit(z.testzip() is not None)' " +
+                   path + " " + Quoted(password)) == 0;
+    }
+
+    bool ExtractsEqual(const std::string& password) {
+        const std::string out = unziptest::Native(tmp / "out");
+        fs::remove_all(out);
+        const std::string p = password.empty() ? "" : " -P " + Quoted(password);
+        return codectest::Run("unzip -qo" + p + " " + Quoted(unziptest::Native(archive)) + " -d " +
+                              Quoted(out)) == 0 &&
+               codectest::Run("diff -r " + Quoted(out) + " " + Quoted(unziptest::Native(src))) == 0;
+    }
+
+    std::vector<std::string> EntryNames() {
+        TStdFileSystem reading;
+        zip::TUnZipper reader(reading);
+        reader.SetZipName(archive);
+        std::vector<std::string> names;
+        for (int i = 0; i < reader.Count(); ++i)
+            names.push_back(reader.FullName(i));
+        return names;
+    }
+
+    void ExpectNothingLeft() {
+        EXPECT_FALSE(fs::exists(unziptest::Native(archive)));
+        EXPECT_EQ(ziptest::WorkFilesIn(work), std::vector<std::string>());
+        EXPECT_EQ(ziptest::WorkFilesIn(tmp.Path()), std::vector<std::string>());
+    }
+
+    TTempFolder tmp;
+    const std::string src = tmp.Path() + "\\src\\";
+    const std::string work = tmp.Path() + "\\work\\";
+    const std::string archive = tmp.Path() + "\\out.zip";
+    TStdFileSystem files;
+    TStdZipperFiles output;
+    gui::TScriptedPrompter prompter; // anything unscripted fails the test
+    gui::TPrompterScope scope{prompter};
+    zip::TZipper z{files, output};
+};
+
+TEST_F(ZipperTest, EveryLevelWithAndWithoutPasswordPassesPeersAndExtractsEqual) {
+    PEERS_OR_SKIP();
+    MakeTree();
+    for (int level : {0, 1, 6, 9}) {
+        for (const std::string password : {"", "s3cret pw"}) {
+            SCOPED_TRACE("level " + std::to_string(level) + " password '" + password + "'");
+            ListTree();
+            z.PackLevel = level;
+            z.Password = password;
+            fs::remove(unziptest::Native(archive));
+            EXPECT_EQ(z.Zip(), 5);
+            EXPECT_TRUE(PeersAccept(password));
+            EXPECT_TRUE(ExtractsEqual(password));
+        }
+    }
+}
+
+TEST_F(ZipperTest, EventsComeInOrderAndNamesAddedAtTheEndJoinTheSameArchive) {
+    Write(src + "a.txt", "alpha alpha alpha");
+    Write(src + "b.txt", "beta");
+    Write(src + "c.txt", std::string(100000, 'c'));
+    z.FilesList.Add(src + "a.txt");
+    z.FilesList.Add(src + "b.txt");
+    std::vector<std::string> seen;
+    z.OnStartZipInfo = [&](zip::TZipper&, int count, uint64_t total, zip::TEndCentral&, bool&) {
+        seen.push_back("info " + std::to_string(count) + " " + std::to_string(total));
+    };
+    z.OnStartZip = [&](zip::TZipper&, const std::string& name, zip::TZipHeaderInfo& entry, bool&) {
+        seen.push_back("start " + fs::path(unziptest::Native(name)).filename().string());
+        if (entry.Filename() == "b.txt") entry.SetFilename("renamed.txt");
+    };
+    z.OnEndZip = [&](zip::TZipper& zipper, const std::string& name, uint32_t size, uint32_t packed,
+                     uint32_t) {
+        seen.push_back("end " + fs::path(unziptest::Native(name)).filename().string() + " " +
+                       std::to_string(size) + (packed > 0 ? " packed" : ""));
+        // The host plans one more file when the list runs out.
+        if (name == src + "b.txt-:-") zipper.FilesList.Add(src + "c.txt");
+    };
+    int completed = -1;
+    z.OnZipComplete = [&](zip::TZipper&, int count) { completed = count; };
+    EXPECT_EQ(z.Zip(), 3);
+    EXPECT_EQ(completed, 3);
+    EXPECT_EQ(seen, (std::vector<std::string>{"info 2 21", "start a.txt", "end a.txt 17 packed",
+                                              "start b.txt", "end b.txt 4 packed", "end b.txt-:- 0",
+                                              "start c.txt", "end c.txt 100000 packed", "end c.txt-:- 0"}));
+    EXPECT_EQ(EntryNames(), (std::vector<std::string>{"a.txt", "renamed.txt", "c.txt"}));
+    EXPECT_EQ(z.FilesList.Count(), 0);
+}
+
+TEST_F(ZipperTest, EmptyFilesAndFoldersBecomeStoredEntriesWithoutData) {
+    Write(src + "empty.txt", "");
+    fs::create_directories(unziptest::Native(src + "folder\\inner"));
+    z.FilesList.Add(src + "empty.txt");
+    z.FilesList.Add(src + "folder\\inner\\");
+    z.FilesList.Add(src + "missing.txt");
+    std::vector<std::string> ended;
+    z.OnEndZip = [&](zip::TZipper&, const std::string& name, uint32_t size, uint32_t packed,
+                     uint32_t current) {
+        if (!name.ends_with("-:-")) ended.push_back(std::to_string(size + packed + current));
+    };
+    EXPECT_EQ(z.Zip(), 2);
+    EXPECT_EQ(ended, (std::vector<std::string>{"0", "0"}));
+    TStdFileSystem reading;
+    zip::TUnZipper reader(reading);
+    reader.SetZipName(archive);
+    ASSERT_EQ(reader.Count(), 2);
+    EXPECT_EQ(reader.FullName(0), "empty.txt");
+    // Without stored paths a folder keeps its own name, so it still unpacks as a folder.
+    EXPECT_EQ(reader.FullName(1), "inner\\");
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(reader.Crc32(i), 0u);
+        EXPECT_EQ(reader.CompressedSize(i), 0u);
+        EXPECT_EQ(reader.UncompressedSize(i), 0u);
+    }
+    EXPECT_TRUE(reader.TestArchive());
+}
+
+TEST_F(ZipperTest, ArchiveBitsAreClearedThroughTheFileSystemAndDisposeAsksPerFile) {
+    Write(src + "keep.txt", "keep me");
+    Write(src + "gone.txt", "delete me");
+    Write(src + "empty.txt", "");
+    for (const char* name : {"keep.txt", "gone.txt", "empty.txt"})
+        z.FilesList.Add(src + name);
+    z.ResetArchiveBitOnZip = true;
+    z.Dispose = true;
+    std::vector<std::string> asked;
+    z.OnDisposeFile = [&](zip::TZipper&, const std::string& name, bool& skip) {
+        asked.push_back(name);
+        skip = name.ends_with("keep.txt");
+    };
+    EXPECT_EQ(z.Zip(), 3);
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_TRUE(fs::exists(unziptest::Native(src + "keep.txt")));
+    EXPECT_FALSE(fs::exists(unziptest::Native(src + "gone.txt")));
+    EXPECT_FALSE(fs::exists(unziptest::Native(src + "empty.txt")));
+    const auto info = output.Info(src + "keep.txt");
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->attributes & zip::kAttrArchive, 0u);
+}
+
+TEST_F(ZipperTest, LockedSourceIsRetriedWhileAskedAndAVanishedOneIsSkipped) {
+    Write(src + "locked.txt", "locked for a while");
+    Write(src + "vanishing.txt", "gone before it is read");
+    Write(src + "fine.txt", "fine");
+    for (const char* name : {"locked.txt", "vanishing.txt", "fine.txt"})
+        z.FilesList.Add(src + name);
+    output.lockedSources[src + "locked.txt"] = 2;
+    output.beforeOpenSource = [&](const std::string& name) {
+        if (name.ends_with("vanishing.txt")) fs::remove(unziptest::Native(name));
+    };
+    std::vector<std::string> skips;
+    z.OnSkippingFile = [&](zip::TUnZipper&, zip::TSkipReason reason, const std::string& name, int index,
+                           bool& retry) {
+        EXPECT_EQ(reason, zip::srCantOpenSource);
+        EXPECT_EQ(index, -1);
+        skips.push_back(fs::path(unziptest::Native(name)).filename().string());
+        retry = skips.size() < 4;
+    };
+    EXPECT_EQ(z.Zip(), 2);
+    EXPECT_EQ(skips,
+              (std::vector<std::string>{"locked.txt", "locked.txt", "vanishing.txt", "vanishing.txt"}));
+    EXPECT_EQ(EntryNames(), (std::vector<std::string>{"locked.txt", "fine.txt"}));
+}
+
+TEST_F(ZipperTest, SourceThatGrowsWhileZippedGivesTheBytesItHadWhenOpened) {
+    PEERS_OR_SKIP();
+    const std::string original = std::string(300000, 'x') + "tail";
+    Write(src + "growing.log", original);
+    z.OnStartZip = [&](zip::TZipper&, const std::string& name, zip::TZipHeaderInfo&, bool&) {
+        std::ofstream(unziptest::Native(name), std::ios::binary | std::ios::app) << std::string(70000, 'y');
+    };
+    for (const std::string password : {"", "pw"}) {
+        z.FilesList.Add(src + "growing.log");
+        z.Password = password;
+        fs::remove(unziptest::Native(archive));
+        ASSERT_EQ(z.Zip(), 1);
+        EXPECT_TRUE(PeersAccept(password));
+        const std::string out = unziptest::Native(tmp / "out");
+        fs::remove_all(out);
+        ASSERT_EQ(codectest::Run("unzip -qo" + (password.empty() ? "" : " -P " + password) + " " +
+                                 Quoted(unziptest::Native(archive)) + " -d " + Quoted(out)),
+                  0);
+        EXPECT_EQ(Read(out + "/growing.log").size(), original.size());
+        Write(src + "growing.log", original);
+    }
+}
+
+// Answers a size of 4 GiB for one name: the component must refuse it before reading.
+class THugeFileSystem : public TStdZipperFiles {
+  public:
+    std::optional<zip::TSourceInfo> Info(const std::string& name) override {
+        auto info = TStdZipperFiles::Info(name);
+        if (info && name.ends_with("huge.bin")) info->size = int64_t(1) << 32;
+        return info;
+    }
+};
+
+TEST_F(ZipperTest, LimitsOfTheFormatSkipOrRaiseBeforeAnythingWraps) {
+    Write(src + "huge.bin", "small on disk");
+    Write(src + "one.txt", "1");
+    Write(src + "two.txt", "2");
+    THugeFileSystem huge;
+    zip::TZipper zipper(files, huge);
+    zipper.TempPath = work;
+    zipper.SetZipName(archive);
+    zipper.FilesList.Add(src + "huge.bin");
+    zipper.FilesList.Add(src + "one.txt");
+    int skipped = 0;
+    zipper.OnSkippingFile = [&](zip::TUnZipper&, zip::TSkipReason reason, const std::string&, int, bool&) {
+        EXPECT_EQ(reason, zip::srCantOpenSource);
+        ++skipped;
+    };
+    EXPECT_EQ(zipper.Zip(), 1);
+    EXPECT_EQ(skipped, 1);
+
+    // The 65,536th entry: the host's end record says the archive already holds 65,534.
+    fs::remove(unziptest::Native(archive));
+    z.FilesList.Add(src + "one.txt");
+    z.FilesList.Add(src + "two.txt");
+    z.OnStartZipInfo = [](zip::TZipper&, int, uint64_t, zip::TEndCentral& end, bool&) {
+        end.TotalEntries = end.EntriesOnDisk = 65534;
+    };
+    int completed = -1;
+    z.OnZipComplete = [&](zip::TZipper&, int count) { completed = count; };
+    EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
+    EXPECT_EQ(completed, 1);
+    ExpectNothingLeft();
+}
+
+// An archive stream that already stands just below 4 GiB without holding the bytes.
+class TFarStream : public gui::TStream {
+  public:
+    explicit TFarStream(int64_t base) : base_(base) {}
+    size_t Read(void*, size_t) override { return 0; }
+    size_t Write(const void*, size_t count) override {
+        position_ += static_cast<int64_t>(count);
+        if (position_ > end_) end_ = position_;
+        return count;
+    }
+    int64_t Seek(int64_t offset, gui::TSeekOrigin origin) override {
+        if (origin == gui::TSeekOrigin::soBeginning)
+            position_ = offset == 0 ? base_ : offset;
+        else if (origin == gui::TSeekOrigin::soCurrent)
+            position_ += offset;
+        else
+            position_ = end_ + offset;
+        return position_;
+    }
+    int64_t Size() override { return end_ == 0 ? 0 : end_; }
+    void SetSize(int64_t size) override { end_ = size; }
+
+  private:
+    int64_t base_, position_ = 0, end_ = 0;
+};
+
+TEST_F(ZipperTest, OutputPastFourGigabytesRaisesInsteadOfWrappingOffsets) {
+    Write(src + "big.bin", std::string(200, 'b'));
+    TFarStream far(0xFFFFFF00ll);
+    z.SetArchiveStream(&far);
+    z.PackLevel = 0;
+    z.FilesList.Add(src + "big.bin");
+    EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
+    EXPECT_EQ(far.Size(), 0);
+}
+
+TEST_F(ZipperTest, CancelInEveryPhaseRaisesItsTextAndLeavesNothing) {
+    Write(src + "data.bin",
+          std::string(codectest::RandomBytes(400000, 9).size(), 'q') +
+              std::string(reinterpret_cast<const char*>(codectest::RandomBytes(400000, 9).data()), 400000));
+    Write(src + "small.txt", "small");
+    int completions = 0;
+    z.OnZipComplete = [&](zip::TZipper&, int) { ++completions; };
+    auto run = [&](const char* phase, const std::string& expected) {
+        SCOPED_TRACE(phase);
+        z.FilesList.Add(src + "data.bin");
+        z.FilesList.Add(src + "small.txt");
+        try {
+            z.Zip();
+            ADD_FAILURE() << "no cancel";
+        } catch (const zip::EUserCanceled& e) {
+            EXPECT_EQ(std::string(e.what()), expected);
+        }
+        ExpectNothingLeft();
+        z.OnStartZipInfo = nullptr;
+        z.OnFilePercentDone = nullptr;
+        z.OnEndZip = nullptr;
+    };
+    z.OnStartZipInfo = [](zip::TZipper&, int, uint64_t, zip::TEndCentral&, bool& stop) { stop = true; };
+    run("before the first entry", "User canceled Zip operation");
+    z.OnFilePercentDone = [](zip::TUnZipper& zipper, int percent) {
+        if (percent >= 40) zipper.CancelTheOperation();
+    };
+    run("inside an entry", "User Aborted Operation");
+    z.OnEndZip = [](zip::TZipper& zipper, const std::string& name, uint32_t, uint32_t, uint32_t) {
+        if (name.ends_with("-:-")) zipper.CancelTheOperation();
+    };
+    run("while the directory is written", "User Aborted Operation");
+    EXPECT_EQ(completions, 3);
+    // A cancel flag left from before does not stop the next run.
+    z.CancelTheOperation();
+    z.FilesList.Add(src + "small.txt");
+    EXPECT_EQ(z.Zip(), 1);
+}
+
+TEST_F(ZipperTest, FullDiskDuringAnEntryOrTheDirectoryRaisesAndLeavesNothing) {
+    const Bytes noise = codectest::RandomBytes(1536 << 10, 5);
+    Write(src + "noise.bin", std::string(noise.begin(), noise.end()));
+    for (int i = 0; i < 40; ++i)
+        Write(src + "f" + std::to_string(i) + ".txt", "file " + std::to_string(i));
+    auto list = [&] {
+        z.FilesList.Add(src + "noise.bin");
+        for (int i = 0; i < 40; ++i)
+            z.FilesList.Add(src + "f" + std::to_string(i) + ".txt");
+    };
+    list();
+    ASSERT_EQ(z.Zip(), 41);
+    const int64_t whole = static_cast<int64_t>(fs::file_size(unziptest::Native(archive)));
+    fs::remove(unziptest::Native(archive));
+    for (bool staging : {false, true}) {
+        for (int64_t room : {int64_t(500000), whole - 30}) {
+            SCOPED_TRACE(std::string(staging ? "staging file" : "memory") + " room " + std::to_string(room));
+            z.UseTempFile = staging;
+            output.outputRoom = room;
+            list();
+            EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
+            ExpectNothingLeft();
+        }
+    }
+}
+
+TEST_F(ZipperTest, StagingFileAndReadBackGiveByteIdenticalArchives) {
+    MakeTree();
+    std::vector<std::string> results;
+    for (int way = 0; way < 3; ++way) {
+        ListTree();
+        z.UseTempFile = way == 1;
+        z.WriteVerify = way == 2;
+        fs::remove(unziptest::Native(archive));
+        ASSERT_EQ(z.Zip(), 5);
+        results.push_back(Read(archive));
+        EXPECT_EQ(ziptest::WorkFilesIn(work), std::vector<std::string>());
+    }
+    EXPECT_GT(results[0].size(), size_t(1) << 20);
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(results[0], results[2]);
+}
+
+TEST_F(ZipperTest, ArchiveStreamAndStreamSourceMakeReadableArchives) {
+    gui::ManualClock clock(46000.5); // 2025-12-09 12:00
+    gui::SetClock(&clock);
+    struct Restore {
+        ~Restore() { gui::SetClock(nullptr); }
+    } restore;
+    MakeTree();
+    ListTree();
+    gui::TMemoryStream memory;
+    z.SetArchiveStream(&memory);
+    z.Password = "pw";
+    EXPECT_EQ(z.Zip(), 5);
+    TStdFileSystem reading;
+    zip::TUnZipper reader(reading);
+    reader.SetArchiveStream(&memory);
+    reader.Password = "pw";
+    EXPECT_EQ(reader.Count(), 5);
+    EXPECT_TRUE(reader.TestArchive());
+
+    zip::TZipper single(files, output);
+    single.TempPath = work;
+    single.SetZipName(archive);
+    gui::TMemoryStream data;
+    const std::string text(70000, 'z');
+    data.WriteBuffer(text.data(), text.size());
+    EXPECT_EQ(single.ZipToStream(&data, "folder\\named.txt"), 1);
+    EXPECT_EQ(single.ZipToStream(nullptr, "x.txt"), 0);
+    EXPECT_EQ(single.ZipToStream(&data, ""), 0);
+    zip::TUnZipper check(reading);
+    check.SetZipName(archive);
+    ASSERT_EQ(check.Count(), 1);
+    EXPECT_EQ(check.FullName(0), "named.txt");
+    EXPECT_EQ(check.UncompressedSize(0), text.size());
+    EXPECT_EQ(check.DosDateTime(0), zip::PackDosDateTime(2025, 12, 9, 12, 0, 0));
+    EXPECT_TRUE(check.TestArchive());
+
+    // A failed run into an empty archive stream leaves it empty.
+    gui::TMemoryStream failed;
+    z.SetArchiveStream(&failed);
+    z.FilesList.Add(src + "top.txt");
+    z.OnStartZipInfo = [](zip::TZipper&, int, uint64_t, zip::TEndCentral&, bool& stop) { stop = true; };
+    EXPECT_THROW(z.Zip(), zip::EUserCanceled);
+    EXPECT_EQ(failed.Size(), 0);
+}
+
+} // namespace
