@@ -103,7 +103,7 @@ class TSCSIDevice {
     // Published properties.
     uint16_t WriteSpeed() const { return writeSpeed_; }
     void SetWriteSpeed(uint16_t KBs);
-    uint16_t ReadSpeed = 0xFFFF;
+    uint16_t ReadSpeed = 0; // 0: the drive's maximum
     bool UnderrunProtection = true;
     bool FinalizeDisc = false;
 

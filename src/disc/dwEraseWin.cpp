@@ -93,8 +93,9 @@ class TEraseThread : public gui::TThread {
         if (!(d.TestUnitReady(5000) && d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength)))
             SettleSlowDrive();
         WorkerPause(12000);
-        // The emulation's drive handles may have gone stale while the disc changed under
-        // them; the transport is loaded and unloaded on the GUI thread only.
+        // A blank or format can leave the emulation's open drive handle on a device the
+        // system has since replaced, so its table is built anew; the transport is loaded and
+        // unloaded on the GUI thread only.
         if (Transport().Name == InternalAspiName) gui::TThread::Synchronize([] { ReloadASPI(); });
         d.eraseProgress_ = 100;
         const bool ready = d.TestUnitReady(5000);

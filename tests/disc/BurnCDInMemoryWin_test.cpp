@@ -118,6 +118,8 @@ TEST(DiscBurner, SmallMembersKeepTheirRules) {
     EXPECT_TRUE(burner.UnderrunProtection && burner.FinalizeTrack && burner.Image.JolietFileSystem &&
                 burner.Image.WritePostGap);
     EXPECT_FALSE(burner.DoDebug || burner.TestWrite || burner.PerformOPC || burner.Erasing);
+    EXPECT_EQ(burner.ReadSpeed, 0) << "the maximum";
+    EXPECT_EQ(burner.WriteSpeed(), 0);
     burner.DoneASPI();
     EXPECT_FALSE(burner.ASPIInitialized());
 }
