@@ -57,12 +57,17 @@ std::unique_ptr<gui::TStream> TWinExtractFileSystem::CreateTemp(const std::strin
 
 bool TWinExtractFileSystem::Replace(const std::string& temp, const std::string& target,
                                     bool replaceReadOnly) {
-    if (MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    if (!replaceReadOnly) return false;
-    for (const DWORD bit : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_HIDDEN}) {
-        const DWORD attributes = GetFileAttributesA(target.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) break;
-        SetFileAttributesA(target.c_str(), attributes & ~bit);
+    // A protected target stays unless the caller allows it: Windows refuses to write over one,
+    // Wine would quietly replace it.
+    constexpr uint32_t kProtected = core::AttributeReadOnly | core::AttributeSystem | core::AttributeHidden;
+    const uint32_t existing = attributes_.Get(target);
+    if (existing != core::InvalidFileAttributes && (existing & kProtected) != 0) {
+        if (!replaceReadOnly) return false;
+        for (const uint32_t bit : {core::AttributeReadOnly, core::AttributeSystem, core::AttributeHidden}) {
+            const uint32_t attributes = attributes_.Get(target);
+            if (attributes == core::InvalidFileAttributes) break;
+            attributes_.Set(target, attributes & ~bit);
+        }
     }
     return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
@@ -85,7 +90,7 @@ void TWinExtractFileSystem::SetDate(const std::string& name, uint32_t dosDateTim
 
 void TWinExtractFileSystem::SetAttributes(const std::string& name, uint32_t attributes) {
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileAttributesA(name.c_str(), attributes);
+    attributes_.Set(name, attributes);
 }
 
 bool TWinExtractFileSystem::IsRemovableDrive(const std::string& name) {

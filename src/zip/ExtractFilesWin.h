@@ -1,12 +1,16 @@
 #pragma once
-// The unzip component's file system over Win32 (ANSI calls).
+// The unzip component's file system over Win32 (ANSI calls). File attributes go through the
+// program's one attributes interface, so tests can watch them (Wine does not keep them all).
 
+#include "core/FileAttributes.h"
 #include "zip/ExtractFiles.h"
 
 namespace zip {
 
 class TWinExtractFileSystem : public TExtractFileSystem {
   public:
+    explicit TWinExtractFileSystem(core::FileAttributes& attributes = core::SystemFileAttributes())
+        : attributes_(attributes) {}
     std::unique_ptr<gui::TStream> OpenRead(const std::string& name) override;
     std::optional<gui::DateTime> FileDate(const std::string& name) override;
     bool DirectoryExists(const std::string& folder) override;
@@ -19,6 +23,9 @@ class TWinExtractFileSystem : public TExtractFileSystem {
     bool IsRemovableDrive(const std::string& name) override;
     std::string VolumeLabel(const std::string& name) override;
     std::string SystemTempPath() override;
+
+  private:
+    core::FileAttributes& attributes_;
 };
 
 } // namespace zip
