@@ -86,8 +86,7 @@ std::string TZipper::AskForDisk(int disk, std::string name) {
         OnGetNextDisk(*this, disk, name);
         return name;
     }
-    // The reader's prompt, as for a spanned set being read.
-    TRestore<TMultiMode> spanned(multiMode_, mmSpan);
+    // The reader's prompt for a disk of a spanned set.
     return DefaultNextDiskName(disk);
 }
 
