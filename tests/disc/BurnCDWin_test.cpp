@@ -85,6 +85,7 @@ TEST(BurnCD, DriveFaultsEndInOneReportWithTheDrivesText) {
         {"SYNC count=2 sense=3/0C/00", "WRITER ERROR [MEDIUM ERROR"},
         {"CLOSE count=* sense=5/2C/00", "WRITER ERROR ["},
         {"WRITE10 from=2 count=40 status=busy", ""},
+        {"WRITE10 from=3 eject", "WRITER ERROR [NOT READY (MEDIUM NOT PRESENT - TRAY OPEN)]"},
     };
     for (const Case& c : cases) {
         BurnRig rig("CD-R", "[Faults]\n1=" + c.fault + "\n");
