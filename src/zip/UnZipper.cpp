@@ -5,6 +5,7 @@
 #include "zip/ZipDirectory.h"
 #include "zip/ZipLib.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -334,6 +335,12 @@ void TUnZipper::ReadDirectory() {
                     throw EBadZipFile(kNotAZip);
                 }
                 end_.TotalEntries = static_cast<uint16_t>(master_->Count());
+                // No end record tells the number of volumes: the records do, and the disk in
+                // hand is the first (it holds the side file).
+                int lastDisk = 0;
+                for (int i = 0; i < master_->Count(); ++i)
+                    lastDisk = std::max<int>(lastDisk, master_->Entry(i)->DiskNumberStart);
+                SetVolumes(lastDisk + 1, 0);
                 directoryRead_ = true;
                 Sort(sortMode_);
                 return;
@@ -361,15 +368,7 @@ void TUnZipper::ReadDirectory() {
         }
     }
 
-    numVolumes_ = end_.ThisDisk + 1;
-    currentVolume_ = fromSide ? 0 : end_.ThisDisk;
-    if (end_.ThisDisk == 0) {
-        SetMultiMode(mmNone);
-    } else {
-        // Split parts beside the archive win over the drive's kind: a USB stick is removable.
-        const bool partsBeside = files_.OpenRead(ChangeExt(zipName_, ".z01")) != nullptr;
-        SetMultiMode(!partsBeside && files_.IsRemovableDrive(zipName_) ? mmSpan : mmBlocks);
-    }
+    SetVolumes(end_.ThisDisk + 1, fromSide ? 0 : end_.ThisDisk);
     if (end_.TotalEntries > 0) {
         if (!fromSide && numVolumes_ > 1 && end_.StartDisk != currentVolume_) {
             GetNextDisk(end_.StartDisk + 1);
@@ -407,6 +406,18 @@ void TUnZipper::ReadDirectory() {
     end_.Modified = 0;
     directoryRead_ = true;
     Sort(sortMode_);
+}
+
+void TUnZipper::SetVolumes(int count, int current) {
+    numVolumes_ = count;
+    currentVolume_ = current;
+    if (count <= 1) {
+        SetMultiMode(mmNone);
+    } else {
+        // Split parts beside the archive win over the drive's kind: a USB stick is removable.
+        const bool partsBeside = files_.OpenRead(ChangeExt(zipName_, ".z01")) != nullptr;
+        SetMultiMode(!partsBeside && files_.IsRemovableDrive(zipName_) ? mmSpan : mmBlocks);
+    }
 }
 
 std::string TUnZipper::DefaultNextDiskName(int n) {

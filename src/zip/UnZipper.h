@@ -195,6 +195,8 @@ class TUnZipper {
     void CloseZip(bool force = false);
     void ReadDirectory();
     void Forget();
+    // The number of volumes, the one in hand (0-based) and the multi-volume mode they give.
+    void SetVolumes(int count, int current);
     std::string DefaultNextDiskName(int n);
     bool LabelMatches(int n);
     int Extract(TRunMode mode, bool testing, bool useSelected);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -404,15 +405,19 @@ class TDiskDrive : public TStdFileSystem {
 class TDiskChanger : public gui::TScriptedPrompter {
   public:
     TDiskChanger(TDiskDrive& drive) : drive_(drive) {}
-    std::vector<size_t> nextDisks; // what each OK puts in the drive
+    std::vector<size_t> nextDisks; // what each OK puts in the drive; none: the disk asked for
     zip::TZipCursor cursor = zip::TZipCursor::Default;
     std::vector<zip::TZipCursor> cursorsAsked; // the cursor shown at each prompt
     int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
         cursorsAsked.push_back(cursor);
         const int answer = gui::TScriptedPrompter::ShowMessageBox(request);
+        int asked = 0;
         if (answer == gui::mrOk && !nextDisks.empty()) {
             drive_.inserted = nextDisks.front();
             nextDisks.erase(nextDisks.begin());
+        } else if (answer == gui::mrOk &&
+                   std::sscanf(request.Text.c_str(), "Please insert disk %d", &asked) == 1) {
+            drive_.inserted = static_cast<size_t>(asked - 1); // the disk asked for
         }
         return answer;
     }
@@ -474,6 +479,49 @@ TEST_F(UnZipperTest, SpannedSetAsksForEachDiskAndChecksItsLabel) {
     } catch (const zip::EUserCanceled& e) {
         EXPECT_STREQ(e.what(), "User canceled loading new disk.");
     }
+}
+
+// The zip component keeps a copy of the directory, without end record, beside the first
+// disk of a spanned set: read from there, the set is still spanned and its disks are asked for.
+TEST_F(UnZipperTest, SpannedSetReadThroughTheSideFileOnItsFirstDisk) {
+    PEERS_OR_SKIP();
+    ASSERT_EQ(Shell("cd src && zip -qr -s 64k ../set.zip ."), 0);
+    const std::vector<std::string> parts = {"set.z01", "set.z02", "set.zip"};
+    ASSERT_FALSE(fs::exists(tmp / "set.z03"));
+    zip::TEndCentral end;
+    {
+        zip::TUnZipper z(files);
+        z.SetZipName(tmp / "set.zip");
+        ASSERT_GT(z.Count(), 0);
+        end = z.EndCentral();
+    }
+    ASSERT_EQ(end.StartDisk, 2); // the directory lies whole on the last part
+    const Bytes last = codectest::ReadFile(tmp / "set.zip");
+    TDiskDrive drive;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        drive.disks.push_back(tmp / ("disk" + std::to_string(i + 1)));
+        fs::create_directories(drive.disks.back());
+        fs::copy_file(tmp / parts[i], drive.disks.back() + "/set.zip");
+        drive.labels.push_back("PKBACK# 00" + std::to_string(i + 1));
+    }
+    codectest::WriteFile(
+        drive.disks[0] + "/set.zfc",
+        Bytes(last.begin() + end.CentralOffset, last.begin() + end.CentralOffset + end.CentralSize));
+    drive.inserted = 0;
+    TDiskChanger changer(drive);
+    gui::TPrompterScope changerScope(changer);
+    changer.AnswerMessage(gui::mrOk).AnswerMessage(gui::mrOk);
+
+    zip::TUnZipper z(drive);
+    z.SetZipName("R:\\set.zip");
+    z.SetDestDir(tmp / "out");
+    z.RecreateDirs = z.DoAll = true;
+    z.UnZip();
+    EXPECT_EQ(z.MultiMode(), zip::mmSpan);
+    EXPECT_TRUE(SameTree(tmp / "src", tmp / "out"));
+    EXPECT_EQ(changer.MessageTexts(),
+              (std::vector<std::string>{"Please insert disk 2 of the multi-disk set.",
+                                        "Please insert disk 3 of the multi-disk set."}));
 }
 
 TEST_F(UnZipperTest, QuestionMarksAskTheUserAndCancelRaises) {
