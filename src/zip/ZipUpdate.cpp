@@ -207,8 +207,11 @@ void TZipper::UpdateExistingEntries() {
             }
         }
         if (matched && OnUpdate) OnUpdate(*this, uaKeeping, i);
-        CopyExistingEntry(entry);
-        WriteCopiedCentral(entry);
+        // The old record keeps its place: a failed run must leave the directory as read.
+        TZipHeaderInfo copy;
+        copy.Assign(entry);
+        CopyExistingEntry(copy);
+        WriteCopiedCentral(copy);
     }
     for (int line = int(used.size()) - 1; line >= 0; --line)
         if (used[size_t(line)]) FilesList.Delete(line);
