@@ -62,7 +62,8 @@ class TDiscBurner : public TSCSIDevice {
     bool Writing() const { return writing_.load(); }
     std::string LastWriteError;
     int GetCacheFillPercent();
-    // Asks a running write to stop; it ends with "OPERATION ABORTED BY USER".
+    // Asks a running write to stop, also while BurnCD still prepares it; it ends with
+    // "OPERATION ABORTED BY USER".
     void AbortWrite();
 
     // Starts erasing (Kind: TEraseKind). False when the drive never became ready (no event)
@@ -94,6 +95,7 @@ class TDiscBurner : public TSCSIDevice {
     friend class TEraseThread;
     uint32_t cacheSize_ = 4194304;
     std::shared_ptr<TCacheThread> cache_;
+    bool abortRequested_ = false;
     std::atomic<bool> writing_{false};
     std::atomic<int> eraseProgress_{0};
     // Workers alive that still touch this object.

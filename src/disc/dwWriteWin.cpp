@@ -368,6 +368,9 @@ int TDiscBurner::GetCacheFillPercent() {
 }
 
 void TDiscBurner::AbortWrite() {
+    // BurnCD pumps messages while it prepares, before its cache exists: the request waits
+    // for the cache there.
+    abortRequested_ = true;
     if (cache_) cache_->Abort();
 }
 
@@ -385,6 +388,7 @@ bool TDiscBurner::BurnCD() {
     if (writing_) return false;
     const bool fileMode = !ISOFileName.empty();
     LastWriteError.clear();
+    abortRequested_ = false;
     int media = mtUnknown;
     if (fileMode) {
         Image.PrepareImage(0);
@@ -413,6 +417,7 @@ bool TDiscBurner::BurnCD() {
     const uint32_t payload = !fileMode && IsCDMedia(media) ? kPayloadCd : kPayloadDefault;
     cache_ = std::make_shared<TCacheThread>(cacheSize_, payload, Image, &SetReaderPriority);
     cache_->Start();
+    if (abortRequested_) cache_->Abort();
     while (!cache_->Primed())
         gui::Wait(100, false);
     const std::string error = cache_->Error();

@@ -10,6 +10,9 @@
 
 #include <algorithm>
 
+#include "gui/Application.h"
+#include "gui/Wait.h"
+
 using namespace disc;
 using disctest::BurnRig;
 using disctest::Route;
@@ -171,4 +174,16 @@ TEST(EraseDisc, EveryRewritableMediumQuickAndFullSendsItsCommandAndEndsEmpty) {
         EXPECT_EQ(rig.Count("2a "), writes + c.writes);
         EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u);
     }
+}
+
+// BurnCD pumps messages while it prepares the medium, before its cache exists: a cancel that
+// arrives there still stops the write, reported at once, and nothing is written.
+TEST(BurnCD, CancelWhileBurnCDPreparesEndsInOneReport) {
+    BurnRig rig("DVD+RW", "", "", Route::InMemory);
+    rig.Add("c.bin");
+    gui::Application().Post([&rig] { rig.burner->AbortWrite(); });
+    EXPECT_FALSE(rig.burner->BurnCD());
+    EXPECT_EQ(rig.doneCalls, 1);
+    EXPECT_EQ(rig.error, "OPERATION ABORTED BY USER");
+    EXPECT_EQ(rig.Count("2a "), 0u);
 }
