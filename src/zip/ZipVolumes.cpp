@@ -10,9 +10,9 @@
 //
 // Split parts are named name.z01, name.z02, ...; the run leaves ZipName on the last part, as
 // the job that asked for the set renames that part to name.zip (a set of one part is renamed
-// here, at once). A split written over an existing archive begins with that archive's data,
-// so the entries it holds stay where its directory says; the old file goes when the run
-// succeeds.
+// here, at once). A split written over an existing archive begins with that archive's entries,
+// copied onto the parts like new ones, their directory records moved with them; the old file
+// goes only when the run succeeds.
 //
 // A spanned set asks for each disk through the next-disk handler, or the prompter when none
 // is set. A disk with the serial number of the one just filled was not changed and is asked
@@ -25,9 +25,11 @@
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLib.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace zip {
@@ -42,6 +44,15 @@ constexpr size_t kSideFilePiece = 1048576;
 
 uint16_t Get16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t Get32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void PutLittleEndian(uint8_t* p, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // "X:\" for a name on drive X, empty (the current drive) otherwise.
@@ -158,32 +169,38 @@ void TZipper::CopyVolumeEntry() {
     fileBytes_ = uncompressed + copied;
     fileDone_ = uncompressed;
     totalBytes_ = totalBytes_ + copied >= uncompressed ? totalBytes_ + copied - uncompressed : 0;
-    while (left > 0) {
-        int64_t run = Min64(left, RoomLeft());
+    CopyOntoVolumes(from, left, true);
+    // Tells a handler which volume holds the entry; never a question to the user.
+    if (OnGetNextDisk) {
+        std::string name = outName_;
+        OnGetNextDisk(*this, 0, name);
+    }
+}
+
+void TZipper::CopyOntoVolumes(gui::TStream& from, int64_t count, bool counted) {
+    while (count > 0) {
+        int64_t run = Min64(count, RoomLeft());
         if (run <= 0) throw ENotEnoughRoom(std::string(kNoRoom) + ": a new volume has no room");
-        left -= run;
+        count -= run;
         while (run > 0) {
             const size_t piece = static_cast<size_t>(Min64(run, static_cast<int64_t>(kVolumeCopyPiece)));
             uint8_t* buffer = sink_->StagingBuffer();
             from.ReadBuffer(buffer, piece);
             EmitBytes(buffer, piece);
             run -= static_cast<int64_t>(piece);
-            fileDone_ += piece;
-            totalDone_ += piece;
-            if (OnFilePercentDone)
-                OnFilePercentDone(*this,
-                                  Percent(static_cast<int64_t>(fileDone_), static_cast<int64_t>(fileBytes_)));
-            if (OnTotalPercentDone)
-                OnTotalPercentDone(
-                    *this, Percent(static_cast<int64_t>(totalDone_), static_cast<int64_t>(totalBytes_)));
+            if (counted) {
+                fileDone_ += piece;
+                totalDone_ += piece;
+                if (OnFilePercentDone)
+                    OnFilePercentDone(
+                        *this, Percent(static_cast<int64_t>(fileDone_), static_cast<int64_t>(fileBytes_)));
+                if (OnTotalPercentDone)
+                    OnTotalPercentDone(
+                        *this, Percent(static_cast<int64_t>(totalDone_), static_cast<int64_t>(totalBytes_)));
+            }
             ThrowIfCanceled();
         }
-        if (left > 0 || RoomLeft() <= 0) NextVolume();
-    }
-    // Tells a handler which volume holds the entry; never a question to the user.
-    if (OnGetNextDisk) {
-        std::string name = outName_;
-        OnGetNextDisk(*this, 0, name);
+        if (count > 0 || RoomLeft() <= 0) NextVolume();
     }
 }
 
@@ -241,23 +258,55 @@ void TZipper::WriteVolumeDirectory() {
 
 void TZipper::OpenFirstPartOverArchive() {
     const int64_t dataEnd = oldDataEnd_;
-    if (dataEnd > static_cast<int64_t>(MultiZipInfo.FirstBlockSize))
-        throw ENotEnoughRoom(std::string(kNoRoom) + ": the data of " + ZipName() + " (" +
-                             std::to_string(dataEnd) + " bytes) do not fit in the first part");
     // Part 1 is a new file; the old archive is only read, and goes when the run succeeds.
     oldDataEnd_ = -1;
     OpenOutputArchive();
     std::unique_ptr<gui::TStream> old = files_.OpenRead(ZipName());
     if (!old) throw EZipError("Cannot open " + ZipName());
-    for (int64_t done = 0; done < dataEnd;) {
-        const size_t piece =
-            static_cast<size_t>(Min64(dataEnd - done, static_cast<int64_t>(kSinkBufferSize)));
-        uint8_t* buffer = sink_->StagingBuffer();
-        old->ReadBuffer(buffer, piece);
-        EmitBytes(buffer, piece);
-        done += static_cast<int64_t>(piece);
-        ThrowIfCanceled();
+
+    // The entries' offsets in the order they lie; each entry runs to the next, the last to the
+    // data end. Bytes before the first (a self-extractor's program) stay in front of it.
+    std::vector<int64_t> starts;
+    for (int i = 0; i < master_->Count(); ++i)
+        starts.push_back(Min64(master_->Entry(i)->RelativeOffset, dataEnd));
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    old->SetPosition(0);
+    CopyOntoVolumes(*old, starts.empty() ? dataEnd : starts.front(), false);
+    std::map<uint32_t, std::pair<uint16_t, uint32_t>> moved; // old offset: new volume and offset
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const int64_t start = starts[i];
+        const int64_t end = i + 1 < starts.size() ? starts[i + 1] : dataEnd;
+        uint8_t local[LocalHeaderSize];
+        old->SetPosition(start);
+        if (end - start < int64_t(LocalHeaderSize) || old->Read(local, sizeof local) != sizeof local ||
+            std::memcmp(local, "PK\x03\x04", 4) != 0)
+            throw EBadZipFile("Not a valid zip file! No local header at " + std::to_string(start) + " of " +
+                              ZipName());
+        // A local header is never cut by the end of a part.
+        const int64_t headerSize = int64_t(LocalHeaderSize) + Get16(local + 26) + Get16(local + 28);
+        if (RoomLeft() <= headerSize) NextVolume();
+        moved[uint32_t(start)] = {static_cast<uint16_t>(volume_), static_cast<uint32_t>(OutputSize())};
+        old->SetPosition(start);
+        CopyOntoVolumes(*old, end - start, false);
     }
+
+    // The directory records copied from the old archive follow their entries.
+    uint8_t record[CentralHeaderSize];
+    for (int64_t at = 0, size = directory_->Size(); at < size;) {
+        directory_->SetPosition(at);
+        directory_->ReadBuffer(record, sizeof record);
+        const uint32_t offset = Get32(record + 42);
+        const auto found = moved.find(offset);
+        if (found != moved.end()) {
+            PutLittleEndian(record + 34, found->second.first, 2);
+            PutLittleEndian(record + 42, found->second.second, 4);
+            directory_->SetPosition(at);
+            directory_->WriteBuffer(record, sizeof record);
+        }
+        at += int64_t(CentralHeaderSize) + Get16(record + 28) + Get16(record + 30) + Get16(record + 32);
+    }
+    directory_->Seek(0, gui::TSeekOrigin::soEnd);
     overOldArchive_ = true;
 }
 

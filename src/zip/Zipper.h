@@ -240,8 +240,10 @@ class TZipper : public TUnZipper, private DeflateStream {
     std::string PartName(const std::string& name, int volume) const;
     // The central directory of a volume set, spread over volumes at record boundaries.
     void WriteVolumeDirectory();
-    // Split over an existing archive: part 1 starts with the archive's data.
+    // Split over an existing archive: the parts start with the archive's entries.
     void OpenFirstPartOverArchive();
+    // Copies count bytes of `from` onto the volumes, each filled to its room.
+    void CopyOntoVolumes(gui::TStream& from, int64_t count, bool counted);
     // After a good run: a single part becomes the archive, else ZipName names the last part.
     void FinishVolumes();
     // After a failed run: the finished parts of a split set are deleted too.

@@ -138,7 +138,14 @@ TEST_F(ZipVolumesTest, SplitPartsKeepTheirSizesEndWithZipNameOnTheLastAndPeersRe
     z.MultiZipInfo.BlockSize = 150000;
     std::vector<int> askedFor;
     z.OnGetNextDisk = [&](zip::TUnZipper&, int disk, std::string&) { askedFor.push_back(disk); };
+    std::vector<int> percents;
+    z.OnTotalPercentDone = [&](zip::TUnZipper&, int percent) { percents.push_back(percent); };
     ASSERT_EQ(z.Zip(), 4);
+    // Each byte is counted once read and once copied: the total reaches 100 only at the end.
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_LT(std::count(percents.begin(), percents.end(), 100), 4);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
 
     const int count = z.VolumesWritten();
     ASSERT_GE(count, 4);
@@ -220,62 +227,83 @@ TEST_F(ZipVolumesTest, SetOfOnePartIsTheArchiveItself) {
 TEST_F(ZipVolumesTest, SplitOverAnExistingArchiveKeepsItsEntriesInThePartsAndRemovesIt) {
     PEERS_OR_SKIP();
     MakeFile("grown\\old\\a.txt", codectest::TextBytes(30000, 1));
+    MakeFile("grown\\old\\c.bin", codectest::RandomBytes(150000, 3));
     MakeFile("grown\\new\\b.bin", codectest::RandomBytes(300000, 2));
     ASSERT_EQ(Shell("zip -qr grown.zip grown/old"), 0);
     const Bytes before = codectest::ReadFile(Native(tmp.Path() + "\\grown.zip"));
-
-    // Failures leave the old archive as it was: data too large for part 1, a full disk.
-    for (uint32_t first : {1000u, 150000u}) {
-        SCOPED_TRACE("first part " + std::to_string(first));
-        zip::TZipper z(files, output);
+    auto setUp = [&](zip::TZipper& z) {
         SetUpZipper(z, tmp.Path() + "\\grown.zip", {"grown\\new\\b.bin"});
         z.MultiZipInfo.MultiMode = zip::mmBlocks;
-        z.MultiZipInfo.FirstBlockSize = first;
-        z.MultiZipInfo.BlockSize = 100000;
-        output.outputRoom = first == 1000 ? -1 : 200000;
+        z.MultiZipInfo.FirstBlockSize = 100000;
+        z.MultiZipInfo.BlockSize = 80000;
+    };
+
+    // A full disk leaves the old archive as it was, and no part.
+    {
+        zip::TZipper z(files, output);
+        setUp(z);
+        output.outputRoom = 300000;
         EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
         output.outputRoom = -1;
         EXPECT_EQ(codectest::ReadFile(Native(tmp.Path() + "\\grown.zip")), before);
-        EXPECT_FALSE(fs::exists(Native(tmp.Path() + "\\grown.z01")));
-        EXPECT_FALSE(fs::exists(Native(tmp.Path() + "\\grown.z02")));
+        for (const std::string& part : Parts("grown", 9))
+            EXPECT_FALSE(fs::exists(part)) << part;
         ExpectNoWorkFiles();
     }
 
+    // The old entries (larger than part 1) are spread over the parts like new ones.
     zip::TZipper z(files, output);
-    SetUpZipper(z, tmp.Path() + "\\grown.zip", {"grown\\new\\b.bin"});
-    z.MultiZipInfo.MultiMode = zip::mmBlocks;
-    z.MultiZipInfo.FirstBlockSize = 150000;
-    z.MultiZipInfo.BlockSize = 100000;
+    setUp(z);
     ASSERT_EQ(z.Zip(), 1);
-    ASSERT_GE(z.VolumesWritten(), 3);
+    ASSERT_GE(z.VolumesWritten(), 5);
     EXPECT_FALSE(fs::exists(Native(tmp.Path() + "\\grown.zip"))) << "the old archive stays beside the set";
     const std::vector<std::string> parts = Parts("grown", z.VolumesWritten());
+    for (size_t i = 0; i < parts.size(); ++i)
+        EXPECT_LE(SizeOf(parts[i]), i == 0 ? 100000 : 80000) << parts[i];
     ExpectHeadersWhereRecordsSay(files, z.ZipName(), parts);
     fs::rename(parts.back(), Native(tmp.Path() + "\\grown.zip"));
     ExpectPeersRead("grown.zip", "grown");
 }
 
 TEST_F(ZipVolumesTest, FailedSplitLeavesNoPartsAndNoWorkFiles) {
-    for (const bool cancel : {false, true}) {
-        SCOPED_TRACE(cancel ? "cancelled while copying to a part" : "disk full in the third part");
+    // The bytes of the whole set, to fill the disk just before its directory ends.
+    int64_t setBytes = 0;
+    {
         zip::TZipper z(files, output);
         SetUpZipper(z, tmp.Path() + "\\failed.zip", tree);
         z.MultiZipInfo.MultiMode = zip::mmBlocks;
         z.MultiZipInfo.FirstBlockSize = z.MultiZipInfo.BlockSize = 100000;
-        output.outputRoom = cancel ? -1 : 250000;
+        ASSERT_EQ(z.Zip(), 4);
+        for (const std::string& part : Parts("failed", z.VolumesWritten()))
+            setBytes += SizeOf(fs::exists(part) ? part : Native(z.ZipName()));
+        for (const std::string& part : Parts("failed", z.VolumesWritten()))
+            fs::remove(part);
+    }
+    enum TFault { kFullInAnEntry, kFullInTheDirectory, kCanceled };
+    for (const TFault fault : {kFullInAnEntry, kFullInTheDirectory, kCanceled}) {
+        SCOPED_TRACE(fault == kCanceled        ? "cancelled while copying to a part"
+                     : fault == kFullInAnEntry ? "disk full in the third part"
+                                               : "disk full at the end of the directory");
+        zip::TZipper z(files, output);
+        SetUpZipper(z, tmp.Path() + "\\failed.zip", tree);
+        z.MultiZipInfo.MultiMode = zip::mmBlocks;
+        z.MultiZipInfo.FirstBlockSize = z.MultiZipInfo.BlockSize = 100000;
+        output.outputRoom = fault == kFullInAnEntry        ? 250000
+                            : fault == kFullInTheDirectory ? setBytes - 30
+                                                           : -1;
         int parts = 0;
         z.OnGetNextDisk = [&](zip::TUnZipper& sender, int disk, std::string&) {
             if (disk > 0) ++parts;
-            if (cancel && parts == 2) sender.CancelTheOperation();
+            if (fault == kCanceled && parts == 2) sender.CancelTheOperation();
         };
         try {
             z.Zip();
             ADD_FAILURE() << "no exception";
         } catch (const zip::EUserCanceled& e) {
-            EXPECT_TRUE(cancel);
+            EXPECT_EQ(fault, kCanceled);
             EXPECT_STREQ(e.what(), "User Aborted Operation");
         } catch (const zip::ENotEnoughRoom&) {
-            EXPECT_FALSE(cancel);
+            EXPECT_NE(fault, kCanceled);
         }
         output.outputRoom = -1;
         EXPECT_GE(parts, 2);
