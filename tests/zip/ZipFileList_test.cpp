@@ -1,7 +1,7 @@
 // What a Zip call adds: names, masks and folders of FilesList resolved against a real folder
 // tree, with the exclude, archive-bit and freshen rules; and the DOS-precision time compare.
 
-#include "ZipperSupport.h"
+#include "ZipFolderSupport.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLib.h"
 #include "zip/Zipper.h"
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -39,15 +40,8 @@ class ZipFileListTest : public ::testing::Test {
         };
     }
 
-    // Paths as the component sees them: "\" between the parts.
-    std::string P(const std::string& name) const {
-        std::string path = tmp.Path() + "\\" + name;
-        std::replace(path.begin(), path.end(), '/', '\\');
-        return path;
-    }
-    void Put(const std::string& name, const std::string& text) {
-        std::ofstream(unziptest::Native(P(name))) << text;
-    }
+    std::string P(const std::string& name) const { return dir.P(name); }
+    void Put(const std::string& name, const std::string& text) { dir.Put(name, text); }
     std::string Relative(const std::string& name) const {
         const std::string root = P("src") + "\\";
         return name.starts_with(root) ? name.substr(root.size()) : name;
@@ -58,7 +52,7 @@ class ZipFileListTest : public ::testing::Test {
         return names;
     }
 
-    unziptest::TTempFolder tmp;
+    ziptest::TZipFolder dir;
     unziptest::TStdFileSystem files;
     ziptest::TStdZipperFiles output;
     zip::TZipper z{files, output};
@@ -170,6 +164,28 @@ TEST_F(ZipFileListTest, FreshenKeepsOnlyFilesTheArchiveHolds) {
     z.SetZipName(P("none.zip"));
     z.FilesList.Add(P("src/a.txt"));
     EXPECT_EQ(z.Zip(), 0);
+}
+
+TEST_F(ZipFileListTest, ExtractionDateRulesCompareAtDosPrecision) {
+    dir.SetTime("src/a.txt", 100);
+    z.FilesList.Add(P("src/a.txt"));
+    ASSERT_EQ(z.Zip(), 1);
+    Put("out/a.txt", "existing");
+    // offset of the existing file from the entry's time -> replaced under ifOlder, ifNewer
+    const std::vector<std::tuple<int, bool, bool>> cases = {
+        {1, false, false}, {2, true, false}, {-1, false, true}, {0, false, false}};
+    for (const auto& [offset, olderReplaces, newerReplaces] : cases) {
+        for (zip::TUZOverwriteMode mode : {zip::ifOlder, zip::ifNewer}) {
+            dir.SetTime("out/a.txt", 100 + offset);
+            zip::TUnZipper reader(files);
+            reader.SetZipName(P("out.zip"));
+            reader.SetDestDir(P("out"));
+            reader.OverwriteMode = mode;
+            reader.DoAll = true;
+            EXPECT_EQ(reader.UnZip(), (mode == zip::ifOlder ? olderReplaces : newerReplaces) ? 1 : 0)
+                << "offset " << offset << (mode == zip::ifOlder ? " ifOlder" : " ifNewer");
+        }
+    }
 }
 
 TEST(DosTimeCompare, FileTimesCompareAtTwoSecondPrecision) {

@@ -198,16 +198,37 @@ TEST_F(ZipUpdateTest, CommentsExtraFieldsAndDescriptorsOfAPeerArchiveSurviveUpda
     }
 }
 
+TEST_F(ZipUpdateTest, CommentsChangedInMemoryAreWrittenBeforeTheNameMovesOn) {
+    MakeArchive();
+    for (int i = 0; i < z.Count(); ++i)
+        if (z.FullName(i) == "b.txt") z.SetFileComment(i, "note on b");
+    z.SetZipComment("set note");
+    z.SetZipName(dir.P("other.zip"));
+    EXPECT_FALSE(dir.Exists("other.zip"));
+    zip::TUnZipper reader(files);
+    reader.SetZipName(dir.P("arc.zip"));
+    ASSERT_EQ(reader.Count(), 3);
+    EXPECT_EQ(reader.ZipComment(), "set note");
+    for (int i = 0; i < reader.Count(); ++i)
+        EXPECT_EQ(reader.FileComment(i), reader.FullName(i) == "b.txt" ? "note on b" : "");
+    EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
+}
+
 TEST_F(ZipUpdateTest, FailedUpdatesLeaveTheOldArchiveByteIdentical) {
     MakeArchive();
     dir.Put("src/b.txt", RandomBytes(200000, 2));
     dir.SetTime("src/b.txt", 3600);
 
-    // Disk full while the new archive is written.
-    output.outputRoom = 1000;
-    z.FilesList.Add("b.txt");
-    EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
-    ExpectOldArchiveAndNoWorkFiles();
+    // Disk full while the new archive is written: in the middle of an entry larger than the
+    // sink's megabyte, and at the last flush.
+    dir.Put("src/big.bin", RandomBytes(2500000, 4));
+    for (int64_t room : {int64_t(1500000), int64_t(1000)}) {
+        output.outputRoom = room;
+        z.FilesList.Add("b.txt");
+        z.FilesList.Add("big.bin");
+        EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
+        ExpectOldArchiveAndNoWorkFiles();
+    }
     output.outputRoom = -1;
 
     // Cancel while the replacement is read, and at the start.
@@ -317,10 +338,15 @@ TEST_F(ZipUpdateTest, AppendInPlaceAddsBehindTheOldDataOrPutsTheOldArchiveBack) 
     z.KeepZipOpen = true;
     dir.Put("src/d.txt", RandomBytes(200000, 3));
 
-    output.outputRoom = 5000; // full in the middle of the new entry
-    z.FilesList.Add("d.txt");
-    EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
-    ExpectOldArchiveAndNoWorkFiles();
+    // Full after a megabyte was written over the old directory, and at the last flush.
+    dir.Put("src/big.bin", RandomBytes(2500000, 4));
+    for (int64_t room : {int64_t(1500000), int64_t(5000)}) {
+        output.outputRoom = room;
+        z.FilesList.Add("d.txt");
+        z.FilesList.Add("big.bin");
+        EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
+        ExpectOldArchiveAndNoWorkFiles();
+    }
     output.outputRoom = -1;
 
     z.OnEndZip = [](zip::TZipper& zipper, const std::string& name, uint32_t, uint32_t, uint32_t) {
