@@ -401,7 +401,7 @@ int64_t TZipper::OutputSize() {
 void TZipper::EmitBytes(const uint8_t* data, size_t count) {
     if (count == 0) return;
     if (MultiMode() != mmNone && volumeEntry_) {
-        volumeEntry_->WriteBuffer(data, count);
+        if (volumeEntry_->Write(data, count) < count) throw ENotEnoughRoom(kNoRoom);
         return;
     }
     if (OutputSize() + static_cast<int64_t>(count) > kMaxZipOffset)
@@ -538,13 +538,10 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
 
     SetEntryName(work_, name);
     if (folder && work_.Filename().empty() && work_.Directory().empty()) {
-        // Without stored paths a folder keeps its own name, so the entry is still a folder.
-        std::string own = name.substr(0, name.size() - 1);
-        own = WithoutFolder(own);
-        if (own.empty()) {
-            source_.reset();
-            return false;
-        }
+        // Without stored paths a folder keeps its own name, so the entry is still a folder;
+        // the root folder itself under relative paths has no name to store.
+        const std::string own = WithoutFolder(name.substr(0, name.size() - 1));
+        if (StorePaths() || own.empty()) return false;
         work_.SetDirectory(own);
     }
 

@@ -13,12 +13,12 @@ namespace {
 // that writes its log or replaces its files while they are zipped.
 class TSharedReadStream : public gui::TStream {
   public:
-    explicit TSharedReadStream(HANDLE handle) : handle_(handle) {}
+    TSharedReadStream(HANDLE handle, std::string name) : handle_(handle), name_(std::move(name)) {}
     ~TSharedReadStream() override { CloseHandle(handle_); }
     size_t Read(void* buffer, size_t count) override {
         DWORD got = 0;
         if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), &got, nullptr))
-            throw gui::EReadError("Cannot read the file being zipped", GetLastError());
+            throw gui::EReadError("Cannot read " + name_ + " while zipping it", GetLastError());
         return got;
     }
     size_t Write(const void*, size_t) override { return 0; }
@@ -35,6 +35,7 @@ class TSharedReadStream : public gui::TStream {
 
   private:
     HANDLE handle_;
+    std::string name_;
 };
 
 std::unique_ptr<gui::TStream> OpenStream(const std::string& name, uint16_t mode) {
@@ -74,7 +75,7 @@ std::unique_ptr<gui::TStream> TWinZipperFileSystem::OpenSource(const std::string
         CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<TSharedReadStream>(handle);
+    return std::make_unique<TSharedReadStream>(handle, name);
 }
 
 void TWinZipperFileSystem::Search(const std::string& startPath, bool recurse, const std::string& mask,
