@@ -24,6 +24,7 @@
 #include "zip/ZipLib.h"
 #include "zip/ZipMatch.h"
 
+#include <deque>
 #include <unordered_map>
 
 namespace zip {
@@ -139,28 +140,27 @@ void TZipper::RestoreAppendedArchive() {
 }
 
 void TZipper::UpdateExistingEntries() {
-    // The first line naming each stored name, and the lines that are still masks.
-    std::unordered_map<std::string, int> lineOf;
+    // The lines naming each stored name, first line first, and the lines that are still masks.
+    std::unordered_map<std::string, std::deque<int>> linesOf;
     std::vector<int> maskLines;
     for (int i = 0; i < FilesList.Count(); ++i) {
         const std::string& line = FilesList[i];
         if (HasWildcards(line))
             maskLines.push_back(i);
         else
-            lineOf.emplace(StoredNameOf(line), i);
+            linesOf[StoredNameOf(line)].push_back(i);
     }
     std::vector<bool> used(size_t(FilesList.Count()), false);
-    auto lineFor = [&](const TZipHeaderInfo& entry) {
-        const std::string stored = StoredNameOf(entry);
-        const auto found = lineOf.find(stored);
-        int line = found == lineOf.end() ? -1 : found->second;
+    // The first line not yet used that names the entry; a used line is gone from the list.
+    auto takeLine = [&](const std::string& stored) {
+        const auto found = linesOf.find(stored);
+        int line = found == linesOf.end() || found->second.empty() ? -1 : found->second.front();
         for (int mask : maskLines)
-            if (mask < line || line < 0) {
-                if (IsMatch(StoredNameOf(FilesList[mask]), stored)) {
-                    line = mask;
-                    break;
-                }
-            }
+            if ((mask < line || line < 0) && IsMatch(StoredNameOf(FilesList[mask]), stored)) return mask;
+        if (line >= 0) {
+            found->second.pop_front();
+            used[size_t(line)] = true;
+        }
         return line;
     };
 
@@ -181,14 +181,15 @@ void TZipper::UpdateExistingEntries() {
                     continue;
                 }
             }
-        } else if (const int line = lineFor(entry); line >= 0) {
+        } else if (const int line = takeLine(StoredNameOf(entry)); line >= 0) {
             matched = true;
             const std::string name = FilesList[line];
             const bool wildcard = HasWildcards(name);
-            if (!wildcard) used[size_t(line)] = true;
             const std::optional<TSourceInfo> info = wildcard ? std::nullopt : output_.Info(name);
-            const bool replace = info && (ZipAction == zaReplace ||
-                                          CompareDosTime(info->dosDateTime, entry.LastModFileDateTime) > 0);
+            // Data handed over in a stream is dated now: it always replaces.
+            const bool replace = (zipToStream_ != nullptr && !wildcard) ||
+                                 (info && (ZipAction == zaReplace ||
+                                           CompareDosTime(info->dosDateTime, entry.LastModFileDateTime) > 0));
             if (replace) {
                 if (OnUpdate) OnUpdate(*this, uaReplacing, i);
                 work_.Clear();

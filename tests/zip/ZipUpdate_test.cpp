@@ -372,6 +372,28 @@ TEST_F(ZipUpdateTest, AppendInPlaceAddsBehindTheOldDataOrPutsTheOldArchiveBack) 
     EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
 }
 
+TEST_F(ZipUpdateTest, StreamDataReplacesItsEntryAndOneLineReplacesOneOfTwoEqualEntries) {
+    MakeArchive();
+    gui::TMemoryStream data;
+    data.WriteBuffer("from a stream", 13);
+    EXPECT_EQ(z.ZipToStream(&data, dir.P("src/b.txt")), 1);
+    EXPECT_EQ(events, (Events{{zip::uaReplacing, 1}}));
+    EXPECT_EQ(Records("arc.zip").size(), 3u);
+
+    // Appending the same name again leaves two entries of it; one line replaces the newer.
+    z.KeepZipOpen = true;
+    z.FilesList.Add("b.txt");
+    ASSERT_EQ(z.Zip(), 1);
+    z.KeepZipOpen = false;
+    events.clear();
+    z.ZipAction = zip::zaReplace;
+    z.FilesList.Add("b.txt");
+    EXPECT_EQ(z.Zip(), 1);
+    EXPECT_EQ(events, (Events{{zip::uaReplacing, 3}}));
+    EXPECT_EQ(z.Count(), 4);
+    EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
+}
+
 TEST_F(ZipUpdateTest, ArchiveInACallersStreamIsUpdatedInThatStream) {
     gui::TMemoryStream archive;
     z.SetArchiveStream(&archive);
