@@ -141,6 +141,9 @@ void TZipper::NextVolume() {
         ++volume_;
     }
     outName_ = next;
+    // An archive appended to in place on the first disk cannot be put back once that disk has
+    // left the drive; the new volume is a new file.
+    oldDataEnd_ = -1;
     // A new output file; the end record being built stays as it is.
     TEndCentral building;
     building.Assign(newEnd_);

@@ -379,11 +379,17 @@ class TFloppyReader : public TStdFileSystem {
 class TFloppyWriter : public ziptest::TStdZipperFiles {
   public:
     explicit TFloppyWriter(TFloppyDrive& drive) : drive_(drive) {}
+    std::optional<zip::TSourceInfo> Info(const std::string& name) override {
+        return TStdZipperFiles::Info(drive_.Map(name));
+    }
+    std::unique_ptr<gui::TStream> OpenReadWrite(const std::string& name) override {
+        return TStdZipperFiles::OpenReadWrite(drive_.Map(name));
+    }
     std::unique_ptr<zip::TSinkFile> OpenOutput(const std::string& name, bool keepExisting,
                                                const std::string& staging) override {
         if (TFloppyDrive::OnDrive(name)) {
             std::error_code error;
-            fs::remove(drive_.Map(name), error);
+            if (!keepExisting) fs::remove(drive_.Map(name), error);
             outputRoom = drive_.Free();
         }
         return TStdZipperFiles::OpenOutput(drive_.Map(name), keepExisting, staging);
@@ -504,6 +510,27 @@ TEST_F(ZipSpanTest, EachDiskIsAskedForUntilChangedLabelledAndReadBackWithItsSide
     ExpectHeadersWhereRecordsSay(files, tmp.Path() + "\\set.zip", copies);
     std::string reason;
     if (codectest::PeersAvailable(reason)) ExpectPeersRead("set.zip", "span", false);
+}
+
+TEST_F(ZipSpanTest, ArchiveOnTheFirstDiskIsExtendedOverTheNextDisks) {
+    PEERS_OR_SKIP();
+    MakeFile("old\\note.txt", codectest::TextBytes(20000, 9));
+    ASSERT_EQ(Shell("zip -q '" + drive.disks[0] + "/set.zip' old/note.txt"), 0);
+    zip::TZipper z(reading, writing);
+    SetUpSpan(z);
+    drive.nextDisks = {1, 2};
+    changer.AnswerMessage(gui::mrOk).AnswerMessage(gui::mrOk);
+    ASSERT_EQ(z.Zip(), 2);
+    EXPECT_EQ(z.VolumesWritten(), 3);
+
+    drive.inserted = 2;
+    zip::TUnZipper reader(reading);
+    reader.SetZipName("A:\\set.zip");
+    reader.OnGetNextDisk = [&](zip::TUnZipper&, int disk, std::string&) {
+        drive.inserted = size_t(disk - 1);
+    };
+    ASSERT_EQ(reader.Count(), 3);
+    EXPECT_TRUE(reader.TestArchive());
 }
 
 TEST_F(ZipSpanTest, RefusedNextDiskCancelsWithTheOutputAndWorkFilesGone) {
