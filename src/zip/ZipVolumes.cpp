@@ -107,6 +107,7 @@ void TZipper::NextVolume() {
     if (volume_ == 0) {
         finishedParts_.clear();
         diskSerials_.clear();
+        firstDiskDataEnd_ = -1;
     }
     if (sink_) sink_->WriteToSink(0, true);
     if (outFile_) outFile_->Close();
@@ -141,8 +142,9 @@ void TZipper::NextVolume() {
         ++volume_;
     }
     outName_ = next;
-    // An archive appended to in place on the first disk cannot be put back once that disk has
-    // left the drive; the new volume is a new file.
+    // An archive appended to in place on the first disk is put back on that disk if the run
+    // fails (DiscardVolumes); the new volume is a new file.
+    if (mode == mmSpan && oldDataEnd_ >= 0) firstDiskDataEnd_ = oldDataEnd_;
     oldDataEnd_ = -1;
     // A new output file; the end record being built stays as it is.
     TEndCentral building;
@@ -316,6 +318,7 @@ void TZipper::OpenFirstPartOverArchive() {
 void TZipper::FinishVolumes() {
     const bool overOldArchive = overOldArchive_;
     overOldArchive_ = false;
+    firstDiskDataEnd_ = -1;
     if (MultiMode() != mmBlocks) return;
     if (volume_ == 0) {
         if (!output_.RenameFile(outName_, ZipName()))
@@ -330,6 +333,14 @@ void TZipper::FinishVolumes() {
 
 void TZipper::DiscardVolumes() {
     overOldArchive_ = false;
+    if (MultiMode() == mmSpan && firstDiskDataEnd_ >= 0 && volume_ > 0) {
+        // The archive appended to lies on disk 1: with that disk back, it is made whole again.
+        oldDataEnd_ = firstDiskDataEnd_;
+        firstDiskDataEnd_ = -1;
+        if (AskForFirstDisk()) RestoreAppendedArchive();
+        oldDataEnd_ = -1;
+        return;
+    }
     if (MultiMode() != mmBlocks || volume_ == 0) return;
     for (const std::string& part : finishedParts_)
         output_.DeleteFile(part);

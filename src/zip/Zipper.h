@@ -222,6 +222,8 @@ class TZipper : public TUnZipper, private DeflateStream {
     // A failed append puts the old directory and end record back.
     void RestoreAppendedArchive();
     void RefuseMultiVolumeArchive();
+    // The old archive's stream, opened again when a read let it go.
+    gui::TStream& OldArchive();
     void FetchFileComment(TZipHeaderInfo& entry);
     // An old entry's central record into the directory buffer, its name as it was read.
     void WriteCopiedCentral(const TZipHeaderInfo& entry);
@@ -257,6 +259,7 @@ class TZipper : public TUnZipper, private DeflateStream {
     std::vector<std::string> finishedParts_;
     std::vector<uint32_t> diskSerials_; // of each spanned disk finished, in order
     bool overOldArchive_ = false;       // part 1 began with an existing archive's data
+    int64_t firstDiskDataEnd_ = -1;     // of an archive appended to on a disk now out of the drive
 
   private:
     bool storePaths_ = false;

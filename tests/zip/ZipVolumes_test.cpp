@@ -533,6 +533,23 @@ TEST_F(ZipSpanTest, ArchiveOnTheFirstDiskIsExtendedOverTheNextDisks) {
     EXPECT_TRUE(reader.TestArchive());
 }
 
+TEST_F(ZipSpanTest, FailedRunPutsTheArchiveOnTheFirstDiskBackAsItWas) {
+    PEERS_OR_SKIP();
+    MakeFile("old\\note.txt", codectest::TextBytes(20000, 9));
+    ASSERT_EQ(Shell("zip -q '" + drive.disks[0] + "/set.zip' old/note.txt"), 0);
+    const Bytes before = codectest::ReadFile(drive.disks[0] + "/set.zip");
+    zip::TZipper z(reading, writing);
+    SetUpSpan(z);
+    // Disk 2 comes; disk 3 is refused; disk 1 comes back for the repair.
+    drive.nextDisks = {1, 0};
+    changer.AnswerMessage(gui::mrOk).AnswerMessage(gui::mrCancel).AnswerMessage(gui::mrOk);
+    EXPECT_THROW(z.Zip(), zip::EUserCanceled);
+    EXPECT_EQ(changer.MessageTexts().back(), "Please insert disk 1 of the multi-disk set.");
+    EXPECT_EQ(codectest::ReadFile(drive.disks[0] + "/set.zip"), before);
+    EXPECT_FALSE(fs::exists(drive.disks[1] + "/set.zip"));
+    ExpectNoWorkFiles();
+}
+
 TEST_F(ZipSpanTest, RefusedNextDiskCancelsWithTheOutputAndWorkFilesGone) {
     for (const bool byPrompt : {true, false}) {
         SCOPED_TRACE(byPrompt ? "prompt cancelled" : "handler answered no name");
