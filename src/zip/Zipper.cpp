@@ -323,7 +323,6 @@ void TZipper::RunFinished(bool failed) {
     if (MultiMode() != mmNone) {
         if (OnTotalPercentDone) OnTotalPercentDone(*this, 100);
         if (MultiZipInfo.SaveZipInfoOnFirstDisk && written.ThisDisk > 0) {
-            std::string first = ZipName();
             if (MultiMode() == mmSpan && !AskForFirstDisk()) return;
             SaveZipConfigurationFile(WithExtension(ZipName(), ".zfc"));
         }
