@@ -70,6 +70,24 @@ cmp -s l6.zip staged.zip || fail "staging file changes the archive"
 cmp -s l6.zip verified.zip || fail "read-back changes the archive"
 [ -z "$(find "$work" -name '*.zfi' -o -name '*.~tm' -o -name '*.~mz' -o -name '*.tmp')" ] || fail "work files left"
 
+# Exclude and no-compress masks, stored paths, a temporary folder of our own.
+mkdir -p tmpdir
+z zip "$(win "$work/masks.zip")" -r -x '*.bin' -n '*.txt' -P -t "$(win "$work/tmpdir")" -- "$src\\*.*" > masks.log ||
+  fail "masks: zipdrv"
+unzip -Z1 masks.zip | grep -q 'noise.bin' && fail "excluded file zipped"
+unzip -Z1 masks.zip | grep -q '/src/sub/deeper/numbers.txt$' || fail "stored paths missing"
+[ "$(unzip -v masks.zip | grep -c ' Defl')" = 0 ] || fail "no-compress files deflated"
+[ -z "$(ls tmpdir)" ] || fail "work files left in the temporary folder"
+
+# Append in place keeps the old entries; freshen adds nothing new.
+z zip "$(win "$work/grow.zip")" -R "$src" -- "$src\\top.txt" > grow1.log || fail "grow: first run"
+z zip "$(win "$work/grow.zip")" -k -R "$src" -- "$src\\sub\\deeper\\numbers.txt" > grow2.log || fail "grow: append"
+[ "$(unzip -Z1 grow.zip | sort | tr '\n' ' ')" = "sub/deeper/numbers.txt top.txt " ] || fail "append lost entries"
+unzip -tq grow.zip >/dev/null || fail "appended archive does not test"
+z zip "$(win "$work/grow.zip")" -a freshen -R "$src" -- "$src\\top.txt" "$src\\café.txt" > fresh.log ||
+  fail "freshen: zipdrv"
+[ "$(unzip -Z1 grow.zip | wc -l)" = 2 ] || fail "freshen added a new file"
+
 # A failing run (a name the file system refuses as an archive) exits 2 and leaves no archive.
 z zip "$(win "$work/nofolder/x.zip")" -- "$src\\top.txt" > nofolder.log
 [ $? = 2 ] || fail "an archive in a missing folder does not exit 2"
