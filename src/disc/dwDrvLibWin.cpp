@@ -33,19 +33,29 @@ uint8_t LoadStatus(const SRB_ExecSCSICmd& request) {
     return __atomic_load_n(&request.SRB_Status, __ATOMIC_ACQUIRE);
 }
 
-// Waits for the request's event. On the system clock a plain wait; on a test clock each
-// step of virtual time gives the transport's worker a moment of real time now and then.
+// Waits for the request's event. On the system clock a plain wait. On a test clock the
+// time-out counts virtual time while the transport's worker runs in real time: the wait polls
+// in real 1 ms steps for up to kTestClockRealMs and moves the virtual clock along in step, so
+// a worker slowed by a loaded machine is still waited for and a hung request costs the same
+// short real time whatever its time-out.
+constexpr DWORD kTestClockRealMs = 2000;
+
 void WaitForRequest(HANDLE event, int timeoutMs) {
     gui::Clock& clock = gui::CurrentClock();
     if (&clock == &gui::SystemClock()) {
         WaitForSingleObject(event, static_cast<DWORD>(timeoutMs));
         return;
     }
-    const int64_t deadline = clock.MonotonicMs() + timeoutMs;
-    for (unsigned step = 0;; ++step) {
-        if (WaitForSingleObject(event, step % 32 == 31 ? 1 : 0) == WAIT_OBJECT_0) return;
-        if (clock.MonotonicMs() >= deadline) return;
-        clock.Sleep(1, false);
+    const int64_t start = clock.MonotonicMs(), deadline = start + timeoutMs;
+    const DWORD realStart = GetTickCount();
+    for (;;) {
+        if (WaitForSingleObject(event, 1) == WAIT_OBJECT_0) return;
+        const DWORD real = GetTickCount() - realStart;
+        const int64_t due =
+            real >= kTestClockRealMs ? deadline : start + int64_t(timeoutMs) * real / kTestClockRealMs;
+        const int64_t now = clock.MonotonicMs();
+        if (now >= deadline) return;
+        if (due > now) clock.Sleep(static_cast<int>(due - now), false);
     }
 }
 
