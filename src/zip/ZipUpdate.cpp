@@ -52,9 +52,15 @@ void TZipper::RefuseMultiVolumeArchive() {
         throw EZipError("The archive " + ZipName() + " spans several volumes; it cannot be updated in place");
 }
 
+gui::TStream& TZipper::OldArchive() {
+    // A caller's stream is let go after every read of a comment; it is there again at once.
+    if (stream_ == nullptr) OpenZip();
+    return *stream_;
+}
+
 void TZipper::FetchFileComment(TZipHeaderInfo& entry) {
     if (entry.FileComment() || !entry.HasComment()) return;
-    entry.SetFileComment(ReadText(*stream_,
+    entry.SetFileComment(ReadText(OldArchive(),
                                   int64_t(entry.CentralOffset) + CentralHeaderSize + entry.FilenameLength +
                                       entry.CentralExtraLength,
                                   entry.FileCommentLength));
@@ -70,18 +76,19 @@ void TZipper::WriteCopiedCentral(const TZipHeaderInfo& entry) {
 }
 
 int64_t TZipper::OldEntryEnd(const TZipHeaderInfo& entry) {
-    const int64_t size = stream_->Size();
-    stream_->SetPosition(entry.RelativeOffset);
+    gui::TStream& archive = OldArchive();
+    const int64_t size = archive.Size();
+    archive.SetPosition(entry.RelativeOffset);
     TZipHeaderInfo local;
-    if (int64_t(entry.RelativeOffset) >= size || !local.ReadLocal(*stream_))
+    if (int64_t(entry.RelativeOffset) >= size || !local.ReadLocal(archive))
         throw EBadZipFile("Not a valid zip file! No local header for " + entry.Directory() +
                           entry.Filename());
     // The local extra field need not be as long as the central one.
     int64_t end = int64_t(entry.RelativeOffset) + local.LocalSize() + entry.CompressedSize;
     if (entry.HasDataDescriptor()) {
         uint8_t sig[4] = {};
-        stream_->SetPosition(end);
-        end += stream_->Read(sig, sizeof sig) == sizeof sig && Get32(sig) == kDataDescriptorSig ? 16 : 12;
+        archive.SetPosition(end);
+        end += archive.Read(sig, sizeof sig) == sizeof sig && Get32(sig) == kDataDescriptorSig ? 16 : 12;
     }
     if (end > size)
         throw EBadZipFile("Not a valid zip file! " + entry.Directory() + entry.Filename() +
@@ -104,7 +111,7 @@ void TZipper::OpenForAppend() {
     outName_.clear();
     OpenZip();
     RefuseMultiVolumeArchive();
-    int64_t dataEnd = end_.TotalEntries == 0 ? Min64(end_.CentralOffset, stream_->Size()) : 0;
+    int64_t dataEnd = end_.TotalEntries == 0 ? Min64(end_.CentralOffset, OldArchive().Size()) : 0;
     for (int i = master_->Count() - 1; i >= 0; --i) {
         TZipHeaderInfo& entry = *master_->Entry(i);
         FetchFileComment(entry);
@@ -113,12 +120,12 @@ void TZipper::OpenForAppend() {
     }
     const int oldCount = newEnd_.TotalEntries;
     if (!end_.Comment() && end_.HasComment())
-        end_.SetComment(ReadText(*stream_, end_.CommentPosition, end_.CommentLength));
+        end_.SetComment(ReadText(OldArchive(), end_.CommentPosition, end_.CommentLength));
     // Kept until the run succeeds: a failed append writes them back.
-    const int64_t size = stream_->Size();
-    oldTail_.resize(size_t(size - dataEnd));
-    stream_->SetPosition(dataEnd);
-    stream_->ReadBuffer(oldTail_.data(), oldTail_.size());
+    gui::TStream& archive = OldArchive();
+    oldTail_.resize(size_t(archive.Size() - dataEnd));
+    archive.SetPosition(dataEnd);
+    archive.ReadBuffer(oldTail_.data(), oldTail_.size());
     CloseZip(true);
 
     oldDataEnd_ = dataEnd;
@@ -229,10 +236,11 @@ void TZipper::CopyExistingEntry(TZipHeaderInfo& entry) {
         streamPiece.reset(new uint8_t[kSinkBufferSize]);
         piece = streamPiece.get();
     }
-    stream_->SetPosition(from);
+    gui::TStream& archive = OldArchive();
+    archive.SetPosition(from);
     for (int64_t done = 0; done < length;) {
         const size_t want = size_t(Min64(length - done, int64_t(kSinkBufferSize)));
-        stream_->ReadBuffer(piece, want);
+        archive.ReadBuffer(piece, want);
         EmitBytes(piece, want);
         done += int64_t(want);
         ThrowIfCanceled();
