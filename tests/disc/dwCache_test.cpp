@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "IsoSupport.h"
@@ -80,6 +81,35 @@ TEST(WriteCache, DeletedSourceOrAbortEndsWithOneErrorText) {
         EXPECT_EQ(cache.GetBlock(buffer.data(), true), 0);
         EXPECT_EQ(cache.Error(), *writerError ? writerError : "OPERATION ABORTED BY USER");
     }
+}
+
+TEST(WriteCache, SmallSessionIsPaddedTo300BlocksAndEachFileStartsOnASector) {
+    CachedImage source({{"odd.bin", 3000}, {"next.bin", 97000}});
+    TCacheThread cache(2097152, kPayloadDefault, source.image);
+    cache.Start();
+    const std::string written = source.Drain(cache);
+    EXPECT_EQ(written.size(), 614400u) << "100 KB of files in a session of 300 blocks";
+    const TFEntry* odd = source.image.FindFile(source.image.Root(), "odd.bin");
+    const TFEntry* next = source.image.FindFile(source.image.Root(), "next.bin");
+    ASSERT_TRUE(odd && next);
+    const size_t at = size_t(odd->FirstBlock) * 2048;
+    EXPECT_TRUE(written.compare(at, 3000, Pattern(3000, 1)) == 0);
+    EXPECT_EQ(written.substr(at + 3000, 1096), std::string(1096, '\0')) << "3,000 bytes take 4,096";
+    const size_t end = size_t(next->FirstBlock) * 2048 + 97000;
+    EXPECT_TRUE(written.compare(end - 97000, 97000, Pattern(97000, 2)) == 0);
+    EXPECT_EQ(written.find_first_not_of('\0', std::max(end, at + 3000)), std::string::npos)
+        << "zeros after the last file";
+}
+
+TEST(WriteCache, JoinStopsAReaderThatStillRuns) {
+    CachedImage source({{"big.bin", 20000000}});
+    TCacheThread cache(2097152, kPayloadDefault, source.image);
+    cache.Start();
+    ASSERT_TRUE(cache.WaitPrimed());
+    cache.Join();
+    EXPECT_TRUE(cache.Finished());
+    EXPECT_EQ(cache.Error(), "OPERATION ABORTED BY USER") << "not all of the image was taken";
+    cache.Join();
 }
 
 } // namespace
