@@ -70,8 +70,11 @@ void TZipper::SetEntryName(TZipHeaderInfo& entry, const std::string& name) {
     std::string folder;
     if (StorePaths()) {
         folder = FolderOf(path);
-        if (RelativePaths() && !RootDir().empty() && StartsWithNoCase(folder, RootDir()))
-            folder.erase(0, RootDir().size());
+        if (RelativePaths() && !RootDir().empty()) {
+            // A short path starts with the short form of the root.
+            const std::string root = Store83Names ? output_.ShortName(RootDir()) : RootDir();
+            if (StartsWithNoCase(folder, root)) folder.erase(0, root.size());
+        }
         if (!StoreVolumes()) {
             if (folder.size() >= 2 && folder[1] == ':') folder.erase(0, 2);
             if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
@@ -160,6 +163,8 @@ void TZipper::BuildZipFileList() {
         // Wildcard folder parts are searched level by level; only the fixed start must exist.
         if (folder.empty() || !files_.DirectoryExists(SplitSearchStart(folder).folder)) continue;
         output_.Search(folder, recurse, fileMask, [&](const std::string& found, int64_t size) {
+            // A search of a large tree keeps the window alive and can be cancelled.
+            ThrowIfCanceled();
             if (found.back() == '\\') {
                 if (recurse && AddDirEntriesOnRecurse) FilesList.Add(found);
                 return true;

@@ -118,6 +118,18 @@ TEST_F(ZipFileListTest, MaskSearchLeavesOutTheArchiveItselfAndExcludedFiles) {
     EXPECT_EQ(Sorted(), (std::vector<std::string>{"sub\\c.txt", "sub\\e.bin"}));
 }
 
+TEST_F(ZipFileListTest, SearchPumpsMessagesAndStopsOnCancel) {
+    int pumped = 0;
+    z.OnProcessMessages = [&] {
+        ++pumped;
+        z.CancelTheOperation();
+    };
+    z.FilesList.Add(">" + P("src/*.*"));
+    EXPECT_THROW(z.Zip(), zip::EUserCanceled);
+    EXPECT_EQ(pumped, 1);
+    EXPECT_FALSE(dir.Exists("out.zip"));
+}
+
 TEST_F(ZipFileListTest, ExcludeAndNoCompressLinesWithAFolderMatchTheFullName) {
     z.ExcludeList.Add("*.TMP");
     z.ExcludeList.Add("C:\\Windows\\*");
