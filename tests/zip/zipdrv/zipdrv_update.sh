@@ -56,17 +56,21 @@ mkdir -p src/sub
 head -c 400000 /dev/urandom > src/sub/noise.bin
 seq 1 30000 > src/numbers.txt
 printf 'top\r\n' > src/top.txt
-touch -d '2024-03-04 10:20:31' src/top.txt src/numbers.txt src/sub/noise.bin
+printf 'accented\r\n' > "src/café.txt"
+touch -d '2024-03-04 10:20:31' src/top.txt src/numbers.txt src/sub/noise.bin "src/café.txt"
 src=$(win "$work/src")
 arc=$(win "$work/arc.zip")
 
-z zip "$arc" -R "$src" -- "$src\\top.txt" "$src\\numbers.txt" "$src\\sub\\noise.bin" > make.log || fail "make"
-added make.log 3
+z zip "$arc" -R "$src" -- "$src\\top.txt" "$src\\numbers.txt" "$src\\sub\\noise.bin" "$src\\café.txt" > make.log ||
+  fail "make"
+added make.log 4
 peers arc.zip
 before=$(record arc.zip sub/noise.bin)
 
-# Nothing changed (times at an odd second): nothing zipped again.
-z zip "$arc" -R "$src" -- "$src\\top.txt" "$src\\numbers.txt" "$src\\sub\\noise.bin" > same.log || fail "same"
+# Nothing changed (times at an odd second, a name stored in the OEM code page): nothing
+# zipped again.
+z zip "$arc" -R "$src" -- "$src\\top.txt" "$src\\numbers.txt" "$src\\sub\\noise.bin" "$src\\café.txt" > same.log ||
+  fail "same"
 added same.log 0
 peers arc.zip
 
@@ -86,7 +90,8 @@ printf 'later\r\n' > src/later.txt
 touch src/top.txt
 z zip "$arc" -a freshen -R "$src" -- "$src\\top.txt" "$src\\later.txt" > freshen.log || fail "freshen"
 added freshen.log 1
-[ "$(unzip -Z1 arc.zip | sort | tr '\n' ' ')" = "new.txt numbers.txt sub/noise.bin top.txt " ] ||
+[ "$(python3 -c 'import sys,zipfile; print(*sorted(zipfile.ZipFile(sys.argv[1]).namelist()))' arc.zip)" = \
+  "café.txt new.txt numbers.txt sub/noise.bin top.txt" ] ||
   fail "entries after freshen: $(unzip -Z1 arc.zip | tr '\n' ' ')"
 peers arc.zip
 
@@ -95,7 +100,7 @@ cp arc.zip old.zip
 z zip "$arc" -k -R "$src" -- "$src\\later.txt" > append.log || fail "append"
 added append.log 1
 peers arc.zip
-[ "$(unzip -Z1 arc.zip | wc -l)" = 5 ] || fail "append lost entries"
+[ "$(unzip -Z1 arc.zip | wc -l)" = 6 ] || fail "append lost entries"
 [ "$(record arc.zip sub/noise.bin)" = "$(record old.zip sub/noise.bin)" ] || fail "append moved an old entry"
 [ -z "$(find "$work" -name '*.zfi' -o -name '*.~tm' -o -name '*.tmp')" ] || fail "work files left"
 
