@@ -109,6 +109,9 @@ void TZipper::NextVolume() {
         diskSerials_.clear();
         firstDiskDataEnd_ = -1;
     }
+    // Volume numbers are 16-bit in the records.
+    if (volume_ >= 0xFFFE)
+        throw ENotEnoughRoom(std::string(kNoRoom) + ": a set holds at most 65,535 volumes");
     if (sink_) sink_->WriteToSink(0, true);
     if (outFile_) outFile_->Close();
     sink_.reset();
