@@ -108,6 +108,7 @@ if [ -n "$disks" ]; then
   for n in 1 2 3; do
     [ "$(tr -d '\0' < disk$n/.windows-label)" = "PKBACK# 00$n" ] || fail "span: disk $n label"
     [ -f disk$n/set.zip ] || fail "span: disk $n holds no set.zip"
+    [ "$(size_of disk$n/set.zip)" -le 1474560 ] || fail "span: disk $n holds more than 1440k"
   done
   [ -f disk1/set.zfc ] || fail "span: no set.zfc on disk 1"
   z test 'A:\set.zip' --disks "$disks" --first 3 --answer ok > span-test.log || fail "span: our reader"
