@@ -11,7 +11,7 @@ for tool in unzip 7z python3; do
   command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
 done
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'umount "$work/full" 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -87,6 +87,19 @@ unzip -tq grow.zip >/dev/null || fail "appended archive does not test"
 z zip "$(win "$work/grow.zip")" -a freshen -R "$src" -- "$src\\top.txt" "$src\\café.txt" > fresh.log ||
   fail "freshen: zipdrv"
 [ "$(unzip -Z1 grow.zip | wc -l)" = 2 ] || fail "freshen added a new file"
+
+# A real full disk (a 1440k tmpfs): the run ends with the exception and leaves nothing.
+mkdir -p full fulltmp
+if mount -t tmpfs -o size=1440k tmpfs full 2>/dev/null; then
+  for staging in "" -T; do
+    z zip "$(win "$work/full/big.zip")" $staging -t "$(win "$work/fulltmp")" -- "$src\\sub\\noise.bin" > full.log
+    [ $? = 2 ] || fail "full disk$staging does not exit 2"
+    grep -q '^error: ENotEnoughRoom: Not enough room to write archive' full.log || fail "full disk$staging: $(cat full.log)"
+    [ -z "$(find full fulltmp -type f)" ] || fail "full disk$staging left files: $(find full fulltmp -type f)"
+  done
+else
+  echo "note: tmpfs cannot be mounted here; the full disk is left to the native tests"
+fi
 
 # A failing run (a name the file system refuses as an archive) exits 2 and leaves no archive.
 z zip "$(win "$work/nofolder/x.zip")" -- "$src\\top.txt" > nofolder.log
