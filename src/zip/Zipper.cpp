@@ -149,7 +149,11 @@ void TZipper::SetZipName(const std::string& name) {
         FilesList.Clear();
         ZipFiles();
     }
+    // Forgetting the old archive resets the reader's volume mode; the volume settings the
+    // host chose for the next run stay.
+    const TMultiMode mode = MultiZipInfo.MultiMode;
     TUnZipper::SetZipName(name);
+    MultiZipInfo.MultiMode = mode;
 }
 
 void TZipper::YieldProcess() {

@@ -526,7 +526,9 @@ TEST_F(ZipperTest, WaitsRunOnTheClockAndFreeSpaceIsAskedOfTheArchivesDrive) {
     EXPECT_LT(clock.MonotonicMs(), 2100);
     EXPECT_GT(pumps, 1000);
     output.diskFree["A:\\"] = 1457664;
+    z.MultiZipInfo.MultiMode = zip::mmSpan;
     z.SetZipName("a:\\set.zip");
+    EXPECT_EQ(z.MultiMode(), zip::mmSpan); // a new name keeps the volume settings
     EXPECT_EQ(z.DiskFreeOfArchive(), 1457664);
     z.SetZipName("relative.zip");
     EXPECT_EQ(z.DiskFreeOfArchive(), int64_t(1) << 40);
