@@ -266,7 +266,7 @@ void TZipper::WriteVolumeDirectory() {
 
 void TZipper::OpenFirstPartOverArchive() {
     const int64_t dataEnd = oldDataEnd_;
-    // Part 1 is a new file; the old archive is only read, and goes when the run succeeds.
+    // The first part is a new file; the old archive is only read, and goes when the run succeeds.
     oldDataEnd_ = -1;
     OpenOutputArchive();
     std::unique_ptr<gui::TStream> old = files_.OpenRead(ZipName());

@@ -251,7 +251,7 @@ TEST_F(ZipVolumesTest, SplitOverAnExistingArchiveKeepsItsEntriesInThePartsAndRem
         ExpectNoWorkFiles();
     }
 
-    // The old entries (larger than part 1) are spread over the parts like new ones.
+    // The old entries (larger than the first part) are spread over the parts like new ones.
     zip::TZipper z(files, output);
     setUp(z);
     ASSERT_EQ(z.Zip(), 1);
@@ -332,7 +332,7 @@ TEST_F(ZipVolumesTest, SideFileHoldsTheDirectoryAndEndRecordAndListsTheSetFromPa
     EXPECT_EQ(end.ThisDisk + 1, z.VolumesWritten());
     EXPECT_EQ(int64_t(end.CentralSize) + 22, int64_t(bytes.size()));
 
-    // Part 1 alone has no end record: the reader takes the directory from the side file.
+    // The first part alone has no end record: the reader takes the directory from the side file.
     zip::TUnZipper reader(files);
     reader.SetZipName(tmp.Path() + "\\side.z01");
     ASSERT_EQ(reader.Count(), 4);

@@ -66,7 +66,7 @@ grep -q '^volumes 1' one.log || fail "one part: more than one volume"
 ls one.z[0-9][0-9] >/dev/null 2>&1 && fail "one part: a part file is left"
 unzip -tq one.zip >/dev/null || fail "one part: unzip -t fails"
 
-# A split written over an existing archive keeps the old entries (in part 1) and adds the new.
+# A split written over an existing archive keeps the old entries (first) and adds the new.
 mkdir -p grown/old grown/new
 seq 1 3000 > grown/old/a.txt
 head -c 300000 /dev/urandom > grown/new/b.bin
