@@ -72,14 +72,6 @@ std::string RunCommand(const std::string& command, int* exitCode) {
     return output;
 }
 
-bool PeersAvailable() {
-#ifdef _WIN32
-    return false;
-#else
-    return true;
-#endif
-}
-
 bool FileBlockReader::ReadBlocks(uint32_t lba, uint32_t count, uint8_t* out) {
     Counts.push_back(count);
     std::ifstream in(path_, std::ios::binary);

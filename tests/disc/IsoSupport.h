@@ -29,8 +29,6 @@ std::string Pattern(size_t size, unsigned seed);
 
 // Runs a shell command; returns its standard output and sets exitCode.
 std::string RunCommand(const std::string& command, int* exitCode = nullptr);
-// True when the native peers can run (the Win32 build's tests cannot start Linux programs).
-bool PeersAvailable();
 
 // Blocks of an image file; reads past its end fail. Counts the blocks read.
 class FileBlockReader : public IsoBlockReader {
