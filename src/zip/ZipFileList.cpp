@@ -80,6 +80,13 @@ void TZipper::SetEntryName(TZipHeaderInfo& entry, const std::string& name) {
             if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
         }
     }
+    const bool isFolder = !path.empty() && path.back() == '\\';
+    if (isFolder && !StorePaths()) {
+        // Without stored paths a folder keeps its own name, so its entry is still a folder.
+        const std::string own = path.substr(0, path.size() - 1);
+        folder = own.substr(FolderOf(own).size());
+        if (folder.size() >= 2 && folder[1] == ':') folder.clear();
+    }
     entry.SetDirectory(folder);
     entry.SetFilename(path.substr(FolderOf(path).size()));
 }

@@ -372,6 +372,20 @@ TEST_F(ZipUpdateTest, AppendInPlaceAddsBehindTheOldDataOrPutsTheOldArchiveBack) 
     EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
 }
 
+TEST_F(ZipUpdateTest, FolderLineMatchesItsEntryWithAndWithoutStoredPaths) {
+    dir.Put("src/sub/x.txt", "x");
+    for (bool paths : {true, false}) {
+        z.SetStorePaths(paths);
+        z.FilesList.Add(dir.P("src/sub/"));
+        EXPECT_EQ(z.Zip(), 1);
+        events.clear();
+        z.FilesList.Add(dir.P("src/sub/"));
+        EXPECT_EQ(z.Zip(), 0) << (paths ? "stored paths" : "no paths");
+        EXPECT_EQ(events, (Events{{zip::uaKeeping, 0}}));
+        std::remove(dir.Native("arc.zip").c_str());
+    }
+}
+
 TEST_F(ZipUpdateTest, StreamDataReplacesItsEntryAndOneLineReplacesOneOfTwoEqualEntries) {
     MakeArchive();
     gui::TMemoryStream data;
