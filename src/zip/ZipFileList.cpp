@@ -9,7 +9,9 @@
 // Under zaFreshen a file qualifies only when the archive holds an entry of the same stored
 // name, so the lookup compares names in stored form ("/" separators, code page, folder rules
 // of the path options), built once into a hash set: a backup archive has many thousands of
-// entries and a list of as many names.
+// entries and a list of as many names. The naming rule itself (SetEntryName: the folder and
+// name an entry gets from a path under the path options) lives here once, for the entries the
+// run makes and for every lookup of an existing entry.
 
 #include "zip/Zipper.h"
 

@@ -7,10 +7,13 @@
 // 2-second precision of DOS times. Only when the new archive is complete does it take the
 // old one's place, so a run that fails at any point leaves the old archive as it was. If the
 // final copy itself fails, the complete new archive stays in the temporary folder and the
-// error names it: at no moment is the only good copy deleted.
+// error names it: at no moment is the only good copy deleted. Deleting entries is the same
+// walk with the selected entries left out.
 //
 // Append in place (KeepZipOpen): new entries are written over the old central directory, and
-// the old directory is written again after them. The old directory and end record are held in
+// the new directory holds the old records first. Where the old data end is found from the
+// local headers themselves (their extra fields and data descriptors), not from the central
+// records, whose extra fields may be shorter. The old directory and end record are held in
 // memory until the run succeeds; a failed run puts them back at the old data end and cuts the
 // file there, which leaves it byte for byte as it was.
 //
