@@ -11,7 +11,7 @@
 // walk with the selected entries left out.
 //
 // Append in place (KeepZipOpen): new entries are written over the old central directory, and
-// the new directory holds the old records first. Where the old data end is found from the
+// the new directory holds the old records first. The old data end is found from the
 // local headers themselves (their extra fields and data descriptors), not from the central
 // records, whose extra fields may be shorter. The old directory and end record are held in
 // memory until the run succeeds; a failed run puts them back at the old data end and cuts the
