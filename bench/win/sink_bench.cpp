@@ -32,6 +32,7 @@ void Fill(uint8_t* data, size_t count, uint32_t seed) {
 }
 
 double PlainWrites(const std::string& name, const std::vector<uint8_t>& piece, int megabytes) {
+    DeleteFileA(name.c_str()); // freeing the last run's pages is not this run's cost
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -53,6 +54,7 @@ double PlainWrites(const std::string& name, const std::vector<uint8_t>& piece, i
 }
 
 double SinkWrites(const std::string& name, const std::vector<uint8_t>& piece, int megabytes, bool verify) {
+    DeleteFileA(name.c_str());
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     {
