@@ -1,7 +1,7 @@
 // What one log line costs: the main form's log routine writes the program log and, while a
 // job runs, the job log and the run log, each opened and closed per line. Prints lines per
 // second for one, two and three files so the job code knows what logging per file costs.
-#include "core/Program.h"
+#include "ui/Program.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 
@@ -28,7 +28,7 @@ std::string ScratchFolder() {
     return folder;
 }
 
-double LinesPerSecond(core::TMF& form, int lines) {
+double LinesPerSecond(ui::TMF& form, int lines) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
@@ -46,9 +46,9 @@ int main() {
     environment.params.clear();
     NoUserFolders noUserFolders;
     environment.registry = &noUserFolders;
-    core::TProgram program(environment);
+    ui::TProgram program(environment);
     if (!program.Start()) return 1;
-    core::TMF& form = *program.MainForm();
+    ui::TMF& form = *program.MainForm();
     constexpr int lines = 2000;
 
     std::printf("AddToLog, program log only:           %8.0f lines/s\n", LinesPerSecond(form, lines));

@@ -3,7 +3,7 @@
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
 #include "core/Messages.h"
-#include "core/Program.h"
+#include "ui/Program.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Clock.h"
@@ -30,7 +30,7 @@ class MainFormTest : public testing::Test {
         environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
         environment.systemTempPath = programFolder.Path();
         environment.registry = &registry;
-        program = std::make_unique<core::TProgram>(environment);
+        program = std::make_unique<ui::TProgram>(environment);
         ASSERT_TRUE(program->Start());
         form = program->MainForm();
     }
@@ -53,8 +53,8 @@ class MainFormTest : public testing::Test {
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
     core::ProgramEnvironment environment;
-    std::unique_ptr<core::TProgram> program;
-    core::TMF* form = nullptr;
+    std::unique_ptr<ui::TProgram> program;
+    ui::TMF* form = nullptr;
 };
 
 } // namespace
@@ -64,13 +64,13 @@ TEST_F(MainFormTest, TrayIconClicksRestoreTheWindowAndOpenTheTrayMenu) {
     form->Show();
     gui::Application().Minimize();
     ASSERT_TRUE(gui::Application().IsIconic());
-    Send(core::WM_TRAY_ICON, 100, WM_LBUTTONDOWN);
+    Send(ui::WM_TRAY_ICON, 100, WM_LBUTTONDOWN);
     EXPECT_FALSE(gui::Application().IsIconic());
     EXPECT_TRUE(form->Visible());
     EXPECT_FALSE(form->WindowMinimized);
 
     prompter.AnswerPopup("HideIcon1");
-    Send(core::WM_TRAY_ICON, 100, WM_RBUTTONDOWN);
+    Send(ui::WM_TRAY_ICON, 100, WM_RBUTTONDOWN);
     EXPECT_EQ(prompter.Pending(), 0u);
     EXPECT_TRUE(Flags().HideWindow);
     EXPECT_TRUE(Flags().Hidden);
@@ -100,7 +100,7 @@ TEST_F(MainFormTest, SavedWindowStateIsAppliedOnceAndIgnoredUnderDefault) {
     ini.WriteInteger("LastState", "Left", 30);
     ini.WriteInteger("LastState", "Top", 40);
     form->Show();
-    Send(core::WM_APPLY_WINDOW_STATE);
+    Send(ui::WM_APPLY_WINDOW_STATE);
     EXPECT_TRUE(Flags().HideWindow);
     EXPECT_EQ(form->Left(), 30);
     testsupport::DrainQueue(); // the posted minimise runs
@@ -108,7 +108,7 @@ TEST_F(MainFormTest, SavedWindowStateIsAppliedOnceAndIgnoredUnderDefault) {
     EXPECT_TRUE(Flags().Hidden);
 
     ini.WriteInteger("LastState", "Left", 300);
-    Send(core::WM_APPLY_WINDOW_STATE);
+    Send(ui::WM_APPLY_WINDOW_STATE);
     EXPECT_EQ(form->Left(), 30) << "the saved state acts only once";
 }
 
@@ -180,7 +180,7 @@ TEST_F(MainFormTest, OldServiceProgramIsStartedAndItsKeyIsNeverCreated) {
     program.reset();
     testsupport::DrainQueue();
     testsupport::WriteWholeFile(windowsFolder / "QuilletSrv.exe", "stand-in");
-    program = std::make_unique<core::TProgram>(environment);
+    program = std::make_unique<ui::TProgram>(environment);
     ASSERT_TRUE(program->Start());
     testsupport::DrainQueue();
     const auto calls = shell.Calls();
@@ -268,7 +268,7 @@ TEST_F(MainFormTest, DamagedLogShowsCutLinesAndNeverBreaksTheView) {
 TEST_F(MainFormTest, MinimiseToTrayMessageShowsTheApplicationUnlessAutoStarted) {
     form->Show();
     Flags().AutoStarted = true;
-    Send(core::WM_MINIMIZE_TO_TRAY);
+    Send(ui::WM_MINIMIZE_TO_TRAY);
     EXPECT_TRUE(gui::Application().IsIconic());
     EXPECT_TRUE(Flags().Hidden) << "the first minimise after an automatic start hides the window";
     EXPECT_FALSE(Flags().AutoStarted);

@@ -1,12 +1,12 @@
-#include "core/Program.h"
+#include "ui/Program.h"
 
 #include "core/Switches.h"
 #include "core/WinFolders.h"
 #include "gui/Application.h"
 
-namespace core {
+namespace ui {
 
-TProgram::TProgram(ProgramEnvironment environment) : environment_(std::move(environment)) {}
+TProgram::TProgram(core::ProgramEnvironment environment) : environment_(std::move(environment)) {}
 
 TProgram::~TProgram() {
     gui::Application().IsHidden = nullptr;
@@ -17,7 +17,7 @@ TProgram::~TProgram() {
 
 bool TProgram::Start() {
     gui::TApplication& application = gui::Application();
-    guard_ = std::make_unique<TInstanceGuard>(application, flags_, environment_.programPath);
+    guard_ = std::make_unique<core::TInstanceGuard>(application, flags_, environment_.programPath);
     if (flags_.SecondInstance) return false;
 
     ReadSwitches();
@@ -34,34 +34,34 @@ bool TProgram::Start() {
 void TProgram::ReadSwitches() {
     const auto& params = environment_.params;
     std::string jobName;
-    flags_.HideWindow = FindSwitch(params, 'H', jobName);
-    flags_.JobNamedOnStart = FindSwitch(params, '=', jobName);
+    flags_.HideWindow = core::FindSwitch(params, 'H', jobName);
+    flags_.JobNamedOnStart = core::FindSwitch(params, '=', jobName);
     if (flags_.JobNamedOnStart) flags_.JobName = jobName;
-    flags_.AutoStarted = FindSwitch(params, 'A', jobName);
+    flags_.AutoStarted = core::FindSwitch(params, 'A', jobName);
     flags_.ExtraStartTick = flags_.AutoStarted;
-    if (FindSwitch(params, 'D', jobName)) flags_.ExtraStartTick = true;
-    flags_.DetailLog = FindSwitch(params, 'L', jobName);
-    flags_.CloseAfterJob = FindSwitch(params, 'C', jobName);
-    FindSwitch(params, 'I', jobName); // recognised; no effect
-    flags_.VerifyWrittenZip = FindSwitch(params, 'V', jobName);
+    if (core::FindSwitch(params, 'D', jobName)) flags_.ExtraStartTick = true;
+    flags_.DetailLog = core::FindSwitch(params, 'L', jobName);
+    flags_.CloseAfterJob = core::FindSwitch(params, 'C', jobName);
+    core::FindSwitch(params, 'I', jobName); // recognised; no effect
+    flags_.VerifyWrittenZip = core::FindSwitch(params, 'V', jobName);
 }
 
 void TProgram::ReadStartSettingsAndTempFolder() {
     gui::TIniFile& userFile = mainForm_->UserIni();
     const std::string systemTemp = environment_.systemTempPath;
-    const StartSettings start = ReadStartSettings(userFile, flags_.JobName, systemTemp);
+    const core::StartSettings start = core::ReadStartSettings(userFile, flags_.JobName, systemTemp);
     flags_.JobName = start.jobName;
     flags_.TempPath = start.tempPath;
     mainForm_->Showonjobstart = start.showOnJob;
     mainForm_->Showhint = start.showHint;
 
-    WinFolderOps folders;
+    core::WinFolderOps folders;
     if (!flags_.TempPath.empty() && !folders.DirectoryExists(flags_.TempPath)) {
         folders.ForceDirectories(flags_.TempPath);
         if (!folders.DirectoryExists(flags_.TempPath)) {
             flags_.TempPath = systemTemp;
             if (!folders.DirectoryExists(flags_.TempPath)) folders.ForceDirectories(flags_.TempPath);
-            userFile.WriteString(ini::Files, "TempPath", flags_.TempPath);
+            userFile.WriteString(core::ini::Files, "TempPath", flags_.TempPath);
         }
     }
 }
@@ -71,10 +71,10 @@ int TProgram::Run() {
     return 0;
 }
 
-int RunProgram(ProgramEnvironment environment) {
+int RunProgram(core::ProgramEnvironment environment) {
     TProgram program(std::move(environment));
     if (!program.Start()) return 0;
     return program.Run();
 }
 
-} // namespace core
+} // namespace ui

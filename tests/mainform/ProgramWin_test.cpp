@@ -1,7 +1,7 @@
 // The program block hosted in the test process, in a scratch folder of its own.
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
-#include "core/Program.h"
+#include "ui/Program.h"
 #include "core/Switches.h"
 #include "gui/IniFile.h"
 #include "gui/ScriptedPrompter.h"
@@ -44,7 +44,7 @@ class ProgramTest : public testing::Test {
 
 TEST_F(ProgramTest, FirstStartWritesDefaultsAndCloseClearsTheCrashMarker) {
     {
-        core::TProgram program(Environment());
+        ui::TProgram program(Environment());
         ASSERT_TRUE(program.Start());
         gui::TIniFile ini(programFolder / "tarnwick.ini");
         EXPECT_EQ(ini.ReadString("Settings", "Crashed", ""), "1");
@@ -67,14 +67,14 @@ TEST_F(ProgramTest, FirstStartWritesDefaultsAndCloseClearsTheCrashMarker) {
         EXPECT_EQ(ini.ReadString("LastState", "default", ""), "1");
     }
     // A second start in the same process reads what the first wrote.
-    core::TProgram again(Environment());
+    ui::TProgram again(Environment());
     ASSERT_TRUE(again.Start());
     EXPECT_FALSE(again.MainForm()->CreationSettings().crashed);
 }
 
 TEST_F(ProgramTest, UnreachableTempPathFallsBackToTheSystemTemporaryFolder) {
     WriteWholeFile(programFolder / "tarnwick.ini", "[Files]\r\nTempPath=Q:\\nope\\\r\nLastJob=C:\\Jobs\\last.dat\r\n");
-    core::TProgram program(Environment());
+    ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
     EXPECT_EQ(program.Flags().TempPath, systemTemp.Path());
     EXPECT_EQ(program.Flags().JobName, "C:\\Jobs\\last.dat");
@@ -85,7 +85,7 @@ TEST_F(ProgramTest, UnreachableTempPathFallsBackToTheSystemTemporaryFolder) {
 TEST_F(ProgramTest, MissingTempFolderIsCreated) {
     const std::string wanted = programFolder / "work\\deeper\\";
     WriteWholeFile(programFolder / "tarnwick.ini", "[Files]\r\nTempPath=" + wanted.substr(0, wanted.size() - 1) + "\r\n");
-    core::TProgram program(Environment());
+    ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
     EXPECT_EQ(program.Flags().TempPath, wanted);
     EXPECT_NE(GetFileAttributesA(wanted.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -95,7 +95,7 @@ TEST_F(ProgramTest, DamagedSettingsFileGivesDefaults) {
     std::string garbage = "[Settings]\r\nCrashed=\x01\x02\r\nRestSpaceOnCD=abc\r\nMaxZipFactor=\r\n[Files\r\n";
     for (int i = 0; i < 100000; ++i) garbage += static_cast<char>(i * 31);
     WriteWholeFile(programFolder / "tarnwick.ini", garbage);
-    core::TProgram program(Environment());
+    ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
     const auto& read = program.MainForm()->CreationSettings();
     EXPECT_FALSE(read.crashed);
@@ -104,7 +104,7 @@ TEST_F(ProgramTest, DamagedSettingsFileGivesDefaults) {
 }
 
 TEST_F(ProgramTest, SwitchesSetTheirFlags) {
-    core::TProgram program(Environment({"/h", "/=C:\\Jobs\\Daily.dat", "/a", "/Lx", "/v", "/I"}));
+    ui::TProgram program(Environment({"/h", "/=C:\\Jobs\\Daily.dat", "/a", "/Lx", "/v", "/I"}));
     ASSERT_TRUE(program.Start());
     const auto& flags = program.Flags();
     EXPECT_TRUE(flags.HideWindow);
@@ -120,10 +120,10 @@ TEST_F(ProgramTest, SwitchesSetTheirFlags) {
 }
 
 TEST_F(ProgramTest, SecondInstanceCreatesNoFormAndReadsNoSettings) {
-    core::TProgram first(Environment());
+    ui::TProgram first(Environment());
     ASSERT_TRUE(first.Start());
     const std::string before = IniText();
-    core::TProgram second(Environment());
+    ui::TProgram second(Environment());
     EXPECT_FALSE(second.Start());
     EXPECT_TRUE(second.Flags().SecondInstance);
     EXPECT_EQ(second.MainForm(), nullptr);
@@ -132,7 +132,7 @@ TEST_F(ProgramTest, SecondInstanceCreatesNoFormAndReadsNoSettings) {
 }
 
 TEST_F(ProgramTest, InstanceMessageWithSixteenClosesThroughTheNormalPath) {
-    core::TProgram program(Environment());
+    ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
     const UINT message = RegisterWindowMessageA(core::InstanceName(programFolder / "tarnwick.exe").c_str());
     ASSERT_NE(message, 0u);
@@ -167,7 +167,7 @@ TEST_F(ProgramTest, UnregistrableInstanceNameMakesNoMessageOurs) {
 }
 
 TEST_F(ProgramTest, DeviceChangeNotesDiscArrivalAndRemoval) {
-    core::TProgram program(Environment());
+    ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
     auto& flags = program.Flags();
     flags.MediaChangeTicks = 5;
@@ -184,7 +184,7 @@ TEST_F(ProgramTest, WithPerUserDataTheJobAndTempFolderAreKeptPerUser) {
     TempFolder appData;
     registry.Set(core::RegistryRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\",
                  "AppData", appData.Path());
-    core::TProgram program(Environment({"/=C:\\Jobs\\Mine.dat"}));
+    ui::TProgram program(Environment({"/=C:\\Jobs\\Mine.dat"}));
     ASSERT_TRUE(program.Start());
     EXPECT_EQ(program.MainForm()->DataDir(), appData.Path() + "Tarnwick\\");
     gui::TIniFile userFile(appData / "Tarnwick\\tarnwick.ini");

@@ -1,4 +1,4 @@
-#include "core/MFo.h"
+#include "ui/MFo.h"
 
 #include "core/LocaleWin.h"
 #include "core/Messages.h"
@@ -15,17 +15,17 @@
 #include "gui/PageControl.h"
 #include "gui/ProgressBar.h"
 
-namespace core {
+namespace ui {
 
 namespace {
 constexpr int formWidth = 640;
 constexpr int formHeight = 480;
 } // namespace
 
-TMF::TMF(const ProgramEnvironment& environment, ProgramFlags& flags)
+TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
     : gui::TForm("TMF", "Tarnwick", gui::FormBounds{CW_USEDEFAULT, CW_USEDEFAULT, formWidth, formHeight}),
       environment_(environment), flags_(flags), programIni_(environment.ProgramIniPath()) {
-    Locale = SystemLocaleFormat();
+    Locale = core::SystemLocaleFormat();
     OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
     // Unexpected errors go to the log; when the log itself cannot be written, to the debugger.
     gui::Application().OnException = [this](const std::string& what) {
@@ -161,12 +161,12 @@ void TMF::FormCreate() {
     FindUserFolders();
     if (creation_.menuPasswordDamaged) AddToLog("The stored menu password could not be read; the menu is not locked");
 
-    const ServiceSettings service = ReadServiceSettings(programIni_, environment_.os);
+    const core::ServiceSettings service = ReadServiceSettings(programIni_, environment_.os);
     RunningAsService = service.runAsService && service.runningAsService;
     if (RunningAsService) Startautomatic = false;
-    WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
-    HideInfo = programIni_.ReadBool(ini::LastState, "HideInfo", false);
-    if (!flags_.Hidden) flags_.Hidden = programIni_.ReadBool(ini::LastState, "Hidden", false);
+    core::WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
+    HideInfo = programIni_.ReadBool(core::ini::LastState, "HideInfo", false);
+    if (!flags_.Hidden) flags_.Hidden = programIni_.ReadBool(core::ini::LastState, "Hidden", false);
     ApplyHints();
     EvaluateSchedules();
     SetDragAcceptFiles(true);
@@ -216,7 +216,7 @@ void TMF::ApplyHints() {
     };
     const std::string now = DateToStrFixed(gui::CurrentClock().Now(), Locale);
     for (const HintRow& row : rows) {
-        std::string hint = LoadMessage(row.message);
+        std::string hint = core::LoadMessage(row.message);
         if (row.suffix == Suffix::DateTime) hint += "\r" + now;
         else if (row.suffix == Suffix::Time) hint += "\r" + now.substr(now.find(' ') + 1);
         if (auto* control = FindOrNull<gui::TControl>(row.control)) control->SetHint(hint);
@@ -230,9 +230,9 @@ void TMF::ApplyHints() {
 }
 
 void TMF::FindUserFolders() {
-    SystemRegistryLookup systemRegistry;
-    WinFolderOps folderOps;
-    RegistryLookup& registry = environment_.registry ? *environment_.registry : systemRegistry;
+    core::SystemRegistryLookup systemRegistry;
+    core::WinFolderOps folderOps;
+    core::RegistryLookup& registry = environment_.registry ? *environment_.registry : systemRegistry;
     folders_ = core::FindUserFolders(registry, folderOps,
                                      {environment_.windowsFolder, environment_.ProgramFolder(),
                                       environment_.ProgramBaseName(), creation_.useUserData});
@@ -246,13 +246,13 @@ void TMF::FindUserFolders() {
 // The older service's key, when it exists, must name the program in the Windows folder. The
 // key is never created here: without the service there is nothing to point.
 void TMF::PointOldServiceAt(const std::string& program) {
-    TRegistry registry;
+    core::TRegistry registry;
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
     if (!registry.OpenKey("\\System\\Controlset001\\Services\\QuilletSrv", false)) return;
     std::string current;
     try {
         current = registry.ReadString("ImagePath");
-    } catch (const ERegistryException&) {
+    } catch (const core::ERegistryException&) {
     }
     auto upper = [](std::string text) {
         for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -261,7 +261,7 @@ void TMF::PointOldServiceAt(const std::string& program) {
     if (upper(current) == upper(environment_.windowsFolder + "\\QUILLETSRV.EXE")) return;
     try {
         registry.WriteString("ImagePath", program);
-    } catch (const ERegistryException& error) {
+    } catch (const core::ERegistryException& error) {
         AddToLog(error.what());
     }
 }
@@ -270,4 +270,4 @@ void TMF::EvaluateSchedules() {
     if (OnEvaluateSchedules) OnEvaluateSchedules();
 }
 
-} // namespace core
+} // namespace ui

@@ -1,6 +1,6 @@
 // The main form's log: one routine every part reports through, mirrored to the running job's
 // or restore's log, the run log, the job report's mail body and the log view.
-#include "core/MFo.h"
+#include "ui/MFo.h"
 
 #include "core/LogFile.h"
 #include "gui/Action.h"
@@ -11,7 +11,7 @@
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
 
-namespace core {
+namespace ui {
 
 namespace {
 constexpr int maxLogViewLines = 1000;
@@ -60,12 +60,12 @@ std::string TMF::LogFolder() const {
 
 void TMF::AppendTo(const std::string& path, const std::string& text, bool stamp, const std::string& firstLine) {
     if (path.empty()) return;
-    AppendLogLine(path, LogLine(StampText(), text, stamp), firstLine);
+    core::AppendLogLine(path, core::LogLine(StampText(), text, stamp), firstLine);
 }
 
 void TMF::AddToLog(const std::string& text, bool stamp) {
-    const std::string line = LogLine(StampText(), text, stamp);
-    AppendLogLine(ProgramLogPath(), line, LogCreatedLine(StampText()));
+    const std::string line = core::LogLine(StampText(), text, stamp);
+    core::AppendLogLine(ProgramLogPath(), line, core::LogCreatedLine(StampText()));
     JobLogLines.push_back(line);
     if (StartRestore && StartRestore->Caption() != idleCaption) AddToRestoreLog(text, stamp);
     if (Startbackup && Startbackup->Caption() != idleCaption) AddToJobLog(text, stamp);
@@ -80,12 +80,12 @@ void TMF::AddToLog(const std::string& text, bool stamp) {
 }
 
 void TMF::AddToJobLog(const std::string& text, bool stamp) {
-    AppendTo(JobLogName, text, stamp, LogCreatedLine(StampText()));
+    AppendTo(JobLogName, text, stamp, core::LogCreatedLine(StampText()));
     AddToRunLog(text, stamp);
 }
 
 void TMF::AddToRestoreLog(const std::string& text, bool stamp) {
-    AppendTo(RestoreLogName, text, stamp, LogCreatedLine(StampText()));
+    AppendTo(RestoreLogName, text, stamp, core::LogCreatedLine(StampText()));
     AddToRunLog(text, stamp);
 }
 
@@ -94,7 +94,7 @@ void TMF::AddToRunLog(const std::string& text, bool stamp) {
     std::string jobFile = flags_.JobName.substr(flags_.JobName.find_last_of("\\/:") + 1);
     const size_t dot = jobFile.find_last_of('.');
     const std::string runLog = environment_.ProgramFolder() + jobFile.substr(0, dot) + ".log";
-    AppendTo(runLog, text, stamp, LogLine(StampText(), flags_.JobName, true));
+    AppendTo(runLog, text, stamp, core::LogLine(StampText(), flags_.JobName, true));
 }
 
 void TMF::UpdateLogExecute() {
@@ -105,17 +105,17 @@ void TMF::UpdateLogExecute() {
     try {
         std::string text;
         const std::string path = ProgramLogPath();
-        if (!gui::ReadWholeFile(path, text)) AppendLogLine(path, LogCreatedLine(StampText()), "");
+        if (!gui::ReadWholeFile(path, text)) core::AppendLogLine(path, core::LogCreatedLine(StampText()), "");
         lines = SplitLines(text);
         archive = static_cast<int>(lines.size()) - 1 > maxLogViewLines && !JobRunning;
     } catch (const std::exception&) {
         archive = true;
     }
     if (archive) {
-        const std::string saved = ArchiveProgramLog(ProgramLogPath(), LogFolder(), environment_.ProgramBaseName());
+        const std::string saved = core::ArchiveProgramLog(ProgramLogPath(), LogFolder(), environment_.ProgramBaseName());
         const std::string message = "The log file is saved as: " + saved;
         AddToLog(message);
-        if (ListBox5->Items().Count() == 0) ListBox5->Items().Insert(0, Shown(LogLine(StampText(), message, true)));
+        if (ListBox5->Items().Count() == 0) ListBox5->Items().Insert(0, Shown(core::LogLine(StampText(), message, true)));
         return;
     }
     std::vector<std::string> shown;
@@ -127,7 +127,7 @@ void TMF::UpdateLogExecute() {
 
 void TMF::FlushAttributeList() {
     gui::ProcessMessages();
-    AppendLines(environment_.ProgramFolder() + "Att.Lst", ArchiveBitPending, "");
+    core::AppendLines(environment_.ProgramFolder() + "Att.Lst", ArchiveBitPending, "");
     ArchiveBitPending.clear();
     gui::ProcessMessages();
 }
@@ -135,9 +135,9 @@ void TMF::FlushAttributeList() {
 void TMF::ClearLog(bool ask) {
     if (ask && !AskYesNo("The log will be cleared, continue?")) return;
     if (!gui::ReplaceFileContents(ProgramLogPath(), {}))
-        throw ELogWriteError("Cannot empty the log " + ProgramLogPath());
+        throw core::ELogWriteError("Cannot empty the log " + ProgramLogPath());
     ListBox5->Items().Clear();
     UpdateLogExecute();
 }
 
-} // namespace core
+} // namespace ui

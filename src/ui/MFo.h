@@ -32,7 +32,7 @@ class TProgressBar;
 class TTabSheet;
 } // namespace gui
 
-namespace core {
+namespace ui {
 
 // The main form's private messages.
 enum : UINT {
@@ -52,7 +52,7 @@ enum : UINT {
 
 class TMF : public gui::TForm {
   public:
-    TMF(const ProgramEnvironment& environment, ProgramFlags& flags);
+    TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags);
     ~TMF() override;
 
     // Settings files: the program-folder file, and the user file (the same file while
@@ -60,8 +60,8 @@ class TMF : public gui::TForm {
     gui::TIniFile& ProgramIni() { return programIni_; }
     gui::TIniFile& UserIni() { return userIni_ ? *userIni_ : programIni_; }
     const std::string& DataDir() const { return folders_.dataDir; }
-    const UserFolders& Folders() const { return folders_; }
-    const FormCreationSettings& CreationSettings() const { return creation_; }
+    const core::UserFolders& Folders() const { return folders_; }
+    const core::FormCreationSettings& CreationSettings() const { return creation_; }
 
     // Components under their published names.
     gui::TPageControl* PageControl1 = nullptr;
@@ -114,7 +114,7 @@ class TMF : public gui::TForm {
     std::vector<std::string> JobLogLines; // the job report's mail body
     std::vector<std::string> ArchiveBitPending; // paths whose archive bit the job will clear
     bool LogViewStale = true;
-    LocaleFormat Locale;
+    core::LocaleFormat Locale;
 
     // Window states and protocol.
     void AppMinimize();
@@ -176,14 +176,14 @@ class TMF : public gui::TForm {
     void EvaluateSchedules();
     void AppendTo(const std::string& path, const std::string& text, bool stamp, const std::string& firstLine);
 
-    const ProgramEnvironment& environment_;
-    ProgramFlags& flags_;
+    const core::ProgramEnvironment& environment_;
+    core::ProgramFlags& flags_;
     gui::TIniFile programIni_;
     std::unique_ptr<gui::TIniFile> userIni_;
-    UserFolders folders_;
-    FormCreationSettings creation_;
+    core::UserFolders folders_;
+    core::FormCreationSettings creation_;
     bool closing_ = false;
     bool showingMainWindow_ = false;
 };
 
-} // namespace core
+} // namespace ui

@@ -2,18 +2,18 @@
 // The program block: single-instance guard, switches, forms, the first settings read and the
 // message loop, in that order. Tests host it in-process with an environment of their own.
 
-#include "core/MFo.h"
+#include "ui/MFo.h"
 #include "core/ProgramEnvironment.h"
 #include "core/ProgramFlags.h"
 #include "core/multinst.h"
 
 #include <memory>
 
-namespace core {
+namespace ui {
 
 class TProgram {
   public:
-    explicit TProgram(ProgramEnvironment environment);
+    explicit TProgram(core::ProgramEnvironment environment);
     ~TProgram();
 
     // Everything before the message loop. False for a second instance, which created no
@@ -22,21 +22,21 @@ class TProgram {
     // The message loop, until the program ends.
     int Run();
 
-    ProgramFlags& Flags() { return flags_; }
+    core::ProgramFlags& Flags() { return flags_; }
     TMF* MainForm() { return mainForm_.get(); }
-    const ProgramEnvironment& Environment() const { return environment_; }
+    const core::ProgramEnvironment& Environment() const { return environment_; }
 
   private:
     void ReadSwitches();
     void ReadStartSettingsAndTempFolder();
 
-    ProgramEnvironment environment_;
-    ProgramFlags flags_;
-    std::unique_ptr<TInstanceGuard> guard_;
+    core::ProgramEnvironment environment_;
+    core::ProgramFlags flags_;
+    std::unique_ptr<core::TInstanceGuard> guard_;
     std::unique_ptr<TMF> mainForm_;
 };
 
 // WinMain's whole work.
-int RunProgram(ProgramEnvironment environment);
+int RunProgram(core::ProgramEnvironment environment);
 
-} // namespace core
+} // namespace ui

@@ -1,5 +1,5 @@
 // The main form's window states, the window-message protocol and the close paths.
-#include "core/MFo.h"
+#include "ui/MFo.h"
 
 #include "core/multinst.h"
 #include "gui/Action.h"
@@ -13,7 +13,7 @@
 #include "gui/Shell.h"
 #include "gui/Wait.h"
 
-namespace core {
+namespace ui {
 
 namespace {
 constexpr char shutdownQuestion[] = "Are you sure that the running backup job shall be shutdown";
@@ -110,8 +110,8 @@ void TMF::AppMinimize() {
         while (!rest.empty() && rest.front() == ' ') rest.erase(rest.begin());
         while (!rest.empty() && rest.back() == ' ') rest.pop_back();
         try {
-            UpdateTrayTip(DateToStrFixed(StrToFloatAnySep(due, '.'), Locale) + " - " + rest);
-        } catch (const EConvertError&) {
+            UpdateTrayTip(DateToStrFixed(core::StrToFloatAnySep(due, '.'), Locale) + " - " + rest);
+        } catch (const core::EConvertError&) {
             UpdateTrayTip(rest);
         }
     }
@@ -166,7 +166,7 @@ void TMF::ShowMainWindow() {
         SetWindowState(gui::TWindowState::wsNormal);
         ShowWindow(application.Handle(), SW_RESTORE);
         SetForegroundWindow(Handle());
-        ForceForegroundWindow(Handle());
+        core::ForceForegroundWindow(Handle());
     };
     bringUp();
     if (flags_.Hidden) flags_.Hidden = Handle() != GetForegroundWindow();
@@ -192,8 +192,8 @@ void TMF::ShowMainWindow() {
 void TMF::ApplyWindowState() {
     if (WindowStateApplied) return;
     WindowStateApplied = true;
-    WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
-    const LastStateSettings last = ReadLastState(programIni_, Top(), Left(), Height(), Width());
+    core::WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
+    const core::LastStateSettings last = core::ReadLastState(programIni_, Top(), Left(), Height(), Width());
     SetBounds(last.left, last.top, last.width, last.height);
     if (last.useDefault) return;
     flags_.HideWindow = last.hidden;
@@ -230,7 +230,7 @@ void TMF::FormCloseQuery(bool& canClose) {
     } guard{closing_};
 
     gui::TApplication& application = gui::Application();
-    programIni_.WriteBool(ini::Settings, "Crashed", false);
+    programIni_.WriteBool(core::ini::Settings, "Crashed", false);
     if (flags_.SecondInstance) {
         Tray.Remove();
         for (int pass = 0; pass < 101; ++pass) gui::ProcessMessages();
@@ -239,7 +239,7 @@ void TMF::FormCloseQuery(bool& canClose) {
     if (ListBox2->Items().Count() > 0) {
         if (application.IsIconic() && flags_.Hidden) {
             ShowMainWindow();
-            programIni_.WriteBool(ini::Settings, "Crashed", false);
+            programIni_.WriteBool(core::ini::Settings, "Crashed", false);
             FirstCloseMinimized = true;
             CloseWhenCancelled = true;
             canClose = true;
@@ -263,7 +263,7 @@ void TMF::FormCloseQuery(bool& canClose) {
     Label1->SetCaption(shutdownStatus);
     if (OnCancelRunningJob) OnCancelRunningJob();
     SaveSettings();
-    programIni_.WriteBool(ini::Settings, "Crashed", false);
+    programIni_.WriteBool(core::ini::Settings, "Crashed", false);
     Cancelled = true;
     CloseWhenCancelled = true;
     canClose = !JobRunning;
@@ -302,7 +302,7 @@ void TMF::HideapplicationExecute() {
 }
 
 void TMF::SaveSettings() {
-    SavedState state;
+    core::SavedState state;
     state.jobName = flags_.JobName;
     state.autoRun = Startautomatic;
     state.showOnJob = Showonjobstart;
@@ -324,4 +324,4 @@ void TMF::SaveSettings() {
     core::SaveSettings(UserIni(), programIni_, state);
 }
 
-} // namespace core
+} // namespace ui
