@@ -7,7 +7,8 @@
 
 static void BM_FindSwitches(benchmark::State& state) {
     std::string commandLine = "\"C:\\Program Files\\Tarnwick\\tarnwick.exe\"";
-    for (int i = 0; i < state.range(0); ++i) commandLine += " /X" + std::to_string(i);
+    for (int i = 0; i < state.range(0); ++i)
+        commandLine += " /X" + std::to_string(i);
     commandLine += " /=C:\\Jobs\\Daily.dat /H";
     for (auto _ : state) {
         auto params = core::SplitCommandLine(commandLine);

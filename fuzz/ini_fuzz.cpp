@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gui::IniDocument document = gui::IniDocument::Parse(text);
     std::string value;
     document.Find("Settings", "Crashed", value);
-    for (const std::string& key : document.Keys("Files")) document.Find("Files", key, value);
+    for (const std::string& key : document.Keys("Files"))
+        document.Find("Files", key, value);
     document.KeyValues("LastState");
 
     const bool stored = document.Set("Settings", "Crashed", "1");

@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
     } catch (const core::EConvertError&) {
     }
-    static const core::LocaleFormat locales[] = {
-        {}, {"dd.MM.yyyy", '.', "HH:mm:ss", ':', "", "", ','}, {"yyyy-MM-dd", '-', "H:mm:ss", ':', "fm", "em", ','}};
+    static const core::LocaleFormat locales[] = {{},
+                                                 {"dd.MM.yyyy", '.', "HH:mm:ss", ':', "", "", ','},
+                                                 {"yyyy-MM-dd", '-', "H:mm:ss", ':', "fm", "em", ','}};
     for (const auto& locale : locales) {
         try {
             const gui::DateTime value = core::StrToDateFixed(text, locale);

@@ -10,7 +10,8 @@ namespace testsupport {
 
 class FakeRegistry : public core::RegistryLookup {
   public:
-    void Set(core::RegistryRoot root, const std::string& key, const std::string& name, const std::string& value) {
+    void Set(core::RegistryRoot root, const std::string& key, const std::string& name,
+             const std::string& value) {
         values_[Id(root, key, name)] = value;
     }
     std::optional<std::string> ReadString(core::RegistryRoot root, const std::string& key,

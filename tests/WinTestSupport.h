@@ -36,7 +36,8 @@ class TempFolder {
                 const std::string name = found.cFileName;
                 if (name == "." || name == "..") continue;
                 const std::string full = folder + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full + "\\");
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(full + "\\");
                 else {
                     SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
                     DeleteFileA(full.c_str());
@@ -67,12 +68,15 @@ inline std::string ReadWholeFile(const std::string& file) {
     if (handle == INVALID_HANDLE_VALUE) return contents;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0) contents.append(buffer, got);
+    while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        contents.append(buffer, got);
     CloseHandle(handle);
     return contents;
 }
 
-inline bool FileExists(const std::string& file) { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool FileExists(const std::string& file) {
+    return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Removes everything still queued for this thread, quit messages included; returns whether a
 // quit message was among them.
@@ -80,8 +84,10 @@ inline bool DrainQueue() {
     bool quit = false;
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) quit = true;
-        else DispatchMessageA(&message);
+        if (message.message == WM_QUIT)
+            quit = true;
+        else
+            DispatchMessageA(&message);
     }
     return quit;
 }

@@ -1,9 +1,9 @@
 // What one log line costs: the main form's log routine writes the program log and, while a
 // job runs, the job log and the run log, each opened and closed per line. Prints lines per
 // second for one, two and three files so the job code knows what logging per file costs.
-#include "ui/Program.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
+#include "ui/Program.h"
 
 #include <windows.h>
 
@@ -15,7 +15,8 @@ namespace {
 // No user folders: every file of the run stays in the scratch folder.
 class NoUserFolders final : public core::RegistryLookup {
   public:
-    std::optional<std::string> ReadString(core::RegistryRoot, const std::string&, const std::string&) override {
+    std::optional<std::string> ReadString(core::RegistryRoot, const std::string&,
+                                          const std::string&) override {
         return std::nullopt;
     }
 };
@@ -32,7 +33,8 @@ double LinesPerSecond(ui::TMF& form, int lines) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    for (int i = 0; i < lines; ++i) form.AddToLog("benchmark line " + std::to_string(i));
+    for (int i = 0; i < lines; ++i)
+        form.AddToLog("benchmark line " + std::to_string(i));
     QueryPerformanceCounter(&end);
     return lines / (static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart);
 }

@@ -14,7 +14,9 @@ using gui::DaysFromCivil;
 using gui::DaysInMonth;
 constexpr int64_t epochDays = gui::DateTimeEpochDays;
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string TwoDigits(int value) {
     std::string text = std::to_string(value);
@@ -38,7 +40,8 @@ bool ReadNumber(std::string_view text, size_t& position, int maxDigits, int& val
 }
 
 void SkipBlanks(std::string_view text, size_t& position) {
-    while (position < text.size() && text[position] == ' ') ++position;
+    while (position < text.size() && text[position] == ' ')
+        ++position;
 }
 
 bool MatchesDesignator(std::string_view text, size_t position, const std::string& designator) {
@@ -53,8 +56,10 @@ int ExpandYear(int year, int digits) {
     if (digits > 2) return year;
     const int currentYear = DecodeDateTime(gui::CurrentClock().Now()).year;
     int expanded = currentYear - currentYear % 100 + year;
-    if (expanded > currentYear + 50) expanded -= 100;
-    else if (expanded <= currentYear - 50) expanded += 100;
+    if (expanded > currentYear + 50)
+        expanded -= 100;
+    else if (expanded <= currentYear - 50)
+        expanded += 100;
     return expanded;
 }
 
@@ -64,7 +69,8 @@ std::string FormatTime(const DateParts& parts, const LocaleFormat& locale) {
     for (size_t i = 0; i < picture.size();) {
         const char c = picture[i];
         size_t run = 1;
-        while (i + run < picture.size() && picture[i + run] == c) ++run;
+        while (i + run < picture.size() && picture[i + run] == c)
+            ++run;
         if (c == '\'') {
             const size_t close = picture.find('\'', i + 1);
             text += picture.substr(i + 1, (close == std::string::npos ? picture.size() : close) - i - 1);
@@ -134,7 +140,8 @@ std::string FixedDateFormat(const LocaleFormat& locale) {
 gui::DateTime EncodeDateTime(const DateParts& parts) {
     const double days = static_cast<double>(DaysFromCivil(parts.year, parts.month, parts.day) - epochDays);
     const double time =
-        (parts.hour * 3'600'000.0 + parts.minute * 60'000.0 + parts.second * 1000.0 + parts.millisecond) / 86'400'000.0;
+        (parts.hour * 3'600'000.0 + parts.minute * 60'000.0 + parts.second * 1000.0 + parts.millisecond) /
+        86'400'000.0;
     // Before the epoch the fraction still counts forward within the day, as the day count does.
     return days >= 0 ? days + time : days - time;
 }
@@ -161,7 +168,8 @@ std::string DateToStrFixed(gui::DateTime value, const LocaleFormat& locale) {
     const std::string sep(1, locale.dateSeparator);
     const std::string day = TwoDigits(parts.day), month = TwoDigits(parts.month);
     std::string year = std::to_string(parts.year);
-    while (year.size() < 4) year = "0" + year;
+    while (year.size() < 4)
+        year = "0" + year;
     std::string date;
     switch (GetDateOrder(locale.shortDateFormat)) {
     case 0:
@@ -233,7 +241,8 @@ gui::DateTime StrToDateFixed(std::string_view text, const LocaleFormat& locale) 
             position += locale.amDesignator.size();
         }
         SkipBlanks(text, position);
-        if (position != text.size() || parts.hour > 23 || parts.minute > 59 || parts.second > 59) NotADate(text);
+        if (position != text.size() || parts.hour > 23 || parts.minute > 59 || parts.second > 59)
+            NotADate(text);
     }
     return EncodeDateTime(parts);
 }
@@ -246,11 +255,15 @@ double StrToFloatAnySep(std::string_view text, char decimalSeparator) {
         if (found != std::string::npos) work[found] = decimalSeparator;
     }
     size_t first = 0, last = work.size();
-    while (first < last && static_cast<unsigned char>(work[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(work[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(work[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(work[last - 1]) <= ' ')
+        --last;
     const std::string_view number(work.data() + first, last - first);
 
-    auto fail = [&]() -> double { throw EConvertError("'" + std::string(text) + "' is not a valid floating point value"); };
+    auto fail = [&]() -> double {
+        throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+    };
     size_t i = 0;
     bool negative = false;
     if (i < number.size() && (number[i] == '+' || number[i] == '-')) negative = number[i++] == '-';
@@ -273,7 +286,8 @@ double StrToFloatAnySep(std::string_view text, char decimalSeparator) {
     if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
         ++i;
         bool negativeExponent = false;
-        if (i < number.size() && (number[i] == '+' || number[i] == '-')) negativeExponent = number[i++] == '-';
+        if (i < number.size() && (number[i] == '+' || number[i] == '-'))
+            negativeExponent = number[i++] == '-';
         int exponent = 0, exponentDigits = 0;
         while (i < number.size() && number[i] >= '0' && number[i] <= '9' && exponentDigits < 4) {
             exponent = exponent * 10 + (number[i++] - '0');

@@ -45,7 +45,7 @@ gui::DateTime StrToDateFixed(std::string_view text, const LocaleFormat& locale);
 double StrToFloatAnySep(std::string_view text, char decimalSeparator);
 
 struct SpeedTextResult {
-    std::string text; // "10x" for CDs, "4.0x" for DVDs
+    std::string text;      // "10x" for CDs, "4.0x" for DVDs
     std::string mediaKind; // "CD" or "DVD"
 };
 // Media types below 4 are CDs (176.4 KB/s a multiple), the others DVDs (1,385 KB/s).

@@ -40,7 +40,8 @@ std::string VersionString(const std::string& path, const char* valueName) {
                   versionCodePage & 0xFFFF, valueName);
     char* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &length) || !value || length == 0)
+    if (!VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &length) || !value ||
+        length == 0)
         return {};
     std::string text(value, length);
     const size_t nul = text.find('\0');
@@ -116,9 +117,13 @@ std::string GetFileVersionString(const std::string& path) {
     return text;
 }
 
-std::string GetFileInternalName(const std::string& path) { return VersionString(path, "InternalName"); }
+std::string GetFileInternalName(const std::string& path) {
+    return VersionString(path, "InternalName");
+}
 
-std::string GetFileLegalCopyright(const std::string& path) { return VersionString(path, "LegalCopyright"); }
+std::string GetFileLegalCopyright(const std::string& path) {
+    return VersionString(path, "LegalCopyright");
+}
 
 uint32_t SetFileAttributesTri(const std::string& path, int readOnly, int archive, int system, int hidden,
                               FileAttributes& attributes) {
@@ -128,8 +133,10 @@ uint32_t SetFileAttributesTri(const std::string& path, int readOnly, int archive
         return error ? error : ERROR_FILE_NOT_FOUND;
     }
     uint32_t wanted = old;
-    const std::pair<int, uint32_t> changes[] = {
-        {readOnly, AttributeReadOnly}, {archive, AttributeArchive}, {system, AttributeSystem}, {hidden, AttributeHidden}};
+    const std::pair<int, uint32_t> changes[] = {{readOnly, AttributeReadOnly},
+                                                {archive, AttributeArchive},
+                                                {system, AttributeSystem},
+                                                {hidden, AttributeHidden}};
     for (const auto& [flag, bit] : changes) {
         if (flag < 0) continue;
         wanted = flag > 0 ? (wanted | bit) : (wanted & ~bit);
@@ -159,8 +166,8 @@ constexpr unsigned char oemSubstitutes[2] = {0x9D, 0x9B};
 
 using CharSetCall = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
 
-std::string ConvertName(const std::string& name, CharSetCall convert, bool substitute, const unsigned char (&from)[2],
-                        const unsigned char (&to)[2]) {
+std::string ConvertName(const std::string& name, CharSetCall convert, bool substitute,
+                        const unsigned char (&from)[2], const unsigned char (&to)[2]) {
     std::string converted(name.size(), '\0');
     if (!name.empty()) convert(name.data(), converted.data(), static_cast<DWORD>(name.size()));
     if (substitute)

@@ -19,7 +19,8 @@ int SetVersionInfoCodePage(int codePage);
 // -1 when nothing is found.
 int64_t GetFileSizeByName(const std::string& path);
 // All mask bits set; a file that cannot be asked has none.
-bool FileHasAttributes(const std::string& path, uint32_t mask, FileAttributes& attributes = SystemFileAttributes());
+bool FileHasAttributes(const std::string& path, uint32_t mask,
+                       FileAttributes& attributes = SystemFileAttributes());
 // Deletes every match of folder + wildcard name, pumping messages before each; false when a
 // match could not be deleted.
 bool DeleteFilesByMask(const std::string& mask);

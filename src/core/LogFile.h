@@ -24,10 +24,12 @@ std::string LogCreatedLine(const std::string& stampText);
 // cannot be opened is tried once more after 1000 ms of pumped waiting; then ELogWriteError.
 void AppendLogLine(const std::string& path, const std::string& line, const std::string& firstLine);
 // The same for several lines in one opening (lists such as the archive-bit list).
-void AppendLines(const std::string& path, const std::vector<std::string>& lines, const std::string& firstLine);
+void AppendLines(const std::string& path, const std::vector<std::string>& lines,
+                 const std::string& firstLine);
 
 // "<Log folder><program base name>_Log_NNN.txt"
-std::string ProgramLogArchiveName(const std::string& logFolder, const std::string& programBaseName, int number);
+std::string ProgramLogArchiveName(const std::string& logFolder, const std::string& programBaseName,
+                                  int number);
 
 // Copies the program log to the next archive name (creating the Log folder) and empties it,
 // only after a good copy. Returns the archive's path. Throws ELogWriteError when the copy

@@ -66,8 +66,8 @@ HKEY TRegistry::BaseKeyOf(const std::string& path, std::string& relative) const 
 
 void TRegistry::ChangeKey(HKEY key, const std::string& path) {
     const bool relativeBelowOpen = IsRelative(path) && currentKey_ != nullptr && !currentPath_.empty();
-    const std::string newPath = relativeBelowOpen ? currentPath_ + "\\" + path
-                                                  : (IsRelative(path) ? path : path.substr(1));
+    const std::string newPath =
+        relativeBelowOpen ? currentPath_ + "\\" + path : (IsRelative(path) ? path : path.substr(1));
     CloseKey();
     currentKey_ = key;
     currentPath_ = newPath;
@@ -78,8 +78,8 @@ LONG TRegistry::CreateKey(const std::string& path) {
     HKEY base = BaseKeyOf(path, relative);
     HKEY created = nullptr;
     DWORD disposition = 0;
-    const LONG result = RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, fullAccess,
-                                        nullptr, &created, &disposition);
+    const LONG result = RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        fullAccess, nullptr, &created, &disposition);
     if (result != ERROR_SUCCESS) Raise("Failed to create key %s", path);
     RegCloseKey(created);
     return result;
@@ -92,8 +92,8 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     LONG result;
     if (canCreate && !relative.empty()) {
         DWORD disposition = 0;
-        result = RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, fullAccess, nullptr,
-                                 &opened, &disposition);
+        result = RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, fullAccess,
+                                 nullptr, &opened, &disposition);
     } else {
         result = RegOpenKeyExA(base, relative.c_str(), 0, fullAccess, &opened);
     }
@@ -110,8 +110,8 @@ LONG TRegistry::OpenKeyAnyAccess(const std::string& path, bool canCreate) {
     auto attempt = [&](REGSAM access) {
         if (creating) {
             DWORD disposition = 0;
-            return RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                   &opened, &disposition);
+            return RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                   nullptr, &opened, &disposition);
         }
         return RegOpenKeyExA(base, relative.c_str(), 0, access, &opened);
     };
@@ -169,8 +169,8 @@ bool TRegistry::DeleteValue(const std::string& name) {
 
 bool TRegistry::GetKeyInfo(TRegKeyInfo& info) {
     info = {};
-    if (RegQueryInfoKeyA(currentKey_, nullptr, nullptr, nullptr, &info.NumSubKeys, &info.MaxSubKeyLen, nullptr,
-                         &info.NumValues, &info.MaxValueLen, &info.MaxDataLen, nullptr,
+    if (RegQueryInfoKeyA(currentKey_, nullptr, nullptr, nullptr, &info.NumSubKeys, &info.MaxSubKeyLen,
+                         nullptr, &info.NumValues, &info.MaxValueLen, &info.MaxDataLen, nullptr,
                          &info.FileTime) != ERROR_SUCCESS)
         return false;
     const DWORD factor = FarEastNt() ? 10 : 5;
@@ -257,7 +257,8 @@ TRegValueType TRegistry::FromRegistryType(DWORD registryType) {
 bool TRegistry::GetDataInfo(const std::string& name, TRegValueType& type, DWORD& size) {
     DWORD registryType = 0;
     size = 0;
-    if (RegQueryValueExA(currentKey_, name.c_str(), nullptr, &registryType, nullptr, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(currentKey_, name.c_str(), nullptr, &registryType, nullptr, &size) !=
+        ERROR_SUCCESS) {
         type = TRegValueType::Unknown;
         return false;
     }
@@ -284,15 +285,15 @@ bool TRegistry::ValueExists(const std::string& name) {
 }
 
 void TRegistry::PutData(const std::string& name, const void* data, DWORD size, TRegValueType type) {
-    if (RegSetValueExA(currentKey_, name.c_str(), 0, ToRegistryType(type), static_cast<const BYTE*>(data), size) !=
-        ERROR_SUCCESS)
+    if (RegSetValueExA(currentKey_, name.c_str(), 0, ToRegistryType(type), static_cast<const BYTE*>(data),
+                       size) != ERROR_SUCCESS)
         Raise("Failed to set data for '%s'", name);
 }
 
 DWORD TRegistry::GetData(const std::string& name, void* buffer, DWORD size, TRegValueType& type) {
     DWORD registryType = 0;
-    if (RegQueryValueExA(currentKey_, name.c_str(), nullptr, &registryType, static_cast<BYTE*>(buffer), &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(currentKey_, name.c_str(), nullptr, &registryType, static_cast<BYTE*>(buffer),
+                         &size) != ERROR_SUCCESS)
         Raise("Failed to get data for '%s'", name);
     type = FromRegistryType(registryType);
     return size;
@@ -304,7 +305,8 @@ std::string TRegistry::ReadString(const std::string& name) {
     std::string data(static_cast<size_t>(size), '\0');
     TRegValueType type;
     const DWORD got = GetData(name, data.data(), static_cast<DWORD>(data.size()), type);
-    if (type != TRegValueType::String && type != TRegValueType::ExpandString) Raise("Invalid data type for '%s'", name);
+    if (type != TRegValueType::String && type != TRegValueType::ExpandString)
+        Raise("Invalid data type for '%s'", name);
     // A string stored without its NUL is read by its size.
     data.resize(std::min<size_t>(got, data.size()));
     const size_t nul = data.find('\0');

@@ -24,9 +24,12 @@ std::string JoinFolder(std::string_view folder, std::string_view sub) {
     std::string joined(folder);
     const bool folderEnds = !folder.empty() && folder.back() == '\\';
     const bool subStarts = !sub.empty() && sub.front() == '\\';
-    if (subStarts && folderEnds) joined.append(sub.substr(1));
-    else if (!sub.empty() && !subStarts && !folderEnds) joined.append("\\").append(sub);
-    else joined.append(sub);
+    if (subStarts && folderEnds)
+        joined.append(sub.substr(1));
+    else if (!sub.empty() && !subStarts && !folderEnds)
+        joined.append("\\").append(sub);
+    else
+        joined.append(sub);
     if (joined.empty() || joined.back() != '\\') joined += '\\';
     return joined;
 }
@@ -36,16 +39,22 @@ std::string StripSpecialChars(std::string_view text) {
     kept.reserve(text.size());
     for (char c : text) {
         const unsigned char code = static_cast<unsigned char>(c);
-        const bool removed = code < 0x20 || (code >= 0x21 && code <= 0x2F) || (code >= 0x3A && code <= 0x40) ||
-                             (code >= 0x5B && code <= 0x60) || (code >= 0x7B && code <= 0x7D);
+        const bool removed = code < 0x20 || (code >= 0x21 && code <= 0x2F) ||
+                             (code >= 0x3A && code <= 0x40) || (code >= 0x5B && code <= 0x60) ||
+                             (code >= 0x7B && code <= 0x7D);
         if (!removed) kept += c;
     }
     return kept;
 }
 
 std::string DriveTypeName(unsigned driveType) {
-    static const char* const names[] = {"No Type Information", "Root Directory does not exist", "Removable", "Fixed",
-                                        "Remote", "CDROM", "RamDisk"};
+    static const char* const names[] = {"No Type Information",
+                                        "Root Directory does not exist",
+                                        "Removable",
+                                        "Fixed",
+                                        "Remote",
+                                        "CDROM",
+                                        "RamDisk"};
     return driveType < 7 ? names[driveType] : std::string();
 }
 

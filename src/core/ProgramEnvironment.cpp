@@ -17,7 +17,9 @@ std::string ProgramEnvironment::ProgramBaseName() const {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-std::string ProgramEnvironment::ProgramIniPath() const { return ProgramFolder() + ProgramBaseName() + ".ini"; }
+std::string ProgramEnvironment::ProgramIniPath() const {
+    return ProgramFolder() + ProgramBaseName() + ".ini";
+}
 
 ProgramEnvironment ProgramEnvironment::FromProcess() {
     ProgramEnvironment environment;
@@ -29,7 +31,8 @@ ProgramEnvironment ProgramEnvironment::FromProcess() {
     if (!environment.windowsFolder.empty() && environment.windowsFolder.back() == '\\')
         environment.windowsFolder.pop_back();
     const DWORD tempLength = GetTempPathA(sizeof buffer, buffer);
-    environment.systemTempPath = WithTrailingBackslash(std::string(buffer, tempLength < sizeof buffer ? tempLength : 0));
+    environment.systemTempPath =
+        WithTrailingBackslash(std::string(buffer, tempLength < sizeof buffer ? tempLength : 0));
 
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;

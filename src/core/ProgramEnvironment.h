@@ -11,15 +11,15 @@
 namespace core {
 
 struct ProgramEnvironment {
-    std::string programPath; // full path of the program file
-    std::string windowsFolder; // without a trailing "\"
+    std::string programPath;    // full path of the program file
+    std::string windowsFolder;  // without a trailing "\"
     std::string systemTempPath; // with a trailing "\"
     OsVersion os;
     std::vector<std::string> params; // the arguments after the program name
     // Where the user's folders are looked up; null: the system's registry.
     RegistryLookup* registry = nullptr;
 
-    std::string ProgramFolder() const; // with a trailing "\"
+    std::string ProgramFolder() const;   // with a trailing "\"
     std::string ProgramBaseName() const; // file name without extension
     // The program-folder settings file: the program path with the extension ".ini".
     std::string ProgramIniPath() const;

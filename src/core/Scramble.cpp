@@ -12,7 +12,8 @@ std::string ScrambleText(std::string_view text, unsigned key) {
     std::array<unsigned char, 256> buffer{};
     const size_t length = std::min<size_t>(text.size(), 255);
     buffer[0] = static_cast<unsigned char>(length);
-    for (size_t i = 0; i < length; ++i) buffer[1 + i] = static_cast<unsigned char>(text[i]);
+    for (size_t i = 0; i < length; ++i)
+        buffer[1 + i] = static_cast<unsigned char>(text[i]);
 
     size_t groups = length + 1;
     if (groups % 2) ++groups;
@@ -24,7 +25,8 @@ std::string ScrambleText(std::string_view text, unsigned key) {
         filler = std::to_string(static_cast<unsigned long long>(gui::CurrentClock().MonotonicMs()));
     } else if (length < 10) {
         std::string doubled(text.substr(0, length));
-        while (doubled.size() < 10) doubled += doubled;
+        while (doubled.size() < 10)
+            doubled += doubled;
         filler = doubled;
     }
     for (size_t i = 0; i < filler.size() && 1 + i < buffer.size(); ++i)
@@ -54,7 +56,8 @@ std::string UnscrambleText(std::string_view scrambled, unsigned key) {
             negative = group[0] == '-';
             i = 1;
         }
-        if (i >= group.size()) throw EConvertError("'" + std::string(group) + "' is not a valid integer value");
+        if (i >= group.size())
+            throw EConvertError("'" + std::string(group) + "' is not a valid integer value");
         for (; i < group.size(); ++i) {
             if (group[i] < '0' || group[i] > '9')
                 throw EConvertError("'" + std::string(group) + "' is not a valid integer value");

@@ -28,8 +28,10 @@ int ReadIntegerOrWriteDefault(gui::IniAccess& file, const char* section, const c
 
 std::string TrimBlanks(const std::string& text) {
     size_t first = 0, last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
     return text.substr(first, last - first);
 }
 
@@ -44,7 +46,9 @@ std::string UnscrambledOrEmpty(const std::string& stored, bool* damaged = nullpt
     }
 }
 
-bool IsInteger(const std::string& text) { return gui::ParseIniInteger(text, 0) == gui::ParseIniInteger(text, 1); }
+bool IsInteger(const std::string& text) {
+    return gui::ParseIniInteger(text, 0) == gui::ParseIniInteger(text, 1);
+}
 
 } // namespace
 
@@ -74,7 +78,8 @@ FormCreationSettings ReadFormCreationSettings(gui::IniAccess& programFile, const
                              ? ReadBoolOrWriteDefault(programFile, Settings, "UseUserData2kXP", true)
                              : ReadBoolOrWriteDefault(programFile, Settings, "UseUserData", false);
     values.maxZipFactor = ReadIntegerOrWriteDefault(programFile, Settings, "MaxZipFactor", 7);
-    values.menuPassword = UnscrambledOrEmpty(programFile.ReadString(Settings, "Menu", ""), &values.menuPasswordDamaged);
+    values.menuPassword =
+        UnscrambledOrEmpty(programFile.ReadString(Settings, "Menu", ""), &values.menuPasswordDamaged);
     values.lockMenu = ReadBoolOrWriteDefault(programFile, Settings, "LockMenu", false);
     values.allowPassWord = ReadBoolOrWriteDefault(programFile, Settings, "AllowPassWord", true);
     return values;
@@ -83,12 +88,14 @@ FormCreationSettings ReadFormCreationSettings(gui::IniAccess& programFile, const
 void ReadUserOverrides(gui::IniAccess& userFile, FormCreationSettings& settings) {
     using namespace ini;
     if (userFile.ValueExists(Settings, "Menu"))
-        settings.menuPassword = UnscrambledOrEmpty(userFile.ReadString(Settings, "Menu", ""), &settings.menuPasswordDamaged);
+        settings.menuPassword =
+            UnscrambledOrEmpty(userFile.ReadString(Settings, "Menu", ""), &settings.menuPasswordDamaged);
     if (userFile.ValueExists(Settings, "InfiniteWait"))
         settings.infiniteWait = userFile.ReadInteger(Settings, "InfiniteWait", settings.infiniteWait);
 }
 
-StartSettings ReadStartSettings(gui::IniAccess& userFile, std::string jobName, const std::string& systemTempPath) {
+StartSettings ReadStartSettings(gui::IniAccess& userFile, std::string jobName,
+                                const std::string& systemTempPath) {
     using namespace ini;
     StartSettings values;
     if (jobName.empty() || static_cast<unsigned char>(jobName[0]) < '!')
@@ -119,7 +126,8 @@ void SaveSettings(gui::IniAccess& userFile, gui::IniAccess& programFile, const S
     programFile.WriteBool(Settings, "DoNotRestarte", state.doNotRestarte);
     programFile.WriteBool(LastState, "default", !state.jobEndedThisSession);
     programFile.WriteInteger(Settings, "RestSpaceOnCD",
-                             IsInteger(state.restSpaceText) ? gui::ParseIniInteger(state.restSpaceText, 0) : 0);
+                             IsInteger(state.restSpaceText) ? gui::ParseIniInteger(state.restSpaceText, 0)
+                                                            : 0);
     programFile.WriteInteger(LastState, "Top", state.top);
     programFile.WriteInteger(LastState, "Left", state.left);
     programFile.WriteInteger(LastState, "Height", state.height);
@@ -145,12 +153,13 @@ ServiceSettings ReadServiceSettings(gui::IniAccess& programFile, const OsVersion
     ServiceSettings values;
     if (!os.ntFamily) return values;
     values.runAsService = programFile.ReadBool(ini::Settings, "RunAsService", false);
-    if (values.runAsService) values.runningAsService = programFile.ReadBool(ini::Settings, "RunningAsService", false);
+    if (values.runAsService)
+        values.runningAsService = programFile.ReadBool(ini::Settings, "RunningAsService", false);
     return values;
 }
 
-void WriteConfigData(gui::IniAccess& programFile, const std::string& documents, const std::string& applicationData,
-                     const std::string& profilePath) {
+void WriteConfigData(gui::IniAccess& programFile, const std::string& documents,
+                     const std::string& applicationData, const std::string& profilePath) {
     programFile.WriteString(ini::ConfigData, "Documents", documents);
     programFile.WriteString(ini::ConfigData, "ApplicationData", applicationData);
     programFile.WriteString(ini::ConfigData, "ProfilePath", profilePath);
@@ -158,9 +167,9 @@ void WriteConfigData(gui::IniAccess& programFile, const std::string& documents, 
 
 JobOnStartSettings ReadJobOnStart(gui::IniAccess& userFile, const std::string (&defaultNags)[4]) {
     using namespace ini;
-    static const char* const nagKeys[8] = {"Nag1BeforeDaycount",    "Nag1AfterDaycount", "Nag1BeforeDestination",
-                                           "Nag1AfterDestination",  "Nag2BeforeDaycount", "Nag2AfterDaycount",
-                                           "Nag2BeforeDestination", "Nag2AfterDestination"};
+    static const char* const nagKeys[8] = {
+        "Nag1BeforeDaycount", "Nag1AfterDaycount", "Nag1BeforeDestination", "Nag1AfterDestination",
+        "Nag2BeforeDaycount", "Nag2AfterDaycount", "Nag2BeforeDestination", "Nag2AfterDestination"};
     JobOnStartSettings values;
     values.jobName = userFile.ReadString(JobOnStart, "JobName", "");
     if (!userFile.ValueExists(JobOnStart, "JobName")) userFile.WriteString(JobOnStart, "JobName", "");

@@ -43,11 +43,11 @@ struct FormCreationSettings {
     bool doNotOpenDrive = false;
     bool useInternalASPI = false;
     bool doNotRestarte = false;
-    int restSpaceOnCD = 0; // MB; shown in the edit, bytes = value x 1,000,000
-    int infiniteWait = 1440; // minutes
+    int restSpaceOnCD = 0;    // MB; shown in the edit, bytes = value x 1,000,000
+    int infiniteWait = 1440;  // minutes
     bool useUserData = false; // per-user data on, by Windows version
     int maxZipFactor = 7;
-    std::string menuPassword; // unscrambled and trimmed
+    std::string menuPassword;         // unscrambled and trimmed
     bool menuPasswordDamaged = false; // the stored text was not a scrambled text; read as none
     bool lockMenu = false;
     bool allowPassWord = true;
@@ -70,7 +70,8 @@ struct StartSettings {
     bool showOnJob = true;
     bool showHint = true;
 };
-StartSettings ReadStartSettings(gui::IniAccess& userFile, std::string jobName, const std::string& systemTempPath);
+StartSettings ReadStartSettings(gui::IniAccess& userFile, std::string jobName,
+                                const std::string& systemTempPath);
 
 // Everything SaveSettings writes, as the controls and flags hold it at that moment.
 struct SavedState {
@@ -111,8 +112,8 @@ struct ServiceSettings {
 ServiceSettings ReadServiceSettings(gui::IniAccess& programFile, const OsVersion& os);
 
 // [ConfigData]: the folders found at start, written for the companion programs.
-void WriteConfigData(gui::IniAccess& programFile, const std::string& documents, const std::string& applicationData,
-                     const std::string& profilePath);
+void WriteConfigData(gui::IniAccess& programFile, const std::string& documents,
+                     const std::string& applicationData, const std::string& profilePath);
 
 // [JobOnStart] of the user file: the backup reminder.
 struct JobOnStartSettings {

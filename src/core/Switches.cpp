@@ -5,20 +5,25 @@ namespace core {
 namespace {
 constexpr size_t maxJobNameLength = 253;
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 } // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
     std::vector<std::string> params;
     size_t i = 0;
     for (;;) {
-        while (i < commandLine.size() && static_cast<unsigned char>(commandLine[i]) <= ' ') ++i;
+        while (i < commandLine.size() && static_cast<unsigned char>(commandLine[i]) <= ' ')
+            ++i;
         if (i >= commandLine.size()) break;
         std::string param;
         bool quoted = false;
         while (i < commandLine.size() && (quoted || static_cast<unsigned char>(commandLine[i]) > ' ')) {
-            if (commandLine[i] == '"') quoted = !quoted;
-            else param += commandLine[i];
+            if (commandLine[i] == '"')
+                quoted = !quoted;
+            else
+                param += commandLine[i];
             ++i;
         }
         params.push_back(std::move(param));
@@ -43,8 +48,10 @@ std::string InstanceName(std::string_view programPath) {
         const bool digit = code >= '0' && code <= '9';
         const bool upper = code >= 'A' && code <= 'Z';
         const bool lower = code >= 'a' && code <= 'z';
-        if (!digit && !upper && !lower) c = '_';
-        else if (upper) c = static_cast<char>(code - 'A' + 'a');
+        if (!digit && !upper && !lower)
+            c = '_';
+        else if (upper)
+            c = static_cast<char>(code - 'A' + 'a');
     }
     return name;
 }

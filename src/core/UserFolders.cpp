@@ -11,19 +11,24 @@ const std::string shellFoldersKey = explorerKey + "Shell Folders\\";
 const std::string profileListKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 const std::string winLogonKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinLogon\\";
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 size_t FindI(const std::string& text, const std::string& part, size_t from = 0) {
     if (part.empty()) return std::string::npos;
     for (size_t i = from; i + part.size() <= text.size(); ++i) {
         size_t j = 0;
-        while (j < part.size() && UpperAscii(text[i + j]) == UpperAscii(part[j])) ++j;
+        while (j < part.size() && UpperAscii(text[i + j]) == UpperAscii(part[j]))
+            ++j;
         if (j == part.size()) return i;
     }
     return std::string::npos;
 }
 
-bool SameTextI(const std::string& a, const std::string& b) { return a.size() == b.size() && FindI(a, b) == 0; }
+bool SameTextI(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && FindI(a, b) == 0;
+}
 
 std::string ReplaceAllI(const std::string& text, const std::string& from, const std::string& to) {
     if (from.empty()) return text;
@@ -38,14 +43,16 @@ std::string ReplaceAllI(const std::string& text, const std::string& from, const 
 }
 
 bool StartsWithI(const std::string& text, const std::string& prefix) {
-    return !prefix.empty() && text.size() >= prefix.size() && SameTextI(text.substr(0, prefix.size()), prefix);
+    return !prefix.empty() && text.size() >= prefix.size() &&
+           SameTextI(text.substr(0, prefix.size()), prefix);
 }
 
 bool InsideFolder(const std::string& path, const std::string& folder) {
     return !folder.empty() && StartsWithI(path, WithTrailingBackslash(folder));
 }
 
-std::string Value(RegistryLookup& registry, RegistryRoot root, const std::string& key, const std::string& name) {
+std::string Value(RegistryLookup& registry, RegistryRoot root, const std::string& key,
+                  const std::string& name) {
     return registry.ReadString(root, key, name).value_or(std::string());
 }
 
@@ -86,8 +93,8 @@ UserFolders FindUserFolders(RegistryLookup& registry, FolderOps& folders, const 
     if (InsideFolder(dataDir, inputs.windowsFolder)) {
         dataDir = ReplaceAllI(Value(registry, LocalMachine, shellFoldersKey, "Common AppData"), allUsers,
                               found.userName);
-        const std::string serviceDesktop =
-            ReplaceAllI(Value(registry, LocalMachine, shellFoldersKey, "Common Desktop"), allUsers, "LocalService");
+        const std::string serviceDesktop = ReplaceAllI(
+            Value(registry, LocalMachine, shellFoldersKey, "Common Desktop"), allUsers, "LocalService");
         if (!serviceDesktop.empty() && !folders.DirectoryExists(serviceDesktop) &&
             !folders.ForceDirectories(serviceDesktop))
             found.failedFolders.push_back(serviceDesktop);

@@ -30,17 +30,17 @@ class FolderOps {
 };
 
 struct UserFolderInputs {
-    std::string windowsFolder; // without a trailing "\"
-    std::string programFolder; // with a trailing "\"
+    std::string windowsFolder;   // without a trailing "\"
+    std::string programFolder;   // with a trailing "\"
     std::string programBaseName; // the program file's name without extension
-    bool perUserDataOn = false; // [Settings] UseUserData2kXP or UseUserData
+    bool perUserDataOn = false;  // [Settings] UseUserData2kXP or UseUserData
 };
 
 struct UserFolders {
     std::string userName;
-    std::string dataDir; // ends with "\"; empty when per-user data is off
+    std::string dataDir;             // ends with "\"; empty when per-user data is off
     std::string applicationDataPath; // ends with "\"
-    std::string documentsFolder; // ends with "\"
+    std::string documentsFolder;     // ends with "\"
     bool perUserDataOn = false;
     // Folders that could not be created, for "Failed to create dir: " log lines.
     std::vector<std::string> failedFolders;

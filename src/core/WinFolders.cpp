@@ -11,8 +11,10 @@ bool WinFolderOps::DirectoryExists(const std::string& folder) {
 
 bool WinFolderOps::ForceDirectories(const std::string& folder) {
     std::string path = folder;
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-    if (path.empty() || (path.size() == 2 && path[1] == ':')) return !path.empty() && DirectoryExists(path + "\\");
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
+    if (path.empty() || (path.size() == 2 && path[1] == ':'))
+        return !path.empty() && DirectoryExists(path + "\\");
     if (DirectoryExists(path)) return true;
     const size_t slash = path.find_last_of("\\/");
     if (slash != std::string::npos && !ForceDirectories(path.substr(0, slash))) return false;

@@ -13,10 +13,12 @@ namespace {
 constexpr WPARAM closeRequest = 16;
 }
 
-HANDLE TInstanceGuard::OpenRunningInstanceMutex(const char* name) { return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name); }
+HANDLE TInstanceGuard::OpenRunningInstanceMutex(const char* name) {
+    return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name);
+}
 
-TInstanceGuard::TInstanceGuard(gui::TApplication& application, ProgramFlags& flags, const std::string& programPath,
-                               OpenMutexCall openMutex)
+TInstanceGuard::TInstanceGuard(gui::TApplication& application, ProgramFlags& flags,
+                               const std::string& programPath, OpenMutexCall openMutex)
     : application_(application), flags_(flags) {
     const std::string name = InstanceName(programPath);
     // Names over 255 characters cannot be registered: 0 then, and message 0 is never ours.
@@ -24,10 +26,9 @@ TInstanceGuard::TInstanceGuard(gui::TApplication& application, ProgramFlags& fla
 
     HANDLE existing = openMutex(name.c_str());
     if (!existing) {
-        hookId_ = application_.AddHook(
-            [this](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-                return Hook(message, wParam, lParam, result);
-            });
+        hookId_ = application_.AddHook([this](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+            return Hook(message, wParam, lParam, result);
+        });
         mutex_ = CreateMutexA(nullptr, FALSE, name.c_str());
         // Two starts at the same moment both miss OpenMutex; the later CreateMutex then
         // opens the other's mutex and must count as a second instance too.

@@ -1,10 +1,10 @@
 #include "gui/Application.h"
 
 #include "gui/Clock.h"
-#include "gui/Shell.h"
-#include "gui/SystemPrompter.h"
 #include "gui/Form.h"
 #include "gui/KeyboardHook.h"
+#include "gui/Shell.h"
+#include "gui/SystemPrompter.h"
 #include "gui/Timer.h"
 
 #include <memory>

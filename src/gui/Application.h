@@ -99,14 +99,15 @@ class TApplication {
     int nextHookId_ = 1;
 };
 
-inline TApplication& Application() { return TApplication::Instance(); }
+inline TApplication& Application() {
+    return TApplication::Instance();
+}
 
 // Message of the application window that carries a posted callable in lParam.
 constexpr UINT WM_TW_POSTED_WORK = WM_APP + 0x3F00;
 
 // Runs body; an exception is handed to the application and fallback is returned instead.
-template <typename Body, typename Result>
-Result Guarded(Body&& body, Result fallback) noexcept {
+template <typename Body, typename Result> Result Guarded(Body&& body, Result fallback) noexcept {
     try {
         return body();
     } catch (...) {

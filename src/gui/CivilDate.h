@@ -32,7 +32,9 @@ constexpr void CivilFromDays(int64_t days, int& year, int& month, int& day) {
 // Day 0 of the program's date-time values, 1899-12-30, counted from 1970-01-01.
 inline constexpr int64_t DateTimeEpochDays = DaysFromCivil(1899, 12, 30);
 
-constexpr bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+constexpr bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 constexpr int DaysInMonth(int year, int month) {
     constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -35,8 +35,9 @@ std::string FolderOf(const std::string& fileName) {
 } // namespace
 
 bool ReadWholeFile(const std::string& fileName, std::string& contents) {
-    Handle file(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    Handle file(CreateFileA(fileName.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) return false;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
@@ -58,7 +59,8 @@ bool ReplaceFileContents(const std::string& fileName, const std::string& content
     if (!GetTempFileNameA(FolderOf(fileName).c_str(), "tw", 0, temporary)) return false;
     bool written = false;
     {
-        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Handle file(
+            CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.valid()) {
             size_t done = 0;
             written = true;
@@ -72,7 +74,8 @@ bool ReplaceFileContents(const std::string& fileName, const std::string& content
             written = file.Close() && written;
         }
     }
-    if (written && MoveFileExA(temporary, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (written &&
+        MoveFileExA(temporary, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileA(temporary);
     return false;

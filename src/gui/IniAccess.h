@@ -20,7 +20,8 @@ class IniAccess {
     virtual std::vector<std::string> ReadSection(const std::string& section) = 0;
     virtual std::vector<std::string> ReadSectionValues(const std::string& section) = 0;
     // Writes fail silently (false) as the profile functions do; never a torn file.
-    virtual bool WriteString(const std::string& section, const std::string& key, const std::string& value) = 0;
+    virtual bool WriteString(const std::string& section, const std::string& key,
+                             const std::string& value) = 0;
     virtual bool DeleteKey(const std::string& section, const std::string& key) = 0;
     virtual bool EraseSection(const std::string& section) = 0;
 
@@ -55,7 +56,9 @@ class TMemIniFile : public IniAccess {
         return document_.Find(section, key, value);
     }
     bool SectionExists(const std::string& section) override { return document_.SectionExists(section); }
-    std::vector<std::string> ReadSection(const std::string& section) override { return document_.Keys(section); }
+    std::vector<std::string> ReadSection(const std::string& section) override {
+        return document_.Keys(section);
+    }
     std::vector<std::string> ReadSectionValues(const std::string& section) override {
         return document_.KeyValues(section);
     }

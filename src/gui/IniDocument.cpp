@@ -8,17 +8,25 @@ namespace {
 
 constexpr size_t npos = static_cast<size_t>(-1);
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char FoldAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 } // namespace
 
@@ -48,10 +56,14 @@ int ParseIniInteger(std::string_view text, int defaultValue) {
     uint64_t magnitude = 0;
     for (char c : text) {
         unsigned digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return defaultValue;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return defaultValue;
         magnitude = magnitude * base + digit;
         if (magnitude > 0xFFFFFFFFull) return defaultValue;
     }
@@ -99,7 +111,8 @@ IniDocument IniDocument::Parse(std::string_view text) {
 std::string IniDocument::Serialize() const {
     std::string text;
     size_t total = 0;
-    for (const Line& line : lines_) total += line.text.size() + 2;
+    for (const Line& line : lines_)
+        total += line.text.size() + 2;
     text.reserve(total);
     for (const Line& line : lines_) {
         text += line.text;
@@ -117,7 +130,8 @@ size_t IniDocument::FindSection(std::string_view section) const {
 
 size_t IniDocument::SectionEnd(size_t header) const {
     size_t i = header + 1;
-    while (i < lines_.size() && lines_[i].kind != Kind::Section) ++i;
+    while (i < lines_.size() && lines_[i].kind != Kind::Section)
+        ++i;
     return i;
 }
 
@@ -138,7 +152,9 @@ bool IniDocument::Find(std::string_view section, std::string_view key, std::stri
     return true;
 }
 
-bool IniDocument::SectionExists(std::string_view section) const { return FindSection(section) != npos; }
+bool IniDocument::SectionExists(std::string_view section) const {
+    return FindSection(section) != npos;
+}
 
 std::vector<std::string> IniDocument::Keys(std::string_view section) const {
     std::vector<std::string> keys;
@@ -192,7 +208,8 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
     }
     // New keys go after the section's last non-blank line, so blank separators stay last.
     size_t insertAt = SectionEnd(header);
-    while (insertAt > header + 1 && Trim(lines_[insertAt - 1].text).empty()) --insertAt;
+    while (insertAt > header + 1 && Trim(lines_[insertAt - 1].text).empty())
+        --insertAt;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
     return true;
 }

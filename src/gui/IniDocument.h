@@ -35,8 +35,8 @@ class IniDocument {
     enum class Kind { Section, Entry, Other };
     struct Line {
         Kind kind;
-        std::string text; // the raw line as read or written, without its line end
-        std::string name; // section name or key, trimmed
+        std::string text;  // the raw line as read or written, without its line end
+        std::string name;  // section name or key, trimmed
         std::string value; // entry value, trimmed, quotes removed
     };
     std::vector<Line> lines_;

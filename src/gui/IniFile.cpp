@@ -59,9 +59,13 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) {
     return Current().Find(section, key, value);
 }
 
-bool TIniFile::SectionExists(const std::string& section) { return Current().SectionExists(section); }
+bool TIniFile::SectionExists(const std::string& section) {
+    return Current().SectionExists(section);
+}
 
-std::vector<std::string> TIniFile::ReadSection(const std::string& section) { return Current().Keys(section); }
+std::vector<std::string> TIniFile::ReadSection(const std::string& section) {
+    return Current().Keys(section);
+}
 
 std::vector<std::string> TIniFile::ReadSectionValues(const std::string& section) {
     return Current().KeyValues(section);

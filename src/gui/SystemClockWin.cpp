@@ -31,7 +31,8 @@ class WinClock final : public Clock {
         return static_cast<int64_t>(counter.QuadPart / (frequency_.QuadPart / 1000.0));
     }
     bool Sleep(int milliseconds, bool alertable) override {
-        return SleepEx(milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds), alertable) == WAIT_IO_COMPLETION;
+        return SleepEx(milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds), alertable) ==
+               WAIT_IO_COMPLETION;
     }
 
   private:

@@ -17,7 +17,9 @@ std::vector<TTimer*>& LiveTimers() {
 UINT_PTR nextTimerId = 0x7A00;
 } // namespace
 
-TTimer::TTimer() : id_(nextTimerId++) { LiveTimers().push_back(this); }
+TTimer::TTimer() : id_(nextTimerId++) {
+    LiveTimers().push_back(this);
+}
 
 TTimer::~TTimer() {
     Stop();
@@ -36,15 +38,19 @@ void TTimer::SetInterval(unsigned milliseconds) {
 void TTimer::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;
     enabled_ = enabled;
-    if (enabled_) Start();
-    else Stop();
+    if (enabled_)
+        Start();
+    else
+        Stop();
 }
 
 void TTimer::Start() {
     if (running_ || interval_ == 0) return;
     manual_ = CurrentClock().DrivesTimers();
-    if (manual_) nextDueMs_ = CurrentClock().MonotonicMs() + interval_;
-    else SetTimer(Application().Handle(), id_, interval_, nullptr);
+    if (manual_)
+        nextDueMs_ = CurrentClock().MonotonicMs() + interval_;
+    else
+        SetTimer(Application().Handle(), id_, interval_, nullptr);
     running_ = true;
 }
 
@@ -55,7 +61,13 @@ void TTimer::Stop() {
 }
 
 void TTimer::Fire() {
-    if (OnTimer) Guarded([&] { OnTimer(); return 0; }, 0);
+    if (OnTimer)
+        Guarded(
+            [&] {
+                OnTimer();
+                return 0;
+            },
+            0);
 }
 
 bool TTimer::FireDue() {
@@ -79,7 +91,8 @@ bool TTimer::AdvanceToNextDue() {
         if (timer->running_ && timer->manual_) earliest = std::min(earliest, timer->nextDueMs_);
     if (earliest == INT64_MAX) return false;
     const int64_t now = CurrentClock().MonotonicMs();
-    if (earliest > now) CurrentClock().Sleep(static_cast<int>(std::min<int64_t>(earliest - now, INT32_MAX)), false);
+    if (earliest > now)
+        CurrentClock().Sleep(static_cast<int>(std::min<int64_t>(earliest - now, INT32_MAX)), false);
     return true;
 }
 

@@ -58,8 +58,8 @@ TMF::~TMF() {
 // added by the part that owns the page.
 void TMF::BuildLayout() {
     const int clientWidth = ClientWidth(), clientHeight = ClientHeight();
-    PageControl1 = &Create<gui::TPageControl>(*this, "PageControl1",
-                                              gui::TBounds{0, 0, clientWidth, clientHeight - 40});
+    PageControl1 =
+        &Create<gui::TPageControl>(*this, "PageControl1", gui::TBounds{0, 0, clientWidth, clientHeight - 40});
     TabSheet1 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet1", "Ba&ckup");
     TabSheet4 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet4", "&Restore");
     TabSheetCat = &Create<gui::TTabSheet>(*PageControl1, "TabSheetCat", "C&atalog");
@@ -75,15 +75,18 @@ void TMF::BuildLayout() {
     };
 
     const int pageWidth = clientWidth - 16, pageHeight = clientHeight - 80;
-    ListBox5 = &Create<gui::TListBox>(*TabSheet3, "ListBox5", gui::TBounds{4, 4, pageWidth, pageHeight * 2 / 3});
+    ListBox5 =
+        &Create<gui::TListBox>(*TabSheet3, "ListBox5", gui::TBounds{4, 4, pageWidth, pageHeight * 2 / 3});
     Memo1 = &Create<gui::TMemo>(*TabSheet3, "Memo1",
                                 gui::TBounds{4, 8 + pageHeight * 2 / 3, pageWidth - 96, pageHeight / 3 - 8});
     Button1 = &Create<gui::TButton>(*TabSheet3, "Button1",
                                     gui::TBounds{pageWidth - 84, 8 + pageHeight * 2 / 3, 88, 25}, "&Update");
-    ListBox2 = &Create<gui::TListBox>(*TabSheet2, "ListBox2", gui::TBounds{4, 4, pageWidth, pageHeight}, true);
+    ListBox2 =
+        &Create<gui::TListBox>(*TabSheet2, "ListBox2", gui::TBounds{4, 4, pageWidth, pageHeight}, true);
     ProgressBar1 = &Create<gui::TProgressBar>(*this, "ProgressBar1",
                                               gui::TBounds{clientWidth - 210, clientHeight - 34, 200, 18});
-    Label1 = &Create<gui::TLabel>(*this, "Label1", gui::TBounds{8, clientHeight - 32, clientWidth - 230, 16}, "");
+    Label1 =
+        &Create<gui::TLabel>(*this, "Label1", gui::TBounds{8, clientHeight - 32, clientWidth - 230, 16}, "");
 
     Startbackup = &Create<gui::TAction>(*this, "Startbackup", "&Start");
     StartRestore = &Create<gui::TAction>(*this, "StartRestore", "&Start");
@@ -159,12 +162,14 @@ void TMF::FormCreate() {
         }
     }
     FindUserFolders();
-    if (creation_.menuPasswordDamaged) AddToLog("The stored menu password could not be read; the menu is not locked");
+    if (creation_.menuPasswordDamaged)
+        AddToLog("The stored menu password could not be read; the menu is not locked");
 
     const core::ServiceSettings service = ReadServiceSettings(programIni_, environment_.os);
     RunningAsService = service.runAsService && service.runningAsService;
     if (RunningAsService) Startautomatic = false;
-    core::WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
+    core::WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir,
+                          folders_.applicationDataPath);
     HideInfo = programIni_.ReadBool(core::ini::LastState, "HideInfo", false);
     if (!flags_.Hidden) flags_.Hidden = programIni_.ReadBool(core::ini::LastState, "Hidden", false);
     ApplyHints();
@@ -203,7 +208,10 @@ void TMF::ApplyHints() {
         {"RadioButton7", 65166, Suffix::None, {}},
         {"RadioButton8", 65167, Suffix::None, {}},
         {"RadioButton9", 65136, Suffix::None, {}},
-        {"CheckBox4", 65137, Suffix::None, {"CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8", "CheckBox9", "CheckBox10"}},
+        {"CheckBox4",
+         65137,
+         Suffix::None,
+         {"CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8", "CheckBox9", "CheckBox10"}},
         {"ComboBox2", 65138, Suffix::None, {}},
         {"Edit4", 65139, Suffix::DateTime, {}},
         {"Edit5", 65140, Suffix::Time, {}},
@@ -217,8 +225,10 @@ void TMF::ApplyHints() {
     const std::string now = DateToStrFixed(gui::CurrentClock().Now(), Locale);
     for (const HintRow& row : rows) {
         std::string hint = core::LoadMessage(row.message);
-        if (row.suffix == Suffix::DateTime) hint += "\r" + now;
-        else if (row.suffix == Suffix::Time) hint += "\r" + now.substr(now.find(' ') + 1);
+        if (row.suffix == Suffix::DateTime)
+            hint += "\r" + now;
+        else if (row.suffix == Suffix::Time)
+            hint += "\r" + now.substr(now.find(' ') + 1);
         if (auto* control = FindOrNull<gui::TControl>(row.control)) control->SetHint(hint);
         for (const char* other : row.alsoOn)
             if (auto* control = FindOrNull<gui::TControl>(other)) control->SetHint(hint);
@@ -237,10 +247,12 @@ void TMF::FindUserFolders() {
                                      {environment_.windowsFolder, environment_.ProgramFolder(),
                                       environment_.ProgramBaseName(), creation_.useUserData});
     if (!folders_.dataDir.empty()) {
-        userIni_ = std::make_unique<gui::TIniFile>(folders_.dataDir + environment_.ProgramBaseName() + ".ini");
+        userIni_ =
+            std::make_unique<gui::TIniFile>(folders_.dataDir + environment_.ProgramBaseName() + ".ini");
         ReadUserOverrides(*userIni_, creation_);
     }
-    for (const std::string& folder : folders_.failedFolders) AddToLog("Failed to create dir: " + folder);
+    for (const std::string& folder : folders_.failedFolders)
+        AddToLog("Failed to create dir: " + folder);
 }
 
 // The older service's key, when it exists, must name the program in the Windows folder. The
@@ -255,7 +267,8 @@ void TMF::PointOldServiceAt(const std::string& program) {
     } catch (const core::ERegistryException&) {
     }
     auto upper = [](std::string text) {
-        for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        for (char& c : text)
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
         return text;
     };
     if (upper(current) == upper(environment_.windowsFolder + "\\QUILLETSRV.EXE")) return;

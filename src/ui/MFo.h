@@ -65,22 +65,22 @@ class TMF : public gui::TForm {
 
     // Components under their published names.
     gui::TPageControl* PageControl1 = nullptr;
-    gui::TTabSheet* TabSheet1 = nullptr; // job
-    gui::TTabSheet* TabSheet4 = nullptr; // restore
-    gui::TTabSheet* TabSheetCat = nullptr; // catalogue
-    gui::TTabSheet* TabSheet3 = nullptr; // log
-    gui::TTabSheet* TabSheet2 = nullptr; // schedule
-    gui::TTabSheet* TabSheet5 = nullptr; // CD/DVD
-    gui::TListBox* ListBox5 = nullptr; // log view, newest first
-    gui::TMemo* Memo1 = nullptr; // detail log
-    gui::TButton* Button1 = nullptr; // update the log view
-    gui::TListBox* ListBox2 = nullptr; // schedules
-    gui::TLabel* Label1 = nullptr; // status line
+    gui::TTabSheet* TabSheet1 = nullptr;       // job
+    gui::TTabSheet* TabSheet4 = nullptr;       // restore
+    gui::TTabSheet* TabSheetCat = nullptr;     // catalogue
+    gui::TTabSheet* TabSheet3 = nullptr;       // log
+    gui::TTabSheet* TabSheet2 = nullptr;       // schedule
+    gui::TTabSheet* TabSheet5 = nullptr;       // CD/DVD
+    gui::TListBox* ListBox5 = nullptr;         // log view, newest first
+    gui::TMemo* Memo1 = nullptr;               // detail log
+    gui::TButton* Button1 = nullptr;           // update the log view
+    gui::TListBox* ListBox2 = nullptr;         // schedules
+    gui::TLabel* Label1 = nullptr;             // status line
     gui::TProgressBar* ProgressBar1 = nullptr; // job progress
     gui::TMainMenu* MainMenu1 = nullptr;
     gui::TPopupMenu* PopupMenu1 = nullptr; // tray menu
-    gui::TAction* Startbackup = nullptr; // "&Start" while no job runs
-    gui::TAction* StartRestore = nullptr; // "&Start" while no restore runs
+    gui::TAction* Startbackup = nullptr;   // "&Start" while no job runs
+    gui::TAction* StartRestore = nullptr;  // "&Start" while no restore runs
     gui::TAction* UpdateLog = nullptr;
     gui::TAction* ClearLogAction = nullptr;
     gui::TAction* ClosePrg = nullptr;
@@ -110,8 +110,8 @@ class TMF : public gui::TForm {
     std::string OpenZipName; // the restore tab's open archive
     std::string JobLogName;
     std::string RestoreLogName;
-    std::vector<std::string> RunQueue; // due time (20 characters) + job file
-    std::vector<std::string> JobLogLines; // the job report's mail body
+    std::vector<std::string> RunQueue;          // due time (20 characters) + job file
+    std::vector<std::string> JobLogLines;       // the job report's mail body
     std::vector<std::string> ArchiveBitPending; // paths whose archive bit the job will clear
     bool LogViewStale = true;
     core::LocaleFormat Locale;

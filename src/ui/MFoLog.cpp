@@ -58,7 +58,8 @@ std::string TMF::LogFolder() const {
     return (DataDir().empty() ? environment_.ProgramFolder() : DataDir()) + "Log\\";
 }
 
-void TMF::AppendTo(const std::string& path, const std::string& text, bool stamp, const std::string& firstLine) {
+void TMF::AppendTo(const std::string& path, const std::string& text, bool stamp,
+                   const std::string& firstLine) {
     if (path.empty()) return;
     core::AppendLogLine(path, core::LogLine(StampText(), text, stamp), firstLine);
 }
@@ -112,15 +113,18 @@ void TMF::UpdateLogExecute() {
         archive = true;
     }
     if (archive) {
-        const std::string saved = core::ArchiveProgramLog(ProgramLogPath(), LogFolder(), environment_.ProgramBaseName());
+        const std::string saved =
+            core::ArchiveProgramLog(ProgramLogPath(), LogFolder(), environment_.ProgramBaseName());
         const std::string message = "The log file is saved as: " + saved;
         AddToLog(message);
-        if (ListBox5->Items().Count() == 0) ListBox5->Items().Insert(0, Shown(core::LogLine(StampText(), message, true)));
+        if (ListBox5->Items().Count() == 0)
+            ListBox5->Items().Insert(0, Shown(core::LogLine(StampText(), message, true)));
         return;
     }
     std::vector<std::string> shown;
     shown.reserve(lines.size());
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) shown.push_back(Shown(*line));
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line)
+        shown.push_back(Shown(*line));
     ListBox5->Items().AddStrings(shown);
     gui::ProcessMessages();
 }

@@ -92,7 +92,8 @@ void TMF::TrayIconMessage(LPARAM mouseMessage) {
 
 void TMF::MinimizeToTray() {
     if (!flags_.AutoStarted) ShowWindow(gui::Application().Handle(), SW_SHOWNORMAL);
-    for (int pass = 0; pass < 3; ++pass) gui::ProcessMessages();
+    for (int pass = 0; pass < 3; ++pass)
+        gui::ProcessMessages();
     gui::Application().Minimize();
 }
 
@@ -107,8 +108,10 @@ void TMF::AppMinimize() {
         const std::string& next = RunQueue.front();
         const std::string due = next.substr(0, 20);
         std::string rest = next.size() > 20 ? next.substr(20) : std::string();
-        while (!rest.empty() && rest.front() == ' ') rest.erase(rest.begin());
-        while (!rest.empty() && rest.back() == ' ') rest.pop_back();
+        while (!rest.empty() && rest.front() == ' ')
+            rest.erase(rest.begin());
+        while (!rest.empty() && rest.back() == ' ')
+            rest.pop_back();
         try {
             UpdateTrayTip(DateToStrFixed(core::StrToFloatAnySep(due, '.'), Locale) + " - " + rest);
         } catch (const core::EConvertError&) {
@@ -150,13 +153,15 @@ void TMF::FormActivate() {
 void TMF::UpdateCaption() {
     if (flags_.Hidden) return;
     const std::string name = PageControl1->ActivePage() == TabSheet4 ? WithoutExtension(OpenZipName)
-                                                                    : WithoutExtension(flags_.JobName);
+                                                                     : WithoutExtension(flags_.JobName);
     gui::Application().SetTitle("Tarnwick - " + name);
     SetCaption("Tarnwick - " + name);
     UpdateTrayTip(name);
 }
 
-void TMF::UpdateTrayTip(const std::string& text) { Tray.SetTip(text); }
+void TMF::UpdateTrayTip(const std::string& text) {
+    Tray.SetTip(text);
+}
 
 void TMF::ShowMainWindow() {
     if (showingMainWindow_) return;
@@ -192,13 +197,16 @@ void TMF::ShowMainWindow() {
 void TMF::ApplyWindowState() {
     if (WindowStateApplied) return;
     WindowStateApplied = true;
-    core::WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir, folders_.applicationDataPath);
+    core::WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir,
+                          folders_.applicationDataPath);
     const core::LastStateSettings last = core::ReadLastState(programIni_, Top(), Left(), Height(), Width());
     SetBounds(last.left, last.top, last.width, last.height);
     if (last.useDefault) return;
     flags_.HideWindow = last.hidden;
-    if (last.minimized) PostMessageA(Handle(), WM_MINIMIZE_TO_TRAY, 0, 0);
-    else ShowMainWindow();
+    if (last.minimized)
+        PostMessageA(Handle(), WM_MINIMIZE_TO_TRAY, 0, 0);
+    else
+        ShowMainWindow();
 }
 
 void TMF::StartOldServiceProgram() {
@@ -233,7 +241,8 @@ void TMF::FormCloseQuery(bool& canClose) {
     programIni_.WriteBool(core::ini::Settings, "Crashed", false);
     if (flags_.SecondInstance) {
         Tray.Remove();
-        for (int pass = 0; pass < 101; ++pass) gui::ProcessMessages();
+        for (int pass = 0; pass < 101; ++pass)
+            gui::ProcessMessages();
         application.Halt(0);
     }
     if (ListBox2->Items().Count() > 0) {
@@ -278,8 +287,9 @@ void TMF::ClosePrgExecute() {
         return;
     }
     if (ListBox2->Items().Count() > 0) {
-        if (!AskYesNo("There are scheduled jobs. If you close the application, then the jobs will not run, close "
-                      "anyway?"))
+        if (!AskYesNo(
+                "There are scheduled jobs. If you close the application, then the jobs will not run, close "
+                "anyway?"))
             return;
         ListBox2->Items().Clear();
     }

@@ -2,10 +2,10 @@
 // The program block: single-instance guard, switches, forms, the first settings read and the
 // message loop, in that order. Tests host it in-process with an environment of their own.
 
-#include "ui/MFo.h"
 #include "core/ProgramEnvironment.h"
 #include "core/ProgramFlags.h"
 #include "core/multinst.h"
+#include "ui/MFo.h"
 
 #include <memory>
 

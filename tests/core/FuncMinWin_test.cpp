@@ -46,7 +46,8 @@ TEST(FuncMin, AttributesOfMissingFilesAreNeitherReportedNorWritten) {
     core::MemoryFileAttributes attributes;
     attributes.files["C:\\a.txt"] = core::AttributeArchive | core::AttributeReadOnly;
     EXPECT_TRUE(core::FileHasAttributes("C:\\a.txt", core::AttributeArchive, attributes));
-    EXPECT_FALSE(core::FileHasAttributes("C:\\a.txt", core::AttributeArchive | core::AttributeHidden, attributes));
+    EXPECT_FALSE(
+        core::FileHasAttributes("C:\\a.txt", core::AttributeArchive | core::AttributeHidden, attributes));
     EXPECT_FALSE(core::FileHasAttributes("C:\\missing.txt", core::AttributeArchive, attributes));
 
     EXPECT_EQ(core::SetFileAttributesTri("C:\\a.txt", -1, 1, -1, -1, attributes), 0u);
@@ -58,13 +59,15 @@ TEST(FuncMin, AttributesOfMissingFilesAreNeitherReportedNorWritten) {
 
 TEST(FuncMin, DeleteByMaskReportsMatchesItCouldNotDelete) {
     TempFolder folder;
-    for (const char* name : {"a.tmp", "b.tmp", "keep.txt"}) testsupport::WriteWholeFile(folder / name, "x");
+    for (const char* name : {"a.tmp", "b.tmp", "keep.txt"})
+        testsupport::WriteWholeFile(folder / name, "x");
     EXPECT_TRUE(core::DeleteFilesByMask(folder / "*.tmp"));
     EXPECT_FALSE(testsupport::FileExists(folder / "a.tmp"));
     EXPECT_TRUE(testsupport::FileExists(folder / "keep.txt"));
 
     testsupport::WriteWholeFile(folder / "busy.tmp", "x");
-    HANDLE holder = CreateFileA((folder / "busy.tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE holder =
+        CreateFileA((folder / "busy.tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(core::DeleteFilesByMask(folder / "*.tmp"));
     CloseHandle(holder);

@@ -95,7 +95,8 @@ TEST_F(RegistryTest, NamesListInIndexOrderAndTheLookupReadsStrings) {
     EXPECT_EQ(registry.GetKeyNames(), (std::vector<std::string>{"Sub"}));
 
     core::SystemRegistryLookup lookup;
-    EXPECT_EQ(lookup.ReadString(core::RegistryRoot::CurrentUser, base.substr(1), "AppData"), "C:\\Users\\x\\AppData");
+    EXPECT_EQ(lookup.ReadString(core::RegistryRoot::CurrentUser, base.substr(1), "AppData"),
+              "C:\\Users\\x\\AppData");
     EXPECT_EQ(lookup.ReadString(core::RegistryRoot::CurrentUser, base.substr(1), "Count"), std::nullopt);
     EXPECT_EQ(lookup.ReadString(core::RegistryRoot::CurrentUser, base.substr(1), "Absent"), std::nullopt);
 }
@@ -121,8 +122,8 @@ TEST_F(RegistryTest, ReadOnlyKeyOpensWithLesserAccess) {
     ASSERT_EQ(secured, ERROR_SUCCESS);
 
     HKEY probe = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, (base.substr(1) + "\\ReadOnly").c_str(), 0, KEY_ALL_ACCESS, &probe) ==
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, (base.substr(1) + "\\ReadOnly").c_str(), 0, KEY_ALL_ACCESS,
+                      &probe) == ERROR_SUCCESS) {
         RegCloseKey(probe);
         GTEST_SKIP() << "this registry does not enforce key security";
     }

@@ -9,7 +9,8 @@ using core::UnscrambleText;
 TEST(Scramble, RoundTripsEveryLengthAndGroupCountFollowsTheLength) {
     for (size_t length = 0; length <= 255; ++length) {
         std::string text;
-        for (size_t i = 0; i < length; ++i) text += static_cast<char>(1 + (i * 37) % 255);
+        for (size_t i = 0; i < length; ++i)
+            text += static_cast<char>(1 + (i * 37) % 255);
         const std::string scrambled = ScrambleText(text, ScrambleKey);
         ASSERT_EQ(scrambled.size() % 5, 0u);
         EXPECT_EQ(scrambled.size() / 5, std::max<size_t>(5, (length + 2) / 2)) << "length " << length;

@@ -75,7 +75,8 @@ TEST(Settings, MenuPasswordAndIdleLimitComeFromTheUserFileWhenItHasThem) {
 }
 
 TEST(Settings, StartReadsLastJobUnlessOneWasNamedAndFixesTheTempPath) {
-    TMemIniFile userFile("[Files]\r\nLastJob=C:\\Jobs\\last.dat\r\nTempPath=D:\\Work\r\n[Settings]\r\nShowhint=0\r\n");
+    TMemIniFile userFile(
+        "[Files]\r\nLastJob=C:\\Jobs\\last.dat\r\nTempPath=D:\\Work\r\n[Settings]\r\nShowhint=0\r\n");
     auto start = core::ReadStartSettings(userFile, "", "C:\\Temp\\");
     EXPECT_EQ(start.jobName, "C:\\Jobs\\last.dat");
     EXPECT_EQ(start.tempPath, "D:\\Work\\");

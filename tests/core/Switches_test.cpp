@@ -30,7 +30,8 @@ TEST(Switches, JobNameKeepsCaseAndIsCutAt253) {
 }
 
 TEST(Switches, CommandLineSplitsOnBlanksAndDropsQuotes) {
-    const auto words = SplitCommandLine("  \"C:\\Program Files\\t.exe\" /H  \"/=C:\\My Jobs\\a b.dat\"\t/x\"y z\"");
+    const auto words =
+        SplitCommandLine("  \"C:\\Program Files\\t.exe\" /H  \"/=C:\\My Jobs\\a b.dat\"\t/x\"y z\"");
     ASSERT_EQ(words.size(), 4u);
     EXPECT_EQ(words[0], "C:\\Program Files\\t.exe");
     EXPECT_EQ(words[1], "/H");

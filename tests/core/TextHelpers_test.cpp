@@ -8,10 +8,18 @@
 using core::LocaleFormat;
 
 namespace {
-LocaleFormat UnitedStates() { return {}; }
-LocaleFormat Germany() { return {"dd.MM.yyyy", '.', "HH:mm:ss", ':', "", "", ','}; }
-LocaleFormat Japan() { return {"yyyy/MM/dd", '/', "H:mm:ss", ':', "\x8c\xdf\x91\x4f", "\x8c\xdf\x8c\xe3", '.'}; }
-LocaleFormat Sweden() { return {"yyyy-MM-dd", '-', "HH:mm:ss", ':', "", "", ','}; }
+LocaleFormat UnitedStates() {
+    return {};
+}
+LocaleFormat Germany() {
+    return {"dd.MM.yyyy", '.', "HH:mm:ss", ':', "", "", ','};
+}
+LocaleFormat Japan() {
+    return {"yyyy/MM/dd", '/', "H:mm:ss", ':', "\x8c\xdf\x91\x4f", "\x8c\xdf\x8c\xe3", '.'};
+}
+LocaleFormat Sweden() {
+    return {"yyyy-MM-dd", '-', "HH:mm:ss", ':', "", "", ','};
+}
 
 class FixedClock : public testing::Test {
   protected:
@@ -56,7 +64,8 @@ TEST_F(FixedClock, FixedDatesRoundTripInEveryLocale) {
     }
     EXPECT_DOUBLE_EQ(core::StrToDateFixed("4.3.26", Germany()), core::EncodeDateTime({2026, 3, 4}));
     EXPECT_DOUBLE_EQ(core::StrToDateFixed("4.3.77", Germany()), core::EncodeDateTime({1977, 3, 4}));
-    EXPECT_DOUBLE_EQ(core::StrToDateFixed("12/31/2026 12:00 am", UnitedStates()), core::EncodeDateTime({2026, 12, 31}));
+    EXPECT_DOUBLE_EQ(core::StrToDateFixed("12/31/2026 12:00 am", UnitedStates()),
+                     core::EncodeDateTime({2026, 12, 31}));
     EXPECT_DOUBLE_EQ(core::StrToDateFixed(" 2026-12-31 23:59 ", Sweden()),
                      core::EncodeDateTime({2026, 12, 31, 23, 59, 0, 0}));
 }
@@ -99,7 +108,8 @@ TEST(PathText, ShortNamesFolderJoinsAndCleaning) {
     EXPECT_EQ(core::JoinFolder("C:\\A", "B"), "C:\\A\\B\\");
     EXPECT_EQ(core::JoinFolder("C:\\A", ""), "C:\\A\\");
     const std::string longSub(400, 'x');
-    EXPECT_EQ(core::JoinFolder("C:\\", "\\" + longSub), "C:\\" + longSub + "\\") << "long sub-paths are not cut";
+    EXPECT_EQ(core::JoinFolder("C:\\", "\\" + longSub), "C:\\" + longSub + "\\")
+        << "long sub-paths are not cut";
 
     EXPECT_EQ(core::StripSpecialChars("a:b/c\\d e~f\x01{|}\x7f\xe6"), "abcd e~f\x7f\xe6");
     EXPECT_EQ(core::DriveTypeName(5), "CDROM");

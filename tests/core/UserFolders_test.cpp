@@ -36,18 +36,22 @@ class FakeFolders : public core::FolderOps {
     }
 };
 
-core::UserFolderInputs Inputs(bool perUser = true) { return {"C:\\WINDOWS", "C:\\Tarnwick\\", "tarnwick", perUser}; }
+core::UserFolderInputs Inputs(bool perUser = true) {
+    return {"C:\\WINDOWS", "C:\\Tarnwick\\", "tarnwick", perUser};
+}
 
 // A Windows XP machine: profiles under C:\Documents and Settings.
 FakeRegistry WindowsXP(const std::string& user) {
     FakeRegistry registry;
     registry.Set(RegistryRoot::LocalMachine, profileList, "AllUsersProfile", "All Users");
     registry.Set(RegistryRoot::LocalMachine, profileList, "DefaultUserProfile", "Default User");
-    registry.Set(RegistryRoot::LocalMachine, profileList, "ProfilesDirectory", "%SystemDrive%\\Documents and Settings");
+    registry.Set(RegistryRoot::LocalMachine, profileList, "ProfilesDirectory",
+                 "%SystemDrive%\\Documents and Settings");
     registry.Set(RegistryRoot::CurrentUser, explorer, "Logon User Name", user);
     registry.Set(RegistryRoot::CurrentUser, shellFolders, "AppData",
                  "C:\\Documents and Settings\\" + user + "\\Application Data");
-    registry.Set(RegistryRoot::CurrentUser, shellFolders, "Personal", "C:\\Documents and Settings\\" + user + "\\My Documents");
+    registry.Set(RegistryRoot::CurrentUser, shellFolders, "Personal",
+                 "C:\\Documents and Settings\\" + user + "\\My Documents");
     return registry;
 }
 
@@ -86,7 +90,8 @@ TEST(UserFolders, ApplicationDataInsideTheWindowsFolderMovesToTheCommonOne) {
     registry.Set(RegistryRoot::LocalMachine, shellFolders, "Common AppData", "C:\\Data\\All Users\\AppData");
     registry.Set(RegistryRoot::LocalMachine, shellFolders, "Common Desktop", "C:\\Data\\All Users\\Desktop");
     registry.Set(RegistryRoot::CurrentUser, shellFolders, "Personal", "C:\\WINDOWS\\Personal");
-    registry.Set(RegistryRoot::LocalMachine, shellFolders, "Common Documents", "C:\\Data\\All Users\\Documents");
+    registry.Set(RegistryRoot::LocalMachine, shellFolders, "Common Documents",
+                 "C:\\Data\\All Users\\Documents");
     FakeFolders folders;
     const auto found = core::FindUserFolders(registry, folders, Inputs());
     EXPECT_EQ(found.dataDir, "C:\\Data\\carl\\AppData\\Tarnwick\\");
@@ -98,7 +103,8 @@ TEST(UserFolders, NoApplicationDataGivesAUserFolderBesideTheProgram) {
     FakeRegistry registry;
     registry.Set(RegistryRoot::LocalMachine, "System\\CurrentControlSet\\Control\\", "Current User", "dora");
     FakeFolders folders;
-    folders.files = {"C:\\Tarnwick\\tarnwick.ini", "C:\\Tarnwick\\tarnwick.sch", "C:\\Tarnwick\\Users\\dora\\tarnwick.sch"};
+    folders.files = {"C:\\Tarnwick\\tarnwick.ini", "C:\\Tarnwick\\tarnwick.sch",
+                     "C:\\Tarnwick\\Users\\dora\\tarnwick.sch"};
     const auto found = core::FindUserFolders(registry, folders, Inputs());
     EXPECT_EQ(found.dataDir, "C:\\Tarnwick\\Users\\dora\\");
     ASSERT_EQ(folders.copies.size(), 1u) << "a file already there is kept";

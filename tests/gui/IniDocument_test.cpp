@@ -46,7 +46,8 @@ TEST(IniDocument, RewriteKeepsCommentsUnknownLinesAndOrder) {
 }
 
 TEST(IniDocument, ReadsEveryLineEndAndStripsQuotes) {
-    const IniDocument document = IniDocument::Parse("[A]\nx=\"quoted value\"\ry='q'\r\nz=\"unbalanced\n[B]\r");
+    const IniDocument document =
+        IniDocument::Parse("[A]\nx=\"quoted value\"\ry='q'\r\nz=\"unbalanced\n[B]\r");
     std::string value;
     ASSERT_TRUE(document.Find("A", "x", value));
     EXPECT_EQ(value, "quoted value");
@@ -67,7 +68,8 @@ TEST(IniDocument, WritesThatWouldBreakTheFileAreRefused) {
 }
 
 TEST(IniDocument, SectionListingDeleteAndErase) {
-    IniDocument document = IniDocument::Parse("[ExecuteAfterJobOnStart]\r\n2=b.exe\r\n1=a.exe\r\n[Other]\r\nk=v\r\n");
+    IniDocument document =
+        IniDocument::Parse("[ExecuteAfterJobOnStart]\r\n2=b.exe\r\n1=a.exe\r\n[Other]\r\nk=v\r\n");
     EXPECT_EQ(document.Keys("executeafterjobonstart"), (std::vector<std::string>{"2", "1"}));
     EXPECT_EQ(document.KeyValues("ExecuteAfterJobOnStart"), (std::vector<std::string>{"2=b.exe", "1=a.exe"}));
     document.DeleteKey("ExecuteAfterJobOnStart", "2");
@@ -98,7 +100,8 @@ TEST(IniIntegers, ParseLikeTheProfileReaders) {
 
 TEST(IniDocument, BinaryGarbageParsesAndSurvivesARewrite) {
     std::string garbage;
-    for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) & 0xFF);
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919) & 0xFF);
     IniDocument document = IniDocument::Parse(garbage);
     ASSERT_TRUE(document.Set("Settings", "Crashed", "1"));
     const IniDocument again = IniDocument::Parse(document.Serialize());

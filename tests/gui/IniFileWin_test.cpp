@@ -28,7 +28,8 @@ TEST(IniFile, WritesReplaceTheWholeFileAndLeaveNoTemporaryFiles) {
     gui::TIniFile ini(name);
     EXPECT_TRUE(ini.WriteBool("Settings", "Crashed", false));
     EXPECT_TRUE(ini.WriteString("Files", "LastJob", "C:\\Jobs\\a.dat"));
-    EXPECT_EQ(ReadWholeFile(name), "; keep me\r\n[Settings]\r\nCrashed=0\r\n\r\n[Files]\r\nLastJob=C:\\Jobs\\a.dat\r\n");
+    EXPECT_EQ(ReadWholeFile(name),
+              "; keep me\r\n[Settings]\r\nCrashed=0\r\n\r\n[Files]\r\nLastJob=C:\\Jobs\\a.dat\r\n");
     EXPECT_EQ(FilesIn(folder.Path()), 1u);
 }
 
@@ -48,7 +49,8 @@ TEST(IniFile, DamagedBinaryAndHugeFilesGiveDefaults) {
     TempFolder folder;
     const std::string name = folder / "damaged.ini";
     std::string garbage(8 << 20, '\0');
-    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>((i * 2654435761u) >> 13);
     WriteWholeFile(name, garbage);
     gui::TIniFile ini(name);
     EXPECT_EQ(ini.ReadString("Files", "LastJob", "none"), "none");

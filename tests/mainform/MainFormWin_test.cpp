@@ -3,7 +3,6 @@
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
 #include "core/Messages.h"
-#include "ui/Program.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Clock.h"
@@ -12,6 +11,7 @@
 #include "gui/PageControl.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "ui/Program.h"
 
 #include <gtest/gtest.h>
 
@@ -188,8 +188,9 @@ TEST_F(MainFormTest, OldServiceProgramIsStartedAndItsKeyIsNeverCreated) {
     EXPECT_EQ(calls[0].Target, windowsFolder / "QuilletSrv.exe");
     EXPECT_EQ(calls[0].Parameters, "/I");
     HKEY key = nullptr;
-    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\Controlset001\\Services\\QuilletSrv", 0, KEY_READ, &key),
-              ERROR_SUCCESS);
+    EXPECT_NE(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\Controlset001\\Services\\QuilletSrv", 0, KEY_READ, &key),
+        ERROR_SUCCESS);
     if (key) RegCloseKey(key);
 }
 
@@ -214,7 +215,8 @@ TEST_F(MainFormTest, LogLinesAreStampedMirroredAndShownNewestFirst) {
 
 TEST_F(MainFormTest, LongProgramLogIsArchivedWhenTheViewIsUpdated) {
     std::string lines;
-    for (int i = 0; i < 1001; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 1001; ++i)
+        lines += "line " + std::to_string(i) + "\r\n";
     testsupport::WriteWholeFile(programFolder / "tarnwick.log", lines);
     form->UpdateLogExecute();
     EXPECT_EQ(form->ListBox5->Items().Count(), 1001) << "1,001 lines are still shown";
@@ -244,7 +246,8 @@ TEST_F(MainFormTest, PendingArchiveBitPathsAreAppendedToTheListAndCleared) {
     form->ArchiveBitPending = {"C:\\Data\\c.doc"};
     form->FlushAttributeList();
     EXPECT_TRUE(form->ArchiveBitPending.empty());
-    EXPECT_EQ(ReadWholeFile(programFolder / "Att.Lst"), "C:\\Data\\a.doc\r\nC:\\Data\\b.doc\r\nC:\\Data\\c.doc\r\n");
+    EXPECT_EQ(ReadWholeFile(programFolder / "Att.Lst"),
+              "C:\\Data\\a.doc\r\nC:\\Data\\b.doc\r\nC:\\Data\\c.doc\r\n");
 }
 
 TEST_F(MainFormTest, UnexpectedErrorsAreLoggedAndNotAskedWhileHidden) {

@@ -1,10 +1,10 @@
 // The program block hosted in the test process, in a scratch folder of its own.
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
-#include "ui/Program.h"
 #include "core/Switches.h"
 #include "gui/IniFile.h"
 #include "gui/ScriptedPrompter.h"
+#include "ui/Program.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +73,8 @@ TEST_F(ProgramTest, FirstStartWritesDefaultsAndCloseClearsTheCrashMarker) {
 }
 
 TEST_F(ProgramTest, UnreachableTempPathFallsBackToTheSystemTemporaryFolder) {
-    WriteWholeFile(programFolder / "tarnwick.ini", "[Files]\r\nTempPath=Q:\\nope\\\r\nLastJob=C:\\Jobs\\last.dat\r\n");
+    WriteWholeFile(programFolder / "tarnwick.ini",
+                   "[Files]\r\nTempPath=Q:\\nope\\\r\nLastJob=C:\\Jobs\\last.dat\r\n");
     ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
     EXPECT_EQ(program.Flags().TempPath, systemTemp.Path());
@@ -84,7 +85,8 @@ TEST_F(ProgramTest, UnreachableTempPathFallsBackToTheSystemTemporaryFolder) {
 
 TEST_F(ProgramTest, MissingTempFolderIsCreated) {
     const std::string wanted = programFolder / "work\\deeper\\";
-    WriteWholeFile(programFolder / "tarnwick.ini", "[Files]\r\nTempPath=" + wanted.substr(0, wanted.size() - 1) + "\r\n");
+    WriteWholeFile(programFolder / "tarnwick.ini",
+                   "[Files]\r\nTempPath=" + wanted.substr(0, wanted.size() - 1) + "\r\n");
     ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
     EXPECT_EQ(program.Flags().TempPath, wanted);
@@ -92,8 +94,10 @@ TEST_F(ProgramTest, MissingTempFolderIsCreated) {
 }
 
 TEST_F(ProgramTest, DamagedSettingsFileGivesDefaults) {
-    std::string garbage = "[Settings]\r\nCrashed=\x01\x02\r\nRestSpaceOnCD=abc\r\nMaxZipFactor=\r\n[Files\r\n";
-    for (int i = 0; i < 100000; ++i) garbage += static_cast<char>(i * 31);
+    std::string garbage =
+        "[Settings]\r\nCrashed=\x01\x02\r\nRestSpaceOnCD=abc\r\nMaxZipFactor=\r\n[Files\r\n";
+    for (int i = 0; i < 100000; ++i)
+        garbage += static_cast<char>(i * 31);
     WriteWholeFile(programFolder / "tarnwick.ini", garbage);
     ui::TProgram program(Environment());
     ASSERT_TRUE(program.Start());
@@ -182,8 +186,9 @@ TEST_F(ProgramTest, DeviceChangeNotesDiscArrivalAndRemoval) {
 
 TEST_F(ProgramTest, WithPerUserDataTheJobAndTempFolderAreKeptPerUser) {
     TempFolder appData;
-    registry.Set(core::RegistryRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\",
-                 "AppData", appData.Path());
+    registry.Set(core::RegistryRoot::CurrentUser,
+                 "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "AppData",
+                 appData.Path());
     ui::TProgram program(Environment({"/=C:\\Jobs\\Mine.dat"}));
     ASSERT_TRUE(program.Start());
     EXPECT_EQ(program.MainForm()->DataDir(), appData.Path() + "Tarnwick\\");

@@ -35,8 +35,8 @@ class Process {
         std::string commandLine = "\"" + program + "\" " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        created_ = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, &info_);
+        created_ = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &info_);
     }
     ~Process() {
         if (!created_) return;
@@ -94,7 +94,8 @@ template <typename Condition> bool Eventually(Condition condition) {
 
 HWND MainWindowOf(const Process& process) {
     HWND window = nullptr;
-    Eventually([&] { return (window = FindWindowOf(process.Id(), "TMF")) != nullptr && IsWindowVisible(window); });
+    Eventually(
+        [&] { return (window = FindWindowOf(process.Id(), "TMF")) != nullptr && IsWindowVisible(window); });
     return window;
 }
 
@@ -147,7 +148,8 @@ TEST(ProgramProcess, SecondStartBringsTheFirstBackAndEnds) {
 
     EXPECT_TRUE(Eventually([&] {
         return !IsIconic(application) && IsWindowVisible(mainWindow) && GetForegroundWindow() == mainWindow;
-    })) << "iconic=" << IsIconic(application) << " visible=" << IsWindowVisible(mainWindow);
+    })) << "iconic="
+        << IsIconic(application) << " visible=" << IsWindowVisible(mainWindow);
 
     AskToClose(program, first);
     EXPECT_EQ(first.WaitForExit(), 0u);
