@@ -1,0 +1,89 @@
+#pragma once
+// The state of one backup run, owned by the main form and shared by the job's steps: the lists
+// the selection builds, its counters and the flags the special items set. The job start
+// resets it; the planner and the runner read it after the selection.
+
+#include "gui/Clock.h"
+#include "job/SelectionRules.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace job {
+
+// The job's options that decide which entries the scan takes.
+struct SelectionOptions {
+    bool UseAfterDate = false;
+    uint32_t AfterDate = 0; // DOS date-time
+    bool ChangedOnly = false;
+    bool CBCatalog = false; // changed files judged by the catalogue instead of the archive bit
+    bool ClearArchiveBit = false;
+    bool IncludeFolderInformation = true;
+    bool IncludeDriveInfo = false;
+    bool IncludeFullDriveInfo = false;
+    bool OptimizeUsedSpace = false;
+    int64_t MaxZipSize = 681'574'400;
+};
+
+// Earlier backups' paths (as the zip stores them) with their DOS date-times, found
+// case-insensitively. The catalogue reader fills it.
+class CatalogIndex {
+  public:
+    void Clear() { dates_.clear(); }
+    void Add(std::string_view storedPath, uint32_t dosDateTime) {
+        dates_[FoldPath(storedPath)] = dosDateTime;
+    }
+    // Nothing when the path is not in the catalogue.
+    const uint32_t* Find(std::string_view storedPath) const {
+        const auto found = dates_.find(FoldPath(storedPath));
+        return found == dates_.end() ? nullptr : &found->second;
+    }
+    size_t Size() const { return dates_.size(); }
+
+  private:
+    std::unordered_map<std::string, uint32_t> dates_;
+};
+
+struct JobRun {
+    // Selection.
+    std::vector<std::string> ExcludeList;
+    ExcludeRules Excludes; // ExcludeList compiled, once per run
+    FileList FilestoZipList;
+    std::deque<std::string> ScanQueue;
+    CatalogIndex CatalogList;
+    SelectionOptions Options;
+
+    // Counters.
+    int FileCount = 0; // files looked at
+    int FilesCopyed = 0;
+    int FilesToBak = 0; // file lines in the list
+    int DirToBak = 0;   // folder lines in the list
+    int64_t BytesToBak = 0;
+    int ZipNameNr = 0;
+    int64_t TotalMB = 0;
+    int ScheduleWaitMinutes = 0; // the job watchdog's minute counter
+
+    // Flags of the special items and of the scan.
+    bool Only83 = false;
+    bool DoIncludeReg = false;
+    bool DoIncludeSysState = false;
+    bool DoCatalog = false;
+    bool CatSaved = true;
+    bool SystemItem = false;
+    bool ItemMissing = false;
+    bool FilesSkipped = false; // a file was left out because its name cannot be stored
+    bool UserFolderNoticePending = true;
+
+    gui::DateTime JobStartTime = 0;
+    // The "After:" text the job had before this start; a cancelled run puts it back.
+    std::string AfterDateTextBeforeStart;
+    // The user folders found in the registry: the application-data folder + user name + "\".
+    std::string UserFolders;
+    std::string TempPath; // with a trailing "\"
+};
+
+} // namespace job
