@@ -122,11 +122,10 @@ TEST_F(RegistryTest, ReadOnlyKeyOpensWithLesserAccess) {
     ASSERT_EQ(secured, ERROR_SUCCESS);
 
     HKEY probe = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, (base.substr(1) + "\\ReadOnly").c_str(), 0, KEY_ALL_ACCESS,
-                      &probe) == ERROR_SUCCESS) {
-        RegCloseKey(probe);
-        GTEST_SKIP() << "this registry does not enforce key security";
-    }
+    const LONG opened =
+        RegOpenKeyExA(HKEY_CURRENT_USER, (base.substr(1) + "\\ReadOnly").c_str(), 0, KEY_ALL_ACCESS, &probe);
+    if (opened == ERROR_SUCCESS) RegCloseKey(probe);
+    ASSERT_NE(opened, ERROR_SUCCESS) << "this registry does not enforce key security";
     EXPECT_FALSE(registry.OpenKey(base + "\\ReadOnly", false));
     EXPECT_EQ(registry.OpenKeyAnyAccess(base + "\\ReadOnly", false), 0);
     EXPECT_EQ(registry.ReadString("Kept"), "value");

@@ -2,6 +2,9 @@
 // size, the cursor around reading, memory pieces handed to the caller, what a subclass may
 // keep itself, and copying the settings of another component.
 
+// Its archives come from python and zip, Linux programs: native build only.
+#ifndef _WIN32
+
 #include "DecodeSupport.h"
 #include "UnZipperSupport.h"
 #include "gui/Clock.h"
@@ -19,12 +22,6 @@ namespace {
 using unziptest::TStdFileSystem;
 using unziptest::TTempFolder;
 namespace fs = std::filesystem;
-
-#define PEERS_OR_SKIP()                                                                                      \
-    do {                                                                                                     \
-        std::string reason;                                                                                  \
-        if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;                                      \
-    } while (0)
 
 class UnZipperComponent : public ::testing::Test {
   protected:
@@ -58,7 +55,6 @@ struct TCursorLog {
 };
 
 TEST_F(UnZipperComponent, DatesCommentsAndSizeOfTheArchive) {
-    PEERS_OR_SKIP();
     MakeDated();
     gui::ManualClock clock(45000.25);
     gui::SetClock(&clock);
@@ -88,7 +84,6 @@ TEST_F(UnZipperComponent, DatesCommentsAndSizeOfTheArchive) {
 }
 
 TEST_F(UnZipperComponent, ReadingShowsTheHourglassAndPutsTheCursorBackOnFailure) {
-    PEERS_OR_SKIP();
     MakeDated();
     TCursorLog log;
     zip::TUnZipper z(files);
@@ -112,7 +107,6 @@ TEST_F(UnZipperComponent, ReadingShowsTheHourglassAndPutsTheCursorBackOnFailure)
 }
 
 TEST_F(UnZipperComponent, MemoryExtractionHandsTheFilledBufferToTheCaller) {
-    PEERS_OR_SKIP();
     MakeDated();
     zip::TUnZipper z(files);
     z.SetZipName(tmp / "d.zip");
@@ -143,7 +137,6 @@ class TKeepsVolumeSettings : public zip::TUnZipper {
 };
 
 TEST_F(UnZipperComponent, SubclassKeepsTheVolumeModeAndAssignCopiesSettings) {
-    PEERS_OR_SKIP();
     fs::create_directories(tmp / "src");
     codectest::WriteFile(tmp / "src/noise.bin", codectest::RandomBytes(150000, 5));
     ASSERT_EQ(Shell("cd src && zip -q -s 64k ../set.zip noise.bin"), 0);
@@ -180,3 +173,5 @@ TEST_F(UnZipperComponent, SubclassKeepsTheVolumeModeAndAssignCopiesSettings) {
 }
 
 } // namespace
+
+#endif // _WIN32

@@ -21,12 +21,6 @@ using unziptest::TStdFileSystem;
 using unziptest::TTempFolder;
 namespace fs = std::filesystem;
 
-#define PEERS_OR_SKIP()                                                                                      \
-    do {                                                                                                     \
-        std::string reason;                                                                                  \
-        if (!codectest::PeersAvailable(reason)) GTEST_SKIP() << reason;                                      \
-    } while (0)
-
 int64_t SizeOf(const std::string& path) {
     std::error_code error;
     return static_cast<int64_t>(fs::file_size(path, error));
@@ -129,8 +123,9 @@ class ZipVolumesTest : public ::testing::Test {
     gui::TPrompterScope scope{prompter};
 };
 
+// The peers are Linux programs: native build only.
+#ifndef _WIN32
 TEST_F(ZipVolumesTest, SplitPartsKeepTheirSizesEndWithZipNameOnTheLastAndPeersReadTheSet) {
-    PEERS_OR_SKIP();
     zip::TZipper z(files, output);
     SetUpZipper(z, tmp.Path() + "\\split.zip", tree);
     z.MultiZipInfo.MultiMode = zip::mmBlocks;
@@ -179,7 +174,6 @@ TEST_F(ZipVolumesTest, SplitPartsKeepTheirSizesEndWithZipNameOnTheLastAndPeersRe
 }
 
 TEST_F(ZipVolumesTest, DirectoryIsSpreadOverPartsAtRecordBoundariesWithTheEndRecordWhole) {
-    PEERS_OR_SKIP();
     std::vector<std::string> names;
     for (int i = 0; i < 150; ++i) {
         const std::string name =
@@ -212,7 +206,6 @@ TEST_F(ZipVolumesTest, DirectoryIsSpreadOverPartsAtRecordBoundariesWithTheEndRec
 }
 
 TEST_F(ZipVolumesTest, SetOfOnePartIsTheArchiveItself) {
-    PEERS_OR_SKIP();
     zip::TZipper z(files, output);
     SetUpZipper(z, tmp.Path() + "\\one.zip", tree);
     z.MultiZipInfo.MultiMode = zip::mmBlocks;
@@ -225,7 +218,6 @@ TEST_F(ZipVolumesTest, SetOfOnePartIsTheArchiveItself) {
 }
 
 TEST_F(ZipVolumesTest, SplitOverAnExistingArchiveKeepsItsEntriesInThePartsAndRemovesIt) {
-    PEERS_OR_SKIP();
     MakeFile("grown\\old\\a.txt", codectest::TextBytes(30000, 1));
     MakeFile("grown\\old\\c.bin", codectest::RandomBytes(150000, 3));
     MakeFile("grown\\new\\b.bin", codectest::RandomBytes(300000, 2));
@@ -264,6 +256,7 @@ TEST_F(ZipVolumesTest, SplitOverAnExistingArchiveKeepsItsEntriesInThePartsAndRem
     fs::rename(parts.back(), Native(tmp.Path() + "\\grown.zip"));
     ExpectPeersRead("grown.zip", "grown");
 }
+#endif
 
 TEST_F(ZipVolumesTest, FailedSplitLeavesNoPartsAndNoWorkFiles) {
     // The bytes of the whole set, to fill the disk just before its directory ends.
@@ -515,8 +508,9 @@ TEST_F(ZipSpanTest, EachDiskIsAskedForUntilChangedLabelledAndReadBackWithItsSide
     if (codectest::PeersAvailable(reason)) ExpectPeersRead("set.zip", "span", false);
 }
 
+// The peers are Linux programs: native build only.
+#ifndef _WIN32
 TEST_F(ZipSpanTest, ArchiveOnTheFirstDiskIsExtendedOverTheNextDisksOrPutBackWhenTheRunFails) {
-    PEERS_OR_SKIP();
     MakeFile("old\\note.txt", codectest::TextBytes(20000, 9));
     ASSERT_EQ(Shell("zip -q '" + drive.disks[0] + "/set.zip' old/note.txt"), 0);
     const Bytes before = codectest::ReadFile(drive.disks[0] + "/set.zip");
@@ -547,6 +541,7 @@ TEST_F(ZipSpanTest, ArchiveOnTheFirstDiskIsExtendedOverTheNextDisksOrPutBackWhen
     ASSERT_EQ(reader.Count(), 3);
     EXPECT_TRUE(reader.TestArchive());
 }
+#endif
 
 TEST_F(ZipSpanTest, RefusedNextDiskCancelsWithTheOutputAndWorkFilesGone) {
     for (const bool byPrompt : {true, false}) {
