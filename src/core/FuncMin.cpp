@@ -125,6 +125,10 @@ std::string GetFileLegalCopyright(const std::string& path) {
     return VersionString(path, "LegalCopyright");
 }
 
+std::string GetFileProductName(const std::string& path) {
+    return VersionString(path, "ProductName");
+}
+
 uint32_t SetFileAttributesTri(const std::string& path, int readOnly, int archive, int system, int hidden,
                               FileAttributes& attributes) {
     const uint32_t old = attributes.Get(path);

@@ -29,6 +29,7 @@ bool DeleteFilesByMask(const std::string& mask);
 std::string GetFileVersionString(const std::string& path);
 std::string GetFileInternalName(const std::string& path);
 std::string GetFileLegalCopyright(const std::string& path);
+std::string GetFileProductName(const std::string& path);
 
 // Each flag -1 keeps, 0 clears, 1 or more sets its bit. Writes only a change; returns the
 // write's error code, 0 when nothing was written, the read's error when the file cannot be asked.

@@ -40,6 +40,7 @@ HCURSOR CursorHandle(TCursor cursor) {
         return LoadCursorA(nullptr, MAKEINTRESOURCEA(32646)); // IDC_SIZEALL
     case TCursor::crNoDrop:
         return LoadCursorA(nullptr, MAKEINTRESOURCEA(32648)); // IDC_NO
+    case TCursor::crArrow:
     case TCursor::crDefault:
         break;
     }

@@ -57,7 +57,7 @@ inline TShiftState MouseShiftState(WPARAM keys) {
 }
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
-enum class TCursor { crDefault, crHourGlass, crDrag, crNoDrop };
+enum class TCursor { crDefault, crHourGlass, crArrow, crDrag, crNoDrop };
 
 struct TBounds {
     int left = 0;

@@ -4,11 +4,11 @@
 // (WM_SETCURSOR), so the hourglass shows over every window of the program, not just the
 // one under the mouse when it was set.
 
+#include "gui/Graphics.h"
+
 #include <windows.h>
 
 namespace gui {
-
-enum class TCursor { crDefault, crHourGlass, crArrow, crDrag, crNoDrop };
 
 class TScreen {
   public:

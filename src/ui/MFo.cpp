@@ -14,6 +14,8 @@
 #include "gui/Menu.h"
 #include "gui/PageControl.h"
 #include "gui/ProgressBar.h"
+#include "ui/DriveDetector.h"
+#include "ui/SmallDialogs.h"
 
 namespace ui {
 
@@ -40,6 +42,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
     BuildLayout();
     BuildMenus();
     FormCreate();
+    CreateStartUpParts();
     DoCreate();
 }
 

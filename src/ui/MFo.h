@@ -13,6 +13,7 @@
 #include "core/UserFolders.h"
 #include "gui/Form.h"
 #include "gui/IniFile.h"
+#include "gui/Timer.h"
 #include "gui/TrayIcon.h"
 
 #include <memory>
@@ -33,6 +34,11 @@ class TTabSheet;
 } // namespace gui
 
 namespace ui {
+
+class DriveDetector;
+class TAppMsg;
+class TAspiNotOK;
+class TChgFile;
 
 // The main form's private messages.
 enum : UINT {
@@ -157,6 +163,62 @@ class TMF : public gui::TForm {
     std::function<void()> OnCancelRunningJob;
     std::function<void()> OnReleaseDriveLock;
 
+    // --- Start-up sequence, timer and small dialogs (MFoStartUp.cpp, MFoTimer.cpp) ---
+    gui::TTimer Timer1; // one second; asks for the start-up, then the minute work
+    void Timer1Timer();
+    void StartUp();
+    // Deletes the resume state of an unfinished job (".ftz", ".tfl", ".run").
+    void DiscardResumeState();
+    void RunAfterStartPrograms();
+    std::string ResumeStatePath(const std::string& extension) const;
+    // Every modal form runs through here: Timer1 stops meanwhile and restarts on every way out.
+    int RunModal(const std::function<int()>& show);
+    // A message box titled "Tarnwick"; while Hidden nothing is shown and the default button
+    // (1 or 2) is the answer.
+    int ShowBox(const std::string& text, gui::TMsgButtons buttons, gui::TMsgIcon icon, int defaultButton);
+    void AboutDlgShowExecute();
+    gui::TAction* AboutDlgShow = nullptr;
+    std::unique_ptr<TAppMsg> AppMsg1;
+    std::unique_ptr<TChgFile> ChgFile1;
+    std::unique_ptr<TAspiNotOK> NoAspi1;
+    // The drives as start-up found them: names (the drive list), the destination writer
+    // choices ("Use path" first), capability sets, letters of writers and of readers.
+    std::unique_ptr<DriveDetector> Drives;
+    std::vector<std::string> DeviceNames;
+    std::vector<uint32_t> DeviceCapabilities;
+    std::vector<std::string> WriterChoices;
+    int WriterIndex = 0;
+    int SelectedDrive = -1;
+    std::string CDDriveList;
+    std::string ReadonlyDriveList;
+    int StartUpTicks = 0;
+    bool StartUpDone = false;
+    int MinuteTicks = 0;
+    int64_t ScheduleMinutes = 0;
+    int DiscBusyMinutes = 0;
+    int IdleListMinutes = 0;
+    int CancelMinutes = 0;
+    int ScheduleFileAge = -1;
+    double NextRunTime = 0;
+    std::string NextRunJob;
+    bool AspiLoaded = false;
+    bool KeepResumeState = false;
+    bool CloseAfterReminderJob = false;
+    bool ExecuteAfterPending = false;
+    bool DiscWriteStarted = false;
+    std::string ReminderJob;
+    std::vector<std::string> SavedRunQueue; // the ".sac" lines, as RunQueue's entries
+    // Filled by the parts that own them; empty they do nothing (or answer as noted).
+    std::function<int()> OnScheduleFileAge;   // the schedule file's age; none: -1
+    std::function<void()> OnBurnStatusTick;   // the burn status line, every tick
+    std::function<bool()> OnDiscBusy;         // writing, erasing, burning; none: idle
+    std::function<void()> OnShowFreeSpace;    // the destination's free space (Edit7Exit)
+    std::function<void()> OnShowDriveSpeeds;  // the selected drive's speeds
+    std::function<void()> OnJobEnd;           // the job end after a cancellation
+    std::function<bool()> OnIncludeListEmpty; // job controls; none: empty
+    std::function<std::string()> OnDestPath;  // job controls; none: empty
+    std::function<bool(const std::string&)> OnLoadJob;
+
   protected:
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -184,6 +246,20 @@ class TMF : public gui::TForm {
     core::FormCreationSettings creation_;
     bool closing_ = false;
     bool showingMainWindow_ = false;
+    // Start-up and timer.
+    void CreateStartUpParts();
+    void LoadTransport();
+    void DetectDrives(bool crashed);
+    void ProbeDrives(const std::string& versionText);
+    void OfferResume();
+    void RemindOfBackup();
+    void WriteRunValue();
+    bool LoadJobNamed(const std::string& name);
+    void MinuteWork();
+    void CheckSchedules();
+    void TakeFirstRun();
+    bool startUpRunning_ = false;
+    bool cancelJobEndDone_ = false;
 };
 
 } // namespace ui

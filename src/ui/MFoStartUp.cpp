@@ -1,0 +1,350 @@
+// The start-up sequence: the disc transport and the drives (with their cache in the
+// program-folder settings file), the saved window state, the offer to resume an unfinished
+// job, the backup reminder, a job named on the command line and the Run value that starts
+// the program at logon. It runs once, from the timer's WM_USER+121.
+#include "ui/MFo.h"
+
+#include "core/FuncMin.h"
+#include "core/Messages.h"
+#include "core/MvRegistry.h"
+#include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/Label.h"
+#include "gui/Screen.h"
+#include "gui/Shell.h"
+#include "gui/Wait.h"
+#include "ui/DriveDetector.h"
+#include "ui/SmallDialogs.h"
+
+#include <cmath>
+
+namespace ui {
+
+namespace {
+constexpr char statusTitle[] = "Tarnwick";
+constexpr char readingProperties[] = "Reading properties";
+constexpr char slowDrives[] =
+    "Some CD/DVD devices are responding very slow if they are empty, you may try to "
+    "place a CD/DVD in your drive to speed up the process";
+constexpr char transportError[] = "Error initializing ASPI Layer, you can not use your CD / DVD drive.";
+constexpr char runKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char idleCaption[] = "&Start";
+constexpr int capabilityBits = 19;
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Only drive letters belong in the cached drive lists; anything else there is damage.
+std::string LettersOnly(const std::string& text) {
+    std::string letters;
+    for (char c : text)
+        if (c >= 'A' && c <= 'Z') letters += c;
+    return letters;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+} // namespace
+
+void TMF::CreateStartUpParts() {
+    AppMsg1 = std::make_unique<TAppMsg>(Handle());
+    ChgFile1 = std::make_unique<TChgFile>(Handle());
+    NoAspi1 = std::make_unique<TAspiNotOK>(Handle(), programIni_, HideInfo);
+    Drives = MakeDiscDriveDetector(environment_.ProgramFolder());
+    AboutDlgShow = &Create<gui::TAction>(*this, "AboutDlgShow", "&About...");
+    AboutDlgShow->OnExecute = [this] { AboutDlgShowExecute(); };
+    OnStartUp = [this] { StartUp(); };
+    Timer1.SetInterval(1000);
+    Timer1.OnTimer = [this] { Timer1Timer(); };
+    Timer1.SetEnabled(true);
+}
+
+void TMF::StartUp() {
+    core::SetVersionInfoLanguage(0x0409);
+    core::SetVersionInfoCodePage(0x04E4);
+    // Once: a request queued before the sequence ended, or one nested in its waits, does nothing.
+    if (startUpRunning_ || StartUpDone) return;
+    startUpRunning_ = true;
+    ReadingDevices = true;
+    struct EndGuard {
+        TMF& form;
+        ~EndGuard() {
+            form.startUpRunning_ = false;
+            form.ReadingDevices = false;
+        }
+    } endGuard{*this};
+    gui::TCursorScope hourglass;
+    // A program started for the tray asks nothing while it starts: questions take their defaults.
+    if (flags_.HideWindow) flags_.Hidden = true;
+    const bool crashed = creation_.crashed;
+
+    if (!flags_.Hidden) AppMsg1->ShowMsg(statusTitle, readingProperties, false);
+    UpdateTrayTip("Loading ASPI driver");
+    LoadTransport();
+    if (Drives->Loaded()) {
+        DetectDrives(crashed);
+        Drives->Unload();
+    }
+    if (!flags_.Hidden) AppMsg1->ShowMsg("", "", false);
+    if (!AspiLoaded && !HideInfo && !flags_.Hidden) RunModal([this] { return NoAspi1->Execute(); });
+    PostMessageA(Handle(), WM_APPLY_WINDOW_STATE, 0, 0);
+    StartUpDone = true;
+
+    if (!crashed) {
+        OfferResume();
+        gui::TIniFile& user = UserIni();
+        Showonjobstart = user.ReadBool(core::ini::Settings, "Showonjob", true);
+        Showhint = user.ReadBool(core::ini::Settings, "Showhint", true);
+        SetShowHint(Showhint);
+        // An absent AutoRun means a first start: the Run value below is its one-time action.
+        Startautomatic = user.ReadBool(core::ini::Settings, "AutoRun", true);
+        RemindOfBackup();
+    }
+    const bool includeListEmpty = OnIncludeListEmpty ? OnIncludeListEmpty() : true;
+    if (includeListEmpty || flags_.JobNamedOnStart) {
+        gui::Wait(1000, false);
+        LoadJobNamed(flags_.JobName);
+        if (OnShowFreeSpace) OnShowFreeSpace();
+    }
+    if (crashed) flags_.JobName.clear();
+    flags_.Hidden = flags_.HideWindow;
+    if (flags_.HideWindow) flags_.Hidden = Handle() != GetForegroundWindow();
+    if (OnShowFreeSpace) OnShowFreeSpace();
+    // After a crashed start no job runs by itself: the failure may have been that job.
+    if (flags_.JobNamedOnStart && !crashed) {
+        if (flags_.HideWindow) flags_.CloseAfterJob = true;
+        PostMessageA(Handle(), WM_START_JOB, 0, 0);
+    }
+    flags_.JobNamedOnStart = false;
+    PostMessageA(Handle(), WM_UPDATE_LOG, 0, 0);
+    programIni_.WriteBool(core::ini::Settings, "Crashed", false);
+    Label1->SetCaption("");
+    WriteRunValue();
+}
+
+// AspiLoaded says whether a transport is loaded after the last attempt.
+void TMF::LoadTransport() {
+    bool loaded = Drives->Load(creation_.useInternalASPI);
+    if (!loaded || Drives->Names().empty()) {
+        if (loaded) Drives->Unload();
+        gui::Wait(100, false);
+        loaded = Drives->Load(true);
+    }
+    if (!loaded) loaded = Drives->Load(true);
+    if (!loaded) loaded = Drives->Load(true);
+    AspiLoaded = loaded;
+    if (!loaded) Label1->SetCaption(transportError);
+}
+
+void TMF::DetectDrives(bool crashed) {
+    UpdateTrayTip("Checking CD/DVD drives");
+    CDDriveList.clear();
+    ReadonlyDriveList.clear();
+    DeviceNames = Drives->Names();
+    DeviceCapabilities.assign(DeviceNames.size(), 0);
+    WriterChoices = DeviceNames;
+    WriterChoices.insert(WriterChoices.begin(), "Use path");
+    WriterIndex = 0;
+
+    // The cache holds for this program version and these drives only; with no drive there
+    // is nothing to trust it for, and probing writes empty lists.
+    const std::string versionText = core::GetFileVersionString(environment_.programPath);
+    bool cached = !DeviceNames.empty();
+    for (size_t i = 0; cached && i < DeviceNames.size(); ++i)
+        cached =
+            programIni_.ReadString(core::ini::Devices, std::to_string(i), "") == DeviceNames[i] + versionText;
+    if (cached) {
+        CDDriveList = LettersOnly(programIni_.ReadString(core::ini::Devices, "CDDriveList", ""));
+        ReadonlyDriveList = LettersOnly(programIni_.ReadString(core::ini::Devices, "ReadonlyDriveList", ""));
+        for (size_t i = 0; i < DeviceNames.size(); ++i) {
+            const std::string section = core::ini::DeviceCapPrefix + std::to_string(i);
+            for (int bit = 0; bit < capabilityBits; ++bit)
+                if (programIni_.ReadBool(section, std::to_string(bit), false))
+                    DeviceCapabilities[i] |= 1u << bit;
+        }
+    } else {
+        ProbeDrives(versionText);
+    }
+
+    if (!DeviceNames.empty()) {
+        SelectedDrive = 0;
+        if (OnShowDriveSpeeds) OnShowDriveSpeeds();
+        if (crashed && WriterIndex < 1)
+            for (size_t i = 0; i < DeviceCapabilities.size(); ++i)
+                if (DeviceCapabilities[i] & WriterCapabilityBits) {
+                    WriterIndex = static_cast<int>(i) + 1;
+                    break;
+                }
+    }
+    UpdateTrayTip(std::to_string(DeviceNames.size()) + " drives found");
+}
+
+void TMF::ProbeDrives(const std::string& versionText) {
+    for (size_t i = 0; i < DeviceNames.size(); ++i) {
+        if (!flags_.Hidden)
+            AppMsg1->ShowMsg(statusTitle,
+                             std::string(readingProperties) + " - " + DeviceNames[i] + "\r" + slowDrives,
+                             false);
+        const DetectedDrive drive = Drives->Select(i);
+        DeviceCapabilities[i] = drive.capabilities;
+        programIni_.WriteString(core::ini::Devices, std::to_string(i), DeviceNames[i] + versionText);
+        const std::string section = core::ini::DeviceCapPrefix + std::to_string(i);
+        for (int bit = 0; bit < capabilityBits; ++bit)
+            programIni_.WriteBool(section, std::to_string(bit), (drive.capabilities >> bit) & 1u);
+        if (drive.letter)
+            (drive.capabilities & WriterCapabilityBits ? CDDriveList : ReadonlyDriveList) += drive.letter;
+    }
+    programIni_.WriteString(core::ini::Devices, "CDDriveList", CDDriveList);
+    programIni_.WriteString(core::ini::Devices, "ReadonlyDriveList", ReadonlyDriveList);
+}
+
+std::string TMF::ResumeStatePath(const std::string& extension) const {
+    const std::string folder = DataDir().empty() ? environment_.ProgramFolder() : DataDir();
+    return folder + environment_.ProgramBaseName() + extension;
+}
+
+void TMF::DiscardResumeState() {
+    for (const char* extension : {".ftz", ".tfl", ".run"})
+        DeleteFileA(ResumeStatePath(extension).c_str());
+}
+
+void TMF::OfferResume() {
+    if (flags_.HideWindow && flags_.Hidden) return;
+    if (Startbackup->Caption() != idleCaption || JobRunning || !FileExists(ResumeStatePath(".run"))) return;
+    const std::string question =
+        "Your last job: " + flags_.JobName +
+        " was not finished would you like to continue the job. The job will start at "
+        "the begin of that disk or file which was cancelled";
+    if (ShowBox(question, gui::TMsgButtons::YesNo, gui::TMsgIcon::Question, 2) == gui::mrYes) {
+        flags_.JobNamedOnStart = true;
+        KeepResumeState = true;
+    } else {
+        DiscardResumeState();
+    }
+}
+
+void TMF::RemindOfBackup() {
+    std::string nags[4] = {core::LoadMessage(65148), core::LoadMessage(65149), core::LoadMessage(65150),
+                           core::LoadMessage(65151)};
+    gui::TIniFile& user = UserIni();
+    core::JobOnStartSettings reminder = core::ReadJobOnStart(user, nags);
+    ReminderJob = reminder.jobName;
+    const int today = static_cast<int>(std::floor(gui::CurrentClock().Now()));
+    if (reminder.lastDate != today) {
+        ++reminder.daysCount;
+        user.WriteInteger(core::ini::JobOnStart, "DaysCount", reminder.daysCount);
+        user.WriteInteger(core::ini::JobOnStart, "LastDate", today);
+    }
+    CloseAfterReminderJob = false;
+    if (ReminderJob.empty() || flags_.JobNamedOnStart) return;
+    ExecuteAfterPending = false;
+    CloseAfterReminderJob = reminder.close && flags_.AutoStarted;
+
+    auto text = [&](int first) {
+        const std::string destination = OnDestPath ? OnDestPath() : std::string();
+        return reminder.nags[first] + " " + std::to_string(reminder.daysCount) + " " +
+               reminder.nags[first + 1] + "\r" + reminder.nags[first + 2] + " " + destination + " " +
+               reminder.nags[first + 3];
+    };
+    const std::string previousJob = flags_.JobName;
+    bool asked = false;
+    if (reminder.daysCount >= reminder.maxDays) {
+        DiscardResumeState();
+        asked = true;
+        if (ShowBox(text(4), gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1) == gui::mrOk)
+            flags_.JobNamedOnStart = true;
+    } else if (reminder.daysCount >= reminder.doJobOnDay) {
+        DiscardResumeState();
+        asked = true;
+        if (ShowBox(text(0), gui::TMsgButtons::OKCancel, gui::TMsgIcon::Exclamation, 1) == gui::mrOk)
+            flags_.JobNamedOnStart = true;
+    }
+    if (asked) {
+        flags_.JobName = ReminderJob;
+        LoadJobNamed(ReminderJob);
+    }
+    if (flags_.JobNamedOnStart) {
+        ExecuteAfterPending = true;
+        return;
+    }
+    flags_.JobName = previousJob;
+    // The reminder's job must not stay in the controls under the old job's name: the next
+    // save would write it over the old job's file.
+    if (asked) LoadJobNamed(previousJob);
+    RunAfterStartPrograms();
+}
+
+void TMF::RunAfterStartPrograms() {
+    gui::TIniFile& user = UserIni();
+    const char* section = core::ini::ExecuteAfterJobOnStart;
+    for (const char* key : {"1", "2"})
+        user.WriteString(section, key, user.ReadString(section, key, ""));
+    for (const std::string& key : user.ReadSection(section)) {
+        const std::string value = user.ReadString(section, key, "");
+        std::string program = value, parameters;
+        if (!value.empty() && value[0] == '"') {
+            const size_t close = value.find('"', 1);
+            program = Trimmed(value.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            if (close != std::string::npos) parameters = Trimmed(value.substr(close + 1));
+        }
+        if (program.empty()) continue;
+        if (!gui::Shell().Open(program, parameters)) AddToLog("Could not start " + program);
+    }
+}
+
+void TMF::WriteRunValue() {
+    try {
+        core::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        if (!registry.OpenKey(runKey, true)) return;
+        if (Startautomatic)
+            registry.WriteString("Tarnwick", "\"" + environment_.programPath + "\" /A");
+        else if (registry.ValueExists("Tarnwick"))
+            registry.DeleteValue("Tarnwick");
+    } catch (const core::ERegistryException& error) {
+        AddToLog(std::string("The program's Run value could not be written: ") + error.what());
+    }
+}
+
+bool TMF::LoadJobNamed(const std::string& name) {
+    return OnLoadJob ? OnLoadJob(name) : false;
+}
+
+int TMF::RunModal(const std::function<int()>& show) {
+    struct Restart {
+        gui::TTimer& timer;
+        bool enabled;
+        ~Restart() {
+            if (enabled) timer.SetEnabled(true);
+        }
+    } restart{Timer1, Timer1.Enabled()};
+    Timer1.SetEnabled(false);
+    return show();
+}
+
+int TMF::ShowBox(const std::string& text, gui::TMsgButtons buttons, gui::TMsgIcon icon, int defaultButton) {
+    if (flags_.Hidden) {
+        if (buttons == gui::TMsgButtons::YesNo) return defaultButton == 2 ? gui::mrNo : gui::mrYes;
+        if (buttons == gui::TMsgButtons::OKCancel) return defaultButton == 2 ? gui::mrCancel : gui::mrOk;
+        return gui::mrOk;
+    }
+    gui::TMessageBoxRequest request;
+    request.Owner = Handle();
+    request.Caption = "Tarnwick";
+    request.Text = text;
+    request.Buttons = buttons;
+    request.Icon = icon;
+    request.DefaultButton = defaultButton;
+    return gui::Prompter().ShowMessageBox(request);
+}
+
+void TMF::AboutDlgShowExecute() {
+    TAboutDlg about(Handle(), environment_.programPath);
+    RunModal([&] { return about.Execute(); });
+}
+
+} // namespace ui

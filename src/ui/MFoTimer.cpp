@@ -1,0 +1,169 @@
+// The main form's one-second timer. Until the start-up sequence has run it only asks for it;
+// afterwards it refreshes the burn status line every tick and once a minute re-adds the tray
+// icon, watches the disc layer, starts due scheduled jobs, lowers the priority while out of
+// sight, ends an idle hidden program, and acts on a stop request file.
+#include "ui/MFo.h"
+
+#include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/Label.h"
+#include "gui/ListBox.h"
+
+#include <cstdio>
+
+namespace ui {
+
+namespace {
+constexpr char idleCaption[] = "&Start";
+constexpr int ticksPerMinute = 60;
+constexpr int discWatchdogMinutes = 180;
+constexpr int cancelGraceMinutes = 30;
+constexpr int scheduleRefreshMinutes = 30;
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A run-queue entry: the due time in characters 1-20, the job file after them.
+std::string DueField(const std::string& entry) {
+    return Trimmed(entry.substr(0, 20));
+}
+std::string JobField(const std::string& entry) {
+    return entry.size() > 20 ? Trimmed(entry.substr(20)) : std::string();
+}
+} // namespace
+
+void TMF::Timer1Timer() {
+    if (!StartUpDone) {
+        Label1->SetCaption("Waiting for system drivers to load.");
+        ++StartUpTicks;
+        if (StartUpTicks > (flags_.ExtraStartTick ? 2 : 1)) PostMessageA(Handle(), WM_START_UP, 0, 0);
+        return;
+    }
+    if (OnBurnStatusTick) OnBurnStatusTick();
+    ++MinuteTicks;
+    if (MinuteTicks > 0 && MinuteTicks < ticksPerMinute) return;
+    MinuteWork();
+}
+
+void TMF::MinuteWork() {
+    // The shell may have lost the icon (a restarted taskbar); adding it again is harmless.
+    const std::string tip = flags_.Hidden ? gui::Application().Title() : Tray.Tip();
+    Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)), tip);
+    ++ScheduleMinutes;
+    MinuteTicks = 0;
+
+    if (DiscBusyMinutes > discWatchdogMinutes && !DiscWriteStarted) {
+        JobRunning = false;
+        Startbackup->SetEnabled(true);
+        Startbackup->SetCaption(idleCaption);
+    }
+    const bool discBusy = OnDiscBusy && OnDiscBusy();
+    if (discBusy)
+        ++DiscBusyMinutes;
+    else if (!JobRunning && Startbackup->Enabled() && Startbackup->Caption() == idleCaption)
+        CheckSchedules();
+
+    if (WindowMinimized && GetPriorityClass(GetCurrentProcess()) != IDLE_PRIORITY_CLASS)
+        SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+    if (!flags_.Hidden && !discBusy && WriterIndex == 0 && OnShowFreeSpace) {
+        const std::string destination = OnDestPath ? OnDestPath() : std::string();
+        const char letter = destination.size() >= 2 && destination[1] == ':'
+                                ? static_cast<char>(toupper(static_cast<unsigned char>(destination[0])))
+                                : '\0';
+        if (!letter || CDDriveList.find(letter) == std::string::npos) OnShowFreeSpace();
+    }
+    if (flags_.Hidden) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+
+    if (ListBox2->Items().Count() > 0) ++IdleListMinutes;
+    if (flags_.Hidden && IdleListMinutes > creation_.infiniteWait) gui::Application().Halt(0);
+
+    // The job end runs once per cancellation, not once a minute while it lasts; a new
+    // cancellation (the flag cleared, or the count reset by a job start) runs it again.
+    if (!Cancelled || CancelMinutes == 0) cancelJobEndDone_ = false;
+    if (Cancelled) ++CancelMinutes;
+    if (CancelMinutes > 0) {
+        Label1->SetCaption("Job cancelled");
+        if (!cancelJobEndDone_) {
+            cancelJobEndDone_ = true;
+            if (OnJobEnd) OnJobEnd();
+        }
+    }
+    const std::string stopRequest = environment_.ProgramFolder() + "Stop.req";
+    if (CancelMinutes > cancelGraceMinutes) {
+        DeleteFileA(stopRequest.c_str());
+        gui::Application().Halt(0);
+    }
+    if (GetFileAttributesA(stopRequest.c_str()) != INVALID_FILE_ATTRIBUTES) Cancelled = true;
+}
+
+void TMF::TakeFirstRun() {
+    if (RunQueue.empty()) return;
+    const std::string& entry = RunQueue.front();
+    try {
+        NextRunTime = core::StrToFloatAnySep(DueField(entry), Locale.decimalSeparator);
+        NextRunJob = JobField(entry);
+    } catch (const core::EConvertError&) {
+        // A damaged entry starts nothing; the next evaluation rebuilds the queue.
+        NextRunJob.clear();
+    }
+}
+
+void TMF::CheckSchedules() {
+    const int age = OnScheduleFileAge ? OnScheduleFileAge() : -1;
+    if (age > ScheduleFileAge) {
+        ScheduleFileAge = age;
+        EvaluateSchedules();
+    }
+    if (!RunQueue.empty() && NextRunJob.empty()) TakeFirstRun();
+
+    if (gui::CurrentClock().Now() > NextRunTime) {
+        if (NextRunJob.empty()) {
+            Startbackup->SetEnabled(false);
+            TakeFirstRun();
+            EvaluateSchedules();
+            Startbackup->SetEnabled(true);
+            return;
+        }
+        // The run leaves both queues before it starts, so it cannot start twice.
+        if (!RunQueue.empty()) {
+            const std::string entry = RunQueue.front();
+            try {
+                char fixed[64];
+                std::snprintf(fixed, sizeof fixed, "%.6f", NextRunTime);
+                std::string fixedText = fixed;
+                for (char& c : fixedText)
+                    if (c == '.') c = Locale.decimalSeparator;
+                const std::string due = DueField(entry);
+                if (JobField(entry) == NextRunJob &&
+                    (due == fixedText ||
+                     core::StrToFloatAnySep(due, Locale.decimalSeparator) == NextRunTime)) {
+                    std::erase(SavedRunQueue, entry);
+                    RunQueue.erase(RunQueue.begin());
+                }
+            } catch (const core::EConvertError&) {
+                if (!SavedRunQueue.empty() && SavedRunQueue.front() == entry)
+                    SavedRunQueue.erase(SavedRunQueue.begin());
+                RunQueue.erase(RunQueue.begin());
+            }
+        }
+        Startbackup->SetEnabled(false);
+        flags_.JobName = NextRunJob;
+        NextRunJob.clear();
+        DiscardResumeState();
+        TakeFirstRun();
+        EvaluateSchedules();
+        Startbackup->SetEnabled(true);
+        PostMessageA(Handle(), WM_START_JOB, 0, 0);
+    } else if (ScheduleMinutes > scheduleRefreshMinutes && Startbackup->Enabled()) {
+        ScheduleMinutes = 1;
+        Startbackup->SetEnabled(false);
+        EvaluateSchedules();
+        TakeFirstRun();
+        Startbackup->SetEnabled(true);
+    }
+}
+
+} // namespace ui
