@@ -198,7 +198,13 @@ EMailSettings ReadEMail(gui::IniAccess& programFile) {
     mail.smtpPort = programFile.ReadString(EMail, "SMTPPort", "25");
     mail.account = programFile.ReadString(EMail, "Account", "");
     const std::string stored = programFile.ReadString(EMail, "Password", "");
-    mail.password = stored.empty() ? std::string() : UnscrambledOrEmpty(stored);
+    if (!stored.empty()) {
+        try {
+            mail.password = UnscrambleText(stored, ScrambleKey);
+        } catch (const EConvertError&) {
+            mail.passwordDamaged = true;
+        }
+    }
     return mail;
 }
 
@@ -210,7 +216,7 @@ void WriteEMail(gui::IniAccess& programFile, const EMailSettings& mail) {
     programFile.WriteString(EMail, "SMTPServer", mail.smtpServer);
     programFile.WriteString(EMail, "SMTPPort", mail.smtpPort);
     programFile.WriteString(EMail, "Account", mail.account);
-    programFile.WriteString(EMail, "Password", StoredMenuPassword(mail.password));
+    programFile.WriteString(EMail, "Password", ScrambleText(mail.password, ScrambleKey));
 }
 
 std::string StoredMenuPassword(const std::string& password) {

@@ -131,8 +131,11 @@ struct JobOnStartSettings {
 JobOnStartSettings ReadJobOnStart(gui::IniAccess& userFile, const std::string (&defaultNags)[4]);
 
 // [EMail] of the program-folder file: the job report's mail set-up.
+// The password is stored scrambled, the empty one too; a stored text that does not unscramble
+// reads as none, with passwordDamaged set for the caller to log.
 struct EMailSettings {
     std::string to, from, subject, smtpServer, smtpPort = "25", account, password;
+    bool passwordDamaged = false;
 };
 EMailSettings ReadEMail(gui::IniAccess& programFile);
 void WriteEMail(gui::IniAccess& programFile, const EMailSettings& mail);

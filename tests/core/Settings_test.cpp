@@ -150,6 +150,14 @@ TEST(Settings, MailSetUpRoundTripsWithAScrambledPassword) {
     EXPECT_EQ(back.to, mail.to);
     EXPECT_EQ(back.smtpPort, "2525");
     EXPECT_EQ(back.password, "s3cret");
+
+    mail.password = "";
+    core::WriteEMail(programFile, mail);
+    EXPECT_EQ(programFile.ReadString("EMail", "Password", ""), core::ScrambleText("", core::ScrambleKey));
+    EXPECT_EQ(core::ReadEMail(programFile).password, "");
+    programFile.WriteString("EMail", "Password", "12a45");
+    EXPECT_EQ(core::ReadEMail(programFile).password, "");
+    EXPECT_TRUE(core::ReadEMail(programFile).passwordDamaged);
 }
 
 TEST(Settings, ServiceFlagsOnlyOnTheNtFamilyAndRunningOnlyWithRunAs) {

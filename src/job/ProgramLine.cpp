@@ -1,0 +1,45 @@
+#include "job/ProgramLine.h"
+
+#include "gui/Shell.h"
+
+namespace job {
+
+namespace {
+
+std::string Trimmed(std::string_view text) {
+    size_t first = 0, last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
+    return std::string(text.substr(first, last - first));
+}
+
+} // namespace
+
+ProgramCall SplitProgramLine(std::string_view line) {
+    ProgramCall call;
+    const std::string text = Trimmed(line);
+    if (!text.empty() && text.front() == '"') {
+        const size_t close = text.find('"', 1);
+        if (close == std::string::npos) {
+            call.Program = Trimmed(std::string_view(text).substr(1));
+        } else {
+            call.Program = Trimmed(std::string_view(text).substr(1, close - 1));
+            call.Parameters = Trimmed(std::string_view(text).substr(close + 1));
+        }
+    } else {
+        call.Program = text;
+    }
+    const size_t slash = call.Program.find_last_of("\\/");
+    if (slash != std::string::npos) call.Folder = call.Program.substr(0, slash + 1);
+    return call;
+}
+
+bool StartProgramLine(std::string_view line) {
+    const ProgramCall call = SplitProgramLine(line);
+    if (call.Program.empty()) return false;
+    return gui::Shell().Open(call.Program, call.Parameters, call.Folder);
+}
+
+} // namespace job

@@ -1,0 +1,24 @@
+#pragma once
+// The programs run before and after a job are stored as one line, program and parameters.
+// A line that begins with a double quote names the program between the quotes and its
+// parameters after the closing quote; any other line is the program alone. Both halves are
+// trimmed. The program starts in its own folder.
+
+#include <string>
+#include <string_view>
+
+namespace job {
+
+struct ProgramCall {
+    std::string Program;
+    std::string Parameters;
+    std::string Folder; // the program's folder, empty when it names none
+};
+
+ProgramCall SplitProgramLine(std::string_view line);
+
+// Starts the line's program through the shell seam, shown normally; false when the line is
+// empty or the start failed.
+bool StartProgramLine(std::string_view line);
+
+} // namespace job

@@ -1,0 +1,115 @@
+#include "job/RunState.h"
+
+#include "gui/IniDocument.h"
+
+namespace job {
+
+std::string RunStateBase(const std::string& programFile, const std::string& dataDir) {
+    const size_t slash = programFile.find_last_of("\\/:");
+    const std::string folder = slash == std::string::npos ? std::string() : programFile.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? programFile : programFile.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    if (dataDir.empty()) return folder + name;
+    return dataDir + (dataDir.back() == '\\' ? "" : "\\") + name;
+}
+
+namespace {
+
+template <typename Visit> void VisitKeys(RunStateValues& v, Visit&& visit) {
+    visit("JobName", v.JobName);
+    visit("ZipDate", v.ZipDate);
+    visit("JobLogName", v.JobLogName);
+    visit("CatalogName", v.CatalogName);
+    visit("CatName", v.CatName);
+    visit("EditCatNameText", v.EditCatNameText);
+    visit("FileCount", v.FileCount);
+    visit("FilesCopyed", v.FilesCopyed);
+    visit("ZipNameNr", v.ZipNameNr);
+    visit("ProgressBar1", v.ProgressBar1);
+    visit("ProgressBar3", v.ProgressBar3);
+    visit("FilesToBak", v.FilesToBak);
+    visit("DirToBak", v.DirToBak);
+    visit("FilestoZipListNr", v.FilestoZipListNr);
+    visit("iZip", v.iZip);
+    visit("Only83", v.Only83);
+    visit("DoIncludeReg", v.DoIncludeReg);
+    visit("DoIncludeSysState", v.DoIncludeSysState);
+    visit("DoCatalog", v.DoCatalog);
+    visit("CatSaved", v.CatSaved);
+    visit("VolumePath", v.VolumePath);
+}
+
+std::string ValueText(const std::string& value) {
+    return value;
+}
+std::string ValueText(int value) {
+    return std::to_string(value);
+}
+std::string ValueText(bool value) {
+    return value ? "1" : "0";
+}
+
+void ReadValue(const std::string& text, std::string& value) {
+    value = text;
+}
+void ReadValue(const std::string& text, int& value) {
+    value = gui::ParseIniInteger(text, value);
+}
+void ReadValue(const std::string& text, bool& value) {
+    value = gui::ParseIniInteger(text, value ? 1 : 0) != 0;
+}
+
+} // namespace
+
+std::string RunSectionText(const RunStateValues& values) {
+    std::string text = std::string("[") + RunSection + "]\r\n";
+    VisitKeys(const_cast<RunStateValues&>(values), [&](const char* key, const auto& value) {
+        text += key;
+        text += '=';
+        text += ValueText(value);
+        text += "\r\n";
+    });
+    return text;
+}
+
+void ReadRunSection(std::string_view text, RunStateValues& values) {
+    const gui::IniDocument document = gui::IniDocument::Parse(text);
+    VisitKeys(values, [&](const char* key, auto& value) {
+        std::string found;
+        if (document.Find(RunSection, key, found)) ReadValue(found, value);
+    });
+}
+
+std::vector<std::string>& RunStateList(RunStateLists& lists, size_t index) {
+    std::vector<std::string>* all[] = {&lists.Ftz, &lists.Tfl, &lists.Bfl, &lists.Cfl,
+                                       &lists.Vfl, &lists.Ffl, &lists.Dfl};
+    return *all[index];
+}
+
+const std::vector<std::string>& RunStateList(const RunStateLists& lists, size_t index) {
+    return RunStateList(const_cast<RunStateLists&>(lists), index);
+}
+
+std::string ListFileText(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text.append(line).append("\r\n");
+    return text;
+}
+
+std::vector<std::string> ParseListFile(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.emplace_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace job

@@ -1,0 +1,60 @@
+#include "job/RunStateWin.h"
+
+#include "core/FuncMin.h"
+#include "gui/FileText.h"
+
+#include <windows.h>
+
+namespace job {
+
+bool SaveRunState(const std::string& base, const RunStateLists& lists, const RunStateValues& values) {
+    for (size_t i = 0; i < RunStateListExtensions.size(); ++i)
+        if (!gui::ReplaceFileContents(base + RunStateListExtensions[i], ListFileText(RunStateList(lists, i))))
+            return false;
+    return gui::ReplaceFileContents(base + ".run", RunSectionText(values));
+}
+
+bool LoadRunState(const std::string& base, RunStateLists& lists, RunStateValues& values) {
+    std::string text;
+    if (!gui::ReadWholeFile(base + ".run", text)) return false;
+    ReadRunSection(text, values);
+    for (size_t i = 0; i < RunStateListExtensions.size(); ++i) {
+        std::string listText;
+        RunStateList(lists, i) = gui::ReadWholeFile(base + RunStateListExtensions[i], listText)
+                                     ? ParseListFile(listText)
+                                     : std::vector<std::string>();
+    }
+    return true;
+}
+
+std::string ResumeJobName(const std::string& base) {
+    std::string text;
+    if (!gui::ReadWholeFile(base + ".run", text)) return {};
+    RunStateValues values;
+    ReadRunSection(text, values);
+    return values.JobName;
+}
+
+void DiscardRunState(const std::string& base) {
+    for (const char* extension : {".ftz", ".tfl", ".run"})
+        DeleteFileA((base + extension).c_str());
+}
+
+int RestoreArchiveBits(const std::string& attributeList, core::FileAttributes& attributes,
+                       const std::function<void(int)>& progress) {
+    std::string text;
+    int count = 0;
+    if (gui::ReadWholeFile(attributeList, text)) {
+        for (const std::string& path : ParseListFile(text)) {
+            if (path.empty()) continue;
+            if (attributes.Get(path) != core::InvalidFileAttributes)
+                core::SetFileAttributesTri(path, -1, 1, -1, -1, attributes);
+            ++count;
+            if (progress) progress(count);
+        }
+    }
+    DeleteFileA(attributeList.c_str());
+    return count;
+}
+
+} // namespace job

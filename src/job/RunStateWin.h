@@ -1,0 +1,33 @@
+#pragma once
+// The resume state on disk and the archive-bit list, over the text rules of RunState.h.
+
+#include "core/FileAttributes.h"
+#include "job/RunState.h"
+
+#include <functional>
+#include <string>
+
+namespace job {
+
+// Writes the seven lists, then the .run file, each replaced whole. False when a file could
+// not be written; the files already replaced stay, and the .run file is then not touched.
+bool SaveRunState(const std::string& base, const RunStateLists& lists, const RunStateValues& values);
+
+// False when there is no .run file. Every key present replaces the value in memory; a list
+// file that is missing or cannot be read loads as an empty list.
+bool LoadRunState(const std::string& base, RunStateLists& lists, RunStateValues& values);
+
+// The job named in the .run file; empty when there is none.
+std::string ResumeJobName(const std::string& base);
+
+// Removes the .ftz, .tfl and .run files: nothing is left to resume. The other lists stay and
+// are overwritten by the next job.
+void DiscardRunState(const std::string& base);
+
+// Sets the archive attribute again on every path of the archive-bit list, keeping the other
+// attributes, then deletes the list. Paths that are gone are skipped. progress(n) runs after
+// each path. Returns the number of paths handled.
+int RestoreArchiveBits(const std::string& attributeList, core::FileAttributes& attributes,
+                       const std::function<void(int)>& progress);
+
+} // namespace job

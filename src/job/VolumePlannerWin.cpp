@@ -1,0 +1,173 @@
+#include "job/VolumePlannerWin.h"
+
+#include "gui/CompareText.h"
+#include "job/DriveSpace.h"
+
+#include <windows.h>
+
+namespace job {
+
+namespace {
+
+class File {
+  public:
+    explicit File(HANDLE handle) : handle_(handle) {}
+    ~File() {
+        if (valid()) CloseHandle(handle_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+HANDLE OpenShared(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+bool IsFolderPath(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\:");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DateTextOf(const WIN32_FILE_ATTRIBUTE_DATA& data, const core::LocaleFormat& locale) {
+    FILETIME local;
+    SYSTEMTIME time;
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time))
+        return "Error: TimeFormat";
+    core::DateParts parts;
+    parts.year = time.wYear;
+    parts.month = time.wMonth;
+    parts.day = time.wDay;
+    parts.hour = time.wHour;
+    parts.minute = time.wMinute;
+    parts.second = time.wSecond;
+    try {
+        return core::DateToStrFixed(core::EncodeDateTime(parts), locale);
+    } catch (...) {
+        return "Error: TimeFormat";
+    }
+}
+
+} // namespace
+
+bool WinPlannerFiles::IsSavedRegistryFile(const std::string& path) {
+    if (!options_.DoIncludeReg) return false;
+    const std::string config = options_.WindowsFolder + "\\system32\\config\\";
+    const std::string live[] = {config + "default",  config + "sam",
+                                config + "security", config + "software",
+                                config + "system",   options_.ApplicationDataPath + "ntuser.dat"};
+    for (const std::string& candidate : live)
+        if (gui::CompareTextI(candidate, path) == 0) {
+            const DWORD copy = GetFileAttributesA(
+                (options_.WindowsFolder + "\\repair\\regback\\" + NameOf(candidate)).c_str());
+            return copy != INVALID_FILE_ATTRIBUTES;
+        }
+    return false;
+}
+
+bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
+    facts = ZipFileFacts{};
+    if (NameOf(path).empty() || IsFolderPath(path)) return true;
+    {
+        File probe(OpenShared(path));
+        if (!probe.valid()) {
+            // A live registry file is locked; the job saved a copy that is zipped under its name.
+            if (IsSavedRegistryFile(path)) return true;
+            AddToJobLog("File skipped, while in use: " + path, true);
+            facts.Skipped = true;
+            return false;
+        }
+    }
+    std::string message;
+    if (!CheckFileDate(path, message)) {
+        AddToJobLog(message + path, true);
+        return false;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    facts.DateText = GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)
+                         ? DateTextOf(data, options_.Locale)
+                         : std::string("Error: TimeFormat");
+    File stream(OpenShared(path));
+    LARGE_INTEGER size{};
+    if (!stream.valid() || !GetFileSizeEx(stream.get(), &size)) {
+        AddToJobLog("File skipped, while in use: " + path, true);
+        facts.Skipped = true;
+        return false;
+    }
+    char head[1000];
+    DWORD got = 0;
+    if (!ReadFile(stream.get(), head, sizeof head, &got, nullptr) || (got == 0 && size.QuadPart > 0)) {
+        AddToJobLog("File skipped, while in use: " + path, true);
+        facts.Skipped = true;
+        return false;
+    }
+    facts.Size = size.QuadPart;
+    return true;
+}
+
+int64_t WinPlannerFiles::EstimateCompressed(const std::string& path, int64_t budget) {
+    if (NameOf(path).empty()) return 0;
+    File file(OpenShared(path));
+    LARGE_INTEGER size{};
+    if (!file.valid() || !GetFileSizeEx(file.get(), &size)) {
+        AddToJobLog("File skipped, unknow reason: " + path, true);
+        return 0;
+    }
+    const BlockReader read = [&](int64_t offset, uint8_t* buffer, size_t wanted) -> size_t {
+        LARGE_INTEGER at;
+        at.QuadPart = offset;
+        DWORD got = 0;
+        if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+            !ReadFile(file.get(), buffer, static_cast<DWORD>(wanted), &got, nullptr))
+            return 0;
+        return got;
+    };
+    return EstimateCompressedSize(size.QuadPart, options_.ZipPackLevel, budget, read,
+                                  [this] { return Cancelled(); });
+}
+
+bool WinPlannerFiles::FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WinPlannerFiles::FolderExists(const std::string& path) {
+    std::string folder = path;
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    return IsFolderPath(folder);
+}
+
+int64_t WinPlannerFiles::MeasureDestFreeSpace() {
+    return DriveFreeBytes(DriveOfPath(options_.DestPath));
+}
+
+void WinPlannerFiles::AppendCsvLine(const std::string& line) {
+    if (!AppendLineToFile(line, options_.CsvFileName, *this))
+        AddToLog("The catalogue list could not be written: " + options_.CsvFileName);
+}
+
+bool AppendLineToFile(const std::string& line, const std::string& fileName, PlannerHost& host) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0) host.Wait(1'000);
+        File file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) continue;
+        const std::string text = line + "\r\n";
+        DWORD put = 0;
+        return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
+               put == text.size();
+    }
+    return false;
+}
+
+} // namespace job

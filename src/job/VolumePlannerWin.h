@@ -1,0 +1,43 @@
+#pragma once
+// The planner's host on Win32, the file-facing half: the pre-zip test, the size estimate, the
+// catalogue's .csv lines and the destination's free space. The logs, the status and the
+// waits stay abstract for the job's host to fill.
+
+#include "core/DateText.h"
+#include "job/VolumePlanner.h"
+
+namespace job {
+
+struct PlannerFileOptions {
+    int ZipPackLevel = 6;
+    bool DoIncludeReg = false;
+    std::string WindowsFolder;       // without a trailing "\"
+    std::string ApplicationDataPath; // the profile folder, with a trailing "\"
+    std::string CsvFileName;
+    std::string DestPath;
+    core::LocaleFormat Locale;
+};
+
+class WinPlannerFiles : public PlannerHost {
+  public:
+    explicit WinPlannerFiles(PlannerFileOptions options) : options_(std::move(options)) {}
+
+    bool CanZipFile(const std::string& path, ZipFileFacts& facts) override;
+    int64_t EstimateCompressed(const std::string& path, int64_t budget) override;
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    int64_t MeasureDestFreeSpace() override;
+    void AppendCsvLine(const std::string& line) override;
+
+    PlannerFileOptions& Options() { return options_; }
+
+  private:
+    bool IsSavedRegistryFile(const std::string& path);
+    PlannerFileOptions options_;
+};
+
+// Appends one line (CR LF) to the file, creating it; a failed open is tried once more after
+// a second. False when the line could not be written.
+bool AppendLineToFile(const std::string& line, const std::string& fileName, PlannerHost& host);
+
+} // namespace job

@@ -1,0 +1,147 @@
+// The resume state on disk: every key and list survives a save and load, damaged or cut files
+// load as defaults and partial lists, and the archive-bit list is played back.
+
+#include "gui/FileText.h"
+#include "job/RunStateWin.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+using namespace job;
+
+namespace {
+
+std::string TempBase(const char* name) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string base =
+        std::string(folder) + "tw_runstate_" + name + std::to_string(GetCurrentProcessId());
+    for (const char* extension : {".run", ".ftz", ".tfl", ".bfl", ".cfl", ".vfl", ".ffl", ".dfl", ".run.new"})
+        DeleteFileA((base + extension).c_str());
+    return base;
+}
+
+std::string Read(const std::string& path) {
+    std::string text;
+    gui::ReadWholeFile(path, text);
+    return text;
+}
+
+RunStateValues SomeValues() {
+    RunStateValues v;
+    v.JobName = "Caf\xe9 Daily.dat";
+    v.ZipDate = "20261207";
+    v.JobLogName = "C:\\Tarnwick\\Log\\Daily_100.txt";
+    v.CatalogName = "C:\\Tarnwick\\Catalogs\\Daily 202612070400.csv";
+    v.CatName = "C:\\Tarnwick\\Catalogs\\Daily.cat|C:\\Tarnwick\\Catalogs\\Week.cat";
+    v.EditCatNameText = "Daily.cat";
+    v.FileCount = 12;
+    v.FilesCopyed = 11;
+    v.ZipNameNr = 3;
+    v.ProgressBar1 = 40;
+    v.ProgressBar3 = 7;
+    v.FilesToBak = 30;
+    v.DirToBak = 4;
+    v.FilestoZipListNr = 9;
+    v.iZip = 1;
+    v.Only83 = true;
+    v.DoIncludeReg = false;
+    v.DoIncludeSysState = true;
+    v.DoCatalog = true;
+    v.CatSaved = false;
+    v.VolumePath = "E:\\Backup\\20261207003.zip";
+    return v;
+}
+
+} // namespace
+
+TEST(ResumeState, KeysInOrderAndSevenListsWithAnsiPathsRoundTrip) {
+    const std::string base = TempBase("round");
+    RunStateLists lists;
+    for (size_t i = 0; i < RunStateListExtensions.size(); ++i)
+        RunStateList(lists, i) = {"C:\\Donn\xe9"
+                                  "es\\R\xe9sum\xe9 " +
+                                      std::to_string(i) + ".doc",
+                                  "C:\\\xc6\xd8\xc5\\", ""};
+    lists.Dfl = {"46363,1666666667"};
+    ASSERT_TRUE(SaveRunState(base, lists, SomeValues()));
+
+    const std::string expectedKeys[] = {
+        "JobName",   "ZipDate",          "JobLogName", "CatalogName",  "CatName",      "EditCatNameText",
+        "FileCount", "FilesCopyed",      "ZipNameNr",  "ProgressBar1", "ProgressBar3", "FilesToBak",
+        "DirToBak",  "FilestoZipListNr", "iZip",       "Only83",       "DoIncludeReg", "DoIncludeSysState",
+        "DoCatalog", "CatSaved",         "VolumePath"};
+    const std::string run = Read(base + ".run");
+    size_t at = run.find("[Running]\r\n");
+    ASSERT_EQ(at, 0u);
+    for (const std::string& key : expectedKeys) {
+        const size_t next = run.find("\r\n" + key + "=", at);
+        ASSERT_NE(next, std::string::npos) << key << " in order in\n" << run;
+        at = next + 1;
+    }
+    EXPECT_NE(run.find("\r\nOnly83=1\r\n"), std::string::npos);
+    EXPECT_EQ(Read(base + ".ftz").substr(0, 10), "C:\\Donn\xe9"
+                                                 "es");
+
+    RunStateLists loaded;
+    RunStateValues values;
+    ASSERT_TRUE(LoadRunState(base, loaded, values));
+    EXPECT_EQ(values, SomeValues());
+    EXPECT_EQ(loaded, lists);
+    EXPECT_EQ(ResumeJobName(base), "Caf\xe9 Daily.dat");
+
+    DiscardRunState(base);
+    EXPECT_EQ(ResumeJobName(base), "");
+    EXPECT_FALSE(LoadRunState(base, loaded, values)) << "nothing left to resume";
+    EXPECT_EQ(GetFileAttributesA((base + ".ftz").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((base + ".bfl").c_str()), INVALID_FILE_ATTRIBUTES) << "the disc lists stay";
+}
+
+TEST(ResumeState, DamagedRunFileCutListAndStaleWorkFileLoad) {
+    const std::string base = TempBase("damaged");
+    ASSERT_TRUE(gui::ReplaceFileContents(base + ".run",
+                                         std::string("\x01\xff garbage\r\n[Running]\r\nJobName=Daily.dat\r\n"
+                                                     "FileCount=abc\r\niZip=-\r\nCatSaved=yes\r\n"
+                                                     "FilestoZipListNr=99999999999\r\n") +
+                                             std::string("\0\0 [broken", 10)));
+    ASSERT_TRUE(gui::ReplaceFileContents(base + ".ftz", "C:\\a.txt\r\nC:\\b.txt\r\nC:\\Da"));
+    ASSERT_TRUE(gui::ReplaceFileContents(base + ".run.new", "[Running]\r\nJobName=Stale.dat\r\n"));
+
+    RunStateLists lists;
+    lists.Tfl = {"left over in memory"};
+    RunStateValues values;
+    values.FileCount = 5;
+    values.iZip = 2;
+    values.FilestoZipListNr = 7;
+    values.CatSaved = true;
+    ASSERT_TRUE(LoadRunState(base, lists, values));
+    EXPECT_EQ(values.JobName, "Daily.dat");
+    EXPECT_EQ(values.FileCount, 5) << "no number: the value in memory stays";
+    EXPECT_EQ(values.iZip, 2);
+    EXPECT_EQ(values.FilestoZipListNr, 7) << "out of range";
+    EXPECT_TRUE(values.CatSaved);
+    EXPECT_EQ(lists.Ftz, (std::vector<std::string>{"C:\\a.txt", "C:\\b.txt", "C:\\Da"}));
+    EXPECT_TRUE(lists.Tfl.empty()) << "a missing list file loads empty";
+
+    // The next save replaces everything, whatever was left beside it.
+    ASSERT_TRUE(SaveRunState(base, lists, values));
+    EXPECT_EQ(ResumeJobName(base), "Daily.dat");
+    DiscardRunState(base);
+}
+
+TEST(ResumeState, ArchiveBitsComeBackForListedFilesAndVanishedPathsAreSkipped) {
+    const std::string list = TempBase("att") + ".lst";
+    core::MemoryFileAttributes attributes;
+    attributes.files["C:\\a.txt"] = core::AttributeReadOnly | core::AttributeHidden;
+    attributes.files["C:\\b\xe9.txt"] = 0;
+    ASSERT_TRUE(gui::ReplaceFileContents(list, "C:\\a.txt\r\nC:\\gone.txt\r\nC:\\b\xe9.txt\r\n"));
+    std::vector<int> progress;
+    EXPECT_EQ(RestoreArchiveBits(list, attributes, [&](int n) { progress.push_back(n); }), 3);
+    EXPECT_EQ(attributes.files["C:\\a.txt"],
+              core::AttributeReadOnly | core::AttributeHidden | core::AttributeArchive);
+    EXPECT_EQ(attributes.files["C:\\b\xe9.txt"], core::AttributeArchive);
+    EXPECT_EQ(attributes.files.count("C:\\gone.txt"), 0u);
+    EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(GetFileAttributesA(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the list is deleted";
+}
