@@ -120,10 +120,12 @@ void VolumePlanner::StartVolume() {
 void VolumePlanner::Add(const std::string& path, const ZipFileFacts& facts, bool csvLine) {
     host_.AddToZipFiles(path);
     const size_t nameStart = NameStart(path);
+    // The line is written once the component has zipped the entry, so the list never names
+    // an entry it skipped.
     if (csvLine && plan_.DoCatalog)
-        host_.AppendCsvLine(plan_.ZipFileName + "," + path.substr(nameStart) + "," +
+        pendingCsv_[path] = plan_.ZipFileName + "," + path.substr(nameStart) + "," +
                             path.substr(0, nameStart) + "," + facts.DateText + "," +
-                            std::to_string(facts.Size) + ",");
+                            std::to_string(facts.Size) + ",";
     if (plan_.Allfilenames1) host_.AddToJobLog(path, plan_.IncludeDateTime1);
     if (!plan_.Hidden) host_.SetStatusText(path);
     host_.PumpIfDue();
@@ -152,6 +154,7 @@ void VolumePlanner::TooBig(const std::string& path) {
 }
 
 void VolumePlanner::ReportSkipped(const std::string& path) {
+    pendingCsv_.erase(path);
     const bool file = NameStart(path) < path.size();
     if (file && host_.FileExists(path)) {
         host_.AddToJobLog("File skipped it can not be accessed: " + path, true);
@@ -361,7 +364,14 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
                         fileName.compare(fileName.size() - markerLength, markerLength, kMarker) == 0;
     const std::string name = marker ? fileName.substr(0, fileName.size() - markerLength) : fileName;
     if (marker && name != lastNamed_) ReportSkipped(name);
-    if (!marker && !name.empty()) lastNamed_ = name;
+    if (!marker && !name.empty()) {
+        lastNamed_ = name;
+        const auto pending = pendingCsv_.find(name);
+        if (pending != pendingCsv_.end()) {
+            host_.AppendCsvLine(pending->second);
+            pendingCsv_.erase(pending);
+        }
+    }
 
     host_.PumpIfDue();
     if (plan_.DetailLog)

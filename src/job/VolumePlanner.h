@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace job {
@@ -145,8 +146,9 @@ class VolumePlanner {
 
     VolumePlan& plan_;
     PlannerHost& host_;
-    std::string lastNamed_;      // the entry the last normal call named, in this volume
-    int64_t directoryBytes_ = 0; // what the volume's central directory will take
+    std::string lastNamed_; // the entry the last normal call named, in this volume
+    std::unordered_map<std::string, std::string> pendingCsv_; // .csv lines of planned entries
+    int64_t directoryBytes_ = 0;                              // what the volume's central directory will take
 };
 
 } // namespace job

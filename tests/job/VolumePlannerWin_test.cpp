@@ -1,0 +1,161 @@
+// The planner filling volumes through the real zip component, with a loop playing the runner:
+// four 1,000,000-byte files in 4 MiB volumes all arrive, an entry the component refuses is
+// reported once, and the catalogue list and the job's text log close the last volume. The
+// volumes and the list are left under build/peer-volumes for unzip and zipinfo (natively).
+
+#include "gui/ScriptedPrompter.h"
+#include "job/VolumePlannerWin.h"
+#include "zip/ExtractFilesWin.h"
+#include "zip/UnZipper.h"
+#include "zip/Zipper.h"
+#include "zip/ZipperFilesWin.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using namespace job;
+
+namespace {
+
+std::string FixedDrive(const std::string&) {
+    return "Fixed";
+}
+
+class RecordingWinHost : public WinPlannerFiles {
+  public:
+    RecordingWinHost(PlannerFileOptions options, zip::TZipper& zipper)
+        : WinPlannerFiles(std::move(options)), zipper_(zipper) {}
+    void AddToZipFiles(const std::string& path) override { zipper_.FilesList.Add(path); }
+    void AddToRunLog(const std::string& text) override {
+        std::ofstream(runLog, std::ios::app | std::ios::binary) << text << "\r\n";
+    }
+    void AddToLog(const std::string& text) override { programLog.push_back(text); }
+    void AddToJobLog(const std::string& text, bool) override { jobLog.push_back(text); }
+    void SetStatusText(const std::string&) override {}
+    void SetTotalText(const std::string&) override {}
+    void SetJobProgress(int) override {}
+    void PumpIfDue() override {}
+    void Wait(int milliseconds) override { waitedMs += milliseconds; }
+    bool Cancelled() override { return false; }
+    void ResetWatchdog() override {}
+
+    std::string runLog;
+    std::vector<std::string> programLog, jobLog;
+    int waitedMs = 0;
+
+  private:
+    zip::TZipper& zipper_;
+};
+
+} // namespace
+
+TEST(PlannerWithZipper, VolumesHoldEveryFileOnceAndEndWithTheCatalogueListAndTheLog) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder =
+        std::string(temp) + "tw_planner_" + std::to_string(GetCurrentProcessId()) + "\\";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder + "src");
+    std::filesystem::create_directories(folder + "out");
+
+    VolumePlan plan;
+    std::mt19937 random(16);
+    for (int i = 1; i <= 4; ++i) {
+        const std::string path = folder + "src\\part" + std::to_string(i) + ".bin";
+        std::string bytes(1'000'000, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(random());
+        std::ofstream(path, std::ios::binary) << bytes;
+        plan.FilestoZipList.push_back({path, 1'000'000});
+    }
+    const std::string refused = folder + "src\\refused.txt";
+    std::ofstream(refused, std::ios::binary) << "kept out by the component";
+    plan.FilestoZipList.insert(plan.FilestoZipList.begin() + 1, {refused, 25});
+    plan.MaxZipSize = 4'194'304;
+    plan.FilesToBak = 5;
+    plan.ZipPackLevel = 0;
+    plan.DoCatalog = true;
+    plan.CatSaved = false;
+    plan.JobName = "Daily.dat";
+    plan.CsvFileName = folder + "Daily 202612070400.csv";
+    plan.RunLogName = folder + "Daily.log";
+
+    zip::TWinExtractFileSystem files;
+    zip::TWinZipperFileSystem output{FixedDrive};
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope scope{prompter};
+    zip::TZipper zipper{files, output};
+    zipper.PackLevel = 0;
+    zipper.TempPath = folder;
+
+    PlannerFileOptions options;
+    options.ZipPackLevel = 0;
+    options.CsvFileName = plan.CsvFileName;
+    options.DestPath = folder + "out";
+    RecordingWinHost host(options, zipper);
+    host.runLog = plan.RunLogName;
+    VolumePlanner planner(plan, host);
+    zipper.OnEndZip = [&](zip::TZipper&, const std::string& name, uint32_t uncompressed, uint32_t compressed,
+                          uint32_t current) {
+        planner.Zipper1EndZip(name, uncompressed, compressed, current);
+    };
+    int refusals = 0;
+    zipper.OnStartZip = [&](zip::TZipper&, const std::string& name, zip::TZipHeaderInfo&, bool& skip) {
+        if (name == refused) {
+            skip = true;
+            ++refusals;
+        }
+    };
+
+    std::vector<std::string> volumes;
+    while (volumes.size() < 5 && (plan.FilestoZipListNr < static_cast<int>(plan.FilestoZipList.size()) ||
+                                  !plan.ZipVolumeList.empty())) {
+        plan.CurrentZipBytes = 0;
+        plan.ZipEntryCount = 0;
+        plan.ZipBudget = plan.MaxZipSize;
+        plan.LastFreeSpaceCheck = 0;
+        plan.ZipFileName = "vol" + std::to_string(volumes.size() + 1) + ".zip";
+        volumes.push_back(folder + "out\\" + plan.ZipFileName);
+        zipper.SetZipName(volumes.back());
+        zipper.FilesList.Clear();
+        planner.StartVolume();
+        ASSERT_GT(zipper.FilesList.Count(), 0);
+        zipper.Zip();
+    }
+
+    ASSERT_EQ(volumes.size(), 2u);
+    std::vector<std::vector<std::string>> entries;
+    for (const std::string& volume : volumes) {
+        zip::TUnZipper reader(files);
+        reader.SetZipName(volume);
+        EXPECT_TRUE(reader.TestArchive()) << volume;
+        EXPECT_LE(std::filesystem::file_size(volume), 4'194'304u);
+        entries.emplace_back();
+        for (int i = 0; i < reader.Count(); ++i)
+            entries.back().push_back(reader.FullName(i));
+    }
+    EXPECT_EQ(entries[0], (std::vector<std::string>{"part1.bin", "part2.bin", "part3.bin"}));
+    EXPECT_EQ(entries[1], (std::vector<std::string>{"part4.bin", "Daily 202612070400.csv", "Daily.log"}));
+    EXPECT_EQ(refusals, 1);
+    EXPECT_EQ(
+        std::count(host.jobLog.begin(), host.jobLog.end(), "File skipped it can not be accessed: " + refused),
+        1);
+    EXPECT_EQ(plan.FilesCopyed, 6) << "four files, the list and the log; not the refused one";
+    EXPECT_EQ(host.waitedMs, 5000);
+
+    // For the native peers: the volumes and the catalogue list.
+    const std::filesystem::path peers =
+        std::filesystem::path("Z:" + std::string(TW_SOURCE_DIR)) / "build" / "peer-volumes" / "planner";
+    std::filesystem::remove_all(peers);
+    std::filesystem::create_directories(peers);
+    for (const std::string& volume : volumes)
+        std::filesystem::copy_file(volume, peers / std::filesystem::path(volume).filename());
+    std::filesystem::copy_file(plan.CsvFileName, peers / "catalog.csv");
+    std::filesystem::remove_all(folder);
+}
