@@ -1,11 +1,12 @@
 # Shared settings and helpers for every target of the build.
 
 # tw_target(<target> [NO_SANITIZE])
-# Warnings, Windows definitions and, in the native and fuzz builds, the sanitizers. Benchmarks
-# opt out of the sanitizers so that their figures mean something.
+# Warnings (as errors: only our own targets come through here, never third-party code), Windows
+# definitions and, in the native and fuzz builds, the sanitizers. Benchmarks opt out of the
+# sanitizers so that their figures mean something.
 function(tw_target target)
     cmake_parse_arguments(ARG "NO_SANITIZE" "" "" ${ARGN})
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter -Werror)
     if(WIN32)
         # ANSI code page and the -A Win32 functions everywhere: every stored format is ANSI/OEM bytes.
         target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501

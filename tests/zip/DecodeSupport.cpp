@@ -147,8 +147,9 @@ std::vector<TArchiveEntry> ReadArchive(const Bytes& archive) {
         EXPECT_TRUE(local.ReadLocal(stream));
         stream.Seek(local.LocalExtraLength, gui::TSeekOrigin::soCurrent);
         entry.data.resize(entry.record.CompressedSize);
-        if (!entry.data.empty())
+        if (!entry.data.empty()) {
             EXPECT_EQ(stream.Read(entry.data.data(), entry.data.size()), entry.data.size());
+        }
     }
     return entries;
 }

@@ -382,7 +382,7 @@ struct ArchiveEntry {
 // A single-volume archive written the way the zip component writes one: a local header with
 // the type still unknown, the compressed data, the header again with the final fields, then
 // the central directory and the end record.
-Bytes BuildArchive(const std::vector<ArchiveEntry>& entries) {
+[[maybe_unused]] Bytes BuildArchive(const std::vector<ArchiveEntry>& entries) {
     auto buffers = NewBuffers();
     gui::TMemoryStream archive;
     gui::TMemoryStream central;
@@ -427,7 +427,7 @@ Bytes BuildArchive(const std::vector<ArchiveEntry>& entries) {
     return Bytes(archive.Memory(), archive.Memory() + archive.Size());
 }
 
-std::string RunTool(const std::string& command, int& exitCode) {
+[[maybe_unused]] std::string RunTool(const std::string& command, int& exitCode) {
     std::string output;
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) {
