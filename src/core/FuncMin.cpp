@@ -14,14 +14,6 @@ namespace {
 int versionLanguage = 0x0406;
 int versionCodePage = 0x04E4;
 
-class SystemAttributes final : public FileAttributes {
-  public:
-    uint32_t Get(const std::string& path) override { return GetFileAttributesA(path.c_str()); }
-    uint32_t Set(const std::string& path, uint32_t attributes) override {
-        return SetFileAttributesA(path.c_str(), attributes) ? 0 : GetLastError();
-    }
-};
-
 // The version resource, checked before use: a damaged one gives nothing.
 std::vector<char> VersionResource(const std::string& path) {
     DWORD ignored = 0;
@@ -56,11 +48,6 @@ std::string FolderOfMask(const std::string& mask) {
 
 } // namespace
 
-FileAttributes& SystemFileAttributes() {
-    static SystemAttributes attributes;
-    return attributes;
-}
-
 int SetVersionInfoLanguage(int id) {
     if (id >= 0) versionLanguage = id;
     return versionLanguage;
@@ -79,9 +66,9 @@ int64_t GetFileSizeByName(const std::string& path) {
     return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
 
-bool FileHasAttributes(const std::string& path, uint32_t mask, FileAttributes& attributes) {
+bool FileHasAttributes(const std::string& path, uint32_t mask, gui::FileAttributes& attributes) {
     const uint32_t current = attributes.Get(path);
-    return current != InvalidFileAttributes && (current & mask) == mask;
+    return current != gui::InvalidFileAttributes && (current & mask) == mask;
 }
 
 bool DeleteFilesByMask(const std::string& mask) {
@@ -130,36 +117,22 @@ std::string GetFileProductName(const std::string& path) {
 }
 
 uint32_t SetFileAttributesTri(const std::string& path, int readOnly, int archive, int system, int hidden,
-                              FileAttributes& attributes) {
+                              gui::FileAttributes& attributes) {
     const uint32_t old = attributes.Get(path);
-    if (old == InvalidFileAttributes) {
+    if (old == gui::InvalidFileAttributes) {
         const uint32_t error = GetLastError();
         return error ? error : ERROR_FILE_NOT_FOUND;
     }
     uint32_t wanted = old;
-    const std::pair<int, uint32_t> changes[] = {{readOnly, AttributeReadOnly},
-                                                {archive, AttributeArchive},
-                                                {system, AttributeSystem},
-                                                {hidden, AttributeHidden}};
+    const std::pair<int, uint32_t> changes[] = {{readOnly, gui::AttributeReadOnly},
+                                                {archive, gui::AttributeArchive},
+                                                {system, gui::AttributeSystem},
+                                                {hidden, gui::AttributeHidden}};
     for (const auto& [flag, bit] : changes) {
         if (flag < 0) continue;
         wanted = flag > 0 ? (wanted | bit) : (wanted & ~bit);
     }
     return wanted == old ? 0 : attributes.Set(path, wanted);
-}
-
-std::string DriveTypeText(const std::string& path) {
-    if (path.empty()) return DriveTypeName(DRIVE_NO_ROOT_DIR);
-    std::string root;
-    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-        // \\server\share\ : the share is the drive.
-        const size_t server = path.find('\\', 2);
-        const size_t share = server == std::string::npos ? std::string::npos : path.find('\\', server + 1);
-        root = share == std::string::npos ? path + "\\" : path.substr(0, share + 1);
-    } else {
-        root = path.substr(0, 1) + ":\\";
-    }
-    return DriveTypeName(GetDriveTypeA(root.c_str()));
 }
 
 namespace {

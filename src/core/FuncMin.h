@@ -4,8 +4,8 @@
 // conversion of names. Failures come back as results (empty text, -1, false, an error code).
 
 #include "core/ConvertError.h"
-#include "core/FileAttributes.h"
 #include "core/PathText.h"
+#include "gui/FileAttributes.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +20,7 @@ int SetVersionInfoCodePage(int codePage);
 int64_t GetFileSizeByName(const std::string& path);
 // All mask bits set; a file that cannot be asked has none.
 bool FileHasAttributes(const std::string& path, uint32_t mask,
-                       FileAttributes& attributes = SystemFileAttributes());
+                       gui::FileAttributes& attributes = gui::SystemFileAttributes());
 // Deletes every match of folder + wildcard name, pumping messages before each; false when a
 // match could not be deleted.
 bool DeleteFilesByMask(const std::string& mask);
@@ -34,11 +34,9 @@ std::string GetFileProductName(const std::string& path);
 // Each flag -1 keeps, 0 clears, 1 or more sets its bit. Writes only a change; returns the
 // write's error code, 0 when nothing was written, the read's error when the file cannot be asked.
 uint32_t SetFileAttributesTri(const std::string& path, int readOnly, int archive, int system, int hidden,
-                              FileAttributes& attributes = SystemFileAttributes());
+                              gui::FileAttributes& attributes = gui::SystemFileAttributes());
 
-// The type of the drive the path lies on, as DriveTypeName gives it. An empty path asks no
-// drive (type 1); a UNC path is asked at its share root.
-std::string DriveTypeText(const std::string& path);
+using gui::DriveTypeText;
 
 // With substitute set, 0xD8/0xF8 map to OEM 0x9D/0x9B and back, whatever the code pages say.
 std::string AnsiToOemName(const std::string& name, bool substitute);

@@ -2,6 +2,8 @@
 // Text rules about paths and names that need no file system: the 8.3 test, folder joining,
 // cleaning names of punctuation, and the names of drive types.
 
+#include "gui/DriveType.h"
+
 #include <string>
 #include <string_view>
 
@@ -18,8 +20,6 @@ std::string JoinFolder(std::string_view folder, std::string_view sub);
 // and characters from 0x7F up stay.
 std::string StripSpecialChars(std::string_view text);
 
-// "No Type Information", "Root Directory does not exist", "Removable", "Fixed", "Remote",
-// "CDROM", "RamDisk" for the drive types 0-6; empty for any other.
-std::string DriveTypeName(unsigned driveType);
+using gui::DriveTypeName;
 
 } // namespace core

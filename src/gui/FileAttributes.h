@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-namespace core {
+namespace gui {
 
 constexpr uint32_t InvalidFileAttributes = 0xFFFFFFFFu;
 constexpr uint32_t AttributeReadOnly = 0x01;
@@ -43,4 +43,4 @@ class MemoryFileAttributes final : public FileAttributes {
     }
 };
 
-} // namespace core
+} // namespace gui

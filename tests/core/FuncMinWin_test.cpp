@@ -43,16 +43,16 @@ TEST(FuncMin, SizesOfMissingAndHugeFiles) {
 }
 
 TEST(FuncMin, AttributesOfMissingFilesAreNeitherReportedNorWritten) {
-    core::MemoryFileAttributes attributes;
-    attributes.files["C:\\a.txt"] = core::AttributeArchive | core::AttributeReadOnly;
-    EXPECT_TRUE(core::FileHasAttributes("C:\\a.txt", core::AttributeArchive, attributes));
+    gui::MemoryFileAttributes attributes;
+    attributes.files["C:\\a.txt"] = gui::AttributeArchive | gui::AttributeReadOnly;
+    EXPECT_TRUE(core::FileHasAttributes("C:\\a.txt", gui::AttributeArchive, attributes));
     EXPECT_FALSE(
-        core::FileHasAttributes("C:\\a.txt", core::AttributeArchive | core::AttributeHidden, attributes));
-    EXPECT_FALSE(core::FileHasAttributes("C:\\missing.txt", core::AttributeArchive, attributes));
+        core::FileHasAttributes("C:\\a.txt", gui::AttributeArchive | gui::AttributeHidden, attributes));
+    EXPECT_FALSE(core::FileHasAttributes("C:\\missing.txt", gui::AttributeArchive, attributes));
 
     EXPECT_EQ(core::SetFileAttributesTri("C:\\a.txt", -1, 1, -1, -1, attributes), 0u);
     EXPECT_EQ(core::SetFileAttributesTri("C:\\a.txt", 0, 0, 1, -1, attributes), 0u);
-    EXPECT_EQ(attributes.files["C:\\a.txt"], core::AttributeSystem);
+    EXPECT_EQ(attributes.files["C:\\a.txt"], gui::AttributeSystem);
     EXPECT_NE(core::SetFileAttributesTri("C:\\missing.txt", 1, 1, 1, 1, attributes), 0u);
     EXPECT_EQ(attributes.files.count("C:\\missing.txt"), 0u);
 }

@@ -2,8 +2,8 @@
 // route end with the bytes that were meant.
 
 #include "WineDriveWinSupport.h"
-#include "core/FuncMin.h"
 #include "gui/Clock.h"
+#include "gui/DriveType.h"
 #include "gui/Wait.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/UnZipper.h"
@@ -66,7 +66,7 @@ TEST(WriteSinkWin, BytesReachTheFileThroughBothRoutesWithReadBack) {
         const std::string staging = zip::StagingFileName(folder, out);
         std::vector<uint8_t> expected;
         {
-            zip::TWinSinkFile file(out, staging, core::DriveTypeText);
+            zip::TWinSinkFile file(out, staging, gui::DriveTypeText);
             EXPECT_EQ(file.DriveType(), "Fixed");
             zip::TWriteSink sink(file);
             sink.UseTempFile = useTemp;
@@ -108,14 +108,14 @@ TEST(WriteSinkWin, RemovableAndCdDrivesAreNotReadBackAndPauseBeforeTheReopen) {
         SCOPED_TRACE(kind.text);
         wintest::TWineDrive drive(kind.type);
         ASSERT_TRUE(drive.Defined()) << "no Wine mount manager to define drives with";
-        ASSERT_EQ(core::DriveTypeText(drive.Root()), kind.text);
+        ASSERT_EQ(gui::DriveTypeText(drive.Root()), kind.text);
         gui::ManualClock clock;
         gui::SetClock(&clock);
         const std::string out = drive.Root() + "set.zip";
         std::vector<uint8_t> expected;
         int readBacks = 0, reopens = 0;
         {
-            TCountingSinkFile file(out, drive.Root() + "set.tmp", core::DriveTypeText);
+            TCountingSinkFile file(out, drive.Root() + "set.tmp", gui::DriveTypeText);
             zip::TWriteSink sink(file);
             sink.WriteVerify = true;
             sink.WaitSeconds = [](int seconds) { gui::Wait(seconds * 1000, false); };

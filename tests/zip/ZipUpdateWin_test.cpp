@@ -3,7 +3,7 @@
 
 #include "DecodeSupport.h"
 #include "UnZipperSupport.h"
-#include "core/FuncMin.h"
+#include "gui/DriveType.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/Zipper.h"
@@ -38,7 +38,7 @@ class ZipUpdateWin : public ::testing::Test {
     unziptest::TTempFolder tmp;
     std::string archive = tmp.Path() + "\\arc.zip";
     zip::TWinExtractFileSystem files;
-    zip::TWinZipperFileSystem output{core::DriveTypeText};
+    zip::TWinZipperFileSystem output{gui::DriveTypeText};
     zip::TZipper z{files, output};
     codectest::Bytes old;
 };

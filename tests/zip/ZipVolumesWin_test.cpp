@@ -5,7 +5,7 @@
 #include "DecodeSupport.h"
 #include "FloppyDriveWinSupport.h"
 #include "UnZipperSupport.h"
-#include "core/FuncMin.h"
+#include "gui/DriveType.h"
 #include "gui/ScriptedPrompter.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/ZipCodecErrors.h"
@@ -29,7 +29,7 @@ constexpr int64_t kDiskRoom = 400000;
 // The Win32 file system, with every disk of drive B: holding kDiskRoom bytes.
 class TSmallDisks : public zip::TWinZipperFileSystem {
   public:
-    TSmallDisks() : zip::TWinZipperFileSystem(core::DriveTypeText) {}
+    TSmallDisks() : zip::TWinZipperFileSystem(gui::DriveTypeText) {}
     int64_t DiskFree(const std::string& root) override {
         return root == "B:\\" ? kDiskRoom : zip::TWinZipperFileSystem::DiskFree(root);
     }

@@ -25,7 +25,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include "core/FuncMin.h"
+#include "gui/DriveType.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -130,7 +130,7 @@ bool TakeDisks(const std::string& list, int first, const char* archive, TDriverP
 
 int RunZip(int argc, char** argv, TDriverPrompter& prompter) {
     zip::TWinExtractFileSystem files;
-    zip::TWinZipperFileSystem output(core::DriveTypeText);
+    zip::TWinZipperFileSystem output(gui::DriveTypeText);
     zip::TZipper z(files, output);
     z.SetZipName(argv[2]);
     std::string disks;
