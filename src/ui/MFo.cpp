@@ -8,6 +8,7 @@
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Button.h"
+#include "gui/CompareText.h"
 #include "gui/Label.h"
 #include "gui/ListBox.h"
 #include "gui/Memo.h"
@@ -268,13 +269,9 @@ void TMF::PointOldServiceAt(const std::string& program) {
     try {
         current = registry.ReadString("ImagePath");
     } catch (const core::ERegistryException&) {
+        // Unreadable (not a string, or gone): as good as wrong, and written anew below.
     }
-    auto upper = [](std::string text) {
-        for (char& c : text)
-            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-        return text;
-    };
-    if (upper(current) == upper(environment_.windowsFolder + "\\QUILLETSRV.EXE")) return;
+    if (gui::SameTextI(current, environment_.windowsFolder + "\\QUILLETSRV.EXE")) return;
     try {
         registry.WriteString("ImagePath", program);
     } catch (const core::ERegistryException& error) {

@@ -75,25 +75,9 @@ class TBitReader {
     }
     // Drops the bits up to the next byte boundary.
     void AlignToByte() { Drop(count & 7); }
-    // Whole-word refill from the current piece; the caller checks there are
-    // sizeof(BitBuffer) bytes left in it. Leaves at least kBitBufferBits - 8 bits.
-    void RefillFast() {
-        BitBuffer word;
-        std::memcpy(&word, next, sizeof word);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-        word = sizeof word == 8 ? __builtin_bswap64(word) : __builtin_bswap32(word);
-#endif
-        bits |= word << count;
-        next += (kBitBufferBits - 1 - count) >> 3;
-        count |= kBitBufferBits - 8;
-    }
-    size_t BytesLeftInPiece() const {
-        return static_cast<size_t>(end - next);
-    }
+    size_t BytesLeftInPiece() const { return static_cast<size_t>(end - next); }
     // Makes sure the current piece has a byte left; false at the end of the input.
-    bool HasByte() {
-        return next != end || NextPiece();
-    }
+    bool HasByte() { return next != end || NextPiece(); }
     // Forgets stale look-ahead once the buffer is empty, before bytes are taken directly.
     void ClearIfEmpty() {
         if (count == 0) bits = 0;

@@ -1,29 +1,22 @@
 #include "zip/ExtractPath.h"
 
-#include <cctype>
+#include "gui/CompareText.h"
+
 #include <vector>
 
 namespace zip {
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && gui::SameTextI(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsDeviceName(std::string_view component) {
     const std::string_view stem = component.substr(0, component.find('.'));
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
     for (const char* device : kDevices)
-        if (EqualsNoCase(stem, device)) return true;
+        if (gui::SameTextI(stem, device)) return true;
     if (stem.size() == 4 && (StartsWithNoCase(stem, "COM") || StartsWithNoCase(stem, "LPT")))
         return stem[3] >= '1' && stem[3] <= '9';
     return false;

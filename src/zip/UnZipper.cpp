@@ -1,12 +1,12 @@
 #include "zip/UnZipper.h"
 
+#include "gui/CompareText.h"
 #include "gui/Prompter.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipDirectory.h"
 #include "zip/ZipLib.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace zip {
@@ -14,19 +14,8 @@ namespace zip {
 namespace {
 
 const char* const kNotAZip = "Not a valid zip file!";
-
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string ChangeExt(const std::string& name, const std::string& ext) {
-    const size_t dot = name.find_last_of(".\\/:");
-    if (dot != std::string::npos && name[dot] == '.') return name.substr(0, dot) + ext;
-    return name + ext;
-}
+// A self-extracting archive's entries start after its program: the scan skips that much.
+constexpr int64_t kSfxStubSize = 14000;
 
 } // namespace
 
@@ -37,7 +26,7 @@ TUnZipper::~TUnZipper() {
 }
 
 void TUnZipper::SetZipName(const std::string& name) {
-    if (Upper(name) == Upper(zipName_)) return;
+    if (gui::SameTextI(name, zipName_)) return;
     std::string chosen = name;
     if (!name.empty() && name.back() == '?') {
         gui::TFileDialogRequest request;
@@ -319,7 +308,7 @@ void TUnZipper::ReadDirectory() {
         }
     };
     if (!end_.FindEndCentral(*stream_)) {
-        if (callerStream_ == nullptr) side = files_.OpenRead(ChangeExt(zipName_, ".zfc"));
+        if (callerStream_ == nullptr) side = files_.OpenRead(ChangeFileExt(zipName_, ".zfc"));
         if (side) {
             fromSide = true;
             end_.Clear();
@@ -350,7 +339,7 @@ void TUnZipper::ReadDirectory() {
             if (OnInCompleteZip) OnInCompleteZip(*this, IncompleteZipMode);
             if (IncompleteZipMode == izAssumeNotAZip) throw ENotAZipFile(kNotAZip);
             if (IncompleteZipMode == izAssumeMulti) throw EIncompleteZip("Incomplete Zip File");
-            const bool exe = Upper(zipName_).ends_with(".EXE");
+            const bool exe = gui::UpperCaseI(zipName_).ends_with(".EXE");
             auto tick = [this] {
                 ProcessMessagesHook();
                 if (cancel_) {
@@ -358,7 +347,7 @@ void TUnZipper::ReadDirectory() {
                     throw EUserCanceled("User Aborted Operation");
                 }
             };
-            if (WalkLocalHeaders(*stream_, exe ? 14000 : 0, *master_, end_, tick) == 0) {
+            if (WalkLocalHeaders(*stream_, exe ? kSfxStubSize : 0, *master_, end_, tick) == 0) {
                 Forget();
                 throw EBadZipFile(kNotAZip);
             }
@@ -415,7 +404,7 @@ void TUnZipper::SetVolumes(int count, int current) {
         SetMultiMode(mmNone);
     } else {
         // Split parts beside the archive win over the drive's kind: a USB stick is removable.
-        const bool partsBeside = files_.OpenRead(ChangeExt(zipName_, ".z01")) != nullptr;
+        const bool partsBeside = files_.OpenRead(ChangeFileExt(zipName_, ".z01")) != nullptr;
         SetMultiMode(!partsBeside && files_.IsRemovableDrive(zipName_) ? mmSpan : mmBlocks);
     }
 }
@@ -435,7 +424,7 @@ std::string TUnZipper::DefaultNextDiskName(int n) {
     if (n == numVolumes_) return firstName_;
     char ext[8];
     std::snprintf(ext, sizeof ext, ".z%02d", n % 100);
-    return ChangeExt(firstName_, ext);
+    return ChangeFileExt(firstName_, ext);
 }
 
 bool TUnZipper::LabelMatches(int n) {

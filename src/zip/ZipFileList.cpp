@@ -15,6 +15,7 @@
 
 #include "zip/Zipper.h"
 
+#include "gui/CompareText.h"
 #include "zip/ZipLib.h"
 #include "zip/ZipMatch.h"
 
@@ -35,10 +36,8 @@ std::string NameWithoutFolder(const std::string& name) {
 }
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    if (prefix.size() > text.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (UpperCase1252(uint8_t(text[i])) != UpperCase1252(uint8_t(prefix[i]))) return false;
-    return true;
+    return prefix.size() <= text.size() &&
+           gui::SameTextI(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
 bool MatchesAny(const gui::TStringList& list, const std::string& name) {
@@ -51,10 +50,7 @@ bool MatchesAny(const gui::TStringList& list, const std::string& name) {
 }
 
 std::string FoldName(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        c = static_cast<char>(UpperCase1252(uint8_t(c)));
-    return folded;
+    return gui::UpperCaseI(name);
 }
 
 } // namespace

@@ -61,6 +61,18 @@ std::string LeftStr(std::string_view text, size_t count) {
     return std::string(text.substr(0, count));
 }
 
+std::string ChangeFileExt(const std::string& name, const std::string& ext) {
+    const size_t dot = name.find_last_of(".\\/:");
+    if (dot != std::string::npos && name[dot] == '.') return name.substr(0, dot) + ext;
+    return name + ext;
+}
+
+std::string DriveRootOf(std::string_view name) {
+    if (name.size() < 2 || name[1] != ':') return {};
+    const char letter = name[0] >= 'a' && name[0] <= 'z' ? static_cast<char>(name[0] - 'a' + 'A') : name[0];
+    return std::string(1, letter) + ":\\";
+}
+
 bool HasWildcards(std::string_view text) {
     return text.find_first_of("*?<>|") != std::string_view::npos;
 }

@@ -32,6 +32,11 @@ std::string RightStr(std::string_view text, size_t count);
 std::string LeftStr(std::string_view text, size_t count);
 // "*", "?", "<", ">" or "|".
 bool HasWildcards(std::string_view text);
+// The name with its extension (from the last dot after the last folder) replaced by `ext`,
+// or `ext` added when it has none.
+std::string ChangeFileExt(const std::string& name, const std::string& ext);
+// "X:\" (upper case) for a name on drive X; empty (the current drive) otherwise.
+std::string DriveRootOf(std::string_view name);
 
 std::string PCharToStr(const char* text);
 // A zero-terminated copy; none for an empty text.

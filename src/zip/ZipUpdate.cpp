@@ -202,15 +202,7 @@ void TZipper::UpdateExistingEntries() {
                                            CompareDosTime(info->dosDateTime, entry.LastModFileDateTime) > 0));
             if (replace) {
                 if (OnUpdate) OnUpdate(*this, uaReplacing, i);
-                work_.Clear();
-                if (ProcessZipEntry(name)) {
-                    ++count_;
-                    ++newEnd_.EntriesOnDisk;
-                    ++newEnd_.TotalEntries;
-                    work_.WriteCentral(*directory_);
-                    if (Dispose) disposeList_.push_back(name);
-                    continue;
-                }
+                if (AddEntry(name)) continue;
                 // The file could not be zipped after all: the old entry stays.
             } else if (info) {
                 // Not zipped again: its bytes no longer count towards the total.

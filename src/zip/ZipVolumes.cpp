@@ -26,7 +26,6 @@
 #include "zip/ZipLib.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -53,12 +52,6 @@ uint32_t Get32(const uint8_t* p) {
 void PutLittleEndian(uint8_t* p, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
         p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// "X:\" for a name on drive X, empty (the current drive) otherwise.
-std::string RootOf(const std::string& name) {
-    if (name.size() < 2 || name[1] != ':') return {};
-    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])))) + ":\\";
 }
 
 void ShowSideFileError(const char* text) {
@@ -128,7 +121,7 @@ void TZipper::NextVolume() {
         room_ = MultiZipInfo.BlockSize;
     } else {
         WriteDiskLabel();
-        const std::string root = RootOf(finished);
+        const std::string root = DriveRootOf(finished);
         const bool removable = files_.IsRemovableDrive(finished);
         const uint32_t finishedSerial = output_.VolumeSerial(root);
         diskSerials_.push_back(finishedSerial);
@@ -136,7 +129,7 @@ void TZipper::NextVolume() {
             next = AskForDisk(volume_ + 2, ZipName());
             if (next.empty()) throw EUserCanceled(kUserCanceled);
             // The same disk still in the drive: writing on would destroy the volume just made.
-            if (removable && finishedSerial != 0 && output_.VolumeSerial(RootOf(next)) == finishedSerial)
+            if (removable && finishedSerial != 0 && output_.VolumeSerial(DriveRootOf(next)) == finishedSerial)
                 continue;
             output_.DeleteFile(next);
             room_ = Min64(DiskFreeOfArchive(), kMaxVolumeOffset);
@@ -350,7 +343,7 @@ void TZipper::DiscardVolumes() {
 }
 
 bool TZipper::AskForFirstDisk() {
-    const std::string root = RootOf(ZipName());
+    const std::string root = DriveRootOf(ZipName());
     const bool removable = files_.IsRemovableDrive(ZipName());
     const uint32_t first = volume_ > 0 && !diskSerials_.empty() ? diskSerials_.front() : 0;
     for (;;) {
@@ -361,7 +354,7 @@ bool TZipper::AskForFirstDisk() {
 
 void TZipper::WriteDiskLabel() {
     if (MultiMode() != mmSpan || !MultiZipInfo.WriteDiskLabels) return;
-    const std::string root = RootOf(outName_.empty() ? ZipName() : outName_);
+    const std::string root = DriveRootOf(outName_.empty() ? ZipName() : outName_);
     if (root != "A:\\" && root != "B:\\") return;
     char label[16];
     std::snprintf(label, sizeof label, "PKBACK# %03d", (volume_ + 1) % 1000);

@@ -24,11 +24,11 @@
 #include "zip/Zipper.h"
 
 #include "gui/Clock.h"
+#include "gui/CompareText.h"
 #include "zip/Crc32.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLib.h"
 
-#include <cctype>
 #include <cstring>
 #include <exception>
 
@@ -46,21 +46,13 @@ constexpr int kMaxEntries = 0xFFFF;
 constexpr uint32_t kStoreChunk = 32768;
 constexpr uint32_t kReadChunk = 65535;
 constexpr size_t kDirectoryChunk = kSinkBufferSize;
+// Room kept on the first disk for the side file of a spanned set: a central record per name
+// (with a stored path, or the bare name), the end record with its comment, and slack.
+constexpr uint32_t kSideRecordWithPath = 83;
+constexpr uint32_t kSideRecordBare = 58;
+constexpr uint32_t kSideFileSlack = 2070;
 // Pumping costs about 44 us under Wine even with nothing waiting; a byte loop pumps on time.
 constexpr int64_t kPumpEveryMs = 20;
-
-std::string UpperText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string WithExtension(const std::string& name, const std::string& ext) {
-    const size_t dot = name.find_last_of(".\\/:");
-    if (dot != std::string::npos && name[dot] == '.') return name.substr(0, dot) + ext;
-    return name + ext;
-}
 
 std::string WithoutFolder(const std::string& name) {
     const size_t cut = name.find_last_of("\\/:");
@@ -143,7 +135,7 @@ int64_t TZipper::ZipToStream(gui::TStream* stream, const std::string& fname) {
 }
 
 void TZipper::SetZipName(const std::string& name) {
-    if (UpperText(name) == UpperText(ZipName())) return;
+    if (gui::SameTextI(name, ZipName())) return;
     if (end_.Modified) {
         // A comment changed in memory is written before the name moves on.
         FilesList.Clear();
@@ -171,11 +163,7 @@ void TZipper::WaitSeconds(int n) {
 }
 
 int64_t TZipper::DiskFreeOfArchive() {
-    const std::string& name = ZipName();
-    std::string root;
-    if (name.size() >= 2 && name[1] == ':')
-        root = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])))) + ":\\";
-    return output_.DiskFree(root);
+    return output_.DiskFree(DriveRootOf(ZipName()));
 }
 
 int64_t TZipper::RoomLeft() {
@@ -209,8 +197,9 @@ int TZipper::ZipFiles() {
         TMultiZipInfo& multi = MultiZipInfo;
         const bool multiVolume = multi.MultiMode != mmNone;
         if (multiVolume && multi.SaveZipInfoOnFirstDisk)
-            multi.SaveOnFirstDisk = static_cast<uint32_t>(FilesList.Count() * (StorePaths() ? 83 : 58)) +
-                                    multi.SaveOnFirstDisk + end_.CommentLength + 2070;
+            multi.SaveOnFirstDisk = static_cast<uint32_t>(FilesList.Count()) *
+                                        (StorePaths() ? kSideRecordWithPath : kSideRecordBare) +
+                                    multi.SaveOnFirstDisk + end_.CommentLength + kSideFileSlack;
         if (multi.MultiMode == mmSpan)
             room_ = DiskFreeOfArchive() - multi.SaveOnFirstDisk;
         else if (multi.MultiMode == mmBlocks)
@@ -244,15 +233,7 @@ int TZipper::ZipFiles() {
         if (multiVolume) totalBytes_ *= 2;
 
         for (int i = 0; i < FilesList.Count();) {
-            work_.Clear();
-            const std::string name = FilesList[i];
-            if (ProcessZipEntry(name)) {
-                ++count_;
-                ++newEnd_.EntriesOnDisk;
-                ++newEnd_.TotalEntries;
-                work_.WriteCentral(*directory_);
-                if (Dispose) disposeList_.push_back(name);
-            }
+            AddEntry(FilesList[i]);
             ++i;
             // The handler may plan more files; they join this archive.
             if (i == FilesList.Count() && OnEndZip) OnEndZip(*this, FilesList[i - 1] + "-:-", 0, 0, 0);
@@ -328,7 +309,7 @@ void TZipper::RunFinished(bool failed) {
         if (OnTotalPercentDone) OnTotalPercentDone(*this, 100);
         if (MultiZipInfo.SaveZipInfoOnFirstDisk && written.ThisDisk > 0) {
             if (MultiMode() == mmSpan && !AskForFirstDisk()) return;
-            SaveZipConfigurationFile(WithExtension(ZipName(), ".zfc"));
+            SaveZipConfigurationFile(ChangeFileExt(ZipName(), ".zfc"));
         }
     }
 }
@@ -353,7 +334,7 @@ void TZipper::OpenDirectoryBuffer() {
         directory_ = std::make_unique<gui::TMemoryStream>();
         return;
     }
-    directoryName_ = GetTempZipPath() + WithExtension(WithoutFolder(ZipName()), ".zfi");
+    directoryName_ = GetTempZipPath() + ChangeFileExt(WithoutFolder(ZipName()), ".zfi");
     directory_ = output_.CreateWorkFile(directoryName_);
     if (!directory_) {
         const std::string name = directoryName_;
@@ -498,6 +479,17 @@ std::unique_ptr<gui::TStream> TZipper::OpenSourceWithRetry(const std::string& na
     }
 }
 
+bool TZipper::AddEntry(const std::string& name) {
+    work_.Clear();
+    if (!ProcessZipEntry(name)) return false;
+    ++count_;
+    ++newEnd_.EntriesOnDisk;
+    ++newEnd_.TotalEntries;
+    work_.WriteCentral(*directory_);
+    if (Dispose) disposeList_.push_back(name);
+    return true;
+}
+
 bool TZipper::ProcessZipEntry(const std::string& name) {
     if (newEnd_.TotalEntries >= kMaxEntries)
         throw ENotEnoughRoom(std::string(kNoRoom) + ": a zip archive holds at most 65,535 entries");
@@ -566,7 +558,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
     const int64_t headerOffset = OutputSize();
     work_.RelativeOffset = static_cast<uint32_t>(headerOffset);
     if (multiVolume) {
-        volumeEntryName_ = GetTempZipPath() + WithExtension(WithoutFolder(outName_), ".~mz");
+        volumeEntryName_ = GetTempZipPath() + ChangeFileExt(WithoutFolder(outName_), ".~mz");
         volumeEntry_ = output_.CreateWorkFile(volumeEntryName_);
         if (!volumeEntry_) throw EZipError("Cannot create the work file " + volumeEntryName_);
     }

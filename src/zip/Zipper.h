@@ -135,6 +135,9 @@ class TZipper : public TUnZipper, private DeflateStream {
     // --- The run (Zipper.cpp) ---
     int ZipFiles();
     bool ProcessZipEntry(const std::string& name);
+    // Zips one name as a new entry and counts it with its central record; false when the
+    // name gave no entry.
+    bool AddEntry(const std::string& name);
     // The compressor's and the store loop's source: counts CRC, bytes and percent.
     uint32_t ReadInput(uint8_t* buffer, uint32_t size) override;
     // Every data write: encrypts, counts, pumps, honours cancel.

@@ -83,6 +83,17 @@ TEST_F(UnZipperComponent, DatesCommentsAndSizeOfTheArchive) {
     EXPECT_EQ(missing.ThisVersion(), 221);
 }
 
+// Names compare under the program's one fold (Windows-1252): an accented name in the other
+// case is the archive already open, not a new one.
+TEST_F(UnZipperComponent, AnAccentedNameInTheOtherCaseIsTheSameArchive) {
+    zip::TUnZipper z(files);
+    z.SetZipName(tmp / "CAF\xC9.ZIP");
+    z.SetZipName(tmp / "caf\xE9.zip");
+    EXPECT_EQ(z.ZipName(), tmp / "CAF\xC9.ZIP");
+    z.SetZipName(tmp / "CAFE.ZIP");
+    EXPECT_EQ(z.ZipName(), tmp / "CAFE.ZIP");
+}
+
 TEST_F(UnZipperComponent, ReadingShowsTheHourglassAndPutsTheCursorBackOnFailure) {
     MakeDated();
     TCursorLog log;
