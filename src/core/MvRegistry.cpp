@@ -151,6 +151,8 @@ bool TRegistry::DeleteKey(const std::string& path) {
             std::vector<char> name(info.MaxSubKeyLen + 1);
             for (DWORD index = info.NumSubKeys; index-- > 0;) {
                 DWORD length = static_cast<DWORD>(name.size());
+                // A sub-key the system will not name stays, and then so does this key: the
+                // delete below fails and says so.
                 if (RegEnumKeyExA(opened, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) ==
                     ERROR_SUCCESS)
                     DeleteKey(std::string(name.data(), length));
@@ -184,6 +186,8 @@ std::vector<std::string> TRegistry::GetKeyNames() {
     TRegKeyInfo info;
     if (!GetKeyInfo(info)) return names;
     std::vector<char> buffer(info.MaxSubKeyLen + 1);
+    // A name the system refuses (removed or renamed while we list) is left out: the list is
+    // of what can be opened now, and nothing is changed by listing.
     for (DWORD index = 0; index < info.NumSubKeys; ++index) {
         DWORD length = static_cast<DWORD>(buffer.size());
         if (RegEnumKeyExA(currentKey_, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) ==
@@ -198,6 +202,7 @@ std::vector<std::string> TRegistry::GetValueNames() {
     TRegKeyInfo info;
     if (!GetKeyInfo(info)) return names;
     std::vector<char> buffer(info.MaxValueLen + 1);
+    // As for keys: a refused name is left out of the list, nothing is changed.
     for (DWORD index = 0; index < info.NumValues; ++index) {
         DWORD length = static_cast<DWORD>(buffer.size());
         if (RegEnumValueA(currentKey_, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) ==

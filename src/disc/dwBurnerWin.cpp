@@ -39,8 +39,13 @@ bool TDiscBurner::ASPIInitialized() const {
 }
 
 void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
-    const bool debug = DoDebug;
-    DoDebug = false;
+    // The queries below would flood the log; the switch comes back however this ends.
+    struct DebugOff {
+        bool& flag;
+        const bool was;
+        explicit DebugOff(bool& f) : flag(f), was(f) { flag = false; }
+        ~DebugOff() { flag = was; }
+    } quiet(DoDebug);
     uint32_t start = 0;
     if (!SkipSessionImport) {
         const int type = GetMediaType();
@@ -63,7 +68,6 @@ void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
         }
     }
     Image.PrepareImage(start);
-    DoDebug = debug;
 }
 
 bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ class TSCSIDevice {
     // Sends one execute request and waits for it (up to the time-out, at least 10,000 ms).
     // Returns 226 without a transport or device, else 1; the outcome is in the request.
     int ExecSCSICommand(SRB_ExecSCSICmd& Request, int TimeoutMs);
+    // Ends the command in flight now, as if it had timed out, and every later one the same
+    // way: a component being freed must not wait out the drive's time-outs. Any thread.
+    void AbortCommands();
     void DoDebugMessage(const std::string& Text, uint8_t mType);
     bool WaitReady(int TotalMs, int StepMs);
 
@@ -156,6 +160,10 @@ class TSCSIDevice {
   private:
     uint16_t writeSpeed_ = 0;
     int queryDepth_ = 0;
+    // The event of the command in flight, so another thread can end the wait for it.
+    std::mutex commandLock_;
+    void* commandEvent_ = nullptr;
+    bool commandsAborted_ = false;
 };
 
 } // namespace disc

@@ -301,21 +301,38 @@ int TSCSIDevice::ExecSCSICommand(SRB_ExecSCSICmd& Request, int TimeoutMs) {
     Request.SRB_SenseLen = SrbSenseLength;
     Request.CDBByte[1] = static_cast<uint8_t>((Request.CDBByte[1] & 0x1F) | (Lun << 5));
     if (TimeoutMs < 10001) TimeoutMs = 10000;
-    transport.SendCommand(&Request);
-    if (event && LoadStatus(Request) == SS_PENDING) WaitForRequest(event, TimeoutMs);
-    if (LoadStatus(Request) == SS_PENDING) {
-        if (event) {
-            SRB_Abort abort = {};
-            abort.SRB_Cmd = SC_ABORT_SRB;
-            abort.SRB_HaId = HaId;
-            abort.SRB_ToAbort = ToSrbField(&Request);
-            transport.SendCommand(&abort);
-            CloseHandle(event);
-            Request.SRB_Status = SS_ERR;
-            Request.SRB_HaStat = HASTAT_TIMEOUT;
+    bool aborted;
+    {
+        std::lock_guard<std::mutex> guard(commandLock_);
+        aborted = commandsAborted_;
+        if (!aborted) commandEvent_ = event;
+    }
+    if (aborted) {
+        // Never sent: it ends as a command the drive did not answer.
+        if (event) CloseHandle(event);
+        Request.SRB_Status = SS_ERR;
+        Request.SRB_HaStat = HASTAT_TIMEOUT;
+    } else {
+        transport.SendCommand(&Request);
+        if (event && LoadStatus(Request) == SS_PENDING) WaitForRequest(event, TimeoutMs);
+        {
+            std::lock_guard<std::mutex> guard(commandLock_);
+            commandEvent_ = nullptr;
         }
-    } else if (event) {
-        CloseHandle(event);
+        if (LoadStatus(Request) == SS_PENDING) {
+            if (event) {
+                SRB_Abort abort = {};
+                abort.SRB_Cmd = SC_ABORT_SRB;
+                abort.SRB_HaId = HaId;
+                abort.SRB_ToAbort = ToSrbField(&Request);
+                transport.SendCommand(&abort);
+                CloseHandle(event);
+                Request.SRB_Status = SS_ERR;
+                Request.SRB_HaStat = HASTAT_TIMEOUT;
+            }
+        } else if (event) {
+            CloseHandle(event);
+        }
     }
     const uint8_t status = LoadStatus(Request);
     if (status != SS_PENDING && status != SS_COMP) {
@@ -326,6 +343,12 @@ int TSCSIDevice::ExecSCSICommand(SRB_ExecSCSICmd& Request, int TimeoutMs) {
         std::memcpy(LastSense, Request.SenseArea, SrbSenseAreaSize);
     }
     return 1;
+}
+
+void TSCSIDevice::AbortCommands() {
+    std::lock_guard<std::mutex> guard(commandLock_);
+    commandsAborted_ = true;
+    if (commandEvent_) SetEvent(commandEvent_);
 }
 
 bool TSCSIDevice::Command(const Cdb& Block, uint8_t Flags, void* Buffer, uint32_t Length, int TimeoutMs) {

@@ -27,7 +27,6 @@ uint16_t ExpectedSeconds(int media, uint8_t kind) {
     return 8880;
 }
 
-const uint8_t kPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
 const uint8_t kRamFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22, 0x21, 0x20, 0x00, 0x00, 0x08, 0x00};
 constexpr uint32_t kZeroBytes = 32 * 2048;
 
@@ -180,14 +179,14 @@ bool TDiscBurner::EraseDisc(uint8_t Kind) {
                    kMsgProgress);
     bool started;
     if (media == mtDVDPLUSRW) {
-        started = FormatUnit(0x11, kPlusRwFormat, sizeof kPlusRwFormat);
+        started = FormatUnit(kFormatWithList, kPlusRwFullFormat, sizeof kPlusRwFullFormat);
         if (!started) {
             Rezero();
             gui::Wait(1000, false);
-            started = FormatUnit(0x11, kPlusRwFormat, sizeof kPlusRwFormat);
+            started = FormatUnit(kFormatWithList, kPlusRwFullFormat, sizeof kPlusRwFullFormat);
         }
     } else if (media == mtDVDRAM && Kind == ekFull) {
-        started = FormatUnit(0x11, kRamFormat, sizeof kRamFormat);
+        started = FormatUnit(kFormatWithList, kRamFormat, sizeof kRamFormat);
     } else if (media == mtDVDRAM) {
         std::vector<uint8_t> zeros(kZeroBytes);
         for (uint32_t i = 0; i < 11; ++i)

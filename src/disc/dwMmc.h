@@ -27,6 +27,12 @@ uint32_t GetBe32(const uint8_t* p);
 void PutBe16(uint8_t* p, uint16_t value);
 void PutBe32(uint8_t* p, uint32_t value);
 
+// FORMAT UNIT: byte 1 saying a parameter list follows (format code 1), and the list that
+// formats a DVD+RW whole (the list header and one descriptor of type 0x26).
+inline constexpr uint8_t kFormatWithList = 0x11;
+inline constexpr uint8_t kPlusRwFullFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
+                                                  0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
+
 // Builders: one per command, setting the bytes that command needs.
 namespace cdb {
 Cdb TestUnitReady();

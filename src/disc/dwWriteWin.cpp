@@ -35,13 +35,34 @@ constexpr int kBusyTries = 10000;
 constexpr int kTimeoutTries = 3;
 constexpr int kCloseTries = 1000;
 constexpr int kFlushPolls = 1800;
+// A format in progress is followed for up to 900 polls (half an hour at 2 s).
+constexpr int kFormatPolls = 900;
+// A fresh medium's disc information comes within 360 polls of 5 s (half an hour).
+constexpr int kReadyPolls = 360;
+constexpr int kReadyPollMs = 5000;
+// Once its drive commands are cut short a worker ends within seconds; one still there after
+// this long is stuck inside the transport.
+constexpr DWORD kWorkerExitMs = 60000;
+
+// FORMAT UNIT parameter lists (header and one format descriptor).
+// Blank sequential DVD-RW: quick format to restricted overwrite.
+constexpr uint8_t kRwQuickFormat[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00,
+                                        0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
+// Empty restricted-overwrite DVD-RW: grow the format, or format the whole medium again.
+constexpr uint8_t kRwGrowFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                       0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
+constexpr uint8_t kRwFullFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                       0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
 
 // "1,234" for the progress lines.
 std::string Thousands(unsigned value) {
-    std::string digits = std::to_string(value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<size_t>(at), ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 bool IsOverwritable(int media) {
@@ -231,9 +252,7 @@ class TThWrite : public gui::TThread {
             }
             if (!firstWriteDone_ && media_ == mtDVDPLUSRW && d.LastSense[12] == 0x30 && !formatTried_) {
                 formatTried_ = true;
-                static const uint8_t list[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
-                                                 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
-                d.FormatUnit(0x11, list, sizeof list);
+                if (!d.FormatUnit(kFormatWithList, kPlusRwFullFormat, sizeof kPlusRwFullFormat)) break;
                 WhileInProgress(2000);
                 continue;
             }
@@ -249,7 +268,7 @@ class TThWrite : public gui::TThread {
     }
 
     void WhileInProgress(int stepMs) {
-        for (int polls = 0; polls < 900; ++polls) {
+        for (int polls = 0; polls < kFormatPolls && !Failed(); ++polls) {
             uint8_t sense[40] = {};
             burner_.RequestSense(sense, sizeof sense);
             if (sense[12] != 0x04) return;
@@ -278,8 +297,8 @@ class TThWrite : public gui::TThread {
         if (media_ == mtDVDR || IsDvdRw(media_)) {
             const bool started = d.SyncCache(1800000, true);
             int polls = 0;
-            for (;
-                 polls < kFlushPolls && !d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
+            for (; polls < kFlushPolls && !Failed() &&
+                   !d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
                  ++polls) {
                 const uint32_t step = d.DeviceBufferSize / 960;
                 d.DeviceFreeBufferSize = d.DeviceFreeBufferSize > step ? d.DeviceFreeBufferSize - step : 0;
@@ -394,22 +413,24 @@ bool TDiscBurner::BurnCD() {
         Image.PrepareImage(0);
     } else {
         media = GetMediaType();
+        bool formatted = true;
         if (media == mtDVDRWSequential && GetDiscStatus() == 0) {
-            static const uint8_t quick[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00,
-                                              0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
-            FormatUnit(0x11, quick, sizeof quick);
+            formatted = FormatUnit(kFormatWithList, kRwQuickFormat, sizeof kRwQuickFormat);
         } else if (media == mtDVDRWRestricted && GetISOVolumeSize() == 0) {
-            static const uint8_t grow[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
-                                             0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
-            static const uint8_t again[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
-                                              0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
-            if (!FormatUnit(0x11, grow, sizeof grow)) FormatUnit(0x11, again, sizeof again);
+            formatted = FormatUnit(kFormatWithList, kRwGrowFormat, sizeof kRwGrowFormat) ||
+                        FormatUnit(kFormatWithList, kRwFullFormat, sizeof kRwFullFormat);
+        }
+        if (!formatted) {
+            // Writing to a medium that refused its format would only fail later and worse.
+            LastWriteError = WriterError(*this);
+            if (OnWriteDone) OnWriteDone(this, LastWriteError);
+            return false;
         }
         for (int polls = 0;
-             polls < 360 && !ReadDiscInformation(DiscInformationBuffer, DiscInformationLength) &&
+             polls < kReadyPolls && !ReadDiscInformation(DiscInformationBuffer, DiscInformationLength) &&
              LastSense[12] == 0x04;
              ++polls)
-            gui::Wait(5000, false);
+            gui::Wait(kReadyPollMs, false);
         Prepare(false, true);
         media = GetMediaType();
     }
@@ -447,13 +468,20 @@ void TDiscBurner::KeepWorker(void* threadHandle) {
 
 TDiscBurner::~TDiscBurner() {
     AbortWrite();
-    while (workers_.load() > 0)
+    AbortCommands();
+    // Real time bounds the wait: a test clock may run ahead of the real threads.
+    const DWORD start = GetTickCount();
+    auto inTime = [start] { return GetTickCount() - start < kWorkerExitMs; };
+    while (workers_.load() > 0 && inTime())
         gui::Wait(10, false);
+    bool ended = workers_.load() == 0;
     for (void* thread : workerThreads_) {
-        while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT && inTime())
             gui::Wait(1, false);
+        if (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) ended = false;
         CloseHandle(thread);
     }
+    if (!ended) DoDebugMessage("DISC WRITER THREAD DID NOT END: NO LONGER WAITING FOR IT", kMsgError);
 }
 
 } // namespace disc
