@@ -43,10 +43,11 @@ template <typename E> [[noreturn]] void Fail(const std::string& fileName, const 
 } // namespace
 
 TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_(fileName) {
-    const bool create = (mode & fmCreate) == fmCreate;
-    handle_ =
-        CreateFileA(fileName.c_str(), create ? GENERIC_READ | GENERIC_WRITE : AccessOf(mode), ShareOf(mode),
-                    nullptr, create ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool createNew = (mode & fmCreate) == fmCreateNew;
+    const bool create = createNew || (mode & fmCreate) == fmCreate;
+    const DWORD disposition = createNew ? CREATE_NEW : create ? CREATE_ALWAYS : OPEN_EXISTING;
+    handle_ = CreateFileA(fileName.c_str(), create ? GENERIC_READ | GENERIC_WRITE : AccessOf(mode),
+                          ShareOf(mode), nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
         if (create) Fail<EFCreateError>(fileName_, "Cannot create file");
         Fail<EFOpenError>(fileName_, "Cannot open file");

@@ -11,6 +11,8 @@
 namespace gui {
 
 constexpr uint16_t fmCreate = 0xFF00;
+// As fmCreate, but fails when the file exists: nothing that was there can be truncated.
+constexpr uint16_t fmCreateNew = 0xFE00;
 constexpr uint16_t fmOpenRead = 0x0000;
 constexpr uint16_t fmOpenWrite = 0x0001;
 constexpr uint16_t fmOpenReadWrite = 0x0002;
@@ -22,7 +24,7 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 
 class TFileStream : public TStream {
   public:
-    // fmCreate may be combined with a share mode (fmCreate | fmShareDenyWrite).
+    // fmCreate and fmCreateNew may be combined with a share mode (fmCreate | fmShareDenyWrite).
     TFileStream(const std::string& fileName, uint16_t mode);
     ~TFileStream() override;
 

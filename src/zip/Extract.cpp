@@ -2,13 +2,16 @@
 // name, check the password, apply the overwrite rule, decode through TEntryDecoder and check
 // the result.
 //
-// A file is never decoded over its target. The entry goes into a new file beside it and
-// replaces the target only when the decoder finished, the CRC matches and the length is the
-// recorded one, so a damaged entry or a wrong password leaves an existing file as it was.
+// A file is never decoded over an existing target. The entry goes into a new file beside it
+// and replaces the target only when the decoder finished, the CRC matches and the length is
+// the recorded one, so a damaged entry or a wrong password leaves an existing file as it was.
+// A target that does not exist yet is written in place and dated while still open (one open
+// per file instead of three); a failed entry deletes it, as it would delete the temporary.
 //
 // Testing is the same run with the decoder's testing target: no file, folder, prompt or
 // overwrite rule is touched and nothing is allocated per entry.
 
+#include "gui/CompareText.h"
 #include "gui/Prompter.h"
 #include "zip/Crc32.h"
 #include "zip/UnZipper.h"
@@ -19,6 +22,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <new>
 
 namespace zip {
@@ -87,17 +91,10 @@ class TExtractRun {
 
 namespace {
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(UpperCase1252(static_cast<uint8_t>(c)));
-    return out;
-}
-
 bool MatchesList(const gui::TStringList& list, const std::string& name) {
-    const std::string upper = Upper(name);
+    const std::string upper = gui::UpperCaseI(name);
     for (int i = 0; i < list.Count(); ++i)
-        if (IsMatch(Upper(list[i]), upper)) return true;
+        if (IsMatch(gui::UpperCaseI(list[i]), upper)) return true;
     return false;
 }
 
@@ -303,18 +300,26 @@ void TExtractRun::UnZipFile(int index, TZipHeaderInfo& entry) {
 
     TDecodeTarget target;
     target.name = work.Directory() + work.Filename();
-    std::unique_ptr<gui::TStream> temp;
-    std::string tempName;
+    // The file written for the entry: the target itself when it is new, else a temporary.
+    std::unique_ptr<gui::TStream> out;
+    std::string outName;
+    bool inPlace = false;
     std::unique_ptr<uint8_t[]> taken;
     switch (testing_ ? TUnZipper::TRunMode::Memory : mode_) {
     case TUnZipper::TRunMode::File:
-        temp = z_.files_.CreateTemp(fname, tempName);
-        if (!temp) {
+        out = z_.files_.CreateTarget(fname);
+        if (out) {
+            inPlace = true;
+            outName = fname;
+        } else {
+            out = z_.files_.CreateTemp(fname, outName);
+        }
+        if (!out) {
             Skip(srCantCreateOutput, fname, index, work);
             return;
         }
         target.kind = TOutputKind::Stream;
-        target.stream = temp.get();
+        target.stream = out.get();
         break;
     case TUnZipper::TRunMode::Stream:
         target.kind = TOutputKind::Stream;
@@ -339,6 +344,7 @@ void TExtractRun::UnZipFile(int index, TZipHeaderInfo& entry) {
                          work.IsEncrypted() ? &crypt : nullptr,
                          z_.DoProcessMessages};
     TEntryDecodeResult result;
+    std::exception_ptr failure;
     try {
         if (IsKnownMethod(work.CompressionMethod)) {
             result = decoder_.Decode(source, target);
@@ -350,25 +356,25 @@ void TExtractRun::UnZipFile(int index, TZipHeaderInfo& entry) {
             gui::Prompter().MessageBox(request);
         }
     } catch (...) {
-        if (temp) {
-            temp.reset();
-            z_.files_.Delete(tempName);
-        }
-        throw;
+        failure = std::current_exception();
     }
-    if (!result.Good(entry)) {
-        if (temp) {
-            temp.reset();
-            z_.files_.Delete(tempName);
+    if (failure || !result.Good(entry)) {
+        // Nothing that existed before is lost: a temporary, or a target that was not there.
+        if (out) {
+            out.reset();
+            z_.files_.Delete(outName);
         }
+        if (failure) std::rethrow_exception(failure);
         Failed(index, entry, result);
         return;
     }
-    if (temp) {
-        temp.reset();
-        z_.files_.SetDate(tempName, FixDosDateTime(work.LastModFileDateTime));
-        if (!z_.files_.Replace(tempName, fname, z_.ReplaceReadOnly)) {
-            z_.files_.Delete(tempName);
+    if (out) {
+        const uint32_t date = FixDosDateTime(work.LastModFileDateTime);
+        const bool dated = z_.files_.SetOpenFileDate(*out, date);
+        out.reset();
+        if (!dated) z_.files_.SetDate(outName, date);
+        if (!inPlace && !z_.files_.Replace(outName, fname, z_.ReplaceReadOnly)) {
+            z_.files_.Delete(outName);
             Skip(srCantCreateOutput, fname, index, work);
             return;
         }

@@ -4,7 +4,9 @@
 // and over a portable implementation in the native tests and fuzzers.
 //
 // Output never truncates an existing file: an entry is decoded into a new file beside its
-// target and moved over the target only once size and CRC are right.
+// target and moved over the target only once size and CRC are right. A target that does not
+// exist yet is written in place, which saves a create, a rename and an open per file; when
+// its entry fails it is deleted, and nothing was there to lose.
 
 #include "gui/Clock.h"
 #include "gui/Stream.h"
@@ -31,8 +33,14 @@ class TExtractFileSystem {
     // Moves `temp` over `target`. With replaceReadOnly a read-only, system or hidden target
     // loses those attributes first. False (temp left in place) when the target stays.
     virtual bool Replace(const std::string& temp, const std::string& target, bool replaceReadOnly) = 0;
+    // The target itself, made new; nullptr when a file of that name exists or none can be
+    // made (the caller then goes through CreateTemp and Replace).
+    virtual std::unique_ptr<gui::TStream> CreateTarget(const std::string& target) { return nullptr; }
     virtual void Delete(const std::string& name) = 0;
     virtual void SetDate(const std::string& name, uint32_t dosDateTime) = 0;
+    // Sets the time of a file still open for writing; false when it cannot, and the caller
+    // sets it by name once the file is closed.
+    virtual bool SetOpenFileDate(gui::TStream& file, uint32_t dosDateTime) { return false; }
     virtual void SetAttributes(const std::string& name, uint32_t attributes) = 0;
     // Removable media hold spanned sets; fixed ones hold split parts.
     virtual bool IsRemovableDrive(const std::string& name) { return false; }

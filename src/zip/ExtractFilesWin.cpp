@@ -1,6 +1,7 @@
 #include "zip/ExtractFilesWin.h"
 
 #include "gui/Exceptions.h"
+#include "zip/ZipLib.h"
 #include "zip/ZipLibWin.h"
 
 #include <windows.h>
@@ -9,14 +10,16 @@ namespace zip {
 
 namespace {
 
+bool DosToFileTime(uint32_t dosDateTime, FILETIME& utc) {
+    FILETIME local;
+    return DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16), static_cast<WORD>(dosDateTime),
+                                 &local) &&
+           LocalFileTimeToFileTime(&local, &utc);
+}
+
 std::string FolderOf(const std::string& name) {
     const size_t slash = name.find_last_of("\\/");
     return slash == std::string::npos ? std::string(".") : name.substr(0, slash);
-}
-
-std::string DriveRoot(const std::string& name) {
-    if (name.size() >= 2 && name[1] == ':') return name.substr(0, 2) + "\\";
-    return {};
 }
 
 } // namespace
@@ -59,13 +62,13 @@ bool TWinExtractFileSystem::Replace(const std::string& temp, const std::string& 
                                     bool replaceReadOnly) {
     // A protected target stays unless the caller allows it: Windows refuses to write over one,
     // Wine would quietly replace it.
-    constexpr uint32_t kProtected = core::AttributeReadOnly | core::AttributeSystem | core::AttributeHidden;
+    constexpr uint32_t kProtected = gui::AttributeReadOnly | gui::AttributeSystem | gui::AttributeHidden;
     const uint32_t existing = attributes_.Get(target);
-    if (existing != core::InvalidFileAttributes && (existing & kProtected) != 0) {
+    if (existing != gui::InvalidFileAttributes && (existing & kProtected) != 0) {
         if (!replaceReadOnly) return false;
-        for (const uint32_t bit : {core::AttributeReadOnly, core::AttributeSystem, core::AttributeHidden}) {
+        for (const uint32_t bit : {gui::AttributeReadOnly, gui::AttributeSystem, gui::AttributeHidden}) {
             const uint32_t attributes = attributes_.Get(target);
-            if (attributes == core::InvalidFileAttributes) break;
+            if (attributes == gui::InvalidFileAttributes) break;
             attributes_.Set(target, attributes & ~bit);
         }
     }
@@ -76,16 +79,28 @@ void TWinExtractFileSystem::Delete(const std::string& name) {
     DeleteFileA(name.c_str());
 }
 
+std::unique_ptr<gui::TStream> TWinExtractFileSystem::CreateTarget(const std::string& target) {
+    try {
+        return std::make_unique<TLFNFileStream>(target, gui::fmCreateNew | gui::fmShareExclusive);
+    } catch (const gui::Exception&) {
+        return nullptr; // it exists, or cannot be made here: the caller goes the long way
+    }
+}
+
 void TWinExtractFileSystem::SetDate(const std::string& name, uint32_t dosDateTime) {
-    FILETIME local, utc;
-    if (!DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16), static_cast<WORD>(dosDateTime),
-                               &local) ||
-        !LocalFileTimeToFileTime(&local, &utc))
-        return;
+    FILETIME utc;
+    if (!DosToFileTime(dosDateTime, utc)) return;
     const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     SetFileTime(file, &utc, &utc, &utc);
     CloseHandle(file);
+}
+
+bool TWinExtractFileSystem::SetOpenFileDate(gui::TStream& file, uint32_t dosDateTime) {
+    auto* stream = dynamic_cast<gui::TFileStream*>(&file);
+    FILETIME utc;
+    if (!stream || !DosToFileTime(dosDateTime, utc)) return false;
+    return SetFileTime(static_cast<HANDLE>(stream->Handle()), &utc, &utc, &utc) != 0;
 }
 
 void TWinExtractFileSystem::SetAttributes(const std::string& name, uint32_t attributes) {
@@ -94,13 +109,12 @@ void TWinExtractFileSystem::SetAttributes(const std::string& name, uint32_t attr
 }
 
 bool TWinExtractFileSystem::IsRemovableDrive(const std::string& name) {
-    const std::string root = DriveRoot(name);
+    const std::string root = DriveRootOf(name);
     return !root.empty() && GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE;
 }
 
 std::string TWinExtractFileSystem::VolumeLabel(const std::string& name) {
-    std::string root = DriveRoot(name);
-    if (!root.empty() && root[0] >= 'a' && root[0] <= 'z') root[0] = static_cast<char>(root[0] - 'a' + 'A');
+    const std::string root = DriveRootOf(name);
     return root.empty() ? std::string() : GetVolumeLabel(root);
 }
 

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -77,7 +78,7 @@ class ExtractFilesWin : public ::testing::Test {
 };
 
 TEST_F(ExtractFilesWin, EntryAttributesReachTheFileThroughTheAttributesInterface) {
-    core::MemoryFileAttributes attributes;
+    gui::MemoryFileAttributes attributes;
     for (const char* name : {"ro.txt", "hid.txt", "plain.txt"})
         attributes.files[Out(name)] = 0x20;
     zip::TWinExtractFileSystem files(attributes);
@@ -106,7 +107,7 @@ TEST_F(ExtractFilesWin, ProtectedTargetIsReplacedOnlyWithReplaceReadOnly) {
         for (bool replace : {false, true}) {
             SCOPED_TRACE(std::to_string(protection) + (replace ? " replace" : " keep"));
             ziprec::WriteFile(Out("plain.txt"), "old");
-            core::MemoryFileAttributes attributes;
+            gui::MemoryFileAttributes attributes;
             attributes.files[Out("plain.txt")] = 0x20 | protection;
             zip::TWinExtractFileSystem files(attributes);
             std::vector<zip::TSkipReason> skips;
@@ -125,6 +126,49 @@ TEST_F(ExtractFilesWin, ProtectedTargetIsReplacedOnlyWithReplaceReadOnly) {
                                      : std::vector<zip::TSkipReason>{zip::srCantCreateOutput});
             EXPECT_EQ(ziprec::ReadFile(Out("plain.txt")), replace ? "plain" : "old");
             EXPECT_EQ(attributes.files[Out("plain.txt")], replace ? 0x20u : 0x20u | protection);
+        }
+    }
+}
+
+// A new target is written in place: dated before it is closed, and deleted when its entry
+// fails. An existing target goes through a temporary and survives a failed entry.
+TEST_F(ExtractFilesWin, FailedEntryLeavesNoNewFileAndKeepsAnExistingOne) {
+    std::string archive = StoredArchive({{"good.txt", "good data", 0x20}, {"bad.txt", "bad data", 0x20}});
+    archive[archive.find("bad data")] = 'B'; // the CRC no longer matches
+    ziprec::WriteFile(folder / "b.zip", archive);
+    CreateDirectoryA((folder / "out").c_str(), nullptr);
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "existing targets" : "new targets");
+        if (existing) ziprec::WriteFile(Out("bad.txt"), "old");
+        zip::TWinExtractFileSystem files;
+        zip::TUnZipper z(files);
+        z.SetZipName(folder / "b.zip");
+        z.SetDestDir(folder / "out");
+        z.OverwriteMode = zip::Always;
+        z.DoAll = true;
+        EXPECT_EQ(z.UnZip(), 1);
+        EXPECT_EQ(ziprec::ReadFile(Out("good.txt")), "good data");
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        ASSERT_TRUE(GetFileAttributesExA(Out("good.txt").c_str(), GetFileExInfoStandard, &data));
+        FILETIME local;
+        WORD date = 0, time = 0;
+        FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
+        FileTimeToDosDateTime(&local, &date, &time);
+        EXPECT_EQ((uint32_t(date) << 16) | time, (44u << 25) | (3u << 21) | (4u << 16) | (5u << 11));
+        std::vector<std::string> left;
+        WIN32_FIND_DATAA found;
+        const HANDLE search = FindFirstFileA(Out("*").c_str(), &found);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) left.push_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        std::sort(left.begin(), left.end());
+        const std::vector<std::string> expected =
+            existing ? std::vector<std::string>{"bad.txt", "good.txt"} : std::vector<std::string>{"good.txt"};
+        EXPECT_EQ(left, expected);
+        if (existing) {
+            EXPECT_EQ(ziprec::ReadFile(Out("bad.txt")), "old");
         }
     }
 }
