@@ -103,7 +103,7 @@ TEST_F(FileScanWin, ChangedOnlyOverTwoRunsListsEachArchivedFileOnceInTheArchiveB
         MakeFolder(sub);
         for (int file = 0; file < 500; ++file) {
             MakeFile(sub + std::to_string(file) + ".dat", 1);
-            lister.bits.files[sub + std::to_string(file) + ".dat"] = core::AttributeArchive;
+            lister.bits.files[sub + std::to_string(file) + ".dat"] = gui::AttributeArchive;
         }
     }
     MakeFile(r + "plain.dat", 1);
@@ -126,8 +126,8 @@ TEST_F(FileScanWin, ChangedOnlyOverTwoRunsListsEachArchivedFileOnceInTheArchiveB
 
     // The runner cleared the bits; one file changed since.
     for (auto& [path, bits] : lister.bits.files)
-        bits &= ~core::AttributeArchive;
-    lister.bits.files[r + "F3\\7.dat"] = core::AttributeArchive;
+        bits &= ~gui::AttributeArchive;
+    lister.bits.files[r + "F3\\7.dat"] = gui::AttributeArchive;
     run = {};
     run.Options.ChangedOnly = true;
     run.Options.IncludeFolderInformation = false;

@@ -6,10 +6,10 @@
 // outrun them.
 
 #include "WinTestSupport.h"
-#include "core/FileAttributes.h"
 #include "core/LogFile.h"
 #include "gui/Application.h"
 #include "gui/Clock.h"
+#include "gui/FileAttributes.h"
 #include "gui/Shell.h"
 #include "gui/Wait.h"
 #include "job/DirectoryListerWin.h"
@@ -102,13 +102,13 @@ inline void MakeFolder(const std::string& path) {
 // keep what the system says).
 class ArchiveBitLister : public job::DirectoryLister {
   public:
-    core::MemoryFileAttributes bits;
+    gui::MemoryFileAttributes bits;
     void List(const std::string& pattern, std::vector<job::DirEntry>& entries) override {
         system_.List(pattern, entries);
         const std::string folder(job::FolderPart(pattern));
         for (job::DirEntry& entry : entries) {
             const uint32_t known = bits.Get(folder + entry.Name);
-            if (known != core::InvalidFileAttributes) entry.Attributes = known;
+            if (known != gui::InvalidFileAttributes) entry.Attributes = known;
         }
     }
     bool FileExists(const std::string& path) override { return system_.FileExists(path); }
