@@ -51,6 +51,42 @@ int64_t DriveSizeBytes(int drive) {
     return AskDrive(drive, freeBytes, totalBytes) ? static_cast<int64_t>(totalBytes.QuadPart) : 0;
 }
 
+bool CheckDestination(DestinationState& state, bool warn, bool hidden,
+                      const std::function<void(const std::string& text, bool boxed)>& notice) {
+    state.DestDrive = DriveOfPath(state.DestPath);
+    state.DestFreeSpace = DriveFreeBytes(state.DestDrive);
+    if (state.DestFreeSpace > 0) {
+        const std::string probe = state.DestPath + "\\io.tst";
+        HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD put = 0;
+        const bool written =
+            file != INVALID_HANDLE_VALUE && WriteFile(file, "#", 1, &put, nullptr) && put == 1;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        DeleteFileA(probe.c_str());
+        if (!written) state.DestFreeSpace = 0;
+    }
+    if (state.DestFreeSpace <= 0) return false;
+    state.DiscWriterMode = false;
+    const char root[] = {state.DestPath.empty() ? 'C' : state.DestPath[0], ':', '\\', 0};
+    if (state.EraseFirst && warn && state.DestPath.size() >= 2 && state.DestPath[1] == ':' &&
+        GetDriveTypeA(root) == DRIVE_CDROM && notice) {
+        const std::string text =
+            "The media in \r" + state.DestPath + "\ris formatted for direct access, it will not be erased.";
+        if (hidden)
+            notice(text, false);
+        else
+            notice(
+                text +
+                    " Replace the media with a blank media or continue without erasing the media.\r"
+                    "We do not recommend using direct access on a CD media. Do not check disc erase it you "
+                    "would use direct access.",
+                true);
+    }
+    state.EraseFirst = false;
+    return true;
+}
+
 namespace {
 
 bool ValidDosDateTime(WORD date, WORD time) {

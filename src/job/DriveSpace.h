@@ -3,6 +3,7 @@
 // file-date test and repair the planner applies to every file it zips.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,22 @@ inline constexpr int64_t NetworkFreeBytes = 2'100'000'000'000'000;
 int64_t DriveFreeBytes(int drive);
 // Total bytes, by the same rules.
 int64_t DriveSizeBytes(int drive);
+
+// The destination as the job start and the space checks see it.
+struct DestinationState {
+    std::string DestPath;
+    int DestDrive = -2;
+    int64_t DestFreeSpace = 0;
+    bool DiscWriterMode = false;
+    bool EraseFirst = false;
+};
+
+// The write test: the destination takes a plain file ("io.tst", one "#", deleted again) on a
+// drive with free bytes. Then it is no disc writer's; a CD formatted for direct access is not
+// erased, which warn tells the user (hidden: the log). False with DestFreeSpace 0 otherwise.
+// notice(text, boxed) reports; boxed is false while the window is hidden.
+bool CheckDestination(DestinationState& state, bool warn, bool hidden,
+                      const std::function<void(const std::string& text, bool boxed)>& notice);
 
 // True when the file's date converts to a date and time. A date that does not is moved to
 // the nearest one that does (a date before 1980 becomes now) and written to the file;

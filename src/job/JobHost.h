@@ -41,6 +41,18 @@ class JobHost {
     virtual std::vector<std::string>& ArchiveBitPending() = 0;
     virtual void FlushAttributeList() = 0;
     // --- end of the selection and the job items ---
+
+    // --- The job end (defaults do nothing, for hosts that never end a job) ---
+    // Mail is set up with a recipient; SendJobMail mails the lines with the attachment.
+    virtual bool MailConfigured() { return false; }
+    virtual void SendJobMail(const std::vector<std::string>& body, const std::string& suffix,
+                             const std::string& attachment) {}
+    // The window after a job: JobRunning cleared, actions enabled, the start action reads
+    // "&Start", the catalogue list emptied, the disc layer unloaded, the window state saved.
+    virtual void JobEnded(bool cancelled) {}
+    // Closes the main window (the program ends after the job).
+    virtual void CloseMainWindow() {}
+    // --- end of the job end ---
 };
 
 } // namespace job

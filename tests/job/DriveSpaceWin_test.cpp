@@ -61,3 +61,33 @@ TEST(DriveSpace, FileDateBefore1980IsRepairedAndAGoodDateIsLeftAlone) {
     DeleteFileA(path.c_str());
     EXPECT_FALSE(CheckFileDate(path, message)) << "a file that is gone";
 }
+
+TEST(DriveSpace, DestinationWriteTestLeavesNothingAndFailsWithoutADrive) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    DestinationState folder;
+    folder.DestPath = std::string(temp) + "tw_dest";
+    CreateDirectoryA(folder.DestPath.c_str(), nullptr);
+    folder.DiscWriterMode = true;
+    folder.EraseFirst = true;
+    EXPECT_TRUE(CheckDestination(folder, true, false, nullptr));
+    EXPECT_GT(folder.DestFreeSpace, 0);
+    EXPECT_FALSE(folder.DiscWriterMode);
+    EXPECT_FALSE(folder.EraseFirst);
+    EXPECT_EQ(GetFileAttributesA((folder.DestPath + "\\io.tst").c_str()), INVALID_FILE_ATTRIBUTES);
+    RemoveDirectoryA(folder.DestPath.c_str());
+
+    DestinationState missing;
+    missing.DestPath = folder.DestPath + "\\not\\there";
+    EXPECT_FALSE(CheckDestination(missing, true, false, nullptr)) << "free bytes, but no file can be made";
+    EXPECT_EQ(missing.DestFreeSpace, 0);
+    for (char letter = 'Y'; letter >= 'M'; --letter) {
+        const char root[] = {letter, ':', '\\', 0};
+        if (GetDriveTypeA(root) != DRIVE_NO_ROOT_DIR) continue;
+        DestinationState none;
+        none.DestPath = std::string(1, letter) + ":";
+        EXPECT_FALSE(CheckDestination(none, true, false, nullptr));
+        EXPECT_EQ(none.DestDrive, letter - 64);
+        break;
+    }
+}
