@@ -16,6 +16,7 @@
 #include "gui/PageControl.h"
 #include "gui/ProgressBar.h"
 #include "ui/DriveDetector.h"
+#include "ui/MFoRestore.h"
 #include "ui/SmallDialogs.h"
 
 namespace ui {
@@ -42,6 +43,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
     OnActivate = [this] { FormActivate(); };
     BuildLayout();
     BuildMenus();
+    RestoreTab = std::make_unique<TRestoreTab>(*this);
     FormCreate();
     CreateStartUpParts();
     DoCreate();

@@ -39,6 +39,7 @@ class DriveDetector;
 class TAppMsg;
 class TAspiNotOK;
 class TChgFile;
+class TRestoreTab;
 
 // The main form's private messages.
 enum : UINT {
@@ -218,6 +219,10 @@ class TMF : public gui::TForm {
     std::function<bool()> OnIncludeListEmpty; // job controls; none: empty
     std::function<std::string()> OnDestPath;  // job controls; none: empty
     std::function<bool(const std::string&)> OnLoadJob;
+    // --- Restore tab (MFoRestore.cpp): its controls, state and handlers.
+    std::unique_ptr<TRestoreTab> RestoreTab;
+    const core::ProgramEnvironment& Environment() const { return environment_; }
+    core::ProgramFlags& Flags() { return flags_; }
 
   protected:
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -1,0 +1,145 @@
+#pragma once
+// The Restore tab: open one of the program's archives, browse its entries in an owner-drawn
+// grid, select with mouse and keyboard, sort by any column, restore the selection under one
+// of three overwrite rules (files in use are replaced at the next boot, registry copies are
+// written back), cancel, and verify the archive. The tab owns the main window's unzip
+// component UnZipper1 and answers its events.
+
+#include "gui/Exceptions.h"
+#include "gui/Graphics.h"
+#include "gui/StringList.h"
+#include "ui/BootReplaceWin.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace gui {
+class TAction;
+class TButton;
+class TCanvas;
+class TCheckBox;
+class TDrawGrid;
+class TEdit;
+class TLabel;
+class TMenuItem;
+class TProgressBar;
+class TRadioButton;
+class TSpeedButton;
+} // namespace gui
+
+namespace zip {
+class TUnZipper;
+class TExtractFileSystem;
+} // namespace zip
+
+namespace ui {
+
+class TMF;
+
+// A test or restore that keeps reporting 100 % without end.
+class EInfiniteRun : public gui::Exception {
+  public:
+    EInfiniteRun() : gui::Exception("") {}
+};
+
+class TRestoreTab {
+  public:
+    explicit TRestoreTab(TMF& form);
+    ~TRestoreTab();
+    TRestoreTab(const TRestoreTab&) = delete;
+    TRestoreTab& operator=(const TRestoreTab&) = delete;
+
+    // Controls, actions and menu items under their published names.
+    gui::TDrawGrid* DrawGrid1 = nullptr;
+    gui::TEdit* Edit3 = nullptr; // destination folder
+    gui::TSpeedButton* SpeedButton4 = nullptr;
+    gui::TEdit* Edit6 = nullptr; // stored path prefix to cut
+    gui::TCheckBox* CheckBox2 = nullptr;
+    gui::TRadioButton* RadioButton3 = nullptr; // never
+    gui::TRadioButton* RadioButton5 = nullptr; // if older
+    gui::TRadioButton* RadioButton4 = nullptr; // always
+    gui::TButton* Button2 = nullptr;
+    gui::TButton* BtSelectAll = nullptr;
+    gui::TLabel* Label15 = nullptr;
+    gui::TProgressBar* ProgressBar2 = nullptr;
+    gui::TAction* OpenZipFile = nullptr;
+    gui::TAction* CloseRestore = nullptr;
+    gui::TAction* TestZipFile = nullptr;
+    gui::TMenuItem* TestFile1 = nullptr;
+    gui::TMenuItem* SelectAll1 = nullptr;
+    gui::TMenuItem* Invertselection1 = nullptr;
+    gui::TMenuItem* Unselctall1 = nullptr;
+    zip::TUnZipper& UnZipper1() { return *unzipper_; }
+
+    // State.
+    gui::TStringList RestoreRowMap; // objects: entry indexes, in display order
+    int RestoreSortColumn = 1;
+    int SelectionAnchor = -1;
+    bool ShiftDown = false, CtrlDown = false, MovedUp = false, MovedDown = false, FocusOnly = false;
+    bool VerifyMode = false;
+    bool RestoreCancelRequested = false;
+    bool ReportBadCrc = false;
+    int FullReports = 0;
+    std::vector<TRebootEntry> RebootList;
+    bool WindowsMeHiveRestored = false;
+    // The text-entry dialog for a password; false when cancelled.
+    std::function<bool(const std::string& prompt, std::string& text)> AskPassword;
+
+    // Handlers.
+    void OpenZipFileExecute();
+    // Opening after the dialog: reads the directory and fills the grid.
+    void OpenArchive(const std::string& file);
+    void CloseRestoreExecute();
+    void Edit3Enter();
+    void Edit3Change();
+    void DrawGrid1DrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect, unsigned state);
+    void DrawGrid1KeyDown(WORD& key, gui::TShiftState shift);
+    void DrawGrid1KeyUp(WORD& key, gui::TShiftState shift);
+    void DrawGrid1SelectCell(int col, int row, bool& canSelect);
+    void DrawGrid1MouseDown(gui::TShiftState shift, int x, int y);
+    // A click on the header row.
+    void DrawGrid1DblClick(int col);
+    void FormResize();
+    void FormKeyUp(WORD& key, gui::TShiftState shift);
+    void BtSelectAllClick();
+    void Unselctall1Click();
+    void Invertselection1Click();
+    void StartRestoreExecute();
+    void TestFile1Click();
+
+    // The grid's row of an entry's state, for tests and painting.
+    bool RowSelected(int row);
+    // Column 2's width for a grid of this width.
+    static int PathColumnWidth(int gridWidth);
+
+  private:
+    void Build();
+    void Connect();
+    void RefreshSelection();
+    void ToggleRow(int row);
+    void SetRowState(int row, bool on);
+    void ApplyClick(int row, bool shift, bool ctrl);
+    void MoveFocus(int row);
+    void FillRowMap(int column);
+    void SetUpGrid();
+    void ClearGrid();
+    void EnableArchiveActions(bool on);
+    std::string ArchiveName() const;
+    std::string CellText(int col, int entry);
+    void Say(const std::string& text);
+    void RunRestore();
+    void ReplaceAtNextBoot();
+
+    TMF& form_;
+    std::unique_ptr<zip::TExtractFileSystem> files_;
+    std::unique_ptr<zip::TUnZipper> unzipper_;
+    std::map<std::string, int> icons_;
+    bool sorting_ = false;
+    std::function<void()> previousResize_;
+    std::function<void(WORD&, gui::TShiftState)> previousKeyUp_;
+};
+
+} // namespace ui

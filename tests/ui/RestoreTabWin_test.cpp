@@ -1,0 +1,397 @@
+// The Restore tab hosted in-process with the whole program (manual clock, scripted prompter):
+// archives made by the zip component, opened, sorted, selected, restored under the three
+// rules, verified, cancelled, with passwords, a registry copy and files held open.
+#include "FakeRegistry.h"
+#include "RegistrySandbox.h"
+#include "WinTestSupport.h"
+#include "core/MvRegistry.h"
+#include "gui/Action.h"
+#include "gui/Button.h"
+#include "gui/CheckBox.h"
+#include "gui/Clock.h"
+#include "gui/DrawGrid.h"
+#include "gui/Edit.h"
+#include "gui/Label.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Shell.h"
+#include "job/RegBak.h"
+#include "ui/MFoRestore.h"
+#include "ui/Program.h"
+#include "zip/ExtractFilesWin.h"
+#include "zip/UnZipper.h"
+#include "zip/Zipper.h"
+#include "zip/ZipperFilesWin.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::FileExists;
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+namespace {
+
+std::string FixedDrive(const std::string&) {
+    return "Fixed";
+}
+
+void SetDate(const std::string& file, WORD year) {
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = 6;
+    time.wDay = 1;
+    time.wHour = 12;
+    FILETIME local, utc;
+    SystemTimeToFileTime(&time, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    HANDLE handle = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(handle, nullptr, nullptr, &utc);
+    CloseHandle(handle);
+}
+
+class RestoreTabTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        testsupport::DrainQueue();
+        gui::SetClock(&clock);
+        gui::SetShell(&shell);
+        environment.programPath = programFolder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = work / "";
+        environment.registry = &registry;
+        program = std::make_unique<ui::TProgram>(environment);
+        ASSERT_TRUE(program->Start());
+        form = program->MainForm();
+        tab = form->RestoreTab.get();
+        program->Flags().Hidden = false;
+        program->Flags().TempPath = staging.Path();
+        CreateDirectoryA((work / "src").c_str(), nullptr);
+    }
+    void TearDown() override {
+        program.reset();
+        gui::SetShell(nullptr);
+        gui::SetClock(nullptr);
+        testsupport::DrainQueue();
+    }
+    // A source file under work\src with the given modification year.
+    std::string Source(const std::string& name, const std::string& text, WORD year = 2020) {
+        const std::string path = work / ("src\\" + name);
+        const size_t slash = path.find_last_of('\\');
+        CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
+        WriteWholeFile(path, text);
+        SetDate(path, year);
+        return path;
+    }
+    std::string Zip(const std::string& name, const std::vector<std::string>& files,
+                    const std::string& password = {}) {
+        zip::TWinExtractFileSystem in;
+        zip::TWinZipperFileSystem out{FixedDrive};
+        zip::TZipper z{in, out};
+        z.SetStorePaths(true);
+        z.SetRelativePaths(true);
+        z.SetRootDir(work / "src\\");
+        z.Password = password;
+        z.SetZipName(work / name);
+        for (const std::string& file : files)
+            z.FilesList.Add(file);
+        EXPECT_EQ(z.Zip(), static_cast<int>(files.size()));
+        return work / name;
+    }
+    void Open(const std::string& archive) {
+        prompter.AnswerFile({archive});
+        ASSERT_TRUE(tab->OpenZipFile->Execute());
+    }
+    void Restore(const std::string& dest, gui::TRadioButton* rule) {
+        tab->Edit3->SetText(dest);
+        tab->Edit3Change();
+        for (gui::TRadioButton* button : {tab->RadioButton3, tab->RadioButton4, tab->RadioButton5})
+            button->SetChecked(button == rule);
+        tab->BtSelectAllClick();
+        ASSERT_TRUE(form->StartRestore->Execute());
+    }
+    std::string Log(int n = 100) {
+        std::string base = tab->UnZipper1().ZipName();
+        base = base.substr(base.find_last_of('\\') + 1);
+        return ReadWholeFile(programFolder /
+                             ("Log\\" + base.substr(0, base.size() - 4) + "_" + std::to_string(n) + ".txt"));
+    }
+    std::vector<std::string> RowNames() {
+        std::vector<std::string> names;
+        for (int i = 0; i < tab->RestoreRowMap.Count(); ++i)
+            names.push_back(tab->UnZipper1().Filename(static_cast<int>(tab->RestoreRowMap.Objects(i))));
+        return names;
+    }
+    void Click(int row, WPARAM keys) {
+        BYTE state[256] = {};
+        GetKeyboardState(state);
+        state[VK_SHIFT] = (keys & MK_SHIFT) ? 0x80 : 0;
+        state[VK_CONTROL] = (keys & MK_CONTROL) ? 0x80 : 0;
+        SetKeyboardState(state);
+        const RECT cell = tab->DrawGrid1->CellRect(1, row);
+        const LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+        SendMessageA(tab->DrawGrid1->Handle(), WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        SendMessageA(tab->DrawGrid1->Handle(), WM_LBUTTONUP, keys, at);
+        state[VK_SHIFT] = state[VK_CONTROL] = 0;
+        SetKeyboardState(state);
+    }
+    std::vector<bool> Rows() {
+        std::vector<bool> rows;
+        for (int row = 1; row <= tab->RestoreRowMap.Count(); ++row)
+            rows.push_back(tab->RowSelected(row));
+        return rows;
+    }
+
+    TempFolder programFolder, windowsFolder, work, staging;
+    testsupport::FakeRegistry registry;
+    gui::ManualClock clock;
+    gui::TRecordingShell shell;
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    core::ProgramEnvironment environment;
+    std::unique_ptr<ui::TProgram> program;
+    ui::TMF* form = nullptr;
+    ui::TRestoreTab* tab = nullptr;
+};
+
+} // namespace
+
+TEST_F(RestoreTabTest, OpeningSortingAndSelectingWithMouseAndKeys) {
+    const std::string archive = Zip("set.zip", {Source("b.txt", std::string(300, 'b')), Source("a.txt", "a"),
+                                                Source("sub\\d.txt", std::string(5000, 'd')),
+                                                Source("c.bin", std::string(20000, '\x07'))});
+    Open(archive);
+    EXPECT_EQ(tab->Label15->Caption(), "4 files in " + archive);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"a.txt", "b.txt", "c.bin", "d.txt"}));
+    EXPECT_EQ(tab->DrawGrid1->RowCount(), 5);
+    EXPECT_TRUE(tab->BtSelectAll->Enabled());
+    EXPECT_FALSE(form->StartRestore->Enabled());
+
+    tab->DrawGrid1DblClick(4);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"a.txt", "b.txt", "d.txt", "c.bin"}));
+    tab->DrawGrid1DblClick(4);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"c.bin", "d.txt", "b.txt", "a.txt"})) << "largest first";
+    tab->DrawGrid1DblClick(1);
+
+    Click(1, 0);
+    Click(3, MK_SHIFT);
+    EXPECT_EQ(Rows(), (std::vector<bool>{true, true, true, false}));
+    Click(2, MK_CONTROL);
+    EXPECT_EQ(Rows(), (std::vector<bool>{true, false, true, false}));
+    Click(3, MK_CONTROL);
+    Click(1, MK_SHIFT); // row 1 turns off, and so does the range from the anchor (row 3)
+    EXPECT_EQ(Rows(), (std::vector<bool>{false, false, false, false}));
+    Click(4, 0);
+    Click(2, MK_SHIFT);
+    EXPECT_EQ(Rows(), (std::vector<bool>{false, true, true, true}));
+    EXPECT_EQ(tab->Label15->Caption(), "3 of 4 files selected for restore.");
+    EXPECT_TRUE(form->StartRestore->Enabled());
+    WORD key = 'A';
+    tab->DrawGrid1KeyDown(key, gui::ssCtrl | gui::ssShift);
+    EXPECT_EQ(Rows(), (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(key, 0) << "the grid consumes its keys";
+    key = VK_HOME;
+    tab->DrawGrid1KeyDown(key, 0);
+    key = VK_SPACE;
+    tab->DrawGrid1KeyDown(key, 0);
+    key = VK_DOWN;
+    tab->DrawGrid1KeyDown(key, gui::ssCtrl);
+    EXPECT_EQ(Rows(), (std::vector<bool>{true, true, false, false}));
+    tab->Invertselection1Click();
+    EXPECT_EQ(Rows(), (std::vector<bool>{false, false, true, true}));
+
+    EXPECT_EQ(ui::TRestoreTab::PathColumnWidth(560 + 18), 140);
+    EXPECT_EQ(ui::TRestoreTab::PathColumnWidth(700), 262);
+
+    // An archive without entries leaves the grid empty and the actions off.
+    zip::TWinExtractFileSystem in;
+    zip::TWinZipperFileSystem out{FixedDrive};
+    const std::string empty = work / "empty.zip";
+    WriteWholeFile(empty, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    Open(empty);
+    EXPECT_FALSE(tab->BtSelectAll->Enabled());
+    EXPECT_FALSE(form->StartRestore->Enabled());
+    EXPECT_EQ(tab->RestoreRowMap.Count(), 0);
+}
+
+TEST_F(RestoreTabTest, NeverIfOlderAndAlwaysKeepOrReplaceAsTheySayAndLogEachRun) {
+    const std::string archive =
+        Zip("rules.zip", {Source("old.txt", "from the zip", 2020), Source("new.txt", "from the zip", 2020),
+                          Source("fresh.txt", "from the zip", 2020)});
+    Open(archive);
+    const std::string dest = work / "dest";
+    CreateDirectoryA(dest.c_str(), nullptr);
+    auto onDisk = [&](const std::string& name, WORD year) {
+        WriteWholeFile(dest + "\\" + name, "on disk");
+        SetDate(dest + "\\" + name, year);
+    };
+    onDisk("old.txt", 2010);
+    onDisk("new.txt", 2024);
+
+    Restore(dest, tab->RadioButton3);
+    EXPECT_EQ(ReadWholeFile(dest + "\\old.txt"), "on disk");
+    EXPECT_EQ(ReadWholeFile(dest + "\\fresh.txt"), "from the zip");
+    std::string log = Log(100);
+    EXPECT_NE(log.find("Restore from: " + archive + " started"), std::string::npos);
+    EXPECT_NE(log.find("Files to restore: 3"), std::string::npos);
+    EXPECT_NE(log.find("Not restored: " + dest + "\\old.txt"), std::string::npos);
+    EXPECT_NE(log.find("1 files restored."), std::string::npos);
+    EXPECT_EQ(tab->Label15->Caption(), "1 of 3 files restored.");
+    EXPECT_TRUE(tab->RebootList.empty());
+    EXPECT_EQ(form->StartRestore->Caption(), "&Start");
+
+    Restore(dest, tab->RadioButton5);
+    EXPECT_EQ(ReadWholeFile(dest + "\\old.txt"), "from the zip") << "older on disk: replaced";
+    EXPECT_EQ(ReadWholeFile(dest + "\\new.txt"), "on disk") << "newer on disk: kept";
+    EXPECT_NE(Log(101).find("Not restored: " + dest + "\\new.txt"), std::string::npos) << "a new log per run";
+
+    SetFileAttributesA((dest + "\\new.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    Restore(dest, tab->RadioButton4);
+    EXPECT_EQ(ReadWholeFile(dest + "\\new.txt"), "from the zip") << "always, read-only too";
+    EXPECT_NE(Log(102).find("3 files restored."), std::string::npos);
+    EXPECT_EQ(prompter.Requests().size(), 1u) << "nothing asked but the open dialog";
+}
+
+TEST_F(RestoreTabTest, VerifyNamesTheCorruptEntryAndPasswordsAreAskedAgain) {
+    const std::string archive = Zip("verify.zip", {Source("good.txt", std::string(3000, 'g')),
+                                                   Source("bad.txt", std::string(3000, 'x'))});
+    Open(archive);
+    tab->TestFile1Click();
+    EXPECT_EQ(tab->Label15->Caption(), "Verify finished, no errors found in: " + archive);
+    // One byte of bad.txt's data changed.
+    std::string bytes = ReadWholeFile(archive);
+    const size_t at = bytes.find("bad.txt") + 7 + 4;
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
+    WriteWholeFile(archive, bytes);
+    Open(archive);
+    tab->TestFile1Click();
+    EXPECT_EQ(tab->Label15->Caption(), "Verify finished, errors found in: " + archive);
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    EXPECT_NE(log.find("bad.txt in " + archive + " may be corrupt."), std::string::npos);
+    EXPECT_EQ(log.find("good.txt in " + archive + " may be corrupt."), std::string::npos);
+    EXPECT_NE(log.find("Errors found in: " + archive), std::string::npos);
+    EXPECT_EQ(form->StartRestore->Caption(), "&Start");
+
+    const std::string locked = Zip("locked.zip", {Source("secret.txt", "hidden words")}, "right");
+    Open(locked);
+    EXPECT_EQ(RowNames(), std::vector<std::string>{"secret.txt"});
+    auto answer = [this](const std::string& text) {
+        prompter.AnswerModal([text](gui::TForm& entry) {
+            entry.Find<gui::TEdit>("Edit1").SetText(text);
+            return gui::mrOk;
+        });
+    };
+    answer("wrong");
+    answer("right");
+    const std::string dest = work / "plain";
+    Restore(dest, tab->RadioButton4);
+    EXPECT_EQ(ReadWholeFile(dest + "\\secret.txt"), "hidden words") << "the second password opened it";
+    DeleteFileA((dest + "\\secret.txt").c_str());
+    tab->UnZipper1().Password.clear();
+    prompter.AnswerModal(gui::mrCancel);
+    Restore(dest, tab->RadioButton4);
+    EXPECT_FALSE(FileExists(dest + "\\secret.txt"));
+    EXPECT_NE(Log(101).find("Not restored: secret.txt"), std::string::npos);
+    EXPECT_TRUE(tab->RebootList.empty()) << "a refused password is never queued";
+}
+
+TEST_F(RestoreTabTest, CancelMidRestoreStopsAfterTheFileInHand) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 6; ++i)
+        files.push_back(Source("f" + std::to_string(i) + ".txt", std::string(1000, 'a' + i)));
+    Open(Zip("many.zip", files));
+    zip::TUnZipper& z = tab->UnZipper1();
+    auto end = z.OnEndUnZip;
+    int ended = 0;
+    z.OnEndUnZip = [&](zip::TUnZipper& component, int index, const std::string& name) {
+        if (++ended == 2) form->StartRestore->Execute(); // the user's Cancel, pumped during the run
+        end(component, index, name);
+    };
+    Restore(work / "out", tab->RadioButton4);
+    EXPECT_EQ(ended, 2);
+    EXPECT_FALSE(FileExists(work / "out\\f5.txt"));
+    EXPECT_NE(Log().find("Restore from: " + work / "many.zip" + " cancelled"), std::string::npos);
+    EXPECT_EQ(form->StartRestore->Caption(), "&Start");
+}
+
+TEST_F(RestoreTabTest, RegistryCopyInTheArchiveIsWrittenBackAfterTwoConfirmations) {
+    testsupport::RegistrySandbox sandbox("RestoreTab");
+    core::TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", true));
+    registry.WriteString("Setting", "before");
+    registry.CloseKey();
+    class Host : public job::TRegBakHost {
+      public:
+        void ProgramLog(const std::string&) override {}
+        void JobLog(const std::string&) override {}
+        void RestoreLog(const std::string&) override {}
+        void Status(const std::string&) override {}
+        bool AskYesNo(const std::string&) override { return false; }
+    } host;
+    ASSERT_TRUE(job::BackupRegistry(host, work / "src\\_$zreg_$._$r", nullptr, false, false));
+    Open(Zip("registry.zip", {work / "src\\_$zreg_$._$r"}));
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", false));
+    registry.WriteString("Setting", "after");
+    registry.WriteString("Added", "since");
+    registry.CloseKey();
+
+    prompter.AnswerMessage(gui::mrYes).AnswerMessage(gui::mrYes).AnswerMessage(gui::mrYes);
+    Restore(work / "elsewhere", tab->RadioButton3);
+    EXPECT_TRUE(FileExists(programFolder / "RestRegi.txt")) << "the copy goes to the program folder";
+    EXPECT_FALSE(FileExists(work / "elsewhere\\_$zreg_$._$r"));
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", false));
+    EXPECT_EQ(registry.ReadString("Setting"), "before");
+    EXPECT_FALSE(registry.ValueExists("Added"));
+    const std::vector<std::string> asked = prompter.MessageTexts();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[0], asked[1]) << "the same confirmation twice";
+    EXPECT_NE(Log().find("Registry restored"), std::string::npos);
+}
+
+TEST_F(RestoreTabTest, FilesHeldOpenAreStagedAndScheduledForTheNextBoot) {
+    const std::string archive =
+        Zip("dlls.zip", {Source("one\\main.dll", "new one"), Source("two\\main.dll", "new two")});
+    Open(archive);
+    const std::string dest = work / "data";
+    std::vector<HANDLE> held;
+    for (const char* folder : {"\\one", "\\two"}) {
+        CreateDirectoryA(dest.c_str(), nullptr);
+        CreateDirectoryA((dest + folder).c_str(), nullptr);
+        const std::string target = dest + folder + "\\main.dll";
+        WriteWholeFile(target, "old");
+        held.push_back(CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+    }
+    HKEY session = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                            KEY_ALL_ACCESS, &session),
+              0);
+    RegDeleteValueA(session, "PendingFileRenameOperations");
+
+    prompter.AnswerMessage(gui::mrOk);
+    Restore(dest, tab->RadioButton4);
+    for (HANDLE handle : held)
+        CloseHandle(handle);
+    const std::string log = Log();
+    EXPECT_NE(log.find("File locked, not restored: " + dest + "\\one\\main.dll"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(staging / "0\\main.dll"), "new two") << "the last entry is staged first";
+    EXPECT_EQ(ReadWholeFile(staging / "1\\main.dll"), "new one");
+    EXPECT_EQ(
+        prompter.MessageTexts(),
+        std::vector<std::string>{"You must restart your computer to get the rest of the files restored"});
+    EXPECT_TRUE(tab->RebootList.empty());
+
+    char pending[4096] = {};
+    DWORD size = sizeof pending, type = 0;
+    ASSERT_EQ(RegQueryValueExA(session, "PendingFileRenameOperations", nullptr, &type,
+                               reinterpret_cast<BYTE*>(pending), &size),
+              0);
+    RegDeleteValueA(session, "PendingFileRenameOperations");
+    RegCloseKey(session);
+    std::vector<std::string> moves;
+    for (const char* at = pending; at < pending + size && *at; at += std::strlen(at) + 1)
+        moves.push_back(at);
+    ASSERT_EQ(moves.size(), 4u);
+    EXPECT_EQ(moves[0], "\\??\\" + staging / "0\\main.dll");
+    EXPECT_EQ(moves[1], "!\\??\\" + dest + "\\two\\main.dll");
+}
