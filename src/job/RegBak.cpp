@@ -3,6 +3,7 @@
 #include "core/Messages.h"
 #include "gui/Clock.h"
 #include "gui/Wait.h"
+#include "job/JobHost.h"
 #include "job/RegBakFormat.h"
 
 #include <cstdio>
@@ -162,6 +163,37 @@ class TRegistryWalk {
 
 } // namespace
 
+void TRegBakHost::Wait(int milliseconds) {
+    gui::Wait(milliseconds, false);
+}
+
+namespace {
+
+class TJobRegBakHost : public TRegBakHost {
+  public:
+    explicit TJobRegBakHost(JobHost& host) : host_(host) {}
+    void ProgramLog(const std::string& text) override { host_.AddToLog(text); }
+    void JobLog(const std::string& text) override { host_.AddToJobLog(text); }
+    void RestoreLog(const std::string& text) override { host_.AddToLog(text); }
+    void Status(const std::string& text) override { host_.SetStatusText(text); }
+    void LinesSaved(uint64_t lines) override { host_.SetTotalText(std::to_string(lines)); }
+    void Progress(int position, int maximum) override { host_.SetProgress3(position, maximum); }
+    void ProcessMessages() override { host_.PumpIfDue(); }
+    bool AskYesNo(const std::string&) override { return false; }
+    bool Cancelled() override { return host_.Cancelled(); }
+    void Wait(int milliseconds) override { host_.Wait(milliseconds); }
+
+  private:
+    JobHost& host_;
+};
+
+} // namespace
+
+std::string SaveRegistryForJob(JobHost& host, const std::string& programFolder) {
+    TJobRegBakHost adapter(host);
+    return SaveRegistryForJob(static_cast<TRegBakHost&>(adapter), programFolder);
+}
+
 std::string TRegValueId::Key() const {
     return Upper(root + path + "\\" + name);
 }
@@ -229,7 +261,7 @@ std::string SaveRegistryForJob(TRegBakHost& host, const std::string& programFold
     for (;;) {
         if (File ready{std::fopen(fileName.c_str(), "rb")}) return fileName;
         if (clock.MonotonicMs() - start >= kReadyWaitMs) break;
-        gui::Wait(100, false);
+        host.Wait(100);
     }
     host.JobLog("ERROR the registry file could not be opened: " + fileName);
     return {};

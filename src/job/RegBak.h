@@ -39,7 +39,11 @@ class TRegBakHost {
     // Switch /L: the values written back are described in full.
     virtual bool DetailLog() { return false; }
     virtual core::OsVersion Os() { return {}; }
+    // Waits while the window stays alive.
+    virtual void Wait(int milliseconds);
 };
+
+class JobHost;
 
 // One value of the registry as collect mode lists it.
 struct TRegValueId {
@@ -66,6 +70,8 @@ bool BackupRegistry(TRegBakHost& host, const std::string& fileName, std::vector<
 // until the file can be opened for reading. Answers the file's path; empty when it could not
 // be made ready.
 std::string SaveRegistryForJob(TRegBakHost& host, const std::string& programFolder);
+// The same for the running job: its logs, status line, line count (Label2) and cancel flag.
+std::string SaveRegistryForJob(JobHost& host, const std::string& programFolder);
 
 // Writes back the file's values after two confirmations, then offers to remove the values
 // added since the backup under the roots the file holds.

@@ -340,14 +340,6 @@ void TRestoreTab::FormResize() {
     DrawGrid1->SetColWidths(2, PathColumnWidth(DrawGrid1->Width()));
 }
 
-void TRestoreTab::SetUpGrid() {
-    if (form_.Flags().Hidden && !form_.Visible()) return;
-    DrawGrid1->SetRowCount(unzipper_->Count() + 1);
-    DrawGrid1->SetFixedRows(1);
-    SelectionAnchor = -1;
-    DrawGrid1->Invalidate();
-}
-
 void TRestoreTab::ClearGrid() {
     DrawGrid1->SetFixedRows(0);
     DrawGrid1->SetRowCount(1);
@@ -832,8 +824,8 @@ void TRestoreTab::TestFile1Click() {
         form_.AddToLog(ArchiveName() + ": " + error.what());
     }
     std::string name = ArchiveName();
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > name.find_last_of('\\') + 0) name = name.substr(0, dot);
+    const size_t dot = name.find_last_of('.'), slash = name.find_last_of("\\/:");
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name = name.substr(0, dot);
     name += ".zip";
     if (RestoreCancelRequested) {
         Label15->SetCaption("Verify cancelled");

@@ -124,7 +124,6 @@ class TRestoreTab {
     void ApplyClick(int row, bool shift, bool ctrl);
     void MoveFocus(int row);
     void FillRowMap(int column);
-    void SetUpGrid();
     void ClearGrid();
     void EnableArchiveActions(bool on);
     std::string ArchiveName() const;

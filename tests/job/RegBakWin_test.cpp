@@ -3,6 +3,7 @@
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "core/MvRegistry.h"
+#include "job/JobHost.h"
 #include "job/RegBak.h"
 
 #include <gtest/gtest.h>
@@ -214,4 +215,43 @@ TEST_F(RegBakTest, DamagedLinesAreLoggedAndTheRestIsRestored) {
     job::RestoreRegistry(host, file);
     EXPECT_EQ(host.questions.size(), 2u);
     EXPECT_TRUE(host.Logged(host.programLog, "Registry restore cancelled"));
+}
+
+namespace {
+
+class RecordingJobHost : public job::JobHost {
+  public:
+    void AddToLog(const std::string& text) override { programLog.push_back(text); }
+    void Wait(int) override {}
+    void AddToJobLog(const std::string& text) override { jobLog.push_back(text); }
+    void SetStatusText(const std::string& text) override { status = text; }
+    void SetTotalText(const std::string& text) override { total = text; }
+    void SetProgress3(int, int) override {}
+    void Pump() override {}
+    void PumpIfDue() override {}
+    bool Cancelled() override { return cancelled; }
+    void SetCancelled(bool on) override { cancelled = on; }
+    bool Hidden() override { return true; }
+    void ShowWarning(const std::string&) override {}
+    std::vector<std::string>& ArchiveBitPending() override { return pending; }
+    void FlushAttributeList() override {}
+    std::vector<std::string> programLog, jobLog, pending;
+    std::string status, total;
+    bool cancelled = false;
+};
+
+} // namespace
+
+TEST_F(RegBakTest, TheJobSavesThroughItsOwnLogsAndACancelledJobSavesNothing) {
+    Put(HKEY_CURRENT_USER, "Software\\Kept", "Big", REG_BINARY, Bytes(600000, 1));
+    Put(HKEY_CURRENT_USER, "Software\\Kept", "Small", REG_SZ, std::string("s", 2));
+    RecordingJobHost job;
+    EXPECT_EQ(job::SaveRegistryForJob(job, folder.Path()), folder / "_$zreg_$._$r");
+    EXPECT_EQ(job.jobLog, std::vector<std::string>{"ERROR reading registry, key to big: 600000 - Big"});
+    EXPECT_EQ(job.programLog, std::vector<std::string>{"Registry saved"});
+    EXPECT_EQ(job.status, "Waiting for registry files to be finished.");
+    DeleteFileA((folder / "_$zreg_$._$r").c_str());
+    job.cancelled = true;
+    EXPECT_EQ(job::SaveRegistryForJob(job, folder.Path()), "");
+    EXPECT_FALSE(testsupport::FileExists(folder / "_$zreg_$._$r"));
 }

@@ -212,6 +212,13 @@ TEST_F(RestoreTabTest, OpeningSortingAndSelectingWithMouseAndKeys) {
     EXPECT_FALSE(tab->BtSelectAll->Enabled());
     EXPECT_FALSE(form->StartRestore->Enabled());
     EXPECT_EQ(tab->RestoreRowMap.Count(), 0);
+
+    // Not an archive at all: said in the status line and the log, nothing to act on.
+    WriteWholeFile(work / "notes.zip", "just some text, no directory");
+    Open(work / "notes.zip");
+    EXPECT_EQ(tab->RestoreRowMap.Count(), 0);
+    EXPECT_FALSE(tab->BtSelectAll->Enabled());
+    EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find(work / "notes.zip: "), std::string::npos);
 }
 
 TEST_F(RestoreTabTest, NeverIfOlderAndAlwaysKeepOrReplaceAsTheySayAndLogEachRun) {
