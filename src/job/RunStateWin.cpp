@@ -40,14 +40,14 @@ void DiscardRunState(const std::string& base) {
         DeleteFileA((base + extension).c_str());
 }
 
-int RestoreArchiveBits(const std::string& attributeList, core::FileAttributes& attributes,
+int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
                        const std::function<void(int)>& progress) {
     std::string text;
     int count = 0;
     if (gui::ReadWholeFile(attributeList, text)) {
         for (const std::string& path : ParseListFile(text)) {
             if (path.empty()) continue;
-            if (attributes.Get(path) != core::InvalidFileAttributes)
+            if (attributes.Get(path) != gui::InvalidFileAttributes)
                 core::SetFileAttributesTri(path, -1, 1, -1, -1, attributes);
             ++count;
             if (progress) progress(count);

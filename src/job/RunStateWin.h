@@ -1,7 +1,7 @@
 #pragma once
 // The resume state on disk and the archive-bit list, over the text rules of RunState.h.
 
-#include "core/FileAttributes.h"
+#include "gui/FileAttributes.h"
 #include "job/RunState.h"
 
 #include <functional>
@@ -27,7 +27,7 @@ void DiscardRunState(const std::string& base);
 // Sets the archive attribute again on every path of the archive-bit list, keeping the other
 // attributes, then deletes the list. Paths that are gone are skipped. progress(n) runs after
 // each path. Returns the number of paths handled.
-int RestoreArchiveBits(const std::string& attributeList, core::FileAttributes& attributes,
+int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
                        const std::function<void(int)>& progress);
 
 } // namespace job

@@ -132,15 +132,15 @@ TEST(ResumeState, DamagedRunFileCutListAndStaleWorkFileLoad) {
 
 TEST(ResumeState, ArchiveBitsComeBackForListedFilesAndVanishedPathsAreSkipped) {
     const std::string list = TempBase("att") + ".lst";
-    core::MemoryFileAttributes attributes;
-    attributes.files["C:\\a.txt"] = core::AttributeReadOnly | core::AttributeHidden;
+    gui::MemoryFileAttributes attributes;
+    attributes.files["C:\\a.txt"] = gui::AttributeReadOnly | gui::AttributeHidden;
     attributes.files["C:\\b\xe9.txt"] = 0;
     ASSERT_TRUE(gui::ReplaceFileContents(list, "C:\\a.txt\r\nC:\\gone.txt\r\nC:\\b\xe9.txt\r\n"));
     std::vector<int> progress;
     EXPECT_EQ(RestoreArchiveBits(list, attributes, [&](int n) { progress.push_back(n); }), 3);
     EXPECT_EQ(attributes.files["C:\\a.txt"],
-              core::AttributeReadOnly | core::AttributeHidden | core::AttributeArchive);
-    EXPECT_EQ(attributes.files["C:\\b\xe9.txt"], core::AttributeArchive);
+              gui::AttributeReadOnly | gui::AttributeHidden | gui::AttributeArchive);
+    EXPECT_EQ(attributes.files["C:\\b\xe9.txt"], gui::AttributeArchive);
     EXPECT_EQ(attributes.files.count("C:\\gone.txt"), 0u);
     EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(GetFileAttributesA(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the list is deleted";
