@@ -93,6 +93,10 @@ void TMF::BuildLayout() {
                                               gui::TBounds{clientWidth - 210, clientHeight - 34, 200, 18});
     Label1 =
         &Create<gui::TLabel>(*this, "Label1", gui::TBounds{8, clientHeight - 32, clientWidth - 230, 16}, "");
+    Label2 =
+        &Create<gui::TLabel>(*this, "Label2", gui::TBounds{8, clientHeight - 16, clientWidth - 230, 14}, "");
+    ProgressBar3 = &Create<gui::TProgressBar>(*this, "ProgressBar3",
+                                              gui::TBounds{clientWidth - 210, clientHeight - 14, 200, 12});
 
     Startbackup = &Create<gui::TAction>(*this, "Startbackup", "&Start");
     StartRestore = &Create<gui::TAction>(*this, "StartRestore", "&Start");

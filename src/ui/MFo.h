@@ -15,6 +15,7 @@
 #include "gui/IniFile.h"
 #include "gui/Timer.h"
 #include "gui/TrayIcon.h"
+#include "job/JobRun.h"
 
 #include <memory>
 #include <string>
@@ -84,6 +85,8 @@ class TMF : public gui::TForm {
     gui::TListBox* ListBox2 = nullptr;         // schedules
     gui::TLabel* Label1 = nullptr;             // status line
     gui::TProgressBar* ProgressBar1 = nullptr; // job progress
+    gui::TLabel* Label2 = nullptr;             // megabytes selected
+    gui::TProgressBar* ProgressBar3 = nullptr; // progress of the passes over the file list
     gui::TMainMenu* MainMenu1 = nullptr;
     gui::TPopupMenu* PopupMenu1 = nullptr; // tray menu
     gui::TAction* Startbackup = nullptr;   // "&Start" while no job runs
@@ -163,6 +166,15 @@ class TMF : public gui::TForm {
     std::function<void()> OnEvaluateSchedules;
     std::function<void()> OnCancelRunningJob;
     std::function<void()> OnReleaseDriveLock;
+
+    // The selection of a fresh run: the job's lists into Run.FilestoZipList. False when it
+    // was cancelled (the cancelled start has then ended through OnSelectionCancelled).
+    job::JobRun Run;
+    bool SelectJobFiles();
+    bool WindowHidden() const { return flags_.Hidden; }
+    std::function<void()> SaveRegistryForJob; // the text copy of the registry on Windows 9x
+    std::function<void()> ReadCatalogs;       // the job's catalogues into Run.CatalogList
+    std::function<void()> OnSelectionCancelled;
 
     // --- Start-up sequence, timer and small dialogs (MFoStartUp.cpp, MFoTimer.cpp) ---
     gui::TTimer Timer1; // one second; asks for the start-up, then the minute work

@@ -1,5 +1,5 @@
 // The scan over real trees on disk: what is listed once, dates at the edge, archive bits over
-// two runs with the archive-bit list, names the ANSI code page cannot hold, and cancels.
+// two runs with the archive-bit list, and names the ANSI code page cannot hold.
 #include "SelectionWinSupport.h"
 #include "job/FileScan.h"
 
@@ -147,34 +147,6 @@ TEST_F(FileScanWin, NamesTheCodePageCannotHoldAreSkippedNeverTakenForAnother) {
               1);
     EXPECT_TRUE(host.Logged("Files total: 2"));
     EXPECT_TRUE(run.FilesSkipped);
-}
-
-TEST_F(FileScanWin, PostedCancelEndsTheScanTheQueueAndThePasses) {
-    const std::string r = root.Path();
-    for (int folder = 0; folder < 3; ++folder) {
-        MakeFolder(r + "F" + std::to_string(folder));
-        for (int file = 0; file < 300; ++file)
-            MakeFile(r + "F" + std::to_string(folder) + "\\" + std::to_string(file), 1);
-    }
-    // At the first status point of the first folder: the rest of it and the queue are left.
-    host.cancelOnStatus = "Files to backup: 98, seaching:";
-    job::SystemDirectoryLister lister;
-    job::FileScan scan(run, host, lister);
-    scan.ScanItem(r + "F0\\*.*");
-    scan.DrainQueue();
-    EXPECT_TRUE(host.cancelled);
-    EXPECT_LT(run.FilesToBak, 300);
-
-    // In the duplicate pass: the lines stay, unsorted ones included.
-    host.cancelled = false;
-    run = {};
-    host.cancelOnStatus = "Checking for duplicate entries";
-    scan.ScanItem(r + "*.*");
-    scan.DrainQueue();
-    const size_t listed = run.FilestoZipList.size();
-    scan.RemoveDuplicates();
-    EXPECT_TRUE(host.cancelled);
-    EXPECT_EQ(run.FilestoZipList.size(), listed);
 }
 
 } // namespace

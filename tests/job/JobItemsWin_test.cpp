@@ -1,0 +1,191 @@
+// A fresh run's selection end to end on the manual clock: special items in any case, the user
+// folders, the registry copies made by the tool stand-ins (NTBACKUP; rdisk with the system's
+// own EXPAND), tools missing or never done, Windows 9x, and a cancel in every phase.
+#include "SelectionWinSupport.h"
+#include "job/JobItems.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testsupport;
+
+constexpr core::OsVersion xp{true, 5, 1}, nt4{true, 4, 0}, win98{false, 4, 10};
+
+class JobItemsWin : public ::testing::Test {
+  protected:
+    JobItemsWin() : clock(46000.5) {}
+    void SetUp() override {
+        gui::SetClock(&clock);
+        gui::SetShell(&shell);
+        windows = root.Path() + "Windows";
+        MakeFolder(windows);
+        MakeFolder(root.Path() + "Prog");
+        MakeFolder(root.Path() + "Temp");
+        SetEnvironmentVariableA("TW_STANDIN_WINDIR", windows.c_str());
+        run.TempPath = root.Path() + "Temp\\";
+        job.Includefolderinformation = false;
+        job.Optimizeusedspace = false;
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("TW_STANDIN_WINDIR", nullptr);
+        gui::SetShell(nullptr);
+        gui::SetClock(nullptr);
+    }
+
+    job::SelectionResult Select(core::OsVersion version) {
+        job::SystemDirectoryLister lister;
+        job::JobItems items(run, host, lister, job, {root.Path() + "Prog\\", windows, version, 0});
+        items.SaveRegistryForJob = [&] { MakeFile(root.Path() + "Prog\\_$zreg_$._$r", 77); };
+        items.SaveJob = [&] { ++saves; };
+        items.EndCancelledStart = [&] { ++cancelledEnds; };
+        return items.Run();
+    }
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        for (const job::FileListEntry& entry : run.FilestoZipList)
+            lines.push_back(entry.Path.substr(root.Path().size()));
+        return lines;
+    }
+
+    gui::ManualClock clock;
+    WaitingShell shell;
+    RecordingHost host{clock};
+    job::JobRun run;
+    job::JobDefinition job;
+    TempFolder root;
+    std::string windows;
+    int saves = 0, cancelledEnds = 0;
+};
+
+TEST_F(JobItemsWin, TokensInAnyCaseUserFoldersAndTheRegistryCopyOf9x) {
+    const std::string r = root.Path();
+    MakeFolder(r + "Users");
+    MakeFolder(r + "Users\\Anna");
+    MakeFolder(r + "Users\\Anna\\Docs");
+    MakeFile(r + "Users\\Anna\\Docs\\letter.doc", 5);
+    MakeFile(r + "Users\\Anna\\Docs\\Long name.doc", 6);
+    MakeFile(windows + "\\WIN.INI", 7);
+    MakeFile(windows + "\\long system name.dll", 8);
+    run.UserFolders = r + "Users\\Anna\\";
+    job.MakeCatalog = true;
+    job.IncludeList = {"%catalog%", "%User%\\Docs", "%registry%", "%SyStEm%", "%USER%"};
+    job.ExcludeList = {"%user%\\Docs\\Long name.doc"};
+    const job::SelectionResult result = Select(win98);
+    EXPECT_FALSE(result.Cancelled);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"Prog\\_$zreg_$._$r", "Users\\Anna\\Docs\\letter.doc",
+                                                 "Windows\\WIN.INI"}));
+    EXPECT_FALSE(run.CatSaved);
+    EXPECT_TRUE(run.DoCatalog && run.DoIncludeReg && run.SystemItem && run.Only83);
+    EXPECT_EQ(result.BytesSelected, 5 + 7 + 77);
+    EXPECT_TRUE(host.Logged("%USER% = " + r + "Users\\Anna\\"));
+    EXPECT_TRUE(host.Logged("Bytes to backup: 89"));
+    EXPECT_EQ(run.BytesToBak, 0); // from here it counts what is zipped
+
+    // Without user folders: one notice, and the items name nothing.
+    run = {};
+    run.TempPath = r + "Temp\\";
+    host.log.clear();
+    host.jobLog.clear();
+    job.IncludeList = {"%USER%\\Docs", "%USER%"};
+    job.ExcludeList = {};
+    Select(xp);
+    EXPECT_TRUE(run.FilestoZipList.empty());
+    EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "No user folder information found in registry"),
+              1);
+    EXPECT_TRUE(host.Logged("WARNING item does not exists: Docs"));
+}
+
+TEST_F(JobItemsWin, XpSavesHivesThroughNtbackupWithAndWithoutTheSystemState) {
+    MakeFile(root.Path() + "Prog\\_$zreg_$._$r", 9); // an old text copy: never listed on NT
+    job.IncludeList = {"%REGISTRY%"};
+    Select(xp);
+    EXPECT_EQ(shell.started, std::vector<std::string>{"NTBACKUP.EXE"});
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "Windows\\repair\\RegBack\\default", "Windows\\repair\\RegBack\\sam",
+                           "Windows\\repair\\RegBack\\security", "Windows\\repair\\RegBack\\software",
+                           "Windows\\repair\\RegBack\\system"}));
+    EXPECT_FALSE(FileExists(run.TempPath + "syssta.bkf"));
+    EXPECT_FALSE(FileExists(root.Path() + "Prog\\_$zreg_$._$r"));
+
+    run = {};
+    run.TempPath = root.Path() + "Temp\\";
+    job.IncludeList = {"%REGISTRY%", "%systemstate%"};
+    Select(xp);
+    EXPECT_EQ(Lines().front(), "Temp\\syssta.bkf");
+    EXPECT_EQ(run.FilestoZipList.size(), 6u);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(JobItemsWin, Nt4ExpandsRdiskCopiesWithTheSystemsExpand) {
+    job.IncludeList = {"%REGISTRY%"};
+    Select(nt4);
+    EXPECT_EQ(shell.started.front(), "rdisk.exe");
+    EXPECT_EQ(std::count(shell.started.begin(), shell.started.end(), "EXPAND"), 6);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "Windows\\repair\\regback\\DEFAULT", "Windows\\repair\\regback\\NTUSER.DAT",
+                           "Windows\\repair\\regback\\SAM", "Windows\\repair\\regback\\SECURITY",
+                           "Windows\\repair\\regback\\SOFTWARE", "Windows\\repair\\regback\\SYSTEM"}));
+    const std::string expanded = ReadWholeFile(windows + "\\repair\\regback\\SYSTEM");
+    EXPECT_EQ(expanded.size(), 2500u);
+    EXPECT_EQ(expanded.rfind("system hive data 0\r\n", 0), 0u);
+}
+
+TEST_F(JobItemsWin, MissingToolIsLoggedAndBoxedOnlyForSomeoneAtTheScreen) {
+    MakeFile(root.Path() + "Prog\\kept.txt", 3);
+    job.IncludeList = {"%REGISTRY%", root.Path() + "Prog\\kept.txt"};
+    shell.missing = {"NTBACKUP.EXE", "rdisk.exe"};
+    Select(xp);
+    EXPECT_TRUE(
+        host.Logged("NTBackup failed, check if NTBackup.exe is installed. If this is a XP Home version you "
+                    "can find it on the Windows XP CD under \\VALUEADD\\MSFT\\NTBACKUP directory."));
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Prog\\kept.txt"});
+
+    host.hidden = false;
+    run = {};
+    Select(nt4);
+    EXPECT_EQ(host.boxes, std::vector<std::string>{"Rdisk failed, check if rdisk.exe is installed."});
+}
+
+TEST_F(JobItemsWin, FilesNeverNewerThanTheStartArePolledAHundredTimesThenTheRunGoesOn) {
+    run.JobStartTime = clock.Now() + 400; // every file the tool writes looks older
+    job.IncludeList = {"%REGISTRY%"};
+    const job::SelectionResult result = Select(xp);
+    EXPECT_FALSE(result.Cancelled);
+    EXPECT_EQ(host.status.substr(0, 13), "Files to back");
+    EXPECT_GE(host.waitedMs, 2000 + 30000 + 100 * 5000 + 10000);
+    EXPECT_TRUE(host.Logged("Registry backup files not created, check if NTBackup.exe is installed."));
+    EXPECT_EQ(run.FilestoZipList.size(), 5u); // the copies as they are
+}
+
+TEST_F(JobItemsWin, CancelInEveryPhaseEndsAsACancelledStartAndKeepsTheAfterDate) {
+    for (int file = 0; file < 200; ++file)
+        MakeFile(root.Path() + "Prog\\" + std::to_string(file) + ".dat", 1);
+    job.Uselasttime1 = true;
+    job.IncludeList = {root.Path() + "Prog\\*.*", "%REGISTRY%"};
+    const char* phases[] = {"Files to backup: 98, seaching:", "Waiting for registry files",
+                            "Checking for duplicate entries", "Sorting "};
+    int round = 0;
+    for (const char* phase : phases) {
+        SCOPED_TRACE(phase);
+        run = {};
+        run.TempPath = root.Path() + "Temp\\";
+        run.AfterDateTextBeforeStart = "01/02/2026";
+        job.AfterDateText = "07/12/2026"; // the start moved it to today
+        host.hidden = std::string(phase) != "Sorting ";
+        host.cancelOnStatus = phase;
+        host.log.clear();
+        const job::SelectionResult result = Select(xp);
+        EXPECT_TRUE(result.Cancelled);
+        EXPECT_FALSE(host.cancelled);
+        EXPECT_TRUE(host.Logged("Backup cancelled"));
+        EXPECT_FALSE(host.Logged("Bytes to backup: " + std::to_string(result.BytesSelected)));
+        EXPECT_EQ(job.AfterDateText, "01/02/2026");
+        EXPECT_EQ(host.status, "Job cancelled by user");
+        EXPECT_EQ(saves, ++round);
+        EXPECT_EQ(cancelledEnds, round);
+    }
+}
+
+} // namespace
