@@ -85,6 +85,22 @@ class TRegistryHost : public job::TRegBakHost {
     TRestoreTab& tab_;
 };
 
+// The job's registry copy: its logs, the main status line and the job's cancel flag.
+class TJobRegistryHost : public job::TRegBakHost {
+  public:
+    explicit TJobRegistryHost(TMF& form) : form_(form) {}
+    void ProgramLog(const std::string& text) override { form_.AddToLog(text); }
+    void JobLog(const std::string& text) override { form_.AddToJobLog(text); }
+    void RestoreLog(const std::string& text) override { form_.AddToLog(text); }
+    void Status(const std::string& text) override { form_.Label1->SetCaption(text); }
+    void ProcessMessages() override { gui::PumpIfDue(kPumpMs); }
+    bool AskYesNo(const std::string&) override { return false; }
+    bool Cancelled() override { return form_.Cancelled; }
+
+  private:
+    TMF& form_;
+};
+
 } // namespace
 
 TRestoreTab::TRestoreTab(TMF& form)
@@ -93,10 +109,15 @@ TRestoreTab::TRestoreTab(TMF& form)
     zip::ConnectToProgram(*unzipper_);
     Build();
     Connect();
+    form_.SaveRegistryForJob = [this] {
+        TJobRegistryHost host(form_);
+        job::SaveRegistryForJob(host, form_.Environment().ProgramFolder());
+    };
 }
 
 TRestoreTab::~TRestoreTab() {
     // The form outlives this tab by a moment: nothing of it may call back here.
+    form_.SaveRegistryForJob = nullptr;
     form_.OnResize = std::move(previousResize_);
     form_.OnKeyUp = std::move(previousKeyUp_);
     form_.StartRestore->OnExecute = nullptr;

@@ -353,6 +353,12 @@ TEST_F(RestoreTabTest, RegistryCopyInTheArchiveIsWrittenBackAfterTwoConfirmation
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_EQ(asked[0], asked[1]) << "the same confirmation twice";
     EXPECT_NE(Log().find("Registry restored"), std::string::npos);
+
+    // A job's copy of all roots goes to the program folder under the name the job zips.
+    ASSERT_TRUE(form->SaveRegistryForJob);
+    form->SaveRegistryForJob();
+    EXPECT_NE(ReadWholeFile(programFolder / "_$zreg_$._$r").find("\"Setting\"=STR:000000014:"),
+              std::string::npos);
 }
 
 TEST_F(RestoreTabTest, FilesHeldOpenAreStagedAndScheduledForTheNextBoot) {
