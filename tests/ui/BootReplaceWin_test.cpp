@@ -29,18 +29,23 @@ class CopyHost : public ui::TBootReplaceHost {
     void Inform(const std::string& text) override { informed.push_back(text); }
     void ExtractEntry(int index, const std::string& folder) override {
         if (extract) CopyFileA(sources[index].c_str(), (folder + names[index]).c_str(), FALSE);
+        staged.push_back(folder + names[index]);
     }
     void ExtractRestoreData(const std::vector<ui::TRebootEntry>& entries,
                             const std::string& folder) override {
         for (const ui::TRebootEntry& entry : entries)
             CopyFileA(sources[entry.index].c_str(), (folder + names[entry.index]).c_str(), FALSE);
     }
+    bool CancelPending() override {
+        return cancelAfter >= 0 && static_cast<int>(staged.size()) >= cancelAfter;
+    }
     int Add(const std::string& source, const std::string& name) {
         sources.push_back(source);
         names.push_back(name);
         return static_cast<int>(sources.size()) - 1;
     }
-    std::vector<std::string> sources, names, log, asked, informed;
+    std::vector<std::string> sources, names, log, asked, informed, staged;
+    int cancelAfter = -1;
     bool answer = true, extract = true;
 };
 
@@ -186,4 +191,17 @@ TEST(BootReplaceWin, NothingStagedMeansNothingScheduledAndAnUnusableTempFolderFa
     EXPECT_EQ(host.asked.size(), 1u);
     EXPECT_TRUE(FileExists(system / "0\\software"));
     EXPECT_TRUE(host.informed.empty());
+
+    // A cancel after the first file: the rest are not staged at all.
+    host.staged.clear();
+    host.log.clear();
+    host.extract = false;
+    host.cancelAfter = 1;
+    list = {{target / "a.dll", host.Add(sources / "x", "a.dll")},
+            {target / "b.dll", host.Add(sources / "x", "b.dll")}};
+    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 0);
+    EXPECT_EQ(host.staged, std::vector<std::string>{system / "0\\b.dll"})
+        << "the last entry first, then no more";
+    EXPECT_EQ(host.log, std::vector<std::string>{"Not restored: " + target / "b.dll"});
+    EXPECT_TRUE(list.empty());
 }

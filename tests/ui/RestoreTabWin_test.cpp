@@ -279,6 +279,18 @@ TEST_F(RestoreTabTest, VerifyNamesTheCorruptEntryAndPasswordsAreAskedAgain) {
     EXPECT_NE(log.find("Errors found in: " + archive), std::string::npos);
     EXPECT_EQ(form->StartRestore->Caption(), "&Start");
 
+    // Cancelled while it runs: the action is the Cancel button meanwhile.
+    zip::TUnZipper& z = tab->UnZipper1();
+    auto end = z.OnEndUnZip;
+    z.OnEndUnZip = [&](zip::TUnZipper& component, int index, const std::string& name) {
+        end(component, index, name);
+        form->StartRestore->Execute();
+    };
+    tab->TestFile1Click();
+    z.OnEndUnZip = end;
+    EXPECT_EQ(tab->Label15->Caption(), "Verify cancelled");
+    EXPECT_EQ(form->StartRestore->Caption(), "&Start");
+
     const std::string locked = Zip("locked.zip", {Source("secret.txt", "hidden words")}, "right");
     Open(locked);
     EXPECT_EQ(RowNames(), std::vector<std::string>{"secret.txt"});
