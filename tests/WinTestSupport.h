@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace testsupport {
@@ -11,22 +12,27 @@ namespace testsupport {
 // A fresh folder under the temporary folder, removed with everything in it at the end.
 class TempFolder {
   public:
-    TempFolder() {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        static unsigned counter = 0;
-        for (;;) {
-            path_ = std::string(base) + "tw" + std::to_string(GetCurrentProcessId()) + "_" +
-                    std::to_string(++counter) + "\\";
-            if (CreateDirectoryA(path_.c_str(), nullptr)) break;
-        }
-    }
+    TempFolder() : path_(Make("tw")) {}
     ~TempFolder() { RemoveTree(path_); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     // With a trailing backslash.
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + name; }
+
+    // A fresh folder under the temporary folder, its name starting with `prefix`, ending in a backslash.
+    // Throws when none can be made: a test never works in a folder that is not its own.
+    static std::string Make(const std::string& prefix) {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        static unsigned counter = 0;
+        for (;;) {
+            const std::string path = std::string(base) + prefix + std::to_string(GetCurrentProcessId()) +
+                                     "_" + std::to_string(++counter) + "\\";
+            if (CreateDirectoryA(path.c_str(), nullptr)) return path;
+            if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot make " + path);
+        }
+    }
 
     static void RemoveTree(const std::string& folder) {
         WIN32_FIND_DATAA found;

@@ -15,6 +15,7 @@ using namespace disc;
 using disctest::BurnRig;
 
 TEST(BurnCD, BlankCdrTakesASessionAndASecondOneKeepsTheFirstsFiles) {
+    BurnRig::Unpublish("cdr-two-sessions.img");
     BurnRig rig("CD-R");
     rig.Add("a.zip");
     rig.Add("b.txt");
@@ -218,6 +219,7 @@ TEST(BurnCD, OverwritableMediaWithDataShowTheNewSessionAtBlock16) {
                                                          {"DVD-RW-RO", "dvdrw-ro-two-sessions.img"}};
     for (const auto& [media, image] : cases) {
         SCOPED_TRACE(media);
+        BurnRig::Unpublish(image);
         BurnRig rig(media);
         rig.Add("a.zip");
         ASSERT_TRUE(rig.Burn());
@@ -252,6 +254,7 @@ TEST(BurnCD, SequentialDvdsWithEarlierSessionsAppendAtTheNextWritableAddress) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.media);
+        BurnRig::Unpublish(c.image);
         BurnRig rig(c.media, "", "s1.iso@0", disctest::Route::FixtureLibrary,
                     [](disctest::SimFolder& folder) {
                         TIsoImage first;

@@ -98,9 +98,19 @@ bool BurnRig::Verify(const std::string& name) {
     return entry && burner->VerifyFile(entry, folder.File(name));
 }
 
+namespace {
+std::filesystem::path PeerImages() {
+    return std::filesystem::path(WindowsPath(TW_BINARY_DIR)) / "peer-images";
+}
+} // namespace
+
+void BurnRig::Unpublish(const std::string& name) {
+    std::filesystem::remove(PeerImages() / name);
+    std::filesystem::remove(PeerImages() / (name + ".start"));
+}
+
 void BurnRig::Publish(const std::string& name) {
-    const std::filesystem::path dir =
-        std::filesystem::path(WindowsPath(TW_SOURCE_DIR)) / "build" / "peer-images";
+    const std::filesystem::path dir = PeerImages();
     std::filesystem::create_directories(dir);
     std::filesystem::copy_file(folder.File("d0.img"), dir / name,
                                std::filesystem::copy_options::overwrite_existing);

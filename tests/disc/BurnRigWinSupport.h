@@ -44,8 +44,11 @@ struct BurnRig {
     // A fresh tree holding the last session's files.
     void ImportLast();
     bool Verify(const std::string& name);
-    // Leaves the disc image where the native peer test reads it.
+    // Leaves the disc image where the native peer test reads it (the Windows build folder's
+    // "peer-images"); Unpublish at the start of a test removes the last run's, so a failed run
+    // leaves none to be taken for its own.
     void Publish(const std::string& name);
+    static void Unpublish(const std::string& name);
 };
 
 } // namespace disctest

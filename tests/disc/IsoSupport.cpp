@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "disc/IsoNames.h"
@@ -15,23 +14,6 @@
 namespace disc::test {
 
 namespace fs = std::filesystem;
-
-TempFolder::TempFolder() {
-    static std::mt19937 random{std::random_device{}()};
-    fs::path base = fs::temp_directory_path();
-    for (;;) {
-        fs::path candidate = base / ("twiso-" + std::to_string(random()));
-        if (fs::create_directory(candidate)) {
-            path_ = candidate.generic_string();
-            break;
-        }
-    }
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -57,19 +39,9 @@ std::string Pattern(size_t size, unsigned seed) {
 }
 
 std::string RunCommand(const std::string& command, int* exitCode) {
-    std::string output;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        if (exitCode) *exitCode = -1;
-        return output;
-    }
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    int status = pclose(pipe);
-    if (exitCode) *exitCode = status;
-    return output;
+    testsupport::TCommandResult result = testsupport::RunCommand(command);
+    if (exitCode) *exitCode = result.exitCode;
+    return std::move(result.output);
 }
 
 bool FileBlockReader::ReadBlocks(uint32_t lba, uint32_t count, uint8_t* out) {

@@ -7,20 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "disc/IsoImport.h"
 
 namespace disc::test {
 
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using TempFolder = testsupport::TTempFolder;
 
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);

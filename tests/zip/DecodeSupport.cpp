@@ -1,5 +1,6 @@
 #include "DecodeSupport.h"
 #include "SharedTestData.h"
+#include "TestSupport.h"
 
 #include "gui/Stream.h"
 #include "zip/Explode.h"
@@ -100,25 +101,13 @@ TZlibResult ZlibRawInflate(std::span<const uint8_t> data) {
             break;
         }
     }
+    result.unused = z.avail_in;
     inflateEnd(&z);
     return result;
 }
 
-bool PeersAvailable(std::string& reason) {
-#ifdef _WIN32
-    reason = "zip, 7z and unzip run in the native build";
-    return false;
-#else
-    if (std::system("command -v zip >/dev/null && command -v 7z >/dev/null") != 0) {
-        reason = "zip or 7z is not installed";
-        return false;
-    }
-    return true;
-#endif
-}
-
 int Run(const std::string& command) {
-    return std::system(("(" + command + ") >/dev/null 2>&1").c_str());
+    return testsupport::RunCommand("(" + command + ") >/dev/null 2>&1").exitCode;
 }
 
 Bytes ReadFile(const std::string& path) {

@@ -62,11 +62,11 @@ Bytes ZlibRawDeflate(std::span<const uint8_t> data, int level, int strategy = 0)
 struct TZlibResult {
     int code; // Z_STREAM_END, Z_DATA_ERROR, or Z_BUF_ERROR when the input ended first
     Bytes output;
+    size_t unused = 0; // input bytes after the stream's end
 };
 TZlibResult ZlibRawInflate(std::span<const uint8_t> data);
 
-// Peer tools run only in the native build; false (and a reason) where they cannot.
-bool PeersAvailable(std::string& reason);
+// A peer command's exit code, its output dropped (native build only).
 int Run(const std::string& command);
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::span<const uint8_t> data);

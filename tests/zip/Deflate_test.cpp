@@ -1,34 +1,25 @@
-// The deflate compressor against zlib's inflate, our own and the zip tools: round trips at every level,
-// the stored fall-back, flag bits, text/binary guess, and callbacks that fail or cancel.
-#include "gui/Stream.h"
-#include "zip/Crc32.h"
+// The deflate compressor against zlib's inflate and our own: round trips at every level, the
+// stored fall-back, flag bits, text/binary guess, and callbacks that fail or cancel.
+#include "DecodeSupport.h"
 #include "zip/Deflate.h"
 #include "zip/DeflateTrees.h"
-#include "zip/Inflate.h"
-#include "zip/ZipObj.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
-#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using codectest::Bytes;
+using codectest::RandomBytes;
+using codectest::TextBytes;
 
 struct ReadFailure : std::runtime_error {
     ReadFailure() : std::runtime_error("source changed size") {}
@@ -89,77 +80,18 @@ Compressed Compress(const Bytes& input, int level, zip::DeflateBuffers& buffers,
     return result;
 }
 
-// Raw inflate through zlib; fails the test unless the stream ends exactly at its last byte.
-Bytes ZlibInflate(const Bytes& compressed, size_t expectedSize) {
-    z_stream z{};
-    EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
-    Bytes out(expectedSize + 1);
-    z.next_in = const_cast<Bytef*>(compressed.data());
-    z.avail_in = static_cast<uInt>(compressed.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    const int status = inflate(&z, Z_FINISH);
-    EXPECT_EQ(status, Z_STREAM_END) << (z.msg ? z.msg : "");
-    EXPECT_EQ(z.avail_in, 0u) << "bytes after the final block";
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return out;
-}
-
-// The product's own inflate, fed in uneven pieces; fails the test unless it ends cleanly.
-Bytes OurInflate(const Bytes& compressed) {
-    struct Io : zip::TDecodeIo {
-        const Bytes* in = nullptr;
-        size_t offset = 0;
-        Bytes out;
-        std::span<const uint8_t> FillInput() override {
-            const size_t n = std::min<size_t>(777, in->size() - offset);
-            offset += n;
-            return {in->data() + offset - n, n};
-        }
-        void FlushOutput(const uint8_t* data, size_t count) override {
-            out.insert(out.end(), data, data + count);
-        }
-    } io;
-    io.in = &compressed;
-    static std::vector<uint8_t> slide(zip::kSlideSize);
-    static auto tables = std::make_unique<zip::TInflateTables>();
-    uint64_t produced = 0;
-    EXPECT_EQ(zip::Inflate(io, slide.data(), *tables, produced), zip::TDecodeStatus::Ok);
-    EXPECT_EQ(produced, io.out.size());
-    return io.out;
-}
-
-// Back to the original through zlib, and through our inflate, which must agree.
+// Back to the original through zlib, and through our inflate fed in uneven pieces, which must
+// agree; nothing may follow the final block.
 Bytes Restore(const Compressed& c, size_t expectedSize) {
     if (c.info.compressionMethod == 0) return c.bytes;
-    Bytes restored = ZlibInflate(c.bytes, expectedSize);
-    EXPECT_EQ(OurInflate(c.bytes), restored);
-    return restored;
-}
-
-Bytes RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
-}
-
-// Words from a small vocabulary: compresses like prose, every byte printable.
-Bytes TextBytes(size_t size, unsigned seed) {
-    static const char* const words[] = {"backup",  "volume", "the",      "archive", "of",
-                                        "disc",    "job",    "file",     "written", "catalogue",
-                                        "restore", "and",    "schedule", "\r\n"};
-    std::mt19937 random(seed);
-    Bytes bytes;
-    while (bytes.size() < size) {
-        const std::string word = words[random() % std::size(words)];
-        bytes.insert(bytes.end(), word.begin(), word.end());
-        bytes.push_back(' ');
-    }
-    bytes.resize(size);
-    return bytes;
+    const codectest::TZlibResult zlib = codectest::ZlibRawInflate(c.bytes);
+    EXPECT_EQ(zlib.code, Z_STREAM_END);
+    EXPECT_EQ(zlib.unused, 0u) << "bytes after the final block";
+    EXPECT_EQ(zlib.output.size(), expectedSize);
+    const codectest::TDecoded ours = codectest::DecodeMethod(8, 0, uint32_t(expectedSize), c.bytes, 777);
+    EXPECT_EQ(ours.status, zip::TDecodeStatus::Ok);
+    EXPECT_EQ(ours.output, zlib.output);
+    return zlib.output;
 }
 
 // Text, random stretches, zero runs and far repeats: slides the window several times and
@@ -236,7 +168,7 @@ TEST(DeflateEntry, EntryThatWouldNotShrinkIsWrittenAsPlainBytes) {
     const Compressed c = Compress(large, 6, *buffers);
     EXPECT_EQ(c.info.compressionMethod, 8);
     EXPECT_LE(c.bytes.size(), large.size() + large.size() / 1000);
-    EXPECT_EQ(ZlibInflate(c.bytes, large.size()), large);
+    EXPECT_EQ(Restore(c, large.size()), large);
 }
 
 TEST(DeflateEntry, ChoosesTheCheapestBlockType) {
@@ -244,7 +176,7 @@ TEST(DeflateEntry, ChoosesTheCheapestBlockType) {
     auto firstBlockType = [&](const Bytes& input) {
         const Compressed c = Compress(input, 6, *buffers);
         EXPECT_EQ(c.info.compressionMethod, 8);
-        EXPECT_EQ(ZlibInflate(c.bytes, input.size()), input);
+        EXPECT_EQ(Restore(c, input.size()), input);
         return (c.bytes.at(0) >> 1) & 3;
     };
     // Many distinct letters, few of each: a tree header would cost more than it saves.
@@ -269,9 +201,17 @@ TEST(DeflateEntry, LevelSetsFlagBitsAndKeepsOthers) {
     }
 }
 
+// Text without the odd binary byte that TextBytes mixes in.
+Bytes Prose(size_t size, uint32_t seed) {
+    Bytes bytes = TextBytes(size, seed);
+    for (uint8_t& b : bytes)
+        if ((b < 0x20 && b != '\r' && b != '\n') || b >= 0x7F) b = ' ';
+    return bytes;
+}
+
 TEST(DeflateEntry, GuessesTextOrBinaryFromTheFirstBlock) {
     auto buffers = NewBuffers();
-    EXPECT_EQ(Compress(TextBytes(50000, 8), 6, *buffers).info.internalAttributes, 1);
+    EXPECT_EQ(Compress(Prose(50000, 8), 6, *buffers).info.internalAttributes, 1);
     EXPECT_EQ(Compress(RandomBytes(50000, 9), 6, *buffers).info.internalAttributes, 0);
     // One binary byte per four printable ones is still text; one more makes it binary.
     Bytes edge = {'a', 'b', 'c', 'd', 0x01};
@@ -279,7 +219,7 @@ TEST(DeflateEntry, GuessesTextOrBinaryFromTheFirstBlock) {
     edge.push_back(0x80);
     EXPECT_EQ(Compress(edge, 6, *buffers).info.internalAttributes, 0);
     // Binary data after a first text block does not change the guess.
-    Bytes textThenBinary = TextBytes(400000, 10);
+    Bytes textThenBinary = Prose(400000, 10);
     const Bytes noise = RandomBytes(400000, 11);
     textThenBinary.insert(textThenBinary.end(), noise.begin(), noise.end());
     EXPECT_EQ(Compress(textThenBinary, 1, *buffers).info.internalAttributes, 1);
@@ -366,133 +306,5 @@ TEST(DeflateEntry, SkewedLiteralsNeedingDeepTreesRoundTrip) {
         EXPECT_EQ(Restore(c, input.size()), input);
     }
 }
-
-// The peers are Linux programs: native build only.
-#ifndef _WIN32
-
-// --- Archives with our records, read back by the zip tools
-// -------------------------------------------------------
-
-struct ArchiveEntry {
-    std::string name;
-    Bytes data;
-    int level;
-};
-
-// A single-volume archive written the way the zip component writes one: a local header with
-// the type still unknown, the compressed data, the header again with the final fields, then
-// the central directory and the end record.
-[[maybe_unused]] Bytes BuildArchive(const std::vector<ArchiveEntry>& entries) {
-    auto buffers = NewBuffers();
-    gui::TMemoryStream archive;
-    gui::TMemoryStream central;
-    for (const auto& entry : entries) {
-        zip::TZipHeaderInfo header;
-        header.SetFilename(entry.name);
-        header.LastModFileDateTime = 0x5A216000; // 2025-01-01 12:00:00
-        header.UncompressedSize = static_cast<uint32_t>(entry.data.size());
-        header.InternalAttributes = 2;
-        const auto offset = static_cast<uint32_t>(archive.Position());
-        header.WriteLocalHere(archive);
-
-        zip::DeflateEntryInfo info;
-        info.generalPurposeFlag = header.GeneralPurposeFlag;
-        info.internalAttributes = header.InternalAttributes;
-        const Compressed c = [&] {
-            MemoryStream stream(entry.data);
-            Compressed result;
-            result.answered = zip::DeflateEntry(stream, *buffers, entry.level, info);
-            result.bytes = std::move(stream.output);
-            return result;
-        }();
-        archive.WriteBuffer(c.bytes.data(), c.bytes.size());
-        header.GeneralPurposeFlag = info.generalPurposeFlag;
-        header.InternalAttributes = info.internalAttributes;
-        header.CompressionMethod = info.compressionMethod;
-        header.CompressedSize = c.answered;
-        header.Crc32 = zip::Crc32Of(entry.data.data(), entry.data.size());
-
-        const int64_t dataEnd = archive.Position();
-        archive.SetPosition(offset);
-        header.WriteLocal(archive, offset);
-        archive.SetPosition(dataEnd);
-        header.WriteCentral(central);
-    }
-    zip::TEndCentral end;
-    end.EntriesOnDisk = end.TotalEntries = static_cast<uint16_t>(entries.size());
-    end.CentralOffset = static_cast<uint32_t>(archive.Position());
-    end.CentralSize = static_cast<uint32_t>(central.Size());
-    archive.CopyFrom(central, 0);
-    end.Write(archive);
-    return Bytes(archive.Memory(), archive.Memory() + archive.Size());
-}
-
-[[maybe_unused]] std::string RunTool(const std::string& command, int& exitCode) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        exitCode = -1;
-        return output;
-    }
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, n);
-    exitCode = pclose(pipe);
-    return output;
-}
-
-TEST(DeflateArchive, ZipToolsTestEntriesAndShowLevelAndType) {
-    const std::vector<ArchiveEntry> entries = {
-        {"fast.txt", TextBytes(90000, 20), 1},
-        {"fast2.txt", TextBytes(3000, 21), 2},
-        {"normal.bin", MixedBytes(300000, 22), 6},
-        {"level3.txt", TextBytes(70000, 23), 3},
-        {"max.txt", TextBytes(200000, 24), 9},
-        {"random.bin", RandomBytes(20000, 25), 8},
-        {"one.txt", {'z'}, 5},
-    };
-    const auto folder = std::filesystem::temp_directory_path() / ("tw-deflate-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const auto path = folder / "levels.zip";
-    {
-        const Bytes archive = BuildArchive(entries);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(archive.data()),
-                   static_cast<std::streamsize>(archive.size()));
-    }
-    int exitCode = 0;
-    std::string output = RunTool("unzip -tq '" + path.string() + "'", exitCode);
-    EXPECT_EQ(exitCode, 0) << output;
-    output = RunTool("7z t '" + path.string() + "'", exitCode);
-    EXPECT_EQ(exitCode, 0) << output;
-    EXPECT_NE(output.find("Everything is Ok"), std::string::npos) << output;
-
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"fast.txt", "fast"},   {"fast2.txt", "fast"},    {"normal.bin", "normal"}, {"level3.txt", "normal"},
-        {"max.txt", "maximum"}, {"random.bin", "stored"}, {"one.txt", "stored"},
-    };
-    for (const auto& [name, kind] : expected) {
-        SCOPED_TRACE(name);
-        output = RunTool("zipinfo -v '" + path.string() + "' " + name, exitCode);
-        ASSERT_EQ(exitCode, 0) << output;
-        if (kind == "stored") {
-            EXPECT_NE(output.find("compression method:                             none (stored)"),
-                      std::string::npos)
-                << output;
-        } else {
-            EXPECT_NE(output.find("compression sub-type (deflation):               " + kind + "\n"),
-                      std::string::npos)
-                << output;
-        }
-        const bool text = name.ends_with(".txt");
-        EXPECT_NE(output.find(std::string("apparent file type:                             ") +
-                              (text ? "text" : "binary")),
-                  std::string::npos)
-            << output;
-    }
-    std::filesystem::remove_all(folder);
-}
-
-#endif // _WIN32
 
 } // namespace

@@ -74,7 +74,7 @@ class ExtractFilesWin : public ::testing::Test {
     }
     std::string Out(const std::string& name) { return folder / "out" + "\\" + name; }
 
-    ziprec::TempDir folder;
+    testsupport::TTempFolder folder;
 };
 
 TEST_F(ExtractFilesWin, EntryAttributesReachTheFileThroughTheAttributesInterface) {

@@ -103,8 +103,8 @@ TEST(Inflate, TruncatedStreamsNeverSucceedAndNeverReadPastTheirEnd) {
 #ifndef _WIN32
 
 TEST(Inflate, DecodesEntriesMadeByZipAtEveryLevelAnd7z) {
-    const ziprec::TempDir temp; // removed with its contents, also when an assertion ends the test
-    const std::string dir = temp.Path().string();
+    const testsupport::TTempFolder temp; // removed with its contents, also when an assertion ends the test
+    const std::string dir = temp.Path();
     const Bytes text = codectest::TextBytes(200000, 7);
     const Bytes random = codectest::RandomBytes(40000, 8);
     codectest::WriteFile(dir + "/text.txt", text);

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
 
 namespace fs = std::filesystem;
 
@@ -121,20 +120,6 @@ void TStdFileSystem::SetAttributes(const std::string& name, uint32_t attributes)
         fs::permissions(Native(name),
                         (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write),
                         fs::perm_options::remove, error);
-}
-
-TTempFolder::TTempFolder() {
-    static std::random_device device;
-    path_ = (fs::temp_directory_path() / ("tw-unzip-" + std::to_string(device()))).string();
-    fs::create_directories(path_);
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code error;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
-    for (auto& item : fs::recursive_directory_iterator(path_, error))
-        fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, error);
-    fs::remove_all(path_, error);
 }
 
 } // namespace unziptest

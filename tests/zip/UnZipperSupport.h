@@ -1,6 +1,7 @@
 #pragma once
-// A portable file system for the unzip tests, and a temporary folder that removes itself.
+// A portable file system for the unzip tests.
 
+#include "../TestSupport.h" // also from the benchmarks, which see tests/zip only
 #include "zip/ExtractFiles.h"
 
 #include <string>
@@ -24,15 +25,6 @@ class TStdFileSystem : public zip::TExtractFileSystem {
 
 std::string Native(const std::string& path);
 
-class TTempFolder {
-  public:
-    TTempFolder();
-    ~TTempFolder();
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using TTempFolder = testsupport::TTempFolder;
 
 } // namespace unziptest

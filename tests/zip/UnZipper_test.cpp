@@ -3,6 +3,7 @@
 
 #include "DecodeSupport.h"
 #include "UnZipperSupport.h"
+#include "ZipperSupport.h"
 #include "gui/ScriptedPrompter.h"
 #include "zip/UnZipper.h"
 #include "zip/ZipCodecErrors.h"
@@ -22,20 +23,15 @@ using unziptest::TStdFileSystem;
 using unziptest::TTempFolder;
 namespace fs = std::filesystem;
 
-void Write(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 // A tree with folders, text that deflates, random bytes that store, and an empty file.
 void MakeTree(const std::string& root) {
     fs::create_directories(root + "/sub/deeper");
-    Write(root + "/top.txt", std::string(5000, 'a') + "end");
+    testsupport::WriteFile(root + "/top.txt", std::string(5000, 'a') + "end");
     const Bytes noise = codectest::RandomBytes(150000, 3);
     codectest::WriteFile(root + "/sub/noise.bin", noise);
     const Bytes text = codectest::TextBytes(200000, 4);
     codectest::WriteFile(root + "/sub/deeper/text.txt", text);
-    Write(root + "/sub/empty.txt", "");
+    testsupport::WriteFile(root + "/sub/empty.txt", "");
     fs::create_directories(root + "/emptydir");
 }
 
@@ -68,11 +64,6 @@ TEST_F(UnZipperTest, QuestionMarksAskTheUserAndCancelRaises) {
 
 // The peers are Linux programs: the cases that need them exist in the native build only.
 #ifndef _WIN32
-
-std::string ReadText(const std::string& path) {
-    const Bytes bytes = codectest::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 struct TEvents {
     std::vector<std::pair<zip::TSkipReason, std::string>> skips;
@@ -147,7 +138,7 @@ TEST_F(UnZipperTest, DamagedEntryFailsAloneAndTheExistingTargetSurvives) {
     Bytes archive = codectest::ReadFile(tmp / "a.zip");
     archive[30 + 7 + 40] ^= 0x55; // inside top.txt's deflated data
     codectest::WriteFile(tmp / "a.zip", archive);
-    Write(tmp / "out/top.txt", "keep me");
+    testsupport::WriteFile(tmp / "out/top.txt", "keep me");
 
     TEvents events;
     zip::TUnZipper z(files);
@@ -161,8 +152,9 @@ TEST_F(UnZipperTest, DamagedEntryFailsAloneAndTheExistingTargetSurvives) {
     z.DoAll = true;
     EXPECT_EQ(z.UnZip(), 1);
     EXPECT_EQ(events.badCrc.size(), 1u);
-    EXPECT_EQ(ReadText(tmp / "out/top.txt"), "keep me");
-    EXPECT_EQ(ReadText(tmp / "out/text.txt"), ReadText(tmp / "src/sub/deeper/text.txt"));
+    EXPECT_EQ(testsupport::ReadFile(tmp / "out/top.txt"), "keep me");
+    EXPECT_EQ(testsupport::ReadFile(tmp / "out/text.txt"),
+              testsupport::ReadFile(tmp / "src/sub/deeper/text.txt"));
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator{}), 2);
 }
 
@@ -259,11 +251,12 @@ TEST_F(UnZipperTest, MemoryStreamAndSelectionTargets) {
     EXPECT_EQ(z.UnZipToBuffer(buffer, textIndex), 1);
     ASSERT_TRUE(buffer);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.get()), z.UncompressedSize(textIndex)),
-              ReadText(tmp / "src/sub/deeper/text.txt"));
+              testsupport::ReadFile(tmp / "src/sub/deeper/text.txt"));
 
     gui::TMemoryStream out;
     EXPECT_EQ(z.UnZipToStream(&out, "  *TOP.TXT "), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(out.Memory()), out.Size()), ReadText(tmp / "src/top.txt"));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out.Memory()), out.Size()),
+              testsupport::ReadFile(tmp / "src/top.txt"));
 
     z.SetSelected(textIndex, true);
     EXPECT_EQ(z.NumSelected(), 1);
@@ -380,52 +373,9 @@ TEST_F(UnZipperTest, SideFileRecordsGiveTheirOwnComments) {
     }
 }
 
-// A removable drive R: whose disks are folders; a prompt for a disk puts in the next one
-// from the script.
-class TDiskDrive : public TStdFileSystem {
-  public:
-    std::vector<std::string> disks, labels;
-    size_t inserted = 0;
-    std::string Map(const std::string& name) {
-        return name.rfind("R:\\", 0) == 0 ? disks[inserted] + "/" + name.substr(3) : name;
-    }
-    std::unique_ptr<gui::TStream> OpenRead(const std::string& name) override {
-        return TStdFileSystem::OpenRead(Map(name));
-    }
-    std::optional<gui::DateTime> FileDate(const std::string& name) override {
-        return TStdFileSystem::FileDate(Map(name));
-    }
-    bool IsRemovableDrive(const std::string& name) override { return name.rfind("R:\\", 0) == 0; }
-    std::string VolumeLabel(const std::string&) override { return labels[inserted]; }
-};
-
-class TDiskChanger : public gui::TScriptedPrompter {
-  public:
-    TDiskChanger(TDiskDrive& drive) : drive_(drive) {}
-    std::vector<size_t> nextDisks; // what each OK puts in the drive; none: the disk asked for
-    zip::TZipCursor cursor = zip::TZipCursor::Default;
-    std::vector<zip::TZipCursor> cursorsAsked; // the cursor shown at each prompt
-    int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
-        cursorsAsked.push_back(cursor);
-        const int answer = gui::TScriptedPrompter::ShowMessageBox(request);
-        int asked = 0;
-        if (answer == gui::mrOk && !nextDisks.empty()) {
-            drive_.inserted = nextDisks.front();
-            nextDisks.erase(nextDisks.begin());
-        } else if (answer == gui::mrOk &&
-                   std::sscanf(request.Text.c_str(), "Please insert disk %d", &asked) == 1) {
-            drive_.inserted = static_cast<size_t>(asked - 1); // the disk asked for
-        }
-        return answer;
-    }
-
-  private:
-    TDiskDrive& drive_;
-};
-
 TEST_F(UnZipperTest, SpannedSetAsksForEachDiskAndChecksItsLabel) {
     ASSERT_EQ(Shell("cd src && zip -qr -s 64k ../set.zip ."), 0);
-    TDiskDrive drive;
+    ziptest::TFloppyDrive drive;
     const std::vector<std::string> parts = {"set.z01", "set.z02", "set.zip"};
     ASSERT_TRUE(fs::exists(tmp / "set.z02"));
     ASSERT_FALSE(fs::exists(tmp / "set.z03"));
@@ -436,23 +386,26 @@ TEST_F(UnZipperTest, SpannedSetAsksForEachDiskAndChecksItsLabel) {
         drive.labels.push_back("PKBACK# 00" + std::to_string(i + 1));
     }
     drive.inserted = 2;
-    TDiskChanger changer(drive);
+    ziptest::TFloppyReader reading(drive);
+    ziptest::TDiskChanger changer(drive);
     gui::TPrompterScope changerScope(changer);
     // The directory starts on the last disk; then disks 1, 2 (the wrong one first) and 3.
-    changer.nextDisks = {0, 2, 1, 2};
+    drive.nextDisks = {0, 2, 1, 2};
     for (int i = 0; i < 4; ++i)
         changer.AnswerMessage(gui::mrOk);
 
-    zip::TUnZipper z(drive);
+    zip::TUnZipper z(reading);
     // Busy with the hourglass, but each prompt shows the normal cursor.
-    changer.cursor = zip::TZipCursor::HourGlass;
-    z.Cursor = [&](zip::TZipCursor cursor) { return std::exchange(changer.cursor, cursor); };
-    z.SetZipName("R:\\set.zip");
+    zip::TZipCursor cursor = zip::TZipCursor::HourGlass;
+    std::vector<zip::TZipCursor> cursorsAsked;
+    changer.onPrompt = [&] { cursorsAsked.push_back(cursor); };
+    z.Cursor = [&](zip::TZipCursor shown) { return std::exchange(cursor, shown); };
+    z.SetZipName("A:\\set.zip");
     z.SetDestDir(tmp / "out");
     z.RecreateDirs = z.DoAll = true;
     z.UnZip();
-    EXPECT_EQ(changer.cursorsAsked, std::vector<zip::TZipCursor>(4, zip::TZipCursor::Default));
-    EXPECT_EQ(changer.cursor, zip::TZipCursor::HourGlass);
+    EXPECT_EQ(cursorsAsked, std::vector<zip::TZipCursor>(4, zip::TZipCursor::Default));
+    EXPECT_EQ(cursor, zip::TZipCursor::HourGlass);
     EXPECT_EQ(z.MultiMode(), zip::mmSpan);
     EXPECT_TRUE(SameTree(tmp / "src", tmp / "out"));
     const auto texts = changer.MessageTexts();
@@ -464,9 +417,9 @@ TEST_F(UnZipperTest, SpannedSetAsksForEachDiskAndChecksItsLabel) {
 
     changer.Clear();
     changer.AnswerMessage(gui::mrCancel);
-    zip::TUnZipper refused(drive);
+    zip::TUnZipper refused(reading);
     drive.inserted = 2;
-    refused.SetZipName("R:\\set.zip");
+    refused.SetZipName("A:\\set.zip");
     try {
         refused.TestArchive();
         FAIL() << "no exception";
@@ -490,7 +443,7 @@ TEST_F(UnZipperTest, SpannedSetReadThroughTheSideFileOnItsFirstDisk) {
     }
     ASSERT_EQ(end.StartDisk, 2); // the directory lies whole on the last part
     const Bytes last = codectest::ReadFile(tmp / "set.zip");
-    TDiskDrive drive;
+    ziptest::TFloppyDrive drive;
     for (size_t i = 0; i < parts.size(); ++i) {
         drive.disks.push_back(tmp / ("disk" + std::to_string(i + 1)));
         fs::create_directories(drive.disks.back());
@@ -501,12 +454,14 @@ TEST_F(UnZipperTest, SpannedSetReadThroughTheSideFileOnItsFirstDisk) {
         drive.disks[0] + "/set.zfc",
         Bytes(last.begin() + end.CentralOffset, last.begin() + end.CentralOffset + end.CentralSize));
     drive.inserted = 0;
-    TDiskChanger changer(drive);
+    drive.nextDisks = {1, 2};
+    ziptest::TFloppyReader reading(drive);
+    ziptest::TDiskChanger changer(drive);
     gui::TPrompterScope changerScope(changer);
     changer.AnswerMessage(gui::mrOk).AnswerMessage(gui::mrOk);
 
-    zip::TUnZipper z(drive);
-    z.SetZipName("R:\\set.zip");
+    zip::TUnZipper z(reading);
+    z.SetZipName("A:\\set.zip");
     z.SetDestDir(tmp / "out");
     z.RecreateDirs = z.DoAll = true;
     z.UnZip();

@@ -1,6 +1,6 @@
 #include "WineDriveWinSupport.h"
+#include "WinTestSupport.h"
 
-#include <windows.h>
 #include <winioctl.h>
 
 #include <cstring>
@@ -15,17 +15,18 @@ constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ
 struct TUnixDrive {
     ULONG size, type, fsType;
     DWORD serial;
-    ULONGLONG unixDev;
+    ULONGLONG unixDevice;
     WCHAR letter;
     USHORT mountPointOffset, deviceOffset, labelOffset;
 };
 
-// An empty folder removes the drive.
+} // namespace
+
 bool DefineUnixDrive(char letter, const std::string& unixFolder, unsigned driveType) {
     std::vector<char> request(sizeof(TUnixDrive) + unixFolder.size() + 1, 0);
     auto* drive = reinterpret_cast<TUnixDrive*>(request.data());
     drive->size = static_cast<ULONG>(request.size());
-    drive->type = driveType;
+    drive->type = unixFolder.empty() ? DRIVE_NO_ROOT_DIR : driveType;
     drive->letter = static_cast<WCHAR>(letter | 0x20);
     drive->mountPointOffset = unixFolder.empty() ? 0 : sizeof(TUnixDrive);
     std::memcpy(request.data() + sizeof(TUnixDrive), unixFolder.c_str(), unixFolder.size());
@@ -40,13 +41,12 @@ bool DefineUnixDrive(char letter, const std::string& unixFolder, unsigned driveT
     return ok != 0;
 }
 
-// The Unix path of a Windows one, through Wine's own export; empty outside Wine.
-std::string UnixPathOf(const std::string& path) {
+std::string UnixPathOf(const std::string& windowsPath) {
     using TGetUnixName = char*(CDECL*)(LPCWSTR);
     const auto getUnixName = reinterpret_cast<TGetUnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (getUnixName == nullptr) return {};
-    std::wstring wide(path.begin(), path.end());
+    const std::wstring wide(windowsPath.begin(), windowsPath.end());
     char* unixPath = getUnixName(wide.c_str());
     if (unixPath == nullptr) return {};
     std::string result = unixPath;
@@ -54,37 +54,33 @@ std::string UnixPathOf(const std::string& path) {
     return result;
 }
 
-} // namespace
-
-TWineDrive::TWineDrive(unsigned driveType) {
-    char temp[MAX_PATH + 1];
-    GetTempPathA(sizeof temp, temp);
-    static int made = 0;
-    folder_ = std::string(temp) + "tw-drive-" + std::to_string(GetCurrentProcessId()) + "-" +
-              std::to_string(++made);
-    CreateDirectoryA(folder_.c_str(), nullptr);
+TWineDrive::TWineDrive(unsigned driveType, char letter) : type_(driveType) {
+    folder_ = testsupport::TempFolder::Make("tw-drive-");
     const std::string unixPath = UnixPathOf(folder_);
     if (unixPath.empty()) return;
+    if (letter != 0) {
+        letter_ = letter;
+        defined_ = DefineUnixDrive(letter_, unixPath, type_);
+        return;
+    }
     constexpr int kLetters = 'Y' - 'M' + 1;
     const int start = static_cast<int>(GetCurrentProcessId() % kLetters);
     for (int i = 0; i < kLetters && !defined_; ++i) {
         letter_ = static_cast<char>('M' + (start + i) % kLetters);
-        defined_ = GetDriveTypeA(Root().c_str()) == DRIVE_NO_ROOT_DIR &&
-                   DefineUnixDrive(letter_, unixPath, driveType);
+        defined_ =
+            GetDriveTypeA(Root().c_str()) == DRIVE_NO_ROOT_DIR && DefineUnixDrive(letter_, unixPath, type_);
     }
 }
 
 TWineDrive::~TWineDrive() {
-    if (defined_) DefineUnixDrive(letter_, {}, 0);
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            DeleteFileA((folder_ + "\\" + found.cFileName).c_str());
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder_.c_str());
+    if (defined_) DefineUnixDrive(letter_, {}, DRIVE_NO_ROOT_DIR);
+    testsupport::TempFolder::RemoveTree(folder_);
+}
+
+bool TWineDrive::Insert(const std::string& folder) {
+    const std::string unixPath = UnixPathOf(folder);
+    defined_ = !unixPath.empty() && DefineUnixDrive(letter_, unixPath, type_);
+    return defined_;
 }
 
 } // namespace wintest

@@ -43,8 +43,8 @@ std::optional<Bytes> DecodeEncrypted(const codectest::TArchiveEntry& archived, s
 #ifndef _WIN32
 
 TEST(ZipCrypt, ReadsEntriesEncryptedByZipAnd7z) {
-    const ziprec::TempDir temp; // removed with its contents, also when an assertion ends the test
-    const std::string dir = temp.Path().string();
+    const testsupport::TTempFolder temp; // removed with its contents, also when an assertion ends the test
+    const std::string dir = temp.Path();
     const Bytes text = codectest::TextBytes(70000, 21);
     const Bytes small = {'h', 'i'};
     codectest::WriteFile(dir + "/text.txt", text);
@@ -114,46 +114,5 @@ TEST(ZipCrypt, HeadersAreRandomAndCarryTheCrcHighBytes) {
     EXPECT_FALSE(zip::MakeEncryptionHeader(crypt, "pw", crc, untouched, NoBytes));
     EXPECT_EQ(Bytes(untouched, untouched + 12), Bytes(12, 0));
 }
-
-// The peers are Linux programs: native build only.
-#ifndef _WIN32
-
-// A stored archive around one entry we encrypt, written by the library's record writers.
-Bytes StoredEncryptedArchive(const Bytes& plain, std::string_view password) {
-    zip::TZipHeaderInfo entry;
-    entry.SetFilename("plain.bin");
-    entry.CompressionMethod = 0;
-    entry.GeneralPurposeFlag = 1;
-    entry.Crc32 = zip::Crc32Of(plain.data(), plain.size());
-    entry.CompressedSize = static_cast<uint32_t>(plain.size() + zip::kEncryptionHeaderSize);
-    entry.UncompressedSize = static_cast<uint32_t>(plain.size());
-    Bytes data(zip::kEncryptionHeaderSize);
-    zip::TZipCrypt crypt;
-    EXPECT_TRUE(zip::MakeEncryptionHeader(crypt, password, entry.Crc32, data.data()));
-    data.insert(data.end(), plain.begin(), plain.end());
-    crypt.EncryptBuffer(data.data() + zip::kEncryptionHeaderSize, plain.size());
-    gui::TMemoryStream out;
-    entry.WriteLocal(out, 0);
-    out.Write(data.data(), data.size());
-    zip::TEndCentral end;
-    end.EntriesOnDisk = end.TotalEntries = 1;
-    end.CentralOffset = static_cast<uint32_t>(out.Position());
-    entry.WriteCentral(out);
-    end.CentralSize = static_cast<uint32_t>(out.Position()) - end.CentralOffset;
-    end.Write(out);
-    return Bytes(out.Memory(), out.Memory() + out.Size());
-}
-
-TEST(ZipCrypt, EntriesWeEncryptPassUnzipAnd7z) {
-    const ziprec::TempDir temp; // removed with its contents, also when an assertion ends the test
-    const std::string dir = temp.Path().string();
-    codectest::WriteFile(dir + "/enc.zip",
-                         StoredEncryptedArchive(codectest::TextBytes(5000, 22), "pass word"));
-    EXPECT_EQ(codectest::Run("unzip -tq -P 'pass word' " + dir + "/enc.zip"), 0);
-    EXPECT_EQ(codectest::Run("7z t '-ppass word' " + dir + "/enc.zip"), 0);
-    EXPECT_NE(codectest::Run("unzip -tq -P wrong " + dir + "/enc.zip"), 0);
-}
-
-#endif // _WIN32
 
 } // namespace

@@ -47,14 +47,14 @@ void TZipFolder::SetTime(const std::string& name, int64_t seconds) const {
 }
 
 std::string TZipFolder::PeerTrouble(const std::string& archive) const {
-    if (!ziprec::PeersAvailable()) return {};
+    if (!testsupport::kPeers) return {};
     const std::string path = ziprec::Quote(unziptest::Native(archive));
     std::string trouble;
     for (const std::string& command : {"unzip -tq " + path, "7z t -bd " + path,
                                        "python3 -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
                                        "sys.exit(1 if z.testzip() else 0)\" " +
                                            path}) {
-        const ziprec::CommandResult result = ziprec::RunCommand(command);
+        const testsupport::TCommandResult result = testsupport::RunCommand(command + " 2>&1");
         if (result.exitCode != 0) trouble += command + ":\n" + result.output + "\n";
     }
     return trouble;

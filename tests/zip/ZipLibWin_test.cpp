@@ -1,6 +1,7 @@
 #include <windows.h>
-#include <winioctl.h>
 
+#include "WinTestSupport.h"
+#include "WineDriveWinSupport.h"
 #include "gui/ScriptedPrompter.h"
 #include "zip/ZipLib.h"
 #include "zip/ZipLibWin.h"
@@ -15,43 +16,13 @@ using namespace zip;
 
 namespace {
 
-// A fresh folder in the temp folder, removed afterwards (ANSI path ending with "\").
-class TempFolder {
-  public:
-    TempFolder() {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        path_ = std::string(base) + "zipfound" + std::to_string(GetCurrentProcessId()) + "_" +
-                std::to_string(GetTickCount()) + "\\";
-        CreateDirectoryA(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { RemoveTree(path_); }
-    const std::string& Path() const { return path_; }
-
+// A scratch folder that puts files at relative paths, making the folders on the way.
+struct TempFolder : testsupport::TempFolder {
     void File(const std::string& relative, const std::string& bytes = "x") const {
-        std::string full = path_ + relative;
+        const std::string full = Path() + relative;
         ForceDirs(full.substr(0, full.find_last_of('\\')));
         std::ofstream(full, std::ios::binary) << bytes;
     }
-
-  private:
-    static void RemoveTree(const std::string& folder) {
-        WIN32_FIND_DATAA data;
-        HANDLE h = FindFirstFileA((folder + "*").c_str(), &data);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string name = data.cFileName;
-                if (name == "." || name == "..") continue;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(folder + name + "\\");
-                else
-                    DeleteFileA((folder + name).c_str());
-            } while (FindNextFileA(h, &data));
-            FindClose(h);
-        }
-        RemoveDirectoryA(folder.c_str());
-    }
-    std::string path_;
 };
 
 std::vector<std::string> Search(const std::string& start, bool recurse, const std::string& mask,
@@ -213,83 +184,26 @@ TEST(ZipLibWin, ConvertPathMatchesTheSystemsShortAndLongNames) {
               std::string(longBase) + "Long Folder Name\\not here.txt");
 }
 
-// A drive letter on a folder of its own, defined through Wine's mount manager (the way a
-// removable disk is swapped); removed at the end.
-class WineDrive {
-  public:
-    WineDrive(char letter, const std::string& folder, UINT type) : letter_(letter) {
-        using UnixName = char*(CDECL*)(LPCWSTR);
-        auto toUnix = reinterpret_cast<UnixName>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-        if (!toUnix) return;
-        std::wstring wide(folder.begin(), folder.end());
-        char* unixPath = toUnix(wide.c_str());
-        if (!unixPath) return;
-        unixPath_ = unixPath;
-        HeapFree(GetProcessHeap(), 0, unixPath);
-        defined_ = Define(type);
-    }
-    ~WineDrive() {
-        if (defined_) Define(DRIVE_NO_ROOT_DIR);
-    }
-    bool Defined() const { return defined_; }
-    // The drive is defined again: Wine reads the label anew.
-    bool Redefine() { return Define(DRIVE_REMOVABLE); }
-
-  private:
-    struct UnixDrive {
-        ULONG size, type, fsType;
-        DWORD serial;
-        ULONGLONG unixDevice;
-        WCHAR letter;
-        USHORT mountPointOffset, deviceOffset, labelOffset;
-    };
-    bool Define(UINT type) {
-        std::vector<char> buffer(sizeof(UnixDrive) + unixPath_.size() + 1, '\0');
-        auto* drive = reinterpret_cast<UnixDrive*>(buffer.data());
-        drive->type = type;
-        drive->letter = WCHAR(letter_ - 'A' + 'a');
-        if (type != DRIVE_NO_ROOT_DIR) {
-            drive->mountPointOffset = sizeof(UnixDrive);
-            memcpy(buffer.data() + sizeof(UnixDrive), unixPath_.c_str(), unixPath_.size());
-        } else
-            buffer.resize(sizeof(UnixDrive));
-        drive->size = ULONG(buffer.size());
-        HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (manager == INVALID_HANDLE_VALUE) return false;
-        DWORD returned;
-        const DWORD defineUnixDrive =
-            CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-        const BOOL ok = DeviceIoControl(manager, defineUnixDrive, buffer.data(), DWORD(buffer.size()),
-                                        nullptr, 0, &returned, nullptr);
-        CloseHandle(manager);
-        return ok;
-    }
-    char letter_;
-    std::string unixPath_;
-    bool defined_ = false;
-};
-
 TEST(ZipLibWin, VolumeLabelIsWrittenAndReadBackOnARemovableDrive) {
-    TempFolder t;
-    WineDrive drive('Q', t.Path(), DRIVE_REMOVABLE);
+    wintest::TWineDrive drive(DRIVE_REMOVABLE);
     ASSERT_TRUE(drive.Defined()) << "no mount manager to define a drive letter";
-    EXPECT_EQ(GetDriveTypeA("Q:\\"), UINT(DRIVE_REMOVABLE));
-    EXPECT_TRUE(SetVolumeLabel("Q:\\", "PKBACK# 002"));
-    ASSERT_TRUE(drive.Redefine());
-    EXPECT_EQ(GetVolumeLabel("Q:\\"), "PKBACK# 002");
+    const std::string root = drive.Root();
+    EXPECT_EQ(GetDriveTypeA(root.c_str()), UINT(DRIVE_REMOVABLE));
+    EXPECT_TRUE(SetVolumeLabel(root, "PKBACK# 002"));
+    ASSERT_TRUE(drive.Insert(drive.Folder()));
+    EXPECT_EQ(GetVolumeLabel(root), "PKBACK# 002");
 
     // A label longer than a volume can hold is answered cut to 13 characters.
-    std::ofstream(t.Path() + ".windows-label") << "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n";
-    ASSERT_TRUE(drive.Redefine());
-    EXPECT_EQ(GetVolumeLabel("Q:\\"), "ABCDEFGHIJKLM");
+    std::ofstream(drive.Folder() + ".windows-label") << "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n";
+    ASSERT_TRUE(drive.Insert(drive.Folder()));
+    EXPECT_EQ(GetVolumeLabel(root), "ABCDEFGHIJKLM");
 
     // The search works through the drive letter like any folder.
-    t.File("Data\\X\\Logs\\q.log");
-    EXPECT_EQ(Search("Q:\\Data\\*\\Logs", false, "*.log", ""),
-              (std::vector<std::string>{"Q:\\Data\\X\\Logs\\q.log"}));
-    EXPECT_EQ(GetVolumeLabel("R:\\no drive\\"), "");
+    ASSERT_TRUE(ForceDirs(drive.Folder() + "Data\\X\\Logs"));
+    std::ofstream(drive.Folder() + "Data\\X\\Logs\\q.log") << "x";
+    EXPECT_EQ(Search(root + "Data\\*\\Logs", false, "*.log", ""),
+              (std::vector<std::string>{root + "Data\\X\\Logs\\q.log"}));
+    EXPECT_EQ(GetVolumeLabel("L:\\no drive\\"), "");
 }
 
 } // namespace

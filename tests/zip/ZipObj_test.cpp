@@ -85,7 +85,7 @@ std::string OurListing(gui::TStream& archive) {
 
 class PeerArchives : public ::testing::Test {
   protected:
-    TempDir dir;
+    testsupport::TTempFolder dir;
 };
 
 TEST_F(PeerArchives, ReaderListsWhatZipAndSevenZipMade) {

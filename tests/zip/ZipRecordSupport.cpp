@@ -1,80 +1,12 @@
 #include "ZipRecordSupport.h"
 
-#include <cstdio>
-#include <fstream>
-#include <random>
-#include <sstream>
-#include <stdexcept>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 namespace ziprec {
-
-namespace fs = std::filesystem;
-
-TempDir::TempDir() {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = fs::temp_directory_path() / ("zipfound-" + std::to_string(random()));
-        if (fs::create_directory(candidate)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot make a temporary folder");
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-bool PeersAvailable() {
-#ifdef _WIN32
-    return false;
-#else
-    return true;
-#endif
-}
-
-CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-#ifndef _WIN32
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.output.append(buffer, n);
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#else
-    (void)command;
-#endif
-    return result;
-}
 
 std::string Quote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
-}
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 void Add16(std::string& out, uint16_t value) {

@@ -1,6 +1,8 @@
 #pragma once
-// Helpers of the zip record tests: temporary folders, running the peer tools, and byte
-// building of records by hand (so the reader is checked against layouts it did not write).
+// Helpers of the zip record tests: byte building of records by hand, so the reader is checked
+// against layouts it did not write.
+
+#include "TestSupport.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -10,31 +12,13 @@
 
 namespace ziprec {
 
-// A fresh folder under the system temp folder, removed with everything in it at the end.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return path_; }
-    std::string operator/(std::string_view name) const { return (path_ / std::string(name)).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-struct CommandResult {
-    int exitCode = -1;
-    std::string output; // stdout and stderr together
-};
-
-// Runs a shell command on the host; false from PeersAvailable when there is no host shell
-// (the Windows build under Wine), and the peer tests skip.
-bool PeersAvailable();
-CommandResult RunCommand(const std::string& command);
+// The peer runner of all tests, under the names the record tests use.
+using CommandResult = testsupport::TCommandResult;
+using testsupport::RunCommand;
 std::string Quote(const std::string& text);
 
-void WriteFile(const std::string& path, std::string_view bytes);
-std::string ReadFile(const std::string& path);
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 // Little-endian appends.
 void Add16(std::string& out, uint16_t value);

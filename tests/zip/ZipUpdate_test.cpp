@@ -1,6 +1,6 @@
 // Zipping into an existing archive: the update rules as OnUpdate reports them, old entries
-// copied byte for byte, deleting entries, append in place, and every way an update can fail
-// leaving the old archive exactly as it was.
+// copied byte for byte, deleting entries, append in place; and every way a new archive, an
+// update or an append can fail, leaving the disk exactly as it was.
 
 #include "ZipFolderSupport.h"
 #include "ZipRecordSupport.h"
@@ -76,11 +76,6 @@ class ZipUpdateTest : public ::testing::Test {
             at += 46 + nameLength + u16(at + 30) + u16(at + 32);
         }
         return records;
-    }
-
-    void ExpectOldArchiveAndNoWorkFiles() {
-        EXPECT_TRUE(dir.Get("arc.zip") == old) << "the old archive changed";
-        EXPECT_EQ(ziptest::WorkFilesIn(dir.P("")), std::vector<std::string>{});
     }
 
     ziptest::TZipFolder dir;
@@ -218,39 +213,6 @@ TEST_F(ZipUpdateTest, CommentsChangedInMemoryAreWrittenBeforeTheNameMovesOn) {
     EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
 }
 
-TEST_F(ZipUpdateTest, FailedUpdatesLeaveTheOldArchiveByteIdentical) {
-    MakeArchive();
-    dir.Put("src/b.txt", RandomBytes(200000, 2));
-    dir.SetTime("src/b.txt", 3600);
-
-    // Disk full while the new archive is written: in the middle of an entry larger than the
-    // sink's megabyte, and at the last flush.
-    dir.Put("src/big.bin", RandomBytes(2500000, 4));
-    for (int64_t room : {int64_t(1500000), int64_t(1000)}) {
-        output.outputRoom = room;
-        z.FilesList.Add("b.txt");
-        z.FilesList.Add("big.bin");
-        EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
-        ExpectOldArchiveAndNoWorkFiles();
-    }
-    output.outputRoom = -1;
-
-    // Cancel while the replacement is read, and at the start.
-    z.OnFilePercentDone = [](zip::TUnZipper& zipper, int) { zipper.CancelTheOperation(); };
-    z.FilesList.Add("b.txt");
-    EXPECT_THROW(z.Zip(), zip::EUserCanceled);
-    ExpectOldArchiveAndNoWorkFiles();
-    z.OnFilePercentDone = nullptr;
-    // StopNow comes after the old entries are done, when new files remain.
-    z.OnStartZipInfo = [](zip::TZipper&, int, uint64_t, zip::TEndCentral&, bool& stop) { stop = true; };
-    dir.Put("src/d.txt", "delta");
-    z.FilesList.Add("b.txt");
-    z.FilesList.Add("d.txt");
-    EXPECT_THROW(z.Zip(), zip::EUserCanceled);
-    ExpectOldArchiveAndNoWorkFiles();
-    z.OnStartZipInfo = nullptr;
-}
-
 TEST_F(ZipUpdateTest, SourceThatVanishesOrStaysLockedKeepsItsOldEntry) {
     MakeArchive();
     const auto before = Records("arc.zip");
@@ -337,34 +299,10 @@ TEST_F(ZipUpdateTest, DeleteSelectedRemovesWhatTheHandlerLetsGo) {
     EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
 }
 
-TEST_F(ZipUpdateTest, AppendInPlaceAddsBehindTheOldDataOrPutsTheOldArchiveBack) {
+TEST_F(ZipUpdateTest, AppendInPlaceAddsBehindTheOldData) {
     MakeArchive();
     z.KeepZipOpen = true;
     dir.Put("src/d.txt", RandomBytes(200000, 3));
-
-    // Full after a megabyte was written over the old directory, and at the last flush.
-    dir.Put("src/big.bin", RandomBytes(2500000, 4));
-    for (int64_t room : {int64_t(1500000), int64_t(5000)}) {
-        output.outputRoom = room;
-        z.FilesList.Add("d.txt");
-        z.FilesList.Add("big.bin");
-        EXPECT_THROW(z.Zip(), zip::ENotEnoughRoom);
-        ExpectOldArchiveAndNoWorkFiles();
-    }
-    output.outputRoom = -1;
-
-    z.OnEndZip = [](zip::TZipper& zipper, const std::string& name, uint32_t, uint32_t, uint32_t) {
-        if (name.ends_with("-:-")) zipper.CancelTheOperation();
-    };
-    z.OnFilePercentDone = [](zip::TUnZipper& zipper, int percent) {
-        if (percent > 40) zipper.CancelTheOperation();
-    };
-    z.FilesList.Add("d.txt");
-    EXPECT_THROW(z.Zip(), zip::EUserCanceled);
-    ExpectOldArchiveAndNoWorkFiles();
-    z.OnEndZip = nullptr;
-    z.OnFilePercentDone = nullptr;
-
     const auto before = Records("arc.zip");
     z.FilesList.Add("d.txt");
     EXPECT_EQ(z.Zip(), 1);
@@ -375,6 +313,75 @@ TEST_F(ZipUpdateTest, AppendInPlaceAddsBehindTheOldDataOrPutsTheOldArchiveBack) 
         EXPECT_EQ(after.at(name), record) << name;
     EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
 }
+
+// A new archive, an update and an append in place meet a full disk in the middle of an entry
+// larger than the sink's megabyte and at the last flush, and a cancel before the first entry,
+// inside one and while the directory is written: each raises, leaves the disk as it was (the
+// old archive byte for byte, or none) and no work file, and reports completion.
+class ZipFailureTest : public ZipUpdateTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ZipFailureTest, FullDiskAndCancelInEveryPhaseLeaveTheDiskAsItWas) {
+    const std::string mode = GetParam();
+    if (mode != "new") MakeArchive();
+    z.KeepZipOpen = mode == "append";
+    dir.Put("src/b.txt", RandomBytes(200000, 2));
+    dir.SetTime("src/b.txt", 3600);
+    dir.Put("src/big.bin", RandomBytes(2500000, 4));
+    int completions = 0;
+    z.OnZipComplete = [&](zip::TZipper&, int) { ++completions; };
+    auto run = [&](const std::string& phase) {
+        SCOPED_TRACE(mode + ": " + phase);
+        z.FilesList.Add("b.txt");
+        z.FilesList.Add("big.bin");
+        try {
+            z.Zip();
+            ADD_FAILURE() << "no failure";
+        } catch (const zip::EUserCanceled& e) {
+            if (mode == "new") {
+                EXPECT_EQ(std::string(e.what()), phase == "before the first entry"
+                                                     ? "User canceled Zip operation"
+                                                     : "User Aborted Operation");
+            }
+        } catch (const zip::ENotEnoughRoom&) {
+            EXPECT_NE(phase.find("full"), std::string::npos);
+        }
+        if (mode == "new")
+            EXPECT_FALSE(dir.Exists("arc.zip"));
+        else
+            EXPECT_TRUE(dir.Get("arc.zip") == old) << "the old archive changed";
+        EXPECT_EQ(ziptest::WorkFilesIn(dir.P("")), std::vector<std::string>{});
+        output.outputRoom = -1;
+        z.OnStartZipInfo = nullptr;
+        z.OnFilePercentDone = nullptr;
+        z.OnEndZip = nullptr;
+    };
+    for (bool staging : {false, true}) {
+        z.UseTempFile = staging;
+        output.outputRoom = 1500000;
+        run(staging ? "full inside an entry, staged" : "full inside an entry");
+        output.outputRoom = 5000;
+        run(staging ? "full at the last flush, staged" : "full at the last flush");
+    }
+    z.UseTempFile = false;
+    z.OnStartZipInfo = [](zip::TZipper&, int, uint64_t, zip::TEndCentral&, bool& stop) { stop = true; };
+    run("before the first entry");
+    z.OnFilePercentDone = [](zip::TUnZipper& zipper, int percent) {
+        if (percent >= 40) zipper.CancelTheOperation();
+    };
+    run("inside an entry");
+    z.OnEndZip = [](zip::TZipper& zipper, const std::string& name, uint32_t, uint32_t, uint32_t) {
+        if (name.ends_with("-:-")) zipper.CancelTheOperation();
+    };
+    run("while the directory is written");
+    EXPECT_EQ(completions, 7);
+    // A cancel flag left from before does not stop the next run.
+    z.CancelTheOperation();
+    z.FilesList.Add("b.txt");
+    z.FilesList.Add("big.bin");
+    EXPECT_EQ(z.Zip(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(NewUpdateAppend, ZipFailureTest, ::testing::Values("new", "update", "append"));
 
 TEST_F(ZipUpdateTest, FolderLineMatchesItsEntryWithAndWithoutStoredPaths) {
     dir.Put("src/sub/x.txt", "x");

@@ -3,8 +3,8 @@
 // that folders fill up like floppies.
 
 #include "DecodeSupport.h"
-#include "FloppyDriveWinSupport.h"
 #include "UnZipperSupport.h"
+#include "WineDriveWinSupport.h"
 #include "gui/DriveType.h"
 #include "gui/ScriptedPrompter.h"
 #include "zip/ExtractFilesWin.h"
@@ -38,7 +38,7 @@ class TSmallDisks : public zip::TWinZipperFileSystem {
 // Each OK puts the next folder of the script in the drive.
 class TDiskChanger : public gui::TScriptedPrompter {
   public:
-    explicit TDiskChanger(ziptest::TFloppyDriveWin& drive) : drive_(drive) {}
+    explicit TDiskChanger(wintest::TWineDrive& drive) : drive_(drive) {}
     std::vector<std::string> nextDisks;
     int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
         const int answer = gui::TScriptedPrompter::ShowMessageBox(request);
@@ -50,7 +50,7 @@ class TDiskChanger : public gui::TScriptedPrompter {
     }
 
   private:
-    ziptest::TFloppyDriveWin& drive_;
+    wintest::TWineDrive& drive_;
 };
 
 std::string Label(const std::string& disk) {
@@ -70,7 +70,7 @@ TEST(ZipVolumesWin, SpannedDisksAreAskedForUntilChangedLabelledAndReadBackWithLa
         std::ofstream(disks.back() + "\\.windows-serial") << std::to_string(1111 * n);
         std::ofstream(disks.back() + "\\.windows-label") << "x";
     }
-    ziptest::TFloppyDriveWin drive('B');
+    wintest::TWineDrive drive(DRIVE_REMOVABLE, 'B');
     ASSERT_TRUE(drive.Insert(disks[0])) << "no mount manager to define drive B:";
     fs::create_directories(tmp.Path() + "\\src");
     codectest::WriteFile(tmp.Path() + "\\src\\big.bin", codectest::RandomBytes(900000, 5));

@@ -332,99 +332,6 @@ TEST_F(ZipVolumesTest, SideFileHoldsTheDirectoryAndEndRecordAndListsTheSetFromPa
     EXPECT_EQ(reader.FullName(0), "src\\top.txt");
 }
 
-// A removable drive A: whose disks are folders of 1440k, each with its own serial number and
-// label; a prompt answered OK puts in the next disk of the script.
-struct TFloppyDrive {
-    std::vector<std::string> disks, labels;
-    std::vector<uint32_t> serials;
-    size_t inserted = 0;
-    int64_t capacity = 1474560;
-    std::vector<size_t> nextDisks;
-
-    static bool OnDrive(const std::string& name) { return name.rfind("A:\\", 0) == 0; }
-    std::string Map(const std::string& name) const {
-        return OnDrive(name) ? disks[inserted] + "/" + name.substr(3) : name;
-    }
-    int64_t Free() const {
-        int64_t used = 0;
-        for (const auto& item : fs::directory_iterator(disks[inserted]))
-            used += static_cast<int64_t>(item.file_size());
-        return capacity - used;
-    }
-};
-
-class TFloppyReader : public TStdFileSystem {
-  public:
-    explicit TFloppyReader(TFloppyDrive& drive) : drive_(drive) {}
-    std::unique_ptr<gui::TStream> OpenRead(const std::string& name) override {
-        return TStdFileSystem::OpenRead(drive_.Map(name));
-    }
-    std::optional<gui::DateTime> FileDate(const std::string& name) override {
-        return TStdFileSystem::FileDate(drive_.Map(name));
-    }
-    bool IsRemovableDrive(const std::string& name) override { return TFloppyDrive::OnDrive(name); }
-    std::string VolumeLabel(const std::string&) override { return drive_.labels[drive_.inserted]; }
-
-  private:
-    TFloppyDrive& drive_;
-};
-
-class TFloppyWriter : public ziptest::TStdZipperFiles {
-  public:
-    explicit TFloppyWriter(TFloppyDrive& drive) : drive_(drive) {}
-    std::optional<zip::TSourceInfo> Info(const std::string& name) override {
-        return TStdZipperFiles::Info(drive_.Map(name));
-    }
-    std::unique_ptr<gui::TStream> OpenReadWrite(const std::string& name) override {
-        return TStdZipperFiles::OpenReadWrite(drive_.Map(name));
-    }
-    std::unique_ptr<zip::TSinkFile> OpenOutput(const std::string& name, bool keepExisting,
-                                               const std::string& staging) override {
-        if (TFloppyDrive::OnDrive(name)) {
-            std::error_code error;
-            if (!keepExisting) fs::remove(drive_.Map(name), error);
-            outputRoom = drive_.Free();
-        }
-        return TStdZipperFiles::OpenOutput(drive_.Map(name), keepExisting, staging);
-    }
-    std::unique_ptr<gui::TStream> CreateWorkFile(const std::string& name) override {
-        return TStdZipperFiles::CreateWorkFile(drive_.Map(name));
-    }
-    bool DeleteFile(const std::string& name) override {
-        return TStdZipperFiles::DeleteFile(drive_.Map(name));
-    }
-    int64_t DiskFree(const std::string& root) override {
-        return root == "A:\\" ? drive_.Free() : TStdZipperFiles::DiskFree(root);
-    }
-    bool SetVolumeLabel(const std::string& root, const std::string& label) override {
-        if (root != "A:\\") return false;
-        drive_.labels[drive_.inserted] = label;
-        return true;
-    }
-    uint32_t VolumeSerial(const std::string& root) override {
-        return root == "A:\\" ? drive_.serials[drive_.inserted] : 0;
-    }
-
-  private:
-    TFloppyDrive& drive_;
-};
-
-class TDiskChanger : public gui::TScriptedPrompter {
-  public:
-    explicit TDiskChanger(TFloppyDrive& drive) : drive_(drive) {}
-    int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
-        const int answer = gui::TScriptedPrompter::ShowMessageBox(request);
-        if (answer == gui::mrOk && !drive_.nextDisks.empty()) {
-            drive_.inserted = drive_.nextDisks.front();
-            drive_.nextDisks.erase(drive_.nextDisks.begin());
-        }
-        return answer;
-    }
-
-  private:
-    TFloppyDrive& drive_;
-};
-
 class ZipSpanTest : public ZipVolumesTest {
   protected:
     void SetUp() override {
@@ -443,10 +350,10 @@ class ZipSpanTest : public ZipVolumesTest {
         z.MultiZipInfo.MultiMode = zip::mmSpan;
     }
 
-    TFloppyDrive drive;
-    TFloppyReader reading{drive};
-    TFloppyWriter writing{drive};
-    TDiskChanger changer{drive};
+    ziptest::TFloppyDrive drive;
+    ziptest::TFloppyReader reading{drive};
+    ziptest::TFloppyWriter writing{drive};
+    ziptest::TDiskChanger changer{drive};
     gui::TPrompterScope changerScope{changer};
 };
 
@@ -504,8 +411,7 @@ TEST_F(ZipSpanTest, EachDiskIsAskedForUntilChangedLabelledAndReadBackWithItsSide
         fs::copy_file(drive.disks[size_t(n - 1)] + "/set.zip", copies.back());
     }
     ExpectHeadersWhereRecordsSay(files, tmp.Path() + "\\set.zip", copies);
-    std::string reason;
-    if (codectest::PeersAvailable(reason)) ExpectPeersRead("set.zip", "span", false);
+    if (testsupport::kPeers) ExpectPeersRead("set.zip", "span", false);
 }
 
 // The peers are Linux programs: native build only.

@@ -14,6 +14,7 @@
 // Exit 0 when all went well, 1 after a skipped or failed entry or a failed test, 2 on an
 // exception ("error: CLASS: TEXT").
 
+#include "WineDriveWinSupport.h"
 #include "gui/Prompter.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/UnZipper.h"
@@ -23,7 +24,6 @@
 #include "zip/ZipperFilesWin.h"
 
 #include <windows.h>
-#include <winioctl.h>
 
 #include "gui/DriveType.h"
 
@@ -36,34 +36,9 @@
 
 namespace {
 
-// Wine's mount manager request that maps a drive letter to a Unix folder (test code only).
-constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-struct TUnixDrive {
-    ULONG size, type, fsType;
-    DWORD serial;
-    ULONGLONG unixDev;
-    WCHAR letter;
-    USHORT mountPointOffset, deviceOffset, labelOffset;
-};
-
-// An empty folder removes the drive.
+// A removable drive whose disks are Unix folders; an empty folder removes the letter.
 bool DefineUnixDrive(char letter, const std::string& folder) {
-    std::vector<char> request(sizeof(TUnixDrive) + folder.size() + 1, 0);
-    auto* drive = reinterpret_cast<TUnixDrive*>(request.data());
-    drive->size = static_cast<ULONG>(request.size());
-    drive->type = DRIVE_REMOVABLE;
-    drive->letter = static_cast<WCHAR>(letter | 0x20);
-    drive->mountPointOffset = folder.empty() ? 0 : sizeof(TUnixDrive);
-    std::memcpy(request.data() + sizeof(TUnixDrive), folder.c_str(), folder.size());
-    const HANDLE manager =
-        CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (manager == INVALID_HANDLE_VALUE) return false;
-    DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, request.data(),
-                                    static_cast<DWORD>(request.size()), nullptr, 0, &returned, nullptr);
-    CloseHandle(manager);
-    return ok != 0;
+    return wintest::DefineUnixDrive(letter, folder, DRIVE_REMOVABLE);
 }
 
 class TDriverPrompter : public gui::TPrompter {
