@@ -163,15 +163,6 @@ TEST(EraseDisc, FailingOrNeverReadyDrivesReportAsTheyShould) {
     }
 }
 
-TEST(EraseDisc, DvdPlusRwIsFormattedAndEmpty) {
-    BurnRig rig("DVD+RW", "", "s.iso@0");
-    rig.folder.WriteFile("s.iso", disctest::CraftedIso(300, 300));
-    ASSERT_TRUE(rig.Erase(ekQuick));
-    EXPECT_FALSE(rig.eraseError);
-    EXPECT_EQ(rig.Count("04 11"), 1u);
-    EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u);
-}
-
 TEST(BurnCD, EachMediumGetsItsCloseSequenceAndReadsBack) {
     struct Case {
         std::string media, closes;
@@ -195,19 +186,6 @@ TEST(BurnCD, EachMediumGetsItsCloseSequenceAndReadsBack) {
         EXPECT_EQ(closes, c.closes) << c.media;
         rig.ImportLast();
         EXPECT_TRUE(rig.Verify("c.bin")) << c.media;
-    }
-}
-
-TEST(EraseDisc, EveryRewritableMediumEndsEmpty) {
-    for (const std::string media : {"DVD-RW-SEQ", "DVD-RAM"}) {
-        for (uint8_t kind : {ekQuick, ekFull}) {
-            BurnRig rig(media);
-            rig.Add("c.bin");
-            ASSERT_TRUE(rig.Burn());
-            ASSERT_TRUE(rig.Erase(kind)) << media;
-            EXPECT_FALSE(rig.eraseError) << media << int(kind);
-            EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u) << media << int(kind);
-        }
     }
 }
 

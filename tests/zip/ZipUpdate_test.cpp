@@ -345,10 +345,11 @@ TEST_P(ZipFailureTest, FullDiskAndCancelInEveryPhaseLeaveTheDiskAsItWas) {
         } catch (const zip::ENotEnoughRoom&) {
             EXPECT_NE(phase.find("full"), std::string::npos);
         }
-        if (mode == "new")
+        if (mode == "new") {
             EXPECT_FALSE(dir.Exists("arc.zip"));
-        else
+        } else {
             EXPECT_TRUE(dir.Get("arc.zip") == old) << "the old archive changed";
+        }
         EXPECT_EQ(ziptest::WorkFilesIn(dir.P("")), std::vector<std::string>{});
         output.outputRoom = -1;
         z.OnStartZipInfo = nullptr;

@@ -362,17 +362,13 @@ TEST_F(ZipSpanTest, EachDiskIsAskedForUntilChangedLabelledAndReadBackWithItsSide
     SetUpSpan(z);
     z.MultiZipInfo.SaveZipInfoOnFirstDisk = true;
     // Disk 2 is asked for twice: the first answer leaves disk 1 in the drive. Then disk 3,
-    // and disk 1 again for the side file.
+    // and disk 1 again for the side file (the prompts' texts: ZipVolumesWin_test).
     drive.nextDisks = {0, 1, 2, 0};
     for (int i = 0; i < 4; ++i)
         changer.AnswerMessage(gui::mrOk);
     ASSERT_EQ(z.Zip(), 2);
     EXPECT_EQ(z.VolumesWritten(), 3);
-    EXPECT_EQ(changer.MessageTexts(),
-              (std::vector<std::string>{"Please insert disk 2 of the multi-disk set.",
-                                        "Please insert disk 2 of the multi-disk set.",
-                                        "Please insert disk 3 of the multi-disk set.",
-                                        "Please insert disk 1 of the multi-disk set."}));
+    EXPECT_EQ(changer.Pending(), 0u);
     EXPECT_EQ(drive.labels, (std::vector<std::string>{"PKBACK# 001", "PKBACK# 002", "PKBACK# 003", "x"}));
     for (int n = 0; n < 3; ++n) {
         EXPECT_TRUE(fs::exists(drive.disks[n] + "/set.zip")) << n;

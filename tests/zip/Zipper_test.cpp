@@ -127,9 +127,10 @@ TEST_F(ZipperTest, EveryLevelWithAndWithoutPasswordPassesPeersAndExtractsEqual) 
         const std::string info =
             testsupport::RunCommand("zipinfo -v " + ziprec::Quote(unziptest::Native(archive))).output;
         const std::string kind = level == 1 ? "fast" : level == 6 ? "normal" : "maximum";
-        for (const std::string line : {"compression sub-type (deflation):               " + kind + "\n",
-                                       std::string("apparent file type:                             text"),
-                                       std::string("apparent file type:                             binary")})
+        for (const std::string& line :
+             {"compression sub-type (deflation):               " + kind + "\n",
+              std::string("apparent file type:                             text"),
+              std::string("apparent file type:                             binary")})
             EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
     }
 }
