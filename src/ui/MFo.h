@@ -4,7 +4,7 @@
 // WM_USER+101..123 through which timer ticks, component events and job phases hand work to
 // each other, and the program's log. Its methods are split over files by topic:
 // MFo.cpp (creation and layout), MFoWindow.cpp (window states, protocol, close paths),
-// MFoLog.cpp (logs).
+// MFoLog.cpp (logs), MFoJob.cpp (the job file).
 
 #include "core/DateText.h"
 #include "core/ProgramEnvironment.h"
@@ -15,7 +15,10 @@
 #include "gui/IniFile.h"
 #include "gui/Timer.h"
 #include "gui/TrayIcon.h"
+#include "job/JobDefinition.h"
+#include "job/JobHost.h"
 #include "job/JobRun.h"
+#include "job/JobStore.h"
 
 #include <memory>
 #include <string>
@@ -41,6 +44,7 @@ class TAppMsg;
 class TAspiNotOK;
 class TChgFile;
 class TRestoreTab;
+class TMFJobHost;
 
 // The main form's private messages.
 enum : UINT {
@@ -228,13 +232,25 @@ class TMF : public gui::TForm {
     std::function<void()> OnShowFreeSpace;    // the destination's free space (Edit7Exit)
     std::function<void()> OnShowDriveSpeeds;  // the selected drive's speeds
     std::function<void()> OnJobEnd;           // the job end after a cancellation
-    std::function<bool()> OnIncludeListEmpty; // job controls; none: empty
+    std::function<bool()> OnIncludeListEmpty; // job controls; none: the job record
     std::function<std::string()> OnDestPath;  // job controls; none: empty
     std::function<bool(const std::string&)> OnLoadJob;
     // --- Restore tab (MFoRestore.cpp): its controls, state and handlers.
     std::unique_ptr<TRestoreTab> RestoreTab;
     const core::ProgramEnvironment& Environment() const { return environment_; }
     core::ProgramFlags& Flags() { return flags_; }
+
+    // The job file. Loads and saves do nothing until the start-up sequence has run. A load
+    // of a missing file leaves the job as it was; a damaged file throws job::EJobFileError
+    // naming it. A save reports its failures in the log.
+    job::JobDefinition Job;
+    void LoadJob(const std::string& name);
+    void SaveJob(const std::string& name);
+    bool JobFileBusy() const { return jobStore_->JobFileBusy(); }
+    // How the engine reaches this window.
+    job::JobHost& Host() { return *jobHost_; }
+    // After a load or save has changed the job: the job editor shows it in its controls.
+    std::function<void()> OnJobShown;
 
   protected:
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -277,6 +293,15 @@ class TMF : public gui::TForm {
     void TakeFirstRun();
     bool startUpRunning_ = false;
     bool cancelJobEndDone_ = false;
+
+    // The job file.
+    friend class TMFJobHost;
+    void ShowJob();
+    void UpdateJobLocation();
+    static std::unique_ptr<job::JobHost> MakeJobHost(TMF& form);
+    std::unique_ptr<job::JobHost> jobHost_ = MakeJobHost(*this);
+    static std::unique_ptr<job::JobStore> MakeJobStore(job::JobHost& host);
+    std::unique_ptr<job::JobStore> jobStore_ = MakeJobStore(*jobHost_);
 };
 
 } // namespace ui

@@ -104,7 +104,7 @@ void TMF::StartUp() {
         Startautomatic = user.ReadBool(core::ini::Settings, "AutoRun", true);
         RemindOfBackup();
     }
-    const bool includeListEmpty = OnIncludeListEmpty ? OnIncludeListEmpty() : true;
+    const bool includeListEmpty = OnIncludeListEmpty ? OnIncludeListEmpty() : Job.IncludeList.empty();
     if (includeListEmpty || flags_.JobNamedOnStart) {
         gui::Wait(1000, false);
         LoadJobNamed(flags_.JobName);
@@ -311,7 +311,15 @@ void TMF::WriteRunValue() {
 }
 
 bool TMF::LoadJobNamed(const std::string& name) {
-    return OnLoadJob ? OnLoadJob(name) : false;
+    if (OnLoadJob) return OnLoadJob(name);
+    // A damaged job file must not stop the start-up; the log names it.
+    try {
+        LoadJob(name);
+        return true;
+    } catch (const job::EJobFileError& error) {
+        AddToLog(error.what());
+        return false;
+    }
 }
 
 int TMF::RunModal(const std::function<int()>& show) {

@@ -1,0 +1,142 @@
+// A console driver of the job file for checks run under Wine:
+//   jobdrv show JOB
+//     loads JOB into a fresh job as the program does and prints the text a save would
+//     write for it, nothing else; exit 0. A missing file prints "missing: JOB", exit 1.
+//   jobdrv resave JOB [--dest TEXT] [--maxzip TEXT] [--after now|DAYNUMBER]
+//     loads JOB, sets the destination, the volume size text and the "After:" date, and
+//     saves it to JOB by the program's rules (read-only files included); prints each log
+//     line as "log: TEXT", then "saved" (exit 0) or "not saved" (exit 1).
+// A name with a folder is used as given; a bare name lies beside the driver, as a job lies
+// beside the program while per-user data is off. An exception prints "error: TEXT" naming
+// the job file, exit 2. Standard output is binary and fully buffered.
+
+#include "core/LocaleWin.h"
+#include "job/JobFileSystemWin.h"
+#include "job/JobStore.h"
+#include "job/WindowlessHost.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Nothing runs nested in a console process, so its waits are empty.
+class ConsoleHost final : public job::WindowlessHost {
+  public:
+    ConsoleHost() : WindowlessHost([](const std::string& text) { std::printf("log: %s\n", text.c_str()); }) {}
+};
+
+std::string ProgramFolder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Driver {
+    ConsoleHost host;
+    job::JobStore store{host, job::SystemJobFiles()};
+    job::JobDefinition job; // fresh: erase boxes clear, no catalogue, first writer, maximum 7
+    std::string jobName;
+
+    Driver() {
+        store.Location.programFolder = ProgramFolder();
+        store.Locale = core::SystemLocaleFormat();
+    }
+};
+
+int Show(Driver& driver, const std::string& name, const std::vector<std::string>& options) {
+    if (!options.empty()) throw UsageError("show takes no options");
+    if (!driver.store.Load(name, driver.job, driver.jobName)) {
+        std::printf("missing: %s\n", name.c_str());
+        return 1;
+    }
+    const std::string text =
+        job::WriteJobText(driver.job, job::JobTextContext{driver.store.Locale, gui::CurrentClock().Now()});
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
+int Resave(Driver& driver, const std::string& name, const std::vector<std::string>& options) {
+    driver.store.Load(name, driver.job, driver.jobName);
+    for (size_t i = 0; i < options.size(); i += 2) {
+        if (i + 1 >= options.size()) throw UsageError(options[i] + " needs a value");
+        const std::string& option = options[i];
+        const std::string& value = options[i + 1];
+        if (option == "--dest") {
+            driver.job.Destination = value;
+        } else if (option == "--maxzip") {
+            driver.job.ZipSizeText = value;
+        } else if (option == "--after") {
+            const core::LocaleFormat& locale = driver.store.Locale;
+            const gui::DateTime when = value == "now"
+                                           ? gui::CurrentClock().Now()
+                                           : core::StrToFloatAnySep(value, locale.decimalSeparator);
+            driver.job.AfterDateText = core::DateToStrFixed(when, locale);
+        } else {
+            throw UsageError("unknown option " + option);
+        }
+    }
+    const bool saved = driver.store.Save(name, driver.job, driver.jobName);
+    std::printf(saved ? "saved\n" : "not saved\n");
+    return saved ? 0 : 1;
+}
+
+struct Verb {
+    const char* name;
+    int (*run)(Driver&, const std::string& job, const std::vector<std::string>& options);
+};
+constexpr Verb verbs[] = {
+    {"show", Show},
+    {"resave", Resave},
+};
+
+int Usage(const char* problem) {
+    std::fprintf(stderr,
+                 "jobdrv: %s\nusage: jobdrv show JOB\n"
+                 "       jobdrv resave JOB [--dest TEXT] [--maxzip TEXT] [--after now|DAYNUMBER]\n",
+                 problem);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    if (argc < 3) return Usage("a verb and a job file are needed");
+    const Verb* verb = nullptr;
+    for (const Verb& candidate : verbs)
+        if (std::strcmp(candidate.name, argv[1]) == 0) verb = &candidate;
+    if (!verb) return Usage("unknown verb");
+    const std::string name = argv[2];
+    const std::vector<std::string> options(argv + 3, argv + argc);
+    int status = 2;
+    try {
+        Driver driver;
+        status = verb->run(driver, name, options);
+    } catch (const UsageError& error) {
+        std::fflush(stdout);
+        return Usage(error.what());
+    } catch (const job::EJobFileError& error) {
+        std::printf("error: %s\n", error.what());
+    } catch (const std::exception& error) {
+        std::printf("error: Job file %s: %s\n", name.c_str(), error.what());
+    }
+    std::fflush(stdout);
+    return status;
+}
