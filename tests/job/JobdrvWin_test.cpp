@@ -4,12 +4,14 @@
 
 #include "JobTestSupport.h"
 #include "WinTestSupport.h"
+#include "core/LocaleWin.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 using testsupport::ReadWholeFile;
 using testsupport::TempFolder;
@@ -132,4 +134,22 @@ TEST(Jobdrv, LockedJobKeepsAllButItsDateAndAFailedBackupLeavesTheFile) {
     EXPECT_EQ(blocked.output, "log: Job file not saved: " + file + "\nnot saved\n");
     EXPECT_EQ(blocked.exitCode, 1u);
     EXPECT_EQ(ReadWholeFile(file), stored);
+}
+
+// Also run under other system locales (the job tests' locale entries): the day number is
+// written with the locale's decimal separator and read with either.
+TEST(JobdrvLocale, DayNumberFollowsTheSystemLocale) {
+    const char separator = core::SystemLocaleFormat().decimalSeparator;
+    const char* underTest = std::getenv("TARNWICK_LOCALE_UNDER_TEST");
+    EXPECT_EQ(separator, underTest && *underTest ? ',' : '.') << "the locale entries run decimal-comma locales";
+    TempFolder folder;
+    const std::string file = folder / "Dated.dat";
+    std::vector<std::string> lines = jobtest::JobLines();
+    lines[3] = separator == ',' ? "46000.25" : "46000,25";
+    WriteWholeFile(file, jobtest::JoinLines(lines));
+    EXPECT_EQ(jobtest::SplitLines(Jobdrv("show " + Quoted(file)).output)[3],
+              std::string("46000") + separator + "2500000000");
+    const DriverRun resave = Jobdrv("resave " + Quoted(file) + " --after 46100" + separator + "75");
+    EXPECT_EQ(resave.output, "saved\n");
+    EXPECT_EQ(jobtest::SplitLines(ReadWholeFile(file))[3], std::string("46100") + separator + "7500000000");
 }
