@@ -84,6 +84,9 @@ class TExtractRun {
     TRunEvents events_;
     TRunProgress progress_;
     TEntryDecoder decoder_;
+    // The folder the last file went to: entries of one folder come together, and asking for
+    // it again per file is a system call each under Wine.
+    std::string lastFolder_;
     int filesToDo_ = 0;
     int done_ = 0;
     bool retry_ = false;
@@ -105,6 +108,7 @@ std::string FolderOf(const std::string& name) {
 
 // File attributes a Windows file system keeps: read-only, hidden, system, archive.
 constexpr uint32_t kRestoredAttributes = 0x27;
+constexpr uint32_t kArchiveAttribute = 0x20;
 
 } // namespace
 
@@ -288,7 +292,9 @@ void TExtractRun::UnZipFile(int index, TZipHeaderInfo& entry) {
     }
     if (InFileMode()) {
         const std::string folder = FolderOf(fname);
-        if (!folder.empty() && !z_.files_.DirectoryExists(folder)) z_.files_.ForceDirectories(folder);
+        if (!folder.empty() && folder != lastFolder_) {
+            if (z_.files_.DirectoryExists(folder) || z_.files_.ForceDirectories(folder)) lastFolder_ = folder;
+        }
     }
     if (!PositionAtData(work)) {
         Failed(index, entry, TEntryDecodeResult{true, TDecodeStatus::BadData, 0, 0});
@@ -378,8 +384,10 @@ void TExtractRun::UnZipFile(int index, TZipHeaderInfo& entry) {
             Skip(srCantCreateOutput, fname, index, work);
             return;
         }
-        if (z_.RetainAttributes)
-            z_.files_.SetAttributes(fname, entry.ExternalAttributes & kRestoredAttributes);
+        // A new file has the archive bit and nothing else already.
+        const uint32_t attributes = entry.ExternalAttributes & kRestoredAttributes;
+        if (z_.RetainAttributes && !(inPlace && attributes == kArchiveAttribute))
+            z_.files_.SetAttributes(fname, attributes);
     }
     if (taken) z_.takenBuffer_ = std::move(taken);
     entry.TestState = 1;

@@ -267,6 +267,10 @@ int Run(int argc, char** argv, TDriverPrompter& prompter) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The runtime writes a redirected stdout a byte at a time: a line per entry would cost more
+    // than the entry.
+    static char outBuffer[1 << 16];
+    std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     TDriverPrompter prompter;
     gui::TPrompterScope scope(prompter);
     zip::SetNameConverters(zip::SystemNameConverters());
