@@ -41,7 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job::SetAnsiLeadBytes(leads);
 
     const job::ItemText item = job::ParseItemText(lines[0]);
-    if (!item.RememberedMasks.empty()) {
+    // Masks are names: one holding a folder separator is cut differently once the item's
+    // separator repair has run over it, so only separator-free masks must parse back alike.
+    if (!item.RememberedMasks.empty() && item.RememberedMasks.find('\\') == std::string::npos) {
         const job::ItemText again = job::ParseItemText("x\\" + item.RememberedMasks);
         if (again.Masks != item.Masks) __builtin_trap();
     }
