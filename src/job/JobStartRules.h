@@ -48,6 +48,10 @@ std::string CsvFileNameFor(const std::string& base, const std::string& jobName, 
 std::string CatalogNamesFor(const std::string& base, const std::string& jobName, const std::string& field,
                             std::string& shown);
 
+// A date-time (days since 1899-12-30) as a DOS date-time; years outside 1980-2107 are
+// clamped to the nearest one.
+uint32_t DosDateTimeOf(double dateTime);
+
 // The zip name without "\", ":" and "*".
 std::string CleanZipName(const std::string& zipName);
 

@@ -1,0 +1,330 @@
+#include "job/JobStart.h"
+
+#include "core/ConvertError.h"
+#include "core/FuncMin.h"
+#include "gui/CivilDate.h"
+#include "gui/Clock.h"
+#include "gui/DriveType.h"
+#include "job/JobStartRules.h"
+#include "job/ProgramLine.h"
+
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+
+namespace job {
+
+namespace {
+
+bool FolderExists(std::string path) {
+    if (path.size() == 2 && path[1] == ':') path += '\\';
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folder and any missing parents; true when it exists afterwards.
+bool ForceFolder(std::string path) {
+    while (!path.empty() && path.back() == '\\' && !(path.size() == 3 && path[1] == ':'))
+        path.pop_back();
+    if (path.empty() || FolderExists(path)) return !path.empty();
+    const size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos && slash > 0) ForceFolder(path.substr(0, slash));
+    CreateDirectoryA(path.c_str(), nullptr);
+    return FolderExists(path);
+}
+
+std::string WithBackslash(std::string path) {
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    return path;
+}
+
+std::string Formatted(const char* pattern, const std::string& value) {
+    std::string text = pattern;
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, value);
+    return text;
+}
+
+std::string TodayText() {
+    int year = 0, month = 0, day = 0;
+    gui::CivilFromDays(static_cast<int64_t>(gui::CurrentClock().Now()) + gui::DateTimeEpochDays, year, month,
+                       day);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
+    return text;
+}
+
+} // namespace
+
+void JobStarter::EndJob() {
+    JobEndInput input;
+    input.MailBody = &window_.MailBody();
+    input.JobName = window_.JobName();
+    input.JobLogName = window_.JobLogName();
+    input.PostRunFile = job_.PostRunFile;
+    input.PostWait = job_.PostWait;
+    input.Cancelled = host_.Cancelled();
+    input.CloseAfterJob = window_.CloseAfterJob();
+    JobEnd(guard_, host_, input);
+    window_.SetJobRunning(false);
+}
+
+void JobStarter::StartBackupJob() {
+    if (window_.JobRunning()) return;
+    guard_.StepBegins();
+    bool handedOver = false;
+    try {
+        handedOver = Steps();
+    } catch (const std::exception& error) {
+        host_.AddToLog("Backup terminated unexpected: " + window_.JobName());
+        host_.AddToLog(std::string("Backup error: ") + error.what());
+        if (!host_.Hidden()) host_.ShowWarning(error.what());
+    } catch (...) {
+        host_.AddToLog("Backup terminated unexpected: " + window_.JobName());
+    }
+    guard_.StepEnds();
+    if (!handedOver || host_.Cancelled() || !window_.JobRunning()) EndJob();
+}
+
+// Steps 1 to 34 of a start; false when the run ends here.
+bool JobStarter::Steps() {
+    while (!window_.StartUpDone())
+        host_.Wait(1000);
+    window_.BeginReport();
+    run_.JobStartTime = gui::CurrentClock().Now();
+    host_.Pump();
+    host_.SetCancelled(false);
+    if (!host_.Hidden()) window_.CloseStatusBox();
+    TemporaryFolder();
+    core::DeleteFilesByMask(window_.TempPath() + "~zip*.*");
+    window_.ShowJobStarting();
+    window_.SetJobRunning(true);
+    guard_.JobStarted();
+    std::string programBase = window_.ProgramFile();
+    programBase = programBase.substr(0, programBase.find_last_of('.'));
+    DeleteFileA((programBase + ".zfi").c_str());
+    ZipDate = TodayText();
+    window_.ArrangeWindowForJob();
+    if (!window_.KeepResumeState()) window_.DiscardResumeState();
+
+    std::string jobName = window_.JobName();
+    Resumed = false;
+    if (!host_.Hidden()) {
+        const RunStateValues resume = window_.ResumeValues();
+        if (!resume.JobName.empty()) {
+            if (window_.AskYesNo(
+                    Formatted("Your last job: %s was not finished would you like to continue the job. "
+                              "The job will start at the begin of that disk or file which was cancelled",
+                              resume.JobName))) {
+                Resumed = true;
+                jobName = resume.JobName;
+                if (!resume.ZipDate.empty()) ZipDate = resume.ZipDate;
+            } else {
+                window_.DiscardResumeState();
+            }
+        }
+    }
+    window_.LoadJob(jobName);
+    for (int i = 0; i < 3; ++i)
+        host_.Pump();
+    jobName = window_.JobName();
+    host_.AddToLog("");
+    host_.AddToLog("Backup started: " + jobName);
+
+    Destination = DestinationState{};
+    Destination.EraseFirst = job_.EraseCD || job_.FullEraseCD;
+    DestList = ParseDestinations(job_.Destination);
+    Destination.DestPath = DestList.empty() ? std::string() : DestList.front();
+    MaxZipSize = job_.MaxZipSize;
+    SpaceReserve = 0;
+    if (!ChooseDestination()) return false;
+    if (!Destination.DiscWriterMode && !FolderExists(Destination.DestPath)) ForceFolder(Destination.DestPath);
+    const std::string driveType =
+        Destination.DestPath.size() >= 2 ? gui::DriveTypeText(Destination.DestPath.substr(0, 1) + ":\\") : "";
+    if (Destination.DestFreeSpace < MaxZipSize && Destination.DestFreeSpace > 8'000'000 &&
+        (driveType == "Removable" || driveType == "CDROM"))
+        SpaceReserve = MaxZipSize - DriveFreeBytes(Destination.DestDrive);
+    if (window_.UseTempFile() && Destination.DestPath.size() >= 2 && Destination.DestPath[1] == ':' &&
+        driveType == "CDROM")
+        SpaceReserve += 2'097'152;
+    if (!CheckMissingDestination()) return false;
+    if (job_.ZipName.find_first_of("\\:*") != std::string::npos) job_.ZipName = CleanZipName(job_.ZipName);
+    if (!Resumed && !FreshRunJobFile()) return false;
+    ZipPackLevel = job_.CompressionLevel < 3 ? 0 : job_.CompressionLevel;
+    host_.SetCancelled(false);
+    if (!Resumed) NamesAndFolders();
+
+    DiscCapacity = 0;
+    if (Destination.DiscWriterMode) {
+        if (Destination.EraseFirst) {
+            DiscCapacity = window_.DiscCapacity(true);
+            if (DiscCapacity < 0) {
+                Destination.EraseFirst = false;
+                window_.SetStatusCancelledText("Disc is not Erasable");
+            }
+        }
+        if (!Destination.EraseFirst) DiscCapacity = window_.DiscCapacity(false);
+    }
+    run_.Options.ChangedOnly = job_.ChangedOnly;
+    run_.Options.ClearArchiveBit = job_.ClearArchiveBit;
+    run_.Options.UseAfterDate = job_.UseAfterDate;
+    run_.Options.AfterDate = AfterDate;
+    VolumeSizeRules();
+    window_.ShowCancelAction();
+    TempSpaceMargin = window_.WindowsXP() ? 50'000'000 : 0;
+    run_.FilestoZipList.clear();
+    run_.ScanQueue.clear();
+    run_.ItemMissing = false;
+    run_.FilesSkipped = false;
+
+    // The program before the job: program and parameters, in its own folder.
+    if (!job_.PreRunFile.empty()) {
+        if (!StartProgramLine(job_.PreRunFile))
+            host_.AddToLog("Program before the job not started: " + job_.PreRunFile);
+        host_.Wait((job_.PreWait > 0 ? job_.PreWait : 0) * 1000);
+    }
+    if (!window_.OnSelectAndHandOver) return false;
+    window_.OnSelectAndHandOver();
+    return true;
+}
+
+void JobStarter::TemporaryFolder() {
+    std::string temp = window_.TempPath();
+    if (FolderExists(temp)) return;
+    ForceFolder(temp);
+    host_.Pump();
+    host_.Pump();
+    if (!FolderExists(temp)) {
+        char system[MAX_PATH];
+        const DWORD length = GetTempPathA(MAX_PATH, system);
+        temp = length > 0 && length < MAX_PATH ? WithBackslash(system) : std::string();
+        if (!temp.empty()) ForceFolder(temp);
+        host_.Pump();
+        host_.Pump();
+        if (temp.empty() || !FolderExists(temp)) temp = window_.ProgramFolder();
+    }
+    window_.SetTempPath(WithBackslash(temp));
+}
+
+bool JobStarter::ChooseDestination() {
+    try {
+        const auto notice = [this](const std::string& text, bool boxed) {
+            if (boxed)
+                host_.ShowWarning(text);
+            else
+                host_.AddToLog(text);
+        };
+        if (CheckDestination(Destination, true, host_.Hidden(), notice) || !window_.AspiLoaded()) {
+            Destination.EraseFirst = false;
+            Destination.DiscWriterMode = false;
+            return true;
+        }
+        window_.InitDiscLayer();
+        const std::string& path = Destination.DestPath;
+        if (path.size() >= 2 && path[1] == ':') {
+            const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+            if (window_.CDDriveList().find(letter) != std::string::npos || job_.WriterIndex > 0) {
+                window_.SelectBurnerDevice();
+                Destination.DiscWriterMode = true;
+                return true;
+            }
+            if (window_.ReadonlyDriveList().find(letter) != std::string::npos) {
+                Destination.EraseFirst = false;
+                Destination.DiscWriterMode = false;
+                window_.SetStatusCancelledText("Job cancelled, can not write to " + path);
+                return false;
+            }
+        }
+    } catch (...) {
+    }
+    Destination.EraseFirst = false;
+    Destination.DiscWriterMode = false;
+    return true;
+}
+
+bool JobStarter::CheckMissingDestination() {
+    const std::string& path = Destination.DestPath;
+    if (Destination.DiscWriterMode || FolderExists(path) || job_.WriterIndex != 0) return true;
+    if (path.size() >= 2 && path[1] == ':') {
+        const std::string drive = path.substr(0, 2);
+        const std::string type = gui::DriveTypeText(drive + "\\");
+        if (type == "CDROM" || type == "Removable") {
+            if (!host_.Hidden())
+                host_.ShowWarning(Formatted(type == "CDROM"
+                                                ? "Drive %s is not ready insert a media, and make sure it "
+                                                  "is formatted for direct use (paket writing)."
+                                                : "Drive %s is not ready insert a formatted media.",
+                                            drive));
+            else
+                host_.AddToLog("Job cancelled, drive is not ready: " + path);
+        } else {
+            window_.SetStatusCancelledText("Job cancelled, destination is not ready: " + path);
+        }
+    } else {
+        if (!host_.Hidden()) host_.ShowWarning(Formatted("Destination %s is not ready.", path));
+        window_.SetStatusCancelledText("Job cancelled, destination is not ready: " + path);
+    }
+    return false;
+}
+
+bool JobStarter::FreshRunJobFile() {
+    const core::LocaleFormat locale = window_.Locale();
+    const double now = gui::CurrentClock().Now();
+    if (!job_.AfterDateText.empty()) {
+        try {
+            AfterDate = DosDateTimeOf(core::StrToDateFixed(job_.AfterDateText, locale));
+        } catch (const core::EConvertError&) {
+            job_.AfterDateText = core::DateToStrFixed(now, locale);
+            return false;
+        }
+    } else {
+        AfterDate = DosDateTimeOf(now + 100);
+    }
+    if (!job_.UseAfterDate) AfterDate = DosDateTimeOf(now + 1000);
+    DeleteFileA((window_.ProgramFolder() + "Att.Lst").c_str());
+    if (job_.Uselasttime1) job_.AfterDateText = core::DateToStrFixed(now, locale);
+    window_.SaveJob(window_.JobName());
+    window_.WriteLastJob(window_.JobName());
+    return true;
+}
+
+void JobStarter::NamesAndFolders() {
+    const std::string base = window_.DataBase();
+    const std::string jobName = window_.JobName();
+    ForceFolder(base + "Log\\");
+    ForceFolder(base + "Catalogs\\");
+    window_.SetJobLogName(NextJobLogName(base, jobName, FileExists));
+    CsvFileName = CsvFileNameFor(base, jobName, gui::CurrentClock().Now());
+    std::string shown;
+    CatalogNames = CatalogNamesFor(base, jobName, job_.CatalogNames, shown);
+    job_.CatalogNames = shown;
+    const size_t slash = CatalogNames.find_last_of('\\');
+    if (slash != std::string::npos) ForceFolder(CatalogNames.substr(0, slash + 1));
+    DeleteFileA((window_.ProgramFolder() + JobBaseName(jobName) + ".log").c_str());
+}
+
+void JobStarter::VolumeSizeRules() {
+    VolumeSizeInput input;
+    input.Text = job_.ZipSizeText;
+    input.DiscWriterMode = Destination.DiscWriterMode;
+    input.DiscCapacity = DiscCapacity;
+    input.DestSize = DriveSizeBytes(Destination.DestDrive);
+    input.DestFree = DriveFreeBytes(Destination.DestDrive);
+    input.Hidden = host_.Hidden();
+    const VolumeSize size = ApplyVolumeSizeRules(input, [this] {
+        return window_.AskYesNo(
+            "The Zip file size might be to big, would you like Tarnwick to change the size?");
+    });
+    MaxZipSize = size.MaxZipSize;
+    job_.ZipSizeText = size.Shown;
+    if (size.SpaceReserve >= 0) SpaceReserve = size.SpaceReserve;
+    run_.Options.MaxZipSize = MaxZipSize;
+}
+
+} // namespace job
