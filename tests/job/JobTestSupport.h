@@ -1,10 +1,15 @@
 #pragma once
-// Job file texts for the tests: a complete file as the program writes it, and line helpers.
+// Job files for the tests: a complete file as the program writes it, and a file system in
+// memory whose copies and writes fail on request.
 
-#include "core/DateText.h"
 #include "core/Scramble.h"
 #include "job/JobFile.h"
+#include "job/JobStore.h"
+#include "job/WindowlessHost.h"
 
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,10 +30,10 @@ inline job::JobTextContext Context(const core::LocaleFormat& locale = {}) {
     return job::JobTextContext{locale, now};
 }
 
-// Every line of a job with all options set one way or the other, no items.
+// Every line of a job with its options set one way or the other, no items.
 inline std::vector<std::string> JobLines(const core::LocaleFormat& locale = {}) {
     std::string day = "46000.5000000000";
-    if (locale.decimalSeparator != '.') day[5] = locale.decimalSeparator;
+    day[5] = locale.decimalSeparator;
     return {"e:|f:\\backup|",
             "1",
             "0",
@@ -71,85 +76,48 @@ inline std::string JoinLines(const std::vector<std::string>& lines, const std::s
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find("\r\n", start);
+    for (size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = text.find("\r\n", start);
         lines.push_back(text.substr(start, end - start));
         if (end == std::string::npos) break;
-        start = end + 2;
     }
     return lines;
 }
 
-} // namespace jobtest
+inline job::JobDefinition Read(const std::vector<std::string>& lines, job::JobDefinition job = {}) {
+    job::ReadJobText(JoinLines(lines), job, Context());
+    return job;
+}
 
-#include "job/JobStore.h"
-#include "job/WindowlessHost.h"
-
-#include <functional>
-#include <map>
-#include <set>
-
-namespace jobtest {
-
-// Job files in memory, with every step able to fail.
 class MemoryJobFiles final : public job::JobFileSystem {
   public:
-    struct File {
-        std::string contents;
-        bool readOnly = false;
-    };
-    std::map<std::string, File> files;
-    std::set<std::string> folders;
-    std::vector<std::string> calls; // "write PATH", "copy FROM TO", ...
-
-    std::set<std::string> failingCopyTargets;
+    std::map<std::string, std::string> files;
+    std::set<std::string> readOnly, folders, failingCopyTargets;
     bool tornWrites = false; // a write stores half and fails
-    bool failingReads = false;
+    int writes = 0;
 
     bool Exists(const std::string& path) override { return files.count(path) != 0; }
-    bool IsReadOnly(const std::string& path) override {
-        const auto found = files.find(path);
-        return found != files.end() && found->second.readOnly;
-    }
-    bool SetReadOnly(const std::string& path, bool readOnly) override {
-        calls.push_back((readOnly ? "lock " : "unlock ") + path);
-        const auto found = files.find(path);
-        if (found == files.end()) return false;
-        found->second.readOnly = readOnly;
-        return true;
+    bool IsReadOnly(const std::string& path) override { return readOnly.count(path) != 0; }
+    bool SetReadOnly(const std::string& path, bool locked) override {
+        locked ? (void)readOnly.insert(path) : (void)readOnly.erase(path);
+        return Exists(path);
     }
     bool Read(const std::string& path, std::string& contents, std::string& error) override {
-        const auto found = files.find(path);
-        if (failingReads || found == files.end()) {
-            error = "The device is not ready.";
-            return false;
-        }
-        contents = found->second.contents;
-        return true;
+        error = "The device is not ready.";
+        return Exists(path) && (contents = files[path], true);
     }
     bool Write(const std::string& path, const std::string& contents) override {
-        calls.push_back("write " + path);
-        File& file = files[path];
-        if (file.readOnly) return false;
-        file.contents = tornWrites ? contents.substr(0, contents.size() / 2) : contents;
+        ++writes;
+        files[path] = tornWrites ? contents.substr(0, contents.size() / 2) : contents;
         return !tornWrites;
     }
     bool Copy(const std::string& from, const std::string& to) override {
-        calls.push_back("copy " + from + " " + to);
-        const auto found = files.find(from);
-        if (found == files.end() || failingCopyTargets.count(to)) return false;
-        files[to] = found->second;
+        if (!Exists(from) || failingCopyTargets.count(to)) return false;
+        files[to] = files[from];
         return true;
     }
-    bool Remove(const std::string& path) override {
-        files.erase(path);
-        return true;
-    }
-    bool ForceDirectories(const std::string& folder) override {
-        folders.insert(folder);
-        return true;
-    }
+    bool Remove(const std::string& path) override { return files.erase(path), true; }
+    bool ForceDirectories(const std::string& folder) override { return folders.insert(folder), true; }
 };
 
 // Records the log and the waits; work queued for a wait runs inside it, as a timer tick
@@ -163,11 +131,7 @@ class RecordingHost final : public job::WindowlessHost {
     void AddToLog(const std::string& text) override { log.push_back(text); }
     void Wait(int milliseconds) override {
         waits.push_back(milliseconds);
-        if (duringNextWait) {
-            const std::function<void()> work = std::move(duringNextWait);
-            duringNextWait = nullptr;
-            work();
-        }
+        if (const std::function<void()> work = std::exchange(duringNextWait, nullptr)) work();
     }
 };
 

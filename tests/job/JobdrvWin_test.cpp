@@ -19,20 +19,16 @@ using testsupport::WriteWholeFile;
 
 namespace {
 
-std::string DriverPath() {
-    std::string path = TW_JOBDRV_EXE;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 struct DriverRun {
     std::string output;
     DWORD exitCode = 99;
 };
 
+// jobdrv with its standard output and error read through a pipe.
 DriverRun Jobdrv(const std::string& arguments) {
+    std::string driver = TW_JOBDRV_EXE;
+    std::replace(driver.begin(), driver.end(), '/', '\\');
+    std::string line = "\"Z:" + driver + "\" " + arguments;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     DriverRun run;
@@ -41,19 +37,16 @@ DriverRun Jobdrv(const std::string& arguments) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError = writeEnd;
     PROCESS_INFORMATION process = {};
-    std::string line = "\"" + DriverPath() + "\" " + arguments;
     const BOOL started =
         CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
+    char chunk[4096];
+    DWORD got = 0;
+    while (started && ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        run.output.append(chunk, got);
     if (started) {
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0)
-            run.output.append(chunk, got);
         WaitForSingleObject(process.hProcess, 60000);
         GetExitCodeProcess(process.hProcess, &run.exitCode);
         CloseHandle(process.hProcess);
@@ -141,7 +134,8 @@ TEST(Jobdrv, LockedJobKeepsAllButItsDateAndAFailedBackupLeavesTheFile) {
 TEST(JobdrvLocale, DayNumberFollowsTheSystemLocale) {
     const char separator = core::SystemLocaleFormat().decimalSeparator;
     const char* underTest = std::getenv("TARNWICK_LOCALE_UNDER_TEST");
-    EXPECT_EQ(separator, underTest && *underTest ? ',' : '.') << "the locale entries run decimal-comma locales";
+    EXPECT_EQ(separator, underTest && *underTest ? ',' : '.')
+        << "the locale entries run decimal-comma locales";
     TempFolder folder;
     const std::string file = folder / "Dated.dat";
     std::vector<std::string> lines = jobtest::JobLines();
