@@ -175,7 +175,6 @@ class TMF : public gui::TForm {
     // was cancelled (the cancelled start has then ended through OnSelectionCancelled).
     job::JobRun Run;
     bool SelectJobFiles();
-    bool WindowHidden() const { return flags_.Hidden; }
     std::function<void()> SaveRegistryForJob; // the text copy of the registry on Windows 9x
     std::function<void()> ReadCatalogs;       // the job's catalogues into Run.CatalogList
     std::function<void()> OnSelectionCancelled;

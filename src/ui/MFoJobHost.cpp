@@ -3,6 +3,7 @@
 #include "ui/MFo.h"
 
 #include "gui/Label.h"
+#include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
 
@@ -17,9 +18,11 @@ class TMFJobHost final : public job::JobHost {
 
     void AddToJobLog(const std::string& text) override { form_.AddToJobLog(text); }
     void SetStatusText(const std::string& text) override { form_.Label1->SetCaption(text); }
-    // The total and the third bar come with the job tab's controls.
-    void SetTotalText(const std::string&) override {}
-    void SetProgress3(int, int) override {}
+    void SetTotalText(const std::string& text) override { form_.Label2->SetCaption(text); }
+    void SetProgress3(int position, int maximum) override {
+        form_.ProgressBar3->SetMax(maximum);
+        form_.ProgressBar3->SetPosition(position);
+    }
     void Pump() override { gui::ProcessMessages(); }
     void PumpIfDue() override { gui::PumpIfDue(pumpIntervalMs); }
     bool Cancelled() override { return form_.Cancelled; }
