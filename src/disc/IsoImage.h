@@ -144,6 +144,11 @@ class TIsoImage {
     void SortDirectories();
     void SortRecords(TDEntry* dir, std::vector<Record>& iso, std::vector<Record>& joliet) const;
     TDateTime DirectoryDate() const;
+    // The three parts of the head, written into head_ at their blocks.
+    uint8_t* HeadBlock(uint32_t block);
+    void PutDescriptor(uint8_t* p, bool joliet);
+    void PutPathTables(const std::vector<TDEntry*>& order, uint32_t firstBlock, uint32_t blocks, bool joliet);
+    void PutDirectory(TDEntry* dir, bool joliet);
 
     std::deque<TDEntry> dirStore_;
     std::deque<TFEntry> fileStore_;

@@ -207,152 +207,156 @@ void TIsoImage::PrepareImage(uint32_t sessionStart) {
 
 void TIsoImage::BuildImageHead() {
     head_.assign(static_cast<size_t>(firstFileBlock_ - sessionStart_) * kBlockSize, 0);
-    auto at = [this](uint32_t block) {
-        return head_.data() + static_cast<size_t>(block - sessionStart_) * kBlockSize;
-    };
-    const TDateTime dirDate = DirectoryDate();
-    const uint32_t volumeEnd = sessionStart_ + GetTrackSize();
-    const TDateTime created = DateCreation != 0 ? DateCreation : buildTime_;
-    const TDateTime modified = DateModification != 0 ? DateModification : created;
-
-    auto putDescriptor = [&](uint8_t* p, bool joliet) {
-        p[0] = joliet ? 2 : 1;
-        std::memcpy(p + 1, "CD001", 5);
-        p[6] = 1;
-        auto text = [&](size_t offset, size_t field, const std::string& value) {
-            if (joliet)
-                PutPaddedUcs2(p + offset, field, value);
-            else
-                PutPadded(p + offset, field, value, true);
-        };
-        text(8, 32, IdSystem);
-        text(40, 32, IdVolume);
-        PutBoth32(p + kVdVolumeSpaceSize, volumeEnd);
-        if (joliet) std::memcpy(p + kVdEscapes, "%/@", 3);
-        PutBoth16(p + 120, 1);
-        PutBoth16(p + 124, 1);
-        PutBoth16(p + 128, static_cast<uint16_t>(kBlockSize));
-        uint32_t pathSize = joliet ? jolietPathSize_ : isoPathSize_;
-        uint32_t pathBlock = joliet ? jolietPathBlock_ : isoPathBlock_;
-        uint32_t pathBlocks = joliet ? jolietPathTableBlocks_ : pathTableBlocks_;
-        PutBoth32(p + 132, pathSize);
-        PutLe32(p + 140, pathBlock);
-        PutBe32(p + 148, pathBlock + pathBlocks);
-        const uint8_t rootId = 0;
-        TDEntry* root = Root();
-        PutRecord(p + kVdRootRecord,
-                  {joliet ? root->JolietExtent : root->IsoExtent, joliet ? root->JolietSize : root->IsoSize,
-                   dirDate, kFlagDirectory},
-                  &rootId, 1, GmtOffset);
-        text(190, 128, IdVolumeSet);
-        text(318, 128, IdPublisher);
-        text(446, 128, IdPreparer);
-        text(574, 128, IdApplication);
-        size_t fileField = joliet ? 36 : 37;
-        text(702, fileField, FileCopyright);
-        text(739, fileField, FileAbstract);
-        text(776, fileField, FileBibliographic);
-        PutDescriptorDate(p + 813, created, GmtOffset);
-        PutDescriptorDate(p + 830, modified, GmtOffset);
-        PutDescriptorDate(p + 847, 0, 0);
-        PutDescriptorDate(p + 864, 0, 0);
-        p[881] = 1;
-    };
-
     uint32_t block = sessionStart_ + kSystemAreaBlocks;
-    putDescriptor(at(block++), false);
-    if (JolietFileSystem) putDescriptor(at(block++), true);
-    uint8_t* terminator = at(block);
+    PutDescriptor(HeadBlock(block++), false);
+    if (JolietFileSystem) PutDescriptor(HeadBlock(block++), true);
+    uint8_t* terminator = HeadBlock(block);
     terminator[0] = 255;
     std::memcpy(terminator + 1, "CD001", 5);
     terminator[6] = 1;
 
-    auto putPathTables = [&](const std::vector<TDEntry*>& order, uint32_t firstBlock, uint32_t blocks,
-                             bool joliet) {
-        uint8_t* little = at(firstBlock);
-        uint8_t* big = at(firstBlock + blocks);
-        for (TDEntry* dir : order) {
-            uint8_t identifier[2 * kJolietNameMax + 2];
-            size_t length = 1;
-            identifier[0] = 0;
-            if (dir != Root()) {
-                if (joliet) {
-                    length = 2 * dir->JolietName.size();
-                    for (size_t i = 0; i < dir->JolietName.size(); ++i)
-                        PutBe16(identifier + 2 * i, dir->JolietName[i]);
-                } else {
-                    length = dir->ShortName.size();
-                    std::memcpy(identifier, dir->ShortName.data(), length);
-                }
-            }
-            uint32_t extent = joliet ? dir->JolietExtent : dir->IsoExtent;
-            uint16_t parent =
-                static_cast<uint16_t>(joliet ? dir->Parent->JolietNumber : dir->Parent->DirNumber);
-            for (uint8_t* p : {little, big}) {
-                p[0] = static_cast<uint8_t>(length);
-                p[1] = 0;
-                std::memcpy(p + 8, identifier, length);
-            }
-            PutLe32(little + 2, extent);
-            PutLe16(little + 6, parent);
-            PutBe32(big + 2, extent);
-            PutBe16(big + 6, parent);
-            little += PathRecordLength(length);
-            big += PathRecordLength(length);
-        }
-    };
-    putPathTables(isoDirs_, isoPathBlock_, pathTableBlocks_, false);
-    if (JolietFileSystem) putPathTables(jolietDirs_, jolietPathBlock_, jolietPathTableBlocks_, true);
+    PutPathTables(isoDirs_, isoPathBlock_, pathTableBlocks_, false);
+    if (JolietFileSystem) PutPathTables(jolietDirs_, jolietPathBlock_, jolietPathTableBlocks_, true);
 
-    auto putDirectory = [&](TDEntry* dir, bool joliet) {
-        uint32_t extent = joliet ? dir->JolietExtent : dir->IsoExtent;
-        uint32_t size = joliet ? dir->JolietSize : dir->IsoSize;
-        uint8_t* start = at(extent);
-        uint8_t* p = start;
-        const uint8_t self = 0, parentId = 1;
-        TDEntry* parent = dir->Parent;
-        p = PutRecord(p, {extent, size, dirDate, kFlagDirectory}, &self, 1, GmtOffset);
-        p = PutRecord(p,
-                      {joliet ? parent->JolietExtent : parent->IsoExtent,
-                       joliet ? parent->JolietSize : parent->IsoSize, dirDate, kFlagDirectory},
-                      &parentId, 1, GmtOffset);
-        uint8_t identifier[2 * kJolietNameMax + 2];
-        for (const Record& record : joliet ? jolietRecords_[dir->Index] : isoRecords_[dir->Index]) {
-            size_t length;
-            if (joliet) {
-                const std::u16string& name = record.file ? record.file->JolietName : record.dir->JolietName;
-                length = 2 * name.size();
-                for (size_t i = 0; i < name.size(); ++i)
-                    PutBe16(identifier + 2 * i, name[i]);
-            } else if (record.file) {
-                length = record.file->ShortName.size() + 2;
-                std::memcpy(identifier, record.file->ShortName.data(), length - 2);
-                std::memcpy(identifier + length - 2, ";1", 2);
-            } else {
-                length = record.dir->ShortName.size();
-                std::memcpy(identifier, record.dir->ShortName.data(), length);
-            }
-            size_t offset = static_cast<size_t>(p - start) % kBlockSize;
-            if (offset + RecordLength(length) > kBlockSize) p += kBlockSize - offset;
-            RecordFields fields;
-            if (record.file) {
-                bool hidden = (record.file->Attributes & kAttrHidden) != 0;
-                fields = {record.file->FirstBlock, static_cast<uint32_t>(record.file->Size),
-                          record.file->DateTime, static_cast<uint8_t>(hidden ? kFlagHidden : 0)};
-            } else {
-                bool hidden = (record.dir->Attributes & kAttrHidden) != 0;
-                fields = {joliet ? record.dir->JolietExtent : record.dir->IsoExtent,
-                          joliet ? record.dir->JolietSize : record.dir->IsoSize, dirDate,
-                          static_cast<uint8_t>(kFlagDirectory | (hidden ? kFlagHidden : 0))};
-            }
-            p = PutRecord(p, fields, identifier, length, GmtOffset);
-        }
-    };
     for (TDEntry* dir : isoDirs_)
-        putDirectory(dir, false);
+        PutDirectory(dir, false);
     if (JolietFileSystem)
         for (TDEntry* dir : jolietDirs_)
-            putDirectory(dir, true);
+            PutDirectory(dir, true);
+}
+
+uint8_t* TIsoImage::HeadBlock(uint32_t block) {
+    return head_.data() + static_cast<size_t>(block - sessionStart_) * kBlockSize;
+}
+
+// The primary descriptor, or the Joliet supplementary one with its UCS-2 texts.
+void TIsoImage::PutDescriptor(uint8_t* p, bool joliet) {
+    const uint32_t volumeEnd = sessionStart_ + GetTrackSize();
+    const TDateTime created = DateCreation != 0 ? DateCreation : buildTime_;
+    const TDateTime modified = DateModification != 0 ? DateModification : created;
+    p[0] = joliet ? 2 : 1;
+    std::memcpy(p + 1, "CD001", 5);
+    p[6] = 1;
+    auto text = [&](size_t offset, size_t field, const std::string& value) {
+        if (joliet)
+            PutPaddedUcs2(p + offset, field, value);
+        else
+            PutPadded(p + offset, field, value, true);
+    };
+    text(kVdSystemId, kVdSystemIdLength, IdSystem);
+    text(kVdVolumeId, kVdVolumeIdLength, IdVolume);
+    PutBoth32(p + kVdVolumeSpaceSize, volumeEnd);
+    if (joliet) std::memcpy(p + kVdEscapes, "%/@", 3);
+    PutBoth16(p + kVdVolumeSetSize, 1);
+    PutBoth16(p + kVdVolumeSequence, 1);
+    PutBoth16(p + kVdLogicalBlockSize, static_cast<uint16_t>(kBlockSize));
+    const uint32_t pathSize = joliet ? jolietPathSize_ : isoPathSize_;
+    const uint32_t pathBlock = joliet ? jolietPathBlock_ : isoPathBlock_;
+    const uint32_t pathBlocks = joliet ? jolietPathTableBlocks_ : pathTableBlocks_;
+    PutBoth32(p + kVdPathTableSize, pathSize);
+    PutLe32(p + kVdPathTableL, pathBlock);
+    PutBe32(p + kVdPathTableM, pathBlock + pathBlocks);
+    const uint8_t rootId = 0;
+    TDEntry* root = Root();
+    PutRecord(p + kVdRootRecord,
+              {joliet ? root->JolietExtent : root->IsoExtent, joliet ? root->JolietSize : root->IsoSize,
+               DirectoryDate(), kFlagDirectory},
+              &rootId, 1, GmtOffset);
+    text(kVdVolumeSetId, kVdLongIdLength, IdVolumeSet);
+    text(kVdPublisherId, kVdLongIdLength, IdPublisher);
+    text(kVdPreparerId, kVdLongIdLength, IdPreparer);
+    text(kVdApplicationId, kVdLongIdLength, IdApplication);
+    const size_t fileField = joliet ? kVdJolietFileIdLength : kVdFileIdLength;
+    text(kVdCopyrightFile, fileField, FileCopyright);
+    text(kVdAbstractFile, fileField, FileAbstract);
+    text(kVdBibliographicFile, fileField, FileBibliographic);
+    PutDescriptorDate(p + kVdCreated, created, GmtOffset);
+    PutDescriptorDate(p + kVdModified, modified, GmtOffset);
+    PutDescriptorDate(p + kVdExpires, 0, 0);
+    PutDescriptorDate(p + kVdEffective, 0, 0);
+    p[kVdFileStructureVersion] = 1;
+}
+
+// The little-endian path table and, after it, the big-endian one.
+void TIsoImage::PutPathTables(const std::vector<TDEntry*>& order, uint32_t firstBlock, uint32_t blocks,
+                              bool joliet) {
+    uint8_t* little = HeadBlock(firstBlock);
+    uint8_t* big = HeadBlock(firstBlock + blocks);
+    for (TDEntry* dir : order) {
+        uint8_t identifier[2 * kJolietNameMax + 2];
+        size_t length = 1;
+        identifier[0] = 0;
+        if (dir != Root()) {
+            if (joliet) {
+                length = 2 * dir->JolietName.size();
+                for (size_t i = 0; i < dir->JolietName.size(); ++i)
+                    PutBe16(identifier + 2 * i, dir->JolietName[i]);
+            } else {
+                length = dir->ShortName.size();
+                std::memcpy(identifier, dir->ShortName.data(), length);
+            }
+        }
+        uint32_t extent = joliet ? dir->JolietExtent : dir->IsoExtent;
+        uint16_t parent = static_cast<uint16_t>(joliet ? dir->Parent->JolietNumber : dir->Parent->DirNumber);
+        for (uint8_t* p : {little, big}) {
+            p[0] = static_cast<uint8_t>(length);
+            p[1] = 0;
+            std::memcpy(p + 8, identifier, length);
+        }
+        PutLe32(little + 2, extent);
+        PutLe16(little + 6, parent);
+        PutBe32(big + 2, extent);
+        PutBe16(big + 6, parent);
+        little += PathRecordLength(length);
+        big += PathRecordLength(length);
+    }
+}
+
+// One directory's extent: itself, its parent, then its records, none across a block end.
+void TIsoImage::PutDirectory(TDEntry* dir, bool joliet) {
+    const TDateTime dirDate = DirectoryDate();
+    uint32_t extent = joliet ? dir->JolietExtent : dir->IsoExtent;
+    uint32_t size = joliet ? dir->JolietSize : dir->IsoSize;
+    uint8_t* start = HeadBlock(extent);
+    uint8_t* p = start;
+    const uint8_t self = 0, parentId = 1;
+    TDEntry* parent = dir->Parent;
+    p = PutRecord(p, {extent, size, dirDate, kFlagDirectory}, &self, 1, GmtOffset);
+    p = PutRecord(p,
+                  {joliet ? parent->JolietExtent : parent->IsoExtent,
+                   joliet ? parent->JolietSize : parent->IsoSize, dirDate, kFlagDirectory},
+                  &parentId, 1, GmtOffset);
+    uint8_t identifier[2 * kJolietNameMax + 2];
+    for (const Record& record : joliet ? jolietRecords_[dir->Index] : isoRecords_[dir->Index]) {
+        size_t length;
+        if (joliet) {
+            const std::u16string& name = record.file ? record.file->JolietName : record.dir->JolietName;
+            length = 2 * name.size();
+            for (size_t i = 0; i < name.size(); ++i)
+                PutBe16(identifier + 2 * i, name[i]);
+        } else if (record.file) {
+            length = record.file->ShortName.size() + 2;
+            std::memcpy(identifier, record.file->ShortName.data(), length - 2);
+            std::memcpy(identifier + length - 2, ";1", 2);
+        } else {
+            length = record.dir->ShortName.size();
+            std::memcpy(identifier, record.dir->ShortName.data(), length);
+        }
+        size_t offset = static_cast<size_t>(p - start) % kBlockSize;
+        if (offset + RecordLength(length) > kBlockSize) p += kBlockSize - offset;
+        RecordFields fields;
+        if (record.file) {
+            bool hidden = (record.file->Attributes & kAttrHidden) != 0;
+            fields = {record.file->FirstBlock, static_cast<uint32_t>(record.file->Size),
+                      record.file->DateTime, static_cast<uint8_t>(hidden ? kFlagHidden : 0)};
+        } else {
+            bool hidden = (record.dir->Attributes & kAttrHidden) != 0;
+            fields = {joliet ? record.dir->JolietExtent : record.dir->IsoExtent,
+                      joliet ? record.dir->JolietSize : record.dir->IsoSize, dirDate,
+                      static_cast<uint8_t>(kFlagDirectory | (hidden ? kFlagHidden : 0))};
+        }
+        p = PutRecord(p, fields, identifier, length, GmtOffset);
+    }
 }
 
 std::vector<uint8_t> TIsoImage::DescriptorSet() const {

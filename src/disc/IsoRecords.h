@@ -13,10 +13,25 @@ constexpr uint32_t kBlockSize = 2048;
 constexpr uint32_t kSystemAreaBlocks = 16;
 constexpr uint32_t kRecordHeaderSize = 33;
 
-// Volume descriptor offsets.
+// Volume descriptor offsets (and the lengths of its text fields).
+constexpr size_t kVdSystemId = 8, kVdSystemIdLength = 32;
+constexpr size_t kVdVolumeId = 40, kVdVolumeIdLength = 32;
 constexpr size_t kVdVolumeSpaceSize = 80;
 constexpr size_t kVdEscapes = 88;
+constexpr size_t kVdVolumeSetSize = 120;
+constexpr size_t kVdVolumeSequence = 124;
+constexpr size_t kVdLogicalBlockSize = 128;
+constexpr size_t kVdPathTableSize = 132;
+constexpr size_t kVdPathTableL = 140;
+constexpr size_t kVdPathTableM = 148;
 constexpr size_t kVdRootRecord = 156;
+constexpr size_t kVdVolumeSetId = 190, kVdPublisherId = 318, kVdPreparerId = 446, kVdApplicationId = 574;
+constexpr size_t kVdLongIdLength = 128;
+// File identifiers are 37 bytes; Joliet's UCS-2 text fills an even 36 of them.
+constexpr size_t kVdCopyrightFile = 702, kVdAbstractFile = 739, kVdBibliographicFile = 776;
+constexpr size_t kVdFileIdLength = 37, kVdJolietFileIdLength = 36;
+constexpr size_t kVdCreated = 813, kVdModified = 830, kVdExpires = 847, kVdEffective = 864;
+constexpr size_t kVdFileStructureVersion = 881;
 
 // Directory record offsets and flags.
 constexpr size_t kDrExtent = 2;
