@@ -155,3 +155,136 @@ TEST(ProgramProcess, SecondStartBringsTheFirstBackAndEnds) {
     EXPECT_EQ(first.WaitForExit(), 0u);
     EXPECT_NE(testsupport::ReadWholeFile(folder / "tarnwick.ini").find("Crashed=0"), std::string::npos);
 }
+
+// --- The start-up sequence of a real program file: its state, the drive cache, the programs
+// started after start-up. ---
+
+namespace {
+
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        path = "Z:" + path;
+    }
+    return path;
+}
+
+// Runs a program to its end and returns what it wrote to standard output (through a file,
+// which the child cannot keep open past its end).
+std::string OutputOf(const std::string& program, const std::string& arguments,
+                     const std::string& outputFile) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE output =
+        CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return {};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION info{};
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    if (CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+        WaitForSingleObject(info.hProcess, patienceMs);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    CloseHandle(output);
+    return testsupport::ReadWholeFile(outputFile);
+}
+
+std::string IniValue(const std::string& file, const char* section, const char* key) {
+    char value[1024] = {};
+    GetPrivateProfileStringA(section, key, "<none>", value, sizeof value, file.c_str());
+    return value;
+}
+
+std::string RunValue() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ,
+                      &key))
+        return "<none>";
+    char value[1024] = {};
+    DWORD size = sizeof value;
+    const LONG result =
+        RegQueryValueExA(key, "Tarnwick", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::string(value) : "<none>";
+}
+
+// Commands the drive took whose operation code is the given byte: "<seq> <h:t:l> <op> ...".
+int LoggedCommands(const std::string& log, const std::string& opcode) {
+    int count = 0;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(start, end - start);
+        const size_t first = line.find(' '),
+                     second = first == std::string::npos ? first : line.find(' ', first + 1);
+        if (second != std::string::npos && line.compare(second + 1, opcode.size() + 1, opcode + " ") == 0)
+            ++count;
+        start = end + 1;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(ProgramProcess, HiddenStartProbesTheDrivesOnceAndLeavesItsState) {
+    TempFolder folder;
+    const std::string program = CopyProgramInto(folder);
+    ASSERT_TRUE(CopyFileA(WindowsPath(TW_SIMDRIVE_DLL).c_str(), (folder / "WNASPI32.DLL").c_str(), FALSE));
+    testsupport::WriteWholeFile(
+        folder / "simdrive.ini",
+        "[Bus]\r\nCompletion=sync\r\nLog=sim.log\r\n[Drive0]\r\nAddress=0:0:0\r\nLetter=E\r\n"
+        "Vendor=SIMVEND\r\nProduct=SIM WRITER\r\nRevision=1.00\r\nWrites=CD-R,CD-RW\r\nDisc=d0\r\n"
+        "[Disc:d0]\r\nMedia=CD-R\r\nImage=d0.img\r\n");
+    const std::string marker = WindowsPath(TW_CMDMARKER_EXE);
+    const std::string markerLog = marker.substr(0, marker.find_last_of('\\') + 1) + "cmdmarker.txt";
+    DeleteFileA(markerLog.c_str());
+    const std::string ini = folder / "tarnwick.ini";
+    // Per-user data off: the user file is the program-folder file, not one shared by every test.
+    testsupport::WriteWholeFile(ini,
+                                "[Settings]\r\nUseUserData2kXP=0\r\nUseUserData=0\r\n"
+                                "[JobOnStart]\r\nJobName=weekly.dat\r\n[ExecuteAfterJobOnStart]\r\n1=\"" +
+                                    marker + "\" /x \"two words\"\r\n");
+    SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
+    const std::string scan = OutputOf(WindowsPath(TW_DISCDRV_EXE), "scan", folder / "scan.txt");
+    SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
+    const std::string firstDrive = scan.substr(0, scan.find_first_of("\r\n"));
+    ASSERT_FALSE(firstDrive.empty()) << scan;
+    const int probesByScan = LoggedCommands(testsupport::ReadWholeFile(folder / "sim.log"), "5a");
+
+    auto startedUp = [&] {
+        return testsupport::FileExists(markerLog) && IniValue(ini, "Settings", "Crashed") == "0";
+    };
+    {
+        Process first(program, "/H");
+        ASSERT_TRUE(first.Created());
+        ASSERT_TRUE(Eventually(startedUp));
+        EXPECT_EQ(IniValue(ini, "Devices", "0"), firstDrive + "1.0.0.0");
+        EXPECT_EQ(IniValue(ini, "Devices", "CDDriveList"), "E");
+        EXPECT_EQ(IniValue(ini, "DeviceCap0", "9"), "1") << "the simulated drive writes CD-R";
+        EXPECT_EQ(IniValue(ini, "JobOnStart", "DaysCount"), "1");
+        EXPECT_NE(IniValue(ini, "JobOnStart", "LastDate"), "0");
+        EXPECT_EQ(IniValue(ini, "JobOnStart", "MaxDays"), "10");
+        EXPECT_EQ(RunValue(), "\"" + program + "\" /A");
+        EXPECT_NE(testsupport::ReadWholeFile(markerLog).find("/x \"two words\""), std::string::npos);
+        AskToClose(program, first);
+        EXPECT_EQ(first.WaitForExit(), 0u);
+    }
+    const int probesByFirstStart = LoggedCommands(testsupport::ReadWholeFile(folder / "sim.log"), "5a");
+    EXPECT_GT(probesByFirstStart, probesByScan);
+
+    DeleteFileA(markerLog.c_str());
+    Process second(program, "/H");
+    ASSERT_TRUE(Eventually(startedUp));
+    AskToClose(program, second);
+    EXPECT_EQ(second.WaitForExit(), 0u);
+    EXPECT_EQ(LoggedCommands(testsupport::ReadWholeFile(folder / "sim.log"), "5a"), probesByFirstStart)
+        << "the second start reads the cache";
+    EXPECT_EQ(IniValue(ini, "JobOnStart", "DaysCount"), "1") << "one day counts once";
+}
