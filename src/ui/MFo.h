@@ -202,8 +202,7 @@ class TMF : public gui::TForm {
     std::unique_ptr<DriveDetector> Drives;
     std::vector<std::string> DeviceNames;
     std::vector<uint32_t> DeviceCapabilities;
-    std::vector<std::string> WriterChoices;
-    int WriterIndex = 0;
+    std::vector<std::string> WriterChoices; // the job's WriterIndex picks one
     int SelectedDrive = -1;
     std::string CDDriveList;
     std::string ReadonlyDriveList;
@@ -225,15 +224,13 @@ class TMF : public gui::TForm {
     std::string ReminderJob;
     std::vector<std::string> SavedRunQueue; // the ".sac" lines, as RunQueue's entries
     // Filled by the parts that own them; empty they do nothing (or answer as noted).
-    std::function<int()> OnScheduleFileAge;   // the schedule file's age; none: -1
-    std::function<void()> OnBurnStatusTick;   // the burn status line, every tick
-    std::function<bool()> OnDiscBusy;         // writing, erasing, burning; none: idle
-    std::function<void()> OnShowFreeSpace;    // the destination's free space (Edit7Exit)
-    std::function<void()> OnShowDriveSpeeds;  // the selected drive's speeds
-    std::function<void()> OnJobEnd;           // the job end after a cancellation
-    std::function<bool()> OnIncludeListEmpty; // job controls; none: the job record
-    std::function<std::string()> OnDestPath;  // job controls; none: empty
-    std::function<bool(const std::string&)> OnLoadJob;
+    std::function<int()> OnScheduleFileAge;            // the schedule file's age; none: -1
+    std::function<void()> OnBurnStatusTick;            // the burn status line, every tick
+    std::function<bool()> OnDiscBusy;                  // writing, erasing, burning; none: idle
+    std::function<void()> OnShowFreeSpace;             // the destination's free space (Edit7Exit)
+    std::function<void()> OnShowDriveSpeeds;           // the selected drive's speeds
+    std::function<void()> OnJobEnd;                    // the job end after a cancellation
+    std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
     // --- Restore tab (MFoRestore.cpp): its controls, state and handlers.
     std::unique_ptr<TRestoreTab> RestoreTab;
     const core::ProgramEnvironment& Environment() const { return environment_; }

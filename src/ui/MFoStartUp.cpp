@@ -104,8 +104,7 @@ void TMF::StartUp() {
         Startautomatic = user.ReadBool(core::ini::Settings, "AutoRun", true);
         RemindOfBackup();
     }
-    const bool includeListEmpty = OnIncludeListEmpty ? OnIncludeListEmpty() : Job.IncludeList.empty();
-    if (includeListEmpty || flags_.JobNamedOnStart) {
+    if (Job.IncludeList.empty() || flags_.JobNamedOnStart) {
         gui::Wait(1000, false);
         LoadJobNamed(flags_.JobName);
         if (OnShowFreeSpace) OnShowFreeSpace();
@@ -148,7 +147,7 @@ void TMF::DetectDrives(bool crashed) {
     DeviceCapabilities.assign(DeviceNames.size(), 0);
     WriterChoices = DeviceNames;
     WriterChoices.insert(WriterChoices.begin(), "Use path");
-    WriterIndex = 0;
+    Job.WriterIndex = 0;
 
     // The cache holds for this program version and these drives only; with no drive there
     // is nothing to trust it for, and probing writes empty lists.
@@ -173,10 +172,10 @@ void TMF::DetectDrives(bool crashed) {
     if (!DeviceNames.empty()) {
         SelectedDrive = 0;
         if (OnShowDriveSpeeds) OnShowDriveSpeeds();
-        if (crashed && WriterIndex < 1)
+        if (crashed && Job.WriterIndex < 1)
             for (size_t i = 0; i < DeviceCapabilities.size(); ++i)
                 if (DeviceCapabilities[i] & WriterCapabilityBits) {
-                    WriterIndex = static_cast<int>(i) + 1;
+                    Job.WriterIndex = static_cast<int>(i) + 1;
                     break;
                 }
     }
@@ -245,9 +244,8 @@ void TMF::RemindOfBackup() {
     CloseAfterReminderJob = reminder.close && flags_.AutoStarted;
 
     auto text = [&](int first) {
-        const std::string destination = OnDestPath ? OnDestPath() : std::string();
         return reminder.nags[first] + " " + std::to_string(reminder.daysCount) + " " +
-               reminder.nags[first + 1] + "\r" + reminder.nags[first + 2] + " " + destination + " " +
+               reminder.nags[first + 1] + "\r" + reminder.nags[first + 2] + " " + Job.Destination + " " +
                reminder.nags[first + 3];
     };
     const std::string previousJob = flags_.JobName;

@@ -68,8 +68,8 @@ void TMF::MinuteWork() {
 
     if (WindowMinimized && GetPriorityClass(GetCurrentProcess()) != IDLE_PRIORITY_CLASS)
         SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
-    if (!flags_.Hidden && !discBusy && WriterIndex == 0 && OnShowFreeSpace) {
-        const std::string destination = OnDestPath ? OnDestPath() : std::string();
+    if (!flags_.Hidden && !discBusy && Job.WriterIndex == 0 && OnShowFreeSpace) {
+        const std::string& destination = Job.Destination;
         const char letter = destination.size() >= 2 && destination[1] == ':'
                                 ? static_cast<char>(toupper(static_cast<unsigned char>(destination[0])))
                                 : '\0';

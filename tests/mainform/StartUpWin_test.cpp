@@ -16,6 +16,7 @@
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "gui/Timer.h"
+#include "job/JobFile.h"
 #include "ui/DriveDetector.h"
 #include "ui/Program.h"
 #include "ui/SmallDialogs.h"
@@ -214,7 +215,7 @@ TEST_F(StartUpTest, DriveCacheIsTrustedOnlyForTheSameDrivesAndVersion) {
     EXPECT_EQ(ini.ReadString("DeviceCap1", "12", ""), "0");
     EXPECT_EQ(form->WriterChoices,
               (std::vector<std::string>{"Use path", bus.drives[0].name, bus.drives[1].name}));
-    EXPECT_EQ(form->WriterIndex, 0);
+    EXPECT_EQ(form->Job.WriterIndex, 0);
 
     // Same drives, same version: nothing is selected, and garbage in the cache reads as false.
     ini.WriteString("DeviceCap1", "0", "yes please");
@@ -245,7 +246,7 @@ TEST_F(StartUpTest, CrashedStartChoosesTheFirstWriterAndStartsNoJob) {
     testsupport::WriteWholeFile(programFolder / "tarnwick.run", "x");
     StartProgram({"/=C:\\Jobs\\Daily.dat"});
     RunStartUp();
-    EXPECT_EQ(form->WriterIndex, 2);
+    EXPECT_EQ(form->Job.WriterIndex, 2);
     EXPECT_TRUE(prompter.Requests().empty()) << "no resume offer after a crash";
     EXPECT_TRUE(FileExists(programFolder / "tarnwick.run"));
     EXPECT_EQ(jobStarts, 0);
@@ -333,7 +334,14 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
         ini.WriteString("ExecuteAfterJobOnStart", "4", "C:\\b.exe");
         ini.WriteString("ExecuteAfterJobOnStart", "5", "\"C:\\unclosed.exe");
     }
+    for (const char* name : {"weekly", "daily"}) {
+        job::JobDefinition stored;
+        stored.Destination = std::string("D:\\") + name + "\\";
+        testsupport::WriteWholeFile(programFolder / (std::string(name) + ".dat"),
+                                    job::WriteJobText(stored, {}));
+    }
     StartProgram();
+    form->OnLoadJob = nullptr;
     prompter.AnswerMessage(gui::mrCancel);
     RunStartUp();
     gui::TIniFile ini = ProgramIni();
@@ -345,8 +353,8 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
               "No backup has been made for 7 days.\rThe backup will be written to  - make sure it is ready.");
     EXPECT_EQ(prompter.Requests()[0].Message.Buttons, gui::TMsgButtons::OKCancel);
     // Cancel: the old job is loaded back, so saving it cannot overwrite its file with the reminder's job.
-    EXPECT_EQ(loadedJobs, (std::vector<std::string>{"weekly.dat", "daily.dat", "daily.dat"}));
     EXPECT_EQ(program->Flags().JobName, "daily.dat");
+    EXPECT_EQ(form->Job.Destination, "D:\\daily\\");
     EXPECT_EQ(jobStarts, 0);
     EXPECT_FALSE(form->ExecuteAfterPending);
     const std::vector<gui::TShellCall> calls = shell.Calls();
@@ -359,12 +367,13 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     EXPECT_TRUE(ini.ValueExists("ExecuteAfterJobOnStart", "1"));
 
     // Later the same day: no new day counted; OK runs the reminder's job.
-    loadedJobs.clear();
     StartProgram();
+    form->OnLoadJob = nullptr;
     prompter.AnswerMessage(gui::mrOk);
     RunStartUp();
     EXPECT_EQ(ini.ReadInteger("JobOnStart", "DaysCount", 0), 7);
     EXPECT_EQ(program->Flags().JobName, "weekly.dat");
+    EXPECT_EQ(form->Job.Destination, "D:\\weekly\\");
     EXPECT_TRUE(form->ExecuteAfterPending);
     EXPECT_EQ(jobStarts, 1);
     EXPECT_EQ(shell.Calls().size(), 3u) << "the programs wait for the job's end";

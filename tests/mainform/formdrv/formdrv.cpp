@@ -513,10 +513,7 @@ int main(int argc, char** argv) {
     }
     if (!form.StartUpDone) Fail("the start-up sequence did not run within 60 s");
     gui::ProcessMessages();
-    if (!job.empty()) {
-        program.Flags().JobName = job;
-        if (form.OnLoadJob) form.OnLoadJob(job);
-    }
+    if (!job.empty()) form.LoadJob(job);
 
     Driver driver(program);
     for (const std::string& line : script) {
