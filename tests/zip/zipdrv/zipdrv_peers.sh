@@ -3,18 +3,7 @@
 # real labels and serials: each disk is asked for, a wrong label is refused and asked again, a
 # refused prompt cancels. Peer archives, passwords and damage are the in-process tests'.
 # usage: zipdrv_peers.sh ZIPDRV_EXE WINE_RUN
-set -uo pipefail
-drv=$1
-wine_run=$2
-for tool in zip; do
-  command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-z() { "$wine_run" "$drv" "$@"; }
+source "$(dirname "${BASH_SOURCE[0]}")/zipdrv_start.sh" "$@" zip
 
 mkdir -p src/sub/deeper src/emptydir
 head -c 150000 /dev/urandom > src/sub/noise.bin
@@ -46,6 +35,4 @@ z test 'R:\split.zip' --disks "$disks" --first $last --answer ok > label.log
 z test 'R:\split.zip' --disks "$disks" --first $last > cancel.log
 [ $? = 2 ] || fail "a cancelled disk prompt does not exit 2"
 
-if [ $failures = 0 ]; then echo "1 passed, 0 failed"; exit 0; fi
-echo "0 passed, 1 failed"
-exit 1
+finish

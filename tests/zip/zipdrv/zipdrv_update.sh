@@ -5,19 +5,7 @@
 # second) is not zipped again and keeps its bytes; a newer one is; freshen adds nothing new;
 # append in place keeps every old entry.
 # usage: zipdrv_update.sh ZIPDRV_EXE WINE_RUN
-set -uo pipefail
-drv=$1
-wine_run=$2
-for tool in unzip 7z python3; do
-  command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-z() { "$wine_run" "$drv" "$@"; }
-win() { printf 'Z:%s' "${1//\//\\}"; }
+source "$(dirname "${BASH_SOURCE[0]}")/zipdrv_start.sh" "$@" unzip 7z python3
 added() { tr -d '\r' < "$1" | grep -qx "added $2" || fail "$1: $(grep added "$1"), expected $2"; }
 
 # All three peers, and python's extraction compared with the source tree.
@@ -104,6 +92,4 @@ peers arc.zip
 [ "$(record arc.zip sub/noise.bin)" = "$(record old.zip sub/noise.bin)" ] || fail "append moved an old entry"
 [ -z "$(find "$work" -name '*.zfi' -o -name '*.~tm' -o -name '*.tmp')" ] || fail "work files left"
 
-if [ $failures = 0 ]; then echo "1 passed, 0 failed"; exit 0; fi
-echo "0 passed, 1 failed"
-exit 1
+finish

@@ -3,22 +3,7 @@
 # mounts, each with its own serial and label): what only a real drive shows. Split sets and
 # spanning over folders are the in-process tests' (ZipVolumes_test, ZipVolumesWin_test).
 # usage: zipdrv_volumes.sh ZIPDRV_EXE WINE_RUN
-set -uo pipefail
-drv=$1
-wine_run=$2
-for tool in 7z; do
-  command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
-done
-work=$(mktemp -d)
-mounts=()
-cleanup() {
-  for m in "${mounts[@]}"; do umount "$m" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "${BASH_SOURCE[0]}")/zipdrv_start.sh" "$@" 7z
 z() { "$wine_run" "$drv" "$@" | tr -d '\r'; }
 size_of() { stat -c %s "$1"; }
 
@@ -73,6 +58,4 @@ if [ -n "$disks" ]; then
   peers_read set.zip span spanned
 fi
 
-if [ $failures = 0 ]; then echo "1 passed, 0 failed"; exit 0; fi
-echo "0 passed, 1 failed"
-exit 1
+finish

@@ -4,19 +4,7 @@
 # 1440k tmpfs) that ends the run leaving nothing. Levels, passwords, staging and masks are the
 # in-process tests' (Zipper_test, ZipUpdate_test).
 # usage: zipdrv_zip.sh ZIPDRV_EXE WINE_RUN
-set -uo pipefail
-drv=$1
-wine_run=$2
-for tool in unzip python3; do
-  command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
-done
-work=$(mktemp -d)
-trap 'umount "$work/full" 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-z() { "$wine_run" "$drv" "$@"; }
-win() { printf 'Z:%s' "${1//\//\\}"; }
+source "$(dirname "${BASH_SOURCE[0]}")/zipdrv_start.sh" "$@" unzip python3
 
 mkdir -p src/sub/deeper src/emptydir
 head -c $((3 << 20)) /dev/urandom > src/sub/noise.bin
@@ -57,6 +45,7 @@ unzip -Z1 l6.zip | grep -qx 'emptydir/' || fail "empty folder has no entry"
 # A real full disk (a 1440k tmpfs): the run ends with the exception and leaves nothing.
 mkdir -p full fulltmp
 if mount -t tmpfs -o size=1440k tmpfs full 2>/dev/null; then
+  mounts+=("$work/full")
   for staging in "" -T; do
     z zip "$(win "$work/full/big.zip")" $staging -t "$(win "$work/fulltmp")" -- "$src\\sub\\noise.bin" > full.log
     [ $? = 2 ] || fail "full disk$staging does not exit 2"
@@ -67,6 +56,4 @@ else
   echo "note: tmpfs cannot be mounted here; the full disk is left to the native tests"
 fi
 
-if [ $failures = 0 ]; then echo "1 passed, 0 failed"; exit 0; fi
-echo "0 passed, 1 failed"
-exit 1
+finish
