@@ -32,6 +32,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -209,6 +211,12 @@ class Driver {
             Click(rest, verb == "dblclick");
         else if (verb == "key")
             Key(rest);
+        else if (verb == "select")
+            Select(rest);
+        else if (verb == "drop")
+            Drop(rest);
+        else if (verb == "layout")
+            Layout(rest);
         else if (verb == "tab")
             Tab(rest);
         else if (verb == "menu")
@@ -320,6 +328,74 @@ class Driver {
         PostMessageA(control.Handle(), WM_KEYUP, virtualKey, 0xC0000001);
         gui::ProcessMessages();
         SetKeyboardState(state);
+    }
+
+    // A click on the first row, then Ctrl+click on each further one, as the user selects.
+    void Select(const std::string& arguments) {
+        std::string name, rows;
+        Split(arguments, name, rows);
+        auto& list = Control<gui::TListBox>(name);
+        std::stringstream stream(rows);
+        bool first = true;
+        for (std::string row; std::getline(stream, row, ',');) {
+            const int index = std::atoi(row.c_str());
+            RECT rect{};
+            if (SendMessageA(list.Handle(), LB_GETITEMRECT, static_cast<WPARAM>(index),
+                             reinterpret_cast<LPARAM>(&rect)) == LB_ERR)
+                Fail("no row " + row + " in " + name);
+            const LPARAM at = MAKELPARAM(rect.left + 2, (rect.top + rect.bottom) / 2);
+            const WPARAM keys = MK_LBUTTON | (first ? 0 : MK_CONTROL);
+            BYTE state[256] = {}, changed[256];
+            GetKeyboardState(state);
+            std::copy(std::begin(state), std::end(state), changed);
+            if (!first) changed[VK_CONTROL] = 0x80;
+            SetKeyboardState(changed);
+            SendMessageA(list.Handle(), WM_LBUTTONDOWN, keys, at);
+            SendMessageA(list.Handle(), WM_LBUTTONUP, keys & ~WPARAM(MK_LBUTTON), at);
+            SetKeyboardState(state);
+            first = false;
+        }
+    }
+
+    // Files dropped from the shell over the control: the form gets the drop at its centre.
+    void Drop(const std::string& arguments) {
+        std::string name, paths;
+        Split(arguments, name, paths);
+        gui::TControl& control = Control<gui::TControl>(name);
+        std::wstring names;
+        std::stringstream stream(paths);
+        for (std::string path; std::getline(stream, path, '|');) {
+            const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+            std::wstring wide(static_cast<size_t>(length), L'\0');
+            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+            names += wide; // keeps its terminating zero
+        }
+        names += L'\0';
+        HGLOBAL memory =
+            GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+        auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        POINT centre{control.Width() / 2, control.Height() / 2};
+        MapWindowPoints(control.Handle(), form_.Handle(), &centre, 1);
+        drop->pt = centre;
+        std::copy(names.begin(), names.end(), reinterpret_cast<wchar_t*>(drop + 1));
+        GlobalUnlock(memory);
+        SendMessageA(form_.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    }
+
+    // NAME<TAB>left,top,right,bottom on the screen, for every visible named control.
+    void Layout(const std::string& file) {
+        gui::ProcessMessages();
+        std::ofstream out(file);
+        for (gui::TControl* control : form_.ComponentsOf<gui::TControl>()) {
+            if (!control->Visible()) continue;
+            RECT rect{};
+            GetWindowRect(control->Handle(), &rect);
+            out << control->Name() << '\t' << rect.left << ',' << rect.top << ',' << rect.right << ','
+                << rect.bottom << "\r\n";
+        }
+        if (!out) Fail("cannot write " + file);
     }
 
     void Tab(const std::string& name) {
