@@ -8,7 +8,10 @@
 //   exception: CLASS: TEXT      an exception that escaped a handler; exit 3 at the end
 //   error: TEXT                 a misuse of the driver; exit 2
 //   ended                       the program ended itself
-// Usage: formdrv [--as PROGRAM] [--os M.N] [--answer A]... [--job NAME] script FILE [SWITCH...]
+// Usage: formdrv [--as PROGRAM] [--os M.N] [--answer A]... [--job NAME] VERB ARGS...
+//   script FILE [SWITCH...]
+//   restore ZIP DEST [--mode never|older|always] [--select NAME]... [--remove PREFIX] [--no-paths]
+//   verify ZIP                  exit 1 when errors were found
 
 #include "core/ProgramEnvironment.h"
 #include "gui/Action.h"
@@ -16,6 +19,7 @@
 #include "gui/Button.h"
 #include "gui/CheckBox.h"
 #include "gui/ComboBox.h"
+#include "gui/DrawGrid.h"
 #include "gui/Edit.h"
 #include "gui/FileText.h"
 #include "gui/Label.h"
@@ -27,8 +31,10 @@
 #include "gui/Prompter.h"
 #include "gui/TrackBar.h"
 #include "gui/Wait.h"
+#include "ui/MFoRestore.h"
 #include "ui/Program.h"
 #include "ui/SmallDialogs.h"
+#include "zip/UnZipper.h"
 
 #include <windows.h>
 
@@ -513,6 +519,91 @@ class Driver {
     ui::TMF& form_;
 };
 
+// The verbs of the Restore tab: each a fixed sequence of what a user does there.
+struct RestoreRequest {
+    bool verify = false;
+    std::string zip, dest, mode = "never", remove;
+    std::vector<std::string> select;
+    bool noPaths = false;
+};
+
+bool ReadRestoreRequest(const std::string& verb, const std::vector<std::string>& args,
+                        RestoreRequest& request) {
+    request.verify = verb == "verify";
+    size_t at = 0;
+    if (at >= args.size()) return false;
+    request.zip = args[at++];
+    if (request.verify) return at == args.size();
+    if (at >= args.size()) return false;
+    request.dest = args[at++];
+    while (at < args.size()) {
+        const std::string& option = args[at++];
+        if (option == "--no-paths") {
+            request.noPaths = true;
+            continue;
+        }
+        if (at >= args.size()) return false;
+        const std::string& value = args[at++];
+        if (option == "--mode" && (value == "never" || value == "older" || value == "always"))
+            request.mode = value;
+        else if (option == "--select")
+            request.select.push_back(value);
+        else if (option == "--remove")
+            request.remove = value;
+        else
+            return false;
+    }
+    return true;
+}
+
+// Opens the archive through the open action, sets the tab's controls, selects and restores
+// (or verifies); answers the text of Label15 once the action has returned.
+std::string RunRestoreVerb(ui::TMF& form, const RestoreRequest& request) {
+    ui::TRestoreTab& tab = *form.RestoreTab;
+    prompter.answers.push_front("file:" + request.zip);
+    if (!tab.OpenZipFile->Execute()) Fail("the open action is disabled");
+    gui::ProcessMessages();
+    if (tab.RestoreRowMap.Count() == 0) return tab.Label15->Caption();
+    if (request.verify) {
+        tab.TestFile1Click();
+        return tab.Label15->Caption();
+    }
+    tab.Edit3->SetText(request.dest);
+    tab.Edit3Change();
+    tab.Edit6->SetText(request.remove);
+    tab.CheckBox2->SetChecked(!request.noPaths);
+    gui::TRadioButton* rule = request.mode == "always"  ? tab.RadioButton4
+                              : request.mode == "older" ? tab.RadioButton5
+                                                        : tab.RadioButton3;
+    rule->SetChecked(true);
+    if (request.select.empty()) {
+        tab.BtSelectAll->Click();
+    } else {
+        // Ctrl+click on each row of that file name, as the user would.
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        for (const std::string& name : request.select) {
+            bool found = false;
+            for (int row = 1; row <= tab.RestoreRowMap.Count(); ++row) {
+                const int entry = static_cast<int>(tab.RestoreRowMap.Objects(row - 1));
+                if (tab.UnZipper1().Filename(entry) != name) continue;
+                found = true;
+                bool canSelect = true;
+                tab.DrawGrid1->SetRow(row);
+                tab.DrawGrid1SelectCell(1, row, canSelect);
+            }
+            if (!found) Fail("no entry named " + name);
+        }
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    }
+    if (!form.StartRestore->Execute()) std::printf("refused: StartRestore\n");
+    gui::ProcessMessages();
+    return tab.Label15->Caption();
+}
+
 bool ReadScript(const std::string& file, std::vector<std::string>& lines) {
     std::string text;
     if (!gui::ReadWholeFile(file, text)) return false;
@@ -559,11 +650,26 @@ int main(int argc, char** argv) {
             Fail("unknown option " + option);
         }
     }
-    if (at + 1 >= args.size() || args[at] != "script")
-        Fail("usage: formdrv [--as PROGRAM] [--os M.N] [--answer A]... [--job NAME] script FILE [SWITCH...]");
+    const char* usage =
+        "usage: formdrv [--as PROGRAM] [--os M.N] [--answer A]... [--job NAME] "
+        "script FILE [SWITCH...] | restore ZIP DEST [--mode never|older|always] [--select NAME]... "
+        "[--remove PREFIX] [--no-paths] | verify ZIP";
+    if (at >= args.size()) Fail(usage);
+    const std::string verb = args[at];
     std::vector<std::string> script;
-    if (!ReadScript(args[at + 1], script)) Fail("cannot read " + args[at + 1]);
-    environment.params.assign(args.begin() + static_cast<long>(at) + 2, args.end());
+    RestoreRequest restore;
+    if (verb == "script") {
+        if (at + 1 >= args.size()) Fail(usage);
+        if (!ReadScript(args[at + 1], script)) Fail("cannot read " + args[at + 1]);
+        environment.params.assign(args.begin() + static_cast<long>(at) + 2, args.end());
+    } else if (verb == "restore" || verb == "verify") {
+        if (!ReadRestoreRequest(
+                verb, std::vector<std::string>(args.begin() + static_cast<long>(at) + 1, args.end()),
+                restore))
+            Fail(usage);
+    } else {
+        Fail(usage);
+    }
 
     gui::SetPrompter(&prompter);
     gui::TApplication& application = gui::Application();
@@ -600,7 +706,13 @@ int main(int argc, char** argv) {
             return exitCode;
         }
     }
-    std::printf("status: %s\n", Shown(form.Label1->Caption()).c_str());
+    std::string status = form.Label1->Caption();
+    if (verb != "script") {
+        status = RunRestoreVerb(form, restore);
+        if (verb == "verify" && status.rfind("Verify finished, errors found", 0) == 0 && exitCode == 0)
+            exitCode = 1;
+    }
+    std::printf("status: %s\n", Shown(status).c_str());
     std::fflush(stdout);
     form.Close();
     gui::ProcessMessages();
