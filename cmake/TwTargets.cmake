@@ -11,6 +11,9 @@ function(tw_target target)
         # ANSI code page and the -A Win32 functions everywhere: every stored format is ANSI/OEM bytes.
         target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501
                                                      WINVER=0x0501 _WIN32_IE=0x0600)
+        # No identical-code folding: on i686 it has merged a member function (this in ECX) with a
+        # same-bodied std::function invoker (arguments on the stack), and the merged call crashed.
+        target_compile_options(${target} PRIVATE -fno-ipa-icf)
     endif()
     if(NOT ARG_NO_SANITIZE)
         if(TW_SANITIZE)
