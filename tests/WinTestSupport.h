@@ -98,4 +98,18 @@ inline bool DrainQueue() {
     return quit;
 }
 
+// The program's "Tarnwick" value under the machine's Run key, or "<none>".
+inline std::string RunValue() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ,
+                      &key))
+        return "<none>";
+    char value[1024] = {};
+    DWORD size = sizeof value;
+    const LONG result =
+        RegQueryValueExA(key, "Tarnwick", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::string(value) : "<none>";
+}
+
 } // namespace testsupport

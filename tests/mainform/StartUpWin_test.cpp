@@ -76,19 +76,6 @@ class FakeDetector final : public ui::DriveDetector {
 constexpr uint32_t dvdWriter = 1u << 12;
 constexpr uint32_t testWriteOnly = (1u << 11) | 1u;
 
-std::string RunValue() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ,
-                      &key))
-        return "<none>";
-    char value[1024] = {};
-    DWORD size = sizeof value;
-    const LONG result =
-        RegQueryValueExA(key, "Tarnwick", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(value) : "<none>";
-}
-
 class StartUpTest : public testing::Test {
   protected:
     void SetUp() override {
@@ -398,14 +385,14 @@ TEST_F(StartUpTest, StartUpLeavesTheRunValueAndClearsTheCrashMarker) {
     EXPECT_EQ(ProgramIni().ReadString("Settings", "Crashed", ""), "1");
     RunStartUp();
     EXPECT_EQ(ProgramIni().ReadString("Settings", "Crashed", ""), "0");
-    EXPECT_EQ(RunValue(), "\"" + environment.programPath + "\" /A");
+    EXPECT_EQ(testsupport::RunValue(), "\"" + environment.programPath + "\" /A");
     EXPECT_EQ(ProgramIni().ReadString("JobOnStart", "DaysCount", ""), "1");
     EXPECT_EQ(ProgramIni().ReadString("JobOnStart", "Nag2AfterDestination", ""), "- make sure it is ready.");
 
     ProgramIni().WriteBool("Settings", "AutoRun", false);
     StartProgram();
     RunStartUp();
-    EXPECT_EQ(RunValue(), "<none>");
+    EXPECT_EQ(testsupport::RunValue(), "<none>");
 }
 
 TEST_F(StartUpTest, MinuteWorkStartsADueRunOnceAfterItLeftBothQueues) {

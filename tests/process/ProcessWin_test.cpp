@@ -201,19 +201,6 @@ std::string IniValue(const std::string& file, const char* section, const char* k
     return value;
 }
 
-std::string RunValue() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ,
-                      &key))
-        return "<none>";
-    char value[1024] = {};
-    DWORD size = sizeof value;
-    const LONG result =
-        RegQueryValueExA(key, "Tarnwick", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(value) : "<none>";
-}
-
 // Commands the drive took whose operation code is the given byte: "<seq> <h:t:l> <op> ...".
 int LoggedCommands(const std::string& log, const std::string& opcode) {
     int count = 0;
@@ -271,7 +258,7 @@ TEST(ProgramProcess, HiddenStartProbesTheDrivesOnceAndLeavesItsState) {
         EXPECT_EQ(IniValue(ini, "JobOnStart", "DaysCount"), "1");
         EXPECT_NE(IniValue(ini, "JobOnStart", "LastDate"), "0");
         EXPECT_EQ(IniValue(ini, "JobOnStart", "MaxDays"), "10");
-        EXPECT_EQ(RunValue(), "\"" + program + "\" /A");
+        EXPECT_EQ(testsupport::RunValue(), "\"" + program + "\" /A");
         EXPECT_NE(testsupport::ReadWholeFile(markerLog).find("/x \"two words\""), std::string::npos);
         AskToClose(program, first);
         EXPECT_EQ(first.WaitForExit(), 0u);
