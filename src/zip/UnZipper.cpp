@@ -422,8 +422,8 @@ std::string TUnZipper::DefaultNextDiskName(int n) {
     }
     // The last part is the archive itself; the others are name.z01, name.z02, ...
     if (n == numVolumes_) return firstName_;
-    char ext[8];
-    std::snprintf(ext, sizeof ext, ".z%02d", n % 100);
+    char ext[16];
+    std::snprintf(ext, sizeof ext, ".z%02d", n);
     return ChangeFileExt(firstName_, ext);
 }
 

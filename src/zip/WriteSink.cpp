@@ -138,7 +138,7 @@ void TWriteSink::WriteBlock(int64_t at) {
         if (type == "Fixed" || type == "Remote" || type == "RamDisk")
             failed =
                 file_.ReadBack(at, compare_.get(), n) && std::memcmp(compare_.get(), data_.get(), n) != 0;
-        file_.Reopen();
+        ReopenAt(at + static_cast<int64_t>(n));
         Pump();
         if (!failed) return;
     }
@@ -151,13 +151,21 @@ void TWriteSink::FlushWriteBuffer() {
     const int64_t mark = file_.Size() / kReopenEvery;
     if (mark > mark_) {
         mark_ = mark;
+        const int64_t position = file_.Position();
         file_.Close();
         const std::string& name = file_.Name();
         const std::string type = file_.DriveType();
         if (name.size() >= 2 && name[1] == ':' && (type == "CDROM" || type == "Removable") && WaitSeconds)
             WaitSeconds(10);
-        file_.Reopen();
+        ReopenAt(position);
     }
+}
+
+void TWriteSink::ReopenAt(int64_t position) {
+    // Not at the end: an archive appended to in place still has its old directory behind
+    // the bytes written so far.
+    file_.Reopen();
+    file_.Seek(position);
 }
 
 } // namespace zip

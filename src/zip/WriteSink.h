@@ -5,7 +5,8 @@
 // writes silently, misreport sizes and seek backwards badly. So output is collected in a
 // 1 MiB buffer and written in whole megabytes; a mismatching read-back repeats the write
 // with the area overwritten by fill patterns in between, up to 19 times; the file is closed
-// and reopened at every 50,000,000 bytes (after a pause on removable media); and with
+// and reopened at every 50,000,000 bytes (after a pause on removable media), carrying on
+// where it stopped, which is not the end of an archive appended to in place; and with
 // UseTempFile each entry is collected in a staging file where its local header is patched,
 // so the archive itself is only ever appended to. A short write means the medium is full and
 // ends the work at once: repeating it cannot help.
@@ -49,7 +50,7 @@ class TSinkFile {
     virtual size_t Write(const uint8_t* data, size_t count) = 0;
     virtual int64_t Size() = 0;
     virtual void Close() = 0;
-    // Opens the output again for reading and writing, exclusively, positioned at its end.
+    // Opens the output again for reading and writing, exclusively; the sink then seeks.
     virtual void Reopen() = 0;
     // Reads count bytes at position from the file as it now is on the medium; false when
     // the file cannot be read there.
@@ -91,6 +92,7 @@ class TWriteSink {
     void Pump();
     void WriteBlock(int64_t at);
     void DrainStaging();
+    void ReopenAt(int64_t position);
 
     TSinkFile& file_;
     std::unique_ptr<uint8_t[]> staging_, data_, compare_;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -192,6 +193,35 @@ TEST_F(ZipUpdateTest, CommentsExtraFieldsAndDescriptorsOfAPeerArchiveSurviveUpda
         EXPECT_EQ(comments.output,
                   append ? "archive note note on a streamed ['-', 'a.txt', 'b.txt', 'b.txt', 'c.bin']\n"
                          : "archive note note on a streamed ['-', 'a.txt', 'b.txt', 'c.bin']\n");
+    }
+}
+
+// An append writes over an old directory of more than the sink's megabyte into a file past
+// the 50,000,000-byte mark: each reopen of the output, after a verified megabyte or at the
+// mark, goes on where the writing stopped and not at the old tail.
+TEST_F(ZipUpdateTest, AppendOverALongOldDirectoryPastTheReopenMarkStaysSound) {
+    // 4,400 records of 252 bytes with no extra fields, and a stored 50,000,000-byte file.
+    const std::string old = dir.Native("old");
+    std::filesystem::create_directories(old);
+    const std::string padding(200, 'x');
+    for (int i = 0; i < 4400; ++i)
+        ziprec::WriteFile(old + "/" + std::to_string(100000 + i) + padding, "");
+    ziprec::WriteFile(old + "/big.bin", "");
+    std::filesystem::resize_file(dir.Native("old/big.bin"), 50000000);
+    ASSERT_EQ(ziprec::RunCommand("cd " + ziprec::Quote(old) + " && ls | zip -q -0 -X " +
+                                 ziprec::Quote(dir.Native("arc.zip")) + " -@")
+                  .exitCode,
+              0);
+    std::filesystem::remove_all(old);
+    z.KeepZipOpen = true;
+    for (bool verify : {false, true}) {
+        SCOPED_TRACE(verify ? "WriteVerify" : "no WriteVerify");
+        z.WriteVerify = verify;
+        const std::string name = verify ? "verified.bin" : "plain.bin";
+        dir.Put("src/" + name, RandomBytes(3000000, verify ? 5 : 6));
+        z.FilesList.Add(name);
+        EXPECT_EQ(z.Zip(), 1);
+        EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
     }
 }
 
