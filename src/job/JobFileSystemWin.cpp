@@ -1,6 +1,7 @@
 #include "job/JobFileSystemWin.h"
 
 #include "gui/SysError.h"
+#include "job/DriveSpace.h"
 
 #include <windows.h>
 
@@ -110,6 +111,10 @@ bool SystemJobFileSystem::ForceDirectories(const std::string& folder) {
     // A drive root ("C:") needs no making.
     if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':') ForceDirectories(path.substr(0, cut));
     return CreateDirectoryA(path.c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+int64_t SystemJobFileSystem::DriveSizeBytes(const std::string& path) {
+    return job::DriveSizeBytes(DriveOfPath(path));
 }
 
 SystemJobFileSystem& SystemJobFiles() {

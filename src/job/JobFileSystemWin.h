@@ -15,6 +15,7 @@ class SystemJobFileSystem final : public JobFileSystem {
     bool Copy(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
     bool ForceDirectories(const std::string& folder) override;
+    int64_t DriveSizeBytes(const std::string& path) override;
 };
 
 // The one instance the program uses.

@@ -1,6 +1,7 @@
 #include "job/JobStore.h"
 
 #include "core/ConvertError.h"
+#include "job/JobStartRules.h"
 
 namespace job {
 
@@ -74,6 +75,10 @@ bool JobStore::Load(std::string_view name, JobDefinition& job, std::string& jobN
     jobName = resolved.jobName;
     if (!files_.Exists(resolved.path)) return false;
     ReadInto(resolved.path, job);
+    std::string destinations = job.Destination;
+    const std::vector<std::string> parsed = ParseDestinations(destinations);
+    const int64_t driveSize = parsed.empty() ? 0 : files_.DriveSizeBytes(parsed.front());
+    if (driveSize > 0 && driveSize < job.MaxZipSize) job.MaxZipSize = driveSize;
     return true;
 }
 

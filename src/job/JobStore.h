@@ -47,6 +47,8 @@ class JobFileSystem {
     virtual bool Remove(const std::string& path) = 0;
     // The folder and any missing parents.
     virtual bool ForceDirectories(const std::string& folder) = 0;
+    // Total bytes of the drive that holds path; 0 when unknown (no medium, no drive).
+    virtual int64_t DriveSizeBytes(const std::string& path) = 0;
 };
 
 // Where bare job names live.
@@ -78,7 +80,9 @@ class JobStore {
     JobLocation Location;
     core::LocaleFormat Locale;
 
-    // Reads the named file over job and sets jobName. False when the file does not exist:
+    // Reads the named file over job and sets jobName. A volume cannot be larger than the
+    // drive of the first destination: MaxZipSize is capped at its total size when that is
+    // known. False when the file does not exist:
     // the job stays as it was except for the programs around it, which are reset. Throws
     // EJobFileError naming the file when it cannot be read or its password line is damaged;
     // what was read before stays in job.

@@ -39,6 +39,10 @@ class DiscDriveDetector final : public DriveDetector {
         if (loaded_) device_.DoneASPI();
         loaded_ = false;
     }
+    bool IsDiscLetter(char letter) override {
+        const char root[] = {letter, ':', '\\', 0};
+        return GetDriveTypeA(root) == DRIVE_CDROM;
+    }
 
   private:
     std::string programFolder_;

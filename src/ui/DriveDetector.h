@@ -26,6 +26,9 @@ class DriveDetector {
     virtual std::vector<std::string> Names() = 0;
     virtual DetectedDrive Select(size_t index) = 0;
     virtual void Unload() = 0;
+    // The letter is a CD/DVD drive of the system now; asked without the transport and without
+    // touching a medium.
+    virtual bool IsDiscLetter(char letter) = 0;
 };
 
 // The disc library's detector. A driver library beside the program file is preferred to

@@ -237,10 +237,10 @@ class TMF : public gui::TForm {
     core::ProgramFlags& Flags() { return flags_; }
 
     // The job file. Loads and saves do nothing until the start-up sequence has run. A load
-    // of a missing file leaves the job as it was; a damaged file throws job::EJobFileError
-    // naming it. A save reports its failures in the log.
+    // of a missing file leaves the job as it was and answers false; a damaged file throws
+    // job::EJobFileError naming it. A save reports its failures in the log.
     job::JobDefinition Job;
-    void LoadJob(const std::string& name);
+    bool LoadJob(const std::string& name);
     void SaveJob(const std::string& name);
     bool JobFileBusy() const { return jobStore_->JobFileBusy(); }
     // How the engine reaches this window.
@@ -289,6 +289,9 @@ class TMF : public gui::TForm {
     void TakeFirstRun();
     bool startUpRunning_ = false;
     bool cancelJobEndDone_ = false;
+    bool cancelSeen_ = false;
+    // The first destination of the job's field, as the job start takes it apart.
+    std::string FirstDestination() const;
 
     // The job file.
     friend class TMFJobHost;

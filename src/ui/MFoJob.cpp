@@ -24,10 +24,12 @@ void TMF::UpdateJobLocation() {
     jobStore_->Locale = Locale;
 }
 
-void TMF::LoadJob(const std::string& name) {
-    if (!StartUpDone) return;
+bool TMF::LoadJob(const std::string& name) {
+    if (!StartUpDone) return false;
     UpdateJobLocation();
-    if (jobStore_->Load(name, Job, flags_.JobName)) ShowJob();
+    if (!jobStore_->Load(name, Job, flags_.JobName)) return false;
+    ShowJob();
+    return true;
 }
 
 void TMF::SaveJob(const std::string& name) {

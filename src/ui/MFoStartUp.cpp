@@ -13,6 +13,7 @@
 #include "gui/Screen.h"
 #include "gui/Shell.h"
 #include "gui/Wait.h"
+#include "job/JobStartRules.h"
 #include "ui/DriveDetector.h"
 #include "ui/SmallDialogs.h"
 
@@ -150,15 +151,22 @@ void TMF::DetectDrives(bool crashed) {
     Job.WriterIndex = 0;
 
     // The cache holds for this program version and these drives only; with no drive there
-    // is nothing to trust it for, and probing writes empty lists.
+    // is nothing to trust it for, and probing writes empty lists. A drive more in the cache
+    // than now, or a cached letter that is no disc drive any more, makes it stale too: a
+    // removed writer's letter taken by a memory stick must not be written to as a disc.
     const std::string versionText = core::GetFileVersionString(environment_.programPath);
-    bool cached = !DeviceNames.empty();
+    bool cached = !DeviceNames.empty() &&
+                  !programIni_.ValueExists(core::ini::Devices, std::to_string(DeviceNames.size()));
     for (size_t i = 0; cached && i < DeviceNames.size(); ++i)
         cached =
             programIni_.ReadString(core::ini::Devices, std::to_string(i), "") == DeviceNames[i] + versionText;
     if (cached) {
         CDDriveList = LettersOnly(programIni_.ReadString(core::ini::Devices, "CDDriveList", ""));
         ReadonlyDriveList = LettersOnly(programIni_.ReadString(core::ini::Devices, "ReadonlyDriveList", ""));
+        for (char letter : CDDriveList + ReadonlyDriveList)
+            cached = cached && Drives->IsDiscLetter(letter);
+    }
+    if (cached) {
         for (size_t i = 0; i < DeviceNames.size(); ++i) {
             const std::string section = core::ini::DeviceCapPrefix + std::to_string(i);
             for (int bit = 0; bit < capabilityBits; ++bit)
@@ -183,6 +191,13 @@ void TMF::DetectDrives(bool crashed) {
 }
 
 void TMF::ProbeDrives(const std::string& versionText) {
+    CDDriveList.clear();
+    ReadonlyDriveList.clear();
+    // Entries of drives that are gone would make every later cache test fail.
+    for (size_t i = DeviceNames.size(); programIni_.ValueExists(core::ini::Devices, std::to_string(i)); ++i) {
+        programIni_.DeleteKey(core::ini::Devices, std::to_string(i));
+        programIni_.EraseSection(core::ini::DeviceCapPrefix + std::to_string(i));
+    }
     for (size_t i = 0; i < DeviceNames.size(); ++i) {
         if (!flags_.Hidden)
             AppMsg1->ShowMsg(statusTitle,
@@ -245,25 +260,21 @@ void TMF::RemindOfBackup() {
 
     auto text = [&](int first) {
         return reminder.nags[first] + " " + std::to_string(reminder.daysCount) + " " +
-               reminder.nags[first + 1] + "\r" + reminder.nags[first + 2] + " " + Job.Destination + " " +
+               reminder.nags[first + 1] + "\r" + reminder.nags[first + 2] + " " + FirstDestination() + " " +
                reminder.nags[first + 3];
     };
     const std::string previousJob = flags_.JobName;
-    bool asked = false;
-    if (reminder.daysCount >= reminder.maxDays) {
-        DiscardResumeState();
-        asked = true;
-        if (ShowBox(text(4), gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1) == gui::mrOk)
-            flags_.JobNamedOnStart = true;
-    } else if (reminder.daysCount >= reminder.doJobOnDay) {
-        DiscardResumeState();
-        asked = true;
-        if (ShowBox(text(0), gui::TMsgButtons::OKCancel, gui::TMsgIcon::Exclamation, 1) == gui::mrOk)
-            flags_.JobNamedOnStart = true;
-    }
+    const bool pastMaxDays = reminder.daysCount >= reminder.maxDays;
+    const bool asked = pastMaxDays || reminder.daysCount >= reminder.doJobOnDay;
     if (asked) {
+        DiscardResumeState();
+        // The box names the destination of the job it offers, so that job is loaded first.
         flags_.JobName = ReminderJob;
         LoadJobNamed(ReminderJob);
+        const int answer = pastMaxDays
+                               ? ShowBox(text(4), gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1)
+                               : ShowBox(text(0), gui::TMsgButtons::OKCancel, gui::TMsgIcon::Exclamation, 1);
+        if (answer == gui::mrOk) flags_.JobNamedOnStart = true;
     }
     if (flags_.JobNamedOnStart) {
         ExecuteAfterPending = true;
@@ -271,8 +282,16 @@ void TMF::RemindOfBackup() {
     }
     flags_.JobName = previousJob;
     // The reminder's job must not stay in the controls under the old job's name: the next
-    // save would write it over the old job's file.
-    if (asked) LoadJobNamed(previousJob);
+    // save would write it over the old job's file. Without the old job, the job is empty.
+    if (asked && (previousJob.empty() || !LoadJobNamed(previousJob))) {
+        Job = job::JobDefinition{};
+        ShowJob();
+        AddToLog(previousJob.empty()
+                     ? std::string("No job was loaded before the backup reminder: the job is empty")
+                     : "Job " + previousJob +
+                           " could not be loaded again after the backup "
+                           "reminder: the job is empty");
+    }
     RunAfterStartPrograms();
 }
 
@@ -312,8 +331,7 @@ bool TMF::LoadJobNamed(const std::string& name) {
     if (OnLoadJob) return OnLoadJob(name);
     // A damaged job file must not stop the start-up; the log names it.
     try {
-        LoadJob(name);
-        return true;
+        return LoadJob(name);
     } catch (const job::EJobFileError& error) {
         AddToLog(error.what());
         return false;
@@ -351,6 +369,16 @@ int TMF::ShowBox(const std::string& text, gui::TMsgButtons buttons, gui::TMsgIco
 void TMF::AboutDlgShowExecute() {
     TAboutDlg about(Handle(), environment_.programPath);
     RunModal([&] { return about.Execute(); });
+}
+
+} // namespace ui
+
+namespace ui {
+
+std::string TMF::FirstDestination() const {
+    std::string field = Job.Destination;
+    const std::vector<std::string> destinations = job::ParseDestinations(field);
+    return destinations.empty() ? std::string() : destinations.front();
 }
 
 } // namespace ui

@@ -69,7 +69,7 @@ void TMF::MinuteWork() {
     if (WindowMinimized && GetPriorityClass(GetCurrentProcess()) != IDLE_PRIORITY_CLASS)
         SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     if (!flags_.Hidden && !discBusy && Job.WriterIndex == 0 && OnShowFreeSpace) {
-        const std::string& destination = Job.Destination;
+        const std::string destination = FirstDestination();
         const char letter = destination.size() >= 2 && destination[1] == ':'
                                 ? static_cast<char>(toupper(static_cast<unsigned char>(destination[0])))
                                 : '\0';
@@ -80,9 +80,12 @@ void TMF::MinuteWork() {
     if (ListBox2->Items().Count() > 0) ++IdleListMinutes;
     if (flags_.Hidden && IdleListMinutes > creation_.infiniteWait) gui::Application().Halt(0);
 
-    // The job end runs once per cancellation, not once a minute while it lasts; a new
-    // cancellation (the flag cleared, or the count reset by a job start) runs it again.
-    if (!Cancelled || CancelMinutes == 0) cancelJobEndDone_ = false;
+    // The job end runs once per cancellation, not once a minute while it lasts. The job end
+    // clears the flag and a lasting stop request sets it again within the same minute, so
+    // only a flag seen clear the minute before, or a count reset by a job start, begins a
+    // new cancellation.
+    if (Cancelled && (!cancelSeen_ || CancelMinutes == 0)) cancelJobEndDone_ = false;
+    cancelSeen_ = Cancelled;
     if (Cancelled) ++CancelMinutes;
     if (CancelMinutes > 0) {
         Label1->SetCaption("Job cancelled");

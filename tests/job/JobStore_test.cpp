@@ -144,3 +144,18 @@ TEST(JobStore, NamesResolveByTheLocationRules) {
     EXPECT_EQ(s.job.ZipName, "kept");
     EXPECT_EQ(s.job.PreWait, 10);
 }
+
+TEST(JobStore, LoadCapsTheVolumeAtTheFirstDestinationDrivesSize) {
+    Store s(JoinLines(JobLines())); // "e:|f:\backup|", 650 MB volumes
+    s.files.driveSizes = {{'E', 100'000'000}, {'F', 50'000'000}};
+    ASSERT_TRUE(s.store.Load("Job.dat", s.job, s.jobName));
+    EXPECT_EQ(s.job.MaxZipSize, 100'000'000) << "E: is the first destination";
+    EXPECT_EQ(s.job.ZipSizeText, "650") << "the size box keeps what was typed";
+
+    s.files.driveSizes = {{'E', 0}}; // no medium: the size is unknown, nothing capped
+    ASSERT_TRUE(s.store.Load("Job.dat", s.job, s.jobName));
+    EXPECT_EQ(s.job.MaxZipSize, 681'574'400);
+    s.files.driveSizes = {{'E', 1'000'000'000}};
+    ASSERT_TRUE(s.store.Load("Job.dat", s.job, s.jobName));
+    EXPECT_EQ(s.job.MaxZipSize, 681'574'400);
+}

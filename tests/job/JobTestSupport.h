@@ -7,6 +7,7 @@
 #include "job/JobStore.h"
 #include "job/WindowlessHost.h"
 
+#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
@@ -118,6 +119,12 @@ class MemoryJobFiles final : public job::JobFileSystem {
     }
     bool Remove(const std::string& path) override { return files.erase(path), true; }
     bool ForceDirectories(const std::string& folder) override { return folders.insert(folder), true; }
+    std::map<char, int64_t> driveSizes; // by upper-case letter; others unknown
+    int64_t DriveSizeBytes(const std::string& path) override {
+        const auto found =
+            path.empty() ? driveSizes.end() : driveSizes.find(static_cast<char>(std::toupper(path[0])));
+        return found == driveSizes.end() ? 0 : found->second;
+    }
 };
 
 // Records the log and the waits; work queued for a wait runs inside it, as a timer tick

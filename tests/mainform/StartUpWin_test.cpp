@@ -67,6 +67,11 @@ class FakeDetector final : public ui::DriveDetector {
         return {bus_.drives.at(index).capabilities, bus_.drives.at(index).letter};
     }
     void Unload() override { loaded_ = false; }
+    bool IsDiscLetter(char letter) override {
+        for (const FakeDrive& drive : bus_.drives)
+            if (drive.letter == letter) return true;
+        return false;
+    }
 
   private:
     DriveBus& bus_;
@@ -224,6 +229,25 @@ TEST_F(StartUpTest, DriveCacheIsTrustedOnlyForTheSameDrivesAndVersion) {
     RunStartUp();
     EXPECT_EQ(bus.selectCalls, 6);
     EXPECT_EQ(ini.ReadString("Devices", "0", ""), bus.drives[0].name);
+
+    // A cached letter that is no disc drive now (the reader moved to G:, a memory stick took
+    // F:) is probed again, and so is a drive fewer: the gone drive's letter and entries go.
+    bus.drives[1].letter = 'G';
+    StartProgram();
+    RunStartUp();
+    EXPECT_EQ(bus.selectCalls, 8);
+    EXPECT_EQ(form->ReadonlyDriveList, "G");
+    bus.drives.pop_back();
+    StartProgram();
+    RunStartUp();
+    EXPECT_EQ(bus.selectCalls, 9);
+    EXPECT_EQ(form->ReadonlyDriveList, "");
+    EXPECT_FALSE(ini.ValueExists("Devices", "1"));
+    EXPECT_FALSE(ini.ValueExists("DeviceCap1", "11"));
+    StartProgram();
+    RunStartUp();
+    EXPECT_EQ(bus.selectCalls, 9) << "the cache of one drive holds again";
+    EXPECT_EQ(form->CDDriveList, "E");
 }
 
 TEST_F(StartUpTest, CrashedStartChoosesTheFirstWriterAndStartsNoJob) {
@@ -323,7 +347,7 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     }
     for (const char* name : {"weekly", "daily"}) {
         job::JobDefinition stored;
-        stored.Destination = std::string("D:\\") + name + "\\";
+        stored.Destination = std::string("D:\\") + name + "\\|E:\\";
         testsupport::WriteWholeFile(programFolder / (std::string(name) + ".dat"),
                                     job::WriteJobText(stored, {}));
     }
@@ -337,11 +361,13 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     EXPECT_EQ(ini.ReadString("JobOnStart", "DoJobOnDay", ""), "7");
     EXPECT_EQ(ini.ReadString("JobOnStart", "MaxDays", ""), "10");
     EXPECT_EQ(prompter.MessageTexts().at(0),
-              "No backup has been made for 7 days.\rThe backup will be written to  - make sure it is ready.");
+              "No backup has been made for 7 days.\rThe backup will be written "
+              "to D:\\weekly - make sure it is ready.")
+        << "the reminder's job, its first destination";
     EXPECT_EQ(prompter.Requests()[0].Message.Buttons, gui::TMsgButtons::OKCancel);
     // Cancel: the old job is loaded back, so saving it cannot overwrite its file with the reminder's job.
     EXPECT_EQ(program->Flags().JobName, "daily.dat");
-    EXPECT_EQ(form->Job.Destination, "D:\\daily\\");
+    EXPECT_EQ(form->Job.Destination, "D:\\daily\\|E:\\");
     EXPECT_EQ(jobStarts, 0);
     EXPECT_FALSE(form->ExecuteAfterPending);
     const std::vector<gui::TShellCall> calls = shell.Calls();
@@ -360,7 +386,7 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     RunStartUp();
     EXPECT_EQ(ini.ReadInteger("JobOnStart", "DaysCount", 0), 7);
     EXPECT_EQ(program->Flags().JobName, "weekly.dat");
-    EXPECT_EQ(form->Job.Destination, "D:\\weekly\\");
+    EXPECT_EQ(form->Job.Destination, "D:\\weekly\\|E:\\");
     EXPECT_TRUE(form->ExecuteAfterPending);
     EXPECT_EQ(jobStarts, 1);
     EXPECT_EQ(shell.Calls().size(), 3u) << "the programs wait for the job's end";
@@ -376,6 +402,21 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     StartProgram();
     RunStartUp();
     EXPECT_EQ(prompter.Requests().size(), 3u);
+    EXPECT_EQ(jobStarts, 3);
+
+    // Cancel when the old job's file is gone: an empty job, not the reminder's under the old name.
+    ini.WriteBool("LastState", "Hidden", false);
+    ini.WriteInteger("JobOnStart", "DaysCount", 7);
+    ini.WriteString("Files", "LastJob", "gone.dat");
+    StartProgram();
+    form->OnLoadJob = nullptr;
+    prompter.AnswerMessage(gui::mrCancel);
+    RunStartUp();
+    EXPECT_EQ(program->Flags().JobName, "gone.dat");
+    EXPECT_EQ(form->Job, job::JobDefinition{});
+    EXPECT_NE(testsupport::ReadWholeFile(form->ProgramLogPath())
+                  .find("Job gone.dat could not be loaded again after the backup reminder: the job is empty"),
+              std::string::npos);
     EXPECT_EQ(jobStarts, 3);
 }
 
@@ -437,6 +478,17 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     StartProgram();
     RunStartUp();
 
+    // The free space shown is the first destination's, and none for a disc writer's letter.
+    int shown = 0;
+    form->OnShowFreeSpace = [&] { ++shown; };
+    form->CDDriveList = "E";
+    form->Job.Destination = " e:\\ | D:\\Backup";
+    EXPECT_FALSE(Minute());
+    EXPECT_EQ(shown, 0);
+    form->Job.Destination = "D:\\Backup|E:\\";
+    EXPECT_FALSE(Minute());
+    EXPECT_EQ(shown, 1);
+
     // A disc layer busy for hours with no disc step begun frees the start action.
     bool busy = true;
     form->OnDiscBusy = [&] { return busy; };
@@ -454,9 +506,13 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     EXPECT_EQ(form->Startbackup->Caption(), "&Start");
     busy = false;
 
-    // A stop request while idle: cancelled within a minute, the job end once, the halt after 30 minutes.
+    // A stop request while idle: cancelled within a minute, the job end once (it clears the
+    // flag, the request sets it again), the halt after 30 minutes.
     int jobEnds = 0;
-    form->OnJobEnd = [&] { ++jobEnds; };
+    form->OnJobEnd = [&] {
+        ++jobEnds;
+        form->Cancelled = false;
+    };
     testsupport::WriteWholeFile(programFolder / "Stop.req", "");
     EXPECT_FALSE(Minute());
     EXPECT_TRUE(form->Cancelled);
@@ -467,6 +523,13 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     EXPECT_EQ(form->Label1->Caption(), "Job cancelled");
     EXPECT_TRUE(Minute());
     EXPECT_FALSE(FileExists(programFolder / "Stop.req"));
+
+    // A cancel in the next job (its start zeroed the count) ends it once more, and only once.
+    form->CancelMinutes = 0;
+    form->Cancelled = true;
+    EXPECT_FALSE(Minute());
+    EXPECT_FALSE(Minute());
+    EXPECT_EQ(jobEnds, 2);
 
     // A hidden program with schedules listed and no job for longer than InfiniteWait ends itself.
     form->Cancelled = false;

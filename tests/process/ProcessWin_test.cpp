@@ -1,5 +1,6 @@
 // The real program file, started as separate processes from scratch folders.
 #include "WinTestSupport.h"
+#include "WineDriveWinSupport.h"
 #include "core/Switches.h"
 
 #include <gtest/gtest.h>
@@ -224,11 +225,17 @@ TEST(ProgramProcess, HiddenStartProbesTheDrivesOnceAndLeavesItsState) {
     TempFolder folder;
     const std::string program = CopyProgramInto(folder);
     ASSERT_TRUE(CopyFileA(WindowsPath(TW_SIMDRIVE_DLL).c_str(), (folder / "WNASPI32.DLL").c_str(), FALSE));
+    // The simulated writer's letter is a CD drive of the system, as a real writer's is: the
+    // drive cache holds only while its letters are.
+    wintest::TWineDrive cdDrive(DRIVE_CDROM);
+    ASSERT_TRUE(cdDrive.Defined());
+    const std::string letter = cdDrive.Root().substr(0, 1);
     testsupport::WriteWholeFile(
         folder / "simdrive.ini",
-        "[Bus]\r\nCompletion=sync\r\nLog=sim.log\r\n[Drive0]\r\nAddress=0:0:0\r\nLetter=E\r\n"
-        "Vendor=SIMVEND\r\nProduct=SIM WRITER\r\nRevision=1.00\r\nWrites=CD-R,CD-RW\r\nDisc=d0\r\n"
-        "[Disc:d0]\r\nMedia=CD-R\r\nImage=d0.img\r\n");
+        "[Bus]\r\nCompletion=sync\r\nLog=sim.log\r\n[Drive0]\r\nAddress=0:0:0\r\nLetter=" + letter +
+            "\r\n"
+            "Vendor=SIMVEND\r\nProduct=SIM WRITER\r\nRevision=1.00\r\nWrites=CD-R,CD-RW\r\nDisc=d0\r\n"
+            "[Disc:d0]\r\nMedia=CD-R\r\nImage=d0.img\r\n");
     const std::string marker = WindowsPath(TW_CMDMARKER_EXE);
     const std::string markerLog = marker.substr(0, marker.find_last_of('\\') + 1) + "cmdmarker.txt";
     DeleteFileA(markerLog.c_str());
@@ -253,7 +260,7 @@ TEST(ProgramProcess, HiddenStartProbesTheDrivesOnceAndLeavesItsState) {
         ASSERT_TRUE(first.Created());
         ASSERT_TRUE(Eventually(startedUp));
         EXPECT_EQ(IniValue(ini, "Devices", "0"), firstDrive + "1.0.0.0");
-        EXPECT_EQ(IniValue(ini, "Devices", "CDDriveList"), "E");
+        EXPECT_EQ(IniValue(ini, "Devices", "CDDriveList"), letter);
         EXPECT_EQ(IniValue(ini, "DeviceCap0", "9"), "1") << "the simulated drive writes CD-R";
         EXPECT_EQ(IniValue(ini, "JobOnStart", "DaysCount"), "1");
         EXPECT_NE(IniValue(ini, "JobOnStart", "LastDate"), "0");
