@@ -8,6 +8,7 @@ namespace {
 
 constexpr int statusEveryFiles = 97; // a status point when more files than this came in
 constexpr size_t pendingLimit = 1000;
+// "MBytes total" counts in one unit at every point, or the label jumps between them.
 constexpr int64_t bytesPerMegabyte = 1'048'576;
 
 class PassHost final : public ListPassHost {
@@ -177,7 +178,7 @@ void FileScan::DrainQueue() {
         ScanItem(entry);
         if (!host_.Hidden()) {
             host_.SetStatusText("Files to backup: " + std::to_string(run_.FilesToBak));
-            host_.SetTotalText("MBytes total: " + std::to_string(run_.BytesToBak / 1'000'000));
+            host_.SetTotalText(TotalStatus());
         }
         host_.PumpIfDue();
     }

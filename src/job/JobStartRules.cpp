@@ -1,6 +1,7 @@
 #include "job/JobStartRules.h"
 
 #include "gui/CivilDate.h"
+#include "zip/ZipLib.h"
 
 #include <cctype>
 #include <cmath>
@@ -143,15 +144,7 @@ std::string CatalogNamesFor(const std::string& base, const std::string& jobName,
 }
 
 uint32_t DosDateTimeOf(double dateTime) {
-    const double whole = std::floor(dateTime);
-    int year = 1980, month = 1, day = 1;
-    gui::CivilFromDays(static_cast<int64_t>(whole) + gui::DateTimeEpochDays, year, month, day);
-    if (year < 1980) return (1u << 5 | 1u) << 16;
-    if (year > 2107) return uint32_t(127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
-    const int seconds = static_cast<int>((dateTime - whole) * 86400.0);
-    const uint32_t date = uint32_t(year - 1980) << 9 | uint32_t(month) << 5 | uint32_t(day);
-    return date << 16 | uint32_t(seconds / 3600) << 11 | uint32_t(seconds / 60 % 60) << 5 |
-           uint32_t(seconds % 60 / 2);
+    return zip::DateTimeToDosDateTime(dateTime);
 }
 
 std::string CleanZipName(const std::string& zipName) {

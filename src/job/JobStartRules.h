@@ -48,8 +48,9 @@ std::string CsvFileNameFor(const std::string& base, const std::string& jobName, 
 std::string CatalogNamesFor(const std::string& base, const std::string& jobName, const std::string& field,
                             std::string& shown);
 
-// A date-time (days since 1899-12-30) as a DOS date-time; years outside 1980-2107 are
-// clamped to the nearest one.
+// A date-time (days since 1899-12-30) as a DOS date-time, rounded to the nearest second as
+// the zip library does (a cut would make 14:30:00 read back as 14:29:58), clamped to
+// 1980-2107. The selection's "After:" date uses the same conversion.
 uint32_t DosDateTimeOf(double dateTime);
 
 // The zip name without "\", ":" and "*".

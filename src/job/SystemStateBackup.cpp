@@ -82,16 +82,22 @@ void JobItems::SystemStateBackup() {
     }
     WaitCancellable(30000);
 
-    std::vector<std::string> awaited;
-    if (nt4) {
-        for (const char* name : {"ntuser.da_", "default._", "software._", "system._", "security._", "sam._"})
-            awaited.push_back(repair + name);
-    } else {
-        const std::string hives = lister_.FileExists(regback + "system") ? regback : repair;
-        for (const char* name : hiveNames)
-            awaited.push_back(hives + name);
-        awaited.push_back(stateCopy);
-    }
+    // The tool writes its copies into one of two folders; which one shows only once it has
+    // begun, so every poll looks again.
+    const auto awaited = [&] {
+        std::vector<std::string> files;
+        if (nt4) {
+            for (const char* name :
+                 {"ntuser.da_", "default._", "software._", "system._", "security._", "sam._"})
+                files.push_back(repair + name);
+        } else {
+            const std::string hives = lister_.FileExists(regback + "system") ? regback : repair;
+            for (const char* name : hiveNames)
+                files.push_back(hives + name);
+            files.push_back(stateCopy);
+        }
+        return files;
+    };
     const auto allNewer = [&](const std::vector<std::string>& files) {
         for (const std::string& file : files)
             if (!Newer(file)) return false;
@@ -99,7 +105,7 @@ void JobItems::SystemStateBackup() {
     };
     for (int round = 1; round <= pollRounds && !host_.Cancelled(); ++round) {
         const std::string waiting = "Waiting for registry files to be finished.  -  " + std::to_string(round);
-        if (allNewer(awaited)) {
+        if (allNewer(awaited())) {
             if (nt4) break;
             WaitCancellable(pollWaitMs);
             host_.SetStatusText(waiting);
@@ -133,11 +139,14 @@ void JobItems::SystemStateBackup() {
     if (host_.Cancelled()) return;
 
     if (nt4) {
-        if (!Newer(regback + "system")) {
-            ReportBackupFailure("Registry backup files not created, check if rdisk.exe is installed.");
-            return;
+        // Stale copies are reported and still listed, as on the later systems.
+        const std::string notCreated = "Registry backup files not created, check if rdisk.exe is installed.";
+        if (!lister_.FileExists(regback + "system")) {
+            ReportBackupFailure(notCreated);
+        } else {
+            if (!Newer(regback + "system")) ReportBackupFailure(notCreated);
+            scan_.ScanItem(regback + "*.*");
         }
-        scan_.ScanItem(regback + "*.*");
         scan_.DrainQueue();
     } else {
         const std::string notCreated =
@@ -161,7 +170,7 @@ void JobItems::SystemStateBackup() {
     }
     if (!host_.Hidden()) {
         host_.SetStatusText("Files to backup: " + std::to_string(run_.FilesToBak));
-        host_.SetTotalText("MBytes total: " + std::to_string(run_.BytesToBak / 1'000'000));
+        host_.SetTotalText(scan_.TotalStatus());
     }
 }
 

@@ -101,6 +101,9 @@ TEST_F(JobItemsWin, XpSavesHivesThroughNtbackupWithAndWithoutTheSystemState) {
     job.IncludeList = {"%REGISTRY%"};
     Select(xp);
     EXPECT_EQ(shell.started, std::vector<std::string>{"NTBACKUP.EXE"});
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].Parameters, "backup systemstate /F \"" + run.TempPath + "syssta.bkf\"");
+    EXPECT_EQ(shell.calls[0].ExitCode, 0u);
     EXPECT_EQ(Lines(), (std::vector<std::string>{
                            "Windows\\repair\\RegBack\\default", "Windows\\repair\\RegBack\\sam",
                            "Windows\\repair\\RegBack\\security", "Windows\\repair\\RegBack\\software",
@@ -115,13 +118,56 @@ TEST_F(JobItemsWin, XpSavesHivesThroughNtbackupWithAndWithoutTheSystemState) {
     EXPECT_EQ(Lines().front(), "Temp\\syssta.bkf");
     EXPECT_EQ(run.FilestoZipList.size(), 6u);
     EXPECT_TRUE(host.boxes.empty());
+
+    // The stand-ins refuse what the real tools would, so a broken command line shows.
+    const std::string temp = root.Path() + "Temp\\";
+    for (const auto& [program, parameters] : std::vector<std::pair<std::string, std::string>>{
+             {"NTBACKUP.EXE", "backup /F \"" + temp + "s.bkf\""},
+             {"NTBACKUP.EXE", "systemstate /F \"" + temp + "s.bkf\""},
+             {"NTBACKUP.EXE", "backup systemstate /F " + temp + "s.txt"},
+             {"NTBACKUP.EXE", "backup systemstate /F \"" + root.Path() + "Gone\\s.bkf\""},
+             {"rdisk.exe", ""},
+             {"rdisk.exe", "/s- /x"}}) {
+        ASSERT_TRUE(shell.Open(program, parameters, ""));
+        EXPECT_EQ(shell.calls.back().ExitCode, 2u) << program << " " << parameters;
+    }
+}
+
+TEST_F(JobItemsWin, XpWaitsForTheFolderTheToolWritesEvenWhenItBeginsLate) {
+    // The tool has not begun when the polls start: they find its copies once it writes them.
+    struct LateShell : WaitingShell {
+        std::string parameters;
+        bool StartHidden(const std::string&, const std::string& given, const std::string&) override {
+            parameters = given;
+            return true;
+        }
+    } late;
+    gui::SetShell(&late);
+    host.onStatus = [&](const std::string& text) {
+        if (text == "Waiting for registry files to be finished.  -  2")
+            late.WaitingShell::StartHidden("NTBACKUP.EXE", late.parameters, "");
+    };
+    job.IncludeList = {"%REGISTRY%"};
+    Select(xp);
+    ASSERT_EQ(late.calls.size(), 1u);
+    EXPECT_EQ(late.calls[0].ExitCode, 0u);
+    EXPECT_EQ(run.FilestoZipList.size(), 5u);
+    EXPECT_FALSE(host.Logged("Registry backup files not created, check if NTBackup.exe is installed."));
+    EXPECT_LT(host.waitedMs, 2000 + 30000 + 10 * 5000 + 10000) << "not a hundred polls of the wrong folder";
 }
 
 TEST_F(JobItemsWin, Nt4ExpandsRdiskCopiesWithTheSystemsExpand) {
     job.IncludeList = {"%REGISTRY%"};
     Select(nt4);
     EXPECT_EQ(shell.started.front(), "rdisk.exe");
+    EXPECT_EQ(shell.calls.front().Parameters, "/s-");
     EXPECT_EQ(std::count(shell.started.begin(), shell.started.end(), "EXPAND"), 6);
+    EXPECT_EQ(shell.calls.at(1).Parameters,
+              windows + "\\REPAIR\\DEFAULT._ " + windows + "\\REPAIR\\REGBACK\\DEFAULT");
+    EXPECT_EQ(shell.calls.back().Parameters,
+              windows + "\\REPAIR\\NTUSER.DA_ " + windows + "\\REPAIR\\REGBACK\\NTUSER.DAT");
+    for (const WaitingShell::Call& call : shell.calls)
+        EXPECT_EQ(call.ExitCode, 0u) << call.Program << " " << call.Parameters;
     EXPECT_EQ(Lines(), (std::vector<std::string>{
                            "Windows\\repair\\regback\\DEFAULT", "Windows\\repair\\regback\\NTUSER.DAT",
                            "Windows\\repair\\regback\\SAM", "Windows\\repair\\regback\\SECURITY",
@@ -157,6 +203,43 @@ TEST_F(JobItemsWin, FilesNeverNewerThanTheStartArePolledAHundredTimesThenTheRunG
     EXPECT_GE(host.waitedMs, 2000 + 30000 + 100 * 5000 + 10000);
     EXPECT_TRUE(host.Logged("Registry backup files not created, check if NTBackup.exe is installed."));
     EXPECT_EQ(run.FilestoZipList.size(), 5u); // the copies as they are
+
+    // NT 4 alike: copies left by an earlier run that the tools did not renew are reported and
+    // listed; with no copies at all there is only the report.
+    const std::string notCreated = "Registry backup files not created, check if rdisk.exe is installed.";
+    shell.missing = {"EXPAND"};
+    for (bool earlierCopies : {true, false}) {
+        SCOPED_TRACE(earlierCopies);
+        run = {};
+        run.TempPath = root.Path() + "Temp\\";
+        run.JobStartTime = clock.Now() + 400;
+        host.log.clear();
+        TempFolder::RemoveTree(windows + "\\repair\\");
+        if (earlierCopies) {
+            MakeFolder(windows + "\\repair");
+            MakeFolder(windows + "\\repair\\regback");
+            for (const char* hive : {"system", "software", "security", "sam", "default", "ntuser.dat"})
+                MakeFile(windows + "\\repair\\regback\\" + hive, 10);
+        }
+        EXPECT_FALSE(Select(nt4).Cancelled);
+        EXPECT_TRUE(host.Logged(notCreated));
+        EXPECT_EQ(run.FilestoZipList.size(), earlierCopies ? 6u : 0u);
+    }
+}
+
+TEST_F(JobItemsWin, MegabyteTotalCountsInOneUnitAtEveryPoint) {
+    // 2,050,000 bytes: 1 in mebibytes, 2 in millions; between queue entries too.
+    MakeFolder(root.Path() + "Data");
+    MakeFolder(root.Path() + "Data\\Sub");
+    MakeFile(root.Path() + "Data\\Sub\\a.bin", 1'025'000);
+    MakeFile(root.Path() + "Data\\Sub\\b.bin", 1'025'000);
+    host.hidden = false;
+    job.IncludeList = {root.Path() + "Data"};
+    Select(xp);
+    ASSERT_FALSE(host.totals.empty());
+    EXPECT_EQ(host.totals.back(), "MBytes total: 1");
+    for (const std::string& total : host.totals)
+        EXPECT_TRUE(total == "MBytes total: 0" || total == "MBytes total: 1") << total;
 }
 
 TEST_F(JobItemsWin, CancelInEveryPhaseEndsAsACancelledStartAndKeepsTheAfterDate) {

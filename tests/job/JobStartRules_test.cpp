@@ -1,7 +1,10 @@
 // The start's rules that need no drive: the volume size from the size box and the
 // destination's capacity, the destination's alternatives, and the names of the job's files.
 
+#include "core/DateText.h"
 #include "job/JobStartRules.h"
+#include "job/SelectionRules.h"
+#include "zip/ZipLib.h"
 
 #include <gtest/gtest.h>
 
@@ -75,4 +78,21 @@ TEST(JobStartRules, DestinationsAndTheNamesOfTheJobsFiles) {
     EXPECT_EQ(CatalogNamesFor("C:\\T\\", "Daily.dat", "Week.CAT", shown), "C:\\T\\Catalogs\\Week.CAT");
     EXPECT_EQ(CatalogNamesFor("C:\\T\\", "Daily.dat", "D:\\c\\x.cat", shown), "D:\\c\\x.cat");
     EXPECT_EQ(CleanZipName("C:\\bk*%DATE%"), "Cbk%DATE%");
+}
+
+TEST(JobStartRules, AfterDateOfTheStartIsTheSelectionsToTheSecond) {
+    // Every second of a day, as the "After:" text holds it, comes back as that second (a cut
+    // instead of rounding gave one second less for about half of them).
+    const core::LocaleFormat locale;
+    const double day = 46000; // 2025-12-09
+    for (int second = 0; second < 86400; ++second) {
+        const double when =
+            core::StrToDateFixed(core::DateToStrFixed(day + second / 86400.0, locale), locale);
+        const uint32_t expected =
+            zip::PackDosDateTime(2025, 12, 9, second / 3600, second / 60 % 60, second % 60);
+        ASSERT_EQ(DosDateTimeOf(when), expected) << second;
+        ASSERT_EQ(RunAfterDate(core::DateToStrFixed(when, locale), true, 0, locale), expected) << second;
+    }
+    EXPECT_EQ(DosDateTimeOf(1.5), zip::PackDosDateTime(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(DosDateTimeOf(day + 1 - 0.1 / 86400), zip::PackDosDateTime(2025, 12, 10, 0, 0, 0));
 }

@@ -33,8 +33,10 @@ class RecordingHost : public job::JobHost {
     bool cancelled = false, hidden = true;
     int waitedMs = 0;
     std::vector<std::string> pending;
+    std::vector<std::string> totals; // every megabyte total shown
     // A cancel posted when a status text starting so shows; the next pump delivers it.
     std::string cancelOnStatus;
+    std::function<void(const std::string&)> onStatus;
 
     void AddToLog(const std::string& text) override { log.push_back(text); }
     void Wait(int milliseconds) override {
@@ -45,12 +47,16 @@ class RecordingHost : public job::JobHost {
     void AddToJobLog(const std::string& text) override { jobLog.push_back(text); }
     void SetStatusText(const std::string& text) override {
         status = text;
+        if (onStatus) onStatus(text);
         if (!cancelOnStatus.empty() && text.rfind(cancelOnStatus, 0) == 0) {
             cancelOnStatus.clear();
             gui::TApplication::Instance().Post([this] { cancelled = true; });
         }
     }
-    void SetTotalText(const std::string& text) override { total = text; }
+    void SetTotalText(const std::string& text) override {
+        total = text;
+        totals.push_back(text);
+    }
     void SetProgress3(int, int) override {}
     void Pump() override { gui::ProcessMessages(); }
     void PumpIfDue() override { gui::PumpIfDue(20); }
@@ -119,10 +125,17 @@ class ArchiveBitLister : public job::DirectoryLister {
 };
 
 // Starts programs found where the system would find them (the test's own folder first) and
-// waits for them; a program that cannot be found fails as the system's shell does.
+// waits for them; a program that cannot be found fails as the system's shell does. Every start
+// is kept with its parameters and the program's exit code, so a test sees a command line the
+// tool refused.
 class WaitingShell : public gui::TShell {
   public:
+    struct Call {
+        std::string Program, Parameters;
+        DWORD ExitCode = 0;
+    };
     std::vector<std::string> started;
+    std::vector<Call> calls;
     std::vector<std::string> missing; // programs that are "not installed"
     bool Open(const std::string& target, const std::string& parameters, const std::string& folder) override {
         return Start(target, parameters);
@@ -144,10 +157,13 @@ class WaitingShell : public gui::TShell {
         if (!CreateProcessA(found, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                             &process))
             return false;
-        WaitForSingleObject(process.hProcess, 60000);
+        Call call{program, parameters, STILL_ACTIVE};
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &call.ExitCode);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         started.push_back(program);
+        calls.push_back(call);
         return true;
     }
 };
