@@ -1,0 +1,128 @@
+#include "job/FCopy2.h"
+
+#include "gui/Clock.h"
+#include "gui/Wait.h"
+
+#include <windows.h>
+
+#include <exception>
+
+namespace job {
+
+std::string CopySrc;
+std::string CopyDst;
+bool CopyFailIfExists = false;
+bool CopyBusy = false;
+bool CopyResult = false;
+std::atomic<bool> CopyAbort{false};
+
+namespace {
+
+constexpr int settleMs = 2'000;
+
+DWORD CALLBACK CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE,
+                            HANDLE, void*) {
+    return CopyAbort ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+}
+
+bool SizeOf(const std::string& file, int64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+void DeleteTarget(const std::string& file) {
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(file.c_str());
+}
+
+bool CopyOnce(const std::string& source, const std::string& destination, bool failIfExists) {
+    int64_t sourceSize = 0;
+    if (!SizeOf(source, sourceSize)) return false;
+    // Opened as the system's copy opens it: a source it could not read leaves the target
+    // untouched, so the clean-up below never removes a file this copy did not write.
+    HANDLE probe =
+        CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+    const bool targetExisted = GetFileAttributesA(destination.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (failIfExists && targetExisted) return false;
+
+    const BOOL copied = CopyFileExA(source.c_str(), destination.c_str(), CopyProgress, nullptr, nullptr,
+                                    failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
+    // Made meanwhile by someone else: not ours to delete.
+    if (!copied && failIfExists && GetLastError() == ERROR_FILE_EXISTS) return false;
+    int64_t targetSize = -1;
+    // Wine's copy never calls the progress routine, so an abort may only show once it is done.
+    if (!copied || CopyAbort || !SizeOf(destination, targetSize) || targetSize != sourceSize) {
+        DeleteTarget(destination);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+FCopy::FCopy() : gui::TThread(true) {
+    FreeOnTerminate = true;
+    Resume();
+}
+
+void FCopy::Execute() {
+    bool result = false;
+    std::exception_ptr failure;
+    try {
+        Synchronize([this] {
+            CopyBusy = true;
+            source_ = CopySrc;
+            destination_ = CopyDst;
+            failIfExists_ = CopyFailIfExists;
+        });
+        result = CopyOnce(source_, destination_, failIfExists_);
+        // The medium settles before the volume counts as written. A worker owns no windows,
+        // so this is a plain sleep of the program's clock.
+        if (!CopyAbort) gui::CurrentClock().Sleep(settleMs, false);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Whatever happened, the waiting GUI side sees the end.
+    Synchronize([result] {
+        CopyResult = result;
+        CopyBusy = false;
+    });
+    if (failure) std::rethrow_exception(failure);
+}
+
+bool CopyFileThreaded(const std::string& source, const std::string& destination, bool failIfExists,
+                      const std::function<bool()>& cancelled) {
+    if (CopyBusy) return false;
+    CopySrc = source;
+    CopyDst = destination;
+    CopyFailIfExists = failIfExists;
+    CopyResult = false;
+    CopyAbort = false;
+    CopyBusy = true;
+    try {
+        new FCopy();
+    } catch (const gui::EThread&) {
+        CopyBusy = false;
+        return false;
+    }
+    for (;;) {
+        const bool quitting = gui::ProcessMessages();
+        if (!CopyBusy) break;
+        if (!CopyAbort && (quitting || (cancelled && cancelled()))) CopyAbort = true;
+        // The thread's synchronized steps arrive as messages and wake this wait at once; the
+        // timeout re-reads a cancel that came without one. A pending quit would wake it
+        // without end, so then the thread's end is awaited in short sleeps.
+        if (quitting)
+            Sleep(20);
+        else
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    return CopyResult;
+}
+
+} // namespace job
