@@ -68,7 +68,7 @@ TEST_F(CopyThreadTest, CopiesWholeAndRefusesAnExistingTargetOrAMissingSourceWith
     EXPECT_FALSE(CopyFileThreaded(source, folder / "no folder\\copy.zip", false));
 }
 
-TEST_F(CopyThreadTest, ACancelledJobAbortsTheCopyLeavingNoPartialTargetAndNoSecondCopyStarts) {
+TEST_F(CopyThreadTest, ACancelledJobOrAClosingProgramAbortsTheCopyLeavingNoPartialTarget) {
     const std::string source = folder / "large.zip", target = folder / "large copy.zip";
     const std::string bytes = Bytes(40'000'000, 3);
     WriteWholeFile(source, bytes);
@@ -88,4 +88,10 @@ TEST_F(CopyThreadTest, ACancelledJobAbortsTheCopyLeavingNoPartialTargetAndNoSeco
     // The next job's copy is not aborted by the last one's cancel.
     EXPECT_TRUE(CopyFileThreaded(source, target, false));
     EXPECT_EQ(ReadWholeFile(target).size(), bytes.size());
+
+    // The program closing during a copy aborts it too, and its quit stays queued for the loop.
+    PostQuitMessage(0);
+    EXPECT_FALSE(CopyFileThreaded(source, folder / "closing.zip", false));
+    EXPECT_FALSE(FileExists(folder / "closing.zip"));
+    EXPECT_TRUE(testsupport::DrainQueue());
 }
