@@ -8,7 +8,7 @@ drv=$1
 wine_run=$2
 work=$(mktemp -d /tmp/tw_copyfull.XXXXXX)
 cleanup() {
-  umount "$work/medium" 2>/dev/null || true
+  umount -l "$work/medium" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
