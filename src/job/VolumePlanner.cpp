@@ -1,5 +1,6 @@
 #include "job/VolumePlanner.h"
 
+#include "job/VolumeSizes.h"
 #include "zip/Deflate.h"
 
 #include <algorithm>
@@ -10,9 +11,6 @@ namespace job {
 
 namespace {
 
-constexpr int64_t kCloseBelow = 1'200'000;
-constexpr int64_t kZip32Limit = 4'294'967'295;
-constexpr int kEntryLimit = 65'499;
 constexpr char kMarker[] = "-:-";
 
 size_t NameStart(const std::string& path) {
@@ -47,12 +45,15 @@ class CountingStream final : public zip::DeflateStream {
 
 // A one-entry zip of the block under the name "Data": headers, directory and end record.
 constexpr int64_t kBlockZipOverhead = 30 + 4 + 46 + 4 + 22;
-constexpr size_t kBlock = 1'000'000;
+constexpr size_t kBlock = static_cast<size_t>(EstimateBlockSize);
+// An empty volume's directory and end record, and room for the last entries' records.
+constexpr int64_t kDirectorySlack = 22 + 65'536;
 
 } // namespace
 
 int64_t EstimateCompressedSize(int64_t size, int packLevel, int64_t budget, const BlockReader& read,
-                               const std::function<bool()>& cancelled) {
+                               const std::function<bool()>& cancelled,
+                               const std::function<void(int percent)>& progress) {
     if (packLevel <= 0 || size <= 0) return std::max<int64_t>(size, 0);
     auto buffers = std::make_unique<zip::DeflateBuffers>();
     std::vector<uint8_t> block(kBlock);
@@ -64,11 +65,12 @@ int64_t EstimateCompressedSize(int64_t size, int packLevel, int64_t budget, cons
         zip::DeflateEntryInfo info;
         return zip::DeflateEntry(stream, *buffers, packLevel, info) + kBlockZipOverhead;
     };
-    if (size <= 9'000'000) {
+    if (size <= EstimateWholeFileUpTo) {
         int64_t total = 0;
         for (int64_t offset = 0; offset < size; offset += kBlock) {
             int64_t got = 0;
             total += compressBlock(offset, got);
+            if (progress) progress(static_cast<int>(std::min<int64_t>(offset + got, size) * 100 / size));
             if (got == 0 || (cancelled && cancelled())) break;
         }
         return total;
@@ -80,10 +82,11 @@ int64_t EstimateCompressedSize(int64_t size, int packLevel, int64_t budget, cons
         int64_t got = 0;
         compressed += compressBlock(size / 8 * eighths[sample], got);
         readTotal += got;
+        if (progress) progress(8 * (sample + 1));
         if (readTotal == 0) continue;
         estimate = size * compressed / readTotal;
         if (sample >= 2 && estimate > 0) {
-            if (previous > estimate && budget - estimate > 10'000'000) return estimate;
+            if (previous > estimate && budget - estimate > EstimateRoomToSpare) return estimate;
             if (previous > estimate && (previous - estimate) * 1000 / previous < 8) return previous;
             if (previous < estimate && (estimate - previous) * 1000 / estimate < 8)
                 return estimate + (estimate - previous);
@@ -97,12 +100,16 @@ bool VolumePlanner::LinesRemain() const {
     return plan_.FilestoZipListNr < static_cast<int>(plan_.FilestoZipList.size());
 }
 
+int64_t VolumePlanner::Margin() const {
+    return plan_.ZipBudget - EstimateMargin;
+}
+
 int64_t VolumePlanner::ComputeBudget(bool capByFreeSpace) const {
     int64_t budget =
         plan_.MaxZipSize - (plan_.CurrentZipBytes + plan_.SpaceReserve) - plan_.EarlierVolumeBytes;
     // The medium must also take the volume's directory and end record.
     if (capByFreeSpace && plan_.DestFreeSpace > 0 && plan_.DestFreeSpace < budget)
-        budget = plan_.DestFreeSpace - (22 + directoryBytes_ + 65'536);
+        budget = plan_.DestFreeSpace - (kDirectorySlack + directoryBytes_);
     return budget;
 }
 
@@ -177,10 +184,16 @@ void VolumePlanner::ShowProgress(uint32_t uncompressedSize) {
     host_.SetJobProgress(static_cast<int>(std::clamp<int64_t>(std::max(files, bytes), 0, 100)));
     if (plan_.Hidden) return;
     const bool empty = plan_.CurrentZipBytes == 0;
-    host_.SetTotalText("MBytes total: " + std::to_string(empty ? 0 : plan_.BytesToBak / 1'048'576) + ", in " +
+    host_.SetTotalText("MBytes total: " + std::to_string(empty ? 0 : plan_.BytesToBak / Mebibyte) + ", in " +
                        std::to_string(empty ? 0 : plan_.FilesCopyed) +
                        " files.  -  Creating: " + plan_.ZipFileName +
-                       "  -  size: " + std::to_string(empty ? 0 : plan_.CurrentZipBytes / 1'048'576) + " MB");
+                       "  -  size: " + std::to_string(empty ? 0 : plan_.CurrentZipBytes / Mebibyte) + " MB");
+}
+
+bool VolumePlanner::Overflows(int64_t size) const {
+    if (plan_.ZipEntryCount == 0) return false;
+    const int64_t total = plan_.CurrentZipBytes + size;
+    return (plan_.DestFreeSpace > 0 && total > plan_.DestFreeSpace) || total > LargestVolumeSize;
 }
 
 // A deferred file is taken when it fits (with optimiseOnly, only while space optimisation
@@ -206,18 +219,100 @@ bool VolumePlanner::DeferredPass(bool optimiseOnly) {
     return false;
 }
 
+// Deferred files that fit; once the main list is done, every one in turn. One taken only
+// because the list is done goes into this volume in split mode (the component carries it
+// across parts), else it gets a volume of its own rather than carrying this one past its size.
+VolumePlanner::Taken VolumePlanner::TakeDeferred() {
+    auto& deferred = plan_.ZipVolumeList;
+    while (plan_.iZip < static_cast<int>(deferred.size())) {
+        const DeferredFile entry = deferred[plan_.iZip];
+        const bool fits = Margin() > entry.Estimate;
+        if (!fits && LinesRemain()) {
+            ++plan_.iZip;
+            continue;
+        }
+        ZipFileFacts facts;
+        if (!CanZip(entry.Path, facts)) {
+            deferred.erase(deferred.begin() + plan_.iZip);
+            ++plan_.FileCount;
+            continue;
+        }
+        if (!fits && (Overflows(entry.Estimate) || (plan_.ZipEntryCount > 0 && !plan_.Splitlargefiles))) {
+            plan_.ZipBudget = 0;
+            return Taken::VolumeClosed;
+        }
+        Add(entry.Path, facts, true);
+        deferred.erase(deferred.begin() + plan_.iZip);
+        return Taken::Added;
+    }
+    return Taken::Nothing;
+}
+
+// The catalogue list and the job log close the last volume, queued one after the other as
+// lines of the main list once everything else is planned: when a volume closes for want of
+// room, or when the last volume's handler finds nothing else to add. A queued line keeps the
+// runner going, so neither is lost when the last file fills a volume.
+bool VolumePlanner::QueueLastEntry() {
+    auto& list = plan_.FilestoZipList;
+    if (LinesRemain() || !plan_.ZipVolumeList.empty()) return false;
+    if (!plan_.CatSaved) {
+        plan_.CatSaved = true;
+        list.push_back({plan_.CsvFileName, 0});
+    } else if (!logQueued_ && !plan_.RunLogName.empty()) {
+        logQueued_ = true;
+        list.push_back({plan_.RunLogName, 0});
+    } else {
+        if (plan_.RunLogName.empty()) WriteEndLines();
+        return false;
+    }
+    plan_.FilestoZipListNr = static_cast<int>(list.size()) - 1;
+    waitingLine_ = plan_.FilestoZipListNr;
+    return true;
+}
+
+std::vector<std::string> VolumePlanner::EndLines() const {
+    return {"File created: " + plan_.ZipFileName, "Files checked: " + std::to_string(plan_.FileCount),
+            "Files backed up: " + std::to_string(plan_.FilesCopyed),
+            "Bytes backed up: " + std::to_string(plan_.BytesToBak), "Backup end: " + plan_.JobName};
+}
+
+void VolumePlanner::WriteEndLines() {
+    if (plan_.EndLinesWritten) return;
+    plan_.EndLinesWritten = true;
+    for (const std::string& line : EndLines())
+        host_.AddToRunLog(line);
+}
+
+// One that does not fit the room left waits for the next volume: the component's end-of-list
+// call, which reports no size, then finds this volume closed. A fresh volume takes it whatever
+// its size, since no later one has more room. The log's end lines name the volume that holds
+// it, so they are written once it is taken, and counted in its size before.
+bool VolumePlanner::AddLastEntry() {
+    const std::string path = plan_.FilestoZipList[waitingLine_].Path;
+    const bool endLinesDue = logQueued_ && !plan_.EndLinesWritten;
+    if (plan_.ZipEntryCount > 0) {
+        int64_t size = host_.EstimateCompressed(path, plan_.ZipBudget);
+        if (endLinesDue)
+            for (const std::string& line : EndLines())
+                size += static_cast<int64_t>(line.size()) + 2;
+        if (size >= plan_.ZipBudget) {
+            plan_.ZipBudget = 0;
+            return false;
+        }
+    }
+    if (endLinesDue) WriteEndLines();
+    Add(path, ZipFileFacts{}, false);
+    ++plan_.FilestoZipListNr;
+    waitingLine_ = -1;
+    return true;
+}
+
 bool VolumePlanner::ChooseNext() {
     auto& list = plan_.FilestoZipList;
-    // A file that would carry a volume with entries past the medium or the 32-bit zip limit
-    // starts the next volume instead.
-    auto overflows = [&](int64_t size) {
-        if (plan_.ZipEntryCount == 0) return false;
-        const int64_t total = plan_.CurrentZipBytes + size;
-        return (plan_.DestFreeSpace > 0 && total > plan_.DestFreeSpace) || total > kZip32Limit;
-    };
+    if (waitingLine_ >= 0 && waitingLine_ == plan_.FilestoZipListNr) return AddLastEntry();
     const bool deferredFirst =
         plan_.Splitlargefiles ||
-        (plan_.Optimizeusedspace && plan_.ZipBudget < plan_.MaxZipSize - 12'000'000 && LinesRemain());
+        (plan_.Optimizeusedspace && plan_.ZipBudget < plan_.MaxZipSize - OptimiseAfterUsed && LinesRemain());
     if (!deferredFirst) {
         // Sequential: a line that does not plainly fit still goes in, unless it cannot.
         while (LinesRemain()) {
@@ -229,12 +324,14 @@ bool VolumePlanner::ChooseNext() {
                 SkipLine(true);
                 continue;
             }
-            if (line.Size >= kZip32Limit) {
+            if (line.Size >= LargestVolumeSize) {
                 TooBig(line.Path);
                 SkipLine(true);
                 continue;
             }
-            if (overflows(line.Size)) {
+            // A file that would carry a volume with entries past the medium or the 32-bit
+            // zip limit starts the next volume instead.
+            if (Overflows(line.Size)) {
                 plan_.ZipBudget = 0;
                 return false;
             }
@@ -242,31 +339,8 @@ bool VolumePlanner::ChooseNext() {
             ++plan_.FilestoZipListNr;
             return true;
         }
-        // Deferred files that fit, or any once the main list is done.
-        auto& deferred = plan_.ZipVolumeList;
-        while (plan_.iZip < static_cast<int>(deferred.size())) {
-            const DeferredFile entry = deferred[plan_.iZip];
-            if (!(Margin() > entry.Estimate || !LinesRemain())) {
-                ++plan_.iZip;
-                continue;
-            }
-            ZipFileFacts facts;
-            if (!CanZip(entry.Path, facts)) {
-                deferred.erase(deferred.begin() + plan_.iZip);
-                ++plan_.FileCount;
-                continue;
-            }
-            // Taken only because the main list is done: unless the component splits it, it
-            // gets a volume of its own rather than carrying this one past its size.
-            if (!(Margin() > entry.Estimate) &&
-                (overflows(entry.Estimate) || (plan_.ZipEntryCount > 0 && !plan_.Splitlargefiles))) {
-                plan_.ZipBudget = 0;
-                return false;
-            }
-            Add(entry.Path, facts, true);
-            deferred.erase(deferred.begin() + plan_.iZip);
-            return true;
-        }
+        const Taken taken = TakeDeferred();
+        if (taken != Taken::Nothing) return taken == Taken::Added;
     }
     if (DeferredPass(true)) return true;
 
@@ -283,7 +357,7 @@ bool VolumePlanner::ChooseNext() {
             if (plan_.DetailLog && NameStart(line.Path) < line.Path.size())
                 host_.AddToLog(
                     "Size check " +
-                    Joined({plan_.MaxZipSize, plan_.CurrentZipBytes, plan_.ZipBudget,
+                    Joined({plan_.MaxZipSize, currentZipSize_, plan_.ZipBudget,
                             host_.EstimateCompressed(line.Path, plan_.ZipBudget), plan_.FilestoZipListNr}) +
                     " - " + line.Path);
             Add(line.Path, facts, true);
@@ -293,7 +367,7 @@ bool VolumePlanner::ChooseNext() {
         }
         const int64_t estimate = host_.EstimateCompressed(line.Path, plan_.ZipBudget);
         if (plan_.DetailLog)
-            host_.AddToJobLog(Joined({plan_.MaxZipSize, plan_.CurrentZipBytes, plan_.CurrentZipBytes,
+            host_.AddToJobLog(Joined({plan_.MaxZipSize, currentZipSize_, plan_.CurrentZipBytes,
                                       plan_.ZipBudget, estimate, line.Size}) +
                                   " - " + line.Path,
                               true);
@@ -304,7 +378,7 @@ bool VolumePlanner::ChooseNext() {
             added = true;
             break;
         }
-        if ((!plan_.Splitlargefiles && estimate > plan_.MaxZipSize) || line.Size >= kZip32Limit) {
+        if ((!plan_.Splitlargefiles && estimate > plan_.MaxZipSize) || line.Size >= LargestVolumeSize) {
             TooBig(line.Path);
             SkipLine(true);
         } else if (plan_.Optimizeusedspace || plan_.Splitlargefiles) {
@@ -317,44 +391,22 @@ bool VolumePlanner::ChooseNext() {
     }
 
     // A volume that a large reserve would leave empty gets a second chance.
-    if (plan_.SpaceReserve > 2'097'152 && plan_.ZipEntryCount == 0 && !plan_.ZipVolumeList.empty() &&
+    if (plan_.SpaceReserve > DirectoryReserve && plan_.ZipEntryCount == 0 && !plan_.ZipVolumeList.empty() &&
         !LinesRemain()) {
-        plan_.SpaceReserve = 2'097'152;
+        plan_.SpaceReserve = DirectoryReserve;
         plan_.ZipBudget = ComputeBudget(false);
         plan_.iZip = 0;
         if (DeferredPass(true)) return true;
     }
+    // Split mode takes its deferred files here, once the main list is done.
+    if (!added && !LinesRemain() && plan_.Splitlargefiles) {
+        plan_.iZip = 0;
+        const Taken taken = TakeDeferred();
+        if (taken != Taken::Nothing) return taken == Taken::Added;
+    }
 
-    if (!plan_.ZipVolumeList.empty() || LinesRemain()) return added;
-    // The last volume: the catalogue list, then the job's text log, each once.
-    if (!plan_.CatSaved) {
-        plan_.CatSaved = true;
-        list.push_back({plan_.CsvFileName, 0});
-        plan_.FilestoZipListNr = static_cast<int>(list.size()) - 1;
-        if (host_.EstimateCompressed(plan_.CsvFileName, plan_.ZipBudget) < plan_.ZipBudget) {
-            Add(plan_.CsvFileName, ZipFileFacts{}, false);
-            ++plan_.FilestoZipListNr;
-        }
-        return true;
-    }
-    if (!plan_.EndLinesWritten) {
-        plan_.EndLinesWritten = true;
-        host_.AddToRunLog("File created: " + plan_.ZipFileName);
-        host_.AddToRunLog("Files checked: " + std::to_string(plan_.FileCount));
-        host_.AddToRunLog("Files backed up: " + std::to_string(plan_.FilesCopyed));
-        host_.AddToRunLog("Bytes backed up: " + std::to_string(plan_.BytesToBak));
-        host_.AddToRunLog("Backup end: " + plan_.JobName);
-        if (plan_.RunLogName.empty()) return added;
-        list.push_back({plan_.RunLogName, 0});
-        plan_.FilestoZipListNr = static_cast<int>(list.size()) - 1;
-        host_.Wait(5'000);
-        if (host_.EstimateCompressed(plan_.RunLogName, plan_.ZipBudget) < plan_.ZipBudget) {
-            Add(plan_.RunLogName, ZipFileFacts{}, false);
-            ++plan_.FilestoZipListNr;
-            return true;
-        }
-    }
-    return added;
+    if (added) return true;
+    return QueueLastEntry() && AddLastEntry();
 }
 
 void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompressedSize,
@@ -373,23 +425,35 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
         }
     }
 
-    host_.PumpIfDue();
-    if (plan_.DetailLog)
-        host_.AddToLog(Joined(
-            {plan_.MaxZipSize, plan_.CurrentZipBytes, currentZipSize, plan_.ZipBudget, compressedSize}));
-    if (int64_t(currentZipSize) - plan_.LastFreeSpaceCheck > 10'000'000) {
-        plan_.LastFreeSpaceCheck = currentZipSize;
-        if (!plan_.DiscWriterMode) plan_.DestFreeSpace = host_.MeasureDestFreeSpace();
+    currentZipSize_ = currentZipSize;
+    try {
+        host_.PumpIfDue();
+        if (plan_.DetailLog)
+            host_.AddToLog(Joined(
+                {plan_.MaxZipSize, plan_.CurrentZipBytes, currentZipSize, plan_.ZipBudget, compressedSize}));
+        if (int64_t(currentZipSize) - plan_.LastFreeSpaceCheck > FreeSpaceRecheckBytes) {
+            plan_.LastFreeSpaceCheck = currentZipSize;
+            if (!plan_.DiscWriterMode) {
+                plan_.DestFreeSpace = host_.MeasureDestFreeSpace();
+                host_.ShowDestFreeSpace(plan_.DestFreeSpace);
+            }
+        }
+        plan_.CurrentZipBytes = std::max<int64_t>(plan_.CurrentZipBytes, currentZipSize);
+        if (currentZipSize == 0) plan_.CurrentZipBytes += compressedSize;
+        if (host_.Cancelled()) return;
+        ShowProgress(uncompressedSize);
+    } catch (...) {
+        // The status is only shown; the volume goes on.
+        host_.AddToLog("Warning, unknow error calculating status " + fileName);
     }
-    plan_.CurrentZipBytes = std::max<int64_t>(plan_.CurrentZipBytes, currentZipSize);
-    if (currentZipSize == 0) plan_.CurrentZipBytes += compressedSize;
-    if (host_.Cancelled()) return;
-    ShowProgress(uncompressedSize);
 
-    if (plan_.ZipBudget < kCloseBelow) return Close();
+    if (plan_.ZipBudget < CloseVolumeBelow) return Close();
     plan_.ZipBudget = ComputeBudget(true);
-    if (plan_.ZipBudget < kCloseBelow) return Close();
-    if (plan_.ZipEntryCount > kEntryLimit) {
+    if (plan_.ZipBudget < CloseVolumeBelow) {
+        QueueLastEntry();
+        return Close();
+    }
+    if (plan_.ZipEntryCount > EntryLimit) {
         plan_.EntryLimitReached = true;
         if (static_cast<int>(plan_.FilestoZipList.size()) - plan_.FilestoZipListNr > 10) return;
     } else {

@@ -10,6 +10,9 @@
 // component. FilestoZipListNr is always the index of the first main-list line not yet added
 // or skipped: it moves only when a line is, so no line is passed over between volumes.
 //
+// The catalogue list and the job log are the last entries; one that does not fit the last
+// volume's room waits for a volume of its own.
+//
 // The component calls once more when its list runs out, with the last name and the suffix
 // "-:-": after the normal call of an entry it added, or as the only call for an entry it
 // skipped (missing, locked, too big, refused). A marker for a name that no normal call named
@@ -87,10 +90,11 @@ struct ZipFileFacts {
 // files up to 9,000,000 bytes are compressed whole in 1,000,000-byte blocks, larger ones by
 // up to eight such samples spread over the file until two estimates agree. read(offset,
 // buffer, size) answers the bytes read; cancelled() stops the sampling. At most 9,000,000
-// bytes are read.
+// bytes are read. progress(percent) follows the reading.
 using BlockReader = std::function<size_t(int64_t offset, uint8_t* buffer, size_t size)>;
 int64_t EstimateCompressedSize(int64_t size, int packLevel, int64_t budget, const BlockReader& read,
-                               const std::function<bool()>& cancelled = {});
+                               const std::function<bool()>& cancelled = {},
+                               const std::function<void(int percent)>& progress = {});
 
 class PlannerHost {
   public:
@@ -104,8 +108,11 @@ class PlannerHost {
     virtual int64_t EstimateCompressed(const std::string& path, int64_t budget) = 0;
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool FolderExists(const std::string& path) = 0;
-    // Free bytes of the destination, read now.
+    // Free bytes of the destination, read now, and shown beside it.
     virtual int64_t MeasureDestFreeSpace() = 0;
+    virtual void ShowDestFreeSpace(int64_t) {}
+    // The volume bar (ProgressBar3) while a size is estimated; 0 when done.
+    virtual void SetEstimateProgress(int) {}
     virtual void AppendCsvLine(const std::string& line) = 0;
     // The job's text log, the file zipped last.
     virtual void AddToRunLog(const std::string& text) = 0;
@@ -132,7 +139,7 @@ class VolumePlanner {
 
   private:
     bool LinesRemain() const;
-    int64_t Margin() const { return plan_.ZipBudget - 200'000; }
+    int64_t Margin() const;
     int64_t ComputeBudget(bool capByFreeSpace) const;
     void Close();
     void Add(const std::string& path, const ZipFileFacts& facts, bool csvLine);
@@ -141,12 +148,22 @@ class VolumePlanner {
     void TooBig(const std::string& path);
     void ReportSkipped(const std::string& path);
     void ShowProgress(uint32_t uncompressedSize);
+    bool Overflows(int64_t size) const;
     bool DeferredPass(bool optimiseOnly);
+    enum class Taken { Nothing, Added, VolumeClosed };
+    Taken TakeDeferred();
+    bool QueueLastEntry();
+    std::vector<std::string> EndLines() const;
+    void WriteEndLines();
+    bool AddLastEntry();
     bool ChooseNext();
 
     VolumePlan& plan_;
     PlannerHost& host_;
-    std::string lastNamed_; // the entry the last normal call named, in this volume
+    std::string lastNamed_;       // the entry the last normal call named, in this volume
+    uint32_t currentZipSize_ = 0; // as the last call reported it
+    bool logQueued_ = false;      // the job log's line is in the main list
+    int waitingLine_ = -1;        // the catalogue list's or the log's line, until it is added
     std::unordered_map<std::string, std::string> pendingCsv_; // .csv lines of planned entries
     int64_t directoryBytes_ = 0;                              // what the volume's central directory will take
 };

@@ -76,6 +76,17 @@ bool WinPlannerFiles::IsSavedRegistryFile(const std::string& path) {
 }
 
 bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
+    try {
+        return CanZipFileChecked(path, facts);
+    } catch (...) {
+        // Whatever failed, the file is left out and the job goes on.
+        AddToLog("File skipped, maybe in use: " + path);
+        facts.Skipped = true;
+        return false;
+    }
+}
+
+bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& facts) {
     facts = ZipFileFacts{};
     if (NameOf(path).empty() || IsFolderPath(path)) return true;
     {
@@ -132,8 +143,11 @@ int64_t WinPlannerFiles::EstimateCompressed(const std::string& path, int64_t bud
             return 0;
         return got;
     };
-    return EstimateCompressedSize(size.QuadPart, options_.ZipPackLevel, budget, read,
-                                  [this] { return Cancelled(); });
+    const int64_t estimate = EstimateCompressedSize(
+        size.QuadPart, options_.ZipPackLevel, budget, read, [this] { return Cancelled(); },
+        [this](int percent) { SetEstimateProgress(percent); });
+    SetEstimateProgress(0);
+    return estimate;
 }
 
 bool WinPlannerFiles::FileExists(const std::string& path) {

@@ -32,6 +32,7 @@ class WinPlannerFiles : public PlannerHost {
     PlannerFileOptions& Options() { return options_; }
 
   private:
+    bool CanZipFileChecked(const std::string& path, ZipFileFacts& facts);
     bool IsSavedRegistryFile(const std::string& path);
     PlannerFileOptions options_;
 };

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 using namespace job;
 using namespace plannertest;
@@ -54,7 +55,7 @@ TEST(VolumePlanner, FullVolumeLeavesTheNextLineForTheNextVolumeAndTheLastLineIsN
     EXPECT_EQ(plan.FilestoZipListNr, static_cast<int>(plan.FilestoZipList.size()));
     EXPECT_EQ(Count(host.runLog, "Backup end: Daily.dat"), 1) << "end lines once";
     EXPECT_EQ(Count(host.runLog, "Files backed up: 4"), 1);
-    EXPECT_EQ(host.waitedMs, 5000);
+    EXPECT_EQ(host.waitedMs, 0) << "the log is written through: measured at once";
     EXPECT_EQ(plan.BytesToBak, 4'000'000 + 1000);
 }
 
@@ -111,6 +112,81 @@ TEST(VolumePlanner, LargeFilesAreDeferredOrRefusedAndAReserveThatEmptiesAVolumeI
     EXPECT_EQ(reserved.SpaceReserve, 2'097'152);
 }
 
+TEST(VolumePlanner, SplitModeZipsEveryDeferredFileOnceTheMainListIsDoneWithOrWithoutOptimising) {
+    for (bool optimise : {false, true}) {
+        VolumePlan plan = PlanOf({{"C:\\d\\a.bin", 1'000'000},
+                                  {"C:\\d\\huge.bin", 3 * 4'194'304},
+                                  {"C:\\d\\mid.bin", 3'000'000},
+                                  {"C:\\d\\b.bin", 1'000'000}},
+                                 4'194'304);
+        plan.Splitlargefiles = true;
+        plan.Optimizeusedspace = optimise;
+        RecordingHost host;
+        SizesFrom(host, plan);
+        const auto volumes = RunVolumes(plan, host);
+        std::vector<std::string> zipped;
+        for (const auto& volume : volumes)
+            zipped.insert(zipped.end(), volume.begin(), volume.end());
+        for (const char* path :
+             {"C:\\d\\a.bin", "C:\\d\\huge.bin", "C:\\d\\mid.bin", "C:\\d\\b.bin", "C:\\Tarnwick\\Daily.log"})
+            EXPECT_EQ(Count(zipped, path), 1) << path << (optimise ? " optimising" : " not optimising");
+        EXPECT_LE(volumes.size(), 4u) << "no empty volumes without end";
+        EXPECT_TRUE(plan.ZipVolumeList.empty());
+        EXPECT_FALSE(plan.FilesSkipped);
+    }
+}
+
+TEST(VolumePlanner, CatalogueListOrLogTooBigForTheRoomLeftWaitsForTheNextVolume) {
+    // Three files leave about 1,390,000 bytes; the catalogue list fits, the log does not.
+    const std::string csv = "C:\\Tarnwick\\Catalogs\\Daily 202612070400.csv";
+    VolumePlan plan = PlanOf(
+        {{"C:\\d\\1.bin", 1'000'000}, {"C:\\d\\2.bin", 900'000}, {"C:\\d\\3.bin", 900'000}}, 4'194'304);
+    plan.DoCatalog = true;
+    plan.CatSaved = false;
+    plan.CsvFileName = csv;
+    RecordingHost host;
+    host.sizeOf = [&](const std::string& path) -> int64_t {
+        if (path == csv) return 300;
+        if (path == plan.RunLogName) return 2'000'000;
+        return path == "C:\\d\\1.bin" ? 1'000'000 : 900'000;
+    };
+    auto volumes = RunVolumes(plan, host);
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[0], (std::vector<std::string>{"C:\\d\\1.bin", "C:\\d\\2.bin", "C:\\d\\3.bin", csv}));
+    EXPECT_EQ(volumes[1], (std::vector<std::string>{plan.RunLogName}));
+    EXPECT_EQ(Count(host.runLog, "Backup end: Daily.dat"), 1);
+    EXPECT_EQ(Count(host.runLog, "File created: vol2.zip"), 1) << "the volume that holds the log";
+
+    // Both too big: the list waits, the log follows it into the next volume.
+    VolumePlan both = PlanOf({{"C:\\d\\1.bin", 1'000'000}, {"C:\\d\\2.bin", 900'000}}, 4'194'304);
+    both.DoCatalog = true;
+    both.CatSaved = false;
+    both.CsvFileName = csv;
+    RecordingHost second;
+    second.sizeOf = [&](const std::string& path) -> int64_t {
+        if (path == csv) return 2'500'000;
+        if (path == both.RunLogName) return 10'000;
+        return path == "C:\\d\\1.bin" ? 1'000'000 : 900'000;
+    };
+    volumes = RunVolumes(both, second);
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[1], (std::vector<std::string>{csv, both.RunLogName}));
+    EXPECT_EQ(both.FilestoZipListNr, static_cast<int>(both.FilestoZipList.size()));
+}
+
+TEST(VolumePlanner, AStatusThatCannotBeShownIsLoggedAndThePlanGoesOn) {
+    struct FailingStatus : RecordingHost {
+        void SetJobProgress(int) override { throw std::runtime_error("no window"); }
+    };
+    VolumePlan plan = PlanOf({{"C:\\d\\1.bin", 1000}, {"C:\\d\\2.bin", 1000}}, 4'194'304);
+    FailingStatus host;
+    SizesFrom(host, plan);
+    const auto volumes = RunVolumes(plan, host);
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes[0].size(), 3u) << "both files and the log";
+    EXPECT_EQ(Count(host.programLog, "Warning, unknow error calculating status C:\\d\\1.bin"), 1);
+}
+
 TEST(VolumePlanner, EntriesTheComponentSkippedAreReportedOnceAndNotCountedAsBackedUp) {
     VolumePlan plan = PlanOf(
         {{"C:\\d\\a.txt", 10}, {"C:\\d\\locked.txt", 10}, {"C:\\d\\gone.txt", 10}, {"C:\\d\\z.txt", 10}},
@@ -148,7 +224,12 @@ TEST(VolumePlanner, EstimateSamplesLargeFilesAndReadsAtMostNineMegabytes) {
         bytesRead += static_cast<int64_t>(n);
         return n;
     };
-    const int64_t estimate = EstimateCompressedSize(size, 6, 100'000'000, read);
+    std::vector<int> shown;
+    const int64_t estimate = EstimateCompressedSize(size, 6, 100'000'000, read, {},
+                                                    [&](int percent) { shown.push_back(percent); });
+    ASSERT_FALSE(shown.empty()) << "the volume bar follows the samples";
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+    EXPECT_LE(shown.back(), 64);
     EXPECT_GT(estimate, size / 2 + size / 50) << "noise does not shrink";
     EXPECT_LT(estimate, size * 3 / 4);
     EXPECT_LE(bytesRead, 9'000'000);
