@@ -107,7 +107,12 @@ class TRegistryWalk {
             LONG result =
                 RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, buffer_.data(), &size);
             if (result == ERROR_NO_MORE_ITEMS) break;
-            if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) continue;
+            if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) {
+                if (writer_)
+                    host_.JobLog("ERROR reading registry: value " + std::to_string(index) + " of " + root +
+                                 path + " (" + std::to_string(result) + ")");
+                continue;
+            }
             const std::string valueName(name.data(), nameLength);
             if (!RegBakNameFits(valueName)) {
                 if (writer_)
@@ -359,8 +364,12 @@ class TRegistryRestore {
             statusDue_ = false;
         }
         host_.ProcessMessages();
+        const bool detail = host_.DetailLog();
+        const std::string described = rootName_ + keyPath_ + " Value name: " + item.text +
+                                      " Data: " + std::to_string(item.data.size()) +
+                                      " Type: " + RegBakTag(item.type) + std::to_string(item.type);
         if (!keyOpen_) {
-            host_.RestoreLog("Skipped: " + where);
+            host_.RestoreLog("Skipped: " + (detail ? described : where));
             return;
         }
         const HKEY key = registry_.CurrentKey();
@@ -376,16 +385,28 @@ class TRegistryRestore {
         if (query == ERROR_SUCCESS && currentType == type && currentSize == item.data.size() &&
             std::memcmp(current_.data(), item.data.data(), item.data.size()) == 0)
             return;
-        if (host_.DetailLog()) {
-            host_.RestoreLog("Value different: " + rootName_ + keyPath_ + " Value name: " + item.text +
-                             " Data: " + std::to_string(item.data.size()) + " Type: " + RegBakTag(item.type) +
-                             std::to_string(item.type));
+        if (detail) {
+            host_.RestoreLog("Value different: " + described);
+            // A value larger than the buffer has no current data to show.
+            host_.RestoreLogUnstamped(query == ERROR_SUCCESS ? Hex(current_.data(), currentSize)
+                                                             : std::string());
+            host_.RestoreLogUnstamped(Hex(item.data.data(), item.data.size()));
         }
         if (RegSetValueExA(key, item.text.c_str(), 0, type, item.data.data(),
                            static_cast<DWORD>(item.data.size())) == ERROR_SUCCESS)
             host_.RestoreLog("Replaced: " + where);
         else
-            host_.RestoreLog("Skipped: " + where);
+            host_.RestoreLog("Skipped: " + (detail ? described : where));
+    }
+
+    static std::string Hex(const uint8_t* data, size_t size) {
+        static const char digits[] = "0123456789ABCDEF";
+        std::string text(2 * size, '0');
+        for (size_t i = 0; i < size; ++i) {
+            text[2 * i] = digits[data[i] >> 4];
+            text[2 * i + 1] = digits[data[i] & 15];
+        }
+        return text;
     }
 
     void RemoveAddedValues() {

@@ -20,8 +20,9 @@ class TRegBakHost {
     virtual void ProgramLog(const std::string& text) = 0;
     // While saving for a job.
     virtual void JobLog(const std::string& text) = 0;
-    // While restoring.
+    // While restoring; the unstamped form holds the hex lines of detailed logging.
     virtual void RestoreLog(const std::string& text) = 0;
+    virtual void RestoreLogUnstamped(const std::string& text) { RestoreLog(text); }
     virtual void Status(const std::string& text) = 0;
     // The lines written so far (every 97 lines) while saving.
     virtual void LinesSaved(uint64_t lines) {}

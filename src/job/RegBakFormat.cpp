@@ -193,10 +193,11 @@ void TRegBakReader::ReadValue(const std::string& line, size_t tagAt, TRegBakItem
     // The hex text, continued over the marked lines; kept only while it fits the buffer.
     std::string digits = line.size() > tagAt + 16 ? line.substr(tagAt + 16) : std::string();
     uint64_t count = 0;
-    bool overflow = false;
     bool more = EndsWithMark(digits);
     if (more) digits.resize(digits.size() - 2);
     count = digits.size();
+    // A file from elsewhere may hold a long value on one line: the buffer bounds it all the same.
+    bool overflow = count > 2 * kRegBakBufferSize;
     std::string next;
     while (more && ReadLine(next)) {
         if (!IsContinuation(next)) {

@@ -110,7 +110,10 @@ TEST(RegBakFormat, DamagedValuesCostOnlyThemselves) {
                              "\"cut\"=BIN:000004004:" + std::string(2000, '1') +
                              "->\r\n" + // continuation missing
                              "[\\Next]\r\n" + good + huge + hugeLines + std::string(2000, 'C') + "\r\n" +
-                             good + "\"notag\"=XYZ:000000002:01\r\n" + "[HKEY_SOMEWHERE_ELSE]\r\n" + good;
+                             good + "\"notag\"=XYZ:000000002:01\r\n" +
+                             // Longer than the buffer on one line, its length field matching.
+                             "\"oneline\"=BIN:002002200:" + std::string(2000200, 'D') + "\r\n" +
+                             "[HKEY_SOMEWHERE_ELSE]\r\n" + good;
     const std::vector<TRegBakItem> items = ReadAll(text);
     std::vector<std::string> seen;
     for (const TRegBakItem& item : items) {
@@ -120,12 +123,21 @@ TEST(RegBakFormat, DamagedValuesCostOnlyThemselves) {
         seen.push_back(what);
         EXPECT_LE(item.data.size(), job::kRegBakBufferSize);
     }
-    const std::vector<std::string> expected = {
-        "HKEY_CURRENT_USER",   "ok good",     "badlen damaged nolength",
-        "mismatch damaged",    "odd damaged", "nothex damaged",
-        "cut damaged",         "\\Next",      "ok good",
-        "huge damaged",        "ok good",     "notag damaged",
-        "HKEY_SOMEWHERE_ELSE", "ok good"};
+    const std::vector<std::string> expected = {"HKEY_CURRENT_USER",
+                                               "ok good",
+                                               "badlen damaged nolength",
+                                               "mismatch damaged",
+                                               "odd damaged",
+                                               "nothex damaged",
+                                               "cut damaged",
+                                               "\\Next",
+                                               "ok good",
+                                               "huge damaged",
+                                               "ok good",
+                                               "notag damaged",
+                                               "oneline damaged",
+                                               "HKEY_SOMEWHERE_ELSE",
+                                               "ok good"};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(items[9].dataDigits, 2000u * 1002) << "the whole long value was consumed";
     EXPECT_EQ(job::RegBakCountFromTail("no count  \r\n"), -1);

@@ -21,6 +21,8 @@ class RecordingHost : public job::TRegBakHost {
     void ProgramLog(const std::string& text) override { programLog.push_back(text); }
     void JobLog(const std::string& text) override { jobLog.push_back(text); }
     void RestoreLog(const std::string& text) override { restoreLog.push_back(text); }
+    void RestoreLogUnstamped(const std::string& text) override { restoreLog.push_back("(plain) " + text); }
+    bool DetailLog() override { return detail; }
     void Status(const std::string& text) override { status = text; }
     bool AskYesNo(const std::string& text) override {
         questions.push_back(text);
@@ -40,6 +42,7 @@ class RecordingHost : public job::TRegBakHost {
     std::deque<bool> answers;
     std::string status;
     int cancelAfterValues = -1, valuesSeen = 0;
+    bool detail = false;
 };
 
 void Put(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data) {
@@ -189,11 +192,17 @@ TEST_F(RegBakTest, DamagedLinesAreLoggedAndTheRestIsRestored) {
                                           std::string(2000, 'A') +
                                           "->\r\n"
                                           "[\\Software\\Other]\r\n\"Good\"=INT:000000008:2A000000\r\n"
+                                          // Longer than the reader's buffer, on one line.
+                                          "\"Huge\"=BIN:002002200:" +
+                                          std::string(2000200, 'E') +
+                                          "\r\n"
                                           "[HKEY_MYSTERY]\r\n\"Lost\"=INT:000000008:2A000000\r\n");
     host.answers = {true, true, true};
     job::RestoreRegistry(host, file);
     EXPECT_TRUE(host.Logged(host.restoreLog, "Error datalength 8<>9 key: \\Software\\KeptDamaged"));
     EXPECT_TRUE(host.Logged(host.restoreLog, "Error datalength 2000<>4004 key: \\Software\\KeptCut"));
+    EXPECT_TRUE(host.Logged(host.restoreLog, "Error datalength 2000200<>2002200 key: \\Software\\OtherHuge"));
+    EXPECT_FALSE(Has(HKEY_CURRENT_USER, "Software\\Other", "Huge"));
     EXPECT_TRUE(host.Logged(host.restoreLog, "Unknown root not restored: HKEY_MYSTERY"));
     EXPECT_TRUE(Has(HKEY_CURRENT_USER, "Software\\Kept", "Damaged"))
         << "a damaged line is no reason to delete";
@@ -215,6 +224,32 @@ TEST_F(RegBakTest, DamagedLinesAreLoggedAndTheRestIsRestored) {
     job::RestoreRegistry(host, file);
     EXPECT_EQ(host.questions.size(), 2u);
     EXPECT_TRUE(host.Logged(host.programLog, "Registry restore cancelled"));
+}
+
+TEST_F(RegBakTest, DetailLoggingShowsBothHexFormsBeforeEachWriteAndTheFullSkippedLine) {
+    Put(HKEY_CURRENT_USER, "Software\\Kept", "Text", REG_SZ, std::string("now", 4));
+    const std::string file = folder / "detail.txt";
+    // The second key cannot be made: its name is longer than a key name may be.
+    testsupport::WriteWholeFile(file, "[HKEY_CURRENT_USER]\r\n[\\Software\\Kept]\r\n"
+                                      "\"Text\"=STR:000000008:41424300\r\n"
+                                      "[\\Software\\" +
+                                          std::string(300, 'k') +
+                                          "]\r\n"
+                                          "\"Lost\"=INT:000000008:2A000000\r\n");
+    host.detail = true;
+    host.answers = {true, true, false};
+    job::RestoreRegistry(host, file);
+    const std::string described = "HKEY_CURRENT_USER\\Software\\Kept Value name: Text Data: 4 Type: STR1";
+    const auto at =
+        std::find(host.restoreLog.begin(), host.restoreLog.end(), "Value different: " + described);
+    ASSERT_NE(at, host.restoreLog.end());
+    ASSERT_GE(host.restoreLog.end() - at, 4);
+    EXPECT_EQ(at[1], "(plain) 6E6F7700") << "the current data";
+    EXPECT_EQ(at[2], "(plain) 41424300") << "the backup's";
+    EXPECT_EQ(at[3], "Replaced: HKEY_CURRENT_USER\\Software\\Kept\\Text");
+    EXPECT_TRUE(host.Logged(host.restoreLog, "Skipped: HKEY_CURRENT_USER\\Software\\" +
+                                                 std::string(300, 'k') +
+                                                 " Value name: Lost Data: 4 Type: INT3"));
 }
 
 namespace {
