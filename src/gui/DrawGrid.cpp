@@ -22,6 +22,7 @@ TDrawGrid::TDrawGrid(TParent parent, std::string name, TBounds bounds, int colCo
 
 void TDrawGrid::SetColCount(int count) {
     colWidths_.resize(static_cast<size_t>(std::max(count, 1)), defaultColWidth);
+    if (!headerSpans_.empty()) headerSpans_.resize(colWidths_.size(), 1);
     col_ = std::min(col_, ColCount() - 1);
     leftCol_ = std::min(leftCol_, ColCount() - 1);
     UpdateScrollBars();
@@ -162,8 +163,20 @@ void TDrawGrid::PaintTo(HDC dc) {
         if (row >= rowCount_) break;
         linesShown = line + 1;
         for (int col = leftCol_; col < ColCount(); ++col) {
-            const RECT rect = CellRect(col, row);
+            RECT rect = CellRect(col, row);
             if (rect.left >= client.right) break;
+            int drawCol = col;
+            if (row < fixedRows_) {
+                // A span is drawn once, from its first visible column, as one rectangle that may
+                // begin left of the view.
+                const int start = SpanStart(col), end = SpanEnd(col);
+                if (start != col && col != leftCol_) continue;
+                for (int c = start; c < col; ++c)
+                    rect.left -= colWidths_[static_cast<size_t>(c)];
+                for (int c = col; c < end; ++c)
+                    rect.right += c > col ? colWidths_[static_cast<size_t>(c)] : 0;
+                drawCol = start;
+            }
             TGridDrawState state = 0;
             if (row < fixedRows_)
                 state |= gdFixed;
@@ -178,7 +191,7 @@ void TDrawGrid::PaintTo(HDC dc) {
                                                         : clWindow;
             canvas.Font.Color = (state & gdSelected) ? clHighlightText : clWindowText;
             canvas.FillRect(rect);
-            if (OnDrawCell) OnDrawCell(canvas, col, row, rect, state);
+            if (OnDrawCell) OnDrawCell(canvas, drawCol, row, rect, state);
         }
     }
     // Grid lines on the right and bottom edge of every cell, none below the last row.
@@ -188,7 +201,8 @@ void TDrawGrid::PaintTo(HDC dc) {
     int x = 0;
     for (int col = leftCol_; col < ColCount() && x < client.right; ++col) {
         x += colWidths_[static_cast<size_t>(col)];
-        lines.MoveTo(x - 1, 0);
+        const bool insideSpan = col + 1 < SpanEnd(col);
+        lines.MoveTo(x - 1, insideSpan ? std::min(bottom, fixedRows_ * rowHeight_) : 0);
         lines.LineTo(x - 1, bottom);
     }
     for (int y = rowHeight_; y <= bottom; y += rowHeight_) {
@@ -243,6 +257,36 @@ void TDrawGrid::ScrollIntoView() {
     int left = leftCol_;
     if (col_ < left) left = col_;
     ScrollTo(top, left);
+}
+
+void TDrawGrid::SetHeaderSpan(int col, int count) {
+    if (col < 0 || col >= ColCount()) return;
+    headerSpans_.resize(static_cast<size_t>(ColCount()), 1);
+    count = std::clamp(count, 1, ColCount() - col);
+    for (int c = col; c < col + count; ++c)
+        headerSpans_[static_cast<size_t>(c)] = c == col ? count : 0;
+    Invalidate();
+}
+
+int TDrawGrid::SpanStart(int col) const {
+    while (col > 0 && col < static_cast<int>(headerSpans_.size()) &&
+           headerSpans_[static_cast<size_t>(col)] == 0)
+        --col;
+    return col;
+}
+
+int TDrawGrid::SpanEnd(int col) const {
+    const int start = SpanStart(col);
+    const int count =
+        start < static_cast<int>(headerSpans_.size()) ? headerSpans_[static_cast<size_t>(start)] : 1;
+    return std::min(start + std::max(count, 1), ColCount());
+}
+
+void TDrawGrid::UserClick(int col, int row) {
+    if (col != col_ || row != row_) return UserMoveTo(col, row);
+    bool canSelect = true;
+    if (OnSelectCell) OnSelectCell(col, row, canSelect);
+    ScrollIntoView();
 }
 
 void TDrawGrid::UserMoveTo(int col, int row) {
@@ -418,7 +462,7 @@ LRESULT TDrawGrid::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         int col = -1, row = -1;
-        if (MouseToCell(x, y, col, row) && row >= fixedRows_) UserMoveTo(col, row);
+        if (MouseToCell(x, y, col, row) && row >= fixedRows_) UserClick(col, row);
         return 0;
     }
     case WM_MOUSEMOVE:

@@ -4,7 +4,9 @@
 // scroll by whole rows and columns by whole columns; the scroll bars use 32-bit positions
 // (SIF_TRACKPOS while dragging), since a catalogue can hold far more than 65,535 rows.
 // Setting Row, Col or TopRow from code fires nothing; the user's keys and clicks run
-// OnSelectCell (which may refuse) and OnTopLeftChanged. Painting goes through PaintTo, so a
+// OnSelectCell (which may refuse) and OnTopLeftChanged. A click runs OnSelectCell even on the
+// current cell (a click is an act on the cell, not only a move); a key that moves nowhere
+// does not. A header cell may span the columns after it. Painting goes through PaintTo, so a
 // grid can be drawn into any DC (tests read its pixels from a memory bitmap).
 
 #include "gui/Canvas.h"
@@ -43,6 +45,11 @@ class TDrawGrid : public TControl {
     void SetLeftCol(int col);
     // Scrolling rows that fit wholly below the fixed rows.
     int VisibleRowCount() const;
+    // Scrolls the current cell into view, as a move by the user does.
+    void ScrollIntoView();
+    // The header cell of `col` covers `count` columns: one OnDrawCell with their joint
+    // rectangle, no grid line between them in the header.
+    void SetHeaderSpan(int col, int count);
 
     bool RowSelect = true;
     bool ColSizing = true;
@@ -68,7 +75,10 @@ class TDrawGrid : public TControl {
     int RowTop(int row) const;
     void UserMoveTo(int col, int row);
     void ScrollTo(int topRow, int leftCol);
-    void ScrollIntoView();
+    void UserClick(int col, int row);
+    // The first column of the header span holding `col`, and the span's end (exclusive).
+    int SpanStart(int col) const;
+    int SpanEnd(int col) const;
     void UpdateScrollBars();
     void VerticalScroll(WORD code);
     void HorizontalScroll(WORD code);
@@ -84,6 +94,7 @@ class TDrawGrid : public TControl {
     int topRow_;
     int leftCol_ = 0;
     int sizingCol_ = -1;
+    std::vector<int> headerSpans_; // per column; 0 where another column's span covers it
 };
 
 } // namespace gui

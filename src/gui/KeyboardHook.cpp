@@ -63,14 +63,16 @@ bool Mnemonic(TForm& form, WORD key) {
 } // namespace
 
 bool PreTranslateKeyboard(MSG& message) {
-    if (message.message != WM_KEYDOWN && message.message != WM_KEYUP && message.message != WM_SYSKEYDOWN)
+    if (message.message != WM_KEYDOWN && message.message != WM_KEYUP && message.message != WM_SYSKEYDOWN &&
+        message.message != WM_SYSKEYUP)
         return false;
     TForm* form = TForm::FromHandle(GetAncestor(message.hwnd, GA_ROOT));
     if (!form) return false;
     WORD key = static_cast<WORD>(message.wParam);
     const TShiftState shift = KeyboardShiftState();
 
-    if (message.message == WM_KEYUP) {
+    // A key released while Alt is down arrives as a system key.
+    if (message.message == WM_KEYUP || message.message == WM_SYSKEYUP) {
         if (form->KeyPreview && form->OnKeyUp) {
             form->OnKeyUp(key, shift);
             if (key == 0) return true;

@@ -108,6 +108,8 @@ int ReplaceAtNextBoot(TBootReplaceHost& host, std::vector<TRebootEntry>& list, T
     for (size_t i = list.size(); i-- > 0 && !host.CancelPending();) {
         const TRebootEntry& entry = list[i];
         host.Status("Saving files to be restored after reboot " + std::to_string(++count));
+        // The status pumps: a Cancel clicked meanwhile stops before this file.
+        if (host.CancelPending()) break;
         const std::string root = StagingRootFor(entry.target, setup.tempPath);
         if (root != setup.tempPath) {
             MakeFolder(root);

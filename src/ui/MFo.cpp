@@ -67,7 +67,7 @@ void TMF::BuildLayout() {
     PageControl1 =
         &Create<gui::TPageControl>(*this, "PageControl1", gui::TBounds{0, 0, clientWidth, clientHeight - 40});
     TabSheet1 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet1", "Ba&ckup");
-    TabSheet4 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet4", "&Restore");
+    TabSheet4 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet4", "Res&tore");
     TabSheetCat = &Create<gui::TTabSheet>(*PageControl1, "TabSheetCat", "C&atalog");
     TabSheet3 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet3", "&Log");
     TabSheet2 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet2", "&Schedule");

@@ -47,10 +47,13 @@ std::string Padded(uint64_t value) {
     return std::string(digits.size() < 14 ? 14 - digits.size() : 0, '0') + digits;
 }
 
-int Ratio(uint64_t compressed, uint64_t size) {
+int64_t Ratio(uint64_t compressed, uint64_t size) {
     if (size == 0) return 0;
-    return 100 - static_cast<int>((compressed * 100 + size / 2) / size);
+    return 100 - static_cast<int64_t>((compressed * 100 + size / 2) / size);
 }
+
+// Above any ratio's magnitude (a 4 GiB entry from one byte), below 14 digits.
+constexpr int64_t kRatioOffset = 1'000'000'000'000;
 
 std::string Upper(std::string text) {
     if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
@@ -68,6 +71,7 @@ class TRegistryHost : public job::TRegBakHost {
     void ProgramLog(const std::string& text) override { form_.AddToLog(text); }
     void JobLog(const std::string& text) override { form_.AddToJobLog(text); }
     void RestoreLog(const std::string& text) override { form_.AddToRestoreLog(text); }
+    void RestoreLogUnstamped(const std::string& text) override { form_.AddToRestoreLog(text, false); }
     void Status(const std::string& text) override { tab_.Label15->SetCaption(text); }
     void Progress(int position, int maximum) override {
         tab_.ProgressBar2->SetMax(maximum > 0 ? maximum : 100);
@@ -138,6 +142,7 @@ void TRestoreTab::Build() {
     DrawGrid1->SetDefaultRowHeight(16);
     for (int col = 0; col < 7; ++col)
         DrawGrid1->SetColWidths(col, kColumnWidths[col]);
+    DrawGrid1->SetHeaderSpan(0, 2); // "Name" over the icon and the file name
     int y = gridHeight + 10;
     f.Create<gui::TLabel>(page, "Label10", gui::TBounds{4, y + 3, 90, 16}, "Restore &to:");
     Edit3 = &f.Create<gui::TEdit>(page, "Edit3", gui::TBounds{96, y, 300, 21});
@@ -213,6 +218,8 @@ void TRestoreTab::Connect() {
     DrawGrid1->OnTopLeftChanged = [this] {
         if (DrawGrid1->RowCount() < 2) DrawGrid1->Invalidate();
     };
+    // Alt+M and Ctrl+A reach the tab from any of its controls.
+    f.KeyPreview = true;
     // Other parts of the window may handle these too: theirs run first.
     previousResize_ = f.OnResize;
     f.OnResize = [this] {
@@ -335,6 +342,14 @@ void TRestoreTab::Connect() {
     };
 }
 
+std::string TRestoreTab::JobDestinationFolder() const {
+    std::string folder = form_.Job.Destination.substr(0, form_.Job.Destination.find('|'));
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {};
+    return folder;
+}
+
 std::string TRestoreTab::ArchiveName() const {
     return unzipper_->ZipName();
 }
@@ -378,6 +393,7 @@ void TRestoreTab::OpenZipFileExecute() {
     request.Owner = form_.Handle();
     request.DefaultExt = "zip";
     request.Filter = "zip files|*.zip;*.0*";
+    request.InitialDir = JobDestinationFolder();
     gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted || answer.Files.empty()) return;
     OpenArchive(answer.Files[0]);
@@ -404,8 +420,10 @@ void TRestoreTab::OpenArchive(const std::string& file) {
         Label15->SetCaption(error.what());
     }
     SetPriorityClass(GetCurrentProcess(), read ? priority : NORMAL_PRIORITY_CLASS);
-    form_.OpenZipName = file;
     const int count = read ? z.Count() : 0;
+    // The caption names an archive only while one is open.
+    form_.OpenZipName = count > 0 ? file : std::string();
+    form_.UpdateCaption();
     if (count <= 0) {
         z.ClearZip();
         EnableArchiveActions(false);
@@ -578,6 +596,7 @@ void TRestoreTab::ApplyClick(int row, bool shift, bool ctrl) {
 
 void TRestoreTab::MoveFocus(int row) {
     DrawGrid1->SetRow(row);
+    DrawGrid1->ScrollIntoView();
     DrawGrid1->Invalidate();
 }
 
@@ -606,6 +625,7 @@ void TRestoreTab::DrawGrid1KeyDown(WORD& key, gui::TShiftState shift) {
     case VK_UP:
     case VK_DOWN: {
         const int row = std::clamp(current + (key == VK_UP ? -1 : 1), 1, count);
+        if (row == current) break; // at the first or last row: nothing moves, nothing toggles
         if (CtrlDown && !ShiftDown) {
             MovedUp = key == VK_UP;
             MovedDown = !MovedUp;
@@ -686,7 +706,9 @@ void TRestoreTab::FillRowMap(int column) {
             key = Padded(z.UncompressedSize(i));
             break;
         case 5:
-            key = Padded(static_cast<uint64_t>(Ratio(z.CompressedSize(i), z.UncompressedSize(i)) + 100));
+            // Entries that grew have ratios below -100 %: the offset keeps every key positive.
+            key = Padded(
+                static_cast<uint64_t>(Ratio(z.CompressedSize(i), z.UncompressedSize(i)) + kRatioOffset));
             break;
         case 6:
             key = Padded(z.CompressedSize(i));
@@ -812,11 +834,18 @@ void TRestoreTab::RunRestore() {
         f.AddToLog("Restore from: " + ArchiveName() + " stopped: " + error.what());
         Label15->SetCaption(error.what());
     }
-    f.StartRestore->SetCaption("&Cancel");
+    // The write-back and the staging can be cancelled too: the action stays the Cancel button.
+    auto cancellable = [&f] {
+        f.StartRestore->SetCaption("&Cancel");
+        f.StartRestore->SetEnabled(true);
+    };
+    cancellable();
     TRegistryHost registryHost(f, *this);
     for (const char* name : {"RestRegi.txt", "UserRestRegi.txt"})
-        if (!RestoreCancelRequested && Exists(programFolder + name))
+        if (!RestoreCancelRequested && Exists(programFolder + name)) {
             job::RestoreRegistry(registryHost, programFolder + name);
+            cancellable();
+        }
     if (!RebootList.empty()) ReplaceAtNextBoot();
     f.StartRestore->SetCaption("&Start");
     f.StartRestore->SetEnabled(z.NumSelected() > 0);
@@ -829,6 +858,8 @@ void TRestoreTab::TestFile1Click() {
     if (z.Count() == 0) return;
     VerifyMode = true;
     RestoreCancelRequested = false;
+    // A verify has no log of its own: the last restore's log stays as it was.
+    form_.RestoreLogName.clear();
     Label15->SetCaption("Verify in progress");
     form_.StartRestore->SetCaption("&Cancel");
     form_.StartRestore->SetEnabled(true);
@@ -869,7 +900,11 @@ namespace {
 class TTabBootHost : public TBootReplaceHost {
   public:
     TTabBootHost(TMF& form, TRestoreTab& tab) : form_(form), tab_(tab) {}
-    void Status(const std::string& text) override { tab_.Label15->SetCaption(text); }
+    // Once per staged file: a Cancel click gets through between them.
+    void Status(const std::string& text) override {
+        tab_.Label15->SetCaption(text);
+        gui::ProcessMessages();
+    }
     void Log(const std::string& text) override { form_.AddToRestoreLog(text); }
     bool Ask(const std::string& text) override {
         if (form_.Flags().Hidden) return false;

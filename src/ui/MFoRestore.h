@@ -154,6 +154,8 @@ class TRestoreTab {
     void ClearGrid();
     void EnableArchiveActions(bool on);
     std::string ArchiveName() const;
+    // The open dialog's first folder: the job's (first) destination when it exists.
+    std::string JobDestinationFolder() const;
     std::string CellText(int col, int entry);
     void Say(const std::string& text);
     void RunRestore();

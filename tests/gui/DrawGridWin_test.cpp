@@ -98,6 +98,40 @@ TEST_F(DrawGridTest, ClicksAndKeysSelectThroughOnSelectCell) {
     EXPECT_LT(grid->Row() - grid->TopRow(), grid->VisibleRowCount());
 }
 
+TEST_F(DrawGridTest, AHeaderSpanIsOneCellAndAClickOnTheCurrentCellStillSelects) {
+    grid->SetHeaderSpan(0, 2);
+    std::vector<RECT> headers;
+    auto paint = grid->OnDrawCell;
+    grid->OnDrawCell = [&](TCanvas& canvas, int col, int row, const RECT& rect, TGridDrawState state) {
+        if (row == 0) headers.push_back(rect);
+        paint(canvas, col, row, rect, state);
+    };
+    testsupport::PaintedPixels pixels(grid->Handle());
+    ASSERT_EQ(headers.size(), 2u) << "columns 0 and 1 as one, then column 2";
+    EXPECT_EQ(headers[0].left, 0);
+    EXPECT_EQ(headers[0].right, 159);
+    EXPECT_EQ(pixels.At(79, 18), RGB(0, 255, 0)) << "no grid line inside the span";
+    EXPECT_NE(pixels.At(79, 30), RGB(255, 255, 255)) << "the rows below keep theirs";
+    EXPECT_NE(pixels.At(159, 18), RGB(0, 255, 0));
+
+    // Scrolled by a column, the span's rest still draws as the same cell.
+    grid->SetLeftCol(1);
+    headers.clear();
+    testsupport::PaintedPixels scrolled(grid->Handle());
+    ASSERT_FALSE(headers.empty());
+    EXPECT_EQ(headers[0].left, -80);
+
+    std::vector<int> asked;
+    grid->OnSelectCell = [&](int, int row, bool&) { asked.push_back(row); };
+    grid->SetLeftCol(0);
+    Click(grid->Handle(), 85, 45);
+    Click(grid->Handle(), 85, 45);
+    EXPECT_EQ(asked, (std::vector<int>{2, 2}));
+    PressKey(grid->Handle(), VK_HOME);
+    PressKey(grid->Handle(), VK_UP);
+    EXPECT_EQ(asked, (std::vector<int>{2, 2, 1})) << "a key that moves nowhere selects nothing";
+}
+
 TEST_F(DrawGridTest, UserSizesColumnsOnTheHeaderBorder) {
     SendMessageA(grid->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(79, 10));
     SendMessageA(grid->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(120, 10));

@@ -12,8 +12,10 @@
 #include "gui/DrawGrid.h"
 #include "gui/Edit.h"
 #include "gui/Label.h"
+#include "gui/PageControl.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "gui/Wait.h"
 #include "job/RegBak.h"
 #include "ui/MFoRestore.h"
 #include "ui/Program.h"
@@ -49,6 +51,56 @@ void SetDate(const std::string& file, WORD year) {
     SetFileTime(handle, nullptr, nullptr, &utc);
     CloseHandle(handle);
 }
+
+// The system's pending boot-time moves, emptied for the test and put back after it.
+class PendingRenames {
+  public:
+    PendingRenames() {
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_ALL_ACCESS, &key_);
+        DWORD size = 0;
+        if (RegQueryValueExA(key_, kValue, nullptr, nullptr, nullptr, &size) == 0) {
+            saved_.resize(size);
+            RegQueryValueExA(key_, kValue, nullptr, nullptr, saved_.data(), &size);
+            had_ = true;
+        }
+        RegDeleteValueA(key_, kValue);
+    }
+    ~PendingRenames() {
+        RegDeleteValueA(key_, kValue);
+        if (had_)
+            RegSetValueExA(key_, kValue, 0, REG_MULTI_SZ, saved_.data(), static_cast<DWORD>(saved_.size()));
+        RegCloseKey(key_);
+    }
+    // Source and target of each move, in turn ("!" before a target that is to be replaced).
+    std::vector<std::string> Moves() const {
+        std::vector<std::string> moves;
+        DWORD size = 0;
+        if (RegQueryValueExA(key_, kValue, nullptr, nullptr, nullptr, &size) != 0) return moves;
+        std::vector<char> text(size + 2, '\0');
+        RegQueryValueExA(key_, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &size);
+        for (const char* at = text.data(); at < text.data() + size && *at; at += std::strlen(at) + 1)
+            moves.push_back(at);
+        return moves;
+    }
+
+  private:
+    static constexpr const char* kValue = "PendingFileRenameOperations";
+    HKEY key_ = nullptr;
+    std::vector<BYTE> saved_;
+    bool had_ = false;
+};
+
+// Scripted answers, with a hook that runs while a box is up: what the user does next is
+// posted then and arrives at the program's next pump.
+class TClickingPrompter : public gui::TScriptedPrompter {
+  public:
+    int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
+        if (OnMessage) OnMessage(request);
+        return TScriptedPrompter::ShowMessageBox(request);
+    }
+    std::function<void(const gui::TMessageBoxRequest&)> OnMessage;
+};
 
 class RestoreTabTest : public testing::Test {
   protected:
@@ -135,6 +187,24 @@ class RestoreTabTest : public testing::Test {
         state[VK_SHIFT] = state[VK_CONTROL] = 0;
         SetKeyboardState(state);
     }
+    // A key as the system delivers it: posted to the grid with the modifiers down, then pumped.
+    void Key(WORD key, gui::TShiftState shift = 0) {
+        BYTE state[256] = {};
+        state[VK_SHIFT] = (shift & gui::ssShift) ? 0x80 : 0;
+        state[VK_CONTROL] = (shift & gui::ssCtrl) ? 0x80 : 0;
+        SetKeyboardState(state);
+        PostMessageA(tab->DrawGrid1->Handle(), WM_KEYDOWN, key, 1);
+        PostMessageA(tab->DrawGrid1->Handle(), WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
+        gui::ProcessMessages();
+        state[VK_SHIFT] = state[VK_CONTROL] = 0;
+        SetKeyboardState(state);
+    }
+    // The Cancel button clicked; it takes effect at the program's next pump (which a paced pump
+    // does only once its interval has passed).
+    void ClickButton2() {
+        clock.Advance(60);
+        PostMessageA(tab->Button2->Handle(), BM_CLICK, 0, 0);
+    }
     std::vector<bool> Rows() {
         std::vector<bool> rows;
         for (int row = 1; row <= tab->RestoreRowMap.Count(); ++row)
@@ -146,7 +216,7 @@ class RestoreTabTest : public testing::Test {
     testsupport::FakeRegistry registry;
     gui::ManualClock clock;
     gui::TRecordingShell shell;
-    gui::TScriptedPrompter prompter;
+    TClickingPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
     core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
@@ -219,6 +289,12 @@ TEST_F(RestoreTabTest, OpeningSortingAndSelectingWithMouseAndKeys) {
     EXPECT_EQ(tab->RestoreRowMap.Count(), 0);
     EXPECT_FALSE(tab->BtSelectAll->Enabled());
     EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find(work / "notes.zip: "), std::string::npos);
+    EXPECT_EQ(form->OpenZipName, "") << "the caption names no archive";
+
+    // Entries that grew (a tiny one behind a 12-byte encryption header) sort first by ratio.
+    Open(Zip("tiny.zip", {Source("tiny.txt", "t"), Source("long.txt", std::string(5000, 'l'))}, "pw"));
+    tab->DrawGrid1DblClick(5);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"tiny.txt", "long.txt"}));
 }
 
 TEST_F(RestoreTabTest, NeverIfOlderAndAlwaysKeepOrReplaceAsTheySayAndLogEachRun) {
@@ -257,6 +333,9 @@ TEST_F(RestoreTabTest, NeverIfOlderAndAlwaysKeepOrReplaceAsTheySayAndLogEachRun)
     EXPECT_EQ(ReadWholeFile(dest + "\\new.txt"), "from the zip") << "always, read-only too";
     EXPECT_NE(Log(102).find("3 files restored."), std::string::npos);
     EXPECT_EQ(prompter.Requests().size(), 1u) << "nothing asked but the open dialog";
+    const std::string restoreLog = Log(102);
+    tab->TestFile1Click();
+    EXPECT_EQ(Log(102), restoreLog) << "a verify writes nothing into the last restore's log";
 }
 
 TEST_F(RestoreTabTest, VerifyNamesTheCorruptEntryAndPasswordsAreAskedAgain) {
@@ -458,4 +537,134 @@ TEST_F(RestoreTabTest, JobArchiveTestShowsEachEntryNamesTheCorruptOneAndStopsOnT
     } catch (const std::exception&) {
     }
     EXPECT_EQ(statuses.size(), 1u) << "the job's cancel stops the test after the entry in hand";
+}
+
+TEST_F(RestoreTabTest, GridKeysKeepTheFocusRowInViewAndEveryPlainClickToggles) {
+    std::vector<std::string> files;
+    for (int i = 10; i < 70; ++i)
+        files.push_back(Source("n" + std::to_string(i) + ".txt", "x"));
+    const std::string target = work / "jobdest";
+    CreateDirectoryA(target.c_str(), nullptr);
+    form->Job.Destination = target + "|" + work / "second";
+    Open(Zip("rows.zip", files));
+    EXPECT_EQ(prompter.Requests().back().File.InitialDir, target)
+        << "the dialog starts at the job's destination";
+    gui::TDrawGrid& grid = *tab->DrawGrid1;
+    const int page = grid.VisibleRowCount();
+    ASSERT_GT(page, 2);
+    ASSERT_LT(page, 40);
+    auto inView = [&grid] {
+        return grid.Row() >= grid.TopRow() && grid.Row() < grid.TopRow() + grid.VisibleRowCount();
+    };
+
+    Key(VK_END);
+    EXPECT_EQ(grid.Row(), 60);
+    EXPECT_TRUE(inView());
+    Key(VK_HOME);
+    EXPECT_EQ(grid.TopRow(), 1);
+    for (int i = 0; i < page + 2; ++i)
+        Key(VK_DOWN);
+    EXPECT_EQ(grid.Row(), page + 3);
+    EXPECT_TRUE(inView()) << "down past the page";
+    Key(VK_NEXT);
+    EXPECT_EQ(grid.Row(), 2 * page + 3);
+    EXPECT_TRUE(inView());
+    EXPECT_EQ(Rows(), std::vector<bool>(60, false)) << "plain moves only move the focus";
+
+    const int row = grid.Row();
+    Click(row, 0);
+    EXPECT_TRUE(tab->RowSelected(row)) << "a click on the focused row";
+    Click(row, 0);
+    EXPECT_FALSE(tab->RowSelected(row)) << "and again";
+
+    // Ctrl+Up on the first row and Ctrl+Down on the last go nowhere and toggle nothing.
+    Key(VK_HOME);
+    Key(VK_UP, gui::ssCtrl);
+    Key(VK_END);
+    Key(VK_DOWN, gui::ssCtrl);
+    EXPECT_EQ(Rows(), std::vector<bool>(60, false));
+
+    // Alt+M from the destination field; its release comes as a system key.
+    form->PageControl1->SetActivePage(form->TabSheet4);
+    EXPECT_EQ(form->TabSheet4->Caption(), "Res&tore");
+    tab->Edit3->SetFocus();
+    ASSERT_EQ(GetFocus(), tab->Edit3->Handle());
+    BYTE state[256] = {};
+    state[VK_MENU] = 0x80;
+    SetKeyboardState(state);
+    PostMessageA(tab->Edit3->Handle(), WM_SYSKEYDOWN, 'M', 0x20000001);
+    PostMessageA(tab->Edit3->Handle(), WM_SYSKEYUP, 'M', static_cast<LPARAM>(0xE0000001));
+    gui::ProcessMessages();
+    state[VK_MENU] = 0;
+    SetKeyboardState(state);
+    EXPECT_EQ(GetFocus(), grid.Handle());
+}
+
+TEST_F(RestoreTabTest, CancelClickedDuringTheRegistryWriteBackOrTheStagingStopsThere) {
+    int boxes = 0;
+    {
+        testsupport::RegistrySandbox sandbox("RestoreCancel");
+        core::TRegistry registry;
+        ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", true));
+        registry.WriteString("Setting", "before");
+        registry.CloseKey();
+        class Host : public job::TRegBakHost {
+          public:
+            void ProgramLog(const std::string&) override {}
+            void JobLog(const std::string&) override {}
+            void RestoreLog(const std::string&) override {}
+            void Status(const std::string&) override {}
+            bool AskYesNo(const std::string&) override { return false; }
+        } host;
+        ASSERT_TRUE(job::BackupRegistry(host, work / "src\\_$zreg_$._$r", nullptr, false, false));
+        Open(Zip("registry.zip", {work / "src\\_$zreg_$._$r"}));
+        ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", false));
+        registry.WriteString("Added", "since");
+        registry.CloseKey();
+
+        prompter.OnMessage = [&](const gui::TMessageBoxRequest&) {
+            if (++boxes == 2) ClickButton2();
+        };
+        prompter.AnswerMessage(gui::mrYes).AnswerMessage(gui::mrYes);
+        Restore(work / "elsewhere", tab->RadioButton3);
+        EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("Registry restore cancelled"),
+                  std::string::npos);
+        EXPECT_EQ(prompter.MessageTexts().size(), 2u) << "no question about values added since";
+        ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", false));
+        EXPECT_TRUE(registry.ValueExists("Added"));
+        registry.CloseKey();
+        EXPECT_EQ(form->StartRestore->Caption(), "&Start");
+    }
+
+    // Staging, last entry first: the Cancel comes with the hive's second Yes, so the next file
+    // is never staged.
+    const std::string windows = windowsFolder.Path();
+    const std::string archive =
+        Zip("hive.zip", {Source("app\\main.dll", "new dll"), Source("config\\software", "new hive")});
+    Open(archive);
+    std::vector<HANDLE> held;
+    for (const char* name : {"system32\\app\\main.dll", "system32\\config\\software"}) {
+        const std::string path = windows + name;
+        CreateDirectoryA((windows + "system32").c_str(), nullptr);
+        CreateDirectoryA((windows + "system32\\app").c_str(), nullptr);
+        CreateDirectoryA((windows + "system32\\config").c_str(), nullptr);
+        WriteWholeFile(path, "old");
+        held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+    }
+    PendingRenames pending;
+    boxes = 0;
+    prompter.Clear();
+    prompter.AnswerMessage(gui::mrYes).AnswerMessage(gui::mrYes).AnswerMessage(gui::mrOk);
+    Restore(windows + "system32", tab->RadioButton4);
+    for (HANDLE handle : held)
+        CloseHandle(handle);
+    EXPECT_EQ(ReadWholeFile(staging / "0\\software"), "new hive");
+    EXPECT_FALSE(FileExists(staging / "0\\main.dll")) << "not staged after the Cancel";
+    const std::vector<std::string> moves = pending.Moves();
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[0], "\\??\\" + staging / "0\\software");
+    EXPECT_EQ(prompter.MessageTexts().back(),
+              "You must restart your computer to get the rest of the files restored");
+    EXPECT_EQ(form->StartRestore->Caption(), "&Start");
 }
