@@ -5,6 +5,8 @@
 // order of gui::CompareTextI, as the sorted list boxes will hold them, so the order stored
 // in the file and the order a job processes agree.
 
+#include "job/VolumeSizes.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,7 +24,7 @@ struct JobDefinition {
     int CompressionMax = 7;            // TrackBar1 maximum (not stored in the file)
     std::string ZipSizeText = "650";   // ComboBox1: largest volume in MB, as typed
     std::string JobMaxZipText = "650"; // the volume size text the file held when loaded
-    int64_t MaxZipSize = 681'574'400;  // largest volume in bytes
+    int64_t MaxZipSize = CdVolumeSize; // largest volume in bytes
     bool Uselasttime1 = false;
     bool IncludeFulldriveInfo = false;
     bool Includedriveinfo = false; // stored as "2"; wins over IncludeFulldriveInfo

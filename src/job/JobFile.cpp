@@ -2,6 +2,7 @@
 
 #include "core/Scramble.h"
 #include "gui/CompareText.h"
+#include "job/VolumeSizes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,9 +15,9 @@ namespace job {
 namespace {
 
 constexpr char passwordPrefix[] = "#####";
-constexpr int64_t megabyte = 1'048'576;
-constexpr int64_t largestVolume = 4'294'967'295;
-constexpr int64_t defaultVolumeMb = 650;
+constexpr int64_t megabyte = Mebibyte;
+constexpr int64_t largestVolume = LargestVolumeSize;
+constexpr int64_t defaultVolumeMb = CdVolumeSize / Mebibyte;
 constexpr int defaultCompression = 6;
 constexpr int lowestCompression = 2;
 

@@ -2,6 +2,7 @@
 
 #include "gui/CompareText.h"
 #include "job/DirectoryListerWin.h"
+#include "job/JobPump.h"
 
 #include <windows.h>
 
@@ -159,8 +160,7 @@ SelectionResult JobItems::AfterSelection() {
     if (!host_.ArchiveBitPending().empty()) host_.FlushAttributeList();
     if (!host_.Hidden()) host_.SetStatusText("Sorting " + std::to_string(run_.FilesToBak) + " files wait ");
     scan_.OrderBySize(place_.DestinationFreeSpace);
-    for (int i = 0; i < 201; ++i)
-        host_.Pump();
+    PumpAfterLongStep(host_);
     result.BytesSelected = run_.BytesToBak;
     result.FilesTotal = run_.FileCount;
     if (host_.Cancelled()) {

@@ -5,6 +5,7 @@
 
 #include "gui/Clock.h"
 #include "job/SelectionRules.h"
+#include "job/VolumeSizes.h"
 
 #include <cstdint>
 #include <deque>
@@ -26,7 +27,7 @@ struct SelectionOptions {
     bool IncludeDriveInfo = false;
     bool IncludeFullDriveInfo = false;
     bool OptimizeUsedSpace = false;
-    int64_t MaxZipSize = 681'574'400;
+    int64_t MaxZipSize = CdVolumeSize;
 };
 
 // Earlier backups' paths (as the zip stores them) with their DOS date-times, found

@@ -5,8 +5,10 @@
 #include "gui/CivilDate.h"
 #include "gui/Clock.h"
 #include "gui/DriveType.h"
+#include "job/JobPump.h"
 #include "job/JobStartRules.h"
 #include "job/ProgramLine.h"
+#include "job/VolumeSizes.h"
 
 #include <windows.h>
 
@@ -131,8 +133,7 @@ bool JobStarter::Steps() {
         }
     }
     window_.LoadJob(jobName);
-    for (int i = 0; i < 3; ++i)
-        host_.Pump();
+    PumpAfterLoad(host_);
     jobName = window_.JobName();
     host_.AddToLog("");
     host_.AddToLog("Backup started: " + jobName);
@@ -147,12 +148,12 @@ bool JobStarter::Steps() {
     if (!Destination.DiscWriterMode && !FolderExists(Destination.DestPath)) ForceFolder(Destination.DestPath);
     const std::string driveType =
         Destination.DestPath.size() >= 2 ? gui::DriveTypeText(Destination.DestPath.substr(0, 1) + ":\\") : "";
-    if (Destination.DestFreeSpace < MaxZipSize && Destination.DestFreeSpace > 8'000'000 &&
+    if (Destination.DestFreeSpace < MaxZipSize && Destination.DestFreeSpace > PartlyUsedMediumFloor &&
         (driveType == "Removable" || driveType == "CDROM"))
         SpaceReserve = MaxZipSize - DriveFreeBytes(Destination.DestDrive);
     if (window_.UseTempFile() && Destination.DestPath.size() >= 2 && Destination.DestPath[1] == ':' &&
         driveType == "CDROM")
-        SpaceReserve += 2'097'152;
+        SpaceReserve += DirectoryReserve;
     if (!CheckMissingDestination()) return false;
     if (job_.ZipName.find_first_of("\\:*") != std::string::npos) job_.ZipName = CleanZipName(job_.ZipName);
     if (!Resumed && !FreshRunJobFile()) return false;
@@ -177,7 +178,7 @@ bool JobStarter::Steps() {
     run_.Options.AfterDate = AfterDate;
     VolumeSizeRules();
     window_.ShowCancelAction();
-    TempSpaceMargin = window_.WindowsXP() ? 50'000'000 : 0;
+    TempSpaceMargin = window_.WindowsXP() ? XpCdStagingMargin : 0;
     run_.FilestoZipList.clear();
     run_.ScanQueue.clear();
     run_.ItemMissing = false;

@@ -1,5 +1,7 @@
 #include "job/JobStartRules.h"
 
+#include "job/VolumeSizes.h"
+
 #include "gui/CivilDate.h"
 #include "zip/ZipLib.h"
 
@@ -34,17 +36,16 @@ bool ParseMegabytes(const std::string& text, int64_t& value) {
     size_t at = 0;
     bool negative = false;
     if (at < trimmed.size() && (trimmed[at] == '-' || trimmed[at] == '+')) negative = trimmed[at++] == '-';
-    if (at == trimmed.size() || trimmed.size() - at > 12) return false;
+    if (at == trimmed.size()) return false;
     value = 0;
     for (; at < trimmed.size(); ++at) {
         if (!std::isdigit(static_cast<unsigned char>(trimmed[at]))) return false;
-        value = value * 10 + (trimmed[at] - '0');
+        // Any number past the largest volume is as good as the largest: no overflow.
+        if (value <= LargestVolumeSize) value = value * 10 + (trimmed[at] - '0');
     }
     if (negative) value = -value;
     return true;
 }
-
-constexpr int64_t kMiB = 1'048'576;
 
 } // namespace
 
@@ -73,32 +74,34 @@ VolumeSize ApplyVolumeSizeRules(const VolumeSizeInput& input, const std::functio
     VolumeSize size;
     int64_t megabytes = 0;
     if (!ParseMegabytes(input.Text, megabytes)) {
-        size.MaxZipSize = 650 * kMiB;
+        size.MaxZipSize = CdVolumeSize;
         size.Shown = "650";
     } else {
-        size.MaxZipSize = megabytes * kMiB;
         size.Shown = Trimmed(input.Text);
-        if (size.MaxZipSize > 4'294'967'295) {
-            size.MaxZipSize = 4'294'967'295;
-            size.Shown = "4095";
-        } else if (size.MaxZipSize < 4'194'304) {
-            size.MaxZipSize = 4'194'304;
-            size.Shown = "4";
+        if (megabytes > LargestVolumeSize / Mebibyte) {
+            size.MaxZipSize = LargestVolumeSize;
+            size.Shown = std::to_string(LargestVolumeSize / Mebibyte);
+        } else if (megabytes * Mebibyte < SmallestVolumeSize) {
+            size.MaxZipSize = SmallestVolumeSize;
+            size.Shown = std::to_string(SmallestVolumeSize / Mebibyte);
+        } else {
+            size.MaxZipSize = megabytes * Mebibyte;
         }
     }
     if (input.DiscWriterMode) {
-        if (input.DiscCapacity < size.MaxZipSize && input.DiscCapacity > 2'000'000)
-            size.SpaceReserve = size.MaxZipSize - input.DiscCapacity + 2'097'152;
+        if (input.DiscCapacity < size.MaxZipSize && input.DiscCapacity > UsableMediumFloor)
+            size.SpaceReserve = size.MaxZipSize - input.DiscCapacity + DirectoryReserve;
         return size;
     }
-    if (input.DestSize > 0 && input.DestSize < size.MaxZipSize && input.DestSize > 4'194'304) {
+    if (input.DestSize > 0 && input.DestSize < size.MaxZipSize && input.DestSize > SmallestVolumeSize) {
         size.MaxZipSize = input.DestSize;
-        size.Shown = std::to_string(size.MaxZipSize / kMiB);
+        size.Shown = std::to_string(size.MaxZipSize / Mebibyte);
     }
-    if (input.DestSize > 675'282'944 && input.DestSize < 687'865'856 && size.MaxZipSize > 675'282'944) {
-        if (input.Hidden || (askCdSize && askCdSize())) size.MaxZipSize = 555'745'280;
-        size.Shown = std::to_string(size.MaxZipSize / kMiB);
-        if (input.DestFree < size.MaxZipSize && input.DestFree > 2'000'000)
+    if (input.DestSize > PacketCdSizeLow && input.DestSize < PacketCdSizeHigh &&
+        size.MaxZipSize > PacketCdSizeLow) {
+        if (input.Hidden || (askCdSize && askCdSize())) size.MaxZipSize = PacketCdVolumeSize;
+        size.Shown = std::to_string(size.MaxZipSize / Mebibyte);
+        if (input.DestFree < size.MaxZipSize && input.DestFree > UsableMediumFloor)
             size.SpaceReserve = size.MaxZipSize - input.DestFree;
     }
     return size;

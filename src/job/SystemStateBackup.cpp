@@ -6,6 +6,7 @@
 #include "gui/Shell.h"
 #include "job/DirectoryListerWin.h"
 #include "job/JobItems.h"
+#include "job/JobPump.h"
 
 #include <windows.h>
 
@@ -134,8 +135,7 @@ void JobItems::SystemStateBackup() {
         }
     }
     WaitCancellable(10000);
-    for (int i = 0; i < 201; ++i)
-        host_.Pump();
+    PumpAfterLongStep(host_);
     if (host_.Cancelled()) return;
 
     if (nt4) {

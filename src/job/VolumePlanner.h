@@ -18,6 +18,8 @@
 // skipped (missing, locked, too big, refused). A marker for a name that no normal call named
 // is such a skipped entry, reported once.
 
+#include "job/VolumeSizes.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,7 +45,7 @@ struct VolumePlan {
     std::vector<DeferredFile> ZipVolumeList;
     int iZip = 0;
 
-    int64_t MaxZipSize = 681'574'400;
+    int64_t MaxZipSize = CdVolumeSize;
     int64_t CurrentZipBytes = 0;
     int64_t SpaceReserve = 0;
     int64_t EarlierVolumeBytes = 0;

@@ -28,6 +28,8 @@ TEST(JobStartRules, VolumeSizeFromTheBoxTheDriveAndACdSizedMedium) {
     EXPECT_EQ(rule("-7").Shown, "4");
     EXPECT_EQ(rule("x").MaxZipSize, 681'574'400);
     EXPECT_EQ(rule("x").Shown, "650");
+    EXPECT_EQ(rule("1234567890123").Shown, "4095") << "thirteen digits are still a size";
+    EXPECT_EQ(rule("99999999999999999999999").MaxZipSize, 4'294'967'295);
 
     const VolumeSize floppy = rule("650", 104'857'600, 104'000'000);
     EXPECT_EQ(floppy.MaxZipSize, 104'857'600) << "a 100 MiB disk lowers the size to its own";
