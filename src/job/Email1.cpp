@@ -148,7 +148,10 @@ bool TEmail::SendMail(const std::vector<std::string>& body, const std::string& s
     smtp.Port = SmtpPortOf(port);
     smtp.Account = edtAccount->Text();
     if (!smtp.Account.empty()) smtp.Password = edtPassword->Text();
-    const SmtpResult result = SendSmtp(smtp, content.From, content.To, ComposeMail(content));
+    std::vector<std::string> envelope;
+    for (const std::string& address : content.To)
+        envelope.push_back(EnvelopeAddress(address));
+    const SmtpResult result = SendSmtp(smtp, EnvelopeAddress(content.From), envelope, ComposeMail(content));
     if (!result.Sent) Log("Mail not sent: " + result.Error);
     return result.Sent;
 }

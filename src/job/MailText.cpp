@@ -56,6 +56,26 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
+// Bytes of the character that starts at text[at]: two for a lead byte of a double-byte charset,
+// a whole sequence in UTF-8, else one.
+size_t CharacterLength(std::string_view text, size_t at, std::string_view charset) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    size_t length = 1;
+    if (charset == "utf-8") {
+        if (c >= 0xF0)
+            length = 4;
+        else if (c >= 0xE0)
+            length = 3;
+        else if (c >= 0xC0)
+            length = 2;
+    } else if (charset == "shift_jis") {
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) length = 2;
+    } else if (charset == "gbk" || charset == "ks_c_5601-1987" || charset == "big5") {
+        if (c >= 0x81 && c <= 0xFE) length = 2;
+    }
+    return std::min(length, text.size() - at);
+}
+
 // A quoted string for a MIME parameter.
 std::string Quoted(std::string_view text) {
     std::string out = "\"";
@@ -79,6 +99,27 @@ std::vector<std::string> SplitRecipients(std::string_view text) {
         start = end + 1;
     }
     return out;
+}
+
+std::string EnvelopeAddress(std::string_view text) {
+    const size_t open = text.rfind('<');
+    const size_t close = open == std::string_view::npos ? open : text.find('>', open);
+    if (close == std::string_view::npos) return Trimmed(text);
+    return Trimmed(text.substr(open + 1, close - open - 1));
+}
+
+std::string HeaderAddress(std::string_view text, std::string_view charset) {
+    const std::string whole = Trimmed(text);
+    const size_t open = whole.rfind('<');
+    if (open == std::string::npos || whole.find('>', open) == std::string::npos) return whole;
+    std::string name = Trimmed(std::string_view(whole).substr(0, open));
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+    const std::string address = "<" + EnvelopeAddress(whole) + ">";
+    if (name.empty()) return address;
+    if (!IsPlainHeaderText(name)) return EncodedHeaderText(name, charset) + " " + address;
+    // Plain text with a character that has a meaning in an address goes in quotes.
+    if (name.find_first_of("()<>[]:;@\\,.\"") != std::string::npos) return Quoted(name) + " " + address;
+    return name + " " + address;
 }
 
 std::string CharsetOfCodePage(unsigned codePage) {
@@ -107,9 +148,16 @@ std::string EncodedHeaderText(std::string_view text, std::string_view charset) {
     const size_t room = prefix.size() + 2 < 75 ? 75 - prefix.size() - 2 : 4;
     const size_t chunk = room / 4 * 3;
     std::string out;
-    for (size_t at = 0; at < text.size(); at += chunk) {
+    for (size_t at = 0; at < text.size();) {
+        size_t end = at;
+        while (end < text.size()) {
+            const size_t next = end + CharacterLength(text, end, charset);
+            if (next - at > chunk && end > at) break;
+            end = next;
+        }
         if (!out.empty()) out += "\r\n ";
-        out += prefix + Base64(text.substr(at, chunk)) + "?=";
+        out += prefix + Base64(text.substr(at, end - at)) + "?=";
+        at = end;
     }
     return out;
 }
@@ -173,10 +221,10 @@ std::string MailDateText(double localDateTime, int minutesEastOfUtc) {
 std::string ComposeMail(const MailContent& mail) {
     std::string to;
     for (const std::string& address : mail.To)
-        to += (to.empty() ? "" : ", ") + address;
+        to += (to.empty() ? "" : ",\r\n ") + HeaderAddress(address, mail.Charset);
     std::string out;
     if (!mail.Date.empty()) out += "Date: " + mail.Date + "\r\n";
-    out += "From: " + mail.From + "\r\n";
+    out += "From: " + HeaderAddress(mail.From, mail.Charset) + "\r\n";
     out += "To: " + to + "\r\n";
     out += "Subject: " + EncodedHeaderText(mail.Subject, mail.Charset) + "\r\n";
     out += "MIME-Version: 1.0\r\n";

@@ -13,11 +13,18 @@ namespace job {
 // The address list as typed: split at "," and ";", blanks trimmed, empty parts dropped.
 std::vector<std::string> SplitRecipients(std::string_view text);
 
+// An address as typed may carry a display name: "Backup <ops@example.test>". The envelope
+// takes what lies inside the angle brackets (the whole text, trimmed, when there are none);
+// the header keeps the whole text, its display name encoded when it is not plain ASCII.
+std::string EnvelopeAddress(std::string_view text);
+std::string HeaderAddress(std::string_view text, std::string_view charset);
+
 // The MIME charset name of an ANSI code page ("windows-1252" for 1252).
 std::string CharsetOfCodePage(unsigned codePage);
 
 // The text as is when it is printable ASCII, else encoded words of at most 75 characters
-// joined by folding white space.
+// joined by folding white space. No word ends inside a character of a double-byte charset or
+// of UTF-8, since each word must decode on its own.
 std::string EncodedHeaderText(std::string_view text, std::string_view charset);
 
 // Quoted-printable with CR LF line ends; lines of at most 76 characters.

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The job report's mail, sent by the Windows build under Wine to a real aiosmtpd on 127.0.0.1:
-AUTH LOGIN with an attachment that arrives byte for byte, no AUTH without an account, a refused
+AUTH LOGIN with an attachment that arrives byte for byte, no AUTH without an account, addresses
+with display names (the envelope takes the address, the headers the whole text), a refused
 login, a server that drops the line during DATA, no listener at all, and the test mail.
 Usage: mail_peers.py MAILDRV WINE_RUN"""
 
@@ -36,10 +37,12 @@ def free_port():
 class Inbox:
     def __init__(self):
         self.mails = []
+        self.senders = []
         self.logins = []
 
     async def handle_DATA(self, server, session, envelope):
         self.mails.append((list(envelope.rcpt_tos), envelope.original_content, session.authenticated))
+        self.senders.append(envelope.mail_from)
         return "250 OK"
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
@@ -60,9 +63,8 @@ def run(*args):
     return done.returncode, done.stdout.decode("cp1252", "replace")
 
 
-def save(ini, to, subject, port, account, password):
-    code, _ = run(winpath(ini), "save", to, "tarnwick@example.org", subject, "127.0.0.1", str(port), account,
-                  password)
+def save(ini, to, subject, port, account, password, sender="tarnwick@example.org"):
+    code, _ = run(winpath(ini), "save", to, sender, subject, "127.0.0.1", str(port), account, password)
     check(code == 0, "settings saved")
 
 
@@ -151,17 +153,35 @@ with tempfile.TemporaryDirectory() as folder:
             check(message["Subject"] == "Nuit \xe9t\xe9 - Daily.dat", "encoded subject %r" % message["Subject"])
             check(not message.is_multipart(), "a missing attachment file leaves the mail without it")
 
+        # Display names: the server is given the bare addresses, the headers keep the names
+        # (encoded where they are not ASCII).
+        save(ini, "Backup Operators <ops@example.org>; B\xf6rje \xc5berg <boss@example.org>", "Nightly", port,
+             "", "", sender="Tarnwick Backup <tarnwick@example.org>")
+        code, out = run(winpath(ini), "send", "Daily.dat", winpath(log), winpath(body))
+        check(code == 0, "mail to display names sent: " + out)
+        check(len(inbox.mails) == 3, "the mail to display names arrived")
+        if len(inbox.mails) == 3:
+            rcpt, content, _ = inbox.mails[-1]
+            check(rcpt == ["ops@example.org", "boss@example.org"], "envelope recipients %r" % rcpt)
+            check(inbox.senders[-1] == "tarnwick@example.org", "envelope sender %r" % inbox.senders[-1])
+            message = email.message_from_bytes(content, policy=email.policy.default)
+            check(str(message["From"]) == "Tarnwick Backup <tarnwick@example.org>", "From %r" % str(message["From"]))
+            to = [(a.display_name, a.addr_spec) for a in message["To"].addresses]
+            check(to == [("Backup Operators", "ops@example.org"), ("B\xf6rje \xc5berg", "boss@example.org")],
+                  "To %r" % to)
+
         # A refused login: nothing arrives, the program log says why, the caller goes on.
         save(ini, "ops@example.org", "Nightly", port, "backup", "wrong")
         code, out = run(winpath(ini), "send", "Daily.dat", winpath(log), winpath(body))
         check(code == 3 and "log: Mail not sent: " in out, "refused login logged: " + out)
-        check(len(inbox.mails) == 2, "nothing arrived after a refused login")
+        check(len(inbox.mails) == 3, "nothing arrived after a refused login")
 
         # The test mail.
         save(ini, "ops@example.org", "Nightly", port, "backup", "s3cret")
         code, out = run(winpath(ini), "test")
         check(code == 0, "test mail: " + out)
-        if len(inbox.mails) == 3:
+        check(len(inbox.mails) == 4, "the test mail arrived")
+        if len(inbox.mails) == 4:
             message = email.message_from_bytes(inbox.mails[-1][1], policy=email.policy.default)
             check(message["Subject"] == "Nightly - Test mail", "test subject %r" % message["Subject"])
             check(message.get_content().strip() == "This is a test mail send from Tarnwick", "test body")
