@@ -311,7 +311,7 @@ void TRestoreTab::Connect() {
     };
     z.OnTotalPercentDone = [this](zip::TUnZipper& z, int percent) {
         ProgressBar2->SetPosition(percent);
-        if (percent >= 100 && ++FullReports > 100000) throw EInfiniteRun();
+        if (percent >= 100 && ++FullReports > 100000) throw job::EInfiniteRun();
         if (RestoreCancelRequested) z.CancelTheOperation();
     };
     z.OnUnZipComplete = [this](zip::TUnZipper& z, int fileCount) {
@@ -897,7 +897,7 @@ void TRestoreTab::TestFile1Click() {
 
 namespace {
 
-class TTabBootHost : public TBootReplaceHost {
+class TTabBootHost : public job::TBootReplaceHost {
   public:
     TTabBootHost(TMF& form, TRestoreTab& tab) : form_(form), tab_(tab) {}
     // Once per staged file: a Cancel click gets through between them.
@@ -935,11 +935,12 @@ class TTabBootHost : public TBootReplaceHost {
         z.RecreateDirs = false;
         Run(z);
     }
-    void ExtractRestoreData(const std::vector<TRebootEntry>& entries, const std::string& folder) override {
+    void ExtractRestoreData(const std::vector<job::TRebootEntry>& entries,
+                            const std::string& folder) override {
         zip::TUnZipper& z = tab_.UnZipper1();
         z.ClearSelected();
         std::string root;
-        for (const TRebootEntry& entry : entries) {
+        for (const job::TRebootEntry& entry : entries) {
             z.SetSelected(entry.index, true);
             const std::string path = z.Pathname(entry.index);
             const size_t at = Upper(path).find("\\_RESTORE");
@@ -980,10 +981,10 @@ void TRestoreTab::ReplaceAtNextBoot() {
     z.OnSkippingFile = nullptr;
     z.ClearSelected();
     const core::ProgramEnvironment& environment = form_.Environment();
-    TBootReplaceSetup setup;
-    setup.os = environment.os.ntFamily                                     ? TBootOs::NT
-               : (environment.os.major == 4 && environment.os.minor == 90) ? TBootOs::WinMe
-                                                                           : TBootOs::Win9x;
+    job::TBootReplaceSetup setup;
+    setup.os = environment.os.ntFamily                                     ? job::TBootOs::NT
+               : (environment.os.major == 4 && environment.os.minor == 90) ? job::TBootOs::WinMe
+                                                                           : job::TBootOs::Win9x;
     setup.windowsFolder = environment.windowsFolder;
     char profile[MAX_PATH] = "";
     const DWORD n = GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile);
@@ -992,7 +993,7 @@ void TRestoreTab::ReplaceAtNextBoot() {
     setup.systemTempPath = environment.systemTempPath;
     setup.meHiveRestored = WindowsMeHiveRestored;
     TTabBootHost host(form_, *this);
-    ui::ReplaceAtNextBoot(host, RebootList, setup);
+    job::ReplaceAtNextBoot(host, RebootList, setup);
     if (setup.tempPath != form_.Flags().TempPath && !form_.Flags().TempPath.empty())
         form_.Flags().TempPath = setup.tempPath;
     z.OnStartUnZip = std::move(start);
@@ -1001,59 +1002,6 @@ void TRestoreTab::ReplaceAtNextBoot() {
     z.OnSkippingFile = std::move(skipping);
     z.SetDestDir(Edit3->Text());
     RebootList.clear();
-}
-
-void TJobArchiveTest::Connect(zip::TUnZipper& zipper1, zip::TUnZipper* zipper2) {
-    zipper1.OnEndReadFileInfo = [this](zip::TUnZipper&, int index, int total) {
-        Zipper1EndReadFileInfo(index, total);
-    };
-    zipper1.OnTotalPercentDone = [this](zip::TUnZipper& z, int percent) {
-        Zipper1TotalPercentDone(z, percent);
-    };
-    zipper1.OnBadCRC = [this](zip::TUnZipper& z, uint32_t, uint32_t, int index) { Zipper1BadCRC(z, index); };
-    zipper1.OnEndUnZip = [this](zip::TUnZipper& z, int index, const std::string&) {
-        Zipper1EndUnZip(z, index);
-    };
-    zipper1.OnFilePercentDone = [this](zip::TUnZipper& z, int percent) {
-        Zipper1FilePercentDone(z, percent);
-    };
-    if (zipper2)
-        zipper2->OnFilePercentDone = [this](zip::TUnZipper& z, int percent) {
-            Zipper2FilePercentDone(z, percent);
-        };
-}
-
-void TJobArchiveTest::Zipper1EndReadFileInfo(int index, int totalFiles) {
-    if (Testing && totalFiles > 0 && Progress) Progress(index * 100 / totalFiles);
-}
-
-void TJobArchiveTest::Zipper1TotalPercentDone(zip::TUnZipper&, int percent) {
-    if (!Testing) return;
-    if (Progress) Progress(percent);
-    if (percent >= 100 && ++FullReports > 100000) throw EInfiniteRun();
-}
-
-void TJobArchiveTest::Zipper1BadCRC(zip::TUnZipper& zipper, int index) {
-    if (ReportBadCrc && Log) Log(zipper.FullName(index) + " in " + zipper.ZipName() + " may be corrupt.");
-}
-
-void TJobArchiveTest::Zipper1EndUnZip(zip::TUnZipper& zipper, int index) {
-    FullReports = 0;
-    const std::string zipName = zipper.ZipName().substr(zipper.ZipName().find_last_of("\\/:") + 1);
-    if (Status) Status("Verified: " + zipper.Filename(index) + ". " + zipName);
-    if (Cancelled()) {
-        zipper.ClearSelected();
-        zipper.CancelTheOperation();
-    }
-}
-
-void TJobArchiveTest::Zipper1FilePercentDone(zip::TUnZipper& zipper, int percent) {
-    if (FileProgress) FileProgress(percent);
-    if (Cancelled()) zipper.CancelTheOperation();
-}
-
-void TJobArchiveTest::Zipper2FilePercentDone(zip::TUnZipper& zipper, int) {
-    if (Cancelled()) zipper.CancelTheOperation();
 }
 
 } // namespace ui

@@ -500,45 +500,6 @@ TEST_F(RestoreTabTest, FilesHeldOpenAreStagedAndScheduledForTheNextBoot) {
     EXPECT_EQ(moves[1], "!\\??\\" + dest + "\\two\\main.dll");
 }
 
-TEST_F(RestoreTabTest, JobArchiveTestShowsEachEntryNamesTheCorruptOneAndStopsOnTheJobsCancel) {
-    const std::string archive =
-        Zip("job.zip", {Source("good.txt", std::string(3000, 'g')), Source("bad.txt", std::string(3000, 'x')),
-                        Source("last.txt", std::string(3000, 'l'))});
-    std::string bytes = ReadWholeFile(archive);
-    const size_t at = bytes.find("bad.txt") + 7 + 4;
-    bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
-    WriteWholeFile(archive, bytes);
-
-    zip::TWinExtractFileSystem files;
-    zip::TUnZipper zipper1(files);
-    zipper1.SetZipName(archive);
-    ui::TJobArchiveTest test;
-    std::vector<std::string> statuses, log;
-    int progress = -1;
-    bool cancelled = false;
-    test.Status = [&](const std::string& text) { statuses.push_back(text); };
-    test.Log = [&](const std::string& text) { log.push_back(text); };
-    test.Progress = [&](int percent) { progress = percent; };
-    test.JobCancelled = [&] { return cancelled; };
-    test.Connect(zipper1, nullptr);
-    test.Testing = true;
-    EXPECT_FALSE(zipper1.TestArchive());
-    EXPECT_TRUE(log.empty()) << "the first pass names nothing";
-    test.ReportBadCrc = true;
-    EXPECT_FALSE(zipper1.TestArchive());
-    EXPECT_EQ(log, std::vector<std::string>{"bad.txt in " + archive + " may be corrupt."});
-    EXPECT_EQ(statuses.front(), "Verified: good.txt. job.zip");
-    EXPECT_GT(progress, 0) << "the job's bar moves";
-
-    statuses.clear();
-    cancelled = true;
-    try {
-        zipper1.TestArchive();
-    } catch (const std::exception&) {
-    }
-    EXPECT_EQ(statuses.size(), 1u) << "the job's cancel stops the test after the entry in hand";
-}
-
 TEST_F(RestoreTabTest, GridKeysKeepTheFocusRowInViewAndEveryPlainClickToggles) {
     std::vector<std::string> files;
     for (int i = 10; i < 70; ++i)

@@ -1,10 +1,10 @@
-#include "ui/BootReplaceWin.h"
+#include "job/BootReplaceWin.h"
 
 #include <windows.h>
 
 #include <cctype>
 
-namespace ui {
+namespace job {
 
 namespace {
 
@@ -211,4 +211,4 @@ int ReplaceAtNextBoot(TBootReplaceHost& host, std::vector<TRebootEntry>& list, T
     return scheduled;
 }
 
-} // namespace ui
+} // namespace job

@@ -6,12 +6,12 @@
 // go through the host, so the restore tab drives it with its unzip component and tests with
 // plain copies.
 
-#include "ui/BootReplace.h"
+#include "job/BootReplace.h"
 
 #include <string>
 #include <vector>
 
-namespace ui {
+namespace job {
 
 struct TRebootEntry {
     std::string target;
@@ -47,4 +47,4 @@ struct TBootReplaceSetup {
 // scheduled.
 int ReplaceAtNextBoot(TBootReplaceHost& host, std::vector<TRebootEntry>& list, TBootReplaceSetup& setup);
 
-} // namespace ui
+} // namespace job

@@ -4,7 +4,7 @@
 // owns the boot drive's batch files, so the cases that write them run in it one after another.
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
-#include "ui/BootReplaceWin.h"
+#include "job/BootReplaceWin.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ using testsupport::WriteWholeFile;
 namespace {
 
 // Extraction by copying the entry's source file.
-class CopyHost : public ui::TBootReplaceHost {
+class CopyHost : public job::TBootReplaceHost {
   public:
     void Status(const std::string&) override {}
     void Log(const std::string& text) override { log.push_back(text); }
@@ -31,9 +31,9 @@ class CopyHost : public ui::TBootReplaceHost {
         if (extract) CopyFileA(sources[index].c_str(), (folder + names[index]).c_str(), FALSE);
         staged.push_back(folder + names[index]);
     }
-    void ExtractRestoreData(const std::vector<ui::TRebootEntry>& entries,
+    void ExtractRestoreData(const std::vector<job::TRebootEntry>& entries,
                             const std::string& folder) override {
-        for (const ui::TRebootEntry& entry : entries)
+        for (const job::TRebootEntry& entry : entries)
             CopyFileA(sources[entry.index].c_str(), (folder + names[entry.index]).c_str(), FALSE);
     }
     bool CancelPending() override {
@@ -94,14 +94,14 @@ TEST(BootReplaceWin, OldWindowsBatchChainAndRenameListPutEverythingInPlace) {
     WriteWholeFile("C:\\AutoExec.bat", "@echo before>" + root + "BEFORE.TXT\r\n");
 
     CopyHost host;
-    std::vector<ui::TRebootEntry> list = {
+    std::vector<job::TRebootEntry> list = {
         {root + "MAIN.DLL", host.Add(sources / "main", "MAIN.DLL")},
         {root + "Long folder name\\main library.dll", host.Add(sources / "long", "main library.dll")}};
-    ui::TBootReplaceSetup setup;
-    setup.os = ui::TBootOs::Win9x;
+    job::TBootReplaceSetup setup;
+    setup.os = job::TBootOs::Win9x;
     setup.windowsFolder = windows.Path().substr(0, windows.Path().size() - 1);
     setup.tempPath = root + "STAGE\\";
-    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 2);
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 2);
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(host.informed, std::vector<std::string>{
                                  "You must restart your computer to get the rest of the files restored"});
@@ -123,7 +123,7 @@ TEST(BootReplaceWin, OldWindowsBatchChainAndRenameListPutEverythingInPlace) {
     // Without an AUTOEXEC before, the chain leaves none behind.
     DeleteFileA("C:\\AutoExec.bat");
     list = {{root + "MAIN.DLL", host.Add(sources / "long", "MAIN.DLL")}};
-    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 1);
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 1);
     ASSERT_EQ(testsupport::RunAndWait("cmd.exe /c C:\\AutoExec.bat"), 0);
     EXPECT_EQ(ReadWholeFile(root + "MAIN.DLL"), "new long");
     EXPECT_FALSE(FileExists("C:\\AutoExec.bat"));
@@ -135,7 +135,7 @@ TEST(BootReplaceWin, OldWindowsBatchChainAndRenameListPutEverythingInPlace) {
     for (int i = 0; i < 991; ++i)
         list.push_back({root + "Long folder name\\library number " + std::to_string(i) + ".dll",
                         host.Add(sources / "long", "library number " + std::to_string(i) + ".dll")});
-    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 990);
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 990);
     const std::string many = ReadWholeFile(windows / "WININIT.INI");
     EXPECT_EQ(std::count(many.begin(), many.end(), '\n'), 991) << "the section line and 990 renames";
     ASSERT_EQ(host.informed.size(), 2u);
@@ -146,10 +146,10 @@ TEST(BootReplaceWin, OldWindowsBatchChainAndRenameListPutEverythingInPlace) {
     WriteWholeFile(sources / "data", "restore data");
     host.informed.clear();
     list = {{"C:\\_RESTORE\\ARCHIVE\\FS.CAB", host.Add(sources / "data", "FS.CAB")}};
-    setup.os = ui::TBootOs::WinMe;
+    setup.os = job::TBootOs::WinMe;
     setup.tempPath = stage.Path();
     setup.meHiveRestored = true;
-    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 1);
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 1);
     const std::string batch = ReadWholeFile("C:\\QRestore.bat");
     const size_t away = batch.find("Rename _RESTORE _REST");
     ASSERT_NE(away, std::string::npos);
@@ -172,12 +172,12 @@ TEST(BootReplaceWin, NothingStagedMeansNothingScheduledAndAnUnusableTempFolderFa
     WriteWholeFile(target / "x.dll", "old");
     CopyHost host;
     host.extract = false;
-    std::vector<ui::TRebootEntry> list = {{target / "x.dll", host.Add(sources / "x", "x.dll")}};
-    ui::TBootReplaceSetup setup;
+    std::vector<job::TRebootEntry> list = {{target / "x.dll", host.Add(sources / "x", "x.dll")}};
+    job::TBootReplaceSetup setup;
     setup.windowsFolder = "C:\\windows";
     setup.tempPath = system / "no\\such\\folder\\";
     setup.systemTempPath = system.Path();
-    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 0);
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 0);
     EXPECT_EQ(setup.tempPath, system.Path()) << "the system's temporary folder instead";
     EXPECT_EQ(host.log, std::vector<std::string>{"Not restored: " + target / "x.dll"});
     EXPECT_TRUE(host.informed.empty()) << "no restart asked for when nothing was scheduled";
@@ -187,7 +187,7 @@ TEST(BootReplaceWin, NothingStagedMeansNothingScheduledAndAnUnusableTempFolderFa
     host.answer = false;
     host.log.clear();
     list = {{"C:\\windows\\system32\\config\\software", host.Add(sources / "x", "software")}};
-    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 0);
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 0);
     EXPECT_EQ(host.asked.size(), 1u);
     EXPECT_TRUE(FileExists(system / "0\\software"));
     EXPECT_TRUE(host.informed.empty());
@@ -199,7 +199,7 @@ TEST(BootReplaceWin, NothingStagedMeansNothingScheduledAndAnUnusableTempFolderFa
     host.cancelAfter = 1;
     list = {{target / "a.dll", host.Add(sources / "x", "a.dll")},
             {target / "b.dll", host.Add(sources / "x", "b.dll")}};
-    EXPECT_EQ(ui::ReplaceAtNextBoot(host, list, setup), 0);
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 0);
     EXPECT_EQ(host.staged, std::vector<std::string>{system / "0\\b.dll"})
         << "the last entry first, then no more";
     EXPECT_EQ(host.log, std::vector<std::string>{"Not restored: " + target / "b.dll"});

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace ui {
+namespace job {
 
 enum class TBootOs { NT, Win9x, WinMe };
 
@@ -66,4 +66,4 @@ std::string MergeRenameSection(const std::string& existing, const std::vector<st
 // The restart message after staging; empty when nothing was scheduled.
 std::string RestartMessage(int scheduled, bool batch, TBootOs os);
 
-} // namespace ui
+} // namespace job

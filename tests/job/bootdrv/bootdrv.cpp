@@ -2,7 +2,7 @@
 // file instead of extracted, for checks that boot a scratch prefix afterwards.
 //   bootdrv nt|9x|me TEMPPATH WINDOWSFOLDER TARGET=SOURCE...
 // Prints one line per log text and message, then "scheduled: N".
-#include "ui/BootReplaceWin.h"
+#include "job/BootReplaceWin.h"
 
 #include <windows.h>
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-class CopyHost : public ui::TBootReplaceHost {
+class CopyHost : public job::TBootReplaceHost {
   public:
     void Status(const std::string&) override {}
     void Log(const std::string& text) override { std::printf("log: %s\n", text.c_str()); }
@@ -25,7 +25,7 @@ class CopyHost : public ui::TBootReplaceHost {
         CopyFileA(sources[static_cast<size_t>(index)].c_str(),
                   (folder + target.substr(target.find_last_of('\\') + 1)).c_str(), FALSE);
     }
-    void ExtractRestoreData(const std::vector<ui::TRebootEntry>&, const std::string&) override {}
+    void ExtractRestoreData(const std::vector<job::TRebootEntry>&, const std::string&) override {}
     std::vector<std::string> targets, sources;
 };
 
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     }
     const std::string os = argv[1];
     CopyHost host;
-    std::vector<ui::TRebootEntry> list;
+    std::vector<job::TRebootEntry> list;
     for (int i = 4; i < argc; ++i) {
         const std::string pair = argv[i];
         const size_t equals = pair.find('=');
@@ -47,12 +47,12 @@ int main(int argc, char** argv) {
         host.sources.push_back(pair.substr(equals + 1));
         list.push_back({host.targets.back(), i - 4});
     }
-    ui::TBootReplaceSetup setup;
-    setup.os = os == "9x" ? ui::TBootOs::Win9x : os == "me" ? ui::TBootOs::WinMe : ui::TBootOs::NT;
+    job::TBootReplaceSetup setup;
+    setup.os = os == "9x" ? job::TBootOs::Win9x : os == "me" ? job::TBootOs::WinMe : job::TBootOs::NT;
     setup.tempPath = argv[2];
     setup.windowsFolder = argv[3];
     setup.systemTempPath = argv[2];
-    const int scheduled = ui::ReplaceAtNextBoot(host, list, setup);
+    const int scheduled = job::ReplaceAtNextBoot(host, list, setup);
     std::printf("scheduled: %d\n", scheduled);
     return 0;
 }

@@ -1,10 +1,10 @@
-#include "ui/BootReplace.h"
+#include "job/BootReplace.h"
 
 #include "core/PathText.h"
 
 #include <cctype>
 
-namespace ui {
+namespace job {
 
 namespace {
 
@@ -131,4 +131,4 @@ std::string RestartMessage(int scheduled, bool batch, TBootOs os) {
     return "You must restart your computer to get the rest of the files restored";
 }
 
-} // namespace ui
+} // namespace job
