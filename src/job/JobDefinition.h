@@ -42,11 +42,11 @@ struct JobDefinition {
     bool CBCatalog = false;
     std::string CatalogNames; // EditCatName: catalogue names joined by "|"
     bool OEMConvert = false;
-    int WriterIndex = 0; // ComboBox2 item index
-    int PreWait = 10;    // seconds after starting the program before the job
-    std::string PreRunFile;
-    int PostWait = 1; // seconds before running the program after the job
-    std::string PostRunFile;
+    int WriterIndex = 0;                  // ComboBox2 item index
+    int PreWait = 10;                     // seconds after starting the program before the job
+    std::string PreRunFile;               // program and parameters
+    int PostWait = 1;                     // seconds before running the program after the job
+    std::string PostRunFile;              // program and parameters, as the one before
     std::vector<std::string> IncludeList; // ListBox1
     std::vector<std::string> ExcludeList; // ListBox3
     bool ReadOnly = false;                // the file is read-only: a locked job whose controls are disabled

@@ -1,8 +1,27 @@
 #include "job/JobEnd.h"
 
+#include "gui/Clock.h"
 #include "job/ProgramLine.h"
 
+#include <algorithm>
+
 namespace job {
+
+namespace {
+
+// The end phase may have queued the window's close before the job end runs, and a wait stops
+// at a queued quit: what is left of the time is slept on the clock, pumping between.
+void WaitThroughQueuedQuit(JobHost& host, int milliseconds) {
+    gui::Clock& clock = gui::CurrentClock();
+    const int64_t deadline = clock.MonotonicMs() + milliseconds;
+    host.Wait(milliseconds);
+    for (int64_t left = deadline - clock.MonotonicMs(); left > 0; left = deadline - clock.MonotonicMs()) {
+        clock.Sleep(static_cast<int>(std::min<int64_t>(left, 50)), false);
+        host.PumpIfDue();
+    }
+}
+
+} // namespace
 
 void JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
     if (guard.running_ || guard.steps_ > 0) return;
@@ -25,7 +44,7 @@ void JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
         input.MailBody->clear();
     }
     if (!input.PostRunFile.empty()) {
-        host.Wait((input.PostWait > 0 ? input.PostWait : 0) * 1000);
+        WaitThroughQueuedQuit(host, ProgramWaitMs(input.PostWait));
         if (!StartProgramLine(input.PostRunFile))
             host.AddToLog("Program after the job not started: " + input.PostRunFile);
     }

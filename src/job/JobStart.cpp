@@ -188,7 +188,7 @@ bool JobStarter::Steps() {
     if (!job_.PreRunFile.empty()) {
         if (!StartProgramLine(job_.PreRunFile))
             host_.AddToLog("Program before the job not started: " + job_.PreRunFile);
-        host_.Wait((job_.PreWait > 0 ? job_.PreWait : 0) * 1000);
+        host_.Wait(ProgramWaitMs(job_.PreWait));
     }
     if (!window_.OnSelectAndHandOver) return false;
     window_.OnSelectAndHandOver();

@@ -16,10 +16,10 @@ class TEdit;
 namespace job {
 
 struct PrePostPrograms {
-    std::string PreRunFile; // program and parameters
-    int PreWait = 10;       // seconds after starting it
-    std::string PostRunFile;
-    int PostWait = 1; // seconds before starting it
+    std::string PreRunFile;  // program and parameters
+    int PreWait = 10;        // seconds after starting it
+    std::string PostRunFile; // program and parameters
+    int PostWait = 1;        // seconds before starting it
 
     bool operator==(const PrePostPrograms&) const = default;
 };

@@ -2,6 +2,9 @@
 
 #include "gui/Shell.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace job {
 
 namespace {
@@ -34,6 +37,11 @@ ProgramCall SplitProgramLine(std::string_view line) {
     const size_t slash = call.Program.find_last_of("\\/");
     if (slash != std::string::npos) call.Folder = call.Program.substr(0, slash + 1);
     return call;
+}
+
+int ProgramWaitMs(int seconds) {
+    constexpr int longest = std::numeric_limits<int>::max() / 1000;
+    return std::clamp(seconds, 0, longest) * 1000;
 }
 
 bool StartProgramLine(std::string_view line) {

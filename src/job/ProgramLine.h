@@ -17,6 +17,10 @@ struct ProgramCall {
 
 ProgramCall SplitProgramLine(std::string_view line);
 
+// A wait in seconds as the job file holds it, in milliseconds: a negative one is no wait, and
+// one too long for the clock's milliseconds is the longest that fits (about 24 days).
+int ProgramWaitMs(int seconds);
+
 // Starts the line's program through the shell seam, shown normally; false when the line is
 // empty or the start failed.
 bool StartProgramLine(std::string_view line);

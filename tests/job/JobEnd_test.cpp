@@ -2,6 +2,7 @@
 // however many ends overlap, never while a step of the job still runs, and an unattended run
 // closes the program.
 
+#include "gui/Clock.h"
 #include "gui/Shell.h"
 #include "job/JobEnd.h"
 
@@ -49,6 +50,8 @@ class EndHost : public JobHost {
 TEST(JobEnd, OverlappingEndsMailAndRunTheProgramAfterOncePerJobAndNotWhileTheStartRuns) {
     gui::TRecordingShell shell;
     gui::SetShell(&shell);
+    gui::ManualClock clock;
+    gui::SetClock(&clock);
     EndHost host;
     JobEndGuard guard;
     std::vector<std::string> body{"Backup started: Daily.dat", "Backup end: Daily.dat"};
@@ -83,4 +86,5 @@ TEST(JobEnd, OverlappingEndsMailAndRunTheProgramAfterOncePerJobAndNotWhileTheSta
     EXPECT_EQ(host.mails.size(), 2u);
     EXPECT_EQ(host.closes, 1);
     gui::SetShell(nullptr);
+    gui::SetClock(nullptr);
 }

@@ -29,3 +29,9 @@ TEST(ProgramLine, QuotedProgramTakesTheParametersAfterItAndStartsInItsFolder) {
     EXPECT_EQ(shell.Calls()[0].Parameters, "/q");
     EXPECT_EQ(shell.Calls()[0].Folder, "C:\\Tools\\");
 }
+
+TEST(ProgramLine, WaitsFromTheJobFileAreClampedToWhatTheClockCanCount) {
+    EXPECT_EQ(ProgramWaitMs(10), 10'000);
+    EXPECT_EQ(ProgramWaitMs(-5), 0);
+    EXPECT_EQ(ProgramWaitMs(3'000'000), 2'147'483'000) << "no overflow into a negative wait";
+}
