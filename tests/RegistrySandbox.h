@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,23 +45,22 @@ class RegistrySandbox {
     explicit RegistrySandbox(const std::string& name) {
         base_ = "Software\\TarnwickTest\\" + name + std::to_string(GetCurrentProcessId());
         RemoveBase();
-        // Every target is opened before HKCU itself is redirected.
+        // Every target is opened before HKCU itself is redirected. A root left unmapped would
+        // let a restore with removal work on the prefix's real keys: no sandbox then, and the
+        // test fails on the exception before it touches anything.
         for (const Root& root : Roots()) {
             HKEY key = nullptr;
-            RegCreateKeyExA(HKEY_CURRENT_USER, (base_ + "\\" + root.name).c_str(), 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            const LONG made = RegCreateKeyExA(HKEY_CURRENT_USER, (base_ + "\\" + root.name).c_str(), 0,
+                                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            if (made != ERROR_SUCCESS) Undo(std::string("cannot make the sandbox key of ") + root.name, made);
             keys_.push_back(key);
         }
-        for (size_t i = 0; i < Roots().size(); ++i)
-            RegOverridePredefKey(Roots()[i].key, keys_[i]);
+        for (size_t i = 0; i < Roots().size(); ++i) {
+            const LONG mapped = RegOverridePredefKey(Roots()[i].key, keys_[i]);
+            if (mapped != ERROR_SUCCESS) Undo(std::string("cannot map ") + Roots()[i].name, mapped);
+        }
     }
-    ~RegistrySandbox() {
-        for (const Root& root : Roots())
-            RegOverridePredefKey(root.key, nullptr);
-        for (HKEY key : keys_)
-            RegCloseKey(key);
-        RemoveBase();
-    }
+    ~RegistrySandbox() { Release(); }
     RegistrySandbox(const RegistrySandbox&) = delete;
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
@@ -68,6 +68,18 @@ class RegistrySandbox {
     std::string OutsideName() const { return "HKEY_CURRENT_USER\\" + base_; }
 
   private:
+    void Release() {
+        for (const Root& root : Roots())
+            RegOverridePredefKey(root.key, nullptr);
+        for (HKEY key : keys_)
+            RegCloseKey(key);
+        keys_.clear();
+        RemoveBase();
+    }
+    [[noreturn]] void Undo(const std::string& what, LONG error) {
+        Release();
+        throw std::runtime_error("registry sandbox: " + what + " (error " + std::to_string(error) + ")");
+    }
     // Through reg.exe, which sees the real HKCU whatever this process maps.
     void RemoveBase() { RunAndWait("reg.exe delete \"HKCU\\" + base_ + "\" /f"); }
     std::string base_;

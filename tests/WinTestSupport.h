@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace testsupport {
 
@@ -99,11 +100,12 @@ inline bool DrainQueue() {
 }
 
 // The program's "Tarnwick" value under the machine's Run key, or "<none>".
+inline constexpr char RunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char SessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+
 inline std::string RunValue() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ,
-                      &key))
-        return "<none>";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKey, 0, KEY_READ, &key)) return "<none>";
     char value[1024] = {};
     DWORD size = sizeof value;
     const LONG result =
@@ -111,5 +113,50 @@ inline std::string RunValue() {
     RegCloseKey(key);
     return result == ERROR_SUCCESS ? std::string(value) : "<none>";
 }
+
+// A registry value of the prefix that a test changes, put back as it was when the scope began
+// (removed when there was none), so the tests after it, and the prefix, see the same value.
+class KeptRegistryValue {
+  public:
+    KeptRegistryValue(HKEY root, std::string subKey, std::string name)
+        : root_(root), subKey_(std::move(subKey)), name_(std::move(name)) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+        DWORD size = 0;
+        if (RegQueryValueExA(key, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+            data_.resize(size);
+            existed_ = RegQueryValueExA(key, name_.c_str(), nullptr, &type_,
+                                        reinterpret_cast<BYTE*>(data_.data()), &size) == ERROR_SUCCESS;
+            data_.resize(size);
+        }
+        RegCloseKey(key);
+    }
+    ~KeptRegistryValue() {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        if (existed_)
+            RegSetValueExA(key, name_.c_str(), 0, type_, reinterpret_cast<const BYTE*>(data_.data()),
+                           static_cast<DWORD>(data_.size()));
+        else
+            RegDeleteValueA(key, name_.c_str());
+        RegCloseKey(key);
+    }
+    KeptRegistryValue(const KeptRegistryValue&) = delete;
+    KeptRegistryValue& operator=(const KeptRegistryValue&) = delete;
+
+  private:
+    HKEY root_;
+    std::string subKey_, name_;
+    bool existed_ = false;
+    DWORD type_ = 0;
+    std::string data_;
+};
+
+// The program's Run value, which every completed start-up writes or deletes.
+struct KeptRunValue : KeptRegistryValue {
+    KeptRunValue() : KeptRegistryValue(HKEY_LOCAL_MACHINE, RunKey, "Tarnwick") {}
+};
 
 } // namespace testsupport

@@ -129,6 +129,18 @@ TEST(Jobdrv, LockedJobKeepsAllButItsDateAndAFailedBackupLeavesTheFile) {
     EXPECT_EQ(ReadWholeFile(file), stored);
 }
 
+TEST(Jobdrv, ResaveOfAShorterTextLeavesNothingOfTheLongerFileBehind) {
+    TempFolder folder;
+    const std::string file = folder / "Shrinks.dat";
+    std::vector<std::string> lines = jobtest::JobLines();
+    lines[0] = "e:\\" + std::string(3000, 'd') + "|f:\\backup|";
+    WriteWholeFile(file, jobtest::JoinLines(lines));
+    const DriverRun resave = Jobdrv("resave " + Quoted(file) + " --dest z:");
+    EXPECT_EQ(resave.output, "saved\n");
+    lines[0] = "z:";
+    EXPECT_EQ(ReadWholeFile(file), jobtest::JoinLines(lines));
+}
+
 // Also run under other system locales (the job tests' locale entries): the day number is
 // written with the locale's decimal separator and read with either.
 TEST(JobdrvLocale, DayNumberFollowsTheSystemLocale) {

@@ -35,7 +35,12 @@ class MainFormTest : public testing::Test {
         form = program->MainForm();
     }
     void TearDown() override {
+        // The application window and the priority class outlive the program: the next test
+        // starts as a fresh process would, with them restored.
+        gui::Application().Restore();
         program.reset();
+        ShowWindow(gui::Application().Handle(), SW_SHOWNOACTIVATE);
+        SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
         gui::SetShell(nullptr);
         gui::SetClock(nullptr);
         testsupport::DrainQueue();

@@ -148,6 +148,7 @@ class StartUpTest : public testing::Test {
     }
     int Today() const { return static_cast<int>(std::floor(const_cast<gui::ManualClock&>(clock).Now())); }
 
+    testsupport::KeptRunValue runValue;
     TempFolder programFolder, windowsFolder;
     testsupport::FakeRegistry registry;
     gui::ManualClock clock;
@@ -586,6 +587,6 @@ TEST_F(StartUpTest, SmallDialogsCentreAnswerKeysAndShowTheVersionResource) {
     form->AboutDlgShow->Execute();
     const std::vector<gui::TShellCall> calls = shell.Calls();
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].Target, ui::TAboutDlg::WebSite);
-    EXPECT_EQ(calls[1].Target, ui::TAboutDlg::SupportMail);
+    EXPECT_EQ(calls[0].Target, "https://www.tarnwick.example/");
+    EXPECT_EQ(calls[1].Target, "mailto:support@tarnwick.example");
 }

@@ -466,9 +466,10 @@ TEST_F(RestoreTabTest, FilesHeldOpenAreStagedAndScheduledForTheNextBoot) {
         held.push_back(CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
     }
+    const testsupport::KeptRegistryValue keptRenames(HKEY_LOCAL_MACHINE, testsupport::SessionManagerKey,
+                                                     "PendingFileRenameOperations");
     HKEY session = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                            KEY_ALL_ACCESS, &session),
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, testsupport::SessionManagerKey, 0, KEY_ALL_ACCESS, &session),
               0);
     RegDeleteValueA(session, "PendingFileRenameOperations");
 
