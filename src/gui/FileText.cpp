@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
 
 namespace gui {
 
@@ -32,6 +35,35 @@ std::string FolderOf(const std::string& fileName) {
     return slash == std::string::npos ? std::string(".\\") : fileName.substr(0, slash + 1);
 }
 
+// "tw" and up to four hexadecimal digits, ".tmp": the names GetTempFileName gives our prefix.
+bool IsOurTemporaryName(const char* name) {
+    const size_t length = std::strlen(name);
+    if (length < 7 || length > 10 || _strnicmp(name, "tw", 2) != 0 ||
+        _stricmp(name + length - 4, ".tmp") != 0)
+        return false;
+    for (size_t i = 2; i < length - 4; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+void RemoveStaleTemporaries(const std::string& folder) {
+    constexpr uint64_t hour = 36'000'000'000; // in 100 ns steps
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t nowTicks = uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "tw*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const uint64_t written =
+            uint64_t(found.ftLastWriteTime.dwHighDateTime) << 32 | found.ftLastWriteTime.dwLowDateTime;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOurTemporaryName(found.cFileName) &&
+            written + hour < nowTicks)
+            DeleteFileA((folder + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 } // namespace
 
 bool ReadWholeFile(const std::string& fileName, std::string& contents) {
@@ -55,6 +87,7 @@ bool ReadWholeFile(const std::string& fileName, std::string& contents) {
 }
 
 bool ReplaceFileContents(const std::string& fileName, const std::string& contents) {
+    RemoveStaleTemporaries(FolderOf(fileName));
     char temporary[MAX_PATH];
     if (!GetTempFileNameA(FolderOf(fileName).c_str(), "tw", 0, temporary)) return false;
     bool written = false;

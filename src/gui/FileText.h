@@ -11,7 +11,8 @@ bool ReadWholeFile(const std::string& fileName, std::string& contents);
 
 // Writes contents to a temporary file in the target's folder, flushes it and moves it over
 // the target in one step. On any failure the target is untouched and the temporary file is
-// removed.
+// removed. A crash between the two steps leaves the temporary file behind: each save removes
+// such files of the folder once they are an hour old (a younger one may be another save's).
 bool ReplaceFileContents(const std::string& fileName, const std::string& contents);
 
 } // namespace gui

@@ -33,6 +33,36 @@ TEST(IniFile, WritesReplaceTheWholeFileAndLeaveNoTemporaryFiles) {
     EXPECT_EQ(FilesIn(folder.Path()), 1u);
 }
 
+TEST(IniFile, ASaveRemovesTemporariesACrashLeftButNotAnotherSavesOrOtherFiles) {
+    TempFolder folder;
+    const std::string name = folder / "tarnwick.ini";
+    auto makeFile = [&](const std::string& file, int daysOld) {
+        WriteWholeFile(folder / file, "x");
+        FILETIME time;
+        GetSystemTimeAsFileTime(&time);
+        ULARGE_INTEGER ticks{{time.dwLowDateTime, time.dwHighDateTime}};
+        ticks.QuadPart -= uint64_t(daysOld) * 864'000'000'000;
+        time = {ticks.LowPart, ticks.HighPart};
+        const HANDLE handle = CreateFileA((folder / file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        SetFileTime(handle, nullptr, nullptr, &time);
+        CloseHandle(handle);
+    };
+    makeFile("tw1A2B.tmp", 2); // a crash's
+    makeFile("TW7.TMP", 2);    // a crash's, as another system spells it
+    makeFile("tw3C4D.tmp", 0); // another save's, under way
+    makeFile("twins.tmp", 2);  // not ours
+    makeFile("tw12.txt", 2);   // not ours
+    gui::TIniFile ini(name);
+    EXPECT_TRUE(ini.WriteBool("Settings", "Crashed", false));
+    EXPECT_EQ(GetFileAttributesA((folder / "tw1A2B.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((folder / "TW7.TMP").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((folder / "tw3C4D.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((folder / "twins.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((folder / "tw12.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(FilesIn(folder.Path()), 4u);
+}
+
 TEST(IniFile, SeesChangesMadeByAnotherWriter) {
     TempFolder folder;
     const std::string name = folder / "shared.ini";
