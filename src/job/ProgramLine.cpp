@@ -1,5 +1,6 @@
 #include "job/ProgramLine.h"
 
+#include "gui/IniDocument.h"
 #include "gui/Shell.h"
 
 #include <algorithm>
@@ -37,6 +38,11 @@ ProgramCall SplitProgramLine(std::string_view line) {
     const size_t slash = call.Program.find_last_of("\\/");
     if (slash != std::string::npos) call.Folder = call.Program.substr(0, slash + 1);
     return call;
+}
+
+int WaitSecondsOf(const std::string& text, int old) {
+    const int value = gui::ParseIniInteger(text, old);
+    return value < 0 ? 0 : value;
 }
 
 int ProgramWaitMs(int seconds) {

@@ -9,6 +9,19 @@
 
 namespace job {
 
+// A job's programs before and after its run, and the two waits.
+struct PrePostPrograms {
+    std::string PreRunFile;  // program and parameters
+    int PreWait = 10;        // seconds after starting it
+    std::string PostRunFile; // program and parameters
+    int PostWait = 1;        // seconds before starting it
+
+    bool operator==(const PrePostPrograms&) const = default;
+};
+
+// A wait as typed: one that is no number keeps its old value, a negative one becomes 0.
+int WaitSecondsOf(const std::string& text, int old);
+
 struct ProgramCall {
     std::string Program;
     std::string Parameters;

@@ -7,7 +7,7 @@
 
 #include "gui/Edit.h"
 #include "gui/IniFile.h"
-#include "job/Email1.h"
+#include "ui/Email1.h"
 
 #include <cstdio>
 #include <fstream>
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     gui::TIniFile ini(argv[1]);
-    job::TEmail form(ini);
+    ui::TEmail form(ini);
     form.OnLog = [](const std::string& line) {
         std::printf("log: %s\n", line.c_str());
         std::fflush(stdout);

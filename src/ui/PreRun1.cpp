@@ -1,22 +1,12 @@
-#include "job/PreRun1.h"
+#include "ui/PreRun1.h"
 
 #include "core/Messages.h"
 #include "gui/Button.h"
 #include "gui/Edit.h"
-#include "gui/IniDocument.h"
 #include "gui/Label.h"
 #include "gui/Prompter.h"
 
-namespace job {
-
-namespace {
-
-int WaitOf(const std::string& text, int old) {
-    const int value = gui::ParseIniInteger(text, old);
-    return value < 0 ? 0 : value;
-}
-
-} // namespace
+namespace ui {
 
 TPreRun::TPreRun()
     : gui::TForm("TwPreRun", "Run before and after", gui::FormBounds{0, 0, 460, 200},
@@ -40,7 +30,7 @@ TPreRun::TPreRun()
     DoCreate();
 }
 
-void TPreRun::FormShow(HWND mainWindow, const std::string& jobFileName, const PrePostPrograms& values) {
+void TPreRun::FormShow(HWND mainWindow, const std::string& jobFileName, const job::PrePostPrograms& values) {
     CenterOn(mainWindow);
     const std::string shown = jobFileName.size() >= 4 ? jobFileName.substr(0, jobFileName.size() - 4) : "";
     SetCaption(core::LoadMessage(64994) + shown);
@@ -57,9 +47,9 @@ void TPreRun::ShowValues() {
 
 void TPreRun::ButSaveClick() {
     Values.PreRunFile = EditPreRun->Text();
-    Values.PreWait = WaitOf(EditPreWait->Text(), Values.PreWait);
+    Values.PreWait = job::WaitSecondsOf(EditPreWait->Text(), Values.PreWait);
     Values.PostRunFile = EditPostRun->Text();
-    Values.PostWait = WaitOf(EditPostWait->Text(), Values.PostWait);
+    Values.PostWait = job::WaitSecondsOf(EditPostWait->Text(), Values.PostWait);
     ShowValues();
     if (OnSave) OnSave(Values);
 }
@@ -80,4 +70,4 @@ void TPreRun::PostFileClick() {
     ChooseProgram(*EditPostRun);
 }
 
-} // namespace job
+} // namespace ui

@@ -1,59 +1,15 @@
-// The mail set-up form and SendMail. The message is composed here from the form's fields and
-// handed to the SMTP transport; the body is in the ANSI code page of the process.
+// The mail set-up form: the settings shown, saved and used for the Test button's mail.
 
-#include "job/Email1.h"
+#include "ui/Email1.h"
 
 #include "core/Messages.h"
 #include "gui/Button.h"
-#include "gui/Clock.h"
 #include "gui/Edit.h"
 #include "gui/IniAccess.h"
 #include "gui/Label.h"
-#include "job/Mail.h"
-#include "job/MailText.h"
+#include "job/MailReport.h"
 
-#include <fstream>
-#include <iterator>
-#include <sys/stat.h>
-
-namespace job {
-
-namespace {
-
-int MinutesEastOfUtc() {
-    TIME_ZONE_INFORMATION zone{};
-    const DWORD kind = GetTimeZoneInformation(&zone);
-    LONG bias = zone.Bias;
-    if (kind == TIME_ZONE_ID_DAYLIGHT)
-        bias += zone.DaylightBias;
-    else if (kind == TIME_ZONE_ID_STANDARD)
-        bias += zone.StandardBias;
-    return -static_cast<int>(bias);
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-std::string NamePartOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-} // namespace
-
-int SmtpPortOf(const std::string& text) {
-    if (text.empty() || text.size() > 5) return 25;
-    int port = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 25;
-        port = port * 10 + (c - '0');
-    }
-    return port >= 1 && port <= 65535 ? port : 25;
-}
+namespace ui {
 
 TEmail::TEmail(gui::IniAccess& programIni)
     : gui::TForm("TwEmail", "E-mail", gui::FormBounds{0, 0, 380, 300}, gui::TBorderStyle::bsDialog),
@@ -108,7 +64,7 @@ void TEmail::FormShow(HWND mainWindow) {
     CenterOn(mainWindow);
 }
 
-void TEmail::ButSaveClick() {
+core::EMailSettings TEmail::Shown() const {
     core::EMailSettings mail;
     mail.to = edtTo->Text();
     mail.from = EdtFrom->Text();
@@ -117,7 +73,11 @@ void TEmail::ButSaveClick() {
     mail.smtpPort = SMTPPort->Text();
     mail.account = edtAccount->Text();
     mail.password = edtPassword->Text();
-    core::WriteEMail(programIni_, mail);
+    return mail;
+}
+
+void TEmail::ButSaveClick() {
+    core::WriteEMail(programIni_, Shown());
 }
 
 void TEmail::Button2Click() {
@@ -126,34 +86,8 @@ void TEmail::Button2Click() {
 
 bool TEmail::SendMail(const std::vector<std::string>& body, const std::string& suffix,
                       const std::string& attachment) {
-    const std::string to = edtTo->Text();
-    const std::string server = SMTPServer->Text();
-    const std::string port = SMTPPort->Text();
-    if (to.empty() || server.empty() || port.empty()) return false;
-
-    MailContent content;
-    content.From = EdtFrom->Text();
-    content.To = SplitRecipients(to);
-    content.Subject = edtSubject->Text() + " - " + suffix;
-    content.BodyLines = body;
-    content.Charset = CharsetOfCodePage(GetACP());
-    content.Date = MailDateText(gui::CurrentClock().Now(), MinutesEastOfUtc());
-    struct _stat info {};
-    if (!attachment.empty() && _stat(attachment.c_str(), &info) == 0 && (info.st_mode & _S_IFREG) &&
-        ReadWholeFile(attachment, content.AttachmentBytes))
-        content.AttachmentName = NamePartOf(attachment);
-
-    SmtpServer smtp;
-    smtp.Host = server;
-    smtp.Port = SmtpPortOf(port);
-    smtp.Account = edtAccount->Text();
-    if (!smtp.Account.empty()) smtp.Password = edtPassword->Text();
-    std::vector<std::string> envelope;
-    for (const std::string& address : content.To)
-        envelope.push_back(EnvelopeAddress(address));
-    const SmtpResult result = SendSmtp(smtp, EnvelopeAddress(content.From), envelope, ComposeMail(content));
-    if (!result.Sent) Log("Mail not sent: " + result.Error);
-    return result.Sent;
+    return job::SendMailReport(Shown(), body, suffix, attachment,
+                               [this](const std::string& line) { Log(line); });
 }
 
-} // namespace job
+} // namespace ui

@@ -3,12 +3,15 @@
 #include "gui/Edit.h"
 #include "gui/IniDocument.h"
 #include "gui/IniFile.h"
-#include "job/Email1.h"
-#include "job/PreRun1.h"
+#include "job/MailReport.h"
+#include "ui/Email1.h"
+#include "ui/PreRun1.h"
 
 #include <gtest/gtest.h>
 
-using namespace job;
+using job::PrePostPrograms;
+using job::SmtpPortOf;
+using namespace ui;
 
 TEST(PreRunForm, WaitsThatAreNoNumberKeepTheirValueAndNegativesBecomeZero) {
     TPreRun form;

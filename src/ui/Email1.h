@@ -1,7 +1,6 @@
 #pragma once
-// The mail set-up form and the one routine that mails: the job end sends the job's log lines
-// with the log attached, the disc step its notices, and the form's Test button a test mail.
-// The seven settings live in [EMail] of the program-folder settings file.
+// The mail set-up form: the seven settings of [EMail] in the program-folder settings file, and
+// the Test button. Mailing itself is the job engine's (job/MailReport.h).
 
 #include "core/Settings.h"
 #include "gui/Form.h"
@@ -16,7 +15,7 @@ class TButton;
 class TEdit;
 } // namespace gui
 
-namespace job {
+namespace ui {
 
 class TEmail : public gui::TForm {
   public:
@@ -38,9 +37,7 @@ class TEmail : public gui::TForm {
     void ButSaveClick();
     void Button2Click();
 
-    // Sends nothing unless recipient, server and port are set. Failures never reach the
-    // caller: the job goes on, and the program log gets "Mail not sent: " and the reason.
-    // True when the server took the mail.
+    // Mails with the settings as the form shows them (see job::SendMailReport).
     bool SendMail(const std::vector<std::string>& body, const std::string& suffix,
                   const std::string& attachment);
 
@@ -48,11 +45,9 @@ class TEmail : public gui::TForm {
     std::function<void(const std::string&)> OnLog;
 
   private:
+    core::EMailSettings Shown() const;
     void Log(const std::string& text);
     gui::IniAccess& programIni_;
 };
 
-// The port as typed, 25 when it is no number of a port.
-int SmtpPortOf(const std::string& text);
-
-} // namespace job
+} // namespace ui

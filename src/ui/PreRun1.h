@@ -4,6 +4,7 @@
 // stores it in the job and saves the job file.
 
 #include "gui/Form.h"
+#include "job/ProgramLine.h"
 
 #include <functional>
 #include <string>
@@ -13,16 +14,7 @@ class TButton;
 class TEdit;
 } // namespace gui
 
-namespace job {
-
-struct PrePostPrograms {
-    std::string PreRunFile;  // program and parameters
-    int PreWait = 10;        // seconds after starting it
-    std::string PostRunFile; // program and parameters
-    int PostWait = 1;        // seconds before starting it
-
-    bool operator==(const PrePostPrograms&) const = default;
-};
+namespace ui {
 
 class TPreRun : public gui::TForm {
   public:
@@ -37,18 +29,18 @@ class TPreRun : public gui::TForm {
     gui::TButton* ButSave = nullptr;
 
     // Centres over the main window, names the job in the caption and shows the values.
-    void FormShow(HWND mainWindow, const std::string& jobFileName, const PrePostPrograms& values);
+    void FormShow(HWND mainWindow, const std::string& jobFileName, const job::PrePostPrograms& values);
     // A wait that is no number keeps its old value, a negative one becomes 0.
     void ButSaveClick();
     void PreFileClick();
     void PostFileClick();
 
-    PrePostPrograms Values;
-    std::function<void(const PrePostPrograms&)> OnSave;
+    job::PrePostPrograms Values;
+    std::function<void(const job::PrePostPrograms&)> OnSave;
 
   private:
     void ShowValues();
     void ChooseProgram(gui::TEdit& edit);
 };
 
-} // namespace job
+} // namespace ui
