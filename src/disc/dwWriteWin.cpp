@@ -229,12 +229,13 @@ class TThWrite : public gui::TThread {
         WriteData();
         if (!Failed()) CheckLength();
         Flush();
-        if (!Failed()) {
-            if (!d.TestWrite && IsOverwritable(media_) && d.MultisessionStart() > 0) PublishDescriptors();
-            if (!d.TestWrite && media_ != mtDVDRAM && d.FinalizeTrack) Close();
-            d.WaitReady(240000, 5000);
-            if (media_ != mtDVDRAM) d.ReadBufferCapacity(d.DeviceBufferSize, d.DeviceFreeBufferSize);
-        }
+        // A failed or cancelled write leaves the drive as it is: resetting it would load a
+        // tray the user has just opened.
+        if (Failed()) return;
+        if (!d.TestWrite && IsOverwritable(media_) && d.MultisessionStart() > 0) PublishDescriptors();
+        if (!d.TestWrite && media_ != mtDVDRAM && d.FinalizeTrack) Close();
+        d.WaitReady(240000, 5000);
+        if (media_ != mtDVDRAM) d.ReadBufferCapacity(d.DeviceBufferSize, d.DeviceFreeBufferSize);
         d.ResetDrive();
     }
 
@@ -339,7 +340,8 @@ class TThWrite : public gui::TThread {
             for (int tries = 0; tries < kCloseTries && !closed; ++tries) {
                 closed = d.CloseTrackSession(d.QuirkImmediateClose, 2, 0);
                 if (closed) break;
-                if (!BusyAnswer(d) || d.LastSense[12] == 0) {
+                // A drive still writing out its buffer answers BUSY, often with no sense data.
+                if (!d.Busy && d.LastSense[12] != 0x04) {
                     closed = d.CloseTrackSession(d.QuirkImmediateClose, 2, 0);
                     break;
                 }

@@ -77,24 +77,39 @@ TEST(BurnCD, FileModeWritesThePlainImageAndSendsNoDriveCommand) {
     EXPECT_NE(rig.error.find("CAN'T CREATE FILE"), std::string::npos) << rig.error;
 }
 
+// A write that failed before its close leaves the drive alone (the reset would load a tray
+// the user opened); one that reached the close is reset, even when the close failed.
 TEST(BurnCD, DriveFaultsEndInOneReportWithTheDrivesText) {
     struct Case {
         std::string fault, expected;
+        size_t closes, loads;
     } cases[] = {
-        {"WRITE10 from=3 sense=3/0C/00", "WRITER ERROR [MEDIUM ERROR"},
-        {"WRITE10 from=2 count=* hang", "WRITER ERROR ["},
-        {"SYNC count=2 sense=3/0C/00", "WRITER ERROR [MEDIUM ERROR"},
-        {"CLOSE count=* sense=5/2C/00", "WRITER ERROR ["},
-        {"WRITE10 from=2 count=40 status=busy", ""},
-        {"WRITE10 from=3 eject", "WRITER ERROR [NOT READY (MEDIUM NOT PRESENT - TRAY OPEN)]"},
+        {"WRITE10 from=3 sense=3/0C/00", "WRITER ERROR [MEDIUM ERROR", 0, 1},
+        {"WRITE10 from=2 count=* hang", "WRITER ERROR [", 0, 1},
+        {"SYNC count=2 sense=3/0C/00", "WRITER ERROR [MEDIUM ERROR", 0, 1},
+        {"CLOSE count=* sense=5/2C/00", "WRITER ERROR [", 2, 2},
+        {"CLOSE count=4 status=busy", "", 5, 2},
+        {"WRITE10 from=2 count=40 status=busy", "", 1, 2},
+        {"WRITE10 from=3 eject", "WRITER ERROR [NOT READY (MEDIUM NOT PRESENT - TRAY OPEN)]", 0, 1},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
         BurnRig rig("CD-R", "[Faults]\n1=" + c.fault + "\n");
         rig.Add("a.zip");
-        ASSERT_TRUE(rig.Burn()) << c.fault;
-        EXPECT_EQ(rig.error.substr(0, c.expected.size()), c.expected) << c.fault << ": " << rig.error;
+        const int64_t start = rig.scope.clock.MonotonicMs();
+        ASSERT_TRUE(rig.Burn());
+        EXPECT_EQ(rig.error.substr(0, c.expected.size()), c.expected) << rig.error;
         if (c.expected.empty()) {
             EXPECT_TRUE(rig.error.empty()) << rig.error;
+        }
+        EXPECT_EQ(rig.Count("5b "), c.closes);
+        EXPECT_EQ(rig.Count("1b 00 00 00 03"), c.loads) << "the writer's own load, and the reset's";
+        if (c.fault.find("CLOSE count=4") != std::string::npos) {
+            EXPECT_GE(rig.scope.clock.MonotonicMs() - start, 4000) << "a second between tries";
+        }
+        if (c.fault.find("eject") != std::string::npos) {
+            EXPECT_FALSE(rig.burner->TestUnitReady(5000)) << "the tray the user opened stays open";
+            EXPECT_EQ(rig.burner->LastSense[12], 0x3A);
         }
     }
 }
@@ -113,6 +128,7 @@ TEST(BurnCD, CancelAndVanishedSourcesStopTheWrite) {
         ASSERT_TRUE(rig.Burn());
         EXPECT_EQ(rig.error, "OPERATION ABORTED BY USER");
         EXPECT_EQ(rig.Count("5b "), 0u) << "a cancelled write is not closed";
+        EXPECT_EQ(rig.Count("01 "), 1u) << "nor reset: the writer's own REZERO only";
     }
     {
         BurnRig rig("CD-R");
