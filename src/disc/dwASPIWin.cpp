@@ -88,10 +88,10 @@ bool LoadASPI(bool PreferInternal, const std::string& DllPath) {
 
 bool UnloadASPI() {
     AspiTransport& transport = Transport();
-    if (transport.Name == InternalAspiName)
-        ShutEmulationTable();
-    else if (transport.Library)
-        FreeLibrary(static_cast<HMODULE>(transport.Library));
+    // The table goes whichever transport was in use, so the next load looks at the drive
+    // letters again: a drive may have been attached since.
+    ShutEmulationTable();
+    if (transport.Library) FreeLibrary(static_cast<HMODULE>(transport.Library));
     transport.Library = nullptr;
     transport.Loaded = false;
     transport.Name.clear();

@@ -51,7 +51,8 @@ void SetPassThroughPort(PassThroughPort* port);
 extern bool CloseAfterCommand;
 
 // The emulation's table: builds it once (returns the number of drives; 0 when already
-// built), shuts it (closes every handle), and finds the letter of an address (127: none).
+// built; a build that finds none leaves it unbuilt), shuts it (closes every handle), and
+// finds the letter of an address (127: none).
 int BuildEmulationTable();
 void ShutEmulationTable();
 char DriveLetterOf(uint8_t HostAdapter, uint8_t Target, uint8_t Lun);

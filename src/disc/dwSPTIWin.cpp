@@ -214,10 +214,12 @@ int BuildEmulationTable() {
             unaddressed = true;
         }
     if (unaddressed) ComputeAdapterCount();
-    initialised = true;
     int present = 0;
     for (const Slot& slot : table)
         present += slot.present;
+    // A table that found nothing is not kept: a later load (start-up retries one that found
+    // no drive) must look again instead of taking the empty table as built.
+    initialised = present > 0;
     return present;
 }
 

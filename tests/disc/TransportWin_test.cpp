@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "disc/dwASPI.h"
+#include "disc/dwDrvLib.h"
 #include "disc/dwSPTI.h"
 #include "disc/dwSrb.h"
 
@@ -175,4 +176,20 @@ TEST(Transport, PreferInternalWithTheTableBuiltFallsThroughToTheLibrary) {
     EXPECT_EQ(Transport().Name, "INTASPI");
     ASSERT_TRUE(LoadASPI(true, disctest::WindowsPath(TW_SIMDRIVE_DLL)));
     EXPECT_EQ(Transport().Name, "WNASPI32.DLL");
+    UnloadASPI();
+    ASSERT_TRUE(LoadASPI(true, "")) << "the unload shut the table the library stood in front of";
+    EXPECT_EQ(Transport().Name, "INTASPI");
+}
+
+// Start-up retries a load that found no drive: a drive attached since is found by the next one.
+TEST(Transport, ADriveAttachedAfterALoadThatFoundNoneIsFoundByTheNextLoad) {
+    disctest::DiscTestScope scope;
+    TSCSIDevice device;
+    EXPECT_FALSE(device.InitASPI(true, ""));
+    EXPECT_FALSE(device.InitASPI(false, ""));
+    SimFolder folder;
+    EmulatedDrives drives(folder, twoUnaddressedDrives);
+    ASSERT_TRUE(device.InitASPI(false, ""));
+    EXPECT_EQ(Transport().Name, "INTASPI");
+    EXPECT_EQ(device.DeviceList.size(), 2u);
 }
