@@ -149,7 +149,8 @@ class TSCSIDevice {
   protected:
     void HostAdapterInquiry(uint8_t Adapter);
     void Deselect();
-    void ApplyQuirks();
+    // From InquiryData; a drive that did not answer INQUIRY gets none.
+    void ApplyQuirks(bool Answered);
     void ProbeWriteTypes();
     // Sets the write parameters for the last detected medium around a query, because
     // drives report addresses according to them.

@@ -169,8 +169,8 @@ void TSCSIDevice::SetDeviceID(const std::string& Entry) {
     Target = digit(2);
     Lun = digit(4);
     DeviceId = Entry;
-    ReadCapabilities();
-    if (!Inquiry()) {
+    const bool answered = Inquiry();
+    if (!answered) {
         DeviceName = LastError;
         DeviceType = 127;
     } else {
@@ -180,21 +180,24 @@ void TSCSIDevice::SetDeviceID(const std::string& Entry) {
         DeviceName = strings.Vendor + " " + strings.Product + " " + strings.Revision;
         DeviceType = InquiryData[0] & 0x1F;
     }
+    // The quirks belong to this drive before its capabilities are read: the underrun quirk
+    // adds to them, and the last drive's must not.
+    ApplyQuirks(answered);
+    ReadCapabilities();
     if (DeviceType != 5 && DeviceType != 4) {
         DoDebugMessage(DiscMessage(msgInvalidDeviceId), 0);
         Deselect();
         return;
     }
-    ApplyQuirks();
     if (OnDeviceChange) OnDeviceChange(this);
     ProbeWriteTypes();
 }
 
-void TSCSIDevice::ApplyQuirks() {
-    const InquiryStrings strings = ParseInquiryStrings(InquiryData, sizeof InquiryData);
+void TSCSIDevice::ApplyQuirks(bool Answered) {
+    const InquiryStrings strings =
+        Answered ? ParseInquiryStrings(InquiryData, sizeof InquiryData) : InquiryStrings{};
     const std::string product = TrimText(strings.Product), vendor = TrimText(strings.Vendor);
     QuirkForceUnderrun = product == "CD-W512EB";
-    if (QuirkForceUnderrun) CapabilitySet |= dcUnderrunProtection;
     QuirkLinkSizeValid = product == "CRX175E" || product == "CD-RW  CRX800E";
     QuirkEraseWaitAgain = product.rfind("UJDA", 0) == 0 || vendor.rfind("TDK", 0) == 0;
     QuirkSlowReady =

@@ -91,8 +91,8 @@ TEST(ScsiDevice, EntryOnAdapterOneSelectsIt) {
 
 TEST(ScsiDevice, InquiryStringsSwitchTheDriveQuirks) {
     Fixture fixture(busHead + Drive(0, "0:0:0", "Product=CD-W512EB\nWrites=CD-R\nUnderrun=none\n") +
-                    Drive(1, "0:1:0", "Product=CRX175E\n") + Drive(2, "0:2:0", "Product=UJDA750\n") +
-                    Drive(3, "0:3:0", "Product=CDRW321040X\n") +
+                    Drive(1, "0:1:0", "Product=CRX175E\nUnderrun=none\n") +
+                    Drive(2, "0:2:0", "Product=UJDA750\n") + Drive(3, "0:3:0", "Product=CDRW321040X\n") +
                     Drive(4, "0:4:0", "Product=DVD-RW  DVR-104\n"));
     ASSERT_TRUE(fixture.Init());
     TSCSIDevice& device = fixture.device;
@@ -103,6 +103,7 @@ TEST(ScsiDevice, InquiryStringsSwitchTheDriveQuirks) {
     device.SetDeviceID("0:1:0");
     EXPECT_TRUE(device.QuirkLinkSizeValid);
     EXPECT_FALSE(device.QuirkForceUnderrun);
+    EXPECT_FALSE(device.CapabilitySet & dcUnderrunProtection) << "the last drive's quirk does not carry over";
     device.SetDeviceID("0:2:0");
     EXPECT_TRUE(device.QuirkSlowReady);
     EXPECT_TRUE(device.QuirkEraseWaitAgain);
