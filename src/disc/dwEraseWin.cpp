@@ -23,7 +23,8 @@ namespace {
 uint16_t ExpectedSeconds(int media, uint8_t kind) {
     if (IsCDMedia(media)) return kind == ekQuick ? 150 : 4500;
     if (kind == ekFull) return 4440;
-    if (kind == ekQuick) return media == mtDVDRW ? 180 : 600;
+    // Detection gives a DVD-RW as restricted overwrite or sequential, never the plain type.
+    if (kind == ekQuick) return media == mtDVDRWRestricted || media == mtDVDRWSequential ? 180 : 600;
     return 8880;
 }
 
@@ -77,11 +78,14 @@ class TEraseThread : public gui::TThread {
                 d.ReadDiscInformation(DiscInformationBuffer, DiscInformationLength);
                 Percent(1);
             } while (InProgress() && elapsed_ <= expected_);
-            OverwriteStart(kind_ == ekQuick ? 65 : 71001, kind_ == ekQuick ? 3 : 6);
+            if (kind_ == ekQuick)
+                OverwriteStart(65, [this] { Percent(3); });
+            else
+                OverwriteStart(71001, [this] { FullOverwritePercent(); });
             d.SyncCache(30000, false);
             d.CloseTrackSession(false, 3, 0xFF);
         } else if (media_ == mtDVDRAM && kind_ == ekQuick) {
-            OverwriteStart(65, 3);
+            OverwriteStart(65, [this] { Percent(3); });
             d.SyncCache(30000, false);
         }
         if (d.QuirkSlowReady) {
@@ -101,8 +105,13 @@ class TEraseThread : public gui::TThread {
         withError_ = !ready || (IsBlanked(media_) && d.GetDiscStatus() != 0);
         d.ResetDrive();
     }
-    void Percent(int factor) {
-        const int percent = static_cast<int>(std::lround(elapsed_ * factor / expected_ * 100));
+    void Percent(int factor) { SetPercent(elapsed_ * factor / expected_ * 100); }
+    // The full overwrite is 71,001 writes against 4,440 expected seconds: one second a write
+    // would reach 99 % after a hundredth of them, so the loop's share is six per cent of the
+    // elapsed/expected ratio and the bar moves over the whole loop.
+    void FullOverwritePercent() { SetPercent(elapsed_ / expected_ * 6); }
+    void SetPercent(double value) {
+        const int percent = static_cast<int>(std::lround(value));
         burner_.eraseProgress_ = percent > 99 ? 99 : percent;
     }
 
@@ -121,12 +130,12 @@ class TEraseThread : public gui::TThread {
         }
     }
 
-    void OverwriteStart(int writes, int factor) {
+    template <typename Progress> void OverwriteStart(int writes, Progress progress) {
         std::vector<uint8_t> zeros(kZeroBytes);
         for (int i = 0; i < writes; ++i) {
             if (!burner_.Write10(static_cast<uint32_t>(i) * 32, 32, 0x50, kZeroBytes, zeros.data())) break;
             elapsed_ += 1;
-            Percent(factor);
+            progress();
             if (writes < 100) WorkerPause(1);
         }
     }
@@ -146,8 +155,10 @@ class TEraseThread : public gui::TThread {
         for (;;) {
             uint8_t sense[40] = {};
             d.RequestSense(sense, sizeof sense);
-            const bool busy = sense[12] == 0x04 || sense[0] == 0xF0;
-            if (!busy || elapsed_ > expected_) return;
+            // Only "no sense" ends the wait: a drive settling after a blank may answer
+            // anything else (not ready, unit attention) for a while.
+            const uint8_t asc = sense[0] == 0xF0 ? 0x04 : sense[12];
+            if (asc == 0 || elapsed_ > expected_) return;
             elapsed_ += 2;
             Percent(1);
             WorkerPause(2000);

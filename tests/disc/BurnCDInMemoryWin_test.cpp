@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "gui/Application.h"
 #include "gui/Wait.h"
@@ -16,6 +17,31 @@
 using namespace disc;
 using disctest::BurnRig;
 using disctest::Route;
+
+namespace {
+
+// The manual clock, noting the highest erase progress below 100 that the follower has set
+// whenever anyone waits on it (the follower waits after each of its phases).
+class ProgressProbe : public gui::ManualClock {
+  public:
+    explicit ProgressProbe(BurnRig& rig) : rig_(rig) { gui::SetClock(this); }
+    ~ProgressProbe() override { gui::SetClock(&rig_.scope.clock); }
+    bool Sleep(int milliseconds, bool alertable) override {
+        const int percent = rig_.burner->GetEraseProgress();
+        if (percent < 100) {
+            int seen = highest.load();
+            while (percent > seen && !highest.compare_exchange_weak(seen, percent)) {
+            }
+        }
+        return ManualClock::Sleep(milliseconds, alertable);
+    }
+    std::atomic<int> highest{0};
+
+  private:
+    BurnRig& rig_;
+};
+
+} // namespace
 
 TEST(BurnCD, TenThousandBusyAnswersToOneWriteEndIt) {
     for (const int busy : {9999, 10000}) {
@@ -158,14 +184,42 @@ TEST(EraseDisc, EveryRewritableMediumQuickAndFullSendsItsCommandAndEndsEmpty) {
         ASSERT_EQ(rig.error, "");
         const size_t commands = c.command[0] ? rig.Count(c.command) : 0;
         const size_t writes = rig.Count("2a ");
+        ProgressProbe probe(rig);
         ASSERT_TRUE(rig.Erase(c.kind));
         EXPECT_FALSE(rig.eraseError);
+        if (c.writes == 71001) {
+            // 2 s of format polling and a second per write, six per cent of elapsed/expected
+            // (4,440 s): the bar moves over the whole loop instead of stopping at 99 early.
+            EXPECT_EQ(probe.highest.load(), 96);
+        }
         EXPECT_EQ(rig.burner->GetEraseProgress(), 0) << "no erase runs";
         if (c.command[0]) {
             EXPECT_EQ(rig.Count(c.command), commands + 1);
         }
         EXPECT_EQ(rig.Count("2a "), writes + c.writes);
         EXPECT_EQ(rig.burner->GetISOVolumeSize(), 0u);
+    }
+}
+
+// A quick DVD-RW erase is followed for 180 s, not the 600 s of other DVDs: a drive that stays
+// busy is polled once a second of elapsed time, and a drive answering anything but "no sense"
+// (here: its tray opened) is asked again every 2 s, not given up at once.
+TEST(EraseDisc, QuickDvdRwEraseIsFollowedForItsOwnTime) {
+    {
+        BurnRig rig("DVD-RW-SEQ", "[Faults]\n1=TUR from=3 count=* sense=2/04/07\n", "", Route::InMemory);
+        ASSERT_TRUE(rig.Erase(ekQuick));
+        EXPECT_TRUE(rig.eraseError) << "never ready";
+        const size_t polls = rig.Count("00 ");
+        EXPECT_GT(polls, 181u);
+        EXPECT_LT(polls, 200u);
+    }
+    {
+        BurnRig rig("DVD-RW-SEQ", "[Faults]\n1=TUR from=3 eject\n", "", Route::InMemory);
+        ASSERT_TRUE(rig.Erase(ekQuick));
+        EXPECT_TRUE(rig.eraseError);
+        const size_t polls = rig.Count("03 ");
+        EXPECT_GT(polls, 80u) << "until the time is up";
+        EXPECT_LT(polls, 100u);
     }
 }
 
