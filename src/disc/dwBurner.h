@@ -104,6 +104,8 @@ class TDiscBurner : public TSCSIDevice {
     // have ended, so none of them runs on while the test or program that owns us ends.
     std::vector<void*> workerThreads_;
     void KeepWorker(void* threadHandle);
+    // Leaves the session's first data track (else its first track) in TrackInfo.
+    bool FindSessionTrack(uint32_t Session);
 };
 
 // Sleeps on the clock in 1 ms steps without pumping messages: for the writer and erase

@@ -14,6 +14,9 @@ namespace {
 
 // One READ(10) moves at most this many blocks here (the verify chunk).
 constexpr uint32_t kMaxBlocksPerRead = kVerifyChunk / kBlockSize;
+// Track numbers are 16-bit; the track mode's bit 2 marks data.
+constexpr uint32_t kMaxTrackNumber = 0xFFFF;
+constexpr uint8_t kDataTrackMode = 0x04;
 
 } // namespace
 
@@ -75,14 +78,41 @@ bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {
     const int last = GetLastSession();
     if (last <= 0) return false;
     const int session = (Session < 0 || Session > last) ? last : Session;
-    // This library writes one track per session, so the session's number is its track's.
-    if (!ReadTrackInformation(static_cast<uint32_t>(session))) {
+    if (!FindSessionTrack(static_cast<uint32_t>(session))) {
         DoDebugMessage(">>> IMPORTING SESSION # " + std::to_string(session), kMsgProgress);
         DoDebugMessage("ERROR IMPORTING SESSION # " + std::to_string(session), kMsgError);
         return false;
     }
     DeviceBlockReader reader(*this);
     return ImportIsoSession(reader, TrackInfo.TrackStart, session, Image, Folder, &ImportedCount);
+}
+
+// Discs from other programs may hold several tracks in a session (audio before the data, or
+// more than one data track), so a session's number is not its track's: the tracks are asked
+// in turn for their session.
+bool TDiscBurner::FindSessionTrack(uint32_t Session) {
+    uint32_t track = 1;
+    DiscInformation disc;
+    if (ReadDiscInformation(DiscInformationBuffer, DiscInformationLength) &&
+        ParseDiscInformation(DiscInformationBuffer, DiscInformationLength, disc) && disc.FirstTrack > 0)
+        track = disc.FirstTrack;
+    bool seen = false, numbered = false, found = false;
+    TrackInformation first;
+    for (; track <= kMaxTrackNumber && ReadTrackInformation(track); ++track) {
+        seen = true;
+        numbered = numbered || TrackInfo.SessionNumber != 0;
+        if (TrackInfo.SessionNumber < Session) continue;
+        if (TrackInfo.SessionNumber > Session) break;
+        if (TrackInfo.TrackMode & kDataTrackMode) return true;
+        if (!found) first = TrackInfo;
+        found = true;
+    }
+    if (found) {
+        TrackInfo = first;
+        return true;
+    }
+    // A drive that numbers no sessions: one track per session is all that can be assumed.
+    return seen && !numbered && ReadTrackInformation(Session);
 }
 
 bool TDiscBurner::VerifyFile(const TFEntry* Entry, const std::string& SourcePath) {

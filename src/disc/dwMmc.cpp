@@ -204,6 +204,8 @@ bool ParseTrackInformation(const uint8_t* data, size_t size, TrackInformation& o
     const size_t usable = dataLength + 2 < size ? dataLength + 2 : size;
     out.DataLength = static_cast<uint16_t>(dataLength);
     out.TrackNumber = data[2] | (usable > 32 ? uint32_t(data[32]) << 8 : 0);
+    out.SessionNumber = data[3] | (usable > 33 ? uint32_t(data[33]) << 8 : 0);
+    out.TrackMode = data[5] & 0x0F;
     out.NwaValid = (data[7] & 1) != 0;
     out.LraValid = (data[7] & 2) != 0;
     out.TrackStart = GetBe32(data + 8);

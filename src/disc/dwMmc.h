@@ -70,6 +70,8 @@ Cdb SendDvdStructure(uint8_t format, uint16_t length);
 struct TrackInformation {
     uint16_t DataLength = 0;
     uint32_t TrackNumber = 0;
+    uint32_t SessionNumber = 0;
+    uint8_t TrackMode = 0; // bit 2 set: a data track
     uint32_t TrackStart = 0;
     uint32_t NextWritableAddress = 0;
     uint32_t FreeBlocks = 0;

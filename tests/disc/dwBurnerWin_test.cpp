@@ -21,10 +21,14 @@ struct TwoSessionDisc {
     TDiscBurner burner;
     std::vector<std::pair<std::string, int>> messages;
 
-    explicit TwoSessionDisc(const std::string& faults = "", const std::string& media = "CD-R") {
+    explicit TwoSessionDisc(const std::string& faults = "", const std::string& media = "CD-R",
+                            std::string prefill = "") {
         folder.WriteFile("a.zip", std::string(100000, 'a'));
         folder.WriteFile("b.txt", "bee");
         folder.WriteFile("c.bin", std::string(5000, 'c'));
+        // Tracks for discs laid out by other programs.
+        folder.WriteFile("other.bin", std::string(32 * 2048, 'o'));
+        folder.WriteFile("audio.bin", std::string(32 * 2048, '\x55'));
         TIsoImage first;
         first.InsertFile(folder.File("a.zip"), "\\");
         first.InsertFile(folder.File("b.txt"), "\\");
@@ -34,8 +38,8 @@ struct TwoSessionDisc {
         second.InsertFile(folder.File("c.bin"), "\\");
         Write(second, kSecondSession, "s2.iso");
         // Overwritable media hold one volume from block 0; later sessions live inside it.
-        const std::string prefill =
-            media == "CD-R" ? "s1.iso@0,s2.iso@" + std::to_string(kSecondSession) : std::string("s1.iso@0");
+        if (prefill.empty())
+            prefill = media == "CD-R" ? "s1.iso@0,s2.iso@" + std::to_string(kSecondSession) : "s1.iso@0";
         folder.WriteIni("[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=E\n"
                         "Writes=CD-R,CD-RW,DVD+RW\nDisc=d0\n[Disc:d0]\nMedia=" +
                         media + "\nImage=d0.img\nPrefill=" + prefill + "\n" + faults);
@@ -87,6 +91,26 @@ TEST(DiscBurner, ImportsTheLastOrANamedSessionFromTheDisc) {
     ASSERT_TRUE(burner.ImportSession(1, older));
     EXPECT_NE(burner.Image.FindFile(older, "b.txt"), nullptr);
     EXPECT_EQ(burner.ImportedCount, 4);
+}
+
+// A session of two data tracks, then one that opens with an audio track: each session's
+// tree is read from its own first data track, whatever the track numbers.
+TEST(DiscBurner, SessionsOfSeveralTracksImportFromTheirOwnDataTrack) {
+    TwoSessionDisc disc("", "CD-R",
+                        "s1.iso@0,+other.bin@2000,audio:audio.bin@11000,+s2.iso@" +
+                            std::to_string(kSecondSession));
+    TDiscBurner& burner = disc.burner;
+    ASSERT_EQ(burner.GetLastSession(), 2);
+    ASSERT_TRUE(burner.ImportSession(-1, nullptr));
+    TFEntry* c = burner.Image.FindFile(burner.Image.Root(), "c.bin");
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(burner.Image.FindFile(burner.Image.Root(), "b.txt"), nullptr) << "not the first session's tree";
+    EXPECT_TRUE(burner.VerifyFile(c, disc.folder.File("c.bin")));
+
+    TDEntry* older = burner.Image.CreateDir("\\", "first");
+    ASSERT_TRUE(burner.ImportSession(1, older));
+    EXPECT_NE(burner.Image.FindFile(older, "b.txt"), nullptr);
+    EXPECT_FALSE(disc.HasMessage("ERROR IMPORTING SESSION 2 (ISO IMAGE NOT FOUND)"));
 }
 
 TEST(DiscBurner, UnreadableTrackInformationEndsTheImportWithAMessage) {
