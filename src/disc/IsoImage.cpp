@@ -11,6 +11,7 @@
 
 #include "disc/IsoNames.h"
 #include "disc/IsoRecords.h"
+#include "gui/CompareText.h"
 
 namespace disc {
 
@@ -34,22 +35,7 @@ std::vector<std::string> SplitPath(const std::string& path) {
     return parts;
 }
 
-unsigned char FoldChar(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return c - 32;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
-    if (c == 0x9A || c == 0x9C || c == 0x9E) return c - 16;
-    if (c == 0xFF) return 0x9F;
-    return c;
-}
-
 } // namespace
-
-std::string FoldName(const std::string& name) {
-    std::string out(name);
-    for (char& c : out)
-        c = static_cast<char>(FoldChar(static_cast<unsigned char>(c)));
-    return out;
-}
 
 int16_t LocalGmtOffset() {
     std::time_t now = std::time(nullptr);
@@ -101,7 +87,7 @@ bool TIsoImage::ClearAll(int maxFiles, int maxDirs) {
 TDEntry* TIsoImage::FindDir(const std::string& path) {
     TDEntry* dir = Root();
     for (const std::string& part : SplitPath(path)) {
-        auto it = dir->DirsByName.find(FoldName(part));
+        auto it = dir->DirsByName.find(gui::UpperCaseI(part));
         if (it == dir->DirsByName.end()) return nullptr;
         dir = it->second;
     }
@@ -110,7 +96,7 @@ TDEntry* TIsoImage::FindDir(const std::string& path) {
 
 TFEntry* TIsoImage::FindFile(TDEntry* dir, const std::string& name) {
     if (!dir) return nullptr;
-    auto it = dir->FilesByName.find(FoldName(name));
+    auto it = dir->FilesByName.find(gui::UpperCaseI(name));
     return it == dir->FilesByName.end() ? nullptr : it->second;
 }
 
@@ -145,7 +131,7 @@ TDEntry* TIsoImage::NewDir(TDEntry* parent, const std::string& longName, const s
     dir.Level = parent->Level + 1;
     dir.Parent = parent;
     parent->ShortNames.insert(dir.ShortName);
-    parent->DirsByName[FoldName(name)] = &dir;
+    parent->DirsByName[gui::UpperCaseI(name)] = &dir;
     parent->Children.push_back(&dir);
     dirs_.push_back(&dir);
     return &dir;
@@ -161,7 +147,7 @@ TDEntry* TIsoImage::CreateDir(const std::string& parentPath, const std::string& 
     }
     TDEntry* dir = Root();
     for (const std::string& part : parts) {
-        auto it = dir->DirsByName.find(FoldName(part));
+        auto it = dir->DirsByName.find(gui::UpperCaseI(part));
         if (it != dir->DirsByName.end()) {
             dir = it->second;
             continue;
@@ -173,7 +159,7 @@ TDEntry* TIsoImage::CreateDir(const std::string& parentPath, const std::string& 
 }
 
 TFEntry* TIsoImage::AddFile(TDEntry* dir, const std::string& longName, std::string shortName) {
-    std::string folded = FoldName(longName);
+    std::string folded = gui::UpperCaseI(longName);
     if (ReplaceFile) {
         auto it = dir->FilesByName.find(folded);
         if (it != dir->FilesByName.end()) {
@@ -270,7 +256,7 @@ bool TIsoImage::InsertFolderItems(const std::string& sourceFolder, TDEntry* dest
         if (OnAddDir) OnAddDir(longName, shortName, skip);
         if (skip) continue;
         TDEntry* child = nullptr;
-        auto it = dest->DirsByName.find(FoldName(longName));
+        auto it = dest->DirsByName.find(gui::UpperCaseI(longName));
         child = it != dest->DirsByName.end() ? it->second : NewDir(dest, longName, shortName);
         if (!child) {
             ok = false;
@@ -283,7 +269,7 @@ bool TIsoImage::InsertFolderItems(const std::string& sourceFolder, TDEntry* dest
 }
 
 TDEntry* TIsoImage::AddImportedDir(TDEntry* parent, const std::string& name, uint32_t attributes) {
-    auto it = parent->DirsByName.find(FoldName(name));
+    auto it = parent->DirsByName.find(gui::UpperCaseI(name));
     if (it != parent->DirsByName.end()) return it->second;
     TDEntry* dir = NewDir(parent, name, {});
     if (dir) dir->Attributes = attributes | kAttrDirectory;

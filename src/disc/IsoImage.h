@@ -37,7 +37,8 @@ struct TDEntry {
     uint32_t JolietExtent = 0, JolietSize = 0;
     uint32_t Attributes = 0;
 
-    // Names taken in this folder: short names (files and folders) and folded long names.
+    // Names taken in this folder: short names (files and folders) and long names folded by
+    // gui::UpperCaseI, the program's one case fold.
     std::unordered_set<std::string> ShortNames;
     std::unordered_map<std::string, unsigned> NextSuffix; // per colliding short name
     std::unordered_map<std::string, TFEntry*> FilesByName;
@@ -169,7 +170,5 @@ class TIsoImage {
 
 // The zone offset of this machine in 15-minute units.
 int16_t LocalGmtOffset();
-// Folded form used to look names up case-insensitively.
-std::string FoldName(const std::string& name);
 
 } // namespace disc

@@ -148,18 +148,4 @@ int CompareJolietNames(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t ua = AnsiToUcs2(static_cast<unsigned char>(a[i]));
-        char16_t ub = AnsiToUcs2(static_cast<unsigned char>(b[i]));
-        auto fold = [](char16_t c) -> char16_t {
-            if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;
-            return c;
-        };
-        if (fold(ua) != fold(ub)) return false;
-    }
-    return true;
-}
-
 } // namespace disc

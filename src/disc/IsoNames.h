@@ -36,7 +36,4 @@ int CompareIsoNames(std::string_view a, std::string_view b);
 // Ordering of Joliet identifiers: UCS-2 code units, ordinal.
 int CompareJolietNames(std::u16string_view a, std::u16string_view b);
 
-// Case-insensitive equality for ANSI names (lookups by the application ignore case).
-bool SameNameIgnoringCase(std::string_view a, std::string_view b);
-
 } // namespace disc

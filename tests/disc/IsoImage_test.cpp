@@ -39,6 +39,9 @@ TEST(IsoTree, LookupsIgnoreCaseMissingDestinationsAreRefusedAndClearAllLeavesThe
     ASSERT_NE(dir, nullptr);
     EXPECT_EQ(image.FindDir("\\BACKUPS\\M\xC4RZ"), dir);
     EXPECT_EQ(image.CreateDir("\\backups", "m\xE4rz"), dir) << "an existing level is reused";
+    // The program's one fold: the Windows-1252 letters outside Latin-1 too (s caron, y diaeresis).
+    TDEntry* caron = image.CreateDir("\\", "\x9Akoda \xFF");
+    EXPECT_EQ(image.FindDir("\\\x8AKODA \x9F"), caron);
     TFEntry* file = image.InsertFile(folder / "Data.bin", "\\Backups\\M\xE4rz");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(image.FindFile(dir, "DATA.BIN"), file);
