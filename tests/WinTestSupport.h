@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace testsupport {
 
@@ -157,6 +159,39 @@ class KeptRegistryValue {
 // The program's Run value, which every completed start-up writes or deletes.
 struct KeptRunValue : KeptRegistryValue {
     KeptRunValue() : KeptRegistryValue(HKEY_LOCAL_MACHINE, RunKey, "Tarnwick") {}
+};
+
+// The system's pending boot-time moves, emptied for the test and put back after it.
+class PendingRenames {
+  public:
+    PendingRenames() {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+            return;
+        RegDeleteValueA(key, kValue);
+        RegCloseKey(key);
+    }
+    // Source and target of each move, in turn ("!" before a target that is to be replaced).
+    std::vector<std::string> Moves() const {
+        std::vector<std::string> moves;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return moves;
+        DWORD size = 0;
+        std::vector<char> text;
+        if (RegQueryValueExA(key, kValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+            text.assign(size + 2, '\0');
+            RegQueryValueExA(key, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &size);
+        }
+        RegCloseKey(key);
+        for (const char* at = text.data(); at && at < text.data() + size && *at; at += std::strlen(at) + 1)
+            moves.push_back(at);
+        return moves;
+    }
+
+  private:
+    static constexpr const char* kValue = "PendingFileRenameOperations";
+    KeptRegistryValue kept_{HKEY_LOCAL_MACHINE, SessionManagerKey, kValue};
 };
 
 } // namespace testsupport

@@ -74,6 +74,10 @@ bool MakeFolder(const std::string& folder) {
 
 } // namespace
 
+bool TBootReplaceHost::MoveAtNextBoot(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+}
+
 int ReplaceAtNextBoot(TBootReplaceHost& host, std::vector<TRebootEntry>& list, TBootReplaceSetup& setup) {
     if (list.empty()) return 0;
     const bool ntFamily = setup.os == TBootOs::NT;
@@ -137,8 +141,7 @@ int ReplaceAtNextBoot(TBootReplaceHost& host, std::vector<TRebootEntry>& list, T
                     continue;
                 }
             }
-            if (MoveFileExA(staged.c_str(), entry.target.c_str(),
-                            MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
+            if (host.MoveAtNextBoot(staged, entry.target))
                 ++scheduled;
             else
                 host.Log("Not restored: " + entry.target);

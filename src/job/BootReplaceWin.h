@@ -32,6 +32,8 @@ class TBootReplaceHost {
     // Windows ME: the entries into the folder, each keeping its path after "\_RESTORE".
     virtual void ExtractRestoreData(const std::vector<TRebootEntry>& entries, const std::string& folder) = 0;
     virtual bool CancelPending() { return false; }
+    // NT family: the staged copy replaces the target when Windows starts next.
+    virtual bool MoveAtNextBoot(const std::string& from, const std::string& to);
 };
 
 struct TBootReplaceSetup {

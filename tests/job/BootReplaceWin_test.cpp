@@ -5,6 +5,7 @@
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "job/BootReplaceWin.h"
+#include "zip/WineDriveWinSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,9 @@ class CopyHost : public job::TBootReplaceHost {
         for (const job::TRebootEntry& entry : entries)
             CopyFileA(sources[entry.index].c_str(), (folder + names[entry.index]).c_str(), FALSE);
     }
+    bool MoveAtNextBoot(const std::string& from, const std::string& to) override {
+        return moveFails ? false : TBootReplaceHost::MoveAtNextBoot(from, to);
+    }
     bool CancelPending() override {
         return cancelAfter >= 0 && static_cast<int>(staged.size()) >= cancelAfter;
     }
@@ -46,7 +50,7 @@ class CopyHost : public job::TBootReplaceHost {
     }
     std::vector<std::string> sources, names, log, asked, informed, staged;
     int cancelAfter = -1;
-    bool answer = true, extract = true;
+    bool answer = true, extract = true, moveFails = false;
 };
 
 // The boot drive's files this test writes, put back as they were.
@@ -204,4 +208,37 @@ TEST(BootReplaceWin, NothingStagedMeansNothingScheduledAndAnUnusableTempFolderFa
         << "the last entry first, then no more";
     EXPECT_EQ(host.log, std::vector<std::string>{"Not restored: " + target / "b.dll"});
     EXPECT_TRUE(list.empty());
+}
+
+TEST(BootReplaceWin, ATargetOnAnotherDriveIsStagedThereAndAFailedMoveIsNotRestored) {
+    wintest::TWineDrive drive(DRIVE_FIXED);
+    ASSERT_TRUE(drive.Defined());
+    TempFolder stage, sources;
+    ASSERT_EQ(stage.Path().substr(0, 2), "C:");
+    const std::string target = drive.Root() + "main.dll";
+    WriteWholeFile(target, "old");
+    WriteWholeFile(sources / "main", "new");
+    testsupport::PendingRenames pending;
+    CopyHost host;
+    std::vector<job::TRebootEntry> list = {{target, host.Add(sources / "main", "main.dll")}};
+    job::TBootReplaceSetup setup;
+    setup.windowsFolder = "C:\\windows";
+    setup.tempPath = stage.Path();
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 1);
+    const std::string staged = drive.Root() + "TarnwickBoot\\0\\main.dll";
+    EXPECT_EQ(ReadWholeFile(staged), "new") << "a delayed move cannot leave its volume";
+    EXPECT_EQ(host.log, std::vector<std::string>{"Staged on the target's drive in: " + drive.Root() +
+                                                 "TarnwickBoot\\"});
+    EXPECT_EQ(pending.Moves(), (std::vector<std::string>{"\\??\\" + staged, "!\\??\\" + target}));
+    EXPECT_EQ(setup.tempPath, stage.Path()) << "the temporary folder stays the program's";
+
+    // The system refuses the move: the file is not restored, and no restart is asked for.
+    host.log.clear();
+    host.informed.clear();
+    host.moveFails = true;
+    list = {{target, host.Add(sources / "main", "main.dll")}};
+    EXPECT_EQ(job::ReplaceAtNextBoot(host, list, setup), 0);
+    EXPECT_EQ(host.log.back(), "Not restored: " + target);
+    EXPECT_TRUE(host.informed.empty());
+    EXPECT_EQ(pending.Moves().size(), 2u) << "nothing more scheduled";
 }

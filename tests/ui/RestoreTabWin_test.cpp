@@ -52,45 +52,6 @@ void SetDate(const std::string& file, WORD year) {
     CloseHandle(handle);
 }
 
-// The system's pending boot-time moves, emptied for the test and put back after it.
-class PendingRenames {
-  public:
-    PendingRenames() {
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_ALL_ACCESS, &key_);
-        DWORD size = 0;
-        if (RegQueryValueExA(key_, kValue, nullptr, nullptr, nullptr, &size) == 0) {
-            saved_.resize(size);
-            RegQueryValueExA(key_, kValue, nullptr, nullptr, saved_.data(), &size);
-            had_ = true;
-        }
-        RegDeleteValueA(key_, kValue);
-    }
-    ~PendingRenames() {
-        RegDeleteValueA(key_, kValue);
-        if (had_)
-            RegSetValueExA(key_, kValue, 0, REG_MULTI_SZ, saved_.data(), static_cast<DWORD>(saved_.size()));
-        RegCloseKey(key_);
-    }
-    // Source and target of each move, in turn ("!" before a target that is to be replaced).
-    std::vector<std::string> Moves() const {
-        std::vector<std::string> moves;
-        DWORD size = 0;
-        if (RegQueryValueExA(key_, kValue, nullptr, nullptr, nullptr, &size) != 0) return moves;
-        std::vector<char> text(size + 2, '\0');
-        RegQueryValueExA(key_, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &size);
-        for (const char* at = text.data(); at < text.data() + size && *at; at += std::strlen(at) + 1)
-            moves.push_back(at);
-        return moves;
-    }
-
-  private:
-    static constexpr const char* kValue = "PendingFileRenameOperations";
-    HKEY key_ = nullptr;
-    std::vector<BYTE> saved_;
-    bool had_ = false;
-};
-
 // Scripted answers, with a hook that runs while a box is up: what the user does next is
 // posted then and arrives at the program's next pump.
 class TClickingPrompter : public gui::TScriptedPrompter {
@@ -614,7 +575,7 @@ TEST_F(RestoreTabTest, CancelClickedDuringTheRegistryWriteBackOrTheStagingStopsT
         held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
     }
-    PendingRenames pending;
+    testsupport::PendingRenames pending;
     boxes = 0;
     prompter.Clear();
     prompter.AnswerMessage(gui::mrYes).AnswerMessage(gui::mrYes).AnswerMessage(gui::mrOk);
