@@ -26,6 +26,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using testsupport::FileExists;
 using testsupport::ReadWholeFile;
 using testsupport::TempFolder;
@@ -590,4 +592,40 @@ TEST_F(RestoreTabTest, CancelClickedDuringTheRegistryWriteBackOrTheStagingStopsT
     EXPECT_EQ(prompter.MessageTexts().back(),
               "You must restart your computer to get the rest of the files restored");
     EXPECT_EQ(form->StartRestore->Caption(), "&Start");
+}
+
+TEST_F(RestoreTabTest, ArchivesMadeByInfoZipWithAPasswordAndBy7zRestoreAndVerify) {
+    // Made by tests/ui/data/make-peer-archives.sh; copied out of the source tree first.
+    auto peer = [this](const std::string& name) {
+        std::string from = "Z:" + std::string(TW_SOURCE_DIR) + "/tests/ui/data/" + name;
+        std::replace(from.begin(), from.end(), '/', '\\');
+        EXPECT_TRUE(CopyFileA(from.c_str(), (work / name).c_str(), FALSE)) << from;
+        return work / name;
+    };
+    const std::string sevenZip = peer("sevenzip.zip");
+    Open(sevenZip);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"", "readme.txt", "table.csv"})) << "a folder entry too";
+    tab->TestFile1Click();
+    EXPECT_EQ(tab->Label15->Caption(), "Verify finished, no errors found in: " + sevenZip);
+    Restore(work / "from7z", tab->RadioButton4);
+    EXPECT_EQ(ReadWholeFile(work / "from7z\\readme.txt"),
+              "Letters from the peer, line one.\r\nLine two.\r\n");
+    EXPECT_EQ(ReadWholeFile(work / "from7z\\docs\\table.csv").size(), 6536u);
+
+    // Streamed by Info-ZIP: each entry's password check byte comes from its time, not its CRC.
+    const std::string infoZip = peer("infozip-password.zip");
+    Open(infoZip);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"readme.txt", "table.csv"}));
+    for (const char* password : {"not it", "peer pass"})
+        prompter.AnswerModal([password](gui::TForm& entry) {
+            entry.Find<gui::TEdit>("Edit1").SetText(password);
+            return gui::mrOk;
+        });
+    Restore(work / "frominfozip", tab->RadioButton4);
+    EXPECT_EQ(prompter.Pending(), 0u) << "asked again after the wrong one, then no more";
+    EXPECT_EQ(ReadWholeFile(work / "frominfozip\\readme.txt"),
+              "Letters from the peer, line one.\r\nLine two.\r\n");
+    EXPECT_EQ(ReadWholeFile(work / "frominfozip\\docs\\table.csv"),
+              ReadWholeFile(work / "from7z\\docs\\table.csv"));
+    EXPECT_EQ(tab->Label15->Caption(), "2 of 2 files restored.");
 }
