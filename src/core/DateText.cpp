@@ -2,6 +2,7 @@
 
 #include "gui/CivilDate.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 
@@ -63,6 +64,36 @@ int ExpandYear(int year, int digits) {
     return expanded;
 }
 
+// A single "t" writes one letter: only when that letter is a whole character and tells AM
+// from PM, else the text could not be read back.
+bool SingleLetterDesignators(const LocaleFormat& locale) {
+    const std::string& am = locale.amDesignator;
+    const std::string& pm = locale.pmDesignator;
+    auto ascii = [](const std::string& text) {
+        return !text.empty() && static_cast<unsigned char>(text[0]) < 0x80;
+    };
+    return ascii(am) && ascii(pm) && UpperAscii(am[0]) != UpperAscii(pm[0]);
+}
+
+// Reads an AM/PM designator, whole or as its one letter; 0 none, 1 AM, 2 PM.
+int ReadDesignator(std::string_view text, size_t& position, const LocaleFormat& locale) {
+    if (MatchesDesignator(text, position, locale.pmDesignator)) {
+        position += locale.pmDesignator.size();
+        return 2;
+    }
+    if (MatchesDesignator(text, position, locale.amDesignator)) {
+        position += locale.amDesignator.size();
+        return 1;
+    }
+    if (SingleLetterDesignators(locale) && position < text.size()) {
+        const char letter = UpperAscii(text[position]);
+        const bool endsThere = position + 1 == text.size() || text[position + 1] == ' ';
+        if (endsThere && letter == UpperAscii(locale.pmDesignator[0])) return ++position, 2;
+        if (endsThere && letter == UpperAscii(locale.amDesignator[0])) return ++position, 1;
+    }
+    return 0;
+}
+
 std::string FormatTime(const DateParts& parts, const LocaleFormat& locale) {
     const std::string& picture = locale.longTimeFormat;
     std::string text;
@@ -94,7 +125,7 @@ std::string FormatTime(const DateParts& parts, const LocaleFormat& locale) {
             break;
         case 't': {
             const std::string& designator = parts.hour < 12 ? locale.amDesignator : locale.pmDesignator;
-            text += run >= 2 ? designator : designator.substr(0, 1);
+            text += run >= 2 || !SingleLetterDesignators(locale) ? designator : designator.substr(0, 1);
             break;
         }
         default:
@@ -221,6 +252,9 @@ gui::DateTime StrToDateFixed(std::string_view text, const LocaleFormat& locale) 
 
     SkipBlanks(text, position);
     if (position < text.size()) {
+        // The designator stands before the time in some locales (ko-KR, zh-TW), after it in others.
+        int designator = ReadDesignator(text, position, locale);
+        SkipBlanks(text, position);
         int value = 0, count = 0;
         if (!ReadNumber(text, position, 2, value, count)) NotADate(text);
         parts.hour = value;
@@ -231,15 +265,10 @@ gui::DateTime StrToDateFixed(std::string_view text, const LocaleFormat& locale) 
             *field = value;
         }
         SkipBlanks(text, position);
-        if (MatchesDesignator(text, position, locale.pmDesignator)) {
-            if (parts.hour > 12 || parts.hour == 0) NotADate(text);
-            if (parts.hour < 12) parts.hour += 12;
-            position += locale.pmDesignator.size();
-        } else if (MatchesDesignator(text, position, locale.amDesignator)) {
-            if (parts.hour > 12 || parts.hour == 0) NotADate(text);
-            if (parts.hour == 12) parts.hour = 0;
-            position += locale.amDesignator.size();
-        }
+        if (designator == 0) designator = ReadDesignator(text, position, locale);
+        if (designator != 0 && (parts.hour > 12 || parts.hour == 0)) NotADate(text);
+        if (designator == 2 && parts.hour < 12) parts.hour += 12;
+        if (designator == 1 && parts.hour == 12) parts.hour = 0;
         SkipBlanks(text, position);
         if (position != text.size() || parts.hour > 23 || parts.minute > 59 || parts.second > 59)
             NotADate(text);
@@ -264,40 +293,43 @@ double StrToFloatAnySep(std::string_view text, char decimalSeparator) {
     auto fail = [&]() -> double {
         throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
     };
+    // The grammar is checked here; the conversion itself is the library's correctly rounded one.
+    std::string plain;
     size_t i = 0;
-    bool negative = false;
-    if (i < number.size() && (number[i] == '+' || number[i] == '-')) negative = number[i++] == '-';
-    double value = 0;
-    bool anyDigit = false;
-    while (i < number.size() && number[i] >= '0' && number[i] <= '9') {
-        value = value * 10 + (number[i++] - '0');
-        anyDigit = true;
-    }
-    if (i < number.size() && number[i] == decimalSeparator) {
+    if (i < number.size() && (number[i] == '+' || number[i] == '-')) {
+        if (number[i] == '-') plain += '-';
         ++i;
-        double scale = 0.1;
+    }
+    bool anyDigit = false;
+    auto digits = [&] {
         while (i < number.size() && number[i] >= '0' && number[i] <= '9') {
-            value += (number[i++] - '0') * scale;
-            scale /= 10;
+            plain += number[i++];
             anyDigit = true;
         }
+    };
+    digits();
+    if (i < number.size() && number[i] == decimalSeparator) {
+        plain += '.';
+        ++i;
+        digits();
     }
     if (!anyDigit) return fail();
     if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+        plain += 'e';
         ++i;
-        bool negativeExponent = false;
-        if (i < number.size() && (number[i] == '+' || number[i] == '-'))
-            negativeExponent = number[i++] == '-';
-        int exponent = 0, exponentDigits = 0;
+        if (i < number.size() && (number[i] == '+' || number[i] == '-')) plain += number[i++];
+        int exponentDigits = 0;
         while (i < number.size() && number[i] >= '0' && number[i] <= '9' && exponentDigits < 4) {
-            exponent = exponent * 10 + (number[i++] - '0');
+            plain += number[i++];
             ++exponentDigits;
         }
         if (exponentDigits == 0) return fail();
-        value *= std::pow(10.0, negativeExponent ? -exponent : exponent);
     }
-    if (i != number.size() || !std::isfinite(value)) return fail();
-    return negative ? -value : value;
+    if (i != number.size()) return fail();
+    double value = 0;
+    const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (error != std::errc() || end != plain.data() + plain.size() || !std::isfinite(value)) return fail();
+    return value;
 }
 
 SpeedTextResult SpeedText(int kilobytesPerSecond, int mediaType, char decimalSeparator) {

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 
 namespace {
@@ -19,8 +20,9 @@ struct LocaleExpectation {
     char decimalSeparator;
     unsigned oemCodePage;
 };
-constexpr LocaleExpectation expectations[] = {
-    {"en_US", 0, '.', 437}, {"de_DE", 1, ',', 850}, {"da_DK", 1, ',', 850}, {"ja_JP", 2, '.', 932}};
+constexpr LocaleExpectation expectations[] = {{"en_US", 0, '.', 437}, {"de_DE", 1, ',', 850},
+                                              {"da_DK", 1, ',', 850}, {"ja_JP", 2, '.', 932},
+                                              {"ko_KR", 2, '.', 949}, {"zh_TW", 2, '.', 950}};
 } // namespace
 
 TEST(SystemLocale, DatesNumbersSpeedsAndOemNamesFollowTheLocale) {
@@ -36,18 +38,23 @@ TEST(SystemLocale, DatesNumbersSpeedsAndOemNamesFollowTheLocale) {
     EXPECT_EQ(locale.decimalSeparator, expected->decimalSeparator);
     EXPECT_EQ(GetOEMCP(), expected->oemCodePage);
 
-    const gui::DateTime moment = core::EncodeDateTime({2026, 3, 4, 17, 5, 9, 0});
-    const std::string text = core::DateToStrFixed(moment, locale);
-    EXPECT_DOUBLE_EQ(core::StrToDateFixed(text, locale), moment) << text;
+    for (const int hour : {0, 9, 12, 17}) {
+        const gui::DateTime moment = core::EncodeDateTime({2026, 3, 4, hour, 5, 9, 0});
+        const std::string text = core::DateToStrFixed(moment, locale);
+        EXPECT_DOUBLE_EQ(core::StrToDateFixed(text, locale), moment)
+            << text << " in " << locale.longTimeFormat;
+    }
 
     EXPECT_EQ(core::SpeedText(5540, 10, locale.decimalSeparator).text,
               std::string("4") + expected->decimalSeparator + "0x");
     EXPECT_DOUBLE_EQ(core::StrToFloatAnySep("40.5", locale.decimalSeparator), 40.5);
     EXPECT_DOUBLE_EQ(core::StrToFloatAnySep("40,5", locale.decimalSeparator), 40.5);
 
-    if (expected->oemCodePage == 932) {
-        const std::string katakana = "\x83\x65\x83\x58\x83\x67"; // the same bytes in both code pages
-        EXPECT_EQ(core::AnsiToOemName(katakana, false), katakana);
+    // Where the ANSI and OEM code pages are one, names pass unchanged.
+    const std::map<unsigned, std::string> sameInBoth = {
+        {932, "\x83\x65\x83\x58\x83\x67"}, {949, "\xc7\xd1\xb1\xdb"}, {950, "\xa4\xa4\xa4\xe5"}};
+    if (const auto name = sameInBoth.find(expected->oemCodePage); name != sameInBoth.end()) {
+        EXPECT_EQ(core::AnsiToOemName(name->second, false), name->second);
     } else {
         EXPECT_EQ(core::AnsiToOemName("caf\xe9", false), "caf\x82");
         EXPECT_EQ(core::OemToAnsiName("caf\x82", false), "caf\xe9");

@@ -20,6 +20,19 @@ LocaleFormat Japan() {
 LocaleFormat Sweden() {
     return {"yyyy-MM-dd", '-', "HH:mm:ss", ':', "", "", ','};
 }
+// AM/PM before the time, in the ANSI code pages 949 and 950.
+LocaleFormat Korea() {
+    return {"yyyy-MM-dd", '-', "tt h:mm:ss", ':', "\xbf\xc0\xc0\xfc", "\xbf\xc0\xc8\xc4", '.'};
+}
+LocaleFormat Taiwan() {
+    return {"yyyy/M/d", '/', "tt hh:mm:ss", ':', "\xa4\x57\xa4\xc8", "\xa4\x55\xa4\xc8", '.'};
+}
+LocaleFormat SingleLetter() {
+    return {"M/d/yyyy", '/', "h:mm:ss t", ':', "AM", "PM", '.'};
+}
+LocaleFormat SingleLetterFirst() {
+    return {"yyyy-MM-dd", '-', "t h:mm:ss", ':', "\xbf\xc0\xc0\xfc", "\xbf\xc0\xc8\xc4", '.'};
+}
 
 class FixedClock : public testing::Test {
   protected:
@@ -58,9 +71,18 @@ TEST_F(FixedClock, FixedDatesRoundTripInEveryLocale) {
     EXPECT_EQ(core::DateToStrFixed(moment, UnitedStates()), "03/04/2026 5:05:09 PM");
     EXPECT_EQ(core::DateToStrFixed(moment, Germany()), "04.03.2026 17:05:09");
     EXPECT_EQ(core::DateToStrFixed(moment, Sweden()), "2026-03-04 17:05:09");
-    for (const LocaleFormat& locale : {UnitedStates(), Germany(), Japan(), Sweden()}) {
-        const std::string text = core::DateToStrFixed(moment, locale);
-        EXPECT_DOUBLE_EQ(core::StrToDateFixed(text, locale), moment) << text;
+    EXPECT_EQ(core::DateToStrFixed(moment, Korea()), "2026-03-04 \xbf\xc0\xc8\xc4 5:05:09");
+    EXPECT_EQ(core::DateToStrFixed(moment, SingleLetter()), "03/04/2026 5:05:09 P");
+    // One letter of a two-byte designator would be half a character: the whole one is written.
+    EXPECT_EQ(core::DateToStrFixed(moment, SingleLetterFirst()), "2026-03-04 \xbf\xc0\xc8\xc4 5:05:09");
+    const gui::DateTime morning = core::EncodeDateTime({2026, 3, 4, 0, 30, 0, 0});
+    const gui::DateTime noon = core::EncodeDateTime({2026, 3, 4, 12, 0, 1, 0});
+    for (const LocaleFormat& locale : {UnitedStates(), Germany(), Japan(), Sweden(), Korea(), Taiwan(),
+                                       SingleLetter(), SingleLetterFirst()}) {
+        for (const gui::DateTime when : {moment, morning, noon}) {
+            const std::string text = core::DateToStrFixed(when, locale);
+            EXPECT_DOUBLE_EQ(core::StrToDateFixed(text, locale), when) << text;
+        }
     }
     EXPECT_DOUBLE_EQ(core::StrToDateFixed("4.3.26", Germany()), core::EncodeDateTime({2026, 3, 4}));
     EXPECT_DOUBLE_EQ(core::StrToDateFixed("4.3.77", Germany()), core::EncodeDateTime({1977, 3, 4}));
@@ -74,6 +96,12 @@ TEST_F(FixedClock, InvalidDatesRaiseTheConversionError) {
     for (const char* bad : {"", "31.02.2026", "1.13.2026", "4.3", "4.3.2026x", "4.3.2026 25:00", "004.3.2026",
                             "4.3.202", "4/3/2026", "4.3.2026 10:61", "4.3.2026 13 PM"})
         EXPECT_THROW(core::StrToDateFixed(bad, Germany()), core::EConvertError) << bad;
+    const std::string pm = Korea().pmDesignator;
+    for (const std::string& bad :
+         std::vector<std::string>{"2026-03-04 " + pm + " 13:00:00", "2026-03-04 " + pm + " 5:00 " + pm,
+                                  "2026-03-04 " + pm, "2026-03-04 5:00 P"})
+        EXPECT_THROW(core::StrToDateFixed(bad, Korea()), core::EConvertError) << bad;
+    EXPECT_THROW(core::StrToDateFixed("3/4/2026 5:00 Px", SingleLetter()), core::EConvertError);
 }
 
 TEST(NumberText, EitherDecimalSeparatorIsAccepted) {
@@ -81,7 +109,14 @@ TEST(NumberText, EitherDecimalSeparatorIsAccepted) {
     EXPECT_DOUBLE_EQ(core::StrToFloatAnySep("40,5", '.'), 40.5);
     EXPECT_DOUBLE_EQ(core::StrToFloatAnySep(" -1,5e2 ", '.'), -150.0);
     EXPECT_DOUBLE_EQ(core::StrToFloatAnySep("700", '.'), 700.0);
-    for (const char* bad : {"", "abc", "1.2.3", "1,2,3", ".", "1e", "1e99999", "4 5"})
+    // Exactly the nearest double, as the stored values were written.
+    EXPECT_EQ(core::StrToFloatAnySep("0.3", '.'), 0.3);
+    EXPECT_EQ(core::StrToFloatAnySep("0,3", '.'), 0.3);
+    EXPECT_EQ(core::StrToFloatAnySep("46000.123456789", ','), 46000.123456789);
+    EXPECT_EQ(core::StrToFloatAnySep("+1.7976931348623157e308", '.'), 1.7976931348623157e308);
+    EXPECT_EQ(core::StrToFloatAnySep("-2.5E-3", '.'), -2.5e-3);
+    for (const char* bad :
+         {"", "abc", "1.2.3", "1,2,3", ".", "1e", "1e99999", "4 5", "inf", "nan", "0x1p3", "1e999"})
         EXPECT_THROW(core::StrToFloatAnySep(bad, '.'), core::EConvertError) << bad;
 }
 
