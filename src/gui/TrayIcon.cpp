@@ -6,7 +6,7 @@
 
 namespace gui {
 
-void TTrayIcon::Notify(DWORD action) const {
+bool TTrayIcon::Notify(DWORD action) const {
     NOTIFYICONDATAA data{};
     // The original structure size: every shell version takes it.
     data.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -17,15 +17,18 @@ void TTrayIcon::Notify(DWORD action) const {
     data.hIcon = icon_;
     std::memcpy(data.szTip, tip_.data(), tip_.size());
     // Failure is expected without a shell; the in-memory state stays what was asked.
-    Shell_NotifyIconA(action, &data);
+    if (ShellNotify) return ShellNotify(action, data);
+    return Shell_NotifyIconA(action, &data) != FALSE;
 }
 
 void TTrayIcon::Add(HWND owner, HICON icon, const std::string& tip) {
-    if (added_) Remove();
+    // Another owner means another icon: the old one goes.
+    if (added_ && owner != owner_) Remove();
     owner_ = owner;
     icon_ = icon;
     tip_ = tip.substr(0, maxTipLength);
-    Notify(NIM_ADD);
+    // Deleting and adding again would make the icon blink and move.
+    if (!added_ || !Notify(NIM_MODIFY)) Notify(NIM_ADD);
     added_ = true;
 }
 

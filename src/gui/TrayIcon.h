@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <functional>
 #include <string>
 
 namespace gui {
@@ -21,14 +24,19 @@ class TTrayIcon {
     TTrayIcon(const TTrayIcon&) = delete;
     TTrayIcon& operator=(const TTrayIcon&) = delete;
 
+    // An icon already there stays (it is only brought up to date); one the shell lost, as
+    // after a restarted taskbar, is added again.
     void Add(HWND owner, HICON icon, const std::string& tip);
     void SetTip(const std::string& tip);
     void Remove();
     bool Added() const { return added_; }
     const std::string& Tip() const { return tip_; }
 
+    // The shell call: tests record here; empty, Shell_NotifyIcon.
+    static inline std::function<bool(DWORD action, const NOTIFYICONDATAA& data)> ShellNotify;
+
   private:
-    void Notify(DWORD action) const;
+    bool Notify(DWORD action) const;
 
     HWND owner_ = nullptr;
     HICON icon_ = nullptr;
