@@ -23,9 +23,31 @@ std::string SystemErrorText(DWORD error) {
     return text;
 }
 
-HANDLE OpenForAppend(const std::string& path) {
-    return CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+// created: the file did not exist before this call.
+HANDLE OpenForAppend(const std::string& path, bool& created) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    created = file != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
+    return file;
+}
+
+// Opens, with one retry after a second unless retry is false; reason set on failure.
+HANDLE OpenWithRetry(const std::string& path, bool retry, bool& created, std::string& reason) {
+    HANDLE file = OpenForAppend(path, created);
+    if (file == INVALID_HANDLE_VALUE && retry) {
+        gui::Wait(retryDelayMs, false);
+        file = OpenForAppend(path, created);
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        reason = "Cannot write to " + path + ": " + SystemErrorText(GetLastError());
+    return file;
+}
+
+std::string Joined(const std::vector<std::string>& lines, const std::string& firstLine, bool created) {
+    std::string text = created && !firstLine.empty() ? firstLine + "\r\n" : std::string();
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
 }
 
 bool WriteAll(HANDLE file, const std::string& text) {
@@ -41,7 +63,7 @@ bool Exists(const std::string& path) {
 } // namespace
 
 std::string LogLine(const std::string& stampText, const std::string& text, bool stamp) {
-    if (!stamp) return text;
+    if (!stamp || text.empty()) return text;
     return (stampText.empty() ? std::string(" ") : stampText) + " > " + text;
 }
 
@@ -55,22 +77,86 @@ void AppendLogLine(const std::string& path, const std::string& line, const std::
 
 void AppendLines(const std::string& path, const std::vector<std::string>& lines,
                  const std::string& firstLine) {
-    HANDLE file = OpenForAppend(path);
-    if (file == INVALID_HANDLE_VALUE) {
-        gui::Wait(retryDelayMs, false);
-        file = OpenForAppend(path);
-    }
-    if (file == INVALID_HANDLE_VALUE)
-        throw ELogWriteError("Cannot write to " + path + ": " + SystemErrorText(GetLastError()));
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    std::string text = size.QuadPart == 0 && !firstLine.empty() ? firstLine + "\r\n" : std::string();
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    const bool written = WriteAll(file, text);
+    bool created = false;
+    std::string reason;
+    HANDLE file = OpenWithRetry(path, true, created, reason);
+    if (file == INVALID_HANDLE_VALUE) throw ELogWriteError(reason);
+    const bool written = WriteAll(file, Joined(lines, firstLine, created));
     const DWORD error = GetLastError();
     CloseHandle(file);
     if (!written) throw ELogWriteError("Cannot write to " + path + ": " + SystemErrorText(error));
+}
+
+TLogFiles::TLogFiles(std::string fallbackLog, std::function<std::string()> stamp)
+    : fallbackLog_(std::move(fallbackLog)), stamp_(std::move(stamp)) {}
+
+TLogFiles::~TLogFiles() {
+    Release();
+}
+
+void TLogFiles::Hold() {
+    held_ = true;
+}
+
+void TLogFiles::Release() {
+    held_ = false;
+    for (auto& [path, file] : open_)
+        CloseHandle(file);
+    open_.clear();
+    failed_.clear();
+}
+
+void TLogFiles::Close(const std::string& path) {
+    const auto found = open_.find(path);
+    if (found == open_.end()) return;
+    CloseHandle(found->second);
+    open_.erase(found);
+}
+
+bool TLogFiles::WriteOwn(const std::string& path, const std::vector<std::string>& lines,
+                         const std::string& firstLine, std::string& reason) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    bool created = false;
+    if (const auto found = open_.find(path); found != open_.end()) {
+        file = found->second;
+    } else {
+        // A file known to fail is tried once more, without the second's wait per line.
+        file = OpenWithRetry(path, !failed_.contains(path), created, reason);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        open_[path] = file;
+    }
+    const bool written = WriteAll(file, Joined(lines, firstLine, created));
+    if (!written) reason = "Cannot write to " + path + ": " + SystemErrorText(GetLastError());
+    if (!written || !held_) Close(path);
+    return written;
+}
+
+LogWritten TLogFiles::Write(const std::string& path, const std::vector<std::string>& lines,
+                            const std::string& firstLine, bool fallBack) {
+    std::string reason;
+    if (path.empty()) return LogWritten::Dropped;
+    if (WriteOwn(path, lines, firstLine, reason)) {
+        failed_.erase(path);
+        return LogWritten::Own;
+    }
+    const bool firstFailure = failed_.insert(path).second;
+    const bool toFallback = fallBack && path != fallbackLog_;
+    std::vector<std::string> text;
+    const std::string stamp = stamp_ ? stamp_() : std::string();
+    if (firstFailure) text.push_back(LogLine(stamp, reason, true));
+    if (toFallback) text.insert(text.end(), lines.begin(), lines.end());
+    if (text.empty()) return LogWritten::Dropped;
+    std::string fallbackReason;
+    if (path != fallbackLog_ && !fallbackLog_.empty() &&
+        WriteOwn(fallbackLog_, text, LogCreatedLine(stamp), fallbackReason)) {
+        failed_.erase(fallbackLog_);
+        return toFallback ? LogWritten::Fallback : LogWritten::Dropped;
+    }
+    // Nowhere left to say it: the debugger hears it once.
+    if (firstFailure) OutputDebugStringA((reason + "\n").c_str());
+    if (!fallbackReason.empty() && failed_.insert(fallbackLog_).second)
+        OutputDebugStringA((fallbackReason + "\n").c_str());
+    return LogWritten::Dropped;
 }
 
 std::string ProgramLogArchiveName(const std::string& logFolder, const std::string& programBaseName,

@@ -105,8 +105,11 @@ UserFolders FindUserFolders(RegistryLookup& registry, FolderOps& folders, const 
     // 5. The program's own folder inside it.
     if (!dataDir.empty()) {
         dataDir = WithTrailingBackslash(dataDir) + "Tarnwick\\";
-        if (inputs.perUserDataOn && !folders.DirectoryExists(dataDir) && !folders.ForceDirectories(dataDir))
+        // A folder that cannot be made is as good as none: the program folder serves instead.
+        if (inputs.perUserDataOn && !folders.DirectoryExists(dataDir) && !folders.ForceDirectories(dataDir)) {
             found.failedFolders.push_back(dataDir);
+            dataDir.clear();
+        }
     }
 
     // 6. Where the profiles lie.
@@ -128,18 +131,21 @@ UserFolders FindUserFolders(RegistryLookup& registry, FolderOps& folders, const 
     // program's settings and schedules.
     if (dataDir.empty() && !found.userName.empty() && inputs.perUserDataOn) {
         const std::string userFolder = inputs.programFolder + "Users\\" + found.userName + "\\";
-        if (!folders.DirectoryExists(userFolder) && !folders.ForceDirectories(userFolder))
+        if (!folders.DirectoryExists(userFolder) && !folders.ForceDirectories(userFolder)) {
             found.failedFolders.push_back(userFolder);
-        for (const char* extension : {".ini", ".sch"}) {
-            const std::string name = inputs.programBaseName + extension;
-            if (!folders.FileExists(userFolder + name) && folders.FileExists(inputs.programFolder + name))
-                folders.CopyOneFile(inputs.programFolder + name, userFolder + name);
+        } else {
+            for (const char* extension : {".ini", ".sch"}) {
+                const std::string name = inputs.programBaseName + extension;
+                if (!folders.FileExists(userFolder + name) && folders.FileExists(inputs.programFolder + name))
+                    folders.CopyOneFile(inputs.programFolder + name, userFolder + name);
+            }
+            dataDir = userFolder;
         }
-        dataDir = userFolder;
     }
 
-    // 9. Per-user data needs a folder or a name.
-    if (dataDir.empty() && found.userName.empty()) found.perUserDataOn = false;
+    // 9. Per-user data needs a folder: without a name there is none, and one that could not
+    // be made leaves the program folder's files in use.
+    if (dataDir.empty()) found.perUserDataOn = false;
     if (found.perUserDataOn) {
         found.dataDir = dataDir;
     } else {

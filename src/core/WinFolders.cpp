@@ -18,7 +18,9 @@ bool WinFolderOps::ForceDirectories(const std::string& folder) {
     if (DirectoryExists(path)) return true;
     const size_t slash = path.find_last_of("\\/");
     if (slash != std::string::npos && !ForceDirectories(path.substr(0, slash))) return false;
-    return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    // A file of that name also answers "already exists": only a folder counts.
+    CreateDirectoryA(path.c_str(), nullptr);
+    return DirectoryExists(path);
 }
 
 bool WinFolderOps::FileExists(const std::string& file) {

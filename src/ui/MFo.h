@@ -7,6 +7,7 @@
 // MFoLog.cpp (logs), MFoJob.cpp (the job file).
 
 #include "core/DateText.h"
+#include "core/LogFile.h"
 #include "core/ProgramEnvironment.h"
 #include "core/ProgramFlags.h"
 #include "core/Settings.h"
@@ -157,6 +158,13 @@ class TMF : public gui::TForm {
     void FlushAttributeList();
     std::string ProgramLogPath() const;
     std::string LogFolder() const;
+    // A job's logs: its log name and a fresh mail body; the program, job and run logs stay
+    // open from here to EndJobLog instead of being opened per line.
+    void BeginJobLog(const std::string& jobLogName);
+    void EndJobLog();
+    // The same for a restore's logs.
+    void BeginRestoreLog(const std::string& restoreLogName);
+    void EndRestoreLog();
 
     // Steps owned by the job, schedule, disc and start-up parts of the program; they do
     // nothing until those parts fill them.
@@ -265,10 +273,18 @@ class TMF : public gui::TForm {
     std::string StampText() const;
     std::string JobNameShown() const;
     void EvaluateSchedules();
-    void AppendTo(const std::string& path, const std::string& text, bool stamp, const std::string& firstLine);
+    // fallBack false: the line is already in the program log, so a failing file only notes why.
+    core::LogWritten AppendTo(const std::string& path, const std::string& text, bool stamp,
+                              const std::string& firstLine, bool fallBack);
+    void WriteJobLog(const std::string& text, bool stamp, bool fallBack);
+    void WriteRestoreLog(const std::string& text, bool stamp, bool fallBack);
+    void WriteRunLog(const std::string& text, bool stamp, bool fallBack);
 
     const core::ProgramEnvironment& environment_;
     core::ProgramFlags& flags_;
+    // A log line that cannot be written goes to the program folder's log, never to an error.
+    core::TLogFiles logFiles_{environment_.ProgramFolder() + environment_.ProgramBaseName() + ".log",
+                              [this] { return StampText(); }};
     gui::TIniFile programIni_;
     std::unique_ptr<gui::TIniFile> userIni_;
     core::UserFolders folders_;

@@ -58,18 +58,18 @@ std::string TMF::LogFolder() const {
     return (DataDir().empty() ? environment_.ProgramFolder() : DataDir()) + "Log\\";
 }
 
-void TMF::AppendTo(const std::string& path, const std::string& text, bool stamp,
-                   const std::string& firstLine) {
-    if (path.empty()) return;
-    core::AppendLogLine(path, core::LogLine(StampText(), text, stamp), firstLine);
+core::LogWritten TMF::AppendTo(const std::string& path, const std::string& text, bool stamp,
+                               const std::string& firstLine, bool fallBack) {
+    if (path.empty()) return core::LogWritten::Dropped;
+    return logFiles_.Write(path, {core::LogLine(StampText(), text, stamp)}, firstLine, fallBack);
 }
 
 void TMF::AddToLog(const std::string& text, bool stamp) {
     const std::string line = core::LogLine(StampText(), text, stamp);
-    core::AppendLogLine(ProgramLogPath(), line, core::LogCreatedLine(StampText()));
+    logFiles_.Write(ProgramLogPath(), {line}, core::LogCreatedLine(StampText()));
     JobLogLines.push_back(line);
-    if (StartRestore && StartRestore->Caption() != idleCaption) AddToRestoreLog(text, stamp);
-    if (Startbackup && Startbackup->Caption() != idleCaption) AddToJobLog(text, stamp);
+    if (StartRestore && StartRestore->Caption() != idleCaption) WriteRestoreLog(text, stamp, false);
+    if (Startbackup && Startbackup->Caption() != idleCaption) WriteJobLog(text, stamp, false);
     if (PageControl1 && PageControl1->ActivePage() == TabSheet3) {
         if (LogViewStale) {
             LogViewStale = false;
@@ -81,21 +81,52 @@ void TMF::AddToLog(const std::string& text, bool stamp) {
 }
 
 void TMF::AddToJobLog(const std::string& text, bool stamp) {
-    AppendTo(JobLogName, text, stamp, core::LogCreatedLine(StampText()));
-    AddToRunLog(text, stamp);
+    WriteJobLog(text, stamp, true);
 }
 
 void TMF::AddToRestoreLog(const std::string& text, bool stamp) {
-    AppendTo(RestoreLogName, text, stamp, core::LogCreatedLine(StampText()));
-    AddToRunLog(text, stamp);
+    WriteRestoreLog(text, stamp, true);
 }
 
 void TMF::AddToRunLog(const std::string& text, bool stamp) {
+    WriteRunLog(text, stamp, true);
+}
+
+void TMF::WriteJobLog(const std::string& text, bool stamp, bool fallBack) {
+    const auto written = AppendTo(JobLogName, text, stamp, core::LogCreatedLine(StampText()), fallBack);
+    WriteRunLog(text, stamp, fallBack && written != core::LogWritten::Fallback);
+}
+
+void TMF::WriteRestoreLog(const std::string& text, bool stamp, bool fallBack) {
+    const auto written = AppendTo(RestoreLogName, text, stamp, core::LogCreatedLine(StampText()), fallBack);
+    WriteRunLog(text, stamp, fallBack && written != core::LogWritten::Fallback);
+}
+
+void TMF::WriteRunLog(const std::string& text, bool stamp, bool fallBack) {
     if (flags_.JobName.empty()) return;
     std::string jobFile = flags_.JobName.substr(flags_.JobName.find_last_of("\\/:") + 1);
     const size_t dot = jobFile.find_last_of('.');
     const std::string runLog = environment_.ProgramFolder() + jobFile.substr(0, dot) + ".log";
-    AppendTo(runLog, text, stamp, core::LogLine(StampText(), flags_.JobName, true));
+    AppendTo(runLog, text, stamp, core::LogLine(StampText(), flags_.JobName, true), fallBack);
+}
+
+void TMF::BeginJobLog(const std::string& jobLogName) {
+    JobLogName = jobLogName;
+    JobLogLines.clear();
+    logFiles_.Hold();
+}
+
+void TMF::EndJobLog() {
+    logFiles_.Release();
+}
+
+void TMF::BeginRestoreLog(const std::string& restoreLogName) {
+    RestoreLogName = restoreLogName;
+    logFiles_.Hold();
+}
+
+void TMF::EndRestoreLog() {
+    logFiles_.Release();
 }
 
 void TMF::UpdateLogExecute() {
@@ -106,15 +137,22 @@ void TMF::UpdateLogExecute() {
     try {
         std::string text;
         const std::string path = ProgramLogPath();
-        if (!gui::ReadWholeFile(path, text)) core::AppendLogLine(path, core::LogCreatedLine(StampText()), "");
+        if (!gui::ReadWholeFile(path, text)) logFiles_.Write(path, {}, core::LogCreatedLine(StampText()));
         lines = SplitLines(text);
         archive = static_cast<int>(lines.size()) - 1 > maxLogViewLines && !JobRunning;
     } catch (const std::exception&) {
         archive = true;
     }
     if (archive) {
-        const std::string saved =
-            core::ArchiveProgramLog(ProgramLogPath(), LogFolder(), environment_.ProgramBaseName());
+        std::string saved;
+        logFiles_.Close(ProgramLogPath());
+        try {
+            saved = core::ArchiveProgramLog(ProgramLogPath(), LogFolder(), environment_.ProgramBaseName());
+        } catch (const core::ELogWriteError& error) {
+            // The log stays as it was; the next update tries again.
+            AddToLog(error.what());
+            return;
+        }
         const std::string message = "The log file is saved as: " + saved;
         AddToLog(message);
         if (ListBox5->Items().Count() == 0)
@@ -138,8 +176,8 @@ void TMF::FlushAttributeList() {
 
 void TMF::ClearLog(bool ask) {
     if (ask && !AskYesNo("The log will be cleared, continue?")) return;
-    if (!gui::ReplaceFileContents(ProgramLogPath(), {}))
-        throw core::ELogWriteError("Cannot empty the log " + ProgramLogPath());
+    logFiles_.Close(ProgramLogPath());
+    if (!gui::ReplaceFileContents(ProgramLogPath(), {})) AddToLog("Cannot empty the log " + ProgramLogPath());
     ListBox5->Items().Clear();
     UpdateLogExecute();
 }

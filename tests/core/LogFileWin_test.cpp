@@ -83,3 +83,65 @@ TEST_F(LogFileTest, FailedCopyKeepsTheLog) {
     EXPECT_THROW(core::ArchiveProgramLog(log, folder / "Log\\", "tarnwick"), core::ELogWriteError);
     EXPECT_EQ(ReadWholeFile(log), "precious\r\n");
 }
+
+TEST_F(LogFileTest, StampedEmptyTextIsAnEmptyLineAndOnlyANewFileGetsItsFirstLine) {
+    EXPECT_EQ(core::LogLine("06/12/2026 10:00:00", "", true), "");
+    const std::string log = folder / "tarnwick.log";
+    WriteWholeFile(log, ""); // emptied by a clear or an archive
+    core::AppendLogLine(log, "after clearing", core::LogCreatedLine("06/12/2026 10:00:00"));
+    EXPECT_EQ(ReadWholeFile(log), "after clearing\r\n");
+}
+
+namespace {
+class LogFilesTest : public LogFileTest {
+  protected:
+    std::string fallback = folder / "tarnwick.log";
+    core::TLogFiles logs{fallback, [] { return std::string("06/12/2026 10:00:00"); }};
+};
+} // namespace
+
+TEST_F(LogFilesTest, HeldFilesStayOpenReadableAndWrittenPerLineUntilReleased) {
+    const std::string job = folder / "job_100.txt";
+    logs.Hold();
+    EXPECT_EQ(logs.Write(job, {"one"}, "created"), core::LogWritten::Own);
+    // Another reader sees each line at once while the writer keeps the file.
+    EXPECT_EQ(ReadWholeFile(job), "created\r\none\r\n");
+    HANDLE other = CreateFileA(job.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(other, INVALID_HANDLE_VALUE) << "open for the run";
+    EXPECT_EQ(logs.Write(job, {"two", "three"}, "created"), core::LogWritten::Own);
+    EXPECT_EQ(ReadWholeFile(job), "created\r\none\r\ntwo\r\nthree\r\n");
+    logs.Release();
+    other = CreateFileA(job.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(other, INVALID_HANDLE_VALUE) << "closed at the end of the run";
+    CloseHandle(other);
+    EXPECT_EQ(logs.Write(job, {"idle"}, "created"), core::LogWritten::Own);
+    other = CreateFileA(job.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(other, INVALID_HANDLE_VALUE) << "idle lines close their file";
+    CloseHandle(other);
+}
+
+TEST_F(LogFilesTest, UnwritableFileSendsItsLinesToTheFallbackWithTheReasonOnce) {
+    WriteWholeFile(folder / "Log", "a file where the folder should be");
+    const std::string job = folder / "Log\\job_100.txt";
+    EXPECT_EQ(logs.Write(job, {"first"}, "created"), core::LogWritten::Fallback);
+    const int64_t waited = clock.MonotonicMs();
+    EXPECT_GE(waited, 1000) << "one retry";
+    EXPECT_EQ(logs.Write(job, {"second"}, "created"), core::LogWritten::Fallback);
+    EXPECT_EQ(clock.MonotonicMs(), waited) << "a file known to fail is not waited for again";
+    EXPECT_EQ(logs.Write(job, {"mirrored"}, "created", false), core::LogWritten::Dropped);
+    const std::string text = ReadWholeFile(fallback);
+    EXPECT_EQ(text.substr(0, text.find("Cannot write to ")),
+              "06/12/2026 10:00:00 Log Created. \r\n06/12/2026 10:00:00 > ");
+    EXPECT_NE(text.find("Cannot write to " + job + ": "), std::string::npos);
+    EXPECT_TRUE(text.ends_with("\r\nfirst\r\nsecond\r\n")) << text;
+    EXPECT_EQ(text.find("Cannot write", text.find("Cannot write") + 1), std::string::npos);
+
+    // The fallback itself unwritable: lines are dropped, nothing is thrown.
+    HANDLE holder = CreateFileA(fallback.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(logs.Write(job, {"lost"}, "created"), core::LogWritten::Dropped);
+    EXPECT_EQ(logs.Write(fallback, {"lost too"}, "created"), core::LogWritten::Dropped);
+    CloseHandle(holder);
+    EXPECT_EQ(ReadWholeFile(fallback), text);
+}

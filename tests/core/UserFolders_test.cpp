@@ -125,11 +125,21 @@ TEST(UserFolders, PerUserDataOffOrImpossibleEmptiesTheFolderAndName) {
     EXPECT_FALSE(found.perUserDataOn);
 }
 
-TEST(UserFolders, FoldersThatCannotBeCreatedAreReported) {
+TEST(UserFolders, FoldersThatCannotBeCreatedAreReportedAndTheProgramFolderServes) {
     FakeRegistry registry = WindowsXP("anna");
     FakeFolders folders;
     folders.unwritable = {"C:\\Documents and Settings"};
-    const auto found = core::FindUserFolders(registry, folders, Inputs());
+    auto found = core::FindUserFolders(registry, folders, Inputs());
     ASSERT_EQ(found.failedFolders.size(), 1u);
     EXPECT_EQ(found.failedFolders[0], "C:\\Documents and Settings\\anna\\Application Data\\Tarnwick\\");
+    EXPECT_TRUE(found.perUserDataOn);
+    EXPECT_EQ(found.dataDir, "C:\\Tarnwick\\Users\\anna\\") << "as when no folder is found";
+
+    FakeFolders neither;
+    neither.unwritable = {"C:\\Documents and Settings", "C:\\Tarnwick"};
+    found = core::FindUserFolders(registry, neither, Inputs());
+    ASSERT_EQ(found.failedFolders.size(), 2u);
+    EXPECT_EQ(found.failedFolders[1], "C:\\Tarnwick\\Users\\anna\\");
+    EXPECT_FALSE(found.perUserDataOn) << "no folder at all: the program folder's files";
+    EXPECT_EQ(found.dataDir, "");
 }

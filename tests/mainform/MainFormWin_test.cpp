@@ -292,3 +292,82 @@ TEST_F(MainFormTest, LinesDuringARestoreGoToTheRestoreAndRunLogs) {
     EXPECT_NE(ReadWholeFile(programFolder / "Log_restore.txt").find(" > restoring"), std::string::npos);
     EXPECT_NE(ReadWholeFile(programFolder / "daily.log").find(" > restoring"), std::string::npos);
 }
+
+TEST_F(MainFormTest, LinesTheJobLogCannotTakeGoToTheProgramLogOnceWithTheReason) {
+    testsupport::WriteWholeFile(programFolder / "Log", "a file where the folder should be");
+    const std::string jobLog = programFolder / "Log\\daily_100.txt";
+    Flags().JobName = programFolder / "daily.dat";
+    form->AddToLog("before the job");
+    form->BeginJobLog(jobLog);
+    EXPECT_TRUE(form->JobLogLines.empty()) << "the mail body starts afresh";
+    form->Startbackup->SetCaption("&Cancel");
+    form->AddToLog("mirrored");
+    form->AddToJobLog("only for the job log");
+    form->AddToJobLog("");
+    form->EndJobLog();
+    form->Startbackup->SetCaption("&Start");
+    EXPECT_EQ(form->JobLogLines.size(), 1u);
+
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    EXPECT_EQ(log.find(" > mirrored"), log.rfind(" > mirrored")) << "a mirrored line is not repeated";
+    EXPECT_NE(log.find(" > Cannot write to " + jobLog + ": "), std::string::npos) << log;
+    EXPECT_EQ(log.find("Cannot write to " + jobLog), log.rfind("Cannot write to " + jobLog)) << "once";
+    EXPECT_TRUE(log.ends_with(" > only for the job log\r\n\r\n")) << log;
+    // The run log was writable all along.
+    const std::string runLog = ReadWholeFile(programFolder / "daily.log");
+    EXPECT_NE(runLog.find(" > mirrored\r\n"), std::string::npos);
+    EXPECT_TRUE(runLog.ends_with(" > only for the job log\r\n\r\n")) << runLog;
+}
+
+TEST_F(MainFormTest, TheJobsLogFilesStayOpenForTheRunAndTheLogCanBeClearedMeanwhile) {
+    Flags().JobName = programFolder / "daily.dat";
+    const std::string jobLog = programFolder / "daily_100.txt";
+    form->BeginJobLog(jobLog);
+    form->Startbackup->SetCaption("&Cancel");
+    form->AddToLog("one");
+    for (const std::string& file : {jobLog, programFolder / "daily.log", form->ProgramLogPath()}) {
+        HANDLE other = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(other, INVALID_HANDLE_VALUE) << file << " is held for the run";
+        if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+        EXPECT_NE(ReadWholeFile(file).find(" > one\r\n"), std::string::npos) << "and readable: " << file;
+    }
+    form->ClearLog(false);
+    form->AddToLog("two");
+    EXPECT_EQ(ReadWholeFile(form->ProgramLogPath()).find(" Log Created"), std::string::npos)
+        << "an emptied log is no new log";
+    EXPECT_NE(ReadWholeFile(form->ProgramLogPath()).find(" > two\r\n"), std::string::npos);
+    form->EndJobLog();
+    form->Startbackup->SetCaption("&Start");
+    HANDLE other = CreateFileA(jobLog.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(other, INVALID_HANDLE_VALUE) << "closed at the end of the run";
+    CloseHandle(other);
+}
+
+TEST_F(MainFormTest, TrayIconStaysThroughActivationsAndMinutes) {
+    std::vector<DWORD> actions;
+    bool shellLostTheIcon = false;
+    gui::TTrayIcon::ShellNotify = [&](DWORD action, const NOTIFYICONDATAA&) {
+        actions.push_back(action);
+        return !(shellLostTheIcon && action == NIM_MODIFY);
+    };
+    struct Restore {
+        ~Restore() { gui::TTrayIcon::ShellNotify = nullptr; }
+    } restore;
+    form->AppActivate();
+    form->StartUpDone = true;
+    form->MinuteTicks = 59;
+    form->Timer1Timer();
+    form->AppActivate();
+    EXPECT_TRUE(form->Tray.Added());
+    EXPECT_EQ(std::count(actions.begin(), actions.end(), NIM_DELETE), 0);
+    EXPECT_EQ(std::count(actions.begin(), actions.end(), NIM_ADD), 0);
+
+    shellLostTheIcon = true; // a restarted taskbar
+    actions.clear();
+    form->AppActivate();
+    ASSERT_GE(actions.size(), 2u);
+    EXPECT_EQ(actions[0], static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(actions[1], static_cast<DWORD>(NIM_ADD)) << "a lost icon is added again";
+    EXPECT_EQ(std::count(actions.begin(), actions.end(), NIM_DELETE), 0);
+}

@@ -200,3 +200,26 @@ TEST_F(ProgramTest, WithPerUserDataTheJobAndTempFolderAreKeptPerUser) {
     EXPECT_EQ(programFile.ReadString("Settings", "Crashed", ""), "1");
     EXPECT_EQ(programFile.ReadString("ConfigData", "ApplicationData", ""), appData.Path() + "Tarnwick\\");
 }
+
+// A file where the per-user folder should be: an unattended start must not stop at a box.
+TEST_F(ProgramTest, UnmakeablePerUserFolderFallsBackToTheProgramFolderWithoutABox) {
+    TempFolder appData;
+    WriteWholeFile(appData / "Tarnwick", "in the way");
+    registry.Set(core::RegistryRoot::CurrentUser,
+                 "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "AppData",
+                 appData.Path());
+    ui::TProgram program(Environment({"/H"}));
+    ASSERT_TRUE(program.Start());
+    ui::TMF& form = *program.MainForm();
+    EXPECT_EQ(form.DataDir(), "");
+    EXPECT_EQ(form.ProgramLogPath(), programFolder / "tarnwick.log");
+    form.UpdateLogExecute();
+    form.AddToLog("still logging");
+    testsupport::DrainQueue();
+    EXPECT_TRUE(prompter.Requests().empty()) << prompter.Requests()[0].Describe();
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    EXPECT_NE(log.find(" > Failed to create dir: " + appData.Path() + "Tarnwick\\\r\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(" > still logging\r\n"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(appData / "Tarnwick"), "in the way");
+}
