@@ -125,6 +125,16 @@ int64_t NowAsDos() {
 
 } // namespace
 
+bool CheckFileDate(const std::string& fileName, uint64_t lastWriteTime, std::string& message) {
+    const FILETIME written{static_cast<DWORD>(lastWriteTime), static_cast<DWORD>(lastWriteTime >> 32)};
+    FILETIME local;
+    WORD date = 0, time = 0;
+    if (FileTimeToLocalFileTime(&written, &local) && FileTimeToDosDateTime(&local, &date, &time) &&
+        Converts(int64_t(date) << 16 | time))
+        return true;
+    return CheckFileDate(fileName, message);
+}
+
 bool CheckFileDate(const std::string& fileName, std::string& message) {
     int64_t value = FileDosDateTime(fileName);
     if (Converts(value)) return true;

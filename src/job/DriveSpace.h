@@ -43,5 +43,8 @@ bool CheckDestination(DestinationState& state, bool warn, bool hidden,
 // message then tells what happened ("Bad datetime fixed for: " when repaired), and the
 // result is false when the file could not be read or repaired.
 bool CheckFileDate(const std::string& fileName, std::string& message);
+// The same when the last-write time (UTC, 100 ns steps since 1601) is already known: only a
+// date that does not convert is looked at again.
+bool CheckFileDate(const std::string& fileName, uint64_t lastWriteTime, std::string& message);
 
 } // namespace job

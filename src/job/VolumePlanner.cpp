@@ -257,6 +257,7 @@ bool VolumePlanner::QueueLastEntry() {
     if (LinesRemain() || !plan_.ZipVolumeList.empty()) return false;
     if (!plan_.CatSaved) {
         plan_.CatSaved = true;
+        host_.CatalogueComplete();
         list.push_back({plan_.CsvFileName, 0});
     } else if (!logQueued_ && !plan_.RunLogName.empty()) {
         logQueued_ = true;

@@ -116,6 +116,8 @@ class PlannerHost {
     // The volume bar (ProgressBar3) while a size is estimated; 0 when done.
     virtual void SetEstimateProgress(int) {}
     virtual void AppendCsvLine(const std::string& line) = 0;
+    // Every line is written: the list may be closed.
+    virtual void CatalogueComplete() {}
     // The job's text log, the file zipped last.
     virtual void AddToRunLog(const std::string& text) = 0;
     virtual void AddToLog(const std::string& text) = 0; // program log, stamped

@@ -86,43 +86,50 @@ bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
     }
 }
 
+// One open serves the whole test: the lock probe, the date, the size and the read test.
 bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& facts) {
     facts = ZipFileFacts{};
-    if (NameOf(path).empty() || IsFolderPath(path)) return true;
-    {
-        File probe(OpenShared(path));
-        if (!probe.valid()) {
-            // A live registry file is locked; the job saved a copy that is zipped under its name.
-            if (IsSavedRegistryFile(path)) return true;
-            AddToJobLog("File skipped, while in use: " + path, true);
-            facts.Skipped = true;
-            return false;
-        }
+    if (NameOf(path).empty()) return true;
+    File file(OpenShared(path));
+    if (!file.valid()) {
+        // A folder does not open as a file.
+        if (IsFolderPath(path)) return true;
+        // A live registry file is locked; the job saved a copy that is zipped under its name.
+        if (IsSavedRegistryFile(path)) return true;
+        AddToJobLog("File skipped, while in use: " + path, true);
+        facts.Skipped = true;
+        return false;
     }
+    // Not GetFileInformationByHandle: it also asks the volume for its serial number.
+    FILETIME lastWrite;
+    LARGE_INTEGER fileSize;
+    if (!GetFileTime(file.get(), nullptr, nullptr, &lastWrite) || !GetFileSizeEx(file.get(), &fileSize)) {
+        AddToJobLog("File skipped, while in use: " + path, true);
+        facts.Skipped = true;
+        return false;
+    }
+    const uint64_t written = uint64_t(lastWrite.dwHighDateTime) << 32 | lastWrite.dwLowDateTime;
     std::string message;
-    if (!CheckFileDate(path, message)) {
+    if (!CheckFileDate(path, written, message)) {
         AddToJobLog(message + path, true);
         return false;
     }
     WIN32_FILE_ATTRIBUTE_DATA data;
-    facts.DateText = GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)
+    data.ftLastWriteTime = lastWrite;
+    // A repaired date is read back for the list.
+    const bool repaired = !message.empty();
+    facts.DateText = !repaired || GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)
                          ? DateTextOf(data, options_.Locale)
                          : std::string("Error: TimeFormat");
-    File stream(OpenShared(path));
-    LARGE_INTEGER size{};
-    if (!stream.valid() || !GetFileSizeEx(stream.get(), &size)) {
-        AddToJobLog("File skipped, while in use: " + path, true);
-        facts.Skipped = true;
-        return false;
-    }
+    const int64_t size = fileSize.QuadPart;
     char head[1000];
     DWORD got = 0;
-    if (!ReadFile(stream.get(), head, sizeof head, &got, nullptr) || (got == 0 && size.QuadPart > 0)) {
+    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr) || (got == 0 && size > 0)) {
         AddToJobLog("File skipped, while in use: " + path, true);
         facts.Skipped = true;
         return false;
     }
-    facts.Size = size.QuadPart;
+    facts.Size = size;
     return true;
 }
 
@@ -165,9 +172,34 @@ int64_t WinPlannerFiles::MeasureDestFreeSpace() {
     return DriveFreeBytes(DriveOfPath(options_.DestPath));
 }
 
+WinPlannerFiles::~WinPlannerFiles() {
+    CatalogueComplete();
+}
+
+void WinPlannerFiles::CatalogueComplete() {
+    if (csvFile_ != INVALID_HANDLE_VALUE) CloseHandle(csvFile_);
+    csvFile_ = INVALID_HANDLE_VALUE;
+}
+
+// The list stays open for appending while the job runs: one open per line would cost more
+// than the line. Each line is written through at once, so readers (and the zip component,
+// which zips the list last) see every line.
 void WinPlannerFiles::AppendCsvLine(const std::string& line) {
-    if (!AppendLineToFile(line, options_.CsvFileName, *this))
+    const std::string text = line + "\r\n";
+    DWORD put = 0;
+    if (csvFile_ != INVALID_HANDLE_VALUE &&
+        WriteFile(csvFile_, text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
+        put == text.size())
+        return;
+    if (csvFile_ != INVALID_HANDLE_VALUE) CloseHandle(csvFile_);
+    csvFile_ = INVALID_HANDLE_VALUE;
+    if (!AppendLineToFile(line, options_.CsvFileName, *this)) {
         AddToLog("The catalogue list could not be written: " + options_.CsvFileName);
+        return;
+    }
+    csvFile_ = CreateFileA(options_.CsvFileName.c_str(), FILE_APPEND_DATA,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool AppendLineToFile(const std::string& line, const std::string& fileName, PlannerHost& host) {

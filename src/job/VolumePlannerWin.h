@@ -21,6 +21,9 @@ struct PlannerFileOptions {
 class WinPlannerFiles : public PlannerHost {
   public:
     explicit WinPlannerFiles(PlannerFileOptions options) : options_(std::move(options)) {}
+    ~WinPlannerFiles() override;
+    WinPlannerFiles(const WinPlannerFiles&) = delete;
+    WinPlannerFiles& operator=(const WinPlannerFiles&) = delete;
 
     bool CanZipFile(const std::string& path, ZipFileFacts& facts) override;
     int64_t EstimateCompressed(const std::string& path, int64_t budget) override;
@@ -28,6 +31,7 @@ class WinPlannerFiles : public PlannerHost {
     bool FolderExists(const std::string& path) override;
     int64_t MeasureDestFreeSpace() override;
     void AppendCsvLine(const std::string& line) override;
+    void CatalogueComplete() override;
 
     PlannerFileOptions& Options() { return options_; }
 
@@ -35,6 +39,7 @@ class WinPlannerFiles : public PlannerHost {
     bool CanZipFileChecked(const std::string& path, ZipFileFacts& facts);
     bool IsSavedRegistryFile(const std::string& path);
     PlannerFileOptions options_;
+    void* csvFile_ = reinterpret_cast<void*>(-1); // the catalogue list, open for appending
 };
 
 // Appends one line (CR LF) to the file, creating it; a failed open is tried once more after
