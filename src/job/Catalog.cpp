@@ -1,0 +1,370 @@
+#include "job/Catalog.h"
+
+#include "core/ConvertError.h"
+#include "gui/CompareText.h"
+#include "zip/ZipLib.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace job {
+
+namespace {
+
+constexpr size_t fieldLimit = 5000;
+constexpr size_t indexLimit = 500;
+
+struct Fields {
+    std::string_view path, name, date, zip, index;
+    int32_t dateValue = 0;
+};
+
+std::optional<int32_t> ParseInt32(std::string_view text) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    if (i == text.size()) return std::nullopt;
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+        if (value > int64_t{INT32_MAX} + 1) return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value > INT32_MAX || value < INT32_MIN) return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+// Splits at the first four double quotes; field 5 ends at a fifth one, if any.
+int SplitFields(std::string_view line, std::string_view (&field)[5]) {
+    int count = 0;
+    size_t start = 0;
+    while (count < 5) {
+        const size_t end = line.find('"', start);
+        field[count++] =
+            line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return count;
+}
+
+bool ParseFields(std::string_view line, Fields& fields) {
+    std::string_view field[5];
+    if (SplitFields(line, field) < 5) return false;
+    fields.path = field[0].substr(0, fieldLimit);
+    fields.name = field[1].substr(0, fieldLimit);
+    fields.date = field[2].substr(0, fieldLimit);
+    fields.zip = field[3].substr(0, fieldLimit);
+    fields.index = field[4].substr(0, indexLimit);
+    const std::optional<int32_t> date = ParseInt32(fields.date);
+    if (!date || !ParseInt32(fields.index)) return false;
+    fields.dateValue = *date;
+    return true;
+}
+
+std::string FoldedKey(std::string_view path, std::string_view name) {
+    std::string key;
+    key.resize(path.size() + name.size());
+    size_t i = 0;
+    for (char c : path)
+        key[i++] = static_cast<char>(gui::FoldCaseI(static_cast<uint8_t>(c)));
+    for (char c : name)
+        key[i++] = static_cast<char>(gui::FoldCaseI(static_cast<uint8_t>(c)));
+    return key;
+}
+
+bool IsBareName(std::string_view name) {
+    return name.find('\\') == std::string_view::npos;
+}
+
+std::string FolderOf(std::string_view path) {
+    const size_t slash = path.find_last_of("\\:");
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::vector<std::string> SplitBar(std::string_view names) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t bar = names.find('|', start);
+        parts.emplace_back(
+            names.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+        if (bar == std::string_view::npos) break;
+        start = bar + 1;
+    }
+    return parts;
+}
+
+} // namespace
+
+std::string FormatCatalogEntry(const CatalogEntry& entry) {
+    return entry.Pathname + '"' + entry.Filename + '"' + std::to_string(entry.DosDateTime) + '"' +
+           entry.ZipName + '"' + std::to_string(entry.EntryIndex);
+}
+
+bool ParseCatalogEntry(std::string_view line, CatalogEntry& entry) {
+    Fields fields;
+    if (!ParseFields(line, fields)) return false;
+    entry.Pathname = fields.path;
+    entry.Filename = fields.name;
+    entry.DosDateTime = fields.dateValue;
+    entry.ZipName = fields.zip;
+    entry.EntryIndex = *ParseInt32(fields.index);
+    return true;
+}
+
+std::string CatalogNaming::NamesFromField(std::string_view field, std::string_view catalogFolder,
+                                          std::string_view currentNames) {
+    if (field.empty()) return std::string(currentNames);
+    // A chosen path is what the job appends to, as loading a job takes it.
+    if (!IsBareName(field)) return std::string(field);
+    const size_t dot = field.find_last_of(".:");
+    std::string extension =
+        dot == std::string_view::npos || field[dot] != '.' ? "" : std::string(field.substr(dot));
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return std::string(catalogFolder) + std::string(field) + (extension == ".cat" ? "" : ".cat");
+}
+
+std::vector<std::string> CatalogNaming::NameList(std::string_view catalogNames,
+                                                 std::string_view catalogFolder) {
+    if (catalogNames.find('|') == std::string_view::npos) return {std::string(catalogNames)};
+    const std::vector<std::string> parts = SplitBar(catalogNames);
+    std::string folder = FolderOf(parts.front());
+    if (folder.empty()) folder = catalogFolder;
+    std::vector<std::string> list;
+    for (size_t i = 1; i < parts.size(); ++i)
+        if (!parts[i].empty()) list.push_back(IsBareName(parts[i]) ? folder + parts[i] : parts[i]);
+    return list;
+}
+
+std::string CatalogNaming::OwnCatalog(std::string_view catalogNames) {
+    return std::string(catalogNames.substr(0, catalogNames.find('|')));
+}
+
+std::vector<std::string> CatalogNaming::AppendTargets(std::string_view catalogNames,
+                                                      std::string_view catalogFolder) {
+    std::vector<std::string> targets = NameList(catalogNames, catalogFolder);
+    for (std::string& name : targets)
+        if (IsBareName(name)) name = std::string(catalogFolder) + name;
+    return targets;
+}
+
+void CatalogZipNames::Add(std::string_view zipName) {
+    names_.insert(gui::UpperCaseI(zipName));
+}
+
+bool CatalogZipNames::Contains(std::string_view zipName) const {
+    return names_.contains(gui::UpperCaseI(zipName));
+}
+
+JobCatalogReader::JobCatalogReader(CatalogIndex& catalogList, CatalogZipNames& zipNames)
+    : catalogList_(catalogList), zipNames_(zipNames) {}
+
+void JobCatalogReader::ZipNameLine(std::string_view line) {
+    Fields fields;
+    if (!ParseFields(line, fields)) {
+        ++Damaged;
+        return;
+    }
+    zipNames_.Add(fields.zip);
+}
+
+void JobCatalogReader::OwnLine(std::string_view line) {
+    Fields fields;
+    if (!ParseFields(line, fields)) {
+        ++Damaged;
+        return;
+    }
+    zipNames_.Add(fields.zip);
+    const std::string path = std::string(fields.path) + std::string(fields.name);
+    // The newest wins, compared as the signed values the file holds.
+    const uint32_t* seen = catalogList_.Find(path);
+    if (!seen || static_cast<int32_t>(*seen) < fields.dateValue)
+        catalogList_.Add(path, static_cast<uint32_t>(fields.dateValue));
+}
+
+void JobCatalogReader::Finish() {
+    if (catalogList_.Size() == 0) catalogList_.Add("", 0);
+}
+
+void CatalogRows::Clear() {
+    for (auto* column : {&names_, &paths_, &dates_, &zips_, &indices_, &keys_})
+        column->clear();
+    dateValues_.clear();
+    selected_.clear();
+    pathIndex_.clear();
+    order_.clear();
+    sortColumn_ = PathColumn;
+    damaged_ = 0;
+}
+
+void CatalogRows::AddRow(std::string_view name, std::string_view path, std::string_view date,
+                         int32_t dateValue, std::string_view zip, std::string_view index) {
+    names_.emplace_back(name);
+    paths_.emplace_back(path);
+    dates_.emplace_back(date);
+    dateValues_.push_back(dateValue);
+    zips_.emplace_back(zip);
+    indices_.emplace_back(index);
+    selected_.push_back(0);
+}
+
+void CatalogRows::AddLine(std::string_view line) {
+    Fields fields;
+    if (!ParseFields(line, fields)) {
+        ++damaged_;
+        return;
+    }
+    if (fields.name.empty() && !Folders) return;
+    // The key goes in as the next row's; a path seen before takes it out again.
+    keys_.push_back(FoldedKey(fields.path, fields.name));
+    if (!Duplicates) {
+        const auto [found, added] = pathIndex_.insert(Count());
+        if (!added) {
+            keys_.pop_back();
+            const auto row = static_cast<size_t>(*found);
+            // The newest line's fields, in the place of the first line of that path.
+            if (fields.dateValue > dateValues_[row]) {
+                names_[row] = fields.name;
+                paths_[row] = fields.path;
+                dates_[row] = fields.date;
+                dateValues_[row] = fields.dateValue;
+                zips_[row] = fields.zip;
+                indices_[row] = fields.index;
+            }
+            return;
+        }
+    }
+    AddRow(fields.name, fields.path, fields.date, fields.dateValue, fields.zip, fields.index);
+    sortColumn_ = PathColumn;
+}
+
+std::string CatalogRows::Key(int row, int column) const {
+    const auto r = static_cast<size_t>(row);
+    switch (column) {
+    case NameColumn:
+        return gui::UpperCaseI(names_[r]);
+    case ZipColumn:
+        return gui::UpperCaseI(zips_[r]);
+    default:
+        return FoldedKey(paths_[r], names_[r]);
+    }
+}
+
+void CatalogRows::SortBy(int column) {
+    if (column < NameColumn || column > ZipColumn) column = PathColumn;
+    pathIndex_.clear();
+    order_.resize(static_cast<size_t>(Count()));
+    std::iota(order_.begin(), order_.end(), 0);
+    if (column == ModifiedColumn) {
+        // As the unsigned numbers they are: the text of a date after 2043 is negative.
+        std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
+            return static_cast<uint32_t>(dateValues_[static_cast<size_t>(a)]) <
+                   static_cast<uint32_t>(dateValues_[static_cast<size_t>(b)]);
+        });
+    } else {
+        if (column != sortColumn_ || keys_.size() != order_.size()) {
+            keys_.resize(order_.size());
+            for (int row = 0; row < Count(); ++row)
+                keys_[static_cast<size_t>(row)] = Key(row, column);
+        }
+        std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
+            return keys_[static_cast<size_t>(a)] < keys_[static_cast<size_t>(b)];
+        });
+    }
+    if (column == ModifiedColumn) keys_.clear();
+    sortColumn_ = column;
+}
+
+int CatalogRows::RowOfGridRow(int gridRow) const {
+    if (gridRow < 1 || gridRow > static_cast<int>(order_.size())) return -1;
+    return order_[static_cast<size_t>(gridRow - 1)];
+}
+
+int CatalogRows::GridRowOfRow(int row) const {
+    const auto found = std::find(order_.begin(), order_.end(), row);
+    return found == order_.end() ? -1 : static_cast<int>(found - order_.begin()) + 1;
+}
+
+std::string CatalogRows::CellText(int col, int row, const core::LocaleFormat& locale) const {
+    const auto r = static_cast<size_t>(row);
+    switch (col) {
+    case 1:
+        return names_[r];
+    case 2:
+        return paths_[r];
+    case 3: {
+        const std::optional<gui::DateTime> date =
+            zip::DosDateTimeToDateTime(static_cast<uint32_t>(dateValues_[r]));
+        return date ? " " + core::DateToStrFixed(*date, locale) : " ";
+    }
+    case 4:
+        return zips_[r];
+    default:
+        return {};
+    }
+}
+
+std::optional<int> CatalogRows::GoTo(std::string_view text, const core::LocaleFormat& locale) const {
+    if (text.empty() || order_.empty()) return std::nullopt;
+    std::vector<int>::const_iterator found;
+    if (sortColumn_ == ModifiedColumn) {
+        std::optional<uint32_t> target;
+        try {
+            target = zip::DateTimeToDosDateTime(core::StrToDateFixed(text, locale));
+        } catch (const core::EConvertError&) {
+        }
+        if (!target) return std::nullopt;
+        found = std::partition_point(order_.begin(), order_.end(), [&](int row) {
+            return static_cast<uint32_t>(dateValues_[static_cast<size_t>(row)]) < *target;
+        });
+    } else {
+        const std::string target = gui::UpperCaseI(text);
+        found = std::partition_point(order_.begin(), order_.end(),
+                                     [&](int row) { return keys_[static_cast<size_t>(row)] < target; });
+    }
+    if (found == order_.end()) return static_cast<int>(order_.size());
+    return static_cast<int>(found - order_.begin()) + 1;
+}
+
+std::string CatalogRows::Text() const {
+    std::string text;
+    for (size_t r = 0; r < paths_.size(); ++r) {
+        text += paths_[r];
+        text += '"';
+        text += names_[r];
+        text += '"';
+        text += dates_[r];
+        text += '"';
+        text += zips_[r];
+        text += '"';
+        text += indices_[r];
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string CatalogWithoutZip(std::string_view text, std::string_view zipName) {
+    const std::string target = gui::UpperCaseI(zipName);
+    std::string kept;
+    ForEachLine(text, [&](std::string_view line) {
+        std::string_view field[5];
+        if (SplitFields(line, field) >= 4 && gui::UpperCaseI(field[3].substr(0, fieldLimit)) == target)
+            return;
+        kept += line;
+        kept += "\r\n";
+    });
+    return kept;
+}
+
+std::string CatalogWithoutDuplicates(std::string_view text, bool folders, int* damaged) {
+    CatalogRows rows;
+    rows.Folders = folders;
+    ForEachLine(text, [&](std::string_view line) { rows.AddLine(line); });
+    if (damaged) *damaged = rows.Damaged();
+    return rows.Text();
+}
+
+} // namespace job
