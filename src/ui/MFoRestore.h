@@ -10,6 +10,7 @@
 #include "gui/StringList.h"
 #include "job/BootReplaceWin.h"
 #include "job/JobArchiveTest.h"
+#include "ui/RestoreGrid.h"
 
 #include <functional>
 #include <map>
@@ -69,11 +70,10 @@ class TRestoreTab {
     gui::TMenuItem* Unselctall1 = nullptr;
     zip::TUnZipper& UnZipper1() { return *unzipper_; }
 
+    // The list of entries.
+    TRestoreGrid& Grid() { return *grid_; }
+
     // State.
-    gui::TStringList RestoreRowMap; // objects: entry indexes, in display order
-    int RestoreSortColumn = 1;
-    int SelectionAnchor = -1;
-    bool ShiftDown = false, CtrlDown = false, MovedUp = false, MovedDown = false, FocusOnly = false;
     bool VerifyMode = false;
     bool RestoreCancelRequested = false;
     bool ReportBadCrc = false;
@@ -90,14 +90,6 @@ class TRestoreTab {
     void CloseRestoreExecute();
     void Edit3Enter();
     void Edit3Change();
-    void DrawGrid1DrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect, unsigned state);
-    void DrawGrid1KeyDown(WORD& key, gui::TShiftState shift);
-    void DrawGrid1KeyUp(WORD& key, gui::TShiftState shift);
-    void DrawGrid1SelectCell(int col, int row, bool& canSelect);
-    void DrawGrid1MouseDown(gui::TShiftState shift, int x, int y);
-    // A click on the header row.
-    void DrawGrid1DblClick(int col);
-    void FormResize();
     void FormKeyUp(WORD& key, gui::TShiftState shift);
     void BtSelectAllClick();
     void Unselctall1Click();
@@ -105,26 +97,14 @@ class TRestoreTab {
     void StartRestoreExecute();
     void TestFile1Click();
 
-    // The grid's row of an entry's state, for tests and painting.
-    bool RowSelected(int row);
-    // Column 2's width for a grid of this width.
-    static int PathColumnWidth(int gridWidth);
-
   private:
     void Build();
     void Connect();
     void RefreshSelection();
-    void ToggleRow(int row);
-    void SetRowState(int row, bool on);
-    void ApplyClick(int row, bool shift, bool ctrl);
-    void MoveFocus(int row);
-    void FillRowMap(int column);
-    void ClearGrid();
     void EnableArchiveActions(bool on);
     std::string ArchiveName() const;
     // The open dialog's first folder: the job's (first) destination when it exists.
     std::string JobDestinationFolder() const;
-    std::string CellText(int col, int entry);
     void Say(const std::string& text);
     void RunRestore();
     void ReplaceAtNextBoot();
@@ -132,8 +112,7 @@ class TRestoreTab {
     TMF& form_;
     std::unique_ptr<zip::TExtractFileSystem> files_;
     std::unique_ptr<zip::TUnZipper> unzipper_;
-    std::map<std::string, int> icons_;
-    bool sorting_ = false;
+    std::unique_ptr<TRestoreGrid> grid_;
     std::function<void()> previousResize_;
     std::function<void(WORD&, gui::TShiftState)> previousKeyUp_;
 };

@@ -133,8 +133,9 @@ class RestoreTabTest : public testing::Test {
     }
     std::vector<std::string> RowNames() {
         std::vector<std::string> names;
-        for (int i = 0; i < tab->RestoreRowMap.Count(); ++i)
-            names.push_back(tab->UnZipper1().Filename(static_cast<int>(tab->RestoreRowMap.Objects(i))));
+        for (int i = 0; i < tab->Grid().RestoreRowMap.Count(); ++i)
+            names.push_back(
+                tab->UnZipper1().Filename(static_cast<int>(tab->Grid().RestoreRowMap.Objects(i))));
         return names;
     }
     void Click(int row, WPARAM keys) {
@@ -170,8 +171,8 @@ class RestoreTabTest : public testing::Test {
     }
     std::vector<bool> Rows() {
         std::vector<bool> rows;
-        for (int row = 1; row <= tab->RestoreRowMap.Count(); ++row)
-            rows.push_back(tab->RowSelected(row));
+        for (int row = 1; row <= tab->Grid().RestoreRowMap.Count(); ++row)
+            rows.push_back(tab->Grid().RowSelected(row));
         return rows;
     }
 
@@ -200,11 +201,11 @@ TEST_F(RestoreTabTest, OpeningSortingAndSelectingWithMouseAndKeys) {
     EXPECT_TRUE(tab->BtSelectAll->Enabled());
     EXPECT_FALSE(form->StartRestore->Enabled());
 
-    tab->DrawGrid1DblClick(4);
+    tab->Grid().DrawGrid1DblClick(4);
     EXPECT_EQ(RowNames(), (std::vector<std::string>{"a.txt", "b.txt", "d.txt", "c.bin"}));
-    tab->DrawGrid1DblClick(4);
+    tab->Grid().DrawGrid1DblClick(4);
     EXPECT_EQ(RowNames(), (std::vector<std::string>{"c.bin", "d.txt", "b.txt", "a.txt"})) << "largest first";
-    tab->DrawGrid1DblClick(1);
+    tab->Grid().DrawGrid1DblClick(1);
 
     Click(1, 0);
     Click(3, MK_SHIFT);
@@ -220,21 +221,21 @@ TEST_F(RestoreTabTest, OpeningSortingAndSelectingWithMouseAndKeys) {
     EXPECT_EQ(tab->Label15->Caption(), "3 of 4 files selected for restore.");
     EXPECT_TRUE(form->StartRestore->Enabled());
     WORD key = 'A';
-    tab->DrawGrid1KeyDown(key, gui::ssCtrl | gui::ssShift);
+    tab->Grid().DrawGrid1KeyDown(key, gui::ssCtrl | gui::ssShift);
     EXPECT_EQ(Rows(), (std::vector<bool>{false, false, false, false}));
     EXPECT_EQ(key, 0) << "the grid consumes its keys";
     key = VK_HOME;
-    tab->DrawGrid1KeyDown(key, 0);
+    tab->Grid().DrawGrid1KeyDown(key, 0);
     key = VK_SPACE;
-    tab->DrawGrid1KeyDown(key, 0);
+    tab->Grid().DrawGrid1KeyDown(key, 0);
     key = VK_DOWN;
-    tab->DrawGrid1KeyDown(key, gui::ssCtrl);
+    tab->Grid().DrawGrid1KeyDown(key, gui::ssCtrl);
     EXPECT_EQ(Rows(), (std::vector<bool>{true, true, false, false}));
     tab->Invertselection1Click();
     EXPECT_EQ(Rows(), (std::vector<bool>{false, false, true, true}));
 
-    EXPECT_EQ(ui::TRestoreTab::PathColumnWidth(560 + 18), 140);
-    EXPECT_EQ(ui::TRestoreTab::PathColumnWidth(700), 262);
+    EXPECT_EQ(ui::TRestoreGrid::PathColumnWidth(560 + 18), 140);
+    EXPECT_EQ(ui::TRestoreGrid::PathColumnWidth(700), 262);
 
     // An archive without entries leaves the grid empty and the actions off.
     zip::TWinExtractFileSystem in;
@@ -244,19 +245,19 @@ TEST_F(RestoreTabTest, OpeningSortingAndSelectingWithMouseAndKeys) {
     Open(empty);
     EXPECT_FALSE(tab->BtSelectAll->Enabled());
     EXPECT_FALSE(form->StartRestore->Enabled());
-    EXPECT_EQ(tab->RestoreRowMap.Count(), 0);
+    EXPECT_EQ(tab->Grid().RestoreRowMap.Count(), 0);
 
     // Not an archive at all: said in the status line and the log, nothing to act on.
     WriteWholeFile(work / "notes.zip", "just some text, no directory");
     Open(work / "notes.zip");
-    EXPECT_EQ(tab->RestoreRowMap.Count(), 0);
+    EXPECT_EQ(tab->Grid().RestoreRowMap.Count(), 0);
     EXPECT_FALSE(tab->BtSelectAll->Enabled());
     EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find(work / "notes.zip: "), std::string::npos);
     EXPECT_EQ(form->OpenZipName, "") << "the caption names no archive";
 
     // Entries that grew (a tiny one behind a 12-byte encryption header) sort first by ratio.
     Open(Zip("tiny.zip", {Source("tiny.txt", "t"), Source("long.txt", std::string(5000, 'l'))}, "pw"));
-    tab->DrawGrid1DblClick(5);
+    tab->Grid().DrawGrid1DblClick(5);
     EXPECT_EQ(RowNames(), (std::vector<std::string>{"tiny.txt", "long.txt"}));
 }
 
@@ -498,9 +499,9 @@ TEST_F(RestoreTabTest, GridKeysKeepTheFocusRowInViewAndEveryPlainClickToggles) {
 
     const int row = grid.Row();
     Click(row, 0);
-    EXPECT_TRUE(tab->RowSelected(row)) << "a click on the focused row";
+    EXPECT_TRUE(tab->Grid().RowSelected(row)) << "a click on the focused row";
     Click(row, 0);
-    EXPECT_FALSE(tab->RowSelected(row)) << "and again";
+    EXPECT_FALSE(tab->Grid().RowSelected(row)) << "and again";
 
     // Ctrl+Up on the first row and Ctrl+Down on the last go nowhere and toggle nothing.
     Key(VK_HOME);

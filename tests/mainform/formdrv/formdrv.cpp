@@ -563,7 +563,7 @@ std::string RunRestoreVerb(ui::TMF& form, const RestoreRequest& request) {
     prompter.answers.push_front("file:" + request.zip);
     if (!tab.OpenZipFile->Execute()) Fail("the open action is disabled");
     gui::ProcessMessages();
-    if (tab.RestoreRowMap.Count() == 0) return tab.Label15->Caption();
+    if (tab.Grid().RestoreRowMap.Count() == 0) return tab.Label15->Caption();
     if (request.verify) {
         tab.TestFile1Click();
         return tab.Label15->Caption();
@@ -586,13 +586,13 @@ std::string RunRestoreVerb(ui::TMF& form, const RestoreRequest& request) {
         SetKeyboardState(keys);
         for (const std::string& name : request.select) {
             bool found = false;
-            for (int row = 1; row <= tab.RestoreRowMap.Count(); ++row) {
-                const int entry = static_cast<int>(tab.RestoreRowMap.Objects(row - 1));
+            for (int row = 1; row <= tab.Grid().RestoreRowMap.Count(); ++row) {
+                const int entry = static_cast<int>(tab.Grid().RestoreRowMap.Objects(row - 1));
                 if (tab.UnZipper1().Filename(entry) != name) continue;
                 found = true;
                 bool canSelect = true;
                 tab.DrawGrid1->SetRow(row);
-                tab.DrawGrid1SelectCell(1, row, canSelect);
+                tab.Grid().DrawGrid1SelectCell(1, row, canSelect);
             }
             if (!found) Fail("no entry named " + name);
         }
