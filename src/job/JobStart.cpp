@@ -148,7 +148,7 @@ bool JobStarter::Steps() {
     if (!Destination.DiscWriterMode && !FolderExists(Destination.DestPath)) ForceFolder(Destination.DestPath);
     const std::string driveType =
         Destination.DestPath.size() >= 2 ? gui::DriveTypeText(Destination.DestPath.substr(0, 1) + ":\\") : "";
-    if (Destination.DestFreeSpace < MaxZipSize && Destination.DestFreeSpace > PartlyUsedMediumFloor &&
+    if (Destination.DestFreeSpace < MaxZipSize && Destination.DestFreeSpace > MinimumDestFreeSpace &&
         (driveType == "Removable" || driveType == "CDROM"))
         SpaceReserve = MaxZipSize - DriveFreeBytes(Destination.DestDrive);
     if (window_.UseTempFile() && Destination.DestPath.size() >= 2 && Destination.DestPath[1] == ':' &&

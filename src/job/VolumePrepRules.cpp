@@ -88,8 +88,8 @@ bool TempDriveShort(bool useTempFileNow, const std::string& tempPath, int64_t te
                     const SpaceFigures& figures) {
     if (!useTempFileNow || tempPath.size() < 2 || tempPath[1] != ':') return false;
     const int64_t forVolume =
-        figures.MaxZipSize - figures.SpaceReserve + figures.TempSpaceMargin + 30'000'000;
-    const int64_t forJob = figures.TotalMB * 1'000'000 + 30'000'000;
+        figures.MaxZipSize - figures.SpaceReserve + figures.TempSpaceMargin + TempFolderSlack;
+    const int64_t forJob = figures.TotalMB * 1'000'000 + TempFolderSlack;
     return tempFreeBytes <= forVolume && tempFreeBytes <= forJob;
 }
 
@@ -100,7 +100,7 @@ bool DestinationShort(int64_t destFreeSpace, const SpaceFigures& figures) {
 }
 
 int64_t DiscSpaceReserve(int64_t maxZipSize, int64_t room, int64_t reserve) {
-    if (room < maxZipSize && room > 2'000'000) return maxZipSize - room + 2'097'152;
+    if (room < maxZipSize && room > UsableMediumFloor) return maxZipSize - room + DirectoryReserve;
     return reserve;
 }
 
@@ -111,7 +111,7 @@ int64_t MediumSpaceReserve(int64_t maxZipSize, int64_t destFreeSpace, int64_t fr
     if (destFreeSpace < maxZipSize && destFreeSpace > MinimumDestFreeSpace &&
         (cd || destDriveType == "Removable"))
         reserve = maxZipSize - freeBytesNow;
-    if (useTempFileNow && cd && destHasLetter) reserve += 2'097'152;
+    if (useTempFileNow && cd && destHasLetter) reserve += DirectoryReserve;
     return std::max<int64_t>(reserve, 0);
 }
 

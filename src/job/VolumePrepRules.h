@@ -4,6 +4,8 @@
 // where a volume is built, and the space arithmetic of the destination and the temporary
 // drive. The runner applies them to what it reads of the drives.
 
+#include "job/VolumeSizes.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -52,9 +54,6 @@ struct SpaceFigures {
     int64_t TempSpaceMargin = 0;
     int64_t TotalMB = 0; // the job's size in units of 1,000,000 bytes
 };
-
-// Room the destination must keep at the least, whatever the job's size.
-inline constexpr int64_t MinimumDestFreeSpace = 8'000'000;
 
 // The temporary drive (of a temporary folder on a drive letter, when volumes are built there)
 // has room neither for a volume nor for the rest of the job.

@@ -28,14 +28,17 @@ inline constexpr int64_t PacketCdVolumeSize = 530 * Mebibyte;
 // the session's own records: 2 MiB. The planner also lowers a larger reserve to this once when
 // the reserve alone would leave a volume empty.
 inline constexpr int64_t DirectoryReserve = 2 * Mebibyte;
-// A partly used removable medium reserves what is already taken, unless so little is free that
-// it can only be a medium about to be changed.
-inline constexpr int64_t PartlyUsedMediumFloor = 8'000'000;
+// Less free room than this on the destination is none: the job needs another medium. Above it,
+// a partly used removable medium reserves what is already taken.
+inline constexpr int64_t MinimumDestFreeSpace = 8'000'000;
 // Below this a disc's capacity or free space is no measure of a usable medium.
 inline constexpr int64_t UsableMediumFloor = 2'000'000;
 // Windows XP writes a CD through a staging copy on the system drive: the temporary folder must
 // hold that copy as well.
 inline constexpr int64_t XpCdStagingMargin = 50'000'000;
+// A volume built in the temporary folder needs room beside it for the zip component's work
+// files (the directory copy, a staged entry) and the system's own.
+inline constexpr int64_t TempFolderSlack = 30'000'000;
 
 // --- The planner's limits within a volume ---
 // A volume with less room than this is closed: the next entry would hardly fit.
