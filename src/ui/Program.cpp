@@ -3,6 +3,7 @@
 #include "core/Switches.h"
 #include "core/WinFolders.h"
 #include "gui/Application.h"
+#include "zip/ZipLibWin.h"
 
 namespace ui {
 
@@ -21,6 +22,8 @@ bool TProgram::Start() {
     if (flags_.SecondInstance) return false;
 
     ReadSwitches();
+    // Archives mark names in the OEM code page; the window and the disk use the ANSI one.
+    zip::SetNameConverters(zip::SystemNameConverters());
     application.SetTitle("Tarnwick");
     mainForm_ = std::make_unique<TMF>(environment_, flags_);
     application.MainForm = mainForm_.get();

@@ -5,6 +5,9 @@
 #include "gui/IniFile.h"
 #include "gui/ScriptedPrompter.h"
 #include "ui/Program.h"
+#include "zip/ExtractFilesWin.h"
+#include "zip/Zipper.h"
+#include "zip/ZipperFilesWin.h"
 
 #include <gtest/gtest.h>
 
@@ -222,4 +225,24 @@ TEST_F(ProgramTest, UnmakeablePerUserFolderFallsBackToTheProgramFolderWithoutABo
         << log;
     EXPECT_NE(log.find(" > still logging\r\n"), std::string::npos);
     EXPECT_EQ(ReadWholeFile(appData / "Tarnwick"), "in the way");
+}
+
+// Names go into archives in the OEM code page, where peers read "é" as 0x82, and come back in
+// the ANSI one: the program sets that up for every archive it writes or reads.
+TEST_F(ProgramTest, ArchivesStoreNamesInTheOemCodePageAndShowThemInTheAnsiOne) {
+    ui::TProgram program(Environment());
+    ASSERT_TRUE(program.Start());
+    TempFolder folder;
+    WriteWholeFile(folder / "caf\xe9.txt", "accented\r\n");
+    zip::TWinExtractFileSystem files;
+    zip::TWinZipperFileSystem output([](const std::string&) { return std::string("Fixed"); });
+    zip::TZipper zipper(files, output);
+    zipper.SetZipName(folder / "names.zip");
+    zipper.FilesList.Add(folder / "caf\xe9.txt");
+    ASSERT_EQ(zipper.Zip(), 1);
+    EXPECT_NE(ReadWholeFile(folder / "names.zip").find("caf\x82.txt"), std::string::npos);
+    zip::TUnZipper reader(files);
+    reader.SetZipName(folder / "names.zip");
+    ASSERT_EQ(reader.Count(), 1);
+    EXPECT_EQ(reader.FullName(0), "caf\xe9.txt");
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Restore tab end to end through formdrv: an archive made by Python's zipfile restored
-# whole and by selection, and verified sound and damaged.
+# whole and by selection, and verified sound and damaged; an OEM-coded name restored.
 set -euo pipefail
 formdrv=$1 program=$2 winerun=$3
 work=$(mktemp -d)
@@ -46,4 +46,11 @@ status=0
 out=$(drive verify "$(winpath "$work/damaged.zip")") || status=$?
 [ "$status" = 1 ] || fail "a damaged archive verified with exit $status"
 [ "$(tail -1 <<<"$out")" = "status: Verify finished, errors found in: $(winpath "$work/damaged.zip")" ] || fail "damaged verify"
+# Info-ZIP stores a name as the bytes it was given and marks it OEM (version 10): é is 0x82.
+mkdir "$work/oem"
+printf 'accented\r\n' > "$work/oem/$(printf 'caf\202.txt')"
+(cd "$work/oem" && zip -q -0 -X ../oem.zip caf*.txt)
+out=$(drive restore "$(winpath "$work/oem.zip")" "$(winpath "$work/oemout")")
+[ "$(tail -1 <<<"$out")" = "status: 1 of 1 files restored." ] || fail "OEM-named restore"
+[ -f "$work/oemout/café.txt" ] || fail "the OEM name was not restored as café.txt: $(ls "$work/oemout")"
 echo "formdrv restore and verify: OK"
