@@ -57,14 +57,16 @@ class TRunEvents : public TEntryDecodeEvents {
 
 class TExtractRun {
   public:
-    TExtractRun(TUnZipper& z, TUnZipper::TRunMode mode, bool testing)
+    // `done` counts the files written (or tested good) as they are, so a run that ends by an
+    // exception still reports them.
+    TExtractRun(TUnZipper& z, TUnZipper::TRunMode mode, bool testing, int& done)
         : z_(z), mode_(mode), testing_(testing), buffers_(new (std::nothrow) TDecodeBuffers), events_(z),
-          decoder_(*buffers_, events_, progress_) {
+          decoder_(*buffers_, events_, progress_), done_(done) {
         if (!buffers_) throw EOutOfMemory("Not enough memory to unzip");
     }
     ~TExtractRun() { delete buffers_; }
 
-    int Run(bool useSelected);
+    void Run(bool useSelected);
 
   private:
     bool InFileMode() const { return mode_ == TUnZipper::TRunMode::File && !testing_; }
@@ -74,8 +76,14 @@ class TExtractRun {
     bool CheckPassword(int index, TZipHeaderInfo& work, const TZipHeaderInfo& entry, TZipCrypt& crypt);
     bool KeepExisting(int index, const TZipHeaderInfo& work, std::string& fname);
     void Skip(TSkipReason reason, const std::string& name, int index, const TZipHeaderInfo& entry);
-    void Failed(int index, TZipHeaderInfo& entry, const TEntryDecodeResult& result);
-    TOutputNameRule Rule() const { return {z_.destDir_, z_.rootDir_, z_.RecreateDirs}; }
+    // `passwordMayBeWrong`: the data were decrypted and came out wrong, which a wrong password
+    // that passed the header check does; a damaged header is not the password's fault.
+    void Failed(int index, TZipHeaderInfo& entry, const TEntryDecodeResult& result, bool passwordMayBeWrong);
+    // A test names the entries as stored: no destination, folders kept.
+    TOutputNameRule Rule() const {
+        return testing_ ? TOutputNameRule{"", z_.rootDir_, true}
+                        : TOutputNameRule{z_.destDir_, z_.rootDir_, z_.RecreateDirs};
+    }
 
     TUnZipper& z_;
     TUnZipper::TRunMode mode_;
@@ -88,7 +96,7 @@ class TExtractRun {
     // it again per file is a system call each under Wine.
     std::string lastFolder_;
     int filesToDo_ = 0;
-    int done_ = 0;
+    int& done_;
     bool retry_ = false;
 };
 
@@ -112,7 +120,7 @@ constexpr uint32_t kArchiveAttribute = 0x20;
 
 } // namespace
 
-int TExtractRun::Run(bool useSelected) {
+void TExtractRun::Run(bool useSelected) {
     TSortedZip& view = z_.view_ ? *z_.view_ : *z_.master_;
     filesToDo_ = 0;
     for (int i = 0; i < view.Count(); ++i) {
@@ -163,7 +171,6 @@ int TExtractRun::Run(bool useSelected) {
                 UnZipFile(i, *view.Entry(i));
             while (retry_);
         }
-    return done_;
 }
 
 bool TExtractRun::ReadAcross(uint8_t* buffer, size_t count) {
@@ -215,7 +222,7 @@ bool TExtractRun::CheckPassword(int index, TZipHeaderInfo& work, const TZipHeade
         const uint8_t check = decoder_.ReadEncryptionHeader(source, crypt, z_.Password);
         if (check == EncryptionCheckByte(entry.Crc32, entry.LastModFileDateTime, entry.HasDataDescriptor()))
             return true;
-        std::string newPassword;
+        std::string newPassword = z_.Password;
         if (z_.OnBadPassword) z_.OnBadPassword(z_, index, newPassword);
         if (newPassword.empty() || newPassword == z_.Password) {
             Skip(srBadPassword, entry.Directory() + entry.Filename(), index, entry);
@@ -261,10 +268,11 @@ bool TExtractRun::KeepExisting(int index, const TZipHeaderInfo& work, std::strin
     return true;
 }
 
-void TExtractRun::Failed(int index, TZipHeaderInfo& entry, const TEntryDecodeResult& result) {
+void TExtractRun::Failed(int index, TZipHeaderInfo& entry, const TEntryDecodeResult& result,
+                         bool passwordMayBeWrong) {
     entry.TestState = 2;
-    if (entry.IsEncrypted()) {
-        std::string newPassword;
+    if (entry.IsEncrypted() && passwordMayBeWrong) {
+        std::string newPassword = z_.Password;
         if (z_.OnBadPassword) z_.OnBadPassword(z_, index, newPassword);
         if (!newPassword.empty() && newPassword != z_.Password) {
             z_.Password = newPassword;
@@ -296,8 +304,9 @@ void TExtractRun::UnZipFile(int index, TZipHeaderInfo& entry) {
             if (z_.files_.DirectoryExists(folder) || z_.files_.ForceDirectories(folder)) lastFolder_ = folder;
         }
     }
-    if (!PositionAtData(work)) {
-        Failed(index, entry, TEntryDecodeResult{true, TDecodeStatus::BadData, 0, 0});
+    // A damaged local header, or an encrypted entry too short for its encryption header.
+    if (!PositionAtData(work) || (work.IsEncrypted() && work.CompressedSize < kEncryptionHeaderSize)) {
+        Failed(index, entry, TEntryDecodeResult{true, TDecodeStatus::BadData, 0, 0}, false);
         return;
     }
     TZipCrypt crypt;
@@ -371,7 +380,7 @@ void TExtractRun::UnZipFile(int index, TZipHeaderInfo& entry) {
             z_.files_.Delete(outName);
         }
         if (failure) std::rethrow_exception(failure);
-        Failed(index, entry, result);
+        Failed(index, entry, result, true);
         return;
     }
     if (out) {
@@ -408,8 +417,8 @@ int TUnZipper::Extract(TRunMode mode, bool testing, bool useSelected) {
             files_.ForceDirectories(destDir_);
         // Spanned volumes are visited in archive order.
         if (numVolumes_ > 1 && oldSort != ByNone) Sort(ByNone);
-        TExtractRun run(*this, mode, testing);
-        done = run.Run(useSelected);
+        TExtractRun run(*this, mode, testing, done);
+        run.Run(useSelected);
     } catch (...) {
         FilesList.Clear();
         if (sortMode_ != oldSort) Sort(oldSort);

@@ -133,6 +133,72 @@ TEST_F(UnZipperTest, PasswordsOfEveryPeerWorkAndAWrongOneLeavesNoFile) {
     }
 }
 
+// The handler is handed the password that failed. A damaged local header and an entry too
+// short for its encryption header are damaged entries: no password is asked for them, and
+// neither ends the run.
+TEST_F(UnZipperTest, DamagedEncryptedEntriesFailAloneAndOnlyAWrongPasswordIsAskedAbout) {
+    ASSERT_EQ(Shell("cd src && zip -q -P secret ../p.zip top.txt sub/noise.bin sub/deeper/text.txt"), 0);
+    Bytes archive = codectest::ReadFile(tmp / "p.zip");
+    archive[0] ^= 0xFF; // top.txt's local header
+    const Bytes central{0x50, 0x4B, 0x01, 0x02};
+    auto record = std::search(archive.begin(), archive.end(), central.begin(), central.end());
+    record = std::search(record + 1, archive.end(), central.begin(), central.end());
+    ASSERT_NE(record, archive.end());
+    record[20] = 5; // noise.bin claims 5 compressed bytes
+    record[21] = record[22] = record[23] = 0;
+    codectest::WriteFile(tmp / "p.zip", archive);
+
+    TEvents events;
+    zip::TUnZipper z(files);
+    Watch(z, events);
+    std::vector<std::string> handed;
+    z.OnBadPassword = [&](zip::TUnZipper&, int, std::string& password) {
+        handed.push_back(password);
+        password = "secret";
+    };
+    z.Password = "guess";
+    z.SetZipName(tmp / "p.zip");
+    EXPECT_FALSE(z.TestArchive());
+    EXPECT_EQ(handed, std::vector<std::string>{"guess"});
+    EXPECT_EQ(events.badCrc, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(events.skips.empty());
+
+    z.SetDestDir(tmp / "out");
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(testsupport::ReadFile(tmp / "out/text.txt"),
+              testsupport::ReadFile(tmp / "src/sub/deeper/text.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator{}), 1);
+}
+
+// A test names each entry as stored, whatever the destination settings; a run ended by a
+// cancel reports the files it wrote.
+TEST_F(UnZipperTest, TestsNameEntriesAsStoredAndACancelledRunCountsWhatItWrote) {
+    ASSERT_EQ(Shell("cd src && zip -q ../a.zip top.txt sub/noise.bin sub/deeper/text.txt"), 0);
+    zip::TUnZipper z(files);
+    z.SetZipName(tmp / "a.zip");
+    z.SetDestDir(tmp / "out");
+    std::vector<std::string> started, ended;
+    z.OnStartUnZip = [&](zip::TUnZipper&, int, std::string& name, bool&) { started.push_back(name); };
+    z.OnEndUnZip = [&](zip::TUnZipper&, int, const std::string& name) { ended.push_back(name); };
+    EXPECT_TRUE(z.TestArchive());
+    const std::vector<std::string> stored{"top.txt", "sub\\noise.bin", "sub\\deeper\\text.txt"};
+    EXPECT_EQ(started, stored);
+    EXPECT_EQ(ended, stored);
+    EXPECT_EQ(z.DestDir(), tmp / "out");
+    EXPECT_FALSE(z.RecreateDirs);
+
+    int written = 0, completed = -1;
+    z.OnEndUnZip = [&](zip::TUnZipper& unzipper, int, const std::string&) {
+        if (++written == 2) unzipper.CancelTheOperation();
+    };
+    z.OnUnZipComplete = [&](zip::TUnZipper&, int count) { completed = count; };
+    z.DoAll = true;
+    EXPECT_THROW(z.UnZip(), zip::EUserCanceled);
+    EXPECT_EQ(completed, 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator{}), 2);
+}
+
 TEST_F(UnZipperTest, DamagedEntryFailsAloneAndTheExistingTargetSurvives) {
     ASSERT_EQ(Shell("cd src && zip -q ../a.zip top.txt sub/deeper/text.txt"), 0);
     Bytes archive = codectest::ReadFile(tmp / "a.zip");
