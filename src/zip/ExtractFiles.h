@@ -37,6 +37,7 @@ class TExtractFileSystem {
     // made (the caller then goes through CreateTemp and Replace).
     virtual std::unique_ptr<gui::TStream> CreateTarget(const std::string& target) { return nullptr; }
     virtual void Delete(const std::string& name) = 0;
+    // Both set the modification time only: creation and access times stay those of the restore.
     virtual void SetDate(const std::string& name, uint32_t dosDateTime) = 0;
     // Sets the time of a file still open for writing; false when it cannot, and the caller
     // sets it by name once the file is closed.

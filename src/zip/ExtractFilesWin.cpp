@@ -92,7 +92,7 @@ void TWinExtractFileSystem::SetDate(const std::string& name, uint32_t dosDateTim
     if (!DosToFileTime(dosDateTime, utc)) return;
     const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
-    SetFileTime(file, &utc, &utc, &utc);
+    SetFileTime(file, nullptr, nullptr, &utc);
     CloseHandle(file);
 }
 
@@ -100,7 +100,7 @@ bool TWinExtractFileSystem::SetOpenFileDate(gui::TStream& file, uint32_t dosDate
     auto* stream = dynamic_cast<gui::TFileStream*>(&file);
     FILETIME utc;
     if (!stream || !DosToFileTime(dosDateTime, utc)) return false;
-    return SetFileTime(static_cast<HANDLE>(stream->Handle()), &utc, &utc, &utc) != 0;
+    return SetFileTime(static_cast<HANDLE>(stream->Handle()), nullptr, nullptr, &utc) != 0;
 }
 
 void TWinExtractFileSystem::SetAttributes(const std::string& name, uint32_t attributes) {
