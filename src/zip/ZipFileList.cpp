@@ -147,7 +147,10 @@ void TZipper::BuildZipFileList() {
             FilesList.Delete(i);
             continue;
         }
-        if (archiveBitRejects(*info) || (freshen && !inArchive.contains(StoredNameOf(name)))) {
+        // A folder is zipped only when named with its trailing "\"; otherwise it would become an
+        // empty file of the folder's name.
+        if (info->IsFolder() || archiveBitRejects(*info) ||
+            (freshen && !inArchive.contains(StoredNameOf(name)))) {
             FilesList.Delete(i);
             continue;
         }

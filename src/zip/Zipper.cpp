@@ -174,6 +174,10 @@ int64_t TZipper::RoomLeft() {
 
 int TZipper::ZipFiles() {
     if (ZipName().empty() && callerStream_ == nullptr) return 0;
+    // Volumes are files of their own; a caller's stream cannot be spread over them. Refused
+    // before the run starts, so the caller's stream stays as it is.
+    if (callerStream_ != nullptr && MultiZipInfo.MultiMode != mmNone)
+        throw EZipError("An archive in a stream cannot be written in volumes");
     busy_ = true;
     count_ = 0;
     volume_ = 0;
@@ -508,7 +512,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
         work_.ExternalAttributes = info ? info->attributes : kAttrDirectory;
     } else {
         std::optional<TSourceInfo> info = output_.Info(name);
-        if (!info) return false;
+        if (!info || info->IsFolder()) return false;
         if (info->size > 0) {
             source_ = OpenSourceWithRetry(name, *info);
             if (!source_) return false;

@@ -108,6 +108,25 @@ TEST_F(ZipFileListTest, MaskPrefixesChooseSubfoldersAndFoldersJoinOnlyWhenAsked)
     EXPECT_EQ(Sorted(), (std::vector<std::string>{"README", "a.txt", "b.log"}));
 }
 
+// A folder named without its trailing "\", in the list or added while zipping, is left out
+// rather than zipped as an empty file of its name.
+TEST_F(ZipFileListTest, FolderNamedWithoutItsBackslashIsLeftOut) {
+    z.SetRootDir(P("src"));
+    z.FilesList.Add(P("src/sub"));
+    z.FilesList.Add("a.txt");
+    bool added = false;
+    z.OnEndZip = [&](zip::TZipper& zipper, const std::string& name, uint32_t, uint32_t, uint32_t) {
+        if (!name.ends_with("-:-") || added) return;
+        zipper.FilesList.Add(P("src/empty"));
+        added = true;
+    };
+    EXPECT_EQ(z.Zip(), 1);
+    EXPECT_EQ(listed, std::vector<std::string>{"a.txt"});
+    zip::TUnZipper reader(files);
+    reader.SetZipName(P("out.zip"));
+    EXPECT_EQ(reader.Count(), 1);
+}
+
 TEST_F(ZipFileListTest, MaskSearchLeavesOutTheArchiveItselfAndExcludedFiles) {
     Put("src/sub/c.txt.zip", "");
     z.SetZipName(P("src/sub/c.txt.zip"));

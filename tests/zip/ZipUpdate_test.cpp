@@ -471,6 +471,12 @@ TEST_F(ZipUpdateTest, ArchiveInACallersStreamIsUpdatedInThatStream) {
             EXPECT_EQ(reader.UncompressedSize(i), 14u);
         }
     }
+    // Volumes are files: with a stream they are refused, and the stream stays as it was.
+    const std::string before(reinterpret_cast<const char*>(archive.Memory()), size_t(archive.Size()));
+    z.MultiZipInfo.MultiMode = zip::mmBlocks;
+    z.FilesList.Add("c.bin");
+    EXPECT_THROW(z.Zip(), zip::EZipError);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(archive.Memory()), size_t(archive.Size())), before);
 }
 
 } // namespace
