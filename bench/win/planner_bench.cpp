@@ -164,7 +164,7 @@ int main() {
 
     // The estimate reads whole files up to 9,000,000 bytes and samples larger ones.
     for (const int64_t size :
-         {int64_t(5'000'000), int64_t(9'000'000), int64_t(9'000'001), int64_t(200'000'000)}) {
+         {int64_t(5'000'000), int64_t(9'000'000), int64_t(9'000'001), int64_t(64'000'000)}) {
         const std::string path = root + "estimate " + std::to_string(size) + ".bin";
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             WriteFileOf(path, static_cast<size_t>(size), 7);
