@@ -260,3 +260,42 @@ TEST(PlannerWithZipper, SplitModeZipsAFileThreeTimesTheVolumeSizeAcrossParts) {
     }
     std::filesystem::remove_all(folder);
 }
+
+// The pre-zip test on its one handle: a date before 1980 is repaired and the list gets the
+// repaired date, a file locked by another program is skipped with its line, a folder passes.
+TEST(PlannerWithZipper, PreZipTestRepairsABadDateSkipsALockedFileAndPassesAFolder) {
+    const std::string folder = ScratchFolder("prezip");
+    const std::string old = folder + "src\\old.txt";
+    std::ofstream(old, std::ios::binary) << "from 1975";
+    {
+        const HANDLE file =
+            CreateFileA(old.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SYSTEMTIME then{1975, 6, 0, 1, 12, 0, 0, 0};
+        FILETIME time;
+        SystemTimeToFileTime(&then, &time);
+        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+        CloseHandle(file);
+    }
+    const std::string locked = folder + "src\\locked.txt";
+    std::ofstream(locked, std::ios::binary) << "mine";
+    const HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    zip::TWinExtractFileSystem input;
+    zip::TWinZipperFileSystem output{FixedDrive};
+    zip::TZipper zipper{input, output};
+    PlannerFileOptions options;
+    options.Locale.shortDateFormat = "yyyy-MM-dd"; // year first: the text starts with it
+    options.Locale.dateSeparator = '-';
+    RecordingWinHost host(options, zipper);
+    ZipFileFacts facts;
+    EXPECT_TRUE(host.CanZipFile(old, facts));
+    EXPECT_EQ(facts.Size, 9);
+    EXPECT_GE(facts.DateText.substr(0, 4), "2020") << facts.DateText;
+    EXPECT_FALSE(host.CanZipFile(locked, facts));
+    EXPECT_TRUE(facts.Skipped);
+    EXPECT_TRUE(host.CanZipFile(folder + "src", facts)) << "a folder without its backslash";
+    EXPECT_EQ(host.jobLog, (std::vector<std::string>{"File skipped, while in use: " + locked}));
+    CloseHandle(holder);
+    std::filesystem::remove_all(folder);
+}
