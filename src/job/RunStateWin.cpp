@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace job {
 
 bool SaveRunState(const std::string& base, const RunStateLists& lists, const RunStateValues& values) {
@@ -41,17 +43,23 @@ void DiscardRunState(const std::string& base) {
 }
 
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
-                       const std::function<void(int)>& progress) {
+                       const std::function<void(int)>& progress,
+                       const std::function<void(const std::string&)>& log) {
     std::string text;
+    if (!gui::ReadWholeFile(attributeList, text)) {
+        const DWORD error = GetLastError();
+        if (GetFileAttributesA(attributeList.c_str()) != INVALID_FILE_ATTRIBUTES && log)
+            log("Archive bits not restored, the list cannot be read (system error " + std::to_string(error) +
+                "): " + attributeList);
+        return 0;
+    }
     int count = 0;
-    if (gui::ReadWholeFile(attributeList, text)) {
-        for (const std::string& path : ParseListFile(text)) {
-            if (path.empty()) continue;
-            if (attributes.Get(path) != gui::InvalidFileAttributes)
-                core::SetFileAttributesTri(path, -1, 1, -1, -1, attributes);
-            ++count;
-            if (progress) progress(count);
-        }
+    for (const std::string& path : ParseListFile(text)) {
+        if (path.empty()) continue;
+        if (attributes.Get(path) != gui::InvalidFileAttributes)
+            core::SetFileAttributesTri(path, -1, 1, -1, -1, attributes);
+        ++count;
+        if (progress) progress(count);
     }
     DeleteFileA(attributeList.c_str());
     return count;

@@ -26,8 +26,10 @@ void DiscardRunState(const std::string& base);
 
 // Sets the archive attribute again on every path of the archive-bit list, keeping the other
 // attributes, then deletes the list. Paths that are gone are skipped. progress(n) runs after
-// each path. Returns the number of paths handled.
+// each path. Returns the number of paths handled. A list that is there but cannot be read is
+// kept for a later try, and log gets the reason: deleting it would lose those bits for good.
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
-                       const std::function<void(int)>& progress);
+                       const std::function<void(int)>& progress,
+                       const std::function<void(const std::string&)>& log = {});
 
 } // namespace job

@@ -144,4 +144,20 @@ TEST(ResumeState, ArchiveBitsComeBackForListedFilesAndVanishedPathsAreSkipped) {
     EXPECT_EQ(attributes.files.count("C:\\gone.txt"), 0u);
     EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(GetFileAttributesA(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the list is deleted";
+
+    // A list another program holds stays for a later try, and the log says why.
+    ASSERT_TRUE(gui::ReplaceFileContents(list, "C:\\a.txt\r\n"));
+    attributes.files["C:\\a.txt"] = 0;
+    const HANDLE holder = CreateFileA(list.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    std::vector<std::string> log;
+    EXPECT_EQ(
+        RestoreArchiveBits(list, attributes, nullptr, [&](const std::string& line) { log.push_back(line); }),
+        0);
+    CloseHandle(holder);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Archive bits not restored, the list cannot be read (", 0), 0u) << log[0];
+    EXPECT_NE(GetFileAttributesA(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the list is kept";
+    EXPECT_EQ(attributes.files["C:\\a.txt"], 0u);
+    EXPECT_EQ(RestoreArchiveBits(list, attributes, nullptr), 1) << "and read at the next try";
 }
