@@ -17,6 +17,7 @@
 #include "gui/ProgressBar.h"
 #include "ui/DriveDetector.h"
 #include "ui/MFoRestore.h"
+#include "ui/ScheduleTab.h"
 #include "ui/SmallDialogs.h"
 
 namespace ui {
@@ -44,6 +45,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
     BuildLayout();
     BuildMenus();
     RestoreTab = std::make_unique<TRestoreTab>(*this);
+    ScheduleTab = std::make_unique<TScheduleTab>(*this);
     FormCreate();
     CreateStartUpParts();
     DoCreate();
@@ -183,6 +185,8 @@ void TMF::FormCreate() {
     HideInfo = programIni_.ReadBool(core::ini::LastState, "HideInfo", false);
     if (!flags_.Hidden) flags_.Hidden = programIni_.ReadBool(core::ini::LastState, "Hidden", false);
     ApplyHints();
+    // A run missed while the program was closed is in the saved queue before the first evaluation.
+    ScheduleTab->LoadSavedRunQueue();
     EvaluateSchedules();
     SetDragAcceptFiles(true);
     PageControl1->SetActivePage(TabSheet1);

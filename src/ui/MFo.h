@@ -45,6 +45,7 @@ class TAppMsg;
 class TAspiNotOK;
 class TChgFile;
 class TRestoreTab;
+class TScheduleTab;
 class TMFJobHost;
 
 // The main form's private messages.
@@ -241,6 +242,8 @@ class TMF : public gui::TForm {
     std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
     // --- Restore tab (MFoRestore.cpp): its controls, state and handlers.
     std::unique_ptr<TRestoreTab> RestoreTab;
+    // --- Schedule tab (ScheduleTab.cpp): the schedule files, the evaluation, "S&tart Automatic".
+    std::unique_ptr<TScheduleTab> ScheduleTab;
     const core::ProgramEnvironment& Environment() const { return environment_; }
     core::ProgramFlags& Flags() { return flags_; }
 
