@@ -57,13 +57,13 @@ int main() {
 
     std::printf("AddToLog, idle, program log:               %8.0f lines/s\n", LinesPerSecond(form, lines));
     program.Flags().JobName = folder + "bench.dat";
-    form.JobLogName = folder + "bench_100.txt";
-    form.Startbackup->SetCaption("&Cancel");
+    form.Session.JobLogName = folder + "bench_100.txt";
+    form.Session.State = job::JobState::Running;
     std::printf("AddToLog, job, three logs opened per line: %8.0f lines/s\n", LinesPerSecond(form, lines));
     form.BeginJobLog(folder + "bench_101.txt");
     std::printf("AddToLog, job, three logs held open:       %8.0f lines/s\n", LinesPerSecond(form, lines));
     form.EndJobLog();
-    form.Startbackup->SetCaption("&Start");
+    form.Session.State = job::JobState::Idle;
     for (const char* name : {"tarnwick.log", "tarnwick.ini", "bench_100.txt", "bench_101.txt", "bench.log"})
         DeleteFileA((folder + name).c_str());
     RemoveDirectoryA(folder.c_str());

@@ -8,6 +8,7 @@
 #include "gui/ScriptedPrompter.h"
 #include "gui/Wait.h"
 #include "job/VolumePlannerWin.h"
+#include "job/WindowlessHost.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/Zipper.h"
 #include "zip/ZipperFilesWin.h"
@@ -65,21 +66,13 @@ std::vector<std::string> MakeFiles(const std::string& root, int files) {
     return paths;
 }
 
-class BenchHost final : public job::WinPlannerFiles {
+class BenchHost final : public job::WindowlessHost, public job::WinPlannerFiles {
   public:
     BenchHost(job::PlannerFileOptions options, zip::TZipper& zipper)
-        : WinPlannerFiles(std::move(options)), zipper_(zipper) {}
+        : WinPlannerFiles(std::move(options), *this), zipper_(zipper) {}
     void AddToZipFiles(const std::string& path) override { zipper_.FilesList.Add(path); }
-    void AddToRunLog(const std::string&) override {}
-    void AddToLog(const std::string&) override {}
-    void AddToJobLog(const std::string&, bool) override {}
-    void SetStatusText(const std::string&) override {}
-    void SetTotalText(const std::string&) override {}
-    void SetJobProgress(int) override {}
     void PumpIfDue() override { gui::PumpIfDue(20); }
     void Wait(int milliseconds) override { gui::Wait(milliseconds, false); }
-    bool Cancelled() override { return false; }
-    void ResetWatchdog() override {}
 
   private:
     zip::TZipper& zipper_;
@@ -120,7 +113,7 @@ double ZipPlanned(const std::vector<std::string>& paths, const std::string& out,
     options.ZipPackLevel = 0;
     options.CsvFileName = csv;
     BenchHost host(options, zipper);
-    job::VolumePlanner planner(plan, host);
+    job::VolumePlanner planner(plan, host, host);
     zipper.OnEndZip = [&](zip::TZipper&, const std::string& name, uint32_t uncompressed, uint32_t compressed,
                           uint32_t current) {
         planner.Zipper1EndZip(name, uncompressed, compressed, current);

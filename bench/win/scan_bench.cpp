@@ -9,6 +9,7 @@
 #include "gui/Wait.h"
 #include "job/DirectoryListerWin.h"
 #include "job/FileScan.h"
+#include "job/WindowlessHost.h"
 
 #include <windows.h>
 
@@ -20,23 +21,12 @@
 
 namespace {
 
-class BenchHost final : public job::JobHost {
+class BenchHost final : public job::WindowlessHost {
   public:
-    std::vector<std::string> pending;
-    void AddToLog(const std::string&) override {}
     void Wait(int milliseconds) override { gui::Wait(milliseconds, false); }
-    void AddToJobLog(const std::string&) override {}
-    void SetStatusText(const std::string&) override {}
-    void SetTotalText(const std::string&) override {}
-    void SetProgress3(int, int) override {}
     void Pump() override { gui::ProcessMessages(); }
     void PumpIfDue() override { gui::PumpIfDue(20); }
-    bool Cancelled() override { return false; }
-    void SetCancelled(bool) override {}
     bool Hidden() override { return false; }
-    void ShowWarning(const std::string&) override {}
-    std::vector<std::string>& ArchiveBitPending() override { return pending; }
-    void FlushAttributeList() override { pending.clear(); }
 };
 
 double Seconds(const LARGE_INTEGER& start) {
@@ -112,7 +102,7 @@ int main() {
         job::JobRun jobRun;
         jobRun.ExcludeList = {"C:\\Nowhere\\", "*.tmp", "~*", "*\\Cache\\", "pagefile.sys"};
         jobRun.Excludes = job::ExcludeRules(jobRun.ExcludeList);
-        jobRun.Options.OptimizeUsedSpace = true;
+        jobRun.Optimizeusedspace = true;
         job::SystemDirectoryLister lister;
         QueryPerformanceCounter(&start);
         job::FileScan scan(jobRun, host, lister);

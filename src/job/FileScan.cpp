@@ -191,9 +191,9 @@ void FileScan::RemoveDuplicates() {
     };
     host_.SetStatusText(checking());
     host_.Pump();
-    host_.SetProgress3(0, static_cast<int>(run_.FilestoZipList.size()));
+    host_.SetPassProgress(0, static_cast<int>(run_.FilestoZipList.size()));
     PassHost pass(host_, [&](int position, int count) {
-        host_.SetProgress3(position, count);
+        host_.SetPassProgress(position, count);
         host_.SetStatusText(checking());
         host_.SetTotalText(TotalStatus());
     });
@@ -205,20 +205,20 @@ void FileScan::RemoveDuplicates() {
     const std::string removed = "Duplicate entries removed: " + std::to_string(result.FilesRemoved);
     host_.SetStatusText("Files to backup: " + std::to_string(run_.FilesToBak) + ". " + removed);
     if (result.FilesRemoved > 0) host_.AddToLog(removed);
-    host_.SetProgress3(0, 100);
+    host_.SetPassProgress(0, 100);
 }
 
 void FileScan::LogSelectionCounts() {
-    PassHost pass(host_, [&](int position, int count) { host_.SetProgress3(position, count); });
+    PassHost pass(host_, [&](int position, int count) { host_.SetPassProgress(position, count); });
     const SelectionCounts counts = CountSelection(run_.FilestoZipList, pass);
     host_.AddToLog("Files to backup: " + std::to_string(counts.Files) + " " +
                    "Folder infos to backup: " + std::to_string(counts.Folders));
 }
 
 void FileScan::OrderBySize(int64_t destinationFreeSpace) {
-    if (!run_.Options.OptimizeUsedSpace) return; // RemoveDuplicates left it sorted
-    PassHost pass(host_, [&](int position, int count) { host_.SetProgress3(position, count); });
-    job::OrderBySize(run_.FilestoZipList, BigFileLimit(run_.Options.MaxZipSize, destinationFreeSpace), pass);
+    if (!run_.Optimizeusedspace) return; // RemoveDuplicates left it sorted
+    PassHost pass(host_, [&](int position, int count) { host_.SetPassProgress(position, count); });
+    job::OrderBySize(run_.FilestoZipList, BigFileLimit(run_.MaxZipSize, destinationFreeSpace), pass);
 }
 
 } // namespace job

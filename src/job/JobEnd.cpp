@@ -23,12 +23,12 @@ void WaitThroughQueuedQuit(JobHost& host, int milliseconds) {
 
 } // namespace
 
-void JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
-    if (guard.running_ || guard.steps_ > 0) return;
+bool JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
+    if (guard.running_ || guard.steps_ > 0) return false;
     if (guard.ended_) {
         // A second end of the same job: the window is made idle again, nothing is repeated.
         host.JobEnded(input.Cancelled);
-        return;
+        return true;
     }
     guard.running_ = true;
     struct Release {
@@ -52,6 +52,7 @@ void JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
     if (input.MailBody) input.MailBody->clear();
     // An unattended run closes the program after its job, however the job ended.
     if (input.CloseAfterJob) host.CloseMainWindow();
+    return true;
 }
 
 } // namespace job

@@ -32,7 +32,7 @@ class JobEndGuard {
     bool Ended() const { return ended_; }
 
   private:
-    friend void JobEnd(JobEndGuard&, JobHost&, const JobEndInput&);
+    friend bool JobEnd(JobEndGuard&, JobHost&, const JobEndInput&);
     bool running_ = false;
     bool ended_ = true;
     int steps_ = 0;
@@ -48,6 +48,8 @@ struct JobEndInput {
     bool CloseAfterJob = false; // /C, or /H with a job named by /=
 };
 
-void JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input);
+// False when it did nothing: another end or a step of the job is still under way, and that
+// one ends the job.
+bool JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input);
 
 } // namespace job

@@ -1,58 +1,147 @@
 #pragma once
 // The one way the job engine reaches the window. The main form implements it; tests and the
-// console drivers implement it with recorders, so the engine runs whole without a window.
-// Each member says what the engine needs, not how the window does it; parts of the engine
-// add the members they need, each with its own short note.
+// console drivers derive from WindowlessHost, so the engine runs whole without a window.
+// It is made of a few small roles, each saying what the engine needs, not how the window
+// does it: what the job reports, how its time passes, what it asks, and the few facts of
+// the program it reads. A new need becomes a member of one of them, named by meaning.
 
+#include "core/DateText.h"
+#include "gui/Prompter.h"
+#include "job/RunState.h"
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace job {
 
-class JobHost {
+// What the job tells: log lines and the window's status and progress.
+class JobReporting {
   public:
-    virtual ~JobHost() = default;
-
-    // One stamped line of the program log (mirrored wherever the window mirrors it).
+    virtual ~JobReporting() = default;
+    // One line of the program log (mirrored into the running job's log).
     virtual void AddToLog(const std::string& text) = 0;
-
-    // Spends the time while the window stays alive: messages are pumped, so timer ticks and
-    // posted messages run nested inside, and may call back into the engine.
-    virtual void Wait(int milliseconds) = 0;
-
-    // --- The selection and the job items ---
-    // A stamped line of the running job's log only.
-    virtual void AddToJobLog(const std::string& text) = 0;
-    // The status line (Label1), the megabyte total (Label2) and ProgressBar3.
+    // A line of the running job's log only; unstamped lines go as written.
+    virtual void AddToJobLog(const std::string& text, bool stamp = true) = 0;
+    // The job's text log, the file zipped last.
+    virtual void AddToRunLog(const std::string& text) = 0;
+    // The run's logs are written under this job log name from now on, kept open until the
+    // window follows the job's end.
+    virtual void BeginJobLog(const std::string& jobLogName) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
-    virtual void SetTotalText(const std::string& text) = 0;
-    virtual void SetProgress3(int position, int maximum) = 0;
+    virtual void SetTotalText(const std::string& text) = 0; // the megabytes selected
+    // The passes over the file list.
+    virtual void SetPassProgress(int position, int maximum) = 0;
+    // The whole job, shown on the window and in the tray tip.
+    virtual void SetJobProgress(int percent) = 0;
+    // The destination's free space, measured again during a volume.
+    virtual void ShowDestFreeSpace(int64_t bytes) = 0;
+    // Why the job stops or changes course: the status line and the program log.
+    virtual void ShowStatusAndLog(const std::string& text) = 0;
+};
+
+// How the job's time passes while the window stays alive.
+class JobFlow {
+  public:
+    virtual ~JobFlow() = default;
+    // Messages are pumped meanwhile, so timer ticks and posted messages run nested inside
+    // and may call back into the engine.
+    virtual void Wait(int milliseconds) = 0;
     // Pump now (the loops' status points), or at most once per short interval (per entry).
     virtual void Pump() = 0;
     virtual void PumpIfDue() = 0;
-    // The cancel flag of the running job.
+    // The cancel state of the running job.
     virtual bool Cancelled() = 0;
     virtual void SetCancelled(bool cancelled) = 0;
+    // The job is alive: the minute watchdog starts counting again.
+    virtual void ResetWatchdog() = 0;
+};
+
+// What the job asks or shows, through the prompter.
+class JobQuestions {
+  public:
+    virtual ~JobQuestions() = default;
     // The window is hidden: no boxes, no status between queue entries.
     virtual bool Hidden() = 0;
-    // A warning box (OK); callers show it only when not hidden.
-    virtual void ShowWarning(const std::string& text) = 0;
+    // A box with OK; callers show it only when not hidden.
+    virtual void ShowMessage(const std::string& text, gui::TMsgIcon icon = gui::TMsgIcon::Warning) = 0;
+    void ShowWarning(const std::string& text) { ShowMessage(text, gui::TMsgIcon::Warning); }
+    // A Yes/No question; No without asking while hidden.
+    virtual bool AskYesNo(const std::string& text, gui::TMsgIcon icon = gui::TMsgIcon::Warning) = 0;
+};
+
+// The drives as the start-up found them.
+struct DiscDrives {
+    bool TransportLoaded = false;
+    bool PreferInternal = false; // the built-in pass-through before the driver library
+    std::string WriterLetters;   // drives that write discs
+    std::string ReadonlyLetters; // disc drives that only read
+    // The job's writer choice picks one of these ("Use path" first).
+    std::vector<std::string> WriterChoices;
+};
+
+// The few facts of the program the job reads, and the files it keeps through the program.
+class ProgramFacts {
+  public:
+    virtual ~ProgramFacts() = default;
+    virtual bool StartUpDone() = 0;
+    // Folders with a trailing "\": the program's, and "<base>" (the per-user data folder
+    // or the program folder).
+    virtual std::string ProgramFolder() = 0;
+    virtual std::string ProgramFile() = 0;
+    virtual std::string DataBase() = 0;
+    // With a trailing "\"; stored in the settings files when set.
+    virtual std::string TempPath() = 0;
+    virtual void SetTempPath(const std::string& path) = 0;
+    virtual bool UseTempFile() = 0;
+    virtual bool WindowsXP() = 0;
+    virtual core::LocaleFormat Locale() = 0;
+    // /C, or /H with a job named by /=: the program ends after its job.
+    virtual bool CloseAfterJob() = 0;
+    virtual DiscDrives Drives() = 0;
+    // The job file the program has loaded, by name.
+    virtual std::string JobName() = 0;
+    virtual void LoadJob(const std::string& name) = 0;
+    virtual void SaveJob(const std::string& name) = 0;
+    virtual void WriteLastJob(const std::string& name) = 0;
+    // The resume state: kept (the start-up offered it) or discarded; the job named in it
+    // (JobName empty when there is none).
+    virtual bool KeepResumeState() = 0;
+    virtual void DiscardResumeState() = 0;
+    virtual RunStateValues ResumeValues() = 0;
+};
+
+// How the window follows the job's course.
+class JobWindow {
+  public:
+    virtual ~JobWindow() = default;
+    // A new report: the log view refreshed.
+    virtual void BeginReport() = 0;
+    virtual void CloseStatusBox() = 0;
+    // Labels cleared, start, job and menu actions disabled; with cancel the start action
+    // reads "&Cancel" and is enabled again.
+    virtual void ShowJobStarting() = 0;
+    virtual void ShowCancelAction() = 0;
+    // Minimises or shows the window as the hide switches and "show on job start" say.
+    virtual void ArrangeWindowForJob() = 0;
     // Paths whose archive bit the job will clear, and their flush to the archive-bit list.
     virtual std::vector<std::string>& ArchiveBitPending() = 0;
     virtual void FlushAttributeList() = 0;
-    // --- end of the selection and the job items ---
-
-    // --- The job end (defaults do nothing, for hosts that never end a job) ---
     // Mail is set up with a recipient; SendJobMail mails the lines with the attachment.
-    virtual bool MailConfigured() { return false; }
+    virtual bool MailConfigured() = 0;
     virtual void SendJobMail(const std::vector<std::string>& body, const std::string& suffix,
-                             const std::string& attachment) {}
-    // The window after a job: JobRunning cleared, actions enabled, the start action reads
-    // "&Start", the catalogue list emptied, the disc layer unloaded, the window state saved.
-    virtual void JobEnded(bool cancelled) {}
+                             const std::string& attachment) = 0;
+    // The window after a job: actions enabled, the start action reads "&Start", the
+    // catalogue list emptied, the disc layer unloaded, the window state saved.
+    virtual void JobEnded(bool cancelled) = 0;
     // Closes the main window (the program ends after the job).
-    virtual void CloseMainWindow() {}
-    // --- end of the job end ---
+    virtual void CloseMainWindow() = 0;
 };
+
+class JobHost : public JobReporting,
+                public JobFlow,
+                public JobQuestions,
+                public ProgramFacts,
+                public JobWindow {};
 
 } // namespace job

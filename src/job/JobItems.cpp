@@ -113,7 +113,7 @@ SelectionResult JobItems::Run() {
     run_.FileCount = run_.FilesCopyed = 0;
     run_.BytesToBak = 0;
     run_.ZipNameNr = run_.ScheduleWaitMinutes = run_.FilesToBak = run_.DirToBak = 0;
-    host_.SetProgress3(0, 100);
+    host_.SetPassProgress(0, 100);
     run_.Only83 = false;
     run_.DoIncludeReg = run_.DoIncludeSysState = false;
     run_.DoCatalog = job_.MakeCatalog;
@@ -127,7 +127,7 @@ SelectionResult JobItems::Run() {
     run_.Options.IncludeFolderInformation = job_.Includefolderinformation;
     run_.Options.IncludeDriveInfo = job_.Includedriveinfo;
     run_.Options.IncludeFullDriveInfo = job_.IncludeFulldriveInfo;
-    run_.Options.OptimizeUsedSpace = job_.Optimizeusedspace;
+    run_.Optimizeusedspace = job_.Optimizeusedspace;
     if (job_.CBCatalog && ReadCatalogs) ReadCatalogs();
 
     BuildExcludeTable();

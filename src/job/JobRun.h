@@ -1,7 +1,7 @@
 #pragma once
-// The state of one backup run, owned by the main form and shared by the job's steps: the lists
-// the selection builds, its counters and the flags the special items set. The job start
-// resets it; the planner and the runner read it after the selection.
+// The record of one backup run, held by the job's session and shared by the job's steps: the
+// lists the selection builds, the volume plan the planner keeps across its calls, the
+// counters and the flags the special items set. The job start resets it.
 
 #include "gui/Clock.h"
 #include "job/SelectionRules.h"
@@ -26,8 +26,6 @@ struct SelectionOptions {
     bool IncludeFolderInformation = true;
     bool IncludeDriveInfo = false;
     bool IncludeFullDriveInfo = false;
-    bool OptimizeUsedSpace = false;
-    int64_t MaxZipSize = CdVolumeSize;
 };
 
 // Earlier backups' paths (as the zip stores them) with their DOS date-times, found
@@ -49,11 +47,19 @@ class CatalogIndex {
     std::unordered_map<std::string, uint32_t> dates_;
 };
 
+// A file put off to a later volume, with its estimated compressed size.
+struct DeferredFile {
+    std::string Path;
+    int64_t Estimate = 0;
+};
+
 struct JobRun {
     // Selection.
     std::vector<std::string> ExcludeList;
     ExcludeRules Excludes; // ExcludeList compiled, once per run
     FileList FilestoZipList;
+    // The index of the first line of FilestoZipList not yet added to a volume or skipped.
+    int FilestoZipListNr = 0;
     std::deque<std::string> ScanQueue;
     CatalogIndex CatalogList;
     SelectionOptions Options;
@@ -78,6 +84,35 @@ struct JobRun {
     bool ItemMissing = false;
     bool FilesSkipped = false; // a file was left out because its name cannot be stored
     bool UserFolderNoticePending = true;
+
+    // The volume plan.
+    std::vector<DeferredFile> ZipVolumeList; // put off to later volumes
+    int iZip = 0;
+    int64_t MaxZipSize = CdVolumeSize;
+    int64_t CurrentZipBytes = 0;
+    int64_t SpaceReserve = 0;
+    int64_t EarlierVolumeBytes = 0;
+    int64_t ZipBudget = 0;
+    int64_t DestFreeSpace = 0;
+    int64_t LastFreeSpaceCheck = 0;
+    int ZipEntryCount = 0;
+    bool EntryLimitReached = false;
+    bool EndLinesWritten = false;
+
+    // The job's options as the run takes them.
+    bool Optimizeusedspace = false;
+    bool Splitlargefiles = false;
+    bool Allfilenames1 = false;
+    bool IncludeDateTime1 = false;
+    int ZipPackLevel = 6;
+    bool DiscWriterMode = false;
+    bool Hidden = false;
+    bool DetailLog = false; // switch /L
+
+    std::string JobName;     // the job file name
+    std::string ZipFileName; // the volume's file name, for the .csv lines and the status
+    std::string CsvFileName;
+    std::string RunLogName; // the job's text log, zipped last
 
     gui::DateTime JobStartTime = 0;
     // The "After:" text the job had before this start; a cancelled run puts it back.

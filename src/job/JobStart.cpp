@@ -4,6 +4,7 @@
 #include "core/FuncMin.h"
 #include "gui/CivilDate.h"
 #include "gui/Clock.h"
+#include "gui/CompareText.h"
 #include "gui/DriveType.h"
 #include "job/JobPump.h"
 #include "job/JobStartRules.h"
@@ -66,61 +67,68 @@ std::string TodayText() {
 
 void JobStarter::EndJob() {
     JobEndInput input;
-    input.MailBody = &window_.MailBody();
-    input.JobName = window_.JobName();
-    input.JobLogName = window_.JobLogName();
+    input.MailBody = &session_.MailBody;
+    input.JobName = host_.JobName();
+    input.JobLogName = session_.JobLogName;
     input.PostRunFile = job_.PostRunFile;
     input.PostWait = job_.PostWait;
     input.Cancelled = host_.Cancelled();
-    input.CloseAfterJob = window_.CloseAfterJob();
-    JobEnd(guard_, host_, input);
-    window_.SetJobRunning(false);
+    input.CloseAfterJob = host_.CloseAfterJob();
+    if (JobEnd(session_.EndGuard, host_, input)) session_.State = JobState::Idle;
 }
 
 void JobStarter::StartBackupJob() {
-    if (window_.JobRunning()) return;
-    guard_.StepBegins();
+    if (session_.State == JobState::Running) return;
+    if (session_.State == JobState::Starting) {
+        // A schedule, the command line or a click inside one of the start's pumped waits.
+        host_.AddToLog("Job start refused, a job is starting: " + host_.JobName());
+        return;
+    }
+    session_.State = JobState::Starting;
+    JobEndGuard& guard = session_.EndGuard;
+    guard.StepBegins();
     bool handedOver = false;
     try {
         handedOver = Steps();
     } catch (const std::exception& error) {
-        host_.AddToLog("Backup terminated unexpected: " + window_.JobName());
+        host_.AddToLog("Backup terminated unexpected: " + host_.JobName());
         host_.AddToLog(std::string("Backup error: ") + error.what());
         if (!host_.Hidden()) host_.ShowWarning(error.what());
     } catch (...) {
-        host_.AddToLog("Backup terminated unexpected: " + window_.JobName());
+        host_.AddToLog("Backup terminated unexpected: " + host_.JobName());
     }
-    guard_.StepEnds();
-    if (!handedOver || host_.Cancelled() || !window_.JobRunning()) EndJob();
+    guard.StepEnds();
+    if (!handedOver || host_.Cancelled() || session_.State != JobState::Running) EndJob();
 }
 
 // Steps 1 to 34 of a start; false when the run ends here.
 bool JobStarter::Steps() {
-    while (!window_.StartUpDone())
+    while (!host_.StartUpDone())
         host_.Wait(1000);
-    window_.BeginReport();
+    session_.MailBody.clear();
+    host_.BeginReport();
     run_.JobStartTime = gui::CurrentClock().Now();
     host_.Pump();
     host_.SetCancelled(false);
-    if (!host_.Hidden()) window_.CloseStatusBox();
+    if (!host_.Hidden()) host_.CloseStatusBox();
     TemporaryFolder();
-    core::DeleteFilesByMask(window_.TempPath() + "~zip*.*");
-    window_.ShowJobStarting();
-    window_.SetJobRunning(true);
-    guard_.JobStarted();
-    std::string programBase = window_.ProgramFile();
+    core::DeleteFilesByMask(host_.TempPath() + "~zip*.*");
+    host_.ShowJobStarting();
+    session_.State = JobState::Running;
+    session_.EndGuard.JobStarted();
+    std::string programBase = host_.ProgramFile();
     programBase = programBase.substr(0, programBase.find_last_of('.'));
     DeleteFileA((programBase + ".zfi").c_str());
     ZipDate = TodayText();
-    window_.ArrangeWindowForJob();
-    if (!window_.KeepResumeState()) window_.DiscardResumeState();
+    host_.ArrangeWindowForJob();
+    if (!host_.KeepResumeState()) host_.DiscardResumeState();
 
-    std::string jobName = window_.JobName();
+    std::string jobName = host_.JobName();
     Resumed = false;
     if (!host_.Hidden()) {
-        const RunStateValues resume = window_.ResumeValues();
+        const RunStateValues resume = host_.ResumeValues();
         if (!resume.JobName.empty()) {
-            if (window_.AskYesNo(
+            if (host_.AskYesNo(
                     Formatted("Your last job: %s was not finished would you like to continue the job. "
                               "The job will start at the begin of that disk or file which was cancelled",
                               resume.JobName))) {
@@ -128,13 +136,15 @@ bool JobStarter::Steps() {
                 jobName = resume.JobName;
                 if (!resume.ZipDate.empty()) ZipDate = resume.ZipDate;
             } else {
-                window_.DiscardResumeState();
+                host_.DiscardResumeState();
             }
         }
     }
-    window_.LoadJob(jobName);
+    // The definition the program holds is the job's unless another job was asked for.
+    if (session_.LoadedJobName.empty() || gui::CompareTextI(session_.LoadedJobName, jobName) != 0)
+        host_.LoadJob(jobName);
     PumpAfterLoad(host_);
-    jobName = window_.JobName();
+    jobName = host_.JobName();
     host_.AddToLog("");
     host_.AddToLog("Backup started: " + jobName);
 
@@ -151,7 +161,7 @@ bool JobStarter::Steps() {
     if (Destination.DestFreeSpace < MaxZipSize && Destination.DestFreeSpace > MinimumDestFreeSpace &&
         (driveType == "Removable" || driveType == "CDROM"))
         SpaceReserve = MaxZipSize - DriveFreeBytes(Destination.DestDrive);
-    if (window_.UseTempFile() && Destination.DestPath.size() >= 2 && Destination.DestPath[1] == ':' &&
+    if (host_.UseTempFile() && Destination.DestPath.size() >= 2 && Destination.DestPath[1] == ':' &&
         driveType == "CDROM")
         SpaceReserve += DirectoryReserve;
     if (!CheckMissingDestination()) return false;
@@ -164,21 +174,21 @@ bool JobStarter::Steps() {
     DiscCapacity = 0;
     if (Destination.DiscWriterMode) {
         if (Destination.EraseFirst) {
-            DiscCapacity = window_.DiscCapacity(true);
+            DiscCapacity = writer_.CapacityAfterErase();
             if (DiscCapacity < 0) {
                 Destination.EraseFirst = false;
-                window_.SetStatusCancelledText("Disc is not Erasable");
+                host_.ShowStatusAndLog("Disc is not Erasable");
             }
         }
-        if (!Destination.EraseFirst) DiscCapacity = window_.DiscCapacity(false);
+        if (!Destination.EraseFirst) DiscCapacity = writer_.FreeBytes();
     }
     run_.Options.ChangedOnly = job_.ChangedOnly;
     run_.Options.ClearArchiveBit = job_.ClearArchiveBit;
     run_.Options.UseAfterDate = job_.UseAfterDate;
     run_.Options.AfterDate = AfterDate;
     VolumeSizeRules();
-    window_.ShowCancelAction();
-    TempSpaceMargin = window_.WindowsXP() ? XpCdStagingMargin : 0;
+    host_.ShowCancelAction();
+    TempSpaceMargin = host_.WindowsXP() ? XpCdStagingMargin : 0;
     run_.FilestoZipList.clear();
     run_.ScanQueue.clear();
     run_.ItemMissing = false;
@@ -190,13 +200,11 @@ bool JobStarter::Steps() {
             host_.AddToLog("Program before the job not started: " + job_.PreRunFile);
         host_.Wait(ProgramWaitMs(job_.PreWait));
     }
-    if (!window_.OnSelectAndHandOver) return false;
-    window_.OnSelectAndHandOver();
-    return true;
+    return OnSelectAndHandOver && OnSelectAndHandOver();
 }
 
 void JobStarter::TemporaryFolder() {
-    std::string temp = window_.TempPath();
+    std::string temp = host_.TempPath();
     if (FolderExists(temp)) return;
     ForceFolder(temp);
     host_.Pump();
@@ -208,9 +216,9 @@ void JobStarter::TemporaryFolder() {
         if (!temp.empty()) ForceFolder(temp);
         host_.Pump();
         host_.Pump();
-        if (temp.empty() || !FolderExists(temp)) temp = window_.ProgramFolder();
+        if (temp.empty() || !FolderExists(temp)) temp = host_.ProgramFolder();
     }
-    window_.SetTempPath(WithBackslash(temp));
+    host_.SetTempPath(WithBackslash(temp));
 }
 
 bool JobStarter::ChooseDestination() {
@@ -221,24 +229,27 @@ bool JobStarter::ChooseDestination() {
             else
                 host_.AddToLog(text);
         };
-        if (CheckDestination(Destination, true, host_.Hidden(), notice) || !window_.AspiLoaded()) {
+        const DiscDrives drives = host_.Drives();
+        if (CheckDestination(Destination, true, host_.Hidden(), notice) || !drives.TransportLoaded) {
             Destination.EraseFirst = false;
             Destination.DiscWriterMode = false;
             return true;
         }
-        window_.InitDiscLayer();
+        writer_.Load(drives.PreferInternal);
         const std::string& path = Destination.DestPath;
         if (path.size() >= 2 && path[1] == ':') {
             const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
-            if (window_.CDDriveList().find(letter) != std::string::npos || job_.WriterIndex > 0) {
-                window_.SelectBurnerDevice();
+            if (drives.WriterLetters.find(letter) != std::string::npos || job_.WriterIndex > 0) {
+                const bool chosen = job_.WriterIndex > 0 &&
+                                    static_cast<size_t>(job_.WriterIndex) < drives.WriterChoices.size();
+                writer_.Select(chosen ? drives.WriterChoices[job_.WriterIndex] : std::string(), letter);
                 Destination.DiscWriterMode = true;
                 return true;
             }
-            if (window_.ReadonlyDriveList().find(letter) != std::string::npos) {
+            if (drives.ReadonlyLetters.find(letter) != std::string::npos) {
                 Destination.EraseFirst = false;
                 Destination.DiscWriterMode = false;
-                window_.SetStatusCancelledText("Job cancelled, can not write to " + path);
+                host_.ShowStatusAndLog("Job cancelled, can not write to " + path);
                 return false;
             }
         }
@@ -265,17 +276,17 @@ bool JobStarter::CheckMissingDestination() {
             else
                 host_.AddToLog("Job cancelled, drive is not ready: " + path);
         } else {
-            window_.SetStatusCancelledText("Job cancelled, destination is not ready: " + path);
+            host_.ShowStatusAndLog("Job cancelled, destination is not ready: " + path);
         }
     } else {
         if (!host_.Hidden()) host_.ShowWarning(Formatted("Destination %s is not ready.", path));
-        window_.SetStatusCancelledText("Job cancelled, destination is not ready: " + path);
+        host_.ShowStatusAndLog("Job cancelled, destination is not ready: " + path);
     }
     return false;
 }
 
 bool JobStarter::FreshRunJobFile() {
-    const core::LocaleFormat locale = window_.Locale();
+    const core::LocaleFormat locale = host_.Locale();
     const double now = gui::CurrentClock().Now();
     if (!job_.AfterDateText.empty()) {
         try {
@@ -288,26 +299,27 @@ bool JobStarter::FreshRunJobFile() {
         AfterDate = DosDateTimeOf(now + 100);
     }
     if (!job_.UseAfterDate) AfterDate = DosDateTimeOf(now + 1000);
-    DeleteFileA((window_.ProgramFolder() + "Att.Lst").c_str());
+    DeleteFileA((host_.ProgramFolder() + "Att.Lst").c_str());
     if (job_.Uselasttime1) job_.AfterDateText = core::DateToStrFixed(now, locale);
-    window_.SaveJob(window_.JobName());
-    window_.WriteLastJob(window_.JobName());
+    host_.SaveJob(host_.JobName());
+    host_.WriteLastJob(host_.JobName());
     return true;
 }
 
 void JobStarter::NamesAndFolders() {
-    const std::string base = window_.DataBase();
-    const std::string jobName = window_.JobName();
+    const std::string base = host_.DataBase();
+    const std::string jobName = host_.JobName();
     ForceFolder(base + "Log\\");
     ForceFolder(base + "Catalogs\\");
-    window_.SetJobLogName(NextJobLogName(base, jobName, FileExists));
+    session_.JobLogName = NextJobLogName(base, jobName, FileExists);
+    host_.BeginJobLog(session_.JobLogName);
     CsvFileName = CsvFileNameFor(base, jobName, gui::CurrentClock().Now());
     std::string shown;
     CatalogNames = CatalogNamesFor(base, jobName, job_.CatalogNames, shown);
     job_.CatalogNames = shown;
     const size_t slash = CatalogNames.find_last_of('\\');
     if (slash != std::string::npos) ForceFolder(CatalogNames.substr(0, slash + 1));
-    DeleteFileA((window_.ProgramFolder() + JobBaseName(jobName) + ".log").c_str());
+    DeleteFileA((host_.ProgramFolder() + JobBaseName(jobName) + ".log").c_str());
 }
 
 void JobStarter::VolumeSizeRules() {
@@ -319,13 +331,13 @@ void JobStarter::VolumeSizeRules() {
     input.DestFree = DriveFreeBytes(Destination.DestDrive);
     input.Hidden = host_.Hidden();
     const VolumeSize size = ApplyVolumeSizeRules(input, [this] {
-        return window_.AskYesNo(
+        return host_.AskYesNo(
             "The Zip file size might be to big, would you like Tarnwick to change the size?");
     });
     MaxZipSize = size.MaxZipSize;
     job_.ZipSizeText = size.Shown;
     if (size.SpaceReserve >= 0) SpaceReserve = size.SpaceReserve;
-    run_.Options.MaxZipSize = MaxZipSize;
+    run_.MaxZipSize = MaxZipSize;
 }
 
 } // namespace job

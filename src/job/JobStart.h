@@ -5,15 +5,15 @@
 // before the job, and the hand-over to the file selection. Every early end runs the job end.
 //
 // The start runs on the GUI thread and waits in pumped steps, so timer ticks and posted
-// messages run inside it; while it runs, the job end guard keeps their ends out.
+// messages run inside it; while it runs, the job end guard keeps their ends out, and the
+// session's starting state keeps a second start out.
 
 #include "core/DateText.h"
 #include "job/DriveSpace.h"
 #include "job/JobDefinition.h"
 #include "job/JobEnd.h"
 #include "job/JobHost.h"
-#include "job/JobRun.h"
-#include "job/RunState.h"
+#include "job/JobSession.h"
 
 #include <functional>
 #include <string>
@@ -21,68 +21,34 @@
 
 namespace job {
 
-// What the start needs of the window beyond JobHost.
-class StartWindow {
+// The disc writer of the job: the disc library's device in the program (JobDisc.h).
+class DiscWriter {
   public:
-    virtual ~StartWindow() = default;
-    virtual bool JobRunning() = 0;
-    virtual void SetJobRunning(bool running) = 0;
-    virtual bool StartUpDone() = 0;
-    // The job's mail body is emptied, the log view refreshed.
-    virtual void BeginReport() = 0;
-    virtual void CloseStatusBox() = 0;
-    // TempPath with a trailing "\"; stored in the settings files when set.
-    virtual std::string TempPath() = 0;
-    virtual void SetTempPath(const std::string& path) = 0;
-    // Labels cleared, start, job and menu actions disabled; with cancel the start action
-    // reads "&Cancel" and is enabled again.
-    virtual void ShowJobStarting() = 0;
-    virtual void ShowCancelAction() = 0;
-    // Minimises or shows the window as the hide switches and "show on job start" say.
-    virtual void ArrangeWindowForJob() = 0;
-    // The resume state: kept (the start-up offered it) or discarded; the job named in it.
-    virtual bool KeepResumeState() = 0;
-    virtual void DiscardResumeState() = 0;
-    // The section Running of the resume file; JobName empty when there is none.
-    virtual RunStateValues ResumeValues() = 0;
-    virtual bool AskYesNo(const std::string& text) = 0; // the warning-icon question
-    // The job file.
-    virtual std::string JobName() = 0;
-    virtual void LoadJob(const std::string& name) = 0;
-    virtual void SaveJob(const std::string& name) = 0;
-    virtual void WriteLastJob(const std::string& name) = 0;
-    // The disc layer and the drives as the start-up found them.
-    virtual bool AspiLoaded() = 0;
-    virtual bool InitDiscLayer() = 0; // initialised (again) when it is not
-    virtual std::string CDDriveList() = 0;
-    virtual std::string ReadonlyDriveList() = 0;
-    virtual void SelectBurnerDevice() = 0;
-    virtual int64_t DiscCapacity(bool afterErase) = 0;
-    // "<base>": the per-user data folder or the program folder, with a trailing "\".
-    virtual std::string DataBase() = 0;
-    virtual std::string ProgramFolder() = 0;
-    virtual std::string ProgramFile() = 0;
-    virtual bool UseTempFile() = 0;
-    virtual bool WindowsXP() = 0;
-    virtual std::string JobLogName() = 0;
-    virtual void SetJobLogName(const std::string& name) = 0;
-    virtual bool CloseAfterJob() = 0;
-    virtual std::vector<std::string>& MailBody() = 0;
-    virtual core::LocaleFormat Locale() = 0;
-    virtual void SetStatusCancelledText(const std::string& text) = 0; // Label1, logged too
-    // The file selection and the hand-over to the runner, filled by the parts that own them.
-    // Without them the run ends after the checks.
-    std::function<void()> OnSelectAndHandOver;
+    virtual ~DiscWriter() = default;
+    // The transport loaded, loading it (again) when it is not.
+    virtual bool Load(bool preferInternal) = 0;
+    // The job's writer: the choice's device when one is named, else the drive of the letter.
+    virtual bool Select(const std::string& choice, char letter) = 0;
+    // Bytes free on the disc in the writer; after an erase (-1: it cannot be erased).
+    virtual int64_t FreeBytes() = 0;
+    virtual int64_t CapacityAfterErase() = 0;
+    // The transport unloaded at the job's end.
+    virtual void Release() = 0;
 };
 
 class JobStarter {
   public:
-    JobStarter(JobRun& run, JobDefinition& job, JobHost& host, StartWindow& window, JobEndGuard& guard)
-        : run_(run), job_(job), host_(host), window_(window), guard_(guard) {}
+    JobStarter(JobSession& session, JobHost& host, DiscWriter& writer)
+        : session_(session), run_(session.Run), job_(session.Job), host_(host), writer_(writer) {}
 
     void StartBackupJob();
-    // The job end as the start and its callers run it.
+    // The job end as the start and its callers run it. The job stops running only when the
+    // end ran: an end under way, or a step of the job, ends it instead.
     void EndJob();
+
+    // The file selection and the hand-over to the runner, filled by the parts that own them;
+    // true when the runner took the job over. Without it, or false, the start ends the job.
+    std::function<bool()> OnSelectAndHandOver;
 
     DestinationState Destination;
     std::vector<std::string> DestList;
@@ -106,11 +72,11 @@ class JobStarter {
     void NamesAndFolders();
     void VolumeSizeRules();
 
+    JobSession& session_;
     JobRun& run_;
     JobDefinition& job_;
     JobHost& host_;
-    StartWindow& window_;
-    JobEndGuard& guard_;
+    DiscWriter& writer_;
 };
 
 } // namespace job

@@ -182,7 +182,7 @@ class TJobRegBakHost : public TRegBakHost {
     void RestoreLog(const std::string& text) override { host_.AddToLog(text); }
     void Status(const std::string& text) override { host_.SetStatusText(text); }
     void LinesSaved(uint64_t lines) override { host_.SetTotalText(std::to_string(lines)); }
-    void Progress(int position, int maximum) override { host_.SetProgress3(position, maximum); }
+    void Progress(int position, int maximum) override { host_.SetPassProgress(position, maximum); }
     void ProcessMessages() override { host_.PumpIfDue(); }
     bool AskYesNo(const std::string&) override { return false; }
     bool Cancelled() override { return host_.Cancelled(); }

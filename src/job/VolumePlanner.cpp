@@ -125,7 +125,7 @@ void VolumePlanner::StartVolume() {
 }
 
 void VolumePlanner::Add(const std::string& path, const ZipFileFacts& facts, bool csvLine) {
-    host_.AddToZipFiles(path);
+    files_.AddToZipFiles(path);
     const size_t nameStart = NameStart(path);
     // The line is written once the component has zipped the entry, so the list never names
     // an entry it skipped.
@@ -145,7 +145,7 @@ void VolumePlanner::Add(const std::string& path, const ZipFileFacts& facts, bool
 }
 
 bool VolumePlanner::CanZip(const std::string& path, ZipFileFacts& facts) {
-    if (host_.CanZipFile(path, facts)) return true;
+    if (files_.CanZipFile(path, facts)) return true;
     plan_.FilesSkipped |= facts.Skipped;
     return false;
 }
@@ -163,10 +163,10 @@ void VolumePlanner::TooBig(const std::string& path) {
 void VolumePlanner::ReportSkipped(const std::string& path) {
     pendingCsv_.erase(path);
     const bool file = NameStart(path) < path.size();
-    if (file && host_.FileExists(path)) {
+    if (file && files_.FileExists(path)) {
         host_.AddToJobLog("File skipped it can not be accessed: " + path, true);
         plan_.FilesSkipped = true;
-    } else if (host_.FolderExists(path)) {
+    } else if (files_.FolderExists(path)) {
         host_.AddToJobLog("Directory info skipped it can not be accessed: " + path, true);
         plan_.FilesSkipped = true;
     } else {
@@ -257,7 +257,7 @@ bool VolumePlanner::QueueLastEntry() {
     if (LinesRemain() || !plan_.ZipVolumeList.empty()) return false;
     if (!plan_.CatSaved) {
         plan_.CatSaved = true;
-        host_.CatalogueComplete();
+        files_.CatalogueComplete();
         list.push_back({plan_.CsvFileName, 0});
     } else if (!logQueued_ && !plan_.RunLogName.empty()) {
         logQueued_ = true;
@@ -292,7 +292,7 @@ bool VolumePlanner::AddLastEntry() {
     const std::string path = plan_.FilestoZipList[waitingLine_].Path;
     const bool endLinesDue = logQueued_ && !plan_.EndLinesWritten;
     if (plan_.ZipEntryCount > 0) {
-        int64_t size = host_.EstimateCompressed(path, plan_.ZipBudget);
+        int64_t size = files_.EstimateCompressed(path, plan_.ZipBudget);
         if (endLinesDue)
             for (const std::string& line : EndLines())
                 size += static_cast<int64_t>(line.size()) + 2;
@@ -359,14 +359,14 @@ bool VolumePlanner::ChooseNext() {
                 host_.AddToLog(
                     "Size check " +
                     Joined({plan_.MaxZipSize, currentZipSize_, plan_.ZipBudget,
-                            host_.EstimateCompressed(line.Path, plan_.ZipBudget), plan_.FilestoZipListNr}) +
+                            files_.EstimateCompressed(line.Path, plan_.ZipBudget), plan_.FilestoZipListNr}) +
                     " - " + line.Path);
             Add(line.Path, facts, true);
             ++plan_.FilestoZipListNr;
             added = true;
             break;
         }
-        const int64_t estimate = host_.EstimateCompressed(line.Path, plan_.ZipBudget);
+        const int64_t estimate = files_.EstimateCompressed(line.Path, plan_.ZipBudget);
         if (plan_.DetailLog)
             host_.AddToJobLog(Joined({plan_.MaxZipSize, currentZipSize_, plan_.CurrentZipBytes,
                                       plan_.ZipBudget, estimate, line.Size}) +
@@ -421,7 +421,7 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
         lastNamed_ = name;
         const auto pending = pendingCsv_.find(name);
         if (pending != pendingCsv_.end()) {
-            host_.AppendCsvLine(pending->second);
+            files_.AppendCsvLine(pending->second);
             pendingCsv_.erase(pending);
         }
     }
@@ -435,7 +435,7 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
         if (int64_t(currentZipSize) - plan_.LastFreeSpaceCheck > FreeSpaceRecheckBytes) {
             plan_.LastFreeSpaceCheck = currentZipSize;
             if (!plan_.DiscWriterMode) {
-                plan_.DestFreeSpace = host_.MeasureDestFreeSpace();
+                plan_.DestFreeSpace = files_.MeasureDestFreeSpace();
                 host_.ShowDestFreeSpace(plan_.DestFreeSpace);
             }
         }

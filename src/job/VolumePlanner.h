@@ -6,7 +6,7 @@
 // each volume (with an empty name) to choose the first entry.
 //
 // The rules are portable; everything they need of the files, the logs and the window goes
-// through PlannerHost, so they run natively with fakes and under Wine with the real zip
+// through PlannerFiles and the job's host, so they run natively with fakes and under Wine with the real zip
 // component. FilestoZipListNr is always the index of the first main-list line not yet added
 // or skipped: it moves only when a line is, so no line is passed over between volumes.
 //
@@ -18,6 +18,8 @@
 // skipped (missing, locked, too big, refused). A marker for a name that no normal call named
 // is such a skipped entry, reported once.
 
+#include "job/JobHost.h"
+#include "job/JobRun.h"
 #include "job/VolumeSizes.h"
 
 #include <cstdint>
@@ -28,58 +30,9 @@
 
 namespace job {
 
-struct PlanLine {
-    std::string Path; // a folder line ends in "\"
-    int64_t Size = 0;
-};
-
-struct DeferredFile {
-    std::string Path;
-    int64_t Estimate = 0;
-};
-
-// What the planner reads and keeps across its calls for one job.
-struct VolumePlan {
-    std::vector<PlanLine> FilestoZipList;
-    int FilestoZipListNr = 0;
-    std::vector<DeferredFile> ZipVolumeList;
-    int iZip = 0;
-
-    int64_t MaxZipSize = CdVolumeSize;
-    int64_t CurrentZipBytes = 0;
-    int64_t SpaceReserve = 0;
-    int64_t EarlierVolumeBytes = 0;
-    int64_t ZipBudget = 0;
-    int64_t DestFreeSpace = 0;
-    int64_t LastFreeSpaceCheck = 0;
-    int ZipEntryCount = 0;
-    bool EntryLimitReached = false;
-
-    int64_t BytesToBak = 0;
-    int64_t TotalMB = 0;
-    int FileCount = 0;
-    int FilesCopyed = 0;
-    int FilesToBak = 0;
-    bool FilesSkipped = false;
-    bool CatSaved = true;
-    bool EndLinesWritten = false;
-
-    // Options.
-    bool Optimizeusedspace = false;
-    bool Splitlargefiles = false;
-    bool Allfilenames1 = false;
-    bool IncludeDateTime1 = false;
-    bool DoCatalog = false;
-    int ZipPackLevel = 6;
-    bool DiscWriterMode = false;
-    bool Hidden = false;
-    bool DetailLog = false; // switch /L
-
-    std::string JobName;     // the job file name
-    std::string ZipFileName; // the volume's file name, for the .csv lines and the status
-    std::string CsvFileName;
-    std::string RunLogName; // the job's text log, zipped last
-};
+using PlanLine = FileListEntry;
+// The planner keeps its state across calls in the run record.
+using VolumePlan = JobRun;
 
 // The facts CanZipFile leaves for the .csv line.
 struct ZipFileFacts {
@@ -98,9 +51,11 @@ int64_t EstimateCompressedSize(int64_t size, int packLevel, int64_t budget, cons
                                const std::function<bool()>& cancelled = {},
                                const std::function<void(int percent)>& progress = {});
 
-class PlannerHost {
+// What the planner needs of the files beside the job's host: the zip component's list and
+// the file system.
+class PlannerFiles {
   public:
-    virtual ~PlannerHost() = default;
+    virtual ~PlannerFiles() = default;
     // The zip component's list.
     virtual void AddToZipFiles(const std::string& path) = 0;
     // The pre-zip test: readable, date sound (repaired when it can be), not locked. Logs its
@@ -110,30 +65,17 @@ class PlannerHost {
     virtual int64_t EstimateCompressed(const std::string& path, int64_t budget) = 0;
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool FolderExists(const std::string& path) = 0;
-    // Free bytes of the destination, read now, and shown beside it.
+    // Free bytes of the destination, read now.
     virtual int64_t MeasureDestFreeSpace() = 0;
-    virtual void ShowDestFreeSpace(int64_t) {}
-    // The volume bar (ProgressBar3) while a size is estimated; 0 when done.
-    virtual void SetEstimateProgress(int) {}
     virtual void AppendCsvLine(const std::string& line) = 0;
     // Every line is written: the list may be closed.
     virtual void CatalogueComplete() {}
-    // The job's text log, the file zipped last.
-    virtual void AddToRunLog(const std::string& text) = 0;
-    virtual void AddToLog(const std::string& text) = 0; // program log, stamped
-    virtual void AddToJobLog(const std::string& text, bool stamp) = 0;
-    virtual void SetStatusText(const std::string& text) = 0; // Label1
-    virtual void SetTotalText(const std::string& text) = 0;  // Label2
-    virtual void SetJobProgress(int percent) = 0;            // ProgressBar1 and the tray tip
-    virtual void PumpIfDue() = 0;
-    virtual void Wait(int milliseconds) = 0;
-    virtual bool Cancelled() = 0;
-    virtual void ResetWatchdog() = 0;
 };
 
 class VolumePlanner {
   public:
-    VolumePlanner(VolumePlan& plan, PlannerHost& host) : plan_(plan), host_(host) {}
+    VolumePlanner(JobRun& plan, PlannerFiles& files, JobHost& host)
+        : plan_(plan), files_(files), host_(host) {}
 
     // The runner's call before a volume: a fresh volume, then the first entry.
     void StartVolume();
@@ -162,8 +104,9 @@ class VolumePlanner {
     bool AddLastEntry();
     bool ChooseNext();
 
-    VolumePlan& plan_;
-    PlannerHost& host_;
+    JobRun& plan_;
+    PlannerFiles& files_;
+    JobHost& host_;
     std::string lastNamed_;       // the entry the last normal call named, in this volume
     uint32_t currentZipSize_ = 0; // as the last call reported it
     bool logQueued_ = false;      // the job log's line is in the main list

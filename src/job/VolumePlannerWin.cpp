@@ -80,7 +80,7 @@ bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
         return CanZipFileChecked(path, facts);
     } catch (...) {
         // Whatever failed, the file is left out and the job goes on.
-        AddToLog("File skipped, maybe in use: " + path);
+        host_.AddToLog("File skipped, maybe in use: " + path);
         facts.Skipped = true;
         return false;
     }
@@ -96,7 +96,7 @@ bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& f
         if (IsFolderPath(path)) return true;
         // A live registry file is locked; the job saved a copy that is zipped under its name.
         if (IsSavedRegistryFile(path)) return true;
-        AddToJobLog("File skipped, while in use: " + path, true);
+        host_.AddToJobLog("File skipped, while in use: " + path, true);
         facts.Skipped = true;
         return false;
     }
@@ -104,14 +104,14 @@ bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& f
     FILETIME lastWrite;
     LARGE_INTEGER fileSize;
     if (!GetFileTime(file.get(), nullptr, nullptr, &lastWrite) || !GetFileSizeEx(file.get(), &fileSize)) {
-        AddToJobLog("File skipped, while in use: " + path, true);
+        host_.AddToJobLog("File skipped, while in use: " + path, true);
         facts.Skipped = true;
         return false;
     }
     const uint64_t written = uint64_t(lastWrite.dwHighDateTime) << 32 | lastWrite.dwLowDateTime;
     std::string message;
     if (!CheckFileDate(path, written, message)) {
-        AddToJobLog(message + path, true);
+        host_.AddToJobLog(message + path, true);
         return false;
     }
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -125,7 +125,7 @@ bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& f
     char head[1000];
     DWORD got = 0;
     if (!ReadFile(file.get(), head, sizeof head, &got, nullptr) || (got == 0 && size > 0)) {
-        AddToJobLog("File skipped, while in use: " + path, true);
+        host_.AddToJobLog("File skipped, while in use: " + path, true);
         facts.Skipped = true;
         return false;
     }
@@ -138,7 +138,7 @@ int64_t WinPlannerFiles::EstimateCompressed(const std::string& path, int64_t bud
     File file(OpenShared(path));
     LARGE_INTEGER size{};
     if (!file.valid() || !GetFileSizeEx(file.get(), &size)) {
-        AddToJobLog("File skipped, unknow reason: " + path, true);
+        host_.AddToJobLog("File skipped, unknow reason: " + path, true);
         return 0;
     }
     const BlockReader read = [&](int64_t offset, uint8_t* buffer, size_t wanted) -> size_t {
@@ -151,9 +151,9 @@ int64_t WinPlannerFiles::EstimateCompressed(const std::string& path, int64_t bud
         return got;
     };
     const int64_t estimate = EstimateCompressedSize(
-        size.QuadPart, options_.ZipPackLevel, budget, read, [this] { return Cancelled(); },
-        [this](int percent) { SetEstimateProgress(percent); });
-    SetEstimateProgress(0);
+        size.QuadPart, options_.ZipPackLevel, budget, read, [this] { return host_.Cancelled(); },
+        [this](int percent) { host_.SetPassProgress(percent, 100); });
+    host_.SetPassProgress(0, 100);
     return estimate;
 }
 
@@ -193,8 +193,8 @@ void WinPlannerFiles::AppendCsvLine(const std::string& line) {
         return;
     if (csvFile_ != INVALID_HANDLE_VALUE) CloseHandle(csvFile_);
     csvFile_ = INVALID_HANDLE_VALUE;
-    if (!AppendLineToFile(line, options_.CsvFileName, *this)) {
-        AddToLog("The catalogue list could not be written: " + options_.CsvFileName);
+    if (!AppendLineToFile(line, options_.CsvFileName, host_)) {
+        host_.AddToLog("The catalogue list could not be written: " + options_.CsvFileName);
         return;
     }
     csvFile_ = CreateFileA(options_.CsvFileName.c_str(), FILE_APPEND_DATA,
@@ -202,7 +202,7 @@ void WinPlannerFiles::AppendCsvLine(const std::string& line) {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool AppendLineToFile(const std::string& line, const std::string& fileName, PlannerHost& host) {
+bool AppendLineToFile(const std::string& line, const std::string& fileName, JobHost& host) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0) host.Wait(1'000);
         File file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,

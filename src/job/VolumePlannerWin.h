@@ -1,7 +1,6 @@
 #pragma once
 // The planner's host on Win32, the file-facing half: the pre-zip test, the size estimate, the
-// catalogue's .csv lines and the destination's free space. The logs, the status and the
-// waits stay abstract for the job's host to fill.
+// catalogue's .csv lines and the destination's free space. Its reasons go to the job's host.
 
 #include "core/DateText.h"
 #include "job/VolumePlanner.h"
@@ -18,9 +17,9 @@ struct PlannerFileOptions {
     core::LocaleFormat Locale;
 };
 
-class WinPlannerFiles : public PlannerHost {
+class WinPlannerFiles : public PlannerFiles {
   public:
-    explicit WinPlannerFiles(PlannerFileOptions options) : options_(std::move(options)) {}
+    WinPlannerFiles(PlannerFileOptions options, JobHost& host) : options_(std::move(options)), host_(host) {}
     ~WinPlannerFiles() override;
     WinPlannerFiles(const WinPlannerFiles&) = delete;
     WinPlannerFiles& operator=(const WinPlannerFiles&) = delete;
@@ -39,11 +38,12 @@ class WinPlannerFiles : public PlannerHost {
     bool CanZipFileChecked(const std::string& path, ZipFileFacts& facts);
     bool IsSavedRegistryFile(const std::string& path);
     PlannerFileOptions options_;
+    JobHost& host_;
     void* csvFile_ = reinterpret_cast<void*>(-1); // the catalogue list, open for appending
 };
 
 // Appends one line (CR LF) to the file, creating it; a failed open is tried once more after
 // a second. False when the line could not be written.
-bool AppendLineToFile(const std::string& line, const std::string& fileName, PlannerHost& host);
+bool AppendLineToFile(const std::string& line, const std::string& fileName, JobHost& host);
 
 } // namespace job

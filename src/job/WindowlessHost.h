@@ -1,7 +1,9 @@
 #pragma once
-// A JobHost for work without a window (console drivers, tests of one step): log lines go to
-// one callback, nothing is pumped or waited for, no box is shown (a warning becomes a log
-// line), and nothing is ever cancelled. Members added to JobHost get their quiet answer here.
+// A JobHost for work without a window (console drivers, tests): log lines go to one
+// callback, nothing is pumped or waited for, no box is shown (a message becomes a log line,
+// a question is answered No), nothing is ever cancelled unless someone sets it, and the
+// program's facts are empty. Members added to JobHost get their quiet answer here; a double
+// overrides only what its test checks.
 
 #include "job/JobHost.h"
 
@@ -16,26 +18,70 @@ class WindowlessHost : public JobHost {
   public:
     explicit WindowlessHost(std::function<void(const std::string&)> log = nullptr) : log_(std::move(log)) {}
 
+    // Reporting.
     void AddToLog(const std::string& text) override {
         if (log_) log_(text);
     }
-    void Wait(int) override {}
-    void AddToJobLog(const std::string& text) override { AddToLog(text); }
+    void AddToJobLog(const std::string& text, bool) override { AddToLog(text); }
+    void AddToRunLog(const std::string&) override {}
+    void BeginJobLog(const std::string&) override {}
     void SetStatusText(const std::string&) override {}
     void SetTotalText(const std::string&) override {}
-    void SetProgress3(int, int) override {}
+    void SetPassProgress(int, int) override {}
+    void SetJobProgress(int) override {}
+    void ShowDestFreeSpace(int64_t) override {}
+    void ShowStatusAndLog(const std::string& text) override { AddToLog(text); }
+
+    // Flow.
+    void Wait(int) override {}
     void Pump() override {}
     void PumpIfDue() override {}
     bool Cancelled() override { return cancelled_; }
     void SetCancelled(bool cancelled) override { cancelled_ = cancelled; }
+    void ResetWatchdog() override {}
+
+    // Questions.
     bool Hidden() override { return true; }
-    void ShowWarning(const std::string& text) override { AddToLog(text); }
+    void ShowMessage(const std::string& text, gui::TMsgIcon) override { AddToLog(text); }
+    bool AskYesNo(const std::string&, gui::TMsgIcon) override { return false; }
+
+    // Program facts.
+    bool StartUpDone() override { return true; }
+    std::string ProgramFolder() override { return {}; }
+    std::string ProgramFile() override { return {}; }
+    std::string DataBase() override { return ProgramFolder(); }
+    std::string TempPath() override { return tempPath_; }
+    void SetTempPath(const std::string& path) override { tempPath_ = path; }
+    bool UseTempFile() override { return false; }
+    bool WindowsXP() override { return false; }
+    core::LocaleFormat Locale() override { return {}; }
+    bool CloseAfterJob() override { return false; }
+    DiscDrives Drives() override { return {}; }
+    std::string JobName() override { return {}; }
+    void LoadJob(const std::string&) override {}
+    void SaveJob(const std::string&) override {}
+    void WriteLastJob(const std::string&) override {}
+    bool KeepResumeState() override { return false; }
+    void DiscardResumeState() override {}
+    RunStateValues ResumeValues() override { return {}; }
+
+    // The window.
+    void BeginReport() override {}
+    void CloseStatusBox() override {}
+    void ShowJobStarting() override {}
+    void ShowCancelAction() override {}
+    void ArrangeWindowForJob() override {}
     std::vector<std::string>& ArchiveBitPending() override { return archiveBitPending_; }
     void FlushAttributeList() override { archiveBitPending_.clear(); }
+    bool MailConfigured() override { return false; }
+    void SendJobMail(const std::vector<std::string>&, const std::string&, const std::string&) override {}
+    void JobEnded(bool) override {}
+    void CloseMainWindow() override {}
 
   private:
     std::function<void(const std::string&)> log_;
     bool cancelled_ = false;
+    std::string tempPath_;
     std::vector<std::string> archiveBitPending_;
 };
 

@@ -15,6 +15,7 @@
 #include "gui/Menu.h"
 #include "gui/PageControl.h"
 #include "gui/ProgressBar.h"
+#include "job/JobStart.h"
 #include "ui/DriveDetector.h"
 #include "ui/MFoRestore.h"
 #include "ui/ScheduleTab.h"

@@ -18,7 +18,7 @@
 #include "gui/TrayIcon.h"
 #include "job/JobDefinition.h"
 #include "job/JobHost.h"
-#include "job/JobRun.h"
+#include "job/JobSession.h"
 #include "job/JobStore.h"
 
 #include <memory>
@@ -47,6 +47,14 @@ class TChgFile;
 class TRestoreTab;
 class TScheduleTab;
 class TMFJobHost;
+} // namespace ui
+
+namespace job {
+class DiscWriter;
+class JobStarter;
+} // namespace job
+
+namespace ui {
 
 // The main form's private messages.
 enum : UINT {
@@ -119,16 +127,12 @@ class TMF : public gui::TForm {
     bool RunningAsService = false;
     bool HideInfo = false;
 
-    // Run state owned by the job engine; read here.
-    bool JobRunning = false;
-    bool Cancelled = false;
+    // The job: its definition, its run and where the run stands. The window shows it.
+    job::JobSession Session;
     bool JobEndedThisSession = false;
     std::string OpenZipName; // the restore tab's open archive
-    std::string JobLogName;
     std::string RestoreLogName;
-    std::vector<std::string> RunQueue;          // due time (20 characters) + job file
-    std::vector<std::string> JobLogLines;       // the job report's mail body
-    std::vector<std::string> ArchiveBitPending; // paths whose archive bit the job will clear
+    std::vector<std::string> RunQueue; // due time (20 characters) + job file
     bool LogViewStale = true;
     core::LocaleFormat Locale;
 
@@ -159,8 +163,8 @@ class TMF : public gui::TForm {
     void FlushAttributeList();
     std::string ProgramLogPath() const;
     std::string LogFolder() const;
-    // A job's logs: its log name and a fresh mail body; the program, job and run logs stay
-    // open from here to EndJobLog instead of being opened per line.
+    // A job's logs under their name: the program, job and run logs stay open from here to
+    // EndJobLog instead of being opened per line. The job start begins the mail body afresh.
     void BeginJobLog(const std::string& jobLogName);
     void EndJobLog();
     // The same for a restore's logs.
@@ -180,12 +184,11 @@ class TMF : public gui::TForm {
     std::function<void()> OnCancelRunningJob;
     std::function<void()> OnReleaseDriveLock;
 
-    // The selection of a fresh run: the job's lists into Run.FilestoZipList. False when it
-    // was cancelled (the cancelled start has then ended through OnSelectionCancelled).
-    job::JobRun Run;
+    // The selection of a fresh run: the job's lists into the run's FilestoZipList. False when
+    // it was cancelled (the cancelled start has then ended through OnSelectionCancelled).
     bool SelectJobFiles();
     std::function<void()> SaveRegistryForJob; // the text copy of the registry on Windows 9x
-    std::function<void()> ReadCatalogs;       // the job's catalogues into Run.CatalogList
+    std::function<void()> ReadCatalogs;       // the job's catalogues into the run's CatalogList
     std::function<void()> OnSelectionCancelled;
 
     // --- Start-up sequence, timer and small dialogs (MFoStartUp.cpp, MFoTimer.cpp) ---
@@ -242,20 +245,26 @@ class TMF : public gui::TForm {
     std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
     // --- Restore tab (MFoRestore.cpp): its controls, state and handlers.
     std::unique_ptr<TRestoreTab> RestoreTab;
+    bool RestoreRunning() const;
     // --- Schedule tab (ScheduleTab.cpp): the schedule files, the evaluation, "S&tart Automatic".
     std::unique_ptr<TScheduleTab> ScheduleTab;
     const core::ProgramEnvironment& Environment() const { return environment_; }
     core::ProgramFlags& Flags() { return flags_; }
 
-    // The job file. Loads and saves do nothing until the start-up sequence has run. A load
-    // of a missing file leaves the job as it was and answers false; a damaged file throws
-    // job::EJobFileError naming it. A save reports its failures in the log.
-    job::JobDefinition Job;
+    // The job file, into and from Session.Job. Loads and saves do nothing until the start-up
+    // sequence has run. A load of a missing file leaves the job as it was and answers false;
+    // a damaged file throws job::EJobFileError naming it. A save reports its failures in the log.
     bool LoadJob(const std::string& name);
     void SaveJob(const std::string& name);
     bool JobFileBusy() const { return jobStore_->JobFileBusy(); }
     // How the engine reaches this window.
     job::JobHost& Host() { return *jobHost_; }
+    // The job start (WM_USER+111 and the start action): the checks, the selection, then the
+    // hand-over. OnHandOver is the runner's; while it is empty the job ends after the selection.
+    void StartBackupJob();
+    std::function<void()> OnHandOver;
+    // The window after a job's end: idle again.
+    void ShowJobEnded(bool cancelled);
     // After a load or save has changed the job: the job editor shows it in its controls.
     std::function<void()> OnJobShown;
 
@@ -320,6 +329,8 @@ class TMF : public gui::TForm {
     std::unique_ptr<job::JobHost> jobHost_ = MakeJobHost(*this);
     static std::unique_ptr<job::JobStore> MakeJobStore(job::JobHost& host);
     std::unique_ptr<job::JobStore> jobStore_ = MakeJobStore(*jobHost_);
+    std::unique_ptr<job::DiscWriter> jobDisc_;
+    std::unique_ptr<job::JobStarter> starter_;
 };
 
 } // namespace ui

@@ -1,8 +1,12 @@
-// The job file as the window sees it: thin calls into the job store, then the window shows
-// the job's name and values.
+// The job as the window sees it: the job file through the job store, the start through the
+// engine, and the window made idle again after the job's end.
 #include "ui/MFo.h"
 
+#include "gui/Action.h"
+#include "gui/Label.h"
+#include "job/JobDisc.h"
 #include "job/JobFileSystemWin.h"
+#include "job/JobStart.h"
 
 namespace ui {
 
@@ -27,7 +31,8 @@ void TMF::UpdateJobLocation() {
 bool TMF::LoadJob(const std::string& name) {
     if (!StartUpDone) return false;
     UpdateJobLocation();
-    if (!jobStore_->Load(name, Job, flags_.JobName)) return false;
+    if (!jobStore_->Load(name, Session.Job, flags_.JobName)) return false;
+    Session.LoadedJobName = flags_.JobName;
     ShowJob();
     return true;
 }
@@ -35,7 +40,8 @@ bool TMF::LoadJob(const std::string& name) {
 void TMF::SaveJob(const std::string& name) {
     if (!StartUpDone) return;
     UpdateJobLocation();
-    jobStore_->Save(name, Job, flags_.JobName);
+    jobStore_->Save(name, Session.Job, flags_.JobName);
+    Session.LoadedJobName = flags_.JobName;
     ShowJob();
 }
 
@@ -43,6 +49,32 @@ void TMF::ShowJob() {
     UpdateTrayTip(WithoutExtension(flags_.JobName));
     UpdateCaption();
     if (OnJobShown) OnJobShown();
+}
+
+void TMF::StartBackupJob() {
+    if (!starter_) {
+        jobDisc_ = job::MakeJobDisc(environment_.ProgramFolder());
+        starter_ = std::make_unique<job::JobStarter>(Session, Host(), *jobDisc_);
+        starter_->OnSelectAndHandOver = [this] {
+            if (!SelectJobFiles()) return false;
+            if (!OnHandOver) return false;
+            OnHandOver();
+            return true;
+        };
+    }
+    starter_->StartBackupJob();
+}
+
+void TMF::ShowJobEnded(bool cancelled) {
+    Session.State = job::JobState::Idle;
+    EndJobLog();
+    Startbackup->SetCaption("&Start");
+    Startbackup->SetEnabled(true);
+    if (cancelled && Session.Job.Uselasttime1) {
+        Label1->SetCaption("Job cancelled by user");
+        Label2->SetCaption("");
+    }
+    if (jobDisc_) jobDisc_->Release();
 }
 
 } // namespace ui

@@ -1,44 +1,150 @@
 // How the job engine reaches the main form: every member of job::JobHost maps onto the
-// form's own routine or control.
+// form's own routine, control or setting.
 #include "ui/MFo.h"
 
+#include "core/Settings.h"
+#include "gui/Action.h"
+#include "gui/Application.h"
 #include "gui/Label.h"
 #include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
+#include "job/MailReport.h"
+#include "job/RunStateWin.h"
+#include "ui/SmallDialogs.h"
 
 namespace ui {
+
+namespace {
+
+std::string WithoutExtension(const std::string& name) {
+    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+}
+
+} // namespace
 
 class TMFJobHost final : public job::JobHost {
   public:
     explicit TMFJobHost(TMF& form) : form_(form) {}
 
+    // Reporting.
     void AddToLog(const std::string& text) override { form_.AddToLog(text); }
-    void Wait(int milliseconds) override { gui::Wait(milliseconds, false); }
-
-    void AddToJobLog(const std::string& text) override { form_.AddToJobLog(text); }
+    void AddToJobLog(const std::string& text, bool stamp) override { form_.AddToJobLog(text, stamp); }
+    void AddToRunLog(const std::string& text) override { form_.AddToRunLog(text); }
+    void BeginJobLog(const std::string& jobLogName) override { form_.BeginJobLog(jobLogName); }
     void SetStatusText(const std::string& text) override { form_.Label1->SetCaption(text); }
     void SetTotalText(const std::string& text) override { form_.Label2->SetCaption(text); }
-    void SetProgress3(int position, int maximum) override {
+    void SetPassProgress(int position, int maximum) override {
         form_.ProgressBar3->SetMax(maximum);
         form_.ProgressBar3->SetPosition(position);
     }
+    void SetJobProgress(int percent) override {
+        form_.ProgressBar1->SetMax(100);
+        form_.ProgressBar1->SetPosition(percent);
+        form_.UpdateTrayTip(WithoutExtension(form_.flags_.JobName) + " " + std::to_string(percent) + "%");
+    }
+    void ShowDestFreeSpace(int64_t) override {
+        if (form_.OnShowFreeSpace) form_.OnShowFreeSpace();
+    }
+    void ShowStatusAndLog(const std::string& text) override {
+        form_.Label1->SetCaption(text);
+        form_.AddToLog(text);
+    }
+
+    // Flow.
+    void Wait(int milliseconds) override { gui::Wait(milliseconds, false); }
     void Pump() override { gui::ProcessMessages(); }
     void PumpIfDue() override { gui::PumpIfDue(pumpIntervalMs); }
-    bool Cancelled() override { return form_.Cancelled; }
-    void SetCancelled(bool cancelled) override { form_.Cancelled = cancelled; }
+    bool Cancelled() override { return form_.Session.Cancelled; }
+    void SetCancelled(bool cancelled) override { form_.Session.Cancelled = cancelled; }
+    void ResetWatchdog() override { form_.Session.Run.ScheduleWaitMinutes = 0; }
+
+    // Questions.
     bool Hidden() override { return form_.flags_.Hidden; }
-    void ShowWarning(const std::string& text) override {
-        gui::TMessageBoxRequest request;
-        request.Owner = form_.Handle();
-        request.Caption = "Tarnwick";
-        request.Text = text;
-        request.Buttons = gui::TMsgButtons::OK;
-        request.Icon = gui::TMsgIcon::Warning;
-        gui::Prompter().ShowMessageBox(request);
+    void ShowMessage(const std::string& text, gui::TMsgIcon icon) override {
+        form_.ShowBox(text, gui::TMsgButtons::OK, icon, 1);
     }
-    std::vector<std::string>& ArchiveBitPending() override { return form_.ArchiveBitPending; }
+    bool AskYesNo(const std::string& text, gui::TMsgIcon icon) override {
+        return !Hidden() && form_.ShowBox(text, gui::TMsgButtons::YesNo, icon, 1) == gui::mrYes;
+    }
+
+    // Program facts.
+    bool StartUpDone() override { return form_.StartUpDone; }
+    std::string ProgramFolder() override { return form_.environment_.ProgramFolder(); }
+    std::string ProgramFile() override { return form_.environment_.programPath; }
+    std::string DataBase() override {
+        return form_.folders_.perUserDataOn && !form_.DataDir().empty() ? form_.DataDir() : ProgramFolder();
+    }
+    std::string TempPath() override { return form_.flags_.TempPath; }
+    void SetTempPath(const std::string& path) override {
+        form_.flags_.TempPath = path;
+        form_.programIni_.WriteString(core::ini::Files, "TempPath", path);
+        if (!form_.DataDir().empty()) form_.UserIni().WriteString(core::ini::Files, "TempPath", path);
+    }
+    bool UseTempFile() override { return form_.creation_.useTempFile; }
+    bool WindowsXP() override { return form_.environment_.os.IsWindowsXP(); }
+    core::LocaleFormat Locale() override { return form_.Locale; }
+    bool CloseAfterJob() override { return form_.flags_.CloseAfterJob; }
+    job::DiscDrives Drives() override {
+        job::DiscDrives drives;
+        drives.TransportLoaded = form_.AspiLoaded;
+        drives.PreferInternal = form_.creation_.useInternalASPI;
+        drives.WriterLetters = form_.CDDriveList;
+        drives.ReadonlyLetters = form_.ReadonlyDriveList;
+        drives.WriterChoices = form_.WriterChoices;
+        return drives;
+    }
+    std::string JobName() override { return form_.flags_.JobName; }
+    void LoadJob(const std::string& name) override { form_.LoadJob(name); }
+    void SaveJob(const std::string& name) override { form_.SaveJob(name); }
+    void WriteLastJob(const std::string& name) override {
+        form_.UserIni().WriteString(core::ini::Files, "LastJob", name);
+    }
+    bool KeepResumeState() override { return form_.KeepResumeState; }
+    void DiscardResumeState() override { form_.DiscardResumeState(); }
+    job::RunStateValues ResumeValues() override {
+        job::RunStateLists lists;
+        job::RunStateValues values;
+        if (!job::LoadRunState(form_.ResumeStatePath(""), lists, values)) return {};
+        return values;
+    }
+
+    // The window.
+    void BeginReport() override { form_.LogViewStale = true; }
+    void CloseStatusBox() override {
+        if (form_.AppMsg1) form_.AppMsg1->ShowMsg("", "", false);
+    }
+    void ShowJobStarting() override {
+        form_.Label1->SetCaption("");
+        form_.Label2->SetCaption("");
+        form_.ProgressBar3->SetMax(100);
+        form_.Startbackup->SetEnabled(false);
+        for (int i = 0; i < 3; ++i)
+            gui::ProcessMessages();
+    }
+    void ShowCancelAction() override {
+        form_.Startbackup->SetCaption("&Cancel");
+        form_.Startbackup->SetEnabled(true);
+    }
+    void ArrangeWindowForJob() override {
+        if (form_.flags_.HideWindow)
+            gui::Application().Minimize();
+        else if (form_.Showonjobstart && form_.WindowMinimized)
+            form_.ShowMainWindow();
+    }
+    std::vector<std::string>& ArchiveBitPending() override { return form_.Session.ArchiveBitPending; }
     void FlushAttributeList() override { form_.FlushAttributeList(); }
+    bool MailConfigured() override { return !core::ReadEMail(form_.programIni_).to.empty(); }
+    void SendJobMail(const std::vector<std::string>& body, const std::string& suffix,
+                     const std::string& attachment) override {
+        const core::EMailSettings settings = core::ReadEMail(form_.programIni_);
+        if (settings.passwordDamaged)
+            form_.AddToLog("The stored mail password could not be read; it is taken as empty");
+        job::SendMailReport(settings, body, suffix, attachment,
+                            [this](const std::string& text) { form_.AddToLog(text); });
+    }
+    void JobEnded(bool cancelled) override { form_.ShowJobEnded(cancelled); }
+    void CloseMainWindow() override { form_.Close(); }
 
   private:
     // Per-entry pumps: often enough for a responsive window, rare enough to cost nothing.

@@ -17,7 +17,6 @@ namespace {
 constexpr int maxLogViewLines = 1000;
 // The view shows the start of very long lines only; the file keeps them whole.
 constexpr size_t maxShownLineLength = 1024;
-constexpr char idleCaption[] = "&Start";
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -67,9 +66,9 @@ core::LogWritten TMF::AppendTo(const std::string& path, const std::string& text,
 void TMF::AddToLog(const std::string& text, bool stamp) {
     const std::string line = core::LogLine(StampText(), text, stamp);
     logFiles_.Write(ProgramLogPath(), {line}, core::LogCreatedLine(StampText()));
-    JobLogLines.push_back(line);
-    if (StartRestore && StartRestore->Caption() != idleCaption) WriteRestoreLog(text, stamp, false);
-    if (Startbackup && Startbackup->Caption() != idleCaption) WriteJobLog(text, stamp, false);
+    Session.MailBody.push_back(line);
+    if (RestoreRunning()) WriteRestoreLog(text, stamp, false);
+    if (Session.Running()) WriteJobLog(text, stamp, false);
     if (PageControl1 && PageControl1->ActivePage() == TabSheet3) {
         if (LogViewStale) {
             LogViewStale = false;
@@ -93,7 +92,8 @@ void TMF::AddToRunLog(const std::string& text, bool stamp) {
 }
 
 void TMF::WriteJobLog(const std::string& text, bool stamp, bool fallBack) {
-    const auto written = AppendTo(JobLogName, text, stamp, core::LogCreatedLine(StampText()), fallBack);
+    const auto written =
+        AppendTo(Session.JobLogName, text, stamp, core::LogCreatedLine(StampText()), fallBack);
     WriteRunLog(text, stamp, fallBack && written != core::LogWritten::Fallback);
 }
 
@@ -111,8 +111,7 @@ void TMF::WriteRunLog(const std::string& text, bool stamp, bool fallBack) {
 }
 
 void TMF::BeginJobLog(const std::string& jobLogName) {
-    JobLogName = jobLogName;
-    JobLogLines.clear();
+    Session.JobLogName = jobLogName;
     logFiles_.Hold();
 }
 
@@ -139,7 +138,7 @@ void TMF::UpdateLogExecute() {
         const std::string path = ProgramLogPath();
         if (!gui::ReadWholeFile(path, text)) logFiles_.Write(path, {}, core::LogCreatedLine(StampText()));
         lines = SplitLines(text);
-        archive = static_cast<int>(lines.size()) - 1 > maxLogViewLines && !JobRunning;
+        archive = static_cast<int>(lines.size()) - 1 > maxLogViewLines && !Session.Running();
     } catch (const std::exception&) {
         archive = true;
     }
@@ -169,8 +168,8 @@ void TMF::UpdateLogExecute() {
 
 void TMF::FlushAttributeList() {
     gui::ProcessMessages();
-    core::AppendLines(environment_.ProgramFolder() + "Att.Lst", ArchiveBitPending, "");
-    ArchiveBitPending.clear();
+    core::AppendLines(environment_.ProgramFolder() + "Att.Lst", Session.ArchiveBitPending, "");
+    Session.ArchiveBitPending.clear();
     gui::ProcessMessages();
 }
 

@@ -53,7 +53,7 @@ class TRegistryHost : public job::TRegBakHost {
     void ProcessMessages() override { gui::PumpIfDue(kPumpMs); }
     bool AskYesNo(const std::string& text) override { return form_.AskYesNo(text); }
     bool RestoreCancelled() override { return tab_.RestoreCancelRequested; }
-    void RestoreCaption(const std::string& caption) override { form_.StartRestore->SetCaption(caption); }
+    void RestoreCaption(const std::string& caption) override { tab_.ShowRunning(caption != "&Start"); }
     bool DetailLog() override { return form_.Flags().DetailLog; }
     core::OsVersion Os() override { return form_.Environment().os; }
 
@@ -72,7 +72,7 @@ class TJobRegistryHost : public job::TRegBakHost {
     void Status(const std::string& text) override { form_.Label1->SetCaption(text); }
     void ProcessMessages() override { gui::PumpIfDue(kPumpMs); }
     bool AskYesNo(const std::string&) override { return false; }
-    bool Cancelled() override { return form_.Cancelled; }
+    bool Cancelled() override { return form_.Session.Cancelled; }
 
   private:
     TMF& form_;
@@ -270,7 +270,7 @@ void TRestoreTab::Connect() {
         z.ClearSelected();
         Label15->SetCaption(std::to_string(fileCount) + " of " + std::to_string(z.Count()) +
                             " files restored.");
-        form_.StartRestore->SetCaption("&Start");
+        ShowRunning(false);
         form_.StartRestore->SetEnabled(false);
         RestoreCancelRequested = false;
         DrawGrid1->Invalidate();
@@ -293,7 +293,7 @@ void TRestoreTab::Connect() {
 }
 
 std::string TRestoreTab::JobDestinationFolder() const {
-    std::string folder = form_.Job.Destination.substr(0, form_.Job.Destination.find('|'));
+    std::string folder = form_.Session.Job.Destination.substr(0, form_.Session.Job.Destination.find('|'));
     const DWORD attributes = GetFileAttributesA(folder.c_str());
     if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return {};
@@ -429,8 +429,17 @@ void TRestoreTab::Invertselection1Click() {
     RefreshSelection();
 }
 
+void TRestoreTab::ShowRunning(bool running) {
+    Running = running;
+    form_.StartRestore->SetCaption(running ? "&Cancel" : "&Start");
+}
+
+bool TMF::RestoreRunning() const {
+    return RestoreTab && RestoreTab->Running;
+}
+
 void TRestoreTab::StartRestoreExecute() {
-    if (form_.StartRestore->Caption() != "&Start") {
+    if (Running) {
         RestoreCancelRequested = true;
         unzipper_->CancelTheOperation();
         form_.AddToLog("Restore from: " + ArchiveName() + " cancelled");
@@ -477,7 +486,7 @@ void TRestoreTab::RunRestore() {
     }
     RestoreCancelRequested = false;
     FullReports = 0;
-    f.StartRestore->SetCaption("&Cancel");
+    ShowRunning(true);
     f.StartRestore->SetEnabled(true);
     try {
         z.UnZipSelected();
@@ -486,8 +495,8 @@ void TRestoreTab::RunRestore() {
         Label15->SetCaption(error.what());
     }
     // The write-back and the staging can be cancelled too: the action stays the Cancel button.
-    auto cancellable = [&f] {
-        f.StartRestore->SetCaption("&Cancel");
+    auto cancellable = [this, &f] {
+        ShowRunning(true);
         f.StartRestore->SetEnabled(true);
     };
     cancellable();
@@ -498,7 +507,7 @@ void TRestoreTab::RunRestore() {
             cancellable();
         }
     if (!RebootList.empty()) ReplaceAtNextBoot();
-    f.StartRestore->SetCaption("&Start");
+    ShowRunning(false);
     f.StartRestore->SetEnabled(z.NumSelected() > 0);
     RestoreCancelRequested = false;
     ProgressBar2->SetPosition(0);
@@ -512,7 +521,7 @@ void TRestoreTab::TestFile1Click() {
     // A verify has no log of its own: the last restore's log stays as it was.
     form_.RestoreLogName.clear();
     Label15->SetCaption("Verify in progress");
-    form_.StartRestore->SetCaption("&Cancel");
+    ShowRunning(true);
     form_.StartRestore->SetEnabled(true);
     ReportBadCrc = false;
     FullReports = 0;
@@ -539,7 +548,7 @@ void TRestoreTab::TestFile1Click() {
         Label15->SetCaption("Verify finished, no errors found in: " + name);
         form_.AddToLog("No errors found in: " + name);
     }
-    form_.StartRestore->SetCaption("&Start");
+    ShowRunning(false);
     form_.StartRestore->SetEnabled(false);
     ProgressBar2->SetPosition(0);
     VerifyMode = false;

@@ -76,6 +76,9 @@ class TRestoreTab {
     // State.
     bool VerifyMode = false;
     bool RestoreCancelRequested = false;
+    // A restore or verify runs; the start action is its Cancel meanwhile.
+    bool Running = false;
+    void ShowRunning(bool running);
     bool ReportBadCrc = false;
     int FullReports = 0;
     std::vector<job::TRebootEntry> RebootList;

@@ -20,10 +20,10 @@ int64_t FreeSpaceOf(const std::string& destination) {
 
 bool TMF::SelectJobFiles() {
     job::SystemDirectoryLister lister;
-    job::JobItems items(Run, Host(), lister, Job,
+    job::JobItems items(Session.Run, Host(), lister, Session.Job,
                         {environment_.ProgramFolder(), environment_.windowsFolder, environment_.os,
-                         FreeSpaceOf(Job.Destination)});
-    items.ZipName = Job.ZipName;
+                         FreeSpaceOf(Session.Job.Destination)});
+    items.ZipName = Session.Job.ZipName;
     items.SaveRegistryForJob = SaveRegistryForJob;
     items.ReadCatalogs = ReadCatalogs;
     items.SaveJob = [this] { SaveJob(flags_.JobName); };

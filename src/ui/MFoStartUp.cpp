@@ -29,7 +29,6 @@ constexpr char slowDrives[] =
     "place a CD/DVD in your drive to speed up the process";
 constexpr char transportError[] = "Error initializing ASPI Layer, you can not use your CD / DVD drive.";
 constexpr char runKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char idleCaption[] = "&Start";
 constexpr int capabilityBits = 19;
 
 std::string Trimmed(const std::string& text) {
@@ -105,7 +104,7 @@ void TMF::StartUp() {
         Startautomatic = user.ReadBool(core::ini::Settings, "AutoRun", true);
         RemindOfBackup();
     }
-    if (Job.IncludeList.empty() || flags_.JobNamedOnStart) {
+    if (Session.Job.IncludeList.empty() || flags_.JobNamedOnStart) {
         gui::Wait(1000, false);
         LoadJobNamed(flags_.JobName);
         if (OnShowFreeSpace) OnShowFreeSpace();
@@ -148,7 +147,7 @@ void TMF::DetectDrives(bool crashed) {
     DeviceCapabilities.assign(DeviceNames.size(), 0);
     WriterChoices = DeviceNames;
     WriterChoices.insert(WriterChoices.begin(), "Use path");
-    Job.WriterIndex = 0;
+    Session.Job.WriterIndex = 0;
 
     // The cache holds for this program version and these drives only; with no drive there
     // is nothing to trust it for, and probing writes empty lists. A drive more in the cache
@@ -180,10 +179,10 @@ void TMF::DetectDrives(bool crashed) {
     if (!DeviceNames.empty()) {
         SelectedDrive = 0;
         if (OnShowDriveSpeeds) OnShowDriveSpeeds();
-        if (crashed && Job.WriterIndex < 1)
+        if (crashed && Session.Job.WriterIndex < 1)
             for (size_t i = 0; i < DeviceCapabilities.size(); ++i)
                 if (DeviceCapabilities[i] & WriterCapabilityBits) {
-                    Job.WriterIndex = static_cast<int>(i) + 1;
+                    Session.Job.WriterIndex = static_cast<int>(i) + 1;
                     break;
                 }
     }
@@ -228,7 +227,7 @@ void TMF::DiscardResumeState() {
 
 void TMF::OfferResume() {
     if (flags_.HideWindow && flags_.Hidden) return;
-    if (Startbackup->Caption() != idleCaption || JobRunning || !FileExists(ResumeStatePath(".run"))) return;
+    if (Session.Running() || !FileExists(ResumeStatePath(".run"))) return;
     const std::string question =
         "Your last job: " + flags_.JobName +
         " was not finished would you like to continue the job. The job will start at "
@@ -284,7 +283,8 @@ void TMF::RemindOfBackup() {
     // The reminder's job must not stay in the controls under the old job's name: the next
     // save would write it over the old job's file. Without the old job, the job is empty.
     if (asked && (previousJob.empty() || !LoadJobNamed(previousJob))) {
-        Job = job::JobDefinition{};
+        Session.Job = job::JobDefinition{};
+        Session.LoadedJobName.clear();
         ShowJob();
         AddToLog(previousJob.empty()
                      ? std::string("No job was loaded before the backup reminder: the job is empty")
@@ -376,7 +376,7 @@ void TMF::AboutDlgShowExecute() {
 namespace ui {
 
 std::string TMF::FirstDestination() const {
-    std::string field = Job.Destination;
+    std::string field = Session.Job.Destination;
     const std::vector<std::string> destinations = job::ParseDestinations(field);
     return destinations.empty() ? std::string() : destinations.front();
 }

@@ -56,19 +56,19 @@ void TMF::MinuteWork() {
     MinuteTicks = 0;
 
     if (DiscBusyMinutes > discWatchdogMinutes && !DiscWriteStarted) {
-        JobRunning = false;
+        Session.State = job::JobState::Idle;
         Startbackup->SetEnabled(true);
         Startbackup->SetCaption(idleCaption);
     }
     const bool discBusy = OnDiscBusy && OnDiscBusy();
     if (discBusy)
         ++DiscBusyMinutes;
-    else if (!JobRunning && Startbackup->Enabled() && Startbackup->Caption() == idleCaption)
+    else if (!Session.Running() && Startbackup->Enabled())
         CheckSchedules();
 
     if (WindowMinimized && GetPriorityClass(GetCurrentProcess()) != IDLE_PRIORITY_CLASS)
         SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
-    if (!flags_.Hidden && !discBusy && Job.WriterIndex == 0 && OnShowFreeSpace) {
+    if (!flags_.Hidden && !discBusy && Session.Job.WriterIndex == 0 && OnShowFreeSpace) {
         const std::string destination = FirstDestination();
         const char letter = destination.size() >= 2 && destination[1] == ':'
                                 ? static_cast<char>(toupper(static_cast<unsigned char>(destination[0])))
@@ -84,9 +84,9 @@ void TMF::MinuteWork() {
     // clears the flag and a lasting stop request sets it again within the same minute, so
     // only a flag seen clear the minute before, or a count reset by a job start, begins a
     // new cancellation.
-    if (Cancelled && (!cancelSeen_ || CancelMinutes == 0)) cancelJobEndDone_ = false;
-    cancelSeen_ = Cancelled;
-    if (Cancelled) ++CancelMinutes;
+    if (Session.Cancelled && (!cancelSeen_ || CancelMinutes == 0)) cancelJobEndDone_ = false;
+    cancelSeen_ = Session.Cancelled;
+    if (Session.Cancelled) ++CancelMinutes;
     if (CancelMinutes > 0) {
         Label1->SetCaption("Job cancelled");
         if (!cancelJobEndDone_) {
@@ -99,7 +99,7 @@ void TMF::MinuteWork() {
         DeleteFileA(stopRequest.c_str());
         gui::Application().Halt(0);
     }
-    if (GetFileAttributesA(stopRequest.c_str()) != INVALID_FILE_ATTRIBUTES) Cancelled = true;
+    if (GetFileAttributesA(stopRequest.c_str()) != INVALID_FILE_ATTRIBUTES) Session.Cancelled = true;
 }
 
 void TMF::TakeFirstRun() {

@@ -104,7 +104,7 @@ void TMF::AppMinimize() {
         ShowWindow(gui::Application().Handle(), SW_HIDE);
         flags_.Hidden = true;
     }
-    if (!JobRunning && !RunQueue.empty()) {
+    if (!Session.Running() && !RunQueue.empty()) {
         const std::string& next = RunQueue.front();
         const std::string due = next.substr(0, 20);
         std::string rest = next.size() > 20 ? next.substr(20) : std::string();
@@ -263,19 +263,19 @@ void TMF::FormCloseQuery(bool& canClose) {
             return;
         }
     }
-    if (!flags_.Hidden && JobRunning && !AskYesNo(shutdownQuestion)) {
+    if (!flags_.Hidden && Session.Running() && !AskYesNo(shutdownQuestion)) {
         canClose = false;
         EvaluateSchedules();
         return;
     }
-    Cancelled = true;
+    Session.Cancelled = true;
     Label1->SetCaption(shutdownStatus);
     if (OnCancelRunningJob) OnCancelRunningJob();
     SaveSettings();
     programIni_.WriteBool(core::ini::Settings, "Crashed", false);
-    Cancelled = true;
+    Session.Cancelled = true;
     CloseWhenCancelled = true;
-    canClose = !JobRunning;
+    canClose = !Session.Running();
     if (canClose) Tray.Remove();
 }
 
@@ -293,13 +293,13 @@ void TMF::ClosePrgExecute() {
             return;
         ListBox2->Items().Clear();
     }
-    if (JobRunning) {
+    if (Session.Running()) {
         if (!AskYesNo(shutdownQuestion)) {
             EvaluateSchedules();
             return;
         }
         Label1->SetCaption(shutdownStatus);
-        Cancelled = true;
+        Session.Cancelled = true;
         CloseWhenCancelled = true;
         return;
     }

@@ -5,6 +5,7 @@
 #include "gui/Clock.h"
 #include "gui/Shell.h"
 #include "job/JobEnd.h"
+#include "job/WindowlessHost.h"
 
 #include <gtest/gtest.h>
 
@@ -12,25 +13,13 @@ using namespace job;
 
 namespace {
 
-class EndHost : public JobHost {
+class EndHost : public WindowlessHost {
   public:
     void AddToLog(const std::string& text) override { log.push_back(text); }
     void Wait(int milliseconds) override {
         waits.push_back(milliseconds);
         if (duringWait) duringWait();
     }
-    void AddToJobLog(const std::string&) override {}
-    void SetStatusText(const std::string&) override {}
-    void SetTotalText(const std::string&) override {}
-    void SetProgress3(int, int) override {}
-    void Pump() override {}
-    void PumpIfDue() override {}
-    bool Cancelled() override { return false; }
-    void SetCancelled(bool) override {}
-    bool Hidden() override { return true; }
-    void ShowWarning(const std::string&) override {}
-    std::vector<std::string>& ArchiveBitPending() override { return pending; }
-    void FlushAttributeList() override {}
     bool MailConfigured() override { return true; }
     void SendJobMail(const std::vector<std::string>& body, const std::string& suffix,
                      const std::string& attachment) override {
@@ -39,7 +28,7 @@ class EndHost : public JobHost {
     void JobEnded(bool) override { ++idle; }
     void CloseMainWindow() override { ++closes; }
 
-    std::vector<std::string> log, pending, mails;
+    std::vector<std::string> log, mails;
     std::vector<int> waits;
     std::function<void()> duringWait;
     int idle = 0, closes = 0;

@@ -19,7 +19,7 @@ int64_t RecordingHost::EstimateCompressed(const std::string& path, int64_t) {
 }
 
 std::vector<std::vector<std::string>> RunVolumes(job::VolumePlan& plan, RecordingHost& host, int maxVolumes) {
-    job::VolumePlanner planner(plan, host);
+    job::VolumePlanner planner(plan, host, host);
     std::vector<std::vector<std::string>> volumes;
     while (static_cast<int>(volumes.size()) < maxVolumes &&
            (plan.FilestoZipListNr < static_cast<int>(plan.FilestoZipList.size()) ||

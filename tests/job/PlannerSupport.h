@@ -4,6 +4,7 @@
 // call per entry it adds, and the "-:-" call when its list runs out).
 
 #include "job/VolumePlanner.h"
+#include "job/WindowlessHost.h"
 
 #include <functional>
 #include <set>
@@ -14,7 +15,7 @@ namespace plannertest {
 
 // Records what the planner tells the window and the logs. Files exist unless listed as
 // missing; folder lines pass.
-class RecordingHost : public job::PlannerHost {
+class RecordingHost : public job::WindowlessHost, public job::PlannerFiles {
   public:
     std::vector<std::string> zipList; // the component's list of the volume being built
     std::vector<std::string> jobLog, programLog, runLog, csv;
@@ -32,13 +33,7 @@ class RecordingHost : public job::PlannerHost {
     void AddToRunLog(const std::string& text) override { runLog.push_back(text); }
     void AddToLog(const std::string& text) override { programLog.push_back(text); }
     void AddToJobLog(const std::string& text, bool) override { jobLog.push_back(text); }
-    void SetStatusText(const std::string&) override {}
-    void SetTotalText(const std::string&) override {}
-    void SetJobProgress(int) override {}
-    void PumpIfDue() override {}
     void Wait(int milliseconds) override { waitedMs += milliseconds; }
-    bool Cancelled() override { return false; }
-    void ResetWatchdog() override {}
 
     // Sizes by path, and estimates where they differ from the size.
     std::function<int64_t(const std::string&)> sizeOf;

@@ -3,8 +3,8 @@
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "core/MvRegistry.h"
-#include "job/JobHost.h"
 #include "job/RegBak.h"
+#include "job/WindowlessHost.h"
 
 #include <gtest/gtest.h>
 
@@ -254,23 +254,15 @@ TEST_F(RegBakTest, DetailLoggingShowsBothHexFormsBeforeEachWriteAndTheFullSkippe
 
 namespace {
 
-class RecordingJobHost : public job::JobHost {
+class RecordingJobHost : public job::WindowlessHost {
   public:
     void AddToLog(const std::string& text) override { programLog.push_back(text); }
-    void Wait(int) override {}
-    void AddToJobLog(const std::string& text) override { jobLog.push_back(text); }
+    void AddToJobLog(const std::string& text, bool) override { jobLog.push_back(text); }
     void SetStatusText(const std::string& text) override { status = text; }
     void SetTotalText(const std::string& text) override { total = text; }
-    void SetProgress3(int, int) override {}
-    void Pump() override {}
-    void PumpIfDue() override {}
     bool Cancelled() override { return cancelled; }
     void SetCancelled(bool on) override { cancelled = on; }
-    bool Hidden() override { return true; }
-    void ShowWarning(const std::string&) override {}
-    std::vector<std::string>& ArchiveBitPending() override { return pending; }
-    void FlushAttributeList() override {}
-    std::vector<std::string> programLog, jobLog, pending;
+    std::vector<std::string> programLog, jobLog;
     std::string status, total;
     bool cancelled = false;
 };

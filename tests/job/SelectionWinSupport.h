@@ -13,7 +13,7 @@
 #include "gui/Shell.h"
 #include "gui/Wait.h"
 #include "job/DirectoryListerWin.h"
-#include "job/JobHost.h"
+#include "job/WindowlessHost.h"
 #include "zip/ZipLib.h"
 
 #include <windows.h>
@@ -25,14 +25,13 @@
 
 namespace testsupport {
 
-class RecordingHost : public job::JobHost {
+class RecordingHost : public job::WindowlessHost {
   public:
     explicit RecordingHost(gui::ManualClock& clock) : clock_(clock) {}
     std::vector<std::string> log, jobLog, boxes;
     std::string status, total, attributeList;
     bool cancelled = false, hidden = true;
     int waitedMs = 0;
-    std::vector<std::string> pending;
     std::vector<std::string> totals; // every megabyte total shown
     // A cancel posted when a status text starting so shows; the next pump delivers it.
     std::string cancelOnStatus;
@@ -44,7 +43,7 @@ class RecordingHost : public job::JobHost {
         clock_.Advance(milliseconds);
         gui::ProcessMessages();
     }
-    void AddToJobLog(const std::string& text) override { jobLog.push_back(text); }
+    void AddToJobLog(const std::string& text, bool) override { jobLog.push_back(text); }
     void SetStatusText(const std::string& text) override {
         status = text;
         if (onStatus) onStatus(text);
@@ -57,17 +56,15 @@ class RecordingHost : public job::JobHost {
         total = text;
         totals.push_back(text);
     }
-    void SetProgress3(int, int) override {}
     void Pump() override { gui::ProcessMessages(); }
     void PumpIfDue() override { gui::PumpIfDue(20); }
     bool Cancelled() override { return cancelled; }
     void SetCancelled(bool value) override { cancelled = value; }
     bool Hidden() override { return hidden; }
-    void ShowWarning(const std::string& text) override { boxes.push_back(text); }
-    std::vector<std::string>& ArchiveBitPending() override { return pending; }
+    void ShowMessage(const std::string& text, gui::TMsgIcon) override { boxes.push_back(text); }
     void FlushAttributeList() override {
-        if (!attributeList.empty()) core::AppendLines(attributeList, pending, "");
-        pending.clear();
+        if (!attributeList.empty()) core::AppendLines(attributeList, ArchiveBitPending(), "");
+        ArchiveBitPending().clear();
     }
     bool Logged(const std::string& text) const {
         return std::find(log.begin(), log.end(), text) != log.end() ||

@@ -7,6 +7,7 @@
 
 #include "gui/ScriptedPrompter.h"
 #include "job/VolumePlannerWin.h"
+#include "job/WindowlessHost.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/UnZipper.h"
 #include "zip/Zipper.h"
@@ -29,23 +30,17 @@ std::string FixedDrive(const std::string&) {
     return "Fixed";
 }
 
-class RecordingWinHost : public WinPlannerFiles {
+class RecordingWinHost : public WindowlessHost, public WinPlannerFiles {
   public:
     RecordingWinHost(PlannerFileOptions options, zip::TZipper& zipper)
-        : WinPlannerFiles(std::move(options)), zipper_(zipper) {}
+        : WinPlannerFiles(std::move(options), *this), zipper_(zipper) {}
     void AddToZipFiles(const std::string& path) override { zipper_.FilesList.Add(path); }
     void AddToRunLog(const std::string& text) override {
         std::ofstream(runLog, std::ios::app | std::ios::binary) << text << "\r\n";
     }
     void AddToLog(const std::string& text) override { programLog.push_back(text); }
     void AddToJobLog(const std::string& text, bool) override { jobLog.push_back(text); }
-    void SetStatusText(const std::string&) override {}
-    void SetTotalText(const std::string&) override {}
-    void SetJobProgress(int) override {}
-    void PumpIfDue() override {}
     void Wait(int milliseconds) override { waitedMs += milliseconds; }
-    bool Cancelled() override { return false; }
-    void ResetWatchdog() override {}
 
     std::string runLog;
     std::vector<std::string> programLog, jobLog;
@@ -120,7 +115,7 @@ TEST(PlannerWithZipper, VolumesHoldEveryFileOnceAndEndWithTheCatalogueListAndThe
     RecordingWinHost host(options, zipper);
     host.runLog = plan.RunLogName;
     host.AddToRunLog("Backup started: Daily.dat"); // the job start writes the log first
-    VolumePlanner planner(plan, host);
+    VolumePlanner planner(plan, host, host);
     zipper.OnEndZip = [&](zip::TZipper&, const std::string& name, uint32_t uncompressed, uint32_t compressed,
                           uint32_t current) {
         planner.Zipper1EndZip(name, uncompressed, compressed, current);
@@ -223,7 +218,7 @@ TEST(PlannerWithZipper, SplitModeZipsAFileThreeTimesTheVolumeSizeAcrossParts) {
         RecordingWinHost host(options, zipper);
         host.runLog = plan.RunLogName;
         host.AddToRunLog("Backup started: Daily.dat"); // the job start writes the log first
-        VolumePlanner planner(plan, host);
+        VolumePlanner planner(plan, host, host);
         zipper.OnEndZip = [&](zip::TZipper&, const std::string& name, uint32_t uncompressed,
                               uint32_t compressed, uint32_t current) {
             planner.Zipper1EndZip(name, uncompressed, compressed, current);

@@ -37,16 +37,16 @@ TEST(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
         WriteWholeFile(programFolder / "Week.dat", week);
 
         form.LoadJob("Week.dat");
-        EXPECT_EQ(form.Job.ZipName, "") << "no load before start-up";
+        EXPECT_EQ(form.Session.Job.ZipName, "") << "no load before start-up";
 
         form.StartUpDone = true;
         form.LoadJob("Week.dat");
-        EXPECT_EQ(form.Job.ZipName, "Weekly");
+        EXPECT_EQ(form.Session.Job.ZipName, "Weekly");
         EXPECT_EQ(program.Flags().JobName, "Week.dat");
         EXPECT_EQ(form.Caption(), "Tarnwick - Week");
         EXPECT_FALSE(form.JobFileBusy());
 
-        form.Job.ZipName = "Weekly2";
+        form.Session.Job.ZipName = "Weekly2";
         form.SaveJob("");
         EXPECT_NE(ReadWholeFile(programFolder / "Week.dat").find("\r\nWeekly2\r\n"), std::string::npos);
 
@@ -56,7 +56,7 @@ TEST(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
         EXPECT_THROW(form.LoadJob("Bad.dat"), job::EJobFileError);
         EXPECT_FALSE(form.JobFileBusy());
         form.LoadJob("Week.dat");
-        EXPECT_EQ(form.Job.ZipName, "Weekly2");
+        EXPECT_EQ(form.Session.Job.ZipName, "Weekly2");
     }
     gui::SetShell(nullptr);
     gui::SetClock(nullptr);

@@ -11,6 +11,7 @@
 #include "gui/PageControl.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "ui/MFoRestore.h"
 #include "ui/Program.h"
 
 #include <gtest/gtest.h>
@@ -135,7 +136,7 @@ TEST_F(MainFormTest, FirstCloseWithSchedulesOnlyMinimisesAndAnIdleCloseSavesEver
 
 TEST_F(MainFormTest, ClosingDuringAJobAsksAndNoKeepsTheJob) {
     form->Show();
-    form->JobRunning = true;
+    form->Session.State = job::JobState::Running;
     prompter.AnswerMessage(gui::mrNo);
     form->Close();
     EXPECT_FALSE(testsupport::DrainQueue());
@@ -147,7 +148,7 @@ TEST_F(MainFormTest, ClosingDuringAJobAsksAndNoKeepsTheJob) {
     prompter.AnswerMessage(gui::mrYes);
     form->Close();
     EXPECT_EQ(cancels, 1);
-    EXPECT_TRUE(form->Cancelled);
+    EXPECT_TRUE(form->Session.Cancelled);
     EXPECT_TRUE(form->CloseWhenCancelled);
     EXPECT_FALSE(testsupport::DrainQueue()) << "the program ends once the job has stopped";
 }
@@ -168,11 +169,11 @@ TEST_F(MainFormTest, CloseCommandAsksAboutSchedulesFirst) {
 }
 
 TEST_F(MainFormTest, QuestionsAreNotAskedWhileHidden) {
-    form->JobRunning = true;
+    form->Session.State = job::JobState::Running;
     Flags().Hidden = true;
     form->ClosePrg->Execute();
     EXPECT_TRUE(prompter.Requests().empty());
-    EXPECT_FALSE(form->Cancelled) << "the default answer is No";
+    EXPECT_FALSE(form->Session.Cancelled) << "the default answer is No";
 }
 
 TEST_F(MainFormTest, LogOffSavesTheSettingsAndRemovesTheIcon) {
@@ -209,13 +210,13 @@ TEST_F(MainFormTest, LogLinesAreStampedMirroredAndShownNewestFirst) {
     ASSERT_GE(form->ListBox5->Items().Count(), 2);
     EXPECT_NE(form->ListBox5->Items()[0].find("second"), std::string::npos);
 
-    form->JobLogName = programFolder / "Log_job.txt";
+    form->Session.JobLogName = programFolder / "Log_job.txt";
     Flags().JobName = programFolder / "daily.dat";
-    form->Startbackup->SetCaption("&Cancel");
+    form->Session.State = job::JobState::Running;
     form->AddToLog("during the job");
     EXPECT_NE(ReadWholeFile(programFolder / "Log_job.txt").find(" > during the job"), std::string::npos);
     EXPECT_NE(ReadWholeFile(programFolder / "daily.log").find(" > during the job"), std::string::npos);
-    EXPECT_EQ(form->JobLogLines.size(), 3u);
+    EXPECT_EQ(form->Session.MailBody.size(), 3u);
 }
 
 TEST_F(MainFormTest, LongProgramLogIsArchivedWhenTheViewIsUpdated) {
@@ -246,11 +247,11 @@ TEST_F(MainFormTest, HintsComeFromTheMessageTableWordForWord) {
 }
 
 TEST_F(MainFormTest, PendingArchiveBitPathsAreAppendedToTheListAndCleared) {
-    form->ArchiveBitPending = {"C:\\Data\\a.doc", "C:\\Data\\b.doc"};
+    form->Session.ArchiveBitPending = {"C:\\Data\\a.doc", "C:\\Data\\b.doc"};
     form->FlushAttributeList();
-    form->ArchiveBitPending = {"C:\\Data\\c.doc"};
+    form->Session.ArchiveBitPending = {"C:\\Data\\c.doc"};
     form->FlushAttributeList();
-    EXPECT_TRUE(form->ArchiveBitPending.empty());
+    EXPECT_TRUE(form->Session.ArchiveBitPending.empty());
     EXPECT_EQ(ReadWholeFile(programFolder / "Att.Lst"),
               "C:\\Data\\a.doc\r\nC:\\Data\\b.doc\r\nC:\\Data\\c.doc\r\n");
 }
@@ -286,7 +287,7 @@ TEST_F(MainFormTest, MinimiseToTrayMessageShowsTheApplicationUnlessAutoStarted) 
 TEST_F(MainFormTest, LinesDuringARestoreGoToTheRestoreAndRunLogs) {
     form->RestoreLogName = programFolder / "Log_restore.txt";
     Flags().JobName = programFolder / "daily.dat";
-    form->StartRestore->SetCaption("&Cancel");
+    form->RestoreTab->ShowRunning(true);
     form->AddToLog("restoring");
     EXPECT_NE(ReadWholeFile(programFolder / "Log_restore.txt").find(" Log Created. \r\n"), std::string::npos);
     EXPECT_NE(ReadWholeFile(programFolder / "Log_restore.txt").find(" > restoring"), std::string::npos);
@@ -298,15 +299,15 @@ TEST_F(MainFormTest, LinesTheJobLogCannotTakeGoToTheProgramLogOnceWithTheReason)
     const std::string jobLog = programFolder / "Log\\daily_100.txt";
     Flags().JobName = programFolder / "daily.dat";
     form->AddToLog("before the job");
+    form->Session.MailBody.clear(); // as the job start does
     form->BeginJobLog(jobLog);
-    EXPECT_TRUE(form->JobLogLines.empty()) << "the mail body starts afresh";
-    form->Startbackup->SetCaption("&Cancel");
+    form->Session.State = job::JobState::Running;
     form->AddToLog("mirrored");
     form->AddToJobLog("only for the job log");
     form->AddToJobLog("");
     form->EndJobLog();
-    form->Startbackup->SetCaption("&Start");
-    EXPECT_EQ(form->JobLogLines.size(), 1u);
+    form->Session.State = job::JobState::Idle;
+    EXPECT_EQ(form->Session.MailBody.size(), 1u);
 
     const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
     EXPECT_EQ(log.find(" > mirrored"), log.rfind(" > mirrored")) << "a mirrored line is not repeated";
@@ -323,7 +324,7 @@ TEST_F(MainFormTest, TheJobsLogFilesStayOpenForTheRunAndTheLogCanBeClearedMeanwh
     Flags().JobName = programFolder / "daily.dat";
     const std::string jobLog = programFolder / "daily_100.txt";
     form->BeginJobLog(jobLog);
-    form->Startbackup->SetCaption("&Cancel");
+    form->Session.State = job::JobState::Running;
     form->AddToLog("one");
     for (const std::string& file : {jobLog, programFolder / "daily.log", form->ProgramLogPath()}) {
         HANDLE other = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -338,7 +339,7 @@ TEST_F(MainFormTest, TheJobsLogFilesStayOpenForTheRunAndTheLogCanBeClearedMeanwh
         << "an emptied log is no new log";
     EXPECT_NE(ReadWholeFile(form->ProgramLogPath()).find(" > two\r\n"), std::string::npos);
     form->EndJobLog();
-    form->Startbackup->SetCaption("&Start");
+    form->Session.State = job::JobState::Idle;
     HANDLE other = CreateFileA(jobLog.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(other, INVALID_HANDLE_VALUE) << "closed at the end of the run";
     CloseHandle(other);

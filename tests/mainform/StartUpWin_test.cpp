@@ -208,7 +208,7 @@ TEST_F(StartUpTest, DriveCacheIsTrustedOnlyForTheSameDrivesAndVersion) {
     EXPECT_EQ(ini.ReadString("DeviceCap1", "12", ""), "0");
     EXPECT_EQ(form->WriterChoices,
               (std::vector<std::string>{"Use path", bus.drives[0].name, bus.drives[1].name}));
-    EXPECT_EQ(form->Job.WriterIndex, 0);
+    EXPECT_EQ(form->Session.Job.WriterIndex, 0);
 
     // Same drives, same version: nothing is selected, and garbage in the cache reads as false.
     ini.WriteString("DeviceCap1", "0", "yes please");
@@ -258,7 +258,7 @@ TEST_F(StartUpTest, CrashedStartChoosesTheFirstWriterAndStartsNoJob) {
     testsupport::WriteWholeFile(programFolder / "tarnwick.run", "x");
     StartProgram({"/=C:\\Jobs\\Daily.dat"});
     RunStartUp();
-    EXPECT_EQ(form->Job.WriterIndex, 2);
+    EXPECT_EQ(form->Session.Job.WriterIndex, 2);
     EXPECT_TRUE(prompter.Requests().empty()) << "no resume offer after a crash";
     EXPECT_TRUE(FileExists(programFolder / "tarnwick.run"));
     EXPECT_EQ(jobStarts, 0);
@@ -368,7 +368,7 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     EXPECT_EQ(prompter.Requests()[0].Message.Buttons, gui::TMsgButtons::OKCancel);
     // Cancel: the old job is loaded back, so saving it cannot overwrite its file with the reminder's job.
     EXPECT_EQ(program->Flags().JobName, "daily.dat");
-    EXPECT_EQ(form->Job.Destination, "D:\\daily\\|E:\\");
+    EXPECT_EQ(form->Session.Job.Destination, "D:\\daily\\|E:\\");
     EXPECT_EQ(jobStarts, 0);
     EXPECT_FALSE(form->ExecuteAfterPending);
     const std::vector<gui::TShellCall> calls = shell.Calls();
@@ -387,7 +387,7 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     RunStartUp();
     EXPECT_EQ(ini.ReadInteger("JobOnStart", "DaysCount", 0), 7);
     EXPECT_EQ(program->Flags().JobName, "weekly.dat");
-    EXPECT_EQ(form->Job.Destination, "D:\\weekly\\|E:\\");
+    EXPECT_EQ(form->Session.Job.Destination, "D:\\weekly\\|E:\\");
     EXPECT_TRUE(form->ExecuteAfterPending);
     EXPECT_EQ(jobStarts, 1);
     EXPECT_EQ(shell.Calls().size(), 3u) << "the programs wait for the job's end";
@@ -414,7 +414,7 @@ TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack
     prompter.AnswerMessage(gui::mrCancel);
     RunStartUp();
     EXPECT_EQ(program->Flags().JobName, "gone.dat");
-    EXPECT_EQ(form->Job, job::JobDefinition{});
+    EXPECT_EQ(form->Session.Job, job::JobDefinition{});
     EXPECT_NE(testsupport::ReadWholeFile(form->ProgramLogPath())
                   .find("Job gone.dat could not be loaded again after the backup reminder: the job is empty"),
               std::string::npos);
@@ -467,7 +467,7 @@ TEST_F(StartUpTest, MinuteWorkStartsADueRunOnceAfterItLeftBothQueues) {
     EXPECT_GE(evaluations, afterFirstLook + 1);
 
     // While a job runs, nothing is due.
-    form->JobRunning = true;
+    form->Session.State = job::JobState::Running;
     form->RunQueue = {due};
     EXPECT_FALSE(Minute());
     EXPECT_EQ(jobStarts, 1);
@@ -483,26 +483,26 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     int shown = 0;
     form->OnShowFreeSpace = [&] { ++shown; };
     form->CDDriveList = "E";
-    form->Job.Destination = " e:\\ | D:\\Backup";
+    form->Session.Job.Destination = " e:\\ | D:\\Backup";
     EXPECT_FALSE(Minute());
     EXPECT_EQ(shown, 0);
-    form->Job.Destination = "D:\\Backup|E:\\";
+    form->Session.Job.Destination = "D:\\Backup|E:\\";
     EXPECT_FALSE(Minute());
     EXPECT_EQ(shown, 1);
 
     // A disc layer busy for hours with no disc step begun frees the start action.
     bool busy = true;
     form->OnDiscBusy = [&] { return busy; };
-    form->JobRunning = true;
+    form->Session.State = job::JobState::Running;
     form->Startbackup->SetEnabled(false);
     form->Startbackup->SetCaption("&Cancel");
     form->DiscBusyMinutes = 181;
     form->DiscWriteStarted = true;
     EXPECT_FALSE(Minute());
-    EXPECT_TRUE(form->JobRunning) << "a disc step under way is left alone";
+    EXPECT_TRUE(form->Session.Running()) << "a disc step under way is left alone";
     form->DiscWriteStarted = false;
     EXPECT_FALSE(Minute());
-    EXPECT_FALSE(form->JobRunning);
+    EXPECT_FALSE(form->Session.Running());
     EXPECT_TRUE(form->Startbackup->Enabled());
     EXPECT_EQ(form->Startbackup->Caption(), "&Start");
     busy = false;
@@ -512,11 +512,11 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     int jobEnds = 0;
     form->OnJobEnd = [&] {
         ++jobEnds;
-        form->Cancelled = false;
+        form->Session.Cancelled = false;
     };
     testsupport::WriteWholeFile(programFolder / "Stop.req", "");
     EXPECT_FALSE(Minute());
-    EXPECT_TRUE(form->Cancelled);
+    EXPECT_TRUE(form->Session.Cancelled);
     EXPECT_EQ(jobEnds, 0);
     for (int minute = 0; minute < 30; ++minute)
         ASSERT_FALSE(Minute()) << minute;
@@ -527,13 +527,13 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
 
     // A cancel in the next job (its start zeroed the count) ends it once more, and only once.
     form->CancelMinutes = 0;
-    form->Cancelled = true;
+    form->Session.Cancelled = true;
     EXPECT_FALSE(Minute());
     EXPECT_FALSE(Minute());
     EXPECT_EQ(jobEnds, 2);
 
     // A hidden program with schedules listed and no job for longer than InfiniteWait ends itself.
-    form->Cancelled = false;
+    form->Session.Cancelled = false;
     form->CancelMinutes = 0;
     form->ListBox2->Items().Add("a schedule");
     program->Flags().Hidden = true;

@@ -471,7 +471,7 @@ TEST_F(RestoreTabTest, GridKeysKeepTheFocusRowInViewAndEveryPlainClickToggles) {
         files.push_back(Source("n" + std::to_string(i) + ".txt", "x"));
     const std::string target = work / "jobdest";
     CreateDirectoryA(target.c_str(), nullptr);
-    form->Job.Destination = target + "|" + work / "second";
+    form->Session.Job.Destination = target + "|" + work / "second";
     Open(Zip("rows.zip", files));
     EXPECT_EQ(prompter.Requests().back().File.InitialDir, target)
         << "the dialog starts at the job's destination";

@@ -105,33 +105,28 @@ int Resave(Driver& driver, const std::string& name, const std::vector<std::strin
 // The job start's first steps and the selection, on the real clock, shell and files, with
 // the window hidden. Prints the program-log lines, the job-log-only lines and any box as they
 // come, then the list and its counts.
-class SelectHost final : public job::JobHost {
+class SelectHost final : public job::WindowlessHost {
   public:
     job::JobRun* run = nullptr;
     long cancelAfter = -1; // lines in the list at which the run is cancelled
     void AddToLog(const std::string& text) override { Print("log: ", text); }
     void Wait(int milliseconds) override { gui::Wait(milliseconds, false); }
-    void AddToJobLog(const std::string& text) override { Print("joblog: ", text); }
-    void SetStatusText(const std::string&) override {}
-    void SetTotalText(const std::string&) override {}
-    void SetProgress3(int, int) override {}
+    void AddToJobLog(const std::string& text, bool) override { Print("joblog: ", text); }
     void Pump() override { gui::ProcessMessages(); }
     void PumpIfDue() override { gui::PumpIfDue(20); }
     bool Cancelled() override {
         if (!cancelFired_ && cancelAfter >= 0 && run &&
             static_cast<long>(run->FilestoZipList.size()) >= cancelAfter) {
             cancelFired_ = true;
-            cancelled_ = true;
+            SetCancelled(true);
         }
-        return cancelled_;
+        return WindowlessHost::Cancelled();
     }
-    void SetCancelled(bool cancelled) override { cancelled_ = cancelled; }
-    bool Hidden() override { return true; }
-    void ShowWarning(const std::string& text) override { Print("box: ", text); }
-    std::vector<std::string>& ArchiveBitPending() override { return pending_; }
+    void ShowMessage(const std::string& text, gui::TMsgIcon) override { Print("box: ", text); }
+    std::string ProgramFolder() override { return ::ProgramFolder(); }
     void FlushAttributeList() override {
-        core::AppendLines(ProgramFolder() + "Att.Lst", pending_, "");
-        pending_.clear();
+        core::AppendLines(ProgramFolder() + "Att.Lst", ArchiveBitPending(), "");
+        ArchiveBitPending().clear();
     }
 
   private:
@@ -139,8 +134,7 @@ class SelectHost final : public job::JobHost {
         const std::string line = kind + text + "\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
-    bool cancelled_ = false, cancelFired_ = false;
-    std::vector<std::string> pending_;
+    bool cancelFired_ = false;
 };
 
 int64_t DestinationFreeSpace(const std::string& destination) {
@@ -180,7 +174,7 @@ int Select(Driver& driver, const std::string& name, const std::vector<std::strin
     if (!afterDate) throw std::runtime_error("the \"After:\" date is no date: " + definition.AfterDateText);
     run.Options.UseAfterDate = definition.UseAfterDate;
     run.Options.AfterDate = *afterDate;
-    run.Options.MaxZipSize = definition.MaxZipSize;
+    run.MaxZipSize = definition.MaxZipSize;
     DeleteFileA((ProgramFolder() + "Att.Lst").c_str());
     if (run.TempPath.empty()) {
         char temp[MAX_PATH] = {};

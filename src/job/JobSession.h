@@ -1,0 +1,40 @@
+#pragma once
+// The job as the program holds it between and during runs: the loaded definition, the record
+// of the run, and where the run stands. The main form holds one and shows it; the engine's
+// steps read and change it. Whether a job runs is this state, never a caption of the window.
+
+#include "job/JobDefinition.h"
+#include "job/JobEnd.h"
+#include "job/JobRun.h"
+
+#include <string>
+#include <vector>
+
+namespace job {
+
+enum class JobState {
+    Idle,
+    Starting, // the start's checks run; a second start is refused
+    Running,  // from the start's marking until the job end has run
+};
+
+struct JobSession {
+    JobDefinition Job;
+    // The job file Job was last loaded from or saved to; empty while none was.
+    std::string LoadedJobName;
+    JobRun Run;
+    JobEndGuard EndGuard;
+
+    JobState State = JobState::Idle;
+    bool Cancelled = false;
+    // A job is under way, starting or running.
+    bool Running() const { return State != JobState::Idle; }
+
+    // The run's detailed log, and its lines for the mail report.
+    std::string JobLogName;
+    std::vector<std::string> MailBody;
+    // Paths whose archive bit the job will clear.
+    std::vector<std::string> ArchiveBitPending;
+};
+
+} // namespace job
