@@ -159,7 +159,8 @@ SelectionResult JobItems::AfterSelection() {
     scan_.LogSelectionCounts();
     if (!host_.ArchiveBitPending().empty()) host_.FlushAttributeList();
     if (!host_.Hidden()) host_.SetStatusText("Sorting " + std::to_string(run_.FilesToBak) + " files wait ");
-    scan_.OrderBySize(place_.DestinationFreeSpace);
+    const bool ordered = run_.Optimizeusedspace && place_.DestinationFreeSpace;
+    scan_.OrderBySize(ordered ? place_.DestinationFreeSpace() : 0);
     PumpAfterLongStep(host_);
     result.BytesSelected = run_.BytesToBak;
     result.FilesTotal = run_.FileCount;

@@ -16,7 +16,9 @@ struct SelectionPlace {
     std::string ProgramFolder; // with a trailing "\"
     std::string WindowsFolder; // without a trailing "\"
     core::OsVersion Version;
-    int64_t DestinationFreeSpace = 0; // for ordering big files
+    // The free bytes of the destination the start chose, asked only when the job orders big
+    // files first; none: unknown.
+    std::function<int64_t()> DestinationFreeSpace;
 };
 
 struct SelectionResult {

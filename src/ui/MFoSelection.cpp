@@ -3,26 +3,20 @@
 #include "ui/MFo.h"
 
 #include "job/DirectoryListerWin.h"
+#include "job/DriveSpace.h"
 #include "job/JobItems.h"
+#include "job/JobStart.h"
 
 namespace ui {
 
-namespace {
-
-int64_t FreeSpaceOf(const std::string& destination) {
-    const std::string first = destination.substr(0, destination.find('|'));
-    ULARGE_INTEGER available{};
-    if (first.empty() || !GetDiskFreeSpaceExA(first.c_str(), &available, nullptr, nullptr)) return 0;
-    return static_cast<int64_t>(available.QuadPart);
-}
-
-} // namespace
-
 bool TMF::SelectJobFiles() {
     job::SystemDirectoryLister lister;
+    // The destination the start chose, by the start's own guarded measure: an empty
+    // removable drive must not stop an unattended job at the system's "no disk" box.
+    const std::string destination = starter_ ? starter_->Destination.DestPath : FirstDestination();
     job::JobItems items(Session.Run, Host(), lister, Session.Job,
                         {environment_.ProgramFolder(), environment_.windowsFolder, environment_.os,
-                         FreeSpaceOf(Session.Job.Destination)});
+                         [destination] { return job::DriveFreeBytes(job::DriveOfPath(destination)); }});
     items.ZipName = Session.Job.ZipName;
     items.SaveRegistryForJob = SaveRegistryForJob;
     items.ReadCatalogs = ReadCatalogs;

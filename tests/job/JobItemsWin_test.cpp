@@ -33,9 +33,10 @@ class JobItemsWin : public ::testing::Test {
         gui::SetClock(nullptr);
     }
 
-    job::SelectionResult Select(core::OsVersion version) {
+    job::SelectionResult Select(core::OsVersion version, std::function<int64_t()> destinationFreeSpace = {}) {
         job::SystemDirectoryLister lister;
-        job::JobItems items(run, host, lister, job, {root.Path() + "Prog\\", windows, version, 0});
+        job::JobItems items(run, host, lister, job,
+                            {root.Path() + "Prog\\", windows, version, std::move(destinationFreeSpace)});
         items.SaveRegistryForJob = [&] { MakeFile(root.Path() + "Prog\\_$zreg_$._$r", 77); };
         items.SaveJob = [&] { ++saves; };
         items.EndCancelledStart = [&] { ++cancelledEnds; };
@@ -225,6 +226,28 @@ TEST_F(JobItemsWin, FilesNeverNewerThanTheStartArePolledAHundredTimesThenTheRunG
         EXPECT_TRUE(host.Logged(notCreated));
         EXPECT_EQ(run.FilestoZipList.size(), earlierCopies ? 6u : 0u);
     }
+}
+
+TEST_F(JobItemsWin, DestinationFreeSpaceIsAskedOnlyWhenBigFilesGoFirst) {
+    MakeFile(root.Path() + "Prog\\a.bin", 10);
+    MakeFile(root.Path() + "Prog\\z.bin", 3'000'000);
+    job.IncludeList = {root.Path() + "Prog\\*.*"};
+    int asked = 0;
+    const auto sixtyMegabytesFree = [&] {
+        ++asked;
+        return int64_t{60'000'000};
+    };
+    Select(xp, sixtyMegabytesFree);
+    EXPECT_EQ(asked, 0) << "no size ordering, no question to the drive";
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"Prog\\a.bin", "Prog\\z.bin"}));
+
+    // A drive with less room than a volume: files above a thirtieth of its room go first.
+    run = {};
+    run.TempPath = root.Path() + "Temp\\";
+    job.Optimizeusedspace = true;
+    Select(xp, sixtyMegabytesFree);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"Prog\\z.bin", "Prog\\a.bin"}));
 }
 
 TEST_F(JobItemsWin, MegabyteTotalCountsInOneUnitAtEveryPoint) {

@@ -15,8 +15,10 @@
 #include "core/ProgramEnvironment.h"
 #include "gui/Wait.h"
 #include "job/DirectoryListerWin.h"
+#include "job/DriveSpace.h"
 #include "job/JobFileSystemWin.h"
 #include "job/JobItems.h"
+#include "job/JobStartRules.h"
 #include "job/JobStore.h"
 #include "job/WindowlessHost.h"
 
@@ -137,13 +139,6 @@ class SelectHost final : public job::WindowlessHost {
     bool cancelFired_ = false;
 };
 
-int64_t DestinationFreeSpace(const std::string& destination) {
-    const std::string first = destination.substr(0, destination.find('|'));
-    ULARGE_INTEGER available{};
-    if (first.empty() || !GetDiskFreeSpaceExA(first.c_str(), &available, nullptr, nullptr)) return 0;
-    return static_cast<int64_t>(available.QuadPart);
-}
-
 int Select(Driver& driver, const std::string& name, const std::vector<std::string>& options) {
     job::JobRun run;
     SelectHost host;
@@ -186,8 +181,13 @@ int Select(Driver& driver, const std::string& name, const std::vector<std::strin
     const core::ProgramEnvironment environment = core::ProgramEnvironment::FromProcess();
     job::SystemDirectoryLister lister;
     job::JobItems items(run, host, lister, definition,
-                        {ProgramFolder(), environment.windowsFolder, environment.os,
-                         DestinationFreeSpace(definition.Destination)});
+                        {ProgramFolder(), environment.windowsFolder, environment.os, [&definition] {
+                             // The start's first choice, by its guarded measure.
+                             std::string field = definition.Destination;
+                             const std::vector<std::string> destinations = job::ParseDestinations(field);
+                             return job::DriveFreeBytes(job::DriveOfPath(
+                                 destinations.empty() ? std::string() : destinations.front()));
+                         }});
     items.ZipName = definition.ZipName;
     items.SaveJob = [&] { driver.store.Save(name, definition, driver.jobName); };
     const job::SelectionResult result = items.Run();
