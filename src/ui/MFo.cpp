@@ -47,6 +47,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
     BuildMenus();
     RestoreTab = std::make_unique<TRestoreTab>(*this);
     ScheduleTab = std::make_unique<TScheduleTab>(*this);
+    ConnectJob();
     FormCreate();
     CreateStartUpParts();
     DoCreate();

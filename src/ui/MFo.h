@@ -263,6 +263,15 @@ class TMF : public gui::TForm {
     // hand-over. OnHandOver is the runner's; while it is empty the job ends after the selection.
     void StartBackupJob();
     std::function<void()> OnHandOver;
+    // The start action: a start, or the cancel of the running job after asking.
+    void StartbackupExecute();
+    // The job end as the start and the timer's cancel minute run it.
+    void EndJob();
+    // The mail settings and the job's programs before and after, from the menu.
+    gui::TAction* EmailSetup = nullptr;
+    gui::TAction* PrePostRun = nullptr;
+    void EmailSetupExecute();
+    void PrePostRunExecute();
     // The window after a job's end: idle again.
     void ShowJobEnded(bool cancelled);
     // After a load or save has changed the job: the job editor shows it in its controls.
@@ -329,6 +338,8 @@ class TMF : public gui::TForm {
     std::unique_ptr<job::JobHost> jobHost_ = MakeJobHost(*this);
     static std::unique_ptr<job::JobStore> MakeJobStore(job::JobHost& host);
     std::unique_ptr<job::JobStore> jobStore_ = MakeJobStore(*jobHost_);
+    void ConnectJob();
+    job::JobStarter& Starter();
     std::unique_ptr<job::DiscWriter> jobDisc_;
     std::unique_ptr<job::JobStarter> starter_;
 };

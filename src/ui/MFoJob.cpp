@@ -4,9 +4,13 @@
 
 #include "gui/Action.h"
 #include "gui/Label.h"
+#include "gui/Menu.h"
+#include "gui/Prompter.h"
 #include "job/JobDisc.h"
 #include "job/JobFileSystemWin.h"
 #include "job/JobStart.h"
+#include "ui/Email1.h"
+#include "ui/PreRun1.h"
 
 namespace ui {
 
@@ -51,7 +55,75 @@ void TMF::ShowJob() {
     if (OnJobShown) OnJobShown();
 }
 
-void TMF::StartBackupJob() {
+void TMF::ConnectJob() {
+    OnStartJob = [this] { StartBackupJob(); };
+    OnJobEnd = [this] { EndJob(); };
+    // The start ends a cancelled selection itself, right after it: the window is idle again.
+    OnSelectionCancelled = [this] {
+        Startbackup->SetCaption("&Start");
+        Startbackup->SetEnabled(true);
+    };
+    Startbackup->OnExecute = [this] { StartbackupExecute(); };
+    EmailSetup = &Create<gui::TAction>(*this, "EmailSetup", "&E-mail...");
+    EmailSetup->OnExecute = [this] { EmailSetupExecute(); };
+    PrePostRun = &Create<gui::TAction>(*this, "PrePostRun", "&Run before and after...");
+    PrePostRun->OnExecute = [this] { PrePostRunExecute(); };
+    gui::TMenuItem& files = Find<gui::TMenuItem>("Files");
+    files.Add("EmailSetup1", "&E-mail...").SetAction(EmailSetup);
+    files.Add("PrePostRun1", "&Run before and after...").SetAction(PrePostRun);
+}
+
+void TMF::StartbackupExecute() {
+    flags_.HideWindow = false;
+    if (Session.Running()) {
+        gui::TMessageBoxRequest request;
+        request.Owner = Handle();
+        request.Caption = "Tarnwick";
+        request.Text = "The running job will be cancelled, continue?";
+        request.Buttons = gui::TMsgButtons::YesNo;
+        request.Icon = gui::TMsgIcon::Warning;
+        request.DefaultButton = 2;
+        if (gui::Prompter().ShowMessageBox(request) != gui::mrYes) return;
+        Session.Cancelled = true;
+        Label1->SetCaption("Shutdown in progress wait");
+        if (OnCancelRunningJob) OnCancelRunningJob();
+        return;
+    }
+    SaveJob(flags_.JobName);
+    KeepResumeState = true;
+    StartBackupJob();
+}
+
+void TMF::EmailSetupExecute() {
+    RunModal([this] {
+        TEmail form(programIni_);
+        form.OnLog = [this](const std::string& text) { AddToLog(text); };
+        form.FormShow(Handle());
+        return form.ShowModal();
+    });
+}
+
+void TMF::PrePostRunExecute() {
+    RunModal([this] {
+        TPreRun form;
+        const job::JobDefinition& job = Session.Job;
+        form.OnSave = [this](const job::PrePostPrograms& values) {
+            Session.Job.PreRunFile = values.PreRunFile;
+            Session.Job.PreWait = values.PreWait;
+            Session.Job.PostRunFile = values.PostRunFile;
+            Session.Job.PostWait = values.PostWait;
+            SaveJob(flags_.JobName);
+        };
+        form.FormShow(Handle(), flags_.JobName, {job.PreRunFile, job.PreWait, job.PostRunFile, job.PostWait});
+        return form.ShowModal();
+    });
+}
+
+void TMF::EndJob() {
+    Starter().EndJob();
+}
+
+job::JobStarter& TMF::Starter() {
     if (!starter_) {
         jobDisc_ = job::MakeJobDisc(environment_.ProgramFolder());
         starter_ = std::make_unique<job::JobStarter>(Session, Host(), *jobDisc_);
@@ -62,7 +134,11 @@ void TMF::StartBackupJob() {
             return true;
         };
     }
-    starter_->StartBackupJob();
+    return *starter_;
+}
+
+void TMF::StartBackupJob() {
+    Starter().StartBackupJob();
 }
 
 void TMF::ShowJobEnded(bool cancelled) {

@@ -1,10 +1,15 @@
-// The main form's job file calls on a program hosted in-process: nothing before start-up has
-// run, then loads and saves beside the program with the window's name following.
+// The main form's job calls on a program hosted in-process: nothing before start-up has run,
+// then loads and saves beside the program with the window's name following; the job start
+// through the window's message.
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
+#include "WineDriveWinSupport.h"
+#include "gui/Action.h"
 #include "gui/Clock.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "job/JobFile.h"
+#include "ui/MFo.h"
 #include "ui/Program.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +62,96 @@ TEST(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
         EXPECT_FALSE(form.JobFileBusy());
         form.LoadJob("Week.dat");
         EXPECT_EQ(form.Session.Job.ZipName, "Weekly2");
+    }
+    gui::SetShell(nullptr);
+    gui::SetClock(nullptr);
+    testsupport::DrainQueue();
+}
+
+// The start message as the start-up, a schedule or the reminder posts it, on the hidden window:
+// a folder destination runs the program before the job with its parameters and wait, selects,
+// and with no runner yet ends the job once with the program after it; a removable drive with
+// no medium ends the run at once with its log line and still runs the program after the job;
+// a start asked for while one is starting is refused with a line.
+TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgramAfterOnce) {
+    testsupport::DrainQueue();
+    gui::ManualClock clock;
+    gui::SetClock(&clock);
+    gui::TRecordingShell shell;
+    gui::SetShell(&shell);
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    TempFolder programFolder, windowsFolder, source;
+    WriteWholeFile(source / "a.txt", "some bytes");
+    testsupport::FakeRegistry registry;
+    core::ProgramEnvironment environment;
+    environment.programPath = programFolder / "tarnwick.exe";
+    environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+    environment.systemTempPath = programFolder.Path();
+    environment.registry = &registry;
+    {
+        ui::TProgram program(environment);
+        ASSERT_TRUE(program.Start());
+        ui::TMF& form = *program.MainForm();
+        form.StartUpDone = true;
+        program.Flags().Hidden = true;
+        job::JobDefinition daily;
+        daily.Destination = programFolder / "dest";
+        daily.ZipSizeText = "5000";
+        daily.PreRunFile = "\"C:\\Tools\\pre run.exe\" /quiet";
+        daily.PreWait = 2;
+        daily.PostRunFile = "\"C:\\Tools\\post.exe\" /done";
+        daily.PostWait = 1;
+        daily.IncludeList = {source.Path()};
+        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(daily, {}));
+        form.LoadJob("Daily.dat");
+
+        const int64_t before = clock.MonotonicMs();
+        SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        std::vector<gui::TShellCall> calls = shell.Calls();
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[0].Target, "C:\\Tools\\pre run.exe");
+        EXPECT_EQ(calls[0].Parameters, "/quiet");
+        EXPECT_EQ(calls[0].Folder, "C:\\Tools\\");
+        EXPECT_EQ(calls[1].Target, "C:\\Tools\\post.exe");
+        EXPECT_EQ(calls[1].Parameters, "/done");
+        EXPECT_GE(clock.MonotonicMs() - before, 3'000) << "the waits before and after";
+        EXPECT_EQ(form.Session.State, job::JobState::Idle);
+        EXPECT_EQ(form.Startbackup->Caption(), "&Start");
+        EXPECT_EQ(form.Session.Job.ZipSizeText, "4095");
+        EXPECT_EQ(form.Session.JobLogName, programFolder / "Log\\Daily_100.txt");
+        const std::string programLog = ReadWholeFile(programFolder / "tarnwick.log");
+        EXPECT_NE(programLog.find("Backup started: Daily.dat"), std::string::npos);
+        EXPECT_NE(ReadWholeFile(form.Session.JobLogName).find("Bytes to backup: 10"), std::string::npos);
+
+        // No medium in a removable drive: the line, no program before, the program after once.
+        wintest::TWineDrive floppy(DRIVE_REMOVABLE);
+        ASSERT_TRUE(floppy.Defined());
+        ASSERT_TRUE(floppy.Insert(programFolder / "no medium"));
+        daily.Destination = floppy.Root() + "Backup";
+        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(daily, {}));
+        form.LoadJob("Daily.dat");
+        SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        calls = shell.Calls();
+        ASSERT_EQ(calls.size(), 3u);
+        EXPECT_EQ(calls[2].Target, "C:\\Tools\\post.exe");
+        EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log")
+                      .find("Job cancelled, drive is not ready: " + floppy.Root().substr(0, 2) + "\\Backup"),
+                  std::string::npos);
+        EXPECT_TRUE(prompter.Requests().empty()) << "hidden: no box";
+        EXPECT_FALSE(form.Session.Running());
+
+        // A start while one is starting (a pumped wait of the start) is refused with a line.
+        daily.Destination = programFolder / "dest";
+        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(daily, {}));
+        form.LoadJob("Daily.dat");
+        form.Session.State = job::JobState::Starting;
+        SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log")
+                      .find("Job start refused, a job is starting: Daily.dat"),
+                  std::string::npos);
+        EXPECT_EQ(shell.Calls().size(), 3u);
+        form.Session.State = job::JobState::Idle;
     }
     gui::SetShell(nullptr);
     gui::SetClock(nullptr);
