@@ -5,6 +5,7 @@
 // ratios; the targets are a backup within 3 x the export and a restore within 5 x the import.
 #include "RegistrySandbox.h"
 #include "job/RegBak.h"
+#include "job/WindowlessHost.h"
 
 #include <windows.h>
 
@@ -22,13 +23,10 @@ double Now() {
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-class QuietHost : public job::TRegBakHost {
+class QuietHost : public job::WindowlessHost {
   public:
-    void ProgramLog(const std::string&) override {}
-    void JobLog(const std::string&) override {}
-    void RestoreLog(const std::string& text) override { ++restoreLines; }
-    void Status(const std::string&) override {}
-    bool AskYesNo(const std::string&) override { return true; }
+    void AddToRestoreLog(const std::string&, bool) override { ++restoreLines; }
+    bool ConfirmRestore(const std::string&) override { return true; }
     int restoreLines = 0;
 };
 

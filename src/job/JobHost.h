@@ -6,6 +6,7 @@
 // the program it reads. A new need becomes a member of one of them, named by meaning.
 
 #include "core/DateText.h"
+#include "core/Settings.h"
 #include "gui/Prompter.h"
 #include "job/RunState.h"
 
@@ -95,7 +96,10 @@ class ProgramFacts {
     virtual void SetTempPath(const std::string& path) = 0;
     virtual bool UseTempFile() = 0;
     virtual bool WindowsXP() = 0;
+    virtual core::OsVersion Os() = 0;
     virtual core::LocaleFormat Locale() = 0;
+    // Switch /L: what is written back is described in full.
+    virtual bool DetailLog() = 0;
     // /C, or /H with a job named by /=: the program ends after its job.
     virtual bool CloseAfterJob() = 0;
     virtual DiscDrives Drives() = 0;
@@ -138,10 +142,26 @@ class JobWindow {
     virtual void CloseMainWindow() = 0;
 };
 
+// What a restore shows: its own log, status line, bar and Cancel action, and its questions.
+class RestoreWindow {
+  public:
+    virtual ~RestoreWindow() = default;
+    // A line of the restore's log; unstamped lines (the hex of detailed logging) go as written.
+    virtual void AddToRestoreLog(const std::string& text, bool stamp = true) = 0;
+    virtual void SetRestoreStatus(const std::string& text) = 0;
+    virtual void SetRestoreProgress(int position, int maximum) = 0;
+    // While a restore runs its action is the Cancel button; afterwards it reads "&Start".
+    virtual void ShowRestoreRunning(bool running) = 0;
+    virtual bool RestoreCancelled() = 0;
+    // Yes/No with No the default (exclamation icon); No without asking while hidden.
+    virtual bool ConfirmRestore(const std::string& text) = 0;
+};
+
 class JobHost : public JobReporting,
                 public JobFlow,
                 public JobQuestions,
                 public ProgramFacts,
-                public JobWindow {};
+                public JobWindow,
+                public RestoreWindow {};
 
 } // namespace job

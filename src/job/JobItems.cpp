@@ -3,6 +3,7 @@
 #include "gui/CompareText.h"
 #include "job/DirectoryListerWin.h"
 #include "job/JobPump.h"
+#include "job/RegBak.h"
 
 #include <windows.h>
 
@@ -136,7 +137,7 @@ SelectionResult JobItems::Run() {
         if (place_.Version.ntFamily) {
             SystemStateBackup();
         } else if (!host_.Cancelled()) {
-            if (SaveRegistryForJob) SaveRegistryForJob();
+            SaveRegistryForJob(host_, place_.ProgramFolder);
             // The text copy is what a 9x job has of its registry: list it when it was written.
             const std::string copy = place_.ProgramFolder + "_$zreg_$._$r";
             std::vector<DirEntry> found;

@@ -32,8 +32,6 @@ class JobItems {
   public:
     JobItems(JobRun& run, JobHost& host, DirectoryLister& lister, JobDefinition& job, SelectionPlace place);
 
-    // Filled by the registry backup of Windows 9x; writes the text copy of the registry.
-    std::function<void()> SaveRegistryForJob;
     // Filled by the catalogue: reads the job's catalogues into the run's CatalogList.
     std::function<void()> ReadCatalogs;
     // The main form's end of a cancelled start: running flag, start action, JobEnd.

@@ -2,7 +2,6 @@
 
 #include "core/Messages.h"
 #include "gui/Clock.h"
-#include "gui/Wait.h"
 #include "job/JobHost.h"
 #include "job/RegBakFormat.h"
 
@@ -62,7 +61,7 @@ class FileLines {
 // One walk over the roots: writing the file, or collecting the values it would hold.
 class TRegistryWalk {
   public:
-    TRegistryWalk(TRegBakHost& host, TRegBakWriter* writer, std::vector<TRegValueId>* list,
+    TRegistryWalk(JobHost& host, TRegBakWriter* writer, std::vector<TRegValueId>* list,
                   std::function<bool()> cancelled)
         : host_(host), writer_(writer), list_(list), cancelled_(std::move(cancelled)),
           buffer_(kRegBakBufferSize) {}
@@ -71,7 +70,7 @@ class TRegistryWalk {
         core::TRegistry registry;
         registry.SetRootKey(root.key);
         if (writer_) writer_->RootLine(root.name);
-        if (writer_) host_.Status(std::string("Saving registry: ") + root.name);
+        if (writer_) host_.SetStatusText(std::string("Saving registry: ") + root.name);
         std::vector<std::string> pending{std::string()};
         while (!pending.empty() && !cancelled_()) {
             std::string path = std::move(pending.back());
@@ -85,7 +84,7 @@ class TRegistryWalk {
              std::vector<std::string>& pending) {
         if (!registry.OpenKeyReadOnly(path.empty() ? "\\" : path)) {
             if (!path.empty() && writer_) {
-                host_.JobLog("No values for this key: " + root + path);
+                host_.AddToJobLog("No values for this key: " + root + path);
                 writer_->KeyLine(path);
                 CountLines();
             }
@@ -109,15 +108,15 @@ class TRegistryWalk {
             if (result == ERROR_NO_MORE_ITEMS) break;
             if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) {
                 if (writer_)
-                    host_.JobLog("ERROR reading registry: value " + std::to_string(index) + " of " + root +
-                                 path + " (" + std::to_string(result) + ")");
+                    host_.AddToJobLog("ERROR reading registry: value " + std::to_string(index) + " of " +
+                                      root + path + " (" + std::to_string(result) + ")");
                 continue;
             }
             const std::string valueName(name.data(), nameLength);
             if (!RegBakNameFits(valueName)) {
                 if (writer_)
-                    host_.JobLog("ERROR reading registry, name with a line break left out in: " + root +
-                                 path);
+                    host_.AddToJobLog("ERROR reading registry, name with a line break left out in: " + root +
+                                      path);
                 continue;
             }
             if (result == ERROR_MORE_DATA) {
@@ -127,8 +126,8 @@ class TRegistryWalk {
             }
             if (2 * uint64_t(size) >= 2 * kRegBakLargestValue) {
                 if (writer_)
-                    host_.JobLog("ERROR reading registry, key to big: " + std::to_string(size) + " - " +
-                                 valueName);
+                    host_.AddToJobLog("ERROR reading registry, key to big: " + std::to_string(size) + " - " +
+                                      valueName);
                 continue;
             }
             if (result == ERROR_MORE_DATA) {
@@ -136,7 +135,7 @@ class TRegistryWalk {
                 if (RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer_.data(), &got) !=
                         ERROR_SUCCESS ||
                     got < size) {
-                    if (writer_) host_.JobLog("ERROR reading registry: " + valueName);
+                    if (writer_) host_.AddToJobLog("ERROR reading registry: " + valueName);
                     std::memset(buffer_.data(), 0, size);
                 }
             }
@@ -146,7 +145,7 @@ class TRegistryWalk {
                 writer_->ValueLines(valueName, ourType, buffer_.data(), size);
                 CountLines();
             }
-            host_.ProcessMessages();
+            host_.PumpIfDue();
         }
     }
 
@@ -154,11 +153,11 @@ class TRegistryWalk {
         const uint64_t shown = writer_->Lines() / kStatusEvery;
         if (shown != shown_) {
             shown_ = shown;
-            host_.LinesSaved(writer_->Lines());
+            host_.SetTotalText(std::to_string(writer_->Lines()));
         }
     }
 
-    TRegBakHost& host_;
+    JobHost& host_;
     TRegBakWriter* writer_;
     std::vector<TRegValueId>* list_;
     std::function<bool()> cancelled_;
@@ -167,37 +166,6 @@ class TRegistryWalk {
 };
 
 } // namespace
-
-void TRegBakHost::Wait(int milliseconds) {
-    gui::Wait(milliseconds, false);
-}
-
-namespace {
-
-class TJobRegBakHost : public TRegBakHost {
-  public:
-    explicit TJobRegBakHost(JobHost& host) : host_(host) {}
-    void ProgramLog(const std::string& text) override { host_.AddToLog(text); }
-    void JobLog(const std::string& text) override { host_.AddToJobLog(text); }
-    void RestoreLog(const std::string& text) override { host_.AddToLog(text); }
-    void Status(const std::string& text) override { host_.SetStatusText(text); }
-    void LinesSaved(uint64_t lines) override { host_.SetTotalText(std::to_string(lines)); }
-    void Progress(int position, int maximum) override { host_.SetPassProgress(position, maximum); }
-    void ProcessMessages() override { host_.PumpIfDue(); }
-    bool AskYesNo(const std::string&) override { return false; }
-    bool Cancelled() override { return host_.Cancelled(); }
-    void Wait(int milliseconds) override { host_.Wait(milliseconds); }
-
-  private:
-    JobHost& host_;
-};
-
-} // namespace
-
-std::string SaveRegistryForJob(JobHost& host, const std::string& programFolder) {
-    TJobRegBakHost adapter(host);
-    return SaveRegistryForJob(static_cast<TRegBakHost&>(adapter), programFolder);
-}
 
 std::string TRegValueId::Key() const {
     return Upper(root + path + "\\" + name);
@@ -218,17 +186,17 @@ HKEY RegRootByName(const std::string& name) {
     return nullptr;
 }
 
-bool BackupRegistry(TRegBakHost& host, const std::string& fileName, std::vector<TRegValueId>* list,
+bool BackupRegistry(JobHost& host, const std::string& fileName, std::vector<TRegValueId>* list,
                     bool collectOnly, bool currentUserOnly, const std::vector<std::string>* roots) {
     if (host.Cancelled() && !collectOnly) return false;
-    host.RefreshLogView();
+    host.BeginReport();
     File file;
     bool writeFailed = false;
     std::unique_ptr<TRegBakWriter> writer;
     if (!collectOnly) {
         file.reset(std::fopen(fileName.c_str(), "wb"));
         if (!file) {
-            host.JobLog("ERROR creating registry file: " + fileName);
+            host.AddToJobLog("ERROR creating registry file: " + fileName);
             return false;
         }
         writer = std::make_unique<TRegBakWriter>([&](const std::string& text) {
@@ -249,18 +217,18 @@ bool BackupRegistry(TRegBakHost& host, const std::string& fileName, std::vector<
         walk.Root(root);
     }
     if (collectOnly) return true;
-    host.ProgramLog(currentUserOnly ? "Curent user registry saved" : "Registry saved");
-    host.Progress(0, 100);
+    host.AddToLog(currentUserOnly ? "Curent user registry saved" : "Registry saved");
+    host.SetPassProgress(0, 100);
     writer->CountLine();
     if (std::fclose(file.release()) != 0) writeFailed = true;
-    if (writeFailed) host.JobLog("ERROR writing registry file: " + fileName);
+    if (writeFailed) host.AddToJobLog("ERROR writing registry file: " + fileName);
     return !writeFailed;
 }
 
-std::string SaveRegistryForJob(TRegBakHost& host, const std::string& programFolder) {
+std::string SaveRegistryForJob(JobHost& host, const std::string& programFolder) {
     const std::string fileName = programFolder + "_$zreg_$._$r";
     if (!BackupRegistry(host, fileName, nullptr, false, false)) return {};
-    host.Status("Waiting for registry files to be finished.");
+    host.SetStatusText("Waiting for registry files to be finished.");
     gui::Clock& clock = gui::CurrentClock();
     const int64_t start = clock.MonotonicMs();
     for (;;) {
@@ -268,7 +236,7 @@ std::string SaveRegistryForJob(TRegBakHost& host, const std::string& programFold
         if (clock.MonotonicMs() - start >= kReadyWaitMs) break;
         host.Wait(100);
     }
-    host.JobLog("ERROR the registry file could not be opened: " + fileName);
+    host.AddToJobLog("ERROR the registry file could not be opened: " + fileName);
     return {};
 }
 
@@ -276,12 +244,12 @@ namespace {
 
 class TRegistryRestore {
   public:
-    explicit TRegistryRestore(TRegBakHost& host) : host_(host), current_(kRegBakBufferSize) {}
+    explicit TRegistryRestore(JobHost& host) : host_(host), current_(kRegBakBufferSize) {}
 
     void Run(const std::string& fileName) {
         File file(std::fopen(fileName.c_str(), "rb"));
         if (!file) {
-            host_.RestoreLog("Cannot open the registry file: " + fileName);
+            host_.AddToRestoreLog("Cannot open the registry file: " + fileName);
             return;
         }
         ReadProgressMaximum(file.get());
@@ -292,7 +260,7 @@ class TRegistryRestore {
         while (!host_.RestoreCancelled() && reader.Next(item)) {
             if (reader.LinesRead() / kStatusEvery != shown) {
                 shown = reader.LinesRead() / kStatusEvery;
-                host_.Progress(static_cast<int>(reader.LinesRead() / 100), maximum_);
+                host_.SetRestoreProgress(static_cast<int>(reader.LinesRead() / 100), maximum_);
                 statusDue_ = true;
             }
             switch (item.kind) {
@@ -322,7 +290,7 @@ class TRegistryRestore {
             if (count >= 0) maximum_ = static_cast<int>(count / 100);
         }
         std::fseek(file, 0, SEEK_SET);
-        host_.Progress(0, maximum_);
+        host_.SetRestoreProgress(0, maximum_);
     }
 
     void EnterRoot(const std::string& name) {
@@ -333,7 +301,7 @@ class TRegistryRestore {
         if (!root_) {
             // The performance and dynamic-data roots are not restored; anything else is unknown.
             if (name != "HKEY_PERFORMANCE_DATA" && name != "HKEY_DYN_DATA")
-                host_.RestoreLog("Unknown root not restored: " + name);
+                host_.AddToRestoreLog("Unknown root not restored: " + name);
             return;
         }
         rootsInFile_.push_back(name);
@@ -346,30 +314,30 @@ class TRegistryRestore {
         keyPath_ = path;
         const LONG code = registry_.OpenKeyAnyAccess(path, true);
         keyOpen_ = code == ERROR_SUCCESS;
-        if (!keyOpen_) host_.RestoreLog("Error: " + std::to_string(code) + " opening key: " + path);
+        if (!keyOpen_) host_.AddToRestoreLog("Error: " + std::to_string(code) + " opening key: " + path);
     }
 
     void Value(const TRegBakItem& item) {
         const std::string where = rootName_ + keyPath_ + "\\" + item.text;
         // Listed even when damaged: a value the backup holds is never taken for one added since.
         inBackup_.insert(Upper(where));
-        if (item.lengthUnreadable) host_.RestoreLog("Error in length, key: " + keyPath_ + item.text);
+        if (item.lengthUnreadable) host_.AddToRestoreLog("Error in length, key: " + keyPath_ + item.text);
         if (item.damaged) {
-            host_.RestoreLog("Error datalength " + std::to_string(item.dataDigits) + "<>" +
-                             std::to_string(item.lengthField) + " key: " + keyPath_ + item.text);
+            host_.AddToRestoreLog("Error datalength " + std::to_string(item.dataDigits) + "<>" +
+                                  std::to_string(item.lengthField) + " key: " + keyPath_ + item.text);
             return;
         }
         if (statusDue_) {
-            host_.Status("Restoring registry: " + rootName_ + "\\" + keyPath_);
+            host_.SetRestoreStatus("Restoring registry: " + rootName_ + "\\" + keyPath_);
             statusDue_ = false;
         }
-        host_.ProcessMessages();
+        host_.PumpIfDue();
         const bool detail = host_.DetailLog();
         const std::string described = rootName_ + keyPath_ + " Value name: " + item.text +
                                       " Data: " + std::to_string(item.data.size()) +
                                       " Type: " + RegBakTag(item.type) + std::to_string(item.type);
         if (!keyOpen_) {
-            host_.RestoreLog("Skipped: " + (detail ? described : where));
+            host_.AddToRestoreLog("Skipped: " + (detail ? described : where));
             return;
         }
         const HKEY key = registry_.CurrentKey();
@@ -386,17 +354,17 @@ class TRegistryRestore {
             std::memcmp(current_.data(), item.data.data(), item.data.size()) == 0)
             return;
         if (detail) {
-            host_.RestoreLog("Value different: " + described);
+            host_.AddToRestoreLog("Value different: " + described);
             // A value larger than the buffer has no current data to show.
-            host_.RestoreLogUnstamped(query == ERROR_SUCCESS ? Hex(current_.data(), currentSize)
-                                                             : std::string());
-            host_.RestoreLogUnstamped(Hex(item.data.data(), item.data.size()));
+            host_.AddToRestoreLog(query == ERROR_SUCCESS ? Hex(current_.data(), currentSize) : std::string(),
+                                  false);
+            host_.AddToRestoreLog(Hex(item.data.data(), item.data.size()), false);
         }
         if (RegSetValueExA(key, item.text.c_str(), 0, type, item.data.data(),
                            static_cast<DWORD>(item.data.size())) == ERROR_SUCCESS)
-            host_.RestoreLog("Replaced: " + where);
+            host_.AddToRestoreLog("Replaced: " + where);
         else
-            host_.RestoreLog("Skipped: " + (detail ? described : where));
+            host_.AddToRestoreLog("Skipped: " + (detail ? described : where));
     }
 
     static std::string Hex(const uint8_t* data, size_t size) {
@@ -411,20 +379,20 @@ class TRegistryRestore {
 
     void RemoveAddedValues() {
         if (rootsInFile_.empty()) return;
-        host_.Status("Reading registry, wait ");
+        host_.SetRestoreStatus("Reading registry, wait ");
         std::vector<TRegValueId> now;
         BackupRegistry(host_, std::string(), &now, true, false, &rootsInFile_);
-        host_.Status("Sorting registry, wait ");
-        if (!host_.AskYesNo(
+        host_.SetRestoreStatus("Sorting registry, wait ");
+        if (!host_.ConfirmRestore(
                 "Would you like to remove keys and values added to the registry since the backup was made."))
             return;
-        host_.Status("Remowing keys from registry, wait ");
+        host_.SetRestoreStatus("Remowing keys from registry, wait ");
         core::TRegistry registry;
         const int maximum = static_cast<int>(now.size() / 100);
         for (size_t i = 0; i < now.size() && !host_.RestoreCancelled(); ++i) {
             if (i % 128 == 0) {
-                host_.Progress(static_cast<int>(i / 100), maximum);
-                host_.ProcessMessages();
+                host_.SetRestoreProgress(static_cast<int>(i / 100), maximum);
+                host_.PumpIfDue();
             }
             const TRegValueId& value = now[i];
             const std::string id = value.Key();
@@ -433,16 +401,17 @@ class TRegistryRestore {
             registry.CloseKey();
             const LONG code = registry.OpenKeyAnyAccess(value.path.empty() ? "\\" : value.path, false);
             if (code != ERROR_SUCCESS) {
-                host_.RestoreLog("Error: " + std::to_string(code) + " opening key: " + value.path);
+                host_.AddToRestoreLog("Error: " + std::to_string(code) + " opening key: " + value.path);
                 continue;
             }
             // The value alone: a key is never removed.
             if (registry.DeleteValue(value.name))
-                host_.RestoreLog("Registry value deleted: " + value.root + value.path + "\\" + value.name);
+                host_.AddToRestoreLog("Registry value deleted: " + value.root + value.path + "\\" +
+                                      value.name);
         }
     }
 
-    TRegBakHost& host_;
+    JobHost& host_;
     core::TRegistry registry_;
     HKEY root_ = nullptr;
     std::string rootName_, keyPath_;
@@ -456,22 +425,22 @@ class TRegistryRestore {
 
 } // namespace
 
-void RestoreRegistry(TRegBakHost& host, const std::string& fileName) {
+void RestoreRegistry(JobHost& host, const std::string& fileName) {
     const core::OsVersion os = host.Os();
     const std::string text =
         os.ntFamily && os.major >= 4 ? core::LoadMessage(65013) + "\r" : core::LoadMessage(65014);
-    if (!host.AskYesNo(text) || !host.AskYesNo(text)) return;
-    host.RestoreCaption("&Cancel");
-    host.ProgramLog("Registry restore started");
+    if (!host.ConfirmRestore(text) || !host.ConfirmRestore(text)) return;
+    host.ShowRestoreRunning(true);
+    host.AddToLog("Registry restore started");
     {
         TRegistryRestore restore(host);
         restore.Run(fileName);
     }
     const std::string end = host.RestoreCancelled() ? "Registry restore cancelled" : "Registry restored";
-    host.ProgramLog(end);
-    host.Status(end);
-    host.RestoreCaption(core::LoadMessage(65263));
-    host.Progress(0, 100);
+    host.AddToLog(end);
+    host.SetRestoreStatus(end);
+    host.ShowRestoreRunning(false);
+    host.SetRestoreProgress(0, 100);
 }
 
 } // namespace job

@@ -54,6 +54,8 @@ class WindowlessHost : public JobHost {
     void SetTempPath(const std::string& path) override { tempPath_ = path; }
     bool UseTempFile() override { return false; }
     bool WindowsXP() override { return false; }
+    core::OsVersion Os() override { return {}; }
+    bool DetailLog() override { return false; }
     core::LocaleFormat Locale() override { return {}; }
     bool CloseAfterJob() override { return false; }
     DiscDrives Drives() override { return {}; }
@@ -77,6 +79,14 @@ class WindowlessHost : public JobHost {
     void SendJobMail(const std::vector<std::string>&, const std::string&, const std::string&) override {}
     void JobEnded(bool) override {}
     void CloseMainWindow() override {}
+
+    // The restore.
+    void AddToRestoreLog(const std::string& text, bool) override { AddToLog(text); }
+    void SetRestoreStatus(const std::string&) override {}
+    void SetRestoreProgress(int, int) override {}
+    void ShowRestoreRunning(bool) override {}
+    bool RestoreCancelled() override { return false; }
+    bool ConfirmRestore(const std::string&) override { return false; }
 
   private:
     std::function<void(const std::string&)> log_;

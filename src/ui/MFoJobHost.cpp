@@ -11,6 +11,7 @@
 #include "gui/Wait.h"
 #include "job/MailReport.h"
 #include "job/RunStateWin.h"
+#include "ui/MFoRestore.h"
 #include "ui/SmallDialogs.h"
 
 namespace ui {
@@ -83,6 +84,8 @@ class TMFJobHost final : public job::JobHost {
     }
     bool UseTempFile() override { return form_.creation_.useTempFile; }
     bool WindowsXP() override { return form_.environment_.os.IsWindowsXP(); }
+    core::OsVersion Os() override { return form_.environment_.os; }
+    bool DetailLog() override { return form_.flags_.DetailLog; }
     core::LocaleFormat Locale() override { return form_.Locale; }
     bool CloseAfterJob() override { return form_.flags_.CloseAfterJob; }
     job::DiscDrives Drives() override {
@@ -145,6 +148,22 @@ class TMFJobHost final : public job::JobHost {
     }
     void JobEnded(bool cancelled) override { form_.ShowJobEnded(cancelled); }
     void CloseMainWindow() override { form_.Close(); }
+
+    // The restore, on the Restore tab.
+    void AddToRestoreLog(const std::string& text, bool stamp) override { form_.AddToRestoreLog(text, stamp); }
+    void SetRestoreStatus(const std::string& text) override {
+        if (form_.RestoreTab) form_.RestoreTab->Label15->SetCaption(text);
+    }
+    void SetRestoreProgress(int position, int maximum) override {
+        if (!form_.RestoreTab) return;
+        form_.RestoreTab->ProgressBar2->SetMax(maximum > 0 ? maximum : 100);
+        form_.RestoreTab->ProgressBar2->SetPosition(position);
+    }
+    void ShowRestoreRunning(bool running) override {
+        if (form_.RestoreTab) form_.RestoreTab->ShowRunning(running);
+    }
+    bool RestoreCancelled() override { return form_.RestoreTab && form_.RestoreTab->RestoreCancelRequested; }
+    bool ConfirmRestore(const std::string& text) override { return form_.AskYesNo(text); }
 
   private:
     // Per-entry pumps: often enough for a responsive window, rare enough to cost nothing.

@@ -37,47 +37,6 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The registry restore's view of the main window.
-class TRegistryHost : public job::TRegBakHost {
-  public:
-    TRegistryHost(TMF& form, TRestoreTab& tab) : form_(form), tab_(tab) {}
-    void ProgramLog(const std::string& text) override { form_.AddToLog(text); }
-    void JobLog(const std::string& text) override { form_.AddToJobLog(text); }
-    void RestoreLog(const std::string& text) override { form_.AddToRestoreLog(text); }
-    void RestoreLogUnstamped(const std::string& text) override { form_.AddToRestoreLog(text, false); }
-    void Status(const std::string& text) override { tab_.Label15->SetCaption(text); }
-    void Progress(int position, int maximum) override {
-        tab_.ProgressBar2->SetMax(maximum > 0 ? maximum : 100);
-        tab_.ProgressBar2->SetPosition(position);
-    }
-    void ProcessMessages() override { gui::PumpIfDue(kPumpMs); }
-    bool AskYesNo(const std::string& text) override { return form_.AskYesNo(text); }
-    bool RestoreCancelled() override { return tab_.RestoreCancelRequested; }
-    void RestoreCaption(const std::string& caption) override { tab_.ShowRunning(caption != "&Start"); }
-    bool DetailLog() override { return form_.Flags().DetailLog; }
-    core::OsVersion Os() override { return form_.Environment().os; }
-
-  private:
-    TMF& form_;
-    TRestoreTab& tab_;
-};
-
-// The job's registry copy: its logs, the main status line and the job's cancel flag.
-class TJobRegistryHost : public job::TRegBakHost {
-  public:
-    explicit TJobRegistryHost(TMF& form) : form_(form) {}
-    void ProgramLog(const std::string& text) override { form_.AddToLog(text); }
-    void JobLog(const std::string& text) override { form_.AddToJobLog(text); }
-    void RestoreLog(const std::string& text) override { form_.AddToLog(text); }
-    void Status(const std::string& text) override { form_.Label1->SetCaption(text); }
-    void ProcessMessages() override { gui::PumpIfDue(kPumpMs); }
-    bool AskYesNo(const std::string&) override { return false; }
-    bool Cancelled() override { return form_.Session.Cancelled; }
-
-  private:
-    TMF& form_;
-};
-
 } // namespace
 
 TRestoreTab::TRestoreTab(TMF& form)
@@ -86,15 +45,10 @@ TRestoreTab::TRestoreTab(TMF& form)
     zip::ConnectToProgram(*unzipper_);
     Build();
     Connect();
-    form_.SaveRegistryForJob = [this] {
-        TJobRegistryHost host(form_);
-        job::SaveRegistryForJob(host, form_.Environment().ProgramFolder());
-    };
 }
 
 TRestoreTab::~TRestoreTab() {
     // The form outlives this tab by a moment: nothing of it may call back here.
-    form_.SaveRegistryForJob = nullptr;
     form_.OnResize = std::move(previousResize_);
     form_.OnKeyUp = std::move(previousKeyUp_);
     form_.StartRestore->OnExecute = nullptr;
@@ -432,6 +386,8 @@ void TRestoreTab::Invertselection1Click() {
 void TRestoreTab::ShowRunning(bool running) {
     Running = running;
     form_.StartRestore->SetCaption(running ? "&Cancel" : "&Start");
+    // The Cancel button is always clickable.
+    if (running) form_.StartRestore->SetEnabled(true);
 }
 
 bool TMF::RestoreRunning() const {
@@ -495,16 +451,11 @@ void TRestoreTab::RunRestore() {
         Label15->SetCaption(error.what());
     }
     // The write-back and the staging can be cancelled too: the action stays the Cancel button.
-    auto cancellable = [this, &f] {
-        ShowRunning(true);
-        f.StartRestore->SetEnabled(true);
-    };
-    cancellable();
-    TRegistryHost registryHost(f, *this);
+    ShowRunning(true);
     for (const char* name : {"RestRegi.txt", "UserRestRegi.txt"})
         if (!RestoreCancelRequested && Exists(programFolder + name)) {
-            job::RestoreRegistry(registryHost, programFolder + name);
-            cancellable();
+            job::RestoreRegistry(f.Host(), programFolder + name);
+            ShowRunning(true);
         }
     if (!RebootList.empty()) ReplaceAtNextBoot();
     ShowRunning(false);

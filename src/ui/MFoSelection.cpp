@@ -18,7 +18,6 @@ bool TMF::SelectJobFiles() {
                         {environment_.ProgramFolder(), environment_.windowsFolder, environment_.os,
                          [destination] { return job::DriveFreeBytes(job::DriveOfPath(destination)); }});
     items.ZipName = Session.Job.ZipName;
-    items.SaveRegistryForJob = SaveRegistryForJob;
     items.ReadCatalogs = ReadCatalogs;
     items.SaveJob = [this] { SaveJob(flags_.JobName); };
     items.EndCancelledStart = OnSelectionCancelled;

@@ -1,6 +1,7 @@
 // A fresh run's selection end to end on the manual clock: special items in any case, the user
 // folders, the registry copies made by the tool stand-ins (NTBACKUP; rdisk with the system's
 // own EXPAND), tools missing or never done, Windows 9x, and a cancel in every phase.
+#include "RegistrySandbox.h"
 #include "SelectionWinSupport.h"
 #include "job/JobItems.h"
 
@@ -37,7 +38,6 @@ class JobItemsWin : public ::testing::Test {
         job::SystemDirectoryLister lister;
         job::JobItems items(run, host, lister, job,
                             {root.Path() + "Prog\\", windows, version, std::move(destinationFreeSpace)});
-        items.SaveRegistryForJob = [&] { MakeFile(root.Path() + "Prog\\_$zreg_$._$r", 77); };
         items.SaveJob = [&] { ++saves; };
         items.EndCancelledStart = [&] { ++cancelledEnds; };
         return items.Run();
@@ -72,15 +72,18 @@ TEST_F(JobItemsWin, TokensInAnyCaseUserFoldersAndTheRegistryCopyOf9x) {
     job.MakeCatalog = true;
     job.IncludeList = {"%catalog%", "%User%\\Docs", "%registry%", "%SyStEm%", "%USER%"};
     job.ExcludeList = {"%user%\\Docs\\Long name.doc"};
+    testsupport::RegistrySandbox sandbox("JobItems9x");
     const job::SelectionResult result = Select(win98);
+    const int64_t copy = static_cast<int64_t>(ReadWholeFile(r + "Prog\\_$zreg_$._$r").size());
+    EXPECT_GT(copy, 0) << "the registry's text copy, written for the job";
     EXPECT_FALSE(result.Cancelled);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Prog\\_$zreg_$._$r", "Users\\Anna\\Docs\\letter.doc",
                                                  "Windows\\WIN.INI"}));
     EXPECT_FALSE(run.CatSaved);
     EXPECT_TRUE(run.DoCatalog && run.DoIncludeReg && run.SystemItem && run.Only83);
-    EXPECT_EQ(result.BytesSelected, 5 + 7 + 77);
+    EXPECT_EQ(result.BytesSelected, 5 + 7 + copy);
     EXPECT_TRUE(host.Logged("%USER% = " + r + "Users\\Anna\\"));
-    EXPECT_TRUE(host.Logged("Bytes to backup: 89"));
+    EXPECT_TRUE(host.Logged("Bytes to backup: " + std::to_string(5 + 7 + copy)));
     EXPECT_EQ(run.BytesToBak, 0); // from here it counts what is zipped
 
     // Without user folders: one notice, and the items name nothing.

@@ -16,15 +16,17 @@ using testsupport::TempFolder;
 
 namespace {
 
-class RecordingHost : public job::TRegBakHost {
+class RecordingHost : public job::WindowlessHost {
   public:
-    void ProgramLog(const std::string& text) override { programLog.push_back(text); }
-    void JobLog(const std::string& text) override { jobLog.push_back(text); }
-    void RestoreLog(const std::string& text) override { restoreLog.push_back(text); }
-    void RestoreLogUnstamped(const std::string& text) override { restoreLog.push_back("(plain) " + text); }
+    void AddToLog(const std::string& text) override { programLog.push_back(text); }
+    void AddToJobLog(const std::string& text, bool) override { jobLog.push_back(text); }
+    void AddToRestoreLog(const std::string& text, bool stamp) override {
+        restoreLog.push_back(stamp ? text : "(plain) " + text);
+    }
     bool DetailLog() override { return detail; }
-    void Status(const std::string& text) override { status = text; }
-    bool AskYesNo(const std::string& text) override {
+    void SetStatusText(const std::string& text) override { status = text; }
+    void SetRestoreStatus(const std::string& text) override { status = text; }
+    bool ConfirmRestore(const std::string& text) override {
         questions.push_back(text);
         if (answers.empty()) return false;
         const bool answer = answers.front();
@@ -32,8 +34,6 @@ class RecordingHost : public job::TRegBakHost {
         return answer;
     }
     bool RestoreCancelled() override { return cancelAfterValues >= 0 && ++valuesSeen > cancelAfterValues; }
-    void ProcessMessages() override {}
-    core::OsVersion Os() override { return {}; }
     bool Logged(const std::vector<std::string>& log, const std::string& text) const {
         return std::find(log.begin(), log.end(), text) != log.end();
     }

@@ -17,6 +17,7 @@
 #include "gui/Shell.h"
 #include "gui/Wait.h"
 #include "job/RegBak.h"
+#include "job/WindowlessHost.h"
 #include "ui/MFoRestore.h"
 #include "ui/Program.h"
 #include "zip/ExtractFilesWin.h"
@@ -382,14 +383,7 @@ TEST_F(RestoreTabTest, RegistryCopyInTheArchiveIsWrittenBackAfterTwoConfirmation
     ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", true));
     registry.WriteString("Setting", "before");
     registry.CloseKey();
-    class Host : public job::TRegBakHost {
-      public:
-        void ProgramLog(const std::string&) override {}
-        void JobLog(const std::string&) override {}
-        void RestoreLog(const std::string&) override {}
-        void Status(const std::string&) override {}
-        bool AskYesNo(const std::string&) override { return false; }
-    } host;
+    job::WindowlessHost host;
     ASSERT_TRUE(job::BackupRegistry(host, work / "src\\_$zreg_$._$r", nullptr, false, false));
     Open(Zip("registry.zip", {work / "src\\_$zreg_$._$r"}));
     ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", false));
@@ -410,8 +404,7 @@ TEST_F(RestoreTabTest, RegistryCopyInTheArchiveIsWrittenBackAfterTwoConfirmation
     EXPECT_NE(Log().find("Registry restored"), std::string::npos);
 
     // A job's copy of all roots goes to the program folder under the name the job zips.
-    ASSERT_TRUE(form->SaveRegistryForJob);
-    form->SaveRegistryForJob();
+    job::SaveRegistryForJob(form->Host(), programFolder.Path());
     EXPECT_NE(ReadWholeFile(programFolder / "_$zreg_$._$r").find("\"Setting\"=STR:000000014:"),
               std::string::npos);
 }
@@ -534,14 +527,7 @@ TEST_F(RestoreTabTest, CancelClickedDuringTheRegistryWriteBackOrTheStagingStopsT
         ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", true));
         registry.WriteString("Setting", "before");
         registry.CloseKey();
-        class Host : public job::TRegBakHost {
-          public:
-            void ProgramLog(const std::string&) override {}
-            void JobLog(const std::string&) override {}
-            void RestoreLog(const std::string&) override {}
-            void Status(const std::string&) override {}
-            bool AskYesNo(const std::string&) override { return false; }
-        } host;
+        job::WindowlessHost host;
         ASSERT_TRUE(job::BackupRegistry(host, work / "src\\_$zreg_$._$r", nullptr, false, false));
         Open(Zip("registry.zip", {work / "src\\_$zreg_$._$r"}));
         ASSERT_TRUE(registry.OpenKey("\\Software\\Restored", false));
