@@ -69,6 +69,8 @@ class JobQuestions {
     void ShowWarning(const std::string& text) { ShowMessage(text, gui::TMsgIcon::Warning); }
     // A Yes/No question; No without asking while hidden.
     virtual bool AskYesNo(const std::string& text, gui::TMsgIcon icon = gui::TMsgIcon::Warning) = 0;
+    // An OK/Cancel box; Cancel without asking while hidden.
+    virtual bool AskOkCancel(const std::string& text, gui::TMsgIcon icon = gui::TMsgIcon::Stop) = 0;
 };
 
 // The drives as the start-up found them.
@@ -122,6 +124,12 @@ class JobWindow {
     // A new report: the log view refreshed.
     virtual void BeginReport() = 0;
     virtual void CloseStatusBox() = 0;
+    // The status box with a notice and its OK button; never modal.
+    virtual void ShowStatusBox(const std::string& text) = 0;
+    // A prompt is due: a minimised window is shown first; true when it was minimised.
+    virtual bool ShowWindowForPrompt() = 0;
+    // After such a prompt the window goes back down and stays hidden for the job.
+    virtual void MinimizeAfterPrompt() = 0;
     // Labels cleared, start, job and menu actions disabled; with cancel the start action
     // reads "&Cancel" and is enabled again.
     virtual void ShowJobStarting() = 0;

@@ -44,6 +44,7 @@ class WindowlessHost : public JobHost {
     bool Hidden() override { return true; }
     void ShowMessage(const std::string& text, gui::TMsgIcon) override { AddToLog(text); }
     bool AskYesNo(const std::string&, gui::TMsgIcon) override { return false; }
+    bool AskOkCancel(const std::string&, gui::TMsgIcon) override { return false; }
 
     // Program facts.
     bool StartUpDone() override { return true; }
@@ -70,6 +71,9 @@ class WindowlessHost : public JobHost {
     // The window.
     void BeginReport() override {}
     void CloseStatusBox() override {}
+    void ShowStatusBox(const std::string& text) override { AddToLog(text); }
+    bool ShowWindowForPrompt() override { return false; }
+    void MinimizeAfterPrompt() override {}
     void ShowJobStarting() override {}
     void ShowCancelAction() override {}
     void ArrangeWindowForJob() override {}

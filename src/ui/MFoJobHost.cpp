@@ -68,6 +68,9 @@ class TMFJobHost final : public job::JobHost {
     bool AskYesNo(const std::string& text, gui::TMsgIcon icon) override {
         return !Hidden() && form_.ShowBox(text, gui::TMsgButtons::YesNo, icon, 1) == gui::mrYes;
     }
+    bool AskOkCancel(const std::string& text, gui::TMsgIcon icon) override {
+        return !Hidden() && form_.ShowBox(text, gui::TMsgButtons::OKCancel, icon, 1) == gui::mrOk;
+    }
 
     // Program facts.
     bool StartUpDone() override { return form_.StartUpDone; }
@@ -116,6 +119,18 @@ class TMFJobHost final : public job::JobHost {
     void BeginReport() override { form_.LogViewStale = true; }
     void CloseStatusBox() override {
         if (form_.AppMsg1) form_.AppMsg1->ShowMsg("", "", false);
+    }
+    void ShowStatusBox(const std::string& text) override {
+        if (form_.AppMsg1) form_.AppMsg1->ShowMsg("Tarnwick", text, true);
+    }
+    bool ShowWindowForPrompt() override {
+        if (!form_.WindowMinimized) return false;
+        form_.ShowMainWindow();
+        return true;
+    }
+    void MinimizeAfterPrompt() override {
+        form_.flags_.HideWindow = true;
+        gui::Application().Minimize();
     }
     void ShowJobStarting() override {
         form_.Label1->SetCaption("");
