@@ -53,6 +53,22 @@ struct DeferredFile {
     int64_t Estimate = 0;
 };
 
+// Where a volume began: what a volume that failed on a full medium rolls the run back to
+// before it is built again.
+struct VolumeRollback {
+    bool Saved = false;
+    int FilestoZipListNr = 0;
+    int iZip = 0;
+    std::vector<DeferredFile> ZipVolumeList;
+    int FileCount = 0;
+    int FilesCopyed = 0;
+    int64_t BytesToBak = 0;
+    int64_t EarlierVolumeBytes = 0;
+    bool CatSaved = true;
+    bool EndLinesWritten = false;
+    bool FilesSkipped = false;
+};
+
 struct JobRun {
     // Selection.
     std::vector<std::string> ExcludeList;
@@ -120,6 +136,33 @@ struct JobRun {
     // The user folders found in the registry: the application-data folder + user name + "\".
     std::string UserFolders;
     std::string TempPath; // with a trailing "\"
+
+    // Where the volumes go, as the start chose it and the space checks change it.
+    std::string DestPath;              // the alternative in use
+    std::vector<std::string> DestList; // the alternatives of the destination field
+    std::string PreviousDestPath;
+    int DestDrive = -2;
+    bool EraseFirst = false;
+    std::string WriterChoice; // the job's writer choice, empty for "Use path"
+    int64_t TempSpaceMargin = 0;
+    bool UseTempFileNow = false;
+    // The volume is in the temporary folder and is copied to DestPath after its zip run.
+    bool CopyPending = false;
+    bool KeepArchiveBitsCleared = false; // the user declined to reset them after a cancel
+
+    // The volumes.
+    std::string ZipName; // the job's base name
+    std::string ZipDate; // "yyyymmdd"
+    bool OverwriteExistingZipFile1 = false;
+    std::string VolumePath; // the path the zip component is given
+    std::vector<std::string> JobZipNames;
+    std::vector<std::string> CatZipList; // zip names the catalogue already holds
+    VolumeRollback Rollback;
+
+    // The disc step's lists, saved with the resume state.
+    std::vector<std::string> BflList, CflList, VflList, FflList, DflList;
+    // The catalogue names the resume state keeps.
+    std::string CatalogName, CatName, EditCatNameText;
 };
 
 } // namespace job

@@ -194,6 +194,8 @@ bool JobStarter::Steps() {
     run_.ItemMissing = false;
     run_.FilesSkipped = false;
 
+    TakeOverDestination();
+
     // The program before the job: program and parameters, in its own folder.
     if (!job_.PreRunFile.empty()) {
         if (!StartProgramLine(job_.PreRunFile))
@@ -201,6 +203,35 @@ bool JobStarter::Steps() {
         host_.Wait(ProgramWaitMs(job_.PreWait));
     }
     return OnSelectAndHandOver && OnSelectAndHandOver();
+}
+
+void JobStarter::TakeOverDestination() {
+    run_.DestPath = Destination.DestPath;
+    run_.DestList = DestList;
+    run_.PreviousDestPath = Destination.DestPath;
+    run_.DestDrive = Destination.DestDrive;
+    run_.DestFreeSpace = Destination.DestFreeSpace;
+    run_.EraseFirst = Destination.EraseFirst;
+    run_.DiscWriterMode = Destination.DiscWriterMode;
+    const DiscDrives drives = host_.Drives();
+    run_.WriterChoice =
+        job_.WriterIndex > 0 && static_cast<size_t>(job_.WriterIndex) < drives.WriterChoices.size()
+            ? drives.WriterChoices[job_.WriterIndex]
+            : std::string();
+    run_.SpaceReserve = SpaceReserve;
+    run_.TempSpaceMargin = TempSpaceMargin;
+    run_.UseTempFileNow = host_.UseTempFile();
+    run_.TempPath = host_.TempPath();
+    run_.ZipName = job_.ZipName;
+    run_.ZipDate = ZipDate;
+    run_.OverwriteExistingZipFile1 = job_.OverwriteExistingZipFile1;
+    run_.CopyPending = false;
+    run_.KeepArchiveBitsCleared = false;
+    run_.Rollback = VolumeRollback{};
+    if (!Resumed) {
+        run_.VolumePath.clear();
+        run_.JobZipNames.clear();
+    }
 }
 
 void JobStarter::TemporaryFolder() {

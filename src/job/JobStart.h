@@ -71,6 +71,8 @@ class JobStarter {
     bool FreshRunJobFile();
     void NamesAndFolders();
     void VolumeSizeRules();
+    // The destination and the volume names, as the runner goes on with them.
+    void TakeOverDestination();
 
     JobSession& session_;
     JobRun& run_;
