@@ -1,0 +1,83 @@
+#pragma once
+// Volume preparation, destination space and the copy to drives: before each zip volume the
+// runner has it named, decides whether it is built on the destination or in the temporary
+// folder first, and makes sure the destination medium and the temporary drive have room;
+// after the zip run a volume built in the temporary folder is copied to the destination.
+//
+// The destination may hold several alternatives; when one has no room the next is tried.
+// When none has, the user is asked for room (a new medium, or files removed). While the
+// window is hidden no box can be answered: the prompt becomes one notice mail and a new look
+// every two minutes, and without a recipient the job is cancelled.
+//
+// A volume that a killed run left half written is deleted with its split parts before the
+// volume is made again, and the run's place at the volume's start is kept so that a volume
+// that fails on a full medium can be built again from there.
+//
+// The rules that need no drive are in VolumePrepRules.h; the drives are measured through
+// DriveSpace.h; the copy runs on the copy thread of FCopy2.h.
+
+#include "job/JobHost.h"
+#include "job/JobSession.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace job {
+
+class DiscWriter;
+
+class VolumePrep {
+  public:
+    // writer: the job's disc writer, or none where the disc layer is not loaded.
+    VolumePrep(JobSession& session, JobHost& host, DiscWriter* writer = nullptr);
+
+    // The zip component's archive is closed before the space checks (the runner's
+    // component); may stay empty.
+    std::function<void()> CloseArchive;
+
+    // Sets DiscWriterMode, EraseFirst, DestFreeSpace and SpaceReserve of the run from the
+    // destination in use.
+    void GetDestFreeSpace(bool forWrite);
+    // Walks the destination's alternatives until one has room for a volume. discOnly takes
+    // only disc writers.
+    void ChooseDestination(bool discOnly);
+    // The temporary drive lacks room for a volume built there.
+    bool CheckTempDrive();
+    // Asks for room on the temporary drive and on the destination until there is room or the
+    // job is cancelled.
+    void HandleSpaceShortage();
+
+    // Names the next volume, clears what a killed run left of it, checks the space for it and
+    // keeps the run's place for a rollback; saves the resume state. Without nameOnly it also
+    // sets VolumePath, CopyPending and the volume's budget. Returns the volume's file name;
+    // empty when the job no longer runs.
+    std::string PrepareVolume(bool nameOnly = false);
+    // PrepareVolume, unless the job is cancelled or a disc writer is busy with the volume.
+    void NextVolume(bool discStepActive = false);
+
+    // Copies the volume from the temporary folder to the destination, asking again after a
+    // failure until it works or the job is cancelled; after a good copy the temporary volume
+    // is deleted. True when copied.
+    bool CopyZipToDrive();
+
+    // A volume whose first entry does not fit even an empty volume: the first time it is a
+    // space shortage (true: plan the volume again), the second time the job is cancelled
+    // with a log line naming the file (false). No empty volume is ever made.
+    bool NothingFits(const std::string& fileName);
+
+    // A volume that failed on a full medium: the run goes back to where the volume began (the
+    // caller sets the archive bits of its entries again).
+    bool RollBackVolume();
+
+    // The resume state of the run, as PrepareVolume saves it before every volume.
+    bool SaveJobRunState();
+
+  private:
+    JobSession& session_;
+    JobRun& run_;
+    JobHost& host_;
+    DiscWriter* writer_;
+};
+
+} // namespace job
