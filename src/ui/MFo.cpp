@@ -16,6 +16,7 @@
 #include "gui/PageControl.h"
 #include "gui/ProgressBar.h"
 #include "job/JobStart.h"
+#include "ui/CatalogTab.h"
 #include "ui/DriveDetector.h"
 #include "ui/MFoRestore.h"
 #include "ui/ScheduleTab.h"
@@ -47,6 +48,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
     BuildMenus();
     RestoreTab = std::make_unique<TRestoreTab>(*this);
     ScheduleTab = std::make_unique<TScheduleTab>(*this);
+    CatalogTab = std::make_unique<TCatalogTab>(*this);
     ConnectJob();
     FormCreate();
     CreateStartUpParts();

@@ -46,6 +46,7 @@ class TAspiNotOK;
 class TChgFile;
 class TRestoreTab;
 class TScheduleTab;
+class TCatalogTab;
 class TMFJobHost;
 } // namespace ui
 
@@ -247,6 +248,8 @@ class TMF : public gui::TForm {
     bool RestoreRunning() const;
     // --- Schedule tab (ScheduleTab.cpp): the schedule files, the evaluation, "S&tart Automatic".
     std::unique_ptr<TScheduleTab> ScheduleTab;
+    // --- Catalog tab (CatalogTab.cpp): the browser and the job's catalogues.
+    std::unique_ptr<TCatalogTab> CatalogTab;
     const core::ProgramEnvironment& Environment() const { return environment_; }
     core::ProgramFlags& Flags() { return flags_; }
 

@@ -1,0 +1,728 @@
+#include "ui/CatalogTab.h"
+
+#include "core/WinFolders.h"
+#include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/Button.h"
+#include "gui/Canvas.h"
+#include "gui/CheckBox.h"
+#include "gui/CompareText.h"
+#include "gui/DrawGrid.h"
+#include "gui/Edit.h"
+#include "gui/FileText.h"
+#include "gui/Label.h"
+#include "gui/Memo.h"
+#include "gui/Menu.h"
+#include "gui/PageControl.h"
+#include "gui/ProgressBar.h"
+#include "gui/Prompter.h"
+#include "gui/Wait.h"
+#include "job/FCopy2.h"
+#include "ui/MFo.h"
+#include "zip/ExtractFilesWin.h"
+#include "zip/UnZipper.h"
+#include "zip/UnZipperWin.h"
+
+#include <algorithm>
+#include <map>
+
+namespace ui {
+
+namespace {
+
+constexpr int kColumnWidths[5] = {20, 120, 150, 120, 105};
+constexpr const char* kColumnTitles[5] = {"Name", "Name", "Path", "Modified", "Zip File"};
+constexpr gui::TColor kNavy = 0x800000;
+constexpr gui::TColor kLime = 0x00FF00;
+constexpr gui::TColor kWhite = 0xFFFFFF;
+constexpr int kPumpMs = 50;
+// Lines read between two looks at the clock for pumping and progress.
+constexpr size_t kLinesPerLook = 1024;
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/:");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The next line of the text from `position`; false at the end.
+bool NextLine(std::string_view text, size_t& position, std::string_view& line) {
+    if (position >= text.size()) return false;
+    size_t end = position;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+        ++end;
+    line = text.substr(position, end - position);
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    position = end + 1;
+    return true;
+}
+
+// True once per pumping interval of the clock: the time to show progress and let messages run.
+bool PumpDue(int64_t& last) {
+    const int64_t now = gui::CurrentClock().MonotonicMs();
+    if (now - last < kPumpMs) return false;
+    last = now;
+    return true;
+}
+
+class TFlagGuard {
+  public:
+    explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TFlagGuard() { flag_ = false; }
+    TFlagGuard(const TFlagGuard&) = delete;
+    TFlagGuard& operator=(const TFlagGuard&) = delete;
+
+  private:
+    bool& flag_;
+};
+
+} // namespace
+
+bool ReadSharedFile(const std::string& path, std::string& text) {
+    text.clear();
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (int64_t{1} << 31);
+    if (ok) {
+        text.resize(static_cast<size_t>(size.QuadPart));
+        size_t done = 0;
+        while (ok && done < text.size()) {
+            DWORD got = 0;
+            ok = ReadFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &got, nullptr) &&
+                 got > 0;
+            done += got;
+        }
+        // A job may have appended meanwhile; what was there when the size was taken is read.
+        text.resize(done);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+bool AppendToFile(const std::string& path, const std::string& text) {
+    const std::string folder = FolderOf(path);
+    if (!folder.empty()) core::WinFolderOps().ForceDirectories(folder);
+    auto open = [&] {
+        return CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE file = open();
+    if (file == INVALID_HANDLE_VALUE) {
+        gui::Wait(1000, false);
+        file = open();
+    }
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < text.size()) {
+        DWORD written = 0;
+        ok = WriteFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) &&
+             written > 0;
+        done += written;
+    }
+    return CloseHandle(file) && ok;
+}
+
+int SmallIconIndex(const std::string& fileName, bool folder) {
+    static std::map<std::string, int> cache;
+    std::string key = "[FOLDER]";
+    if (!folder) {
+        const size_t dot = fileName.find_last_of('.');
+        key = dot == std::string::npos ? "*" : gui::UpperCaseI(fileName.substr(dot + 1, 3));
+    }
+    auto found = cache.find(key);
+    if (found == cache.end())
+        found = cache
+                    .emplace(key, gui::SystemIconIndex(folder       ? "[FOLDER]"
+                                                       : key == "*" ? "x"
+                                                                    : "x." + key,
+                                                       folder))
+                    .first;
+    return found->second;
+}
+
+TCatalogTab::TCatalogTab(TMF& form)
+    : form_(form), files_(std::make_unique<zip::TWinExtractFileSystem>()),
+      unzipper2_(std::make_unique<zip::TUnZipper>(*files_)) {
+    zip::ConnectToProgram(*unzipper2_);
+    unzipper2_->OnTotalPercentDone = [this](zip::TUnZipper&, int percent) {
+        UnZipper2TotalPercentDone(percent);
+    };
+    Build();
+    form_.ReadCatalogs = [this] { ReadCatalogs(); };
+}
+
+TCatalogTab::~TCatalogTab() {
+    form_.ReadCatalogs = nullptr;
+}
+
+void TCatalogTab::Build() {
+    gui::TTabSheet& page = *form_.TabSheetCat;
+    const int pageWidth = form_.ClientWidth() - 16, pageHeight = form_.ClientHeight() - 80;
+    form_.Create<gui::TLabel>(page, "Label21", gui::TBounds{4, 8, 50, 14}, "Catalog:");
+    Edit8 = &form_.Create<gui::TEdit>(page, "Edit8", gui::TBounds{56, 4, 260, 21});
+    SBOpenCat = &form_.Create<gui::TSpeedButton>(page, "SBOpenCat", gui::TBounds{318, 4, 23, 21}, "...");
+    Label22 = &form_.Create<gui::TLabel>(page, "Label22", gui::TBounds{350, 8, 110, 14}, "Go to in, Path");
+    EditCatGoTo = &form_.Create<gui::TEdit>(page, "EditCatGoTo", gui::TBounds{462, 4, 100, 21});
+    SpeedButton2 =
+        &form_.Create<gui::TSpeedButton>(page, "SpeedButton2", gui::TBounds{564, 4, 50, 21}, "Go to:");
+    CBShowFolders =
+        &form_.Create<gui::TCheckBox>(page, "CBShowFolders", gui::TBounds{56, 28, 80, 18}, "Folders");
+    CBShowDuplicates =
+        &form_.Create<gui::TCheckBox>(page, "CBShowDuplicates", gui::TBounds{140, 28, 90, 18}, "Duplicates");
+    const int gridTop = 50, gridHeight = pageHeight - gridTop - 70;
+    DrawGrid2 = &form_.Create<gui::TDrawGrid>(page, "DrawGrid2",
+                                              gui::TBounds{4, gridTop, pageWidth, gridHeight}, 5, 1, 0);
+    DrawGrid2->SetDefaultRowHeight(16);
+    for (int col = 0; col < 5; ++col)
+        DrawGrid2->SetColWidths(col, kColumnWidths[col]);
+    Memo3 = &form_.Create<gui::TMemo>(page, "Memo3",
+                                      gui::TBounds{4, gridTop + gridHeight + 4, pageWidth - 120, 36});
+    Memo3->SetReadOnly(true);
+    Label28 = &form_.Create<gui::TLabel>(page, "Label28",
+                                         gui::TBounds{4, pageHeight - 26, pageWidth - 220, 14}, "");
+    ProgressBar4 = &form_.Create<gui::TProgressBar>(page, "ProgressBar4",
+                                                    gui::TBounds{pageWidth - 210, pageHeight - 26, 200, 14});
+
+    CatalogOpen = &form_.Create<gui::TAction>(form_, "CatalogOpen", "&Open Catalog file");
+    CatalogOpen->OnExecute = [this] { CatalogOpenExecute(); };
+    CatalogClose = &form_.Create<gui::TAction>(form_, "CatalogClose", "&Close Catalog file");
+    CatalogClose->OnExecute = [this] { CatalogCloseExecute(); };
+    CatalogAddZip = &form_.Create<gui::TAction>(form_, "CatalogAddZip", "&Add Zip File To Catalog");
+    CatalogAddZip->OnExecute = [this] { CatalogAddZipExecute(); };
+    CatalogRemoveZip =
+        &form_.Create<gui::TAction>(form_, "CatalogRemoveZip", "&Remove Zip File From Catalog");
+    CatalogRemoveZip->OnExecute = [this] { CatalogRemoveZipExecute(); };
+    RemoveDupFromCat =
+        &form_.Create<gui::TAction>(form_, "RemoveDupFromCat", "Remove &Duplicates From Catalog");
+    RemoveDupFromCat->OnExecute = [this] { RemoveDupFromCatExecute(); };
+    // Opening a zip on the restore tab needs that tab's open action to take a preset name.
+    RestoreOpenZipfile = &form_.Create<gui::TAction>(form_, "RestoreOpenZipfile", "&Open Zip File");
+    RestoreOpenZipfile->SetEnabled(false);
+    Button9 = &form_.Create<gui::TButton>(
+        page, "Button9", gui::TBounds{pageWidth - 110, gridTop + gridHeight + 4, 110, 25}, "&Open Zip File");
+    Button9->SetAction(RestoreOpenZipfile);
+    EnableCatalogActions(false);
+
+    if (auto* menu = form_.FindOrNull<gui::TMenuItem>("Catalog1")) {
+        menu->Add("OpenCatalog1", "&Open Catalog file").SetAction(CatalogOpen);
+        menu->Add("CloseCatalog1", "&Close Catalog file").SetAction(CatalogClose);
+        menu->Add("AddZipToCatalog1", "&Add Zip File To Catalog").SetAction(CatalogAddZip);
+        menu->Add("RemoveZipFromCatalog1", "&Remove Zip File From Catalog").SetAction(CatalogRemoveZip);
+        menu->Add("RemoveDuplicates1", "Remove &Duplicates From Catalog").SetAction(RemoveDupFromCat);
+        menu->Add("OpenZipForRestore1", "&Open Zip File").SetAction(RestoreOpenZipfile);
+    }
+
+    SBOpenCat->OnClick = [this] { SBOpenCatClick(); };
+    SpeedButton2->OnClick = [this] { SpeedButton2Click(); };
+    EditCatGoTo->OnKeyUp = [this](WORD& key, gui::TShiftState) {
+        if (key == VK_RETURN) SpeedButton2Click();
+    };
+    CBShowFolders->OnClick = [this] { CBShowFoldersClick(); };
+    CBShowDuplicates->OnClick = [this] { CBShowFoldersClick(); };
+    CBShowDuplicates->OnKeyUp = [this](WORD& key, gui::TShiftState) {
+        if (key == VK_SPACE) CBShowFoldersClick();
+    };
+    DrawGrid2->OnDrawCell = [this](gui::TCanvas& canvas, int col, int row, const RECT& rect, unsigned state) {
+        DrawGrid2DrawCell(canvas, col, row, rect, state);
+    };
+    DrawGrid2->OnSelectCell = [this](int col, int row, bool& canSelect) {
+        DrawGrid2SelectCell(col, row, canSelect);
+    };
+    DrawGrid2->OnMouseDown = [this](gui::TMouseButton, gui::TShiftState shift, int x, int y) {
+        ShiftDown = (shift & gui::ssShift) != 0;
+        CtrlDown = (shift & gui::ssCtrl) != 0;
+        DrawGrid2MouseDown(x, y);
+    };
+    DrawGrid2->OnDblClick = [this] { DrawGrid2DblClick(); };
+    DrawGrid2->OnKeyDown = [this](WORD& key, gui::TShiftState shift) { DrawGrid2KeyDown(key, shift); };
+    DrawGrid2->OnKeyUp = [this](WORD& key, gui::TShiftState shift) { DrawGrid2KeyUp(key, shift); };
+    DrawGrid2->OnTopLeftChanged = [this] {
+        if (DrawGrid2->LeftCol() <= 1 && DrawGrid2->FixedRows() > 0) DrawGrid2->InvalidateRow(0);
+    };
+}
+
+std::string TCatalogTab::CatalogFolder() const {
+    const std::string base = form_.DataDir().empty() ? form_.Environment().ProgramFolder() : form_.DataDir();
+    return base + "Catalogs\\";
+}
+
+void TCatalogTab::EditCatNameChange(const std::string& text) {
+    form_.Session.Job.CatalogNames =
+        job::CatalogNaming::NamesFromField(text, CatalogFolder(), form_.Session.Job.CatalogNames);
+}
+
+void TCatalogTab::Progress(int position, int maximum) {
+    ProgressBar4->SetMax(std::max(maximum, 1));
+    ProgressBar4->SetPosition(position);
+}
+
+std::string TCatalogTab::ColumnTitle() const {
+    return kColumnTitles[std::clamp(Rows.SortColumn(), 1, 4)];
+}
+
+void TCatalogTab::ShowPosition() {
+    Label28->SetCaption("Position: " + std::to_string(std::max(DrawGrid2->Row(), 0)) + "/" +
+                        std::to_string(Rows.Count()));
+    Label22->SetCaption("Go to in, " + ColumnTitle());
+}
+
+void TCatalogTab::RefreshGrid() {
+    const int count = Rows.Count();
+    DrawGrid2->SetRowCount(count + 1);
+    DrawGrid2->SetFixedRows(count > 0 ? 1 : 0);
+    if (count > 0 && DrawGrid2->Row() < 1) DrawGrid2->SetRow(1);
+    if (!form_.Flags().Hidden) DrawGrid2->Invalidate();
+}
+
+void TCatalogTab::ReadCatalogFile(const std::string& name) {
+    if (CatalogReading) {
+        CatalogReadRestart = true;
+        return;
+    }
+    if (name.empty()) return;
+    TFlagGuard reading(CatalogReading);
+    do {
+        CatalogReadRestart = false;
+        Rows.Clear();
+        Rows.Folders = CBShowFolders->Checked();
+        Rows.Duplicates = CBShowDuplicates->Checked();
+        Label28->SetCaption("Reading catalog from: " + name);
+        Label22->SetCaption("Go to in, Path");
+        RefreshGrid();
+        std::string text;
+        if (!ReadSharedFile(name, text)) break;
+        gui::ProcessMessages();
+        // Positions in kilobytes keep the bar within its range for any size.
+        const int maximum = static_cast<int>(text.size() / 1024) + 1;
+        Progress(0, maximum);
+        size_t position = 0, lines = 0;
+        int64_t last = gui::CurrentClock().MonotonicMs();
+        std::string_view line;
+        while (NextLine(text, position, line)) {
+            Rows.AddLine(line);
+            if (++lines % kLinesPerLook == 0 && PumpDue(last)) {
+                Progress(static_cast<int>(position / 1024), maximum);
+                gui::ProcessMessages();
+                if (CatalogReadRestart) break;
+            }
+        }
+        if (!CatalogReadRestart) gui::ProcessMessages();
+    } while (CatalogReadRestart);
+    Rows.FinishLoad();
+    if (Rows.Damaged() > 0)
+        form_.AddToLog(std::to_string(Rows.Damaged()) + " damaged lines skipped in " + name);
+    RequestedSortColumn = job::CatalogRows::PathColumn;
+    RefreshGrid();
+    Anchor = -1;
+    Progress(0, 1);
+    ShowPosition();
+}
+
+void TCatalogTab::SortRows(int column) {
+    if (Rows.Count() == 0) return;
+    const int current = Rows.RowOfGridRow(DrawGrid2->Row());
+    Progress(0, 1);
+    Rows.SortBy(column);
+    const int again = current < 0 ? 1 : Rows.GridRowOfRow(current);
+    DrawGrid2->SetRow(std::max(again, 1));
+    RefreshGrid();
+    ShowPosition();
+}
+
+bool TCatalogTab::ChooseCatalog(gui::TEdit& field) {
+    gui::TFileDialogRequest request;
+    request.Owner = form_.Handle();
+    request.DefaultExt = "cat";
+    request.Filter = "Backup catalogs|*.cat";
+    request.InitialDir = CatalogFolder();
+    core::WinFolderOps().ForceDirectories(request.InitialDir);
+    const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
+    if (!answer.Accepted || answer.Files.empty()) return false;
+    field.SetText(answer.Files[0]);
+    ReadCatalogFile(field.Text());
+    RefreshGrid();
+    return true;
+}
+
+void TCatalogTab::EnableCatalogActions(bool on) {
+    for (gui::TAction* action : {RemoveDupFromCat, CatalogRemoveZip, CatalogAddZip})
+        action->SetEnabled(on);
+}
+
+void TCatalogTab::SBOpenCatClick() {
+    ChooseCatalog(*Edit8);
+}
+
+void TCatalogTab::CatalogOpenExecute() {
+    ChooseCatalog(*Edit8);
+    if (!Edit8->Text().empty()) EnableCatalogActions(true);
+}
+
+void TCatalogTab::CatalogCloseExecute() {
+    if (CatalogReading) return;
+    Edit8->SetText("");
+    EnableCatalogActions(false);
+    Rows.Clear();
+    SelectedCatalogZip.clear();
+    RefreshGrid();
+}
+
+void TCatalogTab::CatalogAddZipExecute() {
+    if (CatalogReading) return;
+    if (Edit8->Text().empty()) CatalogOpenExecute();
+    const std::string catalogue = Edit8->Text();
+    if (catalogue.empty()) return;
+    if (!AppendToFile(catalogue, "")) {
+        Label28->SetCaption("Cannot open the catalog: " + catalogue);
+        return;
+    }
+    gui::TFileDialogRequest request;
+    request.Owner = form_.Handle();
+    request.DefaultExt = "zip";
+    request.Filter = "zip files|*.zip;*.0*";
+    request.MultiSelect = true;
+    const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
+    if (!answer.Accepted) return;
+    {
+        TFlagGuard reading(CatalogReading);
+        for (const std::string& zipFile : answer.Files) {
+            Rows.Clear();
+            RefreshGrid();
+            Label28->SetCaption("Reading content of: " + zipFile);
+            gui::ProcessMessages();
+            std::string lines;
+            try {
+                unzipper2_->SetZipName(zipFile);
+                Label28->SetCaption("Writing content of: " + zipFile + " to: " + catalogue);
+                Progress(0, unzipper2_->Count());
+                lines = job::CatalogLinesOfZip(*unzipper2_, BaseName(zipFile));
+                Progress(unzipper2_->Count(), unzipper2_->Count());
+            } catch (const std::exception& error) {
+                form_.AddToLog("The zip file " + zipFile +
+                               " could not be read for the catalog: " + error.what());
+                continue;
+            }
+            if (!AppendToFile(catalogue, lines))
+                form_.AddToLog("Could not write to the catalog: " + catalogue);
+        }
+        unzipper2_->ClearZip();
+    }
+    Label28->SetCaption("");
+    ReadCatalogFile(catalogue);
+    RefreshGrid();
+}
+
+void TCatalogTab::UnZipper2TotalPercentDone(int percent) {
+    if (ProgressBar4->Max() != 100) ProgressBar4->SetMax(100);
+    ProgressBar4->SetPosition(percent);
+    gui::PumpIfDue(kPumpMs);
+}
+
+// The copy is made and the user asked; false when either does not happen. The catalogue
+// stays as it is then.
+bool TCatalogTab::BackUpAndConfirm(const std::string& file, const std::string& text) {
+    if (!Exists(file)) {
+        Label28->SetCaption("The catalog file does not exist: " + file);
+        return false;
+    }
+    const std::string backup = file.substr(0, file.find_last_of('.')) + ".bak";
+    if (!job::CopyFileThreaded(file, backup, false)) {
+        Label28->SetCaption("Could not copy the catalog to: " + backup);
+        return false;
+    }
+    return form_.ShowBox(text, gui::TMsgButtons::OKCancel, gui::TMsgIcon::Warning, 2) == gui::mrOk;
+}
+
+void TCatalogTab::CatalogRemoveZipExecute() {
+    const std::string catalogue = Edit8->Text();
+    if (CatalogReading || catalogue.empty() || SelectedCatalogZip.empty()) return;
+    Progress(0, Rows.Count());
+    const std::string text = "Removing: " + SelectedCatalogZip + " from catalog: " + catalogue;
+    Label28->SetCaption(text);
+    if (!BackUpAndConfirm(catalogue, text)) return;
+    std::string contents;
+    if (!ReadSharedFile(catalogue, contents) ||
+        !gui::ReplaceFileContents(catalogue, job::CatalogWithoutZip(contents, SelectedCatalogZip))) {
+        Label28->SetCaption("The catalog could not be rewritten: " + catalogue);
+        form_.AddToLog("The catalog could not be rewritten: " + catalogue);
+        return;
+    }
+    Label28->SetCaption("");
+    Progress(0, 1);
+    ReadCatalogFile(catalogue);
+    RefreshGrid();
+}
+
+void TCatalogTab::RemoveDupFromCatExecute() {
+    RemoveCatalogDuplicates();
+}
+
+void TCatalogTab::RemoveCatalogDuplicates() {
+    const std::string catalogue = Edit8->Text();
+    if (CatalogReading || catalogue.empty()) return;
+    {
+        TFlagGuard reading(CatalogReading);
+        Progress(0, Rows.Count());
+        const std::string text = "Removing duplicates:  from catalog:  " + catalogue;
+        Label28->SetCaption(text);
+        if (!BackUpAndConfirm(catalogue, text)) return;
+        std::string contents;
+        int damaged = 0;
+        if (!ReadSharedFile(catalogue, contents) ||
+            !gui::ReplaceFileContents(
+                catalogue, job::CatalogWithoutDuplicates(contents, CBShowFolders->Checked(), &damaged))) {
+            Label28->SetCaption("The catalog could not be rewritten: " + catalogue);
+            form_.AddToLog("The catalog could not be rewritten: " + catalogue);
+            return;
+        }
+        if (damaged > 0) form_.AddToLog(std::to_string(damaged) + " damaged lines skipped in " + catalogue);
+    }
+    ReadCatalogFile(catalogue);
+}
+
+TCatalogTab::CellLook TCatalogTab::CellLookOf(int col, int row) const {
+    if (row == 0) {
+        const int sort = Rows.SortColumn();
+        const bool sortColumn = col == sort || (col <= 1 && sort == 1);
+        return {sortColumn ? kLime : gui::clBtnFace, gui::clBlack, kColumnTitles[std::clamp(col, 0, 4)]};
+    }
+    const int entry = Rows.RowOfGridRow(row);
+    if (entry < 0) return {kWhite, gui::clWindowText, ""};
+    const bool selected = Rows.Selected(entry);
+    return {selected ? kNavy : kWhite,
+            selected ? static_cast<gui::TColor>(GetSysColor(COLOR_HIGHLIGHTTEXT)) : gui::clWindowText,
+            col == 0 ? "" : Rows.CellText(col, entry, form_.Locale)};
+}
+
+void TCatalogTab::DrawGrid2DrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect, unsigned) {
+    const CellLook look = CellLookOf(col, row);
+    if (row == 0 && DrawGrid2->FixedRows() > 0) {
+        // Columns 0 and 1 share one header cell titled "Name".
+        RECT cell = rect;
+        if (col == 0) cell.right += DrawGrid2->ColWidths(1);
+        if (col == 1) cell.left -= DrawGrid2->LeftCol() <= 0 ? DrawGrid2->ColWidths(0) : 0;
+        canvas.Brush.Color = look.Brush;
+        canvas.Pen.Color = gui::clBlack;
+        canvas.Font.Color = look.Font;
+        canvas.Rectangle(cell.left, cell.top, cell.right, cell.bottom);
+        canvas.TextRect(RECT{cell.left + 1, cell.top + 1, cell.right - 1, cell.bottom - 1}, cell.left + 3,
+                        cell.top + 2, look.Text);
+        return;
+    }
+    canvas.Brush.Color = look.Brush;
+    canvas.Font.Color = look.Font;
+    canvas.FillRect(rect);
+    const int entry = Rows.RowOfGridRow(row);
+    if (entry < 0) return;
+    if (col == 0) {
+        const bool folder = Rows.Name(entry).empty();
+        canvas.DrawImage(gui::SystemSmallImages(), SmallIconIndex(Rows.Name(entry), folder), rect.left + 2,
+                         rect.top);
+    } else {
+        canvas.TextRect(rect, rect.left + 2, rect.top + 1, look.Text);
+    }
+    if (row == DrawGrid2->Row()) {
+        canvas.Pen.Color = kNavy;
+        canvas.MoveTo(rect.left, rect.top);
+        canvas.LineTo(rect.right, rect.top);
+        canvas.MoveTo(rect.left, rect.bottom - 1);
+        canvas.LineTo(rect.right, rect.bottom - 1);
+        if (col == 0) {
+            canvas.MoveTo(rect.left, rect.top);
+            canvas.LineTo(rect.left, rect.bottom);
+        }
+        if (col == 4) {
+            canvas.MoveTo(rect.right - 1, rect.top);
+            canvas.LineTo(rect.right - 1, rect.bottom);
+        }
+    }
+}
+
+void TCatalogTab::ApplySelection(int gridRow, bool shift, bool ctrl) {
+    const int entry = Rows.RowOfGridRow(gridRow);
+    if (entry < 0) return;
+    if (ctrl) {
+        Rows.SetSelected(entry, !Rows.Selected(entry));
+    } else if (shift && Anchor >= 1) {
+        // Every row from the anchor to this one takes the state opposite to this row's.
+        const bool state = !Rows.Selected(entry);
+        for (int r = std::min(Anchor, gridRow); r <= std::max(Anchor, gridRow); ++r) {
+            const int other = Rows.RowOfGridRow(r);
+            if (other >= 0) Rows.SetSelected(other, state);
+        }
+    }
+    Anchor = gridRow;
+    DrawGrid2->Invalidate();
+}
+
+void TCatalogTab::DrawGrid2SelectCell(int, int row, bool& canSelect) {
+    canSelect = true;
+    const int entry = Rows.RowOfGridRow(row);
+    if (entry < 0) return;
+    Memo3->SetText(Rows.Path(entry) + Rows.Name(entry));
+    SelectedCatalogZip = Rows.Zip(entry);
+    ApplySelection(row, ShiftDown, CtrlDown);
+}
+
+void TCatalogTab::DrawGrid2MouseDown(int x, int y) {
+    int col = -1, row = -1;
+    if (!DrawGrid2->MouseToCell(x, y, col, row)) return;
+    RequestedSortColumn = std::max(col, 1);
+    if (row == 0) DrawGrid2DblClick();
+    ShowPosition();
+}
+
+void TCatalogTab::DrawGrid2DblClick() {
+    if (CatalogReading) return;
+    if (RequestedSortColumn != Rows.SortColumn()) {
+        TFlagGuard reading(CatalogReading);
+        SortRows(RequestedSortColumn);
+        return;
+    }
+    if (DrawGrid2->Row() >= 1 && RestoreOpenZipfile->Enabled()) RestoreOpenZipfile->Execute();
+}
+
+void TCatalogTab::MoveTo(int gridRow, bool shift) {
+    const int previous = std::max(DrawGrid2->Row(), 1);
+    gridRow = std::clamp(gridRow, 1, Rows.Count());
+    DrawGrid2->SetRow(gridRow);
+    if (gridRow < DrawGrid2->TopRow()) DrawGrid2->SetTopRow(gridRow);
+    if (gridRow >= DrawGrid2->TopRow() + DrawGrid2->VisibleRowCount())
+        DrawGrid2->SetTopRow(std::max(1, gridRow - DrawGrid2->VisibleRowCount() + 1));
+    if (shift) {
+        if (Anchor < 1) Anchor = previous;
+        ApplySelection(gridRow, true, false);
+    }
+    const int entry = Rows.RowOfGridRow(gridRow);
+    if (entry >= 0) {
+        Memo3->SetText(Rows.Path(entry) + Rows.Name(entry));
+        SelectedCatalogZip = Rows.Zip(entry);
+    }
+    DrawGrid2->Invalidate();
+}
+
+void TCatalogTab::DrawGrid2KeyDown(WORD& key, gui::TShiftState shift) {
+    if (CatalogReading || Rows.Count() < 1) return;
+    ShiftDown = (shift & gui::ssShift) != 0;
+    CtrlDown = (shift & gui::ssCtrl) != 0;
+    const int current = std::max(DrawGrid2->Row(), 1);
+    const int page = std::max(DrawGrid2->VisibleRowCount(), 1);
+    switch (key) {
+    case VK_PRIOR:
+        MoveTo(current - page, ShiftDown);
+        break;
+    case VK_NEXT:
+        MoveTo(current + page, ShiftDown);
+        break;
+    case VK_HOME:
+        MoveTo(1, ShiftDown);
+        break;
+    case VK_END:
+        MoveTo(Rows.Count(), ShiftDown);
+        break;
+    case VK_UP:
+        MoveTo(current - 1, ShiftDown);
+        break;
+    case VK_DOWN:
+        MoveTo(current + 1, ShiftDown);
+        break;
+    case VK_LEFT:
+    case VK_RIGHT: {
+        const int columns = DrawGrid2->ColCount();
+        const int left = (DrawGrid2->LeftCol() + (key == VK_LEFT ? columns - 1 : 1)) % columns;
+        DrawGrid2->SetLeftCol(left);
+        DrawGrid2->SetCol(left);
+        break;
+    }
+    case VK_SPACE:
+        DrawGrid2->SetCol(DrawGrid2->Col() == DrawGrid2->LeftCol()
+                              ? std::min(DrawGrid2->Col() + 1, DrawGrid2->ColCount() - 1)
+                              : std::max(DrawGrid2->Col() - 1, 0));
+        break;
+    default:
+        return;
+    }
+    key = 0;
+    ShowPosition();
+}
+
+void TCatalogTab::DrawGrid2KeyUp(WORD& key, gui::TShiftState) {
+    if (key == VK_SHIFT) ShiftDown = false;
+    if (key == VK_CONTROL) CtrlDown = false;
+}
+
+void TCatalogTab::SpeedButton2Click() {
+    const std::optional<int> found = Rows.GoTo(EditCatGoTo->Text(), form_.Locale);
+    if (!found) return;
+    MoveTo(*found, false);
+    DrawGrid2->SetFocus();
+    ShowPosition();
+}
+
+void TCatalogTab::CBShowFoldersClick() {
+    ReadCatalogFile(Edit8->Text());
+}
+
+void TCatalogTab::ReadCatalogs() {
+    form_.Session.Run.CatalogList.Clear();
+    CatZipList.Clear();
+    const std::string names = form_.Session.Job.CatalogNames;
+    const std::string own = job::CatalogNaming::OwnCatalog(names);
+    job::JobCatalogReader reader(form_.Session.Run.CatalogList, CatZipList);
+    auto readFile = [&](const std::string& file, const std::string& status, bool ownCatalogue) {
+        std::string text;
+        if (!ReadSharedFile(file, text)) return;
+        form_.Label1->SetCaption(status + file);
+        const int maximum = static_cast<int>(text.size() / 1024) + 1;
+        form_.ProgressBar1->SetMax(maximum);
+        size_t position = 0, lines = 0;
+        int64_t last = gui::CurrentClock().MonotonicMs();
+        std::string_view line;
+        while (NextLine(text, position, line)) {
+            if (ownCatalogue)
+                reader.OwnLine(line);
+            else
+                reader.ZipNameLine(line);
+            if (++lines % kLinesPerLook == 0 && PumpDue(last)) {
+                form_.ProgressBar1->SetPosition(static_cast<int>(position / 1024));
+                gui::ProcessMessages();
+            }
+        }
+    };
+    for (const std::string& file : job::CatalogNaming::NameList(names, CatalogFolder()))
+        if (!gui::SameTextI(file, own)) readFile(file, "Reading filenames from: ", false);
+    if (!own.empty()) readFile(own, "Reading catalog from: ", true);
+    reader.Finish();
+    if (reader.Damaged > 0)
+        form_.AddToLog(std::to_string(reader.Damaged) + " damaged lines skipped in " + own);
+}
+
+void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
+    std::string lines;
+    if (Exists(zipPath)) {
+        try {
+            zip::TUnZipper reader(*files_);
+            reader.SetZipName(zipPath);
+            lines = job::CatalogLinesOfZip(reader, BaseName(zipPath));
+        } catch (const std::exception& error) {
+            form_.AddToLog("The zip file " + zipPath + " could not be read for the catalog: " + error.what());
+        }
+    }
+    for (const std::string& target :
+         job::CatalogNaming::AppendTargets(form_.Session.Job.CatalogNames, CatalogFolder()))
+        if (!AppendToFile(target, lines)) form_.AddToLog("Could not write to the catalog: " + target);
+}
+
+} // namespace ui

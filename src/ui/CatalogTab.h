@@ -1,0 +1,144 @@
+#pragma once
+// The Catalog tab and the job's catalogues. The tab opens one catalogue file, shows its rows
+// (src/job/Catalog) in an owner-drawn grid sorted by any column, jumps to a key, adds the
+// entries of chosen zip files, and removes one zip's entries or the duplicate lines; a rewrite
+// copies the file to ".bak" first and replaces it whole, so a failure leaves it as it was.
+// For the job it reads the catalogues at the job start (ReadCatalogs) and appends each
+// finished volume (AddZipToCatalog).
+//
+// Catalogue files are opened sharing read and write: a job may append while the tab reads.
+// Long loops pump on a time budget, never per line, and a load asked for while one runs
+// restarts the running one.
+
+#include "gui/Graphics.h"
+#include "job/Catalog.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace gui {
+class TAction;
+class TButton;
+class TCanvas;
+class TCheckBox;
+class TDrawGrid;
+class TEdit;
+class TLabel;
+class TMemo;
+class TProgressBar;
+class TSpeedButton;
+} // namespace gui
+
+namespace zip {
+class TExtractFileSystem;
+class TUnZipper;
+} // namespace zip
+
+namespace ui {
+
+class TMF;
+
+class TCatalogTab {
+  public:
+    explicit TCatalogTab(TMF& form);
+    ~TCatalogTab();
+    TCatalogTab(const TCatalogTab&) = delete;
+    TCatalogTab& operator=(const TCatalogTab&) = delete;
+
+    // Controls and actions under their published names.
+    gui::TEdit* Edit8 = nullptr; // the open catalogue
+    gui::TSpeedButton* SBOpenCat = nullptr;
+    gui::TEdit* EditCatGoTo = nullptr;
+    gui::TSpeedButton* SpeedButton2 = nullptr; // "Go to:"
+    gui::TCheckBox* CBShowFolders = nullptr;
+    gui::TCheckBox* CBShowDuplicates = nullptr;
+    gui::TMemo* Memo3 = nullptr;
+    gui::TLabel* Label22 = nullptr; // "Go to in, " + the sort column's title
+    gui::TLabel* Label28 = nullptr; // status
+    gui::TProgressBar* ProgressBar4 = nullptr;
+    gui::TButton* Button9 = nullptr;
+    gui::TDrawGrid* DrawGrid2 = nullptr;
+    gui::TAction* CatalogOpen = nullptr;
+    gui::TAction* CatalogClose = nullptr;
+    gui::TAction* CatalogAddZip = nullptr;
+    gui::TAction* CatalogRemoveZip = nullptr;
+    gui::TAction* RemoveDupFromCat = nullptr;
+    gui::TAction* RestoreOpenZipfile = nullptr;
+
+    // State.
+    job::CatalogRows Rows;
+    bool CatalogReading = false;
+    bool CatalogReadRestart = false;
+    std::string SelectedCatalogZip;
+    int RequestedSortColumn = job::CatalogRows::PathColumn;
+    int Anchor = -1;
+    bool ShiftDown = false, CtrlDown = false;
+    // The zip names of the job's catalogues, read at the job start.
+    job::CatalogZipNames CatZipList;
+
+    // "Catalogs\" in the per-user data folder when one is in use, else in the program folder.
+    std::string CatalogFolder() const;
+    // The job start: the job's catalogues into the run's CatalogList and CatZipList.
+    void ReadCatalogs();
+    // The runner, per finished volume: the zip's entries appended to the job's catalogue(s).
+    void AddZipToCatalog(const std::string& zipPath);
+    // The volume preparation's name test: a zip name one of the job's catalogues holds.
+    bool CatalogZipUsed(const std::string& zipName) const { return CatZipList.Contains(zipName); }
+    // EditCatNameChange: the job's CatalogNames from the text of its field.
+    void EditCatNameChange(const std::string& text);
+
+    void ReadCatalogFile(const std::string& name);
+    void RefreshGrid();
+    void CatalogOpenExecute();
+    void SBOpenCatClick();
+    void CatalogCloseExecute();
+    void CatalogAddZipExecute();
+    void CatalogRemoveZipExecute();
+    void RemoveDupFromCatExecute();
+    void RemoveCatalogDuplicates();
+    void DrawGrid2DrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect, unsigned state);
+    void DrawGrid2SelectCell(int col, int row, bool& canSelect);
+    void DrawGrid2MouseDown(int x, int y);
+    void DrawGrid2DblClick();
+    void DrawGrid2KeyDown(WORD& key, gui::TShiftState shift);
+    void DrawGrid2KeyUp(WORD& key, gui::TShiftState shift);
+    void SpeedButton2Click();
+    void CBShowFoldersClick();
+    void UnZipper2TotalPercentDone(int percent);
+
+    // What a cell shows: its background, its text colour and its text (column 0 shows an icon).
+    struct CellLook {
+        gui::TColor Brush;
+        gui::TColor Font;
+        std::string Text;
+    };
+    CellLook CellLookOf(int col, int row) const;
+
+  private:
+    void Build();
+    bool ChooseCatalog(gui::TEdit& field);
+    void EnableCatalogActions(bool on);
+    void ShowPosition();
+    std::string ColumnTitle() const;
+    void SortRows(int column);
+    void MoveTo(int gridRow, bool shift);
+    void ApplySelection(int gridRow, bool shift, bool ctrl);
+    bool BackUpAndConfirm(const std::string& file, const std::string& text);
+    void Progress(int position, int maximum);
+
+    TMF& form_;
+    std::unique_ptr<zip::TExtractFileSystem> files_;
+    std::unique_ptr<zip::TUnZipper> unzipper2_;
+};
+
+// Catalogue files, shared with a job that appends: the whole text; false when missing or unreadable.
+bool ReadSharedFile(const std::string& path, std::string& text);
+// Appends, creating the folder and the file when missing; a refused open is tried once more
+// after a second.
+bool AppendToFile(const std::string& path, const std::string& text);
+// The small-icon index for a file name's type, cached by extension ("[FOLDER]" for folders).
+int SmallIconIndex(const std::string& fileName, bool folder);
+
+} // namespace ui
