@@ -1,6 +1,7 @@
 #include "core/DateText.h"
 
 #include "gui/CivilDate.h"
+#include "gui/TextTrim.h"
 
 #include <charconv>
 #include <cmath>
@@ -283,12 +284,7 @@ double StrToFloatAnySep(std::string_view text, char decimalSeparator) {
         const size_t found = work.find(other);
         if (found != std::string::npos) work[found] = decimalSeparator;
     }
-    size_t first = 0, last = work.size();
-    while (first < last && static_cast<unsigned char>(work[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(work[last - 1]) <= ' ')
-        --last;
-    const std::string_view number(work.data() + first, last - first);
+    const std::string_view number = gui::TrimView(work);
 
     auto fail = [&]() -> double {
         throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");

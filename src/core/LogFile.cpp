@@ -180,8 +180,7 @@ std::string ArchiveProgramLog(const std::string& programLog, const std::string& 
         number = 50;
     }
     const std::string archive = name(number);
-    WinFolderOps folders;
-    if (!folders.ForceDirectories(logFolder))
+    if (!ForceDirectories(logFolder))
         throw ELogWriteError("Cannot create the log folder " + logFolder + ": " +
                              SystemErrorText(GetLastError()));
     if (!CopyFileA(programLog.c_str(), archive.c_str(), FALSE))

@@ -47,4 +47,20 @@ std::string StripSpecialChars(std::string_view text) {
     return kept;
 }
 
+std::string JobBaseName(std::string_view jobName) {
+    return jobName.size() > 4 ? std::string(jobName.substr(0, jobName.size() - 4)) : std::string();
+}
+
+std::string NextFreeNumberedName(const std::string& prefix, int first, const std::string& suffix,
+                                 const std::function<bool(const std::string&)>& exists) {
+    for (int n = first;; ++n) {
+        std::string name = prefix + std::to_string(n) + suffix;
+        if (!exists(name)) return name;
+    }
+}
+
+std::string DataFolder(const std::string& dataDir, const std::string& programFolder) {
+    return dataDir.empty() ? programFolder : dataDir;
+}
+
 } // namespace core

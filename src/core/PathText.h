@@ -1,9 +1,10 @@
 #pragma once
 // Text rules about paths and names that need no file system: the 8.3 test, folder joining,
-// cleaning names of punctuation, and the names of drive types.
+// cleaning names of punctuation, job base names, numbered names, and the names of drive types.
 
 #include "gui/DriveType.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,18 @@ std::string JoinFolder(std::string_view folder, std::string_view sub);
 // Removes control characters and ASCII punctuation other than "~"; blanks, digits, letters
 // and characters from 0x7F up stay.
 std::string StripSpecialChars(std::string_view text);
+
+// A job file's name as shown and in the names made from it: less its last four characters
+// (".dat"); empty for a name of four characters or fewer.
+std::string JobBaseName(std::string_view jobName);
+
+// prefix + n + suffix for the first n from first upward that exists() says is free.
+std::string NextFreeNumberedName(const std::string& prefix, int first, const std::string& suffix,
+                                 const std::function<bool(const std::string&)>& exists);
+
+// Where the program keeps its data: the per-user folder when one is in use, else the program
+// folder (both end with "\").
+std::string DataFolder(const std::string& dataDir, const std::string& programFolder);
 
 using gui::DriveTypeName;
 

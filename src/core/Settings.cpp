@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include "core/Scramble.h"
+#include "gui/TextTrim.h"
 
 namespace core {
 
@@ -26,20 +27,11 @@ int ReadIntegerOrWriteDefault(gui::IniAccess& file, const char* section, const c
     return stored;
 }
 
-std::string TrimBlanks(const std::string& text) {
-    size_t first = 0, last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
-}
-
 // A damaged stored password must not stop the program: it reads as none, and the caller
 // learns of it when it asks.
 std::string UnscrambledOrEmpty(const std::string& stored, bool* damaged = nullptr) {
     try {
-        return TrimBlanks(UnscrambleText(stored, ScrambleKey));
+        return gui::Trim(UnscrambleText(stored, ScrambleKey));
     } catch (const EConvertError&) {
         if (damaged) *damaged = true;
         return {};

@@ -4,28 +4,42 @@
 
 namespace core {
 
-bool WinFolderOps::DirectoryExists(const std::string& folder) {
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
+bool DirectoryExists(const std::string& folder) {
+    const std::string path = folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool WinFolderOps::ForceDirectories(const std::string& folder) {
+bool FileExists(const std::string& file) {
+    const DWORD attributes = GetFileAttributesA(file.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ForceDirectories(const std::string& folder) {
     std::string path = folder;
     while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
         path.pop_back();
-    if (path.empty() || (path.size() == 2 && path[1] == ':'))
-        return !path.empty() && DirectoryExists(path + "\\");
+    if (path.empty() || (path.size() == 2 && path[1] == ':')) return !path.empty() && DirectoryExists(path);
     if (DirectoryExists(path)) return true;
     const size_t slash = path.find_last_of("\\/");
-    if (slash != std::string::npos && !ForceDirectories(path.substr(0, slash))) return false;
+    // A parent that cannot be made may still be there (a network share's root): the folder
+    // itself decides.
+    if (slash != std::string::npos && slash > 0) ForceDirectories(path.substr(0, slash));
     // A file of that name also answers "already exists": only a folder counts.
     CreateDirectoryA(path.c_str(), nullptr);
     return DirectoryExists(path);
 }
 
+bool WinFolderOps::DirectoryExists(const std::string& folder) {
+    return core::DirectoryExists(folder);
+}
+
+bool WinFolderOps::ForceDirectories(const std::string& folder) {
+    return core::ForceDirectories(folder);
+}
+
 bool WinFolderOps::FileExists(const std::string& file) {
-    const DWORD attributes = GetFileAttributesA(file.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return core::FileExists(file);
 }
 
 bool WinFolderOps::CopyOneFile(const std::string& from, const std::string& to) {

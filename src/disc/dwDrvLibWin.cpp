@@ -13,6 +13,7 @@
 #include "disc/dwDrvLib.h"
 #include "disc/dwSPTI.h"
 #include "gui/Clock.h"
+#include "gui/TextTrim.h"
 #include "gui/Wait.h"
 
 #include <algorithm>
@@ -57,12 +58,6 @@ void WaitForRequest(HANDLE event, int timeoutMs) {
         if (now >= deadline) return;
         if (due > now) clock.Sleep(static_cast<int>(due - now), false);
     }
-}
-
-std::string TrimText(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 } // namespace
@@ -122,7 +117,7 @@ void TSCSIDevice::ScanDevices() {
         if (DoDebug) {
             const std::string manager(inquiry.HA_ManagerId, strnlen(inquiry.HA_ManagerId, 16));
             const std::string identifier(inquiry.HA_Identifier, strnlen(inquiry.HA_Identifier, 16));
-            DoDebugMessage(">>> " + manager + " (" + TrimText(identifier) + ")", 1);
+            DoDebugMessage(">>> " + manager + " (" + gui::Trim(identifier) + ")", 1);
         }
         for (int target = 0; target < 8; ++target)
             for (int lun = 0; lun < 8; ++lun) {
@@ -196,7 +191,7 @@ void TSCSIDevice::SetDeviceID(const std::string& Entry) {
 void TSCSIDevice::ApplyQuirks(bool Answered) {
     const InquiryStrings strings =
         Answered ? ParseInquiryStrings(InquiryData, sizeof InquiryData) : InquiryStrings{};
-    const std::string product = TrimText(strings.Product), vendor = TrimText(strings.Vendor);
+    const std::string product = gui::Trim(strings.Product), vendor = gui::Trim(strings.Vendor);
     QuirkForceUnderrun = product == "CD-W512EB";
     QuirkLinkSizeValid = product == "CRX175E" || product == "CD-RW  CRX800E";
     QuirkEraseWaitAgain = product.rfind("UJDA", 0) == 0 || vendor.rfind("TDK", 0) == 0;

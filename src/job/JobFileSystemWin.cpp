@@ -1,5 +1,6 @@
 #include "job/JobFileSystemWin.h"
 
+#include "core/WinFolders.h"
 #include "gui/SysError.h"
 #include "job/DriveSpace.h"
 
@@ -101,16 +102,7 @@ bool SystemJobFileSystem::Remove(const std::string& path) {
 }
 
 bool SystemJobFileSystem::ForceDirectories(const std::string& folder) {
-    std::string path = folder;
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
-        path.pop_back();
-    if (path.empty()) return false;
-    const DWORD attributes = AttributesOf(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const size_t cut = path.find_last_of("\\/");
-    // A drive root ("C:") needs no making.
-    if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':') ForceDirectories(path.substr(0, cut));
-    return CreateDirectoryA(path.c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+    return core::ForceDirectories(folder);
 }
 
 int64_t SystemJobFileSystem::DriveSizeBytes(const std::string& path) {

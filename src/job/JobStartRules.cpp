@@ -3,6 +3,7 @@
 #include "job/VolumeSizes.h"
 
 #include "gui/CivilDate.h"
+#include "gui/TextTrim.h"
 #include "zip/ZipLib.h"
 
 #include <cctype>
@@ -13,18 +14,9 @@ namespace job {
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
-    size_t first = 0, last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
-}
-
 // Blanks around a part are typing, not part of the path: trimmed first.
 std::string DestinationPart(std::string part) {
-    part = Trimmed(part);
+    part = gui::Trim(part);
     if (part.size() == 3 && part.find(":\\") != std::string::npos) part.resize(2);
     if (!part.empty() && part.back() == '\\') part.pop_back();
     return part;
@@ -32,7 +24,7 @@ std::string DestinationPart(std::string part) {
 
 // The size box as a whole number of megabytes; false when it is none.
 bool ParseMegabytes(const std::string& text, int64_t& value) {
-    const std::string trimmed = Trimmed(text);
+    const std::string trimmed = gui::Trim(text);
     size_t at = 0;
     bool negative = false;
     if (at < trimmed.size() && (trimmed[at] == '-' || trimmed[at] == '+')) negative = trimmed[at++] == '-';
@@ -77,7 +69,7 @@ VolumeSize ApplyVolumeSizeRules(const VolumeSizeInput& input, const std::functio
         size.MaxZipSize = CdVolumeSize;
         size.Shown = "650";
     } else {
-        size.Shown = Trimmed(input.Text);
+        size.Shown = gui::Trim(input.Text);
         if (megabytes > LargestVolumeSize / Mebibyte) {
             size.MaxZipSize = LargestVolumeSize;
             size.Shown = std::to_string(LargestVolumeSize / Mebibyte);
@@ -107,16 +99,9 @@ VolumeSize ApplyVolumeSizeRules(const VolumeSizeInput& input, const std::functio
     return size;
 }
 
-std::string JobBaseName(const std::string& jobName) {
-    return jobName.size() >= 4 ? jobName.substr(0, jobName.size() - 4) : std::string();
-}
-
 std::string NextJobLogName(const std::string& base, const std::string& jobName,
                            const std::function<bool(const std::string&)>& exists) {
-    for (int n = 100;; ++n) {
-        const std::string name = base + "Log\\" + JobBaseName(jobName) + "_" + std::to_string(n) + ".txt";
-        if (!exists(name)) return name;
-    }
+    return core::NextFreeNumberedName(base + "Log\\" + JobBaseName(jobName) + "_", 100, ".txt", exists);
 }
 
 std::string CsvFileNameFor(const std::string& base, const std::string& jobName, double now) {

@@ -3,6 +3,8 @@
 // the volume size from the size box and the destination's capacity, and the names of the
 // job's log, catalogue list and catalogue.
 
+#include "core/PathText.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -35,7 +37,7 @@ struct VolumeSize {
 VolumeSize ApplyVolumeSizeRules(const VolumeSizeInput& input, const std::function<bool()>& askCdSize);
 
 // The job's name as logs show it: the file name less its last four characters.
-std::string JobBaseName(const std::string& jobName);
+using core::JobBaseName;
 
 // "<base>Log\<job>_<n>.txt" with the first n from 100 up whose file does not exist.
 std::string NextJobLogName(const std::string& base, const std::string& jobName,

@@ -6,6 +6,7 @@
 #include "job/MailText.h"
 
 #include "gui/CivilDate.h"
+#include "gui/TextTrim.h"
 
 #include <cmath>
 #include <cstdio>
@@ -16,15 +17,6 @@ namespace {
 
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 const char kHex[] = "0123456789ABCDEF";
-
-std::string Trimmed(std::string_view text) {
-    size_t first = 0, last = text.size();
-    while (first < last && (text[first] == ' ' || text[first] == '\t'))
-        ++first;
-    while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t'))
-        --last;
-    return std::string(text.substr(first, last - first));
-}
 
 bool IsPlainHeaderText(std::string_view text) {
     for (unsigned char c : text)
@@ -94,7 +86,7 @@ std::vector<std::string> SplitRecipients(std::string_view text) {
     while (start <= text.size()) {
         size_t end = text.find_first_of(",;", start);
         if (end == std::string_view::npos) end = text.size();
-        std::string part = Trimmed(text.substr(start, end - start));
+        std::string part = gui::Trim(text.substr(start, end - start));
         if (!part.empty()) out.push_back(std::move(part));
         start = end + 1;
     }
@@ -104,15 +96,15 @@ std::vector<std::string> SplitRecipients(std::string_view text) {
 std::string EnvelopeAddress(std::string_view text) {
     const size_t open = text.rfind('<');
     const size_t close = open == std::string_view::npos ? open : text.find('>', open);
-    if (close == std::string_view::npos) return Trimmed(text);
-    return Trimmed(text.substr(open + 1, close - open - 1));
+    if (close == std::string_view::npos) return gui::Trim(text);
+    return gui::Trim(text.substr(open + 1, close - open - 1));
 }
 
 std::string HeaderAddress(std::string_view text, std::string_view charset) {
-    const std::string whole = Trimmed(text);
+    const std::string whole = gui::Trim(text);
     const size_t open = whole.rfind('<');
     if (open == std::string::npos || whole.find('>', open) == std::string::npos) return whole;
-    std::string name = Trimmed(std::string_view(whole).substr(0, open));
+    std::string name = gui::Trim(std::string_view(whole).substr(0, open));
     if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
     const std::string address = "<" + EnvelopeAddress(whole) + ">";
     if (name.empty()) return address;

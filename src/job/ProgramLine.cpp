@@ -2,35 +2,25 @@
 
 #include "gui/IniDocument.h"
 #include "gui/Shell.h"
+#include "gui/TextTrim.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace job {
 
-namespace {
-
-std::string Trimmed(std::string_view text) {
-    size_t first = 0, last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return std::string(text.substr(first, last - first));
-}
-
-} // namespace
+namespace {} // namespace
 
 ProgramCall SplitProgramLine(std::string_view line) {
     ProgramCall call;
-    const std::string text = Trimmed(line);
+    const std::string text = gui::Trim(line);
     if (!text.empty() && text.front() == '"') {
         const size_t close = text.find('"', 1);
         if (close == std::string::npos) {
-            call.Program = Trimmed(std::string_view(text).substr(1));
+            call.Program = gui::Trim(std::string_view(text).substr(1));
         } else {
-            call.Program = Trimmed(std::string_view(text).substr(1, close - 1));
-            call.Parameters = Trimmed(std::string_view(text).substr(close + 1));
+            call.Program = gui::Trim(std::string_view(text).substr(1, close - 1));
+            call.Parameters = gui::Trim(std::string_view(text).substr(close + 1));
         }
     } else {
         call.Program = text;

@@ -3,6 +3,7 @@
 #include "core/ConvertError.h"
 #include "gui/CivilDate.h"
 #include "gui/CompareText.h"
+#include "gui/TextTrim.h"
 
 #include <algorithm>
 #include <charconv>
@@ -24,15 +25,6 @@ constexpr double firstDate = -693'593.0;
 constexpr double lastDateEnd = 2'958'466.0;
 
 constexpr const char* weekdayCodes[7] = {"Su", "Mo", "Tu", "We", "Th", "Fr", "Sa"};
-
-std::string_view Trim(std::string_view text) {
-    size_t first = 0, last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
-}
 
 std::string_view Columns(std::string_view text, size_t first, size_t count) {
     return first >= text.size() ? std::string_view() : text.substr(first, count);
@@ -237,7 +229,7 @@ std::vector<std::string> ConvertOlderLayout(const std::vector<std::string>& line
         const std::string_view job = Columns(line, 27, std::string_view::npos);
         if (start == "Once") {
             try {
-                const double value = core::StrToDateFixed(Trim(Columns(line, 5, 19)), locale);
+                const double value = core::StrToDateFixed(gui::TrimView(Columns(line, 5, 19)), locale);
                 InsertScheduleLine(
                     converted, FormatScheduleLine("Once          - ", value, job, locale.decimalSeparator));
             } catch (const core::EConvertError&) {
@@ -321,7 +313,7 @@ std::optional<double> RunQueueDue(std::string_view entry, char decimalSeparator)
 }
 
 std::string RunQueueJob(std::string_view entry) {
-    return std::string(Trim(Columns(entry, 20, 254)));
+    return std::string(gui::TrimView(Columns(entry, 20, 254)));
 }
 
 std::vector<std::string> SplitTextLines(std::string_view text) {
@@ -364,7 +356,7 @@ void InsertScheduleLine(std::vector<std::string>& scheduleList, std::string line
 }
 
 std::optional<double> ParseTimeText(std::string_view text, const core::LocaleFormat& locale) {
-    const std::string_view time = Trim(text);
+    const std::string_view time = gui::TrimView(text);
     if (time.empty()) return std::nullopt;
     const std::string dayZero = core::DateToStrFixed(0, locale);
     try {
@@ -422,7 +414,7 @@ ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
 
     // The run the timer is starting now is not offered again.
     if (!queue.empty() && !input.nextRunJob.empty() && RunQueueJob(queue.front()) == input.nextRunJob &&
-        Trim(Columns(queue.front(), 0, 20)) == DueText(input.nextRunTime, separator) &&
+        gui::TrimView(Columns(queue.front(), 0, 20)) == DueText(input.nextRunTime, separator) &&
         input.now + startingWindow > input.nextRunTime)
         queue.erase(queue.begin());
 
@@ -461,7 +453,7 @@ ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
             DateTimeText(std::round(*due * 86'400) / 86'400, input.locale);
         if (text)
             result.runRows.push_back(*text + "  -  " +
-                                     std::string(Trim(Columns(entry, 19, std::string::npos))));
+                                     std::string(gui::TrimView(Columns(entry, 19, std::string::npos))));
     }
     result.runQueueFile = RunQueueFileText(queue);
 
@@ -480,7 +472,7 @@ ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
             shown = *text;
         }
         result.scheduleRows.push_back(std::string(Columns(line, 0, 16)) + shown + "  -  " +
-                                      std::string(Trim(ScheduleJob(line))));
+                                      std::string(gui::TrimView(ScheduleJob(line))));
         result.scheduleRowLines.push_back(static_cast<int>(i));
     }
     return result;

@@ -3,6 +3,7 @@
 #include "ui/MFo.h"
 
 #include "core/LogFile.h"
+#include "core/PathText.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/FileText.h"
@@ -49,12 +50,12 @@ std::string TMF::StampText() const {
 }
 
 std::string TMF::ProgramLogPath() const {
-    const std::string folder = DataDir().empty() ? environment_.ProgramFolder() : DataDir();
-    return folder + environment_.ProgramBaseName() + ".log";
+    return core::DataFolder(DataDir(), environment_.ProgramFolder()) + environment_.ProgramBaseName() +
+           ".log";
 }
 
 std::string TMF::LogFolder() const {
-    return (DataDir().empty() ? environment_.ProgramFolder() : DataDir()) + "Log\\";
+    return core::DataFolder(DataDir(), environment_.ProgramFolder()) + "Log\\";
 }
 
 core::LogWritten TMF::AppendTo(const std::string& path, const std::string& text, bool stamp,
@@ -104,9 +105,9 @@ void TMF::WriteRestoreLog(const std::string& text, bool stamp, bool fallBack) {
 
 void TMF::WriteRunLog(const std::string& text, bool stamp, bool fallBack) {
     if (flags_.JobName.empty()) return;
-    std::string jobFile = flags_.JobName.substr(flags_.JobName.find_last_of("\\/:") + 1);
-    const size_t dot = jobFile.find_last_of('.');
-    const std::string runLog = environment_.ProgramFolder() + jobFile.substr(0, dot) + ".log";
+    // The name the job start deletes at a fresh run.
+    const std::string jobFile = flags_.JobName.substr(flags_.JobName.find_last_of("\\/:") + 1);
+    const std::string runLog = environment_.ProgramFolder() + core::JobBaseName(jobFile) + ".log";
     AppendTo(runLog, text, stamp, core::LogLine(StampText(), flags_.JobName, true), fallBack);
 }
 

@@ -7,11 +7,13 @@
 #include "core/FuncMin.h"
 #include "core/Messages.h"
 #include "core/MvRegistry.h"
+#include "core/ProgramBox.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Label.h"
 #include "gui/Screen.h"
 #include "gui/Shell.h"
+#include "gui/TextTrim.h"
 #include "gui/Wait.h"
 #include "job/JobStartRules.h"
 #include "ui/DriveDetector.h"
@@ -30,12 +32,6 @@ constexpr char slowDrives[] =
 constexpr char transportError[] = "Error initializing ASPI Layer, you can not use your CD / DVD drive.";
 constexpr char runKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr int capabilityBits = 19;
-
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // Only drive letters belong in the cached drive lists; anything else there is damage.
 std::string LettersOnly(const std::string& text) {
@@ -216,8 +212,8 @@ void TMF::ProbeDrives(const std::string& versionText) {
 }
 
 std::string TMF::ResumeStatePath(const std::string& extension) const {
-    const std::string folder = DataDir().empty() ? environment_.ProgramFolder() : DataDir();
-    return folder + environment_.ProgramBaseName() + extension;
+    return core::DataFolder(DataDir(), environment_.ProgramFolder()) + environment_.ProgramBaseName() +
+           extension;
 }
 
 void TMF::DiscardResumeState() {
@@ -305,8 +301,8 @@ void TMF::RunAfterStartPrograms() {
         std::string program = value, parameters;
         if (!value.empty() && value[0] == '"') {
             const size_t close = value.find('"', 1);
-            program = Trimmed(value.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-            if (close != std::string::npos) parameters = Trimmed(value.substr(close + 1));
+            program = gui::Trim(value.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            if (close != std::string::npos) parameters = gui::Trim(value.substr(close + 1));
         }
         if (program.empty()) continue;
         if (!gui::Shell().Open(program, parameters)) AddToLog("Could not start " + program);
@@ -356,14 +352,7 @@ int TMF::ShowBox(const std::string& text, gui::TMsgButtons buttons, gui::TMsgIco
         if (buttons == gui::TMsgButtons::OKCancel) return defaultButton == 2 ? gui::mrCancel : gui::mrOk;
         return gui::mrOk;
     }
-    gui::TMessageBoxRequest request;
-    request.Owner = Handle();
-    request.Caption = "Tarnwick";
-    request.Text = text;
-    request.Buttons = buttons;
-    request.Icon = icon;
-    request.DefaultButton = defaultButton;
-    return gui::Prompter().ShowMessageBox(request);
+    return core::ProgramBox(Handle(), text, buttons, icon, defaultButton);
 }
 
 void TMF::AboutDlgShowExecute() {

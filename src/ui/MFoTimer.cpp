@@ -8,6 +8,7 @@
 #include "gui/Application.h"
 #include "gui/Label.h"
 #include "gui/ListBox.h"
+#include "gui/TextTrim.h"
 
 #include <cstdio>
 
@@ -20,18 +21,12 @@ constexpr int discWatchdogMinutes = 180;
 constexpr int cancelGraceMinutes = 30;
 constexpr int scheduleRefreshMinutes = 30;
 
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // A run-queue entry: the due time in characters 1-20, the job file after them.
 std::string DueField(const std::string& entry) {
-    return Trimmed(entry.substr(0, 20));
+    return gui::Trim(entry.substr(0, 20));
 }
 std::string JobField(const std::string& entry) {
-    return entry.size() > 20 ? Trimmed(entry.substr(20)) : std::string();
+    return entry.size() > 20 ? gui::Trim(entry.substr(20)) : std::string();
 }
 } // namespace
 

@@ -1,6 +1,7 @@
 // The main form's window states, the window-message protocol and the close paths.
 #include "ui/MFo.h"
 
+#include "core/PathText.h"
 #include "core/multinst.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
@@ -11,6 +12,7 @@
 #include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
 #include "gui/Shell.h"
+#include "gui/TextTrim.h"
 #include "gui/Wait.h"
 
 namespace ui {
@@ -19,10 +21,6 @@ namespace {
 constexpr char shutdownQuestion[] = "Are you sure that the running backup job shall be shutdown";
 constexpr char shutdownStatus[] = "Shutdown in progress wait";
 
-// A job or archive name as shown: without its extension's four characters.
-std::string WithoutExtension(const std::string& name) {
-    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
-}
 } // namespace
 
 LRESULT TMF::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -107,11 +105,7 @@ void TMF::AppMinimize() {
     if (!Session.Running() && !RunQueue.empty()) {
         const std::string& next = RunQueue.front();
         const std::string due = next.substr(0, 20);
-        std::string rest = next.size() > 20 ? next.substr(20) : std::string();
-        while (!rest.empty() && rest.front() == ' ')
-            rest.erase(rest.begin());
-        while (!rest.empty() && rest.back() == ' ')
-            rest.pop_back();
+        const std::string rest = next.size() > 20 ? gui::Trim(next.substr(20)) : std::string();
         try {
             UpdateTrayTip(DateToStrFixed(core::StrToFloatAnySep(due, '.'), Locale) + " - " + rest);
         } catch (const core::EConvertError&) {
@@ -143,7 +137,7 @@ void TMF::FormActivate() {
     if (DriveChanging) return;
     if (flags_.AutoStarted || flags_.HideWindow) SendMessageA(Handle(), WM_MINIMIZE_TO_TRAY, 0, 0);
     UpdateCaption();
-    std::string tip = WithoutExtension(flags_.JobName);
+    std::string tip = core::JobBaseName(flags_.JobName);
     const int max = ProgressBar1->Max();
     const int percent = max > 0 ? static_cast<int>(100LL * ProgressBar1->Position() / max) : 0;
     if (percent >= 1) tip += " " + std::to_string(percent) + "%";
@@ -152,8 +146,8 @@ void TMF::FormActivate() {
 
 void TMF::UpdateCaption() {
     if (flags_.Hidden) return;
-    const std::string name = PageControl1->ActivePage() == TabSheet4 ? WithoutExtension(OpenZipName)
-                                                                     : WithoutExtension(flags_.JobName);
+    const std::string name = PageControl1->ActivePage() == TabSheet4 ? core::JobBaseName(OpenZipName)
+                                                                     : core::JobBaseName(flags_.JobName);
     gui::Application().SetTitle("Tarnwick - " + name);
     SetCaption("Tarnwick - " + name);
     UpdateTrayTip(name);
@@ -189,7 +183,7 @@ void TMF::ShowMainWindow() {
         AppRestore();
     }
     SetStayOnTop(false);
-    UpdateTrayTip(WithoutExtension(flags_.JobName));
+    UpdateTrayTip(core::JobBaseName(flags_.JobName));
     UpdateCaption();
     showingMainWindow_ = false;
 }
@@ -215,15 +209,7 @@ void TMF::StartOldServiceProgram() {
 }
 
 bool TMF::AskYesNo(const std::string& text) {
-    if (flags_.Hidden) return false;
-    gui::TMessageBoxRequest request;
-    request.Owner = Handle();
-    request.Caption = "Tarnwick";
-    request.Text = text;
-    request.Buttons = gui::TMsgButtons::YesNo;
-    request.Icon = gui::TMsgIcon::Exclamation;
-    request.DefaultButton = 2;
-    return gui::Prompter().ShowMessageBox(request) == gui::mrYes;
+    return ShowBox(text, gui::TMsgButtons::YesNo, gui::TMsgIcon::Exclamation, 2) == gui::mrYes;
 }
 
 void TMF::FormCloseQuery(bool& canClose) {
