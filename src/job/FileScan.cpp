@@ -172,7 +172,7 @@ void FileScan::ScanItem(const std::string& item) {
 
 void FileScan::DrainQueue() {
     while (!run_.ScanQueue.empty() && !host_.Cancelled()) {
-        run_.ScheduleWaitMinutes = 0;
+        host_.ResetWatchdog();
         const std::string entry = std::move(run_.ScanQueue.front());
         run_.ScanQueue.pop_front();
         ScanItem(entry);

@@ -76,7 +76,7 @@ void JobItems::ScanLogged(const std::string& item) {
 void JobItems::IncludeLoop() {
     for (const std::string& item : job_.IncludeList) {
         if (host_.Cancelled()) break;
-        run_.ScheduleWaitMinutes = 0;
+        host_.ResetWatchdog();
         if (gui::SameTextI(item, "%REGISTRY%")) {
             DeleteFileA((place_.ProgramFolder + "_$zreg_$._$r").c_str());
             DeleteFileA((place_.ProgramFolder + "_$zureg_$._$r").c_str());
@@ -113,7 +113,8 @@ void JobItems::IncludeLoop() {
 SelectionResult JobItems::Run() {
     run_.FileCount = run_.FilesCopyed = 0;
     run_.BytesToBak = 0;
-    run_.ZipNameNr = run_.ScheduleWaitMinutes = run_.FilesToBak = run_.DirToBak = 0;
+    run_.ZipNameNr = run_.FilesToBak = run_.DirToBak = 0;
+    host_.ResetWatchdog();
     host_.SetPassProgress(0, 100);
     run_.Only83 = false;
     run_.DoIncludeReg = run_.DoIncludeSysState = false;

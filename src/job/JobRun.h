@@ -88,7 +88,6 @@ struct JobRun {
     int64_t BytesToBak = 0;
     int ZipNameNr = 0;
     int64_t TotalMB = 0;
-    int ScheduleWaitMinutes = 0; // the job watchdog's minute counter
 
     // Flags of the special items and of the scan.
     bool Only83 = false;

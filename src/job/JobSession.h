@@ -35,6 +35,18 @@ struct JobSession {
     std::vector<std::string> MailBody;
     // Paths whose archive bit the job will clear.
     std::vector<std::string> ArchiveBitPending;
+
+    // The timer's minute counts, one set for the program. A running job starts them again at
+    // its points of progress, so it is taken neither for an idle program nor for a disc
+    // layer that hangs.
+    int IdleListMinutes = 0; // with schedules listed; a hidden program ends past its limit
+    int DiscBusyMinutes = 0; // the disc layer busy; past three hours the job is let go
+    int CancelMinutes = 0;   // since the cancel flag was seen set
+    // A job starts: every count from zero.
+    void RunBegins() { IdleListMinutes = DiscBusyMinutes = CancelMinutes = 0; }
+    // A point of progress (an item or folder of the selection, a file zipped, a volume
+    // planned), and the job's end.
+    void JobAlive() { IdleListMinutes = DiscBusyMinutes = 0; }
 };
 
 } // namespace job

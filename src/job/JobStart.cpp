@@ -115,6 +115,7 @@ bool JobStarter::Steps() {
     core::DeleteFilesByMask(host_.TempPath() + "~zip*.*");
     host_.ShowJobStarting();
     session_.State = JobState::Running;
+    session_.RunBegins();
     session_.EndGuard.JobStarted();
     std::string programBase = host_.ProgramFile();
     programBase = programBase.substr(0, programBase.find_last_of('.'));

@@ -222,9 +222,6 @@ class TMF : public gui::TForm {
     bool StartUpDone = false;
     int MinuteTicks = 0;
     int64_t ScheduleMinutes = 0;
-    int DiscBusyMinutes = 0;
-    int IdleListMinutes = 0;
-    int CancelMinutes = 0;
     int ScheduleFileAge = -1;
     double NextRunTime = 0;
     std::string NextRunJob;

@@ -143,6 +143,7 @@ void TMF::StartBackupJob() {
 
 void TMF::ShowJobEnded(bool cancelled) {
     Session.State = job::JobState::Idle;
+    Session.JobAlive();
     EndJobLog();
     Startbackup->SetCaption("&Start");
     Startbackup->SetEnabled(true);

@@ -58,7 +58,7 @@ class TMFJobHost final : public job::JobHost {
     void PumpIfDue() override { gui::PumpIfDue(pumpIntervalMs); }
     bool Cancelled() override { return form_.Session.Cancelled; }
     void SetCancelled(bool cancelled) override { form_.Session.Cancelled = cancelled; }
-    void ResetWatchdog() override { form_.Session.Run.ScheduleWaitMinutes = 0; }
+    void ResetWatchdog() override { form_.Session.JobAlive(); }
 
     // Questions.
     bool Hidden() override { return form_.flags_.Hidden; }

@@ -50,14 +50,14 @@ void TMF::MinuteWork() {
     ++ScheduleMinutes;
     MinuteTicks = 0;
 
-    if (DiscBusyMinutes > discWatchdogMinutes && !DiscWriteStarted) {
+    if (Session.DiscBusyMinutes > discWatchdogMinutes && !DiscWriteStarted) {
         Session.State = job::JobState::Idle;
         Startbackup->SetEnabled(true);
         Startbackup->SetCaption(idleCaption);
     }
     const bool discBusy = OnDiscBusy && OnDiscBusy();
     if (discBusy)
-        ++DiscBusyMinutes;
+        ++Session.DiscBusyMinutes;
     else if (!Session.Running() && Startbackup->Enabled())
         CheckSchedules();
 
@@ -72,17 +72,17 @@ void TMF::MinuteWork() {
     }
     if (flags_.Hidden) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
 
-    if (ListBox2->Items().Count() > 0) ++IdleListMinutes;
-    if (flags_.Hidden && IdleListMinutes > creation_.infiniteWait) gui::Application().Halt(0);
+    if (ListBox2->Items().Count() > 0) ++Session.IdleListMinutes;
+    if (flags_.Hidden && Session.IdleListMinutes > creation_.infiniteWait) gui::Application().Halt(0);
 
     // The job end runs once per cancellation, not once a minute while it lasts. The job end
     // clears the flag and a lasting stop request sets it again within the same minute, so
     // only a flag seen clear the minute before, or a count reset by a job start, begins a
     // new cancellation.
-    if (Session.Cancelled && (!cancelSeen_ || CancelMinutes == 0)) cancelJobEndDone_ = false;
+    if (Session.Cancelled && (!cancelSeen_ || Session.CancelMinutes == 0)) cancelJobEndDone_ = false;
     cancelSeen_ = Session.Cancelled;
-    if (Session.Cancelled) ++CancelMinutes;
-    if (CancelMinutes > 0) {
+    if (Session.Cancelled) ++Session.CancelMinutes;
+    if (Session.CancelMinutes > 0) {
         Label1->SetCaption("Job cancelled");
         if (!cancelJobEndDone_) {
             cancelJobEndDone_ = true;
@@ -90,7 +90,7 @@ void TMF::MinuteWork() {
         }
     }
     const std::string stopRequest = environment_.ProgramFolder() + "Stop.req";
-    if (CancelMinutes > cancelGraceMinutes) {
+    if (Session.CancelMinutes > cancelGraceMinutes) {
         DeleteFileA(stopRequest.c_str());
         gui::Application().Halt(0);
     }

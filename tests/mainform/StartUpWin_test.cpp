@@ -496,7 +496,7 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     form->Session.State = job::JobState::Running;
     form->Startbackup->SetEnabled(false);
     form->Startbackup->SetCaption("&Cancel");
-    form->DiscBusyMinutes = 181;
+    form->Session.DiscBusyMinutes = 181;
     form->DiscWriteStarted = true;
     EXPECT_FALSE(Minute());
     EXPECT_TRUE(form->Session.Running()) << "a disc step under way is left alone";
@@ -526,7 +526,7 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     EXPECT_FALSE(FileExists(programFolder / "Stop.req"));
 
     // A cancel in the next job (its start zeroed the count) ends it once more, and only once.
-    form->CancelMinutes = 0;
+    form->Session.RunBegins();
     form->Session.Cancelled = true;
     EXPECT_FALSE(Minute());
     EXPECT_FALSE(Minute());
@@ -534,13 +534,55 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
 
     // A hidden program with schedules listed and no job for longer than InfiniteWait ends itself.
     form->Session.Cancelled = false;
-    form->CancelMinutes = 0;
+    form->Session.RunBegins();
     form->ListBox2->Items().Add("a schedule");
     program->Flags().Hidden = true;
-    form->IdleListMinutes = 1439;
+    form->Session.IdleListMinutes = 1439;
     EXPECT_FALSE(Minute());
     EXPECT_TRUE(Minute());
     EXPECT_EQ(halts, 2);
+}
+
+TEST_F(StartUpTest, AJobStartsTheMinuteCountsAgainSoNeitherWatchdogStopsIt) {
+    gui::TIniFile ini = ProgramIni();
+    ini.WriteBool("LastState", "HideInfo", true);
+    ini.WriteInteger("Settings", "InfiniteWait", 3);
+    StartProgram({"/H"});
+    RunStartUp();
+    program->Flags().Hidden = true;
+    form->ListBox2->Items().Add("a schedule");
+    TempFolder data, destination;
+    testsupport::WriteWholeFile(data / "a.txt", "a");
+    job::JobDefinition job;
+    job.Destination = destination.Path();
+    job.IncludeList = {data.Path() + "*.*"};
+    job.PreRunFile = "C:\\Tools\\before.exe";
+    job.PreWait = 70; // the minute work runs inside the job's wait
+    testsupport::WriteWholeFile(programFolder / "Minutes.dat", job::WriteJobText(job, {}));
+    program->Flags().JobName = "Minutes.dat";
+    // Minutes the disc layer was busy before, summed with the job's would pass the watchdog's
+    // three hours; a hidden program idle for two minutes more than its limit would end.
+    bool busy = true;
+    std::vector<bool> runningWhileBusy;
+    form->OnDiscBusy = [&] {
+        runningWhileBusy.push_back(form->Session.Running());
+        return busy;
+    };
+    EXPECT_FALSE(Minute());
+    EXPECT_FALSE(Minute());
+    form->Session.DiscBusyMinutes = 181;
+    runningWhileBusy.clear();
+    form->StartBackupJob();
+    EXPECT_FALSE(form->Session.Running()) << "the job ended after its selection";
+    ASSERT_FALSE(runningWhileBusy.empty()) << "no minute passed inside the job";
+    EXPECT_TRUE(runningWhileBusy.front()) << "the disc watchdog let the job go";
+    busy = false;
+    EXPECT_FALSE(Minute());
+    EXPECT_FALSE(Minute());
+    EXPECT_EQ(halts, 0);
+    EXPECT_EQ(form->Session.IdleListMinutes, 2);
+    EXPECT_FALSE(Minute());
+    EXPECT_TRUE(Minute()) << "idle past the limit: the program ends";
 }
 
 TEST_F(StartUpTest, SmallDialogsCentreAnswerKeysAndShowTheVersionResource) {
