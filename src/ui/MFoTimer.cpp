@@ -9,8 +9,7 @@
 #include "gui/Label.h"
 #include "gui/ListBox.h"
 #include "gui/TextTrim.h"
-
-#include <cstdio>
+#include "job/Schedules.h"
 
 namespace ui {
 
@@ -129,11 +128,7 @@ void TMF::CheckSchedules() {
         if (!RunQueue.empty()) {
             const std::string entry = RunQueue.front();
             try {
-                char fixed[64];
-                std::snprintf(fixed, sizeof fixed, "%.6f", NextRunTime);
-                std::string fixedText = fixed;
-                for (char& c : fixedText)
-                    if (c == '.') c = Locale.decimalSeparator;
+                const std::string fixedText = job::DueText(NextRunTime, Locale.decimalSeparator);
                 const std::string due = DueField(entry);
                 if (JobField(entry) == NextRunJob &&
                     (due == fixedText ||
