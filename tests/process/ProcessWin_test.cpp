@@ -3,6 +3,7 @@
 #include "WineDriveWinSupport.h"
 #include "core/DateText.h"
 #include "core/Switches.h"
+#include "job/JobFile.h"
 
 #include <gtest/gtest.h>
 
@@ -295,4 +296,88 @@ TEST(ProgramProcess, HiddenStartProbesTheDrivesOnceAndLeavesItsState) {
     EXPECT_EQ(LoggedCommands(testsupport::ReadWholeFile(folder / "sim.log"), "5a"), probesByFirstStart)
         << "the second start reads the cache";
     EXPECT_EQ(IniValue(ini, "JobOnStart", "DaysCount"), "1") << "one day counts once";
+}
+
+// --- A job named on the command line of a hidden start: it runs and the program ends. ---
+
+namespace {
+
+// The job file's text, as the job store writes it.
+std::string JobFileText(const std::string& destination, const std::string& include,
+                        const std::string& marker) {
+    job::JobDefinition job;
+    job.Destination = destination;
+    job.IncludeList = {include};
+    job.PreRunFile = "\"" + marker + "\" /pre";
+    job.PreWait = 1;
+    job.PostRunFile = "\"" + marker + "\" /post";
+    job.PostWait = 1;
+    return job::WriteJobText(job, {});
+}
+
+int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(ProgramProcess, AHiddenStartWithAJobRunsItWithItsProgramsAndEndsWhetherTheDestinationIsThereOrNot) {
+    const testsupport::KeptRunValue runValue;
+    TempFolder folder;
+    const std::string program = CopyProgramInto(folder);
+    const std::string marker = folder / "marker.exe";
+    ASSERT_TRUE(CopyFileA(WindowsPath(TW_CMDMARKER_EXE).c_str(), marker.c_str(), FALSE));
+    const std::string markerLog = folder / "cmdmarker.txt";
+    // A program that ran before: its saved window state is not put over the hide switch.
+    const auto settings = [&] {
+        testsupport::WriteWholeFile(
+            folder / "tarnwick.ini",
+            "[Settings]\r\nUseUserData2kXP=0\r\nUseUserData=0\r\n[LastState]\r\ndefault=1\r\n");
+    };
+    settings();
+    CreateDirectoryA((folder / "source").c_str(), nullptr);
+    testsupport::WriteWholeFile(folder / "source\\a.txt", "some bytes");
+
+    // A folder: the program before the job, its wait, the selection, the end with the program
+    // after the job; the program then ends by itself.
+    testsupport::WriteWholeFile(folder / "X.dat", JobFileText(folder / "dest", folder / "source\\", marker));
+    {
+        Process run(program, "/H /=" + folder / "X.dat");
+        ASSERT_TRUE(run.Created());
+        EXPECT_EQ(run.WaitForExit(), 0u) << "an unattended run closes the program after its job\n"
+                                         << testsupport::ReadWholeFile(folder / "tarnwick.log");
+    }
+    std::string marks = testsupport::ReadWholeFile(markerLog);
+    EXPECT_EQ(Count(marks, "/pre"), 1) << marks;
+    EXPECT_EQ(Count(marks, "/post"), 1) << marks;
+    EXPECT_LT(marks.find("/pre"), marks.find("/post"));
+    std::string log = testsupport::ReadWholeFile(folder / "tarnwick.log");
+    EXPECT_NE(log.find("Backup started: "), std::string::npos) << log;
+    EXPECT_NE(log.find("Bytes to backup: 10"), std::string::npos) << log;
+    EXPECT_TRUE(testsupport::FileExists(folder / "Log\\X_100.txt"));
+
+    // A destination that is not there: its line, no program before the job, the one after it.
+    char letter = 0;
+    for (char candidate = 'Y'; candidate >= 'M' && !letter; --candidate) {
+        const char root[] = {candidate, ':', '\\', 0};
+        if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) letter = candidate;
+    }
+    ASSERT_NE(letter, 0);
+    const std::string missing = std::string(1, letter) + ":\\Backup";
+    DeleteFileA(markerLog.c_str());
+    settings();
+    testsupport::WriteWholeFile(folder / "X.dat", JobFileText(missing, folder / "source\\", marker));
+    {
+        Process run(program, "/H /=" + folder / "X.dat");
+        ASSERT_TRUE(run.Created());
+        EXPECT_EQ(run.WaitForExit(), 0u);
+    }
+    marks = testsupport::ReadWholeFile(markerLog);
+    EXPECT_EQ(Count(marks, "/pre"), 0) << marks;
+    EXPECT_EQ(Count(marks, "/post"), 1) << marks;
+    log = testsupport::ReadWholeFile(folder / "tarnwick.log");
+    EXPECT_NE(log.find("Job cancelled, destination is not ready: " + missing), std::string::npos) << log;
 }
