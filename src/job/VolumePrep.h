@@ -18,6 +18,7 @@
 
 #include "job/JobHost.h"
 #include "job/JobSession.h"
+#include "job/VolumePrepRules.h"
 
 #include <cstdint>
 #include <functional>
@@ -73,11 +74,26 @@ class VolumePrep {
     // The resume state of the run, as PrepareVolume saves it before every volume.
     bool SaveJobRunState();
 
+    // A volume a killed run left: the file, its split parts (.z01 on), its work files, and a
+    // copy of it begun on the destination when it was built in the temporary folder.
+    void DeleteVolumeAndParts(const std::string& volumePath);
+
   private:
+    bool JobGoesOn();
+    bool WriterChosen() const;
+    bool WriterLetter(const std::string& path);
+    SpaceFigures Figures() const;
+    void CancelJob();
+    void AskArchiveBits(bool hidden);
+    void KeepVolumeStart();
+    void MediumReserve();
+    bool SaveJobRunState(const std::string& volumePath, int zipNameNr);
+
     JobSession& session_;
     JobRun& run_;
     JobHost& host_;
     DiscWriter* writer_;
+    bool nothingFitsSeen_ = false; // this volume already asked for room once
 };
 
 } // namespace job
