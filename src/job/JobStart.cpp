@@ -2,6 +2,7 @@
 
 #include "core/ConvertError.h"
 #include "core/FuncMin.h"
+#include "core/WinFolders.h"
 #include "gui/CivilDate.h"
 #include "gui/Clock.h"
 #include "gui/CompareText.h"
@@ -19,28 +20,6 @@
 namespace job {
 
 namespace {
-
-bool FolderExists(std::string path) {
-    if (path.size() == 2 && path[1] == ':') path += '\\';
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The folder and any missing parents; true when it exists afterwards.
-bool ForceFolder(std::string path) {
-    while (!path.empty() && path.back() == '\\' && !(path.size() == 3 && path[1] == ':'))
-        path.pop_back();
-    if (path.empty() || FolderExists(path)) return !path.empty();
-    const size_t slash = path.find_last_of('\\');
-    if (slash != std::string::npos && slash > 0) ForceFolder(path.substr(0, slash));
-    CreateDirectoryA(path.c_str(), nullptr);
-    return FolderExists(path);
-}
 
 std::string WithBackslash(std::string path) {
     if (!path.empty() && path.back() != '\\') path += '\\';
@@ -156,7 +135,8 @@ bool JobStarter::Steps() {
     MaxZipSize = job_.MaxZipSize;
     SpaceReserve = 0;
     if (!ChooseDestination()) return false;
-    if (!Destination.DiscWriterMode && !FolderExists(Destination.DestPath)) ForceFolder(Destination.DestPath);
+    if (!Destination.DiscWriterMode && !core::DirectoryExists(Destination.DestPath))
+        core::ForceDirectories(Destination.DestPath);
     const std::string driveType =
         Destination.DestPath.size() >= 2 ? gui::DriveTypeText(Destination.DestPath.substr(0, 1) + ":\\") : "";
     if (Destination.DestFreeSpace < MaxZipSize && Destination.DestFreeSpace > MinimumDestFreeSpace &&
@@ -237,18 +217,18 @@ void JobStarter::TakeOverDestination() {
 
 void JobStarter::TemporaryFolder() {
     std::string temp = host_.TempPath();
-    if (FolderExists(temp)) return;
-    ForceFolder(temp);
+    if (core::DirectoryExists(temp)) return;
+    core::ForceDirectories(temp);
     host_.Pump();
     host_.Pump();
-    if (!FolderExists(temp)) {
+    if (!core::DirectoryExists(temp)) {
         char system[MAX_PATH];
         const DWORD length = GetTempPathA(MAX_PATH, system);
         temp = length > 0 && length < MAX_PATH ? WithBackslash(system) : std::string();
-        if (!temp.empty()) ForceFolder(temp);
+        if (!temp.empty()) core::ForceDirectories(temp);
         host_.Pump();
         host_.Pump();
-        if (temp.empty() || !FolderExists(temp)) temp = host_.ProgramFolder();
+        if (temp.empty() || !core::DirectoryExists(temp)) temp = host_.ProgramFolder();
     }
     host_.SetTempPath(WithBackslash(temp));
 }
@@ -294,7 +274,7 @@ bool JobStarter::ChooseDestination() {
 
 bool JobStarter::CheckMissingDestination() {
     const std::string& path = Destination.DestPath;
-    if (Destination.DiscWriterMode || FolderExists(path) || job_.WriterIndex != 0) return true;
+    if (Destination.DiscWriterMode || core::DirectoryExists(path) || job_.WriterIndex != 0) return true;
     if (path.size() >= 2 && path[1] == ':') {
         const std::string drive = path.substr(0, 2);
         const std::string type = gui::DriveTypeText(drive + "\\");
@@ -341,16 +321,16 @@ bool JobStarter::FreshRunJobFile() {
 void JobStarter::NamesAndFolders() {
     const std::string base = host_.DataBase();
     const std::string jobName = host_.JobName();
-    ForceFolder(base + "Log\\");
-    ForceFolder(base + "Catalogs\\");
-    session_.JobLogName = NextJobLogName(base, jobName, FileExists);
+    core::ForceDirectories(base + "Log\\");
+    core::ForceDirectories(base + "Catalogs\\");
+    session_.JobLogName = NextJobLogName(base, jobName, core::FileExists);
     host_.BeginJobLog(session_.JobLogName);
     CsvFileName = CsvFileNameFor(base, jobName, gui::CurrentClock().Now());
     std::string shown;
     CatalogNames = CatalogNamesFor(base, jobName, job_.CatalogNames, shown);
     job_.CatalogNames = shown;
     const size_t slash = CatalogNames.find_last_of('\\');
-    if (slash != std::string::npos) ForceFolder(CatalogNames.substr(0, slash + 1));
+    if (slash != std::string::npos) core::ForceDirectories(CatalogNames.substr(0, slash + 1));
     DeleteFileA((host_.ProgramFolder() + JobBaseName(jobName) + ".log").c_str());
 }
 

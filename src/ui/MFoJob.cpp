@@ -2,6 +2,8 @@
 // engine, and the window made idle again after the job's end.
 #include "ui/MFo.h"
 
+#include "core/PathText.h"
+#include "core/ProgramBox.h"
 #include "gui/Action.h"
 #include "gui/Label.h"
 #include "gui/Menu.h"
@@ -13,14 +15,6 @@
 #include "ui/PreRun1.h"
 
 namespace ui {
-
-namespace {
-
-std::string WithoutExtension(const std::string& name) {
-    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
-}
-
-} // namespace
 
 std::unique_ptr<job::JobStore> TMF::MakeJobStore(job::JobHost& host) {
     return std::make_unique<job::JobStore>(host, job::SystemJobFiles());
@@ -50,7 +44,7 @@ void TMF::SaveJob(const std::string& name) {
 }
 
 void TMF::ShowJob() {
-    UpdateTrayTip(WithoutExtension(flags_.JobName));
+    UpdateTrayTip(core::JobBaseName(flags_.JobName));
     UpdateCaption();
     if (OnJobShown) OnJobShown();
 }
@@ -76,14 +70,9 @@ void TMF::ConnectJob() {
 void TMF::StartbackupExecute() {
     flags_.HideWindow = false;
     if (Session.Running()) {
-        gui::TMessageBoxRequest request;
-        request.Owner = Handle();
-        request.Caption = "Tarnwick";
-        request.Text = "The running job will be cancelled, continue?";
-        request.Buttons = gui::TMsgButtons::YesNo;
-        request.Icon = gui::TMsgIcon::Warning;
-        request.DefaultButton = 2;
-        if (gui::Prompter().ShowMessageBox(request) != gui::mrYes) return;
+        if (core::ProgramBox(Handle(), "The running job will be cancelled, continue?",
+                             gui::TMsgButtons::YesNo, gui::TMsgIcon::Warning, 2) != gui::mrYes)
+            return;
         Session.Cancelled = true;
         Label1->SetCaption("Shutdown in progress wait");
         if (OnCancelRunningJob) OnCancelRunningJob();

@@ -1,6 +1,7 @@
 #include "ui/PreRun1.h"
 
 #include "core/Messages.h"
+#include "core/PathText.h"
 #include "gui/Button.h"
 #include "gui/Edit.h"
 #include "gui/Label.h"
@@ -32,8 +33,7 @@ TPreRun::TPreRun()
 
 void TPreRun::FormShow(HWND mainWindow, const std::string& jobFileName, const job::PrePostPrograms& values) {
     CenterOn(mainWindow);
-    const std::string shown = jobFileName.size() >= 4 ? jobFileName.substr(0, jobFileName.size() - 4) : "";
-    SetCaption(core::LoadMessage(64994) + shown);
+    SetCaption(core::LoadMessage(64994) + core::JobBaseName(jobFileName));
     Values = values;
     ShowValues();
 }
