@@ -1,0 +1,191 @@
+// Volume preparation on removable media that really fill (tmpfs mounts the script made, put
+// in a Wine "floppy" drive one after another): a full medium brings one prompt and the job
+// goes on on the next medium; while hidden one notice mail goes out and the drive is looked
+// at again every two minutes; a cancel at the prompt ends the job; a copy that does not fit
+// asks again and leaves nothing on the medium.
+
+#include "VolumePrepSupport.h"
+#include "zip/WineDriveWinSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace job;
+using testsupport::FileExists;
+using testsupport::ReadWholeFile;
+using testsupport::WriteWholeFile;
+using volpreptest::Bytes;
+using volpreptest::PrepRig;
+
+namespace {
+
+constexpr int64_t volumeSize = 12 * Mebibyte;
+
+// A medium of the script, emptied, as a Windows folder ending in "\".
+std::string Medium(int number) {
+    const char* unixPath = std::getenv(("TW_MEDIA_" + std::to_string(number)).c_str());
+    if (unixPath == nullptr) {
+        ADD_FAILURE() << "TW_MEDIA_" << number << " is not set: run through volprep_media.sh";
+        return {};
+    }
+    std::string folder = std::string("Z:") + unixPath + "\\";
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((folder + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return folder;
+}
+
+int64_t FreeBytes(const std::string& root) {
+    ULARGE_INTEGER free{}, total{}, all{};
+    GetDiskFreeSpaceExA(root.c_str(), &free, &total, &all);
+    return static_cast<int64_t>(free.QuadPart);
+}
+
+// The first medium in the floppy drive, and the job's first two volumes filling it: the
+// second is cut to what the first left.
+struct FullFloppy {
+    explicit FullFloppy(PrepRig& rig) : rig(rig) {
+        first = Medium(1);
+        second = Medium(2);
+        EXPECT_TRUE(floppy.Defined());
+        EXPECT_TRUE(floppy.Insert(first));
+        dest = floppy.Root().substr(0, 2);
+        rig.Destination(dest, volumeSize);
+        JobRun& run = rig.session.Run;
+        EXPECT_EQ(rig.prep.PrepareVolume(), "Vol001.zip");
+        WriteWholeFile(run.VolumePath, Bytes(volumeSize, 1));
+        EXPECT_EQ(rig.prep.PrepareVolume(), "Vol002.zip");
+        EXPECT_EQ(run.MaxZipSize - run.SpaceReserve, FreeBytes(floppy.Root()))
+            << "a partly used removable medium cuts the volume to its room";
+        WriteWholeFile(run.VolumePath, Bytes(static_cast<size_t>(FreeBytes(floppy.Root()) - 16384), 2));
+        EXPECT_TRUE(rig.host.asked.empty());
+        EXPECT_TRUE(rig.host.mails.empty());
+    }
+
+    PrepRig& rig;
+    wintest::TWineDrive floppy{DRIVE_REMOVABLE};
+    std::string first, second, dest;
+};
+
+const std::string prompt = "Not enough free disk space for the next files in \r";
+
+} // namespace
+
+TEST(VolumePrepMedia, FloppyThatFillsAsksOnceForANewMediumAndTheJobGoesOnOnIt) {
+    {
+        PrepRig rig;
+        FullFloppy media(rig);
+        rig.host.replies.push_back({true, [&] { media.floppy.Insert(media.second); }});
+        ASSERT_EQ(rig.prep.PrepareVolume(), "Vol003.zip");
+        ASSERT_EQ(rig.host.asked.size(), 1u);
+        EXPECT_EQ(rig.host.asked[0],
+                  prompt + media.dest +
+                      "\rinsert a new media, disk or remove files until there is enough free "
+                      "space. \rCancel will skip rest of files and abort the job!");
+        EXPECT_EQ(rig.session.Run.VolumePath, media.dest + "\\Vol003.zip");
+        EXPECT_EQ(rig.session.Run.SpaceReserve, 0) << "the new medium has room for a whole volume";
+        EXPECT_FALSE(rig.session.Cancelled);
+        EXPECT_TRUE(FileExists(media.first + "Vol001.zip"));
+        EXPECT_TRUE(FileExists(media.first + "Vol002.zip"));
+        EXPECT_NE(std::find(rig.host.waits.begin(), rig.host.waits.end(), 15'000), rig.host.waits.end());
+    }
+    {
+        SCOPED_TRACE("Cancel at the prompt, the archive bits kept cleared");
+        PrepRig rig;
+        FullFloppy media(rig);
+        rig.session.Run.Options.ClearArchiveBit = true;
+        rig.host.replies.push_back({false, {}});
+        rig.host.replies.push_back({false, {}});
+        EXPECT_EQ(rig.prep.PrepareVolume(), "");
+        EXPECT_TRUE(rig.session.Cancelled);
+        ASSERT_EQ(rig.host.asked.size(), 2u);
+        EXPECT_EQ(rig.host.asked[1], "Reset the archive bit to the state before the backup");
+        EXPECT_TRUE(rig.session.Run.KeepArchiveBitsCleared);
+        EXPECT_EQ(rig.session.Run.JobZipNames.size(), 2u) << "no third volume";
+        EXPECT_EQ(rig.session.Run.VolumePath, "");
+    }
+}
+
+TEST(VolumePrepMedia, HiddenFloppyThatFillsMailsOnceAndLooksAgainEveryTwoMinutesWithoutRecipientCancels) {
+    {
+        PrepRig rig;
+        FullFloppy media(rig);
+        rig.host.hidden = true;
+        rig.host.mailTo = true;
+        int looks = 0;
+        rig.host.onWait = [&](int milliseconds) {
+            if (milliseconds == 120'000 && ++looks == 3) media.floppy.Insert(media.second);
+        };
+        ASSERT_EQ(rig.prep.PrepareVolume(), "Vol003.zip");
+        EXPECT_TRUE(rig.host.asked.empty()) << "no box while hidden";
+        ASSERT_EQ(rig.host.mails.size(), 1u);
+        EXPECT_EQ(rig.host.mails[0],
+                  "Problem Daily.dat|" + rig.session.JobLogName +
+                      "|Not enough free disk space for the next files in \n" + media.dest +
+                      "\ninsert a new media, disk or remove files until there is enough free "
+                      "space. \n");
+        EXPECT_EQ(looks, 3);
+        EXPECT_EQ(std::count(rig.host.log.begin(), rig.host.log.end(),
+                             "Not enough free disk space for the next files in  " + media.dest),
+                  1);
+        EXPECT_EQ(rig.session.Run.VolumePath, media.dest + "\\Vol003.zip");
+    }
+    {
+        SCOPED_TRACE("no recipient");
+        PrepRig rig;
+        FullFloppy media(rig);
+        rig.host.hidden = true;
+        EXPECT_EQ(rig.prep.PrepareVolume(), "");
+        EXPECT_TRUE(rig.session.Cancelled);
+        EXPECT_TRUE(rig.host.Logged("Not enough free disk space"));
+        EXPECT_TRUE(rig.host.mails.empty());
+        EXPECT_EQ(std::count(rig.host.waits.begin(), rig.host.waits.end(), 120'000), 0);
+    }
+}
+
+TEST(VolumePrepMedia, CopyThatDoesNotFitTheMediumAsksAgainAndACancelLeavesNothingOnIt) {
+    const auto rigFor = [](PrepRig& rig, wintest::TWineDrive& floppy) {
+        EXPECT_TRUE(floppy.Defined());
+        EXPECT_TRUE(floppy.Insert(Medium(3)));
+        JobRun& run = rig.session.Run;
+        rig.Destination(floppy.Root().substr(0, 2), 4 * Mebibyte);
+        run.UseTempFileNow = true;
+        run.ZipFileName = "Vol001.zip";
+        run.VolumePath = run.TempPath + run.ZipFileName;
+        run.CopyPending = true;
+        WriteWholeFile(run.VolumePath, Bytes(3'000'000, 9));
+    };
+    {
+        SCOPED_TRACE("OK after a bigger medium went in");
+        PrepRig rig;
+        wintest::TWineDrive floppy(DRIVE_REMOVABLE);
+        rigFor(rig, floppy);
+        const std::string bigger = Medium(2);
+        rig.host.replies.push_back({true, [&] { floppy.Insert(bigger); }});
+        EXPECT_TRUE(rig.prep.CopyZipToDrive());
+        EXPECT_EQ(rig.host.asked.size(), 1u);
+        EXPECT_EQ(ReadWholeFile(bigger + "Vol001.zip"), Bytes(3'000'000, 9));
+        EXPECT_FALSE(FileExists(rig.session.Run.VolumePath));
+    }
+    {
+        SCOPED_TRACE("Cancel");
+        PrepRig rig;
+        wintest::TWineDrive floppy(DRIVE_REMOVABLE);
+        rigFor(rig, floppy);
+        rig.host.replies.push_back({false, {}});
+        EXPECT_FALSE(rig.prep.CopyZipToDrive());
+        EXPECT_TRUE(rig.session.Cancelled);
+        EXPECT_EQ(rig.host.asked.size(), 1u);
+        EXPECT_FALSE(FileExists(floppy.Root() + "Vol001.zip")) << "no partial target";
+        EXPECT_EQ(FreeBytes(floppy.Root()), 1 * Mebibyte) << "the medium is empty again";
+    }
+}
