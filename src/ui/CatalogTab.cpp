@@ -224,6 +224,18 @@ void TCatalogTab::Build() {
         menu->Add("OpenZipForRestore1", "&Open Zip File").SetAction(RestoreOpenZipfile);
     }
 
+    // The job tab's catalogue fields, at the foot of its page.
+    gui::TTabSheet& jobPage = *form_.TabSheet1;
+    CBCatalog = &form_.Create<gui::TCheckBox>(jobPage, "CBCatalog", gui::TBounds{4, pageHeight - 22, 50, 18},
+                                              "Cat.:");
+    EditCatName =
+        &form_.Create<gui::TEdit>(jobPage, "EditCatName", gui::TBounds{56, pageHeight - 24, 240, 21});
+    SpButCat = &form_.Create<gui::TSpeedButton>(jobPage, "SpButCat",
+                                                gui::TBounds{298, pageHeight - 24, 23, 21}, "...");
+    EditCatName->OnChange = [this] { EditCatNameChange(EditCatName->Text()); };
+    SpButCat->OnClick = [this] { SpButCatClick(); };
+    CBCatalog->OnClick = [this] { form_.Session.Job.CBCatalog = CBCatalog->Checked(); };
+
     SBOpenCat->OnClick = [this] { SBOpenCatClick(); };
     SpeedButton2->OnClick = [this] { SpeedButton2Click(); };
     EditCatGoTo->OnKeyUp = [this](WORD& key, gui::TShiftState) {
@@ -363,6 +375,10 @@ void TCatalogTab::EnableCatalogActions(bool on) {
 
 void TCatalogTab::SBOpenCatClick() {
     ChooseCatalog(*Edit8);
+}
+
+void TCatalogTab::SpButCatClick() {
+    ChooseCatalog(*EditCatName);
 }
 
 void TCatalogTab::CatalogOpenExecute() {

@@ -60,6 +60,10 @@ class TCatalogTab {
     gui::TProgressBar* ProgressBar4 = nullptr;
     gui::TButton* Button9 = nullptr;
     gui::TDrawGrid* DrawGrid2 = nullptr;
+    // The job's catalogue on the job tab: its name, its chooser and "Cat.:".
+    gui::TEdit* EditCatName = nullptr;
+    gui::TSpeedButton* SpButCat = nullptr;
+    gui::TCheckBox* CBCatalog = nullptr;
     gui::TAction* CatalogOpen = nullptr;
     gui::TAction* CatalogClose = nullptr;
     gui::TAction* CatalogAddZip = nullptr;
@@ -93,6 +97,7 @@ class TCatalogTab {
     void RefreshGrid();
     void CatalogOpenExecute();
     void SBOpenCatClick();
+    void SpButCatClick();
     void CatalogCloseExecute();
     void CatalogAddZipExecute();
     void CatalogRemoveZipExecute();

@@ -242,7 +242,7 @@ TEST_F(CatalogTabTest, TheJobReadsItsCataloguesAndAppendsEachVolume) {
     EXPECT_NE(other[2].find("\"20250310100.zip\"1"), std::string::npos);
     EXPECT_EQ(Lines(ReadWholeFile(folder + "own.cat")).size(), 2u);
 
-    tab->EditCatNameChange("daily");
+    SetWindowTextA(tab->EditCatName->Handle(), "daily"); // typed into the job tab's field
     EXPECT_EQ(form->Session.Job.CatalogNames, tab->CatalogFolder() + "daily.cat");
     tab->EditCatNameChange(folder + "chosen.cat");
     EXPECT_EQ(form->Session.Job.CatalogNames, folder + "chosen.cat");
