@@ -99,6 +99,9 @@ class ProgramFacts {
     virtual bool UseTempFile() = 0;
     virtual bool WindowsXP() = 0;
     virtual core::OsVersion Os() = 0;
+    // The Windows folder without, the system's temporary folder with a trailing "\".
+    virtual std::string WindowsFolder() = 0;
+    virtual std::string SystemTempPath() = 0;
     virtual core::LocaleFormat Locale() = 0;
     // Switch /L: what is written back is described in full.
     virtual bool DetailLog() = 0;
@@ -163,6 +166,11 @@ class RestoreWindow {
     virtual bool RestoreCancelled() = 0;
     // Yes/No with No the default (exclamation icon); No without asking while hidden.
     virtual bool ConfirmRestore(const std::string& text) = 0;
+    // The masked text entry; false when cancelled.
+    virtual bool AskPassword(const std::string& prompt, std::string& text) = 0;
+    // The program's numbered logs' folder ("\" ended), and the restore's log in it (none: empty).
+    virtual std::string LogFolder() = 0;
+    virtual void SetRestoreLogName(const std::string& file) = 0;
 };
 
 class JobHost : public JobReporting,

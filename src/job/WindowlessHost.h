@@ -56,6 +56,8 @@ class WindowlessHost : public JobHost {
     bool UseTempFile() override { return false; }
     bool WindowsXP() override { return false; }
     core::OsVersion Os() override { return {}; }
+    std::string WindowsFolder() override { return {}; }
+    std::string SystemTempPath() override { return {}; }
     bool DetailLog() override { return false; }
     core::LocaleFormat Locale() override { return {}; }
     bool CloseAfterJob() override { return false; }
@@ -91,6 +93,9 @@ class WindowlessHost : public JobHost {
     void ShowRestoreRunning(bool) override {}
     bool RestoreCancelled() override { return false; }
     bool ConfirmRestore(const std::string&) override { return false; }
+    bool AskPassword(const std::string&, std::string&) override { return false; }
+    std::string LogFolder() override { return ProgramFolder() + "Log\\"; }
+    void SetRestoreLogName(const std::string&) override {}
 
   private:
     std::function<void(const std::string&)> log_;

@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
+#include "gui/Edit.h"
 #include "gui/Label.h"
 #include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
@@ -88,6 +89,8 @@ class TMFJobHost final : public job::JobHost {
     bool UseTempFile() override { return form_.creation_.useTempFile; }
     bool WindowsXP() override { return form_.environment_.os.IsWindowsXP(); }
     core::OsVersion Os() override { return form_.environment_.os; }
+    std::string WindowsFolder() override { return form_.environment_.windowsFolder; }
+    std::string SystemTempPath() override { return form_.environment_.systemTempPath; }
     bool DetailLog() override { return form_.flags_.DetailLog; }
     core::LocaleFormat Locale() override { return form_.Locale; }
     bool CloseAfterJob() override { return form_.flags_.CloseAfterJob; }
@@ -177,8 +180,25 @@ class TMFJobHost final : public job::JobHost {
     void ShowRestoreRunning(bool running) override {
         if (form_.RestoreTab) form_.RestoreTab->ShowRunning(running);
     }
-    bool RestoreCancelled() override { return form_.RestoreTab && form_.RestoreTab->RestoreCancelRequested; }
+    bool RestoreCancelled() override {
+        return form_.RestoreTab && form_.RestoreTab->Run().RestoreCancelRequested;
+    }
     bool ConfirmRestore(const std::string& text) override { return form_.AskYesNo(text); }
+    // The program's text-entry dialog, masked for the while.
+    bool AskPassword(const std::string& prompt, std::string& text) override {
+        if (!form_.ChgFile1) return false;
+        TChgFile& entry = *form_.ChgFile1;
+        entry.SetCaption(prompt);
+        entry.Edit1->SetText("");
+        entry.Edit1->SetPasswordChar('*');
+        const int result = form_.RunModal([&entry] { return entry.Execute(); });
+        entry.Edit1->SetPasswordChar(0);
+        if (result != gui::mrOk) return false;
+        text = entry.Edit1->Text();
+        return true;
+    }
+    std::string LogFolder() override { return form_.LogFolder(); }
+    void SetRestoreLogName(const std::string& file) override { form_.RestoreLogName = file; }
 
   private:
     // Per-entry pumps: often enough for a responsive window, rare enough to cost nothing.

@@ -1,15 +1,14 @@
 #pragma once
 // The Restore tab: open one of the program's archives, browse its entries in an owner-drawn
 // grid, select with mouse and keyboard, sort by any column, restore the selection under one
-// of three overwrite rules (files in use are replaced at the next boot, registry copies are
-// written back), cancel, and verify the archive. The tab owns the main window's unzip
-// component UnZipper1 and answers its events.
+// of three overwrite rules, cancel, and verify the archive. The tab holds the controls; the
+// list is its grid view and the restore itself the job's restore run, which owns the main
+// window's unzip component UnZipper1.
 
 #include "gui/Exceptions.h"
 #include "gui/Graphics.h"
 #include "gui/StringList.h"
-#include "job/BootReplaceWin.h"
-#include "job/JobArchiveTest.h"
+#include "job/RestoreRun.h"
 #include "ui/RestoreGrid.h"
 
 #include <functional>
@@ -68,23 +67,14 @@ class TRestoreTab {
     gui::TMenuItem* SelectAll1 = nullptr;
     gui::TMenuItem* Invertselection1 = nullptr;
     gui::TMenuItem* Unselctall1 = nullptr;
-    zip::TUnZipper& UnZipper1() { return *unzipper_; }
+    zip::TUnZipper& UnZipper1();
 
-    // The list of entries.
+    // The restore itself, and the list of entries.
+    job::TRestoreRun& Run() { return *run_; }
     TRestoreGrid& Grid() { return *grid_; }
 
-    // State.
-    bool VerifyMode = false;
-    bool RestoreCancelRequested = false;
-    // A restore or verify runs; the start action is its Cancel meanwhile.
-    bool Running = false;
+    // A restore or verify runs: the start action is its Cancel meanwhile.
     void ShowRunning(bool running);
-    bool ReportBadCrc = false;
-    int FullReports = 0;
-    std::vector<job::TRebootEntry> RebootList;
-    bool WindowsMeHiveRestored = false;
-    // The text-entry dialog for a password; false when cancelled.
-    std::function<bool(const std::string& prompt, std::string& text)> AskPassword;
 
     // Handlers.
     void OpenZipFileExecute();
@@ -105,16 +95,12 @@ class TRestoreTab {
     void Connect();
     void RefreshSelection();
     void EnableArchiveActions(bool on);
-    std::string ArchiveName() const;
     // The open dialog's first folder: the job's (first) destination when it exists.
     std::string JobDestinationFolder() const;
-    void Say(const std::string& text);
-    void RunRestore();
-    void ReplaceAtNextBoot();
+    void FocusGrid();
 
     TMF& form_;
-    std::unique_ptr<zip::TExtractFileSystem> files_;
-    std::unique_ptr<zip::TUnZipper> unzipper_;
+    std::unique_ptr<job::TRestoreRun> run_;
     std::unique_ptr<TRestoreGrid> grid_;
     std::function<void()> previousResize_;
     std::function<void(WORD&, gui::TShiftState)> previousKeyUp_;

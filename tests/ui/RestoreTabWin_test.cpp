@@ -285,7 +285,7 @@ TEST_F(RestoreTabTest, NeverIfOlderAndAlwaysKeepOrReplaceAsTheySayAndLogEachRun)
     EXPECT_NE(log.find("Not restored: " + dest + "\\old.txt"), std::string::npos);
     EXPECT_NE(log.find("1 files restored."), std::string::npos);
     EXPECT_EQ(tab->Label15->Caption(), "1 of 3 files restored.");
-    EXPECT_TRUE(tab->RebootList.empty());
+    EXPECT_TRUE(tab->Run().RebootList.empty());
     EXPECT_EQ(form->StartRestore->Caption(), "&Start");
 
     Restore(dest, tab->RadioButton5);
@@ -355,7 +355,7 @@ TEST_F(RestoreTabTest, VerifyNamesTheCorruptEntryAndPasswordsAreAskedAgain) {
     Restore(dest, tab->RadioButton4);
     EXPECT_FALSE(FileExists(dest + "\\secret.txt"));
     EXPECT_NE(Log(101).find("Not restored: secret.txt"), std::string::npos);
-    EXPECT_TRUE(tab->RebootList.empty()) << "a refused password is never queued";
+    EXPECT_TRUE(tab->Run().RebootList.empty()) << "a refused password is never queued";
 }
 
 TEST_F(RestoreTabTest, CancelMidRestoreStopsAfterTheFileInHand) {
@@ -441,7 +441,7 @@ TEST_F(RestoreTabTest, FilesHeldOpenAreStagedAndScheduledForTheNextBoot) {
     EXPECT_EQ(
         prompter.MessageTexts(),
         std::vector<std::string>{"You must restart your computer to get the rest of the files restored"});
-    EXPECT_TRUE(tab->RebootList.empty());
+    EXPECT_TRUE(tab->Run().RebootList.empty());
 
     char pending[4096] = {};
     DWORD size = sizeof pending, type = 0;
