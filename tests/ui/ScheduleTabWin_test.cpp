@@ -135,6 +135,19 @@ TEST_F(ScheduleTabTest, EachKindAsksForItsFieldsAndAddsAllOrNothing) {
                                  }));
     EXPECT_EQ(form->ListBox2->Items().Count(), 1);
 
+    // A file that cannot be replaced (held open by another program) stays as it was, and the
+    // log says so.
+    const std::string before = ReadWholeFile(programFolder / "tarnwick.sch");
+    HANDLE held = CreateFileA((programFolder / "tarnwick.sch").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    Choose(tab->RadioButton9);
+    tab->SaveSchedule->Execute();
+    CloseHandle(held);
+    EXPECT_EQ(ReadWholeFile(programFolder / "tarnwick.sch"), before);
+    EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("The schedule file could not be written"),
+              std::string::npos);
+    tab->EvaluateSchedules();
+
     // A nested evaluation while one runs returns at once.
     tab->ScheduleEvaluating = true;
     tab->EvaluateSchedules();
