@@ -13,6 +13,8 @@ namespace {
 
 constexpr size_t fieldLimit = 5000;
 constexpr size_t indexLimit = 500;
+// A typical catalogue line, for reserving room before a load.
+constexpr size_t averageLine = 64;
 
 struct Fields {
     std::string_view path, name, date, zip, index;
@@ -194,10 +196,20 @@ void CatalogRows::Clear() {
         column->clear();
     dateValues_.clear();
     selected_.clear();
+    hashes_.clear();
     pathIndex_.clear();
     order_.clear();
     sortColumn_ = PathColumn;
     damaged_ = 0;
+}
+
+void CatalogRows::Reserve(size_t lines) {
+    for (auto* column : {&names_, &paths_, &dates_, &zips_, &indices_, &keys_})
+        column->reserve(lines);
+    dateValues_.reserve(lines);
+    selected_.reserve(lines);
+    hashes_.reserve(lines);
+    if (!Duplicates) pathIndex_.reserve(lines);
 }
 
 void CatalogRows::AddRow(std::string_view name, std::string_view path, std::string_view date,
@@ -221,9 +233,11 @@ void CatalogRows::AddLine(std::string_view line) {
     // The key goes in as the next row's; a path seen before takes it out again.
     keys_.push_back(FoldedKey(fields.path, fields.name));
     if (!Duplicates) {
+        hashes_.push_back(std::hash<std::string>()(keys_.back()));
         const auto [found, added] = pathIndex_.insert(Count());
         if (!added) {
             keys_.pop_back();
+            hashes_.pop_back();
             const auto row = static_cast<size_t>(*found);
             // The newest line's fields, in the place of the first line of that path.
             if (fields.dateValue > dateValues_[row]) {
@@ -256,6 +270,7 @@ std::string CatalogRows::Key(int row, int column) const {
 void CatalogRows::SortBy(int column) {
     if (column < NameColumn || column > ZipColumn) column = PathColumn;
     pathIndex_.clear();
+    hashes_.clear();
     order_.resize(static_cast<size_t>(Count()));
     std::iota(order_.begin(), order_.end(), 0);
     if (column == ModifiedColumn) {
@@ -362,6 +377,7 @@ std::string CatalogWithoutZip(std::string_view text, std::string_view zipName) {
 std::string CatalogWithoutDuplicates(std::string_view text, bool folders, int* damaged) {
     CatalogRows rows;
     rows.Folders = folders;
+    rows.Reserve(text.size() / averageLine);
     ForEachLine(text, [&](std::string_view line) { rows.AddLine(line); });
     if (damaged) *damaged = rows.Damaged();
     return rows.Text();

@@ -100,6 +100,8 @@ class CatalogRows {
     bool Duplicates = false; // one row per line instead of one per path
 
     void Clear();
+    // Room for about this many lines, so a large file loads without regrowing.
+    void Reserve(size_t lines);
     // One line of the file by the load rules; a damaged line is counted.
     void AddLine(std::string_view line);
     // The row index after a load: by path.
@@ -140,11 +142,11 @@ class CatalogRows {
     std::vector<uint8_t> selected_;
     std::vector<std::string> keys_; // folded keys of the sort column, by row
     // Rows by their folded path + name (keys_), while loading.
+    // Each key's hash is kept, so growing the index does not hash every key again.
+    std::vector<size_t> hashes_;
     struct KeyHash {
-        const std::vector<std::string>* keys;
-        size_t operator()(int row) const {
-            return std::hash<std::string>()((*keys)[static_cast<size_t>(row)]);
-        }
+        const std::vector<size_t>* hashes;
+        size_t operator()(int row) const { return (*hashes)[static_cast<size_t>(row)]; }
     };
     struct KeyEqual {
         const std::vector<std::string>* keys;
@@ -152,7 +154,7 @@ class CatalogRows {
             return (*keys)[static_cast<size_t>(a)] == (*keys)[static_cast<size_t>(b)];
         }
     };
-    std::unordered_set<int, KeyHash, KeyEqual> pathIndex_{16, KeyHash{&keys_}, KeyEqual{&keys_}};
+    std::unordered_set<int, KeyHash, KeyEqual> pathIndex_{16, KeyHash{&hashes_}, KeyEqual{&keys_}};
     std::vector<int> order_; // row index: rows in key order
     int sortColumn_ = PathColumn;
     int damaged_ = 0;

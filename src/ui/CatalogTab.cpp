@@ -315,6 +315,7 @@ void TCatalogTab::ReadCatalogFile(const std::string& name) {
         RefreshGrid();
         std::string text;
         if (!ReadSharedFile(name, text)) break;
+        Rows.Reserve(text.size() / 64);
         gui::ProcessMessages();
         // Positions in kilobytes keep the bar within its range for any size.
         const int maximum = static_cast<int>(text.size() / 1024) + 1;
