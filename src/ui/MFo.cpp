@@ -18,6 +18,7 @@
 #include "job/JobStart.h"
 #include "ui/CatalogTab.h"
 #include "ui/DriveDetector.h"
+#include "ui/MFoDiscs.h"
 #include "ui/MFoRestore.h"
 #include "ui/ScheduleTab.h"
 #include "ui/SmallDialogs.h"
@@ -29,7 +30,8 @@ constexpr int formWidth = 640;
 constexpr int formHeight = 480;
 } // namespace
 
-TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
+TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags,
+         std::unique_ptr<TFrameCDB> frame)
     : gui::TForm("TMF", "Tarnwick", gui::FormBounds{CW_USEDEFAULT, CW_USEDEFAULT, formWidth, formHeight}),
       environment_(environment), flags_(flags), programIni_(environment.ProgramIniPath()) {
     Locale = core::SystemLocaleFormat();
@@ -50,12 +52,14 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags)
     ScheduleTab = std::make_unique<TScheduleTab>(*this);
     CatalogTab = std::make_unique<TCatalogTab>(*this);
     ConnectJob();
+    DiscTab = std::make_unique<TDiscTab>(*this, std::move(frame));
     FormCreate();
     CreateStartUpParts();
     DoCreate();
 }
 
 TMF::~TMF() {
+    DiscTab.reset();
     gui::TApplication& application = gui::Application();
     application.OnMinimize = nullptr;
     application.OnRestore = nullptr;

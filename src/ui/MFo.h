@@ -44,6 +44,8 @@ class DriveDetector;
 class TAppMsg;
 class TAspiNotOK;
 class TChgFile;
+class TDiscTab;
+class TFrameCDB;
 class TRestoreTab;
 class TScheduleTab;
 class TCatalogTab;
@@ -75,7 +77,9 @@ enum : UINT {
 
 class TMF : public gui::TForm {
   public:
-    TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags);
+    // frame: the disc-writer frame the program made before this form (none: the form makes one).
+    TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags,
+        std::unique_ptr<TFrameCDB> frame = nullptr);
     ~TMF() override;
 
     // Settings files: the program-folder file, and the user file (the same file while
@@ -85,6 +89,8 @@ class TMF : public gui::TForm {
     const std::string& DataDir() const { return folders_.dataDir; }
     const core::UserFolders& Folders() const { return folders_; }
     const core::FormCreationSettings& CreationSettings() const { return creation_; }
+    // The settings the window's controls change; the close writes them.
+    core::FormCreationSettings& Creation() { return creation_; }
 
     // Components under their published names.
     gui::TPageControl* PageControl1 = nullptr;
@@ -247,6 +253,9 @@ class TMF : public gui::TForm {
     std::unique_ptr<TScheduleTab> ScheduleTab;
     // --- Catalog tab (CatalogTab.cpp): the browser and the job's catalogues.
     std::unique_ptr<TCatalogTab> CatalogTab;
+    // --- The disc side: the disc-writer frame, write and erase done, the drives tab, burning
+    // one file (MFoDiscs.h).
+    std::unique_ptr<TDiscTab> DiscTab;
     const core::ProgramEnvironment& Environment() const { return environment_; }
     core::ProgramFlags& Flags() { return flags_; }
 

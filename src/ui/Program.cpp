@@ -4,6 +4,7 @@
 #include "core/WinFolders.h"
 #include "gui/Application.h"
 #include "zip/ZipLibWin.h"
+#include "ui/MFoDiscs.h"
 
 namespace ui {
 
@@ -25,7 +26,16 @@ bool TProgram::Start() {
     // Archives mark names in the OEM code page; the window and the disk use the ANSI one.
     zip::SetNameConverters(zip::SystemNameConverters());
     application.SetTitle("Tarnwick");
-    mainForm_ = std::make_unique<TMF>(environment_, flags_);
+    // The disc-writer frame exists before any form; its reports go to the main form once
+    // there is one.
+    auto reports = std::make_shared<FrameReports>();
+    reports->MainWindow = [] {
+        gui::TForm* form = gui::Application().MainForm;
+        return form ? form->Handle() : HWND{};
+    };
+    std::unique_ptr<TFrameCDB> frame = TDiscTab::MakeFrame(reports);
+    DeleteFileA((environment_.ProgramFolder() + "ziplist.lst").c_str());
+    mainForm_ = std::make_unique<TMF>(environment_, flags_, std::move(frame));
     application.MainForm = mainForm_.get();
     // Unexpected errors are shown unless the window is hidden; then they are only logged.
     application.IsHidden = [this] { return flags_.Hidden; };
