@@ -52,9 +52,10 @@ void TDiscTab::ReplaceFrame() {
         device = burner->DeviceId;
         burner->Image.ClearAll(maxFiles, maxFolders);
     }
+    // No moment without a frame: the timer's status line and busy test read it in the waits.
     frame_.reset();
-    gui::Wait(500, false);
     frame_ = MakeFrame(reports_);
+    gui::Wait(500, false);
     gui::Wait(50, false);
     LastDeviceCode = 0;
     LastDeviceText.clear();

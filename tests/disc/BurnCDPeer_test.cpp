@@ -122,6 +122,28 @@ TEST(BurnCDPeers, OverwritableDiscsShowTheLatestSessionFromBlock16) {
     }
 }
 
+// "Burn one file" of the window (DiscTab.* under Wine) put two zips into F:\Backup, one
+// session each; the last session holds both, and each passes unzip's test with its data whole.
+TEST(BurnCDPeers, FilesBurnedOneByOneAreAllInTheLastSessionAndTestSound) {
+    WrittenDisc disc("burnfile-cdr.img");
+    if (!disc.present) {
+        if (testsupport::SharedTestDataRequired())
+            FAIL() << "no image: the Wine test DiscTab.* writes " << disc.path;
+        GTEST_SKIP() << "no image yet: the Wine test DiscTab.* writes " << disc.path;
+    }
+    TempFolder temp;
+    for (const std::string name : {"one", "two"}) {
+        SCOPED_TRACE(name);
+        WriteBytes(temp / (name + ".zip"), Extract(disc, "Backup/" + name + ".zip", true));
+        int code = -1;
+        RunCommand("unzip -tq '" + (temp / (name + ".zip")) + "'", &code);
+        EXPECT_EQ(code, 0);
+        const std::string data =
+            RunCommand("unzip -p '" + (temp / (name + ".zip")) + "' 'data/" + name + ".zip.txt'", &code);
+        EXPECT_EQ(data, name == "one" ? std::string(50000, 'x') : std::string("second"));
+    }
+}
+
 } // namespace disc
 
 #endif // _WIN32

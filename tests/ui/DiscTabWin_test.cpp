@@ -1,0 +1,293 @@
+// The disc side of the window, with the whole program hosted in-process on the manual clock,
+// a scripted prompter, and the simulated drive library beside the program file: burning one
+// file (compared, appended, retried at another speed, given up), the frame replaced after a
+// write only once no call into it is left on the stack, and the drives tab's probing, erases
+// and eject as the drive's command log shows them.
+#include "FakeRegistry.h"
+#include "SimDriveWinSupport.h"
+#include "WinTestSupport.h"
+#include "gui/Action.h"
+#include "gui/Button.h"
+#include "gui/CheckBox.h"
+#include "gui/ComboBox.h"
+#include "gui/IniFile.h"
+#include "gui/Label.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Shell.h"
+#include "gui/Wait.h"
+#include "ui/MFoDiscs.h"
+#include "ui/Program.h"
+#include "zip/Crc32.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+namespace {
+
+void Put16(std::string& out, uint32_t value) {
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>((value >> 8) & 0xFF);
+}
+void Put32(std::string& out, uint32_t value) {
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+// A zip of stored entries, enough for unzip -t on the far side.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string zip, central;
+    for (const auto& [name, data] : entries) {
+        const uint32_t crc = zip::Crc32Of(data.data(), data.size());
+        const uint32_t offset = static_cast<uint32_t>(zip.size());
+        auto common = [&](std::string& out) {
+            Put16(out, 10);
+            Put16(out, 0);
+            Put16(out, 0);
+            Put16(out, 0);
+            Put16(out, 0x21);
+            Put32(out, crc);
+            Put32(out, static_cast<uint32_t>(data.size()));
+            Put32(out, static_cast<uint32_t>(data.size()));
+            Put16(out, static_cast<uint32_t>(name.size()));
+            Put16(out, 0);
+        };
+        Put32(zip, 0x04034b50);
+        common(zip);
+        zip += name + data;
+        Put32(central, 0x02014b50);
+        Put16(central, 20);
+        common(central);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put32(central, 0);
+        Put32(central, offset);
+        central += name;
+    }
+    const uint32_t start = static_cast<uint32_t>(zip.size());
+    zip += central;
+    Put32(zip, 0x06054b50);
+    Put32(zip, 0);
+    Put16(zip, static_cast<uint32_t>(entries.size()));
+    Put16(zip, static_cast<uint32_t>(entries.size()));
+    Put32(zip, static_cast<uint32_t>(central.size()));
+    Put32(zip, start);
+    Put16(zip, 0);
+    return zip;
+}
+
+// The program in a folder of its own with the drive library and its simdrive.ini beside it.
+struct DiscProgram {
+    disctest::DiscTestScope scope;
+    TempFolder folder, windowsFolder;
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    gui::TRecordingShell shell;
+    testsupport::FakeRegistry registry;
+    std::unique_ptr<ui::TProgram> program;
+
+    explicit DiscProgram(const std::string& media, const std::string& extra = "") {
+        testsupport::DrainQueue();
+        gui::SetShell(&shell);
+        EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
+                              (folder / "WNASPI32.DLL").c_str(), FALSE));
+        WriteWholeFile(folder / "simdrive.ini",
+                       "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
+                       "Letter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n"
+                       "[Disc:d0]\nMedia=" +
+                           media + "\nImage=d0.img\n" + extra);
+        SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
+        core::ProgramEnvironment environment;
+        environment.programPath = folder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = folder.Path();
+        environment.registry = &registry;
+        program = std::make_unique<ui::TProgram>(environment);
+        EXPECT_TRUE(program->Start());
+        Form().StartUp();
+        Form().Job.Destination = "F:\\Backup";
+    }
+    ~DiscProgram() {
+        program.reset();
+        testsupport::DrainQueue();
+        gui::SetShell(nullptr);
+        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
+    }
+    ui::TMF& Form() { return *program->MainForm(); }
+    ui::TDiscTab& Tab() { return *Form().DiscTab; }
+    std::string DriveLog() { return ReadWholeFile(folder / "sim.log"); }
+    std::string ProgramLog() { return ReadWholeFile(Form().ProgramLogPath()); }
+    size_t Count(const std::string& cdbStart) {
+        const std::string log = DriveLog(), command = " 0:0:0 " + cdbStart;
+        size_t count = 0;
+        for (size_t at = log.find(command); at != std::string::npos; at = log.find(command, at + 1))
+            ++count;
+        return count;
+    }
+    std::string Zip(const std::string& name, const std::string& content) {
+        WriteWholeFile(folder / name, StoredZip({{"data/" + name + ".txt", content}}));
+        return folder / name;
+    }
+    void BurnFile(const std::string& path) {
+        prompter.AnswerFile({path});
+        Tab().btBurnFileToCD->Click();
+    }
+    // The start block of the disc's last session, from the drive's state file.
+    uint32_t LastSessionStart() {
+        gui::TIniFile state(folder / "d0.img.state");
+        const std::string sessions = state.ReadString("Disc", "Sessions", "");
+        const size_t last = sessions.find_last_of('|');
+        return static_cast<uint32_t>(std::stoul(sessions.substr(last == std::string::npos ? 0 : last + 1)));
+    }
+};
+
+void Publish(DiscProgram& p, const std::string& name, uint32_t start) {
+    const std::filesystem::path dir =
+        std::filesystem::path(disctest::WindowsPath(TW_BINARY_DIR)) / "peer-images";
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(p.folder / "d0.img", dir / name,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(dir / (name + ".start")) << start;
+}
+
+} // namespace
+
+TEST(DiscTab, BurnOneFileAppendsComparedSessionsIntoTheDestinationFolder) {
+    DiscProgram p("CD-R");
+    const std::string one = p.Zip("one.zip", std::string(50000, 'x')), two = p.Zip("two.zip", "second");
+    p.BurnFile(one);
+    EXPECT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
+    p.BurnFile(two);
+    EXPECT_EQ(p.Form().Label1->Caption(), "Disc with two.zip created");
+    const std::string log = p.ProgramLog();
+    EXPECT_NE(log.find("F:\\Backup\\one.zip burned to disc - Avg."), std::string::npos) << log;
+    EXPECT_NE(log.find("two.zip - Burned and compared with source, OK"), std::string::npos) << log;
+    EXPECT_FALSE(p.Form().JobRunning);
+    EXPECT_FALSE(p.Tab().Busy());
+    EXPECT_TRUE(p.Form().Startbackup->Enabled());
+    EXPECT_EQ(p.Count("1b 00 00 00 02"), 2u) << "one eject after each write";
+    EXPECT_EQ(p.prompter.Pending(), 0u);
+    const uint32_t start = p.LastSessionStart();
+    EXPECT_GT(start, 11400u) << "the second file went into a second session";
+    Publish(p, "burnfile-cdr.img", start);
+    EXPECT_TRUE(testsupport::FileExists(one)) << "the source stays where it is";
+}
+
+// A failed write is tried again at the next speed the drive takes; with none left, or after a
+// cancel, the burn gives up without a word of success.
+TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
+    {
+        DiscProgram p("CD-R", "[Faults]\n1=WRITE10 from=1 sense=3/0C/00\n");
+        p.Tab().cbDoNotOpenCD->SetChecked(true);
+        p.BurnFile(p.Zip("one.zip", "data"));
+        EXPECT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
+        const std::string log = p.ProgramLog();
+        EXPECT_NE(log.find("F:\\Backup\\one.zip Error burning to disc - "), std::string::npos) << log;
+        EXPECT_NE(log.find("Error burning to disc, now trying with: 706 KB/s"), std::string::npos) << log;
+        EXPECT_NE(log.find("one.zip - Burned and compared with source, OK"), std::string::npos) << log;
+        EXPECT_EQ(p.Count("1b 00 00 00 02"), 0u) << "the drive stays closed when told so";
+    }
+    {
+        DiscProgram p("CD-R", "[Faults]\n1=WRITE10 count=* sense=3/0C/00\n");
+        p.BurnFile(p.Zip("one.zip", "data"));
+        const std::string log = p.ProgramLog();
+        EXPECT_NE(log.find("F:\\Backup\\one.zip Error burning to disc, given up"), std::string::npos) << log;
+        EXPECT_EQ(log.find("burned to disc"), std::string::npos) << log;
+        EXPECT_EQ(log.find("created"), std::string::npos) << log;
+        EXPECT_NE(p.Form().Label1->Caption().find("Error burning to disc"), std::string::npos);
+        EXPECT_FALSE(p.Form().JobRunning);
+        EXPECT_FALSE(p.Tab().Busy());
+    }
+    {
+        DiscProgram p("CD-R");
+        p.Form().Cancelled = true;
+        p.BurnFile(p.Zip("one.zip", "data"));
+        const std::string log = p.ProgramLog();
+        EXPECT_NE(log.find("OPERATION ABORTED BY USER"), std::string::npos) << log;
+        EXPECT_EQ(log.find("now trying with"), std::string::npos) << "a cancel tries no other speed";
+        EXPECT_NE(log.find("given up"), std::string::npos) << log;
+        p.Form().Cancelled = false;
+
+        p.prompter.CancelFile();
+        p.Tab().btBurnFileToCD->Click();
+        EXPECT_FALSE(p.Form().JobRunning) << "a cancelled file choice cleans up too";
+        EXPECT_TRUE(p.Tab().btBurnFileToCD->Enabled());
+    }
+}
+
+TEST(DiscTab, WriteDoneArrivingInsideACallIntoTheComponentWaitsForTheCallToReturn) {
+    DiscProgram p("CD-R");
+    ui::TDiscTab& tab = p.Tab();
+    tab.WaitWriteDone = true;
+    tab.FrameCDB().Burner1.Image.IdVolume = "OLD";
+    {
+        ui::BurnerUse call = tab.Burner1();
+        SendMessageA(p.Form().Handle(), ui::WM_WRITE_DONE, 0, 0);
+        EXPECT_TRUE(tab.WaitWriteDone) << "the component in use is not freed";
+        EXPECT_EQ(tab.FrameCDB().CallsInProgress, 1);
+    }
+    for (int pass = 0; pass < 100 && tab.WaitWriteDone; ++pass)
+        gui::ProcessMessages();
+    EXPECT_FALSE(tab.WaitWriteDone) << "handled once the call returned";
+    EXPECT_EQ(tab.FrameCDB().Burner1.Image.IdVolume, "") << "on a new frame";
+}
+
+// Probing writes the capability cache and lists each speed once; both erases send BLANK and
+// end in the erase-done handling; a disc that cannot be erased, like every other way out,
+// leaves no job marked as running; eject opens the tray.
+TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
+    DiscProgram p("CD-RW");
+    ui::TMF& form = p.Form();
+    ui::TDiscTab& tab = p.Tab();
+    ASSERT_EQ(tab.cbDrives->Items().Count(), 1);
+    form.ProgramIni().EraseSection("DeviceCap0");
+    tab.cbDrives->SetItemIndex(0);
+    tab.cbDrivesChange();
+    EXPECT_TRUE(form.ProgramIni().ReadBool("DeviceCap0", "9", false)) << "writes CD-R";
+    EXPECT_TRUE(form.ProgramIni().ReadBool("DeviceCap0", "10", false)) << "writes CD-RW";
+    EXPECT_NE(form.CDDriveList.find('F'), std::string::npos);
+    const int speeds = tab.cbSpeed->Items().Count();
+    ASSERT_GT(speeds, 2);
+    EXPECT_EQ(tab.cbSpeed->Items().Strings(0), "");
+    for (int i = 1; i < speeds; ++i)
+        for (int j = i + 1; j < speeds; ++j)
+            EXPECT_NE(tab.cbSpeed->Items().Strings(i), tab.cbSpeed->Items().Strings(j));
+
+    for (gui::TButton* button : {tab.Button6, tab.Button7}) {
+        const size_t blanks = p.Count("a1 ");
+        p.prompter.AnswerMessage(gui::mrYes);
+        button->Click();
+        for (int spin = 0; spin < 2000000 && tab.EjectAfterErase; ++spin)
+            gui::Wait(10, false);
+        EXPECT_FALSE(tab.EjectAfterErase);
+        EXPECT_EQ(p.Count("a1 "), blanks + 1);
+        EXPECT_EQ(form.Label1->Caption(), "CD erase done");
+        EXPECT_FALSE(form.JobRunning);
+    }
+    EXPECT_NE(p.ProgramLog().find("CD erase done - "), std::string::npos);
+
+    p.prompter.AnswerMessage(gui::mrNo);
+    tab.Button6->Click();
+    EXPECT_FALSE(form.JobRunning) << "an erase the user declined";
+    const std::vector<std::string> asked = p.prompter.MessageTexts();
+    EXPECT_EQ(asked.back().rfind("All Data on the media in ", 0), 0u) << asked.back();
+
+    const size_t ejects = p.Count("1b 00 00 00 02");
+    tab.Button10->Click();
+    EXPECT_EQ(p.Count("1b 00 00 00 02"), ejects + 1);
+}
+
+TEST(DiscTab, EraseOfADiscThatCannotBeErasedClearsTheRunningJob) {
+    DiscProgram p("CD-R");
+    p.prompter.AnswerMessage(gui::mrOk);
+    p.Tab().Button6->Click();
+    EXPECT_EQ(p.prompter.MessageTexts().back(), "Disc is not Erasable");
+    EXPECT_FALSE(p.Form().JobRunning);
+    EXPECT_EQ(p.Count("a1 "), 0u);
+}
