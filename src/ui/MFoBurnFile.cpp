@@ -249,7 +249,7 @@ void TDiscTab::btBurnFileToCDClick() {
 void TDiscTab::BurnFile(const std::string& file) {
     const std::string name = file.substr(file.find_last_of("\\/") + 1);
     core::ProgramFlags& flags = form_.Flags();
-    const auto cancelled = [this] { return form_.Cancelled; };
+    const auto cancelled = [this] { return form_.Session.Cancelled; };
     const std::string device =
         cbDrives->ItemIndex() >= 0 ? cbDrives->Items().Strings(cbDrives->ItemIndex()) : Burner1()->DeviceId;
 
@@ -283,7 +283,7 @@ void TDiscTab::BurnFile(const std::string& file) {
 
     std::string destination;
     {
-        std::string field = form_.Job.Destination;
+        std::string field = form_.Session.Job.Destination;
         const std::vector<std::string> destinations = job::ParseDestinations(field);
         if (!destinations.empty()) destination = destinations.front();
     }

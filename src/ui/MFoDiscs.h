@@ -159,6 +159,7 @@ class TDiscTab {
     std::optional<bool> deferredWriteDone_, deferredEraseDone_;
     bool statusTickRunning_ = false;
     bool readingDevices_ = false;
+    bool markedBusy_ = false;
 };
 
 } // namespace ui

@@ -161,11 +161,20 @@ bool TDiscTab::Busy() {
 }
 
 bool TDiscTab::JobBusy() const {
-    return form_.JobRunning;
+    return form_.Session.Running();
 }
 
+// Marks the job as starting, which keeps a job and the schedule from starting meanwhile; only
+// a mark made here is taken back.
 void TDiscTab::SetJobBusy(bool busy) {
-    form_.JobRunning = busy;
+    job::JobSession& session = form_.Session;
+    if (busy && session.State == job::JobState::Idle) {
+        session.State = job::JobState::Starting;
+        markedBusy_ = true;
+    } else if (!busy && markedBusy_) {
+        if (session.State == job::JobState::Starting) session.State = job::JobState::Idle;
+        markedBusy_ = false;
+    }
 }
 
 void TDiscTab::SetActionsEnabled(bool enabled) {

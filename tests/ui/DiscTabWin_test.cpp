@@ -111,7 +111,7 @@ struct DiscProgram {
         program = std::make_unique<ui::TProgram>(environment);
         EXPECT_TRUE(program->Start());
         Form().StartUp();
-        Form().Job.Destination = "F:\\Backup";
+        Form().Session.Job.Destination = "F:\\Backup";
     }
     ~DiscProgram() {
         program.reset();
@@ -168,7 +168,7 @@ TEST(DiscTab, BurnOneFileAppendsComparedSessionsIntoTheDestinationFolder) {
     const std::string log = p.ProgramLog();
     EXPECT_NE(log.find("F:\\Backup\\one.zip burned to disc - Avg."), std::string::npos) << log;
     EXPECT_NE(log.find("two.zip - Burned and compared with source, OK"), std::string::npos) << log;
-    EXPECT_FALSE(p.Form().JobRunning);
+    EXPECT_FALSE(p.Form().Session.Running());
     EXPECT_FALSE(p.Tab().Busy());
     EXPECT_TRUE(p.Form().Startbackup->Enabled());
     EXPECT_EQ(p.Count("1b 00 00 00 02"), 2u) << "one eject after each write";
@@ -201,22 +201,22 @@ TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
         EXPECT_EQ(log.find("burned to disc"), std::string::npos) << log;
         EXPECT_EQ(log.find("created"), std::string::npos) << log;
         EXPECT_NE(p.Form().Label1->Caption().find("Error burning to disc"), std::string::npos);
-        EXPECT_FALSE(p.Form().JobRunning);
+        EXPECT_FALSE(p.Form().Session.Running());
         EXPECT_FALSE(p.Tab().Busy());
     }
     {
         DiscProgram p("CD-R");
-        p.Form().Cancelled = true;
+        p.Form().Session.Cancelled = true;
         p.BurnFile(p.Zip("one.zip", "data"));
         const std::string log = p.ProgramLog();
         EXPECT_NE(log.find("OPERATION ABORTED BY USER"), std::string::npos) << log;
         EXPECT_EQ(log.find("now trying with"), std::string::npos) << "a cancel tries no other speed";
         EXPECT_NE(log.find("given up"), std::string::npos) << log;
-        p.Form().Cancelled = false;
+        p.Form().Session.Cancelled = false;
 
         p.prompter.CancelFile();
         p.Tab().btBurnFileToCD->Click();
-        EXPECT_FALSE(p.Form().JobRunning) << "a cancelled file choice cleans up too";
+        EXPECT_FALSE(p.Form().Session.Running()) << "a cancelled file choice cleans up too";
         EXPECT_TRUE(p.Tab().btBurnFileToCD->Enabled());
     }
 }
@@ -268,13 +268,13 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
         EXPECT_FALSE(tab.EjectAfterErase);
         EXPECT_EQ(p.Count("a1 "), blanks + 1);
         EXPECT_EQ(form.Label1->Caption(), "CD erase done");
-        EXPECT_FALSE(form.JobRunning);
+        EXPECT_FALSE(form.Session.Running());
     }
     EXPECT_NE(p.ProgramLog().find("CD erase done - "), std::string::npos);
 
     p.prompter.AnswerMessage(gui::mrNo);
     tab.Button6->Click();
-    EXPECT_FALSE(form.JobRunning) << "an erase the user declined";
+    EXPECT_FALSE(form.Session.Running()) << "an erase the user declined";
     const std::vector<std::string> asked = p.prompter.MessageTexts();
     EXPECT_EQ(asked.back().rfind("All Data on the media in ", 0), 0u) << asked.back();
 
@@ -288,6 +288,6 @@ TEST(DiscTab, EraseOfADiscThatCannotBeErasedClearsTheRunningJob) {
     p.prompter.AnswerMessage(gui::mrOk);
     p.Tab().Button6->Click();
     EXPECT_EQ(p.prompter.MessageTexts().back(), "Disc is not Erasable");
-    EXPECT_FALSE(p.Form().JobRunning);
+    EXPECT_FALSE(p.Form().Session.Running());
     EXPECT_EQ(p.Count("a1 "), 0u);
 }
