@@ -19,6 +19,7 @@
 #include "gui/Wait.h"
 #include "job/FCopy2.h"
 #include "ui/MFo.h"
+#include "ui/MFoRestore.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/UnZipper.h"
 #include "zip/UnZipperWin.h"
@@ -207,9 +208,8 @@ void TCatalogTab::Build() {
     RemoveDupFromCat =
         &form_.Create<gui::TAction>(form_, "RemoveDupFromCat", "Remove &Duplicates From Catalog");
     RemoveDupFromCat->OnExecute = [this] { RemoveDupFromCatExecute(); };
-    // Opening a zip on the restore tab needs that tab's open action to take a preset name.
     RestoreOpenZipfile = &form_.Create<gui::TAction>(form_, "RestoreOpenZipfile", "&Open Zip File");
-    RestoreOpenZipfile->SetEnabled(false);
+    RestoreOpenZipfile->OnExecute = [this] { RestoreOpenZipfileExecute(); };
     Button9 = &form_.Create<gui::TButton>(
         page, "Button9", gui::TBounds{pageWidth - 110, gridTop + gridHeight + 4, 110, 25}, "&Open Zip File");
     Button9->SetAction(RestoreOpenZipfile);
@@ -370,7 +370,7 @@ bool TCatalogTab::ChooseCatalog(gui::TEdit& field) {
 }
 
 void TCatalogTab::EnableCatalogActions(bool on) {
-    for (gui::TAction* action : {RemoveDupFromCat, CatalogRemoveZip, CatalogAddZip})
+    for (gui::TAction* action : {RemoveDupFromCat, CatalogRemoveZip, CatalogAddZip, RestoreOpenZipfile})
         action->SetEnabled(on);
 }
 
@@ -439,6 +439,21 @@ void TCatalogTab::CatalogAddZipExecute() {
     Label28->SetCaption("");
     ReadCatalogFile(catalogue);
     RefreshGrid();
+}
+
+// The restore tab's open dialog with the row's zip as the file name; the user finds its folder.
+void TCatalogTab::RestoreOpenZipfileExecute() {
+    if (SelectedCatalogZip.empty() || !form_.RestoreTab) return;
+    form_.PageControl1->SetActivePage(form_.TabSheet4);
+    if (form_.PageControl1->OnChange) form_.PageControl1->OnChange();
+    gui::TFileDialogRequest request;
+    request.Owner = form_.Handle();
+    request.DefaultExt = "zip";
+    request.Filter = "zip files|*.zip;*.0*";
+    request.FileName = SelectedCatalogZip;
+    const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
+    if (!answer.Accepted || answer.Files.empty()) return;
+    form_.RestoreTab->OpenArchive(answer.Files[0]);
 }
 
 void TCatalogTab::UnZipper2TotalPercentDone(int percent) {

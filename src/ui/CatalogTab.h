@@ -103,6 +103,7 @@ class TCatalogTab {
     void CatalogRemoveZipExecute();
     void RemoveDupFromCatExecute();
     void RemoveCatalogDuplicates();
+    void RestoreOpenZipfileExecute();
     void DrawGrid2DrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect, unsigned state);
     void DrawGrid2SelectCell(int col, int row, bool& canSelect);
     void DrawGrid2MouseDown(int x, int y);

@@ -10,13 +10,16 @@
 #include "gui/DrawGrid.h"
 #include "gui/Edit.h"
 #include "gui/Label.h"
+#include "gui/PageControl.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "job/Catalog.h"
 #include "ui/CatalogTab.h"
 #include "ui/MFo.h"
+#include "ui/MFoRestore.h"
 #include "ui/Program.h"
 #include "zip/ExtractFilesWin.h"
+#include "zip/UnZipper.h"
 #include "zip/Zipper.h"
 #include "zip/ZipperFilesWin.h"
 
@@ -130,6 +133,14 @@ TEST_F(CatalogTabTest, ZipsAreAddedAndRemovedAndDuplicatesLeaveABackup) {
     tab->CBShowFoldersClick();
     EXPECT_EQ(tab->Rows.Count(), 4);
     tab->CBShowDuplicates->SetChecked(false);
+
+    // A row's zip opens on the restore tab: the open dialog is preset with its name.
+    tab->SelectedCatalogZip = "v3.zip";
+    prompter.AnswerFile({v3});
+    tab->RestoreOpenZipfileExecute();
+    EXPECT_EQ(prompter.Requests().back().File.FileName, "v3.zip");
+    EXPECT_EQ(form->PageControl1->ActivePage(), form->TabSheet4);
+    EXPECT_EQ(form->RestoreTab->UnZipper1().ZipName(), v3);
 
     // Remove the newest volume, named in other letter case.
     tab->SelectedCatalogZip = "V2.ZIP";
