@@ -18,6 +18,7 @@
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
 #include "job/FCopy2.h"
+#include "job/JobArchiveTest.h"
 #include "ui/MFo.h"
 #include "ui/MFoRestore.h"
 #include "zip/ExtractFilesWin.h"
@@ -414,6 +415,7 @@ void TCatalogTab::CatalogAddZipExecute() {
     if (!answer.Accepted) return;
     {
         TFlagGuard reading(CatalogReading);
+        fullReports_ = 0;
         for (const std::string& zipFile : answer.Files) {
             Rows.Clear();
             RefreshGrid();
@@ -457,6 +459,8 @@ void TCatalogTab::RestoreOpenZipfileExecute() {
 }
 
 void TCatalogTab::UnZipper2TotalPercentDone(int percent) {
+    // A reader that keeps reporting completion without end is stopped.
+    if (percent >= 100 && ++fullReports_ >= 100'000) throw job::EInfiniteRun();
     if (ProgressBar4->Max() != 100) ProgressBar4->SetMax(100);
     ProgressBar4->SetPosition(percent);
     gui::PumpIfDue(kPumpMs);

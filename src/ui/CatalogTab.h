@@ -137,6 +137,7 @@ class TCatalogTab {
     TMF& form_;
     std::unique_ptr<zip::TExtractFileSystem> files_;
     std::unique_ptr<zip::TUnZipper> unzipper2_;
+    int fullReports_ = 0;
 };
 
 // Catalogue files, shared with a job that appends: the whole text; false when missing or unreadable.
