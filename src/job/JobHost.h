@@ -93,6 +93,9 @@ class ProgramFacts {
     virtual std::string ProgramFolder() = 0;
     virtual std::string ProgramFile() = 0;
     virtual std::string DataBase() = 0;
+    // The user folders as the registry names them: the application-data folder + user name
+    // + "\"; empty when unknown.
+    virtual std::string UserFolders() = 0;
     // With a trailing "\"; stored in the settings files when set.
     virtual std::string TempPath() = 0;
     virtual void SetTempPath(const std::string& path) = 0;

@@ -72,7 +72,7 @@ void JobStarter::StartBackupJob() {
     } catch (const std::exception& error) {
         host_.AddToLog("Backup terminated unexpected: " + host_.JobName());
         host_.AddToLog(std::string("Backup error: ") + error.what());
-        if (!host_.Hidden()) host_.ShowWarning(error.what());
+        if (!host_.Hidden()) host_.ShowMessage(error.what(), gui::TMsgIcon::Stop);
     } catch (...) {
         host_.AddToLog("Backup terminated unexpected: " + host_.JobName());
     }
@@ -91,6 +91,8 @@ bool JobStarter::Steps() {
     host_.SetCancelled(false);
     if (!host_.Hidden()) host_.CloseStatusBox();
     TemporaryFolder();
+    run_.TempPath = host_.TempPath();
+    run_.UserFolders = host_.UserFolders();
     core::DeleteFilesByMask(host_.TempPath() + "~zip*.*");
     host_.ShowJobStarting();
     session_.State = JobState::Running;
@@ -135,6 +137,7 @@ bool JobStarter::Steps() {
     MaxZipSize = job_.MaxZipSize;
     SpaceReserve = 0;
     if (!ChooseDestination()) return false;
+    run_.DestFreeSpace = Destination.DestFreeSpace;
     if (!Destination.DiscWriterMode && !core::DirectoryExists(Destination.DestPath))
         core::ForceDirectories(Destination.DestPath);
     const std::string driveType =
@@ -265,7 +268,11 @@ bool JobStarter::ChooseDestination() {
                 return false;
             }
         }
+    } catch (const std::exception& error) {
+        host_.AddToLog("The destination is taken as a drive or folder after an error: " +
+                       std::string(error.what()));
     } catch (...) {
+        host_.AddToLog("The destination is taken as a drive or folder after an unknown error");
     }
     Destination.EraseFirst = false;
     Destination.DiscWriterMode = false;
@@ -300,10 +307,13 @@ bool JobStarter::CheckMissingDestination() {
 bool JobStarter::FreshRunJobFile() {
     const core::LocaleFormat locale = host_.Locale();
     const double now = gui::CurrentClock().Now();
+    // A cancelled run puts this text back.
+    run_.AfterDateTextBeforeStart = job_.AfterDateText;
     if (!job_.AfterDateText.empty()) {
         try {
             AfterDate = DosDateTimeOf(core::StrToDateFixed(job_.AfterDateText, locale));
         } catch (const core::EConvertError&) {
+            host_.AddToLog("Job cancelled, the After: date is no date: " + job_.AfterDateText);
             job_.AfterDateText = core::DateToStrFixed(now, locale);
             return false;
         }
@@ -344,7 +354,8 @@ void JobStarter::VolumeSizeRules() {
     input.Hidden = host_.Hidden();
     const VolumeSize size = ApplyVolumeSizeRules(input, [this] {
         return host_.AskYesNo(
-            "The Zip file size might be to big, would you like Tarnwick to change the size?");
+            "The Zip file size might be to big, would you like Tarnwick to change the size?",
+            gui::TMsgIcon::Stop);
     });
     MaxZipSize = size.MaxZipSize;
     job_.ZipSizeText = size.Shown;

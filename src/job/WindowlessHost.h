@@ -51,6 +51,7 @@ class WindowlessHost : public JobHost {
     std::string ProgramFolder() override { return {}; }
     std::string ProgramFile() override { return {}; }
     std::string DataBase() override { return ProgramFolder(); }
+    std::string UserFolders() override { return {}; }
     std::string TempPath() override { return tempPath_; }
     void SetTempPath(const std::string& path) override { tempPath_ = path; }
     bool UseTempFile() override { return false; }

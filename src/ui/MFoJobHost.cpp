@@ -80,6 +80,11 @@ class TMFJobHost final : public job::JobHost {
     std::string DataBase() override {
         return form_.folders_.perUserDataOn && !form_.DataDir().empty() ? form_.DataDir() : ProgramFolder();
     }
+    std::string UserFolders() override {
+        const core::UserFolders& folders = form_.folders_;
+        if (folders.applicationDataPath.empty() || folders.userName.empty()) return {};
+        return folders.applicationDataPath + folders.userName + "\\";
+    }
     std::string TempPath() override { return form_.flags_.TempPath; }
     void SetTempPath(const std::string& path) override {
         form_.flags_.TempPath = path;
@@ -138,6 +143,9 @@ class TMFJobHost final : public job::JobHost {
     void ShowJobStarting() override {
         form_.Label1->SetCaption("");
         form_.Label2->SetCaption("");
+        // Nothing of the previous run's progress shows during this one's selection.
+        form_.ProgressBar1->SetPosition(0);
+        form_.UpdateTrayTip(WithoutExtension(form_.flags_.JobName));
         form_.ProgressBar3->SetMax(100);
         form_.Startbackup->SetEnabled(false);
         for (int i = 0; i < 3; ++i)

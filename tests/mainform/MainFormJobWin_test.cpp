@@ -4,10 +4,13 @@
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
 #include "WineDriveWinSupport.h"
+#include "core/DateText.h"
 #include "gui/Action.h"
 #include "gui/Clock.h"
+#include "gui/ProgressBar.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "gui/Timer.h"
 #include "job/JobFile.h"
 #include "ui/MFo.h"
 #include "ui/Program.h"
@@ -152,6 +155,81 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
                   std::string::npos);
         EXPECT_EQ(shell.Calls().size(), 3u);
         form.Session.State = job::JobState::Idle;
+    }
+    gui::SetShell(nullptr);
+    gui::SetClock(nullptr);
+    testsupport::DrainQueue();
+}
+
+// A user cancels through the start action while the program before the job is waited for: the
+// selection ends the run, the "After:" text the job had before the start is back in its file
+// (line 4), the window is idle; the start gave the run its temporary folder and user folders
+// and cleared the previous run's progress. An "After:" text that is no date ends the next start
+// with a line.
+TEST(MainFormJob, ACancelledStartPutsTheAfterTextBackAndANoDateAfterTextIsLogged) {
+    testsupport::DrainQueue();
+    gui::ManualClock clock;
+    gui::SetClock(&clock);
+    gui::TRecordingShell shell;
+    gui::SetShell(&shell);
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    TempFolder programFolder, windowsFolder, source;
+    WriteWholeFile(source / "a.txt", "some bytes");
+    testsupport::FakeRegistry registry;
+    core::ProgramEnvironment environment;
+    environment.programPath = programFolder / "tarnwick.exe";
+    environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+    environment.systemTempPath = programFolder.Path();
+    environment.registry = &registry;
+    {
+        ui::TProgram program(environment);
+        ASSERT_TRUE(program.Start());
+        ui::TMF& form = *program.MainForm();
+        form.StartUpDone = true;
+        job::JobDefinition daily;
+        daily.Destination = programFolder / "dest";
+        daily.PreRunFile = "\"C:\\Tools\\pre.exe\"";
+        daily.PreWait = 5;
+        daily.IncludeList = {source.Path()};
+        daily.Uselasttime1 = true;
+        daily.UseAfterDate = true;
+        daily.AfterDateText = core::DateToStrFixed(46000.25, form.Locale);
+        const std::string line4 = job::AfterDateLine(daily.AfterDateText, form.Locale);
+        ASSERT_NE(line4, "40.1");
+        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(daily, {form.Locale, 0}));
+        form.LoadJob("Daily.dat");
+        form.ProgressBar1->SetPosition(70);
+
+        gui::TTimer click;
+        click.SetInterval(2'000);
+        click.OnTimer = [&] {
+            click.SetEnabled(false);
+            EXPECT_EQ(form.ProgressBar1->Position(), 0) << "the last run's progress is gone";
+            EXPECT_EQ(form.Session.Run.TempPath, program.Flags().TempPath);
+            form.Startbackup->Execute();
+        };
+        click.SetEnabled(true);
+        prompter.AnswerMessage(gui::mrYes);
+        SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        ASSERT_EQ(prompter.MessageTexts(),
+                  (std::vector<std::string>{"The running job will be cancelled, continue?"}));
+        const std::string text = ReadWholeFile(programFolder / "Daily.dat");
+        ASSERT_GE(text.size(), 4u);
+        size_t at = 0;
+        for (int line = 1; line < 4; ++line)
+            at = text.find("\r\n", at) + 2;
+        EXPECT_EQ(text.substr(at, text.find("\r\n", at) - at), line4);
+        EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("Backup cancelled"), std::string::npos);
+        EXPECT_EQ(form.Session.State, job::JobState::Idle);
+        EXPECT_EQ(form.Startbackup->Caption(), "&Start");
+
+        form.Session.Job.AfterDateText = "no date";
+        SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log")
+                      .find("Job cancelled, the After: date is no date: no date"),
+                  std::string::npos);
+        EXPECT_EQ(form.Session.State, job::JobState::Idle);
     }
     gui::SetShell(nullptr);
     gui::SetClock(nullptr);
