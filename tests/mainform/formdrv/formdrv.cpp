@@ -13,6 +13,7 @@
 //   restore ZIP DEST [--mode never|older|always] [--select NAME]... [--remove PREFIX] [--no-paths]
 //   verify ZIP                  exit 1 when errors were found
 
+#include "WinTestSupport.h"
 #include "core/ProgramEnvironment.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
@@ -44,6 +45,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,10 +54,19 @@ namespace {
 
 int exitCode = 0;
 
+// The start-up writes the program's Run value into the prefix; it goes back as it was on
+// every way out, ExitProcess included.
+std::unique_ptr<testsupport::KeptRunValue> keptRunValue;
+
+[[noreturn]] void Exit(UINT code) {
+    keptRunValue.reset();
+    ExitProcess(code);
+}
+
 [[noreturn]] void Fail(const std::string& text) {
     std::printf("error: %s\n", text.c_str());
     std::fflush(stdout);
-    ExitProcess(2);
+    Exit(2);
 }
 
 std::string Shown(std::string text) {
@@ -676,8 +687,9 @@ int main(int argc, char** argv) {
     application.HaltHandler = [](int code) {
         std::printf("ended\n");
         std::fflush(stdout);
-        ExitProcess(static_cast<UINT>(code));
+        Exit(static_cast<UINT>(code));
     };
+    keptRunValue = std::make_unique<testsupport::KeptRunValue>();
     ui::TProgram program(environment);
     if (!program.Start()) Fail("another instance of the program runs");
     ui::TMF& form = *program.MainForm();
