@@ -4,10 +4,16 @@
 
 #include "core/PathText.h"
 #include "core/ProgramBox.h"
+#include "core/Settings.h"
+#include "core/WinFolders.h"
 #include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/DriveType.h"
 #include "gui/Label.h"
 #include "gui/Menu.h"
 #include "gui/Prompter.h"
+#include "gui/Shell.h"
+#include "gui/Wait.h"
 #include "job/JobDisc.h"
 #include "job/JobFileSystemWin.h"
 #include "job/JobStart.h"
@@ -131,6 +137,8 @@ void TMF::StartBackupJob() {
 }
 
 void TMF::ShowJobEnded(bool cancelled) {
+    // A second end of the same job only makes the window idle again.
+    const bool ending = Session.Running();
     Session.State = job::JobState::Idle;
     Session.JobAlive();
     EndJobLog();
@@ -141,6 +149,40 @@ void TMF::ShowJobEnded(bool cancelled) {
         Label2->SetCaption("");
     }
     if (jobDisc_) jobDisc_->Release();
+    if (!ending) return;
+
+    // The window state as the job leaves it; the close path then keeps it.
+    programIni_.WriteInteger(core::ini::Settings, "LastGoodSpeed", creation_.lastGoodSpeed);
+    programIni_.WriteBool(core::ini::LastState, "default", false);
+    programIni_.WriteBool(core::ini::LastState, "Minimized", WindowMinimized);
+    programIni_.WriteBool(core::ini::LastState, "Hidden", flags_.Hidden);
+    programIni_.WriteInteger(core::ini::LastState, "Top", Top());
+    programIni_.WriteInteger(core::ini::LastState, "Left", Left());
+    programIni_.WriteInteger(core::ini::LastState, "Height", Height());
+    programIni_.WriteInteger(core::ini::LastState, "Width", Width());
+    JobEndedThisSession = true;
+    for (int i = 0; i < 4; ++i)
+        gui::ProcessMessages();
+
+    // After a job to a CD drive the program makes way for a fresh start of itself, which finds
+    // the drive as the system sees it now.
+    if (creation_.doNotRestarte || ExitRequested || CloseWhenCancelled) return;
+    Tray.Remove();
+    const std::string destination = starter_ ? starter_->Destination.DestPath : std::string();
+    const bool cdDestination = destination.size() >= 2 && destination[1] == ':' &&
+                               gui::DriveTypeText(destination.substr(0, 1) + ":\\") == "CDROM";
+    if (!cdDestination) return;
+    const std::string rerun = environment_.ProgramFolder() + "TarnwickReRun.exe";
+    if (!RunningAsService) {
+        if (flags_.CloseAfterJob || !core::FileExists(rerun)) return;
+        if (!gui::Shell().StartHidden(rerun, "", environment_.ProgramFolder())) {
+            AddToLog("Could not start " + rerun);
+            return;
+        }
+    }
+    gui::Application().Terminate();
+    for (int i = 0; i < 5; ++i)
+        gui::ProcessMessages();
 }
 
 } // namespace ui

@@ -7,6 +7,7 @@
 #include "core/DateText.h"
 #include "gui/Action.h"
 #include "gui/Clock.h"
+#include "gui/IniFile.h"
 #include "gui/ProgressBar.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
@@ -231,6 +232,59 @@ TEST(MainFormJob, ACancelledStartPutsTheAfterTextBackAndANoDateAfterTextIsLogged
                   std::string::npos);
         EXPECT_EQ(form.Session.State, job::JobState::Idle);
     }
+    gui::SetShell(nullptr);
+    gui::SetClock(nullptr);
+    testsupport::DrainQueue();
+}
+
+// The end of a job to a CD drive: the window state is saved for the next start, and the
+// restart program beside the program is started hidden while this program ends.
+TEST(MainFormJob, AJobToACdDriveSavesTheWindowStateAndMakesWayForTheRestartProgram) {
+    testsupport::DrainQueue();
+    gui::ManualClock clock;
+    gui::SetClock(&clock);
+    gui::TRecordingShell shell;
+    gui::SetShell(&shell);
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    TempFolder programFolder, windowsFolder, source;
+    WriteWholeFile(source / "a.txt", "some bytes");
+    WriteWholeFile(programFolder / "TarnwickReRun.exe", "stand-in: the shell is recorded");
+    wintest::TWineDrive cd(DRIVE_CDROM);
+    ASSERT_TRUE(cd.Defined());
+    CreateDirectoryA((cd.Folder() + "Backup").c_str(), nullptr);
+    testsupport::FakeRegistry registry;
+    core::ProgramEnvironment environment;
+    environment.programPath = programFolder / "tarnwick.exe";
+    environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+    environment.systemTempPath = programFolder.Path();
+    environment.registry = &registry;
+    bool quit = false;
+    {
+        ui::TProgram program(environment);
+        ASSERT_TRUE(program.Start());
+        ui::TMF& form = *program.MainForm();
+        form.StartUpDone = true;
+        program.Flags().Hidden = true;
+        job::JobDefinition daily;
+        daily.Destination = cd.Root() + "Backup";
+        daily.IncludeList = {source.Path()};
+        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(daily, {}));
+        form.LoadJob("Daily.dat");
+        SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        const std::vector<gui::TShellCall> calls = shell.Calls();
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].Kind, gui::TShellCallKind::StartHidden);
+        EXPECT_EQ(calls[0].Target, programFolder / "TarnwickReRun.exe");
+        EXPECT_EQ(calls[0].Folder, programFolder.Path());
+        gui::TIniFile ini(programFolder / "tarnwick.ini");
+        EXPECT_EQ(ini.ReadString("LastState", "default", ""), "0");
+        EXPECT_EQ(ini.ReadString("LastState", "Hidden", ""), "1");
+        EXPECT_TRUE(ini.ValueExists("Settings", "LastGoodSpeed"));
+        EXPECT_TRUE(form.JobEndedThisSession);
+        quit = testsupport::DrainQueue();
+    }
+    EXPECT_TRUE(quit) << "the program ends for the restart";
     gui::SetShell(nullptr);
     gui::SetClock(nullptr);
     testsupport::DrainQueue();
