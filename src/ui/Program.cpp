@@ -3,8 +3,8 @@
 #include "core/Switches.h"
 #include "core/WinFolders.h"
 #include "gui/Application.h"
-#include "zip/ZipLibWin.h"
 #include "ui/MFoDiscs.h"
+#include "zip/ZipLibWin.h"
 
 namespace ui {
 
