@@ -12,6 +12,7 @@
 //   script FILE [SWITCH...]
 //   restore ZIP DEST [--mode never|older|always] [--select NAME]... [--remove PREFIX] [--no-paths]
 //   verify ZIP                  exit 1 when errors were found
+//   burnfile FILE [--drive N] [--speed TEXT]
 
 #include "WinTestSupport.h"
 #include "core/ProgramEnvironment.h"
@@ -32,6 +33,7 @@
 #include "gui/Prompter.h"
 #include "gui/TrackBar.h"
 #include "gui/Wait.h"
+#include "ui/MFoDiscs.h"
 #include "ui/MFoRestore.h"
 #include "ui/Program.h"
 #include "ui/SmallDialogs.h"
@@ -615,6 +617,49 @@ std::string RunRestoreVerb(ui::TMF& form, const RestoreRequest& request) {
     return tab.Label15->Caption();
 }
 
+// Burning one file from the drives tab: the drive and the speed chosen as a user chooses them,
+// then the button, its file dialog answered with FILE.
+struct BurnRequest {
+    std::string file, speed;
+    int drive = 0;
+};
+
+bool ReadBurnRequest(const std::vector<std::string>& args, BurnRequest& request) {
+    if (args.empty()) return false;
+    request.file = args[0];
+    for (size_t at = 1; at < args.size(); at += 2) {
+        if (at + 1 >= args.size()) return false;
+        if (args[at] == "--drive")
+            request.drive = std::atoi(args[at + 1].c_str());
+        else if (args[at] == "--speed")
+            request.speed = args[at + 1];
+        else
+            return false;
+    }
+    return true;
+}
+
+std::string RunBurnVerb(ui::TMF& form, const BurnRequest& request) {
+    ui::TDiscTab& tab = *form.DiscTab;
+    if (request.drive < 0 || request.drive >= tab.cbDrives->Items().Count())
+        Fail("no drive " + std::to_string(request.drive));
+    tab.cbDrives->SetItemIndex(request.drive);
+    tab.cbDrivesChange();
+    if (tab.cbSpeed->OnDropDown) tab.cbSpeed->OnDropDown();
+    int speed = 0;
+    if (!request.speed.empty()) {
+        speed = -1;
+        for (int i = 1; i < tab.cbSpeed->Items().Count() && speed < 0; ++i)
+            if (tab.cbSpeed->Items().Strings(i).rfind(request.speed, 0) == 0) speed = i;
+        if (speed < 0) Fail("no speed " + request.speed);
+    }
+    tab.cbSpeed->SetItemIndex(speed);
+    prompter.answers.push_front("file:" + request.file);
+    tab.btBurnFileToCD->Click();
+    gui::ProcessMessages();
+    return form.Label1->Caption();
+}
+
 bool ReadScript(const std::string& file, std::vector<std::string>& lines) {
     std::string text;
     if (!gui::ReadWholeFile(file, text)) return false;
@@ -664,11 +709,12 @@ int main(int argc, char** argv) {
     const char* usage =
         "usage: formdrv [--as PROGRAM] [--os M.N] [--answer A]... [--job NAME] "
         "script FILE [SWITCH...] | restore ZIP DEST [--mode never|older|always] [--select NAME]... "
-        "[--remove PREFIX] [--no-paths] | verify ZIP";
+        "[--remove PREFIX] [--no-paths] | verify ZIP | burnfile FILE [--drive N] [--speed TEXT]";
     if (at >= args.size()) Fail(usage);
     const std::string verb = args[at];
     std::vector<std::string> script;
     RestoreRequest restore;
+    BurnRequest burn;
     if (verb == "script") {
         if (at + 1 >= args.size()) Fail(usage);
         if (!ReadScript(args[at + 1], script)) Fail("cannot read " + args[at + 1]);
@@ -677,6 +723,10 @@ int main(int argc, char** argv) {
         if (!ReadRestoreRequest(
                 verb, std::vector<std::string>(args.begin() + static_cast<long>(at) + 1, args.end()),
                 restore))
+            Fail(usage);
+    } else if (verb == "burnfile") {
+        if (!ReadBurnRequest(std::vector<std::string>(args.begin() + static_cast<long>(at) + 1, args.end()),
+                             burn))
             Fail(usage);
     } else {
         Fail(usage);
@@ -719,7 +769,9 @@ int main(int argc, char** argv) {
         }
     }
     std::string status = form.Label1->Caption();
-    if (verb != "script") {
+    if (verb == "burnfile") {
+        status = RunBurnVerb(form, burn);
+    } else if (verb != "script") {
         status = RunRestoreVerb(form, restore);
         if (verb == "verify" && status.rfind("Verify finished, errors found", 0) == 0 && exitCode == 0)
             exitCode = 1;
