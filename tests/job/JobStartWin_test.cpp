@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 using namespace job;
 
@@ -31,6 +33,7 @@ class Host : public WindowlessHost {
     void Wait(int milliseconds) override {
         events.push_back("wait " + std::to_string(milliseconds));
         static_cast<gui::ManualClock&>(gui::CurrentClock()).Advance(milliseconds);
+        if (const std::function<void()> work = std::exchange(duringWait, nullptr)) work();
     }
     bool Hidden() override { return hidden; }
     void ShowMessage(const std::string& text, gui::TMsgIcon) override { boxes.push_back(text); }
@@ -55,6 +58,7 @@ class Host : public WindowlessHost {
     void CloseMainWindow() override { events.push_back("close"); }
 
     bool hidden = true, closeAfter = false;
+    std::function<void()> duringWait; // runs inside the next wait, as a timer tick would
     std::string tempSet;
     std::vector<std::string> log, boxes, events, asked, loaded, saved, status;
 
@@ -133,8 +137,17 @@ TEST(JobStart, FolderDestinationRunsTheProgramBeforeThenEndsOnceWithTheReportAnd
     EXPECT_EQ(rig.session.State, JobState::Idle);
 
     // The next run logs to the next name; a start while one runs returns without a word.
+    // An end asked for inside the start's wait (the timer's cancel minute) leaves the job to
+    // the start: it stays running until the start's own end has run.
     std::ofstream(rig.folder + "Log\\Daily_100.txt") << "x";
+    JobState seen = JobState::Idle;
+    host.duringWait = [&] {
+        start.EndJob();
+        seen = rig.session.State;
+    };
     start.StartBackupJob();
+    EXPECT_EQ(seen, JobState::Running);
+    EXPECT_EQ(rig.session.State, JobState::Idle);
     EXPECT_EQ(rig.session.JobLogName, rig.folder + "Log\\Daily_101.txt");
     EXPECT_EQ(host.loaded.size(), 1u) << "the loaded job is not loaded again";
     rig.session.State = JobState::Running;
