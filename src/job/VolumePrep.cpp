@@ -1,5 +1,6 @@
 #include "job/VolumePrep.h"
 
+#include "core/WinFolders.h"
 #include "gui/CompareText.h"
 #include "gui/DriveType.h"
 #include "gui/FileStream.h"
@@ -23,6 +24,8 @@ namespace job {
 
 namespace {
 
+using core::FileExists;
+
 // A hidden window looks again for room or a working copy this often.
 constexpr int hiddenRetryMs = 120'000;
 constexpr int afterPromptMs = 15'000;
@@ -36,11 +39,6 @@ constexpr int largestPartNumber = 999;
 
 const char archiveBitQuestion[] = "Reset the archive bit to the state before the backup";
 const char notEnoughSpace[] = "Not enough free disk space for the next files in ";
-
-bool FileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool DeleteIfThere(const std::string& path) {
     if (!FileExists(path)) return false;
