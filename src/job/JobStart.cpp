@@ -212,10 +212,9 @@ void JobStarter::TakeOverDestination() {
     run_.CopyPending = false;
     run_.KeepArchiveBitsCleared = false;
     run_.Rollback = VolumeRollback{};
-    if (!Resumed) {
-        run_.VolumePath.clear();
-        run_.JobZipNames.clear();
-    }
+    run_.JobZipNames.clear();
+    // A resumed run first deletes the volume the killed run was making.
+    run_.VolumePath = Resumed ? host_.ResumeValues().VolumePath : std::string();
 }
 
 void JobStarter::TemporaryFolder() {
