@@ -57,6 +57,7 @@ struct DeferredFile {
 // before it is built again.
 struct VolumeRollback {
     bool Saved = false;
+    int ZipNameNr = 0; // before the volume was named: the volume gets its name again
     int FilestoZipListNr = 0;
     int iZip = 0;
     std::vector<DeferredFile> ZipVolumeList;
