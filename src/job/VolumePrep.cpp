@@ -311,9 +311,10 @@ void VolumePrep::DeleteVolumeAndParts(const std::string& volumePath) {
         remove(run_.DestPath + "\\" + FileNameOf(volumePath));
 }
 
-void VolumePrep::KeepVolumeStart() {
+void VolumePrep::KeepVolumeStart(int zipNameNr) {
     VolumeRollback& start = run_.Rollback;
     start.Saved = true;
+    start.ZipNameNr = zipNameNr;
     start.FilestoZipListNr = run_.FilestoZipListNr;
     start.iZip = run_.iZip;
     start.ZipVolumeList = run_.ZipVolumeList;
@@ -327,8 +328,14 @@ void VolumePrep::KeepVolumeStart() {
 }
 
 bool VolumePrep::RollBackVolume() {
-    const VolumeRollback& start = run_.Rollback;
+    VolumeRollback& start = run_.Rollback;
     if (!start.Saved) return false;
+    start.Saved = false;
+    // The failed volume is this run's own: it goes, and its name is made again.
+    DeleteVolumeAndParts(run_.VolumePath);
+    run_.VolumePath.clear();
+    if (!run_.JobZipNames.empty()) run_.JobZipNames.pop_back();
+    run_.ZipNameNr = start.ZipNameNr;
     run_.FilestoZipListNr = start.FilestoZipListNr;
     run_.iZip = start.iZip;
     run_.ZipVolumeList = start.ZipVolumeList;
@@ -471,7 +478,7 @@ std::string VolumePrep::PrepareVolume(bool nameOnly) {
     const std::vector<std::string> work = VolumeWorkFiles(run_.TempPath, name);
     DeleteIfThere(work[0]);
     DeleteIfThere(work[1]);
-    KeepVolumeStart();
+    KeepVolumeStart(zipNameNrAtStart);
     SaveJobRunState(run_.VolumePath, zipNameNrAtStart);
     return name;
 }

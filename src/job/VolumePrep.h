@@ -67,8 +67,10 @@ class VolumePrep {
     // with a log line naming the file (false). No empty volume is ever made.
     bool NothingFits(const std::string& fileName);
 
-    // A volume that failed on a full medium: the run goes back to where the volume began (the
-    // caller sets the archive bits of its entries again).
+    // A volume that failed (a full medium, a wrong file size): the volume is deleted with its
+    // parts and the run goes back to where it began, so that PrepareVolume makes it again
+    // under the same name, asking for room first. The caller sets the archive bits of its
+    // entries again. False when no volume was prepared.
     bool RollBackVolume();
 
     // The resume state of the run, as PrepareVolume saves it before every volume.
@@ -85,7 +87,7 @@ class VolumePrep {
     SpaceFigures Figures() const;
     void CancelJob();
     void AskArchiveBits(bool hidden);
-    void KeepVolumeStart();
+    void KeepVolumeStart(int zipNameNr);
     void MediumReserve();
     bool SaveJobRunState(const std::string& volumePath, int zipNameNr);
 

@@ -93,14 +93,20 @@ TEST(VolumePrepWin, KilledRunsPartialVolumeGoesWithItsPartsAndWorkFilesAndAFaile
     EXPECT_EQ(run.VolumePath, dest + "\\Vol003.zip");
     EXPECT_FALSE(run.CopyPending);
 
-    // The zip run fails on a full medium after the planner went on: back to where it began.
+    // The zip run fails after the planner went on: back to where it began, under the same name.
     run.FilestoZipListNr = 55;
     run.FilesCopyed = 15;
     run.ZipVolumeList.push_back({"C:\\big.bin", 9'000'000});
+    WriteWholeFile(run.VolumePath, "failed");
+    WriteWholeFile(dest + "\\Vol003.z01", "failed");
     ASSERT_TRUE(rig.prep.RollBackVolume());
     EXPECT_EQ(run.FilestoZipListNr, 40);
     EXPECT_EQ(run.FilesCopyed, 0);
     EXPECT_TRUE(run.ZipVolumeList.empty());
+    EXPECT_FALSE(FileExists(dest + "\\Vol003.zip"));
+    EXPECT_FALSE(FileExists(dest + "\\Vol003.z01"));
+    ASSERT_EQ(rig.prep.PrepareVolume(), "Vol003.zip");
+    EXPECT_EQ(run.JobZipNames, std::vector<std::string>{"Vol003.zip"});
 
     // A finished volume of this run is no leftover: the next volume leaves it alone.
     WriteWholeFile(run.VolumePath, "finished");

@@ -99,6 +99,25 @@ TEST(VolumePrepMedia, FloppyThatFillsAsksOnceForANewMediumAndTheJobGoesOnOnIt) {
         EXPECT_NE(std::find(rig.host.waits.begin(), rig.host.waits.end(), 15'000), rig.host.waits.end());
     }
     {
+        SCOPED_TRACE("the second volume fails on the medium another program filled: made again on the next");
+        PrepRig rig;
+        rig.session.Run.FilestoZipListNr = 12;
+        FullFloppy media(rig);
+        JobRun& run = rig.session.Run;
+        run.FilestoZipListNr = 30;
+        run.FilesCopyed = 18;
+        ASSERT_TRUE(rig.prep.RollBackVolume());
+        EXPECT_FALSE(FileExists(media.first + "Vol002.zip")) << "the failed volume goes";
+        EXPECT_EQ(run.FilestoZipListNr, 12);
+        WriteWholeFile(media.first + "other.bin",
+                       Bytes(static_cast<size_t>(FreeBytes(media.floppy.Root()) - 16384), 4));
+        rig.host.replies.push_back({true, [&] { media.floppy.Insert(media.second); }});
+        ASSERT_EQ(rig.prep.PrepareVolume(), "Vol002.zip");
+        EXPECT_EQ(rig.host.asked.size(), 1u);
+        EXPECT_EQ(run.VolumePath, media.dest + "\\Vol002.zip");
+        EXPECT_EQ(run.JobZipNames, (std::vector<std::string>{"Vol001.zip", "Vol002.zip"}));
+    }
+    {
         SCOPED_TRACE("Cancel at the prompt, the archive bits kept cleared");
         PrepRig rig;
         FullFloppy media(rig);
