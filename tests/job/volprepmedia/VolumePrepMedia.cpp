@@ -99,6 +99,18 @@ TEST(VolumePrepMedia, FloppyThatFillsAsksOnceForANewMediumAndTheJobGoesOnOnIt) {
         EXPECT_NE(std::find(rig.host.waits.begin(), rig.host.waits.end(), 15'000), rig.host.waits.end());
     }
     {
+        SCOPED_TRACE("a second alternative with room is taken without asking");
+        PrepRig rig;
+        FullFloppy media(rig);
+        const std::string folder = rig.folder / "alternative";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        rig.session.Run.DestList = {media.dest, folder};
+        ASSERT_EQ(rig.prep.PrepareVolume(), "Vol003.zip");
+        EXPECT_TRUE(rig.host.asked.empty());
+        EXPECT_EQ(rig.session.Run.DestPath, folder);
+        EXPECT_EQ(rig.session.Run.VolumePath, folder + "\\Vol003.zip");
+    }
+    {
         SCOPED_TRACE("the second volume fails on the medium another program filled: made again on the next");
         PrepRig rig;
         rig.session.Run.FilestoZipListNr = 12;
