@@ -2,6 +2,9 @@
 //   jobdrv show JOB
 //     loads JOB into a fresh job as the program does and prints the text a save would
 //     write for it, nothing else; exit 0. A missing file prints "missing: JOB", exit 1.
+//   jobdrv start JOB [--drive L:UNIXFOLDER] [--shown] [--yes]
+//     the job start's checks over JOB as loaded: prints the log lines, boxes ("box: ") and
+//     questions ("ask: ", answered No, or Yes with --yes), then "size SHOWN BYTES".
 //   jobdrv resave JOB [--dest TEXT] [--maxzip TEXT] [--after now|DAYNUMBER]
 //     loads JOB, sets the destination, the volume size text and the "After:" date, and
 //     saves it to JOB by the program's rules (read-only files included); prints each log
@@ -10,6 +13,7 @@
 // beside the program while per-user data is off. An exception prints "error: TEXT" naming
 // the job file, exit 2. Standard output is binary and fully buffered.
 
+#include "WineDriveWinSupport.h"
 #include "core/LocaleWin.h"
 #include "core/LogFile.h"
 #include "core/ProgramEnvironment.h"
@@ -18,6 +22,7 @@
 #include "job/DriveSpace.h"
 #include "job/JobFileSystemWin.h"
 #include "job/JobItems.h"
+#include "job/JobStart.h"
 #include "job/JobStartRules.h"
 #include "job/JobStore.h"
 #include "job/WindowlessHost.h"
@@ -202,6 +207,90 @@ int Select(Driver& driver, const std::string& name, const std::vector<std::strin
     return 0;
 }
 
+// --- start ---
+
+// The job start's checks over a job already loaded, on the real drives, with the window
+// played by the console: log lines and boxes printed, questions printed and answered as
+// told; no selection follows. --drive L:UNIXFOLDER first makes L: a removable drive over
+// that folder (a medium the Linux side made).
+class StartHost final : public job::WindowlessHost {
+  public:
+    std::string jobName, folder;
+    bool hidden = true, answer = false;
+    void AddToLog(const std::string& text) override { Print("log: ", text); }
+    void ShowMessage(const std::string& text, gui::TMsgIcon) override { Print("box: ", text); }
+    bool AskYesNo(const std::string& text, gui::TMsgIcon) override {
+        Print("ask: ", text);
+        return answer;
+    }
+    bool Hidden() override { return hidden; }
+    std::string ProgramFolder() override { return folder; }
+    std::string ProgramFile() override { return folder + "tarnwick.exe"; }
+    std::string TempPath() override { return folder; }
+    std::string JobName() override { return jobName; }
+
+  private:
+    static void Print(const char* kind, const std::string& text) {
+        const std::string line = kind + text + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+};
+
+class NoDisc final : public job::DiscWriter {
+  public:
+    bool Load(bool) override { return false; }
+    bool Select(const std::string&, char) override { return false; }
+    int64_t FreeBytes() override { return 0; }
+    int64_t CapacityAfterErase() override { return -1; }
+    void Release() override {}
+};
+
+int Start(Driver& driver, const std::string& name, const std::vector<std::string>& options) {
+    StartHost host;
+    char drive = 0;
+    struct DriveRemoval {
+        const char& letter;
+        ~DriveRemoval() {
+            if (letter) wintest::DefineUnixDrive(letter, "", 0);
+        }
+    } removal{drive};
+    for (size_t i = 0; i < options.size(); ++i) {
+        const std::string& option = options[i];
+        if (option == "--shown") {
+            host.hidden = false;
+            continue;
+        }
+        if (option == "--yes") {
+            host.answer = true;
+            continue;
+        }
+        if (i + 1 >= options.size()) throw UsageError(option + " needs a value");
+        const std::string& value = options[++i];
+        if (option == "--drive" && value.size() > 2 && value[1] == ':') {
+            if (!wintest::DefineUnixDrive(value[0], value.substr(2), DRIVE_REMOVABLE))
+                throw std::runtime_error("the drive could not be defined: " + value);
+            drive = value[0];
+        } else {
+            throw UsageError("unknown option " + option);
+        }
+    }
+    job::JobSession session;
+    if (!driver.store.Load(name, session.Job, driver.jobName)) {
+        std::printf("missing: %s\n", name.c_str());
+        return 1;
+    }
+    session.LoadedJobName = driver.jobName;
+    host.jobName = driver.jobName;
+    // The job's logs and work files beside the job.
+    const size_t slash = driver.jobName.find_last_of('\\');
+    host.folder = slash == std::string::npos ? ProgramFolder() : driver.jobName.substr(0, slash + 1);
+    NoDisc disc;
+    job::JobStarter start(session, host, disc);
+    start.StartBackupJob();
+    std::printf("size %s %lld\n", session.Job.ZipSizeText.c_str(), static_cast<long long>(start.MaxZipSize));
+    return 0;
+}
+
 struct Verb {
     const char* name;
     int (*run)(Driver&, const std::string& job, const std::vector<std::string>& options);
@@ -210,6 +299,7 @@ constexpr Verb verbs[] = {
     {"show", Show},
     {"resave", Resave},
     {"select", Select},
+    {"start", Start},
 };
 
 int Usage(const char* problem) {
