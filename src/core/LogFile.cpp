@@ -91,19 +91,24 @@ TLogFiles::TLogFiles(std::string fallbackLog, std::function<std::string()> stamp
     : fallbackLog_(std::move(fallbackLog)), stamp_(std::move(stamp)) {}
 
 TLogFiles::~TLogFiles() {
-    Release();
+    CloseAll();
 }
 
 void TLogFiles::Hold() {
-    held_ = true;
+    ++holds_;
 }
 
 void TLogFiles::Release() {
-    held_ = false;
+    if (holds_ > 0) --holds_;
+    if (holds_ > 0) return;
+    CloseAll();
+    failed_.clear();
+}
+
+void TLogFiles::CloseAll() {
     for (auto& [path, file] : open_)
         CloseHandle(file);
     open_.clear();
-    failed_.clear();
 }
 
 void TLogFiles::Close(const std::string& path) {
@@ -127,7 +132,7 @@ bool TLogFiles::WriteOwn(const std::string& path, const std::vector<std::string>
     }
     const bool written = WriteAll(file, Joined(lines, firstLine, created));
     if (!written) reason = "Cannot write to " + path + ": " + SystemErrorText(GetLastError());
-    if (!written || !held_) Close(path);
+    if (!written || !Held()) Close(path);
     return written;
 }
 

@@ -52,10 +52,11 @@ class TLogFiles {
     // lines are already in the fallback log, so a failure only notes its reason there.
     LogWritten Write(const std::string& path, const std::vector<std::string>& lines,
                      const std::string& firstLine, bool fallBack = true);
+    // A job and a restore may hold at once: files stay open until both have released.
     void Hold();
-    // Closes every file and forgets earlier failures.
+    // The last release closes every file and forgets earlier failures.
     void Release();
-    bool Held() const { return held_; }
+    bool Held() const { return holds_ > 0; }
     // Before a file is emptied, replaced or copied.
     void Close(const std::string& path);
     const std::string& FallbackLog() const { return fallbackLog_; }
@@ -65,11 +66,11 @@ class TLogFiles {
     void* Open(const std::string& path, const std::string& firstLine, std::string& reason);
     bool WriteOwn(const std::string& path, const std::vector<std::string>& lines,
                   const std::string& firstLine, std::string& reason);
-    void NoteFailure(const std::string& path, const std::string& reason);
+    void CloseAll();
 
     std::string fallbackLog_;
     std::function<std::string()> stamp_;
-    bool held_ = false;
+    int holds_ = 0;
     std::map<std::string, void*> open_;
     // Files whose failure has been noted: no second note and no second wait for them.
     std::set<std::string> failed_;

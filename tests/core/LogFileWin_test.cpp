@@ -111,6 +111,9 @@ TEST_F(LogFilesTest, HeldFilesStayOpenReadableAndWrittenPerLineUntilReleased) {
     EXPECT_EQ(other, INVALID_HANDLE_VALUE) << "open for the run";
     EXPECT_EQ(logs.Write(job, {"two", "three"}, "created"), core::LogWritten::Own);
     EXPECT_EQ(ReadWholeFile(job), "created\r\none\r\ntwo\r\nthree\r\n");
+    logs.Hold(); // a restore during the job
+    logs.Release();
+    EXPECT_TRUE(logs.Held()) << "the job still runs";
     logs.Release();
     other = CreateFileA(job.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(other, INVALID_HANDLE_VALUE) << "closed at the end of the run";
