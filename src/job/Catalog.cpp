@@ -154,7 +154,14 @@ std::vector<std::string> CatalogNaming::AppendTargets(std::string_view catalogNa
 }
 
 void CatalogZipNames::Add(std::string_view zipName) {
-    names_.insert(gui::UpperCaseI(zipName));
+    if (names_.insert(gui::UpperCaseI(zipName)).second) sorted_.emplace_back(zipName);
+}
+
+std::vector<std::string> CatalogZipNames::Sorted() const {
+    std::vector<std::string> names = sorted_;
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return gui::CompareTextI(a, b) < 0; });
+    return names;
 }
 
 bool CatalogZipNames::Contains(std::string_view zipName) const {

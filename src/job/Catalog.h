@@ -61,13 +61,19 @@ struct CatalogNaming {
 // Zip names already used by a job's catalogues, found case-insensitively.
 class CatalogZipNames {
   public:
-    void Clear() { names_.clear(); }
+    void Clear() {
+        names_.clear();
+        sorted_.clear();
+    }
     void Add(std::string_view zipName);
     bool Contains(std::string_view zipName) const;
     size_t Size() const { return names_.size(); }
+    // The distinct names as first met, in the one case-insensitive order.
+    std::vector<std::string> Sorted() const;
 
   private:
     std::unordered_set<std::string> names_;
+    std::vector<std::string> sorted_;
 };
 
 // The job start's reading: zip names from every catalogue of the job, and from the job's own

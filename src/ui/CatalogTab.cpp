@@ -713,6 +713,7 @@ void TCatalogTab::CBShowFoldersClick() {
 
 void TCatalogTab::ReadCatalogs() {
     form_.Session.Run.CatalogList.Clear();
+    form_.Session.Run.CatZipList.clear();
     CatZipList.Clear();
     const std::string names = form_.Session.Job.CatalogNames;
     const std::string own = job::CatalogNaming::OwnCatalog(names);
@@ -741,6 +742,7 @@ void TCatalogTab::ReadCatalogs() {
         if (!gui::SameTextI(file, own)) readFile(file, "Reading filenames from: ", false);
     if (!own.empty()) readFile(own, "Reading catalog from: ", true);
     reader.Finish();
+    form_.Session.Run.CatZipList = CatZipList.Sorted();
     if (reader.Damaged > 0)
         form_.AddToLog(std::to_string(reader.Damaged) + " damaged lines skipped in " + own);
 }

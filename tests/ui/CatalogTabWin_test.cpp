@@ -244,6 +244,7 @@ TEST_F(CatalogTabTest, TheJobReadsItsCataloguesAndAppendsEachVolume) {
     EXPECT_EQ(*form->Session.Run.CatalogList.Find("d\\a.txt"), 300u);
     EXPECT_EQ(form->Session.Run.CatalogList.Find("x\\y.txt"), nullptr); // zip names only from the others
     EXPECT_TRUE(tab->CatalogZipUsed("OTHER.ZIP") && tab->CatalogZipUsed("new.zip"));
+    EXPECT_EQ(form->Session.Run.CatZipList, (std::vector<std::string>{"new.zip", "old.zip", "Other.zip"}));
 
     const std::string volume = Zip("20250310100.zip", 2024, true);
     tab->AddZipToCatalog(volume);
