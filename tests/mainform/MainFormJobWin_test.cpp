@@ -144,6 +144,15 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
                   std::string::npos);
         EXPECT_TRUE(prompter.Requests().empty()) << "hidden: no box";
         EXPECT_FALSE(form.Session.Running());
+        // Shown: the box says what to do.
+        program.Flags().Hidden = false;
+        prompter.AnswerMessage(gui::mrOk);
+        SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        EXPECT_EQ(prompter.MessageTexts(),
+                  (std::vector<std::string>{"Drive " + floppy.Root().substr(0, 2) +
+                                            " is not ready insert a formatted media."}));
+        EXPECT_EQ(shell.Calls().size(), 4u) << "the program after the job once more";
+        program.Flags().Hidden = true;
 
         // A start while one is starting (a pumped wait of the start) is refused with a line.
         daily.Destination = programFolder / "dest";
@@ -154,7 +163,7 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
         EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log")
                       .find("Job start refused, a job is starting: Daily.dat"),
                   std::string::npos);
-        EXPECT_EQ(shell.Calls().size(), 3u);
+        EXPECT_EQ(shell.Calls().size(), 4u);
         form.Session.State = job::JobState::Idle;
     }
     gui::SetShell(nullptr);
