@@ -18,6 +18,7 @@
 #include "job/JobStart.h"
 #include "ui/CatalogTab.h"
 #include "ui/DriveDetector.h"
+#include "ui/JobTab.h"
 #include "ui/MFoDiscs.h"
 #include "ui/MFoRestore.h"
 #include "ui/ScheduleTab.h"
@@ -48,6 +49,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags,
     OnActivate = [this] { FormActivate(); };
     BuildLayout();
     BuildMenus();
+    JobTab = std::make_unique<TJobTab>(*this);
     RestoreTab = std::make_unique<TRestoreTab>(*this);
     ScheduleTab = std::make_unique<TScheduleTab>(*this);
     CatalogTab = std::make_unique<TCatalogTab>(*this);

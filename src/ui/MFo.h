@@ -49,6 +49,7 @@ class TFrameCDB;
 class TRestoreTab;
 class TScheduleTab;
 class TCatalogTab;
+class TJobTab;
 class TMFJobHost;
 } // namespace ui
 
@@ -246,6 +247,8 @@ class TMF : public gui::TForm {
     std::function<void()> OnShowDriveSpeeds;           // the selected drive's speeds
     std::function<void()> OnJobEnd;                    // the job end after a cancellation
     std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
+    // --- Backup tab (JobTab.cpp): the job editor over Session.Job.
+    std::unique_ptr<TJobTab> JobTab;
     // --- Restore tab (MFoRestore.cpp): its controls, state and handlers.
     std::unique_ptr<TRestoreTab> RestoreTab;
     bool RestoreRunning() const;
