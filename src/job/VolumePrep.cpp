@@ -233,7 +233,8 @@ void VolumePrep::HandleSpaceShortage() {
 
     bool shownForPrompt = false;
     if (!host_.Cancelled() && DestinationShort(run_.DestFreeSpace, Figures())) {
-        shownForPrompt = host_.ShowWindowForPrompt();
+        // A hidden job stays out of sight: its prompt is a mail.
+        if (!hidden) shownForPrompt = host_.ShowWindowForPrompt();
         ChooseDestination(false);
         bool mailed = false;
         while (!host_.Cancelled() && DestinationShort(run_.DestFreeSpace, Figures())) {
