@@ -12,6 +12,7 @@
 #include "gui/ComboBox.h"
 #include "gui/IniFile.h"
 #include "gui/Label.h"
+#include "gui/Memo.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "gui/Wait.h"
@@ -202,6 +203,16 @@ TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
         EXPECT_EQ(log.find("created"), std::string::npos) << log;
         EXPECT_NE(p.Form().Label1->Caption().find("Error burning to disc"), std::string::npos);
         EXPECT_FALSE(p.Form().Session.Running());
+        // The writer thread's start lines reach the detail log: one per attempt, speeds rising.
+        int starts = 0;
+        for (int i = 0; i < p.Form().Memo1->LineCount(); ++i)
+            starts += p.Form().Memo1->Line(i).rfind(">>> STARTING WRITE PROCESS", 0) == 0;
+        EXPECT_GE(starts, 3);
+        size_t retries = 0;
+        for (size_t at = log.find("now trying with"); at != std::string::npos;
+             at = log.find("now trying with", at + 1))
+            ++retries;
+        EXPECT_EQ(retries + 1, static_cast<size_t>(starts)) << "each new speed tried once";
         EXPECT_FALSE(p.Tab().Busy());
     }
     {
@@ -290,4 +301,30 @@ TEST(DiscTab, EraseOfADiscThatCannotBeErasedClearsTheRunningJob) {
     EXPECT_EQ(p.prompter.MessageTexts().back(), "Disc is not Erasable");
     EXPECT_FALSE(p.Form().Session.Running());
     EXPECT_EQ(p.Count("a1 "), 0u);
+}
+
+// Rewritable DVDs and DVD-R take a session per file too; the import of the disc's last
+// session finds every file burned so far, and the drive's progress lines reach the detail log.
+TEST(DiscTab, BurnOneFileOnDvdsKeepsEveryFileInTheLastSession) {
+    for (const char* media : {"DVD+RW", "DVD-R"}) {
+        SCOPED_TRACE(media);
+        DiscProgram p(media);
+        p.BurnFile(p.Zip("one.zip", std::string(70000, '1')));
+        EXPECT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
+        p.BurnFile(p.Zip("two.zip", "2"));
+        EXPECT_EQ(p.Form().Label1->Caption(), "Disc with two.zip created");
+        ui::TDiscTab& tab = p.Tab();
+        ASSERT_TRUE(tab.Burner1()->InitASPI(false, p.folder / "WNASPI32.DLL"));
+        tab.Burner1()->SetDeviceID(tab.Burner1()->DeviceList.at(0));
+        tab.Burner1()->Image.ClearAll(65535, 8191);
+        EXPECT_TRUE(tab.ImportSessionX());
+        disc::TDEntry* folder = tab.Burner1()->Image.FindDir("\\Backup");
+        ASSERT_NE(folder, nullptr);
+        EXPECT_NE(tab.Burner1()->Image.FindFile(folder, "one.zip"), nullptr);
+        EXPECT_NE(tab.Burner1()->Image.FindFile(folder, "two.zip"), nullptr);
+        tab.Burner1()->DoneASPI();
+        if (std::string(media) == "DVD-R") {
+            EXPECT_GT(p.Form().Memo1->LineCount(), 0);
+        }
+    }
 }
