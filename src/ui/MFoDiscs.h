@@ -16,7 +16,9 @@
 #include <vector>
 
 namespace gui {
+class TAction;
 class TButton;
+class TSpeedButton;
 class TCanvas;
 class TCheckBox;
 class TComboBox;
@@ -73,6 +75,10 @@ class TDiscTab {
     gui::TButton* Button10 = nullptr; // eject
     gui::TButton* btBurnFileToCD = nullptr;
     gui::TEdit* EditRestSpace = nullptr;
+    gui::TEdit* EditTempPath = nullptr;
+    gui::TSpeedButton* SpeedButton3 = nullptr;
+    gui::TAction* SelectTmpFolder = nullptr;
+    gui::TCheckBox* CheckBox11 = nullptr; // "Use temp file"
     gui::TCheckBox* CBinternalAspi = nullptr;
     gui::TCheckBox* cbDoNotOpenCD = nullptr;
     gui::TCheckBox* CBLeaveCDopen = nullptr;
@@ -114,6 +120,9 @@ class TDiscTab {
     void Button7Click() { Erase(false); }
     void Button10Click();
     void EditRestSpaceExit();
+    void EditTempPathExit();
+    void SelectTmpFolderExecute();
+    void CheckBox11Click();
     void CBinternalAspiClick();
     void DGDevprobDrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect);
     void DGDevProbUWDrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect);

@@ -5,6 +5,7 @@
 #include "core/DateText.h"
 #include "core/FuncMin.h"
 #include "core/Settings.h"
+#include "core/WinFolders.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Button.h"
@@ -133,6 +134,14 @@ void TDiscTab::Build() {
                                                   "Do not open drive when burning is finished.");
     CBLeaveCDopen = &form_.Create<gui::TCheckBox>(page, "CBLeaveCDopen", gui::TBounds{280, 218, 260, 17},
                                                   "Leave drive open");
+    EditTempPath = &form_.Create<gui::TEdit>(page, "EditTempPath", gui::TBounds{8, 300, 300, 21},
+                                             form_.Flags().TempPath);
+    SpeedButton3 =
+        &form_.Create<gui::TSpeedButton>(page, "SpeedButton3", gui::TBounds{312, 300, 23, 21}, "...");
+    SelectTmpFolder = &form_.Create<gui::TAction>(form_, "SelectTmpFolder", "Select Tmp Folder");
+    CheckBox11 =
+        &form_.Create<gui::TCheckBox>(page, "CheckBox11", gui::TBounds{344, 302, 160, 17}, "Use temp file");
+    CheckBox11->SetChecked(settings.useTempFile);
     CBinternalAspi->SetChecked(settings.useInternalASPI);
     cbDoNotOpenCD->SetChecked(settings.doNotOpenDrive);
     CBLeaveCDopen->SetChecked(settings.leaveDriveOpen);
@@ -141,6 +150,13 @@ void TDiscTab::Build() {
     cbSpeed->OnDropDown = [this] { cbSpeedDropDown(); };
     MaxPrefSpeed->OnChange = [this] { MaxPrefSpeedChange(); };
     EditRestSpace->OnExit = [this] { EditRestSpaceExit(); };
+    EditTempPath->OnExit = [this] { EditTempPathExit(); };
+    EditTempPath->OnKeyPress = [this](char& key) {
+        if (key == '\r') EditTempPathExit();
+    };
+    SelectTmpFolder->OnExecute = [this] { SelectTmpFolderExecute(); };
+    SpeedButton3->OnClick = [this] { SelectTmpFolder->Execute(); };
+    CheckBox11->OnClick = [this] { CheckBox11Click(); };
     CBinternalAspi->OnClick = [this] { CBinternalAspiClick(); };
     cbDoNotOpenCD->OnClick = [this] { form_.Creation().doNotOpenDrive = cbDoNotOpenCD->Checked(); };
     CBLeaveCDopen->OnClick = [this] { form_.Creation().leaveDriveOpen = CBLeaveCDopen->Checked(); };
@@ -376,6 +392,47 @@ void TDiscTab::MaxPrefSpeedChange() {
 void TDiscTab::EditRestSpaceExit() {
     if (!WholeNumber(EditRestSpace->Text())) EditRestSpace->SetText("0");
     form_.Creation().restSpaceOnCD = std::stoi(EditRestSpace->Text());
+}
+
+// A folder that cannot be made keeps the one before.
+void TDiscTab::EditTempPathExit() {
+    std::string& temp = form_.Flags().TempPath;
+    const std::string old = temp;
+    auto withBackslash = [](std::string path) {
+        if (path.empty() || path.back() != '\\') path += '\\';
+        return path;
+    };
+    std::string wanted = withBackslash(EditTempPath->Text());
+    if (!core::DirectoryExists(wanted)) core::ForceDirectories(wanted);
+    if (!core::DirectoryExists(wanted)) {
+        wanted = withBackslash(old);
+        if (!core::DirectoryExists(wanted)) core::ForceDirectories(wanted);
+    }
+    temp = wanted;
+    form_.UserIni().WriteString(core::ini::Files, "TempPath", temp);
+    EditTempPath->SetText(temp);
+}
+
+void TDiscTab::SelectTmpFolderExecute() {
+    gui::TFolderRequest request;
+    request.Owner = form_.Handle();
+    request.Caption = "Select the temporary folder";
+    request.StartFolder = form_.Flags().TempPath;
+    gui::TFolderAnswer answer;
+    form_.RunModal([&] {
+        answer = gui::Prompter().BrowseForFolder(request);
+        return answer.Accepted ? gui::mrOk : gui::mrCancel;
+    });
+    if (!answer.Accepted || answer.Folder.empty()) return;
+    std::string folder = answer.Folder;
+    if (folder.size() == 3 && folder[1] == ':' && folder[2] == '\\') folder.pop_back();
+    EditTempPath->SetText(folder);
+    EditTempPathExit();
+}
+
+void TDiscTab::CheckBox11Click() {
+    form_.Creation().useTempFile = CheckBox11->Checked();
+    form_.ProgramIni().WriteBool(core::ini::Settings, "UseTempFile", CheckBox11->Checked());
 }
 
 void TDiscTab::CBinternalAspiClick() {

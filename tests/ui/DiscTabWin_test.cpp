@@ -6,10 +6,12 @@
 #include "FakeRegistry.h"
 #include "SimDriveWinSupport.h"
 #include "WinTestSupport.h"
+#include "core/WinFolders.h"
 #include "gui/Action.h"
 #include "gui/Button.h"
 #include "gui/CheckBox.h"
 #include "gui/ComboBox.h"
+#include "gui/Edit.h"
 #include "gui/IniFile.h"
 #include "gui/Label.h"
 #include "gui/Memo.h"
@@ -292,6 +294,25 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
     const size_t ejects = p.Count("1b 00 00 00 02");
     tab.Button10->Click();
     EXPECT_EQ(p.Count("1b 00 00 00 02"), ejects + 1);
+}
+
+// The temporary folder: a new one is made and stored, one that cannot be made keeps the one
+// before, a drive root from the folder dialog is stored with one backslash.
+TEST(DiscTab, TemporaryFolderIsMadeStoredOrKept) {
+    DiscProgram p("CD-R");
+    ui::TDiscTab& tab = p.Tab();
+    const std::string made = p.folder / "new\\temp";
+    tab.EditTempPath->SetText(made);
+    tab.EditTempPathExit();
+    EXPECT_EQ(p.Form().Flags().TempPath, made + "\\");
+    EXPECT_TRUE(core::DirectoryExists(made));
+    EXPECT_EQ(p.Form().UserIni().ReadString("Files", "TempPath", ""), made + "\\");
+    tab.EditTempPath->SetText(p.folder / "WNASPI32.DLL\\under a file");
+    tab.EditTempPathExit();
+    EXPECT_EQ(tab.EditTempPath->Text(), made + "\\") << "kept";
+    p.prompter.AnswerFolder("C:\\");
+    tab.SpeedButton3->Click();
+    EXPECT_EQ(p.Form().Flags().TempPath, "C:\\");
 }
 
 TEST(DiscTab, EraseOfADiscThatCannotBeErasedClearsTheRunningJob) {
