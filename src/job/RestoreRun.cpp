@@ -1,5 +1,7 @@
 #include "job/RestoreRun.h"
 
+#include "core/PathText.h"
+#include "core/WinFolders.h"
 #include "job/JobArchiveTest.h"
 #include "job/JobHost.h"
 #include "job/RegBak.h"
@@ -228,15 +230,9 @@ void TRestoreRun::Cancel() {
 void TRestoreRun::StartLog() {
     // The first free number from 100.
     const std::string folder = host_.LogFolder();
-    CreateDirectoryA(folder.substr(0, folder.size() - 1).c_str(), nullptr);
-    std::string base = ArchiveName().substr(ArchiveName().find_last_of("\\/:") + 1);
-    if (base.size() > 4) base.resize(base.size() - 4);
-    std::string name;
-    for (int n = 100;; ++n) {
-        name = folder + base + "_" + std::to_string(n) + ".txt";
-        if (!Exists(name)) break;
-    }
-    host_.SetRestoreLogName(name);
+    core::ForceDirectories(folder);
+    const std::string base = core::JobBaseName(ArchiveName().substr(ArchiveName().find_last_of("\\/:") + 1));
+    host_.SetRestoreLogName(core::NextFreeNumberedName(folder + base + "_", 100, ".txt", Exists));
 }
 
 void TRestoreRun::Restore(const TRestoreOptions& options) {
