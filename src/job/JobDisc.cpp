@@ -2,6 +2,7 @@
 
 #include "disc/dwASPI.h"
 #include "disc/dwDrvLib.h"
+#include "job/DiscSpeed.h"
 
 #include <windows.h>
 
@@ -13,8 +14,6 @@ namespace {
 
 constexpr int64_t blockBytes = 2'048;
 constexpr int readyMs = 5'000;
-// Less than this is no room for a volume: the disc counts as full.
-constexpr int64_t leastFreeBytes = 15'000'000;
 
 class JobDisc final : public DiscWriter {
   public:
@@ -37,22 +36,18 @@ class JobDisc final : public DiscWriter {
         return SelectAgain();
     }
 
+    // One rule for the room on a disc, the drives tab's and the job's (DiscSpeed.h).
     int64_t FreeBytes() override {
         if (!Prepare()) return 0;
-        const int64_t free = device_.GetFreeBlocks();
-        const int64_t next = device_.GetNextWritableAddress();
-        const int64_t capacity = device_.GetDiscCapacity();
-        const int status = device_.GetDiscStatus();
-        const int type = disc::LastMediaType;
-        int64_t blocks = 0;
-        if (type < 5 || type == disc::mtDVDRAM)
-            blocks = status == 2 ? 0 : std::max(free, capacity - next);
-        else if (device_.IsErasable())
-            blocks = capacity == 0 ? 0 : std::max(free, capacity - next);
-        else
-            blocks = status == 2 ? 0 : free;
-        const int64_t bytes = blocks * blockBytes;
-        return bytes < leastFreeBytes ? 0 : bytes;
+        DiscRoomFacts facts;
+        facts.Ready = true;
+        facts.FreeBlocks = device_.GetFreeBlocks();
+        facts.NextWritableAddress = device_.GetNextWritableAddress();
+        facts.Capacity = device_.GetDiscCapacity();
+        facts.DiscStatus = device_.GetDiscStatus();
+        facts.MediaType = disc::LastMediaType;
+        facts.Erasable = device_.IsErasable();
+        return DiscFreeBytes(facts);
     }
 
     int64_t CapacityAfterErase() override {
