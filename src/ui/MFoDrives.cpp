@@ -519,7 +519,7 @@ void TDiscTab::Erase(bool quick) {
         // No erase began and no erase-done will come: nothing to wait for.
         EjectAfterErase = false;
         SetActionsEnabled(true);
-        form_.AddToLog(MediaKindText + " erase process done with error - " + Burner1()->LastError);
+        form_.AddToLog("Disc erase failed - " + Burner1()->LastError);
         return;
     }
     gui::Wait(1000, false);
