@@ -165,6 +165,12 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
                   std::string::npos);
         EXPECT_EQ(shell.Calls().size(), 4u);
         form.Session.State = job::JobState::Idle;
+
+        // The start action saves the job, keeps a resume state the start-up offered, and starts.
+        form.Startbackup->Execute();
+        EXPECT_TRUE(form.KeepResumeState);
+        EXPECT_EQ(shell.Calls().size(), 6u) << "the programs before and after the job once more";
+        EXPECT_EQ(form.Session.State, job::JobState::Idle);
     }
     gui::SetShell(nullptr);
     gui::SetClock(nullptr);
