@@ -104,12 +104,21 @@ int64_t VolumePlanner::Margin() const {
     return plan_.ZipBudget - EstimateMargin;
 }
 
+// The part of the volume the last free-space reading does not count yet: a volume written
+// straight to the destination only what it grew since that reading; one built elsewhere
+// (copied or burned afterwards) all of it.
+int64_t VolumePlanner::UnmeasuredBytes() const {
+    const bool direct = !plan_.DiscWriterMode && !plan_.CopyPending;
+    return std::max<int64_t>(plan_.CurrentZipBytes - (direct ? plan_.LastFreeSpaceCheck : 0), 0);
+}
+
 int64_t VolumePlanner::ComputeBudget(bool capByFreeSpace) const {
     int64_t budget =
         plan_.MaxZipSize - (plan_.CurrentZipBytes + plan_.SpaceReserve) - plan_.EarlierVolumeBytes;
     // The medium must also take the volume's directory and end record.
-    if (capByFreeSpace && plan_.DestFreeSpace > 0 && plan_.DestFreeSpace < budget)
-        budget = plan_.DestFreeSpace - (kDirectorySlack + directoryBytes_);
+    if (capByFreeSpace && plan_.DestFreeSpace > 0)
+        budget =
+            std::min(budget, plan_.DestFreeSpace - UnmeasuredBytes() - (kDirectorySlack + directoryBytes_));
     return budget;
 }
 
@@ -121,6 +130,9 @@ void VolumePlanner::Close() {
 void VolumePlanner::StartVolume() {
     lastNamed_.clear();
     directoryBytes_ = 0;
+    // The volume preparation read the free space at the volume's present size; it is read
+    // again every 10,000,000 bytes of this volume, not only past where the last volume read it.
+    plan_.LastFreeSpaceCheck = plan_.CurrentZipBytes;
     Zipper1EndZip(std::string(), 0, 0, 0);
 }
 
@@ -192,8 +204,8 @@ void VolumePlanner::ShowProgress(uint32_t uncompressedSize) {
 
 bool VolumePlanner::Overflows(int64_t size) const {
     if (plan_.ZipEntryCount == 0) return false;
-    const int64_t total = plan_.CurrentZipBytes + size;
-    return (plan_.DestFreeSpace > 0 && total > plan_.DestFreeSpace) || total > LargestVolumeSize;
+    return (plan_.DestFreeSpace > 0 && UnmeasuredBytes() + size > plan_.DestFreeSpace) ||
+           plan_.CurrentZipBytes + size > LargestVolumeSize;
 }
 
 // A deferred file is taken when it fits (with optimiseOnly, only while space optimisation
@@ -252,22 +264,48 @@ VolumePlanner::Taken VolumePlanner::TakeDeferred() {
 // lines of the main list once everything else is planned: when a volume closes for want of
 // room, or when the last volume's handler finds nothing else to add. A queued line keeps the
 // runner going, so neither is lost when the last file fills a volume.
+bool VolumePlanner::IsEndEntryName(const std::string& path) const {
+    return !path.empty() && (path == plan_.CsvFileName || path == plan_.RunLogName);
+}
+
+// Queued lines are the list's last one or two, and nothing but end entries follows them. The
+// selection's own copy of the log, when it happens to be its last line, is taken as queued:
+// the log is then zipped once, after its end lines.
+bool VolumePlanner::IsQueuedEndEntry(int index) const {
+    const auto& list = plan_.FilestoZipList;
+    const int size = static_cast<int>(list.size());
+    if (index < 0 || index >= size || index < size - 2) return false;
+    for (int i = index; i < size; ++i)
+        if (!IsEndEntryName(list[i].Path)) return false;
+    return true;
+}
+
+bool VolumePlanner::EndEntryQueued(const std::string& path) const {
+    const int size = static_cast<int>(plan_.FilestoZipList.size());
+    for (int i = std::max(size - 2, 0); i < size; ++i)
+        if (plan_.FilestoZipList[i].Path == path && IsQueuedEndEntry(i)) return true;
+    return false;
+}
+
 bool VolumePlanner::QueueLastEntry() {
     auto& list = plan_.FilestoZipList;
     if (LinesRemain() || !plan_.ZipVolumeList.empty()) return false;
+    std::string entry;
     if (!plan_.CatSaved) {
         plan_.CatSaved = true;
         files_.CatalogueComplete();
-        list.push_back({plan_.CsvFileName, 0});
-    } else if (!logQueued_ && !plan_.RunLogName.empty()) {
-        logQueued_ = true;
-        list.push_back({plan_.RunLogName, 0});
-    } else {
-        if (plan_.RunLogName.empty()) WriteEndLines();
-        return false;
+        entry = plan_.CsvFileName;
     }
+    if (entry.empty() || EndEntryQueued(entry)) {
+        entry.clear();
+        if (plan_.RunLogName.empty())
+            WriteEndLines();
+        else if (!EndEntryQueued(plan_.RunLogName))
+            entry = plan_.RunLogName;
+    }
+    if (entry.empty()) return false;
+    list.push_back({entry, 0});
     plan_.FilestoZipListNr = static_cast<int>(list.size()) - 1;
-    waitingLine_ = plan_.FilestoZipListNr;
     return true;
 }
 
@@ -289,8 +327,13 @@ void VolumePlanner::WriteEndLines() {
 // its size, since no later one has more room. The log's end lines name the volume that holds
 // it, so they are written once it is taken, and counted in its size before.
 bool VolumePlanner::AddLastEntry() {
-    const std::string path = plan_.FilestoZipList[waitingLine_].Path;
-    const bool endLinesDue = logQueued_ && !plan_.EndLinesWritten;
+    const std::string path = plan_.FilestoZipList[plan_.FilestoZipListNr].Path;
+    // Reached again after a rollback, which restores the flag: the list is complete all the same.
+    if (path == plan_.CsvFileName && !plan_.CatSaved) {
+        plan_.CatSaved = true;
+        files_.CatalogueComplete();
+    }
+    const bool endLinesDue = path == plan_.RunLogName && !plan_.EndLinesWritten;
     if (plan_.ZipEntryCount > 0) {
         int64_t size = files_.EstimateCompressed(path, plan_.ZipBudget);
         if (endLinesDue)
@@ -304,13 +347,12 @@ bool VolumePlanner::AddLastEntry() {
     if (endLinesDue) WriteEndLines();
     Add(path, ZipFileFacts{}, false);
     ++plan_.FilestoZipListNr;
-    waitingLine_ = -1;
     return true;
 }
 
 bool VolumePlanner::ChooseNext() {
     auto& list = plan_.FilestoZipList;
-    if (waitingLine_ >= 0 && waitingLine_ == plan_.FilestoZipListNr) return AddLastEntry();
+    if (IsQueuedEndEntry(plan_.FilestoZipListNr)) return AddLastEntry();
     const bool deferredFirst =
         plan_.Splitlargefiles ||
         (plan_.Optimizeusedspace && plan_.ZipBudget < plan_.MaxZipSize - OptimiseAfterUsed && LinesRemain());

@@ -10,8 +10,10 @@
 // component. FilestoZipListNr is always the index of the first main-list line not yet added
 // or skipped: it moves only when a line is, so no line is passed over between volumes.
 //
-// The catalogue list and the job log are the last entries; one that does not fit the last
-// volume's room waits for a volume of its own.
+// The catalogue list and the job log are the last entries, queued at the end of the main
+// list; one that does not fit the last volume's room waits for a volume of its own. A queued
+// entry is known by its name at the list's end, so a volume built again after a rollback, or a
+// resumed run, queues neither a second time.
 //
 // The component calls once more when its list runs out, with the last name and the suffix
 // "-:-": after the normal call of an entry it added, or as the only call for an entry it
@@ -86,6 +88,7 @@ class VolumePlanner {
   private:
     bool LinesRemain() const;
     int64_t Margin() const;
+    int64_t UnmeasuredBytes() const;
     int64_t ComputeBudget(bool capByFreeSpace) const;
     void Close();
     void Add(const std::string& path, const ZipFileFacts& facts, bool csvLine);
@@ -98,6 +101,9 @@ class VolumePlanner {
     bool DeferredPass(bool optimiseOnly);
     enum class Taken { Nothing, Added, VolumeClosed };
     Taken TakeDeferred();
+    bool IsEndEntryName(const std::string& path) const;
+    bool IsQueuedEndEntry(int index) const;
+    bool EndEntryQueued(const std::string& path) const;
     bool QueueLastEntry();
     std::vector<std::string> EndLines() const;
     void WriteEndLines();
@@ -109,8 +115,6 @@ class VolumePlanner {
     JobHost& host_;
     std::string lastNamed_;       // the entry the last normal call named, in this volume
     uint32_t currentZipSize_ = 0; // as the last call reported it
-    bool logQueued_ = false;      // the job log's line is in the main list
-    int waitingLine_ = -1;        // the catalogue list's or the log's line, until it is added
     std::unordered_map<std::string, std::string> pendingCsv_; // .csv lines of planned entries
     int64_t directoryBytes_ = 0;                              // what the volume's central directory will take
 };

@@ -27,7 +27,6 @@ std::vector<std::vector<std::string>> RunVolumes(job::VolumePlan& plan, Recordin
         plan.CurrentZipBytes = 0;
         plan.ZipEntryCount = 0;
         plan.ZipBudget = plan.MaxZipSize;
-        plan.LastFreeSpaceCheck = 0;
         plan.ZipFileName = "vol" + std::to_string(volumes.size() + 1) + ".zip";
         host.zipList.clear();
         planner.StartVolume();

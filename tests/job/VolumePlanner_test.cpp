@@ -174,6 +174,74 @@ TEST(VolumePlanner, CatalogueListOrLogTooBigForTheRoomLeftWaitsForTheNextVolume)
     EXPECT_EQ(both.FilestoZipListNr, static_cast<int>(both.FilestoZipList.size()));
 }
 
+TEST(VolumePlanner, ALastVolumeBuiltAgainOrAResumedRunQueuesTheCatalogueListAndTheLogOnce) {
+    const std::string csv = "C:\\Tarnwick\\Catalogs\\Daily 202612070400.csv";
+    VolumePlan plan = PlanOf({{"C:\\d\\1.bin", 1'000'000}, {"C:\\d\\2.bin", 1'000'000}}, 4'194'304);
+    plan.DoCatalog = true;
+    plan.CatSaved = false;
+    plan.CsvFileName = csv;
+    const std::vector<std::string> lastVolume = {"C:\\d\\1.bin", "C:\\d\\2.bin", csv, plan.RunLogName};
+    RecordingHost host;
+    SizesFrom(host, plan);
+    ASSERT_EQ(RunVolumes(plan, host), (std::vector<std::vector<std::string>>{lastVolume}));
+
+    // The medium was full: the run goes back to the volume's start (the queued lines stay in
+    // the list) and builds it again with a fresh planner.
+    plan.FilestoZipListNr = 0;
+    plan.CatSaved = false;
+    plan.EndLinesWritten = false;
+    plan.FileCount = plan.FilesCopyed = 0;
+    plan.BytesToBak = 0;
+    host.runLog.clear();
+    EXPECT_EQ(RunVolumes(plan, host), (std::vector<std::vector<std::string>>{lastVolume}));
+    EXPECT_EQ(plan.FilestoZipList.size(), 4u) << "nothing queued twice";
+    EXPECT_TRUE(plan.CatSaved);
+    EXPECT_EQ(Count(host.runLog, "Backup end: Daily.dat"), 1);
+    EXPECT_EQ(Count(host.runLog, "Files backed up: 3"), 1) << "the log follows its end lines";
+
+    // Resumed where the log waited for a volume of its own: the saved list ends with the two
+    // queued lines, the flag of the end lines is not part of the saved state.
+    VolumePlan resumed =
+        PlanOf({{"C:\\d\\1.bin", 1'000'000}, {csv, 300}, {"C:\\Tarnwick\\Daily.log", 0}}, 4'194'304);
+    resumed.CsvFileName = csv;
+    resumed.FilestoZipListNr = 2;
+    RecordingHost second;
+    SizesFrom(second, resumed);
+    EXPECT_EQ(RunVolumes(resumed, second),
+              (std::vector<std::vector<std::string>>{{"C:\\Tarnwick\\Daily.log"}}));
+    EXPECT_EQ(resumed.FilestoZipList.size(), 3u);
+    EXPECT_EQ(Count(second.runLog, "Backup end: Daily.dat"), 1);
+    EXPECT_TRUE(second.csv.empty()) << "the log has no line in the catalogue list";
+}
+
+TEST(VolumePlanner, EveryVolumeReadsTheFreeSpaceAgainAndClosesWithinIt) {
+    // Another program fills the destination after the first volume: the second volume reads
+    // the free space once it holds 10,000,000 bytes, and what it writes after that reading
+    // counts against it, so it closes before the medium is full.
+    std::vector<std::pair<std::string, int64_t>> lines;
+    for (int i = 0; i < 20; ++i)
+        lines.push_back({"C:\\d\\" + std::to_string(i) + ".bin", 3'000'000});
+    VolumePlan plan = PlanOf(lines, 40'000'000);
+    struct FillingDisk : RecordingHost {
+        const VolumePlan* plan = nullptr;
+        int secondVolumeReads = 0;
+        int64_t MeasureDestFreeSpace() override {
+            if (plan->ZipFileName == "vol1.zip") return 100'000'000;
+            ++secondVolumeReads;
+            // Every entry zipped so far is on the medium.
+            return std::max<int64_t>(17'000'000 - 3'000'000 * static_cast<int64_t>(zipList.size()), 0);
+        }
+    } host;
+    host.plan = &plan;
+    SizesFrom(host, plan);
+    const auto volumes = RunVolumes(plan, host);
+    ASSERT_GE(volumes.size(), 3u);
+    EXPECT_EQ(volumes[0].size(), 13u);
+    EXPECT_GT(host.secondVolumeReads, 0);
+    EXPECT_EQ(volumes[1].size(), 5u) << "about 12,000,000 bytes, then 5,000,000 free";
+    EXPECT_EQ(plan.FilestoZipListNr, static_cast<int>(plan.FilestoZipList.size())) << "every line placed";
+}
+
 TEST(VolumePlanner, AStatusThatCannotBeShownIsLoggedAndThePlanGoesOn) {
     struct FailingStatus : RecordingHost {
         void SetJobProgress(int) override { throw std::runtime_error("no window"); }
