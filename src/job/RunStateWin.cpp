@@ -42,18 +42,22 @@ void DiscardRunState(const std::string& base) {
         DeleteFileA((base + extension).c_str());
 }
 
-int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
-                       const std::function<void(int)>& progress,
-                       const std::function<void(const std::string&)>& log) {
+namespace {
+
+// False when the list is there but cannot be read; it is then kept.
+bool PlayBackArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
+                         const std::function<void(int)>& progress,
+                         const std::function<void(const std::string&)>& log, int& count) {
+    count = 0;
     std::string text;
     if (!gui::ReadWholeFile(attributeList, text)) {
         const DWORD error = GetLastError();
-        if (GetFileAttributesA(attributeList.c_str()) != INVALID_FILE_ATTRIBUTES && log)
+        if (GetFileAttributesA(attributeList.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+        if (log)
             log("Archive bits not restored, the list cannot be read (system error " + std::to_string(error) +
                 "): " + attributeList);
-        return 0;
+        return false;
     }
-    int count = 0;
     for (const std::string& path : ParseListFile(text)) {
         if (path.empty()) continue;
         if (attributes.Get(path) != gui::InvalidFileAttributes)
@@ -62,6 +66,31 @@ int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& at
         if (progress) progress(count);
     }
     DeleteFileA(attributeList.c_str());
+    return true;
+}
+
+} // namespace
+
+int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
+                       const std::function<void(int)>& progress,
+                       const std::function<void(const std::string&)>& log) {
+    int count = 0;
+    PlayBackArchiveBits(attributeList, attributes, progress, log, count);
+    return count;
+}
+
+int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes, JobHost& host) {
+    host.SetStatusText("Wait! restoring archivebits");
+    int count = 0;
+    const bool read = PlayBackArchiveBits(
+        attributeList, attributes,
+        [&](int files) {
+            host.SetStatusText("Wait! restoring archivebits in file " + std::to_string(files));
+            host.PumpIfDue();
+        },
+        [&](const std::string& text) { host.AddToLog(text); }, count);
+    if (read) host.AddToLog("Archivebits reset");
+    host.SetStatusText("");
     return count;
 }
 

@@ -2,6 +2,7 @@
 // The resume state on disk and the archive-bit list, over the text rules of RunState.h.
 
 #include "gui/FileAttributes.h"
+#include "job/JobHost.h"
 #include "job/RunState.h"
 
 #include <functional>
@@ -31,5 +32,10 @@ void DiscardRunState(const std::string& base);
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
                        const std::function<void(int)>& progress,
                        const std::function<void(const std::string&)>& log = {});
+
+// The same for a cancelled job, as the window shows it: the status line says to wait and
+// counts the files, messages are pumped meanwhile, and the program log says when the bits are
+// back; the status line is cleared at the end.
+int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes, JobHost& host);
 
 } // namespace job

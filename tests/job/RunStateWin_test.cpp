@@ -3,6 +3,7 @@
 
 #include "gui/FileText.h"
 #include "job/RunStateWin.h"
+#include "job/WindowlessHost.h"
 
 #include <gtest/gtest.h>
 
@@ -160,4 +161,39 @@ TEST(ResumeState, ArchiveBitsComeBackForListedFilesAndVanishedPathsAreSkipped) {
     EXPECT_NE(GetFileAttributesA(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the list is kept";
     EXPECT_EQ(attributes.files["C:\\a.txt"], 0u);
     EXPECT_EQ(RestoreArchiveBits(list, attributes, nullptr), 1) << "and read at the next try";
+}
+
+TEST(ResumeState, ACancelledJobsRestoreCountsOnTheStatusLineAndLogsTheEndOnlyWhenTheListWasRead) {
+    struct StatusHost : WindowlessHost {
+        std::vector<std::string> status, log;
+        int pumps = 0;
+        void SetStatusText(const std::string& text) override { status.push_back(text); }
+        void AddToLog(const std::string& text) override { log.push_back(text); }
+        void PumpIfDue() override { ++pumps; }
+    };
+    const std::string list = TempBase("attjob") + ".lst";
+    gui::MemoryFileAttributes attributes;
+    attributes.files["C:\\a.txt"] = gui::AttributeSystem;
+    attributes.files["C:\\b.txt"] = 0;
+    ASSERT_TRUE(gui::ReplaceFileContents(list, "C:\\a.txt\r\nC:\\b.txt\r\n"));
+    StatusHost host;
+    EXPECT_EQ(RestoreArchiveBits(list, attributes, host), 2);
+    EXPECT_EQ(host.status, (std::vector<std::string>{"Wait! restoring archivebits",
+                                                     "Wait! restoring archivebits in file 1",
+                                                     "Wait! restoring archivebits in file 2", ""}));
+    EXPECT_EQ(host.pumps, 2);
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Archivebits reset"}));
+    EXPECT_EQ(attributes.files["C:\\a.txt"], gui::AttributeSystem | gui::AttributeArchive);
+
+    // Held by another program: kept, the reason logged, no claim that the bits are back.
+    ASSERT_TRUE(gui::ReplaceFileContents(list, "C:\\b.txt\r\n"));
+    const HANDLE holder = CreateFileA(list.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    StatusHost held;
+    EXPECT_EQ(RestoreArchiveBits(list, attributes, held), 0);
+    CloseHandle(holder);
+    ASSERT_EQ(held.log.size(), 1u);
+    EXPECT_EQ(held.log[0].rfind("Archive bits not restored", 0), 0u) << held.log[0];
+    EXPECT_EQ(held.status.back(), "");
+    DeleteFileA(list.c_str());
 }
