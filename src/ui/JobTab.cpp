@@ -324,18 +324,7 @@ bool TJobTab::AddEntry(bool include, const std::string& text) {
 }
 
 bool TJobTab::Entry(const std::string& caption, std::string& text, bool masked) {
-    if (!form_.ChgFile1) return false;
-    TChgFile& entry = *form_.ChgFile1;
-    const std::string formCaption = entry.Caption();
-    entry.SetCaption(caption);
-    entry.Edit1->SetText(text);
-    if (masked) entry.Edit1->SetPasswordChar('*');
-    const int result = form_.RunModal([&entry] { return entry.Execute(); });
-    entry.Edit1->SetPasswordChar(0);
-    entry.SetCaption(formCaption);
-    if (result != gui::mrOk) return false;
-    text = entry.Edit1->Text();
-    return true;
+    return form_.EntryForm(caption, text, masked);
 }
 
 void TJobTab::EditEntry(bool include) {

@@ -49,6 +49,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags,
     OnActivate = [this] { FormActivate(); };
     BuildLayout();
     BuildMenus();
+    BuildMenuLock();
     JobTab = std::make_unique<TJobTab>(*this);
     RestoreTab = std::make_unique<TRestoreTab>(*this);
     ScheduleTab = std::make_unique<TScheduleTab>(*this);
@@ -200,6 +201,8 @@ void TMF::FormCreate() {
     EvaluateSchedules();
     SetDragAcceptFiles(true);
     PageControl1->SetActivePage(TabSheet1);
+    // A start with /H is never activated: the lock shows from here.
+    ApplyMenuLockSettings();
 }
 
 // Hints of the job, restore and schedule controls come from the message table; a label beside

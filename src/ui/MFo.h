@@ -22,6 +22,7 @@
 #include "job/JobStore.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,16 @@ class TMF : public gui::TForm {
     std::function<void()> OnShowDriveSpeeds;           // the selected drive's speeds
     std::function<void()> OnJobEnd;                    // the job end after a cancellation
     std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
+    // --- Menu lock (MenuLock.cpp). An empty MenuPassword is no lock.
+    std::string MenuPassword;
+    gui::TAction* lockmenu = nullptr;
+    void lockmenuExecute();
+    void SetMenuLock();
+    void UnlockMenu();
+    void UpdateLockMenuCaption();
+    // The one-line entry form ("*" shown for each character when masked), Timer1 stopped
+    // meanwhile; false when not confirmed.
+    bool EntryForm(const std::string& caption, std::string& text, bool masked);
     // --- Backup tab (JobTab.cpp): the job editor over Session.Job.
     std::unique_ptr<TJobTab> JobTab;
     // --- Restore tab (MFoRestore.cpp): its controls, state and handlers.
@@ -294,6 +305,9 @@ class TMF : public gui::TForm {
   private:
     void BuildLayout();
     void BuildMenus();
+    void BuildMenuLock();
+    void ApplyMenuLockSettings();
+    std::optional<bool> lockShown_;
     void FormCreate();
     void FindUserFolders();
     void ApplyHints();

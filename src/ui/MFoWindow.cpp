@@ -136,6 +136,7 @@ void TMF::FormShow() {
 void TMF::FormActivate() {
     if (DriveChanging) return;
     if (flags_.AutoStarted || flags_.HideWindow) SendMessageA(Handle(), WM_MINIMIZE_TO_TRAY, 0, 0);
+    UpdateLockMenuCaption();
     UpdateCaption();
     std::string tip = core::JobBaseName(flags_.JobName);
     const int max = ProgressBar1->Max();
