@@ -134,7 +134,7 @@ void TDiscTab::WMEraseDone(bool failed) {
     EjectAfterErase = false;
     form_.Flags().DiscArrived = true;
     form_.ProgressBar3->SetPosition(0);
-    if (form_.Startbackup->Caption() == "&Start") SetActionsEnabled(true);
+    if (!form_.Session.Running()) SetActionsEnabled(true);
 }
 
 } // namespace ui
