@@ -4,6 +4,7 @@
 #include "job/MailReport.h"
 
 #include "gui/Clock.h"
+#include "gui/TextTrim.h"
 #include "job/Mail.h"
 #include "job/MailText.h"
 
@@ -42,7 +43,8 @@ std::string NamePartOf(const std::string& path) {
 
 } // namespace
 
-int SmtpPortOf(const std::string& text) {
+int SmtpPortOf(const std::string& typed) {
+    const std::string text = gui::Trim(typed);
     if (text.empty() || text.size() > 5) return 25;
     int port = 0;
     for (char c : text) {
@@ -55,7 +57,9 @@ int SmtpPortOf(const std::string& text) {
 bool SendMailReport(const core::EMailSettings& settings, const std::vector<std::string>& body,
                     const std::string& suffix, const std::string& attachment,
                     const std::function<void(const std::string&)>& log) {
-    if (settings.to.empty() || settings.smtpServer.empty() || settings.smtpPort.empty()) return false;
+    // The settings file gives its values trimmed; the form's Test button must mail as they will.
+    const std::string host = gui::Trim(settings.smtpServer);
+    if (gui::Trim(settings.to).empty() || host.empty() || gui::Trim(settings.smtpPort).empty()) return false;
 
     MailContent content;
     content.From = settings.from;
@@ -70,7 +74,7 @@ bool SendMailReport(const core::EMailSettings& settings, const std::vector<std::
         content.AttachmentName = NamePartOf(attachment);
 
     SmtpServer smtp;
-    smtp.Host = settings.smtpServer;
+    smtp.Host = host;
     smtp.Port = SmtpPortOf(settings.smtpPort);
     smtp.Account = settings.account;
     if (!smtp.Account.empty()) smtp.Password = settings.password;

@@ -12,14 +12,14 @@
 
 namespace job {
 
-// Sends nothing unless recipient, server and port are set. Failures never reach the caller:
-// the job goes on, and log gets "Mail not sent: " and the reason. True when the server took
-// the mail. The subject is the configured one, " - " and the suffix.
+// Sends nothing unless recipient, server and port are set (blanks alone are none). Failures never reach the
+// caller: the job goes on, and log gets "Mail not sent: " and the reason. True when the server took the mail.
+// The subject is the configured one, " - " and the suffix.
 bool SendMailReport(const core::EMailSettings& settings, const std::vector<std::string>& body,
                     const std::string& suffix, const std::string& attachment,
                     const std::function<void(const std::string&)>& log);
 
-// The port as typed, 25 when it is no number of a port.
-int SmtpPortOf(const std::string& text);
+// The port as typed, blanks around it ignored; 25 when it is no number of a port.
+int SmtpPortOf(const std::string& typed);
 
 } // namespace job

@@ -83,12 +83,20 @@ std::string Quoted(std::string_view text) {
 std::vector<std::string> SplitRecipients(std::string_view text) {
     std::vector<std::string> out;
     size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find_first_of(",;", start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string part = gui::Trim(text.substr(start, end - start));
-        if (!part.empty()) out.push_back(std::move(part));
-        start = end + 1;
+    bool quoted = false, bracketed = false;
+    for (size_t at = 0; at <= text.size(); ++at) {
+        const char c = at < text.size() ? text[at] : ',';
+        if (c == '"' && !bracketed) {
+            quoted = !quoted;
+        } else if (c == '\\' && quoted && at + 1 < text.size()) {
+            ++at;
+        } else if (!quoted && (c == '<' || c == '>')) {
+            bracketed = c == '<';
+        } else if ((c == ',' || c == ';') && ((!quoted && !bracketed) || at == text.size())) {
+            std::string part = gui::Trim(text.substr(start, at - start));
+            if (!part.empty()) out.push_back(std::move(part));
+            start = at + 1;
+        }
     }
     return out;
 }

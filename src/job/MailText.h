@@ -10,7 +10,8 @@
 
 namespace job {
 
-// The address list as typed: split at "," and ";", blanks trimmed, empty parts dropped.
+// The address list as typed: split at "," and ";", blanks trimmed, empty parts dropped. A
+// display name in quotes or an address in angle brackets may hold either character.
 std::vector<std::string> SplitRecipients(std::string_view text);
 
 // An address as typed may carry a display name: "Backup <ops@example.test>". The envelope

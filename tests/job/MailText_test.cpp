@@ -41,6 +41,16 @@ TEST(MailText, AddressesWithADisplayNameSplitIntoEnvelopeAndHeader) {
     EXPECT_EQ(HeaderAddress("B\xf6rje <b@example.test>", "windows-1252"),
               "=?windows-1252?B?QvZyamU=?= <b@example.test>");
 
+    // A list as typed: a quoted name or a bracketed address may hold the separators; an
+    // unclosed quote takes the rest of the list.
+    EXPECT_EQ(
+        SplitRecipients(" \"Ops, night\" <ops@example.test>; b@example.test,,\"A \\\" ;B\" <a@x.test> "),
+        (std::vector<std::string>{"\"Ops, night\" <ops@example.test>", "b@example.test",
+                                  "\"A \\\" ;B\" <a@x.test>"}));
+    EXPECT_EQ(SplitRecipients("Ops <ops;x@example.test>, \"open, b@example.test"),
+              (std::vector<std::string>{"Ops <ops;x@example.test>", "\"open, b@example.test"}));
+    EXPECT_EQ(EnvelopeAddress("\"Ops, night\" <ops@example.test>"), "ops@example.test");
+
     MailContent mail;
     mail.From = "Tarnwick Backup <tw@example.test>";
     mail.To = {"J\xfcrgen <j@example.test>", "ops@example.test"};

@@ -50,6 +50,12 @@ TEST(EmailForm, SettingsRoundTripAndNothingIsSentWithoutRecipientServerOrPort) {
         form.OnLog = [&](const std::string& line) { log.push_back(line); };
         EXPECT_FALSE(form.SendMail({"line"}, "Daily.dat", ""));
         EXPECT_TRUE(log.empty()) << "no port: silently nothing";
+        form.SMTPPort->SetText("  ");
+        EXPECT_FALSE(form.SendMail({"line"}, "Daily.dat", ""));
+        form.SMTPPort->SetText("25");
+        form.edtTo->SetText("   ");
+        EXPECT_FALSE(form.SendMail({"line"}, "Daily.dat", ""));
+        EXPECT_TRUE(log.empty()) << "blanks alone are no port and no recipient";
     }
     EXPECT_NE(ini.ReadString("EMail", "Password", ""), "") << "the empty password is stored scrambled";
     ini.WriteString("EMail", "Password", "garbage");
@@ -61,6 +67,7 @@ TEST(EmailForm, SettingsRoundTripAndNothingIsSentWithoutRecipientServerOrPort) {
     EXPECT_EQ(log.size(), 1u) << "a damaged password is logged";
     EXPECT_EQ(SmtpPortOf("2525"), 2525);
     EXPECT_EQ(SmtpPortOf("smtp"), 25);
+    EXPECT_EQ(SmtpPortOf(" 2525 "), 2525) << "as the settings file will give it back";
     EXPECT_EQ(SmtpPortOf("70000"), 25);
     DeleteFileA(path.c_str());
 }

@@ -155,20 +155,22 @@ with tempfile.TemporaryDirectory() as folder:
 
         # Display names: the server is given the bare addresses, the headers keep the names
         # (encoded where they are not ASCII).
-        save(ini, "Backup Operators <ops@example.org>; B\xf6rje \xc5berg <boss@example.org>", "Nightly", port,
-             "", "", sender="Tarnwick Backup <tarnwick@example.org>")
+        save(ini, "Backup Operators <ops@example.org>; B\xf6rje \xc5berg <boss@example.org>, "
+                  "\"Night, Ops\" <third@example.org>", "Nightly", port, "", "",
+             sender="Tarnwick Backup <tarnwick@example.org>")
         code, out = run(winpath(ini), "send", "Daily.dat", winpath(log), winpath(body))
         check(code == 0, "mail to display names sent: " + out)
         check(len(inbox.mails) == 3, "the mail to display names arrived")
         if len(inbox.mails) == 3:
             rcpt, content, _ = inbox.mails[-1]
-            check(rcpt == ["ops@example.org", "boss@example.org"], "envelope recipients %r" % rcpt)
+            check(rcpt == ["ops@example.org", "boss@example.org", "third@example.org"],
+                  "envelope recipients %r" % rcpt)
             check(inbox.senders[-1] == "tarnwick@example.org", "envelope sender %r" % inbox.senders[-1])
             message = email.message_from_bytes(content, policy=email.policy.default)
             check(str(message["From"]) == "Tarnwick Backup <tarnwick@example.org>", "From %r" % str(message["From"]))
             to = [(a.display_name, a.addr_spec) for a in message["To"].addresses]
-            check(to == [("Backup Operators", "ops@example.org"), ("B\xf6rje \xc5berg", "boss@example.org")],
-                  "To %r" % to)
+            check(to == [("Backup Operators", "ops@example.org"), ("B\xf6rje \xc5berg", "boss@example.org"),
+                         ("Night, Ops", "third@example.org")], "To %r" % to)
 
         # A refused login: nothing arrives, the program log says why, the caller goes on.
         save(ini, "ops@example.org", "Nightly", port, "backup", "wrong")
