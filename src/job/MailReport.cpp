@@ -29,9 +29,12 @@ int MinutesEastOfUtc() {
     return -static_cast<int>(bias);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
+// The size known up front: a log too large for the address space fails at once, not after it
+// was read.
+bool ReadWholeFile(const std::string& path, size_t size, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
+    bytes.reserve(size);
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
@@ -39,6 +42,34 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 std::string NamePartOf(const std::string& path) {
     const size_t slash = path.find_last_of("\\/:");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool SendComposed(const core::EMailSettings& settings, const std::string& host,
+                  const std::vector<std::string>& body, const std::string& suffix,
+                  const std::string& attachment, const std::function<void(const std::string&)>& log) {
+    MailContent content;
+    content.From = settings.from;
+    content.To = SplitRecipients(settings.to);
+    content.Subject = settings.subject + " - " + suffix;
+    content.BodyLines = body;
+    content.Charset = CharsetOfCodePage(GetACP());
+    content.Date = MailDateText(gui::CurrentClock().Now(), MinutesEastOfUtc());
+    struct _stat info {};
+    if (!attachment.empty() && _stat(attachment.c_str(), &info) == 0 && (info.st_mode & _S_IFREG) &&
+        ReadWholeFile(attachment, static_cast<size_t>(info.st_size), content.AttachmentBytes))
+        content.AttachmentName = NamePartOf(attachment);
+
+    SmtpServer smtp;
+    smtp.Host = host;
+    smtp.Port = SmtpPortOf(settings.smtpPort);
+    smtp.Account = settings.account;
+    if (!smtp.Account.empty()) smtp.Password = settings.password;
+    std::vector<std::string> envelope;
+    for (const std::string& address : content.To)
+        envelope.push_back(EnvelopeAddress(address));
+    const SmtpResult result = SendSmtp(smtp, EnvelopeAddress(content.From), envelope, ComposeMail(content));
+    if (!result.Sent && log) log("Mail not sent: " + result.Error);
+    return result.Sent;
 }
 
 } // namespace
@@ -61,29 +92,13 @@ bool SendMailReport(const core::EMailSettings& settings, const std::vector<std::
     const std::string host = gui::Trim(settings.smtpServer);
     if (gui::Trim(settings.to).empty() || host.empty() || gui::Trim(settings.smtpPort).empty()) return false;
 
-    MailContent content;
-    content.From = settings.from;
-    content.To = SplitRecipients(settings.to);
-    content.Subject = settings.subject + " - " + suffix;
-    content.BodyLines = body;
-    content.Charset = CharsetOfCodePage(GetACP());
-    content.Date = MailDateText(gui::CurrentClock().Now(), MinutesEastOfUtc());
-    struct _stat info {};
-    if (!attachment.empty() && _stat(attachment.c_str(), &info) == 0 && (info.st_mode & _S_IFREG) &&
-        ReadWholeFile(attachment, content.AttachmentBytes))
-        content.AttachmentName = NamePartOf(attachment);
-
-    SmtpServer smtp;
-    smtp.Host = host;
-    smtp.Port = SmtpPortOf(settings.smtpPort);
-    smtp.Account = settings.account;
-    if (!smtp.Account.empty()) smtp.Password = settings.password;
-    std::vector<std::string> envelope;
-    for (const std::string& address : content.To)
-        envelope.push_back(EnvelopeAddress(address));
-    const SmtpResult result = SendSmtp(smtp, EnvelopeAddress(content.From), envelope, ComposeMail(content));
-    if (!result.Sent && log) log("Mail not sent: " + result.Error);
-    return result.Sent;
+    // A job log too large to mail fails like the network would: logged, and the job goes on.
+    try {
+        return SendComposed(settings, host, body, suffix, attachment, log);
+    } catch (const std::exception& error) {
+        if (log) log(std::string("Mail not sent: ") + error.what());
+        return false;
+    }
 }
 
 } // namespace job

@@ -2,7 +2,8 @@
 """The job report's mail, sent by the Windows build under Wine to a real aiosmtpd on 127.0.0.1:
 AUTH LOGIN with an attachment that arrives byte for byte, no AUTH without an account, addresses
 with display names (the envelope takes the address, the headers the whole text), a refused
-login, a server that drops the line during DATA, no listener at all, and the test mail.
+login, a job log too large to hold, a server that drops the line during DATA, no listener at
+all, and the test mail.
 Usage: mail_peers.py MAILDRV WINE_RUN"""
 
 import email
@@ -177,6 +178,16 @@ with tempfile.TemporaryDirectory() as folder:
         code, out = run(winpath(ini), "send", "Daily.dat", winpath(log), winpath(body))
         check(code == 3 and "log: Mail not sent: " in out, "refused login logged: " + out)
         check(len(inbox.mails) == 3, "nothing arrived after a refused login")
+
+        # A job log too large to hold in memory: the mail fails with its line, the caller goes on.
+        huge = os.path.join(folder, "Huge_100.txt")
+        with open(huge, "wb") as f:
+            f.truncate(1_900_000_000)
+        save(ini, "ops@example.org", "Nightly", port, "", "")
+        code, out = run(winpath(ini), "send", "Daily.dat", winpath(huge), winpath(body))
+        os.remove(huge)
+        check(code == 3 and "log: Mail not sent: " in out, "a log too large logged: %d %s" % (code, out))
+        check(len(inbox.mails) == 3, "nothing arrived with a log too large")
 
         # The test mail.
         save(ini, "ops@example.org", "Nightly", port, "backup", "s3cret")
