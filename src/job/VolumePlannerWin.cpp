@@ -1,6 +1,7 @@
 #include "job/VolumePlannerWin.h"
 
 #include "gui/CompareText.h"
+#include "gui/FileText.h"
 #include "job/DriveSpace.h"
 
 #include <windows.h>
@@ -214,6 +215,29 @@ bool AppendLineToFile(const std::string& line, const std::string& fileName, JobH
                put == text.size();
     }
     return false;
+}
+
+bool DropCatalogueLines(const std::string& csvFileName, const std::string& zipName) {
+    std::string text;
+    if (!gui::ReadWholeFile(csvFileName, text))
+        return GetFileAttributesA(csvFileName.c_str()) == INVALID_FILE_ATTRIBUTES;
+    const std::string field = zipName + ",";
+    size_t cut = text.size();
+    while (cut > 0) {
+        // The line that ends just before cut.
+        size_t start = text.rfind('\n', cut >= 2 ? cut - 2 : 0);
+        start = start == std::string::npos || cut < 2 ? 0 : start + 1;
+        if (text.size() - start < field.size() ||
+            gui::CompareTextI(text.substr(start, field.size()), field) != 0)
+            break;
+        cut = start;
+    }
+    if (cut == text.size()) return true;
+    File file(CreateFileA(csvFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(cut);
+    return file.valid() && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
 
 } // namespace job

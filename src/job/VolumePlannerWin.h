@@ -46,4 +46,10 @@ class WinPlannerFiles : public PlannerFiles {
 // a second. False when the line could not be written.
 bool AppendLineToFile(const std::string& line, const std::string& fileName, JobHost& host);
 
+// Cuts the catalogue list's last lines that name zipName (compared without case): the lines of
+// a volume an interrupted run was building, which is deleted and built again, so its files
+// are listed once. Lines of other volumes stay, and none before a line of another volume is
+// cut. True when the list is as it should be (also when there is none).
+bool DropCatalogueLines(const std::string& csvFileName, const std::string& zipName);
+
 } // namespace job

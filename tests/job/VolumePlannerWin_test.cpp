@@ -1,7 +1,8 @@
 // The planner filling volumes through the real zip component, with a loop playing the runner:
 // four 1,000,000-byte files in 4 MiB volumes all arrive, an entry the component refuses is
 // reported once, and the catalogue list and the job's text log close the last volume; in split
-// mode a file three times the volume size is zipped across parts. The volumes and the list are
+// mode a file three times the volume size is zipped across parts; a resumed run's catalogue
+// list loses the lines of the partial volume and no others. The volumes and the list are
 // left under build/peer-volumes for unzip and zipinfo (natively); a run clears what an earlier
 // one left there before anything else, so the peers never read stale volumes.
 
@@ -292,5 +293,46 @@ TEST(PlannerWithZipper, PreZipTestRepairsABadDateSkipsALockedFileAndPassesAFolde
     EXPECT_TRUE(host.CanZipFile(folder + "src", facts)) << "a folder without its backslash";
     EXPECT_EQ(host.jobLog, (std::vector<std::string>{"File skipped, while in use: " + locked}));
     CloseHandle(holder);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(PlannerWithZipper, AResumedRunCutsTheCatalogueLinesOfThePartialVolumeOnly) {
+    const std::string folder = ScratchFolder("csvcut");
+    const std::string csv = folder + "Daily 202612070400.csv";
+    const auto read = [&] {
+        std::ifstream in(csv, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_TRUE(DropCatalogueLines(csv, "vol2.zip")) << "no list yet: nothing to cut";
+
+    const std::string kept = "vol1.zip,a.txt,C:\\d\\,07/12/2026 04:00:00,10,\r\n"
+                             "vol1.zip,vol2.zip,C:\\d\\,07/12/2026 04:00:00,20,\r\n";
+    {
+        PlannerFileOptions options;
+        options.CsvFileName = csv;
+        struct CatalogueOnly : WinPlannerFiles {
+            using WinPlannerFiles::WinPlannerFiles;
+            void AddToZipFiles(const std::string&) override {}
+        };
+        WindowlessHost host;
+        CatalogueOnly files(options, host);
+        files.AppendCsvLine("vol1.zip,a.txt,C:\\d\\,07/12/2026 04:00:00,10,");
+        files.AppendCsvLine("vol1.zip,vol2.zip,C:\\d\\,07/12/2026 04:00:00,20,");
+        files.AppendCsvLine("vol2.zip,b.txt,C:\\d\\,07/12/2026 04:00:00,30,");
+        files.AppendCsvLine("VOL2.ZIP,c.txt,C:\\d\\,07/12/2026 04:00:00,40,");
+        // The run is killed here, its list still open.
+        EXPECT_TRUE(DropCatalogueLines(csv, "vol2.zip"));
+    }
+    EXPECT_EQ(read(), kept) << "a file named like the volume in an earlier volume stays";
+    EXPECT_TRUE(DropCatalogueLines(csv, "vol3.zip"));
+    EXPECT_EQ(read(), kept) << "the last lines name another volume";
+
+    // Lines of the partial volume before a line of another one are not the run's last: kept.
+    std::ofstream(csv, std::ios::binary | std::ios::app)
+        << "vol2.zip,b.txt,C:\\d\\,x,30,\r\nvol3.zip,e,C:\\,x,1,";
+    EXPECT_TRUE(DropCatalogueLines(csv, "vol2.zip"));
+    EXPECT_EQ(read().size(), kept.size() + 47);
+    EXPECT_TRUE(DropCatalogueLines(csv, "vol3.zip")) << "a last line without its line end";
+    EXPECT_EQ(read(), kept + "vol2.zip,b.txt,C:\\d\\,x,30,\r\n");
     std::filesystem::remove_all(folder);
 }
