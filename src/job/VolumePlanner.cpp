@@ -477,7 +477,7 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
         if (int64_t(currentZipSize) - plan_.LastFreeSpaceCheck > FreeSpaceRecheckBytes) {
             plan_.LastFreeSpaceCheck = currentZipSize;
             if (!plan_.DiscWriterMode) {
-                plan_.DestFreeSpace = files_.MeasureDestFreeSpace();
+                plan_.DestFreeSpace = files_.DestFreeSpaceOf(plan_.DestPath);
                 host_.ShowDestFreeSpace(plan_.DestFreeSpace);
             }
         }

@@ -69,6 +69,9 @@ class PlannerFiles {
     virtual bool FolderExists(const std::string& path) = 0;
     // Free bytes of the destination, read now.
     virtual int64_t MeasureDestFreeSpace() = 0;
+    // Free bytes of the destination the run uses now (the volume preparation may have moved
+    // it to another alternative), read now.
+    virtual int64_t DestFreeSpaceOf(const std::string& destPath) { return MeasureDestFreeSpace(); }
     virtual void AppendCsvLine(const std::string& line) = 0;
     // Every line is written: the list may be closed.
     virtual void CatalogueComplete() {}

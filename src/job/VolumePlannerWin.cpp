@@ -170,7 +170,11 @@ bool WinPlannerFiles::FolderExists(const std::string& path) {
 }
 
 int64_t WinPlannerFiles::MeasureDestFreeSpace() {
-    return DriveFreeBytes(DriveOfPath(options_.DestPath));
+    return DestFreeSpaceOf(options_.DestPath);
+}
+
+int64_t WinPlannerFiles::DestFreeSpaceOf(const std::string& destPath) {
+    return DriveFreeBytes(DriveOfPath(destPath.empty() ? options_.DestPath : destPath));
 }
 
 WinPlannerFiles::~WinPlannerFiles() {

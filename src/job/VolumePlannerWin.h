@@ -29,6 +29,7 @@ class WinPlannerFiles : public PlannerFiles {
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     int64_t MeasureDestFreeSpace() override;
+    int64_t DestFreeSpaceOf(const std::string& destPath) override;
     void AppendCsvLine(const std::string& line) override;
     void CatalogueComplete() override;
 

@@ -242,6 +242,31 @@ TEST(VolumePlanner, EveryVolumeReadsTheFreeSpaceAgainAndClosesWithinIt) {
     EXPECT_EQ(plan.FilestoZipListNr, static_cast<int>(plan.FilestoZipList.size())) << "every line placed";
 }
 
+TEST(VolumePlanner, TheFreeSpaceIsReadWhereTheRunWritesNow) {
+    // The volume preparation moved the run from the full E: to the alternative F:.
+    std::vector<std::pair<std::string, int64_t>> lines;
+    for (int i = 0; i < 12; ++i)
+        lines.push_back({"C:\\d\\" + std::to_string(i) + ".bin", 3'000'000});
+    VolumePlan plan = PlanOf(lines, 40'000'000);
+    plan.DestPath = "F:\\Backup";
+    struct TwoDrives : RecordingHost {
+        std::vector<std::string> read;
+        // The destination the files were set up with.
+        int64_t MeasureDestFreeSpace() override { return DestFreeSpaceOf("E:\\Backup"); }
+        int64_t DestFreeSpaceOf(const std::string& destPath) override {
+            read.push_back(destPath);
+            return destPath == "F:\\Backup" ? 100'000'000 : 3'000'000;
+        }
+    } host;
+    SizesFrom(host, plan);
+    const auto volumes = RunVolumes(plan, host);
+    ASSERT_FALSE(volumes.empty());
+    EXPECT_EQ(volumes[0].size(), 13u) << "every file and the log: no cap by the full drive";
+    ASSERT_FALSE(host.read.empty());
+    EXPECT_EQ(std::count(host.read.begin(), host.read.end(), "F:\\Backup"),
+              static_cast<long>(host.read.size()));
+}
+
 TEST(VolumePlanner, AStatusThatCannotBeShownIsLoggedAndThePlanGoesOn) {
     struct FailingStatus : RecordingHost {
         void SetJobProgress(int) override { throw std::runtime_error("no window"); }
