@@ -331,6 +331,9 @@ class TMF : public gui::TForm {
     // A log line that cannot be written goes to the program folder's log, never to an error.
     core::TLogFiles logFiles_{environment_.ProgramFolder() + environment_.ProgramBaseName() + ".log",
                               [this] { return StampText(); }};
+    // Whether the job and the restore hold the log files open; each lets go once.
+    bool jobLogHeld_ = false;
+    bool restoreLogHeld_ = false;
     gui::TIniFile programIni_;
     std::unique_ptr<gui::TIniFile> userIni_;
     core::UserFolders folders_;

@@ -206,7 +206,7 @@ class TMFJobHost final : public job::JobHost {
         return true;
     }
     std::string LogFolder() override { return form_.LogFolder(); }
-    void SetRestoreLogName(const std::string& file) override { form_.RestoreLogName = file; }
+    void SetRestoreLogName(const std::string& file) override { form_.BeginRestoreLog(file); }
 
   private:
     // Per-entry pumps: often enough for a responsive window, rare enough to cost nothing.

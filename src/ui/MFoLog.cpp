@@ -113,20 +113,26 @@ void TMF::WriteRunLog(const std::string& text, bool stamp, bool fallBack) {
 
 void TMF::BeginJobLog(const std::string& jobLogName) {
     Session.JobLogName = jobLogName;
-    logFiles_.Hold();
+    if (!jobLogHeld_) logFiles_.Hold();
+    jobLogHeld_ = true;
 }
 
 void TMF::EndJobLog() {
-    logFiles_.Release();
+    if (jobLogHeld_) logFiles_.Release();
+    jobLogHeld_ = false;
 }
 
 void TMF::BeginRestoreLog(const std::string& restoreLogName) {
     RestoreLogName = restoreLogName;
+    // A verify names no log: nothing to hold.
+    if (restoreLogName.empty() || restoreLogHeld_) return;
     logFiles_.Hold();
+    restoreLogHeld_ = true;
 }
 
 void TMF::EndRestoreLog() {
-    logFiles_.Release();
+    if (restoreLogHeld_) logFiles_.Release();
+    restoreLogHeld_ = false;
 }
 
 void TMF::UpdateLogExecute() {

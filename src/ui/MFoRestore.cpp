@@ -232,6 +232,7 @@ void TRestoreTab::Invertselection1Click() {
 
 void TRestoreTab::ShowRunning(bool running) {
     run_->Running = running;
+    if (!running) form_.EndRestoreLog();
     form_.StartRestore->SetCaption(running ? "&Cancel" : "&Start");
     // The Cancel button is always clickable.
     if (running) form_.StartRestore->SetEnabled(true);

@@ -372,3 +372,35 @@ TEST_F(MainFormTest, TrayIconStaysThroughActivationsAndMinutes) {
     EXPECT_EQ(actions[1], static_cast<DWORD>(NIM_ADD)) << "a lost icon is added again";
     EXPECT_EQ(std::count(actions.begin(), actions.end(), NIM_DELETE), 0);
 }
+
+TEST_F(MainFormTest, ARestoreInsideAJobHoldsTheLogsUntilBothHaveEnded) {
+    Flags().JobName = programFolder / "daily.dat";
+    const std::string jobLog = programFolder / "daily_100.txt", restoreLog = programFolder / "arc_100.txt";
+    auto held = [](const std::string& file) {
+        HANDLE other = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        if (other == INVALID_HANDLE_VALUE) return true;
+        CloseHandle(other);
+        return false;
+    };
+    form->BeginJobLog(jobLog);
+    form->AddToJobLog("job line");
+    form->Host().SetRestoreLogName(restoreLog);
+    form->RestoreTab->ShowRunning(true);
+    form->AddToRestoreLog("restore line");
+    EXPECT_TRUE(held(jobLog));
+    EXPECT_TRUE(held(restoreLog));
+    form->RestoreTab->ShowRunning(false);
+    EXPECT_TRUE(held(jobLog)) << "the job still runs";
+    form->EndJobLog();
+    EXPECT_FALSE(held(jobLog));
+    EXPECT_FALSE(held(restoreLog));
+    form->EndJobLog(); // a second end lets go of nothing more
+
+    form->Host().SetRestoreLogName(""); // a verify has no log
+    form->RestoreTab->ShowRunning(true);
+    form->AddToLog("verifying");
+    form->RestoreTab->ShowRunning(false);
+    EXPECT_NE(ReadWholeFile(restoreLog).find(" > restore line\r\n"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(restoreLog).find("verifying"), std::string::npos);
+}
