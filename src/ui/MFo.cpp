@@ -58,6 +58,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags,
     DiscTab = std::make_unique<TDiscTab>(*this, std::move(frame));
     FormCreate();
     CreateStartUpParts();
+    BuildMainMenus();
     DoCreate();
 }
 
@@ -86,12 +87,7 @@ void TMF::BuildLayout() {
     TabSheet2 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet2", "&Schedule");
     TabSheet5 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet5", "CD/&DVD");
     PageControl1->OnChanging = [](bool& allowChange) { allowChange = true; };
-    PageControl1->OnChange = [this] {
-        LogViewStale = true;
-        if (flags_.Hidden) flags_.Hidden = Handle() != GetForegroundWindow();
-        SetDragAcceptFiles(PageControl1->ActivePage() == TabSheet1);
-        if (PageControl1->ActivePage() != TabSheet3) UpdateCaption();
-    };
+    PageControl1->OnChange = [this] { PageControl1Change(); };
 
     const int pageWidth = clientWidth - 16, pageHeight = clientHeight - 80;
     ListBox5 =
@@ -158,6 +154,7 @@ void TMF::BuildMenus() {
         gui::Application().Minimize();
     };
     PopupMenu1->Add("HideIcon1", "Hide &Icon").OnClick = [this] {
+        IconHidden = true;
         flags_.HideWindow = true;
         flags_.Hidden = true;
         gui::Application().Minimize();

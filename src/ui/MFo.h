@@ -248,6 +248,31 @@ class TMF : public gui::TForm {
     std::function<void()> OnShowDriveSpeeds;           // the selected drive's speeds
     std::function<void()> OnJobEnd;                    // the job end after a cancellation
     std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
+    // --- Menus, tabs and log actions (MainMenus.cpp).
+    // Commands the user gives run inside one: their questions show even while Hidden.
+    class UserCommandScope {
+      public:
+        explicit UserCommandScope(TMF& form);
+        ~UserCommandScope();
+        UserCommandScope(const UserCommandScope&) = delete;
+        UserCommandScope& operator=(const UserCommandScope&) = delete;
+
+      private:
+        TMF& form_;
+    };
+    bool InUserCommand() const { return userCommandDepth_ > 0; }
+    gui::TAction* SaveLog = nullptr;
+    gui::TAction* OpenLogFile = nullptr;
+    gui::TAction* HelpIndhold = nullptr;
+    gui::TAction* inclSysState = nullptr;
+    void PageControl1Change();
+    // The job actions and drive controls off while a job, burn or erase runs, and on again.
+    void DisableActions();
+    void EnableActions();
+    void SaveLogExecute();
+    void OpenLogFileExecute();
+    // "Hide &Icon": the icon stays away, the minute's re-add included, until the window shows.
+    bool IconHidden = false;
     // --- Menu lock (MenuLock.cpp). An empty MenuPassword is no lock.
     std::string MenuPassword;
     gui::TAction* lockmenu = nullptr;
@@ -306,6 +331,10 @@ class TMF : public gui::TForm {
     void BuildLayout();
     void BuildMenus();
     void BuildMenuLock();
+    void BuildMainMenus();
+    void SetActionsEnabled(bool enabled);
+    int userCommandDepth_ = 0;
+    std::string saveLogName_;
     void ApplyMenuLockSettings();
     std::optional<bool> lockShown_;
     void FormCreate();

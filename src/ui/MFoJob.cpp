@@ -62,6 +62,7 @@ void TMF::ConnectJob() {
     OnSelectionCancelled = [this] {
         Startbackup->SetCaption("&Start");
         Startbackup->SetEnabled(true);
+        EnableActions();
     };
     Startbackup->OnExecute = [this] { StartbackupExecute(); };
     EmailSetup = &Create<gui::TAction>(*this, "EmailSetup", "&E-mail...");
@@ -145,6 +146,7 @@ void TMF::ShowJobEnded(bool cancelled) {
     EndJobLog();
     Startbackup->SetCaption("&Start");
     Startbackup->SetEnabled(true);
+    EnableActions();
     if (cancelled && Session.Job.Uselasttime1) {
         Label1->SetCaption("Job cancelled by user");
         Label2->SetCaption("");

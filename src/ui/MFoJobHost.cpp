@@ -148,6 +148,7 @@ class TMFJobHost final : public job::JobHost {
         form_.UpdateTrayTip(WithoutExtension(form_.flags_.JobName));
         form_.ProgressBar3->SetMax(100);
         form_.Startbackup->SetEnabled(false);
+        form_.DisableActions();
         for (int i = 0; i < 3; ++i)
             gui::ProcessMessages();
     }

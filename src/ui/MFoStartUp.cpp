@@ -347,7 +347,7 @@ int TMF::RunModal(const std::function<int()>& show) {
 }
 
 int TMF::ShowBox(const std::string& text, gui::TMsgButtons buttons, gui::TMsgIcon icon, int defaultButton) {
-    if (flags_.Hidden) {
+    if (flags_.Hidden && !InUserCommand()) {
         if (buttons == gui::TMsgButtons::YesNo) return defaultButton == 2 ? gui::mrNo : gui::mrYes;
         if (buttons == gui::TMsgButtons::OKCancel) return defaultButton == 2 ? gui::mrCancel : gui::mrOk;
         return gui::mrOk;

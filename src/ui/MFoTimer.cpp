@@ -45,7 +45,7 @@ void TMF::Timer1Timer() {
 void TMF::MinuteWork() {
     // The shell may have lost the icon (a restarted taskbar); adding it again is harmless.
     const std::string tip = flags_.Hidden ? gui::Application().Title() : Tray.Tip();
-    Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)), tip);
+    if (!IconHidden) Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)), tip);
     ++ScheduleMinutes;
     MinuteTicks = 0;
 

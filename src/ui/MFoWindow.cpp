@@ -27,6 +27,9 @@ LRESULT TMF::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     auto run = [](const std::function<void()>& step) {
         if (step) step();
     };
+    std::optional<UserCommandScope> userCommand;
+    if (message == WM_COMMAND || message == WM_TRAY_ICON || message == WM_DROPFILES)
+        userCommand.emplace(*this);
     switch (message) {
     case WM_TRAY_ICON:
         TrayIconMessage(lParam);
@@ -117,6 +120,7 @@ void TMF::AppMinimize() {
 }
 
 void TMF::AppRestore() {
+    IconHidden = false;
     SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
     WindowMinimized = false;
     flags_.Hidden = false;

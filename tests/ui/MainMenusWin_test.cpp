@@ -1,0 +1,167 @@
+// The menus and tabs on the whole program hosted in-process: what each page does when shown,
+// the job actions switched off for a job and back on (a read-only job stays locked), the log
+// saved over a file only after a Yes and never over itself, the modal forms stopping the
+// timer, and questions while hidden: asked for the user's own command, not for the timer's.
+#include "FakeRegistry.h"
+#include "WinTestSupport.h"
+#include "gui/Action.h"
+#include "gui/Clock.h"
+#include "gui/Edit.h"
+#include "gui/ListBox.h"
+#include "gui/Menu.h"
+#include "gui/PageControl.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Shell.h"
+#include "ui/CatalogTab.h"
+#include "ui/JobTab.h"
+#include "ui/MFo.h"
+#include "ui/Program.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+namespace {
+
+class MainMenusTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        testsupport::DrainQueue();
+        gui::SetClock(&clock);
+        gui::SetShell(&shell);
+        environment.programPath = programFolder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = programFolder.Path();
+        environment.registry = &registry;
+        WriteWholeFile(programFolder / "tarnwick.ini", "[Settings]\r\nUseUserData2kXP=0\r\n");
+        program = std::make_unique<ui::TProgram>(environment);
+        ASSERT_TRUE(program->Start());
+        form = program->MainForm();
+        program->Flags().Hidden = false;
+        form->StartUpDone = true;
+    }
+    void TearDown() override {
+        program.reset();
+        gui::SetShell(nullptr);
+        gui::SetClock(nullptr);
+        testsupport::DrainQueue();
+    }
+    gui::TMenuItem& Item(const std::string& name) { return form->Find<gui::TMenuItem>(name); }
+
+    TempFolder programFolder, windowsFolder, work;
+    testsupport::FakeRegistry registry;
+    gui::ManualClock clock;
+    gui::TRecordingShell shell;
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    core::ProgramEnvironment environment;
+    std::unique_ptr<ui::TProgram> program;
+    ui::TMF* form = nullptr;
+};
+
+} // namespace
+
+TEST_F(MainMenusTest, EachPageShownByTheMenuSetsDropsTipAndActions) {
+    program->Flags().JobName = "Week.dat";
+    form->OpenZipName = "D:\\Zips\\Old.zip";
+    Item("Restore1").Click();
+    EXPECT_EQ(form->PageControl1->ActivePage(), form->TabSheet4);
+    EXPECT_FALSE(form->DragAcceptsFiles());
+    EXPECT_EQ(form->Tray.Tip(), "D:\\Zips\\Old");
+    form->CatalogTab->Edit8->SetText("");
+    Item("Catalog1").Click();
+    EXPECT_FALSE(form->CatalogTab->CatalogAddZip->Enabled());
+    form->CatalogTab->Edit8->SetText(work / "a.cat");
+    Item("Catalog1").Click();
+    EXPECT_TRUE(form->CatalogTab->CatalogAddZip->Enabled());
+    EXPECT_TRUE(form->CatalogTab->RemoveDupFromCat->Enabled());
+    Item("Backup1").Click();
+    EXPECT_TRUE(form->DragAcceptsFiles());
+    EXPECT_EQ(form->Tray.Tip(), "Week");
+    EXPECT_TRUE(form->JobTab->Edit7->Enabled());
+    Item("Log1").Click();
+    EXPECT_FALSE(form->DragAcceptsFiles());
+    EXPECT_TRUE(form->LogViewStale);
+
+    // A job's run: the job actions and drive controls off, back on at its end.
+    form->DisableActions();
+    EXPECT_FALSE(form->JobTab->OpenJob->Enabled());
+    EXPECT_FALSE(Item("Filestobackup1").Enabled());
+    EXPECT_FALSE(form->JobTab->PopupMenuIncl->FindByName("Add1")->Enabled());
+    EXPECT_FALSE(form->JobTab->Edit7->Enabled());
+    EXPECT_FALSE(form->Find<gui::TControl>("cbDrives").Enabled());
+    form->Session.Job.ReadOnly = true;
+    form->EnableActions();
+    EXPECT_TRUE(form->JobTab->NewJob->Enabled());
+    EXPECT_TRUE(form->JobTab->PopupMenuExcl->FindByName("Remove3")->Enabled());
+    EXPECT_TRUE(form->Find<gui::TControl>("cbDrives").Enabled());
+    EXPECT_FALSE(form->JobTab->Edit7->Enabled()); // a read-only job stays locked
+    EXPECT_FALSE(form->JobTab->ListBox1->Enabled());
+
+    form->inclSysState->Execute();
+    EXPECT_EQ(form->Session.Job.IncludeList, std::vector<std::string>{"%SYSTEMSTATE%"});
+    Item("HelpIndhold1").Click();
+    Item("WebSite1").Click();
+    ASSERT_EQ(shell.Calls().size(), 2u);
+    EXPECT_EQ(shell.Calls()[0].Kind, gui::TShellCallKind::Help);
+    EXPECT_EQ(shell.Calls()[1].Target.rfind("https://", 0), 0u);
+}
+
+TEST_F(MainMenusTest, LogSavedOverAFileOnlyAfterYesAndNeverOverItself) {
+    form->AddToLog("first line");
+    const std::string copy = work / "copy.txt";
+    WriteWholeFile(copy, "keep");
+    prompter.AnswerFile({copy});
+    prompter.AnswerMessage(gui::mrNo);
+    form->SaveLog->Execute();
+    EXPECT_EQ(prompter.Requests()[0].File.Filter, "Text files (*.txt)|*.TXT");
+    EXPECT_EQ(prompter.Requests()[0].File.InitialDir, programFolder.Path());
+    EXPECT_EQ(prompter.MessageTexts().back(), "The file: " + copy + " exists, overwrite?");
+    EXPECT_EQ(ReadWholeFile(copy), "keep");
+    prompter.AnswerFile({copy});
+    prompter.AnswerMessage(gui::mrYes);
+    form->SaveLog->Execute();
+    EXPECT_EQ(prompter.Requests()[2].File.InitialDir, work.Path()); // the last file's folder
+    EXPECT_NE(ReadWholeFile(copy).find("first line"), std::string::npos);
+    const std::string log = ReadWholeFile(form->ProgramLogPath());
+    prompter.AnswerFile({form->ProgramLogPath()});
+    form->SaveLog->Execute();
+    EXPECT_NE(ReadWholeFile(form->ProgramLogPath()).size(), 0u);
+    EXPECT_EQ(ReadWholeFile(form->ProgramLogPath()).rfind(log, 0), 0u);
+
+    prompter.AnswerFile({work / "job_100.txt"});
+    form->OpenLogFile->Execute();
+    EXPECT_EQ(prompter.Requests().back().File.InitialDir, programFolder.Path() + "Log\\");
+    EXPECT_EQ(prompter.Requests().back().File.Filter, "Log files|*.txt");
+    EXPECT_EQ(shell.Calls().back().Target, work / "job_100.txt");
+
+    // The modal forms stop the timer while they show.
+    bool timerDuringForm = true;
+    prompter.AnswerModal([&](gui::TForm&) {
+        timerDuringForm = form->Timer1.Enabled();
+        return gui::mrOk;
+    });
+    form->AboutDlgShow->Execute();
+    EXPECT_FALSE(timerDuringForm);
+    EXPECT_TRUE(form->Timer1.Enabled());
+    EXPECT_EQ(prompter.Pending(), 0u);
+}
+
+TEST_F(MainMenusTest, QuestionsWhileHiddenAskForTheUsersCommandOnly) {
+    form->ListBox2->Items().Add("schedule");
+    program->Flags().Hidden = true;
+    // The timer's or a job's question: the default answer, nothing shown.
+    EXPECT_FALSE(form->AskYesNo("Timer question?"));
+    EXPECT_TRUE(prompter.Requests().empty());
+
+    // Close from the tray: asked although hidden; No keeps the schedules and the program.
+    prompter.AnswerPopup("Close1");
+    prompter.AnswerMessage(gui::mrNo);
+    SendMessageA(form->Handle(), ui::WM_TRAY_ICON, 0, WM_RBUTTONDOWN);
+    ASSERT_EQ(prompter.MessageTexts().size(), 1u);
+    EXPECT_EQ(form->ListBox2->Items().Count(), 1);
+    EXPECT_TRUE(IsWindow(form->Handle()));
+    EXPECT_TRUE(program->Flags().Hidden);
+}
