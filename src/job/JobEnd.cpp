@@ -28,6 +28,7 @@ bool JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
     if (guard.ended_) {
         // A second end of the same job: the window is made idle again, nothing is repeated.
         host.JobEnded(input.Cancelled);
+        host.SetCancelled(false);
         return true;
     }
     guard.running_ = true;
@@ -49,6 +50,8 @@ bool JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
             host.AddToLog("Program after the job not started: " + input.PostRunFile);
     }
     host.JobEnded(input.Cancelled);
+    // A cancel belongs to the job it ended; the next job's waits must not see it.
+    host.SetCancelled(false);
     if (input.MailBody) input.MailBody->clear();
     // An unattended run closes the program after its job, however the job ended.
     if (input.CloseAfterJob) host.CloseMainWindow();

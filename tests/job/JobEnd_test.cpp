@@ -1,6 +1,6 @@
 // The end of a job: the report and the program after the job happen once per started job,
-// however many ends overlap, never while a step of the job still runs, and an unattended run
-// closes the program.
+// however many ends overlap, never while a step of the job still runs, the cancel flag is
+// cleared by every end that runs, and an unattended run closes the program.
 
 #include "gui/Clock.h"
 #include "gui/Shell.h"
@@ -48,15 +48,20 @@ TEST(JobEnd, OverlappingEndsMailAndRunTheProgramAfterOncePerJobAndNotWhileTheSta
 
     guard.JobStarted();
     guard.StepBegins();
+    host.SetCancelled(true);
     JobEnd(guard, host, input); // the timer's cancel minute inside a pumped wait of the start
     EXPECT_TRUE(host.mails.empty()) << "the start ends the job itself";
+    EXPECT_TRUE(host.Cancelled()) << "the start still has to see the cancel";
     guard.StepEnds();
 
     // The start's own end; the end phase arrives inside its wait for the program after.
     host.duringWait = [&] { JobEnd(guard, host, input); };
     JobEnd(guard, host, input);
     host.duringWait = nullptr;
+    EXPECT_FALSE(host.Cancelled()) << "the cancel ends with its job";
+    host.SetCancelled(true);
     JobEnd(guard, host, input); // and once more afterwards
+    EXPECT_FALSE(host.Cancelled());
     EXPECT_EQ(host.mails, (std::vector<std::string>{"Daily.dat|C:\\T\\Log\\Daily_100.txt|2"}));
     EXPECT_TRUE(body.empty());
     EXPECT_EQ(host.waits, (std::vector<int>{3000}));
