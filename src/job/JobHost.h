@@ -140,8 +140,11 @@ class JobWindow {
     // reads "&Cancel" and is enabled again.
     virtual void ShowJobStarting() = 0;
     virtual void ShowCancelAction() = 0;
-    // Minimises or shows the window as the hide switches and "show on job start" say.
-    virtual void ArrangeWindowForJob() = 0;
+    // Minimises or shows the window as the hide switches and "show on job start" say; true
+    // when a minimised window was shown for the job (it goes back down at the job's end).
+    virtual bool ArrangeWindowForJob() = 0;
+    // A close asked for during an earlier job is not this job's.
+    virtual void ClearCloseRequest() = 0;
     // Paths whose archive bit the job will clear, and their flush to the archive-bit list.
     virtual std::vector<std::string>& ArchiveBitPending() = 0;
     virtual void FlushAttributeList() = 0;
@@ -174,6 +177,8 @@ class RestoreWindow {
     // The program's numbered logs' folder ("\" ended), and the restore's log in it (none: empty).
     virtual std::string LogFolder() = 0;
     virtual void SetRestoreLogName(const std::string& file) = 0;
+    // A backup starts: the restore side is no longer verifying.
+    virtual void ClearRestoreVerify() = 0;
 };
 
 class JobHost : public JobReporting,

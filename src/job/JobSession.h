@@ -27,6 +27,8 @@ struct JobSession {
 
     JobState State = JobState::Idle;
     bool Cancelled = false;
+    // The window was minimised when the job started and shown for it.
+    bool WasMinimizedAtStart = false;
     // A job is under way, starting or running.
     bool Running() const { return State != JobState::Idle; }
 

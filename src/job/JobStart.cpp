@@ -10,6 +10,7 @@
 #include "job/JobPump.h"
 #include "job/JobStartRules.h"
 #include "job/ProgramLine.h"
+#include "job/VolumePrepRules.h"
 #include "job/VolumeSizes.h"
 
 #include <windows.h>
@@ -85,24 +86,33 @@ bool JobStarter::Steps() {
     while (!host_.StartUpDone())
         host_.Wait(1000);
     session_.MailBody.clear();
+    // An early end must neither write to nor mail the previous run's log.
+    session_.JobLogName.clear();
     host_.BeginReport();
     run_.JobStartTime = gui::CurrentClock().Now();
     host_.Pump();
     host_.SetCancelled(false);
+    ResetRunRecord();
     if (!host_.Hidden()) host_.CloseStatusBox();
     TemporaryFolder();
     run_.TempPath = host_.TempPath();
     run_.UserFolders = host_.UserFolders();
     core::DeleteFilesByMask(host_.TempPath() + "~zip*.*");
     host_.ShowJobStarting();
+    host_.ClearRestoreVerify();
     session_.State = JobState::Running;
     session_.RunBegins();
     session_.EndGuard.JobStarted();
     std::string programBase = host_.ProgramFile();
     programBase = programBase.substr(0, programBase.find_last_of('.'));
     DeleteFileA((programBase + ".zfi").c_str());
+    if (!run_.ZipFileName.empty()) {
+        const std::vector<std::string> work = VolumeWorkFiles(run_.TempPath, run_.ZipFileName);
+        DeleteFileA(work[0].c_str());
+        DeleteFileA(work[1].c_str());
+    }
     ZipDate = TodayText();
-    host_.ArrangeWindowForJob();
+    session_.WasMinimizedAtStart = host_.ArrangeWindowForJob();
     if (!host_.KeepResumeState()) host_.DiscardResumeState();
 
     std::string jobName = host_.JobName();
@@ -117,6 +127,7 @@ bool JobStarter::Steps() {
                 Resumed = true;
                 jobName = resume.JobName;
                 if (!resume.ZipDate.empty()) ZipDate = resume.ZipDate;
+                session_.JobLogName = resume.JobLogName;
             } else {
                 host_.DiscardResumeState();
             }
@@ -152,7 +163,8 @@ bool JobStarter::Steps() {
     if (job_.ZipName.find_first_of("\\:*") != std::string::npos) job_.ZipName = CleanZipName(job_.ZipName);
     if (!Resumed && !FreshRunJobFile()) return false;
     ZipPackLevel = job_.CompressionLevel < 3 ? 0 : job_.CompressionLevel;
-    host_.SetCancelled(false);
+    // A cancel or a close asked for inside the start's waits stays: the start ends the run.
+    if (!host_.Cancelled()) host_.ClearCloseRequest();
     if (!Resumed) NamesAndFolders();
 
     DiscCapacity = 0;
@@ -170,10 +182,14 @@ bool JobStarter::Steps() {
     run_.Options.ClearArchiveBit = job_.ClearArchiveBit;
     run_.Options.UseAfterDate = job_.UseAfterDate;
     run_.Options.AfterDate = AfterDate;
+    run_.EntryLimitReached = false;
+    run_.EarlierVolumeBytes = 0;
     VolumeSizeRules();
     host_.ShowCancelAction();
     TempSpaceMargin = host_.WindowsXP() ? XpCdStagingMargin : 0;
+    run_.ZipVolumeList.clear();
     run_.FilestoZipList.clear();
+    run_.FilestoZipListNr = 0;
     run_.ScanQueue.clear();
     run_.ItemMissing = false;
     run_.FilesSkipped = false;
@@ -187,6 +203,16 @@ bool JobStarter::Steps() {
         host_.Wait(ProgramWaitMs(job_.PreWait));
     }
     return OnSelectAndHandOver && OnSelectAndHandOver();
+}
+
+void JobStarter::ResetRunRecord() {
+    run_.BflList.clear();
+    run_.CflList.clear();
+    run_.VflList.clear();
+    run_.FflList.clear();
+    run_.DflList.clear();
+    run_.CopyPending = false;
+    run_.KeepArchiveBitsCleared = false;
 }
 
 void JobStarter::TakeOverDestination() {
@@ -209,8 +235,11 @@ void JobStarter::TakeOverDestination() {
     run_.ZipName = job_.ZipName;
     run_.ZipDate = ZipDate;
     run_.OverwriteExistingZipFile1 = job_.OverwriteExistingZipFile1;
-    run_.CopyPending = false;
-    run_.KeepArchiveBitsCleared = false;
+    // The runner goes on with the run's names and level; a resumed run's reload replaces them.
+    run_.ZipPackLevel = ZipPackLevel;
+    run_.CsvFileName = run_.CatalogName = CsvFileName;
+    run_.CatName = CatalogNames;
+    run_.EditCatNameText = job_.CatalogNames;
     run_.Rollback = VolumeRollback{};
     run_.JobZipNames.clear();
     // A resumed run first deletes the volume the killed run was making.

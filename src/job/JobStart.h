@@ -71,6 +71,8 @@ class JobStarter {
     bool FreshRunJobFile();
     void NamesAndFolders();
     void VolumeSizeRules();
+    // What an earlier run left in the run record: the resume lists and the run flags.
+    void ResetRunRecord();
     // The destination and the volume names, as the runner goes on with them.
     void TakeOverDestination();
 

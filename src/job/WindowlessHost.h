@@ -79,7 +79,8 @@ class WindowlessHost : public JobHost {
     void MinimizeAfterPrompt() override {}
     void ShowJobStarting() override {}
     void ShowCancelAction() override {}
-    void ArrangeWindowForJob() override {}
+    bool ArrangeWindowForJob() override { return false; }
+    void ClearCloseRequest() override {}
     std::vector<std::string>& ArchiveBitPending() override { return archiveBitPending_; }
     void FlushAttributeList() override { archiveBitPending_.clear(); }
     bool MailConfigured() override { return false; }
@@ -97,6 +98,7 @@ class WindowlessHost : public JobHost {
     bool AskPassword(const std::string&, std::string&) override { return false; }
     std::string LogFolder() override { return ProgramFolder() + "Log\\"; }
     void SetRestoreLogName(const std::string&) override {}
+    void ClearRestoreVerify() override {}
 
   private:
     std::function<void(const std::string&)> log_;

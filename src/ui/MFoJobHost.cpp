@@ -156,12 +156,17 @@ class TMFJobHost final : public job::JobHost {
         form_.Startbackup->SetCaption("&Cancel");
         form_.Startbackup->SetEnabled(true);
     }
-    void ArrangeWindowForJob() override {
-        if (form_.flags_.HideWindow)
+    // The hide switches win over "show on job start": a hidden job is not shown for its start.
+    bool ArrangeWindowForJob() override {
+        if (form_.flags_.HideWindow) {
             gui::Application().Minimize();
-        else if (form_.Showonjobstart && form_.WindowMinimized)
-            form_.ShowMainWindow();
+            return false;
+        }
+        if (!form_.Showonjobstart || !form_.WindowMinimized) return false;
+        form_.ShowMainWindow();
+        return true;
     }
+    void ClearCloseRequest() override { form_.CloseWhenCancelled = false; }
     std::vector<std::string>& ArchiveBitPending() override { return form_.Session.ArchiveBitPending; }
     void FlushAttributeList() override { form_.FlushAttributeList(); }
     bool MailConfigured() override { return !core::ReadEMail(form_.programIni_).to.empty(); }
@@ -208,6 +213,9 @@ class TMFJobHost final : public job::JobHost {
     }
     std::string LogFolder() override { return form_.LogFolder(); }
     void SetRestoreLogName(const std::string& file) override { form_.BeginRestoreLog(file); }
+    void ClearRestoreVerify() override {
+        if (form_.RestoreTab) form_.RestoreTab->Run().VerifyMode = false;
+    }
 
   private:
     // Per-entry pumps: often enough for a responsive window, rare enough to cost nothing.

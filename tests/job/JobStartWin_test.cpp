@@ -1,7 +1,8 @@
 // The job start in-process under Wine, with real drives and the window played by recorders:
 // the volume size box, the program before the job with its parameters and wait, the end's
 // report and program after the job once per job, log names counting up, a destination that
-// is not ready, a date that is no date, and a second start while one runs.
+// is not ready, a date that is no date, a second start while one runs, what an earlier run
+// left behind, and a cancel asked for inside the start.
 
 #include "gui/Clock.h"
 #include "gui/Shell.h"
@@ -56,9 +57,20 @@ class Host : public WindowlessHost {
     }
     void JobEnded(bool) override { events.push_back("idle"); }
     void CloseMainWindow() override { events.push_back("close"); }
+    void Pump() override {
+        if (const std::function<void()> work = std::exchange(duringPump, nullptr)) work();
+    }
+    // The window step after the start's resets: what is armed here runs in the next pump.
+    bool ArrangeWindowForJob() override {
+        duringPump = std::exchange(armedPump, nullptr);
+        return shownForJob;
+    }
+    void ClearCloseRequest() override { ++closeRequestsCleared; }
 
-    bool hidden = true, closeAfter = false;
+    bool hidden = true, closeAfter = false, shownForJob = false;
     std::function<void()> duringWait; // runs inside the next wait, as a timer tick would
+    std::function<void()> duringPump, armedPump;
+    int closeRequestsCleared = 0;
     std::string tempSet;
     std::vector<std::string> log, boxes, events, asked, loaded, saved, status;
 
@@ -187,4 +199,78 @@ TEST(JobStart, NotReadyDestinationAndANoDateAfterTextEndTheRunOnce) {
     EXPECT_NE(rig.job.AfterDateText, "no date") << "replaced by now";
     EXPECT_TRUE(host.saved.empty()) << "the run ends before the job is saved";
     EXPECT_EQ(host.events.back(), "close");
+}
+
+TEST(JobStart, AStartClearsWhatTheRunBeforeLeftAndKeepsACancelAskedInsideIt) {
+    StartRig rig;
+    Host host(rig.session, rig.folder);
+    JobStarter start(rig.session, host, rig.disc);
+    JobRun& run = rig.session.Run;
+    // A cancelled earlier run: its log, its resume lists, its volume's work files, its plan.
+    rig.session.JobLogName = rig.folder + "Log\\Daily_100.txt";
+    run.BflList = run.CflList = run.VflList = run.FflList = run.DflList = {"left"};
+    run.CopyPending = true;
+    run.ZipFileName = "Daily_3.zip";
+    run.EntryLimitReached = true;
+    run.EarlierVolumeBytes = 5'000'000;
+    run.ZipVolumeList = {{"C:\\Data\\big.bin", 9}};
+    run.FilestoZipListNr = 7;
+    std::filesystem::create_directories(rig.folder + "temp");
+    for (const char* file : {"Daily_3.zfi", "Daily_3.tmp"})
+        std::ofstream(rig.folder + "temp\\" + file) << "x";
+
+    // Ended before its log is named: neither this run's lines nor its mail reach the old log.
+    char letter = 0;
+    for (char candidate = 'Y'; candidate >= 'M' && !letter; --candidate) {
+        const char root[] = {candidate, ':', '\\', 0};
+        if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) letter = candidate;
+    }
+    ASSERT_NE(letter, 0);
+    rig.job.Destination = std::string(1, letter) + ":\\Backup";
+    rig.job.PreRunFile.clear();
+    start.StartBackupJob();
+    EXPECT_TRUE(rig.session.JobLogName.empty());
+    const auto mail = std::find_if(host.events.begin(), host.events.end(),
+                                   [](const std::string& e) { return e.rfind("mail ", 0) == 0; });
+    ASSERT_NE(mail, host.events.end());
+    EXPECT_EQ(mail->rfind("mail Daily.dat  ", 0), 0u) << "no attachment: " << *mail;
+    EXPECT_TRUE(run.BflList.empty() && run.CflList.empty() && run.VflList.empty() && run.FflList.empty() &&
+                run.DflList.empty());
+    EXPECT_FALSE(run.CopyPending);
+    EXPECT_FALSE(std::filesystem::exists(rig.folder + "temp\\Daily_3.zfi"));
+    EXPECT_FALSE(std::filesystem::exists(rig.folder + "temp\\Daily_3.tmp"));
+
+    // A run that gets as far as the hand-over starts its plan afresh and carries its names.
+    rig.job.Destination = rig.folder + "dest";
+    rig.job.CompressionLevel = 2;
+    host.shownForJob = true;
+    JobRun handed;
+    start.OnSelectAndHandOver = [&] { return handed = run, true; };
+    host.events.clear();
+    start.StartBackupJob();
+    EXPECT_TRUE(rig.session.WasMinimizedAtStart);
+    EXPECT_FALSE(handed.EntryLimitReached);
+    EXPECT_EQ(handed.EarlierVolumeBytes, 0);
+    EXPECT_TRUE(handed.ZipVolumeList.empty()) << "a cancelled job's deferred files are not this one's";
+    EXPECT_EQ(handed.FilestoZipListNr, 0);
+    EXPECT_EQ(handed.ZipPackLevel, 0) << "below 3 the run stores";
+    EXPECT_EQ(handed.CsvFileName, start.CsvFileName);
+    EXPECT_EQ(handed.CatalogName, start.CsvFileName) << "the resume state's key for the list";
+    EXPECT_EQ(handed.CatName, start.CatalogNames);
+    EXPECT_FALSE(start.CsvFileName.empty());
+    EXPECT_EQ(rig.session.State, JobState::Running) << "handed over";
+    EXPECT_GT(host.closeRequestsCleared, 0);
+
+    // A cancel (or a close, which cancels) clicked inside the start's pump after the job's load
+    // stays: the start runs on to its hand-over, and then ends the run itself.
+    rig.session.State = JobState::Idle;
+    rig.session.EndGuard.JobStarted();
+    host.events.clear();
+    host.closeRequestsCleared = 0;
+    host.armedPump = [&] { host.SetCancelled(true); };
+    start.StartBackupJob();
+    EXPECT_EQ(rig.session.State, JobState::Idle);
+    EXPECT_EQ(host.events.back(), "idle");
+    EXPECT_EQ(host.closeRequestsCleared, 0) << "the close asked for with the cancel is kept";
+    EXPECT_FALSE(host.Cancelled()) << "cleared by the job's end";
 }

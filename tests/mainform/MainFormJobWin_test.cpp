@@ -13,7 +13,9 @@
 #include "gui/Shell.h"
 #include "gui/Timer.h"
 #include "job/JobFile.h"
+#include "job/RestoreRun.h"
 #include "ui/MFo.h"
+#include "ui/MFoRestore.h"
 #include "ui/Program.h"
 
 #include <gtest/gtest.h>
@@ -110,8 +112,14 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
         WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(daily, {}));
         form.LoadJob("Daily.dat");
 
+        // Left by a verify on the restore side and a close refused during an earlier job.
+        ASSERT_TRUE(form.RestoreTab);
+        form.RestoreTab->Run().VerifyMode = true;
+        form.CloseWhenCancelled = true;
         const int64_t before = clock.MonotonicMs();
         SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        EXPECT_FALSE(form.RestoreTab->Run().VerifyMode);
+        EXPECT_FALSE(form.CloseWhenCancelled);
         std::vector<gui::TShellCall> calls = shell.Calls();
         ASSERT_EQ(calls.size(), 2u);
         EXPECT_EQ(calls[0].Target, "C:\\Tools\\pre run.exe");
