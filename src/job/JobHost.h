@@ -56,6 +56,10 @@ class JobFlow {
     virtual void SetCancelled(bool cancelled) = 0;
     // The job is alive: the minute watchdog starts counting again.
     virtual void ResetWatchdog() = 0;
+    // The runner's next step, through the window's queue (a zip run's end, a disc step's).
+    virtual void PostContinueJob() = 0;
+    // The volume to the disc step; writeNow when the temporary drive cannot hold another.
+    virtual void PostDiscStep(bool writeNow) = 0;
 };
 
 // What the job asks or shows, through the prompter.
@@ -100,6 +104,8 @@ class ProgramFacts {
     virtual std::string TempPath() = 0;
     virtual void SetTempPath(const std::string& path) = 0;
     virtual bool UseTempFile() = 0;
+    // The setting changed for good (and written to the settings file).
+    virtual void SetUseTempFile(bool on) = 0;
     virtual bool WindowsXP() = 0;
     virtual core::OsVersion Os() = 0;
     // The Windows folder without, the system's temporary folder with a trailing "\".
@@ -121,6 +127,10 @@ class ProgramFacts {
     virtual bool KeepResumeState() = 0;
     virtual void DiscardResumeState() = 0;
     virtual RunStateValues ResumeValues() = 0;
+    // "<folder><program base name>" of the resume state files.
+    virtual std::string ResumeStateBase() = 0;
+    // /V: every volume write is read back.
+    virtual bool VerifyWrites() = 0;
 };
 
 // How the window follows the job's course.
@@ -157,6 +167,11 @@ class JobWindow {
     virtual void JobEnded(bool cancelled) = 0;
     // Closes the main window (the program ends after the job).
     virtual void CloseMainWindow() = 0;
+    // A close was asked for while the job ran: the window closes when the job ends.
+    virtual bool CloseWhenJobEnds() = 0;
+    // After the job's last step: a hidden window, or one asked to close, is minimised while
+    // schedules wait, else closed when asked; the tray tip names the next run.
+    virtual void ArrangeWindowAfterJob() = 0;
 };
 
 // What a restore shows: its own log, status line, bar and Cancel action, and its questions.

@@ -39,6 +39,8 @@ class WindowlessHost : public JobHost {
     bool Cancelled() override { return cancelled_; }
     void SetCancelled(bool cancelled) override { cancelled_ = cancelled; }
     void ResetWatchdog() override {}
+    void PostContinueJob() override {}
+    void PostDiscStep(bool) override {}
 
     // Questions.
     bool Hidden() override { return true; }
@@ -55,6 +57,7 @@ class WindowlessHost : public JobHost {
     std::string TempPath() override { return tempPath_; }
     void SetTempPath(const std::string& path) override { tempPath_ = path; }
     bool UseTempFile() override { return false; }
+    void SetUseTempFile(bool) override {}
     bool WindowsXP() override { return false; }
     core::OsVersion Os() override { return {}; }
     std::string WindowsFolder() override { return {}; }
@@ -70,6 +73,8 @@ class WindowlessHost : public JobHost {
     bool KeepResumeState() override { return false; }
     void DiscardResumeState() override {}
     RunStateValues ResumeValues() override { return {}; }
+    std::string ResumeStateBase() override { return ProgramFolder() + "tarnwick"; }
+    bool VerifyWrites() override { return false; }
 
     // The window.
     void BeginReport() override {}
@@ -87,6 +92,8 @@ class WindowlessHost : public JobHost {
     void SendJobMail(const std::vector<std::string>&, const std::string&, const std::string&) override {}
     void JobEnded(bool) override {}
     void CloseMainWindow() override {}
+    bool CloseWhenJobEnds() override { return false; }
+    void ArrangeWindowAfterJob() override {}
 
     // The restore.
     void AddToRestoreLog(const std::string& text, bool) override { AddToLog(text); }

@@ -15,6 +15,7 @@
 #include "gui/Menu.h"
 #include "gui/PageControl.h"
 #include "gui/ProgressBar.h"
+#include "job/JobRunner.h"
 #include "job/JobStart.h"
 #include "ui/CatalogTab.h"
 #include "ui/DriveDetector.h"
@@ -56,6 +57,7 @@ TMF::TMF(const core::ProgramEnvironment& environment, core::ProgramFlags& flags,
     CatalogTab = std::make_unique<TCatalogTab>(*this);
     ConnectJob();
     DiscTab = std::make_unique<TDiscTab>(*this, std::move(frame));
+    ConnectRunner();
     FormCreate();
     CreateStartUpParts();
     BuildMainMenus();

@@ -56,8 +56,13 @@ class TMFJobHost;
 
 namespace job {
 class DiscWriter;
+class JobRunner;
 class JobStarter;
+class VolumePreparation;
 } // namespace job
+namespace gui {
+class FileAttributes;
+}
 
 namespace ui {
 
@@ -309,7 +314,11 @@ class TMF : public gui::TForm {
     // The job start (WM_USER+111 and the start action): the checks, the selection, then the
     // hand-over. OnHandOver is the runner's; while it is empty the job ends after the selection.
     void StartBackupJob();
-    std::function<void()> OnHandOver;
+    std::function<bool()> OnHandOver;
+    // The runner of the job handed over (none before the first); archive bits through
+    // JobAttributes when set (tests), else the system's.
+    job::JobRunner* Runner() { return runner_.get(); }
+    gui::FileAttributes* JobAttributes = nullptr;
     // The start action: a start, or the cancel of the running job after asking.
     void StartbackupExecute();
     // The job end as the start and the timer's cancel minute run it.
@@ -399,6 +408,11 @@ class TMF : public gui::TForm {
     job::JobStarter& Starter();
     std::unique_ptr<job::DiscWriter> jobDisc_;
     std::unique_ptr<job::JobStarter> starter_;
+    // The runner (MFoRunner.cpp).
+    void ConnectRunner();
+    bool HandOverToRunner();
+    std::unique_ptr<job::JobRunner> runner_;
+    std::unique_ptr<job::VolumePreparation> volumePrep_;
 };
 
 } // namespace ui

@@ -124,10 +124,9 @@ job::JobStarter& TMF::Starter() {
         jobDisc_ = job::MakeJobDisc(environment_.ProgramFolder());
         starter_ = std::make_unique<job::JobStarter>(Session, Host(), *jobDisc_);
         starter_->OnSelectAndHandOver = [this] {
-            if (!SelectJobFiles()) return false;
-            if (!OnHandOver) return false;
-            OnHandOver();
-            return true;
+            // A resumed run takes its saved lists instead of a selection.
+            if (!starter_->Resumed && !SelectJobFiles()) return false;
+            return OnHandOver && OnHandOver();
         };
     }
     return *starter_;

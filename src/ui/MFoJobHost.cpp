@@ -7,6 +7,7 @@
 #include "gui/Application.h"
 #include "gui/Edit.h"
 #include "gui/Label.h"
+#include "gui/ListBox.h"
 #include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
@@ -60,6 +61,10 @@ class TMFJobHost final : public job::JobHost {
     bool Cancelled() override { return form_.Session.Cancelled; }
     void SetCancelled(bool cancelled) override { form_.Session.Cancelled = cancelled; }
     void ResetWatchdog() override { form_.Session.JobAlive(); }
+    void PostContinueJob() override { PostMessageA(form_.Handle(), WM_CONTINUE_JOB, 0, 0); }
+    void PostDiscStep(bool writeNow) override {
+        PostMessageA(form_.Handle(), WM_DISC_STEP, writeNow ? 1 : 0, writeNow ? 1 : 0);
+    }
 
     // Questions.
     bool Hidden() override { return form_.flags_.Hidden; }
@@ -92,6 +97,10 @@ class TMFJobHost final : public job::JobHost {
         if (!form_.DataDir().empty()) form_.UserIni().WriteString(core::ini::Files, "TempPath", path);
     }
     bool UseTempFile() override { return form_.creation_.useTempFile; }
+    void SetUseTempFile(bool on) override {
+        form_.creation_.useTempFile = on;
+        form_.programIni_.WriteBool(core::ini::Settings, "UseTempFile", on);
+    }
     bool WindowsXP() override { return form_.environment_.os.IsWindowsXP(); }
     core::OsVersion Os() override { return form_.environment_.os; }
     std::string WindowsFolder() override { return form_.environment_.windowsFolder; }
@@ -122,6 +131,8 @@ class TMFJobHost final : public job::JobHost {
         if (!job::LoadRunState(form_.ResumeStatePath(""), lists, values)) return {};
         return values;
     }
+    std::string ResumeStateBase() override { return form_.ResumeStatePath(""); }
+    bool VerifyWrites() override { return form_.flags_.VerifyWrittenZip; }
 
     // The window.
     void BeginReport() override { form_.LogViewStale = true; }
@@ -180,6 +191,16 @@ class TMFJobHost final : public job::JobHost {
     }
     void JobEnded(bool cancelled) override { form_.ShowJobEnded(cancelled); }
     void CloseMainWindow() override { form_.Close(); }
+    bool CloseWhenJobEnds() override { return form_.CloseWhenCancelled; }
+    // (The tray tip of the next run is the schedule part's.)
+    void ArrangeWindowAfterJob() override {
+        if (form_.flags_.HideWindow || form_.CloseWhenCancelled) {
+            if (form_.ListBox2->Items().Count() > 0)
+                gui::Application().Minimize();
+            else if (form_.CloseWhenCancelled)
+                form_.Close();
+        }
+    }
 
     // The restore, on the Restore tab.
     void AddToRestoreLog(const std::string& text, bool stamp) override { form_.AddToRestoreLog(text, stamp); }

@@ -76,7 +76,7 @@ TEST(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
 
 // The start message as the start-up, a schedule or the reminder posts it, on the hidden window:
 // a folder destination runs the program before the job with its parameters and wait, selects,
-// and with no runner yet ends the job once with the program after it; a removable drive with
+// zips through the runner's steps and ends the job once with the program after it; a removable drive with
 // no medium ends the run at once with its log line and still runs the program after the job;
 // a start asked for while one is starting is refused with a line.
 TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgramAfterOnce) {
@@ -118,6 +118,8 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
         form.CloseWhenCancelled = true;
         const int64_t before = clock.MonotonicMs();
         SendMessageA(form.Handle(), ui::WM_START_JOB, 0, 0);
+        for (int round = 0; round < 1000 && form.Session.Running(); ++round)
+            testsupport::DrainQueue();
         EXPECT_FALSE(form.RestoreTab->Run().VerifyMode);
         EXPECT_FALSE(form.CloseWhenCancelled);
         std::vector<gui::TShellCall> calls = shell.Calls();

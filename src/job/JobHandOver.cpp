@@ -1,0 +1,320 @@
+// The last stage of the job start: a resumed run's lists and counters, the zip components set
+// up for the job, where volumes are built, the first volume's name and reserve, then the
+// runner's first step.
+#include "gui/DriveType.h"
+#include "gui/FileAttributes.h"
+#include "job/DriveSpace.h"
+#include "job/JobRunner.h"
+#include "job/JobStartRules.h"
+#include "job/RunStateWin.h"
+#include "job/VolumePrepRules.h"
+#include "zip/UnZipperWin.h"
+#include "zip/Zipper.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace job {
+
+namespace {
+
+int64_t SizeOfFile(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string WithoutExtension(const std::string& name) {
+    const size_t dot = name.find_last_of('.');
+    const size_t slash = name.find_last_of("\\:");
+    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? name
+                                                                                   : name.substr(0, dot);
+}
+
+// name.z01 ... name.z999, the parts a split volume leaves beside it.
+std::string SpanPartName(const std::string& volume, int n) {
+    char extension[16];
+    std::snprintf(extension, sizeof extension, ".z%02d", n);
+    return WithoutExtension(volume) + extension;
+}
+
+} // namespace
+
+void JobRunner::LoadResumedRun() {
+    host_.SetJobProgress(0);
+    RunStateLists lists;
+    RunStateValues values;
+    values.JobName = host_.JobName();
+    values.ZipDate = run_.ZipDate;
+    values.JobLogName = session_.JobLogName;
+    values.CatalogName = starter_.CsvFileName;
+    values.CatName = starter_.CatalogNames;
+    values.EditCatNameText = session_.Job.CatalogNames;
+    LoadRunState(host_.ResumeStateBase(), lists, values);
+    run_.ZipDate = starter_.ZipDate = values.ZipDate;
+    session_.JobLogName = values.JobLogName;
+    if (!values.JobLogName.empty()) host_.BeginJobLog(values.JobLogName);
+    run_.CatalogName = starter_.CsvFileName = values.CatalogName;
+    run_.CatName = starter_.CatalogNames = values.CatName;
+    run_.EditCatNameText = session_.Job.CatalogNames = values.EditCatNameText;
+    run_.FileCount = values.FileCount;
+    run_.FilesCopyed = values.FilesCopyed;
+    run_.ZipNameNr = values.ZipNameNr;
+    run_.FilesToBak = values.FilesToBak;
+    run_.DirToBak = values.DirToBak;
+    run_.FilestoZipListNr = values.FilestoZipListNr;
+    run_.iZip = values.iZip;
+    run_.Only83 = values.Only83;
+    run_.DoIncludeReg = values.DoIncludeReg;
+    run_.DoIncludeSysState = values.DoIncludeSysState;
+    run_.DoCatalog = values.DoCatalog;
+    run_.CatSaved = values.CatSaved;
+    run_.VolumePath = resumedVolumePath_ = values.VolumePath;
+    host_.SetJobProgress(values.ProgressBar1);
+
+    // The list files hold no sizes: they are read again.
+    const int total = static_cast<int>(lists.Ftz.size() + lists.Tfl.size());
+    run_.FilestoZipList.clear();
+    run_.ZipVolumeList.clear();
+    int done = 0;
+    for (const std::string& line : lists.Ftz) {
+        host_.ResetWatchdog();
+        if (!host_.Hidden()) host_.SetStatusText("Reading file informations: " + line);
+        run_.FilestoZipList.push_back({line, SizeOfFile(line)});
+        host_.SetPassProgress(++done, total);
+        if (done % 100 == 0) host_.Pump();
+    }
+    for (const std::string& line : lists.Tfl) {
+        run_.ZipVolumeList.push_back({line, SizeOfFile(line)});
+        host_.SetPassProgress(++done, total);
+        if (done % 100 == 0) host_.Pump();
+    }
+    // The saved place is kept: the run goes on at the volume it was building.
+    if (run_.FilestoZipListNr < 0 || run_.FilestoZipListNr > static_cast<int>(run_.FilestoZipList.size()))
+        run_.FilestoZipListNr = 0;
+    run_.BflList = lists.Bfl;
+    run_.CflList = lists.Cfl;
+    run_.VflList = lists.Vfl;
+    run_.FflList = lists.Ffl;
+    run_.DflList = lists.Dfl;
+}
+
+void JobRunner::SaveRunState() {
+    RunStateLists lists;
+    for (const FileListEntry& entry : run_.FilestoZipList)
+        lists.Ftz.push_back(entry.Path);
+    for (const DeferredFile& entry : run_.ZipVolumeList)
+        lists.Tfl.push_back(entry.Path);
+    lists.Bfl = run_.BflList;
+    lists.Cfl = run_.CflList;
+    lists.Vfl = run_.VflList;
+    lists.Ffl = run_.FflList;
+    lists.Dfl = run_.DflList;
+    RunStateValues values;
+    values.JobName = host_.JobName();
+    values.ZipDate = run_.ZipDate;
+    values.JobLogName = session_.JobLogName;
+    values.CatalogName = run_.CatalogName;
+    values.CatName = run_.CatName;
+    values.EditCatNameText = run_.EditCatNameText;
+    values.FileCount = run_.FileCount;
+    values.FilesCopyed = run_.FilesCopyed;
+    values.ZipNameNr = run_.ZipNameNr;
+    values.FilesToBak = run_.FilesToBak;
+    values.DirToBak = run_.DirToBak;
+    values.FilestoZipListNr = run_.FilestoZipListNr;
+    values.iZip = run_.iZip;
+    values.Only83 = run_.Only83;
+    values.DoIncludeReg = run_.DoIncludeReg;
+    values.DoIncludeSysState = run_.DoIncludeSysState;
+    values.DoCatalog = run_.DoCatalog;
+    values.CatSaved = run_.CatSaved;
+    values.VolumePath = run_.VolumePath;
+    if (!job::SaveRunState(host_.ResumeStateBase(), lists, values))
+        host_.AddToLog("The resume state could not be written: " + host_.ResumeStateBase() + ".run");
+}
+
+// A resumed run starts at the volume it was building: that volume, partly written, goes
+// first, with the parts a split run left of it.
+void JobRunner::ResumeFromPartialVolume() {
+    const std::string partial = resumedVolumePath_;
+    resumedVolumePath_.clear();
+    if (partial.empty()) return;
+    if (Exists(partial) && DeleteFileA(partial.c_str())) host_.AddToLog("File deleted: " + partial);
+    for (int n = 1; n <= 999; ++n) {
+        const std::string part = SpanPartName(partial, n);
+        if (!Exists(part)) break;
+        DeleteFileA(part.c_str());
+    }
+}
+
+void JobRunner::SetUpZippers() {
+    const std::string tempPath = host_.TempPath();
+    const JobDefinition& job = session_.Job;
+    zip::TZipper& z2 = *zipper2_;
+    z2.TempPath = tempPath;
+    z2.SetRootDir("");
+    z2.ClearZip();
+    z2.Dispose = false;
+    z2.PackLevel = starter_.ZipPackLevel;
+    zip::TZipper& z1 = *zipper1_;
+    z1.TempPath = tempPath;
+    z1.SetRootDir("");
+    z1.Dispose = false;
+    z1.PackLevel = starter_.ZipPackLevel;
+    z1.FilesList.Clear();
+    z1.KeepZipOpen = true;
+    z1.Password = job.ZipPassword;
+    z1.WriteVerify = host_.VerifyWrites();
+    z1.SetStoreVolumes(job.Includedriveinfo || job.IncludeFulldriveInfo);
+    z1.SetCompVolumes(job.Includedriveinfo);
+    z1.SetOEMConvert(job.OEMConvert);
+    z1.ResetArchiveBitOnZip = job.ClearArchiveBit;
+}
+
+// Volumes for a CD drive used as a plain drive are built in the temporary folder, which must
+// have room for one; the user may go on without it.
+bool JobRunner::TemporaryFileDecision() {
+    const std::string& destPath = run_.DestPath;
+    zip::TZipper& z1 = *zipper1_;
+    const std::string tempPath = host_.TempPath();
+    const int64_t destFree = run_.DestFreeSpace;
+    const std::string driveType =
+        destPath.size() >= 2 && destPath[1] == ':' ? gui::DriveTypeText(destPath.substr(0, 1) + ":\\") : "";
+    if (run_.DiscWriterMode) {
+        z1.UseTempFile = false;
+        run_.UseTempFileNow = true;
+        return true;
+    }
+    if (driveType != "CDROM") {
+        z1.UseTempFile = false;
+        run_.UseTempFileNow = false;
+        return true;
+    }
+    z1.UseTempFile = true;
+    const auto tempFree = [&] { return DriveFreeBytes(DriveOfPath(tempPath)); };
+    if (UseCDR) {
+        const int64_t free = tempFree();
+        const bool enough =
+            free > destFree + TempFolderSlack ||
+            free >= run_.MaxZipSize - run_.SpaceReserve + run_.TempSpaceMargin + TempFolderSlack ||
+            free >= run_.TotalMB * 1'000'000 + TempFolderSlack;
+        if (!enough) {
+            const std::string text = "Not enough free space in: \r" + tempPath +
+                                     "\rDelete some files to make some free space and press OK or continue "
+                                     "without using temp file, not recomended if you are writing to a CDR";
+            if (!host_.AskOkCancel(text)) {
+                host_.SetCancelled(true);
+                return false;
+            }
+            if (tempFree() < destFree + TempFolderSlack) {
+                if (!host_.AskOkCancel(
+                        "Continuing the job without using temp file, this is not recomended if "
+                        "you are writing to a CDR")) {
+                    host_.SetCancelled(true);
+                    return false;
+                }
+                UseCDR = false;
+                z1.UseTempFile = false;
+                run_.UseTempFileNow = false;
+            }
+        }
+    } else if (tempFree() < destFree + TempFolderSlack) {
+        z1.UseTempFile = false;
+        run_.UseTempFileNow = false;
+    }
+    return true;
+}
+
+void JobRunner::DeleteStaleSpanParts() {
+    const std::string base = host_.TempPath() + run_.ZipFileName;
+    for (int n = 1; n <= 999; ++n) {
+        const std::string part = SpanPartName(base, n);
+        if (Exists(part)) DeleteFileA(part.c_str());
+        if (n % 50 == 0) host_.PumpIfDue();
+    }
+}
+
+bool JobRunner::HandOver() {
+    const JobDefinition& job = session_.Job;
+    const bool resumed = starter_.Resumed;
+    run_.JobName = host_.JobName();
+    run_.CsvFileName = starter_.CsvFileName;
+    run_.RunLogName = host_.ProgramFolder() + JobBaseName(run_.JobName) + ".log";
+    run_.TempPath = host_.TempPath();
+    run_.ZipPackLevel = starter_.ZipPackLevel;
+    run_.DiscWriterMode = run_.DiscWriterMode;
+    run_.Hidden = host_.Hidden();
+    run_.Splitlargefiles = job.Splitlargefiles;
+    run_.Optimizeusedspace = job.Optimizeusedspace;
+    run_.Allfilenames1 = job.Allfilenames1;
+    run_.IncludeDateTime1 = job.IncludeDateTime1;
+    run_.MaxZipSize = starter_.MaxZipSize;
+    run_.EarlierVolumeBytes = 0;
+    run_.EntryLimitReached = false;
+    run_.EndLinesWritten = false;
+    run_.CurrentZipBytes = 0;
+    volumeOpen_ = false;
+    DiscStepPending = false;
+    JobReachedEnd = false;
+    JobHadProblem = false;
+    run_.KeepArchiveBitsCleared = false;
+    run_.JobZipNames.clear();
+    tailDone_ = false;
+    if (!resumed) {
+        run_.BflList.clear();
+        run_.CflList.clear();
+        run_.VflList.clear();
+        run_.FflList.clear();
+        run_.DflList.clear();
+        run_.CatalogName = starter_.CsvFileName;
+        run_.CatName = starter_.CatalogNames;
+        run_.EditCatNameText = session_.Job.CatalogNames;
+        resumedVolumePath_.clear();
+    }
+    BflIndex = -1;
+
+    PlannerFileOptions options;
+    options.ZipPackLevel = starter_.ZipPackLevel;
+    options.DoIncludeReg = run_.DoIncludeReg;
+    options.CsvFileName = run_.CsvFileName;
+    options.DestPath = run_.DestPath;
+    options.Locale = host_.Locale();
+    plannerFiles_ = std::make_unique<RunnerPlannerFiles>(std::move(options), host_, *zipper1_);
+    planner_ = std::make_unique<VolumePlanner>(run_, *plannerFiles_, host_);
+
+    run_.UseTempFileNow = run_.DiscWriterMode || host_.UseTempFile();
+    SetUpZippers();
+    if (!TemporaryFileDecision()) return false;
+    if (resumed) ResumeFromPartialVolume();
+    if (Prep) Prep->NextVolume();
+    DeleteStaleSpanParts();
+    FirstVolume = true;
+    host_.Pump();
+    if (run_.DiscWriterMode) {
+        zipper1_->UseTempFile = false;
+    } else {
+        const int64_t free = DriveFreeBytes(DriveOfPath(run_.DestPath));
+        if (free < run_.MaxZipSize - run_.SpaceReserve && free > MinimumDestFreeSpace)
+            run_.SpaceReserve = run_.MaxZipSize - free;
+    }
+    if (host_.Cancelled() || session_.State != JobState::Running) return false;
+    if (run_.FilestoZipList.empty() && run_.ZipVolumeList.empty()) {
+        if (!run_.Hidden) host_.SetStatusText("No files selected for backup");
+        host_.AddToLog("Backup end: " + run_.JobName + " nothing to do.");
+        host_.AddToLog("");
+        host_.DiscardResumeState();
+        host_.SetJobProgress(0);
+        return false;
+    }
+    RunBackupJob();
+    return true;
+}
+
+} // namespace job

@@ -1,0 +1,492 @@
+#include "job/JobRunner.h"
+
+#include "gui/DriveType.h"
+#include "gui/FileAttributes.h"
+#include "job/DriveSpace.h"
+#include "job/JobPump.h"
+#include "job/RunStateWin.h"
+#include "job/VolumePrepRules.h"
+#include "zip/ExtractFilesWin.h"
+#include "zip/UnZipperWin.h"
+#include "zip/WriteSink.h"
+#include "zip/ZipCodecErrors.h"
+#include "zip/Zipper.h"
+#include "zip/ZipperFilesWin.h"
+
+#include <windows.h>
+
+namespace job {
+
+namespace {
+
+constexpr int settleMs = 10'000;  // before a volume is prepared, and after a reset
+constexpr int endWaitMs = 15'000; // before the end phase takes the stop file away
+constexpr int64_t entryLimitSlack = 100'000;
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int64_t SizeOfFile(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string DriveTypeOf(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' ? gui::DriveTypeText(path.substr(0, 1) + ":\\") : std::string();
+}
+
+// The component clears archive bits through the program's one attributes interface.
+class AttributeZipperFiles final : public zip::TWinZipperFileSystem {
+  public:
+    explicit AttributeZipperFiles(gui::FileAttributes& attributes)
+        : zip::TWinZipperFileSystem(DriveTypeOf), attributes_(attributes) {}
+    bool SetAttributes(const std::string& name, uint32_t attributes) override {
+        return attributes_.Set(name, attributes) == 0;
+    }
+
+  private:
+    gui::FileAttributes& attributes_;
+};
+
+} // namespace
+
+void RunnerPlannerFiles::AddToZipFiles(const std::string& path) {
+    zipper_.FilesList.Add(path);
+    Planned.push_back(path);
+}
+
+JobRunner::JobRunner(JobSession& session, JobHost& host, JobStarter& starter, gui::FileAttributes& attributes)
+    : session_(session), run_(session.Run), host_(host), starter_(starter), attributes_(attributes),
+      inputFiles_(std::make_unique<zip::TWinExtractFileSystem>(attributes)),
+      outputFiles_(std::make_unique<AttributeZipperFiles>(attributes)),
+      zipper1_(std::make_unique<zip::TZipper>(*inputFiles_, *outputFiles_)),
+      zipper2_(std::make_unique<zip::TZipper>(*inputFiles_, *outputFiles_)) {
+    // Catalogue lines and stored paths need the files' folders in the zips.
+    zipper1_->SetStorePaths(true);
+    zipper2_->SetStorePaths(true);
+    zip::ConnectToProgram(*zipper1_);
+    zip::ConnectToProgram(*zipper2_);
+    ConnectEvents();
+}
+
+JobRunner::~JobRunner() = default;
+
+void JobRunner::PostContinue() {
+    continuePosted_ = true;
+    host_.PostContinueJob();
+}
+
+void JobRunner::RunBackupJob() {
+    if (stepActive_) {
+        // Delivered by a pumped wait of the running step: no second step now. Once the step is
+        // over the next is asked for again, unless the step handed on by itself.
+        continueAsked_ = true;
+        continuePosted_ = false;
+        return;
+    }
+    if (session_.State != JobState::Running) return;
+    stepActive_ = true;
+    continueAsked_ = false;
+    continuePosted_ = false;
+    endDue_ = false;
+    session_.EndGuard.StepBegins();
+    try {
+        Step();
+    } catch (const std::exception& error) {
+        host_.AddToLog("Backup terminated unexpected: " + run_.JobName);
+        host_.AddToLog(std::string("Backup error: ") + error.what());
+        JobHadProblem = true;
+        host_.SetCancelled(true);
+        CancelTail();
+    }
+    session_.EndGuard.StepEnds();
+    stepActive_ = false;
+    if (session_.State != JobState::Running) return;
+    if (endDue_ || host_.Cancelled())
+        starter_.EndJob();
+    else if (continueAsked_ && !continuePosted_)
+        PostContinue();
+}
+
+bool JobRunner::EndEntriesDue() const {
+    return !run_.CatSaved || !run_.EndLinesWritten;
+}
+
+bool JobRunner::WorkLeft() const {
+    return run_.FilestoZipListNr < static_cast<int>(run_.FilestoZipList.size()) ||
+           !run_.ZipVolumeList.empty() || EndEntriesDue();
+}
+
+void JobRunner::Step() {
+    if (!DiscStepPending) {
+        host_.SetPassProgress(0, 100);
+        if (run_.CopyPending) {
+            host_.ShowDestFreeSpace(DriveFreeBytes(DriveOfPath(run_.DestPath)));
+            if (!run_.Hidden)
+                host_.SetStatusText(
+                    DriveTypeOf(run_.DestPath) == "CDROM"
+                        ? "WAIT!, copying data to CD-RW. It may take an hour, 4x speed up to 20 min."
+                        : "WAIT!, copying data to " + run_.DestPath);
+            host_.Pump();
+        }
+    }
+    if (host_.Cancelled()) {
+        EndPhase();
+        return;
+    }
+    if (WorkLeft() || volumeOpen_ || DiscStepPending) {
+        if (VolumeStep() && host_.Cancelled()) CancelTail();
+    } else {
+        EndPhase();
+    }
+    if (!host_.Cancelled()) session_.JobAlive();
+}
+
+// False on the early ways out that skip the cancel tail: cancelled before any work, or the
+// volume handed to the disc step.
+bool JobRunner::VolumeStep() {
+    zip::TZipper& z1 = *zipper1_;
+    z1.KeepZipOpen = false;
+    if (host_.Cancelled()) return false;
+    z1.FilesList.Clear();
+    if (FirstVolume) {
+        ResetLeftoverVolume();
+    } else {
+        if ((volumeOpen_ || DiscStepPending) && !FinishVolume()) return false;
+        if (host_.Cancelled()) return true;
+        if (!WorkLeft()) {
+            EndPhase();
+            return true;
+        }
+        if (!DiscStepPending) run_.EntryLimitReached = false;
+        host_.Wait(settleMs);
+        if (!host_.Cancelled() && Prep) Prep->NextVolume();
+    }
+    ZipVolume();
+    return true;
+}
+
+// A volume left under the first volume's name is not continued: it goes, and the room is
+// looked at again.
+void JobRunner::ResetLeftoverVolume() {
+    zip::TZipper& z1 = *zipper1_;
+    const std::string leftover = run_.DestPath + "\\" + run_.ZipFileName;
+    if (run_.ZipFileName.empty() || !Exists(leftover) || z1.ZipName().empty() || !Exists(z1.ZipName()))
+        return;
+    const int64_t size = SizeOfFile(z1.ZipName());
+    int entries = 0;
+    try {
+        entries = z1.Count();
+    } catch (const std::exception&) {
+    }
+    host_.AddToLog("File reset: " + z1.ZipName() + " / " + std::to_string(run_.CurrentZipBytes) + " / " +
+                   std::to_string(size) + " / " +
+                   std::to_string(entries > 0 ? (size - run_.CurrentZipBytes) / entries : 0));
+    z1.ClearZip();
+    PumpRounds(host_, entries + 1);
+    if (DeleteFileA(leftover.c_str())) host_.AddToLog("File deleted: " + leftover);
+    host_.Wait(settleMs);
+    if (Prep) Prep->HandleSpaceShortage();
+}
+
+// Volume steps 3 to 5: the volume just zipped is logged, verified, and handed to the disc
+// step or copied from the temporary folder. False when the disc step took it.
+bool JobRunner::FinishVolume() {
+    zip::TZipper& z1 = *zipper1_;
+    if (!DiscStepPending) {
+        if (run_.EntryLimitReached) run_.EarlierVolumeBytes += run_.CurrentZipBytes + entryLimitSlack;
+        const std::string archive = z1.ZipName();
+        if (!archive.empty() && Exists(archive))
+            host_.AddToLog("File created: " + archive + " / " + std::to_string(run_.CurrentZipBytes));
+        if (session_.Job.Testarchiveafterbackup1) TestZipFile();
+        z1.ClearZip();
+        if (Prep) Prep->ChooseDestination(false);
+        if (run_.DiscWriterMode) {
+            DiscStepPending = true;
+            volumeOpen_ = false;
+            SpaceFigures figures{run_.MaxZipSize, run_.SpaceReserve, run_.TempSpaceMargin, run_.TotalMB};
+            const std::string temp = host_.TempPath();
+            host_.PostDiscStep(
+                TempDriveShort(run_.UseTempFileNow, temp, DriveFreeBytes(DriveOfPath(temp)), figures));
+            continuePosted_ = true; // the disc step answers with the next call
+            return false;
+        }
+    } else {
+        DiscStepPending = false;
+    }
+    volumeOpen_ = false;
+    if (run_.CopyPending) {
+        z1.ClearZip();
+        host_.SetStatusText("");
+        if (Prep) Prep->CopyZipToDrive();
+    }
+    return true;
+}
+
+void JobRunner::SnapshotVolumeStart() {
+    volumeStart_.FilestoZipListNr = run_.FilestoZipListNr;
+    volumeStart_.ZipVolumeList = run_.ZipVolumeList;
+    volumeStart_.FileCount = run_.FileCount;
+    volumeStart_.FilesCopyed = run_.FilesCopyed;
+    volumeStart_.BytesToBak = run_.BytesToBak;
+    volumeStart_.FileListSize = run_.FilestoZipList.size();
+    volumeStart_.CatSaved = run_.CatSaved;
+    volumeStart_.EndLinesWritten = run_.EndLinesWritten;
+    volumeStart_.CsvSize =
+        run_.CsvFileName.empty() || !Exists(run_.CsvFileName) ? -1 : SizeOfFile(run_.CsvFileName);
+}
+
+// Volume step 7: the planner fills Zipper1's list and the zip run builds the volume.
+void JobRunner::ZipVolume() {
+    if (host_.Cancelled() || session_.State != JobState::Running) return;
+    zip::TZipper& z1 = *zipper1_;
+    FirstVolume = false;
+    for (int attempt = 0;; ++attempt) {
+        z1.KeepZipOpen = true;
+        z1.SetZipName(run_.VolumePath);
+        z1.FilesList.Clear();
+        plannerFiles_->Planned.clear();
+        SnapshotVolumeStart();
+        planner_->StartVolume();
+        if (z1.FilesList.Count() == 0) {
+            if (NothingPlanned(attempt)) continue;
+            return;
+        }
+        ZipRunning = true;
+        if (run_.Splitlargefiles) {
+            z1.MultiZipInfo.MultiMode = zip::mmBlocks;
+            z1.MultiZipInfo.BlockSize = static_cast<uint32_t>(run_.MaxZipSize);
+            z1.MultiZipInfo.FirstBlockSize = static_cast<uint32_t>(run_.MaxZipSize);
+        } else {
+            z1.MultiZipInfo.MultiMode = zip::mmNone;
+        }
+        volumeOpen_ = true;
+        if (!ZipOnce()) return;
+    }
+}
+
+// The planner added nothing to a fresh volume: no empty zip is made. Entries still to come
+// do not fit the room there is, which is one space shortage; after it the volume is tried
+// once more, then the job ends naming the entry. True when the volume is to be tried again.
+bool JobRunner::NothingPlanned(int attempt) {
+    volumeOpen_ = false;
+    const bool linesLeft = run_.FilestoZipListNr < static_cast<int>(run_.FilestoZipList.size());
+    if (!linesLeft && run_.ZipVolumeList.empty()) {
+        // Only end entries were due and none could be added: they are given up, not retried.
+        run_.CatSaved = true;
+        run_.EndLinesWritten = true;
+        PostContinue();
+        return false;
+    }
+    if (attempt == 0 && Prep) {
+        Prep->HandleSpaceShortage();
+        if (!host_.Cancelled() && session_.State == JobState::Running) {
+            run_.ZipBudget = run_.MaxZipSize - run_.SpaceReserve;
+            return true;
+        }
+        return false;
+    }
+    const std::string entry =
+        linesLeft ? run_.FilestoZipList[run_.FilestoZipListNr].Path : run_.ZipVolumeList.front().Path;
+    host_.AddToLog("Backup error: no room for the next file on the destination: " + entry);
+    JobHadProblem = true;
+    host_.SetCancelled(true);
+    return false;
+}
+
+// One zip run of the volume. False when the step ends here (done, cancelled, failed); true
+// when the volume was rolled back and is to be built again.
+bool JobRunner::ZipOnce() {
+    zip::TZipper& z1 = *zipper1_;
+    try {
+        z1.Zip();
+        ZipRunning = false;
+        if (AddZipToCatalog) AddZipToCatalog(z1.ZipName());
+        PostContinue();
+        return false;
+    } catch (const zip::EUserCanceled&) {
+        ZipRunning = false;
+        volumeOpen_ = false;
+        host_.SetCancelled(true);
+    } catch (const zip::ENotEnoughRoom& error) {
+        ZipRunning = false;
+        host_.AddToLog("Not enough room for: " + run_.VolumePath +
+                       ", the volume is made again: " + error.what());
+        RollBackVolume();
+        if (Prep) Prep->HandleSpaceShortage();
+        if (!host_.Cancelled() && session_.State == JobState::Running) return true;
+    } catch (const zip::EWrongFileSize&) {
+        ZipRunning = false;
+        RollBackVolume();
+        if (host_.AskYesNo(
+                "Your disk operating system has reported a wrong file size. If you are using Prassi abCD it "
+                "is due "
+                "to a bug in this software. You can open the file \"Quillet.ini\" and change the line "
+                "\"UseTempFile=0\" to \"UseTempFile=1\", the disadvantage by doing this is that you need "
+                "about "
+                "600 Mb free disk space for temporary files.\r\n\r\nWould you like Tarnwick to make this "
+                "modifications for you?",
+                gui::TMsgIcon::Stop)) {
+            z1.UseTempFile = true;
+            run_.UseTempFileNow = true;
+            host_.SetUseTempFile(true);
+            host_.ShowMessage("You must format your CD-RW to continue using it", gui::TMsgIcon::Warning);
+            return !host_.Cancelled();
+        }
+        host_.SetCancelled(true);
+    } catch (const std::exception& error) {
+        ZipRunning = false;
+        volumeOpen_ = false;
+        host_.AddToLog(std::string("Backup error: ") + error.what());
+        JobHadProblem = true;
+        host_.SetCancelled(true);
+    }
+    return false;
+}
+
+// The volume's zip run failed and the component deleted what it wrote: what it had taken is
+// given back, so the volume can be built again from the same files.
+void JobRunner::RollBackVolume() {
+    volumeOpen_ = false;
+    for (const std::string& path : plannerFiles_->Planned) {
+        const uint32_t attributes = attributes_.Get(path);
+        if (attributes != gui::InvalidFileAttributes && !(attributes & gui::AttributeDirectory) &&
+            !(attributes & gui::AttributeArchive))
+            attributes_.Set(path, attributes | gui::AttributeArchive);
+    }
+    plannerFiles_->Planned.clear();
+    run_.FilestoZipList.resize(volumeStart_.FileListSize);
+    run_.FilestoZipListNr = volumeStart_.FilestoZipListNr;
+    run_.ZipVolumeList = volumeStart_.ZipVolumeList;
+    run_.FileCount = volumeStart_.FileCount;
+    run_.FilesCopyed = volumeStart_.FilesCopyed;
+    run_.BytesToBak = volumeStart_.BytesToBak;
+    run_.CatSaved = volumeStart_.CatSaved;
+    run_.EndLinesWritten = volumeStart_.EndLinesWritten;
+    run_.CurrentZipBytes = 0;
+    run_.ZipEntryCount = 0;
+    run_.LastFreeSpaceCheck = 0;
+    run_.iZip = 0;
+    run_.ZipBudget = run_.MaxZipSize - run_.SpaceReserve;
+    if (volumeStart_.CsvSize >= 0) plannerFiles_->TruncateCsv(volumeStart_.CsvSize);
+    // The planner's own marks (the last entries queued) start again with the volume.
+    planner_ = std::make_unique<VolumePlanner>(run_, *plannerFiles_, host_);
+}
+
+void JobRunner::LogSummary() {
+    host_.AddToLog("Files checked: " + std::to_string(run_.FileCount));
+    host_.AddToLog("Files backed up: " + std::to_string(run_.FilesCopyed));
+    host_.AddToLog("Bytes backed up: " + std::to_string(run_.BytesToBak));
+    if (run_.FilesSkipped) host_.AddToLog("Warning some files where skipped see detailed log!");
+    if (run_.ItemMissing) host_.AddToLog("Warning missing items see detailed log!");
+    host_.AddToLog("Detailed log saved as: " + session_.JobLogName);
+}
+
+void JobRunner::DeleteWorkFiles() {
+    if (run_.ZipFileName.empty()) return;
+    const std::vector<std::string> files = VolumeWorkFiles(host_.TempPath(), run_.ZipFileName);
+    DeleteFileA(files[0].c_str());
+    DeleteFileA(files[1].c_str());
+}
+
+void JobRunner::EndPhase() {
+    if (session_.State != JobState::Running && !host_.Cancelled()) return;
+    // Volumes the disc step could not write are offered once more.
+    while (!run_.BflList.empty() && !host_.Cancelled()) {
+        if (BflIndex >= 0 && BflIndex < static_cast<int>(run_.BflList.size())) {
+            run_.BflList.erase(run_.BflList.begin() + BflIndex);
+            BflIndex = -1;
+            continue;
+        }
+        const std::string file = run_.BflList.front();
+        if (!Exists(file)) {
+            run_.BflList.erase(run_.BflList.begin());
+            continue;
+        }
+        zipper1_->ClearZip();
+        if (Prep) Prep->ChooseDestination(true);
+        run_.DiscWriterMode = true;
+        run_.DiscWriterMode = true;
+        BflIndex = 0;
+        const size_t slash = file.find_last_of('\\');
+        run_.ZipFileName = slash == std::string::npos ? file : file.substr(slash + 1);
+        if (slash != std::string::npos) host_.SetTempPath(file.substr(0, slash + 1));
+        DiscStepPending = true;
+        host_.PostDiscStep(true);
+        continuePosted_ = true;
+        return;
+    }
+    DiscStepPending = false;
+    JobReachedEnd = true;
+    LogSummary();
+    host_.AddToLog("Backup end: " + run_.JobName);
+    host_.AddToLog("");
+    host_.Wait(endWaitMs);
+    const std::string stopFile = host_.ProgramFolder() + "Stop.req";
+    DeleteFileA(stopFile.c_str());
+    if (Exists(stopFile)) {
+        DeleteFileA(stopFile.c_str());
+        host_.CloseMainWindow();
+    }
+    DeleteWorkFiles();
+    const bool cancelled = host_.Cancelled();
+    host_.ArrangeWindowAfterJob();
+    if (!cancelled) host_.SetStatusText("Done");
+    host_.SetPassProgress(0, 100);
+    DeleteWorkFiles();
+    if (cancelled && session_.Job.Uselasttime1) {
+        session_.Job.AfterDateText = run_.AfterDateTextBeforeStart;
+        host_.SaveJob(host_.JobName());
+        host_.SetStatusText("Job cancelled by user");
+        host_.SetTotalText("");
+    }
+    PumpRounds(host_, 201);
+    if (!session_.Job.Testarchiveafterbackup1 && !TestingZip) zipper1_->ClearZip();
+    if (cancelled) {
+        host_.SetStatusText("Job cancelled");
+        host_.SetTotalText("");
+        host_.SetJobProgress(0);
+        host_.SetPassProgress(0, 100);
+        host_.AddToLog("Backup cancelled");
+        host_.SetCancelled(false);
+    } else {
+        host_.BeginReport();
+        host_.DiscardResumeState();
+    }
+    endDue_ = true;
+}
+
+void JobRunner::CancelTail() {
+    if (tailDone_) return;
+    tailDone_ = true;
+    if (session_.State == JobState::Running) {
+        host_.SetStatusText("Job cancelled");
+        host_.SetTotalText("");
+        zipper1_->KeepZipOpen = false;
+        run_.FilestoZipList.clear();
+        run_.FilestoZipListNr = 0;
+        host_.SetJobProgress(0);
+        host_.SetPassProgress(0, 100);
+        const std::string archive = zipper1_->ZipName();
+        if (!archive.empty() && Exists(archive))
+            host_.AddToLog("File created: " + archive + " / " + std::to_string(run_.CurrentZipBytes));
+        LogSummary();
+        host_.AddToLog("Backup cancelled");
+        host_.AddToLog("");
+        host_.SetStatusText("Job cancelled");
+        const std::string list = host_.ProgramFolder() + "Att.Lst";
+        if (session_.Job.ClearArchiveBit && !run_.KeepArchiveBitsCleared)
+            RestoreArchiveBits(
+                list, attributes_, [this](int) { host_.PumpIfDue(); },
+                [this](const std::string& text) { host_.AddToLog(text); });
+        else
+            DeleteFileA(list.c_str());
+    }
+    DeleteWorkFiles();
+    host_.ArrangeWindowAfterJob();
+    endDue_ = true;
+}
+
+} // namespace job

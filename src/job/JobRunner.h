@@ -1,0 +1,183 @@
+#pragma once
+// The job after its start: the zip components set up, then volume by volume until the lists
+// are done, then the end phase. Each call of RunBackupJob takes one step and hands on through
+// the window's queue: a zip run's completion posts the next call, a disc step answers with
+// one. The steps wait in pumped waits, so the close request, the timer and stray messages run
+// inside them and may call back in; a call inside a step never takes a second step.
+//
+// A volume is finished (logged, verified, copied, handed to the disc step) before the next is
+// prepared, the last one too. A volume whose zip run fails for want of room is rolled back to
+// its start and built again; nothing it held is lost.
+
+#include "job/JobHost.h"
+#include "job/JobSession.h"
+#include "job/JobStart.h"
+#include "job/RunState.h"
+#include "job/VolumePlannerWin.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace gui {
+class FileAttributes;
+}
+namespace zip {
+class TZipper;
+class TWinExtractFileSystem;
+class TWinZipperFileSystem;
+} // namespace zip
+
+namespace job {
+
+// The planner's files on Win32, with Zipper1's list as the volume's list.
+class RunnerPlannerFiles final : public WinPlannerFiles {
+  public:
+    RunnerPlannerFiles(PlannerFileOptions options, JobHost& host, zip::TZipper& zipper)
+        : WinPlannerFiles(std::move(options), host), zipper_(zipper) {}
+    void AddToZipFiles(const std::string& path) override;
+    // The catalogue list cut back to size bytes (a volume built again).
+    void TruncateCsv(int64_t size);
+    // The names planned into the volume being built.
+    std::vector<std::string> Planned;
+
+  private:
+    zip::TZipper& zipper_;
+};
+
+// Volume preparation, destination space and the copy to drives: the routines the runner
+// calls before and after each volume.
+class VolumePreparation {
+  public:
+    virtual ~VolumePreparation() = default;
+    virtual void GetDestFreeSpace(bool forWrite) = 0;
+    virtual void ChooseDestination(bool discOnly) = 0;
+    virtual void HandleSpaceShortage() = 0;
+    // Names the next volume, checks the room for it and gives Zipper1 its path.
+    virtual std::string PrepareVolume(bool nameOnly) = 0;
+    virtual void NextVolume() = 0;
+    // The volume from the temporary folder to the destination.
+    virtual void CopyZipToDrive() = 0;
+};
+
+class JobRunner {
+  public:
+    JobRunner(JobSession& session, JobHost& host, JobStarter& starter, gui::FileAttributes& attributes);
+    ~JobRunner();
+    JobRunner(const JobRunner&) = delete;
+    JobRunner& operator=(const JobRunner&) = delete;
+
+    // --- The hand-over from the start (JobHandOver.cpp) ---
+    // A resumed run: the saved lists and counters instead of a selection.
+    void LoadResumedRun();
+    // The zip set-up, the first volume's name and the runner's first call. False when the
+    // job ended here (nothing to do, cancelled).
+    bool HandOver();
+    // The resume state of the run as it stands: written before every volume.
+    void SaveRunState();
+
+    // --- The runner (JobRunner.cpp) ---
+    // One step: a volume, the end phase, or the cancel tail.
+    void RunBackupJob();
+
+    // --- The user and the zip components (JobZipEvents.cpp) ---
+    // The close request and the cancel action: the running zip run stops.
+    void CancelRunningJob();
+    // Verifies the volume Zipper1 has just written.
+    void TestZipFile();
+
+    zip::TZipper& Zipper1() { return *zipper1_; }
+    zip::TZipper& Zipper2() { return *zipper2_; }
+
+    // Filled by the parts that own them.
+    VolumePreparation* Prep = nullptr;
+    // Without a trailing "\": registry copies are stored under its live hives' folder.
+    std::string WindowsFolder;
+    // Appends a finished volume's entries to the job's catalogue.
+    std::function<void(const std::string& zipName)> AddZipToCatalog;
+    // The process priority during a verification: read, and set (idle while testing).
+    std::function<int()> ReadPriority;
+    std::function<void(int priority)> SetPriority;
+
+    // --- The runner's state (the volumes' own is in the run record) ---
+    bool FirstVolume = false; // the next volume is the run's first
+    bool UseCDR = true;
+    bool DiscStepPending = false; // a volume is with the disc step
+    bool JobReachedEnd = false;
+    bool ZipRunning = false;
+    bool HelperZipRunning = false;
+    bool TestingZip = false;
+    bool TestFailed = false;
+    bool JobHadProblem = false;
+    int SpanPartNumber = 0;
+    int BflIndex = -1; // the run's BflList entry the disc step has
+
+  private:
+    // JobHandOver.cpp
+    void SetUpZippers();
+    bool TemporaryFileDecision();
+    void DeleteStaleSpanParts();
+    void ResumeFromPartialVolume();
+    // JobRunner.cpp
+    void Step();
+    bool EndEntriesDue() const;
+    bool WorkLeft() const;
+    bool VolumeStep();
+    void ResetLeftoverVolume();
+    bool FinishVolume();
+    void SnapshotVolumeStart();
+    void ZipVolume();
+    bool NothingPlanned(int attempt);
+    bool ZipOnce();
+    void RollBackVolume();
+    void EndPhase();
+    void CancelTail();
+    void LogSummary();
+    void DeleteWorkFiles();
+    void PostContinue();
+    // JobZipEvents.cpp
+    void ConnectEvents();
+    void Zipper1StartZip(const std::string& fileName, std::string& storedFolder);
+    void Zipper1ZipComplete();
+    bool PartsPresent(const std::string& zipName, int parts);
+
+    JobSession& session_;
+    JobRun& run_;
+    JobHost& host_;
+    JobStarter& starter_;
+    gui::FileAttributes& attributes_;
+    std::unique_ptr<zip::TWinExtractFileSystem> inputFiles_;
+    std::unique_ptr<zip::TWinZipperFileSystem> outputFiles_;
+    std::unique_ptr<zip::TZipper> zipper1_;
+    std::unique_ptr<zip::TZipper> zipper2_;
+    std::unique_ptr<RunnerPlannerFiles> plannerFiles_;
+    std::unique_ptr<VolumePlanner> planner_;
+
+    // The re-entry guard: a step runs; a call inside it asked for the next step.
+    bool stepActive_ = false;
+    bool continueAsked_ = false;
+    bool continuePosted_ = false;
+    // The step ended the job: the job end follows it.
+    bool endDue_ = false;
+    bool tailDone_ = false;
+    // A volume was zipped and is not yet finished.
+    bool volumeOpen_ = false;
+    // What the volume being built started from, for its rollback.
+    struct VolumeStartState {
+        int FilestoZipListNr = 0;
+        std::vector<DeferredFile> ZipVolumeList;
+        int FileCount = 0;
+        int FilesCopyed = 0;
+        int64_t BytesToBak = 0;
+        size_t FileListSize = 0;
+        bool CatSaved = true;
+        bool EndLinesWritten = false;
+        int64_t CsvSize = -1;
+    } volumeStart_;
+    // A resumed run: the volume it was building.
+    std::string resumedVolumePath_;
+};
+
+} // namespace job

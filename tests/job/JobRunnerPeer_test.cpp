@@ -1,0 +1,106 @@
+// The volumes of whole jobs run under Wine (JobRunner.*), read by Info-ZIP and 7-Zip: each
+// tests sound, extracted together they are the tree (every file, byte for byte, none twice),
+// and the last ends with the catalogue list and the job log. The peers are Linux programs:
+// native build only, after the Wine tests.
+#ifndef _WIN32
+
+#include "SharedTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+std::string RunShell(const std::string& command, int& status) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    status = pclose(pipe);
+    return out;
+}
+
+std::string Quoted(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
+
+std::string Contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace
+
+TEST(JobRunnerPeers, FolderJobVolumesTestSoundAndTogetherAreTheTree) {
+    const std::filesystem::path folder =
+        std::filesystem::path(TW_SOURCE_DIR) / "build" / "peer-volumes" / "runner";
+    if (!std::filesystem::exists(folder / "source.txt")) {
+        if (testsupport::SharedTestDataRequired()) FAIL() << "no volumes at " << folder;
+        GTEST_SKIP() << "no volumes yet: the Wine test JobRunner.* writes " << folder;
+    }
+    // The tree was zipped from C:\<source>; the zips hold it under <source> with "/".
+    std::string source = Contents(folder / "source.txt").substr(3);
+    for (char& c : source)
+        if (c == '\\') c = '/';
+    std::vector<std::filesystem::path> zips;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".zip") zips.push_back(entry.path());
+    std::sort(zips.begin(), zips.end());
+    ASSERT_GE(zips.size(), 3u);
+
+    const std::filesystem::path out = std::filesystem::temp_directory_path() / "tw_runner_peers";
+    std::filesystem::remove_all(out);
+    std::map<std::string, int> held;
+    std::vector<std::string> last;
+    for (const auto& zip : zips) {
+        int status = -1;
+        const std::string test = RunShell("unzip -tq " + Quoted(zip) + " 2>&1", status);
+        EXPECT_EQ(status, 0) << zip << ": " << test;
+        const std::string sevenZip = RunShell("7z t " + Quoted(zip) + " 2>&1", status);
+        EXPECT_EQ(status, 0) << zip << ": " << sevenZip;
+        last = Lines(RunShell("zipinfo -1 " + Quoted(zip), status));
+        for (const std::string& name : last)
+            ++held[name];
+        const std::string extract =
+            RunShell("unzip -qo " + Quoted(zip) + " -d " + Quoted(out) + " 2>&1", status);
+        EXPECT_EQ(status, 0) << extract;
+    }
+    for (const auto& [name, count] : held)
+        EXPECT_EQ(count, 1) << name << " is held " << count << " times";
+    ASSERT_GE(last.size(), 2u);
+    EXPECT_TRUE(last[last.size() - 2].ends_with(".csv")) << last[last.size() - 2];
+    EXPECT_TRUE(last.back().ends_with("/Daily.log")) << last.back();
+
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder / "tree")) {
+        const std::string relative = std::filesystem::relative(entry.path(), folder / "tree").string();
+        const std::filesystem::path extracted = out / source / relative;
+        if (entry.is_directory()) {
+            EXPECT_TRUE(std::filesystem::is_directory(extracted)) << relative;
+            continue;
+        }
+        ++files;
+        ASSERT_TRUE(std::filesystem::exists(extracted)) << relative;
+        EXPECT_TRUE(Contents(entry.path()) == Contents(extracted)) << relative << " differs";
+    }
+    EXPECT_GE(files, 17);
+    std::filesystem::remove_all(out);
+}
+
+#endif
