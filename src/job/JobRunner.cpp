@@ -478,9 +478,7 @@ void JobRunner::CancelTail() {
         host_.SetStatusText("Job cancelled");
         const std::string list = host_.ProgramFolder() + "Att.Lst";
         if (session_.Job.ClearArchiveBit && !run_.KeepArchiveBitsCleared)
-            RestoreArchiveBits(
-                list, attributes_, [this](int) { host_.PumpIfDue(); },
-                [this](const std::string& text) { host_.AddToLog(text); });
+            RestoreArchiveBits(list, attributes_, host_);
         else
             DeleteFileA(list.c_str());
     }

@@ -178,6 +178,8 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
 
         // The start action saves the job, keeps a resume state the start-up offered, and starts.
         form.Startbackup->Execute();
+        for (int round = 0; round < 1000 && form.Session.Running(); ++round)
+            testsupport::DrainQueue();
         EXPECT_TRUE(form.KeepResumeState);
         EXPECT_EQ(shell.Calls().size(), 6u) << "the programs before and after the job once more";
         EXPECT_EQ(form.Session.State, job::JobState::Idle);
