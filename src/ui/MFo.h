@@ -32,6 +32,7 @@ class TButton;
 class TLabel;
 class TListBox;
 class TMainMenu;
+class TMenuItem;
 class TMemo;
 class TPageControl;
 class TPopupMenu;
@@ -278,6 +279,12 @@ class TMF : public gui::TForm {
     void OpenLogFileExecute();
     // "Hide &Icon": the icon stays away, the minute's re-add included, until the window shows.
     bool IconHidden = false;
+    // --- The companion service (ServiceInstall.cpp).
+    gui::TMenuItem* RunAsService1 = nullptr;
+    std::string ServiceName = "Quillet2CD";
+    HKEY ServiceKeyRoot = HKEY_LOCAL_MACHINE;
+    std::string ServiceKeyPath = "\\SYSTEM\\CurrentControlSet\\Services\\Quillet2CD\\";
+    void RunAsService1Click();
     // --- Menu lock (MenuLock.cpp). An empty MenuPassword is no lock.
     std::string MenuPassword;
     gui::TAction* lockmenu = nullptr;
@@ -341,6 +348,10 @@ class TMF : public gui::TForm {
     void BuildMenus();
     void BuildMenuLock();
     void BuildMainMenus();
+    void BuildServiceMenu();
+    void WriteServiceStart(int start);
+    void InstallService();
+    void RemoveService();
     void SetActionsEnabled(bool enabled);
     int userCommandDepth_ = 0;
     std::string saveLogName_;

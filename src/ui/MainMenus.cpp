@@ -68,7 +68,7 @@ void TMF::BuildMainMenus() {
     help.Add("WebSite1", "&Web site").OnClick = [] { gui::Shell().Open(TAboutDlg::WebSite); };
     help.Add("About1", "&About...").SetAction(AboutDlgShow);
 
-    PageControl1->OnChange = [this] { PageControl1Change(); };
+    BuildServiceMenu();
 }
 
 void TMF::PageControl1Change() {

@@ -3,6 +3,7 @@
 // saved over a file only after a Yes and never over itself, the modal forms stopping the
 // timer, and questions while hidden: asked for the user's own command, not for the timer's.
 #include "FakeRegistry.h"
+#include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
 #include "gui/Clock.h"
@@ -16,6 +17,7 @@
 #include "ui/JobTab.h"
 #include "ui/MFo.h"
 #include "ui/Program.h"
+#include "ui/ScheduleTab.h"
 
 #include <gtest/gtest.h>
 
@@ -164,4 +166,38 @@ TEST_F(MainMenusTest, QuestionsWhileHiddenAskForTheUsersCommandOnly) {
     EXPECT_EQ(form->ListBox2->Items().Count(), 1);
     EXPECT_TRUE(IsWindow(form->Handle()));
     EXPECT_TRUE(program->Flags().Hidden);
+}
+
+TEST_F(MainMenusTest, AServiceThatDoesNotStartPutsBackTheProgramsOwnStart) {
+    const std::string keyPath = "Software\\TarnwickTest\\SvcRun" + std::to_string(GetCurrentProcessId());
+    ui::TScheduleTab& schedule = *form->ScheduleTab;
+    schedule.RunKeyRoot = HKEY_CURRENT_USER;
+    schedule.RunKeyPath = "\\" + keyPath;
+    form->ServiceName = "TwNoSuchService" + std::to_string(GetCurrentProcessId());
+    form->ServiceKeyRoot = HKEY_CURRENT_USER;
+    form->ServiceKeyPath = "\\" + keyPath + "\\Service";
+    const std::string query = "reg query \"HKCU\\" + keyPath + "\" /v Tarnwick";
+    schedule.Startautomatic1->SetChecked(true);
+    schedule.AutoStartExecute();
+    ASSERT_EQ(testsupport::RunAndWait(query), 0);
+
+    prompter.AnswerMessage(gui::mrOk);
+    form->RunAsService1->Click();
+    EXPECT_EQ(prompter.MessageTexts().at(0).rfind(
+                  "Enabling or disabling run as service need administrator rights.", 0),
+              0u);
+    EXPECT_NE(prompter.MessageTexts().at(0).find("Running as service may cause"), std::string::npos);
+    ASSERT_EQ(shell.Calls().size(), 1u);
+    EXPECT_EQ(shell.Calls()[0].Kind, gui::TShellCallKind::StartHidden);
+    EXPECT_EQ(shell.Calls()[0].Target, programFolder / "quilletsrv.exe");
+    EXPECT_EQ(shell.Calls()[0].Parameters, "/INSTALL");
+    // Not running: the Run value and the menu mark are back, the service item unchecked.
+    EXPECT_EQ(testsupport::RunAndWait(query), 0);
+    EXPECT_TRUE(schedule.Startautomatic1->Checked());
+    EXPECT_FALSE(form->RunAsService1->Checked());
+    EXPECT_TRUE(form->Tray.Added());
+    EXPECT_NE(
+        ReadWholeFile(form->ProgramLogPath()).find("Service " + form->ServiceName + " could not be started"),
+        std::string::npos);
+    testsupport::RunAndWait("reg delete \"HKCU\\" + keyPath + "\" /f");
 }
