@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -83,14 +84,6 @@ std::optional<int> ParseInt(std::string_view text) {
     return static_cast<int>(*value);
 }
 
-bool Flag(std::string_view line) {
-    return line == "1";
-}
-
-const char* FlagText(bool value) {
-    return value ? "1" : "0";
-}
-
 // A day number that a date text can show: years 1 to 9999 after rounding to milliseconds.
 bool ShowableDay(double days) {
     if (!std::isfinite(days) || days < -700'000 || days > 3'000'000) return false;
@@ -105,13 +98,6 @@ std::string AfterDateFromLine(std::string_view line, const JobTextContext& conte
     } catch (const core::EConvertError&) {
     }
     return core::DateToStrFixed(context.now, context.locale);
-}
-
-void ReadCompression(std::string_view line, JobDefinition& job) {
-    int level = ParseInt(line).value_or(defaultCompression);
-    if (level <= lowestCompression) level = lowestCompression;
-    if (level > job.CompressionMax) level = job.CompressionMax;
-    job.CompressionLevel = level;
 }
 
 void ReadZipSize(std::string_view line, JobDefinition& job) {
@@ -131,67 +117,6 @@ void ReadZipSize(std::string_view line, JobDefinition& job) {
     job.JobMaxZipText = job.ZipSizeText;
 }
 
-void ReadOptionLine(int number, std::string_view line, JobDefinition& job) {
-    switch (number) {
-    case 12:
-        job.Testarchiveafterbackup1 = Flag(line);
-        break;
-    case 13:
-        job.OverwriteExistingZipFile1 = Flag(line);
-        break;
-    case 14:
-        job.Allfilenames1 = Flag(line);
-        break;
-    case 15:
-        job.IncludeDateTime1 = Flag(line);
-        break;
-    case 16:
-        job.MakeCatalog = Flag(line);
-        break;
-    case 17:
-        job.Includefolderinformation = Flag(line);
-        break;
-    case 18:
-        job.Optimizeusedspace = Flag(line);
-        break;
-    case 19:
-        job.Splitlargefiles = Flag(line);
-        break;
-    case 20:
-        job.EraseCD = Flag(line);
-        break;
-    case 21:
-        job.FullEraseCD = Flag(line);
-        break;
-    case 22:
-        job.CBCatalog = Flag(line);
-        break;
-    case 23:
-        job.CatalogNames = std::string(line);
-        break;
-    case 24:
-        job.OEMConvert = Flag(line);
-        break;
-    case 25:
-        job.WriterIndex = ParseInt(line).value_or(job.WriterIndex);
-        break;
-    case 26:
-        job.PreWait = ParseInt(line).value_or(job.PreWait);
-        break;
-    case 27:
-        job.PreRunFile = std::string(line);
-        break;
-    case 28:
-        job.PostWait = ParseInt(line).value_or(job.PostWait);
-        break;
-    case 29:
-        job.PostRunFile = std::string(line);
-        break;
-    default:
-        break;
-    }
-}
-
 void SortItems(JobDefinition& job) {
     const auto before = [](const std::string& a, const std::string& b) {
         return gui::CompareTextI(a, b) < 0;
@@ -200,18 +125,152 @@ void SortItems(JobDefinition& job) {
     std::stable_sort(job.ExcludeList.begin(), job.ExcludeList.end(), before);
 }
 
-void SetReadDefaults(JobDefinition& job) {
-    job.Testarchiveafterbackup1 = false;
-    job.OverwriteExistingZipFile1 = false;
-    job.Allfilenames1 = false;
-    job.IncludeDateTime1 = false;
-    job.MakeCatalog = false;
-    job.Includefolderinformation = true;
-    job.Optimizeusedspace = true;
-    job.Splitlargefiles = false;
-    job.CBCatalog = false;
-    job.OEMConvert = false;
-    ResetRunPrograms(job);
+enum class Kind {
+    Text,
+    Number,
+    Flag,
+    Choice,     // two flags on one line: "1" for the first, "2" for the second, which wins
+    VolumeSize, // the size text, with the byte size and the loaded text taken from it
+    Password,
+    Date,
+};
+
+using Text = std::string JobDefinition::*;
+using Flag = bool JobDefinition::*;
+using Number = int JobDefinition::*;
+
+// One value line. A field with a start value takes it before a load reads any line; one
+// without keeps what the job held until its line is read, and for good when the option
+// lines stop before it. A number line that is no number keeps the value the field holds.
+struct Field {
+    int line = 0;
+    Kind kind = Kind::Text;
+    Text text = nullptr;
+    Flag flag = nullptr;
+    Flag secondFlag = nullptr;
+    Number number = nullptr;
+    bool starts = false;
+    int startValue = 0; // texts start empty
+    int lowest = std::numeric_limits<int>::min();
+    Number highest = nullptr;
+    const char* emptyAs = nullptr;
+};
+
+constexpr Field TextField(int line, Text text, bool startsEmpty = false, const char* emptyAs = nullptr) {
+    return {.line = line, .kind = Kind::Text, .text = text, .starts = startsEmpty, .emptyAs = emptyAs};
+}
+
+constexpr Field FlagField(int line, Flag flag, std::optional<bool> start = std::nullopt) {
+    return {.line = line,
+            .kind = Kind::Flag,
+            .flag = flag,
+            .starts = start.has_value(),
+            .startValue = start.value_or(false)};
+}
+
+constexpr Field NumberField(int line, Number number, std::optional<int> start = std::nullopt,
+                            int lowest = std::numeric_limits<int>::min(), Number highest = nullptr) {
+    return {.line = line,
+            .kind = Kind::Number,
+            .number = number,
+            .starts = start.has_value(),
+            .startValue = start.value_or(0),
+            .lowest = lowest,
+            .highest = highest};
+}
+
+using J = JobDefinition;
+constexpr int passwordLine = 11;
+constexpr int firstProgramLine = 26;
+
+constexpr Field fields[] = {
+    TextField(1, &J::Destination, false, "  "),
+    FlagField(2, &J::ClearArchiveBit),
+    FlagField(3, &J::ChangedOnly),
+    {.line = 4, .kind = Kind::Date, .text = &J::AfterDateText},
+    FlagField(5, &J::UseAfterDate),
+    TextField(6, &J::ZipName),
+    NumberField(7, &J::CompressionLevel, defaultCompression, lowestCompression, &J::CompressionMax),
+    {.line = 8, .kind = Kind::VolumeSize, .text = &J::ZipSizeText},
+    FlagField(9, &J::Uselasttime1),
+    {.line = 10, .kind = Kind::Choice, .flag = &J::IncludeFulldriveInfo, .secondFlag = &J::Includedriveinfo},
+    {.line = passwordLine, .kind = Kind::Password, .text = &J::ZipPassword},
+    FlagField(12, &J::Testarchiveafterbackup1, false),
+    FlagField(13, &J::OverwriteExistingZipFile1, false),
+    FlagField(14, &J::Allfilenames1, false),
+    FlagField(15, &J::IncludeDateTime1, false),
+    FlagField(16, &J::MakeCatalog, false),
+    FlagField(17, &J::Includefolderinformation, true),
+    FlagField(18, &J::Optimizeusedspace, true),
+    FlagField(19, &J::Splitlargefiles, false),
+    FlagField(20, &J::EraseCD),
+    FlagField(21, &J::FullEraseCD),
+    FlagField(22, &J::CBCatalog, false),
+    TextField(23, &J::CatalogNames),
+    FlagField(24, &J::OEMConvert, false),
+    NumberField(25, &J::WriterIndex),
+    NumberField(firstProgramLine, &J::PreWait, 10),
+    TextField(27, &J::PreRunFile, true),
+    NumberField(28, &J::PostWait, 1),
+    TextField(29, &J::PostRunFile, true),
+};
+
+constexpr bool InFileOrder() {
+    for (size_t i = 0; i < std::size(fields); ++i)
+        if (fields[i].line != static_cast<int>(i) + 1) return false;
+    return fields[passwordLine - 1].kind == Kind::Password;
+}
+static_assert(std::size(fields) == 29 && InFileOrder());
+
+void Start(const Field& field, JobDefinition& job) {
+    if (!field.starts) return;
+    switch (field.kind) {
+    case Kind::Text:
+        (job.*field.text).clear();
+        break;
+    case Kind::Flag:
+        job.*field.flag = field.startValue != 0;
+        break;
+    case Kind::Number:
+        job.*field.number = field.startValue;
+        break;
+    default:
+        break;
+    }
+}
+
+void ReadField(const Field& field, std::string_view line, JobDefinition& job, const JobTextContext& context) {
+    switch (field.kind) {
+    case Kind::Text:
+        job.*field.text = std::string(line);
+        break;
+    case Kind::Flag:
+        job.*field.flag = line == "1";
+        break;
+    case Kind::Choice:
+        job.*field.flag = line == "1";
+        job.*field.secondFlag = line == "2";
+        break;
+    case Kind::Number: {
+        int value = ParseInt(line).value_or(job.*field.number);
+        if (value <= field.lowest) value = field.lowest;
+        if (field.highest && value > job.*field.highest) value = job.*field.highest;
+        job.*field.number = value;
+        break;
+    }
+    case Kind::VolumeSize:
+        ReadZipSize(line, job);
+        break;
+    case Kind::Date:
+        job.*field.text = AfterDateFromLine(line, context);
+        break;
+    case Kind::Password:
+        // The whole line: a long password spans more groups than a fixed cut would keep.
+        // The prefix alone stands for no password.
+        line.remove_prefix(sizeof passwordPrefix - 1);
+        job.*field.text = line.empty() ? std::string() : core::UnscrambleText(line, core::ScrambleKey);
+        break;
+    }
 }
 
 // One file line: a line end inside a value would split it into two lines.
@@ -221,79 +280,97 @@ void AppendLine(std::string& out, std::string_view value) {
     out += "\r\n";
 }
 
-// A text on lines 12 to 29 that reads as the include marker would end the option lines.
-std::string_view OptionText(const std::string& value) {
-    return value == IncludeMarker ? std::string_view() : std::string_view(value);
+void WriteField(const Field& field, const JobDefinition& job, const JobTextContext& context,
+                std::string& out) {
+    switch (field.kind) {
+    case Kind::Text: {
+        const std::string& value = job.*field.text;
+        if (value.empty() && field.emptyAs)
+            AppendLine(out, field.emptyAs);
+        else if (field.line > passwordLine && value == IncludeMarker)
+            // It would end the option lines on reading.
+            AppendLine(out, {});
+        else
+            AppendLine(out, value);
+        break;
+    }
+    case Kind::Flag:
+        AppendLine(out, job.*field.flag ? "1" : "0");
+        break;
+    case Kind::Choice:
+        AppendLine(out, job.*field.secondFlag ? "2" : job.*field.flag ? "1" : "0");
+        break;
+    case Kind::Number:
+        AppendLine(out, std::to_string(job.*field.number));
+        break;
+    case Kind::VolumeSize:
+        AppendLine(out, job.*field.text);
+        break;
+    case Kind::Date:
+        AppendLine(out, AfterDateLine(job.*field.text, context.locale));
+        break;
+    case Kind::Password: {
+        const std::string& password = job.*field.text;
+        AppendLine(out, password.empty() ? std::string(passwordPrefix)
+                                         : passwordPrefix + core::ScrambleText(password, core::ScrambleKey));
+        break;
+    }
+    }
 }
 
 } // namespace
 
 void ResetRunPrograms(JobDefinition& job) {
-    job.PreWait = 10;
-    job.PreRunFile.clear();
-    job.PostWait = 1;
-    job.PostRunFile.clear();
+    for (const Field& field : fields)
+        if (field.line >= firstProgramLine) Start(field, job);
 }
 
 void ReadJobText(std::string_view text, JobDefinition& job, const JobTextContext& context) {
-    SetReadDefaults(job);
+    for (const Field& field : fields)
+        Start(field, job);
     LineReader lines(text);
-    job.Destination = std::string(lines.Next());
-    job.ClearArchiveBit = Flag(lines.Next());
-    job.ChangedOnly = Flag(lines.Next());
-    job.AfterDateText = AfterDateFromLine(lines.Next(), context);
-    job.UseAfterDate = Flag(lines.Next());
-    job.ZipName = std::string(lines.Next());
-    ReadCompression(lines.Next(), job);
-    ReadZipSize(lines.Next(), job);
-    job.Uselasttime1 = Flag(lines.Next());
-    const std::string_view driveInfo = lines.Next();
-    job.IncludeFulldriveInfo = driveInfo == "1";
-    job.Includedriveinfo = driveInfo == "2";
-    job.IncludeList.clear();
-    job.ExcludeList.clear();
-
-    // The oldest layout has its include items here and ends without a password line.
-    std::string_view line;
-    bool passwordLine = false;
-    while (!lines.AtEnd()) {
-        line = lines.Next();
-        if (line.starts_with(passwordPrefix)) {
-            passwordLine = true;
-            break;
-        }
-        job.IncludeList.emplace_back(line);
-    }
-    if (!passwordLine) {
-        job.ZipPassword.clear();
-        SortItems(job);
-        return;
-    }
-    // The whole line: a long password spans more groups than a fixed cut would keep. The
-    // prefix alone stands for no password.
-    try {
-        line.remove_prefix(sizeof passwordPrefix - 1);
-        job.ZipPassword = line.empty() ? std::string() : core::UnscrambleText(line, core::ScrambleKey);
-    } catch (...) {
-        SortItems(job);
-        throw;
-    }
-
     bool atIncludes = false;
-    for (int number = 12; number <= 29; ++number) {
-        line = lines.Next();
-        if (line == IncludeMarker) {
+    for (const Field& field : fields) {
+        if (field.kind == Kind::Password) {
+            job.IncludeList.clear();
+            job.ExcludeList.clear();
+            // The oldest layout has its include items here and ends without a password line.
+            std::string_view line;
+            bool passwordLine = false;
+            while (!lines.AtEnd()) {
+                line = lines.Next();
+                if (line.starts_with(passwordPrefix)) {
+                    passwordLine = true;
+                    break;
+                }
+                job.IncludeList.emplace_back(line);
+            }
+            if (!passwordLine) {
+                (job.*field.text).clear();
+                SortItems(job);
+                return;
+            }
+            try {
+                ReadField(field, line, job, context);
+            } catch (...) {
+                SortItems(job);
+                throw;
+            }
+            continue;
+        }
+        const std::string_view line = lines.Next();
+        if (field.line > passwordLine && line == IncludeMarker) {
             atIncludes = true;
             break;
         }
-        ReadOptionLine(number, line, job);
+        ReadField(field, line, job, context);
     }
     // A newer layout's extra lines stand before the marker.
     while (!atIncludes && !lines.AtEnd())
         atIncludes = lines.Next() == IncludeMarker;
     std::vector<std::string>* items = &job.IncludeList;
     while (!lines.AtEnd()) {
-        line = lines.Next();
+        const std::string_view line = lines.Next();
         if (items == &job.IncludeList && line == ExcludeMarker)
             items = &job.ExcludeList;
         else
@@ -319,37 +396,8 @@ std::string AfterDateLine(const std::string& afterDateText, const core::LocaleFo
 std::string WriteJobText(const JobDefinition& job, const JobTextContext& context) {
     std::string out;
     out.reserve(1024 + 64 * (job.IncludeList.size() + job.ExcludeList.size()));
-    AppendLine(out, job.Destination.empty() ? std::string_view("  ") : std::string_view(job.Destination));
-    AppendLine(out, FlagText(job.ClearArchiveBit));
-    AppendLine(out, FlagText(job.ChangedOnly));
-    AppendLine(out, AfterDateLine(job.AfterDateText, context.locale));
-    AppendLine(out, FlagText(job.UseAfterDate));
-    AppendLine(out, job.ZipName);
-    AppendLine(out, std::to_string(job.CompressionLevel));
-    AppendLine(out, job.ZipSizeText);
-    AppendLine(out, FlagText(job.Uselasttime1));
-    AppendLine(out, job.Includedriveinfo ? "2" : job.IncludeFulldriveInfo ? "1" : "0");
-    AppendLine(out, job.ZipPassword.empty()
-                        ? std::string(passwordPrefix)
-                        : passwordPrefix + core::ScrambleText(job.ZipPassword, core::ScrambleKey));
-    AppendLine(out, FlagText(job.Testarchiveafterbackup1));
-    AppendLine(out, FlagText(job.OverwriteExistingZipFile1));
-    AppendLine(out, FlagText(job.Allfilenames1));
-    AppendLine(out, FlagText(job.IncludeDateTime1));
-    AppendLine(out, FlagText(job.MakeCatalog));
-    AppendLine(out, FlagText(job.Includefolderinformation));
-    AppendLine(out, FlagText(job.Optimizeusedspace));
-    AppendLine(out, FlagText(job.Splitlargefiles));
-    AppendLine(out, FlagText(job.EraseCD));
-    AppendLine(out, FlagText(job.FullEraseCD));
-    AppendLine(out, FlagText(job.CBCatalog));
-    AppendLine(out, OptionText(job.CatalogNames));
-    AppendLine(out, FlagText(job.OEMConvert));
-    AppendLine(out, std::to_string(job.WriterIndex));
-    AppendLine(out, std::to_string(job.PreWait));
-    AppendLine(out, OptionText(job.PreRunFile));
-    AppendLine(out, std::to_string(job.PostWait));
-    AppendLine(out, OptionText(job.PostRunFile));
+    for (const Field& field : fields)
+        WriteField(field, job, context, out);
     AppendLine(out, IncludeMarker);
     // An include item equal to the exclude marker would turn the items after it into excludes.
     for (const std::string& item : job.IncludeList)

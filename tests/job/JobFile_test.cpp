@@ -144,3 +144,79 @@ TEST(JobFile, PasswordLineAndValuesThatWouldBreakTheLayout) {
     EXPECT_EQ(back.IncludeList, (std::vector<std::string>{"c:\\a\\", "c:\\b\\"}));
     EXPECT_TRUE(back.ExcludeList.empty());
 }
+
+TEST(JobFile, EveryStoredValueSitsOnItsOwnLineAndComesBack) {
+    // Reader and writer share one list of lines; an entry naming the wrong value, or one
+    // left out, would still give a file that reads back to itself byte for byte.
+    JobDefinition plain;
+    plain.Destination = "g:";
+    plain.AfterDateText = core::DateToStrFixed(46001.5, core::LocaleFormat{});
+    const std::vector<std::string> plainLines =
+        jobtest::SplitLines(job::WriteJobText(plain, jobtest::Context()));
+    using Flag = bool JobDefinition::*;
+    const std::pair<size_t, Flag> flags[] = {
+        {2, &JobDefinition::ClearArchiveBit},
+        {3, &JobDefinition::ChangedOnly},
+        {5, &JobDefinition::UseAfterDate},
+        {9, &JobDefinition::Uselasttime1},
+        {10, &JobDefinition::IncludeFulldriveInfo},
+        {12, &JobDefinition::Testarchiveafterbackup1},
+        {13, &JobDefinition::OverwriteExistingZipFile1},
+        {14, &JobDefinition::Allfilenames1},
+        {15, &JobDefinition::IncludeDateTime1},
+        {16, &JobDefinition::MakeCatalog},
+        {17, &JobDefinition::Includefolderinformation},
+        {18, &JobDefinition::Optimizeusedspace},
+        {19, &JobDefinition::Splitlargefiles},
+        {20, &JobDefinition::EraseCD},
+        {21, &JobDefinition::FullEraseCD},
+        {22, &JobDefinition::CBCatalog},
+        {24, &JobDefinition::OEMConvert},
+    };
+    for (const auto& [line, flag] : flags) {
+        JobDefinition job = plain;
+        job.*flag = !(plain.*flag);
+        std::vector<std::string> expected = plainLines;
+        expected[line - 1] = job.*flag ? "1" : "0";
+        EXPECT_EQ(jobtest::SplitLines(job::WriteJobText(job, jobtest::Context())), expected) << line;
+        EXPECT_EQ(Read(expected), job) << line;
+    }
+
+    JobDefinition job = plain;
+    job.Destination = "h:";
+    job.AfterDateText = core::DateToStrFixed(46002.25, core::LocaleFormat{});
+    job.ZipName = "z";
+    job.CompressionLevel = 3;
+    job.ZipSizeText = job.JobMaxZipText = "700";
+    job.MaxZipSize = 700LL << 20;
+    job.Includedriveinfo = true;
+    job.ZipPassword = "p";
+    job.CatalogNames = "c";
+    job.WriterIndex = 2;
+    job.PreWait = 4;
+    job.PreRunFile = "pre";
+    job.PostWait = 5;
+    job.PostRunFile = "post";
+    job.IncludeList = {"i"};
+    job.ExcludeList = {"e"};
+    std::vector<std::string> expected = plainLines;
+    for (const auto& [line, value] : std::initializer_list<std::pair<size_t, std::string>>{
+             {1, "h:"},
+             {4, "46002.2500000000"},
+             {6, "z"},
+             {7, "3"},
+             {8, "700"},
+             {10, "2"},
+             {11, "#####" + core::ScrambleText("p", core::ScrambleKey)},
+             {23, "c"},
+             {25, "2"},
+             {26, "4"},
+             {27, "pre"},
+             {28, "5"},
+             {29, "post"}})
+        expected[line - 1] = value;
+    expected.insert(expected.begin() + 30, "i");
+    expected.push_back("e");
+    EXPECT_EQ(jobtest::SplitLines(job::WriteJobText(job, jobtest::Context())), expected);
+    EXPECT_EQ(Read(expected), job);
+}
