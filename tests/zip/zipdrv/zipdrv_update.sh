@@ -6,7 +6,7 @@
 # append in place keeps every old entry.
 # usage: zipdrv_update.sh ZIPDRV_EXE WINE_RUN
 source "$(dirname "${BASH_SOURCE[0]}")/zipdrv_start.sh" "$@" unzip 7z python3
-added() { tr -d '\r' < "$1" | grep -qx "added $2" || fail "$1: $(grep added "$1"), expected $2"; }
+added() { tr -d '\r' < "$1" | grep -x "added $2" >/dev/null || fail "$1: $(grep added "$1"), expected $2"; }
 
 # All three peers, and python's extraction compared with the source tree.
 peers() {
