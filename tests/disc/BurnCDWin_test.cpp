@@ -260,6 +260,7 @@ TEST(BurnCD, SequentialDvdsWithEarlierSessionsAppendAtTheNextWritableAddress) {
                         EXPECT_TRUE(WriteIsoFile(first, folder.File("s1.iso"), error)) << error;
                     });
         ASSERT_EQ(rig.burner->GetLastSession(), 1);
+        rig.burner->GetMediaType(); // as a write reads it first: the address depends on it
         const uint32_t nwa = rig.burner->GetNextWritableAddress();
         ASSERT_GT(nwa, 16384u);
         rig.ImportLast();

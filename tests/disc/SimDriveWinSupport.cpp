@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "disc/dwASPI.h"
+#include "disc/dwDrvLib.h"
 #include "disc/dwSPTI.h"
 
 #include <atomic>
@@ -120,7 +121,17 @@ std::string CraftedIso(uint32_t blocks, uint32_t volumeBlocks) {
     return image;
 }
 
+namespace {
+// The library-wide query state starts each test as a fresh process has it: a media type left
+// by an earlier test's disc would steer this test's queries.
+void ResetQueryState() {
+    disc::LastMediaType = disc::mtUnknown;
+    std::memset(disc::DiscInformationBuffer, 0, sizeof disc::DiscInformationBuffer);
+}
+} // namespace
+
 DiscTestScope::DiscTestScope() : port_(std::make_unique<sim::SimPassThroughPort>(emptyBus_)) {
+    ResetQueryState();
     disc::SetPassThroughPort(port_.get());
     gui::SetClock(&clock);
 }
@@ -129,6 +140,7 @@ DiscTestScope::~DiscTestScope() {
     disc::UnloadASPI();
     disc::ShutEmulationTable();
     disc::CloseAfterCommand = true;
+    ResetQueryState();
     disc::SetPassThroughPort(nullptr);
     gui::SetClock(nullptr);
 }
