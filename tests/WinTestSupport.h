@@ -161,7 +161,33 @@ struct KeptRunValue : KeptRegistryValue {
     KeptRunValue() : KeptRegistryValue(HKEY_LOCAL_MACHINE, RunKey, "Tarnwick") {}
 };
 
-// The system's pending boot-time moves, emptied for the test and put back after it.
+// A named mutex of the prefix, held for the object's lifetime: test processes running side by
+// side take turns at what the whole prefix shares. A holder that dies leaves it abandoned,
+// which the next one takes over.
+class PrefixLock {
+  public:
+    explicit PrefixLock(const std::string& name) : mutex_(CreateMutexA(nullptr, FALSE, name.c_str())) {
+        if (mutex_ == nullptr) throw std::runtime_error("cannot make the lock " + name);
+        // A generous bound: the holder is another test, which ends or is ended by ctest first.
+        const DWORD waited = WaitForSingleObject(mutex_, 10 * 60 * 1000);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+            CloseHandle(mutex_);
+            throw std::runtime_error("the lock " + name + " was never free");
+        }
+    }
+    ~PrefixLock() {
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+    PrefixLock(const PrefixLock&) = delete;
+    PrefixLock& operator=(const PrefixLock&) = delete;
+
+  private:
+    HANDLE mutex_;
+};
+
+// The system's pending boot-time moves, emptied for the test and put back after it. Every test
+// process of the prefix writes the same value, so one test owns it at a time.
 class PendingRenames {
   public:
     PendingRenames() {
@@ -191,6 +217,7 @@ class PendingRenames {
 
   private:
     static constexpr const char* kValue = "PendingFileRenameOperations";
+    PrefixLock lock_{"TarnwickTestPendingRenames"};
     KeptRegistryValue kept_{HKEY_LOCAL_MACHINE, SessionManagerKey, kValue};
 };
 

@@ -423,12 +423,7 @@ TEST_F(RestoreTabTest, FilesHeldOpenAreStagedAndScheduledForTheNextBoot) {
         held.push_back(CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
     }
-    const testsupport::KeptRegistryValue keptRenames(HKEY_LOCAL_MACHINE, testsupport::SessionManagerKey,
-                                                     "PendingFileRenameOperations");
-    HKEY session = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, testsupport::SessionManagerKey, 0, KEY_ALL_ACCESS, &session),
-              0);
-    RegDeleteValueA(session, "PendingFileRenameOperations");
+    testsupport::PendingRenames pending;
 
     prompter.AnswerMessage(gui::mrOk);
     Restore(dest, tab->RadioButton4);
@@ -443,16 +438,7 @@ TEST_F(RestoreTabTest, FilesHeldOpenAreStagedAndScheduledForTheNextBoot) {
         std::vector<std::string>{"You must restart your computer to get the rest of the files restored"});
     EXPECT_TRUE(tab->Run().RebootList.empty());
 
-    char pending[4096] = {};
-    DWORD size = sizeof pending, type = 0;
-    ASSERT_EQ(RegQueryValueExA(session, "PendingFileRenameOperations", nullptr, &type,
-                               reinterpret_cast<BYTE*>(pending), &size),
-              0);
-    RegDeleteValueA(session, "PendingFileRenameOperations");
-    RegCloseKey(session);
-    std::vector<std::string> moves;
-    for (const char* at = pending; at < pending + size && *at; at += std::strlen(at) + 1)
-        moves.push_back(at);
+    const std::vector<std::string> moves = pending.Moves();
     ASSERT_EQ(moves.size(), 4u);
     EXPECT_EQ(moves[0], "\\??\\" + staging / "0\\main.dll");
     EXPECT_EQ(moves[1], "!\\??\\" + dest + "\\two\\main.dll");
