@@ -56,7 +56,7 @@ void JobRunner::LoadResumedRun() {
     values.CatalogName = starter_.CsvFileName;
     values.CatName = starter_.CatalogNames;
     values.EditCatNameText = session_.Job.CatalogNames;
-    LoadRunState(host_.ResumeStateBase(), lists, values);
+    LoadRunState(RunStateBase(host_.ProgramFile(), host_.DataBase()), lists, values);
     run_.ZipDate = starter_.ZipDate = values.ZipDate;
     session_.JobLogName = values.JobLogName;
     if (!values.JobLogName.empty()) host_.BeginJobLog(values.JobLogName);
@@ -75,7 +75,9 @@ void JobRunner::LoadResumedRun() {
     run_.DoIncludeSysState = values.DoIncludeSysState;
     run_.DoCatalog = values.DoCatalog;
     run_.CatSaved = values.CatSaved;
-    run_.VolumePath = resumedVolumePath_ = values.VolumePath;
+    // The volume it was building: volume preparation deletes what the killed run left of it.
+    run_.VolumePath = values.VolumePath;
+    run_.JobZipNames.clear();
     host_.SetJobProgress(values.ProgressBar1);
 
     // The list files hold no sizes: they are read again.
@@ -103,55 +105,6 @@ void JobRunner::LoadResumedRun() {
     run_.VflList = lists.Vfl;
     run_.FflList = lists.Ffl;
     run_.DflList = lists.Dfl;
-}
-
-void JobRunner::SaveRunState() {
-    RunStateLists lists;
-    for (const FileListEntry& entry : run_.FilestoZipList)
-        lists.Ftz.push_back(entry.Path);
-    for (const DeferredFile& entry : run_.ZipVolumeList)
-        lists.Tfl.push_back(entry.Path);
-    lists.Bfl = run_.BflList;
-    lists.Cfl = run_.CflList;
-    lists.Vfl = run_.VflList;
-    lists.Ffl = run_.FflList;
-    lists.Dfl = run_.DflList;
-    RunStateValues values;
-    values.JobName = host_.JobName();
-    values.ZipDate = run_.ZipDate;
-    values.JobLogName = session_.JobLogName;
-    values.CatalogName = run_.CatalogName;
-    values.CatName = run_.CatName;
-    values.EditCatNameText = run_.EditCatNameText;
-    values.FileCount = run_.FileCount;
-    values.FilesCopyed = run_.FilesCopyed;
-    values.ZipNameNr = run_.ZipNameNr;
-    values.FilesToBak = run_.FilesToBak;
-    values.DirToBak = run_.DirToBak;
-    values.FilestoZipListNr = run_.FilestoZipListNr;
-    values.iZip = run_.iZip;
-    values.Only83 = run_.Only83;
-    values.DoIncludeReg = run_.DoIncludeReg;
-    values.DoIncludeSysState = run_.DoIncludeSysState;
-    values.DoCatalog = run_.DoCatalog;
-    values.CatSaved = run_.CatSaved;
-    values.VolumePath = run_.VolumePath;
-    if (!job::SaveRunState(host_.ResumeStateBase(), lists, values))
-        host_.AddToLog("The resume state could not be written: " + host_.ResumeStateBase() + ".run");
-}
-
-// A resumed run starts at the volume it was building: that volume, partly written, goes
-// first, with the parts a split run left of it.
-void JobRunner::ResumeFromPartialVolume() {
-    const std::string partial = resumedVolumePath_;
-    resumedVolumePath_.clear();
-    if (partial.empty()) return;
-    if (Exists(partial) && DeleteFileA(partial.c_str())) host_.AddToLog("File deleted: " + partial);
-    for (int n = 1; n <= 999; ++n) {
-        const std::string part = SpanPartName(partial, n);
-        if (!Exists(part)) break;
-        DeleteFileA(part.c_str());
-    }
 }
 
 void JobRunner::SetUpZippers() {
@@ -276,7 +229,6 @@ bool JobRunner::HandOver() {
         run_.CatalogName = starter_.CsvFileName;
         run_.CatName = starter_.CatalogNames;
         run_.EditCatNameText = session_.Job.CatalogNames;
-        resumedVolumePath_.clear();
     }
     BflIndex = -1;
 
@@ -292,7 +244,6 @@ bool JobRunner::HandOver() {
     run_.UseTempFileNow = run_.DiscWriterMode || host_.UseTempFile();
     SetUpZippers();
     if (!TemporaryFileDecision()) return false;
-    if (resumed) ResumeFromPartialVolume();
     if (Prep) Prep->NextVolume();
     DeleteStaleSpanParts();
     FirstVolume = true;

@@ -127,8 +127,6 @@ class ProgramFacts {
     virtual bool KeepResumeState() = 0;
     virtual void DiscardResumeState() = 0;
     virtual RunStateValues ResumeValues() = 0;
-    // "<folder><program base name>" of the resume state files.
-    virtual std::string ResumeStateBase() = 0;
     // /V: every volume write is read back.
     virtual bool VerifyWrites() = 0;
 };

@@ -162,7 +162,7 @@ bool JobRunner::VolumeStep() {
         }
         if (!DiscStepPending) run_.EntryLimitReached = false;
         host_.Wait(settleMs);
-        if (!host_.Cancelled() && Prep) Prep->NextVolume();
+        if (!host_.Cancelled() && Prep) Prep->NextVolume(DiscStepPending);
     }
     ZipVolume();
     return true;
@@ -191,8 +191,8 @@ void JobRunner::ResetLeftoverVolume() {
     if (Prep) Prep->HandleSpaceShortage();
 }
 
-// Volume steps 3 to 5: the volume just zipped is logged, verified, and handed to the disc
-// step or copied from the temporary folder. False when the disc step took it.
+// The volume just zipped is logged, verified, and handed to the disc step or copied from the
+// temporary folder. False when the disc step took it.
 bool JobRunner::FinishVolume() {
     zip::TZipper& z1 = *zipper1_;
     if (!DiscStepPending) {
@@ -225,33 +225,21 @@ bool JobRunner::FinishVolume() {
     return true;
 }
 
-void JobRunner::SnapshotVolumeStart() {
-    volumeStart_.FilestoZipListNr = run_.FilestoZipListNr;
-    volumeStart_.ZipVolumeList = run_.ZipVolumeList;
-    volumeStart_.FileCount = run_.FileCount;
-    volumeStart_.FilesCopyed = run_.FilesCopyed;
-    volumeStart_.BytesToBak = run_.BytesToBak;
-    volumeStart_.FileListSize = run_.FilestoZipList.size();
-    volumeStart_.CatSaved = run_.CatSaved;
-    volumeStart_.EndLinesWritten = run_.EndLinesWritten;
-    volumeStart_.CsvSize =
-        run_.CsvFileName.empty() || !Exists(run_.CsvFileName) ? -1 : SizeOfFile(run_.CsvFileName);
-}
-
-// Volume step 7: the planner fills Zipper1's list and the zip run builds the volume.
+// The planner fills Zipper1's list and the zip run builds the volume.
 void JobRunner::ZipVolume() {
     if (host_.Cancelled() || session_.State != JobState::Running) return;
     zip::TZipper& z1 = *zipper1_;
     FirstVolume = false;
-    for (int attempt = 0;; ++attempt) {
+    for (;;) {
         z1.KeepZipOpen = true;
         z1.SetZipName(run_.VolumePath);
         z1.FilesList.Clear();
         plannerFiles_->Planned.clear();
-        SnapshotVolumeStart();
+        csvSizeAtVolumeStart_ =
+            run_.CsvFileName.empty() || !Exists(run_.CsvFileName) ? -1 : SizeOfFile(run_.CsvFileName);
         planner_->StartVolume();
         if (z1.FilesList.Count() == 0) {
-            if (NothingPlanned(attempt)) continue;
+            if (NothingPlanned()) continue;
             return;
         }
         ZipRunning = true;
@@ -267,10 +255,10 @@ void JobRunner::ZipVolume() {
     }
 }
 
-// The planner added nothing to a fresh volume: no empty zip is made. Entries still to come
-// do not fit the room there is, which is one space shortage; after it the volume is tried
-// once more, then the job ends naming the entry. True when the volume is to be tried again.
-bool JobRunner::NothingPlanned(int attempt) {
+// The planner added nothing to a fresh volume: no empty zip is made. When entries are still
+// to come the first does not fit; volume preparation takes that as a shortage once, then ends
+// the job naming it. True when the volume is to be planned again.
+bool JobRunner::NothingPlanned() {
     volumeOpen_ = false;
     const bool linesLeft = run_.FilestoZipListNr < static_cast<int>(run_.FilestoZipList.size());
     if (!linesLeft && run_.ZipVolumeList.empty()) {
@@ -280,20 +268,14 @@ bool JobRunner::NothingPlanned(int attempt) {
         PostContinue();
         return false;
     }
-    if (attempt == 0 && Prep) {
-        Prep->HandleSpaceShortage();
-        if (!host_.Cancelled() && session_.State == JobState::Running) {
-            run_.ZipBudget = run_.MaxZipSize - run_.SpaceReserve;
-            return true;
-        }
-        return false;
-    }
     const std::string entry =
         linesLeft ? run_.FilestoZipList[run_.FilestoZipListNr].Path : run_.ZipVolumeList.front().Path;
-    host_.AddToLog("Backup error: no room for the next file on the destination: " + entry);
-    JobHadProblem = true;
-    host_.SetCancelled(true);
-    return false;
+    if (!Prep) {
+        host_.ShowStatusAndLog("Job cancelled, the file does not fit in a volume: " + entry);
+        host_.SetCancelled(true);
+        return false;
+    }
+    return Prep->NothingFits(entry) && !host_.Cancelled() && session_.State == JobState::Running;
 }
 
 // One zip run of the volume. False when the step ends here (done, cancelled, failed); true
@@ -314,12 +296,9 @@ bool JobRunner::ZipOnce() {
         ZipRunning = false;
         host_.AddToLog("Not enough room for: " + run_.VolumePath +
                        ", the volume is made again: " + error.what());
-        RollBackVolume();
-        if (Prep) Prep->HandleSpaceShortage();
-        if (!host_.Cancelled() && session_.State == JobState::Running) return true;
+        return RollBackVolume();
     } catch (const zip::EWrongFileSize&) {
         ZipRunning = false;
-        RollBackVolume();
         if (host_.AskYesNo(
                 "Your disk operating system has reported a wrong file size. If you are using Prassi abCD it "
                 "is due "
@@ -333,8 +312,9 @@ bool JobRunner::ZipOnce() {
             run_.UseTempFileNow = true;
             host_.SetUseTempFile(true);
             host_.ShowMessage("You must format your CD-RW to continue using it", gui::TMsgIcon::Warning);
-            return !host_.Cancelled();
+            return RollBackVolume();
         }
+        volumeOpen_ = false;
         host_.SetCancelled(true);
     } catch (const std::exception& error) {
         ZipRunning = false;
@@ -346,9 +326,11 @@ bool JobRunner::ZipOnce() {
     return false;
 }
 
-// The volume's zip run failed and the component deleted what it wrote: what it had taken is
-// given back, so the volume can be built again from the same files.
-void JobRunner::RollBackVolume() {
+// The volume's zip run failed and the component deleted what it wrote: the files it had taken
+// get their archive bits back, the catalogue list loses their lines, and volume preparation
+// takes the run back to the volume's start and makes the volume again. True when it is to be
+// built again.
+bool JobRunner::RollBackVolume() {
     volumeOpen_ = false;
     for (const std::string& path : plannerFiles_->Planned) {
         const uint32_t attributes = attributes_.Get(path);
@@ -357,22 +339,14 @@ void JobRunner::RollBackVolume() {
             attributes_.Set(path, attributes | gui::AttributeArchive);
     }
     plannerFiles_->Planned.clear();
-    run_.FilestoZipList.resize(volumeStart_.FileListSize);
-    run_.FilestoZipListNr = volumeStart_.FilestoZipListNr;
-    run_.ZipVolumeList = volumeStart_.ZipVolumeList;
-    run_.FileCount = volumeStart_.FileCount;
-    run_.FilesCopyed = volumeStart_.FilesCopyed;
-    run_.BytesToBak = volumeStart_.BytesToBak;
-    run_.CatSaved = volumeStart_.CatSaved;
-    run_.EndLinesWritten = volumeStart_.EndLinesWritten;
-    run_.CurrentZipBytes = 0;
-    run_.ZipEntryCount = 0;
-    run_.LastFreeSpaceCheck = 0;
-    run_.iZip = 0;
-    run_.ZipBudget = run_.MaxZipSize - run_.SpaceReserve;
-    if (volumeStart_.CsvSize >= 0) plannerFiles_->TruncateCsv(volumeStart_.CsvSize);
-    // The planner's own marks (the last entries queued) start again with the volume.
-    planner_ = std::make_unique<VolumePlanner>(run_, *plannerFiles_, host_);
+    if (csvSizeAtVolumeStart_ >= 0) plannerFiles_->TruncateCsv(csvSizeAtVolumeStart_);
+    if (!Prep || !Prep->RollBackVolume()) {
+        JobHadProblem = true;
+        host_.SetCancelled(true);
+        return false;
+    }
+    Prep->PrepareVolume(false);
+    return !host_.Cancelled() && session_.State == JobState::Running && !run_.VolumePath.empty();
 }
 
 void JobRunner::LogSummary() {

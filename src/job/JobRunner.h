@@ -14,6 +14,7 @@
 #include "job/JobStart.h"
 #include "job/RunState.h"
 #include "job/VolumePlannerWin.h"
+#include "job/VolumePrep.h"
 
 #include <cstdint>
 #include <functional>
@@ -47,21 +48,6 @@ class RunnerPlannerFiles final : public WinPlannerFiles {
     zip::TZipper& zipper_;
 };
 
-// Volume preparation, destination space and the copy to drives: the routines the runner
-// calls before and after each volume.
-class VolumePreparation {
-  public:
-    virtual ~VolumePreparation() = default;
-    virtual void GetDestFreeSpace(bool forWrite) = 0;
-    virtual void ChooseDestination(bool discOnly) = 0;
-    virtual void HandleSpaceShortage() = 0;
-    // Names the next volume, checks the room for it and gives Zipper1 its path.
-    virtual std::string PrepareVolume(bool nameOnly) = 0;
-    virtual void NextVolume() = 0;
-    // The volume from the temporary folder to the destination.
-    virtual void CopyZipToDrive() = 0;
-};
-
 class JobRunner {
   public:
     JobRunner(JobSession& session, JobHost& host, JobStarter& starter, gui::FileAttributes& attributes);
@@ -75,8 +61,6 @@ class JobRunner {
     // The zip set-up, the first volume's name and the runner's first call. False when the
     // job ended here (nothing to do, cancelled).
     bool HandOver();
-    // The resume state of the run as it stands: written before every volume.
-    void SaveRunState();
 
     // --- The runner (JobRunner.cpp) ---
     // One step: a volume, the end phase, or the cancel tail.
@@ -92,7 +76,7 @@ class JobRunner {
     zip::TZipper& Zipper2() { return *zipper2_; }
 
     // Filled by the parts that own them.
-    VolumePreparation* Prep = nullptr;
+    VolumePrep* Prep = nullptr;
     // Without a trailing "\": registry copies are stored under its live hives' folder.
     std::string WindowsFolder;
     // Appends a finished volume's entries to the job's catalogue.
@@ -119,7 +103,6 @@ class JobRunner {
     void SetUpZippers();
     bool TemporaryFileDecision();
     void DeleteStaleSpanParts();
-    void ResumeFromPartialVolume();
     // JobRunner.cpp
     void Step();
     bool EndEntriesDue() const;
@@ -127,11 +110,10 @@ class JobRunner {
     bool VolumeStep();
     void ResetLeftoverVolume();
     bool FinishVolume();
-    void SnapshotVolumeStart();
     void ZipVolume();
-    bool NothingPlanned(int attempt);
+    bool NothingPlanned();
     bool ZipOnce();
-    void RollBackVolume();
+    bool RollBackVolume();
     void EndPhase();
     void CancelTail();
     void LogSummary();
@@ -164,20 +146,8 @@ class JobRunner {
     bool tailDone_ = false;
     // A volume was zipped and is not yet finished.
     bool volumeOpen_ = false;
-    // What the volume being built started from, for its rollback.
-    struct VolumeStartState {
-        int FilestoZipListNr = 0;
-        std::vector<DeferredFile> ZipVolumeList;
-        int FileCount = 0;
-        int FilesCopyed = 0;
-        int64_t BytesToBak = 0;
-        size_t FileListSize = 0;
-        bool CatSaved = true;
-        bool EndLinesWritten = false;
-        int64_t CsvSize = -1;
-    } volumeStart_;
-    // A resumed run: the volume it was building.
-    std::string resumedVolumePath_;
+    // The catalogue list's size when the volume being built began, for its rollback.
+    int64_t csvSizeAtVolumeStart_ = -1;
 };
 
 } // namespace job

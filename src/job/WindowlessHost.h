@@ -73,7 +73,6 @@ class WindowlessHost : public JobHost {
     bool KeepResumeState() override { return false; }
     void DiscardResumeState() override {}
     RunStateValues ResumeValues() override { return {}; }
-    std::string ResumeStateBase() override { return ProgramFolder() + "tarnwick"; }
     bool VerifyWrites() override { return false; }
 
     // The window.

@@ -59,7 +59,7 @@ namespace job {
 class DiscWriter;
 class JobRunner;
 class JobStarter;
-class VolumePreparation;
+class VolumePrep;
 } // namespace job
 namespace gui {
 class FileAttributes;
@@ -423,7 +423,7 @@ class TMF : public gui::TForm {
     void ConnectRunner();
     bool HandOverToRunner();
     std::unique_ptr<job::JobRunner> runner_;
-    std::unique_ptr<job::VolumePreparation> volumePrep_;
+    std::unique_ptr<job::VolumePrep> volumePrep_;
 };
 
 } // namespace ui

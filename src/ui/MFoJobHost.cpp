@@ -131,7 +131,6 @@ class TMFJobHost final : public job::JobHost {
         if (!job::LoadRunState(form_.ResumeStatePath(""), lists, values)) return {};
         return values;
     }
-    std::string ResumeStateBase() override { return form_.ResumeStatePath(""); }
     bool VerifyWrites() override { return form_.flags_.VerifyWrittenZip; }
 
     // The window.

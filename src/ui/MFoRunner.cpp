@@ -5,7 +5,8 @@
 #include "gui/FileAttributes.h"
 #include "job/JobRunner.h"
 #include "job/JobStart.h"
-#include "job/VolumePrepStandIn.h"
+#include "job/VolumePrep.h"
+#include "zip/Zipper.h"
 
 #include <windows.h>
 
@@ -26,7 +27,8 @@ bool TMF::HandOverToRunner() {
     if (!runner_) {
         runner_ = std::make_unique<job::JobRunner>(
             Session, Host(), *starter_, JobAttributes ? *JobAttributes : gui::SystemFileAttributes());
-        volumePrep_ = std::make_unique<job::FolderVolumePrep>(Session, Host(), *starter_, *runner_);
+        volumePrep_ = std::make_unique<job::VolumePrep>(Session, Host(), jobDisc_.get());
+        volumePrep_->CloseArchive = [this] { runner_->Zipper1().ClearZip(); };
         runner_->Prep = volumePrep_.get();
         runner_->WindowsFolder = environment_.windowsFolder;
         runner_->ReadPriority = [] { return static_cast<int>(GetPriorityClass(GetCurrentProcess())); };
