@@ -470,6 +470,13 @@ class Driver {
                         pages.ActivePage() ? pages.ActivePage()->Name().c_str() : "");
             return;
         }
+        if (auto* item = form_.FindOrNull<gui::TMenuItem>(name)) {
+            line("enabled", item->Enabled() ? "1" : "0");
+            line("visible", item->Visible() ? "1" : "0");
+            line("checked", item->Checked() ? "1" : "0");
+            line("text", item->Caption());
+            return;
+        }
         gui::TControl& control = Control<gui::TControl>(name);
         line("enabled", control.Enabled() ? "1" : "0");
         line("visible", control.Visible() ? "1" : "0");
