@@ -4,6 +4,7 @@
 // native peers (JobRunnerPeers), with the tree they must hold.
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
+#include "gui/Action.h"
 #include "gui/Clock.h"
 #include "gui/FileAttributes.h"
 #include "gui/ScriptedPrompter.h"
@@ -61,6 +62,39 @@ size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
+// Attributes in memory (Wine keeps no cleared archive bit); a hook runs after each write, so
+// a test can act inside a zip run.
+class HookedAttributes final : public gui::FileAttributes {
+  public:
+    gui::MemoryFileAttributes files;
+    std::function<void()> afterSet;
+    int sets = 0;
+    uint32_t Get(const std::string& path) override { return files.Get(path); }
+    uint32_t Set(const std::string& path, uint32_t attributes) override {
+        const uint32_t result = files.Set(path, attributes);
+        ++sets;
+        if (afterSet) afterSet();
+        return result;
+    }
+};
+
+// Every file and folder under the folder, with its archive bit.
+void AddTree(HookedAttributes& attributes, const std::string& folder) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        attributes.files.files[entry.path().string()] =
+            entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
+}
+
+std::vector<std::string> WorkFilesUnder(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string extension = entry.path().extension().string();
+        if (extension == ".zfi" || extension == ".tmp" || extension == ".~tm" || extension == ".~mz")
+            found.push_back(entry.path().string());
+    }
+    return found;
+}
+
 // The program in a temporary folder, hidden (no boxes), with a job file Daily.dat.
 struct HostedProgram {
     HostedProgram() {
@@ -102,7 +136,7 @@ struct HostedProgram {
     gui::TRecordingShell shell;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    gui::MemoryFileAttributes attributes;
+    HookedAttributes attributes;
     TempFolder programFolder, windowsFolder;
     testsupport::FakeRegistry registry;
     core::ProgramEnvironment environment;
@@ -199,4 +233,92 @@ TEST(JobRunner, AMixedTreeGoesToAFolderInVolumesThatHoldItOnceAndEndWithTheListA
             std::filesystem::copy_file(file.path(), target);
     }
     WriteWholeFile((peers / "source.txt").string(), source.Path());
+}
+
+// Four 1,000,000-byte random files, volume size "2" (raised to the smallest, 4 MiB) and the
+// compression at position 2 (stored): every volume within 4 MiB, the four stored, each once.
+TEST(JobRunner, FourMillionByteFilesAtTheSmallestSizeAreStoredInFourMebibyteVolumes) {
+    HostedProgram hosted;
+    TempFolder source;
+    std::mt19937 random(4);
+    for (int i = 1; i <= 4; ++i)
+        WriteRandom(source / ("part" + std::to_string(i) + ".bin"), 1'000'000, random);
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.ZipSizeText = "2";
+    daily.CompressionLevel = 2;
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    hosted.RunJob();
+    ASSERT_FALSE(hosted.form->Session.Running());
+    std::map<std::string, int> parts;
+    for (const std::string& zipName : ZipsIn(hosted.programFolder / "dest")) {
+        const std::string path = hosted.programFolder / ("dest\\" + zipName);
+        EXPECT_LE(std::filesystem::file_size(path), 4u * 1'048'576u) << zipName;
+        zip::TWinExtractFileSystem files;
+        zip::TUnZipper reader(files);
+        reader.SetZipName(path);
+        EXPECT_TRUE(reader.TestArchive()) << zipName;
+        for (int i = 0; i < reader.Count(); ++i) {
+            const std::string name = reader.Filename(i);
+            if (!name.starts_with("part")) continue;
+            ++parts[name];
+            EXPECT_EQ(reader.CompressedSize(i), reader.UncompressedSize(i)) << name << " is stored";
+        }
+    }
+    EXPECT_EQ(parts, (std::map<std::string, int>{
+                         {"part1.bin", 1}, {"part2.bin", 1}, {"part3.bin", 1}, {"part4.bin", 1}}));
+}
+
+// A job that clears archive bits, cancelled inside the second volume's zip run by the start
+// action or by a close request: one "Backup cancelled", only whole zips, no work files, every
+// archive bit set again, the job's end (its program after) once.
+TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAgain) {
+    for (const std::string how : {"start action", "close request"}) {
+        HostedProgram hosted;
+        TempFolder source;
+        std::mt19937 random(9);
+        for (int i = 0; i < 10; ++i)
+            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+        AddTree(hosted.attributes, source.Path());
+        job::JobDefinition daily;
+        daily.Destination = hosted.programFolder / "dest";
+        daily.ZipSizeText = "4";
+        daily.CompressionLevel = 0;
+        daily.ClearArchiveBit = true;
+        daily.PostRunFile = "C:\\Tools\\post.exe";
+        daily.PostWait = 1;
+        daily.IncludeList = {source.Path() + "*.*"};
+        hosted.WriteJob(daily);
+        ui::TMF& form = *hosted.form;
+        // The sixth file is zipped in the second volume.
+        if (how == "start action") hosted.prompter.AnswerMessage(gui::mrYes);
+        hosted.attributes.afterSet = [&] {
+            if (hosted.attributes.sets != 6) return;
+            if (how == "start action")
+                form.Startbackup->Execute();
+            else
+                form.Close();
+        };
+        hosted.RunJob();
+
+        EXPECT_FALSE(form.Session.Running()) << how;
+        EXPECT_EQ(Count(hosted.ProgramLog(), "Backup cancelled"), 1u) << how << hosted.ProgramLog();
+        const std::vector<std::string> zips = ZipsIn(hosted.programFolder / "dest");
+        EXPECT_EQ(zips.size(), 1u) << how << ": the first volume, whole";
+        for (const std::string& zipName : zips) {
+            zip::TWinExtractFileSystem files;
+            zip::TUnZipper reader(files);
+            reader.SetZipName(hosted.programFolder / ("dest\\" + zipName));
+            EXPECT_TRUE(reader.TestArchive()) << how << " " << zipName;
+        }
+        EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty()) << how;
+        for (const auto& [path, attributes] : hosted.attributes.files.files)
+            EXPECT_TRUE(attributes & (gui::AttributeArchive | gui::AttributeDirectory)) << how << " " << path;
+        size_t ends = 0;
+        for (const gui::TShellCall& call : hosted.shell.Calls())
+            ends += call.Target == "C:\\Tools\\post.exe";
+        EXPECT_EQ(ends, 1u) << how << ": one job end";
+        hosted.attributes.afterSet = nullptr;
+    }
 }
