@@ -28,7 +28,6 @@ bool JobEnd(JobEndGuard& guard, JobHost& host, const JobEndInput& input) {
     if (guard.ended_) {
         // A second end of the same job: the window is made idle again, nothing is repeated.
         host.JobEnded(input.Cancelled);
-        host.SetCancelled(false);
         return true;
     }
     guard.running_ = true;
