@@ -6,6 +6,7 @@
 #include "job/JobRunner.h"
 #include "job/JobStart.h"
 #include "job/VolumePrep.h"
+#include "ui/CatalogTab.h"
 #include "zip/Zipper.h"
 
 #include <windows.h>
@@ -31,6 +32,9 @@ bool TMF::HandOverToRunner() {
         volumePrep_->CloseArchive = [this] { runner_->Zipper1().ClearZip(); };
         runner_->Prep = volumePrep_.get();
         runner_->WindowsFolder = environment_.windowsFolder;
+        runner_->AddZipToCatalog = [this](const std::string& zipName) {
+            if (CatalogTab) CatalogTab->AddZipToCatalog(zipName);
+        };
         runner_->ReadPriority = [] { return static_cast<int>(GetPriorityClass(GetCurrentProcess())); };
         runner_->SetPriority = [](int priority) {
             SetPriorityClass(GetCurrentProcess(), priority < 0    ? IDLE_PRIORITY_CLASS
