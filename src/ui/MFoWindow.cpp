@@ -53,7 +53,18 @@ LRESULT TMF::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         StartOldServiceProgram();
         return 0;
     case WM_DISC_STEP:
-        if (OnDiscStep) OnDiscStep(wParam > 0);
+        if (OnDiscStep) {
+            OnDiscStep(wParam > 0);
+        } else {
+            // Without a disc step the runner would wait for an answer for ever: the job is
+            // cancelled, its finished volumes stay where they were built and its archive bits
+            // come back, so the next run takes the same files.
+            AddToLog("Job cancelled, writing to a disc during a job is not available here; "
+                     "the volumes stay in " +
+                     flags_.TempPath);
+            Session.Cancelled = true;
+            PostMessageA(Handle(), WM_CONTINUE_JOB, 0, 0);
+        }
         return 0;
     case WM_APPLY_WINDOW_STATE:
         ApplyWindowState();

@@ -404,3 +404,14 @@ TEST_F(MainFormTest, ARestoreInsideAJobHoldsTheLogsUntilBothHaveEnded) {
     EXPECT_NE(ReadWholeFile(restoreLog).find(" > restore line\r\n"), std::string::npos);
     EXPECT_EQ(ReadWholeFile(restoreLog).find("verifying"), std::string::npos);
 }
+
+TEST_F(MainFormTest, AJobThatReachesTheDiscStepWithoutOneIsCancelledAndGoesOn) {
+    form->Session.State = job::JobState::Running;
+    Flags().TempPath = "C:\\tmp\\";
+    Send(ui::WM_DISC_STEP, 1, 1);
+    EXPECT_TRUE(form->Session.Cancelled);
+    EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("the volumes stay in C:\\tmp\\"),
+              std::string::npos);
+    MSG message;
+    EXPECT_TRUE(PeekMessageA(&message, form->Handle(), ui::WM_CONTINUE_JOB, ui::WM_CONTINUE_JOB, PM_REMOVE));
+}
