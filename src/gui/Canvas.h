@@ -34,6 +34,22 @@ class TCanvas {
     void Rectangle(int left, int top, int right, int bottom);
     void MoveTo(int x, int y) { MoveToEx(dc_, x, y, nullptr); }
     void LineTo(int x, int y);
+    // One cell's share of a frame around a whole grid row, in the pen colour: its top and
+    // bottom lines, and its outer side where it begins or ends the row.
+    void FrameRowCell(const RECT& rect, bool firstCell, bool lastCell) {
+        MoveTo(rect.left, rect.top);
+        LineTo(rect.right, rect.top);
+        MoveTo(rect.left, rect.bottom - 1);
+        LineTo(rect.right, rect.bottom - 1);
+        if (firstCell) {
+            MoveTo(rect.left, rect.top);
+            LineTo(rect.left, rect.bottom);
+        }
+        if (lastCell) {
+            MoveTo(rect.right - 1, rect.top);
+            LineTo(rect.right - 1, rect.bottom);
+        }
+    }
     // Text on the brush colour.
     void TextOut(int x, int y, const std::string& text);
     // Fills the rectangle and draws the text at (x, y), cut at the rectangle's edges.

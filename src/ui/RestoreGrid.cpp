@@ -194,18 +194,7 @@ void TRestoreGrid::DrawGrid1DrawCell(gui::TCanvas& canvas, int col, int row, con
     }
     if (row == DrawGrid1->Row()) {
         canvas.Pen.Color = kNavy;
-        canvas.MoveTo(rect.left, rect.top);
-        canvas.LineTo(rect.right, rect.top);
-        canvas.MoveTo(rect.left, rect.bottom - 1);
-        canvas.LineTo(rect.right, rect.bottom - 1);
-        if (col == 0) {
-            canvas.MoveTo(rect.left, rect.top);
-            canvas.LineTo(rect.left, rect.bottom);
-        }
-        if (col == 6) {
-            canvas.MoveTo(rect.right - 1, rect.top);
-            canvas.LineTo(rect.right - 1, rect.bottom);
-        }
+        canvas.FrameRowCell(rect, col == 0, col == 6);
     }
 }
 
