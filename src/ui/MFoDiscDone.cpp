@@ -134,7 +134,8 @@ void TDiscTab::WMEraseDone(bool failed) {
     EjectAfterErase = false;
     form_.Flags().DiscArrived = true;
     form_.ProgressBar3->SetPosition(0);
-    if (!form_.Session.Running()) SetActionsEnabled(true);
+    // The erase's own starting mark may still stand while its wait runs; it is no job.
+    if (!form_.Session.Running() || OnlyOwnMark()) SetActionsEnabled(true);
 }
 
 } // namespace ui

@@ -159,6 +159,7 @@ class TDiscTab {
     void WaitUntilRemovedThenLoad();
     bool JobBusy() const;
     void SetJobBusy(bool busy);
+    bool OnlyOwnMark() const;
     void SetActionsEnabled(bool enabled);
     void BurnFile(const std::string& file);
 

@@ -193,6 +193,10 @@ void TDiscTab::SetJobBusy(bool busy) {
     }
 }
 
+bool TDiscTab::OnlyOwnMark() const {
+    return markedBusy_ && form_.Session.State == job::JobState::Starting;
+}
+
 void TDiscTab::SetActionsEnabled(bool enabled) {
     form_.Startbackup->SetEnabled(enabled);
     for (gui::TButton* button : {Button6, Button7, Button10, btBurnFileToCD})

@@ -282,6 +282,10 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
         EXPECT_EQ(p.Count("a1 "), blanks + 1);
         EXPECT_EQ(form.Label1->Caption(), "CD erase done");
         EXPECT_FALSE(form.Session.Running());
+        // However soon the erase ends, even inside the erase's own wait, its buttons come back.
+        for (gui::TButton* again : {tab.Button6, tab.Button7, tab.Button10, tab.btBurnFileToCD})
+            EXPECT_TRUE(again->Enabled()) << again->Name();
+        EXPECT_TRUE(form.Startbackup->Enabled());
     }
     EXPECT_NE(p.ProgramLog().find("CD erase done - "), std::string::npos);
 
