@@ -2,6 +2,7 @@
 // form's own routine, control or setting.
 #include "ui/MFo.h"
 
+#include "core/PathText.h"
 #include "core/Settings.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
@@ -17,14 +18,6 @@
 #include "ui/SmallDialogs.h"
 
 namespace ui {
-
-namespace {
-
-std::string WithoutExtension(const std::string& name) {
-    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
-}
-
-} // namespace
 
 class TMFJobHost final : public job::JobHost {
   public:
@@ -44,7 +37,7 @@ class TMFJobHost final : public job::JobHost {
     void SetJobProgress(int percent) override {
         form_.ProgressBar1->SetMax(100);
         form_.ProgressBar1->SetPosition(percent);
-        form_.UpdateTrayTip(WithoutExtension(form_.flags_.JobName) + " " + std::to_string(percent) + "%");
+        form_.UpdateTrayTip(core::JobBaseName(form_.flags_.JobName) + " " + std::to_string(percent) + "%");
     }
     void ShowDestFreeSpace(int64_t) override {
         if (form_.OnShowFreeSpace) form_.OnShowFreeSpace();
@@ -155,7 +148,7 @@ class TMFJobHost final : public job::JobHost {
         form_.Label2->SetCaption("");
         // Nothing of the previous run's progress shows during this one's selection.
         form_.ProgressBar1->SetPosition(0);
-        form_.UpdateTrayTip(WithoutExtension(form_.flags_.JobName));
+        form_.UpdateTrayTip(core::JobBaseName(form_.flags_.JobName));
         form_.ProgressBar3->SetMax(100);
         form_.Startbackup->SetEnabled(false);
         form_.DisableActions();
