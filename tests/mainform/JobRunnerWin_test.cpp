@@ -2,157 +2,15 @@
 // shell, the real zip component): the start, the hand-over and the runner's steps through the
 // window's queue, to a folder. The volumes are left under build/peer-volumes/runner for the
 // native peers (JobRunnerPeers), with the tree they must hold.
-#include "FakeRegistry.h"
-#include "WinTestSupport.h"
+#include "HostedJob.h"
 #include "gui/Action.h"
-#include "gui/Clock.h"
-#include "gui/FileAttributes.h"
-#include "gui/ScriptedPrompter.h"
-#include "gui/Shell.h"
-#include "job/JobFile.h"
 #include "job/JobRunner.h"
-#include "ui/MFo.h"
-#include "ui/Program.h"
-#include "zip/ExtractFilesWin.h"
-#include "zip/UnZipper.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <functional>
 #include <map>
-#include <random>
 
-using testsupport::ReadWholeFile;
-using testsupport::TempFolder;
-using testsupport::WriteWholeFile;
-
-namespace {
-
-void WriteRandom(const std::string& path, size_t size, std::mt19937& random) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    WriteWholeFile(path, bytes);
-}
-
-std::vector<std::string> ZipsIn(const std::string& folder) {
-    std::vector<std::string> zips;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        zips.push_back(entry.path().filename().string());
-    std::sort(zips.begin(), zips.end());
-    return zips;
-}
-
-std::vector<std::string> EntriesOf(const std::string& zipFile) {
-    zip::TWinExtractFileSystem files;
-    zip::TUnZipper reader(files);
-    reader.SetZipName(zipFile);
-    std::vector<std::string> names;
-    for (int i = 0; i < reader.Count(); ++i)
-        names.push_back(reader.FullName(i));
-    return names;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-        ++n;
-    return n;
-}
-
-// Attributes in memory (Wine keeps no cleared archive bit); a hook runs after each write, so
-// a test can act inside a zip run.
-class HookedAttributes final : public gui::FileAttributes {
-  public:
-    gui::MemoryFileAttributes files;
-    std::function<void()> afterSet;
-    int sets = 0;
-    uint32_t Get(const std::string& path) override { return files.Get(path); }
-    uint32_t Set(const std::string& path, uint32_t attributes) override {
-        const uint32_t result = files.Set(path, attributes);
-        ++sets;
-        if (afterSet) afterSet();
-        return result;
-    }
-};
-
-// Every file and folder under the folder, with its archive bit.
-void AddTree(HookedAttributes& attributes, const std::string& folder) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        attributes.files.files[entry.path().string()] =
-            entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
-}
-
-std::vector<std::string> WorkFilesUnder(const std::string& folder) {
-    std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        const std::string extension = entry.path().extension().string();
-        if (extension == ".zfi" || extension == ".tmp" || extension == ".~tm" || extension == ".~mz")
-            found.push_back(entry.path().string());
-    }
-    return found;
-}
-
-// The program in a temporary folder, hidden (no boxes), with a job file Daily.dat.
-struct HostedProgram {
-    HostedProgram() {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
-        program = std::make_unique<ui::TProgram>(environment);
-        program->Start();
-        form = program->MainForm();
-        form->StartUpDone = true;
-        form->JobAttributes = &attributes;
-        program->Flags().Hidden = true;
-        // The disc step is not here yet: it hands every volume straight back.
-        form->OnDiscStep = [this](bool) { PostMessageA(form->Handle(), ui::WM_CONTINUE_JOB, 0, 0); };
-    }
-    ~HostedProgram() {
-        program.reset();
-        testsupport::DrainQueue();
-        gui::SetShell(nullptr);
-        gui::SetClock(nullptr);
-    }
-    void WriteJob(const job::JobDefinition& job) {
-        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(job, {}));
-        form->LoadJob("Daily.dat");
-    }
-    // The start, then every step the queue brings, until the job has ended.
-    void RunJob() {
-        form->StartBackupJob();
-        for (int round = 0; round < 10'000 && form->Session.Running(); ++round)
-            testsupport::DrainQueue();
-    }
-    std::string ProgramLog() { return ReadWholeFile(programFolder / "tarnwick.log"); }
-
-    gui::ManualClock clock;
-    gui::TRecordingShell shell;
-    gui::TScriptedPrompter prompter;
-    gui::TPrompterScope prompterScope{prompter};
-    HookedAttributes attributes;
-    TempFolder programFolder, windowsFolder;
-    testsupport::FakeRegistry registry;
-    core::ProgramEnvironment environment;
-    std::unique_ptr<ui::TProgram> program;
-    ui::TMF* form = nullptr;
-};
-
-std::filesystem::path PeerFolder(const std::string& name) {
-    const std::filesystem::path peers =
-        std::filesystem::path("Z:" + std::string(TW_SOURCE_DIR)) / "build" / "peer-volumes" / name;
-    std::filesystem::remove_all(peers);
-    std::filesystem::create_directories(peers);
-    return peers;
-}
-
-} // namespace
+using namespace hostedjob;
 
 // A mixed tree (folders, an empty folder, random and text files) in 4 MiB volumes, verified
 // after each, with the catalogue: every file once, the last volume ends with the catalogue
@@ -315,10 +173,69 @@ TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAg
         EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty()) << how;
         for (const auto& [path, attributes] : hosted.attributes.files.files)
             EXPECT_TRUE(attributes & (gui::AttributeArchive | gui::AttributeDirectory)) << how << " " << path;
-        size_t ends = 0;
-        for (const gui::TShellCall& call : hosted.shell.Calls())
-            ends += call.Target == "C:\\Tools\\post.exe";
-        EXPECT_EQ(ends, 1u) << how << ": one job end";
+        EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u) << how << ": one job end";
         hosted.attributes.afterSet = nullptr;
     }
+}
+
+// A job with the registry, the system state and a file larger than a volume, split: the
+// system-state file is stored without a folder, the registry copies under the folder of the
+// live hives (the user's hive where it was), and the split volume ends in a .zip that is
+// verified with its parts. The set is left under build/peer-volumes/runner-split for 7-Zip.
+TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeEndsInAVerifiedZip) {
+    HostedProgram hosted;
+    TempFolder source;
+    std::mt19937 random(125);
+    WriteRandom(source / "huge.bin", 9'000'000, random);
+    WriteRandom(source / "small.bin", 100'000, random);
+    const std::string windows = hosted.environment.windowsFolder;
+    const std::string regback = windows + "\\repair\\RegBack\\";
+    ui::TMF& form = *hosted.form;
+    // The system's backup tool, as far as the job sees it: the hive copies and the state file.
+    hosted.shell.onStart = [&](const std::string& program) {
+        if (program != "NTBACKUP.EXE") return;
+        std::filesystem::create_directories(regback);
+        for (const char* hive : {"system", "software", "security", "sam", "default", "ntuser.dat"})
+            WriteWholeFile(regback + hive, std::string("hive ") + hive);
+        WriteWholeFile(form.Session.Run.TempPath + "syssta.bkf", "system state");
+    };
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.Splitlargefiles = true;
+    daily.Testarchiveafterbackup1 = true;
+    daily.IncludeList = {"%REGISTRY%", "%SYSTEMSTATE%", source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    hosted.RunJob();
+
+    ASSERT_FALSE(form.Session.Running());
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    const std::vector<std::string> files = ZipsIn(hosted.programFolder / "dest");
+    std::vector<std::string> sets, parts;
+    for (const std::string& file : files)
+        (file.ends_with(".zip") ? sets : parts).push_back(file);
+    ASSERT_EQ(parts.size(), 2u) << "9 MB stored in 4 MiB parts: two parts before the last";
+    ASSERT_EQ(sets.size(), 1u);
+    const std::string base = sets[0].substr(0, sets[0].size() - 4);
+    EXPECT_EQ(parts, (std::vector<std::string>{base + ".z01", base + ".z02"}));
+    const std::string set = hosted.programFolder / ("dest\\" + base);
+    EXPECT_EQ(Count(log, "No errors found in: " + set + ".*"), 1u) << "the parts are verified: " << log;
+    EXPECT_EQ(Count(log, "Errors found in:"), 0u) << log;
+
+    const std::string windowsNoDrive = windows.substr(3);
+    std::map<std::string, int> stored;
+    for (const std::string& name : EntriesOf(set + ".zip"))
+        ++stored[name];
+    EXPECT_EQ(stored["syssta.bkf"], 1) << "the state file without a folder";
+    for (const char* hive : {"system", "software", "security", "sam", "default"})
+        EXPECT_EQ(stored[windowsNoDrive + "\\system32\\config\\" + hive], 1) << hive;
+    EXPECT_EQ(stored[windowsNoDrive + "\\repair\\RegBack\\ntuser.dat"], 1) << "the user's hive stays";
+    EXPECT_EQ(stored[source.Path().substr(3) + "huge.bin"], 1);
+    EXPECT_EQ(stored[source.Path().substr(3) + "small.bin"], 1);
+
+    const std::filesystem::path peers = PeerFolder("runner-split");
+    for (const std::string& file : files)
+        std::filesystem::copy_file(hosted.programFolder / ("dest\\" + file), peers / file);
 }

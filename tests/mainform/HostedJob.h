@@ -1,0 +1,205 @@
+#pragma once
+// The program hosted in-process for whole-job tests: a temporary program folder, the manual
+// clock (its timer ticks inside every wait), a recording shell and a scripted prompter that
+// can act when asked or when a program is started, archive bits in memory, and the real zip
+// component. Helpers to look at what a job left.
+#include "FakeRegistry.h"
+#include "WinTestSupport.h"
+#include "gui/Clock.h"
+#include "gui/FileAttributes.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Shell.h"
+#include "job/JobFile.h"
+#include "ui/MFo.h"
+#include "ui/Program.h"
+#include "zip/ExtractFilesWin.h"
+#include "zip/UnZipper.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+namespace hostedjob {
+
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+inline void WriteRandom(const std::string& path, size_t size, std::mt19937& random) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    WriteWholeFile(path, bytes);
+}
+
+inline std::vector<std::string> ZipsIn(const std::string& folder) {
+    std::vector<std::string> zips;
+    if (!std::filesystem::exists(folder)) return zips;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_regular_file()) zips.push_back(entry.path().filename().string());
+    std::sort(zips.begin(), zips.end());
+    return zips;
+}
+
+inline std::vector<std::string> EntriesOf(const std::string& zipFile) {
+    zip::TWinExtractFileSystem files;
+    zip::TUnZipper reader(files);
+    reader.SetZipName(zipFile);
+    std::vector<std::string> names;
+    for (int i = 0; i < reader.Count(); ++i)
+        names.push_back(reader.FullName(i));
+    return names;
+}
+
+inline bool ZipIsSound(const std::string& zipFile) {
+    zip::TWinExtractFileSystem files;
+    zip::TUnZipper reader(files);
+    reader.SetZipName(zipFile);
+    return reader.Count() > 0 && reader.TestArchive();
+}
+
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+// Attributes in memory (Wine keeps no cleared archive bit); a hook runs after each write, so
+// a test can act inside a zip run.
+class HookedAttributes final : public gui::FileAttributes {
+  public:
+    gui::MemoryFileAttributes files;
+    std::function<void()> afterSet;
+    int sets = 0;
+    uint32_t Get(const std::string& path) override { return files.Get(path); }
+    uint32_t Set(const std::string& path, uint32_t attributes) override {
+        const uint32_t result = files.Set(path, attributes);
+        ++sets;
+        if (afterSet) afterSet();
+        return result;
+    }
+};
+
+// Every file and folder under the folder, with its archive bit.
+inline void AddTree(HookedAttributes& attributes, const std::string& folder) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        attributes.files.files[entry.path().string()] =
+            entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
+}
+
+inline std::vector<std::string> WorkFilesUnder(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string extension = entry.path().extension().string();
+        if (extension == ".zfi" || extension == ".tmp" || extension == ".~tm" || extension == ".~mz")
+            found.push_back(entry.path().string());
+    }
+    return found;
+}
+
+// The recording shell, and a hook when a program is started (before it is recorded).
+class HookedShell final : public gui::TRecordingShell {
+  public:
+    std::function<void(const std::string& program)> onStart;
+    bool Open(const std::string& target, const std::string& parameters, const std::string& folder) override {
+        if (onStart) onStart(target);
+        return TRecordingShell::Open(target, parameters, folder);
+    }
+    bool StartHidden(const std::string& program, const std::string& parameters,
+                     const std::string& folder) override {
+        if (onStart) onStart(program);
+        return TRecordingShell::StartHidden(program, parameters, folder);
+    }
+    bool Started(const std::string& program) const {
+        for (const gui::TShellCall& call : Calls())
+            if (call.Target == program) return true;
+        return false;
+    }
+};
+
+// The scripted prompter, and a hook that sees each box before its answer is taken.
+class HookedPrompter final : public gui::TScriptedPrompter {
+  public:
+    std::function<void(const std::string& text)> onMessage;
+    int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
+        if (onMessage) onMessage(request.Text);
+        return TScriptedPrompter::ShowMessageBox(request);
+    }
+};
+
+// The program in a temporary folder, hidden (no boxes) unless asked otherwise, with a job
+// file Daily.dat. onTick runs at every tick of the program's one-second timer, that is inside
+// every wait of a job.
+struct HostedProgram {
+    explicit HostedProgram(bool hidden = true) {
+        testsupport::DrainQueue();
+        gui::SetClock(&clock);
+        gui::SetShell(&shell);
+        environment.programPath = programFolder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = programFolder.Path();
+        environment.registry = &registry;
+        program = std::make_unique<ui::TProgram>(environment);
+        program->Start();
+        form = program->MainForm();
+        form->StartUpDone = true;
+        form->JobAttributes = &attributes;
+        program->Flags().Hidden = hidden;
+        // The disc step is not here yet: it hands every volume straight back.
+        form->OnDiscStep = [this](bool) { PostMessageA(form->Handle(), ui::WM_CONTINUE_JOB, 0, 0); };
+        const std::function<void()> tick = form->OnBurnStatusTick;
+        form->OnBurnStatusTick = [this, tick] {
+            if (tick) tick();
+            if (onTick) onTick();
+        };
+    }
+    ~HostedProgram() {
+        program.reset();
+        testsupport::DrainQueue();
+        gui::SetShell(nullptr);
+        gui::SetClock(nullptr);
+    }
+    void WriteJob(const job::JobDefinition& job) {
+        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(job, {}));
+        form->LoadJob("Daily.dat");
+    }
+    // The start, then every step the queue brings, until the job has ended.
+    void RunJob() {
+        form->StartBackupJob();
+        for (int round = 0; round < 10'000 && form->Session.Running(); ++round)
+            testsupport::DrainQueue();
+    }
+    std::string ProgramLog() { return ReadWholeFile(programFolder / "tarnwick.log"); }
+    size_t JobEnds(const std::string& postProgram) const {
+        size_t ends = 0;
+        for (const gui::TShellCall& call : shell.Calls())
+            ends += call.Target == postProgram;
+        return ends;
+    }
+
+    gui::ManualClock clock;
+    HookedShell shell;
+    HookedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    HookedAttributes attributes;
+    TempFolder programFolder, windowsFolder;
+    testsupport::FakeRegistry registry;
+    core::ProgramEnvironment environment;
+    std::unique_ptr<ui::TProgram> program;
+    ui::TMF* form = nullptr;
+    std::function<void()> onTick;
+};
+
+// A folder under build/peer-volumes, emptied, where the native peers find what a Wine test
+// left for them.
+inline std::filesystem::path PeerFolder(const std::string& name) {
+    const std::filesystem::path peers =
+        std::filesystem::path("Z:" + std::string(TW_SOURCE_DIR)) / "build" / "peer-volumes" / name;
+    std::filesystem::remove_all(peers);
+    std::filesystem::create_directories(peers);
+    return peers;
+}
+
+} // namespace hostedjob
