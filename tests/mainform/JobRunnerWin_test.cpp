@@ -3,7 +3,9 @@
 // window's queue, to a folder. The volumes are left under build/peer-volumes/runner for the
 // native peers (JobRunnerPeers), with the tree they must hold.
 #include "HostedJob.h"
+#include "WineDriveWinSupport.h"
 #include "gui/Action.h"
+#include "job/FCopy2.h"
 #include "job/JobRunner.h"
 
 #include <gtest/gtest.h>
@@ -238,4 +240,158 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
     const std::filesystem::path peers = PeerFolder("runner-split");
     for (const std::string& file : files)
         std::filesystem::copy_file(hosted.programFolder / ("dest\\" + file), peers / file);
+}
+
+// A job that clears archive bits, cancelled once in each phase by the start action, a close
+// request, a stop request file or a prompt's Cancel: one "Backup cancelled", only whole zips,
+// no work files, one job end; the archive bits set again, or, where the user answered that
+// they stay cleared, cleared exactly for the files in the whole zips.
+TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsAsAnswered) {
+    enum class Bits { Untouched, Restored, KeptForWholeZips };
+    struct Phase {
+        std::string name;
+        bool cd = false;    // a CD drive letter used as a drive: volumes built in the temporary folder
+        bool hidden = true; // false: boxes are answered by the script
+        std::function<void(job::JobDefinition&)> setUp;
+        std::function<bool(HostedProgram&)> armed; // at a timer tick: the phase has come
+        std::function<void(HostedProgram&)> cancel;
+        Bits bits = Bits::Restored;
+    };
+    const auto startAction = [](HostedProgram& hosted) {
+        hosted.prompter.AnswerMessage(gui::mrYes);
+        hosted.form->Startbackup->Execute();
+    };
+    const auto closeRequest = [](HostedProgram& hosted) { hosted.form->Close(); };
+    const auto volumeDone = [](HostedProgram& hosted) {
+        return Count(hosted.ProgramLog(), "File created: ") == 1;
+    };
+    const auto secondVolumeDone = [](HostedProgram& hosted) {
+        const std::string log = hosted.ProgramLog();
+        return Count(log, "File copied: ") == 1 && Count(log, "File created: ") == 2;
+    };
+    // The copy fails (a folder holds the target's name) and the copy prompt is cancelled.
+    const auto copyFails = [](HostedProgram& hosted) {
+        const job::JobRun& run = hosted.form->Session.Run;
+        CreateDirectoryA((run.DestPath + "\\" + run.ZipFileName).c_str(), nullptr);
+        hosted.prompter.AnswerMessage(gui::mrCancel);
+    };
+    const std::vector<Phase> phases = {
+        {"the wait after the program before the job, start action", false, true,
+         [](job::JobDefinition& daily) {
+             daily.PreRunFile = "C:\\Tools\\pre.exe";
+             daily.PreWait = 5;
+         },
+         [](HostedProgram& hosted) { return hosted.shell.Started("C:\\Tools\\pre.exe"); }, startAction,
+         Bits::Untouched},
+        {"the selection, close request", false, true,
+         [](job::JobDefinition& daily) { daily.IncludeList.insert(daily.IncludeList.begin(), "%REGISTRY%"); },
+         [](HostedProgram& hosted) { return hosted.form->Session.Run.DoIncludeReg; }, closeRequest,
+         Bits::Untouched},
+        {"the wait between volumes, close request", false, true, {}, volumeDone, closeRequest},
+        {"the wait between volumes, stop request file",
+         false,
+         true,
+         {},
+         volumeDone,
+         [](HostedProgram& hosted) {
+             WriteWholeFile(hosted.programFolder / "Stop.req", "");
+             hosted.form->MinuteTicks = 59; // this tick is the minute's
+         }},
+        {"the wait before a copy, start action", true, true, {}, volumeDone, startAction},
+        {"the copy, close request",
+         true,
+         true,
+         {},
+         [](HostedProgram&) { return job::CopyBusy; },
+         closeRequest},
+        {"the second copy's prompt, bits reset",
+         true,
+         false,
+         {},
+         secondVolumeDone,
+         [&](HostedProgram& hosted) {
+             copyFails(hosted);
+             hosted.prompter.AnswerMessage(gui::mrYes);
+         }},
+        {"the second copy's prompt, bits kept cleared",
+         true,
+         false,
+         {},
+         secondVolumeDone,
+         [&](HostedProgram& hosted) {
+             copyFails(hosted);
+             hosted.prompter.AnswerMessage(gui::mrNo);
+         },
+         Bits::KeptForWholeZips},
+    };
+    for (const Phase& phase : phases) {
+        SCOPED_TRACE(phase.name);
+        HostedProgram hosted(phase.hidden);
+        TempFolder source;
+        std::mt19937 random(9);
+        for (int i = 0; i < 7; ++i)
+            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+        AddTree(hosted.attributes, source.Path());
+        std::unique_ptr<wintest::TWineDrive> cd;
+        job::JobDefinition daily;
+        daily.Destination = hosted.programFolder / "dest";
+        if (phase.cd) {
+            cd = std::make_unique<wintest::TWineDrive>(DRIVE_CDROM);
+            ASSERT_TRUE(cd->Defined());
+            daily.Destination = cd->Root() + "dest";
+            hosted.form->Creation().useTempFile = true;
+        }
+        daily.ZipSizeText = "4";
+        daily.CompressionLevel = 0;
+        daily.ClearArchiveBit = true;
+        daily.PostRunFile = "C:\\Tools\\post.exe";
+        daily.PostWait = 1;
+        daily.IncludeList = {source.Path() + "*.*"};
+        if (phase.setUp) phase.setUp(daily);
+        hosted.WriteJob(daily);
+        bool fired = false;
+        hosted.onTick = [&] {
+            if (fired || !hosted.form->Session.Running() || !phase.armed(hosted)) return;
+            fired = true;
+            phase.cancel(hosted);
+        };
+        hosted.RunJob();
+        hosted.onTick = nullptr;
+
+        ASSERT_TRUE(fired);
+        ui::TMF& form = *hosted.form;
+        EXPECT_FALSE(form.Session.Running());
+        const std::string log = hosted.ProgramLog();
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u) << "one job end";
+        EXPECT_EQ(hosted.prompter.Pending(), 0u);
+        // The zips on the destination, and a volume whose copy was cancelled, kept in the
+        // temporary folder.
+        std::vector<std::string> held;
+        for (const std::string& folder : {daily.Destination + "\\", form.Session.Run.TempPath}) {
+            for (const std::string& zipName : ZipsIn(folder)) {
+                if (!zipName.ends_with(".zip")) continue;
+                EXPECT_TRUE(ZipIsSound(folder + zipName)) << folder << zipName;
+                for (const std::string& name : EntriesOf(folder + zipName))
+                    held.push_back("C:\\" + name);
+            }
+        }
+        EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
+        if (cd) {
+            EXPECT_TRUE(WorkFilesUnder(cd->Folder()).empty());
+        }
+        for (const auto& [path, attributes] : hosted.attributes.files.files) {
+            if (attributes & gui::AttributeDirectory) continue;
+            const bool zipped = std::find(held.begin(), held.end(), path) != held.end();
+            const bool cleared = phase.bits == Bits::KeptForWholeZips && zipped;
+            EXPECT_EQ((attributes & gui::AttributeArchive) == 0, cleared) << path;
+        }
+        if (phase.bits == Bits::Untouched) {
+            EXPECT_EQ(hosted.attributes.sets, 0);
+        }
+        if (phase.bits == Bits::KeptForWholeZips) {
+            EXPECT_FALSE(held.empty());
+        }
+        DeleteFileA((hosted.programFolder / "Stop.req").c_str());
+    }
 }
