@@ -187,6 +187,9 @@ class RestoreWindow {
     virtual bool ConfirmRestore(const std::string& text) = 0;
     // The masked text entry; false when cancelled.
     virtual bool AskPassword(const std::string& prompt, std::string& text) = 0;
+    // The open dialog for a part of a spanned archive, preset with fileName; true and the
+    // chosen file in fileName when one was chosen (never while hidden).
+    virtual bool ChooseArchivePart(const std::string& filter, std::string& fileName) = 0;
     // The program's numbered logs' folder ("\" ended), and the restore's log in it (none: empty).
     virtual std::string LogFolder() = 0;
     virtual void SetRestoreLogName(const std::string& file) = 0;

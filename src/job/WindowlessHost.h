@@ -102,6 +102,7 @@ class WindowlessHost : public JobHost {
     bool RestoreCancelled() override { return false; }
     bool ConfirmRestore(const std::string&) override { return false; }
     bool AskPassword(const std::string&, std::string&) override { return false; }
+    bool ChooseArchivePart(const std::string&, std::string&) override { return false; }
     std::string LogFolder() override { return ProgramFolder() + "Log\\"; }
     void SetRestoreLogName(const std::string&) override {}
     void ClearRestoreVerify() override {}

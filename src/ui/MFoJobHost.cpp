@@ -224,6 +224,22 @@ class TMFJobHost final : public job::JobHost {
         text = entry.Edit1->Text();
         return true;
     }
+    bool ChooseArchivePart(const std::string& filter, std::string& fileName) override {
+        if (Hidden()) return false;
+        gui::TFileDialogRequest request;
+        request.Owner = form_.Handle();
+        request.DefaultExt = "zip";
+        request.Filter = filter;
+        request.FileName = fileName;
+        gui::TFileDialogAnswer answer;
+        form_.RunModal([&] {
+            answer = gui::Prompter().FileDialog(request);
+            return answer.Accepted ? gui::mrOk : gui::mrCancel;
+        });
+        if (!answer.Accepted || answer.Files.empty()) return false;
+        fileName = answer.Files.front();
+        return true;
+    }
     std::string LogFolder() override { return form_.LogFolder(); }
     void SetRestoreLogName(const std::string& file) override { form_.BeginRestoreLog(file); }
     void ClearRestoreVerify() override {
