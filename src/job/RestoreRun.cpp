@@ -8,8 +8,11 @@
 #include "zip/ExtractFilesWin.h"
 #include "zip/UnZipper.h"
 #include "zip/UnZipperWin.h"
+#include "zip/ZipLib.h"
 
 #include <windows.h>
+
+#include <cstdio>
 
 namespace job {
 
@@ -184,6 +187,9 @@ void TRestoreRun::Connect() {
         if (percent >= 100 && ++FullReports > 100000) throw EInfiniteRun();
         if (RestoreCancelRequested) z.CancelTheOperation();
     };
+    z.OnGetNextDisk = [this](zip::TUnZipper& z, int volume, std::string& fname) {
+        NextArchivePart(z, volume, fname);
+    };
     z.OnUnZipComplete = [this](zip::TUnZipper& z, int fileCount) {
         if (VerifyMode) return;
         host_.AddToLog(std::to_string(fileCount) + " files restored.");
@@ -193,6 +199,25 @@ void TRestoreRun::Connect() {
         ShowRunning(false);
         RestoreCancelRequested = false;
     };
+}
+
+// The parts of a spanned archive are name.z01, name.z02, ... and the archive itself last. A part
+// not where the one before was is asked for: a disc to insert, or the file chosen elsewhere.
+void TRestoreRun::NextArchivePart(zip::TUnZipper& z, int volume, std::string& fname) {
+    char ext[16];
+    std::snprintf(ext, sizeof ext, ".z%02d", volume);
+    const bool last = volume == z.EndCentral().ThisDisk + 1;
+    fname = zip::ChangeFileExt(fname, last ? ".zip" : ext);
+    if (Exists(fname)) return;
+    if (!host_.AskOkCancel("Insert the disc with: " + fname, gui::TMsgIcon::Stop)) {
+        RestoreCancelRequested = true;
+        fname.clear();
+        return;
+    }
+    if (Exists(fname)) return;
+    // Windows dialogs separate the patterns of one filter with ";".
+    std::string chosen = zip::ChangeFileExt(fname, ".*");
+    if (host_.ChooseArchivePart("zip files|*.zip;*.z" + std::string(ext + 2), chosen)) fname = chosen;
 }
 
 int TRestoreRun::Open(const std::string& file) {

@@ -66,6 +66,7 @@ class TRestoreRun {
     void ShowRunning(bool running);
     void StartLog();
     void ReplaceAtNextBoot(const std::string& destDir);
+    void NextArchivePart(zip::TUnZipper& z, int volume, std::string& fname);
 
     JobHost& host_;
     std::unique_ptr<zip::TExtractFileSystem> files_;

@@ -602,3 +602,79 @@ TEST_F(RestoreTabTest, ArchivesMadeByInfoZipWithAPasswordAndBy7zRestoreAndVerify
               ReadWholeFile(work / "from7z\\docs\\table.csv"));
     EXPECT_EQ(tab->Label15->Caption(), "2 of 2 files restored.");
 }
+
+// A split archive restores from its parts beside it; a part that is not there is asked for
+// as a disc, then through the open dialog (the rest follows from the folder chosen); a box
+// answered with Cancel stops the restore.
+TEST_F(RestoreTabTest, SplitArchivePartsAreFoundBesideOrAskedForAndACancelStops) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) {
+        std::string bytes(120000, '\0');
+        uint32_t seed = 12345u + static_cast<uint32_t>(i);
+        for (char& c : bytes)
+            c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+        files.push_back(Source("part" + std::to_string(i) + ".bin", bytes));
+    }
+    CreateDirectoryA((work / "set").c_str(), nullptr);
+    std::vector<std::string> parts;
+    {
+        zip::TWinExtractFileSystem in;
+        zip::TWinZipperFileSystem out{FixedDrive};
+        zip::TZipper z{in, out};
+        z.SetStorePaths(true);
+        z.SetRelativePaths(true);
+        z.SetRootDir(work / "src\\");
+        z.SetZipName(work / "set\\a.zip");
+        z.MultiZipInfo.MultiMode = zip::mmBlocks;
+        z.MultiZipInfo.FirstBlockSize = z.MultiZipInfo.BlockSize = 100000;
+        for (const std::string& file : files)
+            z.FilesList.Add(file);
+        ASSERT_EQ(z.Zip(), 3);
+        ASSERT_GE(z.VolumesWritten(), 3);
+        for (int part = 1; part < z.VolumesWritten(); ++part)
+            parts.push_back("a.z0" + std::to_string(part));
+        parts.push_back("a.zip");
+        ASSERT_TRUE(MoveFileA(z.ZipName().c_str(), (work / "set\\a.zip").c_str()));
+    }
+    auto restoredWhole = [&](const std::string& dest) {
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "part" + std::to_string(i) + ".bin";
+            EXPECT_EQ(ReadWholeFile(dest + "\\" + name), ReadWholeFile(files[i])) << dest << name;
+        }
+    };
+
+    Open(work / "set\\a.zip");
+    prompter.Clear();
+    Restore(work / "beside", tab->RadioButton4);
+    restoredWhole(work / "beside");
+    EXPECT_TRUE(prompter.Requests().empty());
+
+    CreateDirectoryA((work / "other").c_str(), nullptr);
+    for (const std::string& part : parts)
+        ASSERT_TRUE(CopyFileA((work / "set\\" + part).c_str(), (work / "other\\" + part).c_str(), FALSE));
+    ASSERT_TRUE(DeleteFileA((work / "set\\a.z01").c_str()));
+    Open(work / "set\\a.zip");
+    prompter.Clear();
+    prompter.AnswerMessage(gui::mrOk).AnswerFile({work / "other\\a.z01"});
+    Restore(work / "chosen", tab->RadioButton4);
+    restoredWhole(work / "chosen");
+    const std::vector<gui::TPromptRecord> asked = prompter.Requests();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].Message.Text, "Insert the disc with: " + work / "set\\a.z01");
+    EXPECT_EQ(asked[0].Message.Buttons, gui::TMsgButtons::OKCancel);
+    EXPECT_EQ(asked[0].Message.Icon, gui::TMsgIcon::Stop);
+    EXPECT_EQ(asked[1].File.Filter, "zip files|*.zip;*.z01");
+    EXPECT_EQ(asked[1].File.FileName, work / "set\\a.*");
+    EXPECT_EQ(asked[1].File.DefaultExt, "zip");
+
+    Open(work / "set\\a.zip");
+    prompter.Clear();
+    prompter.AnswerMessage(gui::mrCancel);
+    Restore(work / "cancelled", tab->RadioButton4);
+    EXPECT_EQ(prompter.Requests().size(), 1u) << "no dialog after Cancel";
+    EXPECT_FALSE(FileExists(work / "cancelled\\part0.bin"));
+    EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find(" stopped: User canceled loading new disk."),
+              std::string::npos);
+    EXPECT_EQ(form->StartRestore->Caption(), "&Start");
+    EXPECT_FALSE(tab->Run().RestoreCancelRequested);
+}
