@@ -1,0 +1,173 @@
+// Whole jobs hosted in-process onto a removable drive whose media really fill (tmpfs mounts the
+// script made, put in a Wine "floppy" drive): a medium filled by someone else in the middle of
+// a volume has the volume rolled back and made again on the next medium, with nothing lost;
+// a medium too full for the next volume asks, and a Cancel there ends the job once.
+#include "HostedJob.h"
+#include "WineDriveWinSupport.h"
+#include "gui/Action.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+using namespace hostedjob;
+
+namespace {
+
+// A medium of the script, emptied, as a Windows folder ending in "\".
+std::string Medium(int number) {
+    const char* unixPath = std::getenv(("TW_MEDIA_" + std::to_string(number)).c_str());
+    if (unixPath == nullptr) {
+        ADD_FAILURE() << "TW_MEDIA_" << number << " is not set: run through runner_media.sh";
+        return {};
+    }
+    std::string folder = std::string("Z:") + unixPath + "\\";
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    for (const std::string& file : ZipsIn(folder))
+        DeleteFileA((folder + file).c_str());
+    return folder;
+}
+
+int64_t FreeBytes(const std::string& root) {
+    ULARGE_INTEGER free{}, total{}, all{};
+    GetDiskFreeSpaceExA(root.c_str(), &free, &total, &all);
+    return static_cast<int64_t>(free.QuadPart);
+}
+
+// Fills the medium up to `left` bytes, as another program would.
+void FillUpTo(const std::string& medium, const std::string& root, int64_t left) {
+    WriteWholeFile(medium + "filler.bin", std::string(static_cast<size_t>(FreeBytes(root) - left), 'f'));
+}
+
+const char shortage[] = "Not enough free disk space for the next files in ";
+
+// Seven 900,000-byte files to the floppy's root in stored 4 MiB volumes, clearing archive
+// bits: four files in the first volume, three in the second.
+struct FloppyJob {
+    explicit FloppyJob(HostedProgram& hosted) : hosted(hosted) {
+        EXPECT_TRUE(floppy.Defined());
+        EXPECT_TRUE(floppy.Insert(first));
+        std::mt19937 random(17);
+        for (int i = 0; i < 7; ++i)
+            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+        AddTree(hosted.attributes, source.Path());
+        job::JobDefinition daily;
+        daily.Destination = floppy.Root().substr(0, 2);
+        daily.ZipSizeText = "4";
+        daily.CompressionLevel = 0;
+        daily.ClearArchiveBit = true;
+        daily.PostRunFile = "C:\\Tools\\post.exe";
+        daily.IncludeList = {source.Path() + "*.*"};
+        hosted.WriteJob(daily);
+    }
+    int Cleared() const {
+        int cleared = 0;
+        for (const auto& [path, attributes] : hosted.attributes.files.files)
+            cleared += !(attributes & (gui::AttributeArchive | gui::AttributeDirectory));
+        return cleared;
+    }
+    // The source files each zip on the medium holds; every zip is tested.
+    void Held(const std::string& medium, std::map<std::string, int>& held) const {
+        for (const std::string& file : ZipsIn(medium)) {
+            if (!file.ends_with(".zip")) continue;
+            EXPECT_TRUE(ZipIsSound(medium + file)) << medium << file;
+            for (const std::string& name : EntriesOf(medium + file))
+                ++held["C:\\" + name];
+        }
+    }
+
+    // The source files among what the zips hold (beside them: the folder, the job log).
+    size_t SourceFiles(const std::map<std::string, int>& held) const {
+        size_t files = 0;
+        for (const auto& [name, count] : held)
+            files += name.starts_with(source.Path()) && !name.ends_with("\\");
+        return files;
+    }
+
+    HostedProgram& hosted;
+    std::string first = Medium(1), second = Medium(2);
+    wintest::TWineDrive floppy{DRIVE_REMOVABLE};
+    TempFolder source;
+};
+
+} // namespace
+
+TEST(RunnerMedia, AMediumFilledInTheMiddleOfAVolumeHasItMadeAgainOnTheNextMediumAndNothingIsLost) {
+    HostedProgram hosted(false);
+    FloppyJob media(hosted);
+    // Another program fills the medium while the second volume is written.
+    bool filled = false;
+    hosted.attributes.afterSet = [&] {
+        if (filled || hosted.attributes.sets != 6) return;
+        filled = true;
+        FillUpTo(media.first, media.floppy.Root(), 100'000);
+    };
+    int clearedAtPrompt = -1;
+    bool partialAtPrompt = true;
+    hosted.prompter.AnswerMessage(gui::mrOk);
+    hosted.prompter.onMessage = [&](const std::string& text) {
+        if (!text.starts_with(shortage)) return;
+        clearedAtPrompt = media.Cleared();
+        partialAtPrompt = ZipsIn(media.first).size() != 2;
+        media.floppy.Insert(media.second);
+    };
+    hosted.RunJob();
+
+    ASSERT_TRUE(filled);
+    EXPECT_FALSE(hosted.form->Session.Running());
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Not enough room for: "), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    ASSERT_EQ(hosted.prompter.MessageTexts().size(), 1u);
+    EXPECT_EQ(clearedAtPrompt, 4) << "the failed volume's files have their archive bits again";
+    EXPECT_FALSE(partialAtPrompt) << "the failed volume is gone from the full medium";
+    EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
+
+    std::map<std::string, int> held;
+    media.Held(media.first, held);
+    media.Held(media.second, held);
+    EXPECT_EQ(media.SourceFiles(held), 7u);
+    EXPECT_EQ(ZipsIn(media.first).size(), 2u) << "the first volume and the filler";
+    EXPECT_EQ(ZipsIn(media.second).size(), 1u) << "the second volume, made again";
+    for (const auto& [path, attributes] : hosted.attributes.files.files) {
+        if (attributes & gui::AttributeDirectory) continue;
+        EXPECT_EQ(held[path], 1) << path << " is in one whole volume";
+        EXPECT_FALSE(attributes & gui::AttributeArchive) << path;
+    }
+    EXPECT_TRUE(WorkFilesUnder(media.first).empty());
+    EXPECT_TRUE(WorkFilesUnder(media.second).empty());
+    EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
+}
+
+TEST(RunnerMedia, CancelAtTheShortagePromptEndsTheJobOnceAndSetsTheArchiveBitsAgain) {
+    HostedProgram hosted(false);
+    FloppyJob media(hosted);
+    // Between the volumes another program leaves too little room for the next.
+    bool filled = false;
+    hosted.onTick = [&] {
+        if (filled || Count(hosted.ProgramLog(), "File created: ") != 1) return;
+        filled = true;
+        FillUpTo(media.first, media.floppy.Root(), 1'000'000);
+    };
+    hosted.prompter.AnswerMessage(gui::mrCancel);
+    hosted.prompter.AnswerMessage(gui::mrYes);
+    hosted.RunJob();
+
+    ASSERT_TRUE(filled);
+    EXPECT_FALSE(hosted.form->Session.Running());
+    const std::vector<std::string> asked = hosted.prompter.MessageTexts();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_TRUE(asked[0].starts_with(shortage)) << asked[0];
+    EXPECT_EQ(asked[1], "Reset the archive bit to the state before the backup");
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+    EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
+    std::map<std::string, int> held;
+    media.Held(media.first, held);
+    EXPECT_EQ(media.SourceFiles(held), 4u) << "the first volume, whole";
+    EXPECT_EQ(media.Cleared(), 0);
+    EXPECT_TRUE(WorkFilesUnder(media.first).empty());
+    EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
+}
