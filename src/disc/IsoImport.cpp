@@ -209,6 +209,17 @@ bool ImportIsoSession(IsoBlockReader& reader, uint32_t trackStart, int sessionNu
     return walker.Run(trackStart, folder);
 }
 
+uint32_t IsoSessionVolumeEnd(IsoBlockReader& reader, uint32_t trackStart) {
+    uint8_t block[kBlockSize];
+    for (uint32_t i = 0; i < kDescriptorSearchBlocks; ++i) {
+        if (!reader.ReadBlocks(trackStart + kSystemAreaBlocks + i, 1, block)) return 0;
+        if (std::memcmp(block + 1, "CD001", 5) != 0) continue;
+        if (block[0] == 255) return 0;
+        if (block[0] == 1 || block[0] == 2) return GetLe32(block + kVdVolumeSpaceSize);
+    }
+    return 0;
+}
+
 bool VerifyIsoFile(IsoBlockReader& reader, uint32_t firstBlock, uint64_t size, const std::string& sourcePath,
                    IsoSourceFiles& sources, const std::function<void(int percent)>& step) {
     std::unique_ptr<IsoSourceFile> source = sources.Open(sourcePath);

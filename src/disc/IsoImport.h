@@ -25,6 +25,10 @@ class IsoBlockReader {
 bool ImportIsoSession(IsoBlockReader& reader, uint32_t trackStart, int sessionNumber, TIsoImage& image,
                       TDEntry* folder, int* importedCount = nullptr);
 
+// The end block that the volume of the session starting at trackStart claims (its volume
+// space size, counted from block 0); 0 when the session holds no volume descriptor.
+uint32_t IsoSessionVolumeEnd(IsoBlockReader& reader, uint32_t trackStart);
+
 class EIsoSourceMissing : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;

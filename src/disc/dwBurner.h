@@ -80,11 +80,15 @@ class TDiscBurner : public TSCSIDevice {
     // Lays the image out. Unless SkipSessionImport, the medium is detected (150 or 600 blocks
     // before data) and, with LookUpStart (a write is about to begin), a disc with sessions is
     // continued at its next writable address, or at the end of the existing volume on
-    // overwritable media. A start that cannot be read falls back to 0 with a message.
+    // overwritable media; a session an earlier failed write left open is closed first. A
+    // start that cannot be read falls back to 0 with a message (and a write on sequential
+    // media then fails instead of starting).
     void Prepare(bool SkipSessionImport, bool LookUpStart);
 
     // Reads session Session (-1 or beyond the last: the last) into Folder (nullptr: the root).
-    // Session 0 and a disc without sessions do nothing. Problems are debug messages (mType 4).
+    // For the last, a session that a failed write left incomplete is passed over for the one
+    // before it. Session 0 and a disc without sessions do nothing. Problems are debug
+    // messages (mType 4).
     bool ImportSession(int8_t Session, TDEntry* Folder);
     // True when the disc data of Entry equals SourcePath. Throws EIsoSourceMissing when the
     // source cannot be opened; an unreadable block counts as a difference.
@@ -106,6 +110,11 @@ class TDiscBurner : public TSCSIDevice {
     void KeepWorker(void* threadHandle);
     // Leaves the session's first data track (else its first track) in TrackInfo.
     bool FindSessionTrack(uint32_t Session);
+    // The session found by FindSessionTrack holds a volume that ends within its recorded blocks.
+    bool SessionIsWhole(IsoBlockReader& reader);
+    void CloseUnfinishedSession(int type);
+    // The last Prepare could not tell where the new session goes on a disc that needs it.
+    bool startUnknown_ = false;
 };
 
 // Sleeps on the clock in 1 ms steps without pumping messages: for the writer and erase

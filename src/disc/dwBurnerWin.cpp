@@ -50,9 +50,11 @@ void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
         ~DebugOff() { flag = was; }
     } quiet(DoDebug);
     uint32_t start = 0;
+    startUnknown_ = false;
     if (!SkipSessionImport) {
         const int type = GetMediaType();
         Image.DvdMedia = !IsCDMedia(type);
+        if (LookUpStart && !TestWrite && IsSequentialMedia(type)) CloseUnfinishedSession(type);
         if (LookUpStart && GetLastSession() > 0) {
             WaitReady(10000, 500);
             SetWriteParameters(TestWrite, UnderrunProtection, type);
@@ -67,6 +69,9 @@ void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
             if (start == 0 || start > 0xFF000000u) {
                 DoDebugMessage("ERROR GETTING NEXT WRITABLE ADDRESS", kMsgInfo);
                 start = 0;
+                // Block 0 of a sequential disc holding sessions is never writable: such a
+                // start is a failed query, and the write must not go ahead on it.
+                startUnknown_ = IsSequentialMedia(type);
             }
         }
     }
@@ -77,14 +82,54 @@ bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {
     if (Session == 0) return false;
     const int last = GetLastSession();
     if (last <= 0) return false;
-    const int session = (Session < 0 || Session > last) ? last : Session;
-    if (!FindSessionTrack(static_cast<uint32_t>(session))) {
-        DoDebugMessage(">>> IMPORTING SESSION # " + std::to_string(session), kMsgProgress);
-        DoDebugMessage("ERROR IMPORTING SESSION # " + std::to_string(session), kMsgError);
-        return false;
-    }
+    const bool latest = Session < 0 || Session > last;
+    int session = latest ? last : Session;
     DeviceBlockReader reader(*this);
+    for (;;) {
+        if (!FindSessionTrack(static_cast<uint32_t>(session))) {
+            DoDebugMessage(">>> IMPORTING SESSION # " + std::to_string(session), kMsgProgress);
+            DoDebugMessage("ERROR IMPORTING SESSION # " + std::to_string(session), kMsgError);
+            return false;
+        }
+        // A write that failed part-way leaves a session whose volume reaches past what was
+        // recorded: its tree names blocks that hold nothing. The latest whole session is the
+        // one to continue from.
+        if (!latest || session == 1 || SessionIsWhole(reader)) break;
+        DoDebugMessage("SESSION # " + std::to_string(session) + " IS INCOMPLETE", kMsgInfo);
+        --session;
+    }
     return ImportIsoSession(reader, TrackInfo.TrackStart, session, Image, Folder, &ImportedCount);
+}
+
+bool TDiscBurner::SessionIsWhole(IsoBlockReader& reader) {
+    const TrackInformation track = TrackInfo;
+    // An open track is recorded up to its next writable address, a closed one to its end.
+    const uint64_t recordedEnd = track.NwaValid && track.NextWritableAddress >= track.TrackStart
+                                     ? track.NextWritableAddress
+                                     : uint64_t(track.TrackStart) + track.TrackSize;
+    const uint32_t volumeEnd = IsoSessionVolumeEnd(reader, track.TrackStart);
+    return volumeEnd > track.TrackStart && volumeEnd <= recordedEnd;
+}
+
+// A write that failed part-way leaves the last session open with its data track unfinished.
+// Closing that track and its session puts the next session behind it; writing on into the
+// broken track would give readers the failed write's tree at the session's start.
+void TDiscBurner::CloseUnfinishedSession(int type) {
+    DiscInformation info;
+    if (!ReadDiscInformation(DiscInformationBuffer, DiscInformationLength) ||
+        !ParseDiscInformation(DiscInformationBuffer, DiscInformationLength, info))
+        return;
+    if (info.Status != 1 || info.LastSessionState != 1) return;
+    DoDebugMessage(">>> CLOSING THE SESSION AN EARLIER WRITE LEFT OPEN", kMsgProgress);
+    // Closing must leave the disc open for the new session.
+    const bool finalize = FinalizeDisc;
+    FinalizeDisc = false;
+    SetWriteParameters(false, UnderrunProtection, type);
+    FinalizeDisc = finalize;
+    if (!CloseTrackSession(false, 1, info.LastTrackOfLastSession) ||
+        !CloseTrackSession(false, 2, type == mtDVDPLUSR ? 0xFF : 0))
+        DoDebugMessage("ERROR CLOSING THE SESSION AN EARLIER WRITE LEFT OPEN", kMsgError);
+    WaitReady(240000, 5000);
 }
 
 // Discs from other programs may hold several tracks in a session (audio before the data, or

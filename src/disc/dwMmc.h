@@ -187,6 +187,12 @@ inline bool IsCDMedia(int mediaType) {
     return mediaType < mtDVDROM;
 }
 
+// Media written only at the next writable address, one session after the other.
+inline bool IsSequentialMedia(int mediaType) {
+    return mediaType == mtCDR || mediaType == mtCDRW || mediaType == mtDVDR ||
+           mediaType == mtDVDRWSequential || mediaType == mtDVDPLUSR;
+}
+
 // READ TOC/PMA/ATIP format 4 (MSF): the medium type it tells (mtCDR/mtCDRW/mtCDROM) and
 // the lead-out start of the last possible session in blocks.
 bool ParseAtip(const uint8_t* data, size_t size, TMediaType& mediaType, uint32_t& leadOutBlocks);

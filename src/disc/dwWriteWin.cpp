@@ -435,6 +435,11 @@ bool TDiscBurner::BurnCD() {
             gui::Wait(kReadyPollMs, false);
         Prepare(false, true);
         media = GetMediaType();
+        if (startUnknown_) {
+            LastWriteError = DiscMessage(msgNextWritableAddress);
+            if (OnWriteDone) OnWriteDone(this, LastWriteError);
+            return false;
+        }
     }
     Image.BuildImageHead();
     const uint32_t payload = !fileMode && IsCDMedia(media) ? kPayloadCd : kPayloadDefault;

@@ -100,6 +100,24 @@ TEST(BurnCDPeers, SequentialDvdRwAndDvdPlusRKeepTheirFirstSessionUnderTheSecond)
     }
 }
 
+// Two writes failed part-way before the third went through (BurnRetry.*): the failed sessions
+// sit between the first and the last, and the last still holds every file, sound.
+TEST(BurnCDPeers, ASessionWrittenAfterFailedAttemptsHoldsTheEarlierFilesAndTestsSound) {
+    for (const char* name : {"cdr-retry.img", "cdrw-retry.img", "dvdr-retry.img"}) {
+        SCOPED_TRACE(name);
+        WrittenDisc disc(name);
+        REQUIRE_DISC(disc);
+        CheckSequentialSessions(disc);
+        TempFolder temp;
+        WriteBytes(temp / "d.zip", Extract(disc, "d.zip", true));
+        int code = -1;
+        RunCommand("unzip -tq '" + (temp / "d.zip") + "'", &code);
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(RunCommand("unzip -p '" + (temp / "d.zip") + "' data/d.txt", &code),
+                  std::string(90000, 'd'));
+    }
+}
+
 // One volume from block 0 whose descriptors at block 16 were replaced by the second session's.
 TEST(BurnCDPeers, OverwritableDiscsShowTheLatestSessionFromBlock16) {
     for (const char* name :
