@@ -395,3 +395,84 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         DeleteFileA((hosted.programFolder / "Stop.req").c_str());
     }
 }
+
+// A run that died while its second volume was written (its resume state, its volumes and the
+// archive bits as they were at that moment) is resumed: the half-written volume goes, the run
+// goes on at that volume, and together the volumes hold every file once.
+TEST(JobRunner, AResumedRunDeletesTheHalfWrittenVolumeAndGoesOnAtItSoEveryFileIsHeldOnce) {
+    HostedProgram hosted(false);
+    TempFolder source, crashed;
+    std::mt19937 random(123);
+    for (int i = 0; i < 7; ++i)
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+    AddTree(hosted.attributes, source.Path());
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.ClearArchiveBit = true;
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    const std::string dest = daily.Destination + "\\";
+    // What a kill in the middle of the second volume leaves: the state files of the program
+    // folder, the destination, the archive bits.
+    const auto isState = [](const std::string& name) {
+        return (name.starts_with("tarnwick.") && !name.ends_with(".log") && !name.ends_with(".ini")) ||
+               name == "Att.Lst";
+    };
+    std::map<std::string, uint32_t> bitsAtKill;
+    std::string halfWritten;
+    hosted.attributes.afterSet = [&] {
+        if (hosted.attributes.sets != 6) return;
+        for (const std::string& name : ZipsIn(hosted.programFolder.Path()))
+            if (isState(name)) std::filesystem::copy_file(hosted.programFolder / name, crashed / name);
+        // The volume being written is held open for writing only: what a killed run leaves of
+        // it is made below.
+        halfWritten = hosted.form->Session.Run.VolumePath;
+        std::filesystem::create_directories(crashed / "dest");
+        for (const std::string& name : ZipsIn(dest))
+            if (dest + name != halfWritten)
+                std::filesystem::copy_file(dest + name, crashed / ("dest\\" + name));
+        bitsAtKill = hosted.attributes.files.files;
+    };
+    hosted.RunJob();
+    hosted.attributes.afterSet = nullptr;
+    ASSERT_FALSE(halfWritten.empty());
+    ASSERT_FALSE(testsupport::FileExists(hosted.programFolder / "tarnwick.run"));
+
+    // The kill: back to that moment.
+    std::filesystem::remove_all(dest);
+    std::filesystem::copy(crashed / "dest", dest);
+    for (const std::string& name : ZipsIn(crashed.Path()))
+        CopyFileA((crashed / name).c_str(), (hosted.programFolder / name).c_str(), FALSE);
+    std::string partial(1'500'000, '\0');
+    for (char& c : partial)
+        c = static_cast<char>(random());
+    WriteWholeFile(halfWritten, "PK\x03\x04" + partial);
+    hosted.attributes.files.files = bitsAtKill;
+    ASSERT_TRUE(testsupport::FileExists(hosted.programFolder / "tarnwick.run"));
+    const size_t logBefore = hosted.ProgramLog().size();
+    hosted.prompter.AnswerMessage(gui::mrYes);
+    hosted.form->KeepResumeState = true; // as the start action leaves it
+    hosted.RunJob();
+
+    ASSERT_FALSE(hosted.form->Session.Running());
+    const std::vector<std::string> asked = hosted.prompter.MessageTexts();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].starts_with("Your last job: Daily.dat was not finished")) << asked[0];
+    const std::string log = hosted.ProgramLog().substr(logBefore);
+    EXPECT_EQ(Count(log, "File deleted: " + halfWritten), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    std::map<std::string, int> held;
+    for (const std::string& zipName : ZipsIn(dest)) {
+        EXPECT_TRUE(ZipIsSound(dest + zipName)) << zipName;
+        for (const std::string& name : EntriesOf(dest + zipName))
+            ++held["C:\\" + name];
+    }
+    for (const auto& [path, attributes] : hosted.attributes.files.files) {
+        if (attributes & gui::AttributeDirectory) continue;
+        EXPECT_EQ(held[path], 1) << path;
+        EXPECT_FALSE(attributes & gui::AttributeArchive) << path;
+    }
+    EXPECT_FALSE(testsupport::FileExists(hosted.programFolder / "tarnwick.run")) << "nothing left to resume";
+}
