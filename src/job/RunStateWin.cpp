@@ -16,10 +16,15 @@ bool SaveRunState(const std::string& base, const RunStateLists& lists, const Run
     return gui::ReplaceFileContents(base + ".run", RunSectionText(values));
 }
 
-bool LoadRunState(const std::string& base, RunStateLists& lists, RunStateValues& values) {
+bool LoadRunValues(const std::string& base, RunStateValues& values) {
     std::string text;
     if (!gui::ReadWholeFile(base + ".run", text)) return false;
     ReadRunSection(text, values);
+    return true;
+}
+
+bool LoadRunState(const std::string& base, RunStateLists& lists, RunStateValues& values) {
+    if (!LoadRunValues(base, values)) return false;
     for (size_t i = 0; i < RunStateListExtensions.size(); ++i) {
         std::string listText;
         RunStateList(lists, i) = gui::ReadWholeFile(base + RunStateListExtensions[i], listText)
@@ -30,10 +35,8 @@ bool LoadRunState(const std::string& base, RunStateLists& lists, RunStateValues&
 }
 
 std::string ResumeJobName(const std::string& base) {
-    std::string text;
-    if (!gui::ReadWholeFile(base + ".run", text)) return {};
     RunStateValues values;
-    ReadRunSection(text, values);
+    LoadRunValues(base, values);
     return values.JobName;
 }
 

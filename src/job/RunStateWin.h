@@ -18,6 +18,10 @@ bool SaveRunState(const std::string& base, const RunStateLists& lists, const Run
 // file that is missing or cannot be read loads as an empty list.
 bool LoadRunState(const std::string& base, RunStateLists& lists, RunStateValues& values);
 
+// The keys alone, for a look at the state before the run reloads it: the lists of a big run
+// are large and not read here. False when there is no .run file.
+bool LoadRunValues(const std::string& base, RunStateValues& values);
+
 // The job named in the .run file; empty when there is none.
 std::string ResumeJobName(const std::string& base);
 

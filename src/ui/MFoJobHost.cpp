@@ -119,9 +119,8 @@ class TMFJobHost final : public job::JobHost {
     bool KeepResumeState() override { return form_.KeepResumeState; }
     void DiscardResumeState() override { form_.DiscardResumeState(); }
     job::RunStateValues ResumeValues() override {
-        job::RunStateLists lists;
         job::RunStateValues values;
-        if (!job::LoadRunState(form_.ResumeStatePath(""), lists, values)) return {};
+        if (!job::LoadRunValues(form_.ResumeStatePath(""), values)) return {};
         return values;
     }
     bool VerifyWrites() override { return form_.flags_.VerifyWrittenZip; }

@@ -91,8 +91,12 @@ TEST(ResumeState, KeysInOrderAndSevenListsWithAnsiPathsRoundTrip) {
     EXPECT_EQ(values, SomeValues());
     EXPECT_EQ(loaded, lists);
     EXPECT_EQ(ResumeJobName(base), "Caf\xe9 Daily.dat");
+    RunStateValues keysOnly;
+    EXPECT_TRUE(LoadRunValues(base, keysOnly));
+    EXPECT_EQ(keysOnly, SomeValues());
 
     DiscardRunState(base);
+    EXPECT_FALSE(LoadRunValues(base, keysOnly));
     EXPECT_EQ(ResumeJobName(base), "");
     EXPECT_FALSE(LoadRunState(base, loaded, values)) << "nothing left to resume";
     EXPECT_EQ(GetFileAttributesA((base + ".ftz").c_str()), INVALID_FILE_ATTRIBUTES);
