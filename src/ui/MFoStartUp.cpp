@@ -16,6 +16,7 @@
 #include "gui/TextTrim.h"
 #include "gui/Wait.h"
 #include "job/JobStartRules.h"
+#include "job/RunStateWin.h"
 #include "ui/DriveDetector.h"
 #include "ui/SmallDialogs.h"
 
@@ -224,11 +225,15 @@ void TMF::DiscardResumeState() {
 void TMF::OfferResume() {
     if (flags_.HideWindow && flags_.Hidden) return;
     if (Session.Running() || !FileExists(ResumeStatePath(".run"))) return;
+    // The unfinished job is the one the state was saved for, which need not be the job
+    // loaded now: the question names it, and Yes makes it the job that is loaded and started.
+    const std::string unfinished = job::ResumeJobName(ResumeStatePath(""));
     const std::string question =
-        "Your last job: " + flags_.JobName +
+        "Your last job: " + (unfinished.empty() ? flags_.JobName : unfinished) +
         " was not finished would you like to continue the job. The job will start at "
         "the begin of that disk or file which was cancelled";
     if (ShowBox(question, gui::TMsgButtons::YesNo, gui::TMsgIcon::Question, 2) == gui::mrYes) {
+        if (!unfinished.empty()) flags_.JobName = unfinished;
         flags_.JobNamedOnStart = true;
         KeepResumeState = true;
     } else {

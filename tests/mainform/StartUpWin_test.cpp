@@ -306,17 +306,24 @@ TEST_F(StartUpTest, ResumeOfferKeepsOrDiscardsTheStateAndTakesNoWhileHidden) {
     auto writeState = [&] {
         for (const std::string& file : state)
             testsupport::WriteWholeFile(programFolder / file, "x");
+        testsupport::WriteWholeFile(programFolder / "tarnwick.run", "[Running]\r\nJobName=Daily.dat\r\n");
     };
     writeState();
     ProgramIni().WriteBool("LastState", "HideInfo", true);
+    // Another job is the current one: the question and the start are about the unfinished job.
+    ProgramIni().WriteString("Files", "LastJob", "Weekly.dat");
     StartProgram();
     prompter.AnswerMessage(gui::mrYes);
     RunStartUp();
     ASSERT_EQ(prompter.Requests().size(), 1u);
-    EXPECT_NE(prompter.MessageTexts()[0].find("was not finished"), std::string::npos);
+    EXPECT_EQ(prompter.MessageTexts()[0],
+              "Your last job: Daily.dat was not finished would you like to continue the job. The job will "
+              "start at the begin of that disk or file which was cancelled");
     EXPECT_EQ(prompter.Requests()[0].Message.Icon, gui::TMsgIcon::Question);
     EXPECT_TRUE(form->KeepResumeState);
     EXPECT_EQ(jobStarts, 1);
+    EXPECT_EQ(program->Flags().JobName, "Daily.dat");
+    EXPECT_EQ(loadedJobs, std::vector<std::string>{"Daily.dat"});
     EXPECT_TRUE(FileExists(programFolder / "tarnwick.run"));
 
     StartProgram();
