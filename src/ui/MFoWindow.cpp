@@ -212,6 +212,10 @@ void TMF::ApplyWindowState() {
     const core::LastStateSettings last = core::ReadLastState(programIni_, Top(), Left(), Height(), Width());
     SetBounds(last.left, last.top, last.width, last.height);
     if (last.useDefault) return;
+    // A start asked to be hidden (/H) stays hidden whatever the last session left: shown, an
+    // unattended job would put its questions on the screen, and it would not close the
+    // program after the job.
+    if (flags_.HideWindow) return;
     flags_.HideWindow = last.hidden;
     if (last.minimized)
         PostMessageA(Handle(), WM_MINIMIZE_TO_TRAY, 0, 0);

@@ -341,6 +341,34 @@ TEST_F(StartUpTest, ResumeOfferKeepsOrDiscardsTheStateAndTakesNoWhileHidden) {
     EXPECT_FALSE(FileExists(programFolder / "tarnwick.run"));
 }
 
+// A hidden start with a job closes the program after the job, with no saved window state and
+// after a session that ended shown; a shown start does not.
+TEST_F(StartUpTest, AHiddenStartWithAJobStaysHiddenAndClosesAfterItWhateverTheLastSessionLeft) {
+    ProgramIni().WriteBool("LastState", "HideInfo", true);
+    const std::vector<std::string> hiddenJob = {"/H", "/=C:\\Jobs\\Daily.dat"};
+    StartProgram(hiddenJob);
+    RunStartUp();
+    EXPECT_EQ(jobStarts, 1);
+    EXPECT_TRUE(program->Flags().HideWindow) << "nothing saved";
+    EXPECT_TRUE(program->Flags().CloseAfterJob);
+
+    gui::TIniFile ini = ProgramIni();
+    ini.WriteBool("LastState", "default", false);
+    ini.WriteBool("LastState", "Hidden", false);
+    ini.WriteBool("LastState", "Minimized", false);
+    StartProgram(hiddenJob);
+    RunStartUp();
+    EXPECT_EQ(jobStarts, 2);
+    EXPECT_TRUE(program->Flags().HideWindow) << "a job ended shown last time";
+    EXPECT_TRUE(program->Flags().CloseAfterJob);
+
+    StartProgram({"/=C:\\Jobs\\Daily.dat"});
+    RunStartUp();
+    EXPECT_EQ(jobStarts, 3);
+    EXPECT_FALSE(program->Flags().CloseAfterJob);
+    EXPECT_TRUE(prompter.Requests().empty());
+}
+
 TEST_F(StartUpTest, BackupReminderCountsDaysOnceADayAndCancelBringsTheOldJobBack) {
     ProgramIni().WriteBool("LastState", "HideInfo", true);
     {

@@ -334,13 +334,12 @@ TEST(ProgramProcess, AHiddenStartWithAJobRunsItWithItsProgramsAndEndsWhetherTheD
     const std::string marker = folder / "marker.exe";
     ASSERT_TRUE(CopyFileA(WindowsPath(TW_CMDMARKER_EXE).c_str(), marker.c_str(), FALSE));
     const std::string markerLog = folder / "cmdmarker.txt";
-    // A program that ran before: its saved window state is not put over the hide switch.
-    const auto settings = [&] {
-        testsupport::WriteWholeFile(
-            folder / "tarnwick.ini",
-            "[Settings]\r\nUseUserData2kXP=0\r\nUseUserData=0\r\n[LastState]\r\ndefault=1\r\n");
+    const auto settings = [&](const std::string& lastState) {
+        testsupport::WriteWholeFile(folder / "tarnwick.ini",
+                                    "[Settings]\r\nUseUserData2kXP=0\r\nUseUserData=0\r\n" + lastState);
     };
-    settings();
+    // A program that ran before and closed in the usual way.
+    settings("[LastState]\r\ndefault=1\r\n");
     CreateDirectoryA((folder / "source").c_str(), nullptr);
     testsupport::WriteWholeFile(folder / "source\\a.txt", "some bytes");
 
@@ -371,7 +370,7 @@ TEST(ProgramProcess, AHiddenStartWithAJobRunsItWithItsProgramsAndEndsWhetherTheD
     ASSERT_NE(letter, 0);
     const std::string missing = std::string(1, letter) + ":\\Backup";
     DeleteFileA(markerLog.c_str());
-    settings();
+    settings(""); // and no saved window state to keep it hidden
     testsupport::WriteWholeFile(folder / "X.dat", JobFileText(missing, folder / "source\\", marker));
     {
         Process run(program, "/H /=" + folder / "X.dat");
