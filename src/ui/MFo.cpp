@@ -14,6 +14,7 @@
 #include "gui/Memo.h"
 #include "gui/Menu.h"
 #include "gui/PageControl.h"
+#include "gui/Panel.h"
 #include "gui/ProgressBar.h"
 #include "job/JobRunner.h"
 #include "job/JobStart.h"
@@ -98,8 +99,9 @@ void TMF::BuildLayout() {
                                 gui::TBounds{4, 8 + pageHeight * 2 / 3, pageWidth - 96, pageHeight / 3 - 8});
     Button1 = &Create<gui::TButton>(*TabSheet3, "Button1",
                                     gui::TBounds{pageWidth - 84, 8 + pageHeight * 2 / 3, 88, 25}, "&Update");
-    ListBox2 =
-        &Create<gui::TListBox>(*TabSheet2, "ListBox2", gui::TBounds{4, 4, pageWidth, pageHeight}, true);
+    // The schedule tab lays out its lists inside the panel.
+    Panel6 = &Create<gui::TPanel>(*TabSheet2, "Panel6", gui::TBounds{4, 4, pageWidth, pageHeight}, "", false);
+    ListBox2 = &Create<gui::TListBox>(*Panel6, "ListBox2", gui::TBounds{0, 0, pageWidth, pageHeight}, true);
     ProgressBar1 = &Create<gui::TProgressBar>(*this, "ProgressBar1",
                                               gui::TBounds{clientWidth - 210, clientHeight - 34, 200, 18});
     Label1 =

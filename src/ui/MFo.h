@@ -35,6 +35,7 @@ class TMainMenu;
 class TMenuItem;
 class TMemo;
 class TPageControl;
+class TPanel;
 class TPopupMenu;
 class TProgressBar;
 class TTabSheet;
@@ -111,6 +112,7 @@ class TMF : public gui::TForm {
     gui::TListBox* ListBox5 = nullptr;         // log view, newest first
     gui::TMemo* Memo1 = nullptr;               // detail log
     gui::TButton* Button1 = nullptr;           // update the log view
+    gui::TPanel* Panel6 = nullptr;             // the schedule tab's two lists
     gui::TListBox* ListBox2 = nullptr;         // schedules
     gui::TLabel* Label1 = nullptr;             // status line
     gui::TProgressBar* ProgressBar1 = nullptr; // job progress

@@ -12,6 +12,8 @@
 #include "gui/ListBox.h"
 #include "gui/Menu.h"
 #include "gui/PageControl.h"
+#include "gui/Panel.h"
+#include "gui/Splitter.h"
 #include "gui/Wait.h"
 #include "ui/MFo.h"
 
@@ -25,6 +27,13 @@ constexpr double suggestionAhead = 0.1;    // 2.4 hours
 constexpr double intervalAhead = 0.01;     // 14.4 minutes
 constexpr double takeNewHeadAfter = 0.001; // the timer takes the new head of the queue soon
 constexpr unsigned timeHintMessage = 65140;
+// The splitter between the runs and the schedules: not above 21 pixels, and pulled up to 42
+// pixels from the panel's foot when a resize leaves it within 40.
+constexpr int splitterMinTop = 21;
+constexpr int splitterLowestGap = 40;
+constexpr int splitterLowestPlace = 42;
+constexpr int splitterHeight = 3;
+constexpr int labelGap = 5;
 
 // Clears the flag on every way out of an evaluation or a rewrite.
 class TEvaluatingGuard {
@@ -100,13 +109,22 @@ void TScheduleTab::Build() {
     Button8 = &form_.Create<gui::TButton>(page, "Button8", gui::TBounds{4, 254, 170, 25}, "Remove old jobs");
     Button8->SetAction(ClearJobToRun);
 
-    const int listLeft = 184, listWidth = pageWidth - listLeft, half = pageHeight / 2;
+    // "Jobs to run:" above the panel; in it the runs, the splitter, "Schedules:" and the schedules.
+    const int listLeft = 184, listWidth = pageWidth - listLeft, panelTop = 20;
+    const int panelHeight = pageHeight - panelTop, half = panelHeight / 2;
     Label13 = &form_.Create<gui::TLabel>(page, "Label13", gui::TBounds{listLeft, 4, 160, 14}, "Jobs to run:");
-    ListBox4 =
-        &form_.Create<gui::TListBox>(page, "ListBox4", gui::TBounds{listLeft, 20, listWidth, half - 24});
-    Label14 =
-        &form_.Create<gui::TLabel>(page, "Label14", gui::TBounds{listLeft, half, 160, 14}, "Schedules:");
-    form_.ListBox2->SetBounds(listLeft, half + 16, listWidth, pageHeight - half - 16);
+    gui::TPanel& panel = *form_.Panel6;
+    ListBox4 = &form_.Create<gui::TListBox>(panel, "ListBox4", gui::TBounds{0, 0, listWidth, half});
+    Splitter1 =
+        &form_.Create<gui::TSplitter>(panel, "Splitter1", gui::TBounds{0, half, listWidth, splitterHeight},
+                                      *ListBox4, gui::TSplitterKind::Horizontal);
+    Splitter1->MinSize = splitterMinTop;
+    Splitter1->OnCanResize = [this](int& newSize, bool& accept) { Splitter1CanResize(newSize, accept); };
+    Splitter1->OnMoved = [this] { Splitter1Moved(); };
+    Label14 = &form_.Create<gui::TLabel>(panel, "Label14", gui::TBounds{0, half + 8, 160, 14}, "Schedules:");
+    panel.OnResize = [this] { Panel6Resize(); };
+    panel.SetBounds(listLeft, panelTop, listWidth, panelHeight);
+    Panel6Resize();
 
     if (auto* files = form_.FindOrNull<gui::TMenuItem>("Files")) {
         Startautomatic1 = &files->Add("Startautomatic1", "S&tart Automatic");
@@ -122,6 +140,39 @@ void TScheduleTab::Build() {
     RadioButton10->OnClick = [this] { RadioButton10Click(); };
     RadioButton8->SetChecked(true);
     RadioButton8Click();
+}
+
+// Not above 21 pixels; and not lower than a resize of the panel would pull it up to, so a drag
+// cannot hide "Schedules:".
+void TScheduleTab::Splitter1CanResize(int& newSize, bool& accept) {
+    accept = true;
+    newSize = std::max(std::min(newSize, form_.Panel6->Height() - splitterLowestPlace), splitterMinTop);
+}
+
+// "Schedules:" follows the splitter, the schedules fill the rest of the panel.
+void TScheduleTab::Splitter1Moved() {
+    gui::TPanel& panel = *form_.Panel6;
+    const int width = panel.Width();
+    Label14->SetTop(Splitter1->Top() + Splitter1->Height() + labelGap);
+    const int listTop = Label14->Top() + Label14->Height() + 2;
+    ListBox4->SetWidth(width);
+    Splitter1->SetWidth(width);
+    form_.ListBox2->SetBounds(0, listTop, width, std::max(panel.Height() - listTop, 0));
+}
+
+// A smaller panel pulls the splitter up so "Schedules:" stays in sight; it never goes above
+// its lowest place.
+void TScheduleTab::Panel6Resize() {
+    const int height = form_.Panel6->Height();
+    if (Splitter1->Top() > height - splitterLowestGap) {
+        ListBox4->SetHeight(height - splitterLowestPlace);
+        Splitter1->SetTop(height - splitterLowestPlace);
+    }
+    if (Splitter1->Top() < splitterMinTop) {
+        ListBox4->SetHeight(splitterMinTop);
+        Splitter1->SetTop(splitterMinTop);
+    }
+    Splitter1Moved();
 }
 
 std::string TScheduleTab::ScheduleFile() const {

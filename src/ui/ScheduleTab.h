@@ -26,6 +26,7 @@ class TLabel;
 class TListBox;
 class TMenuItem;
 class TRadioButton;
+class TSplitter;
 } // namespace gui
 
 namespace ui {
@@ -52,6 +53,7 @@ class TScheduleTab {
     gui::TLabel* Label13 = nullptr;             // "Jobs to run:"
     gui::TLabel* Label14 = nullptr;             // "Schedules:"
     gui::TListBox* ListBox4 = nullptr;          // the runs
+    gui::TSplitter* Splitter1 = nullptr;        // between the runs and the schedules
     gui::TButton* Button4 = nullptr;            // Add
     gui::TButton* Button5 = nullptr;            // Remove
     gui::TButton* Button8 = nullptr;            // Remove old jobs
@@ -87,6 +89,9 @@ class TScheduleTab {
     void RadioButton9Click();
     void RadioButton10Click();
     void CheckBox4Click();
+    void Splitter1CanResize(int& newSize, bool& accept);
+    void Splitter1Moved();
+    void Panel6Resize();
 
   private:
     void Build();

@@ -12,8 +12,10 @@
 #include "gui/Label.h"
 #include "gui/ListBox.h"
 #include "gui/Menu.h"
+#include "gui/Panel.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "gui/Splitter.h"
 #include "job/Schedules.h"
 #include "ui/MFo.h"
 #include "ui/Program.h"
@@ -222,4 +224,33 @@ TEST_F(ScheduleTabTest, StartAutomaticWritesDeletesAndIsRefusedTheRunValue) {
     }
     LocalFree(acl);
     RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
+}
+
+// The splitter between the runs and the schedules stops 21 pixels from the panel's top and 42
+// from its foot, and a smaller panel pulls it up to 42 pixels from its foot (never above 21);
+// "Schedules:" sits 5 pixels below it and the schedules fill the rest.
+TEST_F(ScheduleTabTest, TheSplitterKeepsBothListsInSight) {
+    Start();
+    gui::TPanel& panel = *form->Panel6;
+    const int height = panel.Height();
+    auto laidOut = [&] {
+        EXPECT_EQ(tab->Splitter1->Top(), tab->ListBox4->Height());
+        EXPECT_EQ(tab->Label14->Top(), tab->Splitter1->Top() + tab->Splitter1->Height() + 5);
+        EXPECT_GT(form->ListBox2->Top(), tab->Label14->Top());
+        EXPECT_EQ(form->ListBox2->Top() + form->ListBox2->Height(), panel.Height());
+    };
+    laidOut();
+    tab->Splitter1->MoveTo(5); // dragged to the top
+    EXPECT_EQ(tab->ListBox4->Height(), 21);
+    laidOut();
+    tab->Splitter1->MoveTo(height - 10); // dragged to the foot: stops where a resize would pull it
+    EXPECT_EQ(tab->Splitter1->Top(), height - 42);
+    laidOut();
+    panel.SetHeight(height - 5);
+    EXPECT_EQ(tab->Splitter1->Top(), height - 5 - 42);
+    EXPECT_EQ(tab->ListBox4->Height(), height - 5 - 42);
+    laidOut();
+    panel.SetHeight(50);
+    EXPECT_EQ(tab->Splitter1->Top(), 21);
+    EXPECT_EQ(tab->ListBox4->Height(), 21);
 }
