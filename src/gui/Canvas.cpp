@@ -1,6 +1,10 @@
 #include "gui/Canvas.h"
 
+#include "gui/CompareText.h"
+
 #include <shellapi.h>
+
+#include <map>
 
 namespace gui {
 
@@ -97,6 +101,27 @@ int SystemIconIndex(const std::string& name, bool folder) {
                         SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES))
         return -1;
     return info.iIcon;
+}
+
+std::string SmallIconKey(const std::string& fileName, bool folder) {
+    if (folder) return "[FOLDER]";
+    const size_t dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || dot + 1 == fileName.size()) return "*";
+    return UpperCaseI(fileName.substr(dot + 1));
+}
+
+int SmallIconIndex(const std::string& fileName, bool folder) {
+    static std::map<std::string, int> cache;
+    const std::string key = SmallIconKey(fileName, folder);
+    auto found = cache.find(key);
+    if (found == cache.end())
+        found =
+            cache.emplace(key, SystemIconIndex(folder       ? "[FOLDER]"
+                                               : key == "*" ? "x"
+                                                            : "x." + key,
+                                               folder))
+                .first;
+    return found->second;
 }
 
 } // namespace gui

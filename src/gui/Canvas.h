@@ -77,5 +77,9 @@ class TCanvas {
 // not exist: the icon is chosen by its extension (or as a folder).
 HIMAGELIST SystemSmallImages();
 int SystemIconIndex(const std::string& name, bool folder);
+// The icon index of a file name's type, asked of the system once per key: the extension in
+// upper case ("*" for none) or "[FOLDER]". One cache serves every grid of the program.
+std::string SmallIconKey(const std::string& fileName, bool folder);
+int SmallIconIndex(const std::string& fileName, bool folder);
 
 } // namespace gui

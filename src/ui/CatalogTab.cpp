@@ -26,7 +26,6 @@
 #include "zip/UnZipperWin.h"
 
 #include <algorithm>
-#include <map>
 
 namespace ui {
 
@@ -134,24 +133,6 @@ bool AppendToFile(const std::string& path, const std::string& text) {
         done += written;
     }
     return CloseHandle(file) && ok;
-}
-
-int SmallIconIndex(const std::string& fileName, bool folder) {
-    static std::map<std::string, int> cache;
-    std::string key = "[FOLDER]";
-    if (!folder) {
-        const size_t dot = fileName.find_last_of('.');
-        key = dot == std::string::npos ? "*" : gui::UpperCaseI(fileName.substr(dot + 1, 3));
-    }
-    auto found = cache.find(key);
-    if (found == cache.end())
-        found = cache
-                    .emplace(key, gui::SystemIconIndex(folder       ? "[FOLDER]"
-                                                       : key == "*" ? "x"
-                                                                    : "x." + key,
-                                                       folder))
-                    .first;
-    return found->second;
 }
 
 TCatalogTab::TCatalogTab(TMF& form)
@@ -564,8 +545,8 @@ void TCatalogTab::DrawGrid2DrawCell(gui::TCanvas& canvas, int col, int row, cons
     if (entry < 0) return;
     if (col == 0) {
         const bool folder = Rows.Name(entry).empty();
-        canvas.DrawImage(gui::SystemSmallImages(), SmallIconIndex(Rows.Name(entry), folder), rect.left + 2,
-                         rect.top);
+        canvas.DrawImage(gui::SystemSmallImages(), gui::SmallIconIndex(Rows.Name(entry), folder),
+                         rect.left + 2, rect.top);
     } else {
         canvas.TextRect(rect, rect.left + 2, rect.top + 1, look.Text);
     }

@@ -145,7 +145,5 @@ bool ReadSharedFile(const std::string& path, std::string& text);
 // Appends, creating the folder and the file when missing; a refused open is tried once more
 // after a second.
 bool AppendToFile(const std::string& path, const std::string& text);
-// The small-icon index for a file name's type, cached by extension ("[FOLDER]" for folders).
-int SmallIconIndex(const std::string& fileName, bool folder);
 
 } // namespace ui

@@ -175,17 +175,8 @@ void TRestoreGrid::DrawGrid1DrawCell(gui::TCanvas& canvas, int col, int row, con
     canvas.FillRect(rect);
     if (col == 0) {
         const std::string name = entries_.Filename(entry);
-        const size_t dot = name.find_last_of('.');
-        const std::string extension = name.empty()               ? "[FOLDER]"
-                                      : dot == std::string::npos ? "*"
-                                                                 : name.substr(dot);
-        auto found = icons_.find(extension);
-        if (found == icons_.end())
-            found = icons_
-                        .emplace(extension, gui::SystemIconIndex(name.empty() ? "[FOLDER]" : "x" + extension,
-                                                                 name.empty()))
-                        .first;
-        canvas.DrawImage(gui::SystemSmallImages(), found->second, rect.left + 2, rect.top);
+        canvas.DrawImage(gui::SystemSmallImages(), gui::SmallIconIndex(name, name.empty()), rect.left + 2,
+                         rect.top);
     } else {
         const std::string text = CellText(col, entry);
         const bool right = col >= 4;

@@ -8,7 +8,6 @@
 #include "gui/StringList.h"
 
 #include <functional>
-#include <map>
 #include <string>
 
 namespace gui {
@@ -69,7 +68,6 @@ class TRestoreGrid {
     std::string CellText(int col, int entry);
 
     zip::TUnZipper& entries_;
-    std::map<std::string, int> icons_;
     bool sorting_ = false;
 };
 

@@ -173,6 +173,13 @@ TEST_F(DrawGridTest, CellsDrawFileIconsOfTheSystemList) {
     const int folderIcon = SystemIconIndex("photos", true);
     ASSERT_GE(textIcon, 0);
     ASSERT_GE(folderIcon, 0);
+    // One cache for every grid: keyed by the whole extension in either case, "*" without one.
+    EXPECT_EQ(SmallIconKey("Index.HTML", false), "HTML");
+    EXPECT_EQ(SmallIconKey("page.htm", false), "HTM");
+    EXPECT_EQ(SmallIconKey("README", false), "*");
+    EXPECT_EQ(SmallIconKey("photos", true), "[FOLDER]");
+    EXPECT_EQ(SmallIconIndex("NOTES.TXT", false), textIcon);
+    EXPECT_EQ(SmallIconIndex("", true), folderIcon);
     grid->OnDrawCell = [&](TCanvas& canvas, int, int row, const RECT& rect, TGridDrawState) {
         canvas.Brush.Color = clWhite;
         canvas.FillRect(rect);
