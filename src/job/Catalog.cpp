@@ -116,19 +116,6 @@ bool ParseCatalogEntry(std::string_view line, CatalogEntry& entry) {
     return true;
 }
 
-std::string CatalogNaming::NamesFromField(std::string_view field, std::string_view catalogFolder,
-                                          std::string_view currentNames) {
-    if (field.empty()) return std::string(currentNames);
-    // A chosen path is what the job appends to, as loading a job takes it.
-    if (!IsBareName(field)) return std::string(field);
-    const size_t dot = field.find_last_of(".:");
-    std::string extension =
-        dot == std::string_view::npos || field[dot] != '.' ? "" : std::string(field.substr(dot));
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return std::string(catalogFolder) + std::string(field) + (extension == ".cat" ? "" : ".cat");
-}
-
 std::vector<std::string> CatalogNaming::NameList(std::string_view catalogNames,
                                                  std::string_view catalogFolder) {
     if (catalogNames.find('|') == std::string_view::npos) return {std::string(catalogNames)};

@@ -44,10 +44,6 @@ std::string CatalogLinesOfZip(zip::TUnZipper& unzipper, std::string_view zipFile
 // The catalogue names of a job (`CatalogNames`, "|"-joined) and where their files lie.
 // catalogFolder is "<data or program folder>Catalogs\".
 struct CatalogNaming {
-    // The job's field as typed: a bare name goes into the catalogue folder with ".cat" unless
-    // it has it; a path is taken as it stands; an empty text keeps the names there are.
-    static std::string NamesFromField(std::string_view field, std::string_view catalogFolder,
-                                      std::string_view currentNames);
     // The catalogues whose zip names count as used and which receive new entries: the one
     // name, or every name after the first, bare ones in the first name's folder.
     static std::vector<std::string> NameList(std::string_view catalogNames, std::string_view catalogFolder);

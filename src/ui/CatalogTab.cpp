@@ -19,6 +19,7 @@
 #include "gui/Wait.h"
 #include "job/FCopy2.h"
 #include "job/JobArchiveTest.h"
+#include "job/JobStartRules.h"
 #include "ui/MFo.h"
 #include "ui/MFoRestore.h"
 #include "zip/ExtractFilesWin.h"
@@ -247,14 +248,37 @@ void TCatalogTab::Build() {
     };
 }
 
+namespace {
+std::string DataBase(const TMF& form) {
+    return form.DataDir().empty() ? form.Environment().ProgramFolder() : form.DataDir();
+}
+} // namespace
+
 std::string TCatalogTab::CatalogFolder() const {
-    const std::string base = form_.DataDir().empty() ? form_.Environment().ProgramFolder() : form_.DataDir();
-    return base + "Catalogs\\";
+    return DataBase(form_) + "Catalogs\\";
 }
 
+std::string CatalogChooserFolder(const core::UserFolders& folders, const std::string& programFolder) {
+    if (!folders.perUserDataOn) return programFolder + "catalogs\\";
+    if (!folders.dataDir.empty()) {
+        core::WinFolderOps().ForceDirectories(folders.dataDir + "catalogs\\");
+        return folders.dataDir + "catalogs\\";
+    }
+    if (!folders.userName.empty()) return programFolder + "Users\\" + folders.userName + "\\catalogs\\";
+    return programFolder;
+}
+
+// The field's text is the job's: saved as typed and resolved by the job start, which takes a
+// chosen path as it stands and puts a bare name into the catalogue folder.
 void TCatalogTab::EditCatNameChange(const std::string& text) {
-    form_.Session.Job.CatalogNames =
-        job::CatalogNaming::NamesFromField(text, CatalogFolder(), form_.Session.Job.CatalogNames);
+    form_.Session.Job.CatalogNames = text;
+}
+
+std::string TCatalogTab::JobCatalogNames() const {
+    if (!form_.Session.Run.CatName.empty()) return form_.Session.Run.CatName;
+    std::string shown;
+    return job::CatalogNamesFor(DataBase(form_), form_.Flags().JobName, form_.Session.Job.CatalogNames,
+                                shown);
 }
 
 void TCatalogTab::Progress(int position, int maximum) {
@@ -341,8 +365,7 @@ bool TCatalogTab::ChooseCatalog(gui::TEdit& field) {
     request.Owner = form_.Handle();
     request.DefaultExt = "cat";
     request.Filter = "Backup catalogs|*.cat";
-    request.InitialDir = CatalogFolder();
-    core::WinFolderOps().ForceDirectories(request.InitialDir);
+    request.InitialDir = CatalogChooserFolder(form_.Folders(), form_.Environment().ProgramFolder());
     const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted || answer.Files.empty()) return false;
     field.SetText(answer.Files[0]);
@@ -685,7 +708,7 @@ void TCatalogTab::ReadCatalogs() {
     form_.Session.Run.CatalogList.Clear();
     form_.Session.Run.CatZipList.clear();
     CatZipList.Clear();
-    const std::string names = form_.Session.Job.CatalogNames;
+    const std::string names = JobCatalogNames();
     const std::string own = job::CatalogNaming::OwnCatalog(names);
     job::JobCatalogReader reader(form_.Session.Run.CatalogList, CatZipList);
     auto readFile = [&](const std::string& file, const std::string& status, bool ownCatalogue) {
@@ -728,8 +751,7 @@ void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
             form_.AddToLog("The zip file " + zipPath + " could not be read for the catalog: " + error.what());
         }
     }
-    for (const std::string& target :
-         job::CatalogNaming::AppendTargets(form_.Session.Job.CatalogNames, CatalogFolder()))
+    for (const std::string& target : job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()))
         if (!AppendToFile(target, lines)) form_.AddToLog("Could not write to the catalog: " + target);
 }
 

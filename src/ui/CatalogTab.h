@@ -10,6 +10,7 @@
 // Long loops pump on a time budget, never per line, and a load asked for while one runs
 // restarts the running one.
 
+#include "core/UserFolders.h"
 #include "gui/Graphics.h"
 #include "job/Catalog.h"
 
@@ -90,8 +91,11 @@ class TCatalogTab {
     void AddZipToCatalog(const std::string& zipPath);
     // The volume preparation's name test: a zip name one of the job's catalogues holds.
     bool CatalogZipUsed(const std::string& zipName) const { return CatZipList.Contains(zipName); }
-    // EditCatNameChange: the job's CatalogNames from the text of its field.
+    // EditCatNameChange: the job's catalogue names as its field holds them.
     void EditCatNameChange(const std::string& text);
+    // The run's catalogue files as its start resolved them; before a run, the field resolved
+    // the same way.
+    std::string JobCatalogNames() const;
 
     void ReadCatalogFile(const std::string& name);
     void RefreshGrid();
@@ -145,5 +149,9 @@ bool ReadSharedFile(const std::string& path, std::string& text);
 // Appends, creating the folder and the file when missing; a refused open is tried once more
 // after a second.
 bool AppendToFile(const std::string& path, const std::string& text);
+// Where the catalogue chooser opens: "catalogs\" beside the program without per-user data,
+// in the data folder (made when missing) with it, else in the user's folder under "Users\"
+// when the user is known, else the program folder.
+std::string CatalogChooserFolder(const core::UserFolders& folders, const std::string& programFolder);
 
 } // namespace ui

@@ -99,11 +99,6 @@ TEST(CatalogBrowser, RewritesRemoveAZipInAnyCaseAndKeepTheNewestLine) {
 TEST(CatalogNames, FieldNameListAndTheJobsReading) {
     using job::CatalogNaming;
     const std::string folder = "C:\\Data\\Catalogs\\";
-    EXPECT_EQ(CatalogNaming::NamesFromField("daily", folder, "old"), folder + "daily.cat");
-    EXPECT_EQ(CatalogNaming::NamesFromField("daily.CAT", folder, "old"), folder + "daily.CAT");
-    EXPECT_EQ(CatalogNaming::NamesFromField("", folder, "old"), "old");
-    EXPECT_EQ(CatalogNaming::NamesFromField("D:\\Cat\\mine.cat", folder, "old"), "D:\\Cat\\mine.cat");
-
     const std::string names = "D:\\F\\own.cat|other.cat|E:\\x.cat";
     EXPECT_EQ(CatalogNaming::OwnCatalog(names), "D:\\F\\own.cat");
     EXPECT_EQ(CatalogNaming::NameList(names, folder),

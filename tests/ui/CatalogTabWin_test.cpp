@@ -254,8 +254,35 @@ TEST_F(CatalogTabTest, TheJobReadsItsCataloguesAndAppendsEachVolume) {
     EXPECT_NE(other[2].find("\"20250310100.zip\"1"), std::string::npos);
     EXPECT_EQ(Lines(ReadWholeFile(folder + "own.cat")).size(), 2u);
 
-    SetWindowTextA(tab->EditCatName->Handle(), "daily"); // typed into the job tab's field
-    EXPECT_EQ(form->Session.Job.CatalogNames, tab->CatalogFolder() + "daily.cat");
-    tab->EditCatNameChange(folder + "chosen.cat");
-    EXPECT_EQ(form->Session.Job.CatalogNames, folder + "chosen.cat");
+    // A bare name typed into the job's field is saved as typed; before the start has resolved
+    // it, the job reads and appends in the catalogue folder, not in the current folder.
+    SetWindowTextA(tab->EditCatName->Handle(), "daily");
+    EXPECT_EQ(form->Session.Job.CatalogNames, "daily");
+    form->Session.Run.CatName.clear();
+    CreateDirectoryA(tab->CatalogFolder().c_str(), nullptr);
+    WriteWholeFile(tab->CatalogFolder() + "daily.cat", "d\\\"b.txt\"700\"d1.zip\"0\r\n");
+    tab->ReadCatalogs();
+    ASSERT_NE(form->Session.Run.CatalogList.Find("d\\b.txt"), nullptr);
+    EXPECT_EQ(*form->Session.Run.CatalogList.Find("d\\b.txt"), 700u);
+    tab->AddZipToCatalog(volume);
+    EXPECT_EQ(Lines(ReadWholeFile(tab->CatalogFolder() + "daily.cat")).size(), 3u);
+    // The start's resolved names win over the field.
+    form->Session.Run.CatName = folder + "own.cat";
+    tab->ReadCatalogs();
+    EXPECT_EQ(form->Session.Run.CatalogList.Find("d\\b.txt"), nullptr);
+
+    // The chooser's folder: beside the program, in the data folder (made), in the user's
+    // folder under Users, or the program folder itself.
+    core::UserFolders folders;
+    const std::string program = programFolder.Path();
+    EXPECT_EQ(ui::CatalogChooserFolder(folders, program), program + "catalogs\\");
+    folders.perUserDataOn = true;
+    folders.userName = "anna";
+    EXPECT_EQ(ui::CatalogChooserFolder(folders, program), program + "Users\\anna\\catalogs\\");
+    folders.dataDir = work / "data\\";
+    EXPECT_EQ(ui::CatalogChooserFolder(folders, program), work / "data\\catalogs\\");
+    EXPECT_TRUE(FileExists(work / "data\\catalogs"));
+    folders.dataDir.clear();
+    folders.userName.clear();
+    EXPECT_EQ(ui::CatalogChooserFolder(folders, program), program);
 }
