@@ -22,6 +22,7 @@
 #include "ui/MFoDiscs.h"
 #include "ui/SmallDialogs.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ui {
@@ -109,6 +110,14 @@ bool TDiscTab::ImportSessionX() {
         Burner1()->TestUnitReady(15000);
         Burner1()->Image.ClearAll(maxFiles, maxFolders);
         imported = Burner1()->ImportSession(-1, nullptr);
+    }
+    // A last session that cannot be read would hide every earlier file under the new one:
+    // the sessions before it are taken in turn instead, the later over the earlier.
+    const int last = Burner1()->GetLastSession();
+    if (!imported && last > 1) {
+        Burner1()->Image.ClearAll(maxFiles, maxFolders);
+        for (int session = 1; session <= std::min(last, 127); ++session)
+            Burner1()->ImportSession(static_cast<int8_t>(session), nullptr);
     }
     return imported;
 }

@@ -141,24 +141,40 @@ TEST(BurnCDPeers, OverwritableDiscsShowTheLatestSessionFromBlock16) {
 }
 
 // "Burn one file" of the window (DiscTab.* under Wine) put two zips into F:\Backup, one
-// session each; the last session holds both, and each passes unzip's test with its data whole.
+// session each, on a CD-R, a DVD-R and a DVD+RW, and one zip behind a session that cannot be
+// read; the last session holds every zip, and each passes unzip's test with its data whole.
 TEST(BurnCDPeers, FilesBurnedOneByOneAreAllInTheLastSessionAndTestSound) {
-    WrittenDisc disc("burnfile-cdr.img");
-    if (!disc.present) {
-        if (testsupport::SharedTestDataRequired())
-            FAIL() << "no image: the Wine test DiscTab.* writes " << disc.path;
-        GTEST_SKIP() << "no image yet: the Wine test DiscTab.* writes " << disc.path;
-    }
-    TempFolder temp;
-    for (const std::string name : {"one", "two"}) {
-        SCOPED_TRACE(name);
-        WriteBytes(temp / (name + ".zip"), Extract(disc, "Backup/" + name + ".zip", true));
+    for (const char* image : {"burnfile-cdr.img", "burnfile-dvdr.img", "burnfile-dvdplusrw.img",
+                              "burnfile-past-unreadable.img"}) {
+        SCOPED_TRACE(image);
+        WrittenDisc disc(image);
+        if (!disc.present) {
+            if (testsupport::SharedTestDataRequired())
+                FAIL() << "no image: the Wine test DiscTab.* writes " << disc.path;
+            GTEST_SKIP() << "no image yet: the Wine test DiscTab.* writes " << disc.path;
+        }
         int code = -1;
-        RunCommand("unzip -tq '" + (temp / (name + ".zip")) + "'", &code);
+        const std::string found = RunCommand(
+            "xorriso -indev '" + disc.path + "'" +
+                (disc.start > 0 ? " -load sbsector " + std::to_string(disc.start) : std::string()) +
+                " -find /Backup 2>/dev/null",
+            &code);
         EXPECT_EQ(code, 0);
-        const std::string data =
-            RunCommand("unzip -p '" + (temp / (name + ".zip")) + "' 'data/" + name + ".zip.txt'", &code);
-        EXPECT_EQ(data, name == "one" ? std::string(50000, 'x') : std::string("second"));
+        for (const char* name : {"one.zip", "two.zip"})
+            EXPECT_NE(found.find(std::string("/Backup/") + name), std::string::npos) << found;
+        TempFolder temp;
+        for (const std::string name : {"one", "two"}) {
+            SCOPED_TRACE(name);
+            WriteBytes(temp / (name + ".zip"), Extract(disc, "Backup/" + name + ".zip", disc.start > 0));
+            RunCommand("unzip -tq '" + (temp / (name + ".zip")) + "'", &code);
+            EXPECT_EQ(code, 0);
+            const std::string data =
+                RunCommand("unzip -p '" + (temp / (name + ".zip")) + "' 'data/" + name + ".zip.txt'", &code);
+            const bool dvd = std::string(image).find("dvd") != std::string::npos;
+            EXPECT_EQ(data, name == "two" ? std::string(dvd ? "2" : "second")
+                            : dvd         ? std::string(70000, '1')
+                                          : std::string(50000, 'x'));
+        }
     }
 }
 

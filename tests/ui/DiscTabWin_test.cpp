@@ -159,6 +159,20 @@ void Publish(DiscProgram& p, const std::string& name, uint32_t start) {
     std::ofstream(dir / (name + ".start")) << start;
 }
 
+// The import of the disc's last session finds both zips in \\Backup.
+void ExpectBothInTheLastSession(DiscProgram& p) {
+    ui::TDiscTab& tab = p.Tab();
+    ASSERT_TRUE(tab.Burner1()->InitASPI(false, p.folder / "WNASPI32.DLL"));
+    tab.Burner1()->SetDeviceID(tab.Burner1()->DeviceList.at(0));
+    tab.Burner1()->Image.ClearAll(65535, 8191);
+    EXPECT_TRUE(tab.ImportSessionX());
+    disc::TDEntry* folder = tab.Burner1()->Image.FindDir("\\Backup");
+    ASSERT_NE(folder, nullptr);
+    EXPECT_NE(tab.Burner1()->Image.FindFile(folder, "one.zip"), nullptr);
+    EXPECT_NE(tab.Burner1()->Image.FindFile(folder, "two.zip"), nullptr);
+    tab.Burner1()->DoneASPI();
+}
+
 } // namespace
 
 TEST(DiscTab, BurnOneFileAppendsComparedSessionsIntoTheDestinationFolder) {
@@ -338,18 +352,33 @@ TEST(DiscTab, BurnOneFileOnDvdsKeepsEveryFileInTheLastSession) {
         EXPECT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
         p.BurnFile(p.Zip("two.zip", "2"));
         EXPECT_EQ(p.Form().Label1->Caption(), "Disc with two.zip created");
-        ui::TDiscTab& tab = p.Tab();
-        ASSERT_TRUE(tab.Burner1()->InitASPI(false, p.folder / "WNASPI32.DLL"));
-        tab.Burner1()->SetDeviceID(tab.Burner1()->DeviceList.at(0));
-        tab.Burner1()->Image.ClearAll(65535, 8191);
-        EXPECT_TRUE(tab.ImportSessionX());
-        disc::TDEntry* folder = tab.Burner1()->Image.FindDir("\\Backup");
-        ASSERT_NE(folder, nullptr);
-        EXPECT_NE(tab.Burner1()->Image.FindFile(folder, "one.zip"), nullptr);
-        EXPECT_NE(tab.Burner1()->Image.FindFile(folder, "two.zip"), nullptr);
-        tab.Burner1()->DoneASPI();
+        ExpectBothInTheLastSession(p);
         if (std::string(media) == "DVD-R") {
             EXPECT_GT(p.Form().Memo1->LineCount(), 0);
+            Publish(p, "burnfile-dvdr.img", p.LastSessionStart());
+        } else {
+            // Rewritten in place: the latest descriptors are the ones at block 16.
+            Publish(p, "burnfile-dvdplusrw.img", 0);
         }
     }
+}
+
+// A last session that cannot be read (no volume descriptor in it) does not cost the files of
+// the sessions before it: they are imported in turn and carried into the new session.
+TEST(DiscTab, BurnOneFileBehindAnUnreadableSessionKeepsTheEarlierFiles) {
+    TempFolder keep;
+    {
+        DiscProgram p("CD-R");
+        p.BurnFile(p.Zip("one.zip", std::string(50000, 'x')));
+        ASSERT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
+        ASSERT_TRUE(CopyFileA((p.folder / "d0.img").c_str(), (keep / "s1.iso").c_str(), FALSE));
+    }
+    WriteWholeFile(keep / "junk.iso", std::string(40 * 2048, 'j'));
+    DiscProgram p("CD-R", "Prefill=" + keep / "s1.iso" + "@0," + keep / "junk.iso" + "@20000\n");
+    p.BurnFile(p.Zip("two.zip", "second"));
+    EXPECT_EQ(p.Form().Label1->Caption(), "Disc with two.zip created");
+    const uint32_t start = p.LastSessionStart();
+    EXPECT_GT(start, 20040u) << "a third session";
+    ExpectBothInTheLastSession(p);
+    Publish(p, "burnfile-past-unreadable.img", start);
 }
