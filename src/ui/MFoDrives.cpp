@@ -197,10 +197,15 @@ bool TDiscTab::OnlyOwnMark() const {
     return markedBusy_ && form_.Session.State == job::JobState::Starting;
 }
 
+// The window's actions, and the start (Button3's action) and eject with them: no job starts
+// and no tray opens under a write or an erase.
 void TDiscTab::SetActionsEnabled(bool enabled) {
+    if (enabled)
+        form_.EnableActions();
+    else
+        form_.DisableActions();
     form_.Startbackup->SetEnabled(enabled);
-    for (gui::TButton* button : {Button6, Button7, Button10, btBurnFileToCD})
-        button->SetEnabled(enabled);
+    Button10->SetEnabled(enabled);
 }
 
 std::string TDiscTab::DriverPath() const {

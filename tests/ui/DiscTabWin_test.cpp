@@ -18,6 +18,7 @@
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "gui/Wait.h"
+#include "ui/JobTab.h"
 #include "ui/MFoDiscs.h"
 #include "ui/Program.h"
 #include "zip/Crc32.h"
@@ -85,11 +86,21 @@ std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& en
     return zip;
 }
 
+// Scripted answers, with a look at the window while a box is up.
+class TWatchingPrompter : public gui::TScriptedPrompter {
+  public:
+    int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
+        if (OnMessage) OnMessage(request);
+        return TScriptedPrompter::ShowMessageBox(request);
+    }
+    std::function<void(const gui::TMessageBoxRequest&)> OnMessage;
+};
+
 // The program in a folder of its own with the drive library and its simdrive.ini beside it.
 struct DiscProgram {
     disctest::DiscTestScope scope;
     TempFolder folder, windowsFolder;
-    gui::TScriptedPrompter prompter;
+    TWatchingPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
     gui::TRecordingShell shell;
     testsupport::FakeRegistry registry;
@@ -246,6 +257,31 @@ TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
         EXPECT_FALSE(p.Form().Session.Running()) << "a cancelled file choice cleans up too";
         EXPECT_TRUE(p.Tab().btBurnFileToCD->Enabled());
     }
+}
+
+// A drive without a disc is asked about until the user cancels; meanwhile the window's
+// actions are off, and on again afterwards.
+TEST(DiscTab, BurnOneFileWithoutADiscAsksUntilCancelledWithTheActionsOff) {
+    DiscProgram p("none");
+    ui::TMF& form = p.Form();
+    std::vector<bool> actionsOn;
+    p.prompter.OnMessage = [&](const gui::TMessageBoxRequest&) {
+        actionsOn.push_back(form.JobTab->OpenJob->Enabled() || p.Tab().cbDrives->Enabled() ||
+                            p.Tab().btBurnFileToCD->Enabled() || form.Startbackup->Enabled());
+    };
+    p.prompter.AnswerFile({p.Zip("one.zip", "data")}).AnswerMessage(gui::mrOk).AnswerMessage(gui::mrCancel);
+    p.Tab().btBurnFileToCD->Click();
+    const std::string notReady =
+        "The CD writer is not ready. Try to solve the problem and then press OK to retry";
+    EXPECT_EQ(p.prompter.MessageTexts(), (std::vector<std::string>{notReady, notReady}));
+    EXPECT_EQ(actionsOn, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(form.JobTab->OpenJob->Enabled());
+    EXPECT_TRUE(p.Tab().cbDrives->Enabled());
+    EXPECT_TRUE(p.Tab().btBurnFileToCD->Enabled());
+    EXPECT_TRUE(form.Startbackup->Enabled());
+    EXPECT_FALSE(form.Session.Running());
+    EXPECT_FALSE(p.Tab().Busy());
+    EXPECT_EQ(p.Count("2a "), 0u) << "nothing written";
 }
 
 TEST(DiscTab, WriteDoneArrivingInsideACallIntoTheComponentWaitsForTheCallToReturn) {
