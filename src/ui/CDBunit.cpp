@@ -36,6 +36,37 @@ void Drain(const std::shared_ptr<FrameReports>& reports) {
     for (const auto& [line, toLog] : lines)
         reports->OnDebugLine(line, toLog);
 }
+// A green tick and a red cross, drawn once per frame on white, which the mask leaves out.
+HIMAGELIST MakeMarks() {
+    constexpr int size = 16;
+    HIMAGELIST marks = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 2, 0);
+    if (!marks) return nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 2 * size, size);
+    ReleaseDC(nullptr, screen);
+    const HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    const RECT all{0, 0, 2 * size, size};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    HPEN tick = CreatePen(PS_SOLID, 2, RGB(0, 128, 0)), cross = CreatePen(PS_SOLID, 2, RGB(192, 0, 0));
+    const HGDIOBJ oldPen = SelectObject(dc, tick);
+    MoveToEx(dc, 3, 8, nullptr);
+    LineTo(dc, 6, 12);
+    LineTo(dc, 13, 3);
+    SelectObject(dc, cross);
+    MoveToEx(dc, size + 4, 4, nullptr);
+    LineTo(dc, size + 12, 12);
+    MoveToEx(dc, size + 12, 4, nullptr);
+    LineTo(dc, size + 4, 12);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(tick);
+    DeleteObject(cross);
+    DeleteDC(dc);
+    ImageList_AddMasked(marks, bitmap, RGB(255, 255, 255));
+    DeleteObject(bitmap);
+    return marks;
+}
 } // namespace
 
 TFrameCDB::TFrameCDB(std::shared_ptr<FrameReports> reports) : reports_(std::move(reports)) {
@@ -52,6 +83,7 @@ TFrameCDB::TFrameCDB(std::shared_ptr<FrameReports> reports) : reports_(std::move
     Burner1.Image.IdApplication = "Tarnwick";
     Burner1.SetCacheSize(4194304);
     Burner1.Image.WritePostGap = false;
+    ImageList1 = MakeMarks();
     Burner1.OnWriteDone = [this](void* sender, const std::string& error) { Burner1WriteDone(sender, error); };
     Burner1.OnEraseDone = [this](void* sender, bool withError) { Burner1EraseDone(sender, withError); };
     Burner1.OnDebugMessage = [this](void* sender, const std::string& message, uint8_t mType) {
@@ -63,6 +95,7 @@ TFrameCDB::~TFrameCDB() {
     // A report raised while the component ends has nobody to go to.
     Burner1.OnWriteDone = nullptr;
     Burner1.OnEraseDone = nullptr;
+    if (ImageList1) ImageList_Destroy(ImageList1);
 }
 
 void TFrameCDB::Burner1WriteDone(void*, const std::string& error) {

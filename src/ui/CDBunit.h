@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,6 +44,9 @@ class TFrameCDB {
     void Burner1WriteDone(void* sender, const std::string& error);
     void Burner1EraseDone(void* sender, bool withError);
     void Burner1DebugMessage(void* sender, const std::string& message, uint8_t mType);
+
+    // The capability grids' marks: image 0 a capability the drive has, 1 one it lacks.
+    HIMAGELIST ImageList1 = nullptr;
 
     // Calls into Burner1 that are on the stack now; the frame is freed only at 0.
     int CallsInProgress = 0;

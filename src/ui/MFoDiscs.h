@@ -126,6 +126,8 @@ class TDiscTab {
     void CBinternalAspiClick();
     void DGDevprobDrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect);
     void DGDevProbUWDrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect);
+    // A capability's mark from the frame's image list (bit < 0: none).
+    void DrawMark(gui::TCanvas& canvas, int bit, const RECT& rect);
 
     // Write speed, status line and session import.
     int ApplyPreferredWriteSpeed();

@@ -343,19 +343,26 @@ void TDiscTab::DGDevprobDrawCell(gui::TCanvas& canvas, int col, int row, const R
     const GridRow& line = capabilityRows[row];
     canvas.Brush.Color = gui::SystemColor(COLOR_BTNFACE);
     const int bit = col == 1 ? line.readBit : col == 3 ? line.writeBit : -1;
-    std::string text = col == 0 ? line.readText : col == 2 ? line.writeText : "";
-    if (bit >= 0) text = (CurDeviceCaps >> bit) & 1u ? "Yes" : "-";
-    canvas.TextRect(rect, rect.left + 2, rect.top + 1, text);
+    canvas.TextRect(rect, rect.left + 2, rect.top + 1,
+                    col == 0   ? line.readText
+                    : col == 2 ? line.writeText
+                               : "");
+    DrawMark(canvas, bit, rect);
 }
 
 void TDiscTab::DGDevProbUWDrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect) {
     canvas.Brush.Color = gui::SystemColor(COLOR_BTNFACE);
-    std::string text;
-    if (row == 0 && col == 0) text = "Underrun Protection";
-    if (row == 0 && col == 2) text = "Write test";
-    if (row == 0 && col == 1) text = (CurDeviceCaps >> 18) & 1u ? "Yes" : "-";
-    if (row == 0 && col == 3) text = (CurDeviceCaps >> 11) & 1u ? "Yes" : "-";
-    canvas.TextRect(rect, rect.left + 2, rect.top + 1, text);
+    const bool first = row == 0;
+    canvas.TextRect(rect, rect.left + 2, rect.top + 1,
+                    first && col == 0   ? "Underrun Protection"
+                    : first && col == 2 ? "Write test"
+                                        : "");
+    DrawMark(canvas, !first ? -1 : col == 1 ? 18 : col == 3 ? 11 : -1, rect);
+}
+
+void TDiscTab::DrawMark(gui::TCanvas& canvas, int bit, const RECT& rect) {
+    if (bit < 0 || !frame_->ImageList1) return;
+    canvas.DrawImage(frame_->ImageList1, (CurDeviceCaps >> bit) & 1u ? 0 : 1, rect.left + 2, rect.top + 1);
 }
 
 void TDiscTab::cbSpeedDropDown() {

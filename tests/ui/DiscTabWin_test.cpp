@@ -9,8 +9,10 @@
 #include "core/WinFolders.h"
 #include "gui/Action.h"
 #include "gui/Button.h"
+#include "gui/Canvas.h"
 #include "gui/CheckBox.h"
 #include "gui/ComboBox.h"
+#include "gui/DrawGrid.h"
 #include "gui/Edit.h"
 #include "gui/IniFile.h"
 #include "gui/Label.h"
@@ -348,6 +350,42 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
     const size_t ejects = p.Count("1b 00 00 00 02");
     tab.Button10->Click();
     EXPECT_EQ(p.Count("1b 00 00 00 02"), ejects + 1);
+
+    // Each capability cell shows the frame's tick when the drive has it, its cross when not.
+    tab.CurDeviceCaps = 1u << 0 | 1u << 18; // reads CD-R, underrun protection
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 40, 20);
+    ReleaseDC(nullptr, screen);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    auto marks = [&](gui::TDrawGrid* grid, int col, int row) {
+        const RECT cell{0, 0, 40, 20};
+        {
+            gui::TCanvas canvas(dc);
+            if (grid == tab.DGDevprob)
+                tab.DGDevprobDrawCell(canvas, col, row, cell);
+            else
+                tab.DGDevProbUWDrawCell(canvas, col, row, cell);
+        }
+        std::string seen;
+        for (int x = 0; x < 40; ++x)
+            for (int y = 0; y < 20; ++y) {
+                const COLORREF c = GetPixel(dc, x, y);
+                const char kind = GetGValue(c) > GetRValue(c) + 60   ? 'T'
+                                  : GetRValue(c) > GetGValue(c) + 60 ? 'X'
+                                                                     : 0;
+                if (kind && seen.find(kind) == std::string::npos) seen += kind;
+            }
+        return seen;
+    };
+    EXPECT_EQ(marks(tab.DGDevprob, 1, 0), "T") << "reads CD-R";
+    EXPECT_EQ(marks(tab.DGDevprob, 3, 0), "X") << "does not write CD-R";
+    EXPECT_EQ(marks(tab.DGDevprob, 3, 2), "") << "no DVD-ROM writing to show";
+    EXPECT_EQ(marks(tab.DGDevProbUW, 1, 0), "T") << "underrun protection";
+    EXPECT_EQ(marks(tab.DGDevProbUW, 3, 0), "X") << "no test write";
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
 }
 
 // The temporary folder: a new one is made and stored, one that cannot be made keeps the one
