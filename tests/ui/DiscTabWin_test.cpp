@@ -8,6 +8,7 @@
 #include "WinTestSupport.h"
 #include "core/WinFolders.h"
 #include "gui/Action.h"
+#include "gui/Application.h"
 #include "gui/Button.h"
 #include "gui/Canvas.h"
 #include "gui/CheckBox.h"
@@ -27,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -96,6 +98,39 @@ class TWatchingPrompter : public gui::TScriptedPrompter {
         return TScriptedPrompter::ShowMessageBox(request);
     }
     std::function<void(const gui::TMessageBoxRequest&)> OnMessage;
+};
+
+// A manual clock that decides which comes first, the end of an erase or the return of the
+// click that started it: it holds the erase's worker in its pauses, or lets the window's wait
+// look at the erase first. Installed for its lifetime, at the time of the clock it replaces.
+class EraseOrderClock : public gui::ManualClock {
+  public:
+    explicit EraseOrderClock(gui::ManualClock& replaced)
+        : ManualClock(replaced.Now() - replaced.MonotonicMs() / 86400000.0), replaced_(replaced) {
+        Advance(replaced.MonotonicMs());
+        gui::SetClock(this);
+    }
+    ~EraseOrderClock() override {
+        replaced_.Advance(MonotonicMs() - replaced_.MonotonicMs());
+        gui::SetClock(&replaced_);
+    }
+    bool Sleep(int milliseconds, bool alertable) override {
+        if (gui::Application().OnGuiThread()) {
+            if (OnGuiSleep) OnGuiSleep();
+        } else {
+            for (int spin = 0; spin < 30000 && HoldWorker.load(); ++spin)
+                ::Sleep(1);
+            if (WorkerTimeStands) return false;
+        }
+        return ManualClock::Sleep(milliseconds, alertable);
+    }
+    std::atomic<bool> HoldWorker{false};
+    // The worker's pauses take no time, so the window's wait is still on when it ends.
+    std::atomic<bool> WorkerTimeStands{false};
+    std::function<void()> OnGuiSleep;
+
+  private:
+    gui::ManualClock& replaced_;
 };
 
 // The program in a folder of its own with the drive library and its simdrive.ini beside it.
@@ -324,21 +359,46 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
         for (int j = i + 1; j < speeds; ++j)
             EXPECT_NE(tab.cbSpeed->Items().Strings(i), tab.cbSpeed->Items().Strings(j));
 
+    // The quick erase ends inside the click's own wait, the complete one after the click.
+    EraseOrderClock clock(p.scope.clock);
     for (gui::TButton* button : {tab.Button6, tab.Button7}) {
+        const bool endsInsideTheClick = button == tab.Button6;
+        SCOPED_TRACE(endsInsideTheClick ? "inside" : "after");
         const size_t blanks = p.Count("a1 ");
         p.prompter.AnswerMessage(gui::mrYes);
+        bool awaitEnd = endsInsideTheClick, endedInside = false;
+        clock.OnGuiSleep = [&] {
+            if (!awaitEnd || !tab.FrameCDB().Burner1.Erasing) return;
+            for (int spin = 0; spin < 30000 && tab.FrameCDB().Burner1.Erasing; ++spin)
+                ::Sleep(1);
+            awaitEnd = false;
+            endedInside = true;
+        };
+        clock.HoldWorker = !endsInsideTheClick;
+        clock.WorkerTimeStands = endsInsideTheClick;
         button->Click();
+        EXPECT_EQ(endedInside, endsInsideTheClick);
+        if (!endsInsideTheClick) {
+            EXPECT_TRUE(tab.EjectAfterErase) << "still erasing";
+            EXPECT_TRUE(tab.Busy());
+            EXPECT_FALSE(form.Session.Running()) << "no job marked once the click returned";
+            EXPECT_FALSE(tab.Button6->Enabled());
+            EXPECT_FALSE(form.Startbackup->Enabled()) << "no job starts under the erase";
+            clock.HoldWorker = false;
+        }
         for (int spin = 0; spin < 2000000 && tab.EjectAfterErase; ++spin)
             gui::Wait(10, false);
         EXPECT_FALSE(tab.EjectAfterErase);
         EXPECT_EQ(p.Count("a1 "), blanks + 1);
         EXPECT_EQ(form.Label1->Caption(), "CD erase done");
         EXPECT_FALSE(form.Session.Running());
-        // However soon the erase ends, even inside the erase's own wait, its buttons come back.
         for (gui::TButton* again : {tab.Button6, tab.Button7, tab.Button10, tab.btBurnFileToCD})
             EXPECT_TRUE(again->Enabled()) << again->Name();
         EXPECT_TRUE(form.Startbackup->Enabled());
+        EXPECT_TRUE(form.JobTab->OpenJob->Enabled());
     }
+    clock.OnGuiSleep = nullptr;
+    clock.WorkerTimeStands = false;
     EXPECT_NE(p.ProgramLog().find("CD erase done - "), std::string::npos);
 
     p.prompter.AnswerMessage(gui::mrNo);
