@@ -1,15 +1,68 @@
 #pragma once
-// The job's disc writer over the disc library: the transport the start loads, the writer it
-// chooses (by the job's writer choice, else by the destination's letter) and the room on
-// the disc, in bytes (blocks of 2,048).
+// The job's disc writer: the transport the start loads, the writer it chooses (by the job's
+// writer choice, else by the destination's letter) and the room on the disc, in bytes
+// (blocks of 2,048). Two makes: over the window's disc-writer component (the program), and
+// over a device of its own (a program without a window's disc side).
+//
+// The capacity routines below read the drive through the window's component, taken for each
+// call and let go before any pumped wait.
 
+#include "job/JobHost.h"
 #include "job/JobStart.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace job {
 
 std::unique_ptr<DiscWriter> MakeJobDisc(const std::string& programFolder);
+std::unique_ptr<DiscWriter> MakeJobDisc(JobHost& host);
+
+// One use of the window's disc-writer component. Never kept across a pumped wait: the frame
+// holding the component is made anew after every write and erase.
+class BurnerCall {
+  public:
+    explicit BurnerCall(JobHost& host) : host_(host), burner_(host.BeginBurnerUse()) {}
+    ~BurnerCall() {
+        if (burner_) host_.EndBurnerUse();
+    }
+    BurnerCall(const BurnerCall&) = delete;
+    BurnerCall& operator=(const BurnerCall&) = delete;
+    disc::TDiscBurner* operator->() const { return burner_; }
+    disc::TDiscBurner& operator*() const { return *burner_; }
+    explicit operator bool() const { return burner_ != nullptr; }
+
+  private:
+    JobHost& host_;
+    disc::TDiscBurner* burner_;
+};
+
+// The image tree emptied, as every disc routine sizes it.
+void ClearImageTree(JobHost& host);
+
+// The job's writer on the component: the chosen writer (an entry of the device list) when
+// one is named, else the drive of the letter. Loads the transport when it is not.
+bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter);
+
+// Bytes that can still be written to the disc in the selected writer (0 when not ready).
+int64_t DiscFreeBytes(JobHost& host);
+// The same after selecting the writer again when no disc is seen, loading the tray unless
+// the disc is to be left open.
+int64_t ReadDiscFreeBytes(JobHost& host, const std::string& choice, char letter);
+// Bytes available after an erase; the free bytes for a disc that cannot be erased; -1 when
+// the drive is not ready.
+int64_t ReadDiscCapacityBytes(JobHost& host, const std::string& choice, char letter);
+
+// The disc in the writer needs the file (name in destination, dated date) written: it is not
+// there with that date, as a file-system file or in the disc's last session.
+bool FileNeedsBurning(JobHost& host, const std::string& destination, const std::string& name, double date);
+// The disc holds none of the files this job wrote (names and their date texts).
+bool DiscHoldsNoJobFile(JobHost& host, const std::string& destination, const std::vector<std::string>& names,
+                        const std::vector<std::string>& dates);
+
+// Names in the destination folder of the disc's last session (none without a session).
+std::vector<std::string> DiscFolderNames(JobHost& host, const std::string& destination);
 
 } // namespace job

@@ -14,7 +14,13 @@
 #include <string>
 #include <vector>
 
+namespace disc {
+class TDiscBurner;
+}
+
 namespace job {
+
+struct DiscWriteState;
 
 // What the job tells: log lines and the window's status and progress.
 class JobReporting {
@@ -197,11 +203,41 @@ class RestoreWindow {
     virtual void ClearRestoreVerify() = 0;
 };
 
+// The disc-writer component of the window's frame and the state a write runs by. The frame is
+// made anew after every write and erase, so the component is taken for each use and let go
+// before any pumped wait (BurnerCall in JobDiscStep.h does both).
+class DiscWriting {
+  public:
+    virtual ~DiscWriting() = default;
+    // None: the program has no disc side here.
+    virtual disc::TDiscBurner* BeginBurnerUse() { return nullptr; }
+    virtual void EndBurnerUse() {}
+    virtual DiscWriteState* DiscState() { return nullptr; }
+    // The error text of the last write, kept beyond the frame that wrote.
+    virtual std::string BurnErrorText() { return {}; }
+    // The transport loaded (the internal pass-through when the drives tab says so), and let
+    // go again; never under a running write or erase.
+    virtual bool LoadDiscTransport() { return false; }
+    virtual void ReleaseDiscTransport() {}
+    // The user's preferred speed set on the drive; the speed in use.
+    virtual int ApplyPreferredWriteSpeed() { return 0; }
+    // The disc's earlier sessions into the component's image tree.
+    virtual bool ImportSessionX() { return true; }
+    // The drives tab's boxes: leave the tray closed, and eject only after a verified write.
+    virtual bool DoNotOpenDisc() { return false; }
+    virtual bool LeaveDiscOpen() { return false; }
+    // The device-change notices of a disc put in or taken out.
+    virtual bool DiscArrived() { return false; }
+    virtual bool DiscRemoved() { return false; }
+    virtual void ClearDiscNotices() {}
+};
+
 class JobHost : public JobReporting,
                 public JobFlow,
                 public JobQuestions,
                 public ProgramFacts,
                 public JobWindow,
-                public RestoreWindow {};
+                public RestoreWindow,
+                public DiscWriting {};
 
 } // namespace job

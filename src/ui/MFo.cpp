@@ -16,6 +16,7 @@
 #include "gui/PageControl.h"
 #include "gui/Panel.h"
 #include "gui/ProgressBar.h"
+#include "job/JobDiscStep.h"
 #include "job/JobRunner.h"
 #include "job/JobStart.h"
 #include "ui/CatalogTab.h"

@@ -59,6 +59,7 @@ class TMFJobHost;
 namespace job {
 class DiscWriter;
 class JobRunner;
+class JobDiscStep;
 class JobStarter;
 class VolumePrep;
 } // namespace job
@@ -426,6 +427,7 @@ class TMF : public gui::TForm {
     bool HandOverToRunner();
     std::unique_ptr<job::JobRunner> runner_;
     std::unique_ptr<job::VolumePrep> volumePrep_;
+    std::unique_ptr<job::JobDiscStep> discStep_;
 };
 
 } // namespace ui

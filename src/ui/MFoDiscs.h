@@ -7,6 +7,7 @@
 // frame alive for as long as the use lasts.
 
 #include "job/DiscSpeed.h"
+#include "job/DiscWriteState.h"
 #include "ui/CDBunit.h"
 
 #include <cstdint>
@@ -48,7 +49,7 @@ class BurnerUse {
     TFrameCDB& frame_;
 };
 
-class TDiscTab {
+class TDiscTab : public job::DiscWriteState {
   public:
     // frame: the frame the program made before the main form (none: one is made here).
     TDiscTab(TMF& form, std::unique_ptr<TFrameCDB> frame);
@@ -83,27 +84,12 @@ class TDiscTab {
     gui::TCheckBox* cbDoNotOpenCD = nullptr;
     gui::TCheckBox* CBLeaveCDopen = nullptr;
 
-    // The state a write, an erase or a burn runs by (GUI thread only).
-    bool Writing = false;
-    bool DiscBusy = false;
-    bool WaitWriteDone = false;
-    bool BurnActive = false;
-    bool Finalizing = false;
-    bool WriteFailed = false;
-    bool EraseDone = false;
+    // The state a write, an erase or a burn runs by (GUI thread only) is the base's; these
+    // are the window's own.
     bool EjectAfterErase = false;
-    bool CompareOK = false;
-    int BurnRetry = 0;
     int LastDeviceCode = 0;
     std::string LastDeviceText;
     std::string MediaKindText = "CD";
-    int CurWriteSpeed = 0;
-    std::string CurSpeedText;
-    int LastGoodSpeed = 0;
-    job::BurnSpeedMeter Speed;
-    double LastSampleTime = 0;
-    std::string DiscFileName;
-    std::string ZipFileName; // the name the status line shows
     bool SpeedListBusy = false;
     uint32_t CurDeviceCaps = 0;
 
@@ -143,14 +129,17 @@ class TDiscTab {
     // Anything of the disc side under way: a write, an erase or a burn routine.
     bool Busy();
 
+    // The transport loaded as the drives tab says (device kept), and let go again unless a
+    // write or an erase runs.
+    bool InitTransport();
+    void ReleaseTransport();
+
   private:
     friend class BurnerUse;
     void Build();
     void Erase(bool quick);
     void ReplaceFrame();
     void EndUse();
-    bool InitTransport();
-    void ReleaseTransport();
     std::string DriverPath() const;
     // The drive's tray out and in again, as the write-done and erase-done handlers do it.
     void EjectAndReload(bool eject);

@@ -121,7 +121,7 @@ void TMF::EndJob() {
 
 job::JobStarter& TMF::Starter() {
     if (!starter_) {
-        jobDisc_ = job::MakeJobDisc(environment_.ProgramFolder());
+        jobDisc_ = job::MakeJobDisc(Host());
         starter_ = std::make_unique<job::JobStarter>(Session, Host(), *jobDisc_);
         starter_->OnSelectAndHandOver = [this] {
             // A resumed run takes its saved lists instead of a selection.

@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
+#include "gui/CheckBox.h"
 #include "gui/Edit.h"
 #include "gui/Label.h"
 #include "gui/ListBox.h"
@@ -14,6 +15,7 @@
 #include "gui/Wait.h"
 #include "job/MailReport.h"
 #include "job/RunStateWin.h"
+#include "ui/MFoDiscs.h"
 #include "ui/MFoRestore.h"
 #include "ui/SmallDialogs.h"
 
@@ -245,10 +247,40 @@ class TMFJobHost final : public job::JobHost {
         if (form_.RestoreTab) form_.RestoreTab->Run().VerifyMode = false;
     }
 
+    // The disc side, on the drives tab and its frame.
+    disc::TDiscBurner* BeginBurnerUse() override {
+        if (!form_.DiscTab) return nullptr;
+        TDiscTab& tab = *form_.DiscTab;
+        burnerUses_.push_back(std::make_unique<BurnerUse>(tab, tab.FrameCDB()));
+        return &**burnerUses_.back();
+    }
+    void EndBurnerUse() override {
+        if (!burnerUses_.empty()) burnerUses_.pop_back();
+    }
+    job::DiscWriteState* DiscState() override { return form_.DiscTab.get(); }
+    std::string BurnErrorText() override {
+        return form_.DiscTab ? form_.DiscTab->Reports()->BurnErrorText : std::string();
+    }
+    bool LoadDiscTransport() override { return form_.DiscTab && form_.DiscTab->InitTransport(); }
+    void ReleaseDiscTransport() override {
+        if (form_.DiscTab) form_.DiscTab->ReleaseTransport();
+    }
+    int ApplyPreferredWriteSpeed() override {
+        return form_.DiscTab ? form_.DiscTab->ApplyPreferredWriteSpeed() : 0;
+    }
+    bool ImportSessionX() override { return !form_.DiscTab || form_.DiscTab->ImportSessionX(); }
+    bool DoNotOpenDisc() override { return form_.DiscTab && form_.DiscTab->cbDoNotOpenCD->Checked(); }
+    bool LeaveDiscOpen() override { return form_.DiscTab && form_.DiscTab->CBLeaveCDopen->Checked(); }
+    bool DiscArrived() override { return form_.flags_.DiscArrived; }
+    bool DiscRemoved() override { return form_.flags_.DiscRemoved; }
+    void ClearDiscNotices() override { form_.flags_.DiscArrived = form_.flags_.DiscRemoved = false; }
+
   private:
     // Per-entry pumps: often enough for a responsive window, rare enough to cost nothing.
     static constexpr int pumpIntervalMs = 20;
     TMF& form_;
+    // The uses of the disc component open now, innermost last.
+    std::vector<std::unique_ptr<BurnerUse>> burnerUses_;
 };
 
 std::unique_ptr<job::JobHost> TMF::MakeJobHost(TMF& form) {

@@ -1,0 +1,886 @@
+#include "job/JobDiscStep.h"
+
+#include "core/DateText.h"
+#include "disc/dwBurner.h"
+#include "disc/dwDrvLib.h"
+#include "gui/Clock.h"
+#include "gui/CompareText.h"
+#include "job/DiscWriteState.h"
+#include "job/DriveSpace.h"
+#include "job/JobDisc.h"
+#include "job/JobRunner.h"
+#include "job/VolumePrep.h"
+#include "zip/Zipper.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace job {
+
+namespace {
+
+constexpr int maxAttempts = 5;
+constexpr int hiddenRetryMs = 120'000;
+constexpr int trayWaitSteps = 20;
+// A volume that comes back to the burn-later list after a failed compare or mount comes back
+// this often at most.
+constexpr int maxRequeues = 2;
+// After an abort the writer ends within this many 200 ms steps, or is left to itself.
+constexpr int abortWaitSteps = 600;
+
+constexpr char notReady[] =
+    "The CD writer is not ready. Try to solve the problem and then press OK to retry, "
+    "pressing cancel will cancel the backup job";
+constexpr char newDisc[] =
+    "Insert a new disc in the CD/DVD writer. Press cancell to continue and erase the curent disc";
+constexpr char burnError[] = "Error burning to disc";
+constexpr char waitingForDrive[] = "Disc created, waiting for drive";
+constexpr char compareFailed[] = "Error written disc file different from source file";
+constexpr char writeError[] =
+    "Write error. Insert a new disc in the CD/DVD writer. The disc in the writer may be "
+    "defective. Press cancell to continue and skip the curent file";
+constexpr char eraseError[] =
+    "Erasse error. Insert a new disc in the CD/DVD writer. The disc in the writer is "
+    "defective. Press cancell to continue and skip the curent file";
+
+bool FileThere(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int64_t SizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+bool OpensForSharedReading(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Megabytes(int64_t bytes) {
+    const int64_t hundredths = (bytes * 100 + 524288) / 1048576;
+    std::string whole = std::to_string(hundredths / 100), grouped;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
+        grouped += whole[i];
+    }
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%02d", static_cast<int>(hundredths % 100));
+    return grouped + fraction;
+}
+
+std::string VolumeLabelNow() {
+    const core::DateParts now = core::DecodeDateTime(gui::CurrentClock().Now());
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d", now.year % 100, now.month, now.day, now.hour,
+                  now.minute);
+    return text;
+}
+
+std::string DestinationWithoutSlash(std::string path) {
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+char LetterOf(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':'
+               ? static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))
+               : '\0';
+}
+
+std::string FormatNoRoom(const std::string& argument, bool skipped) {
+    return skipped ? "The CD/DVD do not have enough free space for: " + argument +
+                         ". File not burned to CD/DVD, skipped by user"
+                   : "The CD/DVD do not have enough free space for: " + argument +
+                         " Insert a new disc in the CD/DVD writer. Press cancell to continue and skip the "
+                         "curent file";
+}
+
+std::string TwoDigitPart(const std::string& name, int number) {
+    char extension[16];
+    std::snprintf(extension, sizeof extension, ".z%02d", number);
+    const size_t dot = name.find_last_of('.');
+    const size_t slash = name.find_last_of("\\/");
+    const std::string base =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash) ? name.substr(0, dot) : name;
+    return base + extension;
+}
+
+} // namespace
+
+JobDiscStep::JobDiscStep(JobSession& session, JobHost& host, JobRunner& runner, VolumePrep* prep)
+    : session_(session), run_(session.Run), host_(host), runner_(runner), prep_(prep) {}
+
+void JobDiscStep::DiscStep(bool mustBurnNow) {
+    state_ = host_.DiscState();
+    if (state_ && state_->BurnActive) {
+        // Never nested: it runs when the step under way has ended.
+        stepPutOff_ = true;
+        putOffNow_ = putOffNow_ || mustBurnNow;
+        return;
+    }
+    const bool requeued = BurnZipToDisc(mustBurnNow, std::string(), false);
+    // The same volume comes back through its own step, which answers the runner.
+    if (!requeued) host_.PostContinueJob();
+}
+
+bool JobDiscStep::BurnZipToDisc(bool mustBurnNow, const std::string& fileName, bool isSpanPart) {
+    state_ = host_.DiscState();
+    if (!state_ || !BurnerCall(host_)) {
+        host_.AddToLog("Job cancelled, no disc writer is available; the volumes stay in " + host_.TempPath());
+        Cancel();
+        return false;
+    }
+    if (OnWriteStarted) OnWriteStarted(true);
+    const Ending ending = Burn(mustBurnNow, fileName, isSpanPart);
+    if (OnWriteStarted) OnWriteStarted(false);
+    if (stepPutOff_) {
+        stepPutOff_ = false;
+        host_.PostDiscStep(putOffNow_);
+        putOffNow_ = false;
+    }
+    return ending == Ending::Requeued;
+}
+
+bool JobDiscStep::Cancelled() {
+    return host_.Cancelled();
+}
+
+void JobDiscStep::Cancel() {
+    host_.SetCancelled(true);
+}
+
+bool JobDiscStep::HostReady(int ms) {
+    BurnerCall burner(host_);
+    return burner && burner->TestUnitReady(ms);
+}
+
+bool JobDiscStep::Select() {
+    return SelectBurnerDevice(host_, run_.WriterChoice, LetterOf(run_.DestPath));
+}
+
+void JobDiscStep::Release() {
+    {
+        BurnerCall burner(host_);
+        burner->DoDebug = false;
+    }
+    host_.ReleaseDiscTransport();
+    BurnerCall(host_)->DoDebug = true;
+}
+
+void JobDiscStep::Reinitialise(bool select) {
+    Release();
+    host_.LoadDiscTransport();
+    if (!select) return;
+    {
+        // Forget the device so that it is looked up again.
+        BurnerCall burner(host_);
+        burner->DeviceId.clear();
+    }
+    Select();
+}
+
+void JobDiscStep::Load() {
+    if (!host_.LeaveDiscOpen()) BurnerCall(host_)->LoadEject(false);
+}
+
+void JobDiscStep::EjectUnlessTold() {
+    if (!host_.DoNotOpenDisc()) BurnerCall(host_)->LoadEject(true);
+}
+
+void JobDiscStep::AllowRemoval() {
+    BurnerCall burner(host_);
+    if (burner->ASPIInitialized()) burner->LockMedium(true);
+}
+
+void JobDiscStep::DiscSwap(int firstPause, int secondPause, bool allowRemovalFirst) {
+    if (allowRemovalFirst) {
+        AllowRemoval();
+        host_.Wait(1'000);
+    }
+    host_.ClearDiscNotices();
+    EjectUnlessTold();
+    Release();
+    host_.Wait(firstPause);
+    for (int step = 0; step < trayWaitSteps && !host_.DiscRemoved(); ++step)
+        host_.Wait(1'000);
+    Reinitialise(true);
+    host_.Wait(1'000);
+    BurnerCall(host_)->LoadEject(false);
+    host_.Wait(secondPause);
+    for (int step = 0; step < trayWaitSteps && !host_.DiscArrived(); ++step)
+        host_.Wait(1'000);
+    HostReady(5'000);
+}
+
+bool JobDiscStep::Notice(const std::string& logged, const std::string& mailed, const std::string& suffix,
+                         bool& sent) {
+    if (!host_.MailConfigured()) {
+        host_.AddToLog(logged);
+        Cancel();
+        return false;
+    }
+    if (!sent) {
+        host_.AddToLog(logged);
+        host_.SendJobMail({mailed}, suffix + host_.JobName(), session_.JobLogName);
+        sent = true;
+    }
+    host_.Wait(hiddenRetryMs);
+    return true;
+}
+
+bool JobDiscStep::AskOk(const std::string& text) {
+    host_.ShowWindowForPrompt();
+    return host_.AskOkCancel(text, gui::TMsgIcon::Stop);
+}
+
+void JobDiscStep::Status(const std::string& text) {
+    host_.SetStatusText(text);
+}
+
+int64_t JobDiscStep::FreeBytes() {
+    return ReadDiscFreeBytes(host_, run_.WriterChoice, LetterOf(run_.DestPath));
+}
+
+bool JobDiscStep::HoldsNoJobFile() {
+    return DiscHoldsNoJobFile(host_, run_.DestPath, run_.FflList, run_.DflList);
+}
+
+bool JobDiscStep::HasSession() {
+    BurnerCall burner(host_);
+    return burner->GetLastSession() > 0;
+}
+
+void JobDiscStep::MediaFacts(bool& dvd, int& media) {
+    BurnerCall burner(host_);
+    media = burner->GetMediaType();
+    dvd = media >= 4;
+}
+
+void JobDiscStep::ClearZipName(bool isSpanPart) {
+    if (!isSpanPart) runner_.Zipper1().ClearZip();
+}
+
+void JobDiscStep::LeftInTemporaryFolder(const std::string& path) {
+    host_.AddToLog("File not written to disc, left in the temporary folder: " + path);
+    runner_.JobHadProblem = true;
+}
+
+void JobDiscStep::Requeue(const std::string& path) {
+    if (++requeued_[path] > maxRequeues) {
+        LeftInTemporaryFolder(path);
+        return;
+    }
+    run_.BflList.push_back(path);
+}
+
+bool JobDiscStep::BuildTree(const std::string& label, const std::string& source, const std::string& name,
+                            bool record) {
+    const std::string destination = DestinationWithoutSlash(run_.DestPath);
+    state_->DiscFileName = destination + "\\" + name;
+    const bool inFolder = destination.find('\\') != std::string::npos && destination.size() > 3;
+    const std::string folder = inFolder ? destination.substr(2) : std::string("\\");
+    disc::TFEntry* entry = nullptr;
+    {
+        BurnerCall burner(host_);
+        burner->Image.IdVolume = label;
+        burner->FinalizeTrack = true;
+        if (inFolder) burner->Image.CreateDir("\\", folder);
+        entry = burner->Image.InsertFile(source, folder);
+    }
+    if (!entry) return false;
+    // Every destination, the root and a folder alike: the erase option must know this job's
+    // files on the disc wherever they went.
+    if (record) {
+        char date[40];
+        std::snprintf(date, sizeof date, "%.8f", entry->DateTime);
+        const auto known =
+            std::find_if(run_.FflList.begin(), run_.FflList.end(),
+                         [&](const std::string& held) { return gui::CompareTextI(held, name) == 0; });
+        if (known == run_.FflList.end()) {
+            run_.FflList.push_back(name);
+            run_.DflList.push_back(date);
+        } else {
+            const size_t at = static_cast<size_t>(known - run_.FflList.begin());
+            if (at < run_.DflList.size()) run_.DflList[at] = date;
+        }
+    }
+    return true;
+}
+
+bool JobDiscStep::EraseAndWait(uint8_t kind) {
+    state_->EraseDone = false;
+    Select();
+    host_.ApplyPreferredWriteSpeed();
+    bool started = false;
+    {
+        BurnerCall burner(host_);
+        started = burner->EraseDisc(kind);
+    }
+    if (!started) {
+        // No erase ran: nothing to wait for; the erase-done may already have said so.
+        state_->EraseDone = true;
+        return false;
+    }
+    host_.Wait(5'000);
+    const auto erasing = [this] {
+        BurnerCall burner(host_);
+        return burner && burner->Erasing.load();
+    };
+    // A cancel waits for the erase's end too: the drive is never let go under it.
+    for (int step = 0; erasing() && (!Cancelled() || step < abortWaitSteps * 10); ++step)
+        host_.Wait(200);
+    host_.Wait(2'000);
+    AllowRemoval();
+    return !state_->EraseDone;
+}
+
+bool JobDiscStep::WriteOnce(bool dvd) {
+    DiscWriteState& s = *state_;
+    s.WaitWriteDone = s.Writing = s.DiscBusy = true;
+    s.Speed.Reset();
+    s.LastSampleTime = gui::CurrentClock().Now();
+    BurnerCall(host_)->BurnCD();
+    bool abortAsked = false;
+    int stepsAfterAbort = 0;
+    while (s.WaitWriteDone) {
+        if (Cancelled()) {
+            // The writer is stopped and its end awaited: the drive is never let go under it.
+            if (!abortAsked) {
+                abortAsked = true;
+                BurnerCall(host_)->AbortWrite();
+            }
+            if (++stepsAfterAbort > abortWaitSteps) break;
+        }
+        host_.Wait(200);
+    }
+    s.Writing = false;
+    int stepsLeft = dvd ? 30'000 : 3'000;
+    for (; s.DiscBusy && !Cancelled() && stepsLeft > 0; --stepsLeft)
+        host_.Wait(100);
+    bool failed = s.WriteFailed || abortAsked;
+    if (stepsLeft < 10) failed = true;
+    return !failed;
+}
+
+void JobDiscStep::CleanUpAfter(bool requeued) {
+    DiscWriteState& s = *state_;
+    ClearImageTree(host_);
+    host_.LoadDiscTransport();
+    Select();
+    AllowRemoval();
+    if (host_.LeaveDiscOpen()) EjectUnlessTold();
+    HostReady(5'000);
+    Release();
+    s.DiscBusy = false;
+    s.BurnActive = false;
+    if (!requeued) s.BurnRetry = 0;
+}
+
+JobDiscStep::Ending JobDiscStep::Burn(bool mustBurnNow, const std::string& fileName, bool isSpanPart) {
+    DiscWriteState& s = *state_;
+    host_.CloseStatusBox();
+    eraseNow_ = run_.EraseFirst;
+    if (s.BurnRetry < 0 || s.BurnRetry > 10) s.BurnRetry = 0;
+    s.BurnActive = true;
+    s.CompareOK = false;
+    const std::string name = fileName.empty() ? run_.ZipFileName : NameOf(fileName);
+    const std::string source = host_.TempPath() + name;
+    if (!FileThere(fileName) && !FileThere(source)) {
+        s.BurnRetry = 0;
+        s.BurnActive = false;
+        return Ending::Done;
+    }
+    bool requeued = false;
+    struct CleanUp {
+        JobDiscStep& step;
+        const bool& requeued;
+        ~CleanUp() {
+            try {
+                step.CleanUpAfter(requeued);
+            } catch (...) {
+            }
+        }
+    } cleanUp{*this, requeued};
+    requeued = BurnSteps(mustBurnNow, name, source, isSpanPart);
+    return requeued ? Ending::Requeued : Ending::Done;
+}
+
+bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std::string& source,
+                            bool isSpanPart) {
+    DiscWriteState& s = *state_;
+    const bool hidden = host_.Hidden();
+    const int64_t size = SizeOf(source);
+
+    // The drive ready with the disc in it.
+    ClearImageTree(host_);
+    host_.LoadDiscTransport();
+    Select();
+    Load();
+    if (!HostReady(15'000)) Reinitialise(false);
+    host_.Pump();
+    host_.Pump();
+    MediaFacts(dvd_, media_);
+    if (Cancelled()) return false;
+
+    // A disc that cannot take the volume now, or holds this job's files, leaves the volume
+    // for the end phase while the temporary drive can keep it.
+    if (!mustBurnNow && HasSession() && (size > FreeBytes() || !HostReady(15'000) || !HoldsNoJobFile())) {
+        run_.BflList.push_back(source);
+        ClearZipName(isSpanPart);
+        return false;
+    }
+    ClearZipName(isSpanPart);
+    if (Cancelled()) return false;
+
+    // Ready loop.
+    if (!HostReady(15'000)) Reinitialise(true);
+    bool sent = false;
+    while (!HostReady(5'000) && !Cancelled()) {
+        if (hidden) {
+            if (!Notice(notReady, notReady, "Problem ", sent)) return false;
+        } else if (!AskOk(notReady)) {
+            Cancel();
+            return false;
+        }
+        Reinitialise(true);
+    }
+
+    // New-disc loop: the erase option keeps a disc with this job's files and asks for another.
+    bool erasable = false;
+    {
+        BurnerCall burner(host_);
+        erasable = burner->IsErasable() || media_ == disc::mtDVDRAM;
+    }
+    if (run_.EraseFirst && erasable) {
+        sent = false;
+        while ((!HostReady(15'000) || !HoldsNoJobFile()) && !Cancelled()) {
+            const std::string before = run_.DestPath;
+            if (prep_) prep_->ChooseDestination(true);
+            if (run_.DestPath != before) host_.ApplyPreferredWriteSpeed();
+            if (!HasSession() || size <= FreeBytes()) {
+                eraseNow_ = false;
+                break;
+            }
+            host_.ShowWindowForPrompt();
+            Release();
+            bool again = true;
+            if (hidden) {
+                if (!Notice(notReady, newDisc, "Problem ", sent)) return false;
+            } else {
+                again = AskOk(newDisc);
+            }
+            Reinitialise(true);
+            Load();
+            HostReady(15'000);
+            host_.Pump();
+            host_.Pump();
+            if (!again) break;
+        }
+    }
+
+    // Setup loop: until the disc has room.
+    const std::string label = VolumeLabelNow();
+    sent = false;
+    for (;;) {
+        ClearImageTree(host_);
+        MediaFacts(dvd_, media_);
+        Load();
+        Select();
+        if (!HostReady(5'000)) {
+            host_.Wait(5'000);
+            if (Cancelled()) return false;
+            continue;
+        }
+        host_.ApplyPreferredWriteSpeed();
+        if (Cancelled()) return false;
+        {
+            BurnerCall burner(host_);
+            erasable = burner->IsErasable() || media_ == disc::mtDVDRAM;
+        }
+        if (eraseNow_ && run_.EraseFirst && erasable) {
+            const bool sessions = HasSession();
+            const bool full = media_ == disc::mtDVDPLUSRW
+                                  ? !sessions
+                                  : session_.Job.FullEraseCD || media_ == disc::mtDVDRAM;
+            if (!EraseAndWait(full ? disc::ekFull : disc::ekQuick)) {
+                host_.AddToLog("Disc erase failed");
+            } else {
+                BurnerCall(host_)->LoadEject(false);
+                host_.Wait(5'000);
+                HostReady(5'000);
+            }
+        } else {
+            s.EraseDone = false;
+            host_.Pump();
+            host_.Pump();
+            HostReady(5'000);
+            host_.ImportSessionX();
+        }
+        if (Cancelled()) return false;
+        if (erasable && HasSession()) {
+            // Overwritable media (DVD-RAM, restricted overwrite, DVD+RW) are erased only while
+            // nothing was written past their start.
+            const bool overwritable =
+                media_ == disc::mtDVDRAM || media_ == disc::mtDVDRWRestricted || media_ == disc::mtDVDPLUSRW;
+            if (!overwritable || BurnerCall(host_)->GetNextWritableAddress() > 0) eraseNow_ = false;
+        }
+        host_.SetPassProgress(0, 100);
+        run_.VflList.push_back(label);
+        if (!BuildTree(label, source, name, true)) {
+            LeftInTemporaryFolder(source);
+            return false;
+        }
+
+        if (RoomFor(size)) break;
+        // No room: another disc.
+        if (host_.DoNotOpenDisc())
+            BurnerCall(host_)->LoadEject(false);
+        else {
+            DiscSwap(15'000, 0, false);
+            host_.Wait(4'000);
+        }
+        HostReady(5'000);
+        if (RoomFor(size)) break;
+        Release();
+        host_.ShowWindowForPrompt();
+        const std::string argument = " " + source + " ";
+        const std::string ask = FormatNoRoom(argument, false), skipped = FormatNoRoom(argument, true);
+        if (hidden) {
+            if (!host_.MailConfigured()) {
+                host_.AddToLog(skipped);
+                Cancel();
+                return false;
+            }
+            Notice(ask, ask, "Problem ", sent);
+        } else {
+            if (!AskOk(FormatNoRoom("\r" + source + "\r", false))) {
+                host_.AddToLog(skipped);
+                ClearZipName(isSpanPart);
+                return false;
+            }
+        }
+        Reinitialise(true);
+        host_.Wait(5'000);
+        if (Cancelled()) return false;
+    }
+    if (Cancelled()) return false;
+
+    // The write, at most five attempts.
+    bool written = false;
+    for (int attempt = 1; attempt <= maxAttempts && !written && !Cancelled(); ++attempt) {
+        s.WriteFailed = false;
+        if (attempt > 1) {
+            ClearImageTree(host_);
+            Select();
+        }
+        {
+            BurnerCall burner(host_);
+            burner->ReadBufferCapacity(burner->DeviceBufferSize, burner->DeviceFreeBufferSize);
+            burner->FinalizeDisc = false;
+            burner->FinalizeTrack = true;
+            burner->SetWriteSpeed(static_cast<uint16_t>(std::clamp(s.CurWriteSpeed, 0, 65535)));
+            burner->LockMedium(false);
+        }
+        for (int i = 0; i < 200 && !HostReady(5'000); ++i)
+            host_.Wait(200);
+        if (attempt > 1) {
+            host_.ImportSessionX();
+            BuildTree(label, source, name, false);
+        }
+        int64_t trackBlocks = 0;
+        {
+            BurnerCall burner(host_);
+            burner->Prepare(false, false);
+            trackBlocks = burner->Image.GetTrackSize();
+        }
+        host_.Wait(1'000);
+        s.ZipFileName = name;
+        Status(name + ". Writing to disc: " + Megabytes(0) + " of " + Megabytes(trackBlocks * 2'048) +
+               " MB,  Speed: " + s.CurSpeedText + " KB/s,  Buffer: 0%");
+        written = WriteOnce(dvd_);
+        if (!written) {
+            const std::string line = s.DiscFileName + " " + burnError + " - " + host_.BurnErrorText();
+            Status(burnError);
+            host_.AddToLog(line);
+            // Each failed attempt is told at once; the job does not wait for an answer.
+            if (host_.MailConfigured())
+                host_.SendJobMail({line}, "ERROR " + host_.JobName(), session_.JobLogName);
+            AllowRemoval();
+            host_.Wait(1'000);
+            if (Cancelled()) break;
+            EjectUnlessTold();
+            Release();
+            Reinitialise(true);
+            Load();
+            HostReady(15'000);
+            for (int step = 0; step < trayWaitSteps && !host_.DiscRemoved(); ++step)
+                host_.Wait(1'000);
+            Reinitialise(true);
+            host_.Wait(1'000);
+            Load();
+            for (int step = 0; step < trayWaitSteps && !host_.DiscArrived(); ++step)
+                host_.Wait(1'000);
+            HostReady(5'000);
+            host_.ApplyPreferredWriteSpeed();
+        } else {
+            AllowRemoval();
+            host_.Wait(1'000);
+        }
+    }
+    s.DiscBusy = false;
+    AllowRemoval();
+    if (!written) {
+        s.Finalizing = false;
+        host_.SetPassProgress(0, 100);
+        if (Cancelled()) {
+            host_.AddToLog(s.DiscFileName + " " + burnError +
+                           ", cancelled; left in the temporary folder: " + source);
+            return false;
+        }
+        // Given up: nothing of it, nor of the volumes waiting, is on a disc.
+        LeftInTemporaryFolder(source);
+        for (const std::string& waiting : run_.BflList)
+            if (gui::CompareTextI(waiting, source) != 0) LeftInTemporaryFolder(waiting);
+        run_.BflList.clear();
+        run_.CflList.clear();
+        return false;
+    }
+
+    s.LastGoodSpeed = s.CurWriteSpeed;
+    host_.Wait(1'000);
+    host_.AddToLog(s.DiscFileName + " burned to disc - Avg. " + std::to_string(s.Speed.SpeedSum) +
+                   " KB/s, Max " + std::to_string(s.Speed.MaxSpeedSeen) + " KB/s");
+    Status(waitingForDrive);
+    host_.Wait(5'000);
+    s.Finalizing = false;
+    host_.SetPassProgress(0, 100);
+    for (int i = 0; i < 100 && !HostReady(5'000); ++i) {
+        if (Cancelled()) return false;
+        host_.Wait(2'000);
+    }
+    if (Cancelled()) return false;
+
+    if (!session_.Job.Testarchiveafterbackup1) {
+        DeleteFileA(source.c_str());
+        return false;
+    }
+    return Verify(name, source, isSpanPart);
+}
+
+bool JobDiscStep::RoomFor(int64_t size) {
+    int sessions = 0;
+    {
+        BurnerCall burner(host_);
+        sessions = burner->GetLastSession();
+    }
+    const bool manySessions = sessions >= 99 && media_ != disc::mtDVDRWRestricted &&
+                              media_ != disc::mtDVDRWSequential && media_ != disc::mtDVDPLUSRW &&
+                              media_ != disc::mtDVDRAM;
+    const int64_t free = DiscFreeBytes(host_);
+    return !manySessions && free > 0 && size <= free;
+}
+
+bool JobDiscStep::Verify(const std::string& name, const std::string& source, bool isSpanPart) {
+    DiscWriteState& s = *state_;
+    const std::string destination = DestinationWithoutSlash(run_.DestPath);
+    const bool inFolder = destination.find('\\') != std::string::npos && destination.size() > 3;
+    const std::string folder = inFolder ? destination.substr(2) : std::string("\\");
+    const auto findOnDisc = [&] {
+        BurnerCall burner(host_);
+        disc::TDEntry* dir = inFolder ? burner->Image.FindDir(folder) : burner->Image.Root();
+        return dir ? burner->Image.FindFile(dir, name) != nullptr : false;
+    };
+    int mountAttempts = 0;
+    for (;;) {
+        bool found = false;
+        try {
+            s.DiscBusy = false;
+            Status(waitingForDrive);
+            for (int i = 0; i < 3; ++i)
+                host_.Pump();
+            HostReady(5'000);
+            ClearImageTree(host_);
+            host_.ImportSessionX();
+            found = findOnDisc();
+            for (int i = 0; i < 3 && !found && !Cancelled(); ++i) {
+                ClearImageTree(host_);
+                Select();
+                DiscSwap(5'000, 5'000, true);
+                host_.ImportSessionX();
+                found = findOnDisc();
+            }
+            if (Cancelled()) return false;
+            bool readable = false;
+            if (FileThere(source)) {
+                for (int i = 0; i < 60 && !(readable = OpensForSharedReading(source)); ++i)
+                    host_.Wait(2'000);
+                host_.Wait(2'000);
+            }
+            if (!readable) {
+                const std::string text =
+                    "Source file " + source + " is not readable more!, disc compare skipped";
+                host_.AddToLog(text);
+                Status(text);
+                return false;
+            }
+            if (!found) throw std::runtime_error("not found on the disc");
+            Status("Comparing disc with " + name);
+            host_.Wait(200);
+            {
+                BurnerCall burner(host_);
+                disc::TDEntry* dir = inFolder ? burner->Image.FindDir(folder) : burner->Image.Root();
+                disc::TFEntry* entry = dir ? burner->Image.FindFile(dir, name) : nullptr;
+                if (!entry) throw std::runtime_error("not found on the disc");
+                s.CompareOK = burner->VerifyFile(entry, source);
+            }
+            if (s.CompareOK && host_.LeaveDiscOpen()) EjectUnlessTold();
+            if (s.CompareOK) {
+                const std::string ok = name + " - Burned and compared with source, OK";
+                host_.AddToLog(ok);
+                Status(ok);
+                s.BurnRetry = 0;
+                host_.Wait(2'000);
+                DeleteFileA(source.c_str());
+                if (!host_.Hidden() && runner_.JobReachedEnd)
+                    host_.ShowStatusBox(
+                        "Disc created and compared with source, it is now safe to remove the media");
+                return false;
+            }
+            host_.AddToLog(compareFailed);
+            Status(compareFailed);
+            return CompareFailed(source, isSpanPart);
+        } catch (const std::exception&) {
+            AllowRemoval();
+            Status("Waiting for drive");
+            DiscSwap(0, 0, false);
+            ++mountAttempts;
+            if (mountAttempts > 2 || !found) {
+                const std::string text = "Could not mount the disc with " + name +
+                                         ", test the file manually when the job is finished";
+                host_.AddToLog(text);
+                Status(text);
+                Requeue(source);
+                return false;
+            }
+        }
+    }
+}
+
+bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
+    DiscWriteState& s = *state_;
+    const bool hidden = host_.Hidden();
+    bool erasable = false;
+    {
+        BurnerCall burner(host_);
+        erasable = burner->IsErasable() || media_ == disc::mtDVDRAM;
+    }
+    bool sent = false;
+    // A part of a split volume cannot be handed to a step of its own: it waits for the end.
+    if (isSpanPart) {
+        s.BurnActive = false;
+        host_.AddToLog(writeError);
+        Requeue(source);
+        return false;
+    }
+    if (eraseNow_ && run_.EraseFirst && erasable) {
+        if (s.BurnRetry == 2) {
+            s.BurnActive = false;
+            if (hidden) {
+                if (!Notice(writeError, writeError, "ERROR ", sent)) return false;
+            } else if (!AskOk(writeError)) {
+                return false;
+            }
+        }
+        if (s.BurnRetry >= 3) {
+            host_.AddToLog(std::string(compareFailed) + ", after 3. retry, continuing with the next file");
+            LeftInTemporaryFolder(source);
+            return false;
+        }
+        ++s.BurnRetry;
+        host_.ApplyPreferredWriteSpeed();
+        if (!EraseAndWait(disc::ekFull)) {
+            s.BurnActive = false;
+            if (hidden) {
+                Notice(eraseError, eraseError, "ERROR ", sent);
+                return false;
+            }
+            if (!AskOk(eraseError)) return false;
+        } else {
+            if (host_.DoNotOpenDisc())
+                BurnerCall(host_)->LoadEject(false);
+            else
+                DiscSwap(15'000, 15'000, true);
+            host_.Wait(5'000);
+            HostReady(5'000);
+        }
+        while (!HostReady(5'000) && !Cancelled()) {
+            s.BurnActive = false;
+            if (hidden) {
+                Notice(eraseError, eraseError, "ERROR ", sent);
+                return false;
+            }
+            if (!AskOk(eraseError)) return false;
+            host_.Pump();
+            host_.Wait(2'000);
+        }
+        if (Cancelled()) return false;
+        host_.PostDiscStep(true);
+        return true;
+    }
+    s.BurnActive = false;
+    if (hidden) {
+        if (host_.MailConfigured())
+            Notice(writeError, writeError, "ERROR ", sent);
+        else
+            host_.AddToLog(writeError);
+        Requeue(source);
+        return false;
+    }
+    if (!AskOk(writeError)) {
+        Requeue(source);
+        return false;
+    }
+    s.BurnRetry = 0;
+    host_.PostDiscStep(true);
+    return true;
+}
+
+void JobDiscStep::Zipper1GetNextDisk(int volumeNumber, std::string& fileName) {
+    if (runner_.TestingZip) {
+        if (volumeNumber <= 0) return;
+        // The last part of a split volume carries the volume's own name.
+        const std::string part = TwoDigitPart(fileName, volumeNumber);
+        const std::string last = TwoDigitPart(fileName, 0).substr(0, part.size() - 4) + ".zip";
+        fileName = FileThere(part) || !FileThere(last) ? part : last;
+        return;
+    }
+    // Only parts headed for a disc are this handler's; the others stay where they are made.
+    if (!run_.DiscWriterMode || volumeNumber <= 0) return;
+    if (prep_) prep_->ChooseDestination(false);
+    if (!run_.DiscWriterMode) return;
+    // Our component hands over the finished part's own name.
+    const std::string finished = fileName;
+    host_.AddToLog("File created: " + finished);
+    runner_.SpanPartNumber = volumeNumber - 1;
+    const std::string temp = host_.TempPath();
+    const int64_t free = DriveFreeBytes(DriveOfPath(temp));
+    const bool mustBurnNow =
+        free < 3 * run_.MaxZipSize && free < 3 * static_cast<int64_t>(run_.TotalMB) * 1'000'000 + 30'000'000;
+    BurnZipToDisc(mustBurnNow, finished, true);
+}
+
+} // namespace job

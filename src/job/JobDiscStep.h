@@ -1,0 +1,105 @@
+#pragma once
+// The job's disc step: one finished volume, or one part of a split volume, written to the
+// disc in the job's writer as a new session (Joliet, the destination folder, volume id
+// "yymmddhhmm"), compared with its temporary copy when the job tests its archives, the copy
+// deleted. Around the write: the drive made ready, a rewritable disc erased when the job asks
+// for it and holds none of its files, new discs asked for, up to five attempts, and a
+// compare failure on a rewritable disc erased and written again a bounded number of times.
+//
+// It runs on the GUI thread in pumped waits: write done, erase done, the status tick and
+// the user's cancel run inside them. The window's disc-writer component is taken for each
+// call (the frame holding it is made anew after every write and erase).
+//
+// A volume the disc in the drive cannot take while the temporary drive has room waits on the
+// burn-later list for the runner's end phase. Volumes given up are logged as left in the
+// temporary folder.
+
+#include "job/JobHost.h"
+#include "job/JobSession.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace job {
+
+class JobRunner;
+class VolumePrep;
+struct DiscWriteState;
+
+class JobDiscStep {
+  public:
+    JobDiscStep(JobSession& session, JobHost& host, JobRunner& runner, VolumePrep* prep);
+
+    // The runner's hand-over of a finished volume; mustBurnNow when the temporary drive cannot
+    // keep it. The runner's next step follows once per volume.
+    void DiscStep(bool mustBurnNow);
+    // Writes the volume (fileName empty: the run's current volume) or a split part. True
+    // when it handed the same volume to a new disc step (erase and write again).
+    bool BurnZipToDisc(bool mustBurnNow, const std::string& fileName, bool isSpanPart);
+    // The zip component's request for the next part of a split volume: the finished part
+    // goes to the disc.
+    void Zipper1GetNextDisk(int volumeNumber, std::string& fileName);
+
+    // A disc routine of the step is under way (the minute watchdog leaves the job alone).
+    std::function<void(bool started)> OnWriteStarted;
+
+  private:
+    enum class Ending { Done, Requeued };
+    Ending Burn(bool mustBurnNow, const std::string& fileName, bool isSpanPart);
+    // The steps between the start and the clean-up; true when the volume was handed to a new
+    // disc step.
+    bool BurnSteps(bool mustBurnNow, const std::string& name, const std::string& source, bool isSpanPart);
+    void CleanUpAfter(bool requeued);
+    bool RoomFor(int64_t size);
+    bool Verify(const std::string& name, const std::string& source, bool isSpanPart);
+    bool CompareFailed(const std::string& source, bool isSpanPart);
+    bool HostReady(int ms);
+    void Reinitialise(bool select);
+    void Release();
+    bool Select();
+    void Load();
+    void EjectUnlessTold();
+    void AllowRemoval();
+    void DiscSwap(int firstPause, int secondPause, bool allowRemovalFirst);
+    // A prompt while hidden: mailed once per waiting loop then a 120 s wait; without a
+    // recipient the job is cancelled. False when it cancelled.
+    bool Notice(const std::string& logged, const std::string& mailed, const std::string& suffix, bool& sent);
+    // A box with OK and Cancel (the main window shown first); true for OK.
+    bool AskOk(const std::string& text);
+    void Status(const std::string& text);
+    void Cancel();
+    bool Cancelled();
+    int64_t FreeBytes();
+    bool HoldsNoJobFile();
+    bool HasSession();
+    void MediaFacts(bool& dvd, int& media);
+    // The volume's tree: the destination folder with the file in it.
+    bool BuildTree(const std::string& label, const std::string& source, const std::string& name, bool record);
+    // The write itself: true when it succeeded.
+    bool WriteOnce(bool dvd);
+    // The volume back on the burn-later list, at most twice; then left where it is.
+    void Requeue(const std::string& path);
+    void LeftInTemporaryFolder(const std::string& path);
+    // The current volume's zip name cleared in the zip component.
+    void ClearZipName(bool isSpanPart);
+    bool EraseAndWait(uint8_t kind);
+
+    JobSession& session_;
+    JobRun& run_;
+    JobHost& host_;
+    JobRunner& runner_;
+    VolumePrep* prep_;
+    DiscWriteState* state_ = nullptr;
+    bool eraseNow_ = false;
+    bool dvd_ = false;
+    int media_ = 0;
+    // A disc step asked for while one runs waits for it to end.
+    bool stepPutOff_ = false;
+    bool putOffNow_ = false;
+    // How often each volume came back to the burn-later list.
+    std::map<std::string, int> requeued_;
+};
+
+} // namespace job
