@@ -6,6 +6,7 @@
 #include "gui/FileStream.h"
 #include "job/DriveSpace.h"
 #include "job/FCopy2.h"
+#include "job/JobDisc.h"
 #include "job/JobPump.h"
 #include "job/JobStart.h"
 #include "job/RunStateWin.h"
@@ -422,7 +423,14 @@ std::string VolumePrep::PrepareVolume(bool nameOnly) {
     if (!(run_.DiscWriterMode && run_.EraseFirst)) {
         VolumeNameProbe probe;
         const std::string folder = run_.DestPath + "\\";
-        probe.Exists = [&](const std::string& file) { return FileExists(folder + file); };
+        // A disc's names are those of its last session, which the next session continues.
+        std::vector<std::string> onDisc;
+        if (run_.DiscWriterMode) onDisc = DiscFolderNames(host_, run_.DestPath);
+        probe.Exists = [&](const std::string& file) {
+            return FileExists(folder + file) ||
+                   std::any_of(onDisc.begin(), onDisc.end(),
+                               [&](const std::string& held) { return gui::CompareTextI(held, file) == 0; });
+        };
         probe.InCatalog = [&](const std::string& file) {
             return std::any_of(run_.CatZipList.begin(), run_.CatZipList.end(),
                                [&](const std::string& held) { return gui::CompareTextI(held, file) == 0; });

@@ -1,0 +1,173 @@
+// Whole jobs to a disc writer, the program hosted in-process (manual clock, scripted prompter,
+// hidden) with the simulated drive library beside the program file: every volume becomes a
+// session in the destination folder, compared with its temporary copy, which then goes; the
+// next job appends; the erase option, write faults, cancels and full discs take the ways the
+// disc step gives them. The drive's command log shows what reached the drive, and the image
+// is left for the native peers (JobDiscPeers).
+#include "FakeRegistry.h"
+#include "SimDriveWinSupport.h"
+#include "WinTestSupport.h"
+#include "gui/CheckBox.h"
+#include "gui/IniFile.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Shell.h"
+#include "job/JobFile.h"
+#include "ui/MFoDiscs.h"
+#include "ui/Program.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+namespace {
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+// The program in a folder of its own, the drive library and its simdrive.ini beside it, a
+// source tree of incompressible files and a job "Daily.dat" to F:\Backup in 4 MiB volumes.
+struct DiscJob {
+    disctest::DiscTestScope scope;
+    TempFolder folder, windowsFolder, source;
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    gui::TRecordingShell shell;
+    testsupport::FakeRegistry registry;
+    std::unique_ptr<ui::TProgram> program;
+    job::JobDefinition job;
+
+    explicit DiscJob(const std::string& media, const std::string& extra = "") {
+        testsupport::DrainQueue();
+        gui::SetShell(&shell);
+        EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
+                              (folder / "WNASPI32.DLL").c_str(), FALSE));
+        WriteWholeFile(folder / "simdrive.ini",
+                       "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
+                       "Letter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n"
+                       "[Disc:d0]\nMedia=" +
+                           media + "\nImage=d0.img\n" + extra);
+        SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
+        core::ProgramEnvironment environment;
+        environment.programPath = folder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = folder.Path();
+        environment.registry = &registry;
+        program = std::make_unique<ui::TProgram>(environment);
+        EXPECT_TRUE(program->Start());
+        Form().StartUp();
+        Form().StartUpDone = true;
+        program->Flags().Hidden = true;
+        job.Destination = "F:\\Backup";
+        job.ZipSizeText = "4";
+        job.CompressionLevel = 1;
+        job.Testarchiveafterbackup1 = true;
+        job.IncludeList = {source.Path().substr(0, source.Path().size() - 1)};
+    }
+    ~DiscJob() {
+        program.reset();
+        testsupport::DrainQueue();
+        gui::SetShell(nullptr);
+        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
+    }
+    ui::TMF& Form() { return *program->MainForm(); }
+    ui::TDiscTab& Tab() { return *Form().DiscTab; }
+    std::string DriveLog() { return ReadWholeFile(folder / "sim.log"); }
+    std::string ProgramLog() { return ReadWholeFile(Form().ProgramLogPath()); }
+    // Files of incompressible bytes, each near a volume's size.
+    void Sources(const std::string& prefix, int files, size_t size, unsigned seed) {
+        std::mt19937 random(seed);
+        for (int i = 0; i < files; ++i) {
+            std::string bytes(size, '\0');
+            for (char& c : bytes)
+                c = static_cast<char>(random());
+            WriteWholeFile(source / (prefix + std::to_string(i) + ".bin"), bytes);
+        }
+    }
+    void Run() {
+        WriteWholeFile(folder / "Daily.dat", job::WriteJobText(job, {}));
+        Form().LoadJob("Daily.dat");
+        Form().StartBackupJob();
+        for (int round = 0; round < 10'000 && Form().Session.Running(); ++round)
+            testsupport::DrainQueue();
+    }
+    size_t Commands(const std::string& cdbStart) { return Count(DriveLog(), " 0:0:0 " + cdbStart); }
+    // The start block of the disc's last session, from the drive's state file.
+    uint32_t LastSessionStart() {
+        gui::TIniFile state(folder / "d0.img.state");
+        const std::string sessions = state.ReadString("Disc", "Sessions", "");
+        const size_t last = sessions.find_last_of('|');
+        return static_cast<uint32_t>(std::stoul(sessions.substr(last == std::string::npos ? 0 : last + 1)));
+    }
+    std::vector<std::string> ZipsInTemp() {
+        std::vector<std::string> zips;
+        for (const auto& entry : std::filesystem::directory_iterator(Form().Flags().TempPath))
+            if (entry.path().extension() == ".zip") zips.push_back(entry.path().string());
+        return zips;
+    }
+};
+
+std::filesystem::path PeerImages() {
+    return std::filesystem::path(disctest::WindowsPath(TW_BINARY_DIR)) / "peer-images";
+}
+
+// The source files as they were backed up, for the peers to compare with.
+void PublishSources(DiscJob& p, const std::string& name) {
+    const std::filesystem::path to = PeerImages() / (name + ".src");
+    std::filesystem::create_directories(to);
+    const std::string from = p.source.Path().substr(0, p.source.Path().size() - 1);
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(from)))
+        std::filesystem::copy_file(entry.path(), to / entry.path().filename(),
+                                   std::filesystem::copy_options::overwrite_existing);
+}
+
+void Publish(DiscJob& p, const std::string& name) {
+    std::filesystem::create_directories(PeerImages());
+    std::filesystem::copy_file(p.folder / "d0.img", PeerImages() / name,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(PeerImages() / (name + ".start")) << p.LastSessionStart();
+}
+
+} // namespace
+
+// Three volumes, each written, compared and deleted from the temporary folder; the second
+// job's volumes join them in a later session under names of their own.
+TEST(JobDiscStep, VerifiedVolumesBecomeSessionsAndTheNextJobAppends) {
+    std::filesystem::remove_all(PeerImages() / "jobdisc-cdr.img.src");
+    std::filesystem::remove(PeerImages() / "jobdisc-cdr.img.start");
+    DiscJob p("CD-R");
+    p.Sources("a", 3, 3'500'000, 1);
+    p.Run();
+    std::string log = p.ProgramLog();
+    const size_t volumes = Count(log, "File created: ");
+    EXPECT_GE(volumes, 3u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    EXPECT_EQ(Count(log, " burned to disc - Avg."), volumes) << log;
+    EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    EXPECT_TRUE(p.ZipsInTemp().empty()) << "each compared volume leaves the temporary folder";
+
+    // The next run of the job: new files, the same day, names the disc does not hold yet.
+    PublishSources(p, "jobdisc-cdr.img");
+    std::filesystem::remove_all(std::filesystem::path(p.source.Path()));
+    std::filesystem::create_directories(std::filesystem::path(p.source.Path()));
+    p.Sources("b", 1, 2'000'000, 2);
+    p.Run();
+    log = p.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 2u) << log;
+    const size_t all = Count(log, "File created: ");
+    EXPECT_EQ(Count(log, "Burned and compared with source, OK"), all) << log;
+    EXPECT_GT(all, volumes);
+    EXPECT_EQ(Count(log, "Error"), 0u) << log;
+    PublishSources(p, "jobdisc-cdr.img");
+    Publish(p, "jobdisc-cdr.img");
+}
