@@ -20,8 +20,8 @@ check = rs.Checks()
 
 with tempfile.TemporaryDirectory(prefix="tw_runfolder.") as folder, rs.MailServer() as mail:
     program = rs.Program(folder, program_file, scriptdrv, wine_run,
-                         "[EMail]\r\nTo=ops@example.org\r\nFrom=tarnwick@example.org\r\nSubject=Nightly\r\n"
-                         "SMTPServer=127.0.0.1\r\nSMTPPort=%d\r\n" % mail.port)
+                         {"EMail": "To=ops@example.org\nFrom=tarnwick@example.org\nSubject=Nightly\n"
+                                   "SMTPServer=127.0.0.1\nSMTPPort=%d" % mail.port})
     source = os.path.join(folder, "source")
     rs.mixed_tree(source, seed=17)
     dest = os.path.join(folder, "dest")

@@ -4,6 +4,8 @@
 //                                        folder; prints "letter X"
 //   scriptdrv insert X TYPE UNIXFOLDER   another folder in drive X (a medium swapped)
 //   scriptdrv remove X                   the letter goes
+//   scriptdrv windows                    lists the top-level windows (class, title, shown,
+//                                        program), for a script that waits in vain
 //   scriptdrv box PROGRAM BUTTON MS      waits up to MS for a box of the program file PROGRAM
 //                                        (full Windows path), prints "box: " and its text and
 //                                        clicks BUTTON (ok, cancel, yes, no); "none" at the end
@@ -104,6 +106,15 @@ int Box(const std::string& program, const std::string& buttonName, int milliseco
     return 1;
 }
 
+BOOL CALLBACK ListWindow(HWND window, LPARAM) {
+    char className[64] = {}, title[256] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    std::printf("%s\t%s\t%d\t%s\n", className, title, IsWindowVisible(window) ? 1 : 0,
+                ProgramOf(window).c_str());
+    return TRUE;
+}
+
 // A letter of its own among M: to Y:, so that script runs side by side do not meet.
 int Drive(unsigned type, const std::string& folder) {
     constexpr int letters = 'Y' - 'M' + 1;
@@ -137,6 +148,7 @@ int main(int argc, char** argv) {
         std::printf("ok\n");
         return 0;
     }
+    if (command == "windows") return EnumWindows(ListWindow, 0) ? 0 : 1;
     if (command == "box" && argc == 5) return Box(argv[2], argv[3], std::atoi(argv[4]));
     std::fprintf(stderr, "usage: scriptdrv drive|insert|remove|box ...\n");
     return 2;
