@@ -68,10 +68,10 @@ class MailServer:
         self.controller.stop()
 
 
-def job_text(destination, includes, size="4", level="6", verify=True, catalog=False, split=False):
-    """A job file: destination, clear archive bits off, all files, the zip name from the job's
-    name (empty), compression level, volume size in MB, verification and catalogue as given."""
-    lines = [destination, "0", "0", "46000.5", "0", "", level, size, "0", "0", "#####",
+def job_text(destination, includes, size="4", level="6", verify=True, catalog=False, split=False, zip_name=""):
+    """A job file: destination, clear archive bits off, all files, the zip name (empty: named
+    by the date), compression level, volume size in MB, verification and catalogue as given."""
+    lines = [destination, "0", "0", "46000.5", "0", zip_name, level, size, "0", "0", "#####",
              "1" if verify else "0", "0", "0", "0", "1" if catalog else "0", "1", "1",
              "1" if split else "0", "0", "0", "0", "", "0", "0", "1", "", "1", "",
              "*-Include-*"] + includes + ["*-Exclude-*"]
