@@ -165,14 +165,15 @@ void TCatalogTab::Build() {
         &form_.Create<gui::TCheckBox>(page, "CBShowFolders", gui::TBounds{56, 28, 80, 18}, "Folders");
     CBShowDuplicates =
         &form_.Create<gui::TCheckBox>(page, "CBShowDuplicates", gui::TBounds{140, 28, 90, 18}, "Duplicates");
-    const int gridTop = 50, gridHeight = pageHeight - gridTop - 70;
+    const int gridTop = 50, gridHeight = pageHeight - gridTop - 86;
     DrawGrid2 = &form_.Create<gui::TDrawGrid>(page, "DrawGrid2",
                                               gui::TBounds{4, gridTop, pageWidth, gridHeight}, 5, 1, 0);
     DrawGrid2->SetDefaultRowHeight(16);
     for (int col = 0; col < 5; ++col)
         DrawGrid2->SetColWidths(col, kColumnWidths[col]);
+    DrawGrid2->SetHeaderSpan(0, 2);
     Memo3 = &form_.Create<gui::TMemo>(page, "Memo3",
-                                      gui::TBounds{4, gridTop + gridHeight + 4, pageWidth - 120, 36});
+                                      gui::TBounds{4, gridTop + gridHeight + 4, pageWidth - 120, 52});
     Memo3->SetReadOnly(true);
     Label28 = &form_.Create<gui::TLabel>(page, "Label28",
                                          gui::TBounds{4, pageHeight - 26, pageWidth - 220, 14}, "");
@@ -296,8 +297,25 @@ void TCatalogTab::ShowPosition() {
     Label22->SetCaption("Go to in, " + ColumnTitle());
 }
 
+// The Modified column is as wide as the locale's longest date and time needs (a 12-hour clock
+// does not fit the usual 120 pixels), never narrower.
+void TCatalogTab::FitDateColumn() {
+    HDC dc = GetDC(DrawGrid2->Handle());
+    int width = 0;
+    {
+        gui::TCanvas canvas(dc);
+        width = canvas.TextWidth(" " + core::DateToStrFixed(core::EncodeDateTime({2028, 12, 28, 22, 58, 58}),
+                                                            form_.Locale)) +
+                6;
+    }
+    ReleaseDC(DrawGrid2->Handle(), dc);
+    const int wanted = std::max(kColumnWidths[3], width);
+    if (DrawGrid2->ColWidths(3) != wanted) DrawGrid2->SetColWidths(3, wanted);
+}
+
 void TCatalogTab::RefreshGrid() {
     const int count = Rows.Count();
+    if (count > 0) FitDateColumn();
     DrawGrid2->SetRowCount(count + 1);
     DrawGrid2->SetFixedRows(count > 0 ? 1 : 0);
     if (count > 0 && DrawGrid2->Row() < 1) DrawGrid2->SetRow(1);
@@ -549,10 +567,8 @@ TCatalogTab::CellLook TCatalogTab::CellLookOf(int col, int row) const {
 void TCatalogTab::DrawGrid2DrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect, unsigned) {
     const CellLook look = CellLookOf(col, row);
     if (row == 0 && DrawGrid2->FixedRows() > 0) {
-        // Columns 0 and 1 share one header cell titled "Name".
-        RECT cell = rect;
-        if (col == 0) cell.right += DrawGrid2->ColWidths(1);
-        if (col == 1) cell.left -= DrawGrid2->LeftCol() <= 0 ? DrawGrid2->ColWidths(0) : 0;
+        // Columns 0 and 1 share one header cell titled "Name": the grid draws it once.
+        const RECT cell = rect;
         canvas.Brush.Color = look.Brush;
         canvas.Pen.Color = gui::clBlack;
         canvas.Font.Color = look.Font;

@@ -131,6 +131,7 @@ class TCatalogTab {
     bool ChooseCatalog(gui::TEdit& field);
     void EnableCatalogActions(bool on);
     void ShowPosition();
+    void FitDateColumn();
     std::string ColumnTitle() const;
     void SortRows(int column);
     void MoveTo(int gridRow, bool shift);
