@@ -433,6 +433,7 @@ void TCatalogTab::CatalogAddZipExecute() {
     request.DefaultExt = "zip";
     request.Filter = "zip files|*.zip;*.0*";
     request.MultiSelect = true;
+    if (form_.RestoreTab) request.InitialDir = form_.RestoreTab->JobDestinationFolder();
     const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted) return;
     {
@@ -625,13 +626,17 @@ void TCatalogTab::DrawGrid2MouseDown(int x, int y) {
     int col = -1, row = -1;
     if (!DrawGrid2->MouseToCell(x, y, col, row)) return;
     RequestedSortColumn = std::max(col, 1);
+    MouseRow = row;
     if (row == 0) DrawGrid2DblClick();
     ShowPosition();
 }
 
+// On the header it sorts by the clicked column; on a data row it opens that row's zip, whichever
+// column was clicked.
 void TCatalogTab::DrawGrid2DblClick() {
     if (CatalogReading) return;
-    if (RequestedSortColumn != Rows.SortColumn()) {
+    if (MouseRow == 0) {
+        if (RequestedSortColumn == Rows.SortColumn()) return;
         TFlagGuard reading(CatalogReading);
         SortRows(RequestedSortColumn);
         return;

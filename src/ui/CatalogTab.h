@@ -78,6 +78,8 @@ class TCatalogTab {
     bool CatalogReadRestart = false;
     std::string SelectedCatalogZip;
     int RequestedSortColumn = job::CatalogRows::PathColumn;
+    // The grid row of the last mouse press: the header's double click sorts, a row's opens.
+    int MouseRow = -1;
     int Anchor = -1;
     bool ShiftDown = false, CtrlDown = false;
     // The zip names of the job's catalogues, read at the job start.

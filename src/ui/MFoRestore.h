@@ -89,14 +89,14 @@ class TRestoreTab {
     void Invertselection1Click();
     void StartRestoreExecute();
     void TestFile1Click();
+    // The open dialogs' first folder: the job's (first) destination when it exists.
+    std::string JobDestinationFolder() const;
 
   private:
     void Build();
     void Connect();
     void RefreshSelection();
     void EnableArchiveActions(bool on);
-    // The open dialog's first folder: the job's (first) destination when it exists.
-    std::string JobDestinationFolder() const;
     void FocusGrid();
 
     TMF& form_;

@@ -124,8 +124,10 @@ TEST_F(CatalogTabTest, ZipsAreAddedAndRemovedAndDuplicatesLeaveABackup) {
     const std::string v1 = Zip("v1.zip", 2020), v2 = Zip("v2.zip", 2024), v3 = Zip("v3.zip", 2022, true);
     const std::string catalogue = programFolder / "Catalogs\\test.cat";
     tab->Edit8->SetText(catalogue);
+    form->Session.Job.Destination = work.Path();
     prompter.AnswerFile({v1, v2, v3});
     tab->CatalogAddZipExecute(); // its action is enabled once a catalogue is opened
+    EXPECT_EQ(prompter.Requests().back().File.InitialDir, work.Path()) << "the job's destination";
     EXPECT_EQ(Lines(ReadWholeFile(catalogue)).size(), 4u);
     // One row per path, the newest volume's.
     EXPECT_EQ(RowNames(), (std::vector<std::string>{"other.txt@v3.zip", "same.txt@v2.zip"}));
@@ -218,9 +220,17 @@ TEST_F(CatalogTabTest, GridPaintsSelectsMovesSortsAndGoesTo) {
     ReleaseDC(nullptr, screen);
 
     // A click on the Modified title sorts by date as numbers; Go to finds the first from 2010.
-    tab->RequestedSortColumn = 3;
-    tab->DrawGrid2DblClick();
+    const RECT modified = tab->DrawGrid2->CellRect(3, 0);
+    tab->DrawGrid2MouseDown((modified.left + modified.right) / 2, (modified.top + modified.bottom) / 2);
     EXPECT_EQ(tab->Rows.Name(tab->Rows.RowOfGridRow(1)), "b.txt");
+    // A double click on a data row opens its zip, whichever column it hit; it sorts nothing.
+    const RECT name = tab->DrawGrid2->CellRect(1, 1);
+    tab->DrawGrid2->SetRow(1);
+    tab->DrawGrid2MouseDown((name.left + name.right) / 2, (name.top + name.bottom) / 2);
+    prompter.CancelFile();
+    tab->DrawGrid2DblClick();
+    EXPECT_EQ(prompter.Requests().back().File.FileName, "z1.zip");
+    EXPECT_EQ(tab->Rows.SortColumn(), 3);
     tab->EditCatGoTo->SetText("2010-01-01");
     tab->SpeedButton2Click();
     EXPECT_EQ(tab->DrawGrid2->Row(), 2);
