@@ -9,9 +9,13 @@
 // waits, so the smoke run stays short).
 //
 // A third run writes to a drive in memory behind the internal transport on the test clock, to
-// tell the writer's own cost from the fixture library's (which reopens its image and rewrites
-// its state and counter files at every command); the simulator's own bookkeeping per command
+// tell the writer's own cost from the fixture library's (which, while a track is written, keeps
+// its image and log open and its state in memory); the simulator's own bookkeeping per command
 // remains in it.
+//
+// The drive run also holds the fixed waits the write sequence prescribes (a second before the
+// data, five after the close): the whole run reaches half of file mode only for volumes of
+// some gigabytes, so the data phase is reported apart.
 #include "SimDriveWinSupport.h"
 #include "disc/dwBurner.h"
 #include "gui/Wait.h"

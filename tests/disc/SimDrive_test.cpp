@@ -135,6 +135,45 @@ TEST(SimDrive, StateSurvivesAReloadOfTheTransport) {
     EXPECT_NE(client.Log().find("sense=3/0C/00"), std::string::npos);
 }
 
+// While a track is written the state and the fault counters stay in memory; the drive's
+// flush points and an unload of the transport write them, so a new process sees the drive.
+TEST(SimDrive, AnOpenTrackIsHeldInMemoryUntilAFlushPointOrAnUnload) {
+    Client client("[Faults]\n1=READ10 from=99 sense=3/11/00\n");
+    auto state = [&] {
+        std::string text;
+        client.files.ReadText("/sim/d0.img.state", text);
+        return text;
+    };
+    auto counters = [&] {
+        std::string text;
+        client.files.ReadText("/sim/simdrive.ini.faults", text);
+        return text;
+    };
+    EXPECT_EQ(client.Write(0, 1).status, 1);
+    EXPECT_EQ(client.Write(1, 2).status, 1);
+    EXPECT_EQ(state().find("Nwa=3"), std::string::npos) << "held while the track is written";
+    EXPECT_EQ(client.Track(1).NextWritableAddress, 3u);
+    EXPECT_NE(client.Log().find(" 2a "), std::string::npos) << "the log is written as before";
+    for (const disc::Cdb& flush :
+         {disc::cdb::SynchronizeCache(false), disc::cdb::CloseTrackSession(false, 1, 1),
+          disc::cdb::StartStopUnit(false)}) {
+        EXPECT_EQ(client.Write(client.Track(0xFF).NextWritableAddress, 1).status, 1);
+        const std::string nwa = "Nwa=" + std::to_string(client.Track(0xFF).NextWritableAddress);
+        EXPECT_EQ(state().find(nwa), std::string::npos);
+        EXPECT_EQ(client.Send(flush, 0).status, 1);
+        EXPECT_NE(state().find(nwa), std::string::npos);
+    }
+    EXPECT_NE(counters().find("1=0"), std::string::npos) << counters();
+
+    const uint32_t nwa = client.Track(0xFF).NextWritableAddress;
+    EXPECT_EQ(client.Write(nwa, 4).status, 1);
+    std::vector<uint8_t> block(2048);
+    EXPECT_EQ(client.Send(disc::cdb::Read10(0, 1), 0x08, &block).status, 1);
+    client.Reopen(); // an unload
+    EXPECT_EQ(client.Track(0xFF).NextWritableAddress, nwa + 4);
+    EXPECT_NE(counters().find("1=1"), std::string::npos) << counters();
+}
+
 TEST(SimDrive, EjectAndLoadBringTheNextDisc) {
     Client client;
     EXPECT_EQ(client.Send(disc::cdb::PreventAllowMediumRemoval(false), 0).status, 1);
