@@ -17,12 +17,15 @@
 #include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
+#include "job/JobEditRules.h"
 #include "job/JobStartRules.h"
+#include "ui/JobTab.h"
 #include "ui/MFo.h"
 #include "ui/MFoDiscs.h"
 #include "ui/SmallDialogs.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace ui {
@@ -194,19 +197,44 @@ void TDiscTab::UpdateBurnStatus() {
                      form_.Label1->Caption().find("waiting") != std::string::npos)
                 bar.StepIt();
         } else {
-            core::ProgramFlags& flags = form_.Flags();
-            if (flags.DiscArrived || flags.DiscRemoved) {
-                const int ticks = flags.MediaChangeTicks;
-                if (ticks >= 15 && ticks <= 44 && ticks % 3 == 0 && form_.OnShowFreeSpace) {
-                    form_.OnShowFreeSpace();
-                    flags.MediaChangeTicks = 45;
-                }
-                if (++flags.MediaChangeTicks > 200) flags.DiscArrived = flags.DiscRemoved = false;
-            }
+            MediaChangeTick();
         }
     } catch (const std::exception&) {
         // A failed tick shows nothing new; the next tick tries again.
     }
+}
+
+// A disc that came or went changes the destination's room: once the drive has settled (from
+// the 15th tick after the notice, every third tick), the room is read again, or is none when
+// the destination's drive has no disc now.
+void TDiscTab::MediaChangeTick() {
+    core::ProgramFlags& flags = form_.Flags();
+    if (!flags.DiscArrived && !flags.DiscRemoved) return;
+    const int ticks = flags.MediaChangeTicks;
+    if (ticks >= 15 && ticks <= 44 && ticks % 3 == 0 && form_.AspiLoaded) {
+        const bool loadedHere = !frame_->Burner1.ASPIInitialized();
+        if (!loadedHere || InitTransport()) {
+            const bool ready = Burner1()->TestUnitReady(5000);
+            if (flags.DiscArrived && ready) {
+                if (form_.OnShowFreeSpace) form_.OnShowFreeSpace();
+                flags.MediaChangeTicks = 45;
+            } else if (flags.DiscRemoved && !ready) {
+                std::string field = form_.Session.Job.Destination;
+                const std::vector<std::string> destinations = job::ParseDestinations(field);
+                const std::string destination = destinations.empty() ? std::string() : destinations.front();
+                const char letter =
+                    static_cast<char>(std::toupper(static_cast<unsigned char>(Burner1()->GetDriveLetter())));
+                if (!destination.empty() &&
+                    letter == std::toupper(static_cast<unsigned char>(destination[0]))) {
+                    form_.JobTab->Destination.DestFreeSpace = 0;
+                    form_.JobTab->Label3->SetCaption(job::FreeSpaceText(0));
+                }
+                flags.MediaChangeTicks = 45;
+            }
+            if (loadedHere) ReleaseTransport();
+        }
+    }
+    if (++flags.MediaChangeTicks > 200) flags.DiscArrived = flags.DiscRemoved = false;
 }
 
 void TDiscTab::btBurnFileToCDClick() {

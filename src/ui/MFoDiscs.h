@@ -118,6 +118,8 @@ class TDiscTab : public job::DiscWriteState {
     // Write speed, status line and session import.
     int ApplyPreferredWriteSpeed();
     void UpdateBurnStatus();
+    // The status tick's part when no disc routine runs: the room after a disc came or went.
+    void MediaChangeTick();
     bool ImportSessionX();
     int64_t DiscFreeBytes();
     // The speed the user chose in cbSpeed, set on the drive (none: the preferred speed).

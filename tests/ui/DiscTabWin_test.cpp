@@ -448,6 +448,42 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
     DeleteDC(dc);
 }
 
+// A disc taken out leaves the destination on its drive without room; one put in has the room
+// read again, once, when the drive has had its fifteen ticks to settle.
+TEST(DiscTab, ADiscThatWentOrCameChangesTheDestinationsRoomOnce) {
+    DiscProgram p("CD-R");
+    ui::TMF& form = p.Form();
+    ui::TDiscTab& tab = p.Tab();
+    ASSERT_TRUE(form.AspiLoaded);
+    int tick = 0;
+    std::vector<int> refreshedAt;
+    const std::function<void()> shown = form.OnShowFreeSpace;
+    form.OnShowFreeSpace = [&] {
+        refreshedAt.push_back(tick);
+        if (shown) shown();
+    };
+    form.JobTab->Destination.DestFreeSpace = 123;
+    tab.Button10->Click();
+    gui::ProcessMessages();
+    ASSERT_TRUE(form.Flags().DiscRemoved);
+    for (tick = 0; tick < 60; ++tick)
+        tab.UpdateBurnStatus();
+    EXPECT_EQ(form.JobTab->Destination.DestFreeSpace, 0);
+    EXPECT_TRUE(refreshedAt.empty());
+
+    ASSERT_TRUE(tab.Burner1()->InitASPI(false, p.folder / "WNASPI32.DLL"));
+    tab.Burner1()->SetDeviceID(tab.Burner1()->DeviceList.at(0));
+    tab.Burner1()->LoadEject(false);
+    tab.Burner1()->DoneASPI();
+    gui::ProcessMessages();
+    ASSERT_TRUE(form.Flags().DiscArrived);
+    const size_t probes = p.Count("00 00 00 00 00 00");
+    for (tick = 0; tick < 60; ++tick)
+        tab.UpdateBurnStatus();
+    EXPECT_EQ(refreshedAt, std::vector<int>{15});
+    EXPECT_EQ(p.Count("00 00 00 00 00 00"), probes + 1) << "one readiness test, once settled";
+}
+
 // The temporary folder: a new one is made and stored, one that cannot be made keeps the one
 // before, a drive root from the folder dialog is stored with one backslash.
 TEST(DiscTab, TemporaryFolderIsMadeStoredOrKept) {
