@@ -380,7 +380,9 @@ void TDiscTab::BurnFile(const std::string& file) {
         DiscBusy = false;
         Burner1()->LockMedium(true);
         if (!failed) LastGoodSpeed = CurWriteSpeed;
-        Status(waitingForDrive);
+        // "Created" only for a write that succeeded, from the status tick too.
+        if (failed) Finalizing = false;
+        Status(failed ? std::string(burnError) : std::string(waitingForDrive));
         gui::Wait(5000, false);
         Finalizing = false;
         form_.ProgressBar3->SetPosition(0);

@@ -369,16 +369,20 @@ void TDiscTab::cbSpeedDropDown() {
     if (SpeedListBusy) return;
     gui::TCursorScope hourglass;
     const std::string label = Label21->Caption();
+    const gui::TColor colour = Label21->FontColor();
     Label21->SetCaption(readingProperties);
+    Label21->SetFontColor(gui::clRed);
     SpeedListBusy = true;
     struct End {
         TDiscTab& tab;
         std::string label;
+        gui::TColor colour;
         ~End() {
             tab.Label21->SetCaption(label);
+            tab.Label21->SetFontColor(colour);
             tab.SpeedListBusy = false;
         }
-    } end{*this, label};
+    } end{*this, label, colour};
     gui::ProcessMessages();
     if (Busy()) return;
     InitTransport();
@@ -448,6 +452,7 @@ void TDiscTab::SelectTmpFolderExecute() {
 
 void TDiscTab::CheckBox11Click() {
     form_.Creation().useTempFile = CheckBox11->Checked();
+    form_.Session.Run.UseTempFileNow = CheckBox11->Checked();
     form_.ProgramIni().WriteBool(core::ini::Settings, "UseTempFile", CheckBox11->Checked());
 }
 

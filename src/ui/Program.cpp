@@ -26,6 +26,7 @@ bool TProgram::Start() {
     // Archives mark names in the OEM code page; the window and the disk use the ANSI one.
     zip::SetNameConverters(zip::SystemNameConverters());
     application.SetTitle("Tarnwick");
+    application.HelpFile = environment_.ProgramFolder() + "Quillet.hlp";
     // The disc-writer frame exists before any form; its reports go to the main form once
     // there is one.
     auto reports = std::make_shared<FrameReports>();

@@ -272,6 +272,7 @@ TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
         for (int i = 0; i < p.Form().Memo1->LineCount(); ++i)
             starts += p.Form().Memo1->Line(i).rfind(">>> STARTING WRITE PROCESS", 0) == 0;
         EXPECT_GE(starts, 3);
+        EXPECT_NE(log.find("WRITER ERROR"), std::string::npos) << "the drive's error lines reach the log too";
         size_t retries = 0;
         for (size_t at = log.find("now trying with"); at != std::string::npos;
              at = log.find("now trying with", at + 1))
@@ -527,6 +528,8 @@ TEST(DiscTab, BurnOneFileOnDvdsKeepsEveryFileInTheLastSession) {
             EXPECT_GT(p.Form().Memo1->LineCount(), 0);
             Publish(p, "burnfile-dvdr.img", p.LastSessionStart());
         } else {
+            for (int i = 0; i < p.Form().Memo1->LineCount(); ++i)
+                EXPECT_NE(p.Form().Memo1->Line(i).rfind(">>> ", 0), 0u) << "no progress lines for a DVD+RW";
             // Rewritten in place: the latest descriptors are the ones at block 16.
             Publish(p, "burnfile-dvdplusrw.img", 0);
         }
