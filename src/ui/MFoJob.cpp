@@ -18,6 +18,7 @@
 #include "job/JobFileSystemWin.h"
 #include "job/JobStart.h"
 #include "ui/Email1.h"
+#include "ui/JobTab.h"
 #include "ui/PreRun1.h"
 
 namespace ui {
@@ -85,7 +86,11 @@ void TMF::StartbackupExecute() {
         if (OnCancelRunningJob) OnCancelRunningJob();
         return;
     }
-    SaveJob(flags_.JobName);
+    // As the job tab saves: an unsaved new job is first given a name.
+    if (JobTab)
+        JobTab->SaveJobExecute();
+    else
+        SaveJob(flags_.JobName);
     KeepResumeState = true;
     StartBackupJob();
 }

@@ -476,3 +476,33 @@ TEST(JobRunner, AResumedRunDeletesTheHalfWrittenVolumeAndGoesOnAtItSoEveryFileIs
     }
     EXPECT_FALSE(testsupport::FileExists(hosted.programFolder / "tarnwick.run")) << "nothing left to resume";
 }
+
+// The start action on the unsaved new job asks where to save it first (the file name "New
+// Job.dat" offered), then the job runs under the name given.
+TEST(JobRunner, TheStartActionOnTheNewJobAsksForItsFileFirstAndRunsItUnderThatName) {
+    HostedProgram hosted;
+    TempFolder source;
+    WriteWholeFile(source / "a.txt", "some bytes");
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    ui::TMF& form = *hosted.form;
+    form.Flags().JobName = "New Job.dat";
+    const std::string named = hosted.programFolder / "Weekly.dat";
+    hosted.prompter.AnswerFile({named});
+    form.Startbackup->Execute();
+    for (int round = 0; round < 1000 && form.Session.Running(); ++round)
+        testsupport::DrainQueue();
+
+    const std::vector<gui::TPromptRecord> asked = hosted.prompter.Requests();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].Kind, gui::TPromptKind::FileDialog);
+    EXPECT_TRUE(asked[0].File.Save);
+    EXPECT_EQ(asked[0].File.FileName, "New Job.dat");
+    EXPECT_TRUE(testsupport::FileExists(named));
+    EXPECT_FALSE(testsupport::FileExists(hosted.programFolder / "New Job.dat"));
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup end: Weekly.dat\r\n"), 1u) << log;
+    EXPECT_EQ(ZipsIn(daily.Destination).size(), 1u);
+}
