@@ -5,8 +5,10 @@
 #include "HostedJob.h"
 #include "WineDriveWinSupport.h"
 #include "gui/Action.h"
+#include "gui/Label.h"
 #include "job/FCopy2.h"
 #include "job/JobRunner.h"
+#include "job/RunStateWin.h"
 
 #include <gtest/gtest.h>
 
@@ -240,6 +242,19 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
     const std::filesystem::path peers = PeerFolder("runner-split");
     for (const std::string& file : files)
         std::filesystem::copy_file(hosted.programFolder / ("dest\\" + file), peers / file);
+
+    // A split volume whose first part is gone by the time it is verified is not verified, and
+    // nothing is said about it.
+    std::filesystem::remove_all(hosted.programFolder / "dest");
+    ASSERT_NE(form.Runner(), nullptr);
+    form.Runner()->AddZipToCatalog = [&](const std::string& zipName) {
+        DeleteFileA((zipName.substr(0, zipName.size() - 4) + ".z01").c_str());
+    };
+    const size_t logBefore = hosted.ProgramLog().size();
+    hosted.RunJob();
+    const std::string second = hosted.ProgramLog().substr(logBefore);
+    EXPECT_EQ(Count(second, "Backup end: Daily.dat\r\n"), 1u) << second;
+    EXPECT_EQ(Count(second, "rrors found in: "), 0u) << second;
 }
 
 // A job that clears archive bits, cancelled once in each phase by the start action, a close
@@ -505,4 +520,52 @@ TEST(JobRunner, TheStartActionOnTheNewJobAsksForItsFileFirstAndRunsItUnderThatNa
     const std::string log = hosted.ProgramLog();
     EXPECT_EQ(Count(log, "Backup end: Weekly.dat\r\n"), 1u) << log;
     EXPECT_EQ(ZipsIn(daily.Destination).size(), 1u);
+}
+
+// The hand-over's two ways out of the ordinary: split parts a killed run left in the temporary
+// folder under the first volume's name go before it is made; a resume whose list files are
+// gone has nothing to do and says so.
+TEST(JobRunner, TheHandOverDeletesStaleSplitPartsAndAResumeWithoutItsListsHasNothingToDo) {
+    HostedProgram hosted(false);
+    TempFolder source;
+    WriteWholeFile(source / "a.txt", "some bytes");
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    ui::TMF& form = *hosted.form;
+    const std::string temp = hosted.programFolder / "temp\\";
+    form.Flags().TempPath = temp;
+    hosted.RunJob();
+    const std::vector<std::string> first = ZipsIn(daily.Destination);
+    ASSERT_EQ(first.size(), 1u);
+    const std::string stale = temp + first[0].substr(0, first[0].size() - 4);
+    std::filesystem::remove_all(daily.Destination);
+    for (const char* extension : {".z01", ".z17", ".z100", ".z999"})
+        WriteWholeFile(stale + extension, "a part of a set never finished");
+    WriteWholeFile(stale + ".z1000", "not a part name of ours");
+    hosted.RunJob();
+    EXPECT_EQ(ZipsIn(daily.Destination), first);
+    for (const char* extension : {".z01", ".z17", ".z100", ".z999"})
+        EXPECT_FALSE(testsupport::FileExists(stale + extension)) << extension;
+    EXPECT_TRUE(testsupport::FileExists(stale + ".z1000"));
+
+    // The resume state names the job, its lists are gone.
+    job::RunStateValues values;
+    values.JobName = "Daily.dat";
+    values.FilestoZipListNr = 3;
+    const std::string base = hosted.programFolder / "tarnwick";
+    ASSERT_TRUE(job::SaveRunState(base, {}, values));
+    for (const char* list : {".ftz", ".tfl", ".bfl", ".cfl", ".vfl", ".ffl", ".dfl"})
+        DeleteFileA((base + list).c_str());
+    hosted.prompter.AnswerMessage(gui::mrYes);
+    form.KeepResumeState = true;
+    const size_t logBefore = hosted.ProgramLog().size();
+    hosted.RunJob();
+    EXPECT_EQ(hosted.prompter.Pending(), 0u) << "the resume was offered";
+    const std::string log = hosted.ProgramLog().substr(logBefore);
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat nothing to do."), 1u) << log;
+    EXPECT_EQ(form.Label1->Caption(), "No files selected for backup");
+    EXPECT_EQ(ZipsIn(daily.Destination), first) << "no new volume";
+    EXPECT_FALSE(testsupport::FileExists(base + ".run"));
 }

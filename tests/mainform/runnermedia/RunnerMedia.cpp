@@ -171,3 +171,44 @@ TEST(RunnerMedia, CancelAtTheShortagePromptEndsTheJobOnceAndSetsTheArchiveBitsAg
     EXPECT_TRUE(WorkFilesUnder(media.first).empty());
     EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
 }
+
+// A CD drive used as a drive builds its volumes in the temporary folder; on a temporary drive
+// without room for one the user is asked twice, and OK to both builds them on the CD drive.
+TEST(RunnerMedia, ATemporaryDriveWithoutRoomAsksTwiceAndOkToBothBuildsTheVolumesOnTheCdDrive) {
+    HostedProgram hosted(false);
+    wintest::TWineDrive temporary(DRIVE_FIXED), cd(DRIVE_CDROM);
+    ASSERT_TRUE(temporary.Defined() && cd.Defined());
+    const std::string medium = Medium(2);
+    ASSERT_TRUE(temporary.Insert(medium));
+    TempFolder source;
+    std::mt19937 random(3);
+    for (int i = 0; i < 3; ++i)
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 200'000, random);
+    job::JobDefinition daily;
+    daily.Destination = cd.Root() + "dest";
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    hosted.form->Creation().useTempFile = true;
+    hosted.form->Flags().TempPath = temporary.Root();
+    hosted.prompter.AnswerMessage(gui::mrOk);
+    hosted.prompter.AnswerMessage(gui::mrOk);
+    hosted.RunJob();
+
+    EXPECT_FALSE(hosted.form->Session.Running());
+    const std::vector<std::string> asked = hosted.prompter.MessageTexts();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0],
+              "Not enough free space in: \r" + temporary.Root() +
+                  "\rDelete some files to make some free space and press OK or continue without using "
+                  "temp file, not recomended if you are writing to a CDR");
+    EXPECT_EQ(
+        asked[1],
+        "Continuing the job without using temp file, this is not recomended if you are writing to a CDR");
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "File copied: "), 0u) << "built on the CD drive itself: " << log;
+    const std::vector<std::string> zips = ZipsIn(cd.Folder() + "dest\\");
+    ASSERT_EQ(zips.size(), 1u);
+    EXPECT_TRUE(ZipIsSound(cd.Folder() + "dest\\" + zips[0]));
+    EXPECT_TRUE(ZipsIn(medium).empty()) << "nothing left in the temporary folder";
+}
