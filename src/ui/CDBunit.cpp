@@ -105,6 +105,7 @@ void TFrameCDB::Burner1WriteDone(void*, const std::string& error) {
 }
 
 void TFrameCDB::Burner1EraseDone(void*, bool withError) {
+    ++reports_->EraseReports;
     if (HWND window = reports_->MainWindow ? reports_->MainWindow() : nullptr)
         PostMessageA(window, WM_ERASE_DONE, withError ? 1 : 0, 0);
 }

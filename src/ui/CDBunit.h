@@ -28,6 +28,8 @@ struct FrameReports {
     std::function<HWND()> MainWindow;
     // The error text of the last write, read by the write's waiter after the frame is gone.
     std::string BurnErrorText;
+    // Erase ends reported so far (a refused start is reported before EraseDisc returns).
+    int EraseReports = 0;
     // A progress line on the GUI thread, and whether it also goes to the program log.
     std::function<void(const std::string& line, bool toProgramLog)> OnDebugLine;
 };

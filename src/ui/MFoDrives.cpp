@@ -536,8 +536,11 @@ void TDiscTab::Erase(bool quick) {
     SetActionsEnabled(false);
     form_.PageControl1->SetActivePage(form_.TabSheet1);
     EjectAfterErase = true;
+    const int reported = reports_->EraseReports;
     if (!Burner1()->EraseDisc(quick ? disc::ekQuick : disc::ekFull)) {
-        // No erase began and no erase-done will come: nothing to wait for.
+        // A start the drive refused comes as an erase done with its error, which ends it.
+        if (reports_->EraseReports != reported) return;
+        // No erase began and no erase done will come: nothing to wait for.
         EjectAfterErase = false;
         SetActionsEnabled(true);
         form_.AddToLog("Disc erase failed - " + Burner1()->LastError);

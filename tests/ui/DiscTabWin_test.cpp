@@ -504,13 +504,34 @@ TEST(DiscTab, TemporaryFolderIsMadeStoredOrKept) {
     EXPECT_EQ(p.Form().Flags().TempPath, "C:\\");
 }
 
-TEST(DiscTab, EraseOfADiscThatCannotBeErasedClearsTheRunningJob) {
-    DiscProgram p("CD-R");
-    p.prompter.AnswerMessage(gui::mrOk);
-    p.Tab().Button6->Click();
-    EXPECT_EQ(p.prompter.MessageTexts().back(), "Disc is not Erasable");
+// A disc that cannot be erased, and an erase the drive refuses to start: each reported once,
+// no job left marked, the actions back.
+TEST(DiscTab, EraseOfADiscThatCannotBeErasedOrThatFailsToStartEndsCleanly) {
+    {
+        DiscProgram p("CD-R");
+        p.prompter.AnswerMessage(gui::mrOk);
+        p.Tab().Button6->Click();
+        EXPECT_EQ(p.prompter.MessageTexts().back(), "Disc is not Erasable");
+        EXPECT_FALSE(p.Form().Session.Running());
+        EXPECT_EQ(p.Count("a1 "), 0u);
+    }
+    DiscProgram p("CD-RW", "[Faults]\n1=BLANK count=* sense=3/0C/00\n");
+    ui::TDiscTab& tab = p.Tab();
+    p.prompter.AnswerMessage(gui::mrYes);
+    tab.Button6->Click();
+    for (int spin = 0; spin < 100; ++spin)
+        gui::Wait(100, false);
+    EXPECT_EQ(p.Count("a1 "), 1u);
+    const std::string log = p.ProgramLog();
+    const size_t first = log.find("CD erase process done with error");
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find("CD erase process done with error", first + 1), std::string::npos) << log;
+    EXPECT_EQ(log.find("Disc erase failed"), std::string::npos) << "said once" << log;
+    EXPECT_TRUE(tab.EraseDone);
     EXPECT_FALSE(p.Form().Session.Running());
-    EXPECT_EQ(p.Count("a1 "), 0u);
+    EXPECT_FALSE(tab.Busy());
+    EXPECT_TRUE(tab.Button6->Enabled());
+    EXPECT_TRUE(p.Form().Startbackup->Enabled());
 }
 
 // Rewritable DVDs and DVD-R take a session per file too; the import of the disc's last
