@@ -119,20 +119,21 @@ void TDiscTab::Build() {
                                              settings.maxPreferedSpeed);
     Label8 = &form_.Create<gui::TLabel>(page, "Label8", gui::TBounds{320, 8, 200, 16}, "");
     Label20 = &form_.Create<gui::TLabel>(page, "Label20", gui::TBounds{320, 26, 200, 16}, "");
-    DGDevprob = &form_.Create<gui::TDrawGrid>(page, "DGDevprob", gui::TBounds{8, 92, 264, 170}, 4, 8, 0);
-    DGDevProbUW = &form_.Create<gui::TDrawGrid>(page, "DGDevProbUW", gui::TBounds{280, 92, 230, 50}, 4, 8, 0);
-    Button6 = &form_.Create<gui::TButton>(page, "Button6", gui::TBounds{8, 270, 100, 25}, "Quick Erase");
+    // Sized to show every cell; the second grid has one row to show.
+    DGDevprob = &form_.Create<gui::TDrawGrid>(page, "DGDevprob", gui::TBounds{8, 92, 284, 172}, 4, 8, 0);
+    DGDevProbUW = &form_.Create<gui::TDrawGrid>(page, "DGDevProbUW", gui::TBounds{300, 92, 250, 42}, 4, 1, 0);
+    Button6 = &form_.Create<gui::TButton>(page, "Button6", gui::TBounds{8, 272, 100, 25}, "Quick Erase");
     Button7 = &form_.Create<gui::TButton>(page, "Button7", gui::TBounds{112, 270, 100, 25}, "Complete Erase");
     Button10 = &form_.Create<gui::TButton>(page, "Button10", gui::TBounds{216, 270, 80, 25}, "Eject");
     btBurnFileToCD = &form_.Create<gui::TButton>(page, "btBurnFileToCD", gui::TBounds{300, 270, 120, 25},
                                                  "Burn file to disc");
-    EditRestSpace = &form_.Create<gui::TEdit>(page, "EditRestSpace", gui::TBounds{280, 150, 60, 21},
+    EditRestSpace = &form_.Create<gui::TEdit>(page, "EditRestSpace", gui::TBounds{300, 150, 60, 21},
                                               std::to_string(settings.restSpaceOnCD));
-    CBinternalAspi = &form_.Create<gui::TCheckBox>(page, "CBinternalAspi", gui::TBounds{280, 178, 230, 17},
+    CBinternalAspi = &form_.Create<gui::TCheckBox>(page, "CBinternalAspi", gui::TBounds{300, 178, 230, 17},
                                                    "Use internal ASPI driver.");
-    cbDoNotOpenCD = &form_.Create<gui::TCheckBox>(page, "cbDoNotOpenCD", gui::TBounds{280, 198, 260, 17},
+    cbDoNotOpenCD = &form_.Create<gui::TCheckBox>(page, "cbDoNotOpenCD", gui::TBounds{300, 198, 260, 17},
                                                   "Do not open drive when burning is finished.");
-    CBLeaveCDopen = &form_.Create<gui::TCheckBox>(page, "CBLeaveCDopen", gui::TBounds{280, 218, 260, 17},
+    CBLeaveCDopen = &form_.Create<gui::TCheckBox>(page, "CBLeaveCDopen", gui::TBounds{300, 218, 260, 17},
                                                   "Leave drive open");
     EditTempPath = &form_.Create<gui::TEdit>(page, "EditTempPath", gui::TBounds{8, 300, 300, 21},
                                              form_.Flags().TempPath);
@@ -342,6 +343,7 @@ void TDiscTab::DGDevprobDrawCell(gui::TCanvas& canvas, int col, int row, const R
     if (row < 0 || row >= 8) return;
     const GridRow& line = capabilityRows[row];
     canvas.Brush.Color = gui::SystemColor(COLOR_BTNFACE);
+    canvas.Font.Color = gui::clWindowText;
     const int bit = col == 1 ? line.readBit : col == 3 ? line.writeBit : -1;
     canvas.TextRect(rect, rect.left + 2, rect.top + 1,
                     col == 0   ? line.readText
@@ -352,6 +354,7 @@ void TDiscTab::DGDevprobDrawCell(gui::TCanvas& canvas, int col, int row, const R
 
 void TDiscTab::DGDevProbUWDrawCell(gui::TCanvas& canvas, int col, int row, const RECT& rect) {
     canvas.Brush.Color = gui::SystemColor(COLOR_BTNFACE);
+    canvas.Font.Color = gui::clWindowText;
     const bool first = row == 0;
     canvas.TextRect(rect, rect.left + 2, rect.top + 1,
                     first && col == 0   ? "Underrun Protection"
