@@ -61,18 +61,18 @@ void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
             WaitReady(10000, 500);
             start = GetNextWritableAddress();
             // Overwritable media have no next writable address of their own: never start
-            // inside the volume that is already there.
+            // inside the volume that is already there, nor anywhere when it cannot be read.
+            bool unreadable = false;
             if (type == mtDVDPLUSRW || type == mtDVDRAM || type == mtDVDRWRestricted) {
-                const uint32_t volumeEnd = GetISOVolumeSize();
+                uint32_t volumeEnd = 0;
+                unreadable = !ReadISOVolumeSize(volumeEnd);
                 if (start < volumeEnd) start = volumeEnd;
             }
-            if (start == 0 || start > 0xFF000000u) {
-                DoDebugMessage("ERROR GETTING NEXT WRITABLE ADDRESS", kMsgInfo);
-                start = 0;
-                // Block 0 of a sequential disc holding sessions is never writable: such a
-                // start is a failed query, and the write must not go ahead on it.
-                startUnknown_ = IsSequentialMedia(type);
-            }
+            if (start > 0xFF000000u) start = 0;
+            // Block 0 of a sequential disc holding sessions is never writable: such a start is
+            // a failed query, and the write must not go ahead on it.
+            startUnknown_ = unreadable || (start == 0 && IsSequentialMedia(type));
+            if (start == 0 || unreadable) DoDebugMessage("ERROR GETTING NEXT WRITABLE ADDRESS", kMsgInfo);
         }
     }
     Image.PrepareImage(start);

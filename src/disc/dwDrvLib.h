@@ -103,6 +103,9 @@ class TSCSIDevice {
     uint32_t GetFreeBlocks();
     uint32_t GetDiscCapacity();
     uint32_t GetISOVolumeSize();
+    // As GetISOVolumeSize, but false when none of the blocks searched could be read, so that
+    // an unreadable disc is not taken for one without a volume.
+    bool ReadISOVolumeSize(uint32_t& Size);
 
     // Published properties.
     uint16_t WriteSpeed() const { return writeSpeed_; }

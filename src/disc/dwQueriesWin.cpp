@@ -8,6 +8,7 @@
 
 #include "disc/dwDrvLib.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace disc {
@@ -16,6 +17,20 @@ namespace {
 constexpr int ModeSenseDefaultLength = 255;
 constexpr int ModeSenseCurrentLength = 128;
 constexpr uint16_t DvdSpeedUnit = 1385;
+
+// A drive answers 0xFFFFFFFF (or 0xFFFFFFFE) for a count it does not know: no room can be
+// counted on from it.
+constexpr uint32_t kUnknownCount = 0xFFFFFFFE;
+
+uint32_t Known(uint32_t blocks) {
+    return blocks >= kUnknownCount ? 0 : blocks;
+}
+
+// A start plus a count, 0xFFFFFFFF when the answers add up past any disc.
+uint32_t EndOf(uint32_t start, uint32_t blocks) {
+    const uint64_t end = uint64_t(start) + blocks;
+    return end >= kUnknownCount ? 0xFFFFFFFF : static_cast<uint32_t>(end);
+}
 
 bool PageAt(const uint8_t* answer, size_t size, uint8_t page) {
     const int offset = LocateModePage(answer, size, page);
@@ -192,13 +207,22 @@ int TSCSIDevice::GetLastSession() {
 }
 
 uint32_t TSCSIDevice::GetISOVolumeSize() {
+    uint32_t size = 0;
+    ReadISOVolumeSize(size);
+    return size;
+}
+
+bool TSCSIDevice::ReadISOVolumeSize(uint32_t& Size) {
     QueryScope scope(*this);
+    Size = 0;
+    bool read = false;
     uint8_t block[2048];
     for (uint32_t lba = 16; lba <= 32; ++lba) {
         if (!Read10(lba, 1, sizeof block, block)) continue;
-        if (const uint32_t size = IsoVolumeSpaceSize(block, sizeof block)) return size;
+        read = true;
+        if ((Size = IsoVolumeSpaceSize(block, sizeof block)) != 0) return true;
     }
-    return 0;
+    return read;
 }
 
 uint32_t TSCSIDevice::GetNextWritableAddress() {
@@ -243,26 +267,26 @@ uint32_t TSCSIDevice::GetFreeBlocks() {
         const uint32_t track = static_cast<uint32_t>(GetLastSession()) + 1;
         for (int attempt = 0; attempt < 2; ++attempt)
             if (ReadTrackInformation(track))
-                return TrackInfo.FreeBlocks > TrackInfo.TrackSize ? TrackInfo.FreeBlocks
-                                                                  : TrackInfo.TrackSize;
+                return std::max(Known(TrackInfo.FreeBlocks), Known(TrackInfo.TrackSize));
         return 0;
     }
     if (!ReadDiscInfoInto() || !ReadTrackInformation(DiscInformationBuffer[6])) return 0;
     const TrackInformation track = TrackInfo;
+    const uint32_t freeBlocks = Known(track.FreeBlocks), trackSize = Known(track.TrackSize);
     if (type == mtDVDRWRestricted) {
-        if (track.NextWritableAddress != 0) return track.FreeBlocks;
+        if (track.NextWritableAddress != 0) return freeBlocks;
         uint32_t blocks, blockLength;
-        if (!ReadFormatCapacities(blocks, blockLength)) return track.FreeBlocks;
-        if (track.FreeBlocks == track.TrackSize) return track.FreeBlocks;
-        return blocks > track.TrackSize ? blocks - track.TrackSize : 0;
+        if (!ReadFormatCapacities(blocks, blockLength)) return freeBlocks;
+        if (track.FreeBlocks == track.TrackSize) return freeBlocks;
+        return Known(blocks) > trackSize ? Known(blocks) - trackSize : 0;
     }
     if (type == mtDVDRAM || type == mtDVDPLUSRW) {
         const uint32_t used = GetISOVolumeSize();
-        return track.TrackSize > used ? track.TrackSize - used : 0;
+        return trackSize > used ? trackSize - used : 0;
     }
     if (track.TrackSize == 0xFFFFFFFF) return 0;
-    if (track.LraValid || track.LastRecordedAddress != 0) return track.FreeBlocks;
-    return track.TrackSize;
+    if (track.LraValid || track.LastRecordedAddress != 0) return freeBlocks;
+    return trackSize;
 }
 
 uint32_t TSCSIDevice::GetDiscCapacity() {
@@ -277,7 +301,7 @@ uint32_t TSCSIDevice::GetDiscCapacity() {
                 ReadFormatCapacities(blocks, blockLength))
                 capacity = blocks;
             else
-                capacity = track.NextWritableAddress + track.FreeBlocks;
+                capacity = EndOf(track.NextWritableAddress, Known(track.FreeBlocks));
         }
     } else {
         uint8_t atip[26] = {};
@@ -290,7 +314,8 @@ uint32_t TSCSIDevice::GetDiscCapacity() {
                 capacity = lastBlock;
         } else if (!ReadFormatCapacities(capacity, blockLength)) {
             const uint32_t track = static_cast<uint32_t>(GetLastSession()) + 1;
-            capacity = ReadTrackInformation(track) ? TrackInfo.TrackStart + TrackInfo.FreeBlocks : 0;
+            capacity =
+                ReadTrackInformation(track) ? EndOf(TrackInfo.TrackStart, Known(TrackInfo.FreeBlocks)) : 0;
         }
     }
     if (capacity == 0xFFFFFFFF) return GetNextWritableAddress();

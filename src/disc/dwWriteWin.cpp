@@ -416,9 +416,12 @@ bool TDiscBurner::BurnCD() {
     } else {
         media = GetMediaType();
         bool formatted = true;
+        uint32_t volume = 0;
+        // A disc whose volume cannot be read is not taken for an empty one: a format could
+        // wipe what it holds.
         if (media == mtDVDRWSequential && GetDiscStatus() == 0) {
             formatted = FormatUnit(kFormatWithList, kRwQuickFormat, sizeof kRwQuickFormat);
-        } else if (media == mtDVDRWRestricted && GetISOVolumeSize() == 0) {
+        } else if (media == mtDVDRWRestricted && ReadISOVolumeSize(volume) && volume == 0) {
             formatted = FormatUnit(kFormatWithList, kRwGrowFormat, sizeof kRwGrowFormat) ||
                         FormatUnit(kFormatWithList, kRwFullFormat, sizeof kRwFullFormat);
         }

@@ -153,3 +153,29 @@ TEST(BurnRetry, AnUnreadableNextWritableAddressStopsTheWrite) {
     EXPECT_EQ(rig.error, "ERROR GETTING NEXT WRITABLE ADDRESS");
     EXPECT_EQ(rig.Count("2a "), 0u);
 }
+
+// On overwritable media the new session goes behind the volume read at block 16; a disc that
+// cannot be read there is neither formatted nor written from block 0 over what it holds.
+TEST(BurnRetry, AnOverwritableDiscWhoseVolumeCannotBeReadIsLeftAlone) {
+    for (const char* media : {"DVD+RW", "DVD-RW-RO"}) {
+        SCOPED_TRACE(media);
+        BurnRig rig(media);
+        rig.Add("a.zip");
+        ASSERT_TRUE(rig.Burn());
+        ASSERT_EQ(rig.error, "");
+        const size_t writes = rig.Count("2a "), formats = rig.Count("04 ");
+
+        ASSERT_EQ(disctest::FixtureControl("fault READ10 count=* sense=3/11/00"), 1);
+        rig.burner->Image.ClearAll(65535, 8191);
+        rig.Add("c.bin");
+        rig.burner->Prepare(false, false);
+        EXPECT_FALSE(rig.burner->BurnCD());
+        EXPECT_EQ(rig.error, "ERROR GETTING NEXT WRITABLE ADDRESS");
+        EXPECT_EQ(rig.Count("2a "), writes);
+        EXPECT_EQ(rig.Count("04 "), formats);
+
+        ASSERT_EQ(disctest::FixtureControl("clearfaults"), 1);
+        rig.ImportLast();
+        EXPECT_TRUE(rig.Verify("a.zip"));
+    }
+}

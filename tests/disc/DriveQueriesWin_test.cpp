@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 using namespace disc;
@@ -206,4 +207,75 @@ TEST(DriveQueries, WriteParametersReachTheDrive) {
     ASSERT_TRUE(cd.device.SetWriteParameters(true, true, mtCDR));
     EXPECT_EQ(cd.device.WriteParametersPage[2], 0x51);
     EXPECT_EQ(cd.device.WriteParametersPage[3], 0x04);
+}
+
+namespace {
+
+// A drive in memory whose READ TRACK INFORMATION answers are changed on their way back.
+class AlteredTrackAnswers : public sim::SimPassThroughPort {
+  public:
+    using SimPassThroughPort::SimPassThroughPort;
+    std::function<void(uint8_t* answer)> alter;
+    bool PassThrough(uintptr_t handle, PassThroughRequest& request) override {
+        const bool ok = SimPassThroughPort::PassThrough(handle, request);
+        if (ok && alter && request.Cdb[0] == 0x52 && request.DataTransferLength >= 28)
+            alter(static_cast<uint8_t*>(request.DataBuffer));
+        return ok;
+    }
+};
+
+void Put32(uint8_t* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+} // namespace
+
+// Counts a drive does not know (0xFFFFFFFF) are no room, and sums of its answers that run past
+// any disc do not wrap round to a capacity below the next writable address.
+TEST(DriveQueries, UnknownCountsFromTheDriveGiveNoRoom) {
+    struct Case {
+        const char* media;
+        bool freeUnknown, sizeUnknown, lastRecorded;
+        uint32_t freeBlocks, capacity;
+    } cases[] = {
+        {"CD-R", true, false, false, 359849, 359999}, {"CD-R", true, true, false, 0, 359999},
+        {"DVD-R", true, false, true, 0, 1000},        {"DVD-R", false, true, false, 0, 2298496 + 1000},
+        {"DVD+R", true, false, true, 0, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.media) + (c.freeUnknown ? " free" : "") + (c.sizeUnknown ? " size" : ""));
+        disctest::DiscTestScope scope;
+        sim::MemoryFiles files;
+        files.WriteText("mem/simdrive.ini", std::string("[Bus]\nCompletion=sync\n[Drive0]\nAddress=0:0:0\n"
+                                                        "Letter=E\nDisc=d0\nBusyPolls=0\n[Disc:d0]\nMedia=") +
+                                                c.media + "\nImage=d0.img\n");
+        sim::Bus bus(files);
+        ASSERT_TRUE(bus.Open("mem/simdrive.ini"));
+        AlteredTrackAnswers port(bus);
+        UnloadASPI();
+        ShutEmulationTable();
+        SetPassThroughPort(&port);
+        port.alter = [&c](uint8_t* answer) {
+            if (answer[6] & 0x40) { // the blank invisible track
+                Put32(answer + 12, 1000);
+                if (c.lastRecorded) answer[7] |= 2;
+                if (c.freeUnknown) Put32(answer + 16, 0xFFFFFFFF);
+                if (c.sizeUnknown) Put32(answer + 24, 0xFFFFFFFF);
+            }
+        };
+        {
+            TSCSIDevice device;
+            ASSERT_TRUE(device.InitASPI(true, ""));
+            ASSERT_FALSE(device.DeviceList.empty());
+            device.SetDeviceID(device.DeviceList[0]);
+            device.GetMediaType();
+            EXPECT_EQ(device.GetFreeBlocks(), c.freeBlocks);
+            EXPECT_EQ(device.GetDiscCapacity(), c.capacity);
+            device.DoneASPI();
+        }
+        UnloadASPI();
+        ShutEmulationTable();
+        SetPassThroughPort(nullptr);
+    }
 }
