@@ -425,6 +425,7 @@ class TMF : public gui::TForm {
     // The runner (MFoRunner.cpp).
     void ConnectRunner();
     bool HandOverToRunner();
+    void ReminderJobEnded(bool succeeded, bool hadProblem);
     std::unique_ptr<job::JobRunner> runner_;
     std::unique_ptr<job::VolumePrep> volumePrep_;
     std::unique_ptr<job::JobDiscStep> discStep_;

@@ -194,6 +194,9 @@ class TMFJobHost final : public job::JobHost {
                 form_.Close();
         }
     }
+    void ReminderJobEnded(bool succeeded, bool hadProblem) override {
+        form_.ReminderJobEnded(succeeded, hadProblem);
+    }
 
     // The restore, on the Restore tab.
     void AddToRestoreLog(const std::string& text, bool stamp) override { form_.AddToRestoreLog(text, stamp); }

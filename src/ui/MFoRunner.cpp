@@ -3,7 +3,10 @@
 // close request's and cancel action's stop of a running zip run.
 #include "ui/MFo.h"
 
+#include "core/Settings.h"
+#include "gui/CompareText.h"
 #include "gui/FileAttributes.h"
+#include "gui/Wait.h"
 #include "job/JobDiscStep.h"
 #include "job/JobRunner.h"
 #include "job/JobStart.h"
@@ -53,6 +56,31 @@ bool TMF::HandOverToRunner() {
     }
     if (starter_->Resumed) runner_->LoadResumedRun();
     return runner_->HandOver();
+}
+
+// A cancelled run is no backup: the reminder goes on counting and does not call it a success.
+// An unattended run (the window kept hidden) gets no box that would wait for a click.
+void TMF::ReminderJobEnded(bool succeeded, bool hadProblem) {
+    const std::string job = flags_.JobName.substr(flags_.JobName.find_last_of('\\') + 1);
+    if (!ReminderJob.empty() && succeeded && gui::SameTextI(job, ReminderJob))
+        UserIni().WriteInteger(core::ini::JobOnStart, "DaysCount", 0);
+    if (!ReminderJob.empty() && job == ReminderJob && !flags_.HideWindow) {
+        ShowMainWindow();
+        gui::ProcessMessages();
+        if (succeeded && !hadProblem) {
+            ShowBox("The backup job " + ReminderJob + " is completed successfully", gui::TMsgButtons::OK,
+                    gui::TMsgIcon::Information, 1);
+            if (CloseAfterReminderJob && RunQueue.empty()) flags_.CloseAfterJob = true;
+        } else {
+            ShowBox("There was a problem with the backup job " + ReminderJob +
+                        ", look in the log for detailed information",
+                    gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1);
+        }
+    }
+    if (ExecuteAfterPending) {
+        ExecuteAfterPending = false;
+        RunAfterStartPrograms();
+    }
 }
 
 } // namespace ui
