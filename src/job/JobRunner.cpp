@@ -429,6 +429,7 @@ void JobRunner::EndPhase() {
         host_.BeginReport();
         host_.DiscardResumeState();
     }
+    host_.ReminderJobEnded(JobReachedEnd && !cancelled, JobHadProblem);
     endDue_ = true;
 }
 

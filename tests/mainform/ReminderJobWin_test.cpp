@@ -1,0 +1,128 @@
+// The backup reminder's job at its end, run by the program hosted in-process (manual clock,
+// scripted prompter, recording shell): the day count starts again only after a backup that
+// was made, the user is told how it went unless the window is kept hidden, the programs to run
+// after the reminder's job start, and the reminder's close-after takes effect.
+#include "FakeRegistry.h"
+#include "WinTestSupport.h"
+#include "core/Settings.h"
+#include "gui/Clock.h"
+#include "gui/FileAttributes.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Shell.h"
+#include "job/JobFile.h"
+#include "ui/MFo.h"
+#include "ui/Program.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+namespace {
+
+struct ReminderProgram {
+    explicit ReminderProgram(bool hideWindow) {
+        testsupport::DrainQueue();
+        gui::SetClock(&clock);
+        gui::SetShell(&shell);
+        environment.programPath = programFolder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = programFolder.Path();
+        environment.registry = &registry;
+        program = std::make_unique<ui::TProgram>(environment);
+        program->Start();
+        form = program->MainForm();
+        form->StartUpDone = true;
+        form->JobAttributes = &attributes;
+        program->Flags().HideWindow = hideWindow;
+        program->Flags().Hidden = hideWindow;
+        program->Flags().JobName = "Daily.dat";
+        form->ReminderJob = "Daily.dat";
+        form->ExecuteAfterPending = true;
+        form->CloseAfterReminderJob = true;
+        gui::TIniFile& user = form->UserIni();
+        user.WriteInteger(core::ini::JobOnStart, "DaysCount", 9);
+        user.WriteString(core::ini::ExecuteAfterJobOnStart, "1", "\"C:\\tools\\after.exe\" /x");
+
+        WriteWholeFile(source / "a.txt", "some bytes");
+        job::JobDefinition daily;
+        daily.Destination = programFolder / "dest";
+        daily.ZipSizeText = "4";
+        daily.IncludeList = {source.Path() + "*.*"};
+        WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(daily, {}));
+        form->LoadJob("Daily.dat");
+    }
+    ~ReminderProgram() {
+        program.reset();
+        testsupport::DrainQueue();
+        gui::SetShell(nullptr);
+        gui::SetClock(nullptr);
+    }
+    // The start; a cancel, when asked for, arrives between the first volume and the next step.
+    void RunJob(bool cancelBetweenSteps) {
+        form->StartBackupJob();
+        if (cancelBetweenSteps) form->Session.Cancelled = true;
+        for (int round = 0; round < 10'000 && form->Session.Running(); ++round)
+            testsupport::DrainQueue();
+    }
+    int DaysCount() { return form->UserIni().ReadInteger(core::ini::JobOnStart, "DaysCount", -1); }
+    int ProgramsAfter() {
+        int n = 0;
+        for (const gui::TShellCall& call : shell.Calls())
+            n += call.Target == "C:\\tools\\after.exe";
+        return n;
+    }
+
+    gui::ManualClock clock;
+    gui::TRecordingShell shell;
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    gui::MemoryFileAttributes attributes;
+    TempFolder programFolder, windowsFolder, source;
+    testsupport::FakeRegistry registry;
+    core::ProgramEnvironment environment;
+    std::unique_ptr<ui::TProgram> program;
+    ui::TMF* form = nullptr;
+};
+
+} // namespace
+
+TEST(ReminderJob, ABackupMadeStartsTheCountAgainSaysSoRunsTheProgramsAfterAndClosesAsTheReminderSays) {
+    ReminderProgram hosted(false);
+    hosted.prompter.AnswerMessage(gui::mrOk);
+    hosted.RunJob(false);
+    ASSERT_FALSE(hosted.form->Session.Running());
+    EXPECT_EQ(hosted.DaysCount(), 0);
+    const std::vector<std::string> boxes = hosted.prompter.MessageTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "The backup job Daily.dat is completed successfully");
+    EXPECT_EQ(hosted.prompter.Requests()[0].Message.Icon, gui::TMsgIcon::Information);
+    EXPECT_EQ(hosted.ProgramsAfter(), 1);
+    EXPECT_TRUE(hosted.program->Flags().CloseAfterJob) << "the reminder's close-after, no run waiting";
+    EXPECT_FALSE(hosted.form->ExecuteAfterPending);
+}
+
+// A job cancelled between two steps reaches the end phase too: no backup was made, so the
+// reminder keeps counting and the user hears of a problem.
+TEST(ReminderJob, ACancelledRunIsNoBackupTheCountGoesOnAndTheUserHearsOfAProblem) {
+    ReminderProgram hosted(false);
+    hosted.prompter.AnswerMessage(gui::mrOk);
+    hosted.RunJob(true);
+    ASSERT_FALSE(hosted.form->Session.Running());
+    EXPECT_EQ(hosted.DaysCount(), 9);
+    const std::vector<std::string> boxes = hosted.prompter.MessageTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0],
+              "There was a problem with the backup job Daily.dat, look in the log for detailed information");
+    EXPECT_FALSE(hosted.program->Flags().CloseAfterJob);
+    EXPECT_EQ(hosted.ProgramsAfter(), 1) << "the programs after the reminder's job run however it ended";
+}
+
+// A window kept hidden (an unattended run) gets no box that would wait for a click.
+TEST(ReminderJob, AnUnattendedRunStartsTheCountAgainWithoutABox) {
+    ReminderProgram hosted(true);
+    hosted.RunJob(false);
+    ASSERT_FALSE(hosted.form->Session.Running());
+    EXPECT_EQ(hosted.DaysCount(), 0);
+    EXPECT_TRUE(hosted.prompter.Requests().empty());
+}
