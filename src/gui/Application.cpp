@@ -8,6 +8,7 @@
 #include "gui/Timer.h"
 
 #include <memory>
+#include <optional>
 
 namespace gui {
 
@@ -163,7 +164,40 @@ void TApplication::HandleException() noexcept {
     handlingException_ = false;
 }
 
+namespace {
+// GUI thread only, like every window it stands for.
+int userInputDepth = 0;
+} // namespace
+
+bool InUserInput() {
+    return userInputDepth > 0;
+}
+
+TUserInputScope::TUserInputScope() {
+    ++userInputDepth;
+}
+
+TUserInputScope::~TUserInputScope() {
+    --userInputDepth;
+}
+
+TOwnWorkScope::TOwnWorkScope() : saved_(userInputDepth) {
+    userInputDepth = 0;
+}
+
+TOwnWorkScope::~TOwnWorkScope() {
+    userInputDepth = saved_;
+}
+
+bool IsUserInputMessage(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK) ||
+           (message >= WM_NCLBUTTONDOWN && message <= WM_NCMBUTTONDBLCLK);
+}
+
 void TApplication::DispatchMessageOf(MSG& message) {
+    std::optional<TUserInputScope> input;
+    if (IsUserInputMessage(message.message)) input.emplace();
     if (PreTranslateKeyboard(message)) return;
     TranslateMessage(&message);
     DispatchMessageA(&message);

@@ -103,6 +103,31 @@ inline TApplication& Application() {
     return TApplication::Instance();
 }
 
+// Whether what runs now was started by the user's own input (a key, a click, a menu command)
+// rather than by a timer or the program's own messages. Input scopes nest; a timer or an own
+// message handled in a pump inside one suspends it, so what the timer starts never counts as
+// the user's even while a user command waits.
+bool InUserInput();
+class TUserInputScope {
+  public:
+    TUserInputScope();
+    ~TUserInputScope();
+    TUserInputScope(const TUserInputScope&) = delete;
+    TUserInputScope& operator=(const TUserInputScope&) = delete;
+};
+class TOwnWorkScope {
+  public:
+    TOwnWorkScope();
+    ~TOwnWorkScope();
+    TOwnWorkScope(const TOwnWorkScope&) = delete;
+    TOwnWorkScope& operator=(const TOwnWorkScope&) = delete;
+
+  private:
+    int saved_;
+};
+// Keyboard and mouse-button messages: what the user does to a window.
+bool IsUserInputMessage(UINT message);
+
 // Message of the application window that carries a posted callable in lParam.
 constexpr UINT WM_TW_POSTED_WORK = WM_APP + 0x3F00;
 

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <set>
 
 namespace gui {
@@ -206,6 +207,9 @@ LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam
 
 LRESULT TControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
+    // Input sent straight to a control (a click a button makes of BM_CLICK) is the user's too.
+    std::optional<TUserInputScope> input;
+    if (IsUserInputMessage(message)) input.emplace();
     if (ReflectNotification(message, wParam, lParam, result)) return result;
     switch (message) {
     case WM_KEYDOWN:

@@ -61,6 +61,8 @@ void TTimer::Stop() {
 }
 
 void TTimer::Fire() {
+    // What a timer starts is the program's own work, even in a pump inside a user command.
+    const TOwnWorkScope ownWork;
     if (OnTimer)
         Guarded(
             [&] {

@@ -12,6 +12,7 @@
 #include "core/ProgramFlags.h"
 #include "core/Settings.h"
 #include "core/UserFolders.h"
+#include "gui/Application.h"
 #include "gui/Form.h"
 #include "gui/IniFile.h"
 #include "gui/Timer.h"
@@ -257,19 +258,22 @@ class TMF : public gui::TForm {
     std::function<void()> OnShowDriveSpeeds;           // the selected drive's speeds
     std::function<void()> OnJobEnd;                    // the job end after a cancellation
     std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
+    // The job's disc writer, shared by the start and the destination field; tests hand
+    // in their own before the first use.
+    std::function<std::unique_ptr<job::DiscWriter>()> OnMakeDiscWriter;
+    job::DiscWriter& JobDiscWriter();
     // --- Menus, tabs and log actions (MainMenus.cpp).
-    // Commands the user gives run inside one: their questions show even while Hidden.
+    // Commands the user gives run inside one: their questions show even while Hidden. Keys
+    // and clicks on any control open one by themselves (the class library's input scope);
+    // timers and the program's own messages suspend it.
     class UserCommandScope {
       public:
-        explicit UserCommandScope(TMF& form);
-        ~UserCommandScope();
-        UserCommandScope(const UserCommandScope&) = delete;
-        UserCommandScope& operator=(const UserCommandScope&) = delete;
+        explicit UserCommandScope(TMF&) {}
 
       private:
-        TMF& form_;
+        gui::TUserInputScope input_;
     };
-    bool InUserCommand() const { return userCommandDepth_ > 0; }
+    bool InUserCommand() const { return gui::InUserInput(); }
     gui::TAction* SaveLog = nullptr;
     gui::TAction* OpenLogFile = nullptr;
     gui::TAction* HelpIndhold = nullptr;
@@ -356,7 +360,6 @@ class TMF : public gui::TForm {
     void InstallService();
     void RemoveService();
     void SetActionsEnabled(bool enabled);
-    int userCommandDepth_ = 0;
     std::string saveLogName_;
     void ApplyMenuLockSettings();
     std::optional<bool> lockShown_;

@@ -28,8 +28,11 @@ LRESULT TMF::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (step) step();
     };
     std::optional<UserCommandScope> userCommand;
+    std::optional<gui::TOwnWorkScope> ownWork;
     if (message == WM_COMMAND || message == WM_TRAY_ICON || message == WM_DROPFILES)
         userCommand.emplace(*this);
+    else if (message > WM_TRAY_ICON && message <= WM_ERASE_DONE)
+        ownWork.emplace();
     switch (message) {
     case WM_TRAY_ICON:
         TrayIconMessage(lParam);

@@ -28,14 +28,6 @@
 
 namespace ui {
 
-TMF::UserCommandScope::UserCommandScope(TMF& form) : form_(form) {
-    ++form_.userCommandDepth_;
-}
-
-TMF::UserCommandScope::~UserCommandScope() {
-    --form_.userCommandDepth_;
-}
-
 void TMF::BuildMainMenus() {
     auto action = [this](const char* name, const char* caption, std::function<void()> execute) {
         gui::TAction* made = &Create<gui::TAction>(*this, name, caption);

@@ -6,6 +6,8 @@
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/Button.h"
 #include "gui/Clock.h"
 #include "gui/Edit.h"
 #include "gui/ListBox.h"
@@ -13,6 +15,9 @@
 #include "gui/PageControl.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "gui/Timer.h"
+#include "gui/Wait.h"
+#include "job/ServiceCtrl.h"
 #include "ui/CatalogTab.h"
 #include "ui/JobTab.h"
 #include "ui/MFo.h"
@@ -168,36 +173,154 @@ TEST_F(MainMenusTest, QuestionsWhileHiddenAskForTheUsersCommandOnly) {
     EXPECT_TRUE(program->Flags().Hidden);
 }
 
-TEST_F(MainMenusTest, AServiceThatDoesNotStartPutsBackTheProgramsOwnStart) {
+TEST_F(MainMenusTest, AClickOrAKeyWhileHiddenAsksButWhatATimerStartsInsideItDoesNot) {
+    program->Flags().Hidden = true;
+    gui::TButton& button =
+        form->Create<gui::TButton>(*form->TabSheet3, "AskButton", gui::TBounds{4, 4, 80, 24}, "Ask");
+    gui::TTimer timer;
+    timer.SetInterval(1000);
+    int timerAnswers = 0;
+    timer.OnTimer = [&] {
+        timer.SetEnabled(false);
+        timerAnswers += form->AskYesNo("Timer question?") ? 1 : 0;
+    };
+    std::vector<bool> answers;
+    button.OnClick = [&] {
+        answers.push_back(form->AskYesNo("Button question?"));
+        // A timer that fires in a pump inside the command is the program's own work.
+        timer.SetEnabled(true);
+        clock.Advance(1000);
+        gui::ProcessMessages();
+    };
+    prompter.AnswerMessage(gui::mrYes);
+    SendMessageA(button.Handle(), BM_CLICK, 0, 0);
+    ASSERT_EQ(prompter.MessageTexts().size(), 1u);
+    EXPECT_EQ(prompter.MessageTexts()[0], "Button question?");
+    EXPECT_EQ(answers, std::vector<bool>{true});
+    EXPECT_EQ(timerAnswers, 0);
+
+    // A key on a list: asked; the same question from the timer alone: the default, unasked.
+    form->ListBox2->OnKeyDown = [&](WORD&, gui::TShiftState) { answers.push_back(form->AskYesNo("Key?")); };
+    prompter.AnswerMessage(gui::mrYes);
+    SendMessageA(form->ListBox2->Handle(), WM_KEYDOWN, VK_DELETE, 0);
+    ASSERT_EQ(prompter.MessageTexts().size(), 2u);
+    EXPECT_EQ(answers.back(), true);
+    timer.SetEnabled(true);
+    clock.Advance(1000);
+    gui::ProcessMessages();
+    EXPECT_EQ(prompter.MessageTexts().size(), 2u);
+    EXPECT_EQ(timerAnswers, 0);
+    EXPECT_FALSE(gui::InUserInput());
+}
+
+namespace {
+
+struct Halted {};
+
+// Starts the hidden programs for real and waits for them to end, so the waits of the
+// install pass on the manual clock with the service already made.
+class WaitingShell : public gui::TRecordingShell {
+  public:
+    bool StartHidden(const std::string& program, const std::string& parameters,
+                     const std::string& folder) override {
+        TRecordingShell::StartHidden(program, parameters, folder);
+        return testsupport::RunAndWait("\"" + program + "\" " + parameters) == 0;
+    }
+};
+
+// The stand-in companion service taken out of the service manager, stopped first.
+void DeleteStandInService() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return;
+    if (SC_HANDLE service = OpenServiceA(manager, "Quillet2CD", SERVICE_ALL_ACCESS)) {
+        SERVICE_STATUS status;
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        DeleteService(service);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+}
+
+DWORD ServiceStartValue() {
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Quillet2CD", "Start",
+                     RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return 0;
+    return value;
+}
+
+} // namespace
+
+TEST_F(MainMenusTest, RunAsServiceInstallsStartsStopsAndPutsBackTheOwnStartWhenTheServiceFails) {
+    struct Cleanup {
+        ~Cleanup() {
+            DeleteStandInService();
+            gui::Application().HaltHandler = [](int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); };
+        }
+    } cleanup;
+    DeleteStandInService();
+    WaitingShell waiting;
+    gui::SetShell(&waiting);
+    int halts = 0;
+    gui::Application().HaltHandler = [&halts](int) {
+        ++halts;
+        throw Halted{};
+    };
+    ASSERT_TRUE(CopyFileA(TW_QUILLETSRV_EXE, (programFolder / "quilletsrv.exe").c_str(), FALSE));
     const std::string keyPath = "Software\\TarnwickTest\\SvcRun" + std::to_string(GetCurrentProcessId());
     ui::TScheduleTab& schedule = *form->ScheduleTab;
     schedule.RunKeyRoot = HKEY_CURRENT_USER;
     schedule.RunKeyPath = "\\" + keyPath;
-    form->ServiceName = "TwNoSuchService" + std::to_string(GetCurrentProcessId());
-    form->ServiceKeyRoot = HKEY_CURRENT_USER;
-    form->ServiceKeyPath = "\\" + keyPath + "\\Service";
     const std::string query = "reg query \"HKCU\\" + keyPath + "\" /v Tarnwick";
     schedule.Startautomatic1->SetChecked(true);
     schedule.AutoStartExecute();
     ASSERT_EQ(testsupport::RunAndWait(query), 0);
 
+    // Not installed yet: installed by the stand-in, started, automatic, the program ends.
     prompter.AnswerMessage(gui::mrOk);
-    form->RunAsService1->Click();
+    EXPECT_THROW(form->RunAsService1->Click(), Halted);
     EXPECT_EQ(prompter.MessageTexts().at(0).rfind(
                   "Enabling or disabling run as service need administrator rights.", 0),
               0u);
     EXPECT_NE(prompter.MessageTexts().at(0).find("Running as service may cause"), std::string::npos);
-    ASSERT_EQ(shell.Calls().size(), 1u);
-    EXPECT_EQ(shell.Calls()[0].Kind, gui::TShellCallKind::StartHidden);
-    EXPECT_EQ(shell.Calls()[0].Target, programFolder / "quilletsrv.exe");
-    EXPECT_EQ(shell.Calls()[0].Parameters, "/INSTALL");
-    // Not running: the Run value and the menu mark are back, the service item unchecked.
+    ASSERT_EQ(waiting.Calls().size(), 1u);
+    EXPECT_EQ(waiting.Calls()[0].Parameters, "/INSTALL");
+    EXPECT_EQ(waiting.Calls()[0].Folder, programFolder.Path());
+    EXPECT_EQ(halts, 1);
+    EXPECT_EQ(job::ServiceGetStatus("", "Quillet2CD"), static_cast<uint32_t>(SERVICE_RUNNING));
+    EXPECT_EQ(ServiceStartValue(), 2u);
+    EXPECT_NE(testsupport::RunAndWait(query), 0) << "the program's own start is gone";
+    EXPECT_FALSE(schedule.Startautomatic1->Checked());
+
+    // Unchecked: stopped, back to a start on demand, the program closes.
+    ASSERT_TRUE(form->RunAsService1->Checked());
+    form->RunningAsService = true;
+    schedule.Startautomatic1->SetVisible(false);
+    prompter.AnswerMessage(gui::mrOk);
+    form->RunAsService1->Click();
+    EXPECT_EQ(job::ServiceGetStatus("", "Quillet2CD"), static_cast<uint32_t>(SERVICE_STOPPED));
+    EXPECT_EQ(ServiceStartValue(), 3u);
+    EXPECT_FALSE(form->RunningAsService);
+    EXPECT_TRUE(schedule.Startautomatic1->Visible());
+    EXPECT_EQ(ReadWholeFile(programFolder / "quilletsrv.log"), "installed\r\nrunning\r\nended\r\n");
+
+    // A service that does not start: the own start, its menu mark and the log line come back.
+    DeleteStandInService();
+    WriteWholeFile(programFolder / "quilletsrv.fail", "");
+    schedule.Startautomatic1->SetChecked(true);
+    schedule.AutoStartExecute();
+    ASSERT_EQ(testsupport::RunAndWait(query), 0);
+    form->RunAsService1->SetChecked(false);
+    prompter.AnswerMessage(gui::mrOk);
+    form->RunAsService1->Click();
+    EXPECT_EQ(halts, 1);
     EXPECT_EQ(testsupport::RunAndWait(query), 0);
     EXPECT_TRUE(schedule.Startautomatic1->Checked());
     EXPECT_FALSE(form->RunAsService1->Checked());
+    EXPECT_NE(ServiceStartValue(), 2u) << "automatic only once it runs";
     EXPECT_TRUE(form->Tray.Added());
-    EXPECT_NE(
-        ReadWholeFile(form->ProgramLogPath()).find("Service " + form->ServiceName + " could not be started"),
-        std::string::npos);
+    EXPECT_NE(ReadWholeFile(form->ProgramLogPath()).find("Service Quillet2CD could not be started"),
+              std::string::npos);
+    EXPECT_NE(ReadWholeFile(programFolder / "quilletsrv.log").find("failed"), std::string::npos);
     testsupport::RunAndWait("reg delete \"HKCU\\" + keyPath + "\" /f");
 }
