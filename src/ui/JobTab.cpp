@@ -22,6 +22,7 @@
 #include "gui/TrackBar.h"
 #include "gui/Wait.h"
 #include "job/JobEditRules.h"
+#include "job/JobStart.h"
 #include "job/JobStartRules.h"
 #include "job/JobStore.h"
 #include "ui/CatalogTab.h"
@@ -437,15 +438,40 @@ void TJobTab::Edit7Exit() {
     Destination.DestDrive = job::DriveOfPath(Destination.DestPath);
     job::CheckDestination(Destination, false, true,
                           [this](const std::string& line, bool) { form_.AddToLog(line); });
-    // A writer's drive, or a writer chosen: the job writes to disc.
-    const char letter = Destination.DestPath.size() >= 2 && Destination.DestPath[1] == ':'
-                            ? static_cast<char>(toupper(static_cast<unsigned char>(Destination.DestPath[0])))
-                            : '\0';
-    const bool writer =
-        (letter && form_.CDDriveList.find(letter) != std::string::npos) || ComboBox2->ItemIndex() > 0;
-    Destination.DiscWriterMode = form_.AspiLoaded && writer;
-    Destination.EraseFirst = Destination.DiscWriterMode && (EraseCD->Checked() || FullEraseCD->Checked());
+    SelectWriter();
     ShowDestinationFreeSpace();
+}
+
+// A writer's drive, or a writer chosen, while the disc layer is up: the job writes to disc,
+// erasing first when asked and the disc in the drive can be erased. The transport is loaded
+// again when it went, and released after, as the drives tab leaves it.
+void TJobTab::SelectWriter() {
+    Destination.DiscWriterMode = false;
+    Destination.EraseFirst = false;
+    if (!form_.AspiLoaded) return;
+    const std::string& path = Destination.DestPath;
+    const char letter = path.size() >= 2 && path[1] == ':'
+                            ? static_cast<char>(toupper(static_cast<unsigned char>(path[0])))
+                            : '\0';
+    const int chosen = ComboBox2->ItemIndex();
+    const bool writer = (letter && form_.CDDriveList.find(letter) != std::string::npos) || chosen > 0;
+    job::DiscWriter& disc = form_.JobDiscWriter();
+    try {
+        if (disc.Load(form_.CreationSettings().useInternalASPI) && writer) {
+            const bool named = chosen > 0 && static_cast<size_t>(chosen) < form_.WriterChoices.size();
+            if (disc.Select(named ? form_.WriterChoices[chosen] : std::string(), letter)) {
+                Destination.DiscWriterMode = true;
+                Destination.EraseFirst =
+                    (EraseCD->Checked() || FullEraseCD->Checked()) && disc.CapacityAfterErase() >= 0;
+            }
+        }
+    } catch (const std::exception& error) {
+        form_.AddToLog("The destination is taken as a drive or folder after an error: " +
+                       std::string(error.what()));
+        Destination.DiscWriterMode = false;
+        Destination.EraseFirst = false;
+    }
+    disc.Release();
 }
 
 void TJobTab::ComboBox2CloseUp() {

@@ -150,6 +150,7 @@ class TJobTab {
     bool AddEntry(bool include, const std::string& text);
     void ListKeyDown(bool include, unsigned short& key);
     bool DiscBusy() const;
+    void SelectWriter();
     bool Ask(const std::string& text);
     // The entry form, "*" mode when masked; false when not confirmed.
     bool Entry(const std::string& caption, std::string& text, bool masked);

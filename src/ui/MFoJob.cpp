@@ -124,10 +124,15 @@ void TMF::EndJob() {
     Starter().EndJob();
 }
 
+job::DiscWriter& TMF::JobDiscWriter() {
+    if (!jobDisc_)
+        jobDisc_ = OnMakeDiscWriter ? OnMakeDiscWriter() : job::MakeJobDisc(Host());
+    return *jobDisc_;
+}
+
 job::JobStarter& TMF::Starter() {
     if (!starter_) {
-        jobDisc_ = job::MakeJobDisc(Host());
-        starter_ = std::make_unique<job::JobStarter>(Session, Host(), *jobDisc_);
+        starter_ = std::make_unique<job::JobStarter>(Session, Host(), JobDiscWriter());
         starter_->OnSelectAndHandOver = [this] {
             // A resumed run takes its saved lists instead of a selection.
             if (!starter_->Resumed && !SelectJobFiles()) return false;

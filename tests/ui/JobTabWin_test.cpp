@@ -18,6 +18,7 @@
 #include "gui/Shell.h"
 #include "gui/TrackBar.h"
 #include "job/JobFile.h"
+#include "job/JobStart.h"
 #include "job/Schedules.h"
 #include "ui/JobTab.h"
 #include "ui/MFo.h"
@@ -107,7 +108,69 @@ class JobTabTest : public testing::Test {
     ui::TJobTab* tab = nullptr;
 };
 
+// Records what the destination field asks of the disc writer.
+class RecordingDisc final : public job::DiscWriter {
+  public:
+    bool Load(bool) override {
+        calls.push_back("load");
+        return true;
+    }
+    bool Select(const std::string& choice, char letter) override {
+        if (fails) throw std::runtime_error("no drive answers");
+        calls.push_back("select " + choice + "/" + std::string(letter ? 1 : 0, letter));
+        return true;
+    }
+    int64_t FreeBytes() override { return 0; }
+    int64_t CapacityAfterErase() override { return erasable ? 700'000'000 : -1; }
+    void Release() override { calls.push_back("release"); }
+    std::vector<std::string> calls;
+    bool erasable = true;
+    bool fails = false;
+};
+
 } // namespace
+
+TEST_F(JobTabTest, DestinationOnAWriterSelectsItAndErasesOnlyAnErasableDisc) {
+    Start();
+    auto owned = std::make_unique<RecordingDisc>();
+    RecordingDisc& disc = *owned;
+    form->OnMakeDiscWriter = [&owned] { return std::move(owned); };
+    form->WriterChoices = {"Use path", "Sim Writer,G"};
+    form->CDDriveList = "G";
+    form->AspiLoaded = true;
+    tab->ShowJob();
+    tab->EraseCD->SetChecked(true);
+
+    Type(*tab->Edit7, "g:\\");
+    EXPECT_TRUE(tab->Destination.DiscWriterMode);
+    EXPECT_TRUE(tab->Destination.EraseFirst);
+    EXPECT_EQ(disc.calls, (std::vector<std::string>{"load", "select /G", "release"}));
+
+    disc.calls.clear();
+    disc.erasable = false;
+    tab->ComboBox2->SetItemIndex(1);
+    Type(*tab->Edit7, work.Path());
+    EXPECT_TRUE(tab->Destination.DiscWriterMode) << "a writer chosen in the list";
+    EXPECT_FALSE(tab->Destination.EraseFirst) << "a write-once disc is not erased";
+    EXPECT_EQ(disc.calls.at(1),
+              "select Sim Writer,G/" + std::string(1, static_cast<char>(toupper(work.Path()[0]))));
+
+    // A drive that raises, a folder without a writer chosen, no disc layer: a folder.
+    disc.fails = true;
+    Type(*tab->Edit7, "G:");
+    EXPECT_FALSE(tab->Destination.DiscWriterMode);
+    EXPECT_FALSE(tab->Destination.EraseFirst);
+    EXPECT_EQ(disc.calls.back(), "release");
+    disc.fails = false;
+    tab->ComboBox2->SetItemIndex(0);
+    Type(*tab->Edit7, work.Path());
+    EXPECT_FALSE(tab->Destination.DiscWriterMode);
+    form->AspiLoaded = false;
+    disc.calls.clear();
+    Type(*tab->Edit7, "G:");
+    EXPECT_FALSE(tab->Destination.DiscWriterMode);
+    EXPECT_TRUE(disc.calls.empty());
+}
 
 TEST_F(JobTabTest, JobBuiltInTheControlsSavedOpenedAndSavedAgainToTheSameBytes) {
     Start();
