@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # A job made only through the Backup tab's controls and saved with Save As, read back from
-# its file; then the menu lock set through the driver holding over a restart.
+# its file, then run by the program itself started hidden: its volumes pass unzip -t with the
+# password and hold the included files but not the excluded ones. Then the menu lock set
+# through the driver holding over a restart.
 set -euo pipefail
 formdrv=$1 program=$2 winerun=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$program" "$work/tarnwick.exe"
-mkdir -p "$work/data" "$work/out"
+mkdir -p "$work/data/sub" "$work/out"
+printf 'first file\r\n' >"$work/data/a.txt"
+head -c 300000 /dev/urandom >"$work/data/sub/b.bin"
+printf 'left out\r\n' >"$work/data/sub/skip.tmp"
 # Settings beside the program only: the lock set here must not reach other runs.
 printf '[Settings]\r\nUseUserData2kXP=0\r\n' >"$work/tarnwick.ini"
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
@@ -48,6 +53,29 @@ head -1 <<<"$lines" | grep -qix "$(winpath "$work/out" | sed 's/\\/\\\\/g')" || 
 grep -qix "$(winpath "$work/data" | sed 's/\\/\\\\/g')\\\\" <<<"$lines" || fail "include line"
 grep -qx '\*\.tmp' <<<"$lines" || fail "exclude line"
 grep -qx 'Weekly' <<<"$lines" || fail "zip name line"
+
+# The job file run by the program, hidden; /C closes it after the job.
+(cd "$work" && "$winerun" "$work/tarnwick.exe" /H /C "/=$(winpath "$work/job.dat")") >/dev/null 2>&1 ||
+  fail "the program ended with an error"
+log=$(tr -d '\r' <"$work/tarnwick.log")
+grep -q 'Backup end: job.dat' <<<"$log" || { out=$log; fail "the job did not run"; }
+mapfile -t zips < <(cd "$work/out" && ls -1 | grep -i '^Weekly.*\.zip$' | sort)
+[ "${#zips[@]}" -ge 1 ] || fail "no volumes: $(ls "$work/out")"
+listing=
+for z in "${zips[@]}"; do
+  unzip -tq -P secret "$work/out/$z" >/dev/null || fail "unzip -t -P $z"
+  if unzip -tq -P wrong "$work/out/$z" >/dev/null 2>&1; then fail "$z opens without its password"; fi
+  listing+=$(unzip -Z1 "$work/out/$z")$'\n'
+done
+grep -q 'a\.txt$' <<<"$listing" || fail "a.txt not saved: $listing"
+grep -q 'sub/b\.bin$' <<<"$listing" || fail "b.bin not saved: $listing"
+grep -q 'skip\.tmp' <<<"$listing" && fail "the excluded file was saved: $listing"
+entry=$(grep 'sub/b\.bin$' <<<"$listing" | head -1)
+for z in "${zips[@]}"; do
+  unzip -Z1 "$work/out/$z" | grep -qx "$entry" && unzip -p -P secret "$work/out/$z" "$entry" | cmp -s - "$work/data/sub/b.bin" &&
+    found=1
+done
+[ -n "${found:-}" ] || fail "b.bin does not come back whole"
 
 # The lock: set, refused Backup menu, only the other tabs; still so after a restart.
 cat >"$work/lock.txt" <<SCRIPT
