@@ -208,7 +208,9 @@ class TThWrite : public gui::TThread {
         const uint16_t speed = d.GetCurrentWriteSpeed();
         // Queries set the write parameters of their own, so ask before ours are set.
         track_ = static_cast<uint16_t>(d.GetLastSession() + 1);
-        d.SetWriteParameters(d.TestWrite, d.UnderrunProtection, media_);
+        // The queries above left the drive's page set to finish the disc: a write on it would
+        // close the disc for good where a session was asked for.
+        if (!d.SetWriteParameters(d.TestWrite, d.UnderrunProtection, media_)) return Fail(WriterError(d));
         const uint32_t blocks = static_cast<uint32_t>(cache_->ImageBytes() / kBlockSize);
         if (media_ == mtDVDR) {
             uint8_t performance[28] = {};
@@ -324,7 +326,8 @@ class TThWrite : public gui::TThread {
 
     void Close() {
         TDiscBurner& d = burner_;
-        if (media_ != mtDVDR) d.SetWriteParameters(d.TestWrite, d.UnderrunProtection, media_);
+        if (media_ != mtDVDR && !d.SetWriteParameters(d.TestWrite, d.UnderrunProtection, media_))
+            return Fail(WriterError(d));
         bool closed = true;
         if (media_ == mtDVDPLUSR) {
             closed = d.CloseTrackSession(false, 1, track_) && d.CloseTrackSession(false, 2, 0xFF);

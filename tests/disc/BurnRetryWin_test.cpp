@@ -179,3 +179,28 @@ TEST(BurnRetry, AnOverwritableDiscWhoseVolumeCannotBeReadIsLeftAlone) {
         EXPECT_TRUE(rig.Verify("a.zip"));
     }
 }
+
+// The drive refuses the writer's own write parameters: the disc is left open, untouched,
+// instead of being written and closed with the parameters a query left (which finish it).
+TEST(BurnRetry, RefusedWriteParametersEndTheWriteBeforeAnyData) {
+    size_t writersSelect = 0;
+    {
+        BurnRig rig("CD-R", "", "s1.iso@0", disctest::Route::FixtureLibrary, FirstSession);
+        rig.Add("c.bin");
+        ASSERT_TRUE(rig.Burn());
+        const std::string log = rig.Log();
+        const size_t firstWrite = log.find(" 0:0:0 2a ");
+        for (size_t at = log.find(" 0:0:0 55 "); at < firstWrite; at = log.find(" 0:0:0 55 ", at + 1))
+            ++writersSelect;
+    }
+    ASSERT_GT(writersSelect, 1u);
+    BurnRig rig("CD-R",
+                "[Faults]\n1=MODESELECT from=" + std::to_string(writersSelect) + " count=2 sense=5/26/00\n",
+                "s1.iso@0", disctest::Route::FixtureLibrary, FirstSession);
+    rig.Add("c.bin");
+    ASSERT_TRUE(rig.Burn());
+    EXPECT_EQ(rig.error.rfind("WRITER ERROR [", 0), 0u) << rig.error;
+    EXPECT_EQ(rig.Count("2a "), 0u);
+    EXPECT_EQ(rig.Count("5b "), 0u);
+    EXPECT_EQ(rig.burner->GetDiscStatus(), 1) << "still appendable";
+}
