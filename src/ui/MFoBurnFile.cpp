@@ -214,6 +214,9 @@ void TDiscTab::MediaChangeTick() {
     if (ticks >= 15 && ticks <= 44 && ticks % 3 == 0 && form_.AspiLoaded) {
         const bool loadedHere = !frame_->Burner1.ASPIInitialized();
         if (!loadedHere || InitTransport()) {
+            // No drive chosen yet: the one the tab shows.
+            if (Burner1()->DeviceId.empty() && cbDrives->ItemIndex() >= 0)
+                Burner1()->SetDeviceID(cbDrives->Items().Strings(cbDrives->ItemIndex()));
             const bool ready = Burner1()->TestUnitReady(5000);
             if (flags.DiscArrived && ready) {
                 if (form_.OnShowFreeSpace) form_.OnShowFreeSpace();
