@@ -125,8 +125,7 @@ void TMF::EndJob() {
 }
 
 job::DiscWriter& TMF::JobDiscWriter() {
-    if (!jobDisc_)
-        jobDisc_ = OnMakeDiscWriter ? OnMakeDiscWriter() : job::MakeJobDisc(Host());
+    if (!jobDisc_) jobDisc_ = OnMakeDiscWriter ? OnMakeDiscWriter() : job::MakeJobDisc(Host());
     return *jobDisc_;
 }
 
