@@ -475,6 +475,8 @@ TEST(DiscTab, ADiscThatWentOrCameChangesTheDestinationsRoomOnce) {
     ASSERT_TRUE(tab.Burner1()->InitASPI(false, p.folder / "WNASPI32.DLL"));
     tab.Burner1()->SetDeviceID(tab.Burner1()->DeviceList.at(0));
     tab.Burner1()->LoadEject(false);
+    EXPECT_TRUE(tab.ImportSessionX()) << "a blank disc needs no import";
+    EXPECT_EQ(p.Count("28 "), 0u) << "and reads nothing";
     tab.Burner1()->DoneASPI();
     gui::ProcessMessages();
     ASSERT_TRUE(form.Flags().DiscArrived);
