@@ -4,6 +4,7 @@
 #include "gui/DriveType.h"
 #include "gui/FileAttributes.h"
 #include "job/DriveSpace.h"
+#include "job/JobDisc.h"
 #include "job/JobRunner.h"
 #include "job/JobStartRules.h"
 #include "job/RunStateWin.h"
@@ -13,6 +14,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 
 namespace job {
@@ -45,6 +47,17 @@ std::string SpanPartName(const std::string& volume, int n) {
 }
 
 } // namespace
+
+// The writer of a disc job, selected once more for its volumes: the letter's drive when it is
+// a writer, else the job's writer choice.
+bool JobRunner::WriterSelected() {
+    const DiscDrives drives = host_.Drives();
+    const std::string& path = run_.DestPath;
+    if (!drives.TransportLoaded || path.size() < 2 || path[1] != ':') return true;
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    if (drives.WriterLetters.find(letter) == std::string::npos && session_.Job.WriterIndex <= 0) return true;
+    return SelectBurnerDevice(host_, run_.WriterChoice, letter);
+}
 
 void JobRunner::LoadResumedRun() {
     host_.SetJobProgress(0);
@@ -241,9 +254,24 @@ bool JobRunner::HandOver() {
     plannerFiles_ = std::make_unique<RunnerPlannerFiles>(std::move(options), host_, *zipper1_);
     planner_ = std::make_unique<VolumePlanner>(run_, *plannerFiles_, host_);
 
+    // A cancel asked for here (a space question) ends the run as one in the runner does.
+    const auto cancelledHere = [this] {
+        if (host_.Cancelled() && session_.State == JobState::Running) CancelTail();
+        return false;
+    };
     run_.UseTempFileNow = run_.DiscWriterMode || host_.UseTempFile();
     SetUpZippers();
-    if (!TemporaryFileDecision()) return false;
+    if (!TemporaryFileDecision()) return cancelledHere();
+    // The start takes a destination it could not select a writer for as a disc job all the
+    // same; no volume is made for a writer that is not there.
+    if (run_.DiscWriterMode && !WriterSelected()) {
+        const std::string text =
+            run_.DestPath.substr(0, 2) + " is not a valid CD or DVD device, job cancelled";
+        host_.AddToLog(text);
+        if (!run_.Hidden) host_.ShowMessage(text, gui::TMsgIcon::Stop);
+        host_.SetStatusText("Job cancelled by user");
+        return false;
+    }
     if (Prep) Prep->NextVolume();
     DeleteStaleSpanParts();
     FirstVolume = true;
@@ -255,7 +283,7 @@ bool JobRunner::HandOver() {
         if (free < run_.MaxZipSize - run_.SpaceReserve && free > MinimumDestFreeSpace)
             run_.SpaceReserve = run_.MaxZipSize - free;
     }
-    if (host_.Cancelled() || session_.State != JobState::Running) return false;
+    if (host_.Cancelled() || session_.State != JobState::Running) return cancelledHere();
     if (run_.FilestoZipList.empty() && run_.ZipVolumeList.empty()) {
         if (!run_.Hidden) host_.SetStatusText("No files selected for backup");
         host_.AddToLog("Backup end: " + run_.JobName + " nothing to do.");

@@ -102,6 +102,7 @@ class JobRunner {
     // JobHandOver.cpp
     void SetUpZippers();
     bool TemporaryFileDecision();
+    bool WriterSelected();
     void DeleteStaleSpanParts();
     // JobRunner.cpp
     void Step();

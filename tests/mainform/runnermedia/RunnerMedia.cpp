@@ -142,34 +142,41 @@ TEST(RunnerMedia, AMediumFilledInTheMiddleOfAVolumeHasItMadeAgainOnTheNextMedium
 }
 
 TEST(RunnerMedia, CancelAtTheShortagePromptEndsTheJobOnceAndSetsTheArchiveBitsAgain) {
-    HostedProgram hosted(false);
-    FloppyJob media(hosted);
-    // Between the volumes another program leaves too little room for the next.
-    bool filled = false;
-    hosted.onTick = [&] {
-        if (filled || Count(hosted.ProgramLog(), "File created: ") != 1) return;
-        filled = true;
-        FillUpTo(media.first, media.floppy.Root(), 1'000'000);
-    };
-    hosted.prompter.AnswerMessage(gui::mrCancel);
-    hosted.prompter.AnswerMessage(gui::mrYes);
-    hosted.RunJob();
+    // Too little room left by another program before the first volume (asked at the
+    // hand-over) or between the volumes.
+    for (const size_t volumesBefore : {0u, 1u}) {
+        SCOPED_TRACE(volumesBefore ? "before the second volume" : "before the first volume");
+        HostedProgram hosted(false);
+        FloppyJob media(hosted);
+        bool filled = false;
+        const auto fill = [&] {
+            filled = true;
+            FillUpTo(media.first, media.floppy.Root(), 1'000'000);
+        };
+        if (volumesBefore == 0) fill();
+        hosted.onTick = [&] {
+            if (!filled && Count(hosted.ProgramLog(), "File created: ") == volumesBefore) fill();
+        };
+        hosted.prompter.AnswerMessage(gui::mrCancel);
+        hosted.prompter.AnswerMessage(gui::mrYes);
+        hosted.RunJob();
 
-    ASSERT_TRUE(filled);
-    EXPECT_FALSE(hosted.form->Session.Running());
-    const std::vector<std::string> asked = hosted.prompter.MessageTexts();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_TRUE(asked[0].starts_with(shortage)) << asked[0];
-    EXPECT_EQ(asked[1], "Reset the archive bit to the state before the backup");
-    const std::string log = hosted.ProgramLog();
-    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
-    EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
-    std::map<std::string, int> held;
-    media.Held(media.first, held);
-    EXPECT_EQ(media.SourceFiles(held), 4u) << "the first volume, whole";
-    EXPECT_EQ(media.Cleared(), 0);
-    EXPECT_TRUE(WorkFilesUnder(media.first).empty());
-    EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
+        ASSERT_TRUE(filled);
+        EXPECT_FALSE(hosted.form->Session.Running());
+        const std::vector<std::string> asked = hosted.prompter.MessageTexts();
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_TRUE(asked[0].starts_with(shortage)) << asked[0];
+        EXPECT_EQ(asked[1], "Reset the archive bit to the state before the backup");
+        const std::string log = hosted.ProgramLog();
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
+        std::map<std::string, int> held;
+        media.Held(media.first, held);
+        EXPECT_EQ(media.SourceFiles(held), 4 * volumesBefore) << "whole volumes only";
+        EXPECT_EQ(media.Cleared(), 0);
+        EXPECT_TRUE(WorkFilesUnder(media.first).empty());
+        EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
+    }
 }
 
 // A CD drive used as a drive builds its volumes in the temporary folder; on a temporary drive
