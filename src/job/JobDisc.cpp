@@ -159,7 +159,7 @@ void ClearImageTree(JobHost& host) {
     if (burner) burner->Image.ClearAll(maxFiles, maxFolders);
 }
 
-bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter) {
+bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter, bool again) {
     {
         BurnerCall burner(host);
         if (!burner) return false;
@@ -167,10 +167,10 @@ bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter) {
     }
     BurnerCall burner(host);
     if (!choice.empty()) {
-        if (burner->DeviceId != choice || !burner->DeviceSelected()) burner->SetDeviceID(choice);
+        if (again || burner->DeviceId != choice || !burner->DeviceSelected()) burner->SetDeviceID(choice);
     } else if (letter) {
         const char wanted = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-        if (!burner->DeviceSelected() || burner->GetDriveLetter() != wanted)
+        if (again || !burner->DeviceSelected() || burner->GetDriveLetter() != wanted)
             burner->SelectDeviceByDriveLetter(wanted);
     }
     return burner->DeviceSelected();

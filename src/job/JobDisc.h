@@ -43,8 +43,9 @@ class BurnerCall {
 void ClearImageTree(JobHost& host);
 
 // The job's writer on the component: the chosen writer (an entry of the device list) when
-// one is named, else the drive of the letter. Loads the transport when it is not.
-bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter);
+// one is named, else the drive of the letter. Loads the transport when it is not. Again:
+// looked up even when the device in use seems to be the one.
+bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter, bool again = false);
 
 // Bytes that can still be written to the disc in the selected writer (0 when not ready).
 int64_t DiscFreeBytes(JobHost& host);

@@ -185,12 +185,8 @@ void JobDiscStep::Reinitialise(bool select) {
     Release();
     host_.LoadDiscTransport();
     if (!select) return;
-    {
-        // Forget the device so that it is looked up again.
-        BurnerCall burner(host_);
-        burner->DeviceId.clear();
-    }
-    Select();
+    // The device is looked up again, not taken from memory.
+    SelectBurnerDevice(host_, run_.WriterChoice, LetterOf(run_.DestPath), true);
 }
 
 void JobDiscStep::Load() {
@@ -215,15 +211,23 @@ void JobDiscStep::DiscSwap(int firstPause, int secondPause, bool allowRemovalFir
     EjectUnlessTold();
     Release();
     host_.Wait(firstPause);
-    for (int step = 0; step < trayWaitSteps && !host_.DiscRemoved(); ++step)
-        host_.Wait(1'000);
+    TrayWait(true);
     Reinitialise(true);
     host_.Wait(1'000);
     BurnerCall(host_)->LoadEject(false);
     host_.Wait(secondPause);
-    for (int step = 0; step < trayWaitSteps && !host_.DiscArrived(); ++step)
-        host_.Wait(1'000);
+    TrayWait(false);
     HostReady(5'000);
+}
+
+// The notices of a tray that was opened: a removal that the reloaded disc's arrival already
+// followed counts as seen. A tray left closed sends none to wait for.
+void JobDiscStep::TrayWait(bool removal) {
+    if (host_.DoNotOpenDisc()) return;
+    for (int step = 0; step < trayWaitSteps; ++step) {
+        if (host_.DiscArrived() || (removal && host_.DiscRemoved())) return;
+        host_.Wait(1'000);
+    }
 }
 
 bool JobDiscStep::Notice(const std::string& logged, const std::string& mailed, const std::string& suffix,
@@ -622,18 +626,17 @@ bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std
             AllowRemoval();
             host_.Wait(1'000);
             if (Cancelled()) break;
+            host_.ClearDiscNotices();
             EjectUnlessTold();
             Release();
             Reinitialise(true);
             Load();
             HostReady(15'000);
-            for (int step = 0; step < trayWaitSteps && !host_.DiscRemoved(); ++step)
-                host_.Wait(1'000);
+            TrayWait(true);
             Reinitialise(true);
             host_.Wait(1'000);
             Load();
-            for (int step = 0; step < trayWaitSteps && !host_.DiscArrived(); ++step)
-                host_.Wait(1'000);
+            TrayWait(false);
             HostReady(5'000);
             host_.ApplyPreferredWriteSpeed();
         } else {

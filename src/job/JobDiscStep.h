@@ -63,6 +63,7 @@ class JobDiscStep {
     void EjectUnlessTold();
     void AllowRemoval();
     void DiscSwap(int firstPause, int secondPause, bool allowRemovalFirst);
+    void TrayWait(bool removal);
     // A prompt while hidden: mailed once per waiting loop then a 120 s wait; without a
     // recipient the job is cancelled. False when it cancelled.
     bool Notice(const std::string& logged, const std::string& mailed, const std::string& suffix, bool& sent);

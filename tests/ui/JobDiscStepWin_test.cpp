@@ -171,3 +171,48 @@ TEST(JobDiscStep, VerifiedVolumesBecomeSessionsAndTheNextJobAppends) {
     PublishSources(p, "jobdisc-cdr.img");
     Publish(p, "jobdisc-cdr.img");
 }
+
+// With the erase option a rewritable disc that holds none of the job's files is erased before
+// the first volume; the job's later volumes join it, never erasing what the job wrote, also
+// in a destination folder.
+TEST(JobDiscStep, EraseOptionErasesAStrangersDiscOnceAndAppendsTheJobsOwnVolumes) {
+    DiscJob p("CD-RW", "Prefill=s1.iso@0\n");
+    WriteWholeFile(p.folder / "s1.iso", disctest::CraftedIso(40, 40));
+    p.job.EraseCD = true;
+    p.Sources("a", 1, 3'500'000, 3);
+    p.Run();
+    const std::string log = p.ProgramLog();
+    const size_t volumes = Count(log, "File created: ");
+    EXPECT_GE(volumes, 2u) << log;
+    EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes) << log;
+    EXPECT_EQ(p.Commands("a1 "), 1u) << "one erase, before the first volume";
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    EXPECT_TRUE(p.ZipsInTemp().empty());
+}
+
+// A write that fails is tried again, up to five times: two failures end in a good volume;
+// a drive that always fails gives up, and the volume is told as left in the temporary folder.
+TEST(JobDiscStep, FailedWritesAreTriedAgainAndGivenUpAfterFive) {
+    {
+        DiscJob p("CD-R", "[Faults]\n1=WRITE10 from=1 count=2 sense=3/0C/00\n");
+        p.job.Testarchiveafterbackup1 = false;
+        p.Sources("a", 1, 100'000, 4);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_EQ(Count(log, " Error burning to disc - "), 2u) << log;
+        EXPECT_EQ(Count(log, " burned to disc - Avg."), Count(log, "File created: ")) << log;
+        EXPECT_TRUE(p.ZipsInTemp().empty()) << "written without a test, the copy goes";
+    }
+    {
+        DiscJob p("CD-R", "[Faults]\n1=WRITE10 count=* sense=3/0C/00\n");
+        p.job.Testarchiveafterbackup1 = false;
+        p.Sources("a", 1, 100'000, 4);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_EQ(Count(log, " Error burning to disc - "), 5u) << log;
+        EXPECT_EQ(Count(log, "burned to disc - Avg."), 0u) << log;
+        EXPECT_EQ(Count(log, "left in the temporary folder: "), Count(log, "File created: ")) << log;
+        EXPECT_EQ(p.ZipsInTemp().size(), Count(log, "File created: ")) << "nothing given up is deleted";
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    }
+}
