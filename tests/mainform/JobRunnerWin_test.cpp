@@ -243,9 +243,12 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
     for (const std::string& file : files)
         std::filesystem::copy_file(hosted.programFolder / ("dest\\" + file), peers / file);
 
-    // A split volume whose first part is gone by the time it is verified is not verified, and
-    // nothing is said about it.
+    // With the drive stored as a folder name the registry copies keep it too. A split volume
+    // whose first part is gone by the time it is verified is not verified, and nothing is said
+    // about it.
     std::filesystem::remove_all(hosted.programFolder / "dest");
+    daily.Includedriveinfo = true;
+    hosted.WriteJob(daily);
     ASSERT_NE(form.Runner(), nullptr);
     form.Runner()->AddZipToCatalog = [&](const std::string& zipName) {
         DeleteFileA((zipName.substr(0, zipName.size() - 4) + ".z01").c_str());
@@ -255,6 +258,16 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
     const std::string second = hosted.ProgramLog().substr(logBefore);
     EXPECT_EQ(Count(second, "Backup end: Daily.dat\r\n"), 1u) << second;
     EXPECT_EQ(Count(second, "rrors found in: "), 0u) << second;
+    const std::vector<std::string> again = ZipsIn(hosted.programFolder / "dest");
+    ASSERT_FALSE(again.empty());
+    stored.clear();
+    for (const std::string& name : EntriesOf(hosted.programFolder / ("dest\\" + again.back())))
+        ++stored[name];
+    EXPECT_EQ(stored["syssta.bkf"], 1);
+    // Stored as the component stores every name with the drive: "\C\...".
+    const std::string driveFolder = "\\" + windows.substr(0, 1) + windows.substr(2);
+    for (const char* hive : {"system", "software", "security", "sam", "default"})
+        EXPECT_EQ(stored[driveFolder + "\\system32\\config\\" + hive], 1) << hive;
 }
 
 // A job that clears archive bits, cancelled once in each phase by the start action, a close
