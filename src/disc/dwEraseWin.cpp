@@ -102,7 +102,7 @@ class TEraseThread : public gui::TThread {
         if (Transport().Name == InternalAspiName) gui::TThread::Synchronize([] { ReloadASPI(); });
         d.eraseProgress_ = 100;
         const bool ready = d.TestUnitReady(5000);
-        withError_ = !ready || (IsBlanked(media_) && d.GetDiscStatus() != 0);
+        withError_ = withError_ || !ready || (IsBlanked(media_) && d.GetDiscStatus() != 0);
         d.ResetDrive();
     }
     void Percent(int factor) { SetPercent(elapsed_ * factor / expected_ * 100); }
@@ -133,7 +133,12 @@ class TEraseThread : public gui::TThread {
     template <typename Progress> void OverwriteStart(int writes, Progress progress) {
         std::vector<uint8_t> zeros(kZeroBytes);
         for (int i = 0; i < writes; ++i) {
-            if (!burner_.Write10(static_cast<uint32_t>(i) * 32, 32, 0x50, kZeroBytes, zeros.data())) break;
+            if (!burner_.Write10(static_cast<uint32_t>(i) * 32, 32, 0x50, kZeroBytes, zeros.data())) {
+                // The first write covers the volume descriptors: without it the disc still
+                // shows everything it held, and the erase has failed.
+                if (i == 0) withError_ = true;
+                break;
+            }
             elapsed_ += 1;
             progress();
             if (writes < 100) WorkerPause(1);

@@ -282,3 +282,15 @@ TEST(BurnCD, SequentialDvdsWithEarlierSessionsAppendAtTheNextWritableAddress) {
         EXPECT_TRUE(rig.Verify("c.bin"));
     }
 }
+
+// Erasing a DVD+RW or a DVD-RAM quickly means zeroing its start; a drive that refuses those
+// writes leaves the volume there, and the erase must say it failed.
+TEST(EraseDisc, AnOverwriteTheDriveRefusesIsAFailedErase) {
+    for (const char* media : {"DVD+RW", "DVD-RAM"}) {
+        SCOPED_TRACE(media);
+        BurnRig rig(media, "[Faults]\n1=WRITE10 count=* sense=3/0C/00\n", "s.iso@0");
+        rig.folder.WriteFile("s.iso", disctest::CraftedIso(300, 300));
+        ASSERT_TRUE(rig.Erase(ekQuick));
+        EXPECT_TRUE(rig.eraseError);
+    }
+}
