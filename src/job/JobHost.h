@@ -176,6 +176,9 @@ class JobWindow {
     // After the job's last step: a hidden window, or one asked to close, is minimised while
     // schedules wait, else closed when asked; the tray tip names the next run.
     virtual void ArrangeWindowAfterJob() = 0;
+    // A window that was minimised when the job started, and shown for it, goes back down and
+    // stays hidden (no boxes).
+    virtual void MinimizeAfterJob() = 0;
     // The end phase is over (succeeded: reached without a cancel). The backup reminder's job
     // starts the reminder's day count again and tells the user how it went.
     virtual void ReminderJobEnded(bool succeeded, bool hadProblem) = 0;

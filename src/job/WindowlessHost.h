@@ -93,6 +93,7 @@ class WindowlessHost : public JobHost {
     void CloseMainWindow() override {}
     bool CloseWhenJobEnds() override { return false; }
     void ArrangeWindowAfterJob() override {}
+    void MinimizeAfterJob() override {}
     void ReminderJobEnded(bool, bool) override {}
 
     // The restore.

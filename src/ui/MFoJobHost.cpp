@@ -194,6 +194,10 @@ class TMFJobHost final : public job::JobHost {
                 form_.Close();
         }
     }
+    void MinimizeAfterJob() override {
+        form_.flags_.Hidden = true;
+        gui::Application().Minimize();
+    }
     void ReminderJobEnded(bool succeeded, bool hadProblem) override {
         form_.ReminderJobEnded(succeeded, hadProblem);
     }
