@@ -416,6 +416,11 @@ void JobRunner::EndPhase() {
         host_.SetStatusText("Job cancelled by user");
         host_.SetTotalText("");
     }
+    if (session_.WasMinimizedAtStart) {
+        session_.WasMinimizedAtStart = false;
+        host_.MinimizeAfterJob();
+        host_.ArrangeWindowAfterJob();
+    }
     PumpRounds(host_, 201);
     if (!session_.Job.Testarchiveafterbackup1 && !TestingZip) zipper1_->ClearZip();
     if (cancelled) {

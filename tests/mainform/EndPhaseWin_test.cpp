@@ -1,10 +1,12 @@
-// The backup reminder's job at its end, run by the program hosted in-process (manual clock,
-// scripted prompter, recording shell): the day count starts again only after a backup that
-// was made, the user is told how it went unless the window is kept hidden, the programs to run
-// after the reminder's job start, and the reminder's close-after takes effect.
+// The end phase of a job, run by the program hosted in-process (manual clock, scripted
+// prompter, recording shell). The backup reminder's job: the day count starts again only after
+// a backup that was made, the user is told how it went unless the window is kept hidden, the
+// programs to run after it start, and the reminder's close-after takes effect. A window shown
+// for the job goes back down.
 #include "FakeRegistry.h"
 #include "WinTestSupport.h"
 #include "core/Settings.h"
+#include "gui/Application.h"
 #include "gui/Clock.h"
 #include "gui/FileAttributes.h"
 #include "gui/ScriptedPrompter.h"
@@ -125,4 +127,17 @@ TEST(ReminderJob, AnUnattendedRunStartsTheCountAgainWithoutABox) {
     ASSERT_FALSE(hosted.form->Session.Running());
     EXPECT_EQ(hosted.DaysCount(), 0);
     EXPECT_TRUE(hosted.prompter.Requests().empty());
+}
+
+// Shown for the job from the tray, the window goes back down at its end and stays hidden.
+TEST(EndPhase, AWindowMinimisedAtTheStartGoesBackDownAtTheEnd) {
+    ReminderProgram hosted(false);
+    hosted.form->ReminderJob.clear();
+    hosted.form->Showonjobstart = true;
+    hosted.form->WindowMinimized = true;
+    hosted.RunJob(false);
+    ASSERT_FALSE(hosted.form->Session.Running());
+    EXPECT_FALSE(hosted.form->Session.WasMinimizedAtStart);
+    EXPECT_TRUE(hosted.program->Flags().Hidden);
+    EXPECT_TRUE(IsIconic(gui::Application().Handle()));
 }
