@@ -8,7 +8,8 @@
 //                                        program), for a script that waits in vain
 //   scriptdrv box PROGRAM BUTTON MS      waits up to MS for a box of the program file PROGRAM
 //                                        (full Windows path), prints "box: " and its text and
-//                                        clicks BUTTON (ok, cancel, yes, no); "none" at the end
+//                                        clicks BUTTON (ok, cancel, yes, no; none: only
+//                                        looks); "none" when no box came
 // TYPE is removable, cdrom or fixed. Results go to standard output: a Wine process's exit code
 // does not always reach the script.
 #include "WineDriveWinSupport.h"
@@ -85,19 +86,19 @@ BOOL CALLBACK CollectText(HWND child, LPARAM data) {
 
 int Box(const std::string& program, const std::string& buttonName, int milliseconds) {
     const int button = ButtonNamed(buttonName);
-    if (button == 0) return 2;
+    if (button == 0 && buttonName != "none") return 2;
     for (int waited = 0; waited <= milliseconds; waited += 100) {
         BoxSearch search{program};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        const HWND control = search.box ? GetDlgItem(search.box, button) : nullptr;
-        if (control != nullptr) {
+        const HWND control = search.box && button ? GetDlgItem(search.box, button) : nullptr;
+        if (search.box && (control || !button)) {
             std::string text;
             EnumChildWindows(search.box, CollectText, reinterpret_cast<LPARAM>(&text));
             for (char& c : text)
                 if (c == '\r' || c == '\n') c = ' ';
             std::printf("box: %s\n", text.c_str());
             std::fflush(stdout);
-            PostMessageA(control, BM_CLICK, 0, 0);
+            if (control) PostMessageA(control, BM_CLICK, 0, 0);
             return 0;
         }
         Sleep(100);
