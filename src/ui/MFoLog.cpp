@@ -69,7 +69,8 @@ void TMF::AddToLog(const std::string& text, bool stamp) {
     logFiles_.Write(ProgramLogPath(), {line}, core::LogCreatedLine(StampText()));
     Session.MailBody.push_back(line);
     if (RestoreRunning()) WriteRestoreLog(text, stamp, false);
-    if (Session.Running()) WriteJobLog(text, stamp, false);
+    // A job's log takes lines while the job runs, not those of a burn or an erase after it.
+    if (Session.State == job::JobState::Running) WriteJobLog(text, stamp, false);
     if (PageControl1 && PageControl1->ActivePage() == TabSheet3) {
         if (LogViewStale) {
             LogViewStale = false;

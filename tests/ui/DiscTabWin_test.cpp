@@ -225,6 +225,8 @@ void ExpectBothInTheLastSession(DiscProgram& p) {
 
 TEST(DiscTab, BurnOneFileAppendsComparedSessionsIntoTheDestinationFolder) {
     DiscProgram p("CD-R");
+    // The log of a job that ran before.
+    p.Form().Session.JobLogName = p.folder / "Earlier_100.txt";
     const std::string one = p.Zip("one.zip", std::string(50000, 'x')), two = p.Zip("two.zip", "second");
     p.BurnFile(one);
     EXPECT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
@@ -242,6 +244,8 @@ TEST(DiscTab, BurnOneFileAppendsComparedSessionsIntoTheDestinationFolder) {
     EXPECT_GT(start, 11400u) << "the second file went into a second session";
     Publish(p, "burnfile-cdr.img", start);
     EXPECT_TRUE(testsupport::FileExists(one)) << "the source stays where it is";
+    EXPECT_FALSE(testsupport::FileExists(p.folder / "Earlier_100.txt"))
+        << "no lines for an earlier job's log";
 }
 
 // A failed write is tried again at the next speed the drive takes; with none left, or after a
