@@ -432,8 +432,10 @@ void JobRunner::EndPhase() {
         host_.SetCancelled(false);
     } else {
         host_.BeginReport();
-        host_.DiscardResumeState();
     }
+    // With every volume done and handed on nothing is left to resume, whatever came after: a
+    // resume would only make the last volume again.
+    if (!cancelled || (!WorkLeft() && !volumeOpen_ && !DiscStepPending)) host_.DiscardResumeState();
     host_.ReminderJobEnded(JobReachedEnd && !cancelled, JobHadProblem);
     endDue_ = true;
 }

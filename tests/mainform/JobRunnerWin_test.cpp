@@ -273,7 +273,8 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
 // A job that clears archive bits, cancelled once in each phase by the start action, a close
 // request, a stop request file or a prompt's Cancel: one "Backup cancelled", only whole zips,
 // no work files, one job end; the archive bits set again, or, where the user answered that
-// they stay cleared, cleared exactly for the files in the whole zips.
+// they stay cleared, cleared exactly for the files in the whole zips. A run cancelled with
+// work left can be resumed; one cancelled in the wait after its last volume cannot.
 TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsAsAnswered) {
     enum class Bits { Untouched, Restored, KeptForWholeZips };
     struct Phase {
@@ -284,6 +285,7 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         std::function<bool(HostedProgram&)> armed; // at a timer tick: the phase has come
         std::function<void(HostedProgram&)> cancel;
         Bits bits = Bits::Restored;
+        bool resumable = true;
     };
     const auto startAction = [](HostedProgram& hosted) {
         hosted.prompter.AnswerMessage(gui::mrYes);
@@ -310,12 +312,20 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
              daily.PreWait = 5;
          },
          [](HostedProgram& hosted) { return hosted.shell.Started("C:\\Tools\\pre.exe"); }, startAction,
-         Bits::Untouched},
+         Bits::Untouched, false},
         {"the selection, close request", false, true,
          [](job::JobDefinition& daily) { daily.IncludeList.insert(daily.IncludeList.begin(), "%REGISTRY%"); },
          [](HostedProgram& hosted) { return hosted.form->Session.Run.DoIncludeReg; }, closeRequest,
-         Bits::Untouched},
+         Bits::Untouched, false},
         {"the wait between volumes, close request", false, true, {}, volumeDone, closeRequest},
+        {"the wait at the end, start action",
+         false,
+         true,
+         {},
+         [](HostedProgram& hosted) { return Count(hosted.ProgramLog(), "Backup end: ") == 1; },
+         startAction,
+         Bits::KeptForWholeZips,
+         false},
         {"the wait between volumes, stop request file",
          false,
          true,
@@ -420,6 +430,8 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         if (phase.bits == Bits::KeptForWholeZips) {
             EXPECT_FALSE(held.empty());
         }
+        EXPECT_EQ(testsupport::FileExists(hosted.programFolder / "tarnwick.run"), phase.resumable)
+            << "a run cancelled with work left can be resumed, no other";
         DeleteFileA((hosted.programFolder / "Stop.req").c_str());
     }
 }
