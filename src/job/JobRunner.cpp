@@ -433,9 +433,9 @@ void JobRunner::EndPhase() {
     } else {
         host_.BeginReport();
     }
-    // With every volume done and handed on nothing is left to resume, whatever came after: a
+    // With every volume done and written nothing is left to resume, whatever came after: a
     // resume would only make the last volume again.
-    if (!cancelled || (!WorkLeft() && !volumeOpen_ && !DiscStepPending)) host_.DiscardResumeState();
+    if (!cancelled || (!WorkLeft() && !volumeOpen_ && run_.BflList.empty())) host_.DiscardResumeState();
     host_.ReminderJobEnded(JobReachedEnd && !cancelled, JobHadProblem);
     endDue_ = true;
 }
