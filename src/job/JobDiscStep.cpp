@@ -155,8 +155,10 @@ bool JobDiscStep::BurnZipToDisc(bool mustBurnNow, const std::string& fileName, b
     return ending == Ending::Requeued;
 }
 
+// The timer's cancel minute may have ended the job inside one of the step's waits, clearing
+// the flag: a job that no longer runs is as good as cancelled.
 bool JobDiscStep::Cancelled() {
-    return host_.Cancelled();
+    return host_.Cancelled() || session_.State != JobState::Running;
 }
 
 void JobDiscStep::Cancel() {
@@ -799,7 +801,9 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
         Requeue(source);
         return false;
     }
-    if (eraseNow_ && run_.EraseFirst && erasable) {
+    // A round of erase and write again goes on as such, though the disc it found was blank
+    // and so needed no erase of its own.
+    if ((eraseNow_ || s.BurnRetry > 0) && run_.EraseFirst && erasable) {
         if (s.BurnRetry == 2) {
             s.BurnActive = false;
             if (hidden) {

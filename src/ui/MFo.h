@@ -332,6 +332,7 @@ class TMF : public gui::TForm {
     // The runner of the job handed over (none before the first); archive bits through
     // JobAttributes when set (tests), else the system's.
     job::JobRunner* Runner() { return runner_.get(); }
+    job::JobDiscStep* DiscStepper() { return discStep_.get(); }
     gui::FileAttributes* JobAttributes = nullptr;
     // The start action: a start, or the cancel of the running job after asking.
     void StartbackupExecute();

@@ -11,6 +11,7 @@
 #include "gui/IniFile.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "job/JobDiscStep.h"
 #include "job/JobFile.h"
 #include "ui/MFoDiscs.h"
 #include "ui/Program.h"
@@ -46,16 +47,16 @@ struct DiscJob {
     std::unique_ptr<ui::TProgram> program;
     job::JobDefinition job;
 
-    explicit DiscJob(const std::string& media, const std::string& extra = "") {
+    explicit DiscJob(const std::string& media, const std::string& extra = "", int busyPolls = 0) {
         testsupport::DrainQueue();
         gui::SetShell(&shell);
         EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
                               (folder / "WNASPI32.DLL").c_str(), FALSE));
         WriteWholeFile(folder / "simdrive.ini",
                        "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
-                       "Letter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n"
-                       "[Disc:d0]\nMedia=" +
-                           media + "\nImage=d0.img\n" + extra);
+                       "Letter=F\nDisc=d0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\nBusyPolls=" +
+                           std::to_string(busyPolls) + "\n[Disc:d0]\nMedia=" + media + "\nImage=d0.img\n" +
+                           extra);
         SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
         core::ProgramEnvironment environment;
         environment.programPath = folder / "tarnwick.exe";
@@ -214,5 +215,84 @@ TEST(JobDiscStep, FailedWritesAreTriedAgainAndGivenUpAfterFive) {
         EXPECT_EQ(Count(log, "left in the temporary folder: "), Count(log, "File created: ")) << log;
         EXPECT_EQ(p.ZipsInTemp().size(), Count(log, "File created: ")) << "nothing given up is deleted";
         EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    }
+}
+
+// A volume whose comparison fails on a rewritable disc with the erase option is erased and
+// written again, three times at most; each round is its own disc step and the runner hears of
+// the volume once.
+TEST(JobDiscStep, ACompareFailureIsErasedAndWrittenAgainThreeTimesWithOneAnswerToTheRunner) {
+    // Block 200 lies inside the first volume's data; every write of it is stored wrong.
+    DiscJob p("CD-RW", "[Faults]\n1=WRITE10 count=* lba=200 flip=0\n");
+    p.program->Flags().Hidden = false;
+    p.Tab().cbDoNotOpenCD->SetChecked(true);
+    p.job.EraseCD = true;
+    p.Sources("a", 1, 600'000, 5);
+    ui::TMF& form = p.Form();
+    std::string events;
+    const auto continueJob = form.OnContinueJob;
+    form.OnContinueJob = [&] {
+        events += 'c';
+        continueJob();
+    };
+    form.OnDiscStep = [&](bool now) {
+        events += 'd';
+        form.DiscStepper()->DiscStep(now);
+    };
+    p.prompter.AnswerMessage(gui::mrOk); // the third round asks for another disc first
+    p.Run();
+    const std::string log = p.ProgramLog();
+    EXPECT_EQ(Count(log, "Error written disc file different from source file, after 3. retry"), 1u) << log;
+    const size_t volumes = Count(log, "File created: ");
+    EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes - 1) << log;
+    EXPECT_EQ(Count(events, "d"), volumes + 3) << events;
+    EXPECT_EQ(Count(events, "dc"), volumes) << events;
+    EXPECT_EQ(Count(events, "dddd"), 1u) << "each round follows its failed round directly: " << events;
+    EXPECT_EQ(p.Commands("a1 "), 4u) << "the first erase and one per round";
+    EXPECT_EQ(Count(log, "left in the temporary folder: "), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+}
+
+// A cancel while the disc is written stops the writer and waits for its end: nothing is said
+// to be burned, the volume stays, the job ends once; a cancel during the erase waits for the
+// erase, and nothing is written after it.
+TEST(JobDiscStep, ACancelDuringTheWriteOrTheEraseStopsAtTheDrivesPace) {
+    {
+        DiscJob p("CD-R", "[Faults]\n1=WRITE10 from=3 hang\n");
+        p.Sources("a", 1, 600'000, 6);
+        ui::TMF& form = p.Form();
+        const auto tick = form.OnBurnStatusTick;
+        form.OnBurnStatusTick = [&] {
+            if (p.Tab().Writing) form.Session.Cancelled = true;
+            tick();
+        };
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_EQ(Count(log, "burned to disc - Avg."), 0u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_EQ(Count(log, "Error burning to disc - OPERATION ABORTED BY USER"), 1u) << log;
+        EXPECT_EQ(p.ZipsInTemp().size(), 1u) << "the volume stays in the temporary folder";
+        EXPECT_FALSE(p.Tab().Busy());
+        EXPECT_FALSE(form.Session.Running());
+    }
+    {
+        DiscJob p("CD-RW", "Prefill=s1.iso@0\n", 10);
+        WriteWholeFile(p.folder / "s1.iso", disctest::CraftedIso(40, 40));
+        p.job.EraseCD = true;
+        p.Sources("a", 1, 100'000, 7);
+        ui::TMF& form = p.Form();
+        bool sawErase = false;
+        const auto tick = form.OnBurnStatusTick;
+        form.OnBurnStatusTick = [&] {
+            if (p.Tab().FrameCDB().Burner1.Erasing) sawErase = form.Session.Cancelled = true;
+            tick();
+        };
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_TRUE(sawErase);
+        EXPECT_EQ(p.Commands("a1 "), 1u);
+        EXPECT_EQ(p.Commands("2a "), 0u) << "nothing written after a cancelled erase";
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_FALSE(p.Tab().Busy());
     }
 }
