@@ -47,7 +47,8 @@ struct DiscJob {
     std::unique_ptr<ui::TProgram> program;
     job::JobDefinition job;
 
-    explicit DiscJob(const std::string& media, const std::string& extra = "", int busyPolls = 0) {
+    explicit DiscJob(const std::string& media, const std::string& extra = "", int busyPolls = 0,
+                     const std::string& driveKeys = "") {
         testsupport::DrainQueue();
         gui::SetShell(&shell);
         EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
@@ -55,8 +56,8 @@ struct DiscJob {
         WriteWholeFile(folder / "simdrive.ini",
                        "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
                        "Letter=F\nDisc=d0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\nBusyPolls=" +
-                           std::to_string(busyPolls) + "\n[Disc:d0]\nMedia=" + media + "\nImage=d0.img\n" +
-                           extra);
+                           std::to_string(busyPolls) + "\n" + driveKeys + "[Disc:d0]\nMedia=" + media +
+                           "\nImage=d0.img\n" + extra);
         SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
         core::ProgramEnvironment environment;
         environment.programPath = folder / "tarnwick.exe";
@@ -294,5 +295,36 @@ TEST(JobDiscStep, ACancelDuringTheWriteOrTheEraseStopsAtTheDrivesPace) {
         EXPECT_EQ(p.Commands("2a "), 0u) << "nothing written after a cancelled erase";
         EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
         EXPECT_FALSE(p.Tab().Busy());
+    }
+}
+
+// A disc without room for the next volume is swapped for the next disc the drive is given; with
+// none, a hidden job without a mail recipient skips the volume and is cancelled.
+TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
+    // Room for the first session only: a CD's second session starts 11,400 blocks further on.
+    const std::string small = "Blocks=12000\n";
+    {
+        DiscJob p("CD-R", small + "[Disc:d1]\nMedia=CD-R\nImage=d1.img\n", 0, "NextDiscs=d1\n");
+        p.job.Testarchiveafterbackup1 = false;
+        p.Sources("a", 2, 2'500'000, 8);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        const size_t volumes = Count(log, "File created: ");
+        EXPECT_GE(volumes, 2u) << log;
+        EXPECT_EQ(Count(log, " burned to disc - Avg."), volumes) << log;
+        EXPECT_TRUE(testsupport::FileExists(p.folder / "d1.img"))
+            << "the later volumes went to the next disc";
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    }
+    {
+        DiscJob p("CD-R", small);
+        p.job.Testarchiveafterbackup1 = false;
+        p.Sources("a", 2, 2'500'000, 8);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
+        EXPECT_EQ(Count(log, ". File not burned to CD/DVD, skipped by user"), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_FALSE(p.Form().Session.Running());
     }
 }
