@@ -328,3 +328,24 @@ TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
         EXPECT_FALSE(p.Form().Session.Running());
     }
 }
+
+// DVD-R and DVD+RW take a session per volume as CDs do; with "do not open" the tray stays
+// closed through the whole job.
+TEST(JobDiscStep, DvdsTakeASessionPerVolumeAndATrayLeftClosedIsNeverOpened) {
+    for (const char* media : {"DVD-R", "DVD+RW"}) {
+        SCOPED_TRACE(media);
+        const bool closed = std::string(media) == "DVD-R";
+        DiscJob p(media);
+        p.Tab().cbDoNotOpenCD->SetChecked(closed);
+        p.Sources("a", 2, 2'500'000, 9);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        const size_t volumes = Count(log, "File created: ");
+        EXPECT_GE(volumes, 2u) << log;
+        EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes) << log;
+        if (closed) {
+            EXPECT_EQ(p.Commands("1b 00 00 00 02"), 0u) << "no eject";
+        }
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    }
+}
