@@ -81,7 +81,11 @@ TMF::~TMF() {
 // The six pages and the controls every later part relies on; each page's own controls are
 // added by the part that owns the page.
 void TMF::BuildLayout() {
-    const int clientWidth = ClientWidth(), clientHeight = ClientHeight();
+    // Laid out for the client area the window has once its menu bar is set, which takes a
+    // line off the height the window has now; without it the status lines sit under the
+    // bottom edge.
+    const int menuBar = GetMenu(Handle()) ? 0 : GetSystemMetrics(SM_CYMENU);
+    const int clientWidth = ClientWidth(), clientHeight = ClientHeight() - menuBar;
     PageControl1 =
         &Create<gui::TPageControl>(*this, "PageControl1", gui::TBounds{0, 0, clientWidth, clientHeight - 40});
     TabSheet1 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet1", "Ba&ckup");
