@@ -1,15 +1,39 @@
 #include "gui/ListBox.h"
 
+#include <algorithm>
+
 namespace gui {
 
 TListBox::TListBox(TParent parent, std::string name, TBounds bounds, bool multiSelect, bool sorted)
     : TControl(parent, std::move(name)), items_(handleRef_, listBoxMessages), multiSelect_(multiSelect) {
     CreateHandle("LISTBOX",
-                 LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP | WS_VISIBLE |
+                 LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | WS_VISIBLE |
                      (multiSelect ? LBS_EXTENDEDSEL : 0u),
                  WS_EX_CLIENTEDGE, {}, bounds);
     handleRef_ = Handle();
     items_.SetSorted(sorted);
+}
+
+void TListBox::WidenFor(const std::vector<std::string>& texts) {
+    HDC dc = GetDC(Handle());
+    if (!dc) return;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(Handle(), WM_GETFONT, 0, 0)));
+    int widest = scrollWidth_;
+    for (const std::string& text : texts) {
+        SIZE size{};
+        if (GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size))
+            widest = std::max(widest, static_cast<int>(size.cx) + 8);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(Handle(), dc);
+    if (widest == scrollWidth_) return;
+    scrollWidth_ = widest;
+    SendMessageA(Handle(), LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+}
+
+void TListBox::ResetWidth() {
+    scrollWidth_ = 0;
+    SendMessageA(Handle(), LB_SETHORIZONTALEXTENT, 0, 0);
 }
 
 int TListBox::ItemIndex() const {

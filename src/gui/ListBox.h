@@ -5,6 +5,9 @@
 #include "gui/Control.h"
 #include "gui/ItemList.h"
 
+#include <string>
+#include <vector>
+
 namespace gui {
 
 class TListBox : public TControl {
@@ -31,6 +34,11 @@ class TListBox : public TControl {
     // The item under a client point, -1 below the last item.
     int ItemAtPos(int x, int y) const;
 
+    // The horizontal scroll range grows to the widest of these texts, so a line wider than the
+    // box can be scrolled to instead of being cut; the bar shows only while one is wider.
+    void WidenFor(const std::vector<std::string>& texts);
+    void ResetWidth();
+
     std::function<void()> OnChange;
 
   protected:
@@ -40,6 +48,7 @@ class TListBox : public TControl {
     HWND handleRef_ = nullptr;
     TItemList items_;
     bool multiSelect_;
+    int scrollWidth_ = 0;
 };
 
 } // namespace gui

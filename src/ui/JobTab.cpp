@@ -311,8 +311,9 @@ void TJobTab::ListKeyDown(bool include, unsigned short& key) {
 }
 
 void TJobTab::ListChanged(bool include) {
-    (include ? form_.Session.Job.IncludeList : form_.Session.Job.ExcludeList) =
-        List(include).Items().ToVector();
+    std::vector<std::string>& items = include ? form_.Session.Job.IncludeList : form_.Session.Job.ExcludeList;
+    items = List(include).Items().ToVector();
+    List(include).WidenFor(items);
 }
 
 bool TJobTab::AddEntry(bool include, const std::string& text) {
@@ -710,8 +711,12 @@ void TJobTab::ShowJob() {
     const job::JobDefinition& job = form_.Session.Job;
     ListBox1->Items().Clear();
     ListBox1->Items().AddStrings(job.IncludeList);
+    ListBox1->ResetWidth();
+    ListBox1->WidenFor(job.IncludeList);
     ListBox3->Items().Clear();
     ListBox3->Items().AddStrings(job.ExcludeList);
+    ListBox3->ResetWidth();
+    ListBox3->WidenFor(job.ExcludeList);
     EditedIncludeIndex = EditedExcludeIndex = -1;
     RadioButton1->SetChecked(!job.ChangedOnly);
     RadioButton2->SetChecked(job.ChangedOnly);

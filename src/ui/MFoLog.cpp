@@ -77,6 +77,7 @@ void TMF::AddToLog(const std::string& text, bool stamp) {
             UpdateLogExecute();
         } else {
             ListBox5->Items().Insert(0, Shown(line));
+            ListBox5->WidenFor({Shown(line)});
         }
     }
 }
@@ -138,6 +139,7 @@ void TMF::EndRestoreLog() {
 
 void TMF::UpdateLogExecute() {
     ListBox5->Items().Clear();
+    ListBox5->ResetWidth();
     gui::ProcessMessages();
     bool archive = false;
     std::vector<std::string> lines;
@@ -162,8 +164,10 @@ void TMF::UpdateLogExecute() {
         }
         const std::string message = "The log file is saved as: " + saved;
         AddToLog(message);
-        if (ListBox5->Items().Count() == 0)
+        if (ListBox5->Items().Count() == 0) {
             ListBox5->Items().Insert(0, Shown(core::LogLine(StampText(), message, true)));
+            ListBox5->WidenFor({ListBox5->Items()[0]});
+        }
         return;
     }
     std::vector<std::string> shown;
@@ -171,6 +175,7 @@ void TMF::UpdateLogExecute() {
     for (auto line = lines.rbegin(); line != lines.rend(); ++line)
         shown.push_back(Shown(*line));
     ListBox5->Items().AddStrings(shown);
+    ListBox5->WidenFor(shown);
     gui::ProcessMessages();
 }
 
