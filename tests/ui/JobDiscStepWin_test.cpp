@@ -349,3 +349,23 @@ TEST(JobDiscStep, DvdsTakeASessionPerVolumeAndATrayLeftClosedIsNeverOpened) {
         EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
     }
 }
+
+// "Split large files": each finished part goes to the disc as the zip run asks for the next
+// one, the last with its volume; every part is compared and leaves the temporary folder.
+TEST(JobDiscStep, EveryPartOfASplitFileGoesToTheDisc) {
+    DiscJob p("CD-R");
+    p.job.Splitlargefiles = true;
+    p.Sources("a", 1, 9'000'000, 10);
+    p.Run();
+    const std::string log = p.ProgramLog();
+    const size_t burned = Count(log, " burned to disc - Avg.");
+    EXPECT_GE(burned, 3u) << "two parts and the last: " << log;
+    EXPECT_EQ(Count(log, "Burned and compared with source, OK"), burned) << log;
+    EXPECT_EQ(Count(log, ".z01 burned to disc"), 1u) << log;
+    EXPECT_EQ(Count(log, ".z02 burned to disc"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    size_t left = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(p.Form().Flags().TempPath))
+        left += entry.path().extension().string().rfind(".z", 0) == 0;
+    EXPECT_EQ(left, 0u) << "no part or volume stays behind";
+}
