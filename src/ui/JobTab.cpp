@@ -129,6 +129,7 @@ void TJobTab::Build() {
     SpeedButton1->OnClick = [this] { SelectDestExecute(); };
     ComboBox2->OnDropDown = [this] { ComboBox2->SetDroppedWidth(260); };
     ComboBox2->OnCloseUp = [this] { ComboBox2CloseUp(); };
+    ComboBox2->OnExit = ComboBox2->OnCloseUp;
     Edit2->OnChange = [this] { Edit2Change(); };
     ComboBox1->OnChange = [this] { form_.Session.Job.ZipSizeText = ComboBox1->Text(); };
     ComboBox1->OnCloseUp = ComboBox1->OnChange;

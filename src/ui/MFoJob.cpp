@@ -113,7 +113,8 @@ void TMF::PrePostRunExecute() {
             Session.Job.PreWait = values.PreWait;
             Session.Job.PostRunFile = values.PostRunFile;
             Session.Job.PostWait = values.PostWait;
-            SaveJob(flags_.JobName);
+            // As the Save command: a job not yet named goes through Save As.
+            JobTab->SaveJobExecute();
         };
         form.FormShow(Handle(), flags_.JobName, {job.PreRunFile, job.PreWait, job.PostRunFile, job.PostWait});
         return form.ShowModal();

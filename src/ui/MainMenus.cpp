@@ -124,6 +124,8 @@ void TMF::DisableActions() {
 
 void TMF::EnableActions() {
     SetActionsEnabled(true);
+    // The transport is loaded for a job, burn or erase only; it is let go when they end.
+    if (DiscTab) DiscTab->ReleaseTransport();
     if (Session.Job.ReadOnly) JobTab->SetJobControlsEnabled(false);
 }
 

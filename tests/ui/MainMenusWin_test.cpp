@@ -21,6 +21,7 @@
 #include "ui/CatalogTab.h"
 #include "ui/JobTab.h"
 #include "ui/MFo.h"
+#include "ui/PreRun1.h"
 #include "ui/Program.h"
 #include "ui/ScheduleTab.h"
 
@@ -154,6 +155,22 @@ TEST_F(MainMenusTest, LogSavedOverAFileOnlyAfterYesAndNeverOverItself) {
     EXPECT_FALSE(timerDuringForm);
     EXPECT_TRUE(form->Timer1.Enabled());
     EXPECT_EQ(prompter.Pending(), 0u);
+}
+
+TEST_F(MainMenusTest, ProgramsAroundANewJobAreSavedThroughSaveAs) {
+    form->JobTab->NewJob->Execute();
+    const std::string file = work / "Named.dat";
+    prompter.AnswerModal([](gui::TForm& shown) {
+        auto& preRun = static_cast<ui::TPreRun&>(shown);
+        preRun.EditPreRun->SetText("C:\\Tools\\before.exe");
+        preRun.ButSave->Click();
+        return gui::mrOk;
+    });
+    prompter.AnswerFile({file});
+    form->PrePostRun->Execute();
+    EXPECT_EQ(program->Flags().JobName, "Named.dat");
+    EXPECT_NE(ReadWholeFile(file).find("C:\\Tools\\before.exe"), std::string::npos);
+    EXPECT_FALSE(testsupport::FileExists(form->Environment().ProgramFolder() + "New Job.dat"));
 }
 
 TEST_F(MainMenusTest, QuestionsWhileHiddenAskForTheUsersCommandOnly) {
