@@ -109,6 +109,9 @@ class HostJobDisc final : public DiscWriter {
     }
     int64_t FreeBytes() override { return ReadDiscFreeBytes(host_, choice_, letter_); }
     int64_t CapacityAfterErase() override { return ReadDiscCapacityBytes(host_, choice_, letter_); }
+    bool FileNeedsBurning(const std::string& destination, const std::string& name, double date) override {
+        return job::FileNeedsBurning(host_, destination, name, date);
+    }
     void Release() override { host_.ReleaseDiscTransport(); }
 
   private:

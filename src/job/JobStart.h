@@ -32,6 +32,12 @@ class DiscWriter {
     // Bytes free on the disc in the writer; after an erase (-1: it cannot be erased).
     virtual int64_t FreeBytes() = 0;
     virtual int64_t CapacityAfterErase() = 0;
+    // The disc in the writer lacks the file (name in destination, dated date in days): it is
+    // not there with that date. A writer that cannot read its disc's files sees none there.
+    virtual bool FileNeedsBurning(const std::string& /*destination*/, const std::string& /*name*/,
+                                  double /*date*/) {
+        return true;
+    }
     // The transport unloaded at the job's end.
     virtual void Release() = 0;
 };

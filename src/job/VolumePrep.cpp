@@ -1,5 +1,6 @@
 #include "job/VolumePrep.h"
 
+#include "core/DateText.h"
 #include "core/WinFolders.h"
 #include "gui/CompareText.h"
 #include "gui/DriveType.h"
@@ -111,6 +112,31 @@ bool VolumePrep::WriterLetter(const std::string& path) {
     return HasLetter(path) && host_.Drives().WriterLetters.find(letter) != std::string::npos;
 }
 
+bool VolumePrep::DiscHoldsJobFile() {
+    if (!writer_) return false;
+    for (size_t i = 0; i < run_.FflList.size(); ++i) {
+        double date = 0;
+        try {
+            if (i < run_.DflList.size()) date = core::StrToFloatAnySep(run_.DflList[i], '.');
+        } catch (const std::exception&) {
+        }
+        if (!writer_->FileNeedsBurning(run_.DestPath, run_.FflList[i], date)) return true;
+    }
+    return false;
+}
+
+bool VolumePrep::SelectWriter(char letter) {
+    // A writer that cannot be selected is one that is not ready; the job goes on without it.
+    try {
+        return writer_->Select(run_.WriterChoice, letter);
+    } catch (const std::exception& error) {
+        host_.AddToLog(std::string("The disc writer could not be selected: ") + error.what());
+    } catch (...) {
+        host_.AddToLog("The disc writer could not be selected");
+    }
+    return false;
+}
+
 SpaceFigures VolumePrep::Figures() const {
     SpaceFigures figures;
     figures.MaxZipSize = run_.MaxZipSize;
@@ -171,6 +197,15 @@ void VolumePrep::GetDestFreeSpace(bool forWrite) {
         run_.DestFreeSpace = 0;
         return;
     }
+    // A disc this job already wrote counts with its room after an erase, or with its free
+    // room when that still takes a whole volume.
+    if (forWrite && DiscHoldsJobFile()) {
+        run_.DestFreeSpace = std::max<int64_t>(writer_->CapacityAfterErase(), 0);
+        run_.SpaceReserve = DiscSpaceReserve(run_.MaxZipSize, run_.DestFreeSpace, run_.SpaceReserve);
+        const int64_t free = writer_->FreeBytes();
+        if (free > run_.MaxZipSize) run_.DestFreeSpace = free;
+        return;
+    }
     run_.DestFreeSpace = std::max<int64_t>(writer_->FreeBytes(), 0);
     run_.SpaceReserve = DiscSpaceReserve(run_.MaxZipSize, run_.DestFreeSpace, run_.SpaceReserve);
 }
@@ -181,6 +216,19 @@ void VolumePrep::ChooseDestination(bool discOnly) {
     run_.EraseFirst = eraseBoxes;
     GetDestFreeSpace(true);
     if (!run_.EraseFirst && run_.DestFreeSpace > run_.MaxZipSize) return;
+    // The disc this job wrote may still take the volume without an erase.
+    if (run_.DiscWriterMode && DiscHoldsJobFile()) {
+        const bool erase = run_.EraseFirst;
+        run_.EraseFirst = false;
+        try {
+            GetDestFreeSpace(false);
+        } catch (...) {
+            run_.EraseFirst = erase;
+            throw;
+        }
+        run_.EraseFirst = erase;
+        if (run_.DestFreeSpace > run_.MaxZipSize) return;
+    }
 
     const DiscDrives drives = host_.Drives();
     // A chosen writer is the destination itself: the alternatives are not taken.
@@ -193,13 +241,12 @@ void VolumePrep::ChooseDestination(bool discOnly) {
         run_.EraseFirst = eraseBoxes;
         if (drives.TransportLoaded && writer_ && WriterLetter(alternative) &&
             DriveFreeBytes(run_.DestDrive) <= 0) {
-            bool ready = false;
-            try {
-                ready = writer_->Select(run_.WriterChoice, UpperLetter(alternative));
-            } catch (...) {
-            }
-            if (!ready) continue;
+            if (!SelectWriter(UpperLetter(alternative))) continue;
+            // A disc this job wrote is not taken again; any other disc is the next one.
+            if (DiscHoldsJobFile()) continue;
             run_.DiscWriterMode = true;
+            GetDestFreeSpace(true);
+            return;
         } else if (!WriterChosen()) {
             run_.EraseFirst = false;
             run_.DiscWriterMode = false;
@@ -273,10 +320,7 @@ void VolumePrep::HandleSpaceShortage() {
             host_.Wait(afterPromptMs);
             if (host_.Cancelled()) break;
             if (writer_ && (WriterChosen() || WriterLetter(run_.DestPath))) {
-                try {
-                    writer_->Select(run_.WriterChoice, UpperLetter(run_.DestPath));
-                } catch (...) {
-                }
+                SelectWriter(UpperLetter(run_.DestPath));
             }
             GetDestFreeSpace(true);
             ChooseDestination(false);

@@ -84,6 +84,10 @@ class VolumePrep {
     bool JobGoesOn();
     bool WriterChosen() const;
     bool WriterLetter(const std::string& path);
+    // The disc in the writer holds one of the files this job wrote to disc.
+    bool DiscHoldsJobFile();
+    // Selects the writer for the letter; a failure is logged and taken as not ready.
+    bool SelectWriter(char letter);
     SpaceFigures Figures() const;
     void CancelJob();
     void AskArchiveBits(bool hidden);

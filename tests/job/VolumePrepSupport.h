@@ -52,6 +52,7 @@ class PrepHost : public job::WindowlessHost {
         mails.push_back(suffix + "|" + attachment + "|" + text);
     }
     void ShowStatusBox(const std::string& text) override { statusBoxes.push_back(text); }
+    job::DiscDrives Drives() override { return drives; }
 
     // A scripted answer: the question is recorded, the action runs, the answer is given.
     // A question without an answer fails the test and is answered Cancel/No.
@@ -61,6 +62,7 @@ class PrepHost : public job::WindowlessHost {
     };
     std::deque<Reply> replies;
     bool hidden = false, mailTo = false;
+    job::DiscDrives drives;
     std::function<void(int)> onWait;
     std::vector<std::string> log, boxes, asked, mails, statusBoxes;
     std::vector<int> waits;

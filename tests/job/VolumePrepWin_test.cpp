@@ -2,15 +2,19 @@
 // recorder and time on the manual clock: a CD letter used as a drive gets its volumes built
 // in the temporary folder and copied, with nothing left behind; a killed run's partial volume
 // goes with its parts; a failed copy asks again (hidden: one mail, then a new try every two
-// minutes) and a cancel leaves no target. A medium that fills is the media tests' (tmpfs).
+// minutes) and a cancel leaves no target. A disc this job wrote counts with its room after an
+// erase and is passed over for the next disc. A medium that fills is the media tests' (tmpfs).
 
 #include "VolumePrepSupport.h"
+#include "job/JobStart.h"
 #include "job/RunStateWin.h"
 #include "zip/WineDriveWinSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <stdexcept>
 
 using namespace job;
 using testsupport::FileExists;
@@ -27,7 +31,115 @@ int Count(const std::vector<int>& waits, int milliseconds) {
     return static_cast<int>(std::count(waits.begin(), waits.end(), milliseconds));
 }
 
+// Discs in writers by drive letter (drives Wine does not have): ready or not, the files on
+// them with their dates, their room. A writer may fail to be selected, a disc to be read.
+class DiscsByLetter final : public DiscWriter {
+  public:
+    struct Disc {
+        bool Ready = true, SelectFails = false, ReadFails = false;
+        std::map<std::string, double> Files{};
+        int64_t Free = 0, Capacity = -1;
+    };
+    std::map<char, Disc> discs;
+    char selected = 'Q';
+    std::string selections;
+
+    bool Load(bool) override { return true; }
+    bool Select(const std::string&, char letter) override {
+        selected = letter;
+        selections += letter;
+        if (discs[letter].SelectFails) throw std::runtime_error("bus reset");
+        return discs[letter].Ready;
+    }
+    int64_t FreeBytes() override {
+        if (discs[selected].ReadFails) throw std::runtime_error("medium error");
+        return discs[selected].Free;
+    }
+    int64_t CapacityAfterErase() override { return discs[selected].Capacity; }
+    bool FileNeedsBurning(const std::string& destination, const std::string& name, double date) override {
+        EXPECT_EQ(destination.front(), selected) << "the disc looked at is the destination's";
+        const auto file = discs[selected].Files.find(name);
+        return file == discs[selected].Files.end() || file->second != date;
+    }
+    void Release() override {}
+};
+
+constexpr int64_t volumeBytes = 100'000'000;
+
+// Writers on P to T, Q the destination, with two files this job wrote to disc.
+void WritersRig(PrepRig& rig) {
+    rig.Destination("Q:\\Backup", volumeBytes);
+    rig.host.drives.TransportLoaded = true;
+    rig.host.drives.WriterLetters = "PQRST";
+    JobRun& run = rig.session.Run;
+    run.FflList = {"Vol001.zip", "Vol002.zip"};
+    run.DflList = {"46363.5", "46363.75"};
+}
+
 } // namespace
+
+TEST(VolumePrepWin, DiscThisJobWroteCountsItsRoomAfterEraseAndIsPassedOverForTheNextDisc) {
+    PrepRig rig;
+    WritersRig(rig);
+    JobRun& run = rig.session.Run;
+    DiscsByLetter writer;
+    VolumePrep prep(rig.session, rig.host, &writer);
+    // The second file the job wrote is on the disc; the first is not, nor is a file of that
+    // name with another date.
+    writer.discs['Q'] = {.Files = {{"Vol001.zip", 46363.9}, {"Vol002.zip", 46363.75}},
+                         .Free = 5'000'000,
+                         .Capacity = 700'000'000};
+
+    prep.GetDestFreeSpace(true);
+    EXPECT_TRUE(run.DiscWriterMode);
+    EXPECT_FALSE(run.EraseFirst);
+    EXPECT_EQ(run.DestFreeSpace, 700'000'000) << "the job's own disc counts with its room after an erase";
+    EXPECT_EQ(run.SpaceReserve, 0);
+    writer.discs['Q'].Free = 300'000'000;
+    prep.GetDestFreeSpace(true);
+    EXPECT_EQ(run.DestFreeSpace, 300'000'000) << "free room that takes a volume goes before an erase";
+    writer.discs['Q'].Free = 1'000'000;
+    writer.discs['Q'].Capacity = 60'000'000;
+    prep.GetDestFreeSpace(true);
+    EXPECT_EQ(run.DestFreeSpace, 60'000'000);
+    EXPECT_EQ(run.SpaceReserve, volumeBytes - 60'000'000 + DirectoryReserve);
+    prep.GetDestFreeSpace(false);
+    EXPECT_EQ(run.DestFreeSpace, 1'000'000) << "not for a write: the free room";
+    writer.discs['Q'].Files["Vol002.zip"] = 46363.9;
+    prep.GetDestFreeSpace(true);
+    EXPECT_EQ(run.DestFreeSpace, 1'000'000) << "a disc without the job's files: its free room";
+
+    // The choice: Q holds a job file and has no room without an erase, R fails to be selected
+    // (logged, taken as not ready), P holds a job file, S holds none and ends the walk.
+    writer.discs['Q'] = {.Files = {{"Vol002.zip", 46363.75}}, .Free = 5'000'000, .Capacity = -1};
+    writer.discs['R'] = {.SelectFails = true};
+    writer.discs['P'] = {.Files = {{"Vol001.zip", 46363.5}}, .Free = 650'000'000};
+    writer.discs['S'] = {.Free = 650'000'000};
+    run.DestList = {"Q:\\Backup", "R:\\Backup", "P:\\Backup", "S:\\Backup", "T:\\Backup"};
+    run.SpaceReserve = 0;
+    prep.ChooseDestination(true);
+    EXPECT_EQ(writer.selections, "QRPS");
+    EXPECT_EQ(run.DestPath, "S:\\Backup");
+    EXPECT_TRUE(run.DiscWriterMode);
+    EXPECT_EQ(run.DestFreeSpace, 650'000'000);
+    EXPECT_TRUE(rig.host.Logged("The disc writer could not be selected: bus reset"));
+
+    // With erase boxes checked, the job's own disc with room is kept without the erase; the
+    // erase flag is back as the boxes set it, also when reading the disc fails.
+    rig.session.Job.EraseCD = true;
+    writer.selections.clear();
+    writer.selected = 'Q';
+    run.DestPath = "Q:\\Backup";
+    writer.discs['Q'].Free = 300'000'000;
+    prep.ChooseDestination(true);
+    EXPECT_EQ(run.DestPath, "Q:\\Backup");
+    EXPECT_EQ(run.DestFreeSpace, 300'000'000);
+    EXPECT_TRUE(run.EraseFirst);
+    EXPECT_EQ(writer.selections, "");
+    writer.discs['Q'].ReadFails = true;
+    EXPECT_THROW(prep.ChooseDestination(true), std::runtime_error);
+    EXPECT_TRUE(run.EraseFirst);
+}
 
 TEST(VolumePrepWin, CdLetterUsedAsADriveGetsVolumesBuiltInTheTempFolderCopiedAndTheTemporaryCopyDeleted) {
     PrepRig rig;
