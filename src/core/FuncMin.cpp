@@ -66,6 +66,14 @@ int64_t GetFileSizeByName(const std::string& path) {
     return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
 
+bool OpensForSharedReading(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
 bool FileHasAttributes(const std::string& path, uint32_t mask, gui::FileAttributes& attributes) {
     const uint32_t current = attributes.Get(path);
     return current != gui::InvalidFileAttributes && (current & mask) == mask;

@@ -18,6 +18,8 @@ int SetVersionInfoCodePage(int codePage);
 
 // -1 when nothing is found.
 int64_t GetFileSizeByName(const std::string& path);
+// The file opens for reading while others may read and write it (a writer has let it go).
+bool OpensForSharedReading(const std::string& path);
 // All mask bits set; a file that cannot be asked has none.
 bool FileHasAttributes(const std::string& path, uint32_t mask,
                        gui::FileAttributes& attributes = gui::SystemFileAttributes());

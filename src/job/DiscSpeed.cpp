@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace job {
 
@@ -137,6 +138,19 @@ int64_t DiscFreeBytes(const DiscRoomFacts& facts) {
         blocks = facts.DiscStatus == complete ? 0 : free;
     const int64_t bytes = blocks * blockBytes;
     return bytes < LeastDiscFreeBytes ? 0 : bytes;
+}
+
+std::string MegabytesText(int64_t bytes) {
+    const int64_t hundredths = (bytes * 100 + 524'288) / 1'048'576;
+    const std::string whole = std::to_string(hundredths / 100);
+    std::string grouped;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
+        grouped += whole[i];
+    }
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%02d", static_cast<int>(hundredths % 100));
+    return grouped + fraction;
 }
 
 } // namespace job

@@ -78,4 +78,7 @@ constexpr int64_t LeastDiscFreeBytes = 15'000'000;
 // Bytes that can still be written to the disc.
 int64_t DiscFreeBytes(const DiscRoomFacts& facts);
 
+// Bytes as megabytes of 1,048,576 in the write status line: "#,##0.00".
+std::string MegabytesText(int64_t bytes);
+
 } // namespace job

@@ -4,12 +4,14 @@
 #include "disc/dwASPI.h"
 #include "disc/dwBurner.h"
 #include "disc/dwDrvLib.h"
+#include "gui/Clock.h"
 #include "job/DiscSpeed.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace job {
 
@@ -179,19 +181,30 @@ bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter, b
     return burner->DeviceSelected();
 }
 
+DiscRoomFacts ReadDiscRoomFacts(disc::TDiscBurner& burner, int readyMs) {
+    DiscRoomFacts facts;
+    facts.Ready = burner.TestUnitReady(readyMs);
+    if (!facts.Ready) return facts;
+    facts.FreeBlocks = burner.GetFreeBlocks();
+    facts.NextWritableAddress = burner.GetNextWritableAddress();
+    facts.Capacity = burner.GetDiscCapacity();
+    facts.DiscStatus = burner.GetDiscStatus();
+    facts.MediaType = burner.GetMediaType();
+    facts.Erasable = burner.IsErasable();
+    return facts;
+}
+
 int64_t DiscFreeBytes(JobHost& host) {
     BurnerCall burner(host);
-    if (!burner) return 0;
-    DiscRoomFacts facts;
-    facts.Ready = burner->TestUnitReady(readyMs);
-    if (!facts.Ready) return 0;
-    facts.FreeBlocks = burner->GetFreeBlocks();
-    facts.NextWritableAddress = burner->GetNextWritableAddress();
-    facts.Capacity = burner->GetDiscCapacity();
-    facts.DiscStatus = burner->GetDiscStatus();
-    facts.MediaType = burner->GetMediaType();
-    facts.Erasable = burner->IsErasable();
-    return job::DiscFreeBytes(facts);
+    return burner ? job::DiscFreeBytes(ReadDiscRoomFacts(*burner, readyMs)) : 0;
+}
+
+std::string DiscVolumeLabelNow() {
+    const core::DateParts now = core::DecodeDateTime(gui::CurrentClock().Now());
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d", now.year % 100, now.month, now.day, now.hour,
+                  now.minute);
+    return text;
 }
 
 namespace {

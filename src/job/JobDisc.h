@@ -7,6 +7,7 @@
 // The capacity routines below read the drive through the window's component, taken for each
 // call and let go before any pumped wait.
 
+#include "job/DiscSpeed.h"
 #include "job/JobHost.h"
 #include "job/JobStart.h"
 
@@ -47,8 +48,12 @@ void ClearImageTree(JobHost& host);
 // looked up even when the device in use seems to be the one.
 bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter, bool again = false);
 
+// What the selected writer says about its disc, for the room rules (not ready: nothing else).
+DiscRoomFacts ReadDiscRoomFacts(disc::TDiscBurner& burner, int readyMs);
 // Bytes that can still be written to the disc in the selected writer (0 when not ready).
 int64_t DiscFreeBytes(JobHost& host);
+// The disc's volume label for a write now: "yymmddhhmm" of the clock.
+std::string DiscVolumeLabelNow();
 // The same after selecting the writer again when no disc is seen, loading the tray unless
 // the disc is to be left open.
 int64_t ReadDiscFreeBytes(JobHost& host, const std::string& choice, char letter);

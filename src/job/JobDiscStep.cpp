@@ -1,6 +1,8 @@
 #include "job/JobDiscStep.h"
 
 #include "core/DateText.h"
+#include "core/FuncMin.h"
+#include "core/WinFolders.h"
 #include "disc/dwBurner.h"
 #include "disc/dwDrvLib.h"
 #include "gui/Clock.h"
@@ -45,48 +47,9 @@ constexpr char eraseError[] =
     "Erasse error. Insert a new disc in the CD/DVD writer. The disc in the writer is "
     "defective. Press cancell to continue and skip the curent file";
 
-bool FileThere(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-int64_t SizeOf(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-}
-
-bool OpensForSharedReading(const std::string& path) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return true;
-}
-
 std::string NameOf(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Megabytes(int64_t bytes) {
-    const int64_t hundredths = (bytes * 100 + 524288) / 1048576;
-    std::string whole = std::to_string(hundredths / 100), grouped;
-    for (size_t i = 0; i < whole.size(); ++i) {
-        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
-        grouped += whole[i];
-    }
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%02d", static_cast<int>(hundredths % 100));
-    return grouped + fraction;
-}
-
-std::string VolumeLabelNow() {
-    const core::DateParts now = core::DecodeDateTime(gui::CurrentClock().Now());
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d", now.year % 100, now.month, now.day, now.hour,
-                  now.minute);
-    return text;
 }
 
 std::string DestinationWithoutSlash(std::string path) {
@@ -405,7 +368,7 @@ JobDiscStep::Ending JobDiscStep::Burn(bool mustBurnNow, const std::string& fileN
     s.CompareOK = false;
     const std::string name = fileName.empty() ? run_.ZipFileName : NameOf(fileName);
     const std::string source = host_.TempPath() + name;
-    if (!FileThere(fileName) && !FileThere(source)) {
+    if (!core::FileExists(fileName) && !core::FileExists(source)) {
         s.BurnRetry = 0;
         s.BurnActive = false;
         return Ending::Done;
@@ -429,7 +392,7 @@ bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std
                             bool isSpanPart) {
     DiscWriteState& s = *state_;
     const bool hidden = host_.Hidden();
-    const int64_t size = SizeOf(source);
+    const int64_t size = std::max<int64_t>(core::GetFileSizeByName(source), 0);
 
     // The drive ready with the disc in it.
     ClearImageTree(host_);
@@ -499,7 +462,7 @@ bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std
     }
 
     // Setup loop: until the disc has room.
-    const std::string label = VolumeLabelNow();
+    const std::string label = DiscVolumeLabelNow();
     sent = false;
     for (;;) {
         ClearImageTree(host_);
@@ -615,7 +578,7 @@ bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std
         }
         host_.Wait(1'000);
         s.ZipFileName = name;
-        Status(name + ". Writing to disc: " + Megabytes(0) + " of " + Megabytes(trackBlocks * 2'048) +
+        Status(name + ". Writing to disc: " + MegabytesText(0) + " of " + MegabytesText(trackBlocks * 2'048) +
                " MB,  Speed: " + s.CurSpeedText + " KB/s,  Buffer: 0%");
         written = WriteOnce(dvd_);
         if (!written) {
@@ -730,8 +693,8 @@ bool JobDiscStep::Verify(const std::string& name, const std::string& source, boo
             }
             if (Cancelled()) return false;
             bool readable = false;
-            if (FileThere(source)) {
-                for (int i = 0; i < 60 && !(readable = OpensForSharedReading(source)); ++i)
+            if (core::FileExists(source)) {
+                for (int i = 0; i < 60 && !(readable = core::OpensForSharedReading(source)); ++i)
                     host_.Wait(2'000);
                 host_.Wait(2'000);
             }
@@ -872,7 +835,7 @@ void JobDiscStep::Zipper1GetNextDisk(int volumeNumber, std::string& fileName) {
         // The last part of a split volume carries the volume's own name.
         const std::string part = TwoDigitPart(fileName, volumeNumber);
         const std::string last = TwoDigitPart(fileName, 0).substr(0, part.size() - 4) + ".zip";
-        fileName = FileThere(part) || !FileThere(last) ? part : last;
+        fileName = core::FileExists(part) || !core::FileExists(last) ? part : last;
         return;
     }
     // Only parts headed for a disc are this handler's; the others stay where they are made.

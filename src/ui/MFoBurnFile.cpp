@@ -6,6 +6,8 @@
 // when no other speed is left, or the user cancels, the burn gives up. Success is said only
 // after a write that succeeded and a comparison that found the disc equal to the file.
 #include "core/DateText.h"
+#include "core/FuncMin.h"
+#include "core/WinFolders.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Button.h"
@@ -17,6 +19,8 @@
 #include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
+#include "job/DiscSpeed.h"
+#include "job/JobDisc.h"
 #include "job/JobEditRules.h"
 #include "job/JobStartRules.h"
 #include "ui/JobTab.h"
@@ -39,59 +43,11 @@ constexpr char burnError[] = "Error burning to disc";
 constexpr char waitingForDrive[] = "Disc created, waiting for drive";
 constexpr char compareFailed[] = "Error written disc file different from source file";
 
-bool FileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-int64_t FileSize(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-}
-
-bool OpensForSharedReading(const std::string& path) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return true;
-}
-
-std::string Megabytes(int64_t bytes) {
-    const int64_t hundredths = (bytes * 100 + 524288) / 1048576;
-    std::string whole = std::to_string(hundredths / 100), grouped;
-    for (size_t i = 0; i < whole.size(); ++i) {
-        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
-        grouped += whole[i];
-    }
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%02d", static_cast<int>(hundredths % 100));
-    return grouped + fraction;
-}
-
-// "yymmddhhmm" of the clock's now.
-std::string VolumeLabelNow() {
-    const core::DateParts now = core::DecodeDateTime(gui::CurrentClock().Now());
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d", now.year % 100, now.month, now.day, now.hour,
-                  now.minute);
-    return text;
-}
 } // namespace
 
 int64_t TDiscTab::DiscFreeBytes() {
     BurnerUse burner = Burner1();
-    job::DiscRoomFacts facts;
-    facts.Ready = burner->TestUnitReady(5000);
-    if (!facts.Ready) return 0;
-    facts.FreeBlocks = burner->GetFreeBlocks();
-    facts.NextWritableAddress = burner->GetNextWritableAddress();
-    facts.Capacity = burner->GetDiscCapacity();
-    facts.DiscStatus = burner->GetDiscStatus();
-    facts.MediaType = burner->GetMediaType();
-    facts.Erasable = burner->IsErasable();
-    return job::DiscFreeBytes(facts);
+    return job::DiscFreeBytes(job::ReadDiscRoomFacts(*burner, 5000));
 }
 
 bool TDiscTab::ImportSessionX() {
@@ -143,8 +99,8 @@ void TDiscTab::UpdateBurnStatus() {
             const int64_t written = burner.Progress.load();
             const int speed = Speed.Sample(written, elapsed);
             const int64_t track = burner.Image.GetTrackSize();
-            Status(ZipFileName + ". Writing to disc: " + Megabytes(written) + " of " +
-                   Megabytes(track * blockBytes) + " MB,  Speed: " + std::to_string(speed) +
+            Status(ZipFileName + ". Writing to disc: " + job::MegabytesText(written) + " of " +
+                   job::MegabytesText(track * blockBytes) + " MB,  Speed: " + std::to_string(speed) +
                    " KB/s,  Buffer: " + std::to_string(burner.GetCacheFillPercent()) + "%");
             bar.SetMax(static_cast<int>(track));
             bar.SetPosition(static_cast<int>(written / blockBytes));
@@ -279,7 +235,7 @@ void TDiscTab::btBurnFileToCDClick() {
     form_.PageControl1->SetActivePage(form_.TabSheet1);
     BurnActive = true;
     CompareOK = false;
-    if (!FileExists(answer.Files.front())) {
+    if (!core::FileExists(answer.Files.front())) {
         BurnRetry = 0;
         return;
     }
@@ -304,7 +260,7 @@ void TDiscTab::BurnFile(const std::string& file) {
         if (!device.empty()) Burner1()->SetDeviceID(device);
     }
     Burner1()->Image.ClearAll(maxFiles, maxFolders);
-    const int64_t size = FileSize(file);
+    const int64_t size = core::GetFileSizeByName(file);
     for (int64_t free = DiscFreeBytes(); size > free; free = DiscFreeBytes())
         if (Box(noRoom, true) != gui::mrOk) return;
 
@@ -329,7 +285,7 @@ void TDiscTab::BurnFile(const std::string& file) {
     }
     while (!destination.empty() && destination.back() == '\\')
         destination.pop_back();
-    const std::string label = VolumeLabelNow();
+    const std::string label = job::DiscVolumeLabelNow();
     DiscFileName = destination + "\\" + name;
     const bool inFolder = destination.find('\\') != std::string::npos && destination.size() > 3;
     const std::string folder = inFolder ? destination.substr(2) : std::string("\\");
@@ -438,8 +394,8 @@ void TDiscTab::BurnFile(const std::string& file) {
         Burner1()->LockMedium(true);
         gui::Wait(1000, false);
         bool readable = false;
-        if (FileExists(file)) {
-            for (int attempt = 0; attempt < 60 && !(readable = OpensForSharedReading(file)); ++attempt)
+        if (core::FileExists(file)) {
+            for (int attempt = 0; attempt < 60 && !(readable = core::OpensForSharedReading(file)); ++attempt)
                 gui::Wait(2000, false);
             gui::Wait(2000, false);
         }
