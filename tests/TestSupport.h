@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -84,6 +85,13 @@ inline TCommandResult RunCommand(const std::string& command) {
     (void)command;
 #endif
     return result;
+}
+
+// The same, for callers that keep the exit code beside the output.
+inline std::string RunCommand(const std::string& command, int& exitCode) {
+    TCommandResult result = RunCommand(command);
+    exitCode = result.exitCode;
+    return std::move(result.output);
 }
 
 // The peer tools are there in the native build only.

@@ -4,6 +4,7 @@
 #ifndef _WIN32
 
 #include "SharedTestData.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,26 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-std::string RunShell(const std::string& command, int& status) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    status = pclose(pipe);
-    return out;
-}
-
-std::string Contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(JobDiscPeers, EveryVolumeOfBothJobsIsInTheLastSessionSoundAndWhole) {
     const std::filesystem::path images =
@@ -45,7 +27,8 @@ TEST(JobDiscPeers, EveryVolumeOfBothJobsIsInTheLastSessionSoundAndWhole) {
     }
     const std::string session = " -T " + std::to_string(start);
     int status = -1;
-    std::istringstream listing(RunShell("isoinfo -i '" + image.string() + "'" + session + " -J -f", status));
+    std::istringstream listing(
+        testsupport::RunCommand("isoinfo -i '" + image.string() + "'" + session + " -J -f", status));
     ASSERT_EQ(status, 0);
     std::vector<std::string> zips;
     for (std::string line; std::getline(listing, line);)
@@ -58,13 +41,14 @@ TEST(JobDiscPeers, EveryVolumeOfBothJobsIsInTheLastSessionSoundAndWhole) {
     for (const std::string& zip : zips) {
         SCOPED_TRACE(zip);
         const std::filesystem::path copy = out / std::filesystem::path(zip).filename();
-        RunShell("isoinfo -i '" + image.string() + "'" + session + " -J -x '" + zip + "' > '" +
-                     copy.string() + "'",
-                 status);
+        testsupport::RunCommand("isoinfo -i '" + image.string() + "'" + session + " -J -x '" + zip + "' > '" +
+                                    copy.string() + "'",
+                                status);
         ASSERT_EQ(status, 0);
-        RunShell("unzip -tq '" + copy.string() + "' >/dev/null 2>&1", status);
+        testsupport::RunCommand("unzip -tq '" + copy.string() + "' >/dev/null 2>&1", status);
         EXPECT_EQ(status, 0);
-        RunShell("unzip -oqq '" + copy.string() + "' -d '" + (out / "x").string() + "' 2>&1", status);
+        testsupport::RunCommand("unzip -oqq '" + copy.string() + "' -d '" + (out / "x").string() + "' 2>&1",
+                                status);
         EXPECT_EQ(status, 0);
     }
     // Every source file, found by its name among the extracted ones, byte for byte.
@@ -74,7 +58,8 @@ TEST(JobDiscPeers, EveryVolumeOfBothJobsIsInTheLastSessionSoundAndWhole) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(out / "x"))
             if (entry.path().filename() == source.path().filename()) {
                 found = true;
-                EXPECT_TRUE(Contents(entry.path()) == Contents(source.path()));
+                EXPECT_TRUE(testsupport::ReadFile(entry.path().string()) ==
+                            testsupport::ReadFile(source.path().string()));
             }
         EXPECT_TRUE(found);
     }

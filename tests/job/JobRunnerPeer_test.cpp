@@ -5,6 +5,7 @@
 #ifndef _WIN32
 
 #include "SharedTestData.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +17,8 @@
 
 namespace {
 
-std::string RunShell(const std::string& command, int& status) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    status = pclose(pipe);
-    return out;
-}
-
 std::string Quoted(const std::filesystem::path& path) {
     return "'" + path.string() + "'";
-}
-
-std::string Contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -55,7 +39,7 @@ TEST(JobRunnerPeers, FolderJobVolumesTestSoundAndTogetherAreTheTree) {
         GTEST_SKIP() << "no volumes yet: the Wine test JobRunner.* writes " << folder;
     }
     // The tree was zipped from C:\<source>; the zips hold it under <source> with "/".
-    std::string source = Contents(folder / "source.txt").substr(3);
+    std::string source = testsupport::ReadFile((folder / "source.txt").string()).substr(3);
     for (char& c : source)
         if (c == '\\') c = '/';
     std::vector<std::filesystem::path> zips;
@@ -70,15 +54,15 @@ TEST(JobRunnerPeers, FolderJobVolumesTestSoundAndTogetherAreTheTree) {
     std::vector<std::string> last;
     for (const auto& zip : zips) {
         int status = -1;
-        const std::string test = RunShell("unzip -tq " + Quoted(zip) + " 2>&1", status);
+        const std::string test = testsupport::RunCommand("unzip -tq " + Quoted(zip) + " 2>&1", status);
         EXPECT_EQ(status, 0) << zip << ": " << test;
-        const std::string sevenZip = RunShell("7z t " + Quoted(zip) + " 2>&1", status);
+        const std::string sevenZip = testsupport::RunCommand("7z t " + Quoted(zip) + " 2>&1", status);
         EXPECT_EQ(status, 0) << zip << ": " << sevenZip;
-        last = Lines(RunShell("zipinfo -1 " + Quoted(zip), status));
+        last = Lines(testsupport::RunCommand("zipinfo -1 " + Quoted(zip), status));
         for (const std::string& name : last)
             ++held[name];
         const std::string extract =
-            RunShell("unzip -qo " + Quoted(zip) + " -d " + Quoted(out) + " 2>&1", status);
+            testsupport::RunCommand("unzip -qo " + Quoted(zip) + " -d " + Quoted(out) + " 2>&1", status);
         EXPECT_EQ(status, 0) << extract;
     }
     for (const auto& [name, count] : held)
@@ -97,7 +81,8 @@ TEST(JobRunnerPeers, FolderJobVolumesTestSoundAndTogetherAreTheTree) {
         }
         ++files;
         ASSERT_TRUE(std::filesystem::exists(extracted)) << relative;
-        EXPECT_TRUE(Contents(entry.path()) == Contents(extracted)) << relative << " differs";
+        EXPECT_TRUE(testsupport::ReadFile(entry.path().string()) == testsupport::ReadFile(extracted.string()))
+            << relative << " differs";
     }
     EXPECT_GE(files, 17);
     std::filesystem::remove_all(out);
@@ -124,10 +109,10 @@ TEST(JobRunnerPeers, SplitJobVolumeTestsSoundAcrossItsParts) {
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(parts, 2);
     int status = -1;
-    const std::string sevenZip = RunShell("7z t " + Quoted(sets[0]) + " 2>&1", status);
+    const std::string sevenZip = testsupport::RunCommand("7z t " + Quoted(sets[0]) + " 2>&1", status);
     EXPECT_EQ(status, 0) << sevenZip;
     EXPECT_NE(sevenZip.find("Everything is Ok"), std::string::npos) << sevenZip;
-    const std::string listed = RunShell("7z l -slt " + Quoted(sets[0]) + " 2>&1", status);
+    const std::string listed = testsupport::RunCommand("7z l -slt " + Quoted(sets[0]) + " 2>&1", status);
     EXPECT_EQ(status, 0) << listed;
     EXPECT_NE(listed.find("huge.bin"), std::string::npos) << listed;
     EXPECT_NE(listed.find("Path = syssta.bkf"), std::string::npos) << listed;

@@ -5,6 +5,7 @@
 #ifndef _WIN32
 
 #include "SharedTestData.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,18 +17,6 @@
 #include <sstream>
 
 namespace {
-
-std::string RunShell(const std::string& command, int& status) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    status = pclose(pipe);
-    return out;
-}
 
 std::string Quoted(const std::filesystem::path& path) {
     return "'" + path.string() + "'";
@@ -59,9 +48,9 @@ TEST(PlannerPeers, VolumesTestSoundAndTheCatalogueListMatchesTheirEntries) {
     for (const auto& [zipName, names] : listed) {
         const std::string volume = (folder / zipName).string();
         int status = -1;
-        const std::string test = RunShell("unzip -tq '" + volume + "' 2>&1", status);
+        const std::string test = testsupport::RunCommand("unzip -tq '" + volume + "' 2>&1", status);
         EXPECT_EQ(status, 0) << test;
-        const std::string list = RunShell("zipinfo -1 '" + volume + "'", status);
+        const std::string list = testsupport::RunCommand("zipinfo -1 '" + volume + "'", status);
         EXPECT_EQ(status, 0);
         std::set<std::string> entries;
         std::stringstream lines(list);
@@ -91,14 +80,14 @@ TEST(PlannerPeers, SplitSetsJoinedByZipTestSoundAndHoldEveryFileOnce) {
         for (const std::filesystem::path& last : sets) {
             const std::filesystem::path whole = joined / last.filename();
             int status = -1;
-            const std::string sevenZip = RunShell("7z t " + Quoted(last) + " 2>&1", status);
+            const std::string sevenZip = testsupport::RunCommand("7z t " + Quoted(last) + " 2>&1", status);
             EXPECT_EQ(status, 0) << mode << ": " << sevenZip;
-            const std::string merge =
-                RunShell("zip -q -s 0 " + Quoted(last) + " --out " + Quoted(whole) + " 2>&1", status);
+            const std::string merge = testsupport::RunCommand(
+                "zip -q -s 0 " + Quoted(last) + " --out " + Quoted(whole) + " 2>&1", status);
             ASSERT_EQ(status, 0) << mode << ": zip cannot join " << last << ": " << merge;
-            const std::string test = RunShell("unzip -tq " + Quoted(whole) + " 2>&1", status);
+            const std::string test = testsupport::RunCommand("unzip -tq " + Quoted(whole) + " 2>&1", status);
             EXPECT_EQ(status, 0) << mode << ": " << test;
-            std::stringstream lines(RunShell("zipinfo -1 " + Quoted(whole), status));
+            std::stringstream lines(testsupport::RunCommand("zipinfo -1 " + Quoted(whole), status));
             for (std::string name; std::getline(lines, name);)
                 ++names[name];
         }
