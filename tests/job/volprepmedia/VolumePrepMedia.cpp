@@ -27,7 +27,7 @@ constexpr int64_t volumeSize = 12 * Mebibyte;
 std::string Medium(int number) {
     const char* unixPath = std::getenv(("TW_MEDIA_" + std::to_string(number)).c_str());
     if (unixPath == nullptr) {
-        ADD_FAILURE() << "TW_MEDIA_" << number << " is not set: run through volprep_media.sh";
+        ADD_FAILURE() << "TW_MEDIA_" << number << " is not set: run through tests/scripts/tmpfs_media.sh";
         return {};
     }
     std::string folder = std::string("Z:") + unixPath + "\\";

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# Two 12 MiB tmpfs media for whole jobs onto a removable drive that fills; their Unix paths go
-# to the test program in TW_MEDIA_1 and TW_MEDIA_2.
-# usage: runner_media.sh RUNNER_MEDIA_EXE WINE_RUN
+# Runs an in-process test program under Wine with tmpfs media of the given sizes mounted for
+# it; their Unix paths go to the program in TW_MEDIA_1, TW_MEDIA_2, ... Skipped (77) where
+# tmpfs cannot be mounted.
+# usage: tmpfs_media.sh TEST_EXE WINE_RUN SIZE...
 set -uo pipefail
 exe=$1
 wine_run=$2
-work=$(mktemp -d /tmp/tw_runmedia.XXXXXX)
+shift 2
+work=$(mktemp -d /tmp/tw_media.XXXXXX)
 mounts=()
 cleanup() {
   for m in "${mounts[@]}"; do umount -l "$m" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
-for n in 1 2; do
+n=0
+for size in "$@"; do
+  n=$((n + 1))
   mkdir -p "$work/medium$n"
-  if ! mount -t tmpfs -o size=12m tmpfs "$work/medium$n" 2>/dev/null; then
+  if ! mount -t tmpfs -o size="$size" tmpfs "$work/medium$n" 2>/dev/null; then
     echo "note: tmpfs cannot be mounted here"
     exit 77
   fi
