@@ -161,9 +161,12 @@ class TMFJobHost final : public job::JobHost {
         form_.Startbackup->SetEnabled(true);
     }
     // The hide switches win over "show on job start": a hidden job is not shown for its start.
+    // An application minimised already gets no minimise event to mark the run hidden, and a
+    // box of an unmarked run would wait for someone who is not at the screen.
     bool ArrangeWindowForJob() override {
         if (form_.flags_.HideWindow) {
             gui::Application().Minimize();
+            form_.flags_.Hidden = true;
             return false;
         }
         if (!form_.Showonjobstart || !form_.WindowMinimized) return false;

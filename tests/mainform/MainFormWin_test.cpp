@@ -6,11 +6,13 @@
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Clock.h"
+#include "gui/FileAttributes.h"
 #include "gui/IniFile.h"
 #include "gui/ListBox.h"
 #include "gui/PageControl.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
+#include "job/JobFile.h"
 #include "ui/MFoRestore.h"
 #include "ui/Program.h"
 
@@ -96,6 +98,41 @@ TEST_F(MainFormTest, MinimisingWithHideWindowHidesTheApplicationAndIdlesTheProce
     EXPECT_FALSE(Flags().Hidden);
     EXPECT_FALSE(form->WindowMinimized);
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+}
+
+// Started with the hide switch, the application is minimised before the job starts, so the
+// job's own minimise raises no event; the run is hidden all the same and a failing system tool
+// is only logged: a box would hold the unattended job for ever.
+TEST_F(MainFormTest, AJobOfAnAlreadyMinimisedHiddenProgramShowsNoBoxWhenNtbackupFails) {
+    TempFolder source;
+    testsupport::WriteWholeFile(source / "a.txt", "some bytes");
+    job::JobDefinition weekly;
+    weekly.Destination = programFolder / "dest";
+    weekly.ZipSizeText = "4";
+    weekly.IncludeList = {"%REGISTRY%", source.Path() + "*.*"};
+    testsupport::WriteWholeFile(programFolder / "Weekly.dat", job::WriteJobText(weekly, {}));
+    gui::MemoryFileAttributes attributes;
+    form->JobAttributes = &attributes;
+    form->StartUpDone = true;
+    Flags().JobName = "Weekly.dat";
+    form->LoadJob("Weekly.dat");
+
+    form->Show();
+    Flags().HideWindow = true;
+    gui::Application().Minimize();
+    ASSERT_TRUE(gui::Application().IsIconic());
+    // As the start-up leaves it when the hidden form still counts as the foreground window.
+    Flags().Hidden = false;
+    shell.Succeed = false;
+    form->StartBackupJob();
+    for (int round = 0; round < 10'000 && form->Session.Running(); ++round)
+        testsupport::DrainQueue();
+    EXPECT_FALSE(form->Session.Running());
+    EXPECT_TRUE(Flags().Hidden);
+    EXPECT_TRUE(prompter.MessageTexts().empty()) << prompter.MessageTexts().front();
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    EXPECT_NE(log.find("NTBackup failed, check if NTBackup.exe is installed."), std::string::npos) << log;
+    EXPECT_NE(log.find("Backup end: Weekly.dat"), std::string::npos) << log;
 }
 
 TEST_F(MainFormTest, SavedWindowStateIsAppliedOnceAndIgnoredUnderDefault) {
