@@ -3,7 +3,7 @@
 // a backup that was made, the user is told how it went unless the window is kept hidden, the
 // programs to run after it start, and the reminder's close-after takes effect. A window shown
 // for the job goes back down.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "core/Settings.h"
 #include "gui/Application.h"
@@ -22,15 +22,8 @@ using testsupport::WriteWholeFile;
 
 namespace {
 
-struct ReminderProgram {
+struct ReminderProgram : testsupport::ProgramSite<> {
     explicit ReminderProgram(bool hideWindow) {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
         program = std::make_unique<ui::TProgram>(environment);
         program->Start();
         form = program->MainForm();
@@ -75,14 +68,10 @@ struct ReminderProgram {
         return n;
     }
 
-    gui::ManualClock clock;
-    gui::TRecordingShell shell;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
     gui::MemoryFileAttributes attributes;
-    TempFolder programFolder, windowsFolder, source;
-    testsupport::FakeRegistry registry;
-    core::ProgramEnvironment environment;
+    TempFolder source;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
 };

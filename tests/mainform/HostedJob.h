@@ -3,7 +3,7 @@
 // clock (its timer ticks inside every wait), a recording shell and a scripted prompter that
 // can act when asked or when a program is started, archive bits in memory, and the real zip
 // component. Helpers to look at what a job left.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "gui/Clock.h"
 #include "gui/FileAttributes.h"
@@ -132,22 +132,16 @@ class HookedPrompter final : public gui::TScriptedPrompter {
 // The program in a temporary folder, hidden (no boxes) unless asked otherwise, with a job
 // file Daily.dat. onTick runs at every tick of the program's one-second timer, that is inside
 // every wait of a job.
-struct HostedProgram {
+struct HostedProgram : testsupport::ProgramSite<HookedShell> {
     explicit HostedProgram(bool hidden = true) {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
         program = std::make_unique<ui::TProgram>(environment);
         program->Start();
         form = program->MainForm();
         form->StartUpDone = true;
         form->JobAttributes = &attributes;
         program->Flags().Hidden = hidden;
-        // The disc step is not here yet: it hands every volume straight back.
+        // These tests run jobs to folders and drives: a disc step stand-in hands each volume
+        // straight back.
         form->OnDiscStep = [this](bool) { PostMessageA(form->Handle(), ui::WM_CONTINUE_JOB, 0, 0); };
         const std::function<void()> tick = form->OnBurnStatusTick;
         form->OnBurnStatusTick = [this, tick] {
@@ -155,12 +149,7 @@ struct HostedProgram {
             if (onTick) onTick();
         };
     }
-    ~HostedProgram() {
-        program.reset();
-        testsupport::DrainQueue();
-        gui::SetShell(nullptr);
-        gui::SetClock(nullptr);
-    }
+    ~HostedProgram() { program.reset(); }
     void WriteJob(const job::JobDefinition& job) {
         WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(job, {}));
         form->LoadJob("Daily.dat");
@@ -179,14 +168,9 @@ struct HostedProgram {
         return ends;
     }
 
-    gui::ManualClock clock;
-    HookedShell shell;
     HookedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
     HookedAttributes attributes;
-    TempFolder programFolder, windowsFolder;
-    testsupport::FakeRegistry registry;
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
     std::function<void()> onTick;

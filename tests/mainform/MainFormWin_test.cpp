@@ -1,6 +1,6 @@
 // The main form's window states, protocol messages, close paths and log, hosted in-process on
 // the manual clock with a scripted prompter, a recording shell and no per-user folders.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "core/Messages.h"
 #include "gui/Action.h"
@@ -23,16 +23,9 @@ using testsupport::TempFolder;
 
 namespace {
 
-class MainFormTest : public testing::Test {
+class MainFormTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
     void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
         program = std::make_unique<ui::TProgram>(environment);
         ASSERT_TRUE(program->Start());
         form = program->MainForm();
@@ -54,13 +47,8 @@ class MainFormTest : public testing::Test {
         return SendMessageA(form->Handle(), message, wParam, lParam);
     }
 
-    TempFolder programFolder, windowsFolder;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock;
-    gui::TRecordingShell shell;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
 };

@@ -1,7 +1,7 @@
 // The start-up sequence, the timer's minute work and the small dialogs, hosted in-process on
 // the manual clock with a scripted prompter, a recording shell, a halt that throws and drives
 // that a test describes.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
@@ -81,20 +81,13 @@ class FakeDetector final : public ui::DriveDetector {
 constexpr uint32_t dvdWriter = 1u << 12;
 constexpr uint32_t testWriteOnly = (1u << 11) | 1u;
 
-class StartUpTest : public testing::Test {
+class StartUpTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
     void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
         gui::Application().HaltHandler = [this](int) {
             ++halts;
             throw Halted{};
         };
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
     }
     void TearDown() override {
         program.reset();
@@ -149,13 +142,8 @@ class StartUpTest : public testing::Test {
     int Today() const { return static_cast<int>(std::floor(const_cast<gui::ManualClock&>(clock).Now())); }
 
     testsupport::KeptRunValue runValue;
-    TempFolder programFolder, windowsFolder;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock;
-    gui::TRecordingShell shell;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
     DriveBus bus;

@@ -3,7 +3,7 @@
 // the same bytes; the destination field's rules and the writer's letter; questions answered
 // No keeping an option; passwords; files dropped on the list the mouse last crossed; a
 // read-only job and a new job.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "core/DateText.h"
 #include "gui/Action.h"
@@ -35,17 +35,9 @@ using testsupport::TempFolder;
 
 namespace {
 
-class JobTabTest : public testing::Test {
+class JobTabTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
-    void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
-    }
+    JobTabTest() : ProgramSite(core::EncodeDateTime({2025, 3, 10, 10, 20})) {}
     void Start() {
         program = std::make_unique<ui::TProgram>(environment);
         ASSERT_TRUE(program->Start());
@@ -96,13 +88,9 @@ class JobTabTest : public testing::Test {
         return job::SplitTextLines(ReadWholeFile(file));
     }
 
-    TempFolder programFolder, windowsFolder, work;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock{core::EncodeDateTime({2025, 3, 10, 10, 20})};
-    gui::TRecordingShell shell;
+    TempFolder work;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
     ui::TJobTab* tab = nullptr;

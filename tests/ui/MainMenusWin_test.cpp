@@ -2,7 +2,7 @@
 // the job actions switched off for a job and back on (a read-only job stays locked), the log
 // saved over a file only after a Yes and never over itself, the modal forms stopping the
 // timer, and questions while hidden: asked for the user's own command, not for the timer's.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
@@ -33,16 +33,9 @@ using testsupport::WriteWholeFile;
 
 namespace {
 
-class MainMenusTest : public testing::Test {
+class MainMenusTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
     void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
         WriteWholeFile(programFolder / "tarnwick.ini", "[Settings]\r\nUseUserData2kXP=0\r\n");
         program = std::make_unique<ui::TProgram>(environment);
         ASSERT_TRUE(program->Start());
@@ -58,13 +51,9 @@ class MainMenusTest : public testing::Test {
     }
     gui::TMenuItem& Item(const std::string& name) { return form->Find<gui::TMenuItem>(name); }
 
-    TempFolder programFolder, windowsFolder, work;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock;
-    gui::TRecordingShell shell;
+    TempFolder work;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
 };

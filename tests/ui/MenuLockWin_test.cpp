@@ -2,7 +2,7 @@
 // holds over restarts with per-user data off and on, a wrong password changes and asks
 // nothing, the right one empties "Menu"; while locked the Backup menu is refused and only the
 // other tabs show; a dialog's activation leaves the user's tab where it was.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
 #include "gui/Clock.h"
@@ -22,16 +22,9 @@ using testsupport::TempFolder;
 
 namespace {
 
-class MenuLockTest : public testing::TestWithParam<bool> {
+class MenuLockTest : public testing::TestWithParam<bool>, protected testsupport::ProgramSite<> {
   protected:
     void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = programFolder.Path();
-        environment.registry = &registry;
         if (GetParam())
             registry.Set(core::RegistryRoot::CurrentUser,
                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "AppData",
@@ -74,13 +67,9 @@ class MenuLockTest : public testing::TestWithParam<bool> {
         return locked;
     }
 
-    TempFolder programFolder, windowsFolder, appData;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock;
-    gui::TRecordingShell shell;
+    TempFolder appData;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
 };

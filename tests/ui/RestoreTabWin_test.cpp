@@ -1,7 +1,7 @@
 // The Restore tab hosted in-process with the whole program (manual clock, scripted prompter):
 // archives made by the zip component, opened, sorted, selected, restored under the three
 // rules, verified, cancelled, with passwords, a registry copy and files held open.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "core/MvRegistry.h"
@@ -66,16 +66,10 @@ class TClickingPrompter : public gui::TScriptedPrompter {
     std::function<void(const gui::TMessageBoxRequest&)> OnMessage;
 };
 
-class RestoreTabTest : public testing::Test {
+class RestoreTabTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
     void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
         environment.systemTempPath = work / "";
-        environment.registry = &registry;
         program = std::make_unique<ui::TProgram>(environment);
         ASSERT_TRUE(program->Start());
         form = program->MainForm();
@@ -177,13 +171,9 @@ class RestoreTabTest : public testing::Test {
         return rows;
     }
 
-    TempFolder programFolder, windowsFolder, work, staging;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock;
-    gui::TRecordingShell shell;
+    TempFolder work, staging;
     TClickingPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
     ui::TRestoreTab* tab = nullptr;
