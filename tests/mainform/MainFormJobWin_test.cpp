@@ -1,7 +1,7 @@
 // The main form's job calls on a program hosted in-process: nothing before start-up has run,
 // then loads and saves beside the program with the window's name following; the job start
 // through the window's message.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "WineDriveWinSupport.h"
 #include "core/DateText.h"
@@ -24,21 +24,13 @@ using testsupport::ReadWholeFile;
 using testsupport::TempFolder;
 using testsupport::WriteWholeFile;
 
-TEST(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
-    testsupport::DrainQueue();
-    gui::ManualClock clock;
-    gui::SetClock(&clock);
-    gui::TRecordingShell shell;
-    gui::SetShell(&shell);
+namespace {
+class MainFormJob : public testing::Test, protected testsupport::ProgramSite<> {};
+} // namespace
+
+TEST_F(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    TempFolder programFolder, windowsFolder;
-    testsupport::FakeRegistry registry;
-    core::ProgramEnvironment environment;
-    environment.programPath = programFolder / "tarnwick.exe";
-    environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-    environment.systemTempPath = programFolder.Path();
-    environment.registry = &registry;
     {
         ui::TProgram program(environment);
         ASSERT_TRUE(program.Start());
@@ -69,9 +61,6 @@ TEST(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
         form.LoadJob("Week.dat");
         EXPECT_EQ(form.Session.Job.ZipName, "Weekly2");
     }
-    gui::SetShell(nullptr);
-    gui::SetClock(nullptr);
-    testsupport::DrainQueue();
 }
 
 // The start message as the start-up, a schedule or the reminder posts it, on the hidden window:
@@ -79,22 +68,11 @@ TEST(MainFormJob, LoadAndSaveFollowTheJobNameAndADamagedFileReachesTheCaller) {
 // zips through the runner's steps and ends the job once with the program after it; a removable drive with
 // no medium ends the run at once with its log line and still runs the program after the job;
 // a start asked for while one is starting is refused with a line.
-TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgramAfterOnce) {
-    testsupport::DrainQueue();
-    gui::ManualClock clock;
-    gui::SetClock(&clock);
-    gui::TRecordingShell shell;
-    gui::SetShell(&shell);
+TEST_F(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgramAfterOnce) {
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    TempFolder programFolder, windowsFolder, source;
+    TempFolder source;
     WriteWholeFile(source / "a.txt", "some bytes");
-    testsupport::FakeRegistry registry;
-    core::ProgramEnvironment environment;
-    environment.programPath = programFolder / "tarnwick.exe";
-    environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-    environment.systemTempPath = programFolder.Path();
-    environment.registry = &registry;
     {
         ui::TProgram program(environment);
         ASSERT_TRUE(program.Start());
@@ -184,9 +162,6 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
         EXPECT_EQ(shell.Calls().size(), 6u) << "the programs before and after the job once more";
         EXPECT_EQ(form.Session.State, job::JobState::Idle);
     }
-    gui::SetShell(nullptr);
-    gui::SetClock(nullptr);
-    testsupport::DrainQueue();
 }
 
 // A user cancels through the start action while the program before the job is waited for: the
@@ -194,22 +169,11 @@ TEST(MainFormJob, TheStartMessageRunsTheStartOnTheWindowAndEveryEndRunsTheProgra
 // (line 4), the window is idle; the start gave the run its temporary folder and user folders
 // and cleared the previous run's progress. An "After:" text that is no date ends the next start
 // with a line.
-TEST(MainFormJob, ACancelledStartPutsTheAfterTextBackAndANoDateAfterTextIsLogged) {
-    testsupport::DrainQueue();
-    gui::ManualClock clock;
-    gui::SetClock(&clock);
-    gui::TRecordingShell shell;
-    gui::SetShell(&shell);
+TEST_F(MainFormJob, ACancelledStartPutsTheAfterTextBackAndANoDateAfterTextIsLogged) {
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    TempFolder programFolder, windowsFolder, source;
+    TempFolder source;
     WriteWholeFile(source / "a.txt", "some bytes");
-    testsupport::FakeRegistry registry;
-    core::ProgramEnvironment environment;
-    environment.programPath = programFolder / "tarnwick.exe";
-    environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-    environment.systemTempPath = programFolder.Path();
-    environment.registry = &registry;
     {
         ui::TProgram program(environment);
         ASSERT_TRUE(program.Start());
@@ -259,33 +223,19 @@ TEST(MainFormJob, ACancelledStartPutsTheAfterTextBackAndANoDateAfterTextIsLogged
                   std::string::npos);
         EXPECT_EQ(form.Session.State, job::JobState::Idle);
     }
-    gui::SetShell(nullptr);
-    gui::SetClock(nullptr);
-    testsupport::DrainQueue();
 }
 
 // The end of a job to a CD drive: the window state is saved for the next start, and the
 // restart program beside the program is started hidden while this program ends.
-TEST(MainFormJob, AJobToACdDriveSavesTheWindowStateAndMakesWayForTheRestartProgram) {
-    testsupport::DrainQueue();
-    gui::ManualClock clock;
-    gui::SetClock(&clock);
-    gui::TRecordingShell shell;
-    gui::SetShell(&shell);
+TEST_F(MainFormJob, AJobToACdDriveSavesTheWindowStateAndMakesWayForTheRestartProgram) {
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    TempFolder programFolder, windowsFolder, source;
+    TempFolder source;
     WriteWholeFile(source / "a.txt", "some bytes");
     WriteWholeFile(programFolder / "TarnwickReRun.exe", "stand-in: the shell is recorded");
     wintest::TWineDrive cd(DRIVE_CDROM);
     ASSERT_TRUE(cd.Defined());
     CreateDirectoryA((cd.Folder() + "Backup").c_str(), nullptr);
-    testsupport::FakeRegistry registry;
-    core::ProgramEnvironment environment;
-    environment.programPath = programFolder / "tarnwick.exe";
-    environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-    environment.systemTempPath = programFolder.Path();
-    environment.registry = &registry;
     bool quit = false;
     {
         ui::TProgram program(environment);
@@ -314,7 +264,4 @@ TEST(MainFormJob, AJobToACdDriveSavesTheWindowStateAndMakesWayForTheRestartProgr
         quit = testsupport::DrainQueue() || quit;
     }
     EXPECT_TRUE(quit) << "the program ends for the restart";
-    gui::SetShell(nullptr);
-    gui::SetClock(nullptr);
-    testsupport::DrainQueue();
 }
