@@ -2,7 +2,7 @@
 // zips made by the zip component added, one removed in other letter case, duplicates removed
 // with the ".bak" left; the grid painted into a memory bitmap, keys, Ctrl and Shift selection,
 // a header click, Go to; and the job's reading of "own.cat|other.cat" and its append per volume.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
 #include "gui/CheckBox.h"
@@ -42,15 +42,10 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-class CatalogTabTest : public testing::Test {
+class CatalogTabTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
+    CatalogTabTest() : ProgramSite(core::EncodeDateTime({2025, 3, 10, 10, 20})) {}
     void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.registry = &registry;
         program = std::make_unique<ui::TProgram>(environment);
         ASSERT_TRUE(program->Start());
         form = program->MainForm();
@@ -106,13 +101,9 @@ class CatalogTabTest : public testing::Test {
         return names;
     }
 
-    TempFolder programFolder, windowsFolder, work;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock{core::EncodeDateTime({2025, 3, 10, 10, 20})};
-    gui::TRecordingShell shell;
+    TempFolder work;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
     ui::TCatalogTab* tab = nullptr;

@@ -2,7 +2,7 @@
 // the fields each kind asks for, Add of every kind and Remove of two of three rows checked in
 // the file, "Remove old jobs", a run missed while the program was closed started by the timer,
 // and "S&tart Automatic" writing, deleting and being refused the Run value.
-#include "FakeRegistry.h"
+#include "ProgramSite.h"
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
@@ -34,16 +34,9 @@ double At(int year, int month, int day, int hour = 0, int minute = 0) {
     return core::EncodeDateTime({year, month, day, hour, minute});
 }
 
-class ScheduleTabTest : public testing::Test {
+class ScheduleTabTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
-    void SetUp() override {
-        testsupport::DrainQueue();
-        gui::SetClock(&clock);
-        gui::SetShell(&shell);
-        environment.programPath = programFolder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.registry = &registry;
-    }
+    ScheduleTabTest() : ProgramSite(At(2025, 3, 10, 10, 20)) {}
     void Start() {
         program = std::make_unique<ui::TProgram>(environment);
         ASSERT_TRUE(program->Start());
@@ -76,13 +69,8 @@ class ScheduleTabTest : public testing::Test {
         return job::SplitTextLines(ReadWholeFile(programFolder / ("tarnwick" + extension)));
     }
 
-    TempFolder programFolder, windowsFolder;
-    testsupport::FakeRegistry registry;
-    gui::ManualClock clock{At(2025, 3, 10, 10, 20)};
-    gui::TRecordingShell shell;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    core::ProgramEnvironment environment;
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
     ui::TScheduleTab* tab = nullptr;
