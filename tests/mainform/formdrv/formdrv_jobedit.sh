@@ -49,7 +49,7 @@ grep -qx 'ListBox3.item.0=\*\.tmp' <<<"$out" || fail "exclude entry"
 grep -qx 'Usepassword1.checked=1' <<<"$out" || fail "password"
 [ -f "$work/job.dat" ] || fail "no job file"
 lines=$(tr -d '\r' <"$work/job.dat")
-head -1 <<<"$lines" | grep -qix "$(winpath "$work/out" | sed 's/\\/\\\\/g')" || fail "destination line"
+grep -qix "$(winpath "$work/out" | sed 's/\\/\\\\/g')" <<<"$(head -1 <<<"$lines")" || fail "destination line"
 grep -qix "$(winpath "$work/data" | sed 's/\\/\\\\/g')\\\\" <<<"$lines" || fail "include line"
 grep -qx '\*\.tmp' <<<"$lines" || fail "exclude line"
 grep -qx 'Weekly' <<<"$lines" || fail "zip name line"
@@ -72,7 +72,9 @@ grep -q 'sub/b\.bin$' <<<"$listing" || fail "b.bin not saved: $listing"
 grep -q 'skip\.tmp' <<<"$listing" && fail "the excluded file was saved: $listing"
 entry=$(grep 'sub/b\.bin$' <<<"$listing" | head -1)
 for z in "${zips[@]}"; do
-  unzip -Z1 "$work/out/$z" | grep -qx "$entry" && unzip -p -P secret "$work/out/$z" "$entry" | cmp -s - "$work/data/sub/b.bin" &&
+  # A here-string, not a pipe: grep -q leaving early would end unzip by SIGPIPE, failing the
+  # pipeline under pipefail.
+  grep -qx "$entry" <<<"$(unzip -Z1 "$work/out/$z")" && unzip -p -P secret "$work/out/$z" "$entry" | cmp -s - "$work/data/sub/b.bin" &&
     found=1
 done
 [ -n "${found:-}" ] || fail "b.bin does not come back whole"
