@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <unordered_set>
 
 namespace job {
 
@@ -127,25 +126,54 @@ bool LessI(const std::string& a, const std::string& b) {
     return gui::CompareTextI(a, b) < 0;
 }
 
-void SortUnique(std::vector<std::string>& queue) {
-    std::stable_sort(queue.begin(), queue.end(), LessI);
-    queue.erase(std::unique(queue.begin(), queue.end(),
-                            [](const std::string& a, const std::string& b) { return gui::SameTextI(a, b); }),
-                queue.end());
+bool JobIsEmpty(std::string_view line) {
+    return gui::TrimView(ScheduleJob(line)).empty();
 }
 
-// The runs of one schedule line after the horizon. False when the line is to leave the list.
-bool AddRuns(const std::string& line, double horizon, double now, char separator,
+// Runs in the order of their due values, then of their jobs. The text would put a due of six
+// integer digits (a Once two centuries ahead) before every due of five, so that run would head
+// the queue and block every other. Two entries are one run when their dues have the same value
+// and their jobs the same name, whichever decimal separator wrote them.
+void SortUniqueRuns(std::vector<std::string>& queue, char separator) {
+    struct Run {
+        double due;
+        std::string job;
+        std::string entry;
+    };
+    std::vector<Run> runs;
+    runs.reserve(queue.size());
+    for (std::string& entry : queue) {
+        const std::optional<double> due = RunQueueDue(entry, separator);
+        runs.push_back({due ? *due : HUGE_VAL, RunQueueJob(entry), std::move(entry)});
+    }
+    std::stable_sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+        if (a.due != b.due) return a.due < b.due;
+        return gui::CompareTextI(a.job, b.job) < 0;
+    });
+    runs.erase(std::unique(
+                   runs.begin(), runs.end(),
+                   [](const Run& a, const Run& b) { return a.due == b.due && gui::SameTextI(a.job, b.job); }),
+               runs.end());
+    queue.clear();
+    for (Run& run : runs)
+        queue.push_back(std::move(run.entry));
+}
+
+// The runs of one schedule line later than the horizon and than `after`. False when the line is to
+// leave the list.
+bool AddRuns(const std::string& line, double horizon, double after, double now, char separator,
              std::vector<std::string>& queue) {
     const ScheduleKind kind = KindOf(line);
     if (kind == ScheduleKind::Other) return true;
+    // A run without a job could never start, and would stay at the queue's head for good.
+    if (JobIsEmpty(line)) return false;
     const std::optional<double> value = ScheduleValue(line, separator);
     if (!value) return true;
     const double timeOfDay = Frac(*value);
     switch (kind) {
     case ScheduleKind::Once:
         // A value no date text can show could not be listed or started.
-        if (*value > horizon && InDateRange(*value)) AddEntry(queue, *value, line, separator);
+        if (*value > after && InDateRange(*value)) AddEntry(queue, *value, line, separator);
         break;
     case ScheduleKind::Monthly: {
         const std::string_view dayField = Columns(line, 11, 2);
@@ -172,7 +200,7 @@ bool AddRuns(const std::string& line, double horizon, double now, char separator
                     t += 1;
             found = t;
             const double due = DateOf(t) + timeOfDay;
-            if (due > horizon) AddEntry(queue, due, line, separator);
+            if (due > after) AddEntry(queue, due, line, separator);
         }
         break;
     }
@@ -187,14 +215,14 @@ bool AddRuns(const std::string& line, double horizon, double now, char separator
                 t += 1;
             found = t;
             const double due = DateOf(t) + timeOfDay;
-            if (due > horizon) AddEntry(queue, due, line, separator);
+            if (due > after) AddEntry(queue, due, line, separator);
         }
         break;
     }
     case ScheduleKind::Daily:
         for (int k = 0; k < dailySteps; ++k) {
             const double due = DateOf(horizon + k) + timeOfDay;
-            if (due > horizon) AddEntry(queue, due, line, separator);
+            if (due > after) AddEntry(queue, due, line, separator);
         }
         break;
     case ScheduleKind::Every: {
@@ -209,7 +237,7 @@ bool AddRuns(const std::string& line, double horizon, double now, char separator
             steps -= 1;
         for (int k = 0; k < 3; ++k) {
             const double due = start + (steps + k) * interval;
-            if (due > horizon && InDateRange(due)) AddEntry(queue, due, line, separator);
+            if (due > after && InDateRange(due)) AddEntry(queue, due, line, separator);
         }
         break;
     }
@@ -244,7 +272,22 @@ std::vector<std::string> ConvertOlderLayout(const std::vector<std::string>& line
     return converted;
 }
 
+bool IsHeader(std::string_view line) {
+    // A byte order mark or trailing blanks from an editor do not make the file an older one.
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    if (line.substr(0, byteOrderMark.size()) == byteOrderMark) line.remove_prefix(byteOrderMark.size());
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+        line.remove_suffix(1);
+    return line == ScheduleHeader;
+}
+
 } // namespace
+
+bool SameRun(std::string_view a, std::string_view b, char decimalSeparator) {
+    const std::optional<double> dueA = RunQueueDue(a, decimalSeparator),
+                                dueB = RunQueueDue(b, decimalSeparator);
+    return dueA && dueB && *dueA == *dueB && gui::SameTextI(RunQueueJob(a), RunQueueJob(b));
+}
 
 ScheduleKind KindOf(std::string_view line) {
     const std::string_view start = Columns(line, 0, 4);
@@ -386,7 +429,7 @@ ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
     const char separator = input.locale.decimalSeparator;
 
     std::vector<std::string> lines = SplitTextLines(*input.scheduleFile);
-    if (!lines.empty() && lines.front() == ScheduleHeader) {
+    if (!lines.empty() && IsHeader(lines.front())) {
         result.scheduleList.reserve(lines.size() - 1);
         for (size_t i = 1; i < lines.size(); ++i)
             result.scheduleList.push_back(std::move(lines[i]));
@@ -407,10 +450,14 @@ ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
     std::vector<std::string>& queue = result.runQueue;
     std::vector<std::string> kept;
     kept.reserve(result.scheduleList.size());
-    for (std::string& line : result.scheduleList)
-        if (AddRuns(line, horizon, input.now, separator, queue)) kept.push_back(std::move(line));
+    for (std::string& line : result.scheduleList) {
+        if (AddRuns(line, horizon, std::max(horizon, input.startedRunDue), input.now, separator, queue))
+            kept.push_back(std::move(line));
+        else if (JobIsEmpty(line))
+            result.linesWithoutJob.push_back(std::move(line));
+    }
     result.scheduleList = std::move(kept);
-    SortUnique(queue);
+    SortUniqueRuns(queue, separator);
 
     // The run the timer is starting now is not offered again.
     if (!queue.empty() && !input.nextRunJob.empty() && RunQueueJob(queue.front()) == input.nextRunJob &&
@@ -419,29 +466,11 @@ ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
         queue.erase(queue.begin());
 
     // Runs saved earlier and not computed again: due before the horizon and not started yet.
-    // An entry without a readable due time could never start and would block the queue's head.
-    {
-        std::unordered_set<std::string> computed;
-        computed.reserve(queue.size() * 2);
-        for (const std::string& entry : queue)
-            computed.insert(gui::UpperCaseI(entry));
-        std::vector<std::string> saved;
-        for (const std::string& entry : input.savedRunQueue)
-            if (!computed.contains(gui::UpperCaseI(entry)) && RunQueueDue(entry, separator))
-                saved.push_back(entry);
-        if (!std::is_sorted(saved.begin(), saved.end(), LessI))
-            std::stable_sort(saved.begin(), saved.end(), LessI);
-        std::vector<std::string> merged;
-        merged.reserve(queue.size() + saved.size());
-        std::merge(std::make_move_iterator(saved.begin()), std::make_move_iterator(saved.end()),
-                   std::make_move_iterator(queue.begin()), std::make_move_iterator(queue.end()),
-                   std::back_inserter(merged), LessI);
-        merged.erase(
-            std::unique(merged.begin(), merged.end(),
-                        [](const std::string& a, const std::string& b) { return gui::SameTextI(a, b); }),
-            merged.end());
-        queue = std::move(merged);
-    }
+    // An entry without a readable due time or without a job could never start and would block
+    // the queue's head. A computed run goes first, so of two equal runs its text is kept.
+    for (const std::string& entry : input.savedRunQueue)
+        if (RunQueueDue(entry, separator) && !RunQueueJob(entry).empty()) queue.push_back(entry);
+    SortUniqueRuns(queue, separator);
 
     result.runRows.reserve(queue.size());
     for (const std::string& entry : queue) {

@@ -6,6 +6,7 @@
 // 39, then the job file. The run queue holds concrete due times: the due time with six
 // decimals padded to 20 characters, then the job. Both are written with the locale's decimal
 // separator and read with either, so a file written under one locale reads under another.
+// The queue is ordered by the due's value, never by its text.
 //
 // The evaluation is one function from the files' text, the queues in memory, the run the timer
 // has taken, Now and the locale to the new queue and the rows of both lists. It touches no
@@ -60,6 +61,8 @@ std::string FormatRunQueueEntry(double due, std::string_view job, char decimalSe
 std::optional<double> RunQueueDue(std::string_view entry, char decimalSeparator);
 // Columns 21-274, trimmed.
 std::string RunQueueJob(std::string_view entry);
+// One run: the same due value, whichever decimal separator wrote it, and the same job.
+bool SameRun(std::string_view a, std::string_view b, char decimalSeparator);
 
 // Lines split at CR LF, LF or CR; a last line end makes no empty line.
 std::vector<std::string> SplitTextLines(std::string_view text);
@@ -78,6 +81,9 @@ struct ScheduleInput {
     std::vector<std::string> savedRunQueue; // as last saved or loaded from the ".sac"
     gui::DateTime nextRunTime = 0;
     std::string nextRunJob;
+    // Due time of the last run the timer started. No run due at or before it is computed
+    // again, so a clock set back (the repeated hour when summer time ends) runs nothing twice.
+    gui::DateTime startedRunDue = 0;
     gui::DateTime now = 0;
     core::LocaleFormat locale;
 };
@@ -95,6 +101,8 @@ struct ScheduleResult {
     // and lines are tied by this map, not by position.
     std::vector<int> scheduleRowLines;
     std::string runQueueFile; // the ".sac" to write
+    // Schedule lines dropped because they name no job: they could never start.
+    std::vector<std::string> linesWithoutJob;
 };
 
 ScheduleResult EvaluateSchedules(const ScheduleInput& input);

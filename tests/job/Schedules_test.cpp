@@ -191,17 +191,119 @@ TEST(ScheduleFiles, HandEditedLinesNeitherHangNorShiftRemove) {
         "Once     -    - 1e300                  C:\\v",
     };
     const job::ScheduleResult result = Evaluate(File(lines), At(2025, 3, 10));
-    EXPECT_LE(result.runQueue.size(), 3u);
+    // None of them runs: a whole number of days is no interval, a tenth of a nanoday passes
+    // the horizon's 15 seconds within its three steps, and neither takes a step per interval.
+    EXPECT_TRUE(result.runQueue.empty());
     EXPECT_EQ(result.scheduleList.size(), lines.size() - 1);
 
     // Three rows around a line without one: removing the first and last row removes their lines.
-    std::vector<std::string> list = {Line(job::DailyKindField(), 0.25, "a"), "Daily    -    - 0.6x b",
-                                     Line(job::DailyKindField(), 0.5, "c"),
-                                     Line(job::DailyKindField(), 0.75, "d")};
+    std::vector<std::string> list = {
+        Line(job::DailyKindField(), 0.25, "a"), "Daily    -    - 0.6x                   b",
+        Line(job::DailyKindField(), 0.5, "c"), Line(job::DailyKindField(), 0.75, "d")};
     const job::ScheduleResult rows = Evaluate(File(list), At(2025, 3, 10));
     ASSERT_EQ(rows.scheduleRows.size(), 3u);
     list = rows.scheduleList;
     job::RemoveScheduleRows(list, rows.scheduleRowLines, {0, 2});
-    EXPECT_EQ(list,
-              (std::vector<std::string>{Line(job::DailyKindField(), 0.5, "c"), "Daily    -    - 0.6x b"}));
+    EXPECT_EQ(list, (std::vector<std::string>{Line(job::DailyKindField(), 0.5, "c"),
+                                              "Daily    -    - 0.6x                   b"}));
+}
+
+// The horizon starts at the queue's head while that fell due within the last day, so a run
+// passed over while the head waited is still offered; older or future heads start at Now.
+TEST(ScheduleEvaluation, AHeadDueWithinTheLastDayKeepsTheHorizon) {
+    ScheduleInput input;
+    const std::string file = File({Line(job::DailyKindField(), 6.0 / 24)});
+    input.scheduleFile = file;
+    input.now = At(2025, 3, 10, 10, 20);
+    input.locale = Iso();
+    auto rowsWithHead = [&](double head) {
+        input.runQueue = {job::FormatRunQueueEntry(head, "C:\\Jobs\\b.dat", '.')};
+        return EvaluateSchedules(input).runRows;
+    };
+    EXPECT_EQ(rowsWithHead(At(2025, 3, 10, 2)),
+              (std::vector<std::string>{"2025-03-10 06:00:00  -  C:\\Jobs\\a.dat",
+                                        "2025-03-11 06:00:00  -  C:\\Jobs\\a.dat",
+                                        "2025-03-12 06:00:00  -  C:\\Jobs\\a.dat"}));
+    const std::vector<std::string> fromNow = {"2025-03-11 06:00:00  -  C:\\Jobs\\a.dat",
+                                              "2025-03-12 06:00:00  -  C:\\Jobs\\a.dat"};
+    EXPECT_EQ(rowsWithHead(At(2025, 3, 9, 10)), fromNow);  // more than a day ago
+    EXPECT_EQ(rowsWithHead(At(2025, 3, 10, 11)), fromNow); // not due yet
+}
+
+TEST(ScheduleEvaluation, MonthsAndWeeksAcrossFebruaryAndTheYearEnd) {
+    const double nine = 9.0 / 24;
+    auto rows = [&](const std::string& kind, double now) {
+        return Rows(Evaluate(File({Line(kind, nine)}), now));
+    };
+    auto row = [](const char* date) { return std::string(date) + " 09:00:00  -  C:\\Jobs\\a.dat"; };
+    // Days 29-31 from the end of January: February has a 29th only in a leap year.
+    EXPECT_EQ(rows(job::MonthlyDayKindField(29), At(2024, 1, 30, 12)),
+              (std::vector<std::string>{row("2024-02-29"), row("2024-03-29")}));
+    EXPECT_EQ(rows(job::MonthlyDayKindField(29), At(2025, 1, 30, 12)),
+              std::vector<std::string>{row("2025-03-29")});
+    EXPECT_EQ(rows(job::MonthlyDayKindField(30), At(2024, 1, 30, 12)),
+              std::vector<std::string>{row("2024-03-30")});
+    EXPECT_EQ(rows(job::MonthlyDayKindField(31), At(2024, 1, 30, 12)),
+              (std::vector<std::string>{row("2024-01-31"), row("2024-03-31")}));
+    // The first Monday of December has passed: January's and February's of the next year.
+    EXPECT_EQ(rows(job::MonthlyKindField(0), At(2025, 12, 10, 12)),
+              (std::vector<std::string>{row("2026-01-05"), row("2026-02-02"), row("2026-03-02")}));
+    // A Monday before its time: three Mondays in the 15 days, each once.
+    EXPECT_EQ(rows(job::WeeklyKindField(0), At(2025, 3, 10, 8)),
+              (std::vector<std::string>{row("2025-03-10"), row("2025-03-17"), row("2025-03-24")}));
+}
+
+// A run at midnight within the 15 seconds of the horizon is not computed again, but the queue
+// saved a minute earlier still holds it: it is offered once, before the day after next's. A first evaluation
+// that close to it (a start at 23:59:50) does not offer it.
+TEST(ScheduleEvaluation, AMidnightRunWithinTheHorizonStaysFromTheSavedQueue) {
+    const std::string file = File({Line(job::DailyKindField(), 0)});
+    auto row = [](const char* date) { return std::string(date) + " 00:00:00  -  C:\\Jobs\\a.dat"; };
+    const job::ScheduleResult before = Evaluate(file, At(2025, 3, 10, 23, 59));
+    ASSERT_EQ(Rows(before), (std::vector<std::string>{row("2025-03-11"), row("2025-03-12")}));
+    ScheduleInput input;
+    input.scheduleFile = file;
+    input.runQueue = before.runQueue;
+    input.savedRunQueue = before.runQueue;
+    input.now = At(2025, 3, 10, 23, 59) + 50.0 / 86400;
+    input.locale = Iso();
+    EXPECT_EQ(EvaluateSchedules(input).runRows,
+              (std::vector<std::string>{row("2025-03-11"), row("2025-03-12"), row("2025-03-13")}));
+    EXPECT_EQ(Rows(Evaluate(file, input.now)),
+              (std::vector<std::string>{row("2025-03-12"), row("2025-03-13")}));
+}
+
+// Dues are ordered by value: a Once two centuries ahead (six integer digits) comes after a
+// Daily, which heads the queue; a saved run written with the other decimal separator is the
+// same run as the one computed again.
+TEST(ScheduleEvaluation, QueueOrderedByDueValueAndOneRunWhateverItsSeparator) {
+    const std::string file =
+        File({Line(job::OnceKindField(), At(2205, 1, 1, 9)), Line(job::DailyKindField(), 0.5)});
+    const std::string savedComma = job::FormatRunQueueEntry(At(2025, 3, 11, 12), "c:\\jobs\\A.DAT", ',');
+    const job::ScheduleResult result = Evaluate(file, At(2025, 3, 10, 10), {savedComma});
+    EXPECT_EQ(Rows(result), (std::vector<std::string>{"2025-03-10 12:00:00  -  C:\\Jobs\\a.dat",
+                                                      "2025-03-11 12:00:00  -  C:\\Jobs\\a.dat",
+                                                      "2025-03-12 12:00:00  -  C:\\Jobs\\a.dat",
+                                                      "2205-01-01 09:00:00  -  C:\\Jobs\\a.dat"}));
+    // The written text stays the due's text.
+    EXPECT_EQ(result.runQueue.back(), job::FormatRunQueueEntry(At(2205, 1, 1, 9), "C:\\Jobs\\a.dat", '.'));
+    EXPECT_EQ(result.runQueue.back().substr(0, 14), "111401.375000 ");
+    EXPECT_TRUE(job::SameRun(savedComma, result.runQueue[1], '.'));
+}
+
+// A schedule line without a job is left out and reported; a saved run without one is dropped.
+// A header with a byte order mark or trailing blanks is the current layout.
+TEST(ScheduleFiles, LinesWithoutAJobLeaveAndAnEditorsHeaderStaysCurrent) {
+    const std::string noJob = "Daily    -    - 0.5000000000           ";
+    const std::string text = "\xEF\xBB\xBF"
+                             "version 2.11  \r\n" +
+                             noJob + "\r\n" + Line(job::DailyKindField(), 0.75) + "\r\n";
+    const std::string savedNoJob = job::FormatRunQueueEntry(At(2025, 3, 9, 12), "   ", '.');
+    const job::ScheduleResult result = Evaluate(text, At(2025, 3, 10, 10), {savedNoJob});
+    EXPECT_FALSE(result.olderLayout);
+    EXPECT_EQ(result.scheduleList, std::vector<std::string>{Line(job::DailyKindField(), 0.75)});
+    EXPECT_EQ(result.linesWithoutJob, std::vector<std::string>{noJob});
+    ASSERT_EQ(result.runQueue.size(), 3u);
+    for (const std::string& entry : result.runQueue)
+        EXPECT_EQ(job::RunQueueJob(entry), "C:\\Jobs\\a.dat");
 }
