@@ -240,9 +240,10 @@ class TMF : public gui::TForm {
     bool StartUpDone = false;
     int MinuteTicks = 0;
     int64_t ScheduleMinutes = 0;
-    int ScheduleFileAge = -1;
+    int64_t ScheduleFileAge = -1;
     double NextRunTime = 0;
     std::string NextRunJob;
+    double StartedRunDue = 0; // due time of the last run the timer started
     bool AspiLoaded = false;
     bool KeepResumeState = false;
     bool CloseAfterReminderJob = false;
@@ -251,7 +252,7 @@ class TMF : public gui::TForm {
     std::string ReminderJob;
     std::vector<std::string> SavedRunQueue; // the ".sac" lines, as RunQueue's entries
     // Filled by the parts that own them; empty they do nothing (or answer as noted).
-    std::function<int()> OnScheduleFileAge;            // the schedule file's age; none: -1
+    std::function<int64_t()> OnScheduleFileAge;        // the schedule file's write time; none: -1
     std::function<void()> OnBurnStatusTick;            // the burn status line, every tick
     std::function<bool()> OnDiscBusy;                  // writing, erasing, burning; none: idle
     std::function<void()> OnShowFreeSpace;             // the destination's free space (Edit7Exit)

@@ -11,6 +11,7 @@
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Label.h"
+#include "gui/Menu.h"
 #include "gui/Screen.h"
 #include "gui/Shell.h"
 #include "gui/TextTrim.h"
@@ -18,6 +19,7 @@
 #include "job/JobStartRules.h"
 #include "job/RunStateWin.h"
 #include "ui/DriveDetector.h"
+#include "ui/ScheduleTab.h"
 #include "ui/SmallDialogs.h"
 
 #include <cmath>
@@ -99,6 +101,8 @@ void TMF::StartUp() {
         SetShowHint(Showhint);
         // An absent AutoRun means a first start: the Run value below is its one-time action.
         Startautomatic = user.ReadBool(core::ini::Settings, "AutoRun", true);
+        if (ScheduleTab && ScheduleTab->Startautomatic1)
+            ScheduleTab->Startautomatic1->SetChecked(Startautomatic);
         RemindOfBackup();
     }
     if (Session.Job.IncludeList.empty() || flags_.JobNamedOnStart) {

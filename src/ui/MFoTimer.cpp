@@ -11,6 +11,8 @@
 #include "gui/TextTrim.h"
 #include "job/Schedules.h"
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -109,7 +111,7 @@ void TMF::TakeFirstRun() {
 }
 
 void TMF::CheckSchedules() {
-    const int age = OnScheduleFileAge ? OnScheduleFileAge() : -1;
+    const int64_t age = OnScheduleFileAge ? OnScheduleFileAge() : -1;
     if (age > ScheduleFileAge) {
         ScheduleFileAge = age;
         EvaluateSchedules();
@@ -133,7 +135,9 @@ void TMF::CheckSchedules() {
                 if (JobField(entry) == NextRunJob &&
                     (due == fixedText ||
                      core::StrToFloatAnySep(due, Locale.decimalSeparator) == NextRunTime)) {
-                    std::erase(SavedRunQueue, entry);
+                    std::erase_if(SavedRunQueue, [&](const std::string& saved) {
+                        return job::SameRun(saved, entry, Locale.decimalSeparator);
+                    });
                     RunQueue.erase(RunQueue.begin());
                 }
             } catch (const core::EConvertError&) {
@@ -143,6 +147,7 @@ void TMF::CheckSchedules() {
             }
         }
         Startbackup->SetEnabled(false);
+        StartedRunDue = std::max(StartedRunDue, NextRunTime);
         flags_.JobName = NextRunJob;
         NextRunJob.clear();
         DiscardResumeState();

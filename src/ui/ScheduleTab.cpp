@@ -2,6 +2,7 @@
 
 #include "core/Messages.h"
 #include "core/MvRegistry.h"
+#include "core/WinFolders.h"
 #include "gui/Action.h"
 #include "gui/Button.h"
 #include "gui/CheckBox.h"
@@ -14,6 +15,7 @@
 #include "gui/PageControl.h"
 #include "gui/Panel.h"
 #include "gui/Splitter.h"
+#include "gui/TextTrim.h"
 #include "gui/Wait.h"
 #include "ui/MFo.h"
 
@@ -27,6 +29,7 @@ constexpr double suggestionAhead = 0.1;    // 2.4 hours
 constexpr double intervalAhead = 0.01;     // 14.4 minutes
 constexpr double takeNewHeadAfter = 0.001; // the timer takes the new head of the queue soon
 constexpr unsigned timeHintMessage = 65140;
+constexpr char noJobMessage[] = "There is no open backup job to schedule. Open or save a job first.";
 // The splitter between the runs and the schedules: not above 21 pixels, and pulled up to 42
 // pixels from the panel's foot when a resize leaves it within 40.
 constexpr int splitterMinTop = 21;
@@ -183,15 +186,13 @@ std::string TScheduleTab::RunQueueFile() const {
     return form_.ResumeStatePath(".sac");
 }
 
-int TScheduleTab::ScheduleFileAge() const {
+int64_t TScheduleTab::ScheduleFileAge() const {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(ScheduleFile().c_str(), GetFileExInfoStandard, &data)) return -1;
-    FILETIME local;
-    WORD date = 0, time = 0;
-    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
-        !FileTimeToDosDateTime(&local, &date, &time))
-        return -1;
-    return static_cast<int>(static_cast<uint32_t>(date) << 16 | time);
+    // The file time itself: a DOS date read as a signed number turns negative in 2044, and a
+    // local time goes back an hour when summer time ends.
+    return static_cast<int64_t>(static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                                data.ftLastWriteTime.dwLowDateTime);
 }
 
 void TScheduleTab::LoadSavedRunQueue() {
@@ -199,25 +200,45 @@ void TScheduleTab::LoadSavedRunQueue() {
     if (gui::ReadWholeFile(RunQueueFile(), text)) form_.SavedRunQueue = job::SplitTextLines(text);
 }
 
+TScheduleTab::TFileRead TScheduleTab::ReadScheduleFile(std::string& text) const {
+    if (gui::ReadWholeFile(ScheduleFile(), text)) return TFileRead::Read;
+    // Held open by another program without read sharing, or not ours to read: not a missing
+    // file, which the next Add or Remove would write afresh without its schedules.
+    return core::FileExists(ScheduleFile()) ? TFileRead::Unreadable : TFileRead::Missing;
+}
+
 void TScheduleTab::EvaluateSchedules() {
     if (ScheduleEvaluating) return;
     TEvaluatingGuard guard(ScheduleEvaluating);
+    std::string text;
+    const TFileRead read = ReadScheduleFile(text);
+    if (read == TFileRead::Unreadable) {
+        // What is shown stays; one line until the file can be read again.
+        if (!scheduleFileUnreadable_)
+            form_.AddToLog("The schedule file could not be read, the schedules shown are kept: " +
+                           ScheduleFile());
+        scheduleFileUnreadable_ = true;
+        return;
+    }
+    scheduleFileUnreadable_ = false;
     form_.ListBox2->Items().Clear();
     JobList.clear();
     RowLines.clear();
 
-    std::string text;
-    const bool found = gui::ReadWholeFile(ScheduleFile(), text);
     job::ScheduleInput input;
-    if (found) input.scheduleFile = text;
+    if (read == TFileRead::Read) input.scheduleFile = text;
     input.runQueue = form_.RunQueue;
     input.savedRunQueue = form_.SavedRunQueue;
     input.nextRunTime = form_.NextRunTime;
     input.nextRunJob = form_.NextRunJob;
+    input.startedRunDue = form_.StartedRunDue;
     input.now = gui::CurrentClock().Now();
     input.locale = form_.Locale;
     job::ScheduleResult result = job::EvaluateSchedules(input);
     if (!result.scheduleFileFound) return;
+    for (const std::string& line : result.linesWithoutJob)
+        if (reportedLinesWithoutJob_.insert(line).second)
+            form_.AddToLog("A schedule without a job is left out: " + line);
 
     form_.RunQueue = result.runQueue;
     form_.SavedRunQueue = std::move(result.runQueue);
@@ -229,6 +250,15 @@ void TScheduleTab::EvaluateSchedules() {
     JobList = std::move(result.scheduleList);
     RowLines = std::move(result.scheduleRowLines);
     form_.ListBox2->Items().AddStrings(result.scheduleRows);
+}
+
+// A file that exists but cannot be read is not rewritten from what was shown: another program
+// may hold schedules the list does not know.
+bool TScheduleTab::MayRewriteScheduleFile() {
+    std::string text;
+    if (ReadScheduleFile(text) != TFileRead::Unreadable) return true;
+    form_.AddToLog("The schedule file could not be read, nothing was changed: " + ScheduleFile());
+    return false;
 }
 
 // The whole file replaced at once; one more try after a second, as a file held open briefly by
@@ -266,9 +296,15 @@ void TScheduleTab::SaveScheduleExecute() {
     request.dateText = Edit4->Text();
     request.timeText = Edit5->Text();
     request.job = form_.Flags().JobName;
+    // A run without a job could never start; after a fresh install or a crashed start no job
+    // is open.
+    if (gui::Trim(request.job).empty()) {
+        form_.ShowBox(noJobMessage, gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1);
+        return;
+    }
     // Every field is checked before anything is added: all lines or none.
     const std::optional<std::vector<std::string>> lines = job::MakeScheduleLines(request, form_.Locale);
-    if (!lines) return;
+    if (!lines || !MayRewriteScheduleFile()) return;
     {
         TEvaluatingGuard guard(ScheduleEvaluating);
         std::vector<std::string> list = JobList;
@@ -281,7 +317,7 @@ void TScheduleTab::SaveScheduleExecute() {
 }
 
 void TScheduleTab::RemoveScheduleExecute() {
-    if (ScheduleEvaluating) return;
+    if (ScheduleEvaluating || !MayRewriteScheduleFile()) return;
     {
         TEvaluatingGuard guard(ScheduleEvaluating);
         std::vector<int> selected;

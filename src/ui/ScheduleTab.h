@@ -14,6 +14,8 @@
 #include <windows.h>
 
 #include <array>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,8 +75,8 @@ class TScheduleTab {
 
     std::string ScheduleFile() const;
     std::string RunQueueFile() const;
-    // The schedule file's DOS time stamp; -1 when it does not exist.
-    int ScheduleFileAge() const;
+    // The schedule file's last write time (a file time); -1 when it does not exist.
+    int64_t ScheduleFileAge() const;
     // The saved queue from the ".sac", when there is one (at creation, before the first evaluation).
     void LoadSavedRunQueue();
     void EvaluateSchedules();
@@ -94,6 +96,9 @@ class TScheduleTab {
     void Panel6Resize();
 
   private:
+    enum class TFileRead { Read, Missing, Unreadable };
+    TFileRead ReadScheduleFile(std::string& text) const;
+    bool MayRewriteScheduleFile();
     void Build();
     bool WriteScheduleFile();
     void AfterChange();
@@ -104,6 +109,8 @@ class TScheduleTab {
     void SetTimeHint(const std::string& suffix);
 
     TMF& form_;
+    bool scheduleFileUnreadable_ = false;
+    std::set<std::string> reportedLinesWithoutJob_;
 };
 
 } // namespace ui

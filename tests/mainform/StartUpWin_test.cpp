@@ -13,12 +13,14 @@
 #include "gui/Label.h"
 #include "gui/ListBox.h"
 #include "gui/Memo.h"
+#include "gui/Menu.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "gui/Timer.h"
 #include "job/JobFile.h"
 #include "ui/DriveDetector.h"
 #include "ui/Program.h"
+#include "ui/ScheduleTab.h"
 #include "ui/SmallDialogs.h"
 
 #include <gtest/gtest.h>
@@ -458,6 +460,9 @@ TEST_F(StartUpTest, StartUpLeavesTheRunValueAndClearsTheCrashMarker) {
     StartProgram();
     RunStartUp();
     EXPECT_EQ(testsupport::RunValue(), "<none>");
+    // The menu's check mark says what the start-up did.
+    ASSERT_NE(form->ScheduleTab->Startautomatic1, nullptr);
+    EXPECT_FALSE(form->ScheduleTab->Startautomatic1->Checked());
 }
 
 TEST_F(StartUpTest, MinuteWorkStartsADueRunOnceAfterItLeftBothQueues) {

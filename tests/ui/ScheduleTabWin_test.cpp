@@ -1,7 +1,10 @@
 // The Schedule tab hosted in-process with the whole program (manual clock, scripted prompter):
 // the fields each kind asks for, Add of every kind and Remove of two of three rows checked in
 // the file, "Remove old jobs", a run missed while the program was closed started by the timer,
-// and "S&tart Automatic" writing, deleting and being refused the Run value.
+// the timer's minute work over the changes of summer time, a new schedule heading the queue,
+// schedule files that cannot be read, come in the older layout or are stamped after 2043, a
+// timer tick nested in a rewrite, and "S&tart Automatic" writing, deleting and being refused
+// the Run value.
 #include "ProgramSite.h"
 #include "RegistrySandbox.h"
 #include "WinTestSupport.h"
@@ -23,6 +26,9 @@
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <utility>
 
 using testsupport::ReadWholeFile;
 using testsupport::TempFolder;
@@ -67,6 +73,37 @@ class ScheduleTabTest : public testing::Test, protected testsupport::ProgramSite
     }
     std::vector<std::string> FileLines(const std::string& extension) {
         return job::SplitTextLines(ReadWholeFile(programFolder / ("tarnwick" + extension)));
+    }
+    std::string ScheduleFile() const { return programFolder / "tarnwick.sch"; }
+    // The timer's minute work, as its sixtieth tick runs it.
+    void MinuteWork() {
+        form->StartUpDone = true;
+        form->MinuteTicks = 59;
+        form->Timer1Timer();
+    }
+    // Job starts the timer has posted since the last look, taken off the queue.
+    int StartsPosted() {
+        int starts = 0;
+        MSG message;
+        while (PeekMessageA(&message, form->Handle(), ui::WM_START_JOB, ui::WM_START_JOB, PM_REMOVE))
+            ++starts;
+        return starts;
+    }
+    // Minutes of program time, each with its minute work; `change` runs once when the wall
+    // clock reaches `at`. Returns the job starts.
+    int RunMinutes(int minutes, double at = 0, std::function<void()> change = {}) {
+        int starts = 0;
+        for (int minute = 0; minute < minutes; ++minute) {
+            clock.Advance(60'000);
+            if (change && clock.Now() >= at) std::exchange(change, nullptr)();
+            MinuteWork();
+            starts += StartsPosted();
+        }
+        return starts;
+    }
+    static std::string Line(const std::string& kind, double value,
+                            const std::string& job = "C:\\Jobs\\a.dat") {
+        return job::FormatScheduleLine(kind, value, job, '.');
     }
 
     gui::TScriptedPrompter prompter;
@@ -136,13 +173,40 @@ TEST_F(ScheduleTabTest, EachKindAsksForItsFieldsAndAddsAllOrNothing) {
     EXPECT_EQ(ReadWholeFile(programFolder / "tarnwick.sch"), before);
     EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("The schedule file could not be written"),
               std::string::npos);
-    tab->EvaluateSchedules();
+}
 
-    // A nested evaluation while one runs returns at once.
-    tab->ScheduleEvaluating = true;
-    tab->EvaluateSchedules();
+// The minute work ticks inside the second's wait before Remove tries the file again: it leaves
+// the half-done lists alone instead of reading the old file back into them.
+TEST_F(ScheduleTabTest, ATimerTickInsideARewriteWaitLeavesTheHalfDoneListsAlone) {
+    Start();
+    Choose(tab->RadioButton9);
+    for (const char* time : {"06:00:00", "12:00:00", "18:00:00"}) {
+        tab->Edit5->SetText(time);
+        tab->SaveSchedule->Execute();
+    }
+    ASSERT_EQ(form->ListBox2->Items().Count(), 3);
+    form->ListBox2->SetSelected(0, true);
+    form->ListBox2->SetSelected(2, true);
+    // Held by another program for a moment: the first replace fails.
+    HANDLE held = CreateFileA(ScheduleFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    form->StartUpDone = true;
+    form->MinuteTicks = 59;
+    form->ScheduleMinutes = 31; // this minute re-evaluates
+    clock.Advance(500);         // the next tick falls inside the wait
+    int rowsSeenByTheTick = -1;
+    form->OnShowFreeSpace = [&] { // late in the minute work, after the schedule check
+        rowsSeenByTheTick = form->ListBox2->Items().Count();
+        CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
+    };
+    tab->RemoveSchedule->Execute();
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_EQ(rowsSeenByTheTick, 1);
+    EXPECT_EQ(form->ScheduleMinutes, 1); // the nested minute work did run its schedule check
+    EXPECT_EQ(FileLines(".sch"),
+              (std::vector<std::string>{"version 2.11", Line(job::DailyKindField(), 0.5)}));
     EXPECT_EQ(form->ListBox2->Items().Count(), 1);
-    tab->ScheduleEvaluating = false;
 }
 
 TEST_F(ScheduleTabTest, ARunMissedWhileClosedIsStartedAndOldRunsCanBeCleared) {
@@ -241,4 +305,159 @@ TEST_F(ScheduleTabTest, TheSplitterKeepsBothListsInSight) {
     panel.SetHeight(50);
     EXPECT_EQ(tab->Splitter1->Top(), 21);
     EXPECT_EQ(tab->ListBox4->Height(), 21);
+}
+
+// With no job open (a fresh install, a restart after a crash) Add says so and writes nothing;
+// a line without a job in the file, or a saved run without one, blocks no other run.
+TEST_F(ScheduleTabTest, AddWithoutAJobIsRefusedAndARunWithoutAJobBlocksNothing) {
+    Start();
+    program->Flags().JobName.clear();
+    Choose(tab->RadioButton9);
+    prompter.AnswerMessage(gui::mrOk);
+    tab->SaveSchedule->Execute();
+    EXPECT_EQ(prompter.MessageTexts(),
+              std::vector<std::string>{"There is no open backup job to schedule. Open or save a job first."});
+    EXPECT_FALSE(testsupport::FileExists(ScheduleFile()));
+
+    WriteWholeFile(ScheduleFile(), "version 2.11\r\nDaily    -    - 0.4000000000\r\n" +
+                                       Line(job::DailyKindField(), 10.5 / 24, "C:\\Jobs\\b.dat") + "\r\n");
+    WriteWholeFile(programFolder / "tarnwick.sac",
+                   job::FormatRunQueueEntry(At(2025, 3, 10, 9), "", '.') + "\r\n");
+    tab->LoadSavedRunQueue();
+    tab->EvaluateSchedules();
+    EXPECT_EQ(form->ListBox2->Items().Count(), 1);
+    EXPECT_NE(
+        ReadWholeFile(programFolder / "tarnwick.log").find("A schedule without a job is left out: Daily"),
+        std::string::npos);
+    EXPECT_EQ(RunMinutes(11), 1);
+    EXPECT_EQ(program->Flags().JobName, "C:\\Jobs\\b.dat");
+}
+
+// A file another program holds without read sharing is not a missing one: the schedules shown
+// stay, Add and Remove write nothing while it lasts, and the next Add keeps every schedule.
+TEST_F(ScheduleTabTest, AScheduleFileThatCannotBeReadIsKeptAndNotOverwritten) {
+    Start();
+    Choose(tab->RadioButton9);
+    tab->Edit5->SetText("06:00:00");
+    tab->SaveSchedule->Execute();
+    tab->Edit5->SetText("18:00:00");
+    tab->SaveSchedule->Execute();
+    const std::string before = ReadWholeFile(ScheduleFile());
+    HANDLE held = CreateFileA(ScheduleFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    tab->EvaluateSchedules();
+    tab->EvaluateSchedules();
+    EXPECT_EQ(form->ListBox2->Items().Count(), 2);
+    tab->Edit5->SetText("12:00:00");
+    tab->SaveSchedule->Execute();
+    form->ListBox2->SetSelected(0, true);
+    tab->RemoveSchedule->Execute();
+    EXPECT_EQ(form->ListBox2->Items().Count(), 2);
+    CloseHandle(held);
+    EXPECT_EQ(ReadWholeFile(ScheduleFile()), before);
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    const std::string unread = "The schedule file could not be read, the schedules shown are kept";
+    EXPECT_NE(log.find(unread), std::string::npos);
+    EXPECT_EQ(log.find(unread), log.rfind(unread)); // one line while it lasts
+    EXPECT_NE(log.find("The schedule file could not be read, nothing was changed"), std::string::npos);
+
+    form->ListBox2->SetSelected(0, false);
+    tab->SaveSchedule->Execute();
+    EXPECT_EQ(FileLines(".sch").size(), 4u);
+}
+
+// A file in the older layout is shown converted and left as it is; the next Add writes it in
+// the current layout with every line.
+TEST_F(ScheduleTabTest, AnOlderLayoutIsShownAndTakesTheCurrentLayoutAtTheNextAdd) {
+    const std::string older = "Weekly   - Fr - 09:15:00 - C:\\Jobs\\b.dat\r\n"
+                              "Daily    -    - 22:00:00 - C:\\Jobs\\c.dat\r\n";
+    WriteWholeFile(ScheduleFile(), older);
+    Start();
+    tab->EvaluateSchedules(); // in the test's locale
+    EXPECT_EQ(form->ListBox2->Items().ToVector(),
+              (std::vector<std::string>{"Daily    -    - 22:00:00  -  C:\\Jobs\\c.dat",
+                                        "Weekly   - Fr - 09:15:00  -  C:\\Jobs\\b.dat"}));
+    EXPECT_EQ(ReadWholeFile(ScheduleFile()), older);
+    Choose(tab->RadioButton10);
+    tab->Edit5->SetText("01:00:00");
+    tab->SaveSchedule->Execute();
+    EXPECT_EQ(FileLines(".sch"), (std::vector<std::string>{
+                                     "version 2.11",
+                                     Line(job::DailyKindField(), 22.0 / 24, "C:\\Jobs\\c.dat"),
+                                     Line(job::EveryKindField(), 1.0 / 24),
+                                     Line(job::WeeklyKindField(4), 9.25 / 24, "C:\\Jobs\\b.dat"),
+                                 }));
+}
+
+// A new schedule becomes the head the timer takes at its next minute (not the head it held),
+// and a Once two centuries ahead heads nothing.
+TEST_F(ScheduleTabTest, ANewScheduleHeadsTheQueueBeforeAFarOnceAndRunsInTime) {
+    WriteWholeFile(ScheduleFile(), "version 2.11\r\n" + Line(job::DailyKindField(), 20.0 / 24) + "\r\n");
+    Start();
+    tab->EvaluateSchedules();
+    form->ScheduleMinutes = 0;
+    EXPECT_EQ(RunMinutes(1), 0);
+    ASSERT_EQ(form->NextRunJob, "C:\\Jobs\\a.dat");
+    Choose(tab->RadioButton6);
+    tab->Edit4->SetText("2205-01-01 09:00:00");
+    tab->SaveSchedule->Execute();
+    program->Flags().JobName = "C:\\Jobs\\b.dat";
+    Choose(tab->RadioButton6);
+    tab->Edit4->SetText("2025-03-10 10:25:00");
+    tab->SaveSchedule->Execute();
+    EXPECT_EQ(tab->ListBox4->Items()[0], "2025-03-10 10:25:00  -  C:\\Jobs\\b.dat");
+    EXPECT_EQ(tab->ListBox4->Items()[tab->ListBox4->Items().Count() - 1],
+              "2205-01-01 09:00:00  -  C:\\Jobs\\a.dat");
+    EXPECT_EQ(RunMinutes(5), 1);
+    EXPECT_EQ(program->Flags().JobName, "C:\\Jobs\\b.dat");
+}
+
+// Summer time begins (02:00 -> 03:00 on the manual clock's wall clock): a run at 02:30 starts
+// once, at the first minute after the change.
+TEST_F(ScheduleTabTest, ARunInTheSkippedHourOfSummerTimeStartsOnceAfterTheChange) {
+    WriteWholeFile(ScheduleFile(), "version 2.11\r\n" + Line(job::DailyKindField(), 2.5 / 24) + "\r\n");
+    clock.ShiftWallClock(At(2025, 3, 30, 1, 50) - clock.Now());
+    Start();
+    tab->EvaluateSchedules();
+    EXPECT_EQ(RunMinutes(11, At(2025, 3, 30, 2), [&] { clock.ShiftWallClock(1.0 / 24); }), 1);
+    EXPECT_LT(clock.Now(), At(2025, 3, 30, 3, 2));
+    EXPECT_EQ(RunMinutes(90), 0);
+    EXPECT_EQ(tab->ListBox4->Items()[0], "2025-03-31 02:30:00  -  C:\\Jobs\\a.dat");
+}
+
+// Summer time ends (03:00 -> 02:00): a run at 02:30 starts in the first pass of the repeated
+// hour and not again in the second.
+TEST_F(ScheduleTabTest, ARunInTheRepeatedHourOfSummerTimeStartsOnce) {
+    WriteWholeFile(ScheduleFile(), "version 2.11\r\n" + Line(job::DailyKindField(), 2.5 / 24) + "\r\n");
+    clock.ShiftWallClock(At(2025, 10, 26, 2, 10) - clock.Now());
+    Start();
+    tab->EvaluateSchedules();
+    form->ScheduleMinutes = 0;
+    EXPECT_EQ(RunMinutes(150, At(2025, 10, 26, 3), [&] { clock.ShiftWallClock(-1.0 / 24); }), 1);
+    EXPECT_EQ(tab->ListBox4->Items()[0], "2025-10-27 02:30:00  -  C:\\Jobs\\a.dat");
+}
+
+// The timer re-reads a schedule file another program changed, also one stamped after 2043,
+// where a DOS date read as a signed number turns negative.
+TEST_F(ScheduleTabTest, AScheduleFileStampedAfter2043IsStillReadAgain) {
+    Start();
+    Choose(tab->RadioButton9);
+    tab->SaveSchedule->Execute();
+    MinuteWork();
+    WriteWholeFile(ScheduleFile(), "version 2.11\r\n" + Line(job::WeeklyKindField(0), 0.25) + "\r\n");
+    SYSTEMTIME stamp{};
+    stamp.wYear = 2045;
+    stamp.wMonth = 6;
+    stamp.wDay = 1;
+    FILETIME written{};
+    ASSERT_TRUE(SystemTimeToFileTime(&stamp, &written));
+    HANDLE file = CreateFileA(ScheduleFile().c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+    CloseHandle(file);
+    form->ScheduleMinutes = 0;
+    MinuteWork();
+    EXPECT_EQ(form->ListBox2->Items().ToVector(),
+              std::vector<std::string>{"Weekly   - Mo - 06:00:00  -  C:\\Jobs\\a.dat"});
 }
