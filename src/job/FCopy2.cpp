@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <exception>
+#include <vector>
 
 namespace job {
 
@@ -42,7 +44,7 @@ bool CopyOnce(const std::string& source, const std::string& destination, bool fa
     int64_t sourceSize = 0;
     if (!SizeOf(source, sourceSize)) return false;
     // Opened as the system's copy opens it: a source it could not read leaves the target
-    // untouched, so the clean-up below never removes a file this copy did not write.
+    // untouched.
     HANDLE probe =
         CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return false;
@@ -56,14 +58,49 @@ bool CopyOnce(const std::string& source, const std::string& destination, bool fa
     if (!copied && failIfExists && GetLastError() == ERROR_FILE_EXISTS) return false;
     int64_t targetSize = -1;
     // Wine's copy never calls the progress routine, so an abort may only show once it is done.
-    if (!copied || CopyAbort || !SizeOf(destination, targetSize) || targetSize != sourceSize) {
-        DeleteTarget(destination);
-        return false;
-    }
-    return true;
+    const bool whole = copied && !CopyAbort && SizeOf(destination, targetSize) && targetSize == sourceSize &&
+                       HoldsStartOf(destination, source, &CopyAbort);
+    // Only a target this copy made goes; one that was there (a read-only file the copy was
+    // refused, an older backup) stays as the failed copy left it.
+    if (!whole && !targetExisted) DeleteTarget(destination);
+    return whole;
 }
 
 } // namespace
+
+bool HoldsStartOf(const std::string& file, const std::string& source, const std::atomic<bool>* abort) {
+    constexpr DWORD chunk = 1 << 20;
+    const auto open = [](const std::string& path) {
+        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    };
+    HANDLE held = open(file);
+    if (held == INVALID_HANDLE_VALUE) return false;
+    HANDLE original = open(source);
+    if (original == INVALID_HANDLE_VALUE) {
+        CloseHandle(held);
+        return false;
+    }
+    std::vector<char> heldBytes(chunk), originalBytes(chunk);
+    bool same = true;
+    for (;;) {
+        DWORD heldRead = 0, originalRead = 0;
+        if ((abort && *abort) || !ReadFile(held, heldBytes.data(), chunk, &heldRead, nullptr)) {
+            same = false;
+            break;
+        }
+        if (heldRead == 0) break;
+        // A short read of the source is its end: the file is then longer than the source.
+        if (!ReadFile(original, originalBytes.data(), heldRead, &originalRead, nullptr) ||
+            originalRead != heldRead || std::memcmp(heldBytes.data(), originalBytes.data(), heldRead) != 0) {
+            same = false;
+            break;
+        }
+    }
+    CloseHandle(held);
+    CloseHandle(original);
+    return same;
+}
 
 FCopy::FCopy() : gui::TThread(true) {
     FreeOnTerminate = true;

@@ -5,8 +5,8 @@
 // starts or inside the thread's two synchronized steps, so they need no lock. Only the abort
 // flag is read by the worker while it copies.
 //
-// A copy that fails or is aborted leaves no partial target, and a copy counts only when the
-// target has the source's size.
+// A copy counts only when the target reads back as the source. One that fails or is aborted
+// leaves no partial target, and never deletes a target that was there before it.
 
 #include "gui/Thread.h"
 
@@ -43,5 +43,10 @@ class FCopy : public gui::TThread {
 // way (a call from inside this one's pump).
 bool CopyFileThreaded(const std::string& source, const std::string& destination, bool failIfExists,
                       const std::function<bool()>& cancelled = {});
+
+// The file's bytes are the first bytes of source (all of them when the sizes are equal); false
+// when either cannot be read, or once abort is raised.
+bool HoldsStartOf(const std::string& file, const std::string& source,
+                  const std::atomic<bool>* abort = nullptr);
 
 } // namespace job

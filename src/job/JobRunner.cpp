@@ -340,7 +340,7 @@ bool JobRunner::RollBackVolume() {
     }
     plannerFiles_->Planned.clear();
     if (csvSizeAtVolumeStart_ >= 0) plannerFiles_->TruncateCsv(csvSizeAtVolumeStart_);
-    if (!Prep || !Prep->RollBackVolume()) {
+    if (!Prep || !Prep->RollBackVolume(entryBeingAdded_)) {
         JobHadProblem = true;
         host_.SetCancelled(true);
         return false;

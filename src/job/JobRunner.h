@@ -71,6 +71,9 @@ class JobRunner {
     void CancelRunningJob();
     // Verifies the volume Zipper1 has just written.
     void TestZipFile();
+    // With verification on, tests a volume where its copy landed (its split parts beside it);
+    // true when it is sound or volumes are not verified.
+    bool VerifyLandedVolume(const std::string& zipName, int parts);
 
     zip::TZipper& Zipper1() { return *zipper1_; }
     zip::TZipper& Zipper2() { return *zipper2_; }
@@ -124,7 +127,8 @@ class JobRunner {
     void ConnectEvents();
     void Zipper1StartZip(const std::string& fileName, std::string& storedFolder);
     void Zipper1ZipComplete();
-    bool PartsPresent(const std::string& zipName, int parts);
+    std::string MissingPart(const std::string& zipName, int parts);
+    bool VerifyVolume(const std::string& zipName, int parts, int entries);
 
     JobSession& session_;
     JobRun& run_;
@@ -149,6 +153,8 @@ class JobRunner {
     bool volumeOpen_ = false;
     // The catalogue list's size when the volume being built began, for its rollback.
     int64_t csvSizeAtVolumeStart_ = -1;
+    // The file the zip run was adding last, for a volume that fails for want of room.
+    std::string entryBeingAdded_;
 };
 
 } // namespace job

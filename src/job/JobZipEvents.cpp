@@ -5,12 +5,13 @@
 #include "job/JobArchiveTest.h"
 #include "job/JobPump.h"
 #include "job/JobRunner.h"
+#include "job/VolumePrepRules.h"
 #include "zip/ZipObj.h"
 #include "zip/Zipper.h"
 
 #include <windows.h>
 
-#include <cstdio>
+#include <string>
 
 namespace job {
 
@@ -93,6 +94,7 @@ void JobRunner::Zipper1StartZip(const std::string& fileName, std::string& stored
                                "\\system32\\config\\";
         }
     }
+    entryBeingAdded_ = fileName;
     ZipRunning = true;
     host_.SetPassProgress(0, 100);
 }
@@ -104,8 +106,17 @@ void JobRunner::Zipper1ZipComplete() {
     if (z1.MultiZipInfo.MultiMode == zip::mmBlocks && !run_.VolumePath.empty() &&
         gui::CompareTextI(z1.ZipName(), run_.VolumePath) != 0 && Exists(z1.ZipName())) {
         SpanPartNumber = z1.VolumesWritten();
-        if (MoveFileExA(z1.ZipName().c_str(), run_.VolumePath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        if (MoveFileExA(z1.ZipName().c_str(), run_.VolumePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             z1.SetZipName(run_.VolumePath);
+        } else {
+            // The set keeps the last part's name: it is catalogued, verified and copied under
+            // the name it has, not one that does not exist.
+            const DWORD error = GetLastError();
+            JobHadProblem = true;
+            host_.AddToLog("The last part " + z1.ZipName() + " could not be renamed to " + run_.VolumePath +
+                           ", error " + std::to_string(error));
+            run_.VolumePath = z1.ZipName();
+        }
     }
     ZipRunning = false;
 }
@@ -115,26 +126,26 @@ void JobRunner::CancelRunningJob() {
     if (ZipRunning) {
         try {
             zipper1_->CancelTheOperation();
+        } catch (const std::exception& error) {
+            host_.AddToLog(std::string("The zip run could not be stopped: ") + error.what());
         } catch (...) {
+            host_.AddToLog("The zip run could not be stopped");
         }
     }
 }
 
-// The parts before the last of a split volume: name.z01, name.z02, ...
-bool JobRunner::PartsPresent(const std::string& zipName, int parts) {
-    for (int n = 1; n < parts; ++n) {
-        char extension[16];
-        std::snprintf(extension, sizeof extension, ".z%02d", n);
-        if (!Exists(ChangeExtension(zipName, extension))) return false;
-    }
-    return true;
+// The first part before the last of a split volume (name.z01, name.z02, ...) that is not
+// there; empty when every one is.
+std::string JobRunner::MissingPart(const std::string& zipName, int parts) {
+    for (int n = 1; n < parts; ++n)
+        if (!Exists(SplitPartName(zipName, n))) return SplitPartName(zipName, n);
+    return {};
 }
 
 void JobRunner::TestZipFile() {
     zip::TZipper& z1 = *zipper1_;
     if (host_.Cancelled() || z1.ZipName().empty()) return;
     PumpRounds(host_, 1000);
-    const int priority = ReadPriority ? ReadPriority() : 0;
     const std::string zipName = z1.ZipName();
     const int parts = SpanPartNumber > 0 ? SpanPartNumber : 1;
     SpanPartNumber = 0;
@@ -144,7 +155,26 @@ void JobRunner::TestZipFile() {
     } catch (const std::exception&) {
     }
     z1.ClearZip();
-    if (parts > 1 && !PartsPresent(zipName, parts)) return;
+    VerifyVolume(zipName, parts, entries);
+}
+
+bool JobRunner::VerifyLandedVolume(const std::string& zipName, int parts) {
+    if (!session_.Job.Testarchiveafterbackup1) return true;
+    zipper1_->ClearZip();
+    return VerifyVolume(zipName, parts, 0);
+}
+
+bool JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries) {
+    zip::TZipper& z1 = *zipper1_;
+    const std::string shown = parts > 1 ? ChangeExtension(zipName, ".*") : zipName;
+    const std::string missing = parts > 1 ? MissingPart(zipName, parts) : std::string();
+    if (!missing.empty()) {
+        // The set cannot be read whole: no verification, and a problem of the job.
+        JobHadProblem = true;
+        host_.ShowStatusAndLog("Verify of: " + shown + " skipped, a part is missing: " + missing);
+        return false;
+    }
+    const int priority = ReadPriority ? ReadPriority() : 0;
 
     TJobArchiveTest test;
     test.JobCancelled = [this] { return host_.Cancelled(); };
@@ -160,7 +190,6 @@ void JobRunner::TestZipFile() {
     PumpRounds(host_, entries + 100);
     host_.SetJobProgress(0);
     if (SetPriority) SetPriority(-1);
-    const std::string shown = parts > 1 ? ChangeExtension(zipName, ".*") : zipName;
     struct Restore {
         JobRunner& runner;
         int priority;
@@ -194,7 +223,7 @@ void JobRunner::TestZipFile() {
     if (!opened) {
         JobHadProblem = true;
         host_.ShowStatusAndLog("Verify of: " + zipName + " skipped, the file could not be opened");
-        return;
+        return false;
     }
     bool good = true;
     try {
@@ -227,6 +256,7 @@ void JobRunner::TestZipFile() {
     PumpRounds(host_, entries);
     test.Testing = false;
     host_.Pump();
+    return good;
 }
 
 } // namespace job

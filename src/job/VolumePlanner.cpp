@@ -157,9 +157,17 @@ void VolumePlanner::Add(const std::string& path, const ZipFileFacts& facts, bool
 }
 
 bool VolumePlanner::CanZip(const std::string& path, ZipFileFacts& facts) {
-    if (files_.CanZipFile(path, facts)) return true;
-    plan_.FilesSkipped |= facts.Skipped;
-    return false;
+    if (!files_.CanZipFile(path, facts)) {
+        plan_.FilesSkipped |= facts.Skipped;
+        return false;
+    }
+    // The list keeps only the low 32 bits of a size, so a file of 4 GiB or more may look small
+    // there; a zip entry cannot hold it.
+    if (facts.Size > LargestVolumeSize) {
+        TooBig(path);
+        return false;
+    }
+    return true;
 }
 
 void VolumePlanner::SkipLine(bool countChecked) {

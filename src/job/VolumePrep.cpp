@@ -80,6 +80,33 @@ std::string Formatted(std::string pattern, const std::string& first, const std::
     return pattern;
 }
 
+// The files of a volume as the zip component leaves them: its split parts (.z01 on, while
+// they follow each other), then the volume itself.
+std::vector<std::string> SplitSetOf(const std::string& volume) {
+    std::vector<std::string> files;
+    for (int part = 1; part <= largestPartNumber && FileExists(SplitPartName(volume, part)); ++part)
+        files.push_back(SplitPartName(volume, part));
+    files.push_back(volume);
+    return files;
+}
+
+std::string ExtensionOf(const std::string& path) {
+    const size_t dot = path.find_last_of(".\\/:");
+    return dot != std::string::npos && path[dot] == '.' ? path.substr(dot) : std::string();
+}
+
+// The serial of the medium holding the folder; 0 when it cannot be read.
+uint32_t MediumSerial(const std::string& folder) {
+    char root[MAX_PATH];
+    DWORD serial = 0;
+    if (!GetVolumePathNameA(folder.c_str(), root, MAX_PATH)) return 0;
+    if (!GetVolumeInformationA(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) return 0;
+    return serial;
+}
+
+// More room than this on the same medium is taken as room made by the user.
+constexpr int64_t roomChangeBytes = 1 << 20;
+
 // Size and entry count of an existing zip, from its end record.
 bool ZipFacts(const std::string& path, int64_t& bytes, int& entries) {
     try {
@@ -280,17 +307,24 @@ void VolumePrep::HandleSpaceShortage() {
     }
 
     bool shownForPrompt = false;
-    if (!host_.Cancelled() && DestinationShort(run_.DestFreeSpace, Figures())) {
+    // A volume that failed twice for want of room the room test did not see is short as well,
+    // until the user answered (or, hidden, the wait is over).
+    bool failedTwice = repeatedRoomFailure_;
+    repeatedRoomFailure_ = false;
+    const auto destinationShort = [&] {
+        return failedTwice || DestinationShort(run_.DestFreeSpace, Figures());
+    };
+    if (!host_.Cancelled() && destinationShort()) {
         // A hidden job stays out of sight: its prompt is a mail.
         if (!hidden) shownForPrompt = host_.ShowWindowForPrompt();
         ChooseDestination(false);
-        bool mailed = false;
-        while (!host_.Cancelled() && DestinationShort(run_.DestFreeSpace, Figures())) {
+        bool mailed = failedTwice && shortageMailed_;
+        while (!host_.Cancelled() && destinationShort()) {
             ChooseDestination(false);
             run_.KeepArchiveBitsCleared = false;
             // A writer that already took files of this job asks for its next disc itself.
             if ((WriterChosen() || WriterLetter(run_.DestPath)) && !run_.FflList.empty()) break;
-            if (!DestinationShort(run_.DestFreeSpace, Figures())) break;
+            if (!destinationShort()) break;
             if (!hidden) {
                 host_.CloseStatusBox();
                 shownForPrompt = host_.ShowWindowForPrompt() || shownForPrompt;
@@ -309,6 +343,7 @@ void VolumePrep::HandleSpaceShortage() {
                          "insert a new media, disk or remove files until there is enough free space. "},
                         "Problem " + host_.JobName(), session_.JobLogName);
                     mailed = true;
+                    shortageMailed_ = shortageMailed_ || failedTwice;
                 }
                 host_.Wait(hiddenRetryMs);
             } else {
@@ -316,6 +351,7 @@ void VolumePrep::HandleSpaceShortage() {
                 host_.AddToLog("Not enough free disk space");
                 CancelJob();
             }
+            failedTwice = false;
             if (host_.Cancelled()) break;
             host_.Wait(afterPromptMs);
             if (host_.Cancelled()) break;
@@ -343,18 +379,20 @@ void VolumePrep::DeleteVolumeAndParts(const std::string& volumePath) {
     const auto remove = [this](const std::string& path) {
         if (DeleteIfThere(path)) host_.AddToLog("File deleted: " + path);
     };
-    remove(volumePath);
-    for (int part = 1; part <= largestPartNumber; ++part) {
-        char extension[8];
-        std::snprintf(extension, sizeof extension, part < 100 ? ".z%02d" : ".z%03d", part);
-        remove(zip::ChangeFileExt(volumePath, extension));
-    }
-    for (const std::string& work : VolumeWorkFiles(run_.TempPath, FileNameOf(volumePath)))
-        DeleteIfThere(work);
-    // Built in the temporary folder: a copy the run was making may be on the destination.
+    // Built in the temporary folder: a copy the run was making may be on the destination. Only
+    // a file that holds the start of this volume is that copy; the medium in the drive may be
+    // another, with a file of the same name that is no work of this run.
     if (!run_.TempPath.empty() && gui::CompareTextI(FolderOf(volumePath), run_.TempPath) == 0 &&
         !run_.DestPath.empty())
-        remove(run_.DestPath + "\\" + FileNameOf(volumePath));
+        for (const std::string& file : SplitSetOf(volumePath)) {
+            const std::string copy = run_.DestPath + "\\" + FileNameOf(file);
+            if (FileExists(copy) && HoldsStartOf(copy, file)) remove(copy);
+        }
+    remove(volumePath);
+    for (int part = 1; part <= largestPartNumber; ++part)
+        remove(SplitPartName(volumePath, part));
+    for (const std::string& work : VolumeWorkFiles(run_.TempPath, FileNameOf(volumePath)))
+        DeleteIfThere(work);
 }
 
 void VolumePrep::KeepVolumeStart(int zipNameNr) {
@@ -373,12 +411,14 @@ void VolumePrep::KeepVolumeStart(int zipNameNr) {
     start.FilesSkipped = run_.FilesSkipped;
 }
 
-bool VolumePrep::RollBackVolume() {
+bool VolumePrep::RollBackVolume(const std::string& fileBeingAdded) {
     VolumeRollback& start = run_.Rollback;
     if (!start.Saved) return false;
     start.Saved = false;
+    const std::string failedVolume = run_.VolumePath;
     // The failed volume is this run's own: it goes, and its name is made again.
     DeleteVolumeAndParts(run_.VolumePath);
+    NoteRoomFailure(failedVolume, fileBeingAdded);
     run_.VolumePath.clear();
     if (!run_.JobZipNames.empty()) run_.JobZipNames.pop_back();
     run_.ZipNameNr = start.ZipNameNr;
@@ -396,6 +436,32 @@ bool VolumePrep::RollBackVolume() {
     run_.ZipEntryCount = 0;
     run_.EntryLimitReached = false;
     return true;
+}
+
+// The room test cannot see every shortage (a full network share reads as nearly endless, split
+// parts outgrow the medium, a last file carries the volume past 4 GiB, a first entry is bigger
+// than an empty medium): the volume would be made again and again. A second failure of the
+// same volume on the same medium without more room is taken as a shortage.
+void VolumePrep::NoteRoomFailure(const std::string& volumePath, const std::string& fileBeingAdded) {
+    RoomFailure failure;
+    failure.ZipNameNr = run_.Rollback.ZipNameNr;
+    failure.FilestoZipListNr = run_.Rollback.FilestoZipListNr;
+    failure.iZip = run_.Rollback.iZip;
+    failure.Folder = FolderOf(volumePath);
+    failure.Serial = MediumSerial(failure.Folder);
+    failure.Free =
+        HasLetter(failure.Folder) ? DriveFreeBytes(DriveOfPath(failure.Folder)) : DriveFreeBytes(-1);
+    const RoomFailure& last = lastRoomFailure_;
+    const bool sameVolume = last.ZipNameNr == failure.ZipNameNr &&
+                            last.FilestoZipListNr == failure.FilestoZipListNr && last.iZip == failure.iZip;
+    if (!sameVolume) shortageMailed_ = false;
+    repeatedRoomFailure_ = sameVolume && gui::CompareTextI(last.Folder, failure.Folder) == 0 &&
+                           last.Serial == failure.Serial && failure.Free <= last.Free + roomChangeBytes;
+    lastRoomFailure_ = failure;
+    if (repeatedRoomFailure_)
+        host_.AddToLog("Not enough room for: " + volumePath +
+                       " again, with the same medium and no more room" +
+                       (fileBeingAdded.empty() ? std::string() : ", while adding: " + fileBeingAdded));
 }
 
 bool VolumePrep::SaveJobRunState() {
@@ -440,6 +506,41 @@ bool VolumePrep::SaveJobRunState(const std::string& volumePath, int zipNameNr) {
     return saved;
 }
 
+ZipNameOptions VolumePrep::NameOptions() const {
+    ZipNameOptions names;
+    names.ZipName = run_.ZipName;
+    names.ZipDate = run_.ZipDate;
+    names.ChangedOnly = run_.Options.ChangedOnly;
+    names.ClearArchiveBit = run_.Options.ClearArchiveBit;
+    names.OverwriteExistingZipFile1 = run_.OverwriteExistingZipFile1;
+    return names;
+}
+
+VolumeNameProbe VolumePrep::DestinationNames(const std::vector<std::string>& onDisc) {
+    VolumeNameProbe probe;
+    const std::string folder = run_.DestPath + "\\";
+    probe.Exists = [folder, onDisc](const std::string& file) {
+        return FileExists(folder + file) ||
+               std::any_of(onDisc.begin(), onDisc.end(),
+                           [&](const std::string& held) { return gui::CompareTextI(held, file) == 0; });
+    };
+    probe.InCatalog = [this](const std::string& file) {
+        return std::any_of(run_.CatZipList.begin(), run_.CatZipList.end(),
+                           [&](const std::string& held) { return gui::CompareTextI(held, file) == 0; });
+    };
+    if (!run_.DiscWriterMode && run_.OverwriteExistingZipFile1)
+        probe.Delete = [this, folder](const std::string& file) {
+            const std::string path = folder + file;
+            DeleteIfThere(path);
+            PumpRounds(host_, deletePumps);
+            host_.Wait(afterDeleteMs);
+            if (FileExists(path)) return false;
+            host_.AddToLog("File deleted: " + path);
+            return true;
+        };
+    return probe;
+}
+
 std::string VolumePrep::PrepareVolume(bool nameOnly) {
     nothingFitsSeen_ = false;
     run_.CurrentZipBytes = 0;
@@ -453,43 +554,17 @@ std::string VolumePrep::PrepareVolume(bool nameOnly) {
     const int zipNameNrAtStart = run_.ZipNameNr;
     SaveJobRunState(std::string(), zipNameNrAtStart);
 
-    ZipNameOptions names;
-    names.ZipName = run_.ZipName;
-    names.ZipDate = run_.ZipDate;
-    names.ChangedOnly = run_.Options.ChangedOnly;
-    names.ClearArchiveBit = run_.Options.ClearArchiveBit;
-    names.OverwriteExistingZipFile1 = run_.OverwriteExistingZipFile1;
+    const ZipNameOptions names = NameOptions();
     std::string name = MakeZipName(names, run_.ZipNameNr, false);
     GetDestFreeSpace(true);
 
     // No name of an older volume, split part or catalogued zip is taken again. A disc that is
     // erased first holds nothing to clash with.
     if (!(run_.DiscWriterMode && run_.EraseFirst)) {
-        VolumeNameProbe probe;
-        const std::string folder = run_.DestPath + "\\";
         // A disc's names are those of its last session, which the next session continues.
         std::vector<std::string> onDisc;
         if (run_.DiscWriterMode) onDisc = DiscFolderNames(host_, run_.DestPath);
-        probe.Exists = [&](const std::string& file) {
-            return FileExists(folder + file) ||
-                   std::any_of(onDisc.begin(), onDisc.end(),
-                               [&](const std::string& held) { return gui::CompareTextI(held, file) == 0; });
-        };
-        probe.InCatalog = [&](const std::string& file) {
-            return std::any_of(run_.CatZipList.begin(), run_.CatZipList.end(),
-                               [&](const std::string& held) { return gui::CompareTextI(held, file) == 0; });
-        };
-        if (!run_.DiscWriterMode && run_.OverwriteExistingZipFile1)
-            probe.Delete = [&](const std::string& file) {
-                const std::string path = folder + file;
-                DeleteIfThere(path);
-                PumpRounds(host_, deletePumps);
-                host_.Wait(afterDeleteMs);
-                if (FileExists(path)) return false;
-                host_.AddToLog("File deleted: " + path);
-                return true;
-            };
-        name = FreeVolumeName(name, names, run_.ZipNameNr, probe);
+        name = FreeVolumeName(name, names, run_.ZipNameNr, DestinationNames(onDisc));
     }
     run_.ZipFileName = name;
 
@@ -545,14 +620,13 @@ void VolumePrep::NextVolume(bool discStepActive) {
 bool VolumePrep::CopyZipToDrive() {
     const std::string name = run_.VolumePath.empty() ? run_.ZipFileName : FileNameOf(run_.VolumePath);
     const std::string source = run_.TempPath + name;
-    const std::string target = run_.DestPath + "\\" + name;
     host_.Wait(beforeCopyMs);
-    bool copied = false;
+    std::string landed;
     bool mailed = false;
     while (!host_.Cancelled()) {
-        copied = CopyFileThreaded(source, target, false, [this] { return host_.Cancelled(); });
-        if (copied) break;
-        if (host_.Cancelled()) break;
+        landed = CopySet(source);
+        if (!landed.empty() || host_.Cancelled()) break;
+        const std::string target = run_.DestPath + "\\" + name;
         const std::string text = Formatted(
             "There was a problem copying: %sto: %sif you are copying to a CD-RW the CD probably needs to be "
             "complete reformatted. Try to solve the problem and then press OK to retry, pressing cancel will "
@@ -585,16 +659,54 @@ bool VolumePrep::CopyZipToDrive() {
             break;
         }
     }
-    if (copied) {
+    if (!landed.empty()) {
         run_.CopyPending = false;
-        // Else the temporary folder fills job after job.
-        DeleteIfThere(source);
-        host_.AddToLog("File copied: " + target);
+        // Only once every part is on the destination; else the temporary folder fills job
+        // after job.
+        for (const std::string& file : SplitSetOf(source))
+            DeleteIfThere(file);
         if (!host_.Hidden() && !host_.Cancelled())
             host_.ShowStatusBox("File copied to dics, it is now safe to remove the media");
     }
     host_.SetStatusText("");
-    return copied;
+    return !landed.empty();
+}
+
+// One try at the copy of the volume and its split parts. The name is tested on the medium now
+// in the drive: one swapped, or another alternative taken, since the volume was named may hold
+// it, and nothing there is overwritten. Each file must read back as its source, and the set is
+// tested where it landed when volumes are verified; a try that fails takes away what it copied.
+// The landed volume's path, or empty.
+std::string VolumePrep::CopySet(const std::string& source) {
+    const std::vector<std::string> files = SplitSetOf(source);
+    const std::string name = FileNameOf(source);
+    // The counter moves on only for a copy that is kept.
+    int zipNameNr = run_.ZipNameNr;
+    const std::string landedName = FreeVolumeName(name, NameOptions(), zipNameNr, DestinationNames({}));
+    if (gui::CompareTextI(landedName, name) != 0)
+        host_.AddToLog("The destination holds " + run_.DestPath + "\\" + name +
+                       ", the volume is copied as: " + landedName);
+    std::vector<std::string> made;
+    const auto takeBack = [&] {
+        for (const std::string& file : made)
+            DeleteIfThere(file);
+        return std::string();
+    };
+    for (const std::string& file : files) {
+        const std::string target = run_.DestPath + "\\" + zip::ChangeFileExt(landedName, ExtensionOf(file));
+        if (!CopyFileThreaded(file, target, true, [this] { return host_.Cancelled(); })) return takeBack();
+        made.push_back(target);
+        host_.AddToLog("File copied: " + target);
+    }
+    if (VerifyCopy && !host_.Cancelled() && !VerifyCopy(made.back(), static_cast<int>(made.size())))
+        return takeBack();
+    run_.ZipNameNr = zipNameNr;
+    if (gui::CompareTextI(landedName, name) != 0) {
+        auto own = std::find_if(run_.JobZipNames.rbegin(), run_.JobZipNames.rend(),
+                                [&](const std::string& held) { return gui::CompareTextI(held, name) == 0; });
+        if (own != run_.JobZipNames.rend()) *own = landedName;
+    }
+    return made.back();
 }
 
 bool VolumePrep::NothingFits(const std::string& fileName) {

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace job {
 
@@ -36,6 +37,9 @@ class VolumePrep {
     // The zip component's archive is closed before the space checks (the runner's
     // component); may stay empty.
     std::function<void()> CloseArchive;
+    // Tests a volume where its copy landed (the zip and its split parts before it); empty when
+    // volumes are not verified. False when it is not sound.
+    std::function<bool(const std::string& landedZip, int files)> VerifyCopy;
 
     // Sets DiscWriterMode, EraseFirst, DestFreeSpace and SpaceReserve of the run from the
     // destination in use.
@@ -57,9 +61,10 @@ class VolumePrep {
     // PrepareVolume, unless the job is cancelled or a disc writer is busy with the volume.
     void NextVolume(bool discStepActive = false);
 
-    // Copies the volume from the temporary folder to the destination, asking again after a
-    // failure until it works or the job is cancelled; after a good copy the temporary volume
-    // is deleted. True when copied.
+    // Copies the volume and its split parts from the temporary folder to the destination,
+    // under a name the destination does not hold, asking again after a failure until it works
+    // or the job is cancelled; after a good copy of every part the temporary files are
+    // deleted. True when copied.
     bool CopyZipToDrive();
 
     // A volume whose first entry does not fit even an empty volume: the first time it is a
@@ -70,18 +75,36 @@ class VolumePrep {
     // A volume that failed (a full medium, a wrong file size): the volume is deleted with its
     // parts and the run goes back to where it began, so that PrepareVolume makes it again
     // under the same name, asking for room first. The caller sets the archive bits of its
-    // entries again. False when no volume was prepared.
-    bool RollBackVolume();
+    // entries again. The second failure of the same volume on the same medium with no more
+    // room is logged naming the volume and the file being added, and the next room check
+    // takes it as a shortage. False when no volume was prepared.
+    bool RollBackVolume(const std::string& fileBeingAdded = {});
 
     // The resume state of the run, as PrepareVolume saves it before every volume.
     bool SaveJobRunState();
 
     // A volume a killed run left: the file, its split parts (.z01 on), its work files, and a
-    // copy of it begun on the destination when it was built in the temporary folder.
+    // copy of it begun on the destination when it was built in the temporary folder (a file
+    // there that holds the start of the volume).
     void DeleteVolumeAndParts(const std::string& volumePath);
 
   private:
+    // Where a volume failed for want of room, and how much room its medium had then.
+    struct RoomFailure {
+        int ZipNameNr = -1;
+        int FilestoZipListNr = -1;
+        int iZip = -1;
+        std::string Folder;
+        uint32_t Serial = 0;
+        int64_t Free = 0;
+    };
+
     bool JobGoesOn();
+    ZipNameOptions NameOptions() const;
+    // The name test against the destination folder (and a disc's names).
+    VolumeNameProbe DestinationNames(const std::vector<std::string>& onDisc);
+    std::string CopySet(const std::string& source);
+    void NoteRoomFailure(const std::string& volumePath, const std::string& fileBeingAdded);
     bool WriterChosen() const;
     bool WriterLetter(const std::string& path);
     // The disc in the writer holds one of the files this job wrote to disc.
@@ -100,6 +123,9 @@ class VolumePrep {
     JobHost& host_;
     DiscWriter* writer_;
     bool nothingFitsSeen_ = false; // this volume already asked for room once
+    RoomFailure lastRoomFailure_;
+    bool repeatedRoomFailure_ = false; // the next room check asks
+    bool shortageMailed_ = false;      // the notice of a volume failing again went out
 };
 
 } // namespace job

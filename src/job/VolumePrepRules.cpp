@@ -65,16 +65,24 @@ std::string FreeVolumeName(std::string name, const ZipNameOptions& options, int&
     };
     for (int tries = 0; tries < maximumNamesTried; ++tries) {
         bool free = !(exists(name) || held(name)) || cleared(name);
+        // Older split parts, ours (".z01") and the ".001" kind, would join the new set.
         for (int part = 1; free && part <= 99; ++part) {
             char extension[8];
             std::snprintf(extension, sizeof extension, ".%03d", part);
-            const std::string partName = zip::ChangeFileExt(name, extension);
-            if (exists(partName)) free = cleared(partName);
+            for (const std::string& partName :
+                 {zip::ChangeFileExt(name, extension), SplitPartName(name, part)})
+                if (free && exists(partName)) free = cleared(partName);
         }
         if (free) return name;
         name = MakeZipName(options, zipNameNr, true);
     }
     return name;
+}
+
+std::string SplitPartName(const std::string& volume, int part) {
+    char extension[16];
+    std::snprintf(extension, sizeof extension, ".z%02d", part);
+    return zip::ChangeFileExt(volume, extension);
 }
 
 std::vector<std::string> VolumeWorkFiles(const std::string& tempPath, const std::string& volumeName) {
@@ -108,7 +116,8 @@ int64_t MediumSpaceReserve(int64_t maxZipSize, int64_t destFreeSpace, int64_t fr
                            const std::string& destDriveType, bool destHasLetter, bool useTempFileNow,
                            int64_t reserve) {
     const bool cd = destDriveType == "CDROM";
-    if (destFreeSpace < maxZipSize && destFreeSpace > MinimumDestFreeSpace &&
+    // A disc in a writer has no file-system bytes: its own reserve stands.
+    if (destFreeSpace < maxZipSize && destFreeSpace > MinimumDestFreeSpace && freeBytesNow > 0 &&
         (cd || destDriveType == "Removable"))
         reserve = maxZipSize - freeBytesNow;
     if (useTempFileNow && cd && destHasLetter) reserve += DirectoryReserve;

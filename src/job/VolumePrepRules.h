@@ -38,11 +38,14 @@ struct VolumeNameProbe {
 };
 
 // From name on, the first volume name that clashes with nothing: no file of the destination
-// has it, or an older split part of it (".001" to ".099"), and the catalogue does not hold
+// has it, or an older split part of it (".001" to ".099", ".z01" to ".z99"), and the catalogue does not hold
 // it. Where deleting is allowed a clashing file or part is deleted instead, and a name held
 // only by the catalogue is kept; a file that will not go makes the next name be taken.
 std::string FreeVolumeName(std::string name, const ZipNameOptions& options, int& zipNameNr,
                            const VolumeNameProbe& probe);
+
+// The split part n (from 1) of a volume: "Set001.zip" → "Set001.z01", ".z100" from 100 on.
+std::string SplitPartName(const std::string& volume, int part);
 
 // The work files of a volume's zip run in the temporary folder (with its trailing "\"):
 // ".zfi", ".tmp", ".~tm", ".~mz", in that order; the first two are also left by a finished run.
@@ -71,7 +74,8 @@ int64_t DiscSpaceReserve(int64_t maxZipSize, int64_t room, int64_t reserve);
 
 // The reserve of the volume about to be made on a medium with destFreeSpace (as the
 // destination was judged) and freeBytesNow (its drive read now), of the given drive type
-// ("Removable", "CDROM", ...). A copy through the temporary folder to a CD letter keeps 2 MiB
+// ("Removable", "CDROM", ...); a drive that reports no file-system bytes (a disc in a writer)
+// keeps the reserve it has. A copy through the temporary folder to a CD letter keeps 2 MiB
 // more. Never below 0.
 int64_t MediumSpaceReserve(int64_t maxZipSize, int64_t destFreeSpace, int64_t freeBytesNow,
                            const std::string& destDriveType, bool destHasLetter, bool useTempFileNow,

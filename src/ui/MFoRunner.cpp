@@ -35,6 +35,9 @@ bool TMF::HandOverToRunner() {
             Session, Host(), *starter_, JobAttributes ? *JobAttributes : gui::SystemFileAttributes());
         volumePrep_ = std::make_unique<job::VolumePrep>(Session, Host(), jobDisc_.get());
         volumePrep_->CloseArchive = [this] { runner_->Zipper1().ClearZip(); };
+        volumePrep_->VerifyCopy = [this](const std::string& landedZip, int files) {
+            return runner_->VerifyLandedVolume(landedZip, files);
+        };
         runner_->Prep = volumePrep_.get();
         runner_->WindowsFolder = environment_.windowsFolder;
         runner_->AddZipToCatalog = [this](const std::string& zipName) {

@@ -110,6 +110,19 @@ TEST(VolumePlanner, LargeFilesAreDeferredOrRefusedAndAReserveThatEmptiesAVolumeI
     ASSERT_FALSE(volumes.empty());
     EXPECT_EQ(volumes[0].front(), "C:\\d\\big.bin");
     EXPECT_EQ(reserved.SpaceReserve, 2'097'152);
+
+    // A file of 4 GiB or more whose list size (its low 32 bits) looks small is too big, not
+    // a file that cannot be read.
+    VolumePlan vast = PlanOf({{"C:\\d\\disk.vhd", 1000}, {"C:\\d\\b.bin", 1000}}, 20'000'000);
+    RecordingHost third;
+    third.sizeOf = [](const std::string& path) -> int64_t {
+        return path == "C:\\d\\disk.vhd" ? 4'294'968'296 : 1000;
+    };
+    volumes = RunVolumes(vast, third);
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes[0], (std::vector<std::string>{"C:\\d\\b.bin", "C:\\Tarnwick\\Daily.log"}));
+    EXPECT_EQ(Count(third.jobLog, "C:\\d\\disk.vhd was not added it is too big"), 1);
+    EXPECT_TRUE(vast.FilesSkipped);
 }
 
 TEST(VolumePlanner, SplitModeZipsEveryDeferredFileOnceTheMainListIsDoneWithOrWithoutOptimising) {

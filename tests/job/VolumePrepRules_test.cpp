@@ -35,15 +35,17 @@ TEST(VolumePrepRules, ZipNamesCountDateAndKeepAFixedNameOnlyWithTheOverwriteOpti
 TEST(VolumePrepRules, NameTestSkipsFilesOldSplitPartsAndCatalogueNamesOrDeletesThemWhenAllowed) {
     ZipNameOptions options;
     options.ZipName = "Set";
-    std::set<std::string> files = {"Set001.zip", "Set002.077", "Set004.zip"}, deleted;
+    // Set005's stale part is of a set a killed run never finished.
+    std::set<std::string> files = {"Set001.zip", "Set002.077", "Set004.zip", "Set005.z03"}, deleted;
     const std::set<std::string> catalogue = {"Set003.zip"};
     VolumeNameProbe probe;
     probe.Exists = [&](const std::string& name) { return files.count(name) > 0; };
     probe.InCatalog = [&](const std::string& name) { return catalogue.count(name) > 0; };
     int counter = 1;
     std::string name = MakeZipName(options, counter, false);
-    EXPECT_EQ(FreeVolumeName(name, options, counter, probe), "Set005.zip");
-    EXPECT_EQ(counter, 6);
+    EXPECT_EQ(FreeVolumeName(name, options, counter, probe), "Set006.zip");
+    EXPECT_EQ(counter, 7);
+    EXPECT_EQ(SplitPartName("C:\\Temp\\Set006.zip", 100), "C:\\Temp\\Set006.z100");
 
     // Overwriting: what clashes is deleted and the first name kept, a catalogue name too; a
     // file that will not go is passed over.
@@ -87,6 +89,8 @@ TEST(VolumePrepRules, SpaceRulesAtTheirEdges) {
     EXPECT_EQ(MediumSpaceReserve(100'000'000, 60'000'000, 59'000'000, "Fixed", true, true, 0), 0);
     EXPECT_EQ(MediumSpaceReserve(100'000'000, 200'000'000, 0, "CDROM", true, true, 0), 2'097'152);
     EXPECT_EQ(MediumSpaceReserve(100'000'000, 60'000'000, 150'000'000, "CDROM", false, false, 0), 0);
+    EXPECT_EQ(MediumSpaceReserve(100'000'000, 60'000'000, 0, "CDROM", true, false, 42'000'000), 42'000'000)
+        << "a disc in a writer (no file-system bytes) keeps its own reserve";
 
     EXPECT_TRUE(BuildInTempFolder(true, false, "Removable", true));
     EXPECT_FALSE(BuildInTempFolder(true, false, "Fixed", true));

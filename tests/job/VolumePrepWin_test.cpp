@@ -319,3 +319,66 @@ TEST(VolumePrepWin, FirstEntryThatFitsNoVolumeIsOneShortageThenTheJobIsCancelled
     EXPECT_TRUE(rig.host.Logged("C:\\data\\huge.iso"));
     EXPECT_TRUE(rig.host.asked.empty()) << "the folder has room: nothing to ask";
 }
+
+// A split volume built in the temporary folder, while the medium now in the drive holds a
+// read-only file of its name and a stale part of the next: every part is copied under the
+// first name free of both, each reading back as its source; the set is tested where it
+// landed, and a failed test takes the copy back and asks again. The temporary parts go only
+// after the whole set is on the destination; nothing that was there is touched.
+TEST(VolumePrepWin, ASplitVolumeIsCopiedWholeUnderAFreeNameAndTestedWhereItLandedBeforeTheTemporaryPartsGo) {
+    PrepRig rig;
+    wintest::TWineDrive cd(DRIVE_CDROM);
+    ASSERT_TRUE(cd.Defined());
+    const std::string dest = cd.Root().substr(0, 2);
+    rig.Destination(dest, 4 * Mebibyte);
+    JobRun& run = rig.session.Run;
+    run.UseTempFileNow = true;
+    ASSERT_EQ(rig.prep.PrepareVolume(), "Vol001.zip");
+    const std::vector<std::string> parts = {Bytes(4 * Mebibyte, 1), Bytes(4 * Mebibyte, 2),
+                                            Bytes(900'000, 3)};
+    const std::vector<std::string> extensions = {".z01", ".z02", ".zip"};
+    for (size_t i = 0; i < parts.size(); ++i)
+        WriteWholeFile(run.TempPath + "Vol001" + extensions[i], parts[i]);
+    WriteWholeFile(dest + "\\Vol001.zip", "last week");
+    SetFileAttributesA((dest + "\\Vol001.zip").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteWholeFile(dest + "\\Vol002.z01", "a stale part");
+
+    std::vector<std::string> tested;
+    rig.prep.VerifyCopy = [&](const std::string& landed, int files) {
+        tested.push_back(landed + " " + std::to_string(files));
+        for (size_t i = 0; i < parts.size(); ++i)
+            EXPECT_TRUE(FileExists(run.TempPath + "Vol001" + extensions[i]))
+                << "kept while the copy is tested";
+        return tested.size() > 1;
+    };
+    rig.host.replies.push_back({true, {}});
+    ASSERT_TRUE(rig.prep.CopyZipToDrive());
+
+    EXPECT_EQ(tested, (std::vector<std::string>{dest + "\\Vol003.zip 3", dest + "\\Vol003.zip 3"}));
+    ASSERT_EQ(rig.host.asked.size(), 1u) << "the failed test is a failed copy";
+    EXPECT_TRUE(rig.host.asked[0].starts_with("There was a problem copying: ")) << rig.host.asked[0];
+    for (size_t i = 0; i < parts.size(); ++i) {
+        EXPECT_EQ(ReadWholeFile(dest + "\\Vol003" + extensions[i]), parts[i]) << extensions[i];
+        EXPECT_FALSE(FileExists(run.TempPath + "Vol001" + extensions[i])) << extensions[i];
+    }
+    EXPECT_EQ(ReadWholeFile(dest + "\\Vol001.zip"), "last week");
+    EXPECT_EQ(ReadWholeFile(dest + "\\Vol002.z01"), "a stale part");
+    EXPECT_TRUE(rig.host.Logged("the volume is copied as: Vol003.zip"));
+    EXPECT_EQ(run.JobZipNames, std::vector<std::string>{"Vol003.zip"});
+    EXPECT_EQ(run.ZipNameNr, 4) << "the next volume is not named after one already on the medium";
+    EXPECT_FALSE(run.CopyPending);
+    SetFileAttributesA((dest + "\\Vol001.zip").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A volume built in the temporary folder and rolled back: a file of its name on the
+    // destination is a copy of it only when it holds the volume's start.
+    ASSERT_EQ(rig.prep.PrepareVolume(), "Vol004.zip");
+    WriteWholeFile(run.VolumePath, parts[0]);
+    WriteWholeFile(dest + "\\Vol004.zip", "another medium's file");
+    ASSERT_TRUE(rig.prep.RollBackVolume());
+    EXPECT_EQ(ReadWholeFile(dest + "\\Vol004.zip"), "another medium's file");
+    ASSERT_EQ(rig.prep.PrepareVolume(), "Vol005.zip") << "the name held by the medium is passed over";
+    WriteWholeFile(run.VolumePath, parts[0]);
+    WriteWholeFile(dest + "\\Vol005.zip", parts[0].substr(0, 1'000'000));
+    ASSERT_TRUE(rig.prep.RollBackVolume());
+    EXPECT_FALSE(FileExists(dest + "\\Vol005.zip")) << "the begun copy goes";
+}

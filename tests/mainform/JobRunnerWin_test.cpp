@@ -244,8 +244,8 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
         std::filesystem::copy_file(hosted.programFolder / ("dest\\" + file), peers / file);
 
     // With the drive stored as a folder name the registry copies keep it too. A split volume
-    // whose first part is gone by the time it is verified is not verified, and nothing is said
-    // about it.
+    // whose first part is gone by the time it is verified cannot be verified: the log names
+    // the missing part.
     std::filesystem::remove_all(hosted.programFolder / "dest");
     daily.Includedriveinfo = true;
     hosted.WriteJob(daily);
@@ -258,6 +258,8 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
     const std::string second = hosted.ProgramLog().substr(logBefore);
     EXPECT_EQ(Count(second, "Backup end: Daily.dat\r\n"), 1u) << second;
     EXPECT_EQ(Count(second, "rrors found in: "), 0u) << second;
+    EXPECT_EQ(Count(second, ".* skipped, a part is missing: "), 1u) << second;
+    EXPECT_EQ(Count(second, ".z01\r\n"), 1u) << second;
     const std::vector<std::string> again = ZipsIn(hosted.programFolder / "dest");
     ASSERT_FALSE(again.empty());
     stored.clear();
