@@ -2,7 +2,8 @@
 // in a Wine "floppy" drive one after another): a full medium brings one prompt and the job
 // goes on on the next medium; while hidden one notice mail goes out and the drive is looked
 // at again every two minutes; a cancel at the prompt ends the job; a copy that does not fit
-// asks again and leaves nothing on the medium.
+// asks again and leaves nothing on the medium; a temporary drive without room asks until
+// there is room.
 
 #include "VolumePrepSupport.h"
 #include "zip/WineDriveWinSupport.h"
@@ -218,5 +219,57 @@ TEST(VolumePrepMedia, CopyThatDoesNotFitTheMediumAsksAgainAndACancelLeavesNothin
         EXPECT_EQ(rig.host.asked.size(), 1u);
         EXPECT_FALSE(FileExists(floppy.Root() + "Vol001.zip")) << "no partial target";
         EXPECT_EQ(FreeBytes(floppy.Root()), 1 * Mebibyte) << "the medium is empty again";
+    }
+}
+
+// Volumes built in the temporary folder on a drive without room for one: the user is asked to
+// remove files until there is room, again after an OK that made none; shown, a Cancel ends the
+// job and asks about the archive bits; hidden, the job is cancelled without a box.
+TEST(VolumePrepMedia, TemporaryDriveWithoutRoomAsksUntilThereIsRoomOrTheJobIsCancelled) {
+    const std::string text = "Not enough free temp disk space in: ";
+    for (const std::string how : {"room made", "Cancel", "hidden"}) {
+        SCOPED_TRACE(how);
+        PrepRig rig;
+        wintest::TWineDrive temporary(DRIVE_FIXED);
+        ASSERT_TRUE(temporary.Defined());
+        ASSERT_TRUE(temporary.Insert(Medium(3)));
+        JobRun& run = rig.session.Run;
+        const std::string dest = rig.folder / "dest";
+        CreateDirectoryA(dest.c_str(), nullptr);
+        rig.Destination(dest, volumeSize);
+        run.TempPath = temporary.Root();
+        run.UseTempFileNow = true;
+        run.Options.ClearArchiveBit = true;
+        rig.host.hidden = how == "hidden";
+        if (how == "room made") {
+            rig.host.replies.push_back({true, {}});
+            rig.host.replies.push_back({true, [&] { temporary.Insert(rig.folder.Path()); }});
+        } else if (how == "Cancel") {
+            rig.host.replies.push_back({false, {}});
+            rig.host.replies.push_back({true, {}}); // the archive bits are set again
+        }
+        rig.prep.HandleSpaceShortage();
+
+        const size_t logged =
+            std::count_if(rig.host.log.begin(), rig.host.log.end(),
+                          [&](const std::string& line) { return line == text + temporary.Root(); });
+        EXPECT_EQ(rig.session.Cancelled, how != "room made");
+        EXPECT_FALSE(run.KeepArchiveBitsCleared);
+        if (how == "room made") {
+            EXPECT_EQ(logged, 2u);
+            ASSERT_EQ(rig.host.asked.size(), 2u);
+            EXPECT_EQ(rig.host.asked[1],
+                      text + temporary.Root() +
+                          ". Remove files until there is enough free space. Cancel will skip "
+                          "rest of files and abort the job!");
+        } else if (how == "Cancel") {
+            EXPECT_EQ(logged, 1u);
+            ASSERT_EQ(rig.host.asked.size(), 2u);
+            EXPECT_EQ(rig.host.asked[1], "Reset the archive bit to the state before the backup");
+        } else {
+            EXPECT_EQ(logged, 1u);
+            EXPECT_TRUE(rig.host.asked.empty());
+            EXPECT_TRUE(rig.host.mails.empty());
+        }
     }
 }

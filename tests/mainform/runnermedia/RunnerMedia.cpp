@@ -219,3 +219,61 @@ TEST(RunnerMedia, ATemporaryDriveWithoutRoomAsksTwiceAndOkToBothBuildsTheVolumes
     EXPECT_TRUE(ZipIsSound(cd.Folder() + "dest\\" + zips[0]));
     EXPECT_TRUE(ZipsIn(medium).empty()) << "nothing left in the temporary folder";
 }
+
+// A split file whose parts outgrow the medium, though the medium has room for a volume: the
+// room test cannot see it. The volume is made again once; its second failure on the same
+// medium without more room is a shortage, named in the log with the file: shown, the prompt
+// (Cancel ends the job once); hidden without a recipient, the job is cancelled. No part of
+// the failed volume is left on the medium and every archive bit is set again.
+TEST(RunnerMedia, AVolumeFailingTwiceForRoomTheRoomTestCannotSeeIsAShortageNotAnEndlessRebuild) {
+    for (const bool hidden : {false, true}) {
+        SCOPED_TRACE(hidden ? "hidden" : "shown");
+        HostedProgram hosted(hidden);
+        const std::string medium = Medium(1);
+        wintest::TWineDrive floppy(DRIVE_REMOVABLE);
+        ASSERT_TRUE(floppy.Defined() && floppy.Insert(medium));
+        TempFolder source;
+        std::mt19937 random(71);
+        WriteRandom(source / "disk.img", 14'000'000, random);
+        AddTree(hosted.attributes, source.Path());
+        job::JobDefinition daily;
+        daily.Destination = floppy.Root().substr(0, 2);
+        daily.ZipSizeText = "4";
+        daily.CompressionLevel = 0;
+        daily.Splitlargefiles = true;
+        daily.ClearArchiveBit = true;
+        daily.PostRunFile = "C:\\Tools\\post.exe";
+        daily.IncludeList = {source.Path() + "*.*"};
+        hosted.WriteJob(daily);
+        if (!hidden) {
+            hosted.prompter.AnswerMessage(gui::mrCancel);
+            hosted.prompter.AnswerMessage(gui::mrYes);
+        }
+        hosted.RunJob();
+
+        EXPECT_FALSE(hosted.form->Session.Running());
+        const std::string log = hosted.ProgramLog();
+        EXPECT_EQ(Count(log, "Not enough room for: "), 3u) << "two failures, the second named again: " << log;
+        EXPECT_EQ(Count(log, " again, with the same medium and no more room, while adding: " + source.Path() +
+                                 "disk.img"),
+                  1u)
+            << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
+        const std::vector<std::string> asked = hosted.prompter.MessageTexts();
+        if (hidden) {
+            EXPECT_TRUE(asked.empty());
+            EXPECT_EQ(Count(log, "Not enough free disk space\r\n"), 1u) << log;
+        } else {
+            ASSERT_EQ(asked.size(), 2u);
+            EXPECT_TRUE(asked[0].starts_with(shortage)) << asked[0];
+        }
+        // The first volume holds the folder; of the failed one no part is left.
+        for (const std::string& file : ZipsIn(medium)) {
+            EXPECT_TRUE(file.ends_with("001.zip")) << file;
+            EXPECT_TRUE(ZipIsSound(medium + file)) << file;
+        }
+        for (const auto& [path, attributes] : hosted.attributes.files.files)
+            EXPECT_TRUE(attributes & (gui::AttributeArchive | gui::AttributeDirectory)) << path;
+    }
+}
