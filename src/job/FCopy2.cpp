@@ -35,6 +35,28 @@ bool SizeOf(const std::string& file, int64_t& size) {
     return true;
 }
 
+// What tells whether a copy wrote to a target that was there before it.
+struct TargetState {
+    bool Exists = false;
+    DWORD Attributes = 0;
+    FILETIME Written{};
+    int64_t Size = 0;
+    bool operator==(const TargetState& other) const {
+        return Exists == other.Exists && Size == other.Size && CompareFileTime(&Written, &other.Written) == 0;
+    }
+};
+
+TargetState StateOf(const std::string& file) {
+    TargetState state;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) return state;
+    state.Exists = true;
+    state.Attributes = data.dwFileAttributes;
+    state.Written = data.ftLastWriteTime;
+    state.Size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return state;
+}
+
 void DeleteTarget(const std::string& file) {
     SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(file.c_str());
@@ -49,8 +71,10 @@ bool CopyOnce(const std::string& source, const std::string& destination, bool fa
         CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return false;
     CloseHandle(probe);
-    const bool targetExisted = GetFileAttributesA(destination.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (failIfExists && targetExisted) return false;
+    const TargetState before = StateOf(destination);
+    if (failIfExists && before.Exists) return false;
+    // A read-only target is refused as the system refuses it (Wine's copy would replace it).
+    if (before.Exists && (before.Attributes & FILE_ATTRIBUTE_READONLY)) return false;
 
     const BOOL copied = CopyFileExA(source.c_str(), destination.c_str(), CopyProgress, nullptr, nullptr,
                                     failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
@@ -60,9 +84,8 @@ bool CopyOnce(const std::string& source, const std::string& destination, bool fa
     // Wine's copy never calls the progress routine, so an abort may only show once it is done.
     const bool whole = copied && !CopyAbort && SizeOf(destination, targetSize) && targetSize == sourceSize &&
                        HoldsStartOf(destination, source, &CopyAbort);
-    // Only a target this copy made goes; one that was there (a read-only file the copy was
-    // refused, an older backup) stays as the failed copy left it.
-    if (!whole && !targetExisted) DeleteTarget(destination);
+    // What this copy wrote goes; a target it never touched (a refused overwrite) stays.
+    if (!whole && (!before.Exists || !(StateOf(destination) == before))) DeleteTarget(destination);
     return whole;
 }
 

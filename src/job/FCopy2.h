@@ -6,7 +6,8 @@
 // flag is read by the worker while it copies.
 //
 // A copy counts only when the target reads back as the source. One that fails or is aborted
-// leaves no partial target, and never deletes a target that was there before it.
+// leaves no partial target, and never deletes a target it did not write to (a read-only one
+// is refused).
 
 #include "gui/Thread.h"
 

@@ -1,5 +1,5 @@
 // The copy thread: whole copies that read back as their source, refusals that touch nothing,
-// and a cancelled job's copy that leaves no partial target and no older file deleted. A medium
+// a read-only target kept, and a cancelled job's copy that leaves no partial target. A medium
 // that fills is the copydrv script's (it needs a tmpfs).
 
 #include "WinTestSupport.h"
@@ -68,6 +68,14 @@ TEST_F(CopyThreadTest, CopiesWholeAndRefusesAnExistingTargetOrAMissingSourceWith
     EXPECT_EQ(ReadWholeFile(target), bytes) << "a missing source leaves an old target alone";
     EXPECT_FALSE(CopyFileThreaded(source, folder / "no folder\\copy.zip", false));
 
+    // A read-only target (a catalogue's older backup) is refused and kept.
+    const std::string backup = folder / "Daily.bak";
+    WriteWholeFile(backup, "the older backup");
+    SetFileAttributesA(backup.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(CopyFileThreaded(source, backup, false));
+    EXPECT_EQ(ReadWholeFile(backup), "the older backup");
+    SetFileAttributesA(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+
     // A copy counts by what reads back, not by its size.
     WriteWholeFile(folder / "same size.zip", std::string(bytes.size(), 'x'));
     EXPECT_FALSE(HoldsStartOf(folder / "same size.zip", source));
@@ -93,13 +101,6 @@ TEST_F(CopyThreadTest, ACancelledJobOrAClosingProgramAbortsTheCopyLeavingNoParti
     EXPECT_FALSE(FileExists(target)) << "no partial target";
     EXPECT_EQ(ReadWholeFile(source).size(), bytes.size());
     EXPECT_LT(clock.MonotonicMs(), 2'000) << "a cancelled copy does not wait for the medium";
-
-    // An aborted copy over a file that was there leaves that file: it is not this copy's to
-    // delete (a catalogue's older backup, a volume of another medium).
-    WriteWholeFile(target, "older");
-    EXPECT_FALSE(CopyFileThreaded(source, target, false, [] { return true; }));
-    EXPECT_TRUE(FileExists(target));
-    DeleteFileA(target.c_str());
 
     // The next job's copy is not aborted by the last one's cancel.
     EXPECT_TRUE(CopyFileThreaded(source, target, false));
