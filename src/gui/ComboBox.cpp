@@ -26,7 +26,14 @@ bool TComboBox::Notified(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     if (message != WM_COMMAND) return false;
     result = 0;
     switch (HIWORD(wParam)) {
-    case CBN_SELCHANGE:
+    case CBN_SELCHANGE: {
+        // An editable box updates its text only after this notification: the handler reads the
+        // picked item, not the text it replaces.
+        const int index = ItemIndex();
+        if (editable_ && index >= 0 && index < items_.Count()) SetTextOfWindow(items_[index]);
+        if (!settingProperty_ && OnChange) OnChange();
+        return true;
+    }
     case CBN_EDITCHANGE:
         if (!settingProperty_ && OnChange) OnChange();
         return true;

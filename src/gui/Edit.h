@@ -19,6 +19,13 @@ class TEdit : public TControl {
     void SetReadOnly(bool readOnly) { SendMessageA(Handle(), EM_SETREADONLY, readOnly, 0); }
     void SetMaxLength(int length) { SendMessageA(Handle(), EM_LIMITTEXT, static_cast<WPARAM>(length), 0); }
     void SelectAll() { SendMessageA(Handle(), EM_SETSEL, 0, -1); }
+    // The caret's character position, and moving the caret there (nothing selected).
+    int SelStart() const {
+        DWORD start = 0;
+        SendMessageA(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+        return static_cast<int>(start);
+    }
+    void SetSelStart(int position) { SendMessageA(Handle(), EM_SETSEL, position, position); }
 
     std::function<void()> OnChange;
 
