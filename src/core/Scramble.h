@@ -5,12 +5,15 @@
 
 #include "core/ConvertError.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace core {
 
 constexpr unsigned ScrambleKey = 0x6e3a;
+// Characters a scrambled text keeps; the rest of a longer text is lost.
+constexpr size_t MaxScrambledLength = 255;
 
 std::string ScrambleText(std::string_view text, unsigned key);
 // Throws EConvertError on a group that is not a number.

@@ -155,4 +155,12 @@ UserFolders FindUserFolders(RegistryLookup& registry, FolderOps& folders, const 
     return found;
 }
 
+std::string UserFileFolder(bool perUserDataOn, const std::string& dataDir, const std::string& userName,
+                           const std::string& programFolder) {
+    if (!perUserDataOn) return programFolder;
+    if (!dataDir.empty()) return dataDir;
+    if (!userName.empty()) return programFolder + "Users\\" + userName + "\\";
+    return programFolder;
+}
+
 } // namespace core

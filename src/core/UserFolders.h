@@ -48,4 +48,10 @@ struct UserFolders {
 
 UserFolders FindUserFolders(RegistryLookup& registry, FolderOps& folders, const UserFolderInputs& inputs);
 
+// Where the user's own files go (job files, saved logs, catalogues): the program folder while
+// per-user data is off; else the data folder when there is one; else
+// "<program folder>Users\<user name>\" when the user is known; else the program folder.
+std::string UserFileFolder(bool perUserDataOn, const std::string& dataDir, const std::string& userName,
+                           const std::string& programFolder);
+
 } // namespace core

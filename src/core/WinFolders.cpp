@@ -46,4 +46,16 @@ bool WinFolderOps::CopyOneFile(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
 }
 
+std::string UserDialogFolder(const UserFolders& folders, const std::string& programFolder,
+                             const std::string& subfolder) {
+    const std::string base =
+        UserFileFolder(folders.perUserDataOn, folders.dataDir, folders.userName, programFolder);
+    // Per-user data without a folder of the user's: the program folder itself.
+    if (folders.perUserDataOn && base == programFolder) return programFolder;
+    const std::string folder = base + subfolder;
+    // A folder that cannot be made would open the dialog nowhere.
+    if (base != programFolder && !ForceDirectories(folder)) return programFolder;
+    return folder;
+}
+
 } // namespace core

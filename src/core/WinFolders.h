@@ -15,6 +15,12 @@ bool FileExists(const std::string& file);
 // file of its name is no folder).
 bool ForceDirectories(const std::string& folder);
 
+// The initial folder of the dialogs for the user's files: the subfolder of UserFileFolder,
+// made when it is the user's own; the program folder itself when per-user data is on but the
+// user has no folder, or the folder cannot be made.
+std::string UserDialogFolder(const UserFolders& folders, const std::string& programFolder,
+                             const std::string& subfolder = {});
+
 class WinFolderOps final : public FolderOps {
   public:
     bool DirectoryExists(const std::string& folder) override;

@@ -25,14 +25,14 @@ struct JobDefinition {
     std::string ZipSizeText = "650";   // ComboBox1: largest volume in MB, as typed
     std::string JobMaxZipText = "650"; // the volume size text the file held when loaded
     int64_t MaxZipSize = CdVolumeSize; // largest volume in bytes
-    bool Uselasttime1 = false;
+    bool Uselasttime1 = true;          // checked in a new window
     bool IncludeFulldriveInfo = false;
     bool Includedriveinfo = false; // stored as "2"; wins over IncludeFulldriveInfo
     std::string ZipPassword;
     bool Testarchiveafterbackup1 = false;
     bool OverwriteExistingZipFile1 = false;
     bool Allfilenames1 = false;
-    bool IncludeDateTime1 = false;
+    bool IncludeDateTime1 = true; // checked in a new window
     bool MakeCatalog = false;
     bool Includefolderinformation = true;
     bool Optimizeusedspace = true;

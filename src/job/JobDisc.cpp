@@ -45,17 +45,12 @@ class JobDisc final : public DiscWriter {
     }
 
     // One rule for the room on a disc, the drives tab's and the job's (DiscSpeed.h).
-    int64_t FreeBytes() override {
-        if (!Prepare()) return 0;
-        DiscRoomFacts facts;
-        facts.Ready = true;
-        facts.FreeBlocks = device_.GetFreeBlocks();
-        facts.NextWritableAddress = device_.GetNextWritableAddress();
-        facts.Capacity = device_.GetDiscCapacity();
-        facts.DiscStatus = device_.GetDiscStatus();
-        facts.MediaType = disc::LastMediaType;
-        facts.Erasable = device_.IsErasable();
-        return job::DiscFreeBytes(facts);
+    int64_t FreeBytes() override { return Prepare() ? job::DiscFreeBytes(Facts()) : 0; }
+
+    DiscRoomFacts DiscFacts(int readyMs) override {
+        if (!loaded_ || !device_.DeviceSelected() || !device_.TestUnitReady(readyMs)) return {};
+        device_.GetMediaType();
+        return Facts();
     }
 
     int64_t CapacityAfterErase() override {
@@ -78,6 +73,19 @@ class JobDisc final : public DiscWriter {
         else if (letter_)
             device_.SelectDeviceByDriveLetter(letter_);
         return device_.DeviceSelected();
+    }
+
+    // The disc of a ready writer whose media type was just read.
+    DiscRoomFacts Facts() {
+        DiscRoomFacts facts;
+        facts.Ready = true;
+        facts.FreeBlocks = device_.GetFreeBlocks();
+        facts.NextWritableAddress = device_.GetNextWritableAddress();
+        facts.Capacity = device_.GetDiscCapacity();
+        facts.DiscStatus = device_.GetDiscStatus();
+        facts.MediaType = disc::LastMediaType;
+        facts.Erasable = device_.IsErasable();
+        return facts;
     }
 
     // The writer selected and ready with a disc seen, selected once more when it was not.
@@ -111,6 +119,10 @@ class HostJobDisc final : public DiscWriter {
     }
     int64_t FreeBytes() override { return ReadDiscFreeBytes(host_, choice_, letter_); }
     int64_t CapacityAfterErase() override { return ReadDiscCapacityBytes(host_, choice_, letter_); }
+    DiscRoomFacts DiscFacts(int readyMs) override {
+        BurnerCall burner(host_);
+        return burner ? ReadDiscRoomFacts(*burner, readyMs) : DiscRoomFacts{};
+    }
     bool FileNeedsBurning(const std::string& destination, const std::string& name, double date) override {
         return job::FileNeedsBurning(host_, destination, name, date);
     }
@@ -197,6 +209,10 @@ DiscRoomFacts ReadDiscRoomFacts(disc::TDiscBurner& burner, int readyMs) {
 int64_t DiscFreeBytes(JobHost& host) {
     BurnerCall burner(host);
     return burner ? job::DiscFreeBytes(ReadDiscRoomFacts(*burner, readyMs)) : 0;
+}
+
+bool CanEraseFirst(const DiscRoomFacts& facts) {
+    return facts.Ready && (facts.Erasable || facts.MediaType == disc::mtDVDRAM);
 }
 
 std::string DiscVolumeLabelNow() {

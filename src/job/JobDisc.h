@@ -52,6 +52,9 @@ bool SelectBurnerDevice(JobHost& host, const std::string& choice, char letter, b
 DiscRoomFacts ReadDiscRoomFacts(disc::TDiscBurner& burner, int readyMs);
 // Bytes that can still be written to the disc in the selected writer (0 when not ready).
 int64_t DiscFreeBytes(JobHost& host);
+// The disc can be erased before the job writes: the writer is ready and its disc erasable,
+// or a DVD-RAM.
+bool CanEraseFirst(const DiscRoomFacts& facts);
 // The disc's volume label for a write now: "yymmddhhmm" of the clock.
 std::string DiscVolumeLabelNow();
 // The same after selecting the writer again when no disc is seen, loading the tray unless

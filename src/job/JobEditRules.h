@@ -22,6 +22,10 @@ std::string FreeSpaceText(int64_t freeBytes);
 // The compression level's hint for a track-bar position. The position replaces "%s"; the
 // text is never used as a format, since it holds a literal "%".
 std::string CompressionHint(int position);
+// The track bar's highest position for the setting MaxZipFactor: 2 to 9, the levels there are.
+inline int CompressionMaximum(int maxZipFactor) {
+    return maxZipFactor < 2 ? 2 : maxZipFactor > 9 ? 9 : maxZipFactor;
+}
 
 // Entries that would end a job file's list section early.
 bool IsRefusedListItem(const std::string& text);

@@ -9,6 +9,7 @@
 // session's starting state keeps a second start out.
 
 #include "core/DateText.h"
+#include "job/DiscSpeed.h"
 #include "job/DriveSpace.h"
 #include "job/JobDefinition.h"
 #include "job/JobEnd.h"
@@ -32,6 +33,9 @@ class DiscWriter {
     // Bytes free on the disc in the writer; after an erase (-1: it cannot be erased).
     virtual int64_t FreeBytes() = 0;
     virtual int64_t CapacityAfterErase() = 0;
+    // What the selected writer says of its disc when it answers TEST UNIT READY within
+    // readyMs; nothing is loaded or selected again for it (not ready: Ready false).
+    virtual DiscRoomFacts DiscFacts(int /*readyMs*/) { return {}; }
     // The disc in the writer lacks the file (name in destination, dated date in days): it is
     // not there with that date. A writer that cannot read its disc's files sees none there.
     virtual bool FileNeedsBurning(const std::string& /*destination*/, const std::string& /*name*/,

@@ -1,6 +1,7 @@
 #include "job/JobStore.h"
 
 #include "core/ConvertError.h"
+#include "core/UserFolders.h"
 #include "job/JobStartRules.h"
 
 namespace job {
@@ -35,15 +36,10 @@ ResolvedJobFile ResolveJobFile(std::string_view name, const std::string& current
     const size_t cut = chosen.find_last_of("\\/:");
     if (cut != std::string::npos) return {chosen, chosen.substr(cut + 1)};
 
-    std::string folder = location.programFolder;
-    if (location.perUserDataOn) {
-        if (!location.dataDir.empty())
-            folder = location.dataDir;
-        else if (!location.userName.empty())
-            folder = location.programFolder + "Users\\" + location.userName + "\\";
-        // A folder that cannot be made shows as a failed read or write of the file itself.
-        if (folder != location.programFolder) files.ForceDirectories(folder);
-    }
+    const std::string folder = core::UserFileFolder(location.perUserDataOn, location.dataDir,
+                                                    location.userName, location.programFolder);
+    // A folder that cannot be made shows as a failed read or write of the file itself.
+    if (folder != location.programFolder) files.ForceDirectories(folder);
     return {folder + chosen, chosen};
 }
 
@@ -60,6 +56,7 @@ void JobStore::ReadInto(const std::string& path, JobDefinition& job) {
     std::string text, error;
     if (!files_.Read(path, text, error)) throw EJobFileError("Job file " + path + ": " + error);
     job.ReadOnly = files_.IsReadOnly(path);
+    job.CompressionMax = CompressionMax;
     try {
         ReadJobText(text, job, Context());
     } catch (const core::EConvertError& conversion) {
@@ -105,7 +102,6 @@ bool JobStore::Save(std::string_view name, JobDefinition& job, std::string& jobN
     WaitWhileBusy();
     Hold hold(*this);
     const ResolvedJobFile resolved = ResolveJobFile(name, jobName, Location, files_);
-    jobName = resolved.jobName;
     const std::string& path = resolved.path;
     if (job.Destination.empty()) job.Destination = "  ";
 
@@ -134,7 +130,11 @@ bool JobStore::Save(std::string_view name, JobDefinition& job, std::string& jobN
         saved = WriteWithBackup(path, WriteJobText(job, Context()));
         if (saved) job.ReadOnly = false;
     }
-    if (!saved) host_.AddToLog("Job file not saved: " + path);
+    // The job keeps the name of the file that holds it.
+    if (saved)
+        jobName = resolved.jobName;
+    else
+        host_.AddToLog("Job file not saved: " + path);
     return saved;
 }
 

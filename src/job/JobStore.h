@@ -79,6 +79,8 @@ class JobStore {
 
     JobLocation Location;
     core::LocaleFormat Locale;
+    // The highest compression level a load keeps (the track bar's maximum).
+    int CompressionMax = 7;
 
     // Reads the named file over job and sets jobName. A volume cannot be larger than the
     // drive of the first destination: MaxZipSize is capped at its total size when that is
@@ -89,8 +91,8 @@ class JobStore {
     bool Load(std::string_view name, JobDefinition& job, std::string& jobName);
 
     // Writes job to the named file and sets jobName. False, with the log line, when the file
-    // could not be written; the old file is then unchanged. An empty destination becomes two
-    // blanks in job as in the file.
+    // could not be written; the old file and jobName are then unchanged. An empty destination
+    // becomes two blanks in job as in the file.
     bool Save(std::string_view name, JobDefinition& job, std::string& jobName);
 
     bool JobFileBusy() const { return busy_; }

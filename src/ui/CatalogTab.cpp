@@ -260,13 +260,7 @@ std::string TCatalogTab::CatalogFolder() const {
 }
 
 std::string CatalogChooserFolder(const core::UserFolders& folders, const std::string& programFolder) {
-    if (!folders.perUserDataOn) return programFolder + "catalogs\\";
-    if (!folders.dataDir.empty()) {
-        core::WinFolderOps().ForceDirectories(folders.dataDir + "catalogs\\");
-        return folders.dataDir + "catalogs\\";
-    }
-    if (!folders.userName.empty()) return programFolder + "Users\\" + folders.userName + "\\catalogs\\";
-    return programFolder;
+    return core::UserDialogFolder(folders, programFolder, "catalogs\\");
 }
 
 // The field's text is the job's: saved as typed and resolved by the job start, which takes a

@@ -6,6 +6,7 @@
 #include "core/PathText.h"
 #include "core/ProgramBox.h"
 #include "core/Scramble.h"
+#include "core/WinFolders.h"
 #include "gui/Action.h"
 #include "gui/Button.h"
 #include "gui/CheckBox.h"
@@ -21,6 +22,7 @@
 #include "gui/Screen.h"
 #include "gui/TrackBar.h"
 #include "gui/Wait.h"
+#include "job/JobDisc.h"
 #include "job/JobEditRules.h"
 #include "job/JobStart.h"
 #include "job/JobStartRules.h"
@@ -40,6 +42,8 @@ namespace {
 constexpr char newJobName[] = "New Job.dat";
 constexpr char jobFilter[] = "Backup jobs|*.dat";
 constexpr int includePanelMinWidth = 85;
+// How long the writer may take to answer TEST UNIT READY when the destination is left.
+constexpr int eraseReadyMs = 3000;
 const char* const zipSizes[] = {"100", "120", "510", "530", "532", "650", "700", "1000", "2000", "4095"};
 
 std::string FolderOf(const std::string& path) {
@@ -52,9 +56,13 @@ TJobTab::TJobTab(TMF& form) : form_(form) {
     Build();
     BuildMenus();
     WireLists();
+    ShowOptions();
     form_.OnJobShown = [this] { ShowJob(); };
     form_.OnShowFreeSpace = [this] { ShowDestinationFreeSpace(); };
-    form_.OnDropFiles = [this](const std::vector<std::string>& files) { DropFiles(files); };
+    form_.OnShowFreeBytes = [this](int64_t bytes) { ShowFreeSpace(bytes); };
+    form_.OnDropFiles = [this](const std::vector<std::string>& files) {
+        if (Editable()) DropFiles(files);
+    };
 }
 
 void TJobTab::Build() {
@@ -116,30 +124,33 @@ void TJobTab::Build() {
         &form_.Create<gui::TButton>(page, "Button3", gui::TBounds{pageWidth - 92, row - 4, 88, 25}, "&Start");
     Button3->SetAction(form_.Startbackup);
 
-    RadioButton1->OnClick = [this] { form_.Session.Job.ChangedOnly = false; };
-    RadioButton2->OnClick = [this] { form_.Session.Job.ChangedOnly = true; };
-    CheckBox1->OnClick = [this] { form_.Session.Job.ClearArchiveBit = CheckBox1->Checked(); };
+    // While a job runs (or a burn or erase) nothing here changes the job it reads: a control
+    // can still report a change it had, such as the exit of a field that loses the focus as
+    // it is disabled.
+    RadioButton1->OnClick = WhenEditable([this] { form_.Session.Job.ChangedOnly = false; });
+    RadioButton2->OnClick = WhenEditable([this] { form_.Session.Job.ChangedOnly = true; });
+    CheckBox1->OnClick = WhenEditable([this] { form_.Session.Job.ClearArchiveBit = CheckBox1->Checked(); });
     CheckBox1->OnExit = CheckBox1->OnClick;
-    CheckBox3->OnClick = [this] { form_.Session.Job.UseAfterDate = CheckBox3->Checked(); };
+    CheckBox3->OnClick = WhenEditable([this] { form_.Session.Job.UseAfterDate = CheckBox3->Checked(); });
     CheckBox3->OnExit = CheckBox3->OnClick;
     Edit1->OnExit = [this] { Edit1Exit(); };
-    Edit7->OnChange = [this] { form_.Session.Job.Destination = Edit7->Text(); };
+    Edit7->OnChange = WhenEditable([this] { form_.Session.Job.Destination = Edit7->Text(); });
     Edit7->OnExit = [this] { Edit7Exit(); };
-    Edit7->OnDblClick = [this] { SelectDestExecute(); };
-    SpeedButton1->OnClick = [this] { SelectDestExecute(); };
+    Edit7->OnDblClick = [this] { SelectDest->Execute(); };
+    SpeedButton1->OnClick = Edit7->OnDblClick;
     ComboBox2->OnDropDown = [this] { ComboBox2->SetDroppedWidth(260); };
     ComboBox2->OnCloseUp = [this] { ComboBox2CloseUp(); };
     ComboBox2->OnExit = ComboBox2->OnCloseUp;
     Edit2->OnChange = [this] { Edit2Change(); };
-    ComboBox1->OnChange = [this] { form_.Session.Job.ZipSizeText = ComboBox1->Text(); };
+    ComboBox1->OnChange = WhenEditable([this] { form_.Session.Job.ZipSizeText = ComboBox1->Text(); });
     ComboBox1->OnCloseUp = ComboBox1->OnChange;
     TrackBar1->OnChange = [this] { TrackBar1Change(); };
-    EraseCD->OnClick = [this] { form_.Session.Job.EraseCD = EraseCD->Checked(); };
-    FullEraseCD->OnClick = [this] { form_.Session.Job.FullEraseCD = FullEraseCD->Checked(); };
+    EraseCD->OnClick = WhenEditable([this] { form_.Session.Job.EraseCD = EraseCD->Checked(); });
+    FullEraseCD->OnClick = WhenEditable([this] { form_.Session.Job.FullEraseCD = FullEraseCD->Checked(); });
     Panel12->OnResize = [this] {
         if (Panel12->Width() < includePanelMinWidth) Panel12->SetWidth(includePanelMinWidth);
     };
-    TrackBar1->SetRange(2, std::max(2, form_.CreationSettings().maxZipFactor));
+    TrackBar1->SetRange(2, job::CompressionMaximum(form_.CreationSettings().maxZipFactor));
     TrackBar1->SetPosition(6);
     TrackBar1->SetHint(job::CompressionHint(6));
 }
@@ -147,7 +158,7 @@ void TJobTab::Build() {
 void TJobTab::BuildMenus() {
     auto action = [this](const char* name, const char* caption, std::function<void()> execute) {
         gui::TAction* made = &form_.Create<gui::TAction>(form_, name, caption);
-        made->OnExecute = std::move(execute);
+        made->OnExecute = WhenEditable(std::move(execute));
         return made;
     };
     OpenJob = action("OpenJob", "&Open Backup Job", [this] { OpenJobExecute(); });
@@ -233,16 +244,16 @@ void TJobTab::BuildMenus() {
     backup.AddSeparator();
     auto option = [this, &backup](const char* name, const char* caption, bool job::JobDefinition::*field) {
         gui::TMenuItem* item = &backup.Add(name, caption);
-        item->OnClick = [this, item, field] {
+        item->OnClick = WhenEditable([this, item, field] {
             item->SetChecked(!item->Checked());
             form_.Session.Job.*field = item->Checked();
-        };
+        });
         return item;
     };
     Testarchiveafterbackup1 = option("Testarchiveafterbackup1", "&Verify Zip file after backup",
                                      &job::JobDefinition::Testarchiveafterbackup1);
     OverwriteExistingZipFile1 = &backup.Add("OverwriteExistingZipFile1", "&Overwrite Existing Zip Files");
-    OverwriteExistingZipFile1->OnClick = [this] { OverwriteExistingZipFile1Click(); };
+    OverwriteExistingZipFile1->OnClick = WhenEditable([this] { OverwriteExistingZipFile1Click(); });
     Allfilenames1 = option("Allfilenames1", "&All filenames", &job::JobDefinition::Allfilenames1);
     IncludeDateTime1 =
         option("IncludeDateTime1", "&Include Date/Time", &job::JobDefinition::IncludeDateTime1);
@@ -251,9 +262,9 @@ void TJobTab::BuildMenus() {
                                       &job::JobDefinition::Includefolderinformation);
     Includefolderinformation->Hint = "Uncheck this to avoid empty folders in the zip file.";
     Optimizeusedspace = &backup.Add("Optimizeusedspace", "Optimize used space");
-    Optimizeusedspace->OnClick = [this] { OptimizeusedspaceClick(); };
+    Optimizeusedspace->OnClick = WhenEditable([this] { OptimizeusedspaceClick(); });
     Splitlargefiles = &backup.Add("Splitlargefiles", "Split large files");
-    Splitlargefiles->OnClick = [this] { SplitlargefilesClick(); };
+    Splitlargefiles->OnClick = WhenEditable([this] { SplitlargefilesClick(); });
     OEMConvert = option("OEMConvert", "&XP compatible filenames", &job::JobDefinition::OEMConvert);
     backup.Add("Uselasttime1", "Use &Last Runtime As Newer Than").SetAction(UseLastruntime);
     backup.Add("Includedriveinfoasfolder1", "&Include Drive Info As Folder").SetAction(Includedriveinfo);
@@ -297,6 +308,7 @@ void TJobTab::WireLists() {
 }
 
 void TJobTab::ListKeyDown(bool include, unsigned short& key) {
+    if (!Editable()) return;
     gui::TListBox& list = List(include);
     if (key == VK_DELETE) {
         RemoveSelected(include);
@@ -331,6 +343,7 @@ bool TJobTab::Entry(const std::string& caption, std::string& text, bool masked) 
 }
 
 void TJobTab::EditEntry(bool include) {
+    if (!Editable()) return;
     gui::TListBox& list = List(include);
     int& index = EditedIndex(include);
     if (list.Items().Count() == 0 || index < 0 || index >= list.Items().Count()) {
@@ -365,6 +378,7 @@ void TJobTab::AddFolder(bool include) {
 }
 
 void TJobTab::AddFiles(bool include) {
+    if (!Editable()) return;
     gui::TFileDialogRequest request;
     request.Owner = form_.Handle();
     request.MultiSelect = true;
@@ -378,6 +392,7 @@ void TJobTab::AddFiles(bool include) {
 }
 
 void TJobTab::RemoveSelected(bool include) {
+    if (!Editable()) return;
     gui::TListBox& list = List(include);
     for (int index = list.Items().Count() - 1; index >= 0; --index)
         if (list.Selected(index)) list.Items().Delete(index);
@@ -385,6 +400,7 @@ void TJobTab::RemoveSelected(bool include) {
 }
 
 void TJobTab::AddPseudoEntry(const std::string& entry) {
+    if (!Editable()) return;
     ListBox1->Items().Add(entry);
     ListChanged(true);
 }
@@ -404,12 +420,36 @@ bool TJobTab::DiscBusy() const {
     return form_.OnDiscBusy && form_.OnDiscBusy();
 }
 
+bool TJobTab::Editable() const {
+    return JobIdle() && !DiscBusy();
+}
+
+// The job actions are on and no job runs; a write or erase that ended may still be finishing.
+bool TJobTab::JobIdle() const {
+    return form_.ActionsEnabled() && !form_.Session.Running();
+}
+
+std::function<void()> TJobTab::WhenEditable(std::function<void()> handler) {
+    return [this, handler = std::move(handler)] {
+        if (Editable()) handler();
+    };
+}
+
+// A read-only job file keeps its controls disabled; a job, burn or erase disables them all.
+void TJobTab::ShowEditable() {
+    const bool editable = JobIdle();
+    SetJobControlsEnabled(editable && !form_.Session.Job.ReadOnly);
+    SpeedButton1->SetEnabled(editable && !form_.Session.Job.ReadOnly);
+    for (gui::TControl* control : std::initializer_list<gui::TControl*>{EraseCD, FullEraseCD})
+        control->SetEnabled(editable);
+}
+
 bool TJobTab::Ask(const std::string& text) {
     return form_.ShowBox(text, gui::TMsgButtons::YesNo, gui::TMsgIcon::Warning, 2) == gui::mrYes;
 }
 
 void TJobTab::SelectDestExecute() {
-    if (DiscBusy()) return;
+    if (!Editable() || form_.Session.Job.ReadOnly) return;
     gui::TFolderRequest request;
     request.Owner = form_.Handle();
     request.Caption = "Select the destination folder";
@@ -426,7 +466,7 @@ void TJobTab::SelectDestExecute() {
 }
 
 void TJobTab::Edit7Exit() {
-    if (DiscBusy()) return;
+    if (!Editable() || form_.Session.Job.ReadOnly) return;
     gui::TCursorScope hourglass;
     gui::ProcessMessages();
     form_.Flags().DiscArrived = false;
@@ -445,8 +485,9 @@ void TJobTab::Edit7Exit() {
 }
 
 // A writer's drive, or a writer chosen, while the disc layer is up: the job writes to disc,
-// erasing first when asked and the disc in the drive can be erased. The transport is loaded
-// again when it went, and released after, as the drives tab leaves it.
+// erasing first when asked and the disc in the drive can be erased. The drive is only asked
+// (TEST UNIT READY, then its disc): leaving a field never loads a tray. The transport is
+// loaded again when it went, and released after, as the drives tab leaves it.
 void TJobTab::SelectWriter() {
     Destination.DiscWriterMode = false;
     Destination.EraseFirst = false;
@@ -463,8 +504,10 @@ void TJobTab::SelectWriter() {
             const bool named = chosen > 0 && static_cast<size_t>(chosen) < form_.WriterChoices.size();
             if (disc.Select(named ? form_.WriterChoices[chosen] : std::string(), letter)) {
                 Destination.DiscWriterMode = true;
+                const job::DiscRoomFacts facts = disc.DiscFacts(eraseReadyMs);
                 Destination.EraseFirst =
-                    (EraseCD->Checked() || FullEraseCD->Checked()) && disc.CapacityAfterErase() >= 0;
+                    (EraseCD->Checked() || FullEraseCD->Checked()) && job::CanEraseFirst(facts);
+                Destination.DestFreeSpace = job::DiscFreeBytes(facts);
             }
         }
     } catch (const std::exception& error) {
@@ -478,6 +521,7 @@ void TJobTab::SelectWriter() {
 
 void TJobTab::ComboBox2CloseUp() {
     ComboBox2->SetDroppedWidth(69);
+    if (!Editable() || form_.Session.Job.ReadOnly) return;
     const int index = ComboBox2->ItemIndex();
     form_.Session.Job.WriterIndex = std::max(index, 0);
     if (index >= 0) {
@@ -494,23 +538,35 @@ void TJobTab::ComboBox2CloseUp() {
     ShowDestinationFreeSpace();
 }
 
+// A disc writer's room is what the drive said when the destination was left; a drive or
+// folder is asked anew.
 void TJobTab::ShowDestinationFreeSpace() {
     if (form_.Flags().Hidden) return;
-    Destination.DestFreeSpace = job::DriveFreeBytes(Destination.DestDrive);
-    Label3->SetCaption(job::FreeSpaceText(Destination.DestFreeSpace));
+    if (!Destination.DiscWriterMode) Destination.DestFreeSpace = job::DriveFreeBytes(Destination.DestDrive);
+    ShowFreeSpace(Destination.DestFreeSpace);
+}
+
+void TJobTab::ShowFreeSpace(int64_t bytes) {
+    if (!form_.Flags().Hidden) Label3->SetCaption(job::FreeSpaceText(bytes));
 }
 
 void TJobTab::Edit2Change() {
+    if (!Editable()) return;
     const std::string name = Edit2->Text();
     const std::string cleaned = job::CleanZipName(name);
     if (cleaned != name) {
+        // The caret stays where the user was typing, less the characters removed before it.
+        const int caret = Edit2->SelStart();
+        const int removed = static_cast<int>(caret - job::CleanZipName(name.substr(0, caret)).size());
         form_.ShowBox(name + ", is not a valid filename", gui::TMsgButtons::OK, gui::TMsgIcon::Stop, 1);
         Edit2->SetText(cleaned);
+        Edit2->SetSelStart(caret - removed);
     }
     form_.Session.Job.ZipName = cleaned;
 }
 
 void TJobTab::Edit1Exit() {
+    if (!Editable()) return;
     const std::string text = Edit1->Text();
     if (text.empty()) return;
     try {
@@ -524,6 +580,7 @@ void TJobTab::Edit1Exit() {
 }
 
 void TJobTab::TrackBar1Change() {
+    if (!Editable()) return;
     form_.Session.Job.CompressionLevel = TrackBar1->Position();
     const std::string hint = job::CompressionHint(TrackBar1->Position());
     TrackBar1->SetHint(hint);
@@ -602,6 +659,8 @@ void TJobTab::IncludeFulldriveInfoExecute() {
 }
 
 void TJobTab::SetPassWordExecute() {
+    // The mismatch box too runs before the timer is back.
+    TMF::TimerStopped stopped(form_);
     job::JobDefinition& job = form_.Session.Job;
     std::string first;
     if (!Entry("Use encryption password", first, true)) first.clear();
@@ -626,15 +685,7 @@ void TJobTab::SetPassWordExecute() {
 }
 
 std::string TJobTab::JobFolder() const {
-    const core::UserFolders& folders = form_.Folders();
-    const std::string programFolder = form_.Environment().ProgramFolder();
-    if (!folders.perUserDataOn) return programFolder;
-    if (!folders.dataDir.empty()) {
-        CreateDirectoryA(folders.dataDir.c_str(), nullptr);
-        return folders.dataDir;
-    }
-    if (!folders.userName.empty()) return programFolder + "Users\\" + folders.userName;
-    return programFolder;
+    return core::UserDialogFolder(form_.Folders(), form_.Environment().ProgramFolder());
 }
 
 void TJobTab::OpenJobExecute() {
@@ -661,7 +712,7 @@ void TJobTab::SaveJobExecute() {
     if (name.empty() || name == newJobName)
         SaveJobAsExecute();
     else
-        form_.SaveJob(name);
+        SaveAndTell(name);
 }
 
 void TJobTab::SaveJobAsExecute() {
@@ -677,15 +728,21 @@ void TJobTab::SaveJobAsExecute() {
     request.InitialDir = lastJobFolder_.empty() ? JobFolder() : lastJobFolder_;
     const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted || answer.Files.empty()) return;
-    form_.SaveJob(answer.Files.front());
+    if (!SaveAndTell(answer.Files.front())) return;
     lastJobFolder_ = FolderOf(answer.Files.front());
     gui::Wait(1000, false);
-    SetJobControlsEnabled(true);
+    ShowEditable();
+}
+
+// The user asked for the save: a file that could not be written is told, not only logged.
+bool TJobTab::SaveAndTell(const std::string& name) {
+    if (form_.SaveJob(name)) return true;
+    form_.ShowBox("Job file not saved: " + name, gui::TMsgButtons::OK, gui::TMsgIcon::Stop, 1);
+    return false;
 }
 
 void TJobTab::NewJobExecute() {
     job::JobDefinition& job = form_.Session.Job;
-    SetJobControlsEnabled(true);
     job.IncludeList.clear();
     job.ExcludeList.clear();
     job.ReadOnly = false;
@@ -708,6 +765,24 @@ void TJobTab::SetJobControlsEnabled(bool value) {
         control->SetEnabled(value);
 }
 
+// The menu's options as the record holds them; a new window shows a new job's.
+void TJobTab::ShowOptions() {
+    const job::JobDefinition& job = form_.Session.Job;
+    Testarchiveafterbackup1->SetChecked(job.Testarchiveafterbackup1);
+    OverwriteExistingZipFile1->SetChecked(job.OverwriteExistingZipFile1);
+    Allfilenames1->SetChecked(job.Allfilenames1);
+    IncludeDateTime1->SetChecked(job.IncludeDateTime1);
+    MakeCatalog->SetChecked(job.MakeCatalog);
+    Includefolderinformation->SetChecked(job.Includefolderinformation);
+    Optimizeusedspace->SetChecked(job.Optimizeusedspace);
+    Splitlargefiles->SetChecked(job.Splitlargefiles);
+    OEMConvert->SetChecked(job.OEMConvert);
+    UseLastruntime->SetChecked(job.Uselasttime1);
+    Includedriveinfo->SetChecked(job.Includedriveinfo);
+    IncludeFulldriveInfo->SetChecked(job.IncludeFulldriveInfo);
+    SetPassWord->SetChecked(!job.ZipPassword.empty());
+}
+
 void TJobTab::ShowJob() {
     const job::JobDefinition& job = form_.Session.Job;
     ListBox1->Items().Clear();
@@ -727,8 +802,11 @@ void TJobTab::ShowJob() {
     Edit7->SetText(job.Destination);
     std::string parsed = job.Destination;
     DestList = job::ParseDestinations(parsed);
+    const std::string previousPath = Destination.DestPath;
     Destination.DestPath = DestList.empty() ? std::string() : DestList.front();
     Destination.DestDrive = job::DriveOfPath(Destination.DestPath);
+    // Another destination is a drive or folder until its field is left.
+    if (Destination.DestPath != previousPath) Destination.DiscWriterMode = Destination.EraseFirst = false;
     if (ComboBox2->Items().ToVector() != form_.WriterChoices) {
         ComboBox2->Items().Clear();
         ComboBox2->Items().AddStrings(form_.WriterChoices);
@@ -737,7 +815,7 @@ void TJobTab::ShowJob() {
     Edit2->SetText(job.ZipName);
     ShowZipNameColour();
     ComboBox1->SetText(job.ZipSizeText);
-    TrackBar1->SetRange(2, std::max(2, form_.CreationSettings().maxZipFactor));
+    TrackBar1->SetRange(2, job::CompressionMaximum(form_.CreationSettings().maxZipFactor));
     TrackBar1->SetPosition(job.CompressionLevel);
     TrackBar1->SetHint(job::CompressionHint(TrackBar1->Position()));
     EraseCD->SetChecked(job.EraseCD);
@@ -746,22 +824,10 @@ void TJobTab::ShowJob() {
         form_.CatalogTab->CBCatalog->SetChecked(job.CBCatalog);
         form_.CatalogTab->EditCatName->SetText(job.CatalogNames);
     }
-    Testarchiveafterbackup1->SetChecked(job.Testarchiveafterbackup1);
-    OverwriteExistingZipFile1->SetChecked(job.OverwriteExistingZipFile1);
-    Allfilenames1->SetChecked(job.Allfilenames1);
-    IncludeDateTime1->SetChecked(job.IncludeDateTime1);
-    MakeCatalog->SetChecked(job.MakeCatalog);
-    Includefolderinformation->SetChecked(job.Includefolderinformation);
-    Optimizeusedspace->SetChecked(job.Optimizeusedspace);
-    Splitlargefiles->SetChecked(job.Splitlargefiles);
-    OEMConvert->SetChecked(job.OEMConvert);
-    UseLastruntime->SetChecked(job.Uselasttime1);
-    Includedriveinfo->SetChecked(job.Includedriveinfo);
-    IncludeFulldriveInfo->SetChecked(job.IncludeFulldriveInfo);
-    SetPassWord->SetChecked(!job.ZipPassword.empty());
-    SetJobControlsEnabled(!job.ReadOnly);
-    if (!form_.Flags().Hidden)
-        Label3->SetCaption(job::FreeSpaceText(job::DriveFreeBytes(Destination.DestDrive)));
+    ShowOptions();
+    ShowEditable();
+    // While a job runs its own steps show the room; a disc writer is asked when the field is left.
+    if (Editable() && !Destination.DiscWriterMode) ShowDestinationFreeSpace();
 }
 
 } // namespace ui

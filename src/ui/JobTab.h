@@ -6,6 +6,8 @@
 
 #include "job/DriveSpace.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,10 @@ class TJobTab {
     // The record into the controls: after a load, a new job, a save.
     void ShowJob();
     void SetJobControlsEnabled(bool value);
+    // Nothing of the tab changes the job while a job, burn or erase runs.
+    bool Editable() const;
+    // The controls enabled as Editable and the job file allow.
+    void ShowEditable();
 
     // Handlers.
     void Edit7Exit();
@@ -118,6 +124,7 @@ class TJobTab {
     void Edit1Exit();
     void TrackBar1Change();
     void ShowDestinationFreeSpace();
+    void ShowFreeSpace(int64_t bytes);
     void OpenJobExecute();
     void SaveJobExecute();
     void SaveJobAsExecute();
@@ -141,6 +148,7 @@ class TJobTab {
   private:
     void Build();
     void BuildMenus();
+    void ShowOptions();
     void WireLists();
     gui::TListBox& List(bool include) const { return include ? *ListBox1 : *ListBox3; }
     int& EditedIndex(bool include) { return include ? EditedIncludeIndex : EditedExcludeIndex; }
@@ -150,6 +158,10 @@ class TJobTab {
     bool AddEntry(bool include, const std::string& text);
     void ListKeyDown(bool include, unsigned short& key);
     bool DiscBusy() const;
+    bool JobIdle() const;
+    std::function<void()> WhenEditable(std::function<void()> handler);
+    // Save or Save As asked by the user: a failure is shown in a box as well as logged.
+    bool SaveAndTell(const std::string& name);
     void SelectWriter();
     bool Ask(const std::string& text);
     // The entry form, "*" mode when masked; false when not confirmed.

@@ -92,7 +92,7 @@ void TMF::BuildLayout() {
     TabSheet4 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet4", "Res&tore");
     TabSheetCat = &Create<gui::TTabSheet>(*PageControl1, "TabSheetCat", "C&atalog");
     TabSheet3 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet3", "&Log");
-    TabSheet2 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet2", "&Schedule");
+    TabSheet2 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet2", "Sch&edule");
     TabSheet5 = &Create<gui::TTabSheet>(*PageControl1, "TabSheet5", "CD/&DVD");
     PageControl1->OnChanging = [](bool& allowChange) { allowChange = true; };
     PageControl1->OnChange = [this] { PageControl1Change(); };
@@ -134,7 +134,7 @@ void TMF::BuildLayout() {
 
 void TMF::BuildMenus() {
     MainMenu1 = &Create<gui::TMainMenu>(*this, "MainMenu1");
-    gui::TMenuItem& files = MainMenu1->Add("Files", "&Files");
+    gui::TMenuItem& files = MainMenu1->Add("Files", "&File");
     gui::TMenuItem& exit = files.Add("Exit1", "&Close");
     exit.SetAction(ClosePrg);
     auto showPage = [this](gui::TTabSheet* sheet) {
@@ -145,7 +145,7 @@ void TMF::BuildMenus() {
     };
     MainMenu1->Add("Backup1", "&Backup").OnClick = showPage(TabSheet1);
     MainMenu1->Add("Restore1", "&Restore").OnClick = showPage(TabSheet4);
-    MainMenu1->Add("Catalog1", "C&atalog").OnClick = showPage(TabSheetCat);
+    MainMenu1->Add("Catalog1", "&Catalog").OnClick = showPage(TabSheetCat);
     gui::TMenuItem& log = MainMenu1->Add("Log1", "&Log");
     log.OnClick = showPage(TabSheet3);
     log.Add("UpdateLog1", "&Update log").SetAction(UpdateLog);
@@ -195,6 +195,7 @@ void TMF::FormCreate() {
         AddToLog("The stored menu password could not be read; the menu is not locked");
 
     const core::ServiceSettings service = ReadServiceSettings(programIni_, environment_.os);
+    RunAsServiceSet = service.runAsService;
     RunningAsService = service.runAsService && service.runningAsService;
     if (RunningAsService) Startautomatic = false;
     core::WriteConfigData(programIni_, folders_.documentsFolder, folders_.dataDir,

@@ -144,6 +144,7 @@ class TMF : public gui::TForm {
     bool DriveChanging = false;
     bool ReadingDevices = false;
     bool RunningAsService = false;
+    bool RunAsServiceSet = false; // [Settings] RunAsService: the companion service provides the program
     bool HideInfo = false;
 
     // The job: its definition, its run and where the run stands. The window shows it.
@@ -219,6 +220,19 @@ class TMF : public gui::TForm {
     std::string ResumeStatePath(const std::string& extension) const;
     // Every modal form runs through here: Timer1 stops meanwhile and restarts on every way out.
     int RunModal(const std::function<int()>& show);
+    // Timer1 stopped for a dialog of several forms and boxes, started again (when it ran) on
+    // every way out, after the last of them.
+    class TimerStopped {
+      public:
+        explicit TimerStopped(TMF& form);
+        ~TimerStopped();
+        TimerStopped(const TimerStopped&) = delete;
+        TimerStopped& operator=(const TimerStopped&) = delete;
+
+      private:
+        gui::TTimer& timer_;
+        bool enabled_;
+    };
     // A message box titled "Tarnwick"; while Hidden nothing is shown and the default button
     // (1 or 2) is the answer.
     int ShowBox(const std::string& text, gui::TMsgButtons buttons, gui::TMsgIcon icon, int defaultButton);
@@ -256,6 +270,7 @@ class TMF : public gui::TForm {
     std::function<void()> OnBurnStatusTick;            // the burn status line, every tick
     std::function<bool()> OnDiscBusy;                  // writing, erasing, burning; none: idle
     std::function<void()> OnShowFreeSpace;             // the destination's free space (Edit7Exit)
+    std::function<void(int64_t)> OnShowFreeBytes;      // the room the engine computed, shown
     std::function<void()> OnShowDriveSpeeds;           // the selected drive's speeds
     std::function<void()> OnJobEnd;                    // the job end after a cancellation
     std::function<bool(const std::string&)> OnLoadJob; // tests: instead of LoadJob
@@ -283,6 +298,8 @@ class TMF : public gui::TForm {
     // The job actions and drive controls off while a job, burn or erase runs, and on again.
     void DisableActions();
     void EnableActions();
+    // False from DisableActions to EnableActions: a job, burn or erase owns the job's state.
+    bool ActionsEnabled() const { return actionsEnabled_; }
     void SaveLogExecute();
     void OpenLogFileExecute();
     // "Hide &Icon": the icon stays away, the minute's re-add included, until the window shows.
@@ -300,6 +317,8 @@ class TMF : public gui::TForm {
     void SetMenuLock();
     void UnlockMenu();
     void UpdateLockMenuCaption();
+    // A menu password that could not be written or removed: the log and a box.
+    void ReportMenuLockNotStored(const std::string& text);
     // The one-line entry form ("*" shown for each character when masked), Timer1 stopped
     // meanwhile; false when not confirmed.
     bool EntryForm(const std::string& caption, std::string& text, bool masked);
@@ -320,9 +339,10 @@ class TMF : public gui::TForm {
 
     // The job file, into and from Session.Job. Loads and saves do nothing until the start-up
     // sequence has run. A load of a missing file leaves the job as it was and answers false;
-    // a damaged file throws job::EJobFileError naming it. A save reports its failures in the log.
+    // a damaged file throws job::EJobFileError naming it. A save reports its failures in the log
+    // and answers false; the job then keeps its name.
     bool LoadJob(const std::string& name);
-    void SaveJob(const std::string& name);
+    bool SaveJob(const std::string& name);
     bool JobFileBusy() const { return jobStore_->JobFileBusy(); }
     // How the engine reaches this window.
     job::JobHost& Host() { return *jobHost_; }
@@ -362,6 +382,7 @@ class TMF : public gui::TForm {
     void InstallService();
     void RemoveService();
     void SetActionsEnabled(bool enabled);
+    bool actionsEnabled_ = true;
     std::string saveLogName_;
     void ApplyMenuLockSettings();
     std::optional<bool> lockShown_;

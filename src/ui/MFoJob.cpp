@@ -15,6 +15,7 @@
 #include "gui/Shell.h"
 #include "gui/Wait.h"
 #include "job/JobDisc.h"
+#include "job/JobEditRules.h"
 #include "job/JobFileSystemWin.h"
 #include "job/JobStart.h"
 #include "ui/Email1.h"
@@ -31,6 +32,7 @@ void TMF::UpdateJobLocation() {
     jobStore_->Location = job::JobLocation{environment_.ProgramFolder(), folders_.perUserDataOn,
                                            folders_.dataDir, folders_.userName};
     jobStore_->Locale = Locale;
+    jobStore_->CompressionMax = job::CompressionMaximum(creation_.maxZipFactor);
 }
 
 bool TMF::LoadJob(const std::string& name) {
@@ -42,12 +44,13 @@ bool TMF::LoadJob(const std::string& name) {
     return true;
 }
 
-void TMF::SaveJob(const std::string& name) {
-    if (!StartUpDone) return;
+bool TMF::SaveJob(const std::string& name) {
+    if (!StartUpDone) return false;
     UpdateJobLocation();
-    jobStore_->Save(name, Session.Job, flags_.JobName);
+    const bool saved = jobStore_->Save(name, Session.Job, flags_.JobName);
     Session.LoadedJobName = flags_.JobName;
     ShowJob();
+    return saved;
 }
 
 void TMF::ShowJob() {

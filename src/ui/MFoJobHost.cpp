@@ -41,8 +41,8 @@ class TMFJobHost final : public job::JobHost {
         form_.ProgressBar1->SetPosition(percent);
         form_.UpdateTrayTip(core::JobBaseName(form_.flags_.JobName) + " " + std::to_string(percent) + "%");
     }
-    void ShowDestFreeSpace(int64_t) override {
-        if (form_.OnShowFreeSpace) form_.OnShowFreeSpace();
+    void ShowDestFreeSpace(int64_t bytes) override {
+        if (form_.OnShowFreeBytes) form_.OnShowFreeBytes(bytes);
     }
     void ShowStatusAndLog(const std::string& text) override {
         form_.Label1->SetCaption(text);

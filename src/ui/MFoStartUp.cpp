@@ -343,15 +343,16 @@ bool TMF::LoadJobNamed(const std::string& name) {
     }
 }
 
+TMF::TimerStopped::TimerStopped(TMF& form) : timer_(form.Timer1), enabled_(form.Timer1.Enabled()) {
+    timer_.SetEnabled(false);
+}
+
+TMF::TimerStopped::~TimerStopped() {
+    if (enabled_) timer_.SetEnabled(true);
+}
+
 int TMF::RunModal(const std::function<int()>& show) {
-    struct Restart {
-        gui::TTimer& timer;
-        bool enabled;
-        ~Restart() {
-            if (enabled) timer.SetEnabled(true);
-        }
-    } restart{Timer1, Timer1.Enabled()};
-    Timer1.SetEnabled(false);
+    TimerStopped stopped(*this);
     return show();
 }
 

@@ -141,7 +141,10 @@ void TMF::AppRestore() {
 }
 
 void TMF::AppActivate() {
-    Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)), gui::Application().Title());
+    // "Hide Icon" keeps it away until the window is restored.
+    if (!IconHidden)
+        Tray.Add(Handle(), LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)),
+                 gui::Application().Title());
     if (flags_.ActivatedByOther) flags_.Hidden = false;
     flags_.ActivatedByOther = false;
     UpdateCaption();

@@ -4,6 +4,7 @@
 // program is hidden, since the user is there to answer them.
 #include "core/Messages.h"
 #include "core/PathText.h"
+#include "core/WinFolders.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/Button.h"
@@ -71,11 +72,12 @@ void TMF::PageControl1Change() {
     if (page == TabSheet1) {
         UpdateTrayTip(core::JobBaseName(flags_.JobName));
         UpdateCaption();
+        // The controls first: a job, or a read-only job file, keeps them disabled.
+        JobTab->ShowEditable();
         if (JobTab->RadioButton1->CanFocus())
             JobTab->RadioButton1->SetFocus();
         else if (JobTab->Button3->CanFocus())
             JobTab->Button3->SetFocus();
-        JobTab->Edit7->SetEnabled(true);
     } else if (page == TabSheet4) {
         if (RestoreTab && RestoreTab->DrawGrid1->CanFocus()) RestoreTab->DrawGrid1->SetFocus();
         UpdateTrayTip(core::JobBaseName(OpenZipName));
@@ -88,7 +90,6 @@ void TMF::PageControl1Change() {
             for (gui::TAction* action : {CatalogTab->RemoveDupFromCat, CatalogTab->CatalogRemoveZip,
                                          CatalogTab->CatalogAddZip, CatalogTab->RestoreOpenZipfile})
                 action->SetEnabled(open);
-            if (auto* item = FindOrNull<gui::TMenuItem>("OpenFileToRestoreFrom1")) item->SetEnabled(open);
             CatalogTab->Button9->SetEnabled(open);
         }
     } else if (page == TabSheet3) {
@@ -102,6 +103,7 @@ void TMF::PageControl1Change() {
 }
 
 void TMF::SetActionsEnabled(bool enabled) {
+    actionsEnabled_ = enabled;
     for (gui::TAction* action : {JobTab->OpenJob, JobTab->SaveJob, JobTab->SaveJobAs, JobTab->SelectDest,
                                  JobTab->NewJob, JobTab->MakeCatalog})
         action->SetEnabled(enabled);
@@ -114,8 +116,10 @@ void TMF::SetActionsEnabled(bool enabled) {
     JobTab->PopupMenuIncl->SetItemsEnabled(enabled);
     JobTab->PopupMenuExcl->SetItemsEnabled(enabled);
     for (const char* name : {"cbDrives", "CBinternalAspi", "cbSpeed", "Button6", "Button7", "EditTempPath",
-                             "Edit7", "btBurnFileToCD", "ComboBox2"})
+                             "btBurnFileToCD", "ComboBox2"})
         if (auto* control = FindOrNull<gui::TControl>(name)) control->SetEnabled(enabled);
+    // The lists, options and destination of the job tab: a job in progress reads them.
+    JobTab->ShowEditable();
 }
 
 void TMF::DisableActions() {
@@ -126,7 +130,6 @@ void TMF::EnableActions() {
     SetActionsEnabled(true);
     // The transport is loaded for a job, burn or erase only; it is let go when they end.
     if (DiscTab) DiscTab->ReleaseTransport();
-    if (Session.Job.ReadOnly) JobTab->SetJobControlsEnabled(false);
 }
 
 void TMF::SaveLogExecute() {
@@ -137,15 +140,8 @@ void TMF::SaveLogExecute() {
     request.FileName = saveLogName_;
     if (!saveLogName_.empty() && saveLogName_.find('\\') != std::string::npos)
         request.InitialDir = saveLogName_.substr(0, saveLogName_.find_last_of('\\') + 1);
-    else if (!folders_.perUserDataOn)
-        request.InitialDir = environment_.ProgramFolder();
-    else if (!folders_.dataDir.empty()) {
-        CreateDirectoryA(folders_.dataDir.c_str(), nullptr);
-        request.InitialDir = folders_.dataDir;
-    } else if (!folders_.userName.empty())
-        request.InitialDir = environment_.ProgramFolder() + "Users\\" + folders_.userName;
     else
-        request.InitialDir = environment_.ProgramFolder();
+        request.InitialDir = core::UserDialogFolder(folders_, environment_.ProgramFolder());
     const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted || answer.Files.empty()) return;
     const std::string& file = answer.Files.front();

@@ -3,12 +3,14 @@
 // settings file gives it back trimmed, so a lock set with a trailing blank still opens after
 // a restart. It goes to the user's settings file, the one it is read back from.
 #include "core/ProgramBox.h"
+#include "core/Scramble.h"
 #include "core/Settings.h"
 #include "gui/Action.h"
 #include "gui/Edit.h"
 #include "gui/Menu.h"
 #include "gui/PageControl.h"
 #include "gui/TextTrim.h"
+#include "ui/JobTab.h"
 #include "ui/MFo.h"
 #include "ui/SmallDialogs.h"
 
@@ -20,12 +22,19 @@ bool TMF::EntryForm(const std::string& caption, std::string& text, bool masked) 
     const std::string formCaption = entry.Caption();
     entry.SetCaption(caption);
     entry.Edit1->SetText(text);
-    if (masked) entry.Edit1->SetPasswordChar('*');
+    // A password is stored scrambled, which keeps its first 255 characters: no more can be
+    // typed, so what is typed is what comes back.
+    if (masked) {
+        entry.Edit1->SetPasswordChar('*');
+        entry.Edit1->SetMaxLength(core::MaxScrambledLength);
+    }
     const int result = RunModal([&entry] { return entry.Execute(); });
     entry.Edit1->SetPasswordChar(0);
+    entry.Edit1->SetMaxLength(0);
     entry.SetCaption(formCaption);
     if (result != gui::mrOk) return false;
     text = entry.Edit1->Text();
+    if (masked && text.size() > core::MaxScrambledLength) text.resize(core::MaxScrambledLength);
     return true;
 }
 
@@ -40,6 +49,7 @@ void TMF::BuildMenuLock() {
 void TMF::ApplyMenuLockSettings() {
     MenuPassword = creation_.menuPassword;
     Find<gui::TMenuItem>("Lockmenu1").SetVisible(creation_.lockMenu);
+    JobTab->SetPassWord->SetVisible(creation_.allowPassWord);
     UpdateLockMenuCaption();
 }
 
@@ -51,6 +61,7 @@ void TMF::lockmenuExecute() {
 }
 
 void TMF::SetMenuLock() {
+    TimerStopped stopped(*this);
     std::string first;
     MenuPassword = EntryForm("Menu password", first, true) ? gui::Trim(first) : std::string();
     if (!MenuPassword.empty()) {
@@ -63,18 +74,31 @@ void TMF::SetMenuLock() {
                     gui::TMsgIcon::Stop, 1);
         }
     }
-    if (!MenuPassword.empty())
-        UserIni().WriteString(core::ini::Settings, "Menu", core::StoredMenuPassword(MenuPassword));
+    // A lock that is not stored would be gone at the next start: no lock then.
+    if (!MenuPassword.empty() &&
+        !UserIni().WriteString(core::ini::Settings, "Menu", core::StoredMenuPassword(MenuPassword))) {
+        MenuPassword.clear();
+        ReportMenuLockNotStored("The menu password could not be saved in " + UserIni().FileName() +
+                                ", the menu is not locked");
+    }
     UpdateLockMenuCaption();
 }
 
 void TMF::UnlockMenu() {
+    TimerStopped stopped(*this);
     std::string text;
     if (EntryForm("Password ?", text, true) && gui::Trim(text) == MenuPassword) {
         MenuPassword.clear();
-        UserIni().WriteString(core::ini::Settings, "Menu", "");
+        if (!UserIni().WriteString(core::ini::Settings, "Menu", ""))
+            ReportMenuLockNotStored("The menu password could not be removed from " + UserIni().FileName() +
+                                    ", the menu will be locked again at the next start");
     }
     UpdateLockMenuCaption();
+}
+
+void TMF::ReportMenuLockNotStored(const std::string& text) {
+    AddToLog(text);
+    ShowBox(text, gui::TMsgButtons::OK, gui::TMsgIcon::Stop, 1);
 }
 
 // Applied at creation and on every activation, which follows every modal dialog: the page

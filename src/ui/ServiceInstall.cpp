@@ -28,7 +28,7 @@ void PumpedWait(int milliseconds) {
 void TMF::BuildServiceMenu() {
     RunAsService1 = &Find<gui::TMenuItem>("Files").Add("RunAsService1", "Run as &service");
     RunAsService1->AutoCheck = true;
-    RunAsService1->SetChecked(RunningAsService);
+    RunAsService1->SetChecked(RunAsServiceSet);
     RunAsService1->OnClick = [this] { RunAsService1Click(); };
 }
 
@@ -43,6 +43,13 @@ void TMF::WriteServiceStart(int start) {
 }
 
 void TMF::RunAsService1Click() {
+    // Installing ends this process and stopping closes it: not under a running job.
+    if (Session.Running()) {
+        RunAsService1->SetChecked(!RunAsService1->Checked());
+        ShowBox("A backup job is running, run as service can be changed when it has ended",
+                gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1);
+        return;
+    }
     ShowBox(core::LoadMessage(65037) + core::LoadMessage(65038), gui::TMsgButtons::OK,
             gui::TMsgIcon::Exclamation, 1);
     try {

@@ -14,6 +14,7 @@
 #include "gui/Label.h"
 #include "gui/ListBox.h"
 #include "gui/Menu.h"
+#include "gui/PageControl.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "gui/TrackBar.h"
@@ -110,6 +111,16 @@ class RecordingDisc final : public job::DiscWriter {
     }
     int64_t FreeBytes() override { return 0; }
     int64_t CapacityAfterErase() override { return erasable ? 700'000'000 : -1; }
+    job::DiscRoomFacts DiscFacts(int) override {
+        calls.push_back("facts");
+        job::DiscRoomFacts facts;
+        facts.Ready = true;
+        facts.Erasable = erasable;
+        facts.FreeBlocks = 300'000;
+        facts.Capacity = 359'999;
+        facts.NextWritableAddress = 59'999;
+        return facts;
+    }
     void Release() override { calls.push_back("release"); }
     std::vector<std::string> calls;
     bool erasable = true;
@@ -132,7 +143,8 @@ TEST_F(JobTabTest, DestinationOnAWriterSelectsItAndErasesOnlyAnErasableDisc) {
     Type(*tab->Edit7, "g:\\");
     EXPECT_TRUE(tab->Destination.DiscWriterMode);
     EXPECT_TRUE(tab->Destination.EraseFirst);
-    EXPECT_EQ(disc.calls, (std::vector<std::string>{"load", "select /G", "release"}));
+    EXPECT_EQ(disc.calls, (std::vector<std::string>{"load", "select /G", "facts", "release"}));
+    EXPECT_EQ(tab->Label3->Caption(), "585 MB free") << "the disc's room, not the drive's file system";
 
     disc.calls.clear();
     disc.erasable = false;
@@ -323,4 +335,102 @@ TEST_F(JobTabTest, WriterLetterDropsReadOnlyJobAndNewJobOnAnotherSystem) {
     EXPECT_TRUE(tab->Edit7->Enabled());
     EXPECT_FALSE(tab->OEMConvert->Checked());
     EXPECT_EQ(form->Session.Job.ExcludeList.size(), 0u);
+}
+
+// A window as a first start shows it: the job options checked as a new job has them, the
+// menus named, the password item away when the settings refuse zip passwords; a job stored
+// with level 9 keeps it where MaxZipFactor allows 9.
+TEST_F(JobTabTest, FirstWindowOptionsCaptionsAndAStoredLevelAboveSeven) {
+    testsupport::WriteWholeFile(programFolder / "tarnwick.ini",
+                                "[Settings]\r\nMaxZipFactor=9\r\nAllowPassWord=0\r\n");
+    Start();
+    EXPECT_TRUE(tab->IncludeDateTime1->Checked());
+    EXPECT_TRUE(tab->UseLastruntime->Checked());
+    EXPECT_FALSE(form->Find<gui::TMenuItem>("Usepassword1").Visible());
+    EXPECT_EQ(form->Find<gui::TMenuItem>("Files").Caption(), "&File");
+    EXPECT_EQ(form->Find<gui::TMenuItem>("Catalog1").Caption(), "&Catalog");
+    EXPECT_EQ(form->TabSheet2->Caption(), "Sch&edule");
+
+    std::vector<std::string> lines = job::SplitTextLines(job::WriteJobText(form->Session.Job, {}));
+    lines[6] = "9";
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    const std::string file = programFolder / "Level.dat";
+    testsupport::WriteWholeFile(file, text);
+    prompter.AnswerFile({file});
+    tab->OpenJob->Execute();
+    EXPECT_EQ(tab->TrackBar1->Position(), 9);
+    EXPECT_EQ(form->Session.Job.CompressionLevel, 9);
+    tab->SaveJob->Execute();
+    EXPECT_EQ(Lines(file).at(6), "9");
+    EXPECT_EQ(Lines(file).at(8), "1") << "Use Last Runtime";
+    EXPECT_EQ(Lines(file).at(14), "1") << "Include Date/Time";
+}
+
+// A save that fails is told in a box, and the window keeps the name of the file that holds
+// the job; the password's boxes come while the timer still stands.
+TEST_F(JobTabTest, AFailedSaveIsToldAndThePasswordBoxesComeBeforeTheTimerRuns) {
+    Start();
+    const std::string first = work / "First.dat", nowhere = work / "missing\\Second.dat";
+    prompter.AnswerFile({first});
+    tab->SaveJobAs->Execute();
+    EXPECT_EQ(form->Caption(), "Tarnwick - First");
+    prompter.AnswerFile({nowhere});
+    prompter.AnswerMessage(gui::mrOk);
+    tab->SaveJobAs->Execute();
+    EXPECT_EQ(prompter.MessageTexts().back(), "Job file not saved: " + nowhere);
+    EXPECT_EQ(form->Caption(), "Tarnwick - First");
+    EXPECT_EQ(program->Flags().JobName, "First.dat");
+    EXPECT_FALSE(testsupport::FileExists(nowhere));
+
+    // The timer as each box of the password finds it.
+    struct TimerWatch final : gui::TScriptedPrompter {
+        ui::TMF* form = nullptr;
+        std::vector<bool> running;
+        int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
+            running.push_back(form->Timer1.Enabled());
+            return TScriptedPrompter::ShowMessageBox(request);
+        }
+    } watch;
+    watch.form = form;
+    gui::TPrompterScope watching{watch};
+    form->Timer1.SetEnabled(true);
+    for (const char* text : {"secret", "other"})
+        watch.AnswerModal([text](gui::TForm& entry) {
+            static_cast<ui::TChgFile&>(entry).Edit1->SetText(text);
+            return gui::mrOk;
+        });
+    watch.AnswerMessage(gui::mrOk);
+    tab->SetPassWord->Execute();
+    EXPECT_EQ(watch.running, std::vector<bool>{false});
+    EXPECT_TRUE(form->Timer1.Enabled());
+}
+
+// The size picked in the list with the Down key reaches the job as the item picked, not as
+// the text the box held before; a character refused in the zip name leaves the caret where
+// the user was typing.
+TEST_F(JobTabTest, APickedSizeReachesTheJobAndARefusedCharacterKeepsTheCaret) {
+    Start();
+    tab->ShowJob();
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(tab->ComboBox1->Handle(), &info));
+    for (int step = 0; step < 2; ++step) {
+        const std::string shown = tab->ComboBox1->Text();
+        SendMessageA(info.hwndItem, WM_KEYDOWN, VK_DOWN, 0);
+        const int picked = tab->ComboBox1->ItemIndex();
+        ASSERT_GE(picked, 0);
+        EXPECT_NE(tab->ComboBox1->Items()[picked], shown);
+        EXPECT_EQ(form->Session.Job.ZipSizeText, tab->ComboBox1->Items()[picked]);
+    }
+
+    tab->Edit2->SetText("Backup");
+    tab->Edit2->SetSelStart(3);
+    prompter.AnswerMessage(gui::mrOk);
+    SendMessageA(tab->Edit2->Handle(), WM_CHAR, ':', 0);
+    EXPECT_EQ(prompter.MessageTexts().back(), "Bac:kup, is not a valid filename");
+    SendMessageA(tab->Edit2->Handle(), WM_CHAR, 'X', 0);
+    EXPECT_EQ(tab->Edit2->Text(), "BacXkup");
+    EXPECT_EQ(form->Session.Job.ZipName, "BacXkup");
 }

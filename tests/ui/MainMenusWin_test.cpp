@@ -257,7 +257,8 @@ DWORD ServiceStartValue() {
 
 } // namespace
 
-TEST_F(MainMenusTest, RunAsServiceInstallsStartsStopsAndPutsBackTheOwnStartWhenTheServiceFails) {
+TEST_F(MainMenusTest,
+       RunAsServiceInstallsStartsTheSettingAloneShowsItAndAClickStopsItAndAFailedStartPutsBackTheOwnStart) {
     struct Cleanup {
         ~Cleanup() {
             DeleteStandInService();
@@ -274,12 +275,12 @@ TEST_F(MainMenusTest, RunAsServiceInstallsStartsStopsAndPutsBackTheOwnStartWhenT
     };
     ASSERT_TRUE(CopyFileA(TW_QUILLETSRV_EXE, (programFolder / "quilletsrv.exe").c_str(), FALSE));
     const std::string keyPath = "Software\\TarnwickTest\\SvcRun" + std::to_string(GetCurrentProcessId());
-    ui::TScheduleTab& schedule = *form->ScheduleTab;
-    schedule.RunKeyRoot = HKEY_CURRENT_USER;
-    schedule.RunKeyPath = "\\" + keyPath;
+    ui::TScheduleTab* schedule = form->ScheduleTab.get();
+    schedule->RunKeyRoot = HKEY_CURRENT_USER;
+    schedule->RunKeyPath = "\\" + keyPath;
     const std::string query = "reg query \"HKCU\\" + keyPath + "\" /v Tarnwick";
-    schedule.Startautomatic1->SetChecked(true);
-    schedule.AutoStartExecute();
+    schedule->Startautomatic1->SetChecked(true);
+    schedule->AutoStartExecute();
     ASSERT_EQ(testsupport::RunAndWait(query), 0);
 
     // Not installed yet: installed by the stand-in, started, automatic, the program ends.
@@ -296,32 +297,41 @@ TEST_F(MainMenusTest, RunAsServiceInstallsStartsStopsAndPutsBackTheOwnStartWhenT
     EXPECT_EQ(job::ServiceGetStatus("", "Quillet2CD"), static_cast<uint32_t>(SERVICE_RUNNING));
     EXPECT_EQ(ServiceStartValue(), 2u);
     EXPECT_NE(testsupport::RunAndWait(query), 0) << "the program's own start is gone";
-    EXPECT_FALSE(schedule.Startautomatic1->Checked());
+    EXPECT_FALSE(schedule->Startautomatic1->Checked());
 
-    // Unchecked: stopped, back to a start on demand, the program closes.
+    // The next start, with the setting the companion service leaves: the item is checked, and
+    // unchecking it stops the service, back to a start on demand; the program closes.
+    program.reset();
+    WriteWholeFile(programFolder / "tarnwick.ini", "[Settings]\r\nUseUserData2kXP=0\r\nRunAsService=1\r\n");
+    program = std::make_unique<ui::TProgram>(environment);
+    ASSERT_TRUE(program->Start());
+    form = program->MainForm();
+    form->StartUpDone = true;
+    schedule = form->ScheduleTab.get();
+    schedule->RunKeyRoot = HKEY_CURRENT_USER;
+    schedule->RunKeyPath = "\\" + keyPath;
     ASSERT_TRUE(form->RunAsService1->Checked());
-    form->RunningAsService = true;
-    schedule.Startautomatic1->SetVisible(false);
+    EXPECT_FALSE(form->RunningAsService);
     prompter.AnswerMessage(gui::mrOk);
     form->RunAsService1->Click();
     EXPECT_EQ(job::ServiceGetStatus("", "Quillet2CD"), static_cast<uint32_t>(SERVICE_STOPPED));
     EXPECT_EQ(ServiceStartValue(), 3u);
     EXPECT_FALSE(form->RunningAsService);
-    EXPECT_TRUE(schedule.Startautomatic1->Visible());
+    EXPECT_TRUE(schedule->Startautomatic1->Visible());
     EXPECT_EQ(ReadWholeFile(programFolder / "quilletsrv.log"), "installed\r\nrunning\r\nended\r\n");
 
     // A service that does not start: the own start, its menu mark and the log line come back.
     DeleteStandInService();
     WriteWholeFile(programFolder / "quilletsrv.fail", "");
-    schedule.Startautomatic1->SetChecked(true);
-    schedule.AutoStartExecute();
+    schedule->Startautomatic1->SetChecked(true);
+    schedule->AutoStartExecute();
     ASSERT_EQ(testsupport::RunAndWait(query), 0);
     form->RunAsService1->SetChecked(false);
     prompter.AnswerMessage(gui::mrOk);
     form->RunAsService1->Click();
     EXPECT_EQ(halts, 1);
     EXPECT_EQ(testsupport::RunAndWait(query), 0);
-    EXPECT_TRUE(schedule.Startautomatic1->Checked());
+    EXPECT_TRUE(schedule->Startautomatic1->Checked());
     EXPECT_FALSE(form->RunAsService1->Checked());
     EXPECT_NE(ServiceStartValue(), 2u) << "automatic only once it runs";
     EXPECT_TRUE(form->Tray.Added());
@@ -329,4 +339,16 @@ TEST_F(MainMenusTest, RunAsServiceInstallsStartsStopsAndPutsBackTheOwnStartWhenT
               std::string::npos);
     EXPECT_NE(ReadWholeFile(programFolder / "quilletsrv.log").find("failed"), std::string::npos);
     testsupport::RunAndWait("reg delete \"HKCU\\" + keyPath + "\" /f");
+}
+
+// "Hide Icon" holds while the program is activated; restoring the window brings the icon back.
+TEST_F(MainMenusTest, HiddenIconStaysAwayWhenTheProgramIsActivated) {
+    ASSERT_TRUE(form->Tray.Added());
+    form->PopupMenu1->FindByName("HideIcon1")->Click();
+    EXPECT_FALSE(form->Tray.Added());
+    SendMessageA(gui::Application().Handle(), WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_FALSE(form->Tray.Added());
+    gui::Application().Restore();
+    SendMessageA(gui::Application().Handle(), WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_TRUE(form->Tray.Added());
 }

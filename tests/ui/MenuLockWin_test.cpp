@@ -124,4 +124,51 @@ TEST_P(MenuLockTest, LockHoldsOverRestartsAndOnlyTheRightPasswordOpensIt) {
     EXPECT_EQ(prompter.Pending(), 0u);
 }
 
+// A settings file held open by another program cannot take the lock: the user is told and the
+// menu stays open; a lock that cannot be removed is told as well. A password longer than a
+// stored one cannot be typed, so the lock opens after a restart with what was typed.
+TEST_P(MenuLockTest, UnstoredLockIsToldAndAPasswordIsNoLongerThanItsStoredForm) {
+    Start();
+    const std::string file = form->UserIni().FileName();
+    const std::string longPassword(300, 'p');
+    auto hold = [&file] {
+        return CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE holder = hold();
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    AnswerEntry("abc");
+    AnswerEntry("abc");
+    prompter.AnswerMessage(gui::mrOk);
+    form->lockmenu->Execute();
+    CloseHandle(holder);
+    EXPECT_EQ(prompter.MessageTexts().back(),
+              "The menu password could not be saved in " + file + ", the menu is not locked");
+    EXPECT_FALSE(Locked());
+
+    int limit = 0;
+    for (int entry = 0; entry < 2; ++entry)
+        prompter.AnswerModal([&](gui::TForm& form) {
+            auto& edit = *static_cast<ui::TChgFile&>(form).Edit1;
+            limit = static_cast<int>(SendMessageA(edit.Handle(), EM_GETLIMITTEXT, 0, 0));
+            edit.SetText(longPassword);
+            return gui::mrOk;
+        });
+    form->lockmenu->Execute();
+    EXPECT_EQ(limit, 255);
+    EXPECT_TRUE(Locked());
+
+    Start();
+    EXPECT_TRUE(Locked());
+    holder = hold();
+    AnswerEntry(longPassword.substr(0, 255));
+    prompter.AnswerMessage(gui::mrOk);
+    form->lockmenu->Execute();
+    CloseHandle(holder);
+    EXPECT_FALSE(Locked());
+    EXPECT_EQ(prompter.MessageTexts().back(), "The menu password could not be removed from " + file +
+                                                  ", the menu will be locked again at the next start");
+    EXPECT_EQ(prompter.Pending(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(PerUserData, MenuLockTest, testing::Bool());

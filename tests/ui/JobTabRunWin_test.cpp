@@ -1,0 +1,160 @@
+// The Backup tab against what really runs: a job started on the hosted program, during which
+// nothing of the tab reaches the job (the destination field, its button and double click, the
+// lists, the tab shown again, "Run as service"), and a read-only job whose destination stays
+// closed after it; the destination field left on a simulated disc writer, which is asked but
+// never has its tray loaded, with the disc's own room shown.
+#include "SimDriveWinSupport.h"
+#include "gui/Action.h"
+#include "gui/Button.h"
+#include "gui/CheckBox.h"
+#include "gui/Edit.h"
+#include "gui/Label.h"
+#include "gui/ListBox.h"
+#include "gui/Menu.h"
+#include "gui/PageControl.h"
+#include "mainform/HostedJob.h"
+#include "ui/JobTab.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::ReadWholeFile;
+using testsupport::TempFolder;
+using testsupport::WriteWholeFile;
+
+TEST(JobTabDuringAJob, NothingOfTheTabReachesTheRunningJobAndAReadOnlyJobKeepsItsDestinationClosed) {
+    hostedjob::HostedProgram site(false);
+    ui::TMF& form = *site.form;
+    ui::TJobTab& tab = *form.JobTab;
+    TempFolder source;
+    WriteWholeFile(source / "a.txt", "some bytes");
+    const std::string before = "C:\\Tools\\before.exe";
+    job::JobDefinition job;
+    job.Destination = site.programFolder / "dest";
+    job.ZipSizeText = "5000";
+    job.PreRunFile = before;
+    job.PreWait = 2;
+    job.IncludeList = {source.Path()};
+    site.WriteJob(job);
+    form.Find<gui::TMenuItem>("Backup1").Click();
+    tab.ListBox1->SetSelected(0, true);
+
+    bool probed = false;
+    site.onTick = [&] {
+        // Inside the wait after the program before the job: the start has saved the job.
+        if (probed || !site.shell.Started(before)) return;
+        probed = true;
+        const size_t asked = site.prompter.Requests().size();
+        const std::vector<std::string> destinations = tab.DestList;
+        EXPECT_FALSE(tab.Edit7->Enabled()) << "the start's save showed the job again";
+        SendMessageA(tab.SpeedButton1->Handle(), BM_CLICK, 0, 0);
+        SendMessageA(tab.Edit7->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(4, 4));
+        SendMessageA(tab.Edit7->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("G:\\"));
+        SendMessageA(tab.Edit7->Handle(), WM_KILLFOCUS, 0, 0);
+        EXPECT_EQ(tab.DestList, destinations);
+        EXPECT_EQ(form.Session.Job.Destination, job.Destination);
+        SendMessageA(tab.ListBox1->Handle(), WM_KEYDOWN, VK_DELETE, 0);
+        EXPECT_EQ(form.Session.Job.IncludeList, job.IncludeList);
+        form.Find<gui::TMenuItem>("Backup1").Click();
+        EXPECT_FALSE(tab.Edit7->Enabled());
+        // Installing would end the program under the job, stopping would close it.
+        const bool service = form.RunAsService1->Checked();
+        site.prompter.AnswerMessage(gui::mrOk);
+        form.RunAsService1->Click();
+        EXPECT_EQ(form.RunAsService1->Checked(), service);
+        ASSERT_EQ(site.prompter.Requests().size(), asked + 1) << "no folder dialog, only the refusal";
+        EXPECT_EQ(site.prompter.MessageTexts().back(),
+                  "A backup job is running, run as service can be changed when it has ended");
+        EXPECT_EQ(site.shell.Calls().size(), 1u) << "nothing started for the service";
+    };
+    site.RunJob();
+    EXPECT_TRUE(probed);
+    EXPECT_EQ(hostedjob::ZipsIn(job.Destination).size(), 1u);
+    EXPECT_TRUE(tab.Edit7->Enabled());
+    EXPECT_TRUE(tab.SpeedButton1->Enabled());
+
+    // A read-only job file: its destination cannot be edited after its job nor on its tab.
+    site.onTick = nullptr;
+    ASSERT_TRUE(SetFileAttributesA((site.programFolder / "Daily.dat").c_str(), FILE_ATTRIBUTE_READONLY));
+    form.LoadJob("Daily.dat");
+    site.RunJob();
+    form.Find<gui::TMenuItem>("Backup1").Click();
+    EXPECT_FALSE(tab.Edit7->Enabled());
+    EXPECT_FALSE(tab.SpeedButton1->Enabled());
+    const size_t asked = site.prompter.Requests().size();
+    tab.SelectDest->Execute();
+    EXPECT_EQ(site.prompter.Requests().size(), asked);
+    SetFileAttributesA((site.programFolder / "Daily.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+namespace {
+
+// The program beside the simulated drive library, drive F a writer with the disc given.
+struct WriterSite {
+    disctest::DiscTestScope scope;
+    TempFolder folder, windowsFolder;
+    gui::TScriptedPrompter prompter;
+    gui::TPrompterScope prompterScope{prompter};
+    gui::TRecordingShell shell;
+    testsupport::FakeRegistry registry;
+    std::unique_ptr<ui::TProgram> program;
+
+    explicit WriterSite(const std::string& disc) {
+        testsupport::DrainQueue();
+        gui::SetShell(&shell);
+        EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
+                              (folder / "WNASPI32.DLL").c_str(), FALSE));
+        WriteWholeFile(
+            folder / "simdrive.ini",
+            "[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\n"
+            "Writes=CD-R,CD-RW\n" +
+                (disc.empty() ? std::string() : "Disc=d0\n[Disc:d0]\nMedia=" + disc + "\nImage=d0.img\n"));
+        SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
+        core::ProgramEnvironment environment;
+        environment.programPath = folder / "tarnwick.exe";
+        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
+        environment.systemTempPath = folder.Path();
+        environment.registry = &registry;
+        program = std::make_unique<ui::TProgram>(environment);
+        EXPECT_TRUE(program->Start());
+        Form().StartUp();
+        Form().StartUpDone = true;
+        program->Flags().Hidden = false;
+    }
+    ~WriterSite() {
+        program.reset();
+        testsupport::DrainQueue();
+        gui::SetShell(nullptr);
+        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
+    }
+    ui::TMF& Form() { return *program->MainForm(); }
+    size_t TrayCommands() { return hostedjob::Count(ReadWholeFile(folder / "sim.log"), " 0:0:0 1b"); }
+};
+
+} // namespace
+
+TEST(JobTabWriter, LeavingTheDestinationAsksTheWriterWithoutLoadingItsTrayAndShowsTheDiscsRoom) {
+    struct Case {
+        const char* disc;
+        const char* shown;
+        bool eraseFirst;
+    } const cases[] = {
+        {"CD-R", "703 MB free", false},
+        {"CD-RW", "703 MB free", true},
+        {"", "0 MB free", false}, // no disc: not ready, nothing to erase
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("disc ") + c.disc);
+        WriterSite site(c.disc);
+        ui::TJobTab& tab = *site.Form().JobTab;
+        ASSERT_TRUE(site.Form().AspiLoaded);
+        tab.EraseCD->SetChecked(true);
+        tab.EraseCD->OnClick();
+        const size_t trayBefore = site.TrayCommands();
+        tab.Edit7->SetText("F:\\Backup");
+        tab.Edit7->OnExit();
+        EXPECT_TRUE(tab.Destination.DiscWriterMode);
+        EXPECT_EQ(tab.Destination.EraseFirst, c.eraseFirst);
+        EXPECT_EQ(tab.Label3->Caption(), c.shown);
+        EXPECT_EQ(site.TrayCommands(), trayBefore) << "the tray is never loaded for a field";
+    }
+}
