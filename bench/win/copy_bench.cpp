@@ -1,7 +1,7 @@
 // What the copy thread costs over the system's copy: the same volume copied with CopyFile
 // and with CopyFileThreaded (the thread, its two synchronized steps, the GUI side's pumped
 // wait), in the temporary folder, alternately, best of five each. The thread's settling wait
-// runs on a manual clock: it is a fixed wait of the Part, not the copy's cost.
+// runs on a manual clock: it is a fixed pause the program always makes, not the copy's cost.
 // Prints MB/s of each and the ratio; the target is the thread at 0.8 of CopyFile or better.
 // TW_BENCH_MB sets the size (default 64).
 #include "gui/Application.h"

@@ -44,9 +44,9 @@ bool TDiscBurner::ASPIInitialized() const {
 void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
     // The queries below would flood the log; the switch comes back however this ends.
     struct DebugOff {
-        bool& flag;
+        DebugSwitch& flag;
         const bool was;
-        explicit DebugOff(bool& f) : flag(f), was(f) { flag = false; }
+        explicit DebugOff(DebugSwitch& f) : flag(f), was(f) { flag = false; }
         ~DebugOff() { flag = was; }
     } quiet(DoDebug);
     uint32_t start = 0;

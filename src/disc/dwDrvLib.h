@@ -28,6 +28,18 @@ using TOnDebugMsg = std::function<void(void* Sender, const std::string& Message,
 extern int LastMediaType;
 extern uint8_t DiscInformationBuffer[DiscInformationLength];
 
+// Whether progress lines are raised: one flag that any thread may read while another sets it.
+// Stored out of line: GCC 12 misreads an inlined atomic store through a pointer it cannot
+// prove non-null as a write out of bounds.
+class DebugSwitch {
+  public:
+    DebugSwitch& operator=(bool on);
+    operator bool() const { return on_.load(); }
+
+  private:
+    std::atomic<bool> on_{false};
+};
+
 class TSCSIDevice {
   public:
     TSCSIDevice();
@@ -135,7 +147,8 @@ class TSCSIDevice {
     bool Busy = false;
     // Set and cleared by the erase follower thread while the GUI thread reads it.
     std::atomic<bool> Erasing{false};
-    bool DoDebug = false;
+    // Read by the writer and erase threads as they report, switched by the GUI thread.
+    DebugSwitch DoDebug;
     TOnDebugMsg OnDebugMessage;
     std::function<void(void* Sender)> OnDeviceChange;
 

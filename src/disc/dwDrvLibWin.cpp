@@ -62,6 +62,11 @@ void WaitForRequest(HANDLE event, int timeoutMs) {
 
 } // namespace
 
+DebugSwitch& DebugSwitch::operator=(bool on) {
+    on_.store(on);
+    return *this;
+}
+
 TSCSIDevice::TSCSIDevice() {
     if (Transport().Loaded) {
         HostAdapterInquiry(0);

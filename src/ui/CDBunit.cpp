@@ -36,6 +36,28 @@ void Drain(const std::shared_ptr<FrameReports>& reports) {
     for (const auto& [line, toLog] : lines)
         reports->OnDebugLine(line, toLog);
 }
+
+std::string Lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Any thread: the line waits in the queue, and one posted call hands the queue to the GUI thread.
+void QueueLine(const std::shared_ptr<FrameReports>& reports, const std::string& message, bool toLog) {
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> hold(Queue().lock);
+        Queue().lines.emplace_back(message, toLog);
+        post = !Queue().drainPosted;
+        Queue().drainPosted = true;
+    }
+    if (post && !gui::Application().Post([reports] { Drain(reports); })) {
+        std::lock_guard<std::mutex> hold(Queue().lock);
+        Queue().drainPosted = false;
+    }
+}
+
 // A green tick and a red cross, drawn once per frame on white, which the mask leaves out.
 HIMAGELIST MakeMarks() {
     constexpr int size = 16;
@@ -86,12 +108,24 @@ TFrameCDB::TFrameCDB(std::shared_ptr<FrameReports> reports) : reports_(std::move
     ImageList1 = MakeMarks();
     Burner1.OnWriteDone = [this](void* sender, const std::string& error) { Burner1WriteDone(sender, error); };
     Burner1.OnEraseDone = [this](void* sender, bool withError) { Burner1EraseDone(sender, withError); };
-    Burner1.OnDebugMessage = [this](void* sender, const std::string& message, uint8_t mType) {
-        Burner1DebugMessage(sender, message, mType);
+    debugLink_ = std::make_shared<DebugLink>();
+    debugLink_->frame = this;
+    Burner1.OnDebugMessage = [link = debugLink_, reports = reports_](void* sender, const std::string& message,
+                                                                     uint8_t mType) {
+        std::lock_guard<std::mutex> hold(link->lock);
+        if (link->frame)
+            link->frame->Burner1DebugMessage(sender, message, mType);
+        else if (Lowered(message).find("error") != std::string::npos)
+            // The component's last words (a writer that would not end) still reach the log.
+            QueueLine(reports, message, true);
     };
 }
 
 TFrameCDB::~TFrameCDB() {
+    {
+        std::lock_guard<std::mutex> hold(debugLink_->lock);
+        debugLink_->frame = nullptr;
+    }
     // A report raised while the component ends has nobody to go to.
     Burner1.OnWriteDone = nullptr;
     Burner1.OnEraseDone = nullptr;
@@ -114,21 +148,7 @@ void TFrameCDB::Burner1EraseDone(void*, bool withError) {
 // left (the last media type, the erase flag), and the line is queued for the GUI thread.
 void TFrameCDB::Burner1DebugMessage(void*, const std::string& message, uint8_t) {
     if (disc::LastMediaType == dvdPlusRw || Burner1.Erasing || !Burner1.DoDebug) return;
-    std::string lower = message;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const bool toLog = lower.find("error") != std::string::npos;
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> hold(Queue().lock);
-        Queue().lines.emplace_back(message, toLog);
-        post = !Queue().drainPosted;
-        Queue().drainPosted = true;
-    }
-    if (post && !gui::Application().Post([reports = reports_] { Drain(reports); })) {
-        std::lock_guard<std::mutex> hold(Queue().lock);
-        Queue().drainPosted = false;
-    }
+    QueueLine(reports_, message, Lowered(message).find("error") != std::string::npos);
 }
 
 } // namespace ui

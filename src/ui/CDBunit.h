@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace ui {
@@ -55,7 +56,14 @@ class TFrameCDB {
     const std::shared_ptr<FrameReports>& Reports() const { return reports_; }
 
   private:
+    // The frame as the debug handler reaches it. The handler may run on a worker thread while
+    // the frame ends: the destructor cuts the link, under its lock, before any member goes.
+    struct DebugLink {
+        std::mutex lock;
+        TFrameCDB* frame = nullptr;
+    };
     std::shared_ptr<FrameReports> reports_;
+    std::shared_ptr<DebugLink> debugLink_;
 };
 
 } // namespace ui
