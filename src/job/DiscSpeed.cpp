@@ -15,9 +15,13 @@ constexpr int noPreferenceStart = 706;
 // A drive that reports within this of the target has taken it.
 constexpr int closeEnough = 100;
 constexpr int blockBytes = 2048;
+constexpr int maxSpeedField = 65535;
 
+// A preference of many digits asks for more than any drive's 16-bit speed field holds: that
+// field's top, never an overflow.
 int Multiple(int multiple, bool cd, int dvdUnit) {
-    return cd ? static_cast<int>(std::lround(multiple * CdMultiple)) : multiple * dvdUnit;
+    const double speed = multiple * (cd ? CdMultiple : static_cast<double>(dvdUnit));
+    return speed >= maxSpeedField ? maxSpeedField : static_cast<int>(std::lround(speed));
 }
 
 // The component keeps the speed the drive took, not the one asked for.
@@ -123,7 +127,9 @@ int BurnSpeedMeter::Sample(int64_t bytesWritten, int64_t elapsedMs) {
 }
 
 int64_t DiscFreeBytes(const DiscRoomFacts& facts) {
-    if (!facts.Ready) return 0;
+    // A capacity with the top bit set is no disc anyone makes (0xFFFFFFFF: the drive's
+    // "unknown"): no room.
+    if (!facts.Ready || facts.Capacity >= 0x80000000u) return 0;
     // A count with the top bit set is a drive's "unknown" (or garbage): no room, not 8 TB.
     const int64_t free = facts.FreeBlocks >= 0x80000000u ? 0 : int64_t{facts.FreeBlocks};
     const int64_t behindLastWrite =

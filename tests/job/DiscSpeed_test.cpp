@@ -67,6 +67,14 @@ TEST(DiscSpeed, PreferredSpeedAsksForTheMultipleAndWalksDownWhileTheDriveReports
     RoundingDrive slow({706, 1411}, false);
     EXPECT_EQ(ApplyPreferredWriteSpeed(slow, 48, true), 1411);
     EXPECT_EQ(slow.asked.front(), 1411);
+
+    // Nine digits typed as the preference: the drive's maximum, on CDs and DVDs alike.
+    for (const bool cd : {true, false}) {
+        RoundingDrive typed({706, 1411}, false);
+        EXPECT_EQ(ApplyPreferredWriteSpeed(typed, 999999999, cd), 1411);
+        for (int speed : typed.asked)
+            EXPECT_TRUE(speed >= 1 && speed <= 1411) << speed;
+    }
 }
 
 TEST(DiscSpeed, WithoutPreferenceTheFirstSpeedAbove706ThatTheDriveTakesWins) {
@@ -146,6 +154,11 @@ TEST(DiscSpeed, RoomPerMediumAndUntrustedAnswers) {
     EXPECT_EQ(DiscFreeBytes(plusRw), int64_t{2295104} * 2048);
     plusRw.Capacity = 0;
     EXPECT_EQ(DiscFreeBytes(plusRw), 0);
+    plusRw.Capacity = 0xFFFFFFFF;
+    EXPECT_EQ(DiscFreeBytes(plusRw), 0) << "a capacity of 0xFFFFFFFF blocks";
+    cd.Ready = true;
+    cd.Capacity = 0xFFFFFFFF;
+    EXPECT_EQ(DiscFreeBytes(cd), 0) << "on a CD too";
 
     DiscRoomFacts dvdR; // not erasable: the free blocks only
     dvdR.Ready = true;
