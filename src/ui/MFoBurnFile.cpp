@@ -242,214 +242,312 @@ void TDiscTab::btBurnFileToCDClick() {
     BurnFile(answer.Files.front());
 }
 
-void TDiscTab::BurnFile(const std::string& file) {
-    const std::string name = file.substr(file.find_last_of("\\/") + 1);
-    core::ProgramFlags& flags = form_.Flags();
-    const auto cancelled = [this] { return form_.Session.Cancelled; };
-    const std::string device =
-        cbDrives->ItemIndex() >= 0 ? cbDrives->Items().Strings(cbDrives->ItemIndex()) : Burner1()->DeviceId;
+// One run of the burn, step by step: a ready drive, room on its disc, the write speed, the
+// image with the file in the destination's folder, then writes until one succeeds or no other
+// speed is left, each success compared with the source.
+class FileBurn {
+  public:
+    FileBurn(TDiscTab& tab, const std::string& file)
+        : tab_(tab), flags_(tab.form_.Flags()), file_(file), name_(file.substr(file.find_last_of("\\/") + 1)),
+          device_(tab.cbDrives->ItemIndex() >= 0 ? tab.cbDrives->Items().Strings(tab.cbDrives->ItemIndex())
+                                                 : tab.Burner1()->DeviceId) {}
 
-    Burner1()->Image.ClearAll(maxFiles, maxFolders);
-    Burner1()->LoadEject(false);
-    Burner1()->TestUnitReady(15000);
-    while (!Burner1()->TestUnitReady(5000) && !cancelled()) {
-        form_.ShowMainWindow();
-        if (Box(notReady, true) != gui::mrOk) return;
-        ReleaseTransport();
-        InitTransport();
-        if (!device.empty()) Burner1()->SetDeviceID(device);
+    void Run() {
+        PlanPlaceOnDisc();
+        if (!WaitForReadyDrive() || !WaitForRoom()) {
+            if (Cancelled()) GiveUpOnCancel();
+            return;
+        }
+        ChooseSpeed();
+        if (!BuildImage()) return;
+        bool failed = true, giveUp = false;
+        while (failed && !giveUp) {
+            if (Cancelled()) return GiveUpOnCancel();
+            const Attempt attempt = WriteOnce();
+            if (attempt == Attempt::NotStarted) return GiveUpOnCancel();
+            failed = attempt == Attempt::Failed;
+            if (failed)
+                giveUp = !RecoverForNextSpeed();
+            else
+                CompareWithSource();
+        }
+        Conclude(failed);
     }
-    Burner1()->Image.ClearAll(maxFiles, maxFolders);
-    const int64_t size = core::GetFileSizeByName(file);
-    for (int64_t free = DiscFreeBytes(); size > free; free = DiscFreeBytes())
-        if (Box(noRoom, true) != gui::mrOk) return;
 
-    const bool dvd = Burner1()->GetMediaType() >= 4;
-    ApplyChosenSpeed(dvd);
-    CurWriteSpeed = Burner1()->GetCurrentWriteSpeed();
-    const core::SpeedTextResult speedText =
-        core::SpeedText(CurWriteSpeed, disc::LastMediaType, form_.Locale.decimalSeparator);
-    CurSpeedText = speedText.text;
-    MediaKindText = speedText.mediaKind;
-    gui::ProcessMessages();
-    gui::ProcessMessages();
-    Burner1()->TestUnitReady(5000);
-    ImportSessionX();
-    form_.ProgressBar3->SetPosition(0);
+  private:
+    enum class Attempt { NotStarted, Failed, Written };
 
-    std::string destination;
-    {
-        std::string field = form_.Session.Job.Destination;
+    bool Cancelled() const { return tab_.form_.Session.Cancelled; }
+    void Log(const std::string& line) { tab_.form_.AddToLog(line); }
+
+    bool WaitForReadyDrive() {
+        tab_.Burner1()->Image.ClearAll(maxFiles, maxFolders);
+        tab_.Burner1()->LoadEject(false);
+        tab_.Burner1()->TestUnitReady(15000);
+        while (!tab_.Burner1()->TestUnitReady(5000) && !Cancelled()) {
+            tab_.form_.ShowMainWindow();
+            if (tab_.Box(notReady, true) != gui::mrOk) return false;
+            Reconnect();
+        }
+        return !Cancelled();
+    }
+
+    // The transport loaded afresh, on the drive the burn began with.
+    void Reconnect() {
+        tab_.ReleaseTransport();
+        tab_.InitTransport();
+        if (!device_.empty()) tab_.Burner1()->SetDeviceID(device_);
+    }
+
+    bool WaitForRoom() {
+        tab_.Burner1()->Image.ClearAll(maxFiles, maxFolders);
+        const int64_t size = core::GetFileSizeByName(file_);
+        for (int64_t free = tab_.DiscFreeBytes(); size > free; free = tab_.DiscFreeBytes())
+            if (tab_.Box(noRoom, true) != gui::mrOk || Cancelled()) return false;
+        return true;
+    }
+
+    void ChooseSpeed() {
+        dvd_ = tab_.Burner1()->GetMediaType() >= 4;
+        tab_.ApplyChosenSpeed(dvd_);
+        tab_.CurWriteSpeed = tab_.Burner1()->GetCurrentWriteSpeed();
+        const core::SpeedTextResult speedText =
+            core::SpeedText(tab_.CurWriteSpeed, disc::LastMediaType, tab_.form_.Locale.decimalSeparator);
+        tab_.CurSpeedText = speedText.text;
+        tab_.MediaKindText = speedText.mediaKind;
+        gui::ProcessMessages();
+        gui::ProcessMessages();
+        tab_.Burner1()->TestUnitReady(5000);
+        tab_.ImportSessionX();
+        tab_.form_.ProgressBar3->SetPosition(0);
+    }
+
+    // The destination's folder on the disc (its part after the drive), else the root.
+    void PlanPlaceOnDisc() {
+        std::string destination;
+        std::string field = tab_.form_.Session.Job.Destination;
         const std::vector<std::string> destinations = job::ParseDestinations(field);
         if (!destinations.empty()) destination = destinations.front();
+        while (!destination.empty() && destination.back() == '\\')
+            destination.pop_back();
+        label_ = job::DiscVolumeLabelNow();
+        tab_.DiscFileName = destination + "\\" + name_;
+        inFolder_ = destination.find('\\') != std::string::npos && destination.size() > 3;
+        folder_ = inFolder_ ? destination.substr(2) : std::string("\\");
     }
-    while (!destination.empty() && destination.back() == '\\')
-        destination.pop_back();
-    const std::string label = job::DiscVolumeLabelNow();
-    DiscFileName = destination + "\\" + name;
-    const bool inFolder = destination.find('\\') != std::string::npos && destination.size() > 3;
-    const std::string folder = inFolder ? destination.substr(2) : std::string("\\");
-    auto buildTree = [&] {
-        BurnerUse burner = Burner1();
-        burner->Image.IdVolume = label;
-        burner->FinalizeTrack = true;
-        if (inFolder) burner->Image.CreateDir("\\", folder);
-        burner->Image.InsertFile(file, folder);
-        burner->Prepare(false, false);
-    };
-    buildTree();
-    ZipFileName = name;
 
-    bool failed = true, giveUp = false;
-    int lastSpeedTried = 1;
-    while (failed && !giveUp) {
-        WaitWriteDone = Writing = DiscBusy = true;
-        WriteFailed = false;
+    // The tree holds the disc's earlier files already; the file joins them. An image that
+    // refuses the file (too large, a name too long, a source gone) stops the burn here, before
+    // anything is written, with the image's reason.
+    bool BuildImage() {
+        std::string refusal;
         {
-            BurnerUse burner = Burner1();
+            BurnerUse burner = tab_.Burner1();
+            disc::TIsoImage& image = burner->Image;
+            image.IdVolume = label_;
+            burner->FinalizeTrack = true;
+            if (inFolder_) image.CreateDir("\\", folder_);
+            const disc::TIsoImage::DebugEvent forward = image.OnDebugMessage;
+            image.OnDebugMessage = [&refusal, &forward](const std::string& message, int type) {
+                if (type == disc::kMsgError) refusal = message;
+                if (forward) forward(message, type);
+            };
+            const disc::TFEntry* entry = image.InsertFile(file_, folder_);
+            image.OnDebugMessage = forward;
+            if (entry) {
+                burner->Prepare(false, false);
+                tab_.ZipFileName = name_;
+                return true;
+            }
+        }
+        const std::string line =
+            tab_.DiscFileName + " " + burnError + " - " +
+            (refusal.empty() ? std::string("the disc image did not take the file") : refusal);
+        Log(line);
+        tab_.Status(line);
+        return false;
+    }
+
+    // One write and the wait for its session to close. Not started when a cancel came first.
+    Attempt WriteOnce() {
+        tab_.WaitWriteDone = tab_.Writing = tab_.DiscBusy = true;
+        tab_.WriteFailed = false;
+        {
+            BurnerUse burner = tab_.Burner1();
             burner->ReadBufferCapacity(burner->DeviceBufferSize, burner->DeviceFreeBufferSize);
             burner->FinalizeDisc = false;
             burner->FinalizeTrack = true;
             burner->LockMedium(false);
         }
-        for (int attempt = 0; attempt < 200 && !Burner1()->TestUnitReady(5000); ++attempt)
+        for (int attempt = 0; attempt < 200 && !Cancelled() && !tab_.Burner1()->TestUnitReady(5000);
+             ++attempt)
             gui::Wait(200, false);
-        Speed.Reset();
-        LastSampleTime = gui::CurrentClock().Now();
-        reports_->BurnErrorText.clear();
-        Burner1()->BurnCD();
+        if (Cancelled()) {
+            tab_.WaitWriteDone = tab_.Writing = tab_.DiscBusy = false;
+            return Attempt::NotStarted;
+        }
+        tab_.Speed.Reset();
+        tab_.LastSampleTime = gui::CurrentClock().Now();
+        tab_.reports_->BurnErrorText.clear();
+        tab_.Burner1()->BurnCD();
         bool abortAsked = false;
-        while (WaitWriteDone) {
+        while (tab_.WaitWriteDone) {
             // A cancel stops the write; its end still comes as a write done.
-            if (cancelled() && !abortAsked) {
+            if (Cancelled() && !abortAsked) {
                 abortAsked = true;
-                frame_->Burner1.AbortWrite();
+                tab_.frame_->Burner1.AbortWrite();
             }
             gui::Wait(200, false);
         }
-        Writing = false;
-        int stepsLeft = dvd ? 30000 : 3000;
-        for (; DiscBusy && !cancelled() && stepsLeft > 0; --stepsLeft)
+        tab_.Writing = false;
+        int stepsLeft = dvd_ ? 30000 : 3000;
+        for (; tab_.DiscBusy && !Cancelled() && stepsLeft > 0; --stepsLeft)
             gui::Wait(100, false);
-        failed = WriteFailed || abortAsked;
+        bool failed = tab_.WriteFailed || abortAsked;
         if (stepsLeft < 10) {
             failed = true;
-            reports_->BurnErrorText = "Finalization " + reports_->BurnErrorText;
+            tab_.reports_->BurnErrorText = "Finalization " + tab_.reports_->BurnErrorText;
         }
-        DiscBusy = false;
-        Burner1()->LockMedium(true);
-        if (!failed) LastGoodSpeed = CurWriteSpeed;
+        tab_.DiscBusy = false;
+        tab_.Burner1()->LockMedium(true);
+        if (!failed) tab_.LastGoodSpeed = tab_.CurWriteSpeed;
         // "Created" only for a write that succeeded, from the status tick too.
-        if (failed) Finalizing = false;
-        Status(failed ? std::string(burnError) : std::string(waitingForDrive));
+        if (failed) tab_.Finalizing = false;
+        tab_.Status(failed ? std::string(burnError) : std::string(waitingForDrive));
         gui::Wait(5000, false);
-        Finalizing = false;
-        form_.ProgressBar3->SetPosition(0);
+        tab_.Finalizing = false;
+        tab_.form_.ProgressBar3->SetPosition(0);
+        return failed ? Attempt::Failed : Attempt::Written;
+    }
 
-        if (failed) {
-            const std::string line = DiscFileName + " " + burnError + " - " + reports_->BurnErrorText;
-            form_.AddToLog(line);
-            Burner1()->LockMedium(true);
+    // After a failed write: the disc out and in again, then the next speed the drive takes
+    // above the last one tried, from its lowest up. False when none is left or on a cancel.
+    bool RecoverForNextSpeed() {
+        const std::string line = tab_.DiscFileName + " " + burnError + " - " + tab_.reports_->BurnErrorText;
+        Log(line);
+        tab_.Burner1()->LockMedium(true);
+        gui::Wait(1000, false);
+        if (!tab_.cbDoNotOpenCD->Checked()) tab_.Burner1()->LoadEject(true);
+        tab_.ReleaseTransport();
+        gui::Wait(15000, false);
+        for (int step = 0; step < 20 && !flags_.DiscRemoved; ++step)
             gui::Wait(1000, false);
-            if (!cbDoNotOpenCD->Checked()) Burner1()->LoadEject(true);
-            ReleaseTransport();
-            gui::Wait(15000, false);
-            for (int step = 0; step < 20 && !flags.DiscRemoved; ++step)
-                gui::Wait(1000, false);
-            InitTransport();
-            if (!device.empty()) Burner1()->SetDeviceID(device);
+        tab_.InitTransport();
+        if (!device_.empty()) tab_.Burner1()->SetDeviceID(device_);
+        gui::Wait(1000, false);
+        tab_.Burner1()->LoadEject(false);
+        gui::Wait(15000, false);
+        for (int step = 0; step < 20 && !flags_.DiscArrived; ++step)
             gui::Wait(1000, false);
-            Burner1()->LoadEject(false);
-            gui::Wait(15000, false);
-            for (int step = 0; step < 20 && !flags.DiscArrived; ++step)
-                gui::Wait(1000, false);
-            Burner1()->TestUnitReady(5000);
-            Status(line);
-            if (cancelled()) break;
-            // The next speed the drive takes above the last one tried, from its lowest up.
-            const int current = Burner1()->GetCurrentWriteSpeed();
-            const int max = Burner1()->GetMaxWriteSpeed();
-            bool found = false;
-            for (int speed = 1; speed <= max && !found; speed += dvd ? 700 : 176) {
-                Burner1()->SetWriteSpeed(static_cast<uint16_t>(speed));
-                const int taken = Burner1()->GetCurrentWriteSpeed();
-                if (taken != current && taken > lastSpeedTried) {
-                    found = true;
-                    lastSpeedTried = CurWriteSpeed = taken;
-                    CurSpeedText =
-                        core::SpeedText(taken, disc::LastMediaType, form_.Locale.decimalSeparator).text;
-                    Burner1()->Image.ClearAll(maxFiles, maxFolders);
-                    ImportSessionX();
-                    buildTree();
-                    form_.AddToLog("Error burning to disc, now trying with: " + std::to_string(taken) +
-                                   " KB/s");
-                }
-            }
-            giveUp = !found;
-            continue;
+        tab_.Burner1()->TestUnitReady(5000);
+        tab_.Status(line);
+        if (Cancelled()) return false;
+        const int current = tab_.Burner1()->GetCurrentWriteSpeed();
+        const int max = tab_.Burner1()->GetMaxWriteSpeed();
+        for (int speed = 1; speed <= max; speed += dvd_ ? 700 : 176) {
+            tab_.Burner1()->SetWriteSpeed(static_cast<uint16_t>(speed));
+            const int taken = tab_.Burner1()->GetCurrentWriteSpeed();
+            if (taken == current || taken <= lastSpeedTried_) continue;
+            lastSpeedTried_ = tab_.CurWriteSpeed = taken;
+            tab_.CurSpeedText =
+                core::SpeedText(taken, disc::LastMediaType, tab_.form_.Locale.decimalSeparator).text;
+            tab_.Burner1()->Image.ClearAll(maxFiles, maxFolders);
+            tab_.ImportSessionX();
+            if (!BuildImage()) return false;
+            Log("Error burning to disc, now trying with: " + std::to_string(taken) + " KB/s");
+            return true;
         }
+        return false;
+    }
 
-        form_.AddToLog(DiscFileName + " burned to disc - Avg. " + std::to_string(Speed.SpeedSum) +
-                       " KB/s, Max " + std::to_string(Speed.MaxSpeedSeen) + " KB/s");
-        Burner1()->LockMedium(true);
+    // Success is said for the write; the comparison of the disc's file with the source says
+    // whether the disc may be taken out.
+    void CompareWithSource() {
+        Log(tab_.DiscFileName + " burned to disc - Avg. " + std::to_string(tab_.Speed.SpeedSum) +
+            " KB/s, Max " + std::to_string(tab_.Speed.MaxSpeedSeen) + " KB/s");
+        tab_.Burner1()->LockMedium(true);
         gui::Wait(1000, false);
         bool readable = false;
-        if (core::FileExists(file)) {
-            for (int attempt = 0; attempt < 60 && !(readable = core::OpensForSharedReading(file)); ++attempt)
+        if (core::FileExists(file_)) {
+            for (int attempt = 0; attempt < 60 && !(readable = core::OpensForSharedReading(file_)); ++attempt)
                 gui::Wait(2000, false);
             gui::Wait(2000, false);
         }
-        if (readable) {
-            Burner1()->Image.ClearAll(maxFiles, maxFolders);
-            ImportSessionX();
-            disc::TFEntry* entry = nullptr;
-            {
-                BurnerUse burner = Burner1();
-                disc::TDEntry* dir = inFolder ? burner->Image.FindDir(folder) : burner->Image.Root();
-                if (dir) entry = burner->Image.FindFile(dir, name);
-            }
-            if (entry) {
-                Status("Comparing disc with " + name);
-                gui::Wait(200, false);
-                try {
-                    CompareOK = Burner1()->VerifyFile(entry, file);
-                } catch (const std::exception&) {
-                    CompareOK = false;
-                }
-                if (CompareOK && CBLeaveCDopen->Checked() && !cbDoNotOpenCD->Checked())
-                    Burner1()->LoadEject(true);
-                if (CompareOK) {
-                    const std::string ok = name + " - Burned and compared with source, OK";
-                    form_.AddToLog(ok);
-                    Status(ok);
-                    BurnRetry = 0;
-                    gui::Wait(2000, false);
-                    if (!flags.Hidden)
-                        form_.AppMsg1->ShowMsg(
-                            "Tarnwick",
-                            "Disc created and compared with source, it is now safe to remove the media",
-                            true);
-                } else {
-                    form_.AddToLog(compareFailed);
-                    Status(compareFailed);
-                }
-            } else {
-                const std::string missing = "Could not find " + name + " on the disc, test the file manually";
-                form_.AddToLog(missing);
-                Status(missing);
-            }
+        if (readable) CompareFoundFile();
+        tab_.Burner1()->TestUnitReady(5000);
+    }
+
+    void CompareFoundFile() {
+        tab_.Burner1()->Image.ClearAll(maxFiles, maxFolders);
+        tab_.ImportSessionX();
+        disc::TFEntry* entry = nullptr;
+        {
+            BurnerUse burner = tab_.Burner1();
+            disc::TDEntry* dir = inFolder_ ? burner->Image.FindDir(folder_) : burner->Image.Root();
+            if (dir) entry = burner->Image.FindFile(dir, name_);
         }
-        Burner1()->TestUnitReady(5000);
+        if (!entry) {
+            const std::string missing = "Could not find " + name_ + " on the disc, test the file manually";
+            Log(missing);
+            tab_.Status(missing);
+            return;
+        }
+        tab_.Status("Comparing disc with " + name_);
+        gui::Wait(200, false);
+        try {
+            tab_.CompareOK = tab_.Burner1()->VerifyFile(entry, file_);
+        } catch (const std::exception& error) {
+            Log(name_ + " could not be compared - " + error.what());
+            tab_.CompareOK = false;
+        }
+        if (tab_.CompareOK && tab_.CBLeaveCDopen->Checked() && !tab_.cbDoNotOpenCD->Checked())
+            tab_.Burner1()->LoadEject(true);
+        if (!tab_.CompareOK) {
+            Log(compareFailed);
+            tab_.Status(compareFailed);
+            return;
+        }
+        const std::string ok = name_ + " - Burned and compared with source, OK";
+        Log(ok);
+        tab_.Status(ok);
+        tab_.BurnRetry = 0;
+        gui::Wait(2000, false);
+        if (!flags_.Hidden)
+            tab_.form_.AppMsg1->ShowMsg(
+                "Tarnwick", "Disc created and compared with source, it is now safe to remove the media",
+                true);
     }
-    Writing = false;
-    DiscBusy = false;
-    if (!failed && CompareOK) {
-        Status("Disc with " + name + " created");
-        if (!flags.Hidden)
-            form_.AppMsg1->ShowMsg("Tarnwick", "Disc created, it is now safe to remove the media", true);
-    } else if (failed) {
-        form_.AddToLog(DiscFileName + " " + burnError + ", given up");
+
+    void Conclude(bool failed) {
+        tab_.Writing = false;
+        tab_.DiscBusy = false;
+        if (!failed && tab_.CompareOK) {
+            tab_.Status("Disc with " + name_ + " created");
+            if (!flags_.Hidden)
+                tab_.form_.AppMsg1->ShowMsg("Tarnwick", "Disc created, it is now safe to remove the media",
+                                            true);
+        } else if (failed) {
+            Log(tab_.DiscFileName + " " + burnError + ", given up");
+        }
     }
+
+    // A cancel before a write: nothing started, nothing to abort.
+    void GiveUpOnCancel() {
+        const std::string line = tab_.DiscFileName + " not burned, cancelled by user";
+        Log(line);
+        tab_.Status(line);
+    }
+
+    TDiscTab& tab_;
+    core::ProgramFlags& flags_;
+    const std::string file_, name_, device_;
+    bool dvd_ = false, inFolder_ = false;
+    std::string folder_, label_;
+    int lastSpeedTried_ = 1;
+};
+
+void TDiscTab::BurnFile(const std::string& file) {
+    FileBurn(*this, file).Run();
 }
 
 } // namespace ui

@@ -12,6 +12,8 @@
 #include "ui/MFoDiscs.h"
 #include "ui/SmallDialogs.h"
 
+#include <utility>
+
 namespace ui {
 
 namespace {
@@ -52,9 +54,10 @@ void TDiscTab::ReplaceFrame() {
         device = burner->DeviceId;
         burner->Image.ClearAll(maxFiles, maxFolders);
     }
-    // No moment without a frame: the timer's status line and busy test read it in the waits.
-    frame_.reset();
-    frame_ = MakeFrame(reports_);
+    // No moment without a frame: the old one's end pumps messages while its writer settles,
+    // and the timer's status line and busy test read the frame in those waits.
+    std::unique_ptr<TFrameCDB> old = std::exchange(frame_, MakeFrame(reports_));
+    old.reset();
     gui::Wait(500, false);
     gui::Wait(50, false);
     LastDeviceCode = 0;

@@ -32,6 +32,7 @@ namespace ui {
 
 class TMF;
 class TDiscTab;
+class FileBurn;
 
 // A use of the frame's component. While one lasts, a write or erase done that arrives in a
 // pumping call of the component is put off and posted again when the last use ends.
@@ -59,6 +60,8 @@ class TDiscTab : public job::DiscWriteState {
 
     BurnerUse Burner1();
     TFrameCDB& FrameCDB() { return *frame_; }
+    // The frame now: never none, also not while the one before it ends.
+    const TFrameCDB* CurrentFrame() const { return frame_.get(); }
     std::shared_ptr<FrameReports> Reports() { return reports_; }
     static std::unique_ptr<TFrameCDB> MakeFrame(std::shared_ptr<FrameReports> reports);
 
@@ -93,7 +96,7 @@ class TDiscTab : public job::DiscWriteState {
     bool SpeedListBusy = false;
     uint32_t CurDeviceCaps = 0;
 
-    // The frame's messages (Part of the window-message protocol).
+    // The frame's messages: a write or an erase ended.
     void WMWriteDone(bool failed);
     void WMEraseDone(bool failed);
 
@@ -138,11 +141,14 @@ class TDiscTab : public job::DiscWriteState {
 
   private:
     friend class BurnerUse;
+    friend class FileBurn;
     void Build();
     void Erase(bool quick);
     void ReplaceFrame();
     void EndUse();
     std::string DriverPath() const;
+    // The component on the drive cbDrives shows, when it is on another (or none).
+    void SelectShownDrive();
     // The drive's tray out and in again, as the write-done and erase-done handlers do it.
     void EjectAndReload(bool eject);
     bool ReadyWithin(int attempts);

@@ -91,6 +91,7 @@ TDiscTab::TDiscTab(TMF& form, std::unique_ptr<TFrameCDB> frame) : form_(form) {
         form_.Memo1->AddLine(line);
         if (toProgramLog) form_.AddToLog(line);
     };
+    LastGoodSpeed = form_.CreationSettings().lastGoodSpeed;
     Build();
     form_.OnWriteDone = [this](bool failed) { WMWriteDone(failed); };
     form_.OnEraseDone = [this](bool failed) { WMEraseDone(failed); };
@@ -119,9 +120,9 @@ void TDiscTab::Build() {
                                              settings.maxPreferedSpeed);
     Label8 = &form_.Create<gui::TLabel>(page, "Label8", gui::TBounds{320, 8, 200, 16}, "");
     Label20 = &form_.Create<gui::TLabel>(page, "Label20", gui::TBounds{320, 26, 200, 16}, "");
-    // Sized to show every cell; the second grid has one row to show.
+    // Both grids are 4 x 8; the second has marks in its first row only and is sized to show it.
     DGDevprob = &form_.Create<gui::TDrawGrid>(page, "DGDevprob", gui::TBounds{8, 92, 284, 172}, 4, 8, 0);
-    DGDevProbUW = &form_.Create<gui::TDrawGrid>(page, "DGDevProbUW", gui::TBounds{300, 92, 250, 42}, 4, 1, 0);
+    DGDevProbUW = &form_.Create<gui::TDrawGrid>(page, "DGDevProbUW", gui::TBounds{300, 92, 250, 42}, 4, 8, 0);
     Button6 = &form_.Create<gui::TButton>(page, "Button6", gui::TBounds{8, 272, 100, 25}, "Quick Erase");
     Button7 = &form_.Create<gui::TButton>(page, "Button7", gui::TBounds{112, 270, 100, 25}, "Complete Erase");
     Button10 = &form_.Create<gui::TButton>(page, "Button10", gui::TBounds{216, 270, 80, 25}, "Eject");
@@ -232,6 +233,12 @@ void TDiscTab::ReleaseTransport() {
     burner->DoDebug = false;
     burner->DoneASPI();
     burner->DoDebug = true;
+}
+
+void TDiscTab::SelectShownDrive() {
+    const int index = cbDrives->ItemIndex();
+    if (index >= 0 && cbDrives->Items().Strings(index) != Burner1()->DeviceId)
+        Burner1()->SetDeviceID(cbDrives->Items().Strings(index));
 }
 
 void TDiscTab::Status(const std::string& text) {
@@ -389,6 +396,8 @@ void TDiscTab::cbSpeedDropDown() {
     gui::ProcessMessages();
     if (Busy()) return;
     InitTransport();
+    // Outside a job nothing may have chosen a drive yet: the list is the shown drive's.
+    SelectShownDrive();
     const int old = cbSpeed->ItemIndex();
     cbSpeed->Items().Clear();
     cbSpeed->Items().Add("");
@@ -555,9 +564,7 @@ void TDiscTab::Erase(bool quick) {
 void TDiscTab::Button10Click() {
     if (Busy()) return;
     InitTransport();
-    const int index = cbDrives->ItemIndex();
-    if (index >= 0 && cbDrives->Items().Strings(index) != Burner1()->DeviceId)
-        Burner1()->SetDeviceID(cbDrives->Items().Strings(index));
+    SelectShownDrive();
     Burner1()->SyncCache(300000, false);
     Burner1()->LockMedium(true);
     gui::Wait(1000, false);

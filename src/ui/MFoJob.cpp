@@ -20,6 +20,7 @@
 #include "job/JobStart.h"
 #include "ui/Email1.h"
 #include "ui/JobTab.h"
+#include "ui/MFoDiscs.h"
 #include "ui/PreRun1.h"
 
 namespace ui {
@@ -167,6 +168,7 @@ void TMF::ShowJobEnded(bool cancelled) {
     if (!ending) return;
 
     // The window state as the job leaves it; the close path then keeps it.
+    if (DiscTab) creation_.lastGoodSpeed = DiscTab->LastGoodSpeed;
     programIni_.WriteInteger(core::ini::Settings, "LastGoodSpeed", creation_.lastGoodSpeed);
     programIni_.WriteBool(core::ini::LastState, "default", false);
     programIni_.WriteBool(core::ini::LastState, "Minimized", WindowMinimized);

@@ -57,9 +57,10 @@ void TMF::MinuteWork() {
         Startbackup->SetCaption(idleCaption);
     }
     const bool discBusy = OnDiscBusy && OnDiscBusy();
-    if (discBusy)
-        ++Session.DiscBusyMinutes;
-    else if (!Session.Running() && Startbackup->Enabled())
+    // Only a job's disc minutes count: a tab's erase or burn may take an hour and is no job.
+    if (discBusy) {
+        if (Session.State == job::JobState::Running) ++Session.DiscBusyMinutes;
+    } else if (!Session.Running() && Startbackup->Enabled())
         CheckSchedules();
 
     if (WindowMinimized && GetPriorityClass(GetCurrentProcess()) != IDLE_PRIORITY_CLASS)

@@ -14,6 +14,7 @@
 #include "gui/Shell.h"
 #include "gui/TextTrim.h"
 #include "gui/Wait.h"
+#include "ui/MFoDiscs.h"
 
 namespace ui {
 
@@ -331,6 +332,8 @@ void TMF::SaveSettings() {
     state.showHint = Showhint;
     state.infiniteWait = creation_.infiniteWait;
     state.maxPreferedSpeed = creation_.maxPreferedSpeed;
+    // The speed of the last write that succeeded lives with the disc side while the program runs.
+    if (DiscTab) creation_.lastGoodSpeed = DiscTab->LastGoodSpeed;
     state.lastGoodSpeed = creation_.lastGoodSpeed;
     state.doNotOpenDrive = creation_.doNotOpenDrive;
     state.leaveDriveOpen = creation_.leaveDriveOpen;

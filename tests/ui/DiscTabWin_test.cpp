@@ -102,7 +102,9 @@ class TWatchingPrompter : public gui::TScriptedPrompter {
 
 // A manual clock that decides which comes first, the end of an erase or the return of the
 // click that started it: it holds the erase's worker in its pauses, or lets the window's wait
-// look at the erase first. Installed for its lifetime, at the time of the clock it replaces.
+// look at the erase first; or it lets the workers' pauses take real time while the window's
+// waits, timers and all, run on. Installed for its lifetime, at the time of the clock it
+// replaces.
 class EraseOrderClock : public gui::ManualClock {
   public:
     explicit EraseOrderClock(gui::ManualClock& replaced)
@@ -121,12 +123,18 @@ class EraseOrderClock : public gui::ManualClock {
             for (int spin = 0; spin < 30000 && HoldWorker.load(); ++spin)
                 ::Sleep(1);
             if (WorkerTimeStands) return false;
+            if (RealWorkerTime) {
+                ::Sleep(static_cast<DWORD>(milliseconds));
+                return false;
+            }
         }
         return ManualClock::Sleep(milliseconds, alertable);
     }
     std::atomic<bool> HoldWorker{false};
     // The worker's pauses take no time, so the window's wait is still on when it ends.
     std::atomic<bool> WorkerTimeStands{false};
+    // The workers sleep for real and leave the clock alone.
+    std::atomic<bool> RealWorkerTime{false};
     std::function<void()> OnGuiSleep;
 
   private:
@@ -143,16 +151,18 @@ struct DiscProgram {
     testsupport::FakeRegistry registry;
     std::unique_ptr<ui::TProgram> program;
 
-    explicit DiscProgram(const std::string& media, const std::string& extra = "") {
+    // extra: more of the ini after the disc's section; driveExtra: more keys of the drive.
+    explicit DiscProgram(const std::string& media, const std::string& extra = "",
+                         const std::string& driveExtra = "") {
         testsupport::DrainQueue();
         gui::SetShell(&shell);
         EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
                               (folder / "WNASPI32.DLL").c_str(), FALSE));
-        WriteWholeFile(folder / "simdrive.ini",
-                       "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
-                       "Letter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n"
-                       "[Disc:d0]\nMedia=" +
-                           media + "\nImage=d0.img\n" + extra);
+        WriteWholeFile(
+            folder / "simdrive.ini",
+            "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
+            "Letter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n" +
+                driveExtra + "[Disc:d0]\nMedia=" + media + "\nImage=d0.img\n" + extra);
         SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
         core::ProgramEnvironment environment;
         environment.programPath = folder / "tarnwick.exe";
@@ -239,6 +249,9 @@ TEST(DiscTab, BurnOneFileAppendsComparedSessionsIntoTheDestinationFolder) {
     EXPECT_FALSE(p.Tab().Busy());
     EXPECT_TRUE(p.Form().Startbackup->Enabled());
     EXPECT_EQ(p.Count("1b 00 00 00 02"), 2u) << "one eject after each write";
+    p.Form().SaveSettings();
+    EXPECT_EQ(p.Form().ProgramIni().ReadInteger("Settings", "LastGoodSpeed", 0), p.Tab().CurWriteSpeed);
+    EXPECT_GT(p.Tab().CurWriteSpeed, 0);
     EXPECT_EQ(p.prompter.Pending(), 0u);
     const uint32_t start = p.LastSessionStart();
     EXPECT_GT(start, 11400u) << "the second file went into a second session";
@@ -285,19 +298,66 @@ TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
         EXPECT_FALSE(p.Tab().Busy());
     }
     {
+        // A cancel before the write starts none: nothing to abort, no track begun.
         DiscProgram p("CD-R");
         p.Form().Session.Cancelled = true;
         p.BurnFile(p.Zip("one.zip", "data"));
         const std::string log = p.ProgramLog();
-        EXPECT_NE(log.find("OPERATION ABORTED BY USER"), std::string::npos) << log;
+        EXPECT_EQ(p.Count("2a "), 0u) << "no write";
+        EXPECT_EQ(log.find("OPERATION ABORTED BY USER"), std::string::npos) << log;
         EXPECT_EQ(log.find("now trying with"), std::string::npos) << "a cancel tries no other speed";
-        EXPECT_NE(log.find("given up"), std::string::npos) << log;
+        EXPECT_NE(log.find("F:\\Backup\\one.zip not burned, cancelled by user"), std::string::npos) << log;
+        EXPECT_FALSE(p.Tab().Busy());
         p.Form().Session.Cancelled = false;
 
         p.prompter.CancelFile();
         p.Tab().btBurnFileToCD->Click();
         EXPECT_FALSE(p.Form().Session.Running()) << "a cancelled file choice cleans up too";
         EXPECT_TRUE(p.Tab().btBurnFileToCD->Enabled());
+    }
+}
+
+// A file the disc image does not take stops the burn before anything is written: a name too
+// long, a file of 4 GiB, a source gone while the user saw to the drive.
+TEST(DiscTab, BurnOneFileThatTheImageRefusesWritesNothing) {
+    const auto expectRefused = [](DiscProgram& p, const std::string& name, const std::string& reason) {
+        const std::string log = p.ProgramLog();
+        EXPECT_NE(log.find("F:\\Backup\\" + name + " Error burning to disc - " + reason), std::string::npos)
+            << log;
+        EXPECT_EQ(log.find("burned to disc"), std::string::npos) << log;
+        EXPECT_EQ(log.find("created"), std::string::npos) << log;
+        EXPECT_EQ(p.Count("2a "), 0u) << "nothing written";
+        EXPECT_FALSE(p.Tab().Busy());
+        EXPECT_FALSE(p.Form().Session.Running());
+    };
+    {
+        DiscProgram p("CD-R");
+        const std::string name = std::string(106, 'n') + ".zip";
+        p.BurnFile(p.Zip(name, "data"));
+        expectRefused(p, name, "FILE NAME TOO LONG");
+    }
+    {
+        DiscProgram p("DVD+R");
+        const std::string big = p.folder / "big.zip";
+        WriteWholeFile(big, "PK");
+        std::filesystem::resize_file(std::filesystem::path(big), uint64_t{1} << 32);
+        p.BurnFile(big);
+        expectRefused(p, "big.zip", "FILE TOO LARGE FOR THE DISC");
+        DeleteFileA(big.c_str());
+    }
+    {
+        // The tray is out; closed by the burn, the drive needs two polls to settle, and the
+        // user deletes the file meanwhile.
+        DiscProgram p("CD-R", "", "LoadPolls=2\n");
+        const std::string gone = p.Zip("gone.zip", "data");
+        p.Tab().Button10->Click();
+        p.prompter.OnMessage = [&](const gui::TMessageBoxRequest& request) {
+            if (request.Text.rfind("The CD writer is not ready", 0) == 0) DeleteFileA(gone.c_str());
+        };
+        p.prompter.AnswerFile({gone}).AnswerMessage(gui::mrOk);
+        p.Tab().btBurnFileToCD->Click();
+        EXPECT_EQ(p.prompter.MessageTexts().size(), 1u);
+        expectRefused(p, "gone.zip", "CAN'T OPEN FILE");
     }
 }
 
@@ -343,10 +403,43 @@ TEST(DiscTab, WriteDoneArrivingInsideACallIntoTheComponentWaitsForTheCallToRetur
     EXPECT_EQ(tab.FrameCDB().Burner1.Image.IdVolume, "") << "on a new frame";
 }
 
+// The writer settles for a second of real time after its report; the old frame's end waits for
+// it, pumping, and the window's timer ticks all through that wait (here on a clock that runs
+// as fast as the wait loops): every tick finds a frame to read.
+TEST(DiscTab, TheStatusTickFindsAFrameWhileTheOldOneWaitsForItsWriter) {
+    DiscProgram p("CD-R");
+    EraseOrderClock clock(p.scope.clock);
+    clock.RealWorkerTime = true;
+    int withoutFrame = 0, whileReplaced = 0;
+    const ui::TFrameCDB* first = p.Tab().CurrentFrame();
+    // Cleared by the replacement once the old frame is gone.
+    p.Tab().LastDeviceText = "before the write";
+    const std::function<void()> tick = p.Form().OnBurnStatusTick;
+    p.Form().OnBurnStatusTick = [&] {
+        const ui::TFrameCDB* frame = p.Tab().CurrentFrame();
+        if (!frame)
+            ++withoutFrame;
+        else if (frame != first && !p.Tab().LastDeviceText.empty())
+            ++whileReplaced;
+        if (frame) tick();
+    };
+    p.BurnFile(p.Zip("one.zip", "data"));
+    EXPECT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
+    EXPECT_EQ(withoutFrame, 0);
+    EXPECT_GE(whileReplaced, 5) << "ticks came while the old frame ended";
+    p.Form().OnBurnStatusTick = tick;
+}
+
 // Probing writes the capability cache and lists each speed once; both erases send BLANK and
 // end in the erase-done handling; a disc that cannot be erased, like every other way out,
 // leaves no job marked as running; eject opens the tray.
 TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
+    {
+        // Outside a job, before any drive change: the list is the shown drive's.
+        DiscProgram fresh("CD-RW");
+        fresh.Tab().cbSpeedDropDown();
+        EXPECT_GT(fresh.Tab().cbSpeed->Items().Count(), 2);
+    }
     DiscProgram p("CD-RW");
     ui::TMF& form = p.Form();
     ui::TDiscTab& tab = p.Tab();
@@ -389,6 +482,12 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
             EXPECT_FALSE(form.Session.Running()) << "no job marked once the click returned";
             EXPECT_FALSE(tab.Button6->Enabled());
             EXPECT_FALSE(form.Startbackup->Enabled()) << "no job starts under the erase";
+            // Hours of a complete erase are no job that hangs.
+            for (int minute = 0; minute < 200; ++minute) {
+                form.MinuteTicks = 59;
+                form.Timer1Timer();
+            }
+            EXPECT_FALSE(form.Startbackup->Enabled()) << "not after three hours either";
             clock.HoldWorker = false;
         }
         for (int spin = 0; spin < 2000000 && tab.EjectAfterErase; ++spin)
@@ -448,6 +547,8 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
     EXPECT_EQ(marks(tab.DGDevprob, 3, 2), "") << "no DVD-ROM writing to show";
     EXPECT_EQ(marks(tab.DGDevProbUW, 1, 0), "T") << "underrun protection";
     EXPECT_EQ(marks(tab.DGDevProbUW, 3, 0), "X") << "no test write";
+    EXPECT_EQ(tab.DGDevProbUW->RowCount(), 8);
+    EXPECT_EQ(marks(tab.DGDevProbUW, 1, 7), "") << "its other rows are empty";
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);
