@@ -296,9 +296,9 @@ void TScheduleTab::SaveScheduleExecute() {
     request.dateText = Edit4->Text();
     request.timeText = Edit5->Text();
     request.job = form_.Flags().JobName;
-    // A run without a job could never start; after a fresh install or a crashed start no job
-    // is open.
-    if (gui::Trim(request.job).empty()) {
+    // A run needs a job file to start: none is open after a fresh install (the default name
+    // has no file), after a crashed start, or while a new job is not saved yet.
+    if (gui::Trim(request.job).empty() || !gui::SameTextI(form_.Session.LoadedJobName, request.job)) {
         form_.ShowBox(noJobMessage, gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1);
         return;
     }

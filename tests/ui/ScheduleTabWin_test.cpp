@@ -49,7 +49,7 @@ class ScheduleTabTest : public testing::Test, protected testsupport::ProgramSite
         form = program->MainForm();
         tab = form->ScheduleTab.get();
         program->Flags().Hidden = false;
-        program->Flags().JobName = "C:\\Jobs\\a.dat";
+        OpenJob("C:\\Jobs\\a.dat");
         form->Locale.shortDateFormat = "yyyy-MM-dd";
         form->Locale.dateSeparator = '-';
         form->Locale.longTimeFormat = "HH:mm:ss";
@@ -59,6 +59,11 @@ class ScheduleTabTest : public testing::Test, protected testsupport::ProgramSite
         gui::SetShell(nullptr);
         gui::SetClock(nullptr);
         testsupport::DrainQueue();
+    }
+    // As a load or a save leaves it.
+    void OpenJob(const std::string& name) {
+        program->Flags().JobName = name;
+        form->Session.LoadedJobName = name;
     }
     void Choose(gui::TRadioButton* kind, std::vector<size_t> days = {}) {
         for (gui::TRadioButton* button :
@@ -307,16 +312,19 @@ TEST_F(ScheduleTabTest, TheSplitterKeepsBothListsInSight) {
     EXPECT_EQ(tab->ListBox4->Height(), 21);
 }
 
-// With no job open (a fresh install, a restart after a crash) Add says so and writes nothing;
+// With no job open (a fresh install, a restart after a crash, a new job not saved) Add says so
+// and writes nothing;
 // a line without a job in the file, or a saved run without one, blocks no other run.
 TEST_F(ScheduleTabTest, AddWithoutAJobIsRefusedAndARunWithoutAJobBlocksNothing) {
     Start();
     program->Flags().JobName.clear();
     Choose(tab->RadioButton9);
-    prompter.AnswerMessage(gui::mrOk);
+    prompter.AnswerMessage(gui::mrOk).AnswerMessage(gui::mrOk);
     tab->SaveSchedule->Execute();
-    EXPECT_EQ(prompter.MessageTexts(),
-              std::vector<std::string>{"There is no open backup job to schedule. Open or save a job first."});
+    form->FindOrNull<gui::TAction>("NewJob")->Execute();
+    tab->SaveSchedule->Execute();
+    const std::string refusal = "There is no open backup job to schedule. Open or save a job first.";
+    EXPECT_EQ(prompter.MessageTexts(), (std::vector<std::string>{refusal, refusal}));
     EXPECT_FALSE(testsupport::FileExists(ScheduleFile()));
 
     WriteWholeFile(ScheduleFile(), "version 2.11\r\nDaily    -    - 0.4000000000\r\n" +
@@ -401,7 +409,7 @@ TEST_F(ScheduleTabTest, ANewScheduleHeadsTheQueueBeforeAFarOnceAndRunsInTime) {
     Choose(tab->RadioButton6);
     tab->Edit4->SetText("2205-01-01 09:00:00");
     tab->SaveSchedule->Execute();
-    program->Flags().JobName = "C:\\Jobs\\b.dat";
+    OpenJob("C:\\Jobs\\b.dat");
     Choose(tab->RadioButton6);
     tab->Edit4->SetText("2025-03-10 10:25:00");
     tab->SaveSchedule->Execute();
