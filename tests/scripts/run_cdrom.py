@@ -8,8 +8,9 @@ UseTempFile=1, so every volume is built in the temporary folder and copied to th
    parameters, and the program ends.
 2. `/H /=S.dat`, "Split large files", 8 MB volumes, a 20 MB file: the drive holds the whole
    split set (S.z01, S.z02, S.zip) that 7z t accepts and that extracts to the file byte for
-   byte; the temporary folder is empty.
-Usage: run_cdrom.py TARNWICK_EXE SCRIPTDRV_EXE RERUN_EXE WINE_RUN"""
+   byte, and that the Restore tab (through formdrv) restores whole; the temporary folder is
+   empty.
+Usage: run_cdrom.py TARNWICK_EXE SCRIPTDRV_EXE RERUN_EXE WINE_RUN FORMDRV_EXE"""
 
 import os
 import random
@@ -21,7 +22,7 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import runsupport as rs  # noqa: E402
 
-program_file, scriptdrv, rerun, wine_run = sys.argv[1:5]
+program_file, scriptdrv, rerun, wine_run, formdrv = sys.argv[1:6]
 check = rs.Checks()
 
 with tempfile.TemporaryDirectory(prefix="tw_runcdrom.") as folder:
@@ -101,5 +102,15 @@ with tempfile.TemporaryDirectory(prefix="tw_runcdrom.") as folder:
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 extracted = rs.tree_files(os.path.join(out, rs.stored_prefix_of(split_source)))
             check(extracted == rs.tree_files(split_source), "the set extracts to the file byte for byte")
+            # The Restore tab, as a user restores the whole set from where it landed.
+            restored = os.path.join(folder, "restored")
+            done = subprocess.run([wine_run, formdrv, "--as", rs.winpath(program.exe), "restore",
+                                   rs.winpath(os.path.join(cd, "S001.zip")), rs.winpath(restored), "--mode", "always"],
+                                  cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, timeout=300)
+            said = done.stdout.decode("cp1252", "replace").replace("\r", "").strip()
+            check(said.endswith("files restored.") and "exception" not in said, "the Restore tab restored: " + said)
+            check(rs.tree_files(os.path.join(restored, rs.stored_prefix_of(split_source))) == rs.tree_files(split_source),
+                  "the Restore tab restores the set whole")
 
 check.finish()
