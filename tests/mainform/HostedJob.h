@@ -89,11 +89,17 @@ inline void AddTree(HookedAttributes& attributes, const std::string& folder) {
             entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
 }
 
+// The work files of zip runs under the folder, and split parts (".z01" on) without the
+// ".zip" that closes their set.
 inline std::vector<std::string> WorkFilesUnder(const std::string& folder) {
     std::vector<std::string> found;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         const std::string extension = entry.path().extension().string();
-        if (extension == ".zfi" || extension == ".tmp" || extension == ".~tm" || extension == ".~mz")
+        const bool part = extension.size() >= 4 && extension[1] == 'z' &&
+                          extension.find_first_not_of("0123456789", 2) == std::string::npos;
+        std::filesystem::path set = entry.path();
+        if ((part && !std::filesystem::exists(set.replace_extension(".zip"))) || extension == ".zfi" ||
+            extension == ".tmp" || extension == ".~tm" || extension == ".~mz")
             found.push_back(entry.path().string());
     }
     return found;
