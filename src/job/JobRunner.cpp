@@ -37,17 +37,25 @@ std::string DriveTypeOf(const std::string& path) {
     return path.size() >= 2 && path[1] == ':' ? gui::DriveTypeText(path.substr(0, 1) + ":\\") : std::string();
 }
 
-// The component clears archive bits through the program's one attributes interface.
+// The component clears archive bits through the program's one attributes interface, and
+// writes its archives through the runner's output-file seam.
 class AttributeZipperFiles final : public zip::TWinZipperFileSystem {
   public:
-    explicit AttributeZipperFiles(gui::FileAttributes& attributes)
-        : zip::TWinZipperFileSystem(DriveTypeOf), attributes_(attributes) {}
+    AttributeZipperFiles(gui::FileAttributes& attributes, const JobRunner::OutputFileSeam& outputFile)
+        : zip::TWinZipperFileSystem(DriveTypeOf), attributes_(attributes), outputFile_(outputFile) {}
     bool SetAttributes(const std::string& name, uint32_t attributes) override {
         return attributes_.Set(name, attributes) == 0;
+    }
+    std::unique_ptr<zip::TSinkFile> OpenOutput(const std::string& name, bool keepExisting,
+                                               const std::string& stagingName) override {
+        std::unique_ptr<zip::TSinkFile> file =
+            TWinZipperFileSystem::OpenOutput(name, keepExisting, stagingName);
+        return outputFile_ ? outputFile_(std::move(file)) : std::move(file);
     }
 
   private:
     gui::FileAttributes& attributes_;
+    const JobRunner::OutputFileSeam& outputFile_;
 };
 
 } // namespace
@@ -60,7 +68,7 @@ void RunnerPlannerFiles::AddToZipFiles(const std::string& path) {
 JobRunner::JobRunner(JobSession& session, JobHost& host, JobStarter& starter, gui::FileAttributes& attributes)
     : session_(session), run_(session.Run), host_(host), starter_(starter), attributes_(attributes),
       inputFiles_(std::make_unique<zip::TWinExtractFileSystem>(attributes)),
-      outputFiles_(std::make_unique<AttributeZipperFiles>(attributes)),
+      outputFiles_(std::make_unique<AttributeZipperFiles>(attributes, OutputFile)),
       zipper1_(std::make_unique<zip::TZipper>(*inputFiles_, *outputFiles_)),
       zipper2_(std::make_unique<zip::TZipper>(*inputFiles_, *outputFiles_)) {
     // Catalogue lines and stored paths need the files' folders in the zips.

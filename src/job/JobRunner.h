@@ -26,6 +26,7 @@ namespace gui {
 class FileAttributes;
 }
 namespace zip {
+class TSinkFile;
 class TZipper;
 class TWinExtractFileSystem;
 class TWinZipperFileSystem;
@@ -77,6 +78,11 @@ class JobRunner {
 
     zip::TZipper& Zipper1() { return *zipper1_; }
     zip::TZipper& Zipper2() { return *zipper2_; }
+
+    // Each archive file the zip component opens passes through here (tests play a medium
+    // that misreports); empty: the file as it is.
+    using OutputFileSeam = std::function<std::unique_ptr<zip::TSinkFile>(std::unique_ptr<zip::TSinkFile>)>;
+    OutputFileSeam OutputFile;
 
     // Filled by the parts that own them.
     VolumePrep* Prep = nullptr;

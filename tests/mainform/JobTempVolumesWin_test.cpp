@@ -1,0 +1,168 @@
+// Whole jobs hosted in-process whose volumes are built in the temporary folder: copied to a CD
+// drive letter used as a drive (what lands there, and what stays behind), and the switch to
+// the temporary folder after a medium reported a wrong file size.
+#include "HostedJob.h"
+#include "WineDriveWinSupport.h"
+#include "job/JobRunner.h"
+#include "zip/WriteSink.h"
+
+#include <gtest/gtest.h>
+
+using namespace hostedjob;
+
+// A split volume (a 9 MB file in 4 MiB parts, verified), while a file of its name appeared on
+// the drive after the volume was named: the whole set lands under the next name, tested where
+// it landed, the other file is untouched, and no part stays in the temporary folder. The set is
+// left under build/peer-volumes/runner-split-copied for 7-Zip.
+TEST(JobCopy, ASplitVolumeBuiltInTheTemporaryFolderLandsWholeBesideAFileOfItsNameAndNothingStays) {
+    HostedProgram hosted;
+    TempFolder source;
+    std::mt19937 random(46);
+    WriteRandom(source / "huge.bin", 9'000'000, random);
+    WriteRandom(source / "small.bin", 100'000, random);
+    wintest::TWineDrive cd(DRIVE_CDROM);
+    ASSERT_TRUE(cd.Defined());
+    job::JobDefinition daily;
+    daily.Destination = cd.Root() + "dest";
+    daily.ZipName = "Set";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.Splitlargefiles = true;
+    daily.Testarchiveafterbackup1 = true;
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    ui::TMF& form = *hosted.form;
+    form.Creation().useTempFile = true;
+    const std::string dest = cd.Folder() + "dest\\";
+    // Another medium's volume of the same name, there by the time of the copy.
+    bool placed = false;
+    hosted.onTick = [&] {
+        if (placed || Count(hosted.ProgramLog(), "File created: ") != 1) return;
+        placed = true;
+        WriteWholeFile(dest + "Set001.zip", "another medium's volume");
+    };
+    hosted.RunJob();
+
+    ASSERT_TRUE(placed);
+    ASSERT_FALSE(form.Session.Running());
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    EXPECT_EQ(ReadWholeFile(dest + "Set001.zip"), "another medium's volume");
+    EXPECT_EQ(ZipsIn(dest),
+              (std::vector<std::string>{"Set001.zip", "Set002.z01", "Set002.z02", "Set002.zip"}));
+    EXPECT_TRUE(ZipIsSound(dest + "Set002.zip"));
+    EXPECT_EQ(Count(log, "No errors found in: " + form.Session.Run.DestPath + "\\Set002.*"), 1u)
+        << "tested where it landed: " << log;
+    EXPECT_EQ(Count(log, "Errors found in:"), 0u) << log;
+    const std::string temp = form.Session.Run.TempPath;
+    for (const std::string& name : ZipsIn(temp))
+        EXPECT_FALSE(name.starts_with("Set")) << "left in the temporary folder: " << name;
+    EXPECT_TRUE(WorkFilesUnder(temp).empty());
+    EXPECT_TRUE(WorkFilesUnder(cd.Folder()).empty());
+
+    const std::filesystem::path peers = PeerFolder("runner-split-copied");
+    for (const char* file : {"Set002.z01", "Set002.z02", "Set002.zip"})
+        std::filesystem::copy_file(dest + file, peers / file);
+}
+
+namespace {
+
+// An archive file on a medium that, once written to, reports its position 2 MiB short, as
+// some packet-writing drivers do.
+class MisreportingFile final : public zip::TSinkFile {
+  public:
+    explicit MisreportingFile(std::unique_ptr<zip::TSinkFile> file) : file_(std::move(file)) {}
+    const std::string& Name() const override { return file_->Name(); }
+    int64_t Position() override {
+        const int64_t position = file_->Position();
+        return position > 0 ? position - 2 * 1'048'576 : position;
+    }
+    void Seek(int64_t position) override { file_->Seek(position); }
+    size_t Write(const uint8_t* data, size_t count) override { return file_->Write(data, count); }
+    int64_t Size() override { return file_->Size(); }
+    void Close() override { file_->Close(); }
+    void Reopen() override { file_->Reopen(); }
+    bool ReadBack(int64_t position, uint8_t* buffer, size_t count) override {
+        return file_->ReadBack(position, buffer, count);
+    }
+    std::string DriveType() override { return file_->DriveType(); }
+    std::unique_ptr<gui::TStream> OpenStaging() override { return file_->OpenStaging(); }
+    void DeleteStaging() override { file_->DeleteStaging(); }
+
+  private:
+    std::unique_ptr<zip::TSinkFile> file_;
+};
+
+} // namespace
+
+// The first volume's file misreports its size: Yes to the question switches the program to
+// the temporary folder (the setting written; each entry is staged there before it reaches the
+// medium), the failed volume is made again, and every file is in one sound volume; No ends the
+// job with its archive bits set again and no volume.
+TEST(JobTempVolumes, AWrongFileSizeAnsweredYesMakesTheVolumeAgainStagedInTheTemporaryFolderNoCancels) {
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        HostedProgram hosted(false);
+        TempFolder source;
+        WriteWholeFile(source / "first.txt", "the job that makes the runner");
+        job::JobDefinition daily;
+        daily.Destination = hosted.programFolder / "dest";
+        daily.IncludeList = {source.Path() + "*.*"};
+        hosted.WriteJob(daily);
+        hosted.RunJob();
+        ui::TMF& form = *hosted.form;
+        ASSERT_NE(form.Runner(), nullptr);
+        std::filesystem::remove_all(daily.Destination);
+        DeleteFileA((source / "first.txt").c_str());
+
+        std::mt19937 random(112);
+        for (int i = 0; i < 6; ++i)
+            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+        AddTree(hosted.attributes, source.Path());
+        daily.ZipSizeText = "4";
+        daily.CompressionLevel = 0;
+        daily.ClearArchiveBit = true;
+        hosted.WriteJob(daily);
+        int opened = 0;
+        form.Runner()->OutputFile =
+            [&](std::unique_ptr<zip::TSinkFile> file) -> std::unique_ptr<zip::TSinkFile> {
+            if (++opened > 1) return file;
+            return std::make_unique<MisreportingFile>(std::move(file));
+        };
+        hosted.prompter.AnswerMessage(yes ? gui::mrYes : gui::mrNo);
+        if (yes) hosted.prompter.AnswerMessage(gui::mrOk);
+        const size_t logBefore = hosted.ProgramLog().size();
+        hosted.RunJob();
+        form.Runner()->OutputFile = nullptr;
+
+        ASSERT_FALSE(form.Session.Running());
+        const std::string log = hosted.ProgramLog().substr(logBefore);
+        const std::vector<std::string> asked = hosted.prompter.MessageTexts();
+        ASSERT_EQ(asked.size(), yes ? 2u : 1u) << log;
+        EXPECT_TRUE(asked[0].starts_with("Your disk operating system has reported a wrong file size."))
+            << asked[0];
+        const std::string settings = ReadWholeFile(hosted.programFolder / "tarnwick.ini");
+        std::map<std::string, int> held;
+        for (const std::string& zipName : ZipsIn(daily.Destination)) {
+            EXPECT_TRUE(ZipIsSound(daily.Destination + "\\" + zipName)) << zipName;
+            for (const std::string& name : EntriesOf(daily.Destination + "\\" + zipName))
+                ++held["C:\\" + name];
+        }
+        if (yes) {
+            EXPECT_EQ(asked[1], "You must format your CD-RW to continue using it");
+            EXPECT_NE(settings.find("UseTempFile=1"), std::string::npos) << settings;
+            EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+            EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+        } else {
+            EXPECT_EQ(settings.find("UseTempFile=1"), std::string::npos) << settings;
+            EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+            EXPECT_TRUE(held.empty()) << "no volume";
+        }
+        for (const auto& [path, attributes] : hosted.attributes.files.files) {
+            if (attributes & gui::AttributeDirectory) continue;
+            EXPECT_EQ(held[path], yes ? 1 : 0) << path;
+            EXPECT_EQ((attributes & gui::AttributeArchive) == 0, yes) << path;
+        }
+        EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
+    }
+}
