@@ -41,7 +41,7 @@ class DiscsByLetter final : public DiscWriter {
         int64_t Free = 0, Capacity = -1;
     };
     std::map<char, Disc> discs;
-    char selected = 'Q';
+    char selected = 'H';
     std::string selections;
 
     bool Load(bool) override { return true; }
@@ -66,11 +66,12 @@ class DiscsByLetter final : public DiscWriter {
 
 constexpr int64_t volumeBytes = 100'000'000;
 
-// Writers on P to T, Q the destination, with two files this job wrote to disc.
+// Writers on G to K (letters no test's Wine drive takes: one there would be taken for a
+// plain drive), H the destination, with two files this job wrote to disc.
 void WritersRig(PrepRig& rig) {
-    rig.Destination("Q:\\Backup", volumeBytes);
+    rig.Destination("H:\\Backup", volumeBytes);
     rig.host.drives.TransportLoaded = true;
-    rig.host.drives.WriterLetters = "PQRST";
+    rig.host.drives.WriterLetters = "GHIJK";
     JobRun& run = rig.session.Run;
     run.FflList = {"Vol001.zip", "Vol002.zip"};
     run.DflList = {"46363.5", "46363.75"};
@@ -86,7 +87,7 @@ TEST(VolumePrepWin, DiscThisJobWroteCountsItsRoomAfterEraseAndIsPassedOverForThe
     VolumePrep prep(rig.session, rig.host, &writer);
     // The second file the job wrote is on the disc; the first is not, nor is a file of that
     // name with another date.
-    writer.discs['Q'] = {.Files = {{"Vol001.zip", 46363.9}, {"Vol002.zip", 46363.75}},
+    writer.discs['H'] = {.Files = {{"Vol001.zip", 46363.9}, {"Vol002.zip", 46363.75}},
                          .Free = 5'000'000,
                          .Capacity = 700'000'000};
 
@@ -95,31 +96,31 @@ TEST(VolumePrepWin, DiscThisJobWroteCountsItsRoomAfterEraseAndIsPassedOverForThe
     EXPECT_FALSE(run.EraseFirst);
     EXPECT_EQ(run.DestFreeSpace, 700'000'000) << "the job's own disc counts with its room after an erase";
     EXPECT_EQ(run.SpaceReserve, 0);
-    writer.discs['Q'].Free = 300'000'000;
+    writer.discs['H'].Free = 300'000'000;
     prep.GetDestFreeSpace(true);
     EXPECT_EQ(run.DestFreeSpace, 300'000'000) << "free room that takes a volume goes before an erase";
-    writer.discs['Q'].Free = 1'000'000;
-    writer.discs['Q'].Capacity = 60'000'000;
+    writer.discs['H'].Free = 1'000'000;
+    writer.discs['H'].Capacity = 60'000'000;
     prep.GetDestFreeSpace(true);
     EXPECT_EQ(run.DestFreeSpace, 60'000'000);
     EXPECT_EQ(run.SpaceReserve, volumeBytes - 60'000'000 + DirectoryReserve);
     prep.GetDestFreeSpace(false);
     EXPECT_EQ(run.DestFreeSpace, 1'000'000) << "not for a write: the free room";
-    writer.discs['Q'].Files["Vol002.zip"] = 46363.9;
+    writer.discs['H'].Files["Vol002.zip"] = 46363.9;
     prep.GetDestFreeSpace(true);
     EXPECT_EQ(run.DestFreeSpace, 1'000'000) << "a disc without the job's files: its free room";
 
-    // The choice: Q holds a job file and has no room without an erase, R fails to be selected
-    // (logged, taken as not ready), P holds a job file, S holds none and ends the walk.
-    writer.discs['Q'] = {.Files = {{"Vol002.zip", 46363.75}}, .Free = 5'000'000, .Capacity = -1};
-    writer.discs['R'] = {.SelectFails = true};
-    writer.discs['P'] = {.Files = {{"Vol001.zip", 46363.5}}, .Free = 650'000'000};
-    writer.discs['S'] = {.Free = 650'000'000};
-    run.DestList = {"Q:\\Backup", "R:\\Backup", "P:\\Backup", "S:\\Backup", "T:\\Backup"};
+    // The choice: H holds a job file and has no room without an erase, I fails to be selected
+    // (logged, taken as not ready), G holds a job file, J holds none and ends the walk.
+    writer.discs['H'] = {.Files = {{"Vol002.zip", 46363.75}}, .Free = 5'000'000, .Capacity = -1};
+    writer.discs['I'] = {.SelectFails = true};
+    writer.discs['G'] = {.Files = {{"Vol001.zip", 46363.5}}, .Free = 650'000'000};
+    writer.discs['J'] = {.Free = 650'000'000};
+    run.DestList = {"H:\\Backup", "I:\\Backup", "G:\\Backup", "J:\\Backup", "K:\\Backup"};
     run.SpaceReserve = 0;
     prep.ChooseDestination(true);
-    EXPECT_EQ(writer.selections, "QRPS");
-    EXPECT_EQ(run.DestPath, "S:\\Backup");
+    EXPECT_EQ(writer.selections, "HIGJ");
+    EXPECT_EQ(run.DestPath, "J:\\Backup");
     EXPECT_TRUE(run.DiscWriterMode);
     EXPECT_EQ(run.DestFreeSpace, 650'000'000);
     EXPECT_TRUE(rig.host.Logged("The disc writer could not be selected: bus reset"));
@@ -128,15 +129,15 @@ TEST(VolumePrepWin, DiscThisJobWroteCountsItsRoomAfterEraseAndIsPassedOverForThe
     // erase flag is back as the boxes set it, also when reading the disc fails.
     rig.session.Job.EraseCD = true;
     writer.selections.clear();
-    writer.selected = 'Q';
-    run.DestPath = "Q:\\Backup";
-    writer.discs['Q'].Free = 300'000'000;
+    writer.selected = 'H';
+    run.DestPath = "H:\\Backup";
+    writer.discs['H'].Free = 300'000'000;
     prep.ChooseDestination(true);
-    EXPECT_EQ(run.DestPath, "Q:\\Backup");
+    EXPECT_EQ(run.DestPath, "H:\\Backup");
     EXPECT_EQ(run.DestFreeSpace, 300'000'000);
     EXPECT_TRUE(run.EraseFirst);
     EXPECT_EQ(writer.selections, "");
-    writer.discs['Q'].ReadFails = true;
+    writer.discs['H'].ReadFails = true;
     EXPECT_THROW(prep.ChooseDestination(true), std::runtime_error);
     EXPECT_TRUE(run.EraseFirst);
 }
