@@ -1,6 +1,7 @@
 // Whole jobs hosted in-process whose volumes are built in the temporary folder: copied to a CD
 // drive letter used as a drive (what lands there, and what stays behind), and the switch to
-// the temporary folder after a medium reported a wrong file size.
+// the temporary folder after a medium reported a wrong file size; and a split set whose last
+// part cannot take the volume's name.
 #include "HostedJob.h"
 #include "WineDriveWinSupport.h"
 #include "job/JobRunner.h"
@@ -165,4 +166,39 @@ TEST(JobTempVolumes, AWrongFileSizeAnsweredYesMakesTheVolumeAgainStagedInTheTemp
         }
         EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
     }
+}
+
+// The last part of a split volume cannot take the volume's name (a folder of that name came
+// in the way): the log says so, the job has a problem, and the set is logged and left under
+// the names it has, never under one that does not exist.
+TEST(JobTempVolumes, ASplitVolumeWhoseLastPartCannotBeRenamedIsLoggedUnderTheNameItHas) {
+    HostedProgram hosted;
+    TempFolder source;
+    std::mt19937 random(107);
+    WriteRandom(source / "huge.bin", 9'000'000, random);
+    AddTree(hosted.attributes, source.Path());
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.ZipName = "Set";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.Splitlargefiles = true;
+    daily.ClearArchiveBit = true;
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    const std::string set = daily.Destination + "\\Set001";
+    hosted.attributes.afterSet = [&] { CreateDirectoryA((set + ".zip").c_str(), nullptr); };
+    hosted.RunJob();
+    hosted.attributes.afterSet = nullptr;
+
+    ASSERT_FALSE(hosted.form->Session.Running());
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "The last part " + set + ".z03 could not be renamed to " + set + ".zip"), 1u) << log;
+    EXPECT_EQ(Count(log, "File created: " + set + ".z03 / "), 1u) << log;
+    EXPECT_EQ(Count(log, "File created: " + set + ".zip"), 0u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    ASSERT_NE(hosted.form->Runner(), nullptr);
+    EXPECT_TRUE(hosted.form->Runner()->JobHadProblem);
+    for (const char* part : {".z01", ".z02", ".z03"})
+        EXPECT_TRUE(testsupport::FileExists(set + part)) << part;
 }

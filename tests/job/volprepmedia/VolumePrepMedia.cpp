@@ -3,7 +3,7 @@
 // goes on on the next medium; while hidden one notice mail goes out and the drive is looked
 // at again every two minutes; a cancel at the prompt ends the job; a copy that does not fit
 // asks again and leaves nothing on the medium; a temporary drive without room asks until
-// there is room.
+// there is room; a volume failing again on the same medium waits, with one notice mail.
 
 #include "VolumePrepSupport.h"
 #include "zip/WineDriveWinSupport.h"
@@ -272,4 +272,46 @@ TEST(VolumePrepMedia, TemporaryDriveWithoutRoomAsksUntilThereIsRoomOrTheJobIsCan
             EXPECT_TRUE(rig.host.mails.empty());
         }
     }
+}
+
+// A hidden job whose volume fails again and again on the same medium for want of room the room
+// test does not see: from the second failure on it waits two minutes before each new try, and
+// one notice mail goes out, not one per failure.
+TEST(VolumePrepMedia, AVolumeFailingAgainOnTheSameMediumIsOneNoticeMailAndAWaitBeforeEachTry) {
+    PrepRig rig;
+    wintest::TWineDrive floppy(DRIVE_REMOVABLE);
+    ASSERT_TRUE(floppy.Defined());
+    ASSERT_TRUE(floppy.Insert(Medium(1)));
+    const std::string dest = floppy.Root().substr(0, 2);
+    rig.Destination(dest, 4 * Mebibyte);
+    rig.host.hidden = true;
+    rig.host.mailTo = true;
+    JobRun& run = rig.session.Run;
+    ASSERT_EQ(rig.prep.PrepareVolume(), "Vol001.zip");
+    for (int failure = 1; failure <= 3; ++failure) {
+        SCOPED_TRACE(failure);
+        WriteWholeFile(run.VolumePath, "failed");
+        ASSERT_TRUE(rig.prep.RollBackVolume("C:\\data\\disk.img"));
+        ASSERT_EQ(rig.prep.PrepareVolume(), "Vol001.zip");
+        EXPECT_EQ(std::count(rig.host.waits.begin(), rig.host.waits.end(), 120'000), failure - 1);
+        EXPECT_EQ(rig.host.mails.size(), failure > 1 ? 1u : 0u);
+        EXPECT_FALSE(rig.session.Cancelled);
+    }
+    EXPECT_TRUE(rig.host.Logged("Not enough room for: " + dest +
+                                "\\Vol001.zip again, with the same medium and no more room, while adding: "
+                                "C:\\data\\disk.img"));
+    EXPECT_TRUE(rig.host.asked.empty());
+
+    // Less room is no change (one more wait); room made since the last failure is: the volume
+    // is tried again at once.
+    WriteWholeFile(run.VolumePath, "failed");
+    WriteWholeFile(floppy.Root() + "filler.bin", std::string(3 * Mebibyte, 'f'));
+    ASSERT_TRUE(rig.prep.RollBackVolume("C:\\data\\disk.img"));
+    ASSERT_EQ(rig.prep.PrepareVolume(), "Vol001.zip");
+    DeleteFileA((floppy.Root() + "filler.bin").c_str());
+    WriteWholeFile(run.VolumePath, "failed");
+    ASSERT_TRUE(rig.prep.RollBackVolume("C:\\data\\disk.img"));
+    ASSERT_EQ(rig.prep.PrepareVolume(), "Vol001.zip");
+    EXPECT_EQ(std::count(rig.host.waits.begin(), rig.host.waits.end(), 120'000), 3)
+        << "room made since the last failure: no wait";
 }
