@@ -1,7 +1,6 @@
 #include "job/JobDisc.h"
 
 #include "core/DateText.h"
-#include "disc/dwASPI.h"
 #include "disc/dwBurner.h"
 #include "disc/dwDrvLib.h"
 #include "gui/Clock.h"
@@ -23,91 +22,8 @@ constexpr int maxFiles = 65535, maxFolders = 8191;
 // Dates on the disc and in the lists agree to about a minute and a half.
 constexpr double sameDateDays = 0.001;
 
-class JobDisc final : public DiscWriter {
-  public:
-    explicit JobDisc(std::string programFolder) : programFolder_(std::move(programFolder)) {}
-    ~JobDisc() override { Release(); }
-
-    bool Load(bool preferInternal) override {
-        if (loaded_) return true;
-        // A driver library beside the program wins over one on the search path.
-        const std::string besideProgram = programFolder_ + disc::AspiLibraryName;
-        const bool present = GetFileAttributesA(besideProgram.c_str()) != INVALID_FILE_ATTRIBUTES;
-        loaded_ = device_.InitASPI(preferInternal, present ? besideProgram : std::string());
-        return loaded_;
-    }
-
-    bool Select(const std::string& choice, char letter) override {
-        if (!loaded_) return false;
-        choice_ = choice;
-        letter_ = letter;
-        return SelectAgain();
-    }
-
-    // One rule for the room on a disc, the drives tab's and the job's (DiscSpeed.h).
-    int64_t FreeBytes() override { return Prepare() ? job::DiscFreeBytes(Facts()) : 0; }
-
-    DiscRoomFacts DiscFacts(int readyMs) override {
-        if (!loaded_ || !device_.DeviceSelected() || !device_.TestUnitReady(readyMs)) return {};
-        device_.GetMediaType();
-        return Facts();
-    }
-
-    int64_t CapacityAfterErase() override {
-        if (!Prepare()) return -1;
-        if (!device_.IsErasable() && disc::LastMediaType != disc::mtDVDRAM) return -1;
-        const int64_t whole =
-            static_cast<int64_t>(device_.GetFreeBlocks()) + device_.GetNextWritableAddress();
-        return std::min<int64_t>(whole, device_.GetDiscCapacity()) * blockBytes;
-    }
-
-    void Release() override {
-        if (loaded_) device_.DoneASPI();
-        loaded_ = false;
-    }
-
-  private:
-    bool SelectAgain() {
-        if (!choice_.empty())
-            device_.SetDeviceID(choice_);
-        else if (letter_)
-            device_.SelectDeviceByDriveLetter(letter_);
-        return device_.DeviceSelected();
-    }
-
-    // The disc of a ready writer whose media type was just read.
-    DiscRoomFacts Facts() {
-        DiscRoomFacts facts;
-        facts.Ready = true;
-        facts.FreeBlocks = device_.GetFreeBlocks();
-        facts.NextWritableAddress = device_.GetNextWritableAddress();
-        facts.Capacity = device_.GetDiscCapacity();
-        facts.DiscStatus = device_.GetDiscStatus();
-        facts.MediaType = disc::LastMediaType;
-        facts.Erasable = device_.IsErasable();
-        return facts;
-    }
-
-    // The writer selected and ready with a disc seen, selected once more when it was not.
-    bool Prepare() {
-        if (!loaded_ || !device_.DeviceSelected()) return false;
-        if (!device_.TestUnitReady(readyMs) || device_.GetMediaType() == disc::mtUnknown) {
-            SelectAgain();
-            if (!device_.TestUnitReady(readyMs)) return false;
-            device_.GetMediaType();
-        }
-        return true;
-    }
-
-    std::string programFolder_;
-    disc::TSCSIDevice device_;
-    bool loaded_ = false;
-    std::string choice_;
-    char letter_ = 0;
-};
-
-// The same over the window's component: the disc step and the job's space checks see one
-// drive through one transport, which the disc step loads and lets go as it needs.
+// The job's writer over the window's component: the disc step and the job's space checks see
+// one drive through one transport, which the disc step loads and lets go as it needs.
 class HostJobDisc final : public DiscWriter {
   public:
     explicit HostJobDisc(JobHost& host) : host_(host) {}
@@ -117,6 +33,7 @@ class HostJobDisc final : public DiscWriter {
         letter_ = letter;
         return SelectBurnerDevice(host_, choice, letter);
     }
+    bool Ready(int milliseconds) override;
     int64_t FreeBytes() override { return ReadDiscFreeBytes(host_, choice_, letter_); }
     int64_t CapacityAfterErase() override { return ReadDiscCapacityBytes(host_, choice_, letter_); }
     DiscRoomFacts DiscFacts(int readyMs) override {
@@ -137,6 +54,10 @@ class HostJobDisc final : public DiscWriter {
 bool Ready(JobHost& host, int ms) {
     BurnerCall burner(host);
     return burner && burner->TestUnitReady(ms);
+}
+
+bool HostJobDisc::Ready(int milliseconds) {
+    return job::Ready(host_, milliseconds);
 }
 
 // The local last-write time of a file, in days; nothing when it cannot be read.
@@ -162,10 +83,6 @@ std::string DiscFolderOf(const std::string& destination) {
 }
 
 } // namespace
-
-std::unique_ptr<DiscWriter> MakeJobDisc(const std::string& programFolder) {
-    return std::make_unique<JobDisc>(programFolder);
-}
 
 std::unique_ptr<DiscWriter> MakeJobDisc(JobHost& host) {
     return std::make_unique<HostJobDisc>(host);
@@ -255,7 +172,7 @@ int64_t ReadDiscCapacityBytes(JobHost& host, const std::string& choice, char let
         if (!burner) return -1;
         erasable = burner->IsErasable() || burner->GetMediaType() == disc::mtDVDRAM;
     }
-    if (!erasable) return DiscFreeBytes(host);
+    if (!erasable) return -1;
     BurnerCall burner(host);
     if (!burner->TestUnitReady(readyMs)) return -1;
     const int64_t whole = static_cast<int64_t>(burner->GetFreeBlocks()) + burner->GetNextWritableAddress();
@@ -301,23 +218,48 @@ bool DiscHoldsNoJobFile(JobHost& host, const std::string& destination, const std
     return true;
 }
 
+namespace {
+
+constexpr char formattedDisc[] =
+    "The destination disc is formated. The program can not write to it, you have to "
+    "select erase disc or erase it manually";
+
+// The names in the destination folder of the disc's last session. False when the disc has
+// sessions and none reads as a file system: it was formatted for another kind of writing.
+bool ReadDiscFolderNames(JobHost& host, const std::string& destination, std::vector<std::string>& names) {
+    if (!Ready(host, readyMs)) return true;
+    ClearImageTree(host);
+    {
+        BurnerCall burner(host);
+        if (!burner || burner->GetLastSession() <= 0) return true;
+    }
+    const bool imported = host.ImportSessionX();
+    BurnerCall burner(host);
+    disc::TDEntry* root = burner->Image.Root();
+    if (!imported && !root->FirstFile && root->Children.empty()) return false;
+    const std::string folder = DiscFolderOf(destination);
+    disc::TDEntry* dir = folder == "\\" ? root : burner->Image.FindDir(folder);
+    for (disc::TFEntry* file = dir ? dir->FirstFile : nullptr; file; file = file->Next)
+        names.push_back(file->LongName);
+    return true;
+}
+
+} // namespace
+
 std::vector<std::string> DiscFolderNames(JobHost& host, const std::string& destination) {
     std::vector<std::string> names;
-    if (!Ready(host, readyMs)) return names;
-    ClearImageTree(host);
-    {
-        BurnerCall burner(host);
-        if (!burner || burner->GetLastSession() <= 0) return names;
-    }
-    host.ImportSessionX();
-    {
-        BurnerCall burner(host);
-        const std::string folder = DiscFolderOf(destination);
-        disc::TDEntry* dir = folder == "\\" ? burner->Image.Root() : burner->Image.FindDir(folder);
-        for (disc::TFEntry* file = dir ? dir->FirstFile : nullptr; file; file = file->Next)
-            names.push_back(file->LongName);
+    bool readable = false;
+    try {
+        readable = ReadDiscFolderNames(host, destination, names);
+    } catch (const std::exception& error) {
+        host.AddToLog(std::string("The disc's last session could not be read: ") + error.what());
     }
     ClearImageTree(host);
+    if (!readable) {
+        names.clear();
+        host.AddToLog(formattedDisc);
+        if (!host.Hidden()) host.ShowMessage(formattedDisc, gui::TMsgIcon::Exclamation);
+    }
     return names;
 }
 

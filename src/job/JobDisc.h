@@ -1,8 +1,7 @@
 #pragma once
 // The job's disc writer: the transport the start loads, the writer it chooses (by the job's
 // writer choice, else by the destination's letter) and the room on the disc, in bytes
-// (blocks of 2,048). Two makes: over the window's disc-writer component (the program), and
-// over a device of its own (a program without a window's disc side).
+// (blocks of 2,048), over the window's disc-writer component.
 //
 // The capacity routines below read the drive through the window's component, taken for each
 // call and let go before any pumped wait.
@@ -18,7 +17,6 @@
 
 namespace job {
 
-std::unique_ptr<DiscWriter> MakeJobDisc(const std::string& programFolder);
 std::unique_ptr<DiscWriter> MakeJobDisc(JobHost& host);
 
 // One use of the window's disc-writer component. Never kept across a pumped wait: the frame
@@ -60,8 +58,8 @@ std::string DiscVolumeLabelNow();
 // The same after selecting the writer again when no disc is seen, loading the tray unless
 // the disc is to be left open.
 int64_t ReadDiscFreeBytes(JobHost& host, const std::string& choice, char letter);
-// Bytes available after an erase; the free bytes for a disc that cannot be erased; -1 when
-// the drive is not ready.
+// Bytes available after an erase; -1 for a disc that cannot be erased (neither rewritable nor
+// a DVD-RAM) and when the drive is not ready.
 int64_t ReadDiscCapacityBytes(JobHost& host, const std::string& choice, char letter);
 
 // The disc in the writer needs the file (name in destination, dated date) written: it is not
@@ -71,7 +69,9 @@ bool FileNeedsBurning(JobHost& host, const std::string& destination, const std::
 bool DiscHoldsNoJobFile(JobHost& host, const std::string& destination, const std::vector<std::string>& names,
                         const std::vector<std::string>& dates);
 
-// Names in the destination folder of the disc's last session (none without a session).
+// Names in the destination folder of the disc's last session (none without a session). A disc
+// whose sessions read as no file system gets the box that it must be erased (a log line while
+// hidden), and no names.
 std::vector<std::string> DiscFolderNames(JobHost& host, const std::string& destination);
 
 } // namespace job

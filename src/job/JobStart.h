@@ -29,13 +29,23 @@ class DiscWriter {
     // The transport loaded, loading it (again) when it is not.
     virtual bool Load(bool preferInternal) = 0;
     // The job's writer: the choice's device when one is named, else the drive of the letter.
+    // Selected is not ready: a writer without a disc is selected all the same.
     virtual bool Select(const std::string& choice, char letter) = 0;
-    // Bytes free on the disc in the writer; after an erase (-1: it cannot be erased).
+    // The selected writer answers ready within the time.
+    virtual bool Ready(int milliseconds) = 0;
+    // Bytes free on the disc in the writer; after an erase (-1: the disc cannot be erased, it is
+    // neither rewritable nor a DVD-RAM, or the writer is not ready).
     virtual int64_t FreeBytes() = 0;
     virtual int64_t CapacityAfterErase() = 0;
     // What the selected writer says of its disc when it answers TEST UNIT READY within
     // readyMs; nothing is loaded or selected again for it (not ready: Ready false).
     virtual DiscRoomFacts DiscFacts(int /*readyMs*/) { return {}; }
+    // The room a write that erases first has: after the erase, or the free bytes of a disc that
+    // cannot be erased (the write then appends).
+    int64_t RoomAfterErase() {
+        const int64_t afterErase = CapacityAfterErase();
+        return afterErase >= 0 ? afterErase : FreeBytes();
+    }
     // The disc in the writer lacks the file (name in destination, dated date in days): it is
     // not there with that date. A writer that cannot read its disc's files sees none there.
     virtual bool FileNeedsBurning(const std::string& /*destination*/, const std::string& /*name*/,

@@ -31,6 +31,7 @@ using core::FileExists;
 // A hidden window looks again for room or a working copy this often.
 constexpr int hiddenRetryMs = 120'000;
 constexpr int afterPromptMs = 15'000;
+constexpr int walkReadyMs = 15'000;
 constexpr int beforeCopyMs = 10'000;
 constexpr int afterFailedCopyMs = 1'000;
 // A deleted file may linger a while on a slow medium before it is gone.
@@ -215,7 +216,7 @@ void VolumePrep::GetDestFreeSpace(bool forWrite) {
         return;
     }
     if (run_.EraseFirst) {
-        run_.DestFreeSpace = std::max<int64_t>(writer_->CapacityAfterErase(), 0);
+        run_.DestFreeSpace = std::max<int64_t>(writer_->RoomAfterErase(), 0);
         run_.SpaceReserve = DiscSpaceReserve(run_.MaxZipSize, run_.DestFreeSpace, run_.SpaceReserve);
         return;
     }
@@ -227,7 +228,7 @@ void VolumePrep::GetDestFreeSpace(bool forWrite) {
     // A disc this job already wrote counts with its room after an erase, or with its free
     // room when that still takes a whole volume.
     if (forWrite && DiscHoldsJobFile()) {
-        run_.DestFreeSpace = std::max<int64_t>(writer_->CapacityAfterErase(), 0);
+        run_.DestFreeSpace = std::max<int64_t>(writer_->RoomAfterErase(), 0);
         run_.SpaceReserve = DiscSpaceReserve(run_.MaxZipSize, run_.DestFreeSpace, run_.SpaceReserve);
         const int64_t free = writer_->FreeBytes();
         if (free > run_.MaxZipSize) run_.DestFreeSpace = free;
@@ -268,7 +269,7 @@ void VolumePrep::ChooseDestination(bool discOnly) {
         run_.EraseFirst = eraseBoxes;
         if (drives.TransportLoaded && writer_ && WriterLetter(alternative) &&
             DriveFreeBytes(run_.DestDrive) <= 0) {
-            if (!SelectWriter(UpperLetter(alternative))) continue;
+            if (!SelectWriter(UpperLetter(alternative)) || !writer_->Ready(walkReadyMs)) continue;
             // A disc this job wrote is not taken again; any other disc is the next one.
             if (DiscHoldsJobFile()) continue;
             run_.DiscWriterMode = true;

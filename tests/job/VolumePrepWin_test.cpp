@@ -32,7 +32,8 @@ int Count(const std::vector<int>& waits, int milliseconds) {
 }
 
 // Discs in writers by drive letter (drives Wine does not have): ready or not, the files on
-// them with their dates, their room. A writer may fail to be selected, a disc to be read.
+// them with their dates, their room. A writer may fail to be selected, a disc to be read; one
+// that is not ready is selected all the same, as a drive without a disc is.
 class DiscsByLetter final : public DiscWriter {
   public:
     struct Disc {
@@ -49,8 +50,9 @@ class DiscsByLetter final : public DiscWriter {
         selected = letter;
         selections += letter;
         if (discs[letter].SelectFails) throw std::runtime_error("bus reset");
-        return discs[letter].Ready;
+        return true;
     }
+    bool Ready(int) override { return discs[selected].Ready; }
     int64_t FreeBytes() override {
         if (discs[selected].ReadFails) throw std::runtime_error("medium error");
         return discs[selected].Free;
@@ -111,15 +113,17 @@ TEST(VolumePrepWin, DiscThisJobWroteCountsItsRoomAfterEraseAndIsPassedOverForThe
     EXPECT_EQ(run.DestFreeSpace, 1'000'000) << "a disc without the job's files: its free room";
 
     // The choice: H holds a job file and has no room without an erase, I fails to be selected
-    // (logged, taken as not ready), G holds a job file, J holds none and ends the walk.
+    // (logged, taken as not ready), K is not ready (passed over, not taken for a disc without
+    // the job's files), G holds a job file, J holds none and ends the walk.
     writer.discs['H'] = {.Files = {{"Vol002.zip", 46363.75}}, .Free = 5'000'000, .Capacity = -1};
     writer.discs['I'] = {.SelectFails = true};
+    writer.discs['K'] = {.Ready = false, .Free = 650'000'000};
     writer.discs['G'] = {.Files = {{"Vol001.zip", 46363.5}}, .Free = 650'000'000};
     writer.discs['J'] = {.Free = 650'000'000};
-    run.DestList = {"H:\\Backup", "I:\\Backup", "G:\\Backup", "J:\\Backup", "K:\\Backup"};
+    run.DestList = {"H:\\Backup", "I:\\Backup", "K:\\Backup", "G:\\Backup", "J:\\Backup"};
     run.SpaceReserve = 0;
     prep.ChooseDestination(true);
-    EXPECT_EQ(writer.selections, "HIGJ");
+    EXPECT_EQ(writer.selections, "HIKGJ");
     EXPECT_EQ(run.DestPath, "J:\\Backup");
     EXPECT_TRUE(run.DiscWriterMode);
     EXPECT_EQ(run.DestFreeSpace, 650'000'000);

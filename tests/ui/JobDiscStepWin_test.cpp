@@ -4,119 +4,19 @@
 // next job appends; the erase option, write faults, cancels and full discs take the ways the
 // disc step gives them. The drive's command log shows what reached the drive, and the image
 // is left for the native peers (JobDiscPeers).
-#include "FakeRegistry.h"
-#include "SimDriveWinSupport.h"
-#include "WinTestSupport.h"
+#include "DiscJobSupport.h"
 #include "gui/CheckBox.h"
-#include "gui/IniFile.h"
-#include "gui/ScriptedPrompter.h"
-#include "gui/Shell.h"
 #include "job/JobDiscStep.h"
-#include "job/JobFile.h"
-#include "ui/MFoDiscs.h"
-#include "ui/Program.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <fstream>
-#include <random>
 
+using discjob::Count;
+using discjob::DiscJob;
 using testsupport::ReadWholeFile;
 using testsupport::TempFolder;
 using testsupport::WriteWholeFile;
 
 namespace {
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-        ++n;
-    return n;
-}
-
-// The program in a folder of its own, the drive library and its simdrive.ini beside it, a
-// source tree of incompressible files and a job "Daily.dat" to F:\Backup in 4 MiB volumes.
-struct DiscJob {
-    disctest::DiscTestScope scope;
-    TempFolder folder, windowsFolder, source;
-    gui::TScriptedPrompter prompter;
-    gui::TPrompterScope prompterScope{prompter};
-    gui::TRecordingShell shell;
-    testsupport::FakeRegistry registry;
-    std::unique_ptr<ui::TProgram> program;
-    job::JobDefinition job;
-
-    explicit DiscJob(const std::string& media, const std::string& extra = "", int busyPolls = 0,
-                     const std::string& driveKeys = "") {
-        testsupport::DrainQueue();
-        gui::SetShell(&shell);
-        EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
-                              (folder / "WNASPI32.DLL").c_str(), FALSE));
-        WriteWholeFile(folder / "simdrive.ini",
-                       "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
-                       "Letter=F\nDisc=d0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\nBusyPolls=" +
-                           std::to_string(busyPolls) + "\n" + driveKeys + "[Disc:d0]\nMedia=" + media +
-                           "\nImage=d0.img\n" + extra);
-        SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
-        core::ProgramEnvironment environment;
-        environment.programPath = folder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = folder.Path();
-        environment.registry = &registry;
-        program = std::make_unique<ui::TProgram>(environment);
-        EXPECT_TRUE(program->Start());
-        Form().StartUp();
-        Form().StartUpDone = true;
-        program->Flags().Hidden = true;
-        job.Destination = "F:\\Backup";
-        job.ZipSizeText = "4";
-        job.CompressionLevel = 1;
-        job.Testarchiveafterbackup1 = true;
-        job.IncludeList = {source.Path().substr(0, source.Path().size() - 1)};
-    }
-    ~DiscJob() {
-        program.reset();
-        testsupport::DrainQueue();
-        gui::SetShell(nullptr);
-        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
-    }
-    ui::TMF& Form() { return *program->MainForm(); }
-    ui::TDiscTab& Tab() { return *Form().DiscTab; }
-    std::string DriveLog() { return ReadWholeFile(folder / "sim.log"); }
-    std::string ProgramLog() { return ReadWholeFile(Form().ProgramLogPath()); }
-    // Files of incompressible bytes, each near a volume's size.
-    void Sources(const std::string& prefix, int files, size_t size, unsigned seed) {
-        std::mt19937 random(seed);
-        for (int i = 0; i < files; ++i) {
-            std::string bytes(size, '\0');
-            for (char& c : bytes)
-                c = static_cast<char>(random());
-            WriteWholeFile(source / (prefix + std::to_string(i) + ".bin"), bytes);
-        }
-    }
-    void Run() {
-        WriteWholeFile(folder / "Daily.dat", job::WriteJobText(job, {}));
-        Form().LoadJob("Daily.dat");
-        Form().StartBackupJob();
-        for (int round = 0; round < 10'000 && Form().Session.Running(); ++round)
-            testsupport::DrainQueue();
-    }
-    size_t Commands(const std::string& cdbStart) { return Count(DriveLog(), " 0:0:0 " + cdbStart); }
-    // The start block of the disc's last session, from the drive's state file.
-    uint32_t LastSessionStart() {
-        gui::TIniFile state(folder / "d0.img.state");
-        const std::string sessions = state.ReadString("Disc", "Sessions", "");
-        const size_t last = sessions.find_last_of('|');
-        return static_cast<uint32_t>(std::stoul(sessions.substr(last == std::string::npos ? 0 : last + 1)));
-    }
-    std::vector<std::string> ZipsInTemp() {
-        std::vector<std::string> zips;
-        for (const auto& entry : std::filesystem::directory_iterator(Form().Flags().TempPath))
-            if (entry.path().extension() == ".zip") zips.push_back(entry.path().string());
-        return zips;
-    }
-};
 
 std::filesystem::path PeerImages() {
     return std::filesystem::path(disctest::WindowsPath(TW_BINARY_DIR)) / "peer-images";

@@ -109,6 +109,7 @@ class RecordingDisc final : public job::DiscWriter {
         calls.push_back("select " + choice + "/" + std::string(letter ? 1 : 0, letter));
         return true;
     }
+    bool Ready(int) override { return true; }
     int64_t FreeBytes() override { return 0; }
     int64_t CapacityAfterErase() override { return erasable ? 700'000'000 : -1; }
     job::DiscRoomFacts DiscFacts(int) override {

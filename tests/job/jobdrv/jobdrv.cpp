@@ -240,6 +240,7 @@ class NoDisc final : public job::DiscWriter {
   public:
     bool Load(bool) override { return false; }
     bool Select(const std::string&, char) override { return false; }
+    bool Ready(int) override { return false; }
     int64_t FreeBytes() override { return 0; }
     int64_t CapacityAfterErase() override { return -1; }
     void Release() override {}
