@@ -165,28 +165,32 @@ bool JobRunner::TemporaryFileDecision() {
     }
     z1.UseTempFile = true;
     const auto tempFree = [&] { return DriveFreeBytes(DriveOfPath(tempPath)); };
-    if (UseCDR) {
+    if (host_.UseCDR()) {
         const int64_t free = tempFree();
         const bool enough =
             free > destFree + TempFolderSlack ||
             free >= run_.MaxZipSize - run_.SpaceReserve + run_.TempSpaceMargin + TempFolderSlack ||
             free >= run_.TotalMB * 1'000'000 + TempFolderSlack;
+        // A hidden job takes the boxes' default, OK, as every hidden question does.
+        const bool hidden = host_.Hidden();
         if (!enough) {
             const std::string text = "Not enough free space in: \r" + tempPath +
                                      "\rDelete some files to make some free space and press OK or continue "
                                      "without using temp file, not recomended if you are writing to a CDR";
-            if (!host_.AskOkCancel(text)) {
+            if (!hidden && !host_.AskOkCancel(text, gui::TMsgIcon::Warning)) {
                 host_.SetCancelled(true);
                 return false;
             }
             if (tempFree() < destFree + TempFolderSlack) {
-                if (!host_.AskOkCancel(
-                        "Continuing the job without using temp file, this is not recomended if "
-                        "you are writing to a CDR")) {
+                const std::string without = "Continuing the job without using temp file, this is not "
+                                            "recomended if you are writing to a CDR";
+                if (hidden) {
+                    host_.AddToLog(without);
+                } else if (!host_.AskOkCancel(without, gui::TMsgIcon::Warning)) {
                     host_.SetCancelled(true);
                     return false;
                 }
-                UseCDR = false;
+                host_.ClearUseCDR();
                 z1.UseTempFile = false;
                 run_.UseTempFileNow = false;
             }
@@ -215,7 +219,6 @@ bool JobRunner::HandOver() {
     run_.RunLogName = host_.ProgramFolder() + JobBaseName(run_.JobName) + ".log";
     run_.TempPath = host_.TempPath();
     run_.ZipPackLevel = starter_.ZipPackLevel;
-    run_.DiscWriterMode = run_.DiscWriterMode;
     run_.Hidden = host_.Hidden();
     run_.Splitlargefiles = job.Splitlargefiles;
     run_.Optimizeusedspace = job.Optimizeusedspace;
@@ -248,6 +251,9 @@ bool JobRunner::HandOver() {
     PlannerFileOptions options;
     options.ZipPackLevel = starter_.ZipPackLevel;
     options.DoIncludeReg = run_.DoIncludeReg;
+    // The live hives, locked while Windows runs, are taken as their saved copies.
+    options.WindowsFolder = host_.WindowsFolder();
+    options.ApplicationDataPath = run_.UserFolders;
     options.CsvFileName = run_.CsvFileName;
     options.DestPath = run_.DestPath;
     options.Locale = host_.Locale();

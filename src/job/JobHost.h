@@ -109,9 +109,16 @@ class ProgramFacts {
     // With a trailing "\"; stored in the settings files when set.
     virtual std::string TempPath() = 0;
     virtual void SetTempPath(const std::string& path) = 0;
+    // The start's temporary folder, found when the one set was missing: the folder the user
+    // typed for it is tried once more and wins when it can be made; then stored as above.
+    virtual void SetFoundTempPath(const std::string& found) = 0;
     virtual bool UseTempFile() = 0;
     // The setting changed for good (and written to the settings file).
     virtual void SetUseTempFile(bool on) = 0;
+    // [Settings] UseCDR: a CD drive used as a drive wants room for a volume in the temporary
+    // folder. Off for the rest of the program's run once the user goes on without it.
+    virtual bool UseCDR() = 0;
+    virtual void ClearUseCDR() = 0;
     virtual bool WindowsXP() = 0;
     virtual core::OsVersion Os() = 0;
     // The Windows folder without, the system's temporary folder with a trailing "\".
@@ -129,9 +136,13 @@ class ProgramFacts {
     virtual void SaveJob(const std::string& name) = 0;
     virtual void WriteLastJob(const std::string& name) = 0;
     // The resume state: kept (the start-up offered it) or discarded; the job named in it
-    // (JobName empty when there is none).
+    // (JobName empty when there is none). Discarded when the run is over: its archive-bit list
+    // stays until the next start deletes it.
     virtual bool KeepResumeState() = 0;
     virtual void DiscardResumeState() = 0;
+    // An unfinished run given up: the archive bits its list names are set again before the
+    // state goes, so the files of its lost volume are taken by the next backup.
+    virtual void AbandonUnfinishedRun() = 0;
     virtual RunStateValues ResumeValues() = 0;
     // /V: every volume write is read back.
     virtual bool VerifyWrites() = 0;
@@ -162,7 +173,8 @@ class JobWindow {
     // Paths whose archive bit the job will clear, and their flush to the archive-bit list.
     virtual std::vector<std::string>& ArchiveBitPending() = 0;
     virtual void FlushAttributeList() = 0;
-    // Mail is set up with a recipient; SendJobMail mails the lines with the attachment.
+    // Mail is set up (recipient, server and port); SendJobMail mails the lines with the
+    // attachment.
     virtual bool MailConfigured() = 0;
     virtual void SendJobMail(const std::vector<std::string>& body, const std::string& suffix,
                              const std::string& attachment) = 0;

@@ -95,8 +95,7 @@ class JobRunner {
     std::function<void(int priority)> SetPriority;
 
     // --- The runner's state (the volumes' own is in the run record) ---
-    bool FirstVolume = false; // the next volume is the run's first
-    bool UseCDR = true;
+    bool FirstVolume = false;     // the next volume is the run's first
     bool DiscStepPending = false; // a volume is with the disc step
     bool JobReachedEnd = false;
     bool ZipRunning = false;

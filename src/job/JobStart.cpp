@@ -113,7 +113,7 @@ bool JobStarter::Steps() {
     }
     ZipDate = TodayText();
     session_.WasMinimizedAtStart = host_.ArrangeWindowForJob();
-    if (!host_.KeepResumeState()) host_.DiscardResumeState();
+    if (!host_.KeepResumeState()) host_.AbandonUnfinishedRun();
 
     std::string jobName = host_.JobName();
     Resumed = false;
@@ -129,7 +129,7 @@ bool JobStarter::Steps() {
                 if (!resume.ZipDate.empty()) ZipDate = resume.ZipDate;
                 session_.JobLogName = resume.JobLogName;
             } else {
-                host_.DiscardResumeState();
+                host_.AbandonUnfinishedRun();
             }
         }
     }
@@ -261,7 +261,7 @@ void JobStarter::TemporaryFolder() {
         host_.Pump();
         if (temp.empty() || !core::DirectoryExists(temp)) temp = host_.ProgramFolder();
     }
-    host_.SetTempPath(WithBackslash(temp));
+    host_.SetFoundTempPath(WithBackslash(temp));
 }
 
 bool JobStarter::ChooseDestination() {

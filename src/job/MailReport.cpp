@@ -85,12 +85,17 @@ int SmtpPortOf(const std::string& typed) {
     return port >= 1 && port <= 65535 ? port : 25;
 }
 
+// The settings file gives its values trimmed; the form's Test button must mail as they will.
+bool MailConfigured(const core::EMailSettings& settings) {
+    return !gui::Trim(settings.to).empty() && !gui::Trim(settings.smtpServer).empty() &&
+           !gui::Trim(settings.smtpPort).empty();
+}
+
 bool SendMailReport(const core::EMailSettings& settings, const std::vector<std::string>& body,
                     const std::string& suffix, const std::string& attachment,
                     const std::function<void(const std::string&)>& log) {
-    // The settings file gives its values trimmed; the form's Test button must mail as they will.
+    if (!MailConfigured(settings)) return false;
     const std::string host = gui::Trim(settings.smtpServer);
-    if (gui::Trim(settings.to).empty() || host.empty() || gui::Trim(settings.smtpPort).empty()) return false;
 
     // A job log too large to mail fails like the network would: logged, and the job goes on.
     try {

@@ -12,7 +12,11 @@
 
 namespace job {
 
-// Sends nothing unless recipient, server and port are set (blanks alone are none). Failures never reach the
+// Recipient, server and port are set (blanks alone are none): a mail can be sent. The one
+// meaning of "mail is set up" for the job's notices and its report.
+bool MailConfigured(const core::EMailSettings& settings);
+
+// Sends nothing unless the mail is configured. Failures never reach the
 // caller: the job goes on, and log gets "Mail not sent: " and the reason. True when the server took the mail.
 // The subject is the configured one, " - " and the suffix.
 bool SendMailReport(const core::EMailSettings& settings, const std::vector<std::string>& body,

@@ -183,7 +183,9 @@ void VolumePlanner::TooBig(const std::string& path) {
 void VolumePlanner::ReportSkipped(const std::string& path) {
     pendingCsv_.erase(path);
     const bool file = NameStart(path) < path.size();
-    if (file && files_.FileExists(path)) {
+    if (file && files_.IsSavedRegistryFile(path)) {
+        // Its copy is zipped under its name.
+    } else if (file && files_.FileExists(path)) {
         host_.AddToJobLog("File skipped it can not be accessed: " + path, true);
         plan_.FilesSkipped = true;
     } else if (files_.FolderExists(path)) {

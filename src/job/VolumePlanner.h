@@ -75,6 +75,9 @@ class PlannerFiles {
     virtual void AppendCsvLine(const std::string& line) = 0;
     // Every line is written: the list may be closed.
     virtual void CatalogueComplete() {}
+    // A live registry file the job takes as its saved copy: the component cannot read it, and
+    // that is no file left out.
+    virtual bool IsSavedRegistryFile(const std::string& /*path*/) { return false; }
 };
 
 class VolumePlanner {

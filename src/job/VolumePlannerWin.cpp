@@ -62,7 +62,7 @@ std::string DateTextOf(const WIN32_FILE_ATTRIBUTE_DATA& data, const core::Locale
 } // namespace
 
 bool WinPlannerFiles::IsSavedRegistryFile(const std::string& path) {
-    if (!options_.DoIncludeReg) return false;
+    if (!options_.DoIncludeReg || options_.WindowsFolder.empty()) return false;
     const std::string config = options_.WindowsFolder + "\\system32\\config\\";
     const std::string live[] = {config + "default",  config + "sam",
                                 config + "security", config + "software",
@@ -198,8 +198,11 @@ void WinPlannerFiles::AppendCsvLine(const std::string& line) {
         return;
     if (csvFile_ != INVALID_HANDLE_VALUE) CloseHandle(csvFile_);
     csvFile_ = INVALID_HANDLE_VALUE;
+    // A list that refused a line refuses the next: each try would cost the job a second.
+    if (csvFailed_) return;
     if (!AppendLineToFile(line, options_.CsvFileName, host_)) {
         host_.AddToLog("The catalogue list could not be written: " + options_.CsvFileName);
+        csvFailed_ = true;
         return;
     }
     csvFile_ = CreateFileA(options_.CsvFileName.c_str(), FILE_APPEND_DATA,

@@ -32,15 +32,16 @@ class WinPlannerFiles : public PlannerFiles {
     int64_t DestFreeSpaceOf(const std::string& destPath) override;
     void AppendCsvLine(const std::string& line) override;
     void CatalogueComplete() override;
+    bool IsSavedRegistryFile(const std::string& path) override;
 
     PlannerFileOptions& Options() { return options_; }
 
   private:
     bool CanZipFileChecked(const std::string& path, ZipFileFacts& facts);
-    bool IsSavedRegistryFile(const std::string& path);
     PlannerFileOptions options_;
     JobHost& host_;
     void* csvFile_ = reinterpret_cast<void*>(-1); // the catalogue list, open for appending
+    bool csvFailed_ = false;                      // it could not be written: no more tries
 };
 
 // Appends one line (CR LF) to the file, creating it; a failed open is tried once more after

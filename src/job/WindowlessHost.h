@@ -56,8 +56,11 @@ class WindowlessHost : public JobHost {
     std::string UserFolders() override { return {}; }
     std::string TempPath() override { return tempPath_; }
     void SetTempPath(const std::string& path) override { tempPath_ = path; }
+    void SetFoundTempPath(const std::string& found) override { SetTempPath(found); }
     bool UseTempFile() override { return false; }
     void SetUseTempFile(bool) override {}
+    bool UseCDR() override { return useCDR_; }
+    void ClearUseCDR() override { useCDR_ = false; }
     bool WindowsXP() override { return false; }
     core::OsVersion Os() override { return {}; }
     std::string WindowsFolder() override { return {}; }
@@ -72,6 +75,7 @@ class WindowlessHost : public JobHost {
     void WriteLastJob(const std::string&) override {}
     bool KeepResumeState() override { return false; }
     void DiscardResumeState() override {}
+    void AbandonUnfinishedRun() override { DiscardResumeState(); }
     RunStateValues ResumeValues() override { return {}; }
     bool VerifyWrites() override { return false; }
 
@@ -112,6 +116,7 @@ class WindowlessHost : public JobHost {
   private:
     std::function<void(const std::string&)> log_;
     bool cancelled_ = false;
+    bool useCDR_ = true;
     std::string tempPath_;
     std::vector<std::string> archiveBitPending_;
 };

@@ -216,6 +216,9 @@ class TMF : public gui::TForm {
     void StartUp();
     // Deletes the resume state of an unfinished job (".ftz", ".tfl", ".run").
     void DiscardResumeState();
+    // The same for a run given up rather than ended: the archive bits of its list are set
+    // again first (a few files are backed up twice, none is left out).
+    void AbandonUnfinishedRun();
     void RunAfterStartPrograms();
     std::string ResumeStatePath(const std::string& extension) const;
     // Every modal form runs through here: Timer1 stops meanwhile and restarts on every way out.

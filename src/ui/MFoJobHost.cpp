@@ -91,11 +91,20 @@ class TMFJobHost final : public job::JobHost {
         form_.programIni_.WriteString(core::ini::Files, "TempPath", path);
         if (!form_.DataDir().empty()) form_.UserIni().WriteString(core::ini::Files, "TempPath", path);
     }
+    // The folder typed on the drives tab is tried once more; the one just found stays when it
+    // cannot be made.
+    void SetFoundTempPath(const std::string& found) override {
+        form_.flags_.TempPath = found;
+        if (form_.DiscTab) form_.DiscTab->EditTempPathExit();
+        SetTempPath(form_.flags_.TempPath);
+    }
     bool UseTempFile() override { return form_.creation_.useTempFile; }
     void SetUseTempFile(bool on) override {
         form_.creation_.useTempFile = on;
         form_.programIni_.WriteBool(core::ini::Settings, "UseTempFile", on);
     }
+    bool UseCDR() override { return form_.creation_.useCDR; }
+    void ClearUseCDR() override { form_.creation_.useCDR = false; }
     bool WindowsXP() override { return form_.environment_.os.IsWindowsXP(); }
     core::OsVersion Os() override { return form_.environment_.os; }
     std::string WindowsFolder() override { return form_.environment_.windowsFolder; }
@@ -120,6 +129,7 @@ class TMFJobHost final : public job::JobHost {
     }
     bool KeepResumeState() override { return form_.KeepResumeState; }
     void DiscardResumeState() override { form_.DiscardResumeState(); }
+    void AbandonUnfinishedRun() override { form_.AbandonUnfinishedRun(); }
     job::RunStateValues ResumeValues() override {
         job::RunStateValues values;
         if (!job::LoadRunValues(form_.ResumeStatePath(""), values)) return {};
@@ -176,7 +186,7 @@ class TMFJobHost final : public job::JobHost {
     void ClearCloseRequest() override { form_.CloseWhenCancelled = false; }
     std::vector<std::string>& ArchiveBitPending() override { return form_.Session.ArchiveBitPending; }
     void FlushAttributeList() override { form_.FlushAttributeList(); }
-    bool MailConfigured() override { return !core::ReadEMail(form_.programIni_).to.empty(); }
+    bool MailConfigured() override { return job::MailConfigured(core::ReadEMail(form_.programIni_)); }
     void SendJobMail(const std::vector<std::string>& body, const std::string& suffix,
                      const std::string& attachment) override {
         const core::EMailSettings settings = core::ReadEMail(form_.programIni_);

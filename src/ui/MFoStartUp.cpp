@@ -10,6 +10,7 @@
 #include "core/ProgramBox.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
+#include "gui/FileAttributes.h"
 #include "gui/Label.h"
 #include "gui/Menu.h"
 #include "gui/Screen.h"
@@ -226,6 +227,15 @@ void TMF::DiscardResumeState() {
         DeleteFileA(ResumeStatePath(extension).c_str());
 }
 
+// The list belongs to the last fresh run; while its .run is there that run did not end, and the
+// files of the volume it was building are in no backup with their archive bits cleared.
+void TMF::AbandonUnfinishedRun() {
+    if (FileExists(ResumeStatePath(".run")))
+        job::RestoreArchiveBits(environment_.ProgramFolder() + "Att.Lst",
+                                JobAttributes ? *JobAttributes : gui::SystemFileAttributes(), Host());
+    DiscardResumeState();
+}
+
 void TMF::OfferResume() {
     if (flags_.HideWindow && flags_.Hidden) return;
     if (Session.Running() || !FileExists(ResumeStatePath(".run"))) return;
@@ -241,7 +251,7 @@ void TMF::OfferResume() {
         flags_.JobNamedOnStart = true;
         KeepResumeState = true;
     } else {
-        DiscardResumeState();
+        AbandonUnfinishedRun();
     }
 }
 
@@ -271,7 +281,7 @@ void TMF::RemindOfBackup() {
     const bool pastMaxDays = reminder.daysCount >= reminder.maxDays;
     const bool asked = pastMaxDays || reminder.daysCount >= reminder.doJobOnDay;
     if (asked) {
-        DiscardResumeState();
+        AbandonUnfinishedRun();
         // The box names the destination of the job it offers, so that job is loaded first.
         flags_.JobName = ReminderJob;
         LoadJobNamed(ReminderJob);

@@ -151,7 +151,7 @@ void TMF::CheckSchedules() {
         StartedRunDue = std::max(StartedRunDue, NextRunTime);
         flags_.JobName = NextRunJob;
         NextRunJob.clear();
-        DiscardResumeState();
+        AbandonUnfinishedRun();
         TakeFirstRun();
         EvaluateSchedules();
         Startbackup->SetEnabled(true);

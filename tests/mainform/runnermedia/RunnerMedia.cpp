@@ -180,9 +180,10 @@ TEST(RunnerMedia, CancelAtTheShortagePromptEndsTheJobOnceAndSetsTheArchiveBitsAg
 }
 
 // A CD drive used as a drive builds its volumes in the temporary folder; on a temporary drive
-// without room for one the user is asked twice, and OK to both builds them on the CD drive.
+// without room for one the user is asked twice (warnings), and OK to both builds them on the CD
+// drive, for the rest of the program's run without asking again. A hidden job takes OK as its
+// answer, and a program set not to use the temporary folder for a CD asks nothing.
 TEST(RunnerMedia, ATemporaryDriveWithoutRoomAsksTwiceAndOkToBothBuildsTheVolumesOnTheCdDrive) {
-    HostedProgram hosted(false);
     wintest::TWineDrive temporary(DRIVE_FIXED), cd(DRIVE_CDROM);
     ASSERT_TRUE(temporary.Defined() && cd.Defined());
     const std::string medium = Medium(2);
@@ -191,33 +192,64 @@ TEST(RunnerMedia, ATemporaryDriveWithoutRoomAsksTwiceAndOkToBothBuildsTheVolumes
     std::mt19937 random(3);
     for (int i = 0; i < 3; ++i)
         WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 200'000, random);
-    job::JobDefinition daily;
-    daily.Destination = cd.Root() + "dest";
-    daily.IncludeList = {source.Path() + "*.*"};
-    hosted.WriteJob(daily);
-    hosted.form->Creation().useTempFile = true;
-    hosted.form->Flags().TempPath = temporary.Root();
-    hosted.prompter.AnswerMessage(gui::mrOk);
-    hosted.prompter.AnswerMessage(gui::mrOk);
-    hosted.RunJob();
+    const std::string dest = cd.Folder() + "dest\\";
+    const auto run = [&](HostedProgram& hosted) {
+        std::filesystem::remove_all(dest);
+        job::JobDefinition daily;
+        daily.Destination = cd.Root() + "dest";
+        daily.IncludeList = {source.Path() + "*.*"};
+        hosted.WriteJob(daily);
+        hosted.form->Creation().useTempFile = true;
+        hosted.form->Flags().TempPath = temporary.Root();
+        hosted.RunJob();
+        EXPECT_FALSE(hosted.form->Session.Running());
+        const std::vector<std::string> zips = ZipsIn(dest);
+        ASSERT_EQ(zips.size(), 1u);
+        EXPECT_TRUE(ZipIsSound(dest + zips[0]));
+        EXPECT_TRUE(ZipsIn(medium).empty()) << "nothing left in the temporary folder";
+    };
+    const std::string without =
+        "Continuing the job without using temp file, this is not recomended if you are writing to a CDR";
+    {
+        HostedProgram hosted(false);
+        hosted.prompter.AnswerMessage(gui::mrOk);
+        hosted.prompter.AnswerMessage(gui::mrOk);
+        run(hosted);
+        const std::vector<gui::TPromptRecord> asked = hosted.prompter.Requests();
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_EQ(asked[0].Message.Text,
+                  "Not enough free space in: \r" + temporary.Root() +
+                      "\rDelete some files to make some free space and press OK or continue without using "
+                      "temp file, not recomended if you are writing to a CDR");
+        EXPECT_EQ(asked[1].Message.Text, without);
+        for (const gui::TPromptRecord& question : asked)
+            EXPECT_EQ(question.Message.Icon, gui::TMsgIcon::Warning);
+        std::string log = hosted.ProgramLog();
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+        EXPECT_EQ(Count(log, "File copied: "), 0u) << "built on the CD drive itself: " << log;
 
-    EXPECT_FALSE(hosted.form->Session.Running());
-    const std::vector<std::string> asked = hosted.prompter.MessageTexts();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[0],
-              "Not enough free space in: \r" + temporary.Root() +
-                  "\rDelete some files to make some free space and press OK or continue without using "
-                  "temp file, not recomended if you are writing to a CDR");
-    EXPECT_EQ(
-        asked[1],
-        "Continuing the job without using temp file, this is not recomended if you are writing to a CDR");
-    const std::string log = hosted.ProgramLog();
-    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
-    EXPECT_EQ(Count(log, "File copied: "), 0u) << "built on the CD drive itself: " << log;
-    const std::vector<std::string> zips = ZipsIn(cd.Folder() + "dest\\");
-    ASSERT_EQ(zips.size(), 1u);
-    EXPECT_TRUE(ZipIsSound(cd.Folder() + "dest\\" + zips[0]));
-    EXPECT_TRUE(ZipsIn(medium).empty()) << "nothing left in the temporary folder";
+        // The answer holds for the program's run.
+        run(hosted);
+        EXPECT_EQ(hosted.prompter.Requests().size(), 2u) << "asked once in the program's run";
+        log = hosted.ProgramLog();
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 2u) << log;
+    }
+    {
+        HostedProgram hosted(true);
+        run(hosted);
+        EXPECT_TRUE(hosted.prompter.Requests().empty());
+        const std::string log = hosted.ProgramLog();
+        EXPECT_EQ(Count(log, without), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    }
+    {
+        HostedProgram hosted(false);
+        hosted.form->Creation().useCDR = false;
+        run(hosted);
+        EXPECT_TRUE(hosted.prompter.Requests().empty()) << "[Settings] UseCDR=0 asks nothing";
+        EXPECT_EQ(Count(hosted.ProgramLog(), "Backup end: Daily.dat\r\n"), 1u) << hosted.ProgramLog();
+    }
 }
 
 // A split file whose parts outgrow the medium, though the medium has room for a volume: the
