@@ -109,8 +109,9 @@ class ProgramFacts {
     // With a trailing "\"; stored in the settings files when set.
     virtual std::string TempPath() = 0;
     virtual void SetTempPath(const std::string& path) = 0;
-    // The start's temporary folder, found when the one set was missing: the folder the user
-    // typed for it is tried once more and wins when it can be made; then stored as above.
+    // The start's temporary folder, found in place of one that could not be made: the folder
+    // the user typed for it is tried once more and wins when it can be made; then stored as
+    // above.
     virtual void SetFoundTempPath(const std::string& found) = 0;
     virtual bool UseTempFile() = 0;
     // The setting changed for good (and written to the settings file).

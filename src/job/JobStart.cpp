@@ -252,15 +252,17 @@ void JobStarter::TemporaryFolder() {
     core::ForceDirectories(temp);
     host_.Pump();
     host_.Pump();
-    if (!core::DirectoryExists(temp)) {
-        char system[MAX_PATH];
-        const DWORD length = GetTempPathA(MAX_PATH, system);
-        temp = length > 0 && length < MAX_PATH ? WithBackslash(system) : std::string();
-        if (!temp.empty()) core::ForceDirectories(temp);
-        host_.Pump();
-        host_.Pump();
-        if (temp.empty() || !core::DirectoryExists(temp)) temp = host_.ProgramFolder();
+    if (core::DirectoryExists(temp)) {
+        host_.SetTempPath(WithBackslash(temp));
+        return;
     }
+    char system[MAX_PATH];
+    const DWORD length = GetTempPathA(MAX_PATH, system);
+    temp = length > 0 && length < MAX_PATH ? WithBackslash(system) : std::string();
+    if (!temp.empty()) core::ForceDirectories(temp);
+    host_.Pump();
+    host_.Pump();
+    if (temp.empty() || !core::DirectoryExists(temp)) temp = host_.ProgramFolder();
     host_.SetFoundTempPath(WithBackslash(temp));
 }
 
