@@ -235,6 +235,7 @@ bool ReadDiscFolderNames(JobHost& host, const std::string& destination, std::vec
     }
     const bool imported = host.ImportSessionX();
     BurnerCall burner(host);
+    if (!burner) return true;
     disc::TDEntry* root = burner->Image.Root();
     if (!imported && !root->FirstFile && root->Children.empty()) return false;
     const std::string folder = DiscFolderOf(destination);

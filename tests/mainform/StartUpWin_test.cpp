@@ -9,6 +9,7 @@
 #include "gui/CheckBox.h"
 #include "gui/Clock.h"
 #include "gui/Edit.h"
+#include "gui/FileAttributes.h"
 #include "gui/IniFile.h"
 #include "gui/Label.h"
 #include "gui/ListBox.h"
@@ -316,12 +317,22 @@ TEST_F(StartUpTest, ResumeOfferKeepsOrDiscardsTheStateAndTakesNoWhileHidden) {
     EXPECT_EQ(loadedJobs, std::vector<std::string>{"Daily.dat"});
     EXPECT_TRUE(FileExists(programFolder / "tarnwick.run"));
 
+    // No gives the run up: the archive bits its list names are set again before the list goes.
     StartProgram();
+    gui::MemoryFileAttributes bits;
+    const std::string lost = programFolder / "lost.txt";
+    testsupport::WriteWholeFile(lost, "in the volume the run was building");
+    bits.files[lost] = 0;
+    testsupport::WriteWholeFile(programFolder / "Att.Lst", lost + "\r\n");
+    form->JobAttributes = &bits;
     prompter.AnswerMessage(gui::mrNo);
     RunStartUp();
     EXPECT_EQ(jobStarts, 1);
     for (const std::string& file : state)
         EXPECT_FALSE(FileExists(programFolder / file)) << file;
+    EXPECT_EQ(bits.Get(lost) & gui::AttributeArchive, gui::AttributeArchive);
+    EXPECT_FALSE(FileExists(programFolder / "Att.Lst"));
+    form->JobAttributes = nullptr;
 
     writeState();
     ProgramIni().WriteBool("LastState", "Hidden", true);
