@@ -177,6 +177,7 @@ bool JobStarter::Steps() {
             }
         }
         if (!Destination.EraseFirst) DiscCapacity = writer_.FreeBytes();
+        host_.ShowDestFreeSpace(DiscCapacity);
     }
     run_.Options.ChangedOnly = job_.ChangedOnly;
     run_.Options.ClearArchiveBit = job_.ClearArchiveBit;

@@ -94,7 +94,7 @@ struct WriterSite {
     TempFolder folder, windowsFolder;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    gui::TRecordingShell shell;
+    hostedjob::HookedShell shell;
     testsupport::FakeRegistry registry;
     std::unique_ptr<ui::TProgram> program;
 
@@ -157,4 +157,30 @@ TEST(JobTabWriter, LeavingTheDestinationAsksTheWriterWithoutLoadingItsTrayAndSho
         EXPECT_EQ(tab.Label3->Caption(), c.shown);
         EXPECT_EQ(site.TrayCommands(), trayBefore) << "the tray is never loaded for a field";
     }
+}
+
+// The job's start on the writer shows the room it found on the disc.
+TEST(JobTabWriter, TheStartOfAJobToTheWriterShowsTheDiscsRoom) {
+    WriterSite site("CD-R");
+    ui::TMF& form = site.Form();
+    TempFolder source;
+    WriteWholeFile(source / "a.txt", "some bytes");
+    job::JobDefinition job;
+    job.Destination = "F:\\Backup";
+    job.PreRunFile = "C:\\Tools\\before.exe";
+    job.IncludeList = {source.Path()};
+    WriteWholeFile(site.folder / "Daily.dat", job::WriteJobText(job, {}));
+    form.LoadJob("Daily.dat");
+    form.JobTab->Label3->SetCaption("");
+    std::string shown;
+    // The program before the job comes after the start has measured the disc: the job goes no further.
+    site.shell.onStart = [&](const std::string&) {
+        shown = form.JobTab->Label3->Caption();
+        form.Session.Cancelled = true;
+    };
+    form.StartBackupJob();
+    for (int round = 0; round < 1000 && form.Session.Running(); ++round)
+        testsupport::DrainQueue();
+    EXPECT_EQ(shown, "703 MB free");
+    EXPECT_FALSE(form.Session.Running());
 }
