@@ -115,7 +115,7 @@ TFrameCDB::TFrameCDB(std::shared_ptr<FrameReports> reports) : reports_(std::move
         std::lock_guard<std::mutex> hold(link->lock);
         if (link->frame)
             link->frame->Burner1DebugMessage(sender, message, mType);
-        else if (Lowered(message).find("error") != std::string::npos)
+        else if (mType == disc::kMsgError)
             // The component's last words (a writer that would not end) still reach the log.
             QueueLine(reports, message, true);
     };

@@ -430,6 +430,26 @@ TEST(DiscTab, TheStatusTickFindsAFrameWhileTheOldOneWaitsForItsWriter) {
     p.Form().OnBurnStatusTick = tick;
 }
 
+// A component still reporting after its frame is gone (a writer thread that would not end)
+// reaches nothing of that frame; its error line still reaches the log, its progress lines go.
+TEST(DiscTab, ALineRaisedAfterTheFrameIsGoneReachesTheLogOnly) {
+    DiscProgram p("CD-R");
+    const std::shared_ptr<ui::FrameReports> reports = p.Tab().Reports();
+    std::unique_ptr<ui::TFrameCDB> frame = ui::TDiscTab::MakeFrame(reports);
+    const disc::TOnDebugMsg raise = frame->Burner1.OnDebugMessage;
+    frame.reset();
+    const auto shown = reports->OnDebugLine;
+    std::vector<std::string> lines;
+    reports->OnDebugLine = [&](const std::string& line, bool toLog) {
+        lines.push_back(line + (toLog ? " *" : ""));
+    };
+    raise(nullptr, ">>> WRITING", 1);
+    raise(nullptr, "DISC WRITER THREAD DID NOT END: NO LONGER WAITING FOR IT", 4);
+    testsupport::DrainQueue();
+    reports->OnDebugLine = shown;
+    EXPECT_EQ(lines, std::vector<std::string>{"DISC WRITER THREAD DID NOT END: NO LONGER WAITING FOR IT *"});
+}
+
 // Probing writes the capability cache and lists each speed once; both erases send BLANK and
 // end in the erase-done handling; a disc that cannot be erased, like every other way out,
 // leaves no job marked as running; eject opens the tray.
