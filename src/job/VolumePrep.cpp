@@ -706,6 +706,7 @@ std::string VolumePrep::CopySet(const std::string& source) {
         auto own = std::find_if(run_.JobZipNames.rbegin(), run_.JobZipNames.rend(),
                                 [&](const std::string& held) { return gui::CompareTextI(held, name) == 0; });
         if (own != run_.JobZipNames.rend()) *own = landedName;
+        if (VolumeLanded) VolumeLanded(source, made.back());
     }
     return made.back();
 }

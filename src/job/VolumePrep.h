@@ -40,6 +40,9 @@ class VolumePrep {
     // Tests a volume where its copy landed (the zip and its split parts before it); empty when
     // volumes are not verified. False when it is not sound.
     std::function<bool(const std::string& landedZip, int files)> VerifyCopy;
+    // A volume copied under another name than it was built with (the destination held its
+    // name): the catalogue follows; may stay empty.
+    std::function<void(const std::string& builtZip, const std::string& landedZip)> VolumeLanded;
 
     // Sets DiscWriterMode, EraseFirst, DestFreeSpace and SpaceReserve of the run from the
     // destination in use.

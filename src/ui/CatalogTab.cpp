@@ -770,4 +770,14 @@ void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
         if (!AppendToFile(target, lines)) form_.AddToLog("Could not write to the catalog: " + target);
 }
 
+void TCatalogTab::ZipLanded(const std::string& builtZip, const std::string& landedZip) {
+    for (const std::string& target : job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder())) {
+        std::string contents;
+        if (!ReadSharedFile(target, contents)) continue;
+        if (!gui::ReplaceFileContents(target, job::CatalogWithoutZip(contents, BaseName(builtZip))))
+            form_.AddToLog("Could not write to the catalog: " + target);
+    }
+    AddZipToCatalog(landedZip);
+}
+
 } // namespace ui

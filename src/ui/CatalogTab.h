@@ -91,6 +91,9 @@ class TCatalogTab {
     void ReadCatalogs();
     // The runner, per finished volume: the zip's entries appended to the job's catalogue(s).
     void AddZipToCatalog(const std::string& zipPath);
+    // A volume copied to its destination under another name than it was built with: its
+    // lines name the copy.
+    void ZipLanded(const std::string& builtZip, const std::string& landedZip);
     // The volume preparation's name test: a zip name one of the job's catalogues holds.
     bool CatalogZipUsed(const std::string& zipName) const { return CatZipList.Contains(zipName); }
     // EditCatNameChange: the job's catalogue names as its field holds them.

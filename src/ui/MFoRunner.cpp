@@ -38,6 +38,9 @@ bool TMF::HandOverToRunner() {
         volumePrep_->VerifyCopy = [this](const std::string& landedZip, int files) {
             return runner_->VerifyLandedVolume(landedZip, files);
         };
+        volumePrep_->VolumeLanded = [this](const std::string& builtZip, const std::string& landedZip) {
+            if (CatalogTab) CatalogTab->ZipLanded(builtZip, landedZip);
+        };
         runner_->Prep = volumePrep_.get();
         runner_->WindowsFolder = environment_.windowsFolder;
         runner_->AddZipToCatalog = [this](const std::string& zipName) {

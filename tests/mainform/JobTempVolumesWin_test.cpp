@@ -13,8 +13,8 @@ using namespace hostedjob;
 
 // A split volume (a 9 MB file in 4 MiB parts, verified), while a file of its name appeared on
 // the drive after the volume was named: the whole set lands under the next name, tested where
-// it landed, the other file is untouched, and no part stays in the temporary folder. The set is
-// left under build/peer-volumes/runner-split-copied for 7-Zip.
+// it landed and catalogued under that name, the other file is untouched, and no part stays in
+// the temporary folder. The set is left under build/peer-volumes/runner-split-copied for 7-Zip.
 TEST(JobCopy, ASplitVolumeBuiltInTheTemporaryFolderLandsWholeBesideAFileOfItsNameAndNothingStays) {
     HostedProgram hosted;
     TempFolder source;
@@ -30,6 +30,8 @@ TEST(JobCopy, ASplitVolumeBuiltInTheTemporaryFolderLandsWholeBesideAFileOfItsNam
     daily.CompressionLevel = 0;
     daily.Splitlargefiles = true;
     daily.Testarchiveafterbackup1 = true;
+    daily.CBCatalog = true;
+    daily.CatalogNames = "Daily";
     daily.IncludeList = {source.Path() + "*.*"};
     hosted.WriteJob(daily);
     ui::TMF& form = *hosted.form;
@@ -60,6 +62,13 @@ TEST(JobCopy, ASplitVolumeBuiltInTheTemporaryFolderLandsWholeBesideAFileOfItsNam
         EXPECT_FALSE(name.starts_with("Set")) << "left in the temporary folder: " << name;
     EXPECT_TRUE(WorkFilesUnder(temp).empty());
     EXPECT_TRUE(WorkFilesUnder(cd.Folder()).empty());
+
+    // The catalogue names the set where it landed.
+    std::string catalogue;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(hosted.programFolder.Path()))
+        if (file.path().extension() == ".cat") catalogue += ReadWholeFile(file.path().string());
+    EXPECT_NE(catalogue.find("\"Set002.zip\""), std::string::npos) << catalogue;
+    EXPECT_EQ(catalogue.find("Set001.zip"), std::string::npos) << catalogue;
 
     const std::filesystem::path peers = PeerFolder("runner-split-copied");
     for (const char* file : {"Set002.z01", "Set002.z02", "Set002.zip"})
