@@ -352,6 +352,8 @@ bool JobStarter::FreshRunJobFile() {
         AfterDate = DosDateTimeOf(now + 100);
     }
     if (!job_.UseAfterDate) AfterDate = DosDateTimeOf(now + 1000);
+    // A run kept for a resume that a hidden start does not offer is given up here.
+    host_.AbandonUnfinishedRun();
     DeleteFileA((host_.ProgramFolder() + "Att.Lst").c_str());
     if (job_.Uselasttime1) job_.AfterDateText = core::DateToStrFixed(now, locale);
     host_.SaveJob(host_.JobName());

@@ -37,10 +37,11 @@ std::vector<std::string> LeaveUnfinishedRun(HostedProgram& hosted, const TempFol
 
 } // namespace
 
-// Given up by a hidden start, or by No to the resume question, the killed run's files get
-// their archive bits back before the list goes; the list of a run that ended is only deleted.
+// Given up by a hidden start, by No to the resume question, or by a fresh run of a hidden
+// start that cannot offer the resume kept for it, the killed run's files get their archive
+// bits back before the list goes; the list of a run that ended is only deleted.
 TEST(HostedStart, AnUnfinishedRunGivenUpGetsItsArchiveBitsBackBeforeItsListIsDeleted) {
-    for (const char* way : {"hidden start", "No to the question", "run that ended"}) {
+    for (const char* way : {"hidden start", "No to the question", "kept but hidden", "run that ended"}) {
         SCOPED_TRACE(way);
         const bool hidden = std::string(way) != "No to the question";
         HostedProgram hosted(hidden);
@@ -53,10 +54,8 @@ TEST(HostedStart, AnUnfinishedRunGivenUpGetsItsArchiveBitsBackBeforeItsListIsDel
         const std::vector<std::string> paths = LeaveUnfinishedRun(hosted, lost);
         const bool ended = std::string(way) == "run that ended";
         if (ended) DeleteFileA(hosted.form->ResumeStatePath(".run").c_str());
-        if (!hidden) {
-            hosted.form->KeepResumeState = true;
-            hosted.prompter.AnswerMessage(gui::mrNo);
-        }
+        if (!hidden) hosted.prompter.AnswerMessage(gui::mrNo);
+        hosted.form->KeepResumeState = std::string(way) != "hidden start";
         hosted.RunJob();
 
         EXPECT_EQ(Count(hosted.ProgramLog(), "Backup end: Daily.dat\r\n"), 1u) << hosted.ProgramLog();
