@@ -72,7 +72,6 @@ static void BM_CatalogRows(benchmark::State& state) {
             rows.Folders = filters & 1;
             rows.Duplicates = filters & 2;
             const std::string text = ReadText(path);
-            rows.Reserve(text.size() / 64);
             job::ForEachLine(text, [&](std::string_view line) { rows.AddLine(line); });
             rows.FinishLoad();
             load[filters] += Seconds(start);

@@ -1,4 +1,5 @@
-// Catalogue files of any bytes: every filter loads, every sort column orders all rows, Go to
+// Catalogue files of any bytes: read through a small buffer they give the whole text's lines
+// (each cut at the buffer's size), every filter loads, every sort column orders all rows, Go to
 // stays within the grid, a duplicate removal is a fixed point, and what parses formats back to
 // a line that parses the same.
 #include "job/Catalog.h"
@@ -7,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,6 +21,25 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     core::LocaleFormat locale;
+    {
+        const size_t buffer = size > 0 ? data[0] % 32 + 1 : 1;
+        std::vector<std::string> whole;
+        job::ForEachLine(text, [&](std::string_view line) { whole.emplace_back(line.substr(0, buffer)); });
+        size_t at = 0;
+        job::CatalogLineReader reader(
+            [&](char* into, size_t room, size_t& got) {
+                got = std::min(room, size - at);
+                std::copy_n(text.data() + at, got, into);
+                at += got;
+                return true;
+            },
+            buffer);
+        size_t index = 0;
+        std::string_view line;
+        while (reader.Next(line))
+            Check(index < whole.size() && whole[index++] == line);
+        Check(index == whole.size() && reader.Position() == size);
+    }
     for (int filters = 0; filters < 4; ++filters) {
         job::CatalogRows rows;
         rows.Folders = filters & 1;

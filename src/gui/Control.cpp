@@ -243,6 +243,12 @@ LRESULT TControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             : (message == WM_RBUTTONDOWN || message == WM_RBUTTONUP) ? TMouseButton::mbRight
                                                                      : TMouseButton::mbMiddle;
         // The control's own handling (selection, focus) comes first, as the user sees it.
+        struct Restore {
+            std::optional<TShiftState>& slot;
+            std::optional<TShiftState> outer;
+            ~Restore() { slot = outer; }
+        } restore{pressShift_, pressShift_};
+        if (down) pressShift_ = MouseShiftState(wParam);
         result = WndProc(message, wParam, lParam);
         auto& handler = down ? OnMouseDown : OnMouseUp;
         if (handler)

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace gui {
@@ -77,6 +78,10 @@ class TControl : public TComponent {
     std::function<void(TMouseButton button, TShiftState shift, int x, int y)> OnMouseUp;
     std::function<void(TShiftState shift, int x, int y)> OnMouseMove;
     std::function<void()> OnResize;
+    // The modifier keys of the mouse press being handled, as the press itself carried them:
+    // the control's own handling of it (a grid's OnSelectCell) runs before OnMouseDown and
+    // reads them here. Nothing outside a press.
+    std::optional<TShiftState> PressShiftState() const { return pressShift_; }
 
     // Alt+letter: true when the caption marks this letter with "&"; activating clicks or
     // focuses as the control kind does.
@@ -114,6 +119,7 @@ class TControl : public TComponent {
     TColor fontColor_ = clDefault;
     HBRUSH brush_ = nullptr;
     TCursor cursor_ = TCursor::crDefault;
+    std::optional<TShiftState> pressShift_;
 };
 
 // Hands a child's notification (and colour request) to the control that sent it; false when

@@ -87,6 +87,11 @@ bool ReadWholeFile(const std::string& fileName, std::string& contents) {
 }
 
 bool ReplaceFileContents(const std::string& fileName, const std::string& contents) {
+    return ReplaceFileStreamed(fileName, [&](const TPutBytes& put) { return put(contents); });
+}
+
+bool ReplaceFileStreamed(const std::string& fileName,
+                         const std::function<bool(const TPutBytes& put)>& produce) {
     RemoveStaleTemporaries(FolderOf(fileName));
     char temporary[MAX_PATH];
     if (!GetTempFileNameA(FolderOf(fileName).c_str(), "tw", 0, temporary)) return false;
@@ -95,15 +100,33 @@ bool ReplaceFileContents(const std::string& fileName, const std::string& content
         Handle file(
             CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.valid()) {
-            size_t done = 0;
-            written = true;
-            while (written && done < contents.size()) {
-                DWORD put = 0;
-                const DWORD ask = static_cast<DWORD>(std::min<size_t>(contents.size() - done, 1u << 24));
-                written = WriteFile(file.get(), contents.data() + done, ask, &put, nullptr) && put == ask;
-                done += put;
-            }
-            written = written && FlushFileBuffers(file.get());
+            constexpr size_t gather = size_t{1} << 20;
+            std::string pending;
+            bool failed = false;
+            auto write = [&](std::string_view bytes) {
+                size_t done = 0;
+                while (!failed && done < bytes.size()) {
+                    DWORD put = 0;
+                    const DWORD ask = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
+                    failed = !WriteFile(file.get(), bytes.data() + done, ask, &put, nullptr) || put != ask;
+                    done += put;
+                }
+                return !failed;
+            };
+            const TPutBytes put = [&](std::string_view bytes) {
+                if (failed) return false;
+                if (pending.size() + bytes.size() <= gather) {
+                    if (pending.capacity() < gather) pending.reserve(gather);
+                    pending += bytes;
+                    return true;
+                }
+                if (!write(pending)) return false;
+                pending.clear();
+                if (bytes.size() >= gather) return write(bytes);
+                pending += bytes;
+                return true;
+            };
+            written = produce(put) && write(pending) && FlushFileBuffers(file.get());
             written = file.Close() && written;
         }
     }

@@ -5,6 +5,7 @@
 #include "zip/ZipLib.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace job {
@@ -13,8 +14,6 @@ namespace {
 
 constexpr size_t fieldLimit = 5000;
 constexpr size_t indexLimit = 500;
-// A typical catalogue line, for reserving room before a load.
-constexpr size_t averageLine = 64;
 
 struct Fields {
     std::string_view path, name, date, zip, index;
@@ -187,23 +186,15 @@ void JobCatalogReader::Finish() {
 
 void CatalogRows::Clear() {
     for (auto* column : {&names_, &paths_, &dates_, &zips_, &indices_, &keys_})
-        column->clear();
-    dateValues_.clear();
-    selected_.clear();
-    hashes_.clear();
+        std::vector<std::string>().swap(*column);
+    std::vector<int32_t>().swap(dateValues_);
+    std::vector<uint8_t>().swap(selected_);
+    std::vector<size_t>().swap(hashes_);
     pathIndex_.clear();
-    order_.clear();
+    pathIndex_.rehash(0);
+    std::vector<int>().swap(order_);
     sortColumn_ = PathColumn;
     damaged_ = 0;
-}
-
-void CatalogRows::Reserve(size_t lines) {
-    for (auto* column : {&names_, &paths_, &dates_, &zips_, &indices_, &keys_})
-        column->reserve(lines);
-    dateValues_.reserve(lines);
-    selected_.reserve(lines);
-    hashes_.reserve(lines);
-    if (!Duplicates) pathIndex_.reserve(lines);
 }
 
 void CatalogRows::AddRow(std::string_view name, std::string_view path, std::string_view date,
@@ -338,30 +329,39 @@ std::optional<int> CatalogRows::GoTo(std::string_view text, const core::LocaleFo
     return static_cast<int>(found - order_.begin()) + 1;
 }
 
+void CatalogRows::AppendLine(int row, std::string& out) const {
+    const auto r = static_cast<size_t>(row);
+    out += paths_[r];
+    out += '"';
+    out += names_[r];
+    out += '"';
+    out += dates_[r];
+    out += '"';
+    out += zips_[r];
+    out += '"';
+    out += indices_[r];
+    out += "\r\n";
+}
+
 std::string CatalogRows::Text() const {
     std::string text;
-    for (size_t r = 0; r < paths_.size(); ++r) {
-        text += paths_[r];
-        text += '"';
-        text += names_[r];
-        text += '"';
-        text += dates_[r];
-        text += '"';
-        text += zips_[r];
-        text += '"';
-        text += indices_[r];
-        text += "\r\n";
-    }
+    for (int row = 0; row < Count(); ++row)
+        AppendLine(row, text);
     return text;
 }
 
+CatalogZipFilter::CatalogZipFilter(std::string_view zipName) : zipName_(gui::UpperCaseI(zipName)) {}
+
+bool CatalogZipFilter::Keeps(std::string_view line) const {
+    std::string_view field[5];
+    return SplitFields(line, field) < 4 || gui::UpperCaseI(field[3].substr(0, fieldLimit)) != zipName_;
+}
+
 std::string CatalogWithoutZip(std::string_view text, std::string_view zipName) {
-    const std::string target = gui::UpperCaseI(zipName);
+    const CatalogZipFilter filter(zipName);
     std::string kept;
     ForEachLine(text, [&](std::string_view line) {
-        std::string_view field[5];
-        if (SplitFields(line, field) >= 4 && gui::UpperCaseI(field[3].substr(0, fieldLimit)) == target)
-            return;
+        if (!filter.Keeps(line)) return;
         kept += line;
         kept += "\r\n";
     });
@@ -371,10 +371,87 @@ std::string CatalogWithoutZip(std::string_view text, std::string_view zipName) {
 std::string CatalogWithoutDuplicates(std::string_view text, bool folders, int* damaged) {
     CatalogRows rows;
     rows.Folders = folders;
-    rows.Reserve(text.size() / averageLine);
     ForEachLine(text, [&](std::string_view line) { rows.AddLine(line); });
     if (damaged) *damaged = rows.Damaged();
     return rows.Text();
+}
+
+CatalogLineReader::CatalogLineReader(Source source, size_t bufferSize)
+    : source_(std::move(source)), buffer_(std::max<size_t>(bufferSize, 1)) {}
+
+// More bytes after those kept; false at the end or when the read fails.
+bool CatalogLineReader::Fill() {
+    if (begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    size_t got = 0;
+    if (!source_(buffer_.data() + end_, buffer_.size() - end_, got)) {
+        failed_ = true;
+        return false;
+    }
+    got = std::min(got, buffer_.size() - end_);
+    end_ += got;
+    delivered_ += got;
+    return got > 0;
+}
+
+// The first CR or LF from begin_, or end_; memchr runs through long lines at memory speed.
+size_t CatalogLineReader::LineEnd() const {
+    const char* from = buffer_.data() + begin_;
+    const size_t length = end_ - begin_;
+    const void* lf = std::memchr(from, '\n', length);
+    const size_t stop = lf ? static_cast<size_t>(static_cast<const char*>(lf) - from) : length;
+    const void* cr = std::memchr(from, '\r', stop);
+    return begin_ + (cr ? static_cast<size_t>(static_cast<const char*>(cr) - from) : stop);
+}
+
+void CatalogLineReader::Consume(size_t lineEnd) {
+    afterCR_ = buffer_[lineEnd] == '\r';
+    begin_ = lineEnd + 1;
+}
+
+bool CatalogLineReader::Next(std::string_view& line) {
+    while (!failed_) {
+        if (begin_ == end_ && !Fill()) return false;
+        if (afterCR_) {
+            afterCR_ = false;
+            if (buffer_[begin_] == '\n') {
+                ++begin_;
+                continue;
+            }
+        }
+        const size_t lineEnd = LineEnd();
+        if (skipping_) {
+            if (lineEnd == end_) {
+                begin_ = end_;
+                continue;
+            }
+            skipping_ = false;
+            Consume(lineEnd);
+            continue;
+        }
+        if (lineEnd < end_) {
+            line = std::string_view(buffer_.data() + begin_, lineEnd - begin_);
+            Consume(lineEnd);
+            return true;
+        }
+        if (begin_ == 0 && end_ == buffer_.size()) {
+            line = std::string_view(buffer_.data(), end_);
+            begin_ = end_;
+            skipping_ = true;
+            return true;
+        }
+        if (!Fill()) {
+            // The last line has no end.
+            if (failed_ || begin_ == end_) return false;
+            line = std::string_view(buffer_.data() + begin_, end_ - begin_);
+            begin_ = end_;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace job

@@ -14,6 +14,7 @@
 #include "job/JobRun.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -101,9 +102,8 @@ class CatalogRows {
     bool Folders = false;    // keep folder lines
     bool Duplicates = false; // one row per line instead of one per path
 
+    // Empties the rows and gives their memory back.
     void Clear();
-    // Room for about this many lines, so a large file loads without regrowing.
-    void Reserve(size_t lines);
     // One line of the file by the load rules; a damaged line is counted.
     void AddLine(std::string_view line);
     // The row index after a load: by path.
@@ -133,6 +133,8 @@ class CatalogRows {
     std::optional<int> GoTo(std::string_view text, const core::LocaleFormat& locale) const;
     // The rows as a catalogue file, in row order.
     std::string Text() const;
+    // One row as a catalogue line with its CR LF, appended to `out`.
+    void AppendLine(int row, std::string& out) const;
 
   private:
     std::string Key(int row, int column) const;
@@ -163,10 +165,51 @@ class CatalogRows {
 };
 
 // Remove zip: every line whose zip name differs (ignoring case) from the one named.
+class CatalogZipFilter {
+  public:
+    explicit CatalogZipFilter(std::string_view zipName);
+    // False for a line of the named zip; a line too short to name one stays.
+    bool Keeps(std::string_view line) const;
+
+  private:
+    std::string zipName_; // folded
+};
 std::string CatalogWithoutZip(std::string_view text, std::string_view zipName);
 // Remove duplicates: per path the newest line, in the place of its first line; folder lines
 // only when kept. Damaged lines are dropped and counted.
 std::string CatalogWithoutDuplicates(std::string_view text, bool folders, int* damaged = nullptr);
+
+// The lines of a catalogue file of any size through one fixed buffer: memory does not grow
+// with the file, and positions count in 64 bits. A line longer than the buffer comes as its
+// first buffer-full (no field of a sound line is near that long) and the rest of it is skipped.
+class CatalogLineReader {
+  public:
+    // Fills up to `room` bytes and tells how many came (0 at the end); false when a read fails.
+    using Source = std::function<bool(char* into, size_t room, size_t& got)>;
+    static constexpr size_t DefaultBuffer = size_t{1} << 20;
+
+    explicit CatalogLineReader(Source source, size_t bufferSize = DefaultBuffer);
+    // The next line without its end (CR LF, LF or CR); false at the end or when a read failed.
+    // The view lasts until the next call. After the end, a call reads again: what was
+    // appended meanwhile comes next.
+    bool Next(std::string_view& line);
+    bool Failed() const { return failed_; }
+    // Bytes of the source consumed by the lines returned.
+    uint64_t Position() const { return delivered_ - (end_ - begin_); }
+
+  private:
+    bool Fill();
+    size_t LineEnd() const;
+    void Consume(size_t lineEnd);
+
+    Source source_;
+    std::vector<char> buffer_;
+    size_t begin_ = 0, end_ = 0;
+    uint64_t delivered_ = 0;
+    bool failed_ = false;
+    bool afterCR_ = false;  // the last line ended in CR: a LF next is its end too
+    bool skipping_ = false; // the rest of a line longer than the buffer
+};
 
 // Calls f for every line of the text (CR LF, LF or CR ends one).
 template <typename F> void ForEachLine(std::string_view text, F&& f) {

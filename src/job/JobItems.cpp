@@ -130,7 +130,9 @@ SelectionResult JobItems::Run() {
     run_.Options.IncludeDriveInfo = job_.Includedriveinfo;
     run_.Options.IncludeFullDriveInfo = job_.IncludeFulldriveInfo;
     run_.Optimizeusedspace = job_.Optimizeusedspace;
-    if (job_.CBCatalog && ReadCatalogs) ReadCatalogs();
+    // A catalogue that cannot be read is no empty one: every file would count as changed
+    // and the names of earlier volumes would no longer be kept from reuse.
+    if (job_.CBCatalog && ReadCatalogs && !ReadCatalogs()) host_.SetCancelled(true);
 
     BuildExcludeTable();
     IncludeLoop();

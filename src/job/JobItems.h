@@ -32,8 +32,9 @@ class JobItems {
   public:
     JobItems(JobRun& run, JobHost& host, DirectoryLister& lister, JobDefinition& job, SelectionPlace place);
 
-    // Filled by the catalogue: reads the job's catalogues into the run's CatalogList.
-    std::function<void()> ReadCatalogs;
+    // Filled by the catalogue: reads the job's catalogues into the run's CatalogList; false
+    // (logged there) when one is there but cannot be read.
+    std::function<bool()> ReadCatalogs;
     // The main form's end of a cancelled start: running flag, start action, JobEnd.
     std::function<void()> EndCancelledStart;
     // Saves the job file (the "After:" date put back).

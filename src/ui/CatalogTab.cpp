@@ -17,6 +17,7 @@
 #include "gui/ProgressBar.h"
 #include "gui/Prompter.h"
 #include "gui/Wait.h"
+#include "job/CatalogFile.h"
 #include "job/FCopy2.h"
 #include "job/JobArchiveTest.h"
 #include "job/JobStartRules.h"
@@ -27,6 +28,8 @@
 #include "zip/UnZipperWin.h"
 
 #include <algorithm>
+#include <climits>
+#include <new>
 
 namespace ui {
 
@@ -50,23 +53,6 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The next line of the text from `position`; false at the end.
-bool NextLine(std::string_view text, size_t& position, std::string_view& line) {
-    if (position >= text.size()) return false;
-    size_t end = position;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n')
-        ++end;
-    line = text.substr(position, end - position);
-    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
-    position = end + 1;
-    return true;
-}
-
 // True once per pumping interval of the clock: the time to show progress and let messages run.
 bool PumpDue(int64_t& last) {
     const int64_t now = gui::CurrentClock().MonotonicMs();
@@ -86,55 +72,38 @@ class TFlagGuard {
     bool& flag_;
 };
 
-} // namespace
-
-bool ReadSharedFile(const std::string& path, std::string& text) {
-    text.clear();
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (int64_t{1} << 31);
-    if (ok) {
-        text.resize(static_cast<size_t>(size.QuadPart));
-        size_t done = 0;
-        while (ok && done < text.size()) {
-            DWORD got = 0;
-            ok = ReadFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &got, nullptr) &&
-                 got > 0;
-            done += got;
+// Every line of the open file to onLine, the bar following the position (in kilobytes, so
+// any size fits) and messages pumped on the time budget; false when `stop` says so after a pump.
+template <typename OnLine, typename Stop>
+bool ReadAllLines(job::CatalogFileReader& reader, gui::TProgressBar& bar, OnLine onLine, Stop stop) {
+    const auto maximum = static_cast<int>(std::min<uint64_t>(reader.Size() / 1024 + 1, INT_MAX));
+    bar.SetMax(maximum);
+    bar.SetPosition(0);
+    size_t lines = 0;
+    int64_t last = gui::CurrentClock().MonotonicMs();
+    std::string_view line;
+    while (reader.Next(line)) {
+        onLine(line);
+        if (++lines % kLinesPerLook == 0 && PumpDue(last)) {
+            bar.SetPosition(static_cast<int>(std::min<uint64_t>(reader.Position() / 1024, maximum)));
+            gui::ProcessMessages();
+            if (stop()) return false;
         }
-        // A job may have appended meanwhile; what was there when the size was taken is read.
-        text.resize(done);
     }
-    CloseHandle(file);
-    return ok;
+    return true;
 }
 
-bool AppendToFile(const std::string& path, const std::string& text) {
-    const std::string folder = FolderOf(path);
-    if (!folder.empty()) core::WinFolderOps().ForceDirectories(folder);
-    auto open = [&] {
-        return CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    };
-    HANDLE file = open();
-    if (file == INVALID_HANDLE_VALUE) {
-        gui::Wait(1000, false);
-        file = open();
-    }
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        DWORD written = 0;
-        ok = WriteFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) &&
-             written > 0;
-        done += written;
-    }
-    return CloseHandle(file) && ok;
+// The backup copy's name: the file name's extension (its last '.') becomes ".bak"; a folder's
+// dot is no extension, and a catalogue already named ".bak" gets a second one.
+std::string BackupName(const std::string& file) {
+    const size_t nameStart = file.find_last_of("\\/:") + 1;
+    const size_t dot = file.find_last_of('.');
+    const std::string backup =
+        (dot != std::string::npos && dot >= nameStart ? file.substr(0, dot) : file) + ".bak";
+    return gui::SameTextI(backup, file) ? file + ".bak" : backup;
 }
+
+} // namespace
 
 TCatalogTab::TCatalogTab(TMF& form)
     : form_(form), files_(std::make_unique<zip::TWinExtractFileSystem>()),
@@ -144,7 +113,7 @@ TCatalogTab::TCatalogTab(TMF& form)
         UnZipper2TotalPercentDone(percent);
     };
     Build();
-    form_.ReadCatalogs = [this] { ReadCatalogs(); };
+    form_.ReadCatalogs = [this] { return ReadCatalogs(); };
 }
 
 TCatalogTab::~TCatalogTab() {
@@ -236,9 +205,7 @@ void TCatalogTab::Build() {
     DrawGrid2->OnSelectCell = [this](int col, int row, bool& canSelect) {
         DrawGrid2SelectCell(col, row, canSelect);
     };
-    DrawGrid2->OnMouseDown = [this](gui::TMouseButton, gui::TShiftState shift, int x, int y) {
-        ShiftDown = (shift & gui::ssShift) != 0;
-        CtrlDown = (shift & gui::ssCtrl) != 0;
+    DrawGrid2->OnMouseDown = [this](gui::TMouseButton, gui::TShiftState, int x, int y) {
         DrawGrid2MouseDown(x, y);
     };
     DrawGrid2->OnDblClick = [this] { DrawGrid2DblClick(); };
@@ -317,48 +284,66 @@ void TCatalogTab::RefreshGrid() {
 }
 
 void TCatalogTab::ReadCatalogFile(const std::string& name) {
+    // A load asked for while one runs restarts it, on the file now asked for.
+    loadName_ = name;
     if (CatalogReading) {
         CatalogReadRestart = true;
         return;
     }
     if (name.empty()) return;
-    TFlagGuard reading(CatalogReading);
-    do {
-        CatalogReadRestart = false;
-        Rows.Clear();
-        Rows.Folders = CBShowFolders->Checked();
-        Rows.Duplicates = CBShowDuplicates->Checked();
-        Label28->SetCaption("Reading catalog from: " + name);
-        Label22->SetCaption("Go to in, Path");
-        RefreshGrid();
-        std::string text;
-        if (!ReadSharedFile(name, text)) break;
-        Rows.Reserve(text.size() / 64);
-        gui::ProcessMessages();
-        // Positions in kilobytes keep the bar within its range for any size.
-        const int maximum = static_cast<int>(text.size() / 1024) + 1;
-        Progress(0, maximum);
-        size_t position = 0, lines = 0;
-        int64_t last = gui::CurrentClock().MonotonicMs();
-        std::string_view line;
-        while (NextLine(text, position, line)) {
-            Rows.AddLine(line);
-            if (++lines % kLinesPerLook == 0 && PumpDue(last)) {
-                Progress(static_cast<int>(position / 1024), maximum);
-                gui::ProcessMessages();
-                if (CatalogReadRestart) break;
-            }
-        }
-        if (!CatalogReadRestart) gui::ProcessMessages();
-    } while (CatalogReadRestart);
-    Rows.FinishLoad();
-    if (Rows.Damaged() > 0)
-        form_.AddToLog(std::to_string(Rows.Damaged()) + " damaged lines skipped in " + name);
+    std::string file, error;
+    {
+        TFlagGuard reading(CatalogReading);
+        do {
+            CatalogReadRestart = false;
+            file = loadName_;
+            error = LoadRows(file);
+        } while (CatalogReadRestart);
+    }
     RequestedSortColumn = job::CatalogRows::PathColumn;
     RefreshGrid();
     Anchor = -1;
     Progress(0, 1);
     ShowPosition();
+    if (!error.empty()) {
+        // Never shown as an empty catalogue: the status and the log say why it is not there.
+        Rows.Clear();
+        RefreshGrid();
+        Label28->SetCaption(error);
+        form_.AddToLog(error);
+    } else if (Rows.Damaged() > 0) {
+        form_.AddToLog(std::to_string(Rows.Damaged()) + " damaged lines skipped in " + file);
+    }
+}
+
+// One pass of a load: the rows of the file, or why they cannot be had. A restart asked for
+// meanwhile ends the pass early.
+std::string TCatalogTab::LoadRows(const std::string& file) {
+    Rows.Clear();
+    Rows.Folders = CBShowFolders->Checked();
+    Rows.Duplicates = CBShowDuplicates->Checked();
+    Label28->SetCaption("Reading catalog from: " + file);
+    Label22->SetCaption("Go to in, Path");
+    RefreshGrid();
+    if (file.empty()) return {};
+    job::CatalogFileReader reader(file);
+    if (reader.Missing()) return {};
+    if (!reader.Good()) return reader.Error();
+    gui::ProcessMessages();
+    if (CatalogReadRestart) return {};
+    try {
+        if (!ReadAllLines(
+                reader, *ProgressBar4, [this](std::string_view line) { Rows.AddLine(line); },
+                [this] { return CatalogReadRestart; }))
+            return {};
+        if (!reader.Good()) return reader.Error();
+        Rows.FinishLoad();
+    } catch (const std::bad_alloc&) {
+        Rows.Clear();
+        return "Not enough memory to show the catalog: " + file;
+    }
+    gui::ProcessMessages();
+    return {};
 }
 
 void TCatalogTab::SortRows(int column) {
@@ -418,7 +403,7 @@ void TCatalogTab::CatalogAddZipExecute() {
     if (Edit8->Text().empty()) CatalogOpenExecute();
     const std::string catalogue = Edit8->Text();
     if (catalogue.empty()) return;
-    if (!AppendToFile(catalogue, "")) {
+    if (!job::AppendToCatalog(catalogue, "")) {
         Label28->SetCaption("Cannot open the catalog: " + catalogue);
         return;
     }
@@ -450,7 +435,7 @@ void TCatalogTab::CatalogAddZipExecute() {
                                " could not be read for the catalog: " + error.what());
                 continue;
             }
-            if (!AppendToFile(catalogue, lines))
+            if (!job::AppendToCatalog(catalogue, lines))
                 form_.AddToLog("Could not write to the catalog: " + catalogue);
         }
         unzipper2_->ClearZip();
@@ -470,6 +455,7 @@ void TCatalogTab::RestoreOpenZipfileExecute() {
     request.DefaultExt = "zip";
     request.Filter = "zip files|*.zip;*.0*";
     request.FileName = SelectedCatalogZip;
+    request.InitialDir = form_.RestoreTab->JobDestinationFolder();
     const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted || answer.Files.empty()) return;
     form_.RestoreTab->OpenArchive(answer.Files[0]);
@@ -490,7 +476,7 @@ bool TCatalogTab::BackUpAndConfirm(const std::string& file, const std::string& t
         Label28->SetCaption("The catalog file does not exist: " + file);
         return false;
     }
-    const std::string backup = file.substr(0, file.find_last_of('.')) + ".bak";
+    const std::string backup = BackupName(file);
     if (!job::CopyFileThreaded(file, backup, false)) {
         Label28->SetCaption("Could not copy the catalog to: " + backup);
         return false;
@@ -498,22 +484,67 @@ bool TCatalogTab::BackUpAndConfirm(const std::string& file, const std::string& t
     return form_.ShowBox(text, gui::TMsgButtons::OKCancel, gui::TMsgIcon::Warning, 2) == gui::mrOk;
 }
 
+// Replaces the catalogue with what `write` makes of it, through a temporary file. Lines a job
+// appended while `write` pumped are taken over as they are before the file is replaced (no
+// message runs between that last read and the replacement); a failure leaves the file as it
+// was and is logged.
+bool TCatalogTab::RewriteCatalog(
+    const std::string& file,
+    const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write) {
+    std::string error;
+    bool written = false;
+    try {
+        written = gui::ReplaceFileStreamed(file, [&](const gui::TPutBytes& put) {
+            job::CatalogFileReader reader(file);
+            if (!reader.Good()) {
+                error = reader.Error();
+                return false;
+            }
+            if (!write(reader, put)) {
+                error = reader.Error();
+                return false;
+            }
+            std::string_view line;
+            while (reader.Next(line))
+                if (!put(line) || !put("\r\n")) return false;
+            if (!reader.Good()) error = reader.Error();
+            return reader.Good();
+        });
+    } catch (const std::bad_alloc&) {
+        error = "Not enough memory to rewrite the catalog: " + file;
+    }
+    if (written) return true;
+    if (error.empty()) error = "The catalog could not be rewritten: " + file;
+    Label28->SetCaption(error);
+    form_.AddToLog(error);
+    return false;
+}
+
 void TCatalogTab::CatalogRemoveZipExecute() {
     const std::string catalogue = Edit8->Text();
     if (CatalogReading || catalogue.empty() || SelectedCatalogZip.empty()) return;
-    Progress(0, Rows.Count());
-    const std::string text = "Removing: " + SelectedCatalogZip + " from catalog: " + catalogue;
-    Label28->SetCaption(text);
-    if (!BackUpAndConfirm(catalogue, text)) return;
-    std::string contents;
-    if (!ReadSharedFile(catalogue, contents) ||
-        !gui::ReplaceFileContents(catalogue, job::CatalogWithoutZip(contents, SelectedCatalogZip))) {
-        Label28->SetCaption("The catalog could not be rewritten: " + catalogue);
-        form_.AddToLog("The catalog could not be rewritten: " + catalogue);
-        return;
+    {
+        TFlagGuard reading(CatalogReading);
+        Progress(0, Rows.Count());
+        const std::string text = "Removing: " + SelectedCatalogZip + " from catalog: " + catalogue;
+        Label28->SetCaption(text);
+        if (!BackUpAndConfirm(catalogue, text)) return;
+        const job::CatalogZipFilter filter(SelectedCatalogZip);
+        const bool rewritten =
+            RewriteCatalog(catalogue, [&](job::CatalogFileReader& reader, const gui::TPutBytes& put) {
+                bool ok = true;
+                ReadAllLines(
+                    reader, *ProgressBar4,
+                    [&](std::string_view line) {
+                        if (ok && filter.Keeps(line)) ok = put(line) && put("\r\n");
+                    },
+                    [] { return false; });
+                return ok;
+            });
+        if (!rewritten) return;
+        Label28->SetCaption("");
+        Progress(0, 1);
     }
-    Label28->SetCaption("");
-    Progress(0, 1);
     ReadCatalogFile(catalogue);
     RefreshGrid();
 }
@@ -525,24 +556,47 @@ void TCatalogTab::RemoveDupFromCatExecute() {
 void TCatalogTab::RemoveCatalogDuplicates() {
     const std::string catalogue = Edit8->Text();
     if (CatalogReading || catalogue.empty()) return;
+    std::string failure;
     {
         TFlagGuard reading(CatalogReading);
         Progress(0, Rows.Count());
         const std::string text = "Removing duplicates:  from catalog:  " + catalogue;
         Label28->SetCaption(text);
         if (!BackUpAndConfirm(catalogue, text)) return;
-        std::string contents;
         int damaged = 0;
-        if (!ReadSharedFile(catalogue, contents) ||
-            !gui::ReplaceFileContents(
-                catalogue, job::CatalogWithoutDuplicates(contents, CBShowFolders->Checked(), &damaged))) {
-            Label28->SetCaption("The catalog could not be rewritten: " + catalogue);
-            form_.AddToLog("The catalog could not be rewritten: " + catalogue);
-            return;
-        }
-        if (damaged > 0) form_.AddToLog(std::to_string(damaged) + " damaged lines skipped in " + catalogue);
+        const bool rewritten =
+            RewriteCatalog(catalogue, [&](job::CatalogFileReader& reader, const gui::TPutBytes& put) {
+                // The rows are rebuilt from the file by the load's rules, then written in row order.
+                Rows.Clear();
+                RefreshGrid();
+                Rows.Folders = CBShowFolders->Checked();
+                Rows.Duplicates = false;
+                ReadAllLines(
+                    reader, *ProgressBar4, [this](std::string_view line) { Rows.AddLine(line); },
+                    [] { return false; });
+                if (!reader.Good()) return false;
+                damaged = Rows.Damaged();
+                Progress(0, Rows.Count());
+                int64_t last = gui::CurrentClock().MonotonicMs();
+                std::string line;
+                for (int row = 0; row < Rows.Count(); ++row) {
+                    line.clear();
+                    Rows.AppendLine(row, line);
+                    if (!put(line)) return false;
+                    if ((row + 1) % static_cast<int>(kLinesPerLook) == 0 && PumpDue(last)) {
+                        ProgressBar4->SetPosition(row + 1);
+                        gui::ProcessMessages();
+                    }
+                }
+                return true;
+            });
+        if (rewritten && damaged > 0)
+            form_.AddToLog(std::to_string(damaged) + " damaged lines skipped in " + catalogue);
+        failure = rewritten ? std::string() : Label28->Caption();
     }
+    // The rows were rebuilt for the rewrite: the grid shows the file again either way.
     ReadCatalogFile(catalogue);
+    if (!failure.empty()) Label28->SetCaption(failure);
 }
 
 TCatalogTab::CellLook TCatalogTab::CellLookOf(int col, int row) const {
@@ -609,6 +663,11 @@ void TCatalogTab::ApplySelection(int gridRow, bool shift, bool ctrl) {
 
 void TCatalogTab::DrawGrid2SelectCell(int, int row, bool& canSelect) {
     canSelect = true;
+    // A click's own Ctrl and Shift, whatever keys the grid saw before it.
+    if (const std::optional<gui::TShiftState> press = DrawGrid2->PressShiftState()) {
+        ShiftDown = (*press & gui::ssShift) != 0;
+        CtrlDown = (*press & gui::ssCtrl) != 0;
+    }
     const int entry = Rows.RowOfGridRow(row);
     if (entry < 0) return;
     Memo3->SetText(Rows.Path(entry) + Rows.Name(entry));
@@ -719,40 +778,55 @@ void TCatalogTab::CBShowFoldersClick() {
     ReadCatalogFile(Edit8->Text());
 }
 
-void TCatalogTab::ReadCatalogs() {
+bool TCatalogTab::ReadCatalogs() {
     form_.Session.Run.CatalogList.Clear();
     form_.Session.Run.CatZipList.clear();
     CatZipList.Clear();
     const std::string names = JobCatalogNames();
     const std::string own = job::CatalogNaming::OwnCatalog(names);
     job::JobCatalogReader reader(form_.Session.Run.CatalogList, CatZipList);
+    // False, logged, when the file is there but cannot be read whole: the job must not take
+    // it for an empty catalogue.
     auto readFile = [&](const std::string& file, const std::string& status, bool ownCatalogue) {
-        std::string text;
-        if (!ReadSharedFile(file, text)) return;
-        form_.Label1->SetCaption(status + file);
-        const int maximum = static_cast<int>(text.size() / 1024) + 1;
-        form_.ProgressBar1->SetMax(maximum);
-        size_t position = 0, lines = 0;
-        int64_t last = gui::CurrentClock().MonotonicMs();
-        std::string_view line;
-        while (NextLine(text, position, line)) {
-            if (ownCatalogue)
-                reader.OwnLine(line);
-            else
-                reader.ZipNameLine(line);
-            if (++lines % kLinesPerLook == 0 && PumpDue(last)) {
-                form_.ProgressBar1->SetPosition(static_cast<int>(position / 1024));
-                gui::ProcessMessages();
+        job::CatalogFileReader lines(file);
+        if (lines.Missing()) return true;
+        if (lines.Good()) {
+            form_.Label1->SetCaption(status + file);
+            const int damagedBefore = reader.Damaged;
+            try {
+                ReadAllLines(
+                    lines, *form_.ProgressBar1,
+                    [&](std::string_view line) {
+                        if (ownCatalogue)
+                            reader.OwnLine(line);
+                        else
+                            reader.ZipNameLine(line);
+                    },
+                    [] { return false; });
+            } catch (const std::bad_alloc&) {
+                form_.AddToLog("Not enough memory to read the catalog: " + file);
+                return false;
             }
+            if (reader.Damaged > damagedBefore)
+                form_.AddToLog(std::to_string(reader.Damaged - damagedBefore) + " damaged lines skipped in " +
+                               file);
         }
+        if (lines.Good()) return true;
+        form_.AddToLog(lines.Error());
+        return false;
     };
+    bool read = true;
     for (const std::string& file : job::CatalogNaming::NameList(names, CatalogFolder()))
-        if (!gui::SameTextI(file, own)) readFile(file, "Reading filenames from: ", false);
-    if (!own.empty()) readFile(own, "Reading catalog from: ", true);
+        if (read && !gui::SameTextI(file, own)) read = readFile(file, "Reading filenames from: ", false);
+    if (read && !own.empty()) read = readFile(own, "Reading catalog from: ", true);
+    if (!read) {
+        form_.Session.Run.CatalogList.Clear();
+        CatZipList.Clear();
+        return false;
+    }
     reader.Finish();
     form_.Session.Run.CatZipList = CatZipList.Sorted();
-    if (reader.Damaged > 0)
-        form_.AddToLog(std::to_string(reader.Damaged) + " damaged lines skipped in " + own);
+    return true;
 }
 
 void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
@@ -767,7 +841,7 @@ void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
         }
     }
     for (const std::string& target : job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()))
-        if (!AppendToFile(target, lines)) form_.AddToLog("Could not write to the catalog: " + target);
+        if (!job::AppendToCatalog(target, lines)) form_.AddToLog("Could not write to the catalog: " + target);
 }
 
 void TCatalogTab::ZipLanded(const std::string& builtZip, const std::string& landedZip) {

@@ -11,11 +11,13 @@
 // restarts the running one.
 
 #include "core/UserFolders.h"
+#include "gui/FileText.h"
 #include "gui/Graphics.h"
 #include "job/Catalog.h"
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +33,10 @@ class TMemo;
 class TProgressBar;
 class TSpeedButton;
 } // namespace gui
+
+namespace job {
+class CatalogFileReader;
+}
 
 namespace zip {
 class TExtractFileSystem;
@@ -87,8 +93,9 @@ class TCatalogTab {
 
     // "Catalogs\" in the per-user data folder when one is in use, else in the program folder.
     std::string CatalogFolder() const;
-    // The job start: the job's catalogues into the run's CatalogList and CatZipList.
-    void ReadCatalogs();
+    // The job start: the job's catalogues into the run's CatalogList and CatZipList; false,
+    // logged, when one of them is there but cannot be read.
+    bool ReadCatalogs();
     // The runner, per finished volume: the zip's entries appended to the job's catalogue(s).
     void AddZipToCatalog(const std::string& zipPath);
     // A volume copied to its destination under another name than it was built with: its
@@ -142,19 +149,18 @@ class TCatalogTab {
     void MoveTo(int gridRow, bool shift);
     void ApplySelection(int gridRow, bool shift, bool ctrl);
     bool BackUpAndConfirm(const std::string& file, const std::string& text);
+    std::string LoadRows(const std::string& file);
+    bool RewriteCatalog(const std::string& file,
+                        const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write);
     void Progress(int position, int maximum);
 
     TMF& form_;
+    std::string loadName_; // the file the running load reads, or is to read after a restart
     std::unique_ptr<zip::TExtractFileSystem> files_;
     std::unique_ptr<zip::TUnZipper> unzipper2_;
     int fullReports_ = 0;
 };
 
-// Catalogue files, shared with a job that appends: the whole text; false when missing or unreadable.
-bool ReadSharedFile(const std::string& path, std::string& text);
-// Appends, creating the folder and the file when missing; a refused open is tried once more
-// after a second.
-bool AppendToFile(const std::string& path, const std::string& text);
 // Where the catalogue chooser opens: "catalogs\" beside the program without per-user data,
 // in the data folder (made when missing) with it, else in the user's folder under "Users\"
 // when the user is known, else the program folder.

@@ -207,7 +207,7 @@ class TMF : public gui::TForm {
     // The selection of a fresh run: the job's lists into the run's FilestoZipList. False when
     // it was cancelled (the cancelled start has then ended through OnSelectionCancelled).
     bool SelectJobFiles();
-    std::function<void()> ReadCatalogs; // the job's catalogues into the run's CatalogList
+    std::function<bool()> ReadCatalogs; // the job's catalogues into the run's CatalogList
     std::function<void()> OnSelectionCancelled;
 
     // --- Start-up sequence, timer and small dialogs (MFoStartUp.cpp, MFoTimer.cpp) ---

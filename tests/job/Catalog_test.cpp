@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 core::LocaleFormat Iso() {
@@ -123,4 +125,57 @@ TEST(CatalogNames, FieldNameListAndTheJobsReading) {
     job::JobCatalogReader none(empty, zips);
     none.Finish();
     EXPECT_EQ(empty.Size(), 1u);
+}
+
+// Lines read through a buffer of every size from one byte up come out as the whole text's
+// lines: line ends split across two fills, a lone CR, a last line without its end. A line
+// longer than the buffer comes as its first buffer-full; a failed read ends the lines.
+TEST(CatalogLines, AnyBufferSizeGivesTheLinesOfTheWholeText) {
+    const std::string text = std::string("a\"b\"1\"z.zip\"0\r\nsecond\rthird\n\r\n") + catalogue + "last";
+    std::vector<std::string> expected;
+    job::ForEachLine(text, [&](std::string_view line) { expected.emplace_back(line); });
+    for (size_t buffer = 1; buffer <= 64; ++buffer) {
+        SCOPED_TRACE(buffer);
+        size_t at = 0;
+        job::CatalogLineReader reader(
+            [&](char* into, size_t room, size_t& got) {
+                got = std::min(room, text.size() - at);
+                std::copy_n(text.data() + at, got, into);
+                at += got;
+                return true;
+            },
+            buffer);
+        std::vector<std::string> lines;
+        std::string_view line;
+        while (reader.Next(line))
+            lines.emplace_back(line);
+        ASSERT_EQ(lines.size(), expected.size());
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(lines[i], expected[i].substr(0, buffer)) << i;
+        EXPECT_FALSE(reader.Failed());
+        EXPECT_EQ(reader.Position(), text.size());
+    }
+
+    // What is appended after the end is read by the next call.
+    std::string growing = "one\r\n";
+    size_t at = 0;
+    bool failNext = false;
+    job::CatalogLineReader reader(
+        [&](char* into, size_t room, size_t& got) {
+            got = std::min(room, growing.size() - at);
+            std::copy_n(growing.data() + at, got, into);
+            at += got;
+            return !failNext;
+        },
+        8);
+    std::string_view line;
+    ASSERT_TRUE(reader.Next(line));
+    EXPECT_FALSE(reader.Next(line));
+    growing += "two\r\n";
+    ASSERT_TRUE(reader.Next(line));
+    EXPECT_EQ(line, "two");
+    growing += "three";
+    failNext = true;
+    EXPECT_FALSE(reader.Next(line));
+    EXPECT_TRUE(reader.Failed());
 }

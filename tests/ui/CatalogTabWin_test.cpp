@@ -5,12 +5,14 @@
 #include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
+#include "gui/Application.h"
 #include "gui/CheckBox.h"
 #include "gui/Clock.h"
 #include "gui/DrawGrid.h"
 #include "gui/Edit.h"
 #include "gui/Label.h"
 #include "gui/PageControl.h"
+#include "gui/ProgressBar.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "job/Catalog.h"
@@ -41,6 +43,32 @@ std::vector<std::string> Lines(const std::string& text) {
     job::ForEachLine(text, [&](std::string_view line) { lines.emplace_back(line); });
     return lines;
 }
+
+// The site's clock, moved on at every look, so a long loop always finds its pumping interval over.
+class TickingClock : public gui::Clock {
+  public:
+    explicit TickingClock(gui::ManualClock& base) : base_(base) {}
+    gui::DateTime Now() override { return base_.Now(); }
+    int64_t MonotonicMs() override {
+        base_.Advance(60);
+        return base_.MonotonicMs();
+    }
+    bool Sleep(int milliseconds, bool alertable) override { return base_.Sleep(milliseconds, alertable); }
+    bool DrivesTimers() const override { return true; }
+
+  private:
+    gui::ManualClock& base_;
+};
+
+// Runs a step of the test when a message box is asked, before its scripted answer.
+class HookedPrompter : public gui::TScriptedPrompter {
+  public:
+    int ShowMessageBox(const gui::TMessageBoxRequest& request) override {
+        if (OnMessage) OnMessage();
+        return TScriptedPrompter::ShowMessageBox(request);
+    }
+    std::function<void()> OnMessage;
+};
 
 class CatalogTabTest : public testing::Test, protected testsupport::ProgramSite<> {
   protected:
@@ -93,6 +121,13 @@ class CatalogTabTest : public testing::Test, protected testsupport::ProgramSite<
         z.Zip();
         return work / name;
     }
+    // A press and release of the left button on the grid's row, with MK_CONTROL or MK_SHIFT.
+    void Click(int gridRow, WPARAM keys) {
+        const RECT cell = tab->DrawGrid2->CellRect(2, gridRow);
+        const LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+        SendMessageA(tab->DrawGrid2->Handle(), WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        SendMessageA(tab->DrawGrid2->Handle(), WM_LBUTTONUP, keys, at);
+    }
     std::vector<std::string> RowNames() {
         std::vector<std::string> names;
         for (int row = 1; row <= tab->Rows.Count(); ++row)
@@ -132,6 +167,7 @@ TEST_F(CatalogTabTest, ZipsAreAddedAndRemovedAndDuplicatesLeaveABackup) {
     prompter.AnswerFile({v3});
     tab->RestoreOpenZipfileExecute();
     EXPECT_EQ(prompter.Requests().back().File.FileName, "v3.zip");
+    EXPECT_EQ(prompter.Requests().back().File.InitialDir, work.Path()) << "as the restore tab's own";
     EXPECT_EQ(form->PageControl1->ActivePage(), form->TabSheet4);
     EXPECT_EQ(form->RestoreTab->UnZipper1().ZipName(), v3);
 
@@ -177,12 +213,9 @@ TEST_F(CatalogTabTest, GridPaintsSelectsMovesSortsAndGoesTo) {
     EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("1 damaged lines skipped in " + catalogue),
               std::string::npos);
 
-    // Ctrl selects one row, Shift the range from the anchor with the opposite of its state.
-    tab->CtrlDown = true;
-    bool can = true;
-    tab->DrawGrid2SelectCell(1, 2, can);
-    tab->DrawGrid2->SetRow(2);
-    tab->CtrlDown = false;
+    // A click with Ctrl selects its row, read from the click itself: the grid saw no key.
+    Click(2, MK_CONTROL);
+    EXPECT_EQ(tab->DrawGrid2->Row(), 2);
     EXPECT_EQ(tab->SelectedCatalogZip, "z1.zip");
     EXPECT_EQ(tab->CellLookOf(1, 2).Brush, 0x800000u);
     EXPECT_EQ(tab->CellLookOf(2, 0).Brush, 0x00FF00u); // the sort column's title
@@ -227,11 +260,48 @@ TEST_F(CatalogTabTest, GridPaintsSelectsMovesSortsAndGoesTo) {
     EXPECT_EQ(tab->DrawGrid2->Row(), 2);
     EXPECT_EQ(tab->Label22->Caption(), "Go to in, Modified");
 
-    // A load asked for while one runs restarts the running one.
-    tab->CatalogReading = true;
-    tab->ReadCatalogFile(catalogue);
-    EXPECT_TRUE(tab->CatalogReadRestart);
-    tab->CatalogReading = tab->CatalogReadRestart = false;
+    // Shift with a click: the range from the anchor takes the opposite of the clicked row's
+    // state; a plain click then changes no flag.
+    Click(0, 0); // the Path title
+    EXPECT_EQ(tab->Rows.SortColumn(), job::CatalogRows::PathColumn);
+    for (int row = 1; row <= 3; ++row)
+        tab->Rows.SetSelected(tab->Rows.RowOfGridRow(row), false);
+    Click(1, MK_CONTROL);
+    Click(3, MK_SHIFT);
+    for (int row = 1; row <= 3; ++row)
+        EXPECT_TRUE(tab->Rows.Selected(tab->Rows.RowOfGridRow(row))) << row;
+    Click(2, 0);
+    EXPECT_TRUE(tab->Rows.Selected(tab->Rows.RowOfGridRow(2)));
+    Click(2, MK_CONTROL);
+    EXPECT_FALSE(tab->Rows.Selected(tab->Rows.RowOfGridRow(2)));
+}
+
+TEST_F(CatalogTabTest, ALoadAskedForDuringALoadRestartsItOnTheNewFile) {
+    const std::string a = work / "a.cat", b = work / "b.cat";
+    std::string lines;
+    for (int i = 0; i < 3000; ++i)
+        lines += "a\\\"f" + std::to_string(i) + ".txt\"100\"A.zip\"" + std::to_string(i) + "\r\n";
+    WriteWholeFile(a, lines);
+    WriteWholeFile(b, "b\\\"one.txt\"100\"B.zip\"0\r\nb\\\"two.txt\"100\"B.zip\"1\r\n");
+    tab->Edit8->SetText(a);
+    // Another catalogue chosen while A loads: its load restarts the running one.
+    bool nested = false;
+    gui::Application().Post([&] {
+        nested = tab->CatalogReading;
+        tab->Edit8->SetText(b);
+        tab->ReadCatalogFile(b);
+    });
+    tab->ReadCatalogFile(a);
+    EXPECT_TRUE(nested);
+    EXPECT_FALSE(tab->CatalogReading);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"one.txt@B.zip", "two.txt@B.zip"}));
+
+    // Remove zip then works on B, the file shown.
+    tab->SelectedCatalogZip = "B.zip";
+    prompter.AnswerMessage(gui::mrOk);
+    tab->CatalogRemoveZipExecute();
+    EXPECT_EQ(ReadWholeFile(b), "");
+    EXPECT_EQ(Lines(ReadWholeFile(a)).size(), 3000u);
 }
 
 TEST_F(CatalogTabTest, TheJobReadsItsCataloguesAndAppendsEachVolume) {
@@ -286,4 +356,142 @@ TEST_F(CatalogTabTest, TheJobReadsItsCataloguesAndAppendsEachVolume) {
     folders.dataDir.clear();
     folders.userName.clear();
     EXPECT_EQ(ui::CatalogChooserFolder(folders, program), program);
+}
+
+// A catalogue past 2 GiB (sparse: a few lines, then a hole of zeros, then more lines) is read
+// whole by the browser and by the job, in the memory of a few lines; the hole is one damaged
+// line. A catalogue that is there but cannot be opened is an error, never an empty catalogue:
+// the browser says so and the job does not start.
+TEST_F(CatalogTabTest, HugeCataloguesAreReadWholeAndUnreadableOnesAreErrors) {
+    const std::string huge = work / "huge.cat";
+    {
+        HANDLE file = CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        const std::string head = "d\\\"first.txt\"100\"z1.zip\"0\r\n";
+        const std::string tail = "\r\nd\\\"last.txt\"200\"z2.zip\"0\r\nD\\\"FIRST.TXT\"300\"z2.zip\"1\r\n";
+        WriteFile(file, head.data(), static_cast<DWORD>(head.size()), &written, nullptr);
+        // Written past the end: the file system leaves a hole, nothing is stored for it.
+        LARGE_INTEGER end{};
+        end.QuadPart = (int64_t{1} << 31) + 4096;
+        ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr));
+        CloseHandle(file);
+    }
+    tab->Edit8->SetText(huge);
+    tab->ReadCatalogFile(huge);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"FIRST.TXT@z2.zip", "last.txt@z2.zip"}));
+    EXPECT_NE(ReadWholeFile(programFolder / "tarnwick.log").find("1 damaged lines skipped in " + huge),
+              std::string::npos);
+    form->Session.Job.CatalogNames = huge;
+    form->Session.Run.CatName.clear();
+    EXPECT_TRUE(tab->ReadCatalogs());
+    ASSERT_NE(form->Session.Run.CatalogList.Find("d\\first.txt"), nullptr);
+    EXPECT_EQ(*form->Session.Run.CatalogList.Find("d\\first.txt"), 300u);
+    EXPECT_TRUE(tab->CatalogZipUsed("z2.zip"));
+    DeleteFileA(huge.c_str());
+
+    // Held open by another program that shares nothing.
+    const std::string locked = work / "locked.cat";
+    WriteWholeFile(locked, "d\\\"a.txt\"100\"z1.zip\"0\r\n");
+    HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    tab->Edit8->SetText(locked);
+    tab->ReadCatalogFile(locked);
+    EXPECT_EQ(tab->Rows.Count(), 0);
+    EXPECT_EQ(tab->Label28->Caption().rfind("The catalog could not be opened: " + locked, 0), 0u)
+        << tab->Label28->Caption();
+    // The job: the selection ends as a cancelled start, the reason in the log.
+    CreateDirectoryA((work / "files").c_str(), nullptr);
+    WriteWholeFile(work / "files\\one.txt", "one");
+    form->Session.Job.CatalogNames = locked;
+    form->Session.Job.CBCatalog = true;
+    form->Session.Job.IncludeList = {work / "files"};
+    EXPECT_FALSE(form->SelectJobFiles());
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    const size_t reason = log.rfind("The catalog could not be opened: " + locked);
+    ASSERT_NE(reason, std::string::npos);
+    EXPECT_NE(log.find("Backup cancelled", reason), std::string::npos);
+    EXPECT_TRUE(form->Session.Run.FilestoZipList.empty());
+    CloseHandle(holder);
+    EXPECT_TRUE(form->SelectJobFiles());
+    EXPECT_FALSE(form->Session.Run.FilestoZipList.empty());
+}
+
+// Remove zip and Remove duplicates read and write through a buffer, step the progress and let
+// messages run on the clock's budget; what a job appends meanwhile is kept. The backup copy's
+// name comes from the file's name, not from a dot in a folder name. An append ends a torn last
+// line first, and the damaged-lines log line names the catalogue that has them.
+TEST_F(CatalogTabTest, RewritesPumpKeepAppendedLinesAndBackUpBesideTheFile) {
+    const std::string folder = work / "my.data\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string catalogue = folder + "cat";
+    std::string lines;
+    for (int i = 0; i < 4000; ++i)
+        lines += "d\\\"f" + std::to_string(i % 2000) + ".txt\"" + std::to_string(100 + i) + "\"" +
+                 (i % 2 ? "v1.zip" : "v2.zip") + "\"" + std::to_string(i) + "\r\n";
+    WriteWholeFile(catalogue, lines);
+    tab->Edit8->SetText(catalogue);
+    tab->ReadCatalogFile(catalogue);
+
+    // The running job's catalogue is this one.
+    form->Session.Run.CatName = catalogue;
+    const std::string v3 = Zip("v3.zip", 2021), v4 = Zip("v4.zip", 2023), v5 = Zip("v5.zip", 2024);
+    HookedPrompter hooked;
+    gui::TPrompterScope scope{hooked};
+    TickingClock ticking{clock};
+    std::string seenStatus, volume;
+    int seenPosition = 0;
+    // Right after the confirmation, a job's volume appends its lines.
+    hooked.OnMessage = [&] {
+        gui::Application().Post([&] {
+            seenStatus = tab->Label28->Caption();
+            seenPosition = tab->ProgressBar4->Position();
+            tab->AddZipToCatalog(volume);
+        });
+    };
+    gui::SetClock(&ticking);
+    volume = v3;
+    tab->SelectedCatalogZip = "V1.ZIP";
+    hooked.AnswerMessage(gui::mrOk);
+    tab->CatalogRemoveZipExecute();
+    EXPECT_EQ(seenStatus, "Removing: V1.ZIP from catalog: " + catalogue);
+    EXPECT_GT(seenPosition, 0);
+    std::string text = ReadWholeFile(catalogue);
+    EXPECT_EQ(text.find("v1.zip"), std::string::npos);
+    EXPECT_EQ(Lines(text).size(), 2001u);
+    EXPECT_EQ(Lines(text).back().rfind("\"same.txt\""), 0u);
+    EXPECT_NE(Lines(text).back().find("\"v3.zip\"0"), std::string::npos);
+    EXPECT_TRUE(FileExists(folder + "cat.bak"));
+    EXPECT_FALSE(FileExists(work / "my.bak"));
+    EXPECT_EQ(tab->Rows.Count(), 1001); // each even file twice in v2.zip, and same.txt
+
+    volume = v4;
+    seenStatus.clear();
+    hooked.AnswerMessage(gui::mrOk);
+    tab->RemoveDupFromCatExecute();
+    gui::SetClock(&clock);
+    EXPECT_EQ(seenStatus, "Removing duplicates:  from catalog:  " + catalogue);
+    text = ReadWholeFile(catalogue);
+    EXPECT_EQ(Lines(text).size(), 1001u);
+    EXPECT_EQ(text.find("v3.zip"), std::string::npos) << "the newer volume's line won";
+    EXPECT_NE(text.find("\"v4.zip\""), std::string::npos);
+
+    // A volume appended after a write cut short: the torn line keeps its own line.
+    WriteWholeFile(catalogue, "d\\\"torn.txt\"7\"v2.zip\"0");
+    tab->AddZipToCatalog(v5);
+    const std::vector<std::string> torn = Lines(ReadWholeFile(catalogue));
+    ASSERT_EQ(torn.size(), 2u);
+    EXPECT_EQ(torn[0], "d\\\"torn.txt\"7\"v2.zip\"0");
+    EXPECT_NE(torn[1].find("\"v5.zip\"0"), std::string::npos);
+
+    // The job's catalogues: damaged lines are reported for the file that has them.
+    WriteWholeFile(folder + "own.cat", "d\\\"a.txt\"1\"o.zip\"0\r\n");
+    WriteWholeFile(folder + "other.cat", "broken\r\nd\\\"b.txt\"1\"p.zip\"0\r\n");
+    form->Session.Job.CatalogNames = folder + "own.cat|other.cat";
+    form->Session.Run.CatName.clear();
+    EXPECT_TRUE(tab->ReadCatalogs());
+    const std::string log = ReadWholeFile(programFolder / "tarnwick.log");
+    EXPECT_NE(log.find("1 damaged lines skipped in " + folder + "other.cat"), std::string::npos);
+    EXPECT_EQ(log.find("damaged lines skipped in " + folder + "own.cat"), std::string::npos);
 }
