@@ -1,17 +1,37 @@
-// The Catalog tab's load on the real form under Wine: TMF's catalogue read (rows, dedupe, the
-// path sort, grid refresh, pumping on its time budget) of a 200,000-line catalogue against
-// reading the same file into a string list. Prints both and their ratio (target at most 12).
+// Catalogue reads on the real form under Wine: the job's reading (every line into the run's
+// CatalogList and CatZipList) and the Catalog tab's load (rows, dedupe, the path sort, grid,
+// pumping on its time budget), with their time and the process's peak memory.
+//
+//   catalog_bench.exe                      smoke run: TW_CATALOG_BENCH_LINES lines (default
+//                                          200,000) generated, read by both, and the load set
+//                                          against reading the file into a string list
+//                                          (target at most 12)
+//   catalog_bench.exe generate FILE LINES  writes a catalogue of that many lines
+//   catalog_bench.exe job|browser FILE     one reading of FILE in a fresh process, so the
+//                                          peak memory printed is that reading's
+//
+// A generated catalogue is one that grew by runs: every file of the set is catalogued once per
+// run (12 runs), in volumes of 5,000 entries; a tenth of the lines are folders. At 12 million
+// lines it is about 1 GB. bench/catalog_vs_sort.sh sets the readings against `sort -u`.
+#include "gui/Label.h"
 #include "gui/StringList.h"
 #include "ui/CatalogTab.h"
+#include "ui/MFo.h"
 #include "ui/Program.h"
 
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
 namespace {
+
+constexpr int kRuns = 12;
 
 // No user folders: every file of the run stays in the scratch folder.
 class NoUserFolders final : public core::RegistryLookup {
@@ -31,29 +51,34 @@ std::string ScratchFolder() {
     return folder;
 }
 
-// 30 % of the lines repeat an earlier path, 10 % are folders.
-void WriteCatalogue(const std::string& path) {
-    std::mt19937 random(7);
-    std::vector<std::string> paths;
-    std::string text;
-    for (int i = 0; i < 200'000; ++i) {
-        std::string folder = "C:\\Users\\Someone\\Documents\\Folder" + std::to_string(random() % 5000) + "\\",
-                    name;
-        if (i % 10 < 3 && i % 10 != 9 && !paths.empty()) {
-            const std::string& earlier = paths[random() % paths.size()];
-            folder = earlier.substr(0, earlier.rfind('\\') + 1);
-            name = earlier.substr(earlier.rfind('\\') + 1);
-        } else if (i % 10 != 9) {
-            name = "File" + std::to_string(random()) + ".doc";
-            paths.push_back(folder + name);
-        }
-        text += folder + '"' + name + '"' + std::to_string(static_cast<int32_t>(random())) + "\"20250310" +
-                std::to_string(100 + i / 5000) + ".zip\"" + std::to_string(i % 5000) + "\r\n";
-    }
+// Written in 4 MiB pieces, so a catalogue of any size costs no memory to make.
+bool WriteCatalogue(const std::string& path, long long lines) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const long long files = std::max<long long>(lines / kRuns, 1);
+    std::mt19937 random(7);
+    std::string text;
+    bool ok = true;
+    for (long long i = 0; i < lines && ok; ++i) {
+        const long long run = i / files, entry = i % files;
+        // The same file in every run: its folder and name come from its number.
+        std::mt19937 named(static_cast<uint32_t>(entry * 2654435761u));
+        text += "C:\\Users\\Someone\\Documents\\Projects\\Folder" + std::to_string(named() % 20000) + "\\";
+        text += '"';
+        if (entry % 10 != 9) text += "File" + std::to_string(named()) + ".doc";
+        text += '"';
+        text += std::to_string(static_cast<int32_t>(random()));
+        text += "\"2025" + std::to_string(1001 + run) + std::to_string(100 + entry / 5000) + ".zip\"";
+        text += std::to_string(entry % 5000);
+        text += "\r\n";
+        if (text.size() >= (4u << 20) || i + 1 == lines) {
+            DWORD written = 0;
+            ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                 written == text.size();
+            text.clear();
+        }
+    }
+    return CloseHandle(file) && ok;
 }
 
 template <typename Work> double Seconds(Work work) {
@@ -65,34 +90,86 @@ template <typename Work> double Seconds(Work work) {
     return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+void PrintPeak() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        std::printf("peak working set %.0f MB, peak private bytes %.0f MB\n",
+                    static_cast<double>(counters.PeakWorkingSetSize) / 1e6,
+                    static_cast<double>(counters.PeakPagefileUsage) / 1e6);
+}
+
+class Bench {
+  public:
+    Bench() : folder_(ScratchFolder()) {
+        environment_ = core::ProgramEnvironment::FromProcess();
+        environment_.programPath = folder_ + "tarnwick.exe";
+        environment_.params.clear();
+        environment_.registry = &noUserFolders_;
+        program_ = std::make_unique<ui::TProgram>(environment_);
+    }
+    ~Bench() {
+        program_.reset();
+        for (const char* name : {"tarnwick.log", "tarnwick.ini", "tarnwick.sac", "bench.cat"})
+            DeleteFileA((folder_ + name).c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    bool Start() { return program_->Start(); }
+    ui::TCatalogTab& Tab() { return *program_->MainForm()->CatalogTab; }
+    const std::string& Folder() const { return folder_; }
+
+    void Job(const std::string& file) {
+        ui::TMF& form = *program_->MainForm();
+        form.Session.Job.CatalogNames = file;
+        form.Session.Run.CatName = file;
+        bool read = false;
+        const double seconds = Seconds([&] { read = Tab().ReadCatalogs(); });
+        std::printf("job read%s: %zu paths, %zu zip names: %8.2f s\n", read ? "" : " FAILED",
+                    form.Session.Run.CatalogList.Size(), form.Session.Run.CatZipList.size(), seconds);
+    }
+    void Browser(const std::string& file) {
+        const double seconds = Seconds([&] { Tab().ReadCatalogFile(file); });
+        std::printf("browser load: %d rows: %8.2f s (%s)\n", Tab().Rows.Count(), seconds,
+                    Tab().Label28->Caption().c_str());
+    }
+
+  private:
+    std::string folder_;
+    NoUserFolders noUserFolders_;
+    core::ProgramEnvironment environment_;
+    std::unique_ptr<ui::TProgram> program_;
+};
+
 } // namespace
 
-int main() {
-    const std::string folder = ScratchFolder();
-    core::ProgramEnvironment environment = core::ProgramEnvironment::FromProcess();
-    environment.programPath = folder + "tarnwick.exe";
-    environment.params.clear();
-    NoUserFolders noUserFolders;
-    environment.registry = &noUserFolders;
-    ui::TProgram program(environment);
-    if (!program.Start()) return 1;
-    ui::TCatalogTab& tab = *program.MainForm()->CatalogTab;
-    const std::string catalogue = folder + "bench.cat";
-    WriteCatalogue(catalogue);
-
-    int lines = 0;
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "generate") == 0)
+        return WriteCatalogue(argv[2], std::atoll(argv[3])) ? 0 : 1;
+    Bench bench;
+    if (!bench.Start()) return 1;
+    if (argc == 3) {
+        if (std::strcmp(argv[1], "job") == 0)
+            bench.Job(argv[2]);
+        else
+            bench.Browser(argv[2]);
+        PrintPeak();
+        return 0;
+    }
+    const char* size = std::getenv("TW_CATALOG_BENCH_LINES");
+    const long long lines = size && *size ? std::atoll(size) : 200'000;
+    const std::string catalogue = bench.Folder() + "bench.cat";
+    if (!WriteCatalogue(catalogue, lines)) return 1;
+    int listed = 0;
     const double plain = Seconds([&] {
         gui::TStringList list;
         list.LoadFromFile(catalogue);
-        lines = list.Count();
+        listed = list.Count();
     });
-    const double load = Seconds([&] { tab.ReadCatalogFile(catalogue); });
-    std::printf("string list LoadFromFile, %d lines: %8.3f s\n", lines, plain);
-    std::printf("TMF catalogue read, %d rows:       %8.3f s\n", tab.Rows.Count(), load);
-    std::printf("ratio read / LoadFromFile:              %8.2f (target <= 12)\n", load / plain);
-
-    for (const char* name : {"bench.cat", "tarnwick.log", "tarnwick.ini", "tarnwick.sac"})
-        DeleteFileA((folder + name).c_str());
-    RemoveDirectoryA(folder.c_str());
+    bench.Job(catalogue);
+    const double load = Seconds([&] { bench.Tab().ReadCatalogFile(catalogue); });
+    std::printf("string list LoadFromFile, %d lines: %8.3f s\n", listed, plain);
+    std::printf("browser load, %d rows:             %8.3f s\n", bench.Tab().Rows.Count(), load);
+    std::printf("ratio load / LoadFromFile:              %8.2f (target <= 12)\n", load / plain);
+    PrintPeak();
     return 0;
 }

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Catalogue readings against `sort -u`, under Wine:
+#   bench/catalog_vs_sort.sh [LINES]     (default 200,000; TW_CATALOG_BENCH_LINES too;
+#                                         12,000,000 lines make about 1 GB)
+# Generates one catalogue (bench/win/catalog_bench.exe generate), then reads it by the job's
+# reading and by the Catalog tab's load, each in a fresh process so that its peak memory is its
+# own, and times `sort -u` of the same file with its peak memory (GNU time). The figures are
+# for reading; only a failed step fails.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+lines=${1:-${TW_CATALOG_BENCH_LINES:-200000}}
+bench="$root/build/win/bench/catalog_bench.exe"
+wine_run="$root/tools/wine-run"
+[ -f "$bench" ] || { echo "catalog_vs_sort: build the win preset first ($bench missing)" >&2; exit 1; }
+
+work="$root/build/bench-catalog"
+rm -rf "$work"
+mkdir -p "$work"
+[ -n "${TARNWICK_BENCH_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
+file="Z:${work//\//\\}\\bench.cat"
+
+"$wine_run" "$bench" generate "$file" "$lines"
+echo "catalogue: $lines lines, $(stat -c %s "$work/bench.cat") bytes"
+for reading in job browser; do
+  "$wine_run" "$bench" "$reading" "$file"
+done
+/usr/bin/time -f "sort -u: %e s, peak resident %M KB" sort -u "$work/bench.cat" -o "$work/sorted"
+echo "sort -u: $(wc -l <"$work/sorted") distinct lines"
