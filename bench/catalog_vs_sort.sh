@@ -3,8 +3,8 @@
 #   bench/catalog_vs_sort.sh [LINES]     (default 200,000; TW_CATALOG_BENCH_LINES too;
 #                                         12,000,000 lines make about 1 GB)
 # Generates one catalogue (bench/win/catalog_bench.exe generate), then reads it by the job's
-# reading and by the Catalog tab's load, each in a fresh process so that its peak memory is its
-# own, and times `sort -u` of the same file with its peak memory (GNU time). The figures are
+# reading, by the Catalog tab's load and by the load with "Duplicates" checked, each in a fresh
+# process so that its peak memory is its own, and times `sort -u` of the same file with its peak memory (GNU time). The figures are
 # for reading; only a failed step fails.
 set -euo pipefail
 
@@ -22,7 +22,7 @@ file="Z:${work//\//\\}\\bench.cat"
 
 "$wine_run" "$bench" generate "$file" "$lines"
 echo "catalogue: $lines lines, $(stat -c %s "$work/bench.cat") bytes"
-for reading in job browser; do
+for reading in job browser duplicates; do
   "$wine_run" "$bench" "$reading" "$file"
 done
 /usr/bin/time -f "sort -u: %e s, peak resident %M KB" sort -u "$work/bench.cat" -o "$work/sorted"

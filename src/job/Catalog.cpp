@@ -163,7 +163,14 @@ void JobCatalogReader::ZipNameLine(std::string_view line) {
         ++Damaged;
         return;
     }
-    zipNames_.Add(fields.zip);
+    AddZipName(fields.zip);
+}
+
+// A volume's lines come together: its name is looked up once, not once per line.
+void JobCatalogReader::AddZipName(std::string_view zipName) {
+    if (zipName == lastZip_) return;
+    zipNames_.Add(zipName);
+    lastZip_ = zipName;
 }
 
 void JobCatalogReader::OwnLine(std::string_view line) {
@@ -172,12 +179,11 @@ void JobCatalogReader::OwnLine(std::string_view line) {
         ++Damaged;
         return;
     }
-    zipNames_.Add(fields.zip);
-    const std::string path = std::string(fields.path) + std::string(fields.name);
-    // The newest wins, compared as the signed values the file holds.
-    const uint32_t* seen = catalogList_.Find(path);
-    if (!seen || static_cast<int32_t>(*seen) < fields.dateValue)
-        catalogList_.Add(path, static_cast<uint32_t>(fields.dateValue));
+    AddZipName(fields.zip);
+    std::string path;
+    path.reserve(fields.path.size() + fields.name.size());
+    path.append(fields.path).append(fields.name);
+    catalogList_.Raise(path, fields.dateValue);
 }
 
 void JobCatalogReader::Finish() {

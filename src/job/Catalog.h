@@ -85,8 +85,11 @@ class JobCatalogReader {
     int Damaged = 0;
 
   private:
+    void AddZipName(std::string_view zipName);
+
     CatalogIndex& catalogList_;
     CatalogZipNames& zipNames_;
+    std::string lastZip_;
 };
 
 // The browser's rows of one catalogue file.

@@ -37,6 +37,13 @@ class CatalogIndex {
         dates_[FoldPath(storedPath)] = dosDateTime;
     }
     // Nothing when the path is not in the catalogue.
+    // Keeps the newest date-time per path, compared as the signed numbers a catalogue holds.
+    void Raise(std::string_view storedPath, int32_t dosDateTime) {
+        const auto [found, added] =
+            dates_.try_emplace(FoldPath(storedPath), static_cast<uint32_t>(dosDateTime));
+        if (!added && static_cast<int32_t>(found->second) < dosDateTime)
+            found->second = static_cast<uint32_t>(dosDateTime);
+    }
     const uint32_t* Find(std::string_view storedPath) const {
         const auto found = dates_.find(FoldPath(storedPath));
         return found == dates_.end() ? nullptr : &found->second;
