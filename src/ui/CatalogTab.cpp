@@ -487,10 +487,10 @@ bool TCatalogTab::BackUpAndConfirm(const std::string& file, const std::string& t
 // Replaces the catalogue with what `write` makes of it, through a temporary file. Lines a job
 // appended while `write` pumped are taken over as they are before the file is replaced (no
 // message runs between that last read and the replacement); a failure leaves the file as it
-// was and is logged.
+// was and is told to the Catalog tab's status and the log when `shown`.
 bool TCatalogTab::RewriteCatalog(
-    const std::string& file,
-    const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write) {
+    const std::string& file, const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
+    bool shown) {
     std::string error;
     bool written = false;
     try {
@@ -515,7 +515,7 @@ bool TCatalogTab::RewriteCatalog(
     }
     if (written) return true;
     if (error.empty()) error = "The catalog could not be rewritten: " + file;
-    Label28->SetCaption(error);
+    if (shown) Label28->SetCaption(error);
     form_.AddToLog(error);
     return false;
 }
@@ -845,11 +845,18 @@ void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
 }
 
 void TCatalogTab::ZipLanded(const std::string& builtZip, const std::string& landedZip) {
+    const job::CatalogZipFilter filter(BaseName(builtZip));
     for (const std::string& target : job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder())) {
-        std::string contents;
-        if (!ReadSharedFile(target, contents)) continue;
-        if (!gui::ReplaceFileContents(target, job::CatalogWithoutZip(contents, BaseName(builtZip))))
-            form_.AddToLog("Could not write to the catalog: " + target);
+        if (job::CatalogFileReader(target).Missing()) continue;
+        RewriteCatalog(
+            target,
+            [&](job::CatalogFileReader& reader, const gui::TPutBytes& put) {
+                std::string_view line;
+                while (reader.Next(line))
+                    if (filter.Keeps(line) && (!put(line) || !put("\r\n"))) return false;
+                return true;
+            },
+            false);
     }
     AddZipToCatalog(landedZip);
 }

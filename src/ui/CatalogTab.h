@@ -151,7 +151,8 @@ class TCatalogTab {
     bool BackUpAndConfirm(const std::string& file, const std::string& text);
     std::string LoadRows(const std::string& file);
     bool RewriteCatalog(const std::string& file,
-                        const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write);
+                        const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
+                        bool shown = true);
     void Progress(int position, int maximum);
 
     TMF& form_;
