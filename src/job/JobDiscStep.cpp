@@ -390,11 +390,39 @@ JobDiscStep::Ending JobDiscStep::Burn(bool mustBurnNow, const std::string& fileN
 
 bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std::string& source,
                             bool isSpanPart) {
-    DiscWriteState& s = *state_;
-    const bool hidden = host_.Hidden();
-    const int64_t size = std::max<int64_t>(core::GetFileSizeByName(source), 0);
+    Volume volume;
+    volume.name = name;
+    volume.source = source;
+    volume.size = std::max<int64_t>(core::GetFileSizeByName(source), 0);
+    volume.isSpanPart = isSpanPart;
 
-    // The drive ready with the disc in it.
+    if (!DriveWithDisc()) return false;
+    if (LeftForLater(mustBurnNow, volume) || Cancelled()) return false;
+    if (!ReadyLoop() || !NewDiscLoop(volume)) return false;
+    volume.label = DiscVolumeLabelNow();
+    if (!SetupLoop(volume)) return false;
+
+    const bool written = WriteAttempts(volume);
+    state_->DiscBusy = false;
+    AllowRemoval();
+    if (!written) {
+        NotWritten(volume);
+        return false;
+    }
+    if (!Written()) return false;
+    if (!session_.Job.Testarchiveafterbackup1) {
+        DeleteFileA(source.c_str());
+        return false;
+    }
+    return Verify(name, source, isSpanPart);
+}
+
+bool JobDiscStep::Erasable() {
+    BurnerCall burner(host_);
+    return burner->IsErasable() || media_ == disc::mtDVDRAM;
+}
+
+bool JobDiscStep::DriveWithDisc() {
     ClearImageTree(host_);
     host_.LoadDiscTransport();
     Select();
@@ -403,23 +431,22 @@ bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std
     host_.Pump();
     host_.Pump();
     MediaFacts(dvd_, media_);
-    if (Cancelled()) return false;
+    return !Cancelled();
+}
 
-    // A disc that cannot take the volume now, or holds this job's files, leaves the volume
-    // for the end phase while the temporary drive can keep it.
-    if (!mustBurnNow && HasSession() && (size > FreeBytes() || !HostReady(15'000) || !HoldsNoJobFile())) {
-        run_.BflList.push_back(source);
-        ClearZipName(isSpanPart);
-        return false;
-    }
-    ClearZipName(isSpanPart);
-    if (Cancelled()) return false;
+bool JobDiscStep::LeftForLater(bool mustBurnNow, const Volume& volume) {
+    const bool later = !mustBurnNow && HasSession() &&
+                       (volume.size > FreeBytes() || !HostReady(15'000) || !HoldsNoJobFile());
+    if (later) run_.BflList.push_back(volume.source);
+    ClearZipName(volume.isSpanPart);
+    return later;
+}
 
-    // Ready loop.
+bool JobDiscStep::ReadyLoop() {
     if (!HostReady(15'000)) Reinitialise(true);
     bool sent = false;
     while (!HostReady(5'000) && !Cancelled()) {
-        if (hidden) {
+        if (host_.Hidden()) {
             if (!Notice(notReady, notReady, "Problem ", sent)) return false;
         } else if (!AskOk(notReady)) {
             Cancel();
@@ -427,207 +454,228 @@ bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std
         }
         Reinitialise(true);
     }
+    return true;
+}
 
-    // New-disc loop: the erase option keeps a disc with this job's files and asks for another.
-    bool erasable = false;
-    {
-        BurnerCall burner(host_);
-        erasable = burner->IsErasable() || media_ == disc::mtDVDRAM;
-    }
-    if (run_.EraseFirst && erasable) {
-        sent = false;
-        while ((!HostReady(15'000) || !HoldsNoJobFile()) && !Cancelled()) {
-            const std::string before = run_.DestPath;
-            if (prep_) prep_->ChooseDestination(true);
-            if (run_.DestPath != before) host_.ApplyPreferredWriteSpeed();
-            if (!HasSession() || size <= FreeBytes()) {
-                eraseNow_ = false;
-                break;
-            }
-            host_.ShowWindowForPrompt();
-            Release();
-            bool again = true;
-            if (hidden) {
-                if (!Notice(notReady, newDisc, "Problem ", sent)) return false;
-            } else {
-                again = AskOk(newDisc);
-            }
-            Reinitialise(true);
-            Load();
-            HostReady(15'000);
-            host_.Pump();
-            host_.Pump();
-            if (!again) break;
+bool JobDiscStep::NewDiscLoop(const Volume& volume) {
+    if (!run_.EraseFirst || !Erasable()) return true;
+    bool sent = false;
+    while ((!HostReady(15'000) || !HoldsNoJobFile()) && !Cancelled()) {
+        const std::string before = run_.DestPath;
+        if (prep_) prep_->ChooseDestination(true);
+        if (run_.DestPath != before) host_.ApplyPreferredWriteSpeed();
+        if (!HasSession() || volume.size <= FreeBytes()) {
+            eraseNow_ = false;
+            break;
         }
-    }
-
-    // Setup loop: until the disc has room.
-    const std::string label = DiscVolumeLabelNow();
-    sent = false;
-    for (;;) {
-        ClearImageTree(host_);
-        MediaFacts(dvd_, media_);
-        Load();
-        Select();
-        if (!HostReady(5'000)) {
-            host_.Wait(5'000);
-            if (Cancelled()) return false;
-            continue;
-        }
-        host_.ApplyPreferredWriteSpeed();
-        if (Cancelled()) return false;
-        {
-            BurnerCall burner(host_);
-            erasable = burner->IsErasable() || media_ == disc::mtDVDRAM;
-        }
-        if (eraseNow_ && run_.EraseFirst && erasable) {
-            const bool sessions = HasSession();
-            const bool full = media_ == disc::mtDVDPLUSRW
-                                  ? !sessions
-                                  : session_.Job.FullEraseCD || media_ == disc::mtDVDRAM;
-            if (!EraseAndWait(full ? disc::ekFull : disc::ekQuick)) {
-                host_.AddToLog("Disc erase failed");
-            } else {
-                BurnerCall(host_)->LoadEject(false);
-                host_.Wait(5'000);
-                HostReady(5'000);
-            }
-        } else {
-            s.EraseDone = false;
-            host_.Pump();
-            host_.Pump();
-            HostReady(5'000);
-            host_.ImportSessionX();
-        }
-        if (Cancelled()) return false;
-        if (erasable && HasSession()) {
-            // Overwritable media (DVD-RAM, restricted overwrite, DVD+RW) are erased only while
-            // nothing was written past their start.
-            const bool overwritable =
-                media_ == disc::mtDVDRAM || media_ == disc::mtDVDRWRestricted || media_ == disc::mtDVDPLUSRW;
-            if (!overwritable || BurnerCall(host_)->GetNextWritableAddress() > 0) eraseNow_ = false;
-        }
-        host_.SetPassProgress(0, 100);
-        run_.VflList.push_back(label);
-        if (!BuildTree(label, source, name, true)) {
-            LeftInTemporaryFolder(source);
-            return false;
-        }
-
-        if (RoomFor(size)) break;
-        // No room: another disc.
-        if (host_.DoNotOpenDisc())
-            BurnerCall(host_)->LoadEject(false);
-        else {
-            DiscSwap(15'000, 0, false);
-            host_.Wait(4'000);
-        }
-        HostReady(5'000);
-        if (RoomFor(size)) break;
-        Release();
         host_.ShowWindowForPrompt();
-        const std::string argument = " " + source + " ";
-        const std::string ask = FormatNoRoom(argument, false), skipped = FormatNoRoom(argument, true);
-        if (hidden) {
-            if (!host_.MailConfigured()) {
-                host_.AddToLog(skipped);
-                Cancel();
-                return false;
-            }
-            Notice(ask, ask, "Problem ", sent);
+        Release();
+        bool again = true;
+        if (host_.Hidden()) {
+            if (!Notice(notReady, newDisc, "Problem ", sent)) return false;
         } else {
-            if (!AskOk(FormatNoRoom("\r" + source + "\r", false))) {
-                host_.AddToLog(skipped);
-                ClearZipName(isSpanPart);
-                return false;
-            }
+            again = AskOk(newDisc);
         }
         Reinitialise(true);
-        host_.Wait(5'000);
-        if (Cancelled()) return false;
+        Load();
+        HostReady(15'000);
+        host_.Pump();
+        host_.Pump();
+        // Cancel: the disc in the drive is erased after all.
+        if (!again) break;
     }
-    if (Cancelled()) return false;
+    return true;
+}
 
-    // The write, at most five attempts.
-    bool written = false;
-    for (int attempt = 1; attempt <= maxAttempts && !written && !Cancelled(); ++attempt) {
-        s.WriteFailed = false;
-        if (attempt > 1) {
-            ClearImageTree(host_);
-            Select();
-        }
-        {
-            BurnerCall burner(host_);
-            burner->ReadBufferCapacity(burner->DeviceBufferSize, burner->DeviceFreeBufferSize);
-            burner->FinalizeDisc = false;
-            burner->FinalizeTrack = true;
-            burner->SetWriteSpeed(static_cast<uint16_t>(std::clamp(s.CurWriteSpeed, 0, 65535)));
-            burner->LockMedium(false);
-        }
-        for (int i = 0; i < 200 && !HostReady(5'000); ++i)
-            host_.Wait(200);
-        if (attempt > 1) {
-            host_.ImportSessionX();
-            BuildTree(label, source, name, false);
-        }
-        int64_t trackBlocks = 0;
-        {
-            BurnerCall burner(host_);
-            burner->Prepare(false, false);
-            trackBlocks = burner->Image.GetTrackSize();
-        }
-        host_.Wait(1'000);
-        s.ZipFileName = name;
-        Status(name + ". Writing to disc: " + MegabytesText(0) + " of " + MegabytesText(trackBlocks * 2'048) +
-               " MB,  Speed: " + s.CurSpeedText + " KB/s,  Buffer: 0%");
-        written = WriteOnce(dvd_);
-        if (!written) {
-            const std::string line = s.DiscFileName + " " + burnError + " - " + host_.BurnErrorText();
-            Status(burnError);
-            host_.AddToLog(line);
-            // Each failed attempt is told at once; the job does not wait for an answer.
-            if (host_.MailConfigured())
-                host_.SendJobMail({line}, "ERROR " + host_.JobName(), session_.JobLogName);
-            AllowRemoval();
-            host_.Wait(1'000);
-            if (Cancelled()) break;
-            host_.ClearDiscNotices();
-            EjectUnlessTold();
-            Release();
-            Reinitialise(true);
-            Load();
-            HostReady(15'000);
-            TrayWait(true);
-            Reinitialise(true);
-            host_.Wait(1'000);
-            Load();
-            TrayWait(false);
-            HostReady(5'000);
-            host_.ApplyPreferredWriteSpeed();
-        } else {
-            AllowRemoval();
-            host_.Wait(1'000);
-        }
+bool JobDiscStep::SetupLoop(const Volume& volume) {
+    bool sent = false;
+    for (;;) {
+        const Pass pass = SetupPass(volume);
+        if (pass == Pass::Stop) return false;
+        if (pass == Pass::Again) continue;
+        if (RoomFor(volume.size)) return !Cancelled();
+        SwapForRoom();
+        if (RoomFor(volume.size)) return !Cancelled();
+        if (!AskForRoom(volume, sent)) return false;
     }
-    s.DiscBusy = false;
-    AllowRemoval();
-    if (!written) {
-        s.Finalizing = false;
-        host_.SetPassProgress(0, 100);
-        if (Cancelled()) {
-            host_.AddToLog(s.DiscFileName + " " + burnError +
-                           ", cancelled; left in the temporary folder: " + source);
+}
+
+JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume) {
+    ClearImageTree(host_);
+    MediaFacts(dvd_, media_);
+    Load();
+    Select();
+    if (!HostReady(5'000)) {
+        host_.Wait(5'000);
+        return Cancelled() ? Pass::Stop : Pass::Again;
+    }
+    host_.ApplyPreferredWriteSpeed();
+    if (Cancelled()) return Pass::Stop;
+    const bool erasable = Erasable();
+    if (eraseNow_ && run_.EraseFirst && erasable) {
+        EraseForWrite();
+    } else {
+        state_->EraseDone = false;
+        host_.Pump();
+        host_.Pump();
+        HostReady(5'000);
+        host_.ImportSessionX();
+    }
+    if (Cancelled()) return Pass::Stop;
+    if (erasable && HasSession()) {
+        // Overwritable media (DVD-RAM, restricted overwrite, DVD+RW) are erased only while
+        // nothing was written past their start.
+        const bool overwritable =
+            media_ == disc::mtDVDRAM || media_ == disc::mtDVDRWRestricted || media_ == disc::mtDVDPLUSRW;
+        if (!overwritable || BurnerCall(host_)->GetNextWritableAddress() > 0) eraseNow_ = false;
+    }
+    host_.SetPassProgress(0, 100);
+    run_.VflList.push_back(volume.label);
+    if (!BuildTree(volume.label, volume.source, volume.name, true)) {
+        LeftInTemporaryFolder(volume.source);
+        return Pass::Stop;
+    }
+    return Pass::Ready;
+}
+
+void JobDiscStep::EraseForWrite() {
+    const bool full =
+        media_ == disc::mtDVDPLUSRW ? !HasSession() : session_.Job.FullEraseCD || media_ == disc::mtDVDRAM;
+    if (!EraseAndWait(full ? disc::ekFull : disc::ekQuick)) {
+        host_.AddToLog("Disc erase failed");
+        return;
+    }
+    BurnerCall(host_)->LoadEject(false);
+    host_.Wait(5'000);
+    HostReady(5'000);
+}
+
+void JobDiscStep::SwapForRoom() {
+    if (host_.DoNotOpenDisc()) {
+        BurnerCall(host_)->LoadEject(false);
+    } else {
+        DiscSwap(15'000, 0, false);
+        host_.Wait(4'000);
+    }
+    HostReady(5'000);
+}
+
+bool JobDiscStep::AskForRoom(const Volume& volume, bool& sent) {
+    Release();
+    host_.ShowWindowForPrompt();
+    const std::string argument = " " + volume.source + " ";
+    const std::string ask = FormatNoRoom(argument, false), skipped = FormatNoRoom(argument, true);
+    if (host_.Hidden()) {
+        if (!host_.MailConfigured()) {
+            host_.AddToLog(skipped);
+            Cancel();
             return false;
         }
-        // Given up: nothing of it, nor of the volumes waiting, is on a disc.
-        LeftInTemporaryFolder(source);
-        for (const std::string& waiting : run_.BflList)
-            if (gui::CompareTextI(waiting, source) != 0) LeftInTemporaryFolder(waiting);
-        run_.BflList.clear();
-        run_.CflList.clear();
+        Notice(ask, ask, "Problem ", sent);
+    } else if (!AskOk(FormatNoRoom("\r" + volume.source + "\r", false))) {
+        host_.AddToLog(skipped);
+        ClearZipName(volume.isSpanPart);
         return false;
     }
+    Reinitialise(true);
+    host_.Wait(5'000);
+    return !Cancelled();
+}
 
+bool JobDiscStep::WriteAttempts(const Volume& volume) {
+    bool written = false;
+    for (int attempt = 1; attempt <= maxAttempts && !written && !Cancelled(); ++attempt) {
+        state_->WriteFailed = false;
+        if (!PrepareAttempt(volume, attempt)) break;
+        written = WriteOnce(dvd_);
+        if (written) {
+            AllowRemoval();
+            host_.Wait(1'000);
+        } else if (!AttemptFailed()) {
+            break;
+        }
+    }
+    return written;
+}
+
+bool JobDiscStep::PrepareAttempt(const Volume& volume, int attempt) {
+    DiscWriteState& s = *state_;
+    if (attempt > 1) {
+        ClearImageTree(host_);
+        Select();
+    }
+    {
+        BurnerCall burner(host_);
+        burner->ReadBufferCapacity(burner->DeviceBufferSize, burner->DeviceFreeBufferSize);
+        burner->FinalizeDisc = false;
+        burner->FinalizeTrack = true;
+        burner->SetWriteSpeed(static_cast<uint16_t>(std::clamp(s.CurWriteSpeed, 0, 65535)));
+        burner->LockMedium(false);
+    }
+    for (int i = 0; i < 200 && !HostReady(5'000); ++i)
+        host_.Wait(200);
+    if (attempt > 1) {
+        host_.ImportSessionX();
+        BuildTree(volume.label, volume.source, volume.name, false);
+    }
+    int64_t trackBlocks = 0;
+    {
+        BurnerCall burner(host_);
+        burner->Prepare(false, false);
+        trackBlocks = burner->Image.GetTrackSize();
+    }
+    host_.Wait(1'000);
+    s.ZipFileName = volume.name;
+    Status(volume.name + ". Writing to disc: " + MegabytesText(0) + " of " +
+           MegabytesText(trackBlocks * 2'048) + " MB,  Speed: " + s.CurSpeedText + " KB/s,  Buffer: 0%");
+    return true;
+}
+
+bool JobDiscStep::AttemptFailed() {
+    DiscWriteState& s = *state_;
+    const std::string line = s.DiscFileName + " " + burnError + " - " + host_.BurnErrorText();
+    Status(burnError);
+    host_.AddToLog(line);
+    // Each failed attempt is told at once; the job does not wait for an answer.
+    if (host_.MailConfigured()) host_.SendJobMail({line}, "ERROR " + host_.JobName(), session_.JobLogName);
+    AllowRemoval();
+    host_.Wait(1'000);
+    if (Cancelled()) return false;
+    host_.ClearDiscNotices();
+    EjectUnlessTold();
+    Release();
+    Reinitialise(true);
+    Load();
+    HostReady(15'000);
+    TrayWait(true);
+    Reinitialise(true);
+    host_.Wait(1'000);
+    Load();
+    TrayWait(false);
+    HostReady(5'000);
+    host_.ApplyPreferredWriteSpeed();
+    return true;
+}
+
+void JobDiscStep::NotWritten(const Volume& volume) {
+    DiscWriteState& s = *state_;
+    s.Finalizing = false;
+    host_.SetPassProgress(0, 100);
+    if (Cancelled()) {
+        host_.AddToLog(s.DiscFileName + " " + burnError +
+                       ", cancelled; left in the temporary folder: " + volume.source);
+        return;
+    }
+    // Given up: nothing of it, nor of the volumes waiting, is on a disc.
+    LeftInTemporaryFolder(volume.source);
+    for (const std::string& waiting : run_.BflList)
+        if (gui::CompareTextI(waiting, volume.source) != 0) LeftInTemporaryFolder(waiting);
+    run_.BflList.clear();
+    run_.CflList.clear();
+}
+
+bool JobDiscStep::Written() {
+    DiscWriteState& s = *state_;
     s.LastGoodSpeed = s.CurWriteSpeed;
     host_.Wait(1'000);
     host_.AddToLog(s.DiscFileName + " burned to disc - Avg. " + std::to_string(s.Speed.SpeedSum) +
@@ -640,13 +688,7 @@ bool JobDiscStep::BurnSteps(bool mustBurnNow, const std::string& name, const std
         if (Cancelled()) return false;
         host_.Wait(2'000);
     }
-    if (Cancelled()) return false;
-
-    if (!session_.Job.Testarchiveafterbackup1) {
-        DeleteFileA(source.c_str());
-        return false;
-    }
-    return Verify(name, source, isSpanPart);
+    return !Cancelled();
 }
 
 bool JobDiscStep::RoomFor(int64_t size) {
@@ -751,11 +793,7 @@ bool JobDiscStep::Verify(const std::string& name, const std::string& source, boo
 bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
     DiscWriteState& s = *state_;
     const bool hidden = host_.Hidden();
-    bool erasable = false;
-    {
-        BurnerCall burner(host_);
-        erasable = burner->IsErasable() || media_ == disc::mtDVDRAM;
-    }
+    const bool erasable = Erasable();
     bool sent = false;
     // A part of a split volume cannot be handed to a step of its own: it waits for the end.
     if (isSpanPart) {

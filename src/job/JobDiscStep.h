@@ -48,9 +48,50 @@ class JobDiscStep {
   private:
     enum class Ending { Done, Requeued };
     Ending Burn(bool mustBurnNow, const std::string& fileName, bool isSpanPart);
-    // The steps between the start and the clean-up; true when the volume was handed to a new
-    // disc step.
+    // The steps between the start and the clean-up, in their order below; true when the volume
+    // was handed to a new disc step.
     bool BurnSteps(bool mustBurnNow, const std::string& name, const std::string& source, bool isSpanPart);
+    // One volume as the steps see it.
+    struct Volume {
+        std::string name, source, label;
+        int64_t size = 0;
+        bool isSpanPart = false;
+    };
+    // The drive loaded and tested; false when the job was cancelled meanwhile.
+    bool DriveWithDisc();
+    // A disc that cannot take the volume now, or holds this job's files, leaves it on the
+    // burn-later list while the temporary drive can keep it; true when it was left.
+    bool LeftForLater(bool mustBurnNow, const Volume& volume);
+    // Until the drive is ready: a prompt, or a notice while hidden. False when cancelled.
+    bool ReadyLoop();
+    // With the erase option a rewritable disc holding this job's files is not erased: the
+    // volume is appended when it fits, else another disc is asked for (Cancel: erase this one).
+    // False when cancelled.
+    bool NewDiscLoop(const Volume& volume);
+    // Until the disc in the drive has room: a setup pass, another disc when there is no room,
+    // then a prompt. False when cancelled or the volume was skipped.
+    bool SetupLoop(const Volume& volume);
+    enum class Pass { Ready, Again, Stop };
+    // One pass for the disc in the drive: erased when the job may erase it, else its last
+    // session read into the tree; the volume added under the label.
+    Pass SetupPass(const Volume& volume);
+    void EraseForWrite();
+    // The tray out for another disc and in again (only closed when it is to stay shut).
+    void SwapForRoom();
+    // The prompt for a disc with room (a notice while hidden). False when the volume is
+    // skipped or the job cancelled.
+    bool AskForRoom(const Volume& volume, bool& sent);
+    // At most five attempts; true when one wrote the session.
+    bool WriteAttempts(const Volume& volume);
+    // The drive set up for an attempt, from the second one with the tree read again.
+    bool PrepareAttempt(const Volume& volume, int attempt);
+    // A failed attempt told and the disc taken out and in; false when the attempts end here.
+    bool AttemptFailed();
+    // Not written after the attempts: the volume, and those waiting, left where they are.
+    void NotWritten(const Volume& volume);
+    // Written: the line of success, then the drive given time; false when cancelled meanwhile.
+    bool Written();
+    bool Erasable();
     void CleanUpAfter(bool requeued);
     bool RoomFor(int64_t size);
     bool Verify(const std::string& name, const std::string& source, bool isSpanPart);
