@@ -490,11 +490,16 @@ bool JobDiscStep::NewDiscLoop(const Volume& volume) {
 bool JobDiscStep::SetupLoop(const Volume& volume) {
     bool sent = false;
     for (;;) {
-        const Pass pass = SetupPass(volume);
+        Pass pass = SetupPass(volume);
         if (pass == Pass::Stop) return false;
         if (pass == Pass::Again) continue;
         if (RoomFor(volume.size)) return !Cancelled();
         SwapForRoom();
+        // The tree holds the sessions of the disc that went: the disc now in the drive gets a
+        // pass of its own.
+        pass = SetupPass(volume);
+        if (pass == Pass::Stop) return false;
+        if (pass == Pass::Again) continue;
         if (RoomFor(volume.size)) return !Cancelled();
         if (!AskForRoom(volume, sent)) return false;
     }
@@ -558,6 +563,13 @@ void JobDiscStep::SwapForRoom() {
         host_.Wait(4'000);
     }
     HostReady(5'000);
+    NewDiscInDrive();
+}
+
+// Whether the erase option may erase it is decided for each disc that comes: one holding this
+// job's files (or one that could not be read) is never erased.
+void JobDiscStep::NewDiscInDrive() {
+    eraseNow_ = run_.EraseFirst && HoldsNoJobFile();
 }
 
 bool JobDiscStep::AskForRoom(const Volume& volume, bool& sent) {
@@ -579,6 +591,7 @@ bool JobDiscStep::AskForRoom(const Volume& volume, bool& sent) {
     }
     Reinitialise(true);
     host_.Wait(5'000);
+    NewDiscInDrive();
     return !Cancelled();
 }
 

@@ -78,6 +78,7 @@ class JobDiscStep {
     void EraseForWrite();
     // The tray out for another disc and in again (only closed when it is to stay shut).
     void SwapForRoom();
+    void NewDiscInDrive();
     // The prompt for a disc with room (a notice while hidden). False when the volume is
     // skipped or the job cancelled.
     bool AskForRoom(const Volume& volume, bool& sent);

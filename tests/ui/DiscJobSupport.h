@@ -97,9 +97,9 @@ struct DiscJob {
             testsupport::DrainQueue();
     }
     size_t Commands(const std::string& cdbStart) { return Count(DriveLog(), " 0:0:0 " + cdbStart); }
-    // The start block of the disc's last session, from the drive's state file.
-    uint32_t LastSessionStart() {
-        gui::TIniFile state(folder / "d0.img.state");
+    // The start block of the last session of the disc in an image, from the drive's state file.
+    uint32_t LastSessionStart(const std::string& image = "d0.img") {
+        gui::TIniFile state(folder / (image + ".state"));
         const std::string sessions = state.ReadString("Disc", "Sessions", "");
         const size_t last = sessions.find_last_of('|');
         return static_cast<uint32_t>(std::stoul(sessions.substr(last == std::string::npos ? 0 : last + 1)));

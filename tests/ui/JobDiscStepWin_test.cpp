@@ -32,11 +32,11 @@ void PublishSources(DiscJob& p, const std::string& name) {
                                    std::filesystem::copy_options::overwrite_existing);
 }
 
-void Publish(DiscJob& p, const std::string& name) {
+void Publish(DiscJob& p, const std::string& name, const std::string& image = "d0.img") {
     std::filesystem::create_directories(PeerImages());
-    std::filesystem::copy_file(p.folder / "d0.img", PeerImages() / name,
+    std::filesystem::copy_file(p.folder / image, PeerImages() / name,
                                std::filesystem::copy_options::overwrite_existing);
-    std::ofstream(PeerImages() / (name + ".start")) << p.LastSessionStart();
+    std::ofstream(PeerImages() / (name + ".start")) << p.LastSessionStart(image);
 }
 
 } // namespace
@@ -198,23 +198,34 @@ TEST(JobDiscStep, ACancelDuringTheWriteOrTheEraseStopsAtTheDrivesPace) {
     }
 }
 
-// A disc without room for the next volume is swapped for the next disc the drive is given; with
-// none, a hidden job without a mail recipient skips the volume and is cancelled.
+// A disc without room for the next volume is swapped for the next disc the drive is given, whose
+// sessions the new one continues (the peers read both discs: JobDiscPeers); with none, a hidden
+// job without a mail recipient skips the volume and is cancelled.
 TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
     // Room for the first session only: a CD's second session starts 11,400 blocks further on.
     const std::string small = "Blocks=12000\n";
     {
-        DiscJob p("CD-R", small + "[Disc:d1]\nMedia=CD-R\nImage=d1.img\n", 0, "NextDiscs=d1\n");
-        p.job.Testarchiveafterbackup1 = false;
-        p.Sources("a", 2, 2'500'000, 8);
+        std::filesystem::remove_all(PeerImages() / "jobswap.src");
+        for (const char* image : {"jobswap-d0.img", "jobswap-d1.img"})
+            std::filesystem::remove(PeerImages() / (std::string(image) + ".start"));
+        // The tray opened after the first write gives the same disc back; the swap for room
+        // gives the next one.
+        DiscJob p("CD-R", small + "[Disc:d1]\nMedia=CD-R\nImage=d1.img\n", 0, "NextDiscs=d0,d1\n");
+        // Two volumes of data and the folder infos' volume.
+        p.Sources("a", 2, 3'000'000, 8);
         p.Run();
         const std::string log = p.ProgramLog();
         const size_t volumes = Count(log, "File created: ");
-        EXPECT_GE(volumes, 2u) << log;
+        EXPECT_EQ(volumes, 3u) << log;
         EXPECT_EQ(Count(log, " burned to disc - Avg."), volumes) << log;
+        EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes) << log;
         EXPECT_TRUE(testsupport::FileExists(p.folder / "d1.img"))
             << "the later volumes went to the next disc";
         EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+        EXPECT_TRUE(p.ZipsInTemp().empty());
+        PublishSources(p, "jobswap");
+        Publish(p, "jobswap-d0.img", "d0.img");
+        Publish(p, "jobswap-d1.img", "d1.img");
     }
     {
         DiscJob p("CD-R", small);
