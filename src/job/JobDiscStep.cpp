@@ -490,14 +490,14 @@ bool JobDiscStep::NewDiscLoop(const Volume& volume) {
 bool JobDiscStep::SetupLoop(const Volume& volume) {
     bool sent = false;
     for (;;) {
-        Pass pass = SetupPass(volume);
+        Pass pass = SetupPass(volume, sent);
         if (pass == Pass::Stop) return false;
         if (pass == Pass::Again) continue;
         if (RoomFor(volume.size)) return !Cancelled();
         SwapForRoom();
         // The tree holds the sessions of the disc that went: the disc now in the drive gets a
         // pass of its own.
-        pass = SetupPass(volume);
+        pass = SetupPass(volume, sent);
         if (pass == Pass::Stop) return false;
         if (pass == Pass::Again) continue;
         if (RoomFor(volume.size)) return !Cancelled();
@@ -505,15 +505,12 @@ bool JobDiscStep::SetupLoop(const Volume& volume) {
     }
 }
 
-JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume) {
+JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume, bool& sent) {
     ClearImageTree(host_);
     MediaFacts(dvd_, media_);
     Load();
     Select();
-    if (!HostReady(5'000)) {
-        host_.Wait(5'000);
-        return Cancelled() ? Pass::Stop : Pass::Again;
-    }
+    if (!HostReady(5'000)) return NotReadyPass(sent);
     host_.ApplyPreferredWriteSpeed();
     if (Cancelled()) return Pass::Stop;
     const bool erasable = Erasable();
@@ -541,6 +538,17 @@ JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume) {
         return Pass::Stop;
     }
     return Pass::Ready;
+}
+
+// While hidden the drive that is not ready is a notice like the ready loop's: without a
+// recipient nobody would ever answer it, and the job is cancelled.
+JobDiscStep::Pass JobDiscStep::NotReadyPass(bool& sent) {
+    if (host_.Hidden()) {
+        if (!Notice(notReady, notReady, "Problem ", sent)) return Pass::Stop;
+    } else {
+        host_.Wait(5'000);
+    }
+    return Cancelled() ? Pass::Stop : Pass::Again;
 }
 
 void JobDiscStep::EraseForWrite() {

@@ -74,7 +74,9 @@ class JobDiscStep {
     enum class Pass { Ready, Again, Stop };
     // One pass for the disc in the drive: erased when the job may erase it, else its last
     // session read into the tree; the volume added under the label.
-    Pass SetupPass(const Volume& volume);
+    Pass SetupPass(const Volume& volume, bool& sent);
+    // The drive not ready for a pass: the next pass after a pause, or the notice while hidden.
+    Pass NotReadyPass(bool& sent);
     void EraseForWrite();
     // The tray out for another disc and in again (only closed when it is to stay shut).
     void SwapForRoom();

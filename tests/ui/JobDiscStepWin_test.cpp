@@ -199,8 +199,8 @@ TEST(JobDiscStep, ACancelDuringTheWriteOrTheEraseStopsAtTheDrivesPace) {
 }
 
 // A disc without room for the next volume is swapped for the next disc the drive is given, whose
-// sessions the new one continues (the peers read both discs: JobDiscPeers); with none, a hidden
-// job without a mail recipient skips the volume and is cancelled.
+// sessions the new one continues (the peers read both discs: JobDiscPeers); with none, or with an
+// empty tray after the swap, a hidden job without a mail recipient is cancelled.
 TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
     // Room for the first session only: a CD's second session starts 11,400 blocks further on.
     const std::string small = "Blocks=12000\n";
@@ -237,6 +237,19 @@ TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
         EXPECT_EQ(Count(log, ". File not burned to CD/DVD, skipped by user"), 1u) << log;
         EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
         EXPECT_FALSE(p.Form().Session.Running());
+    }
+    {
+        // The swap leaves the tray empty: nobody would answer the drive that is not ready.
+        DiscJob p("CD-R", small + "[Disc:dn]\nMedia=none\nImage=dn.img\n", 0, "NextDiscs=d0,dn\n");
+        p.job.Testarchiveafterbackup1 = false;
+        p.Sources("a", 2, 3'000'000, 8);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
+        EXPECT_EQ(Count(log, "The CD writer is not ready. Try to solve the problem"), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_FALSE(p.Form().Session.Running());
+        EXPECT_FALSE(p.ZipsInTemp().empty()) << "what was not written stays";
     }
 }
 
