@@ -21,6 +21,7 @@
 #include "job/FCopy2.h"
 #include "job/JobArchiveTest.h"
 #include "job/JobStartRules.h"
+#include "ui/JobTab.h"
 #include "ui/MFo.h"
 #include "ui/MFoRestore.h"
 #include "zip/ExtractFilesWin.h"
@@ -30,6 +31,7 @@
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <utility>
 
 namespace ui {
 
@@ -185,9 +187,16 @@ void TCatalogTab::Build() {
         &form_.Create<gui::TEdit>(jobPage, "EditCatName", gui::TBounds{56, pageHeight - 24, 240, 21});
     SpButCat = &form_.Create<gui::TSpeedButton>(jobPage, "SpButCat",
                                                 gui::TBounds{298, pageHeight - 24, 23, 21}, "...");
-    EditCatName->OnChange = [this] { EditCatNameChange(EditCatName->Text()); };
-    SpButCat->OnClick = [this] { SpButCatClick(); };
-    CBCatalog->OnClick = [this] { form_.Session.Job.CBCatalog = CBCatalog->Checked(); };
+    // A running job owns its catalogue: these fields change nothing until it ends.
+    EditCatName->OnChange = [this] {
+        if (JobEditable()) EditCatNameChange(EditCatName->Text());
+    };
+    SpButCat->OnClick = [this] {
+        if (JobEditable()) SpButCatClick();
+    };
+    CBCatalog->OnClick = [this] {
+        if (JobEditable()) form_.Session.Job.CBCatalog = CBCatalog->Checked();
+    };
 
     SBOpenCat->OnClick = [this] { SBOpenCatClick(); };
     SpeedButton2->OnClick = [this] { SpeedButton2Click(); };
@@ -357,6 +366,23 @@ void TCatalogTab::SortRows(int column) {
     ShowPosition();
 }
 
+// A load asked for while Add or a rewrite ran (another catalogue chosen meanwhile) is done
+// now, on the file it asked for; else `changed`, when not empty, is shown again. True when
+// `changed` is what the grid shows.
+bool TCatalogTab::LoadAfterWork(const std::string& changed) {
+    if (std::exchange(CatalogReadRestart, false)) {
+        const std::string asked = loadName_;
+        ReadCatalogFile(asked);
+        return gui::SameTextI(asked, changed);
+    }
+    if (!changed.empty()) ReadCatalogFile(changed);
+    return true;
+}
+
+bool TCatalogTab::JobEditable() const {
+    return !form_.JobTab || form_.JobTab->Editable();
+}
+
 bool TCatalogTab::ChooseCatalog(gui::TEdit& field) {
     gui::TFileDialogRequest request;
     request.Owner = form_.Handle();
@@ -366,6 +392,9 @@ bool TCatalogTab::ChooseCatalog(gui::TEdit& field) {
     const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted || answer.Files.empty()) return false;
     field.SetText(answer.Files[0]);
+    // The grid shows the file Edit8 names, which Remove and Add work on: the job's chooser
+    // names its catalogue there too.
+    if (&field != Edit8) Edit8->SetText(field.Text());
     ReadCatalogFile(field.Text());
     RefreshGrid();
     return true;
@@ -381,7 +410,8 @@ void TCatalogTab::SBOpenCatClick() {
 }
 
 void TCatalogTab::SpButCatClick() {
-    ChooseCatalog(*EditCatName);
+    // Setting the field's text raises no change of its own: the chosen catalogue is the job's.
+    if (ChooseCatalog(*EditCatName)) EditCatNameChange(EditCatName->Text());
 }
 
 void TCatalogTab::CatalogOpenExecute() {
@@ -441,8 +471,7 @@ void TCatalogTab::CatalogAddZipExecute() {
         unzipper2_->ClearZip();
     }
     Label28->SetCaption("");
-    ReadCatalogFile(catalogue);
-    RefreshGrid();
+    LoadAfterWork(catalogue);
 }
 
 // The restore tab's open dialog with the row's zip as the file name; the user finds its folder.
@@ -523,30 +552,32 @@ bool TCatalogTab::RewriteCatalog(
 void TCatalogTab::CatalogRemoveZipExecute() {
     const std::string catalogue = Edit8->Text();
     if (CatalogReading || catalogue.empty() || SelectedCatalogZip.empty()) return;
+    bool rewritten = false;
     {
         TFlagGuard reading(CatalogReading);
         Progress(0, Rows.Count());
         const std::string text = "Removing: " + SelectedCatalogZip + " from catalog: " + catalogue;
         Label28->SetCaption(text);
-        if (!BackUpAndConfirm(catalogue, text)) return;
-        const job::CatalogZipFilter filter(SelectedCatalogZip);
-        const bool rewritten =
-            RewriteCatalog(catalogue, [&](job::CatalogFileReader& reader, const gui::TPutBytes& put) {
-                bool ok = true;
-                ReadAllLines(
-                    reader, *ProgressBar4,
-                    [&](std::string_view line) {
-                        if (ok && filter.Keeps(line)) ok = put(line) && put("\r\n");
-                    },
-                    [] { return false; });
-                return ok;
-            });
-        if (!rewritten) return;
-        Label28->SetCaption("");
-        Progress(0, 1);
+        if (BackUpAndConfirm(catalogue, text)) {
+            const job::CatalogZipFilter filter(SelectedCatalogZip);
+            rewritten =
+                RewriteCatalog(catalogue, [&](job::CatalogFileReader& reader, const gui::TPutBytes& put) {
+                    bool ok = true;
+                    ReadAllLines(
+                        reader, *ProgressBar4,
+                        [&](std::string_view line) {
+                            if (ok && filter.Keeps(line)) ok = put(line) && put("\r\n");
+                        },
+                        [] { return false; });
+                    return ok;
+                });
+        }
+        if (rewritten) {
+            Label28->SetCaption("");
+            Progress(0, 1);
+        }
     }
-    ReadCatalogFile(catalogue);
-    RefreshGrid();
+    LoadAfterWork(rewritten ? catalogue : std::string());
 }
 
 void TCatalogTab::RemoveDupFromCatExecute() {
@@ -556,47 +587,52 @@ void TCatalogTab::RemoveDupFromCatExecute() {
 void TCatalogTab::RemoveCatalogDuplicates() {
     const std::string catalogue = Edit8->Text();
     if (CatalogReading || catalogue.empty()) return;
+    bool confirmed = false;
     std::string failure;
     {
         TFlagGuard reading(CatalogReading);
         Progress(0, Rows.Count());
         const std::string text = "Removing duplicates:  from catalog:  " + catalogue;
         Label28->SetCaption(text);
-        if (!BackUpAndConfirm(catalogue, text)) return;
-        int damaged = 0;
-        const bool rewritten =
-            RewriteCatalog(catalogue, [&](job::CatalogFileReader& reader, const gui::TPutBytes& put) {
-                // The rows are rebuilt from the file by the load's rules, then written in row order.
-                Rows.Clear();
-                RefreshGrid();
-                Rows.Folders = CBShowFolders->Checked();
-                Rows.Duplicates = false;
-                ReadAllLines(
-                    reader, *ProgressBar4, [this](std::string_view line) { Rows.AddLine(line); },
-                    [] { return false; });
-                if (!reader.Good()) return false;
-                damaged = Rows.Damaged();
-                Progress(0, Rows.Count());
-                int64_t last = gui::CurrentClock().MonotonicMs();
-                std::string line;
-                for (int row = 0; row < Rows.Count(); ++row) {
-                    line.clear();
-                    Rows.AppendLine(row, line);
-                    if (!put(line)) return false;
-                    if ((row + 1) % static_cast<int>(kLinesPerLook) == 0 && PumpDue(last)) {
-                        ProgressBar4->SetPosition(row + 1);
-                        gui::ProcessMessages();
-                    }
-                }
-                return true;
-            });
-        if (rewritten && damaged > 0)
-            form_.AddToLog(std::to_string(damaged) + " damaged lines skipped in " + catalogue);
-        failure = rewritten ? std::string() : Label28->Caption();
+        confirmed = BackUpAndConfirm(catalogue, text);
+        if (confirmed) failure = RewriteWithoutDuplicates(catalogue);
     }
     // The rows were rebuilt for the rewrite: the grid shows the file again either way.
-    ReadCatalogFile(catalogue);
-    if (!failure.empty()) Label28->SetCaption(failure);
+    if (LoadAfterWork(confirmed ? catalogue : std::string()) && !failure.empty()) Label28->SetCaption(failure);
+}
+
+// The rows rebuilt from the file by the load's rules, then written in row order; what went
+// wrong, or nothing.
+std::string TCatalogTab::RewriteWithoutDuplicates(const std::string& catalogue) {
+    int damaged = 0;
+    const bool rewritten =
+        RewriteCatalog(catalogue, [&](job::CatalogFileReader& reader, const gui::TPutBytes& put) {
+            Rows.Clear();
+            RefreshGrid();
+            Rows.Folders = CBShowFolders->Checked();
+            Rows.Duplicates = false;
+            ReadAllLines(
+                reader, *ProgressBar4, [this](std::string_view line) { Rows.AddLine(line); },
+                [] { return false; });
+            if (!reader.Good()) return false;
+            damaged = Rows.Damaged();
+            Progress(0, Rows.Count());
+            int64_t last = gui::CurrentClock().MonotonicMs();
+            std::string line;
+            for (int row = 0; row < Rows.Count(); ++row) {
+                line.clear();
+                Rows.AppendLine(row, line);
+                if (!put(line)) return false;
+                if ((row + 1) % static_cast<int>(kLinesPerLook) == 0 && PumpDue(last)) {
+                    ProgressBar4->SetPosition(row + 1);
+                    gui::ProcessMessages();
+                }
+            }
+            return true;
+        });
+    if (!rewritten) return Label28->Caption();
+    if (damaged > 0) form_.AddToLog(std::to_string(damaged) + " damaged lines skipped in " + catalogue);
+    return {};
 }
 
 TCatalogTab::CellLook TCatalogTab::CellLookOf(int col, int row) const {

@@ -153,6 +153,10 @@ class TCatalogTab {
     bool RewriteCatalog(const std::string& file,
                         const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
                         bool shown = true);
+    std::string RewriteWithoutDuplicates(const std::string& catalogue);
+    bool LoadAfterWork(const std::string& changed);
+    // False while a job, burn or erase owns the job's definition.
+    bool JobEditable() const;
     void Progress(int position, int maximum);
 
     TMF& form_;

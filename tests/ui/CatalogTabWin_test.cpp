@@ -6,6 +6,7 @@
 #include "WinTestSupport.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
+#include "gui/Button.h"
 #include "gui/CheckBox.h"
 #include "gui/Clock.h"
 #include "gui/DrawGrid.h"
@@ -302,6 +303,35 @@ TEST_F(CatalogTabTest, ALoadAskedForDuringALoadRestartsItOnTheNewFile) {
     tab->CatalogRemoveZipExecute();
     EXPECT_EQ(ReadWholeFile(b), "");
     EXPECT_EQ(Lines(ReadWholeFile(a)).size(), 3000u);
+
+    // Another catalogue opened while Remove duplicates rewrites A: A is rewritten, and the grid
+    // shows the one opened, under its name.
+    const std::string c = work / "c.cat";
+    WriteWholeFile(c, "c\\\"three.txt\"100\"C.zip\"0\r\n");
+    WriteWholeFile(a, lines + lines);
+    tab->Edit8->SetText(a);
+    tab->ReadCatalogFile(a);
+    {
+        HookedPrompter hooked;
+        gui::TPrompterScope scope{hooked};
+        TickingClock ticking{clock};
+        hooked.OnMessage = [&] { gui::Application().Post([&] { tab->SBOpenCatClick(); }); };
+        hooked.AnswerMessage(gui::mrOk).AnswerFile({c});
+        gui::SetClock(&ticking);
+        tab->RemoveDupFromCatExecute();
+        gui::SetClock(&clock);
+        EXPECT_EQ(hooked.Pending(), 0u);
+    }
+    EXPECT_EQ(Lines(ReadWholeFile(a)).size(), 3000u);
+    EXPECT_EQ(tab->Edit8->Text(), c);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"three.txt@C.zip"}));
+
+    // The job's chooser loads its catalogue into the grid: Edit8 names it there too.
+    prompter.AnswerFile({a});
+    SendMessageA(tab->SpButCat->Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(form->Session.Job.CatalogNames, a);
+    EXPECT_EQ(tab->Edit8->Text(), a);
+    EXPECT_EQ(tab->Rows.Count(), 3000);
 }
 
 TEST_F(CatalogTabTest, TheJobReadsItsCataloguesAndAppendsEachVolume) {
