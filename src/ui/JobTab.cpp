@@ -442,6 +442,12 @@ void TJobTab::ShowEditable() {
     SpeedButton1->SetEnabled(editable && !form_.Session.Job.ReadOnly);
     for (gui::TControl* control : std::initializer_list<gui::TControl*>{EraseCD, FullEraseCD})
         control->SetEnabled(editable);
+    if (form_.CatalogTab)
+        for (gui::TControl* control : std::initializer_list<gui::TControl*>{
+                 form_.CatalogTab->CBCatalog, form_.CatalogTab->EditCatName, form_.CatalogTab->SpButCat})
+            control->SetEnabled(editable);
+    // The programs before and after the job are the job's too.
+    if (form_.PrePostRun) form_.PrePostRun->SetEnabled(editable);
 }
 
 bool TJobTab::Ask(const std::string& text) {

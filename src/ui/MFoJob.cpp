@@ -109,6 +109,7 @@ void TMF::EmailSetupExecute() {
 }
 
 void TMF::PrePostRunExecute() {
+    if (!JobTab->Editable()) return;
     RunModal([this] {
         TPreRun form;
         const job::JobDefinition& job = Session.Job;

@@ -1,8 +1,9 @@
 // The Backup tab against what really runs: a job started on the hosted program, during which
 // nothing of the tab reaches the job (the destination field, its button and double click, the
-// lists, the tab shown again, "Run as service"), and a read-only job whose destination stays
-// closed after it; the destination field left on a simulated disc writer, which is asked but
-// never has its tray loaded, with the disc's own room shown.
+// lists, the catalogue fields, the programs before and after, the tab shown again, "Run as
+// service"), and a read-only job whose destination stays closed after it; the destination
+// field left on a simulated disc writer, which is asked but never has its tray loaded, with
+// the disc's own room shown.
 #include "SimDriveWinSupport.h"
 #include "gui/Action.h"
 #include "gui/Button.h"
@@ -13,6 +14,7 @@
 #include "gui/Menu.h"
 #include "gui/PageControl.h"
 #include "mainform/HostedJob.h"
+#include "ui/CatalogTab.h"
 #include "ui/JobTab.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +56,20 @@ TEST(JobTabDuringAJob, NothingOfTheTabReachesTheRunningJobAndAReadOnlyJobKeepsIt
         EXPECT_EQ(form.Session.Job.Destination, job.Destination);
         SendMessageA(tab.ListBox1->Handle(), WM_KEYDOWN, VK_DELETE, 0);
         EXPECT_EQ(form.Session.Job.IncludeList, job.IncludeList);
+        // The catalogue fields and the programs around the job are the job's as well.
+        ui::TCatalogTab& catalog = *form.CatalogTab;
+        const std::string catalogNames = form.Session.Job.CatalogNames;
+        EXPECT_FALSE(catalog.CBCatalog->Enabled());
+        EXPECT_FALSE(catalog.EditCatName->Enabled());
+        SendMessageA(catalog.CBCatalog->Handle(), BM_CLICK, 0, 0);
+        SendMessageA(catalog.SpButCat->Handle(), BM_CLICK, 0, 0);
+        SendMessageA(catalog.EditCatName->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("other"));
+        EXPECT_FALSE(form.Session.Job.CBCatalog);
+        EXPECT_EQ(form.Session.Job.CatalogNames, catalogNames);
+        EXPECT_FALSE(form.PrePostRun->Enabled());
+        SendMessageA(form.Handle(), WM_COMMAND, form.Find<gui::TMenuItem>("PrePostRun1").Command(), 0);
+        form.PrePostRunExecute();
+        EXPECT_EQ(form.Session.Job.PreRunFile, before);
         form.Find<gui::TMenuItem>("Backup1").Click();
         EXPECT_FALSE(tab.Edit7->Enabled());
         // Installing would end the program under the job, stopping would close it.
@@ -61,7 +77,7 @@ TEST(JobTabDuringAJob, NothingOfTheTabReachesTheRunningJobAndAReadOnlyJobKeepsIt
         site.prompter.AnswerMessage(gui::mrOk);
         form.RunAsService1->Click();
         EXPECT_EQ(form.RunAsService1->Checked(), service);
-        ASSERT_EQ(site.prompter.Requests().size(), asked + 1) << "no folder dialog, only the refusal";
+        ASSERT_EQ(site.prompter.Requests().size(), asked + 1) << "no dialog, only the refusal";
         EXPECT_EQ(site.prompter.MessageTexts().back(),
                   "A backup job is running, run as service can be changed when it has ended");
         EXPECT_EQ(site.shell.Calls().size(), 1u) << "nothing started for the service";
@@ -71,6 +87,8 @@ TEST(JobTabDuringAJob, NothingOfTheTabReachesTheRunningJobAndAReadOnlyJobKeepsIt
     EXPECT_EQ(hostedjob::ZipsIn(job.Destination).size(), 1u);
     EXPECT_TRUE(tab.Edit7->Enabled());
     EXPECT_TRUE(tab.SpeedButton1->Enabled());
+    EXPECT_TRUE(form.CatalogTab->EditCatName->Enabled());
+    EXPECT_TRUE(form.PrePostRun->Enabled());
 
     // A read-only job file: its destination cannot be edited after its job nor on its tab.
     site.onTick = nullptr;
