@@ -419,6 +419,14 @@ std::optional<std::string> DateTimeText(gui::DateTime value, const core::LocaleF
     return core::DateToStrFixed(value, locale);
 }
 
+// Six decimals hold a due time to a tenth of a second: shown to the nearest second, so 11:00
+// does not read 10:59:59.
+std::optional<std::string> RunQueueDueText(std::string_view entry, const core::LocaleFormat& locale) {
+    const std::optional<double> due = RunQueueDue(entry, locale.decimalSeparator);
+    if (!due) return std::nullopt;
+    return DateTimeText(std::round(*due * 86'400) / 86'400, locale);
+}
+
 ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
     ScheduleResult result;
     if (!input.scheduleFile) {
@@ -474,12 +482,7 @@ ScheduleResult EvaluateSchedules(const ScheduleInput& input) {
 
     result.runRows.reserve(queue.size());
     for (const std::string& entry : queue) {
-        const std::optional<double> due = RunQueueDue(entry, separator);
-        if (!due) continue;
-        // Six decimals hold a due time to a tenth of a second: shown to the nearest second, so
-        // 11:00 does not read 10:59:59.
-        const std::optional<std::string> text =
-            DateTimeText(std::round(*due * 86'400) / 86'400, input.locale);
+        const std::optional<std::string> text = RunQueueDueText(entry, input.locale);
         if (text)
             result.runRows.push_back(*text + "  -  " +
                                      std::string(gui::TrimView(Columns(entry, 19, std::string::npos))));

@@ -61,6 +61,9 @@ std::string FormatRunQueueEntry(double due, std::string_view job, char decimalSe
 std::optional<double> RunQueueDue(std::string_view entry, char decimalSeparator);
 // Columns 21-274, trimmed.
 std::string RunQueueJob(std::string_view entry);
+// The due as the lists and the tray tip show it: date and time to the nearest second; nothing
+// when it does not convert or lies outside the dates shown.
+std::optional<std::string> RunQueueDueText(std::string_view entry, const core::LocaleFormat& locale);
 // One run: the same due value, whichever decimal separator wrote it, and the same job.
 bool SameRun(std::string_view a, std::string_view b, char decimalSeparator);
 

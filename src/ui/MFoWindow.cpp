@@ -14,6 +14,7 @@
 #include "gui/Shell.h"
 #include "gui/TextTrim.h"
 #include "gui/Wait.h"
+#include "job/Schedules.h"
 #include "ui/MFoDiscs.h"
 
 namespace ui {
@@ -122,13 +123,9 @@ void TMF::AppMinimize() {
     }
     if (!Session.Running() && !RunQueue.empty()) {
         const std::string& next = RunQueue.front();
-        const std::string due = next.substr(0, 20);
-        const std::string rest = next.size() > 20 ? gui::Trim(next.substr(20)) : std::string();
-        try {
-            UpdateTrayTip(DateToStrFixed(core::StrToFloatAnySep(due, '.'), Locale) + " - " + rest);
-        } catch (const core::EConvertError&) {
-            UpdateTrayTip(rest);
-        }
+        const std::string jobName = job::RunQueueJob(next);
+        const std::optional<std::string> due = job::RunQueueDueText(next, Locale);
+        UpdateTrayTip(due ? *due + " - " + jobName : jobName);
     }
     SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     WindowMinimized = true;

@@ -17,6 +17,7 @@
 #include "gui/Shell.h"
 #include "gui/Timer.h"
 #include "gui/Wait.h"
+#include "job/Schedules.h"
 #include "job/ServiceCtrl.h"
 #include "ui/CatalogTab.h"
 #include "ui/JobTab.h"
@@ -351,4 +352,17 @@ TEST_F(MainMenusTest, HiddenIconStaysAwayWhenTheProgramIsActivated) {
     gui::Application().Restore();
     SendMessageA(gui::Application().Handle(), WM_ACTIVATEAPP, TRUE, 0);
     EXPECT_TRUE(form->Tray.Added());
+}
+
+// Minimised, the tray tip names the next run: its due written with either decimal separator
+// reads under a locale whose separator is a comma.
+TEST_F(MainMenusTest, MinimisedTheTrayTipNamesTheNextRun) {
+    const gui::DateTime due = core::EncodeDateTime({2026, 12, 24, 18, 30});
+    form->Locale.decimalSeparator = ',';
+    for (const char separator : {',', '.'}) {
+        form->RunQueue = {job::FormatRunQueueEntry(due, "Week.dat", separator)};
+        form->AppMinimize();
+        EXPECT_EQ(form->Tray.Tip(), core::DateToStrFixed(due, form->Locale) + " - Week.dat") << separator;
+        form->AppRestore();
+    }
 }
