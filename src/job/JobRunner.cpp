@@ -210,7 +210,13 @@ bool JobRunner::FinishVolume() {
             host_.AddToLog("File created: " + archive + " / " + std::to_string(run_.CurrentZipBytes));
         if (session_.Job.Testarchiveafterbackup1) TestZipFile();
         z1.ClearZip();
-        if (Prep) Prep->ChooseDestination(false);
+        // A cancel in the test or the destination walk ends the job here, through the cancel
+        // tail: the volume goes neither to the disc step nor to the copy.
+        if (!host_.Cancelled() && Prep) Prep->ChooseDestination(false);
+        if (host_.Cancelled()) {
+            volumeOpen_ = false;
+            return true;
+        }
         if (run_.DiscWriterMode) {
             DiscStepPending = true;
             volumeOpen_ = false;

@@ -70,8 +70,11 @@ class JobRunner {
     // --- The user and the zip components (JobZipEvents.cpp) ---
     // The close request and the cancel action: the running zip run stops.
     void CancelRunningJob();
-    // Verifies the volume Zipper1 has just written.
-    void TestZipFile();
+    // How a volume's test ended. A test cut short by the job's cancel says nothing about the
+    // volume.
+    enum class VolumeTest { Sound, Unsound, Cancelled };
+    // Verifies the volume Zipper1 has just written (Sound when there is none).
+    VolumeTest TestZipFile();
     // With verification on, tests a volume where its copy landed (its split parts beside it);
     // true when it is sound or volumes are not verified.
     bool VerifyLandedVolume(const std::string& zipName, int parts);
@@ -133,7 +136,7 @@ class JobRunner {
     void Zipper1StartZip(const std::string& fileName, std::string& storedFolder);
     void Zipper1ZipComplete();
     std::string MissingPart(const std::string& zipName, int parts);
-    bool VerifyVolume(const std::string& zipName, int parts, int entries);
+    VolumeTest VerifyVolume(const std::string& zipName, int parts, int entries);
 
     JobSession& session_;
     JobRun& run_;

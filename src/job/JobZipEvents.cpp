@@ -142,9 +142,10 @@ std::string JobRunner::MissingPart(const std::string& zipName, int parts) {
     return {};
 }
 
-void JobRunner::TestZipFile() {
+JobRunner::VolumeTest JobRunner::TestZipFile() {
     zip::TZipper& z1 = *zipper1_;
-    if (host_.Cancelled() || z1.ZipName().empty()) return;
+    if (host_.Cancelled()) return VolumeTest::Cancelled;
+    if (z1.ZipName().empty()) return VolumeTest::Sound;
     PumpRounds(host_, 1000);
     const std::string zipName = z1.ZipName();
     const int parts = SpanPartNumber > 0 ? SpanPartNumber : 1;
@@ -155,16 +156,16 @@ void JobRunner::TestZipFile() {
     } catch (const std::exception&) {
     }
     z1.ClearZip();
-    VerifyVolume(zipName, parts, entries);
+    return VerifyVolume(zipName, parts, entries);
 }
 
 bool JobRunner::VerifyLandedVolume(const std::string& zipName, int parts) {
     if (!session_.Job.Testarchiveafterbackup1) return true;
     zipper1_->ClearZip();
-    return VerifyVolume(zipName, parts, 0);
+    return VerifyVolume(zipName, parts, 0) == VolumeTest::Sound;
 }
 
-bool JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries) {
+JobRunner::VolumeTest JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries) {
     zip::TZipper& z1 = *zipper1_;
     const std::string shown = parts > 1 ? ChangeExtension(zipName, ".*") : zipName;
     const std::string missing = parts > 1 ? MissingPart(zipName, parts) : std::string();
@@ -172,7 +173,7 @@ bool JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries)
         // The set cannot be read whole: no verification, and a problem of the job.
         JobHadProblem = true;
         host_.ShowStatusAndLog("Verify of: " + shown + " skipped, a part is missing: " + missing);
-        return false;
+        return VolumeTest::Unsound;
     }
     const int priority = ReadPriority ? ReadPriority() : 0;
 
@@ -212,18 +213,20 @@ bool JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries)
             opened = true;
         } catch (const std::exception&) {
             z1.ClearZip();
-            if (attempt == 1) break;
+            if (attempt == 1 || host_.Cancelled()) break;
             if (!run_.Hidden) host_.SetStatusText("Trying to open: " + zipName + " wait!");
             PumpRounds(host_, 1000);
             host_.Wait(reopenWaitMs);
             PumpRounds(host_, 1000);
             host_.Wait(retryWaitMs);
+            if (host_.Cancelled()) break;
         }
     }
+    if (!opened && host_.Cancelled()) return VolumeTest::Cancelled;
     if (!opened) {
         JobHadProblem = true;
         host_.ShowStatusAndLog("Verify of: " + zipName + " skipped, the file could not be opened");
-        return false;
+        return VolumeTest::Unsound;
     }
     bool good = true;
     try {
@@ -234,7 +237,7 @@ bool JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries)
             host_.SetPassProgress(0, 100);
             TestFailed = false;
             test.ReportBadCrc = false;
-            if (!z1.TestArchive()) {
+            if (!z1.TestArchive() && !host_.Cancelled()) {
                 // The second pass names each bad entry.
                 TestFailed = true;
                 test.ReportBadCrc = true;
@@ -244,10 +247,12 @@ bool JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries)
     } catch (const std::exception&) {
         good = false;
     }
+    // A test the cancel cut short found nothing wrong with the volume: nothing is said of it.
+    const bool cancelled = !good && host_.Cancelled();
     if (good) {
         host_.AddToLog("No errors found in: " + shown);
         if (!run_.Hidden) host_.SetStatusText("Verify finished, no errors found in: " + shown);
-    } else {
+    } else if (!cancelled) {
         JobHadProblem = true;
         host_.AddToLog("Errors found in: " + shown);
         if (!run_.Hidden) host_.SetStatusText("Verify finished, errors found in: " + shown);
@@ -256,7 +261,7 @@ bool JobRunner::VerifyVolume(const std::string& zipName, int parts, int entries)
     PumpRounds(host_, entries);
     test.Testing = false;
     host_.Pump();
-    return good;
+    return cancelled ? VolumeTest::Cancelled : good ? VolumeTest::Sound : VolumeTest::Unsound;
 }
 
 } // namespace job

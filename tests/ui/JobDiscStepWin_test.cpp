@@ -5,8 +5,11 @@
 // disc step gives them. The drive's command log shows what reached the drive, and the image
 // is left for the native peers (JobDiscPeers).
 #include "DiscJobSupport.h"
+#include "gui/Action.h"
 #include "gui/CheckBox.h"
+#include "gui/FileAttributes.h"
 #include "job/JobDiscStep.h"
+#include "job/JobRunner.h"
 
 #include <fstream>
 
@@ -38,6 +41,25 @@ void Publish(DiscJob& p, const std::string& name, const std::string& image = "d0
                                std::filesystem::copy_options::overwrite_existing);
     std::ofstream(PeerImages() / (name + ".start")) << p.LastSessionStart(image);
 }
+
+// Archive bits in memory (Wine keeps no cleared one), with a hook after each write: a test
+// reaches the runner while the zip run clears bits.
+class HookedAttributes final : public gui::FileAttributes {
+  public:
+    gui::MemoryFileAttributes files;
+    std::function<void()> afterSet;
+    uint32_t Get(const std::string& path) override { return files.Get(path); }
+    uint32_t Set(const std::string& path, uint32_t attributes) override {
+        const uint32_t result = files.Set(path, attributes);
+        if (afterSet) afterSet();
+        return result;
+    }
+    void AddTree(const std::string& folder) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            files.files[entry.path().string()] =
+                entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
+    }
+};
 
 } // namespace
 
@@ -196,6 +218,40 @@ TEST(JobDiscStep, ACancelDuringTheWriteOrTheEraseStopsAtTheDrivesPace) {
         EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
         EXPECT_FALSE(p.Tab().Busy());
     }
+}
+
+// The start action's cancel while the finished volume is verified ends the job through its
+// cancel tail: the volume goes to no disc and stays in the temporary folder, nothing is said
+// about it (the test was cut short, not failed), and every archive bit is set again.
+TEST(JobDiscStep, ACancelDuringTheVerificationEndsTheJobBeforeTheDiscWithEveryArchiveBitSetAgain) {
+    DiscJob p("CD-R");
+    p.job.ClearArchiveBit = true;
+    p.Sources("a", 2, 600'000, 11);
+    HookedAttributes attributes;
+    attributes.AddTree(p.source.Path());
+    ui::TMF& form = p.Form();
+    form.JobAttributes = &attributes;
+    bool cancelled = false;
+    // The test lowers the priority just before it reads the volume.
+    attributes.afterSet = [&] {
+        form.Runner()->SetPriority = [&](int priority) {
+            if (priority >= 0 || cancelled) return;
+            cancelled = true;
+            p.prompter.AnswerMessage(gui::mrYes);
+            form.Startbackup->Execute();
+        };
+    };
+    p.Run();
+    const std::string log = p.ProgramLog();
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(form.Session.Running());
+    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+    EXPECT_EQ(Count(log, "rrors found in"), 0u) << log;
+    EXPECT_EQ(Count(log, "burned to disc"), 0u) << log;
+    EXPECT_EQ(p.Commands("2a "), 0u) << "nothing written";
+    EXPECT_EQ(p.ZipsInTemp().size(), 1u) << "the volume stays in the temporary folder";
+    for (const auto& [path, bits] : attributes.files.files)
+        EXPECT_TRUE(bits & (gui::AttributeArchive | gui::AttributeDirectory)) << path;
 }
 
 // A disc without room for the next volume is swapped for the next disc the drive is given, whose
