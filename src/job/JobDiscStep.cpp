@@ -245,7 +245,7 @@ void JobDiscStep::ClearZipName(bool isSpanPart) {
 
 void JobDiscStep::LeftInTemporaryFolder(const std::string& path) {
     host_.AddToLog("File not written to disc, left in the temporary folder: " + path);
-    runner_.JobHadProblem = true;
+    runner_.VolumeNotWritten(path);
 }
 
 void JobDiscStep::Requeue(const std::string& path) {
@@ -594,6 +594,7 @@ bool JobDiscStep::AskForRoom(const Volume& volume, bool& sent) {
         Notice(ask, ask, "Problem ", sent);
     } else if (!AskOk(FormatNoRoom("\r" + volume.source + "\r", false))) {
         host_.AddToLog(skipped);
+        runner_.VolumeNotWritten(volume.source);
         ClearZipName(volume.isSpanPart);
         return false;
     }

@@ -233,6 +233,9 @@ bool JobRunner::HandOver() {
     DiscStepPending = false;
     JobReachedEnd = false;
     JobHadProblem = false;
+    clearedBits_.clear();
+    volumeKey_.clear();
+    volumeUnsound_ = false;
     run_.KeepArchiveBitsCleared = false;
     run_.JobZipNames.clear();
     tailDone_ = false;

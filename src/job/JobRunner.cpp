@@ -1,5 +1,6 @@
 #include "job/JobRunner.h"
 
+#include "gui/CompareText.h"
 #include "gui/DriveType.h"
 #include "gui/FileAttributes.h"
 #include "job/DriveSpace.h"
@@ -14,6 +15,8 @@
 #include "zip/ZipperFilesWin.h"
 
 #include <windows.h>
+
+#include <algorithm>
 
 namespace job {
 
@@ -38,13 +41,20 @@ std::string DriveTypeOf(const std::string& path) {
 }
 
 // The component clears archive bits through the program's one attributes interface, and
-// writes its archives through the runner's output-file seam.
+// writes its archives through the runner's output-file seam. Each bit it clears is told.
 class AttributeZipperFiles final : public zip::TWinZipperFileSystem {
   public:
-    AttributeZipperFiles(gui::FileAttributes& attributes, const JobRunner::OutputFileSeam& outputFile)
-        : zip::TWinZipperFileSystem(DriveTypeOf), attributes_(attributes), outputFile_(outputFile) {}
+    AttributeZipperFiles(gui::FileAttributes& attributes, const JobRunner::OutputFileSeam& outputFile,
+                         std::function<void(const std::string&)> cleared)
+        : zip::TWinZipperFileSystem(DriveTypeOf), attributes_(attributes), outputFile_(outputFile),
+          cleared_(std::move(cleared)) {}
     bool SetAttributes(const std::string& name, uint32_t attributes) override {
-        return attributes_.Set(name, attributes) == 0;
+        const uint32_t before = attributes_.Get(name);
+        if (attributes_.Set(name, attributes) != 0) return false;
+        if (before != gui::InvalidFileAttributes && (before & gui::AttributeArchive) &&
+            !(attributes & gui::AttributeArchive))
+            cleared_(name);
+        return true;
     }
     std::unique_ptr<zip::TSinkFile> OpenOutput(const std::string& name, bool keepExisting,
                                                const std::string& stagingName) override {
@@ -56,19 +66,36 @@ class AttributeZipperFiles final : public zip::TWinZipperFileSystem {
   private:
     gui::FileAttributes& attributes_;
     const JobRunner::OutputFileSeam& outputFile_;
+    std::function<void(const std::string&)> cleared_;
 };
+
+// A volume's name without folder and extension, in lower case: its split parts have it too.
+std::string VolumeKey(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/:");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+bool InFolder(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.size() > folder.size() &&
+           gui::CompareTextI(path.substr(0, folder.size()), folder) == 0;
+}
 
 } // namespace
 
 void RunnerPlannerFiles::AddToZipFiles(const std::string& path) {
     zipper_.FilesList.Add(path);
-    Planned.push_back(path);
 }
 
 JobRunner::JobRunner(JobSession& session, JobHost& host, JobStarter& starter, gui::FileAttributes& attributes)
     : session_(session), run_(session.Run), host_(host), starter_(starter), attributes_(attributes),
       inputFiles_(std::make_unique<zip::TWinExtractFileSystem>(attributes)),
-      outputFiles_(std::make_unique<AttributeZipperFiles>(attributes, OutputFile)),
+      outputFiles_(std::make_unique<AttributeZipperFiles>(
+          attributes, OutputFile, [this](const std::string& path) { BitCleared(path); })),
       zipper1_(std::make_unique<zip::TZipper>(*inputFiles_, *outputFiles_)),
       zipper2_(std::make_unique<zip::TZipper>(*inputFiles_, *outputFiles_)) {
     // Catalogue lines and stored paths need the files' folders in the zips.
@@ -200,43 +227,97 @@ void JobRunner::ResetLeftoverVolume() {
 }
 
 // The volume just zipped is logged, verified, and handed to the disc step or copied from the
-// temporary folder. False when the disc step took it.
+// temporary folder; one that is not soundly written gives the archive bits it cleared back.
+// False when the disc step took it.
 bool JobRunner::FinishVolume() {
     zip::TZipper& z1 = *zipper1_;
-    if (!DiscStepPending) {
-        if (run_.EntryLimitReached) run_.EarlierVolumeBytes += run_.CurrentZipBytes + entryLimitSlack;
-        const std::string archive = z1.ZipName();
-        if (!archive.empty() && Exists(archive))
-            host_.AddToLog("File created: " + archive + " / " + std::to_string(run_.CurrentZipBytes));
-        if (session_.Job.Testarchiveafterbackup1) TestZipFile();
-        z1.ClearZip();
-        // A cancel in the test or the destination walk ends the job here, through the cancel
-        // tail: the volume goes neither to the disc step nor to the copy.
-        if (!host_.Cancelled() && Prep) Prep->ChooseDestination(false);
-        if (host_.Cancelled()) {
-            volumeOpen_ = false;
-            return true;
-        }
-        if (run_.DiscWriterMode) {
-            DiscStepPending = true;
-            volumeOpen_ = false;
-            SpaceFigures figures{run_.MaxZipSize, run_.SpaceReserve, run_.TempSpaceMargin, run_.TotalMB};
-            const std::string temp = host_.TempPath();
-            host_.PostDiscStep(
-                TempDriveShort(run_.UseTempFileNow, temp, DriveFreeBytes(DriveOfPath(temp)), figures));
-            continuePosted_ = true; // the disc step answers with the next call
-            return false;
-        }
-    } else {
-        DiscStepPending = false;
-    }
     volumeOpen_ = false;
-    if (run_.CopyPending) {
-        z1.ClearZip();
-        host_.SetStatusText("");
-        if (Prep) Prep->CopyZipToDrive();
+    if (DiscStepPending) {
+        // Back from the disc step: written, waiting for the end phase, or given up (the disc
+        // step said so).
+        DiscStepPending = false;
+        if (!WaitsForDisc(volumeKey_)) clearedBits_.erase(volumeKey_);
+        return true;
     }
+    if (run_.EntryLimitReached) run_.EarlierVolumeBytes += run_.CurrentZipBytes + entryLimitSlack;
+    const std::string archive = z1.ZipName();
+    if (!archive.empty() && Exists(archive))
+        host_.AddToLog("File created: " + archive + " / " + std::to_string(run_.CurrentZipBytes));
+    const VolumeTest test = session_.Job.Testarchiveafterbackup1 ? TestZipFile() : VolumeTest::Sound;
+    z1.ClearZip();
+    if (test == VolumeTest::Unsound || volumeUnsound_) VolumeNotWritten(archive);
+    // A cancel in the test or the destination walk ends the job here, through the cancel
+    // tail: the volume goes neither to the disc step nor to the copy.
+    if (!host_.Cancelled() && Prep) Prep->ChooseDestination(false);
+    if (host_.Cancelled()) return true;
+    return DeliverVolume(archive);
+}
+
+// The destination walk may have moved the job to the other kind of destination: a volume
+// built on its destination is there already; one built in the temporary folder for the other
+// kind is neither burned nor copied. False when the disc step took the volume.
+bool JobRunner::DeliverVolume(const std::string& archive) {
+    const bool kindChanged = run_.DiscWriterMode != builtForDisc_;
+    if (kindChanged && builtInTemp_) {
+        run_.CopyPending = false;
+        host_.AddToLog("The volume was made for another kind of destination than " + run_.DestPath +
+                       ", it is left in the temporary folder: " + archive);
+        VolumeNotWritten(archive);
+        return true;
+    }
+    if (run_.DiscWriterMode && !kindChanged) {
+        DiscStepPending = true;
+        SpaceFigures figures{run_.MaxZipSize, run_.SpaceReserve, run_.TempSpaceMargin, run_.TotalMB};
+        const std::string temp = host_.TempPath();
+        host_.PostDiscStep(TempDriveShort(run_.UseTempFileNow, temp, DriveFreeBytes(DriveOfPath(temp)), figures));
+        continuePosted_ = true; // the disc step answers with the next call
+        return false;
+    }
+    if (run_.CopyPending) {
+        zipper1_->ClearZip();
+        host_.SetStatusText("");
+        // Not copied only when cancelled: the cancel tail follows.
+        if (Prep && !Prep->CopyZipToDrive()) return true;
+    }
+    clearedBits_.erase(volumeKey_);
     return true;
+}
+
+void JobRunner::BitCleared(const std::string& path) {
+    clearedBits_[volumeKey_].push_back(path);
+}
+
+int JobRunner::GiveBitsBack(const std::string& volumeKey) {
+    const auto found = clearedBits_.find(volumeKey);
+    if (found == clearedBits_.end()) return -1;
+    int failed = 0;
+    for (const std::string& path : found->second) {
+        const uint32_t attributes = attributes_.Get(path);
+        if (attributes == gui::InvalidFileAttributes) {
+            ++failed;
+            continue;
+        }
+        if (!(attributes & gui::AttributeArchive) && attributes_.Set(path, attributes | gui::AttributeArchive) != 0)
+            ++failed;
+    }
+    clearedBits_.erase(found);
+    return failed;
+}
+
+bool JobRunner::WaitsForDisc(const std::string& volumeKey) const {
+    return std::any_of(run_.BflList.begin(), run_.BflList.end(),
+                       [&](const std::string& waiting) { return VolumeKey(waiting) == volumeKey; });
+}
+
+void JobRunner::VolumeNotWritten(const std::string& volume) {
+    JobHadProblem = true;
+    const std::string key = VolumeKey(volume);
+    // Bits the volume being built clears after this go back when it is finished.
+    if (key == volumeKey_) volumeUnsound_ = true;
+    const int failed = GiveBitsBack(key);
+    if (failed < 0) return;
+    host_.AddToLog("Archivebits reset for the files of: " + volume +
+                   (failed > 0 ? ", " + std::to_string(failed) + " could not be set" : std::string()));
 }
 
 // The planner fills Zipper1's list and the zip run builds the volume.
@@ -247,8 +328,11 @@ void JobRunner::ZipVolume() {
     for (;;) {
         z1.KeepZipOpen = true;
         z1.SetZipName(run_.VolumePath);
+        volumeKey_ = VolumeKey(run_.VolumePath);
+        builtForDisc_ = run_.DiscWriterMode;
+        builtInTemp_ = InFolder(run_.VolumePath, run_.TempPath);
+        volumeUnsound_ = false;
         z1.FilesList.Clear();
-        plannerFiles_->Planned.clear();
         csvSizeAtVolumeStart_ =
             run_.CsvFileName.empty() || !Exists(run_.CsvFileName) ? -1 : SizeOfFile(run_.CsvFileName);
         planner_->StartVolume();
@@ -340,19 +424,16 @@ bool JobRunner::ZipOnce() {
     return false;
 }
 
-// The volume's zip run failed and the component deleted what it wrote: the files it had taken
-// get their archive bits back, the catalogue list loses their lines, and volume preparation
-// takes the run back to the volume's start and makes the volume again. True when it is to be
-// built again.
+// The volume's zip run failed and the component deleted what it wrote: the files whose
+// archive bits it cleared get them back, the catalogue list loses their lines, and volume
+// preparation takes the run back to the volume's start and makes the volume again. True when
+// it is to be built again.
 bool JobRunner::RollBackVolume() {
     volumeOpen_ = false;
-    for (const std::string& path : plannerFiles_->Planned) {
-        const uint32_t attributes = attributes_.Get(path);
-        if (attributes != gui::InvalidFileAttributes && !(attributes & gui::AttributeDirectory) &&
-            !(attributes & gui::AttributeArchive))
-            attributes_.Set(path, attributes | gui::AttributeArchive);
-    }
-    plannerFiles_->Planned.clear();
+    const int failed = GiveBitsBack(volumeKey_);
+    if (failed > 0)
+        host_.AddToLog("Archivebits could not be set again for " + std::to_string(failed) + " files of: " +
+                       run_.VolumePath);
     if (csvSizeAtVolumeStart_ >= 0) plannerFiles_->TruncateCsv(csvSizeAtVolumeStart_);
     if (!Prep || !Prep->RollBackVolume(entryBeingAdded_)) {
         JobHadProblem = true;
@@ -384,13 +465,18 @@ void JobRunner::EndPhase() {
     // Volumes the disc step could not write are offered once more.
     while (!run_.BflList.empty() && !host_.Cancelled()) {
         if (BflIndex >= 0 && BflIndex < static_cast<int>(run_.BflList.size())) {
+            const std::string key = VolumeKey(run_.BflList[BflIndex]);
             run_.BflList.erase(run_.BflList.begin() + BflIndex);
             BflIndex = -1;
+            // Written, or given up (the disc step said so), unless it came back to the list.
+            if (!WaitsForDisc(key)) clearedBits_.erase(key);
             continue;
         }
         const std::string file = run_.BflList.front();
         if (!Exists(file)) {
             run_.BflList.erase(run_.BflList.begin());
+            host_.AddToLog("File not written to disc, it is no longer in the temporary folder: " + file);
+            VolumeNotWritten(file);
             continue;
         }
         zipper1_->ClearZip();

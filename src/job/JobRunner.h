@@ -7,7 +7,8 @@
 //
 // A volume is finished (logged, verified, copied, handed to the disc step) before the next is
 // prepared, the last one too. A volume whose zip run fails for want of room is rolled back to
-// its start and built again; nothing it held is lost.
+// its start and built again; nothing it held is lost. A volume that ends in no sound copy
+// gives the archive bits it cleared back, so the next run takes its files again.
 
 #include "job/JobHost.h"
 #include "job/JobSession.h"
@@ -18,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,8 +44,6 @@ class RunnerPlannerFiles final : public WinPlannerFiles {
     void AddToZipFiles(const std::string& path) override;
     // The catalogue list cut back to size bytes (a volume built again).
     void TruncateCsv(int64_t size);
-    // The names planned into the volume being built.
-    std::vector<std::string> Planned;
 
   private:
     zip::TZipper& zipper_;
@@ -78,6 +78,12 @@ class JobRunner {
     // With verification on, tests a volume where its copy landed (its split parts beside it);
     // true when it is sound or volumes are not verified.
     bool VerifyLandedVolume(const std::string& zipName, int parts);
+
+    // A volume that is not soundly written (it failed its test, the disc step left it in the
+    // temporary folder, it was gone before its disc, it went to no destination): the files
+    // whose archive bits it cleared get them back, a line names it, and the job had a problem.
+    // volume: its path, or that of one of its split parts.
+    void VolumeNotWritten(const std::string& volume);
 
     zip::TZipper& Zipper1() { return *zipper1_; }
     zip::TZipper& Zipper2() { return *zipper2_; }
@@ -122,6 +128,12 @@ class JobRunner {
     bool VolumeStep();
     void ResetLeftoverVolume();
     bool FinishVolume();
+    bool DeliverVolume(const std::string& archive);
+    void BitCleared(const std::string& path);
+    // The volume's files get the archive bits it cleared back; how many could not be set,
+    // or -1 when it cleared none.
+    int GiveBitsBack(const std::string& volumeKey);
+    bool WaitsForDisc(const std::string& volumeKey) const;
     void ZipVolume();
     bool NothingPlanned();
     bool ZipOnce();
@@ -163,6 +175,15 @@ class JobRunner {
     int64_t csvSizeAtVolumeStart_ = -1;
     // The file the zip run was adding last, for a volume that fails for want of room.
     std::string entryBeingAdded_;
+    // The files whose archive bits each volume cleared, by the volume's name without folder
+    // and extension (a split set's parts share it), until the volume is soundly written.
+    std::map<std::string, std::vector<std::string>> clearedBits_;
+    // The volume being built or finished: its key, how it was built, and whether it is known
+    // to be unsound already.
+    std::string volumeKey_;
+    bool builtForDisc_ = false;
+    bool builtInTemp_ = false;
+    bool volumeUnsound_ = false;
 };
 
 } // namespace job

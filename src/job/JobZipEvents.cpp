@@ -113,6 +113,7 @@ void JobRunner::Zipper1ZipComplete() {
             // the name it has, not one that does not exist.
             const DWORD error = GetLastError();
             JobHadProblem = true;
+            volumeUnsound_ = true;
             host_.AddToLog("The last part " + z1.ZipName() + " could not be renamed to " + run_.VolumePath +
                            ", error " + std::to_string(error));
             run_.VolumePath = z1.ZipName();
@@ -160,7 +161,9 @@ JobRunner::VolumeTest JobRunner::TestZipFile() {
 }
 
 bool JobRunner::VerifyLandedVolume(const std::string& zipName, int parts) {
-    if (!session_.Job.Testarchiveafterbackup1) return true;
+    // A volume that failed its test before the copy fails it again where it lands: it is
+    // copied as it is, its files already given their archive bits back.
+    if (!session_.Job.Testarchiveafterbackup1 || volumeUnsound_) return true;
     zipper1_->ClearZip();
     return VerifyVolume(zipName, parts, 0) == VolumeTest::Sound;
 }

@@ -596,3 +596,93 @@ TEST(JobRunner, TheHandOverDeletesStaleSplitPartsAndAResumeWithoutItsListsHasNot
     EXPECT_EQ(ZipsIn(daily.Destination), first) << "no new volume";
     EXPECT_FALSE(testsupport::FileExists(base + ".run"));
 }
+
+// The second of three volumes is damaged before its test: its files get their archive bits back
+// with one line naming it, the job goes on to its end, and the reminder's box and the mail (the
+// job's lines, as the program after the job is started) tell of a problem. The volumes and the
+// files left with cleared bits go to build/peer-volumes/runner-unsound: 7-Zip must find every
+// such file in a volume it tests sound.
+TEST(JobRunner, AVolumeThatFailsItsTestGivesItsFilesArchiveBitsBackAndTheJobEndsWithAProblem) {
+    HostedProgram hosted(false);
+    TempFolder source;
+    std::mt19937 random(31);
+    for (int i = 0; i < 10; ++i)
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+    AddTree(hosted.attributes, source.Path());
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.ClearArchiveBit = true;
+    daily.Testarchiveafterbackup1 = true;
+    daily.PostRunFile = "C:\\Tools\\post.exe";
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    ui::TMF& form = *hosted.form;
+    form.ReminderJob = "Daily.dat";
+    hosted.prompter.AnswerMessage(gui::mrOk);
+    // A stored entry's bytes of the second volume change once it is written.
+    std::string damaged;
+    bool hooked = false;
+    hosted.attributes.afterSet = [&] {
+        if (hooked) return;
+        hooked = true;
+        job::JobRunner& runner = *form.Runner();
+        runner.AddZipToCatalog = [&, original = runner.AddZipToCatalog, volumes = 0](
+                                     const std::string& zipName) mutable {
+            if (original) original(zipName);
+            if (++volumes != 2) return;
+            damaged = zipName;
+            std::string bytes = ReadWholeFile(zipName);
+            for (size_t at = 500'000; at < 500'016; ++at)
+                bytes[at] = static_cast<char>(~bytes[at]);
+            WriteWholeFile(zipName, bytes);
+        };
+    };
+    std::vector<std::string> mailed;
+    hosted.shell.onStart = [&](const std::string& program) {
+        if (program == "C:\\Tools\\post.exe") mailed = form.Session.MailBody;
+    };
+    hosted.RunJob();
+
+    ASSERT_FALSE(form.Session.Running());
+    ASSERT_FALSE(damaged.empty());
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Errors found in: " + damaged + "\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Archivebits reset for the files of: "), 1u) << log;
+    EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + damaged + "\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    const std::vector<std::string> boxes = hosted.prompter.MessageTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0],
+              "There was a problem with the backup job Daily.dat, look in the log for detailed information");
+    const auto inMail = [&](const std::string& text) {
+        return std::any_of(mailed.begin(), mailed.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(inMail("Archivebits reset for the files of: " + damaged)) << "the mail tells it";
+
+    // Exactly the damaged volume's files have their bits again.
+    std::vector<std::string> inDamaged;
+    for (const std::string& name : EntriesOf(damaged))
+        inDamaged.push_back("C:\\" + name);
+    ASSERT_FALSE(inDamaged.empty());
+    std::string cleared;
+    for (const auto& [path, bits] : hosted.attributes.files.files) {
+        if (bits & gui::AttributeDirectory) continue;
+        const bool again = std::find(inDamaged.begin(), inDamaged.end(), path) != inDamaged.end();
+        EXPECT_EQ((bits & gui::AttributeArchive) != 0, again) << path;
+        if (!(bits & gui::AttributeArchive)) {
+            std::string stored = path.substr(3);
+            std::replace(stored.begin(), stored.end(), '\\', '/');
+            cleared += stored + "\n";
+        }
+    }
+    const std::filesystem::path peers = PeerFolder("runner-unsound");
+    const std::vector<std::string> zips = ZipsIn(daily.Destination);
+    EXPECT_GE(zips.size(), 3u);
+    for (const std::string& zipName : zips)
+        std::filesystem::copy_file(daily.Destination + "\\" + zipName, peers / zipName);
+    WriteWholeFile((peers / "cleared.txt").string(), cleared);
+}

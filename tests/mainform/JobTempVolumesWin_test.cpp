@@ -179,7 +179,8 @@ TEST(JobTempVolumes, AWrongFileSizeAnsweredYesMakesTheVolumeAgainStagedInTheTemp
 
 // The last part of a split volume cannot take the volume's name (a folder of that name came
 // in the way): the log says so, the job has a problem, and the set is logged and left under
-// the names it has, never under one that does not exist.
+// the names it has, never under one that does not exist. No tool opens the set by its name:
+// its file gets its archive bit back.
 TEST(JobTempVolumes, ASplitVolumeWhoseLastPartCannotBeRenamedIsLoggedUnderTheNameItHas) {
     HostedProgram hosted;
     TempFolder source;
@@ -210,4 +211,6 @@ TEST(JobTempVolumes, ASplitVolumeWhoseLastPartCannotBeRenamedIsLoggedUnderTheNam
     EXPECT_TRUE(hosted.form->Runner()->JobHadProblem);
     for (const char* part : {".z01", ".z02", ".z03"})
         EXPECT_TRUE(testsupport::FileExists(set + part)) << part;
+    EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + set + ".z03"), 1u) << log;
+    EXPECT_TRUE(hosted.attributes.files.Get(source / "huge.bin") & gui::AttributeArchive);
 }

@@ -309,6 +309,105 @@ TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
     }
 }
 
+// The second volume does not fit the disc beside the first and waits for the end phase; there
+// it is gone from the temporary folder. The end says so, its file gets its archive bit back,
+// the first volume's file keeps its bit cleared, and the job ends with a problem.
+TEST(JobDiscStep, AVolumeGoneBeforeTheEndPhaseGivesItsFilesArchiveBitsBack) {
+    DiscJob p("CD-R", "Blocks=12000\n");
+    p.job.Testarchiveafterbackup1 = false;
+    p.job.ClearArchiveBit = true;
+    p.Sources("a", 2, 3'500'000, 8);
+    HookedAttributes attributes;
+    attributes.AddTree(p.source.Path());
+    ui::TMF& form = p.Form();
+    form.JobAttributes = &attributes;
+    // Once the disc step has put a volume on the burn-later list, its file goes.
+    std::vector<std::string> gone;
+    bool hooked = false;
+    attributes.afterSet = [&] {
+        if (hooked) return;
+        hooked = true;
+        form.OnDiscStep = [&, step = form.OnDiscStep](bool mustBurnNow) {
+            step(mustBurnNow);
+            for (const std::string& waiting : form.Session.Run.BflList)
+                if (DeleteFileA(waiting.c_str())) gone.push_back(waiting);
+        };
+    };
+    p.Run();
+    const std::string log = p.ProgramLog();
+    ASSERT_FALSE(gone.empty()) << log;
+    EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
+    for (const std::string& volume : gone)
+        EXPECT_EQ(Count(log, "File not written to disc, it is no longer in the temporary folder: " + volume + "\r\n"),
+                  1u)
+            << log;
+    EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + gone.front() + "\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    EXPECT_TRUE(form.Runner()->JobHadProblem);
+    int again = 0, cleared = 0;
+    for (const auto& [path, bits] : attributes.files.files) {
+        if (bits & gui::AttributeDirectory) continue;
+        ++((bits & gui::AttributeArchive) ? again : cleared);
+    }
+    EXPECT_EQ(again, 1) << "the file of the volume that is gone";
+    EXPECT_EQ(cleared, 1) << "the file on the disc";
+}
+
+// The destination is the writer, then a folder. The disc leaves the writer while the first
+// volume is made for it in the temporary folder: the walk after the volume takes the folder,
+// and the volume, made for the disc, is neither burned nor copied. The log says so, its file
+// gets its archive bit back, and the next volume goes to the folder.
+TEST(JobDiscStep, AVolumeMadeForTheDiscWhenTheWalkTakesAFolderGivesItsFilesArchiveBitsBack) {
+    DiscJob p("CD-R");
+    TempFolder folder;
+    const std::string alternative = folder.Path().substr(0, folder.Path().size() - 1);
+    p.job.Destination = "F:\\Backup|" + alternative;
+    p.job.Testarchiveafterbackup1 = false;
+    p.job.ClearArchiveBit = true;
+    p.Sources("a", 2, 3'500'000, 8);
+    HookedAttributes attributes;
+    attributes.AddTree(p.source.Path());
+    ui::TMF& form = p.Form();
+    form.JobAttributes = &attributes;
+    bool hooked = false;
+    attributes.afterSet = [&] {
+        if (hooked) return;
+        hooked = true;
+        job::JobRunner& runner = *form.Runner();
+        runner.AddZipToCatalog = [&, original = runner.AddZipToCatalog, volumes = 0](
+                                     const std::string& zipName) mutable {
+            if (original) original(zipName);
+            if (++volumes == 1) {
+                EXPECT_EQ(disctest::FixtureControl("remove"), 1);
+            }
+        };
+    };
+    p.Run();
+    const std::string log = p.ProgramLog();
+    EXPECT_EQ(Count(log, " burned to disc - Avg."), 0u) << log;
+    const std::string left = "The volume was made for another kind of destination than " + alternative +
+                             ", it is left in the temporary folder: ";
+    ASSERT_EQ(Count(log, left), 1u) << log;
+    const size_t at = log.find(left) + left.size();
+    const std::string volume = log.substr(at, log.find("\r\n", at) - at);
+    EXPECT_TRUE(testsupport::FileExists(volume)) << volume;
+    EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + volume + "\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    std::vector<std::string> inFolder;
+    for (const auto& entry : std::filesystem::directory_iterator(alternative))
+        inFolder.push_back(entry.path().string());
+    EXPECT_FALSE(inFolder.empty()) << "the next volumes went to the folder";
+    int again = 0, cleared = 0;
+    for (const auto& [path, bits] : attributes.files.files) {
+        if (bits & gui::AttributeDirectory) continue;
+        ++((bits & gui::AttributeArchive) ? again : cleared);
+    }
+    EXPECT_EQ(again, 1) << "the file of the volume left behind";
+    EXPECT_EQ(cleared, 1) << "the file in the folder";
+}
+
 // DVD-R and DVD+RW take a session per volume as CDs do; with "do not open" the tray stays
 // closed through the whole job.
 TEST(JobDiscStep, DvdsTakeASessionPerVolumeAndATrayLeftClosedIsNeverOpened) {
