@@ -354,6 +354,41 @@ TEST(JobDiscStep, AVolumeGoneBeforeTheEndPhaseGivesItsFilesArchiveBitsBack) {
     EXPECT_EQ(cleared, 1) << "the file on the disc";
 }
 
+// Shown, the same job asks for a disc with room at the end phase; the user's Cancel skips the
+// volume: its file gets its archive bit back and the job goes on to its end with a problem.
+TEST(JobDiscStep, AVolumeTheUserSkipsForWantOfRoomGivesItsFilesArchiveBitsBack) {
+    DiscJob p("CD-R", "Blocks=12000\n");
+    p.program->Flags().Hidden = false;
+    p.job.Testarchiveafterbackup1 = false;
+    p.job.ClearArchiveBit = true;
+    p.Sources("a", 2, 3'500'000, 8);
+    HookedAttributes attributes;
+    attributes.AddTree(p.source.Path());
+    ui::TMF& form = p.Form();
+    form.JobAttributes = &attributes;
+    p.prompter.AnswerMessage(gui::mrCancel).AnswerMessage(gui::mrCancel);
+    p.Run();
+    const std::string log = p.ProgramLog();
+    const std::vector<std::string> boxes = p.prompter.MessageTexts();
+    ASSERT_FALSE(boxes.empty()) << log;
+    EXPECT_EQ(p.prompter.Pending(), 0u) << log;
+    for (const std::string& box : boxes)
+        EXPECT_TRUE(box.starts_with("The CD/DVD do not have enough free space for: ")) << box;
+    EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
+    EXPECT_EQ(Count(log, ". File not burned to CD/DVD, skipped by user"), boxes.size()) << log;
+    EXPECT_EQ(Count(log, "Archivebits reset for the files of: "), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    EXPECT_TRUE(form.Runner()->JobHadProblem);
+    int again = 0, cleared = 0;
+    for (const auto& [path, bits] : attributes.files.files) {
+        if (bits & gui::AttributeDirectory) continue;
+        ++((bits & gui::AttributeArchive) ? again : cleared);
+    }
+    EXPECT_EQ(again, 1) << "the file of the volume skipped";
+    EXPECT_EQ(cleared, 1) << "the file on the disc";
+}
+
 // The destination is the writer, then a folder. The disc leaves the writer while the first
 // volume is made for it in the temporary folder: the walk after the volume takes the folder,
 // and the volume, made for the disc, is neither burned nor copied. The log says so, its file
