@@ -520,6 +520,17 @@ bool TCatalogTab::BackUpAndConfirm(const std::string& file, const std::string& t
 bool TCatalogTab::RewriteCatalog(
     const std::string& file, const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
     bool shown) {
+    ++rewriting_;
+    const bool written = ReplaceCatalog(file, write, shown);
+    if (--rewriting_ == 0)
+        for (const TLanded& landed : std::exchange(landedLater_, {}))
+            RenameInCatalogs(landed);
+    return written;
+}
+
+bool TCatalogTab::ReplaceCatalog(
+    const std::string& file, const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
+    bool shown) {
     std::string error;
     bool written = false;
     try {
@@ -865,24 +876,44 @@ bool TCatalogTab::ReadCatalogs() {
     return true;
 }
 
-void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
-    std::string lines;
-    if (Exists(zipPath)) {
-        try {
-            zip::TUnZipper reader(*files_);
-            reader.SetZipName(zipPath);
-            lines = job::CatalogLinesOfZip(reader, BaseName(zipPath));
-        } catch (const std::exception& error) {
-            form_.AddToLog("The zip file " + zipPath + " could not be read for the catalog: " + error.what());
-        }
+// The zip's entries as catalogue lines; empty, logged, when it cannot be read.
+std::string TCatalogTab::LinesOfZip(const std::string& zipPath) {
+    if (!Exists(zipPath)) return {};
+    try {
+        zip::TUnZipper reader(*files_);
+        reader.SetZipName(zipPath);
+        return job::CatalogLinesOfZip(reader, BaseName(zipPath));
+    } catch (const std::exception& error) {
+        form_.AddToLog("The zip file " + zipPath + " could not be read for the catalog: " + error.what());
+        return {};
     }
-    for (const std::string& target : job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()))
+}
+
+void TCatalogTab::AppendToTargets(const std::vector<std::string>& targets, const std::string& lines) {
+    for (const std::string& target : targets)
         if (!job::AppendToCatalog(target, lines)) form_.AddToLog("Could not write to the catalog: " + target);
 }
 
+void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
+    AppendToTargets(job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()), LinesOfZip(zipPath));
+}
+
+// A job can run inside the pump of the tab's Remove zip or Remove duplicates: a rewrite of the
+// same file then would be overwritten by the outer one's, and the landed zip's lines would go
+// into the file it replaces. The change waits for the outer rewrite, with the targets and
+// lines of now.
 void TCatalogTab::ZipLanded(const std::string& builtZip, const std::string& landedZip) {
-    const job::CatalogZipFilter filter(BaseName(builtZip));
-    for (const std::string& target : job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder())) {
+    TLanded landed{job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()), BaseName(builtZip),
+                   LinesOfZip(landedZip)};
+    if (rewriting_ > 0)
+        landedLater_.push_back(std::move(landed));
+    else
+        RenameInCatalogs(landed);
+}
+
+void TCatalogTab::RenameInCatalogs(const TLanded& landed) {
+    const job::CatalogZipFilter filter(landed.BuiltName);
+    for (const std::string& target : landed.Targets) {
         if (job::CatalogFileReader(target).Missing()) continue;
         RewriteCatalog(
             target,
@@ -894,7 +925,7 @@ void TCatalogTab::ZipLanded(const std::string& builtZip, const std::string& land
             },
             false);
     }
-    AddZipToCatalog(landedZip);
+    AppendToTargets(landed.Targets, landed.Lines);
 }
 
 } // namespace ui

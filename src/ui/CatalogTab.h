@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace gui {
 class TAction;
@@ -153,6 +154,19 @@ class TCatalogTab {
     bool RewriteCatalog(const std::string& file,
                         const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
                         bool shown = true);
+    bool ReplaceCatalog(const std::string& file,
+                        const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
+                        bool shown);
+    // A volume that landed under another name: the job's catalogues it goes to, the name it
+    // was built with and the lines of the zip as it landed.
+    struct TLanded {
+        std::vector<std::string> Targets;
+        std::string BuiltName;
+        std::string Lines;
+    };
+    void RenameInCatalogs(const TLanded& landed);
+    std::string LinesOfZip(const std::string& zipPath);
+    void AppendToTargets(const std::vector<std::string>& targets, const std::string& lines);
     std::string RewriteWithoutDuplicates(const std::string& catalogue);
     bool LoadAfterWork(const std::string& changed);
     // False while a job, burn or erase owns the job's definition.
@@ -161,6 +175,8 @@ class TCatalogTab {
 
     TMF& form_;
     std::string loadName_; // the file the running load reads, or is to read after a restart
+    int rewriting_ = 0;    // catalogue rewrites on the stack
+    std::vector<TLanded> landedLater_;
     std::unique_ptr<zip::TExtractFileSystem> files_;
     std::unique_ptr<zip::TUnZipper> unzipper2_;
     int fullReports_ = 0;

@@ -525,3 +525,40 @@ TEST_F(CatalogTabTest, RewritesPumpKeepAppendedLinesAndBackUpBesideTheFile) {
     EXPECT_NE(log.find("1 damaged lines skipped in " + folder + "other.cat"), std::string::npos);
     EXPECT_EQ(log.find("damaged lines skipped in " + folder + "own.cat"), std::string::npos);
 }
+
+// A job run inside the pump of Remove duplicates on its own catalogue, whose volume lands under
+// another name: the rename waits for the rewrite, so the file ends naming the landed zip, each
+// path once, instead of the rewrite putting back the built zip's lines over the rename.
+TEST_F(CatalogTabTest, AVolumeLandingUnderAnotherNameDuringARewriteIsRenamedAfterIt) {
+    const std::string catalogue = work / "job.cat";
+    std::string lines;
+    for (int i = 0; i < 4000; ++i)
+        lines += "d\\\"f" + std::to_string(i % 2000) + ".txt\"100\"old.zip\"" + std::to_string(i) + "\r\n";
+    WriteWholeFile(catalogue, lines);
+    form->Session.Run.CatName = catalogue;
+    const std::string built = Zip("built.zip", 2024, true), landed = work / "landed.zip";
+    tab->AddZipToCatalog(built);
+    ASSERT_TRUE(CopyFileA(built.c_str(), landed.c_str(), FALSE));
+    tab->Edit8->SetText(catalogue);
+    tab->ReadCatalogFile(catalogue);
+
+    HookedPrompter hooked;
+    gui::TPrompterScope scope{hooked};
+    TickingClock ticking{clock};
+    bool rewriting = false;
+    hooked.OnMessage = [&] {
+        gui::Application().Post([&] {
+            rewriting = tab->CatalogReading;
+            tab->ZipLanded(built, landed);
+        });
+    };
+    hooked.AnswerMessage(gui::mrOk);
+    gui::SetClock(&ticking);
+    tab->RemoveDupFromCatExecute();
+    gui::SetClock(&clock);
+    EXPECT_TRUE(rewriting);
+    const std::string text = ReadWholeFile(catalogue);
+    EXPECT_EQ(text.find("built.zip"), std::string::npos);
+    EXPECT_EQ(Lines(text).size(), 2002u);
+    EXPECT_NE(text.find("\"landed.zip\"1"), std::string::npos);
+}
