@@ -119,8 +119,8 @@ count_calls() {
     "${pin[@]}" "$wine_run" "$1" 2>&1 >/dev/null |
     awk '/OutputDebugStringA\(.*tw-bench job start/ { on = 1; next }
          /OutputDebugStringA\(.*tw-bench job end/ { on = 0 }
-         on && / Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(/ {
-           sub(/.* Call [A-Za-z0-9_]+\./, ""); sub(/\(.*/, ""); ++n[$0] }
+         on && /:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(/ {
+           sub(/.*:Call [A-Za-z0-9_]+\./, ""); sub(/\(.*/, ""); ++n[$0] }
          END { for (c in n) print c, n[c] }'
 }
 if [ "${TW_BENCH_CALLS:-1}" != 0 ]; then
@@ -138,11 +138,13 @@ if [ "${TW_BENCH_CALLS:-1}" != 0 ]; then
     END {
       if (both) printf "  %-28s %10s %10s\n", "call", "baseline", "this build"
       else printf "  %-28s %10s\n", "call", "this build"
+      order = "sort -k2,2nr -k1,1"
       for (c in names) {
-        if (both) printf "  %-28s %10.2f %10.2f\n", c, base[c] / files, ours[c] / files
-        else printf "  %-28s %10.2f\n", c, ours[c] / files
+        if (both) printf "  %-28s %10.2f %10.2f\n", c, base[c] / files, ours[c] / files | order
+        else printf "  %-28s %10.2f\n", c, ours[c] / files | order
         to += ours[c]; tb += base[c]
       }
+      close(order)
       if (both) printf "  %-28s %10.2f %10.2f\n", "all", tb / files, to / files
       else printf "  %-28s %10.2f\n", "all", to / files
     }' "$work/calls" "$work/base-calls"

@@ -93,6 +93,10 @@ void TUnZipper::SetArchiveStream(gui::TStream* stream) {
 TZipHeaderInfo* TUnZipper::Entry(int index) {
     OpenZip();
     CloseZip();
+    return EntryInView(index);
+}
+
+TZipHeaderInfo* TUnZipper::EntryInView(int index) {
     TSortedZip& view = view_ ? *view_ : *master_;
     if (index < 0 || index >= view.Count())
         throw EListError("Index " + std::to_string(index) + " is out of range");
@@ -107,6 +111,15 @@ int TUnZipper::Count() {
 
 std::string TUnZipper::ConvertName(const std::string& name) const {
     return oem_ ? OemToAnsiName(name) : name;
+}
+
+void TUnZipper::ForEachEntry(const std::function<void(int index, const std::string& pathname,
+                                                      const std::string& filename, uint32_t dosDateTime)>& visit) {
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        const TZipHeaderInfo* e = EntryInView(i);
+        visit(i, ConvertName(e->Directory()), ConvertName(e->Filename()), e->LastModFileDateTime);
+    }
 }
 
 std::string TUnZipper::Filename(int index) {

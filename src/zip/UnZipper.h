@@ -149,6 +149,10 @@ class TUnZipper {
     bool IsEncrypted(int index);
     bool Selected(int index);
     void SetSelected(int index, bool on);
+    // Every entry from 0 to Count() - 1, as Pathname, Filename and DosDateTime give them, from
+    // one look at the archive: each of those asks the file system whether the archive changed.
+    void ForEachEntry(const std::function<void(int index, const std::string& pathname,
+                                               const std::string& filename, uint32_t dosDateTime)>& visit);
     std::string FileComment(int index);
     // Changes the comment in memory; the archive is marked modified.
     void SetFileComment(int index, const std::string& comment);
@@ -191,6 +195,8 @@ class TUnZipper {
     friend class TRunEvents;
 
     TZipHeaderInfo* Entry(int index);
+    // The entry of the view without looking at the archive again.
+    TZipHeaderInfo* EntryInView(int index);
     void OpenZip();
     void CloseZip(bool force = false);
     void ReadDirectory();

@@ -21,15 +21,22 @@ gui::TStream& TWinSinkFile::Stream() {
 }
 
 int64_t TWinSinkFile::Position() {
-    return Stream().Position();
+    if (position_ < 0 || !stream_) position_ = Stream().Position();
+    return position_;
 }
 
 void TWinSinkFile::Seek(int64_t position) {
-    Stream().SetPosition(position);
+    position_ = -1;
+    position_ = Stream().Seek(position, gui::TSeekOrigin::soBeginning);
 }
 
 size_t TWinSinkFile::Write(const uint8_t* data, size_t count) {
-    return Stream().Write(data, count);
+    gui::TStream& stream = Stream();
+    const int64_t before = Position();
+    position_ = -1;
+    const size_t written = stream.Write(data, count);
+    position_ = before + static_cast<int64_t>(written);
+    return written;
 }
 
 int64_t TWinSinkFile::Size() {
@@ -38,11 +45,13 @@ int64_t TWinSinkFile::Size() {
 
 void TWinSinkFile::Close() {
     stream_.reset();
+    position_ = -1;
 }
 
 void TWinSinkFile::Reopen() {
+    position_ = -1;
     stream_ = std::make_unique<TLFNFileStream>(name_, gui::fmOpenReadWrite | gui::fmShareExclusive);
-    stream_->Seek(0, gui::TSeekOrigin::soEnd);
+    position_ = stream_->Seek(0, gui::TSeekOrigin::soEnd);
 }
 
 bool TWinSinkFile::ReadBack(int64_t position, uint8_t* buffer, size_t count) {

@@ -34,6 +34,9 @@ class TWinSinkFile : public TSinkFile {
     std::string name_, stagingName_;
     TDriveTypeText driveTypeText_;
     std::unique_ptr<gui::TStream> stream_;
+    // Kept here: the component asks for it several times per entry, and each answer from the
+    // file would be a call into the file system. -1 = ask the file.
+    int64_t position_ = -1;
 };
 
 } // namespace zip

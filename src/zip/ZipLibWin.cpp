@@ -142,9 +142,13 @@ std::string TDirSearch::NextFile(int64_t& size) {
 std::optional<uint32_t> FileDosDateTime(const std::string& fileName) {
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (!GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes)) return std::nullopt;
+    return DosDateTimeOf(attributes.ftLastWriteTime);
+}
+
+std::optional<uint32_t> DosDateTimeOf(const FILETIME& lastWrite) {
     FILETIME local;
     SYSTEMTIME time;
-    if (!FileTimeToLocalFileTime(&attributes.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time))
+    if (!FileTimeToLocalFileTime(&lastWrite, &local) || !FileTimeToSystemTime(&local, &time))
         return std::nullopt;
     if (time.wYear < 1980) return PackDosDateTime(1980, 1, 1, 0, 0, 0);
     if (time.wYear > 2107) return FixDosDateTime(PackDosDateTime(2107, 12, 31, 23, 59, 58));

@@ -18,6 +18,8 @@
 #undef SetVolumeLabel
 #endif
 
+struct _FILETIME; // <windows.h>
+
 namespace zip {
 
 // A file stream opened by a long name. The flush-on-close flag and the buffer size are taken
@@ -61,6 +63,8 @@ class TDirSearch {
 // The file's last write time as a repaired DOS date-time (times outside 1980-2107 clamped);
 // nullopt when the file cannot be read.
 std::optional<uint32_t> FileDosDateTime(const std::string& fileName);
+// The same from a last write time already read (UTC, as the system gives it).
+std::optional<uint32_t> DosDateTimeOf(const ::_FILETIME& lastWrite);
 std::optional<gui::DateTime> FileDateTime(const std::string& fileName);
 
 // Creates the folder with every missing parent; true when it exists afterwards (and for "").

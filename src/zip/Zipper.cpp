@@ -26,6 +26,7 @@
 #include "gui/Clock.h"
 #include "gui/CompareText.h"
 #include "zip/Crc32.h"
+#include "zip/WriteBehindStream.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLib.h"
 
@@ -216,7 +217,8 @@ int TZipper::ZipFiles() {
         else if (FilesList.Count() > 0)
             BuildZipFileList();
 
-        deflate_ = std::make_unique<DeflateBuffers>();
+        // Kept from run to run: a size estimate zips many small pieces, one run each.
+        if (!deflate_) deflate_ = std::make_unique<DeflateBuffers>();
         OpenDirectoryBuffer();
         const bool exists = ArchiveExists();
         if (exists && (callerStream_ != nullptr || (!keepZipOpenBefore_ && !multiVolume))) {
@@ -267,7 +269,6 @@ int TZipper::ZipFiles() {
 }
 
 void TZipper::RunFinished(bool failed) {
-    deflate_.reset();
     source_.reset();
     dataSource_ = nullptr;
     sink_.reset();
@@ -339,12 +340,13 @@ void TZipper::OpenDirectoryBuffer() {
         return;
     }
     directoryName_ = GetTempZipPath() + ChangeFileExt(WithoutFolder(ZipName()), ".zfi");
-    directory_ = output_.CreateWorkFile(directoryName_);
-    if (!directory_) {
+    std::unique_ptr<gui::TStream> file = output_.CreateWorkFile(directoryName_);
+    if (!file) {
         const std::string name = directoryName_;
         directoryName_.clear();
         throw EZipError("Cannot create the work file " + name);
     }
+    directory_ = std::make_unique<TWriteBehindStream>(std::move(file));
 }
 
 void TZipper::OpenOutputArchive() {
@@ -468,9 +470,11 @@ void TZipper::WriteOutput(const uint8_t* buffer, uint32_t size) {
 }
 
 std::unique_ptr<gui::TStream> TZipper::OpenSourceWithRetry(const std::string& name, TSourceInfo& info) {
+    // The first try goes by the facts the caller has just read; a retry reads them again,
+    // since the file may have changed while the user was asked.
+    std::optional<TSourceInfo> now = info;
     for (;;) {
         std::unique_ptr<gui::TStream> source;
-        const std::optional<TSourceInfo> now = output_.Info(name);
         // A zip entry's sizes are 32-bit: a larger file is refused like one that is locked.
         if (now && !now->IsFolder() && static_cast<uint64_t>(now->size) <= kMaxEntrySize) {
             source = output_.OpenSource(name);
@@ -480,6 +484,7 @@ std::unique_ptr<gui::TStream> TZipper::OpenSourceWithRetry(const std::string& na
         bool retry = false;
         if (OnSkippingFile) OnSkippingFile(*this, srCantOpenSource, name, -1, retry);
         if (!retry) return nullptr;
+        now = output_.Info(name);
     }
 }
 
@@ -600,7 +605,9 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
 void TZipper::WriteEntryData(bool store) {
     fileDone_ = 0;
     encrypting_ = false;
-    uint8_t* buffer = deflate_->window;
+    // Not the compressor's window: every entry it deflates must find that as it left it.
+    if (!pieces_) pieces_ = std::make_unique<uint8_t[]>(kReadChunk);
+    uint8_t* buffer = pieces_.get();
     uint32_t expectedCrc = 0;
     uint64_t expectedBytes = fileBytes_;
     const bool encrypt = !Password.empty();

@@ -160,7 +160,8 @@ class TZipper : public TUnZipper, private DeflateStream {
     // Rewrites the entry's local header once its sizes and CRC are known.
     void PatchLocalHeader(int64_t headerOffset);
     // Opens a source for reading, asking OnSkippingFile while it cannot be opened or is too
-    // big for a zip entry; nullptr when skipped.
+    // big for a zip entry; nullptr when skipped. info holds the facts just read, and those of
+    // the last try afterwards.
     std::unique_ptr<gui::TStream> OpenSourceWithRetry(const std::string& name, TSourceInfo& info);
     // The data of one entry: CRC pre-pass and encryption header, stored or deflated bytes.
     void WriteEntryData(bool store);
@@ -190,7 +191,8 @@ class TZipper : public TUnZipper, private DeflateStream {
     std::vector<std::string> disposeList_;
     bool updating_ = false;
     bool deleting_ = false;
-    std::unique_ptr<DeflateBuffers> deflate_;
+    std::unique_ptr<DeflateBuffers> deflate_; // the compressor leaves them cleared after every entry
+    std::unique_ptr<uint8_t[]> pieces_;       // stored data and the CRC pass of encrypted entries
     std::unique_ptr<gui::TStream> source_;
     gui::TStream* dataSource_ = nullptr; // the source file, or ZipToStream's stream
     gui::TStream* zipToStream_ = nullptr;
