@@ -43,9 +43,14 @@ for i in range(count):
 PY
 echo "tree: $(find "$work/tree" -type f | wc -l) files, $(du -sm "$work/tree" | cut -f1) MB"
 
+# Stripped copies: a program image of debug sections that Wine had to relocate would count
+# as tens of megabytes of private memory.
+mkdir -p "$work/ours" "$work/baseline"
+i686-w64-mingw32-strip -o "$work/ours/folderjob_bench.exe" "$bench"
+[ -z "$baseline" ] || i686-w64-mingw32-strip -o "$work/baseline/folderjob_bench.exe" "$baseline"
 "${pin[@]}" "$wine_run" cmd /c exit
-for exe in "$bench" ${baseline:+"$baseline"}; do
-  [ "$exe" = "$bench" ] || echo -n "baseline: "
+for exe in "$work/ours/folderjob_bench.exe" ${baseline:+"$work/baseline/folderjob_bench.exe"}; do
+  [ "$exe" = "$work/ours/folderjob_bench.exe" ] || echo -n "baseline: "
   TW_BENCH_TREE=$(windows "$work/tree") TW_BENCH_DEST=$(windows "$work/dest") "${pin[@]}" "$wine_run" "$exe" |
     tr -d '\r'
 done

@@ -25,6 +25,9 @@ constexpr unsigned kMaxDistance = kDeflateHalfWindow - kMinLookahead;       // 3
 constexpr unsigned kSlidePosition = kDeflateHalfWindow + kMaxDistance;      // 65,274
 constexpr unsigned kTooFar = 4096; // a 3-byte match further back rarely pays for its distance
 constexpr uint32_t kFirstRead = kDeflateHalfWindow;
+// Up to this many input bytes, clearing the heads of the strings hashed costs less than
+// clearing all of them.
+constexpr unsigned kRehashLimit = 4096;
 
 struct LevelRow {
     unsigned good;  // a held match this long quarters the next chain walk
@@ -74,7 +77,6 @@ class Compressor {
           blocks_(buffers, out_, entry, level >= 3) {}
 
     uint32_t Run(int level) {
-        std::fill(std::begin(b_.head), std::end(b_.head), uint16_t{0});
         Read(b_.window, kFirstRead);
         while (lookahead_ < kMinLookahead && !endOfInput_)
             FillWindow();
@@ -100,11 +102,34 @@ class Compressor {
         }
         lookahead_ += std::min(got, size);
         entry_.bytesConsumed += std::min(got, size);
+        filled_ = std::max(filled_, static_cast<unsigned>(into - b_.window) + std::min(got, size));
     }
+
+  public:
+    // Leaves the hash heads and the window as zeros for the next entry, as a fresh set of
+    // buffers is. A small entry clears only what it touched: the heads of the strings it
+    // hashed (every string was hashed from the same window bytes as here, and bytes past its
+    // input were zeros then as now) and the window bytes it read.
+    void ClearBuffers() noexcept {
+        if (slid_ || filled_ > kRehashLimit) {
+            std::fill(std::begin(b_.head), std::end(b_.head), uint16_t{0});
+            std::memset(b_.window, 0, sizeof b_.window);
+            return;
+        }
+        const uint8_t* window = b_.window;
+        for (unsigned position = 0; position < filled_; ++position)
+            b_.head[((window[position] << 2 * kHashShift) ^ (window[position + 1] << kHashShift) ^
+                     window[position + 2]) &
+                    kHashMask] = 0;
+        std::memset(b_.window, 0, filled_);
+    }
+
+  private:
 
     void FillWindow() {
         uint32_t room = kDeflateWindowSize - lookahead_ - position_;
         if (position_ >= kSlidePosition) {
+            slid_ = true;
             std::memcpy(b_.window, b_.window + kDeflateHalfWindow, kDeflateHalfWindow);
             matchStart_ -= kDeflateHalfWindow;
             position_ -= kDeflateHalfWindow;
@@ -250,19 +275,21 @@ class Compressor {
     unsigned hash_ = 0;
     int64_t blockStart_ = 0; // window position of the block's first byte; negative once slid out
     bool endOfInput_ = false;
+    unsigned filled_ = 0; // window bytes read into, from its start
+    bool slid_ = false;
 };
 
-// Leaves the window as zeros, also when a callback throws, so that the stale bytes a match
-// comparison may read past the input are the same for every entry.
-class WindowClearer {
+// Clears the buffers after the entry, also when a callback throws, so that every entry starts
+// from zeros and the stale bytes a match comparison may read past the input are the same.
+class BufferClearer {
   public:
-    explicit WindowClearer(DeflateBuffers& buffers) : buffers_(buffers) {}
-    ~WindowClearer() { std::memset(buffers_.window, 0, sizeof buffers_.window); }
-    WindowClearer(const WindowClearer&) = delete;
-    WindowClearer& operator=(const WindowClearer&) = delete;
+    explicit BufferClearer(Compressor& compressor) : compressor_(compressor) {}
+    ~BufferClearer() { compressor_.ClearBuffers(); }
+    BufferClearer(const BufferClearer&) = delete;
+    BufferClearer& operator=(const BufferClearer&) = delete;
 
   private:
-    DeflateBuffers& buffers_;
+    Compressor& compressor_;
 };
 
 } // namespace
@@ -275,8 +302,8 @@ uint32_t DeflateEntry(DeflateStream& stream, DeflateBuffers& buffers, int packLe
     else if (level >= 8)
         entry.generalPurposeFlag |= 2;
     entry.compressionMethod = 8;
-    WindowClearer clearer(buffers);
     Compressor compressor(stream, buffers, level, entry);
+    BufferClearer clearer(compressor);
     return compressor.Run(level);
 }
 

@@ -18,7 +18,8 @@
 // the entry's method becomes "stored", which saves the block framing.
 //
 // All large buffers (window, hash heads, chain, the three tally buffers) belong to the caller
-// and live for a whole run of many entries, so nothing is allocated per entry. Input and output
+// and live for a whole run of many entries, so nothing is allocated per entry; a small entry
+// clears afterwards only the heads and window bytes it used. Input and output
 // go through DeflateStream: the zip component reads its source there (counting the CRC and
 // raising percent events, cancel and size checks) and writes through its sink. An exception
 // thrown by either simply passes through DeflateEntry; DeflateEntryInfo::bytesConsumed tells
@@ -72,7 +73,8 @@ inline constexpr unsigned kDeflateMinMatch = 3;
 inline constexpr unsigned kDeflateMaxMatch = 258;
 
 // Compresses the stream's input at packLevel (1-9; other values are clamped) and answers the
-// number of bytes handed to WriteOutput. The window is left cleared for the next entry.
+// number of bytes handed to WriteOutput. The buffers must start as zeros (fresh ones are), and
+// are left so for the next entry, also when a callback throws.
 uint32_t DeflateEntry(DeflateStream& stream, DeflateBuffers& buffers, int packLevel, DeflateEntryInfo& entry);
 
 } // namespace zip

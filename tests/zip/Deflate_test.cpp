@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <random>
@@ -152,6 +153,28 @@ TEST(DeflateEntry, InputsAroundTheWindowSlideRoundTrip) {
             EXPECT_EQ(Restore(Compress(mixed, level, *buffers), size), mixed);
             EXPECT_EQ(Restore(Compress(mixed, level, *buffers, 700), size), mixed);
         }
+}
+
+// One set of buffers for a run of entries of every size, small ones after large ones: each
+// entry comes out as it would from fresh buffers, and the buffers end as fresh ones are.
+TEST(DeflateEntry, EveryEntryOfARunCompressesAsFromFreshBuffers) {
+    const std::vector<Bytes> inputs = {
+        TextBytes(1000, 50), MixedBytes(70000, 51), Bytes{'a', 'b'}, TextBytes(4095, 52), TextBytes(4096, 53),
+        TextBytes(4097, 54), MixedBytes(13000, 55), Bytes(3, 0), RandomBytes(2000, 56), MixedBytes(100000, 57),
+        TextBytes(300, 58)};
+    auto buffers = NewBuffers();
+    for (int level : {1, 3, 6, 9})
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            SCOPED_TRACE("entry " + std::to_string(i) + " at level " + std::to_string(level));
+            auto fresh = NewBuffers();
+            const Compressed expected = Compress(inputs[i], level, *fresh);
+            const Compressed got = Compress(inputs[i], level, *buffers);
+            EXPECT_EQ(got.bytes, expected.bytes);
+            EXPECT_EQ(got.info.compressionMethod, expected.info.compressionMethod);
+        }
+    const auto clean = NewBuffers();
+    EXPECT_EQ(std::memcmp(buffers->head, clean->head, sizeof clean->head), 0);
+    EXPECT_EQ(std::memcmp(buffers->window, clean->window, sizeof clean->window), 0);
 }
 
 TEST(DeflateEntry, EntryThatWouldNotShrinkIsWrittenAsPlainBytes) {
