@@ -10,12 +10,15 @@
 //   catalog_bench.exe job|browser FILE     one reading of FILE in a fresh process, so the
 //                                          peak memory printed is that reading's;
 //   catalog_bench.exe duplicates FILE      the load with "Duplicates" checked (a row per line)
+//   catalog_bench.exe dedupe FILE          Remove duplicates, answered OK (rewrites FILE)
 //
 // A generated catalogue is one that grew by runs: every file of the set is catalogued once per
 // run (12 runs), in volumes of 5,000 entries; a tenth of the lines are folders. At 12 million
 // lines it is about 1 GB. bench/catalog_vs_sort.sh sets the readings against `sort -u`.
 #include "gui/CheckBox.h"
 #include "gui/Label.h"
+#include "gui/ScriptedPrompter.h"
+#include "gui/Edit.h"
 #include "gui/StringList.h"
 #include "ui/CatalogTab.h"
 #include "ui/MFo.h"
@@ -141,6 +144,20 @@ class Bench {
                     Tab().Label28->Caption().c_str());
     }
 
+    // Remove duplicates as the user runs it, answered OK: the ".bak" copy, the rewrite and the
+    // load of the rewritten file.
+    void Dedupe(const std::string& file) {
+        gui::TScriptedPrompter prompter;
+        gui::TPrompterScope scope{prompter};
+        prompter.AnswerMessage(gui::mrOk);
+        program_->Flags().Hidden = false;
+        Tab().CBShowDuplicates->SetChecked(false);
+        Tab().Edit8->SetText(file);
+        const double seconds = Seconds([&] { Tab().RemoveDupFromCatExecute(); });
+        std::printf("remove duplicates: %d rows left: %8.2f s (%s)\n", Tab().Rows.Count(), seconds,
+                    Tab().Label28->Caption().c_str());
+    }
+
   private:
     std::string folder_;
     NoUserFolders noUserFolders_;
@@ -158,6 +175,8 @@ int main(int argc, char** argv) {
     if (argc == 3) {
         if (std::strcmp(argv[1], "job") == 0)
             bench.Job(argv[2]);
+        else if (std::strcmp(argv[1], "dedupe") == 0)
+            bench.Dedupe(argv[2]);
         else
             bench.Browser(argv[2], std::strcmp(argv[1], "duplicates") == 0);
         PrintPeak();
