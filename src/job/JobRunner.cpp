@@ -138,7 +138,7 @@ void JobRunner::RunBackupJob() {
     }
     session_.EndGuard.StepEnds();
     stepActive_ = false;
-    if (session_.State != JobState::Running) return;
+    if (session_.State != JobState::Running && session_.State != JobState::Ending) return;
     if (endDue_ || host_.Cancelled())
         starter_.EndJob();
     else if (continueAsked_ && !continuePosted_)
@@ -506,6 +506,7 @@ void JobRunner::EndPhase() {
     }
     DeleteWorkFiles();
     const bool cancelled = host_.Cancelled();
+    WorkOver();
     host_.ArrangeWindowAfterJob();
     if (!cancelled) host_.SetStatusText("Done");
     host_.SetPassProgress(0, 100);
@@ -540,6 +541,12 @@ void JobRunner::EndPhase() {
     endDue_ = true;
 }
 
+// Before the window may close for a close asked for during the job: the close waits for a job
+// at work, and would wait for this one for ever.
+void JobRunner::WorkOver() {
+    if (session_.State == JobState::Running) session_.State = JobState::Ending;
+}
+
 void JobRunner::CancelTail() {
     if (tailDone_) return;
     tailDone_ = true;
@@ -564,6 +571,7 @@ void JobRunner::CancelTail() {
         else
             DeleteFileA(list.c_str());
     }
+    WorkOver();
     DeleteWorkFiles();
     host_.ArrangeWindowAfterJob();
     endDue_ = true;

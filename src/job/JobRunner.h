@@ -140,6 +140,7 @@ class JobRunner {
     bool RollBackVolume();
     void EndPhase();
     void CancelTail();
+    void WorkOver();
     void LogSummary();
     void DeleteWorkFiles();
     void PostContinue();

@@ -15,7 +15,8 @@ namespace job {
 enum class JobState {
     Idle,
     Starting, // the start's checks run; a second start is refused
-    Running,  // from the start's marking until the job end has run
+    Running,  // from the start's marking until its work is over
+    Ending,   // the work is over (end phase or cancel tail); the job end is still to come
 };
 
 struct JobSession {
@@ -29,8 +30,13 @@ struct JobSession {
     bool Cancelled = false;
     // The window was minimised when the job started and shown for it.
     bool WasMinimizedAtStart = false;
-    // A job is under way, starting or running.
+    // A job is under way, from its start to its job end.
     bool Running() const { return State != JobState::Idle; }
+    // A job still at its work: a close must ask, and waits for it. A job past its work may
+    // close the program, which its end phase does when a close was asked for meanwhile.
+    bool AtWork() const { return State == JobState::Starting || State == JobState::Running; }
+    // The job's lines belong in its log.
+    bool Logging() const { return State == JobState::Running || State == JobState::Ending; }
 
     // The run's detailed log, and its lines for the mail report.
     std::string JobLogName;

@@ -58,7 +58,7 @@ void JobStarter::EndJob() {
 }
 
 void JobStarter::StartBackupJob() {
-    if (session_.State == JobState::Running) return;
+    if (session_.State == JobState::Running || session_.State == JobState::Ending) return;
     if (session_.State == JobState::Starting) {
         // A schedule, the command line or a click inside one of the start's pumped waits.
         host_.AddToLog("Job start refused, a job is starting: " + host_.JobName());

@@ -154,7 +154,7 @@ void TMF::StartBackupJob() {
 void TMF::ShowJobEnded(bool cancelled) {
     // A second end of the same job, or the end of a start that failed before it marked the job
     // running, only makes the window idle again.
-    const bool ending = Session.State == job::JobState::Running;
+    const bool ending = Session.State == job::JobState::Running || Session.State == job::JobState::Ending;
     Session.State = job::JobState::Idle;
     Session.JobAlive();
     EndJobLog();

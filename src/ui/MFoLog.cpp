@@ -70,7 +70,7 @@ void TMF::AddToLog(const std::string& text, bool stamp) {
     Session.MailBody.push_back(line);
     if (RestoreRunning()) WriteRestoreLog(text, stamp, false);
     // A job's log takes lines while the job runs, not those of a burn or an erase after it.
-    if (Session.State == job::JobState::Running) WriteJobLog(text, stamp, false);
+    if (Session.Logging()) WriteJobLog(text, stamp, false);
     if (PageControl1 && PageControl1->ActivePage() == TabSheet3) {
         if (LogViewStale) {
             LogViewStale = false;

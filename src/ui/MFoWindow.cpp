@@ -273,7 +273,7 @@ void TMF::FormCloseQuery(bool& canClose) {
             return;
         }
     }
-    if (!flags_.Hidden && Session.Running() && !AskYesNo(shutdownQuestion)) {
+    if (!flags_.Hidden && Session.AtWork() && !AskYesNo(shutdownQuestion)) {
         canClose = false;
         EvaluateSchedules();
         return;
@@ -285,7 +285,7 @@ void TMF::FormCloseQuery(bool& canClose) {
     programIni_.WriteBool(core::ini::Settings, "Crashed", false);
     Session.Cancelled = true;
     CloseWhenCancelled = true;
-    canClose = !Session.Running();
+    canClose = !Session.AtWork();
     if (canClose) Tray.Remove();
 }
 
@@ -303,7 +303,7 @@ void TMF::ClosePrgExecute() {
             return;
         ListBox2->Items().Clear();
     }
-    if (Session.Running()) {
+    if (Session.AtWork()) {
         if (!AskYesNo(shutdownQuestion)) {
             EvaluateSchedules();
             return;

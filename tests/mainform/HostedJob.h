@@ -160,11 +160,13 @@ struct HostedProgram : testsupport::ProgramSite<HookedShell> {
         WriteWholeFile(programFolder / "Daily.dat", job::WriteJobText(job, {}));
         form->LoadJob("Daily.dat");
     }
-    // The start, then every step the queue brings, until the job has ended.
+    // The start, then every step the queue brings, until the job has ended; quitSeen tells
+    // whether the program ended itself meanwhile.
     void RunJob() {
         form->StartBackupJob();
         for (int round = 0; round < 10'000 && form->Session.Running(); ++round)
-            testsupport::DrainQueue();
+            quitSeen |= testsupport::DrainQueue();
+        quitSeen |= testsupport::DrainQueue();
     }
     std::string ProgramLog() { return ReadWholeFile(programFolder / "tarnwick.log"); }
     size_t JobEnds(const std::string& postProgram) const {
@@ -180,6 +182,7 @@ struct HostedProgram : testsupport::ProgramSite<HookedShell> {
     std::unique_ptr<ui::TProgram> program;
     ui::TMF* form = nullptr;
     std::function<void()> onTick;
+    bool quitSeen = false;
 };
 
 // A folder under build/peer-volumes, emptied, where the native peers find what a Wine test

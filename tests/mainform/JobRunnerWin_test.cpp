@@ -134,10 +134,12 @@ TEST(JobRunner, FourMillionByteFilesAtTheSmallestSizeAreStoredInFourMebibyteVolu
 
 // A job that clears archive bits, cancelled inside the second volume's zip run by the start
 // action or by a close request: one "Backup cancelled", only whole zips, no work files, every
-// archive bit set again, the job's end (its program after) once.
+// archive bit set again, the job's end (its program after) once. A close request, shown or
+// hidden, then ends the program, the shown one asking once.
 TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAgain) {
-    for (const std::string how : {"start action", "close request"}) {
-        HostedProgram hosted;
+    for (const std::string how : {"start action", "close request", "close request, shown"}) {
+        const bool shown = how == "close request, shown";
+        HostedProgram hosted(!shown);
         TempFolder source;
         std::mt19937 random(9);
         for (int i = 0; i < 10; ++i)
@@ -154,7 +156,7 @@ TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAg
         hosted.WriteJob(daily);
         ui::TMF& form = *hosted.form;
         // The sixth file is zipped in the second volume.
-        if (how == "start action") hosted.prompter.AnswerMessage(gui::mrYes);
+        if (how != "close request") hosted.prompter.AnswerMessage(gui::mrYes);
         hosted.attributes.afterSet = [&] {
             if (hosted.attributes.sets != 6) return;
             if (how == "start action")
@@ -178,6 +180,11 @@ TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAg
         for (const auto& [path, attributes] : hosted.attributes.files.files)
             EXPECT_TRUE(attributes & (gui::AttributeArchive | gui::AttributeDirectory)) << how << " " << path;
         EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u) << how << ": one job end";
+        EXPECT_EQ(hosted.quitSeen, how != "start action") << how;
+        if (shown) {
+            EXPECT_EQ(hosted.prompter.MessageTexts(),
+                      std::vector<std::string>{"Are you sure that the running backup job shall be shutdown"});
+        }
         hosted.attributes.afterSet = nullptr;
     }
 }
