@@ -47,11 +47,17 @@ void DiscardRunState(const std::string& base) {
 
 namespace {
 
+int restoresUnderWay = 0;
+
 // False when the list is there but cannot be read; it is then kept.
 bool PlayBackArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
                          const std::function<void(int)>& progress,
                          const std::function<void(const std::string&)>& log, int& count) {
     count = 0;
+    ++restoresUnderWay;
+    struct UnderWay {
+        ~UnderWay() { --restoresUnderWay; }
+    } underWay;
     std::string text;
     if (!gui::ReadWholeFile(attributeList, text)) {
         const DWORD error = GetLastError();
@@ -73,6 +79,10 @@ bool PlayBackArchiveBits(const std::string& attributeList, gui::FileAttributes& 
 }
 
 } // namespace
+
+bool ArchiveBitsBeingRestored() {
+    return restoresUnderWay > 0;
+}
 
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
                        const std::function<void(int)>& progress,

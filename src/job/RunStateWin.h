@@ -42,4 +42,8 @@ int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& at
 // back; the status line is cleared at the end.
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes, JobHost& host);
 
+// A restore above is under way, its pumped waits running whatever the timer does: nothing may
+// end the program before the bits are back.
+bool ArchiveBitsBeingRestored();
+
 } // namespace job

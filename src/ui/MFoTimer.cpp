@@ -9,6 +9,7 @@
 #include "gui/Label.h"
 #include "gui/ListBox.h"
 #include "gui/TextTrim.h"
+#include "job/RunStateWin.h"
 #include "job/Schedules.h"
 
 #include <algorithm>
@@ -92,7 +93,8 @@ void TMF::MinuteWork() {
         }
     }
     const std::string stopRequest = environment_.ProgramFolder() + "Stop.req";
-    if (Session.CancelMinutes > cancelGraceMinutes) {
+    // A long restore of archive bits after the cancel is let finish; the next minute halts.
+    if (Session.CancelMinutes > cancelGraceMinutes && !job::ArchiveBitsBeingRestored()) {
         DeleteFileA(stopRequest.c_str());
         gui::Application().Halt(0);
     }

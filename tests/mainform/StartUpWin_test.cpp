@@ -19,6 +19,8 @@
 #include "gui/Shell.h"
 #include "gui/Timer.h"
 #include "job/JobFile.h"
+#include "job/RunState.h"
+#include "job/RunStateWin.h"
 #include "ui/DriveDetector.h"
 #include "ui/Program.h"
 #include "ui/ScheduleTab.h"
@@ -580,6 +582,41 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     EXPECT_FALSE(Minute());
     EXPECT_TRUE(Minute());
     EXPECT_EQ(halts, 2);
+}
+
+// Setting a cancelled job's archive bits again may outlast the half hour after which a cancel
+// ends the program: the minutes inside it do not halt, the first minute after it does.
+TEST_F(StartUpTest, TheHaltAfterACancelWaitsForTheArchiveBitsBeingSetAgain) {
+    StartProgram();
+    RunStartUp();
+    form->OnJobEnd = [] {};
+    form->Session.Cancelled = true;
+    for (int minute = 0; minute < 30; ++minute)
+        ASSERT_FALSE(Minute()) << minute;
+
+    struct MinuteEachFile final : gui::FileAttributes {
+        gui::MemoryFileAttributes files;
+        std::function<void()> afterSet;
+        uint32_t Get(const std::string& path) override { return files.Get(path); }
+        uint32_t Set(const std::string& path, uint32_t attributes) override {
+            const uint32_t result = files.Set(path, attributes);
+            if (afterSet) afterSet();
+            return result;
+        }
+    } attributes;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i) {
+        paths.push_back("C:\\data\\file" + std::to_string(i) + ".doc");
+        attributes.files.files[paths.back()] = 0;
+    }
+    testsupport::WriteWholeFile(programFolder / "Att.Lst", job::ListFileText(paths));
+    int haltsInside = 0;
+    attributes.afterSet = [&] { haltsInside += Minute(); };
+    EXPECT_EQ(job::RestoreArchiveBits(programFolder / "Att.Lst", attributes, form->Host()), 3);
+    EXPECT_EQ(haltsInside, 0);
+    for (const std::string& path : paths)
+        EXPECT_TRUE(attributes.files.Get(path) & gui::AttributeArchive) << path;
+    EXPECT_TRUE(Minute());
 }
 
 TEST_F(StartUpTest, AJobStartsTheMinuteCountsAgainSoNeitherWatchdogStopsIt) {
