@@ -165,6 +165,8 @@ class TMF : public gui::TForm {
     void ShowMainWindow();
     void UpdateCaption();
     void UpdateTrayTip(const std::string& text);
+    // The next queued run's due time and job, when one is queued.
+    bool ShowNextRunTip();
     void FormCloseQuery(bool& canClose);
     void ClosePrgExecute();
     void HideapplicationExecute();

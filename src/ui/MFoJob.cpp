@@ -166,6 +166,8 @@ void TMF::ShowJobEnded(bool cancelled) {
         Label2->SetCaption("");
     }
     if (jobDisc_) jobDisc_->Release();
+    // The tray tells what comes next, not the last progress the job showed.
+    if (!ShowNextRunTip()) UpdateTrayTip(core::JobBaseName(flags_.JobName));
     if (!ending) return;
 
     // The window state as the job leaves it; the close path then keeps it.

@@ -198,7 +198,6 @@ class TMFJobHost final : public job::JobHost {
     void JobEnded(bool cancelled) override { form_.ShowJobEnded(cancelled); }
     void CloseMainWindow() override { form_.Close(); }
     bool CloseWhenJobEnds() override { return form_.CloseWhenCancelled; }
-    // (The tray tip of the next run is the schedule part's.)
     void ArrangeWindowAfterJob() override {
         if (form_.flags_.HideWindow || form_.CloseWhenCancelled) {
             if (form_.ListBox2->Items().Count() > 0)

@@ -121,14 +121,18 @@ void TMF::AppMinimize() {
         ShowWindow(gui::Application().Handle(), SW_HIDE);
         flags_.Hidden = true;
     }
-    if (!Session.Running() && !RunQueue.empty()) {
-        const std::string& next = RunQueue.front();
-        const std::string jobName = job::RunQueueJob(next);
-        const std::optional<std::string> due = job::RunQueueDueText(next, Locale);
-        UpdateTrayTip(due ? *due + " - " + jobName : jobName);
-    }
+    if (!Session.Running()) ShowNextRunTip();
     SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     WindowMinimized = true;
+}
+
+bool TMF::ShowNextRunTip() {
+    if (RunQueue.empty()) return false;
+    const std::string& next = RunQueue.front();
+    const std::string jobName = job::RunQueueJob(next);
+    const std::optional<std::string> due = job::RunQueueDueText(next, Locale);
+    UpdateTrayTip(due ? *due + " - " + jobName : jobName);
+    return true;
 }
 
 void TMF::AppRestore() {

@@ -12,6 +12,7 @@
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "job/JobFile.h"
+#include "job/Schedules.h"
 #include "ui/MFo.h"
 #include "ui/Program.h"
 
@@ -129,4 +130,23 @@ TEST(EndPhase, AWindowMinimisedAtTheStartGoesBackDownAtTheEnd) {
     EXPECT_FALSE(hosted.form->Session.WasMinimizedAtStart);
     EXPECT_TRUE(hosted.program->Flags().Hidden);
     EXPECT_TRUE(IsIconic(gui::Application().Handle()));
+}
+
+// After a job the tray tells what comes next, not the job's last progress: the job's name, or
+// the next queued run, after a cancel too.
+TEST(EndPhase, TheTrayTipAfterAJobIsTheNextRunOrTheJobNotItsLastProgress) {
+    ReminderProgram hosted(true);
+    hosted.form->ReminderJob.clear();
+    hosted.RunJob(false);
+    ASSERT_FALSE(hosted.form->Session.Running());
+    EXPECT_EQ(hosted.form->Tray.Tip(), "Daily");
+
+    const double due = 110'000.5; // in 2201, so the timer starts nothing meanwhile
+    const std::string entry = job::FormatRunQueueEntry(due, "C:\\Jobs\\later.dat", '.');
+    hosted.form->RunQueue = {entry};
+    hosted.RunJob(true);
+    ASSERT_FALSE(hosted.form->Session.Running());
+    const std::optional<std::string> dueText = job::RunQueueDueText(entry, hosted.form->Locale);
+    ASSERT_TRUE(dueText);
+    EXPECT_EQ(hosted.form->Tray.Tip(), *dueText + " - C:\\Jobs\\later.dat");
 }
