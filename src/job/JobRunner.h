@@ -99,6 +99,9 @@ class JobRunner {
     std::string WindowsFolder;
     // Appends a finished volume's entries to the job's catalogue.
     std::function<void(const std::string& zipName)> AddZipToCatalog;
+    // A volume copied under another name than it was built with: the catalogue list's lines of
+    // it name the copy (those already zipped into that volume cannot).
+    void VolumeLanded(const std::string& builtZip, const std::string& landedZip);
     // The process priority during a verification: read, and set (idle while testing).
     std::function<int()> ReadPriority;
     std::function<void(int priority)> SetPriority;

@@ -51,6 +51,11 @@ void RunnerPlannerFiles::TruncateCsv(int64_t size) {
     CloseHandle(file);
 }
 
+void JobRunner::VolumeLanded(const std::string& builtZip, const std::string& landedZip) {
+    const auto nameOf = [](const std::string& path) { return path.substr(path.find_last_of('\\') + 1); };
+    if (plannerFiles_) plannerFiles_->RenameCsvVolume(nameOf(builtZip), nameOf(landedZip));
+}
+
 void JobRunner::ConnectEvents() {
     zipper1_->OnStartZip = [this](zip::TZipper&, const std::string& name, zip::TZipHeaderInfo& header,
                                   bool&) {

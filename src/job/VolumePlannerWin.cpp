@@ -210,6 +210,13 @@ void WinPlannerFiles::AppendCsvLine(const std::string& line) {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+void WinPlannerFiles::RenameCsvVolume(const std::string& builtName, const std::string& landedName) {
+    // The next line opens the list again.
+    CatalogueComplete();
+    if (!options_.CsvFileName.empty() && !RenameCatalogueLines(options_.CsvFileName, builtName, landedName))
+        host_.AddToLog("The catalogue list could not be written: " + options_.CsvFileName);
+}
+
 bool AppendLineToFile(const std::string& line, const std::string& fileName, JobHost& host) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0) host.Wait(1'000);
@@ -245,6 +252,28 @@ bool DropCatalogueLines(const std::string& csvFileName, const std::string& zipNa
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(cut);
     return file.valid() && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+}
+
+bool RenameCatalogueLines(const std::string& csvFileName, const std::string& zipName,
+                          const std::string& newName) {
+    std::string text;
+    if (!gui::ReadWholeFile(csvFileName, text))
+        return GetFileAttributesA(csvFileName.c_str()) == INVALID_FILE_ATTRIBUTES;
+    const std::string field = zipName + ",";
+    std::string renamed;
+    renamed.reserve(text.size() + 64);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        if (end - start >= field.size() && gui::CompareTextI(text.substr(start, field.size()), field) == 0) {
+            renamed += newName + ",";
+            renamed.append(text, start + field.size(), end - start - field.size());
+        } else {
+            renamed.append(text, start, end - start);
+        }
+        start = end;
+    }
+    return renamed == text || gui::ReplaceFileContents(csvFileName, renamed);
 }
 
 } // namespace job

@@ -35,6 +35,8 @@ class WinPlannerFiles : public PlannerFiles {
     bool IsSavedRegistryFile(const std::string& path) override;
 
     PlannerFileOptions& Options() { return options_; }
+    // The catalogue list's lines of a volume that landed under another name name that one.
+    void RenameCsvVolume(const std::string& builtName, const std::string& landedName);
 
   private:
     bool CanZipFileChecked(const std::string& path, ZipFileFacts& facts);
@@ -53,5 +55,11 @@ bool AppendLineToFile(const std::string& line, const std::string& fileName, JobH
 // are listed once. Lines of other volumes stay, and none before a line of another volume is
 // cut. True when the list is as it should be (also when there is none).
 bool DropCatalogueLines(const std::string& csvFileName, const std::string& zipName);
+
+// The catalogue list's lines of zipName (compared without case) name newName instead: the
+// volume landed under that name. True when the list is as it should be (also when there is
+// none).
+bool RenameCatalogueLines(const std::string& csvFileName, const std::string& zipName,
+                          const std::string& newName);
 
 } // namespace job

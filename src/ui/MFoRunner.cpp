@@ -39,6 +39,7 @@ bool TMF::HandOverToRunner() {
             return runner_->VerifyLandedVolume(landedZip, files);
         };
         volumePrep_->VolumeLanded = [this](const std::string& builtZip, const std::string& landedZip) {
+            runner_->VolumeLanded(builtZip, landedZip);
             if (CatalogTab) CatalogTab->ZipLanded(builtZip, landedZip);
         };
         runner_->Prep = volumePrep_.get();

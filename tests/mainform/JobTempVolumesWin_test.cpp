@@ -5,6 +5,7 @@
 #include "HostedJob.h"
 #include "WineDriveWinSupport.h"
 #include "job/JobRunner.h"
+#include "zip/Crc32.h"
 #include "zip/WriteSink.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,59 @@ TEST(JobCopy, ASplitVolumeBuiltInTheTemporaryFolderLandsWholeBesideAFileOfItsNam
     const std::filesystem::path peers = PeerFolder("runner-split-copied");
     for (const char* file : {"Set002.z01", "Set002.z02", "Set002.zip"})
         std::filesystem::copy_file(dest + file, peers / file);
+}
+
+// A first volume that lands under the next name (a file of its name turned up on the drive):
+// the catalogue list, zipped into the last volume, names it where it landed.
+TEST(JobCopy, TheCatalogueListNamesAVolumeWhereItLanded) {
+    HostedProgram hosted;
+    TempFolder source;
+    std::mt19937 random(47);
+    for (int i = 0; i < 3; ++i)
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 1'500'000, random);
+    wintest::TWineDrive cd(DRIVE_CDROM);
+    ASSERT_TRUE(cd.Defined());
+    job::JobDefinition daily;
+    daily.Destination = cd.Root() + "dest";
+    daily.ZipName = "Set";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.MakeCatalog = true;
+    daily.IncludeList = {source.Path() + "*.*", "%CATALOG%"};
+    hosted.WriteJob(daily);
+    ui::TMF& form = *hosted.form;
+    form.Creation().useTempFile = true;
+    const std::string dest = cd.Folder() + "dest\\";
+    bool placed = false;
+    hosted.onTick = [&] {
+        if (placed || Count(hosted.ProgramLog(), "File created: ") != 1) return;
+        placed = true;
+        WriteWholeFile(dest + "Set001.zip", "another medium's volume");
+    };
+    hosted.RunJob();
+
+    ASSERT_TRUE(placed);
+    ASSERT_FALSE(form.Session.Running());
+    EXPECT_EQ(Count(hosted.ProgramLog(), "Backup end: Daily.dat\r\n"), 1u) << hosted.ProgramLog();
+    const std::vector<std::string> zips = ZipsIn(dest);
+    ASSERT_GE(zips.size(), 3u);
+    EXPECT_EQ(ReadWholeFile(dest + "Set001.zip"), "another medium's volume");
+    const std::string csvFile = form.Session.Run.CsvFileName;
+    const std::string csv = ReadWholeFile(csvFile);
+    EXPECT_EQ(Count(csv, "Set001.zip,"), 0u) << csv;
+    EXPECT_GE(Count(csv, "Set002.zip,"), 1u) << csv;
+    // The list in the last volume is that one.
+    zip::TWinExtractFileSystem files;
+    zip::TUnZipper last(files);
+    last.SetZipName(dest + zips.back());
+    const std::string csvName = csvFile.substr(csvFile.find_last_of('\\') + 1);
+    int found = 0;
+    for (int i = 0; i < last.Count(); ++i)
+        if (last.FullName(i).ends_with(csvName)) {
+            ++found;
+            EXPECT_EQ(last.Crc32(i), zip::Crc32Of(csv.data(), csv.size()));
+        }
+    EXPECT_EQ(found, 1);
 }
 
 namespace {
