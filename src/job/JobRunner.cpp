@@ -22,7 +22,7 @@ namespace job {
 
 namespace {
 
-constexpr int settleMs = 10'000;  // before a volume is prepared, and after a reset
+constexpr int settleMs = 10'000;  // before a volume is prepared
 constexpr int endWaitMs = 15'000; // before the end phase takes the stop file away
 constexpr int64_t entryLimitSlack = 100'000;
 
@@ -186,9 +186,9 @@ bool JobRunner::VolumeStep() {
     z1.KeepZipOpen = false;
     if (host_.Cancelled()) return false;
     z1.FilesList.Clear();
-    if (FirstVolume) {
-        ResetLeftoverVolume();
-    } else {
+    // The first volume was prepared by the start, which also removed what a killed run left
+    // under the name it resumes with.
+    if (!FirstVolume) {
         if ((volumeOpen_ || DiscStepPending) && !FinishVolume()) return false;
         if (host_.Cancelled()) return true;
         if (!WorkLeft()) {
@@ -201,29 +201,6 @@ bool JobRunner::VolumeStep() {
     }
     ZipVolume();
     return true;
-}
-
-// A volume left under the first volume's name is not continued: it goes, and the room is
-// looked at again.
-void JobRunner::ResetLeftoverVolume() {
-    zip::TZipper& z1 = *zipper1_;
-    const std::string leftover = run_.DestPath + "\\" + run_.ZipFileName;
-    if (run_.ZipFileName.empty() || !Exists(leftover) || z1.ZipName().empty() || !Exists(z1.ZipName()))
-        return;
-    const int64_t size = SizeOfFile(z1.ZipName());
-    int entries = 0;
-    try {
-        entries = z1.Count();
-    } catch (const std::exception&) {
-    }
-    host_.AddToLog("File reset: " + z1.ZipName() + " / " + std::to_string(run_.CurrentZipBytes) + " / " +
-                   std::to_string(size) + " / " +
-                   std::to_string(entries > 0 ? (size - run_.CurrentZipBytes) / entries : 0));
-    z1.ClearZip();
-    PumpRounds(host_, entries + 1);
-    if (DeleteFileA(leftover.c_str())) host_.AddToLog("File deleted: " + leftover);
-    host_.Wait(settleMs);
-    if (Prep) Prep->HandleSpaceShortage();
 }
 
 // The volume just zipped is logged, verified, and handed to the disc step or copied from the
@@ -481,7 +458,6 @@ void JobRunner::EndPhase() {
         }
         zipper1_->ClearZip();
         if (Prep) Prep->ChooseDestination(true);
-        run_.DiscWriterMode = true;
         run_.DiscWriterMode = true;
         BflIndex = 0;
         const size_t slash = file.find_last_of('\\');

@@ -129,7 +129,6 @@ class JobRunner {
     bool EndEntriesDue() const;
     bool WorkLeft() const;
     bool VolumeStep();
-    void ResetLeftoverVolume();
     bool FinishVolume();
     bool DeliverVolume(const std::string& archive);
     void BitCleared(const std::string& path);
