@@ -584,6 +584,34 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
     EXPECT_EQ(halts, 2);
 }
 
+namespace {
+// Archive bits in memory; a hook runs after each one is set, inside the restore.
+struct HookedBits final : gui::FileAttributes {
+    gui::MemoryFileAttributes files;
+    std::function<void()> afterSet;
+    uint32_t Get(const std::string& path) override { return files.Get(path); }
+    uint32_t Set(const std::string& path, uint32_t attributes) override {
+        const uint32_t result = files.Set(path, attributes);
+        if (afterSet) afterSet();
+        return result;
+    }
+};
+
+// The minutes after a cancel that the timer waits before it ends the program.
+constexpr int cancelGrace = 30;
+
+// Files with their archive bits cleared, listed in the program's Att.Lst.
+std::vector<std::string> ClearedAndListed(HookedBits& attributes, const std::string& list, int files) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < files; ++i) {
+        paths.push_back("C:\\data\\file" + std::to_string(i) + ".doc");
+        attributes.files.files[paths.back()] = 0;
+    }
+    testsupport::WriteWholeFile(list, job::ListFileText(paths));
+    return paths;
+}
+} // namespace
+
 // Setting a cancelled job's archive bits again may outlast the half hour after which a cancel
 // ends the program: the minutes inside it do not halt, the first minute after it does.
 TEST_F(StartUpTest, TheHaltAfterACancelWaitsForTheArchiveBitsBeingSetAgain) {
@@ -591,31 +619,38 @@ TEST_F(StartUpTest, TheHaltAfterACancelWaitsForTheArchiveBitsBeingSetAgain) {
     RunStartUp();
     form->OnJobEnd = [] {};
     form->Session.Cancelled = true;
-    for (int minute = 0; minute < 30; ++minute)
+    for (int minute = 0; minute < cancelGrace; ++minute)
         ASSERT_FALSE(Minute()) << minute;
 
-    struct MinuteEachFile final : gui::FileAttributes {
-        gui::MemoryFileAttributes files;
-        std::function<void()> afterSet;
-        uint32_t Get(const std::string& path) override { return files.Get(path); }
-        uint32_t Set(const std::string& path, uint32_t attributes) override {
-            const uint32_t result = files.Set(path, attributes);
-            if (afterSet) afterSet();
-            return result;
-        }
-    } attributes;
-    std::vector<std::string> paths;
-    for (int i = 0; i < 3; ++i) {
-        paths.push_back("C:\\data\\file" + std::to_string(i) + ".doc");
-        attributes.files.files[paths.back()] = 0;
-    }
-    testsupport::WriteWholeFile(programFolder / "Att.Lst", job::ListFileText(paths));
+    HookedBits attributes;
+    const std::vector<std::string> paths = ClearedAndListed(attributes, programFolder / "Att.Lst", 3);
     int haltsInside = 0;
     attributes.afterSet = [&] { haltsInside += Minute(); };
     EXPECT_EQ(job::RestoreArchiveBits(programFolder / "Att.Lst", attributes, form->Host()), 3);
     EXPECT_EQ(haltsInside, 0);
     for (const std::string& path : paths)
         EXPECT_TRUE(attributes.files.Get(path) & gui::AttributeArchive) << path;
+    EXPECT_TRUE(Minute());
+}
+
+// The same on the real clock: the program's own timer ticks inside the restore's pumped waits
+// (each file takes a while) and its minute work runs there without halting.
+TEST_F(StartUpTest, OnTheRealClockTheTimerInsideALongRestoreDoesNotHalt) {
+    gui::SetClock(nullptr);
+    StartProgram();
+    form->StartUpDone = true;
+    program->Flags().Hidden = true;
+    form->OnJobEnd = [] {};
+    form->Session.Cancelled = true;
+    form->Session.CancelMinutes = cancelGrace;
+    form->MinuteTicks = 59;
+
+    HookedBits attributes;
+    ClearedAndListed(attributes, programFolder / "Att.Lst", 40);
+    attributes.afterSet = [] { Sleep(50); };
+    EXPECT_EQ(job::RestoreArchiveBits(programFolder / "Att.Lst", attributes, form->Host()), 40);
+    EXPECT_GT(form->Session.CancelMinutes, cancelGrace) << "the minute work ran inside the restore";
+    EXPECT_EQ(halts, 0);
     EXPECT_TRUE(Minute());
 }
 
