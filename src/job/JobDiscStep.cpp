@@ -108,7 +108,15 @@ bool JobDiscStep::BurnZipToDisc(bool mustBurnNow, const std::string& fileName, b
         return false;
     }
     if (OnWriteStarted) OnWriteStarted(true);
-    const Ending ending = Burn(mustBurnNow, fileName, isSpanPart);
+    Ending ending = Ending::Done;
+    try {
+        ending = Burn(mustBurnNow, fileName, isSpanPart);
+    } catch (const std::exception& error) {
+        StepFailed(fileName, error.what());
+    } catch (...) {
+        StepFailed(fileName, "unknown error");
+    }
+    // Also after a failure: the watchdog watches the job again, and the runner goes on.
     if (OnWriteStarted) OnWriteStarted(false);
     if (stepPutOff_) {
         stepPutOff_ = false;
@@ -116,6 +124,15 @@ bool JobDiscStep::BurnZipToDisc(bool mustBurnNow, const std::string& fileName, b
         putOffNow_ = false;
     }
     return ending == Ending::Requeued;
+}
+
+// What the step had is not known to be on the disc: it stays where it is.
+void JobDiscStep::StepFailed(const std::string& fileName, const std::string& what) {
+    const std::string source = host_.TempPath() + (fileName.empty() ? run_.ZipFileName : NameOf(fileName));
+    state_->BurnActive = state_->DiscBusy = false;
+    host_.AddToLog("Disc step stopped by an error: " + what);
+    if (core::FileExists(source)) LeftInTemporaryFolder(source);
+    runner_.JobHadProblem = true;
 }
 
 // The timer's cancel minute may have ended the job inside one of the step's waits, clearing
@@ -249,7 +266,7 @@ void JobDiscStep::LeftInTemporaryFolder(const std::string& path) {
 }
 
 void JobDiscStep::Requeue(const std::string& path) {
-    if (++requeued_[path] > maxRequeues) {
+    if (++run_.DiscRequeues[path] > maxRequeues) {
         LeftInTemporaryFolder(path);
         return;
     }
@@ -309,9 +326,12 @@ bool JobDiscStep::EraseAndWait(uint8_t kind) {
         BurnerCall burner(host_);
         return burner && burner->Erasing.load();
     };
-    // A cancel waits for the erase's end too: the drive is never let go under it.
-    for (int step = 0; erasing() && (!Cancelled() || step < abortWaitSteps * 10); ++step)
+    // A cancel waits for the erase's end too, for a while from the cancel on: the drive is
+    // never let go under it.
+    for (int stepsAfterCancel = 0; erasing() && stepsAfterCancel < abortWaitSteps * 10;) {
+        if (Cancelled()) ++stepsAfterCancel;
         host_.Wait(200);
+    }
     host_.Wait(2'000);
     AllowRemoval();
     return !state_->EraseDone;
@@ -340,9 +360,20 @@ bool JobDiscStep::WriteOnce(bool dvd) {
     int stepsLeft = dvd ? 30'000 : 3'000;
     for (; s.DiscBusy && !Cancelled() && stepsLeft > 0; --stepsLeft)
         host_.Wait(100);
-    bool failed = s.WriteFailed || abortAsked;
-    if (stepsLeft < 10) failed = true;
-    return !failed;
+    const bool timedOut = stepsLeft < 10;
+    if (timedOut && !abortAsked) StopStuckWriter();
+    writeErrorText_ = host_.BurnErrorText();
+    if (timedOut) writeErrorText_ = "Finalization " + writeErrorText_;
+    return !(s.WriteFailed || abortAsked || timedOut);
+}
+
+// A session that does not close in time: the writer is stopped and its end awaited (bounded)
+// before the next attempt or the clean-up uses the drive.
+void JobDiscStep::StopStuckWriter() {
+    DiscWriteState& s = *state_;
+    BurnerCall(host_)->AbortWrite();
+    for (int step = 0; s.DiscBusy && step < abortWaitSteps; ++step)
+        host_.Wait(200);
 }
 
 void JobDiscStep::CleanUpAfter(bool requeued) {
@@ -357,6 +388,19 @@ void JobDiscStep::CleanUpAfter(bool requeued) {
     s.DiscBusy = false;
     s.BurnActive = false;
     if (!requeued) s.BurnRetry = 0;
+}
+
+void JobDiscStep::CleanUpFailed(const std::string& what) noexcept {
+    try {
+        host_.AddToLog("Disc step clean-up failed: " + what);
+        runner_.JobHadProblem = true;
+    } catch (...) {
+        OutputDebugStringA("Disc step clean-up failed, not logged: ");
+        OutputDebugStringA(what.c_str());
+    }
+    // The flags the clean-up did not reach: no routine runs any more.
+    state_->DiscBusy = false;
+    state_->BurnActive = false;
 }
 
 JobDiscStep::Ending JobDiscStep::Burn(bool mustBurnNow, const std::string& fileName, bool isSpanPart) {
@@ -378,9 +422,13 @@ JobDiscStep::Ending JobDiscStep::Burn(bool mustBurnNow, const std::string& fileN
         JobDiscStep& step;
         const bool& requeued;
         ~CleanUp() {
+            // Never thrown on: this may run while an error of the step unwinds.
             try {
                 step.CleanUpAfter(requeued);
+            } catch (const std::exception& error) {
+                step.CleanUpFailed(error.what());
             } catch (...) {
+                step.CleanUpFailed("unknown error");
             }
         }
     } cleanUp{*this, requeued};
@@ -655,7 +703,7 @@ bool JobDiscStep::PrepareAttempt(const Volume& volume, int attempt) {
 
 bool JobDiscStep::AttemptFailed() {
     DiscWriteState& s = *state_;
-    const std::string line = s.DiscFileName + " " + burnError + " - " + host_.BurnErrorText();
+    const std::string line = s.DiscFileName + " " + burnError + " - " + writeErrorText_;
     Status(burnError);
     host_.AddToLog(line);
     // Each failed attempt is told at once; the job does not wait for an answer.
@@ -709,6 +757,7 @@ bool JobDiscStep::Written() {
     for (int i = 0; i < 100 && !HostReady(5'000); ++i) {
         if (Cancelled()) return false;
         host_.Wait(2'000);
+        host_.SetPassProgress(i + 1, 100);
     }
     return !Cancelled();
 }
@@ -787,7 +836,7 @@ bool JobDiscStep::Verify(const std::string& name, const std::string& source, boo
                 s.BurnRetry = 0;
                 host_.Wait(2'000);
                 DeleteFileA(source.c_str());
-                if (!host_.Hidden() && runner_.JobReachedEnd)
+                if (!host_.Hidden() && !isSpanPart && runner_.LastVolumeAtDiscStep())
                     host_.ShowStatusBox(
                         "Disc created and compared with source, it is now safe to remove the media");
                 return false;
@@ -873,10 +922,12 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
     }
     s.BurnActive = false;
     if (hidden) {
-        if (host_.MailConfigured())
-            Notice(writeError, writeError, "ERROR ", sent);
-        else
-            host_.AddToLog(writeError);
+        // Nobody to tell: the job stops rather than go on past a disc that does not hold
+        // what was written.
+        if (!Notice(writeError, writeError, "ERROR ", sent)) {
+            LeftInTemporaryFolder(source);
+            return false;
+        }
         Requeue(source);
         return false;
     }
@@ -891,26 +942,59 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
 
 void JobDiscStep::Zipper1GetNextDisk(int volumeNumber, std::string& fileName) {
     if (runner_.TestingZip) {
-        if (volumeNumber <= 0) return;
-        // The last part of a split volume carries the volume's own name.
-        const std::string part = TwoDigitPart(fileName, volumeNumber);
-        const std::string last = TwoDigitPart(fileName, 0).substr(0, part.size() - 4) + ".zip";
-        fileName = core::FileExists(part) || !core::FileExists(last) ? part : last;
+        if (volumeNumber > 0) fileName = SplitPartToTest(fileName, volumeNumber, run_.DestList);
         return;
     }
-    // Only parts headed for a disc are this handler's; the others stay where they are made.
-    if (!run_.DiscWriterMode || volumeNumber <= 0) return;
+    // Zero only tells which part holds an entry.
+    if (volumeNumber <= 0) return;
+    const bool toDisc = run_.DiscWriterMode;
     if (prep_) prep_->ChooseDestination(false);
-    if (!run_.DiscWriterMode) return;
+    if (toDisc && !run_.DiscWriterMode) return;
     // Our component hands over the finished part's own name.
     const std::string finished = fileName;
     host_.AddToLog("File created: " + finished);
     runner_.SpanPartNumber = volumeNumber - 1;
+    if (!toDisc) {
+        // A destination that filled: the next parts, and the last one's name, go to the one
+        // chosen now.
+        if (!run_.DiscWriterMode && MovedToDestination(fileName) != fileName) {
+            core::ForceDirectories(DestinationWithoutSlash(run_.DestPath));
+            fileName = MovedToDestination(fileName);
+            run_.VolumePath = MovedToDestination(run_.VolumePath);
+        }
+        return;
+    }
     const std::string temp = host_.TempPath();
     const int64_t free = DriveFreeBytes(DriveOfPath(temp));
     const bool mustBurnNow =
         free < 3 * run_.MaxZipSize && free < 3 * static_cast<int64_t>(run_.TotalMB) * 1'000'000 + 30'000'000;
     BurnZipToDisc(mustBurnNow, finished, true);
+}
+
+// A path below the destination left behind is placed below the one in use; others stay.
+std::string JobDiscStep::MovedToDestination(const std::string& path) const {
+    const std::string before = DestinationWithoutSlash(run_.PreviousDestPath);
+    const std::string now = DestinationWithoutSlash(run_.DestPath);
+    if (before.empty() || gui::CompareTextI(before, now) == 0 || path.size() <= before.size() ||
+        path[before.size()] != '\\' || gui::CompareTextI(path.substr(0, before.size()), before) != 0)
+        return path;
+    return now + path.substr(before.size());
+}
+
+// The part a test of a split volume reads next, where the set put it: beside the one read,
+// or in another of the job's destinations (one that filled sent the later parts on); the
+// last part carries the volume's name.
+std::string SplitPartToTest(const std::string& current, int volumeNumber,
+                            const std::vector<std::string>& destinations) {
+    const std::string part = TwoDigitPart(current, volumeNumber);
+    const std::string last = part.substr(0, part.find_last_of('.')) + ".zip";
+    std::vector<std::string> folders{part.substr(0, part.size() - NameOf(part).size())};
+    for (const std::string& destination : destinations)
+        folders.push_back(DestinationWithoutSlash(destination) + "\\");
+    for (const std::string& name : {NameOf(part), NameOf(last)})
+        for (const std::string& folder : folders)
+            if (core::FileExists(folder + name)) return folder + name;
+    return part;
 }
 
 } // namespace job

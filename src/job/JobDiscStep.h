@@ -19,14 +19,19 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
+#include <vector>
 
 namespace job {
 
 class JobRunner;
 class VolumePrep;
 struct DiscWriteState;
+
+// The part (1 up) a test of a split volume reads after `current`, where the set put it: beside
+// it, or in one of the job's destinations; the last part carries the volume's own name.
+std::string SplitPartToTest(const std::string& current, int volumeNumber,
+                            const std::vector<std::string>& destinations);
 
 class JobDiscStep {
   public:
@@ -96,6 +101,10 @@ class JobDiscStep {
     bool Written();
     bool Erasable();
     void CleanUpAfter(bool requeued);
+    // An error out of the clean-up is logged; the step's flags are cleared.
+    void CleanUpFailed(const std::string& what) noexcept;
+    // An error out of the step: logged, the volume left in the temporary folder.
+    void StepFailed(const std::string& fileName, const std::string& what);
     bool RoomFor(int64_t size);
     bool Verify(const std::string& name, const std::string& source, bool isSpanPart);
     bool CompareFailed(const std::string& source, bool isSpanPart);
@@ -122,14 +131,16 @@ class JobDiscStep {
     void MediaFacts(bool& dvd, int& media);
     // The volume's tree: the destination folder with the file in it.
     bool BuildTree(const std::string& label, const std::string& source, const std::string& name, bool record);
-    // The write itself: true when it succeeded.
+    // The write itself: true when it succeeded; else writeErrorText_ says why.
     bool WriteOnce(bool dvd);
+    void StopStuckWriter();
     // The volume back on the burn-later list, at most twice; then left where it is.
     void Requeue(const std::string& path);
     void LeftInTemporaryFolder(const std::string& path);
     // The current volume's zip name cleared in the zip component.
     void ClearZipName(bool isSpanPart);
     bool EraseAndWait(uint8_t kind);
+    std::string MovedToDestination(const std::string& path) const;
 
     JobSession& session_;
     JobRun& run_;
@@ -140,11 +151,10 @@ class JobDiscStep {
     bool eraseNow_ = false;
     bool dvd_ = false;
     int media_ = 0;
+    std::string writeErrorText_;
     // A disc step asked for while one runs waits for it to end.
     bool stepPutOff_ = false;
     bool putOffNow_ = false;
-    // How often each volume came back to the burn-later list.
-    std::map<std::string, int> requeued_;
 };
 
 } // namespace job

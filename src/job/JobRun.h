@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -168,6 +169,8 @@ struct JobRun {
 
     // The disc step's lists, saved with the resume state.
     std::vector<std::string> BflList, CflList, VflList, FflList, DflList;
+    // How often the disc step put each volume back on the burn-later list in this run.
+    std::map<std::string, int> DiscRequeues;
     // The catalogue names the resume state keeps.
     std::string CatalogName, CatName, EditCatNameText;
 };

@@ -154,6 +154,12 @@ bool JobRunner::WorkLeft() const {
            !run_.ZipVolumeList.empty() || EndEntriesDue();
 }
 
+bool JobRunner::LastVolumeAtDiscStep() const {
+    // In the end phase the entry the step has is still on the list.
+    const size_t held = BflIndex >= 0 ? 1 : 0;
+    return !WorkLeft() && run_.BflList.size() <= held;
+}
+
 void JobRunner::Step() {
     if (!DiscStepPending) {
         host_.SetPassProgress(0, 100);

@@ -66,6 +66,8 @@ class JobRunner {
     // --- The runner (JobRunner.cpp) ---
     // One step: a volume, the end phase, or the cancel tail.
     void RunBackupJob();
+    // Nothing is left to build or to write after the volume the disc step has.
+    bool LastVolumeAtDiscStep() const;
 
     // --- The user and the zip components (JobZipEvents.cpp) ---
     // The close request and the cancel action: the running zip run stops.

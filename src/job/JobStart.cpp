@@ -212,6 +212,7 @@ void JobStarter::ResetRunRecord() {
     run_.VflList.clear();
     run_.FflList.clear();
     run_.DflList.clear();
+    run_.DiscRequeues.clear();
     run_.CopyPending = false;
     run_.KeepArchiveBitsCleared = false;
 }

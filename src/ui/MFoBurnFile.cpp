@@ -113,10 +113,11 @@ void TDiscTab::UpdateBurnStatus() {
         } else if (DiscBusy) {
             Status(ZipFileName + ". Finalizing session ");
             const uint32_t size = burner.DeviceBufferSize, free = burner.DeviceFreeBufferSize;
-            if (free <= size && free > 0) {
+            // A drained (or unknown) buffer counts down to the end of the wait for the write's
+            // end, so a write-done that never comes cannot hold the writing routine for ever.
+            if (free < size && free > 0) {
                 bar.SetMax(static_cast<int>(size));
                 bar.SetPosition(static_cast<int>(size - free));
-                if (bar.Position() == bar.Max()) WaitWriteDone = false;
             } else {
                 bar.SetMax(140);
                 if (bar.Position() == 120) WaitWriteDone = false;

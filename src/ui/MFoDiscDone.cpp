@@ -97,12 +97,18 @@ void TDiscTab::WMWriteDone(bool) {
         deferredWriteDone_ = !reports_->BurnErrorText.empty();
         return;
     }
+    // The write's wait ends however this ends (an error here goes on to the program's
+    // handler, which logs it).
+    struct EndsTheWait {
+        TDiscTab& tab;
+        ~EndsTheWait() { tab.WaitWriteDone = tab.Writing = tab.DiscBusy = false; }
+    } endsTheWait{*this};
+    WriteFailed = !reports_->BurnErrorText.empty();
     {
         BurnerUse burner = Burner1();
         burner->SyncCache(300000, false);
         burner->LockMedium(true);
     }
-    WriteFailed = !reports_->BurnErrorText.empty();
     Writing = false;
     DiscBusy = false;
     gui::Wait(1000, false);
@@ -114,7 +120,6 @@ void TDiscTab::WMWriteDone(bool) {
     if (open && !flags.Hidden) form_.AppMsg1->ShowMsg("Tarnwick", "Wait! do not remove media", false);
     EjectAndReload(open);
     if (open && !flags.Hidden) form_.AppMsg1->ShowMsg("", "", false);
-    WaitWriteDone = false;
 }
 
 void TDiscTab::WMEraseDone(bool failed) {
