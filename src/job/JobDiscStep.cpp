@@ -988,12 +988,10 @@ std::string SplitPartToTest(const std::string& current, int volumeNumber,
                             const std::vector<std::string>& destinations) {
     const std::string part = TwoDigitPart(current, volumeNumber);
     const std::string last = part.substr(0, part.find_last_of('.')) + ".zip";
-    std::vector<std::string> folders{part.substr(0, part.size() - NameOf(part).size())};
-    for (const std::string& destination : destinations)
-        folders.push_back(DestinationWithoutSlash(destination) + "\\");
-    for (const std::string& name : {NameOf(part), NameOf(last)})
-        for (const std::string& folder : folders)
-            if (core::FileExists(folder + name)) return folder + name;
+    for (const std::string& wanted : {part, last}) {
+        const std::string found = FindSplitPart(wanted, destinations);
+        if (!found.empty()) return found;
+    }
     return part;
 }
 

@@ -49,6 +49,10 @@ class RunnerPlannerFiles final : public WinPlannerFiles {
     zip::TZipper& zipper_;
 };
 
+// Where a split part is: at the path given, or under its name in one of the job's destinations
+// (one that filled sent the later parts on to the next); empty when nowhere.
+std::string FindSplitPart(const std::string& part, const std::vector<std::string>& destinations);
+
 class JobRunner {
   public:
     JobRunner(JobSession& session, JobHost& host, JobStarter& starter, gui::FileAttributes& attributes);

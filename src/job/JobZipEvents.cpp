@@ -133,11 +133,22 @@ void JobRunner::CancelRunningJob() {
     if (ZipRunning) zipper1_->CancelTheOperation();
 }
 
-// The first part before the last of a split volume (name.z01, name.z02, ...) that is not
-// there; empty when every one is.
+std::string FindSplitPart(const std::string& part, const std::vector<std::string>& destinations) {
+    if (Exists(part)) return part;
+    const std::string name = part.substr(part.find_last_of("\\/") + 1);
+    for (std::string folder : destinations) {
+        while (!folder.empty() && folder.back() == '\\')
+            folder.pop_back();
+        if (Exists(folder + "\\" + name)) return folder + "\\" + name;
+    }
+    return {};
+}
+
+// The first part before the last of a split volume (name.z01, name.z02, ...) that is nowhere;
+// empty when every one is somewhere.
 std::string JobRunner::MissingPart(const std::string& zipName, int parts) {
     for (int n = 1; n < parts; ++n)
-        if (!Exists(SplitPartName(zipName, n))) return SplitPartName(zipName, n);
+        if (FindSplitPart(SplitPartName(zipName, n), run_.DestList).empty()) return SplitPartName(zipName, n);
     return {};
 }
 

@@ -309,3 +309,57 @@ TEST(RunnerMedia, AVolumeFailingTwiceForRoomTheRoomTestCannotSeeIsAShortageNotAn
             EXPECT_TRUE(attributes & (gui::AttributeArchive | gui::AttributeDirectory)) << path;
     }
 }
+
+// A split volume whose destination fills goes on in the next alternative of the destination
+// field: the parts made after the first medium filled are on the second, the last under the
+// volume's name, each part is logged as made, the job's test finds every part where it went,
+// and the parts put together are the set.
+TEST(RunnerMedia, ASplitVolumeWhoseDestinationFillsGoesOnInTheNextAlternative) {
+    HostedProgram hosted(true);
+    const std::string one = Medium(1), two = Medium(2);
+    wintest::TWineDrive first(DRIVE_FIXED), second(DRIVE_FIXED);
+    ASSERT_TRUE(first.Defined() && first.Insert(one));
+    ASSERT_TRUE(second.Defined() && second.Insert(two));
+    // Room for the first part only (and enough for the start to take the medium).
+    FillUpTo(one, first.Root(), 8'200'000);
+    TempFolder source;
+    std::mt19937 random(41);
+    WriteRandom(source / "disk.img", 13'000'000, random);
+    AddTree(hosted.attributes, source.Path());
+    job::JobDefinition daily;
+    daily.Destination = first.Root() + "Bak|" + second.Root() + "Bak";
+    daily.ZipName = "Set";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.Splitlargefiles = true;
+    daily.Testarchiveafterbackup1 = true;
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    hosted.RunJob();
+
+    EXPECT_FALSE(hosted.form->Session.Running());
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    EXPECT_EQ(Count(log, "Errors found in:"), 0u) << log;
+    EXPECT_EQ(Count(log, "No errors found in: "), 2u) << log;
+    // The first volume holds the folder; the file's own set is the second.
+    const std::string firstSet = one + "Bak\\Set002", secondSet = two + "Bak\\Set002";
+    EXPECT_EQ(ZipsIn(one + "Bak"), (std::vector<std::string>{"Set001.zip", "Set002.z01"}));
+    EXPECT_EQ(ZipsIn(two + "Bak"), (std::vector<std::string>{"Set002.z02", "Set002.z03", "Set002.zip"}));
+    EXPECT_EQ(Count(log, "File created: " + first.Root() + "Bak\\Set002.z01\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "File created: " + second.Root() + "Bak\\Set002.z02\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "No errors found in: " + second.Root() + "Bak\\Set002.*"), 1u) << log;
+
+    // The parts brought together are the whole set.
+    TempFolder together;
+    CopyFileA((firstSet + ".z01").c_str(), (together / "Set002.z01").c_str(), FALSE);
+    for (const char* part : {".z02", ".z03", ".zip"})
+        CopyFileA((secondSet + part).c_str(), (together / ("Set002" + std::string(part))).c_str(), FALSE);
+    EXPECT_TRUE(ZipIsSound(together / "Set002.zip"));
+    const std::vector<std::string> entries = EntriesOf(together / "Set002.zip");
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), source.Path().substr(3) + "disk.img"), 1);
+    std::filesystem::remove_all(std::filesystem::path(one + "Bak"));
+    std::filesystem::remove_all(std::filesystem::path(two + "Bak"));
+    DeleteFileA((one + "filler.bin").c_str());
+}
