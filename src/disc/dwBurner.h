@@ -35,6 +35,9 @@ class TDiscBurner : public TSCSIDevice {
     TIsoImage Image;
     // Entries brought in by imports since the tree was last cleared.
     int ImportedCount = 0;
+    // The last ImportSession failed because the disc could not be read, not because its
+    // session holds no file system.
+    bool ImportReadFailed = false;
     // Progress of the running operation: bytes written, or percent while verifying.
     std::atomic<int64_t> Progress{0};
 
@@ -133,9 +136,13 @@ class DeviceBlockReader : public IsoBlockReader {
   public:
     explicit DeviceBlockReader(TSCSIDevice& device) : device_(device) {}
     bool ReadBlocks(uint32_t lba, uint32_t count, uint8_t* out) override;
+    // A read failed since the reader was made; the first read failed.
+    bool Failed() const { return failed_; }
+    bool FirstFailed() const { return firstFailed_; }
 
   private:
     TSCSIDevice& device_;
+    bool failed_ = false, firstFailed_ = false, readBefore_ = false;
 };
 
 } // namespace disc

@@ -23,7 +23,13 @@ constexpr uint8_t kDataTrackMode = 0x04;
 bool DeviceBlockReader::ReadBlocks(uint32_t lba, uint32_t count, uint8_t* out) {
     while (count > 0) {
         uint32_t blocks = count < kMaxBlocksPerRead ? count : kMaxBlocksPerRead;
-        if (!device_.Read10(lba, static_cast<uint16_t>(blocks), blocks * kBlockSize, out)) return false;
+        if (!device_.Read10(lba, static_cast<uint16_t>(blocks), blocks * kBlockSize, out)) {
+            failed_ = true;
+            firstFailed_ = firstFailed_ || !readBefore_;
+            readBefore_ = true;
+            return false;
+        }
+        readBefore_ = true;
         lba += blocks;
         count -= blocks;
         out += static_cast<size_t>(blocks) * kBlockSize;
@@ -79,6 +85,7 @@ void TDiscBurner::Prepare(bool SkipSessionImport, bool LookUpStart) {
 }
 
 bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {
+    ImportReadFailed = false;
     if (Session == 0) return false;
     const int last = GetLastSession();
     if (last <= 0) return false;
@@ -89,6 +96,7 @@ bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {
         if (!FindSessionTrack(static_cast<uint32_t>(session))) {
             DoDebugMessage(">>> IMPORTING SESSION # " + std::to_string(session), kMsgProgress);
             DoDebugMessage("ERROR IMPORTING SESSION # " + std::to_string(session), kMsgError);
+            ImportReadFailed = true;
             return false;
         }
         // A write that failed part-way leaves a session whose volume reaches past what was
@@ -98,7 +106,13 @@ bool TDiscBurner::ImportSession(int8_t Session, TDEntry* Folder) {
         DoDebugMessage("SESSION # " + std::to_string(session) + " IS INCOMPLETE", kMsgInfo);
         --session;
     }
-    return ImportIsoSession(reader, TrackInfo.TrackStart, session, Image, Folder, &ImportedCount);
+    const bool imported =
+        ImportIsoSession(reader, TrackInfo.TrackStart, session, Image, Folder, &ImportedCount);
+    // A session whose start reads but holds no volume descriptor has no file system; one whose
+    // start, or whose tree below a descriptor, could not be read may hold anything.
+    ImportReadFailed = !imported && reader.Failed() &&
+                       (reader.FirstFailed() || IsoSessionVolumeEnd(reader, TrackInfo.TrackStart) > 0);
+    return imported;
 }
 
 bool TDiscBurner::SessionIsWhole(IsoBlockReader& reader) {

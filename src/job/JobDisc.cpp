@@ -179,30 +179,38 @@ int64_t ReadDiscCapacityBytes(JobHost& host, const std::string& choice, char let
     return std::min<int64_t>(whole, burner->GetDiscCapacity()) * blockBytes;
 }
 
-bool FileNeedsBurning(JobHost& host, const std::string& destination, const std::string& name, double date) {
+JobFileOnDisc CheckJobFile(JobHost& host, const std::string& destination, const std::string& name,
+                           double date) {
     std::string path = destination;
     if (path.empty() || path.back() != '\\') path += '\\';
     double onDisc = 0;
-    if (FileDate(path + name, onDisc)) return std::fabs(onDisc - date) > sameDateDays;
-    if (!Ready(host, readyMs)) return true;
+    if (FileDate(path + name, onDisc))
+        return std::fabs(onDisc - date) > sameDateDays ? JobFileOnDisc::Needed : JobFileOnDisc::Held;
+    if (!Ready(host, readyMs)) return JobFileOnDisc::Unread;
     ClearImageTree(host);
     for (int i = 0; i < 3; ++i)
         host.Pump();
     {
         BurnerCall burner(host);
-        if (burner->GetLastSession() <= 0) return false;
+        if (burner->GetLastSession() <= 0) return JobFileOnDisc::Held;
     }
-    host.ImportSessionX();
-    bool needed = true;
+    // What an import that failed still read (earlier sessions) may show the file; without it
+    // the disc is not known not to hold it.
+    const bool unread = !host.ImportSessionX() && host.DiscSessionsUnread();
+    JobFileOnDisc found = unread ? JobFileOnDisc::Unread : JobFileOnDisc::Needed;
     {
         BurnerCall burner(host);
         const std::string folder = DiscFolderOf(destination);
         disc::TDEntry* dir = folder == "\\" ? burner->Image.Root() : burner->Image.FindDir(folder);
         if (disc::TFEntry* entry = dir ? burner->Image.FindFile(dir, name) : nullptr)
-            needed = std::fabs(entry->DateTime - date) > sameDateDays;
+            if (std::fabs(entry->DateTime - date) <= sameDateDays) found = JobFileOnDisc::Held;
     }
     ClearImageTree(host);
-    return needed;
+    return found;
+}
+
+bool FileNeedsBurning(JobHost& host, const std::string& destination, const std::string& name, double date) {
+    return CheckJobFile(host, destination, name, date) != JobFileOnDisc::Held;
 }
 
 bool DiscHoldsNoJobFile(JobHost& host, const std::string& destination, const std::vector<std::string>& names,
@@ -213,7 +221,8 @@ bool DiscHoldsNoJobFile(JobHost& host, const std::string& destination, const std
             if (i < dates.size()) date = core::StrToFloatAnySep(dates[i], '.');
         } catch (const std::exception&) {
         }
-        if (!FileNeedsBurning(host, destination, names[i], date)) return false;
+        // A disc that could not be read may hold them all.
+        if (CheckJobFile(host, destination, names[i], date) != JobFileOnDisc::Needed) return false;
     }
     return true;
 }
@@ -237,7 +246,8 @@ bool ReadDiscFolderNames(JobHost& host, const std::string& destination, std::vec
     BurnerCall burner(host);
     if (!burner) return true;
     disc::TDEntry* root = burner->Image.Root();
-    if (!imported && !root->FirstFile && root->Children.empty()) return false;
+    // A disc that could not be read is not known to be formatted.
+    if (!imported && !host.DiscSessionsUnread() && !root->FirstFile && root->Children.empty()) return false;
     const std::string folder = DiscFolderOf(destination);
     disc::TDEntry* dir = folder == "\\" ? root : burner->Image.FindDir(folder);
     for (disc::TFEntry* file = dir ? dir->FirstFile : nullptr; file; file = file->Next)

@@ -62,10 +62,17 @@ int64_t ReadDiscFreeBytes(JobHost& host, const std::string& choice, char letter)
 // a DVD-RAM) and when the drive is not ready.
 int64_t ReadDiscCapacityBytes(JobHost& host, const std::string& choice, char letter);
 
-// The disc in the writer needs the file (name in destination, dated date) written: it is not
-// there with that date, as a file-system file or in the disc's last session.
+// One of the job's files (name in destination, dated date) and the disc in the writer: there
+// with that date, as a file-system file or in the disc's last session (a disc without a session
+// counts as holding it), not there, or not known because the drive was not ready or the
+// session could not be read.
+enum class JobFileOnDisc { Held, Needed, Unread };
+JobFileOnDisc CheckJobFile(JobHost& host, const std::string& destination, const std::string& name,
+                           double date);
+// The disc in the writer needs the file written: it is not known to be there.
 bool FileNeedsBurning(JobHost& host, const std::string& destination, const std::string& name, double date);
-// The disc holds none of the files this job wrote (names and their date texts).
+// The disc holds none of the files this job wrote (names and their date texts), as far as it
+// could be read: a disc that could not be read may hold them, and is no disc to erase.
 bool DiscHoldsNoJobFile(JobHost& host, const std::string& destination, const std::vector<std::string>& names,
                         const std::vector<std::string>& dates);
 

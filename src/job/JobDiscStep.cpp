@@ -38,6 +38,8 @@ constexpr char notReady[] =
 constexpr char newDisc[] =
     "Insert a new disc in the CD/DVD writer. Press cancell to continue and erase the curent disc";
 constexpr char burnError[] = "Error burning to disc";
+constexpr char unreadDisc[] =
+    "The disc in the CD/DVD writer could not be read; no session is added that would hide what is on it";
 constexpr char waitingForDrive[] = "Disc created, waiting for drive";
 constexpr char compareFailed[] = "Error written disc file different from source file";
 constexpr char writeError[] =
@@ -558,7 +560,7 @@ JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume, bool& sent) {
     MediaFacts(dvd_, media_);
     Load();
     Select();
-    if (!HostReady(5'000)) return NotReadyPass(sent);
+    if (!HostReady(5'000)) return NotReadyPass(sent, false);
     host_.ApplyPreferredWriteSpeed();
     if (Cancelled()) return Pass::Stop;
     const bool erasable = Erasable();
@@ -569,7 +571,9 @@ JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume, bool& sent) {
         host_.Pump();
         host_.Pump();
         HostReady(5'000);
-        host_.ImportSessionX();
+        // Sessions that could not be read are no empty disc: a session written now would hide
+        // them.
+        if (!host_.ImportSessionX() && host_.DiscSessionsUnread()) return NotReadyPass(sent, true);
     }
     if (Cancelled()) return Pass::Stop;
     if (erasable && HasSession()) {
@@ -589,12 +593,17 @@ JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume, bool& sent) {
 }
 
 // While hidden the drive that is not ready is a notice like the ready loop's: without a
-// recipient nobody would ever answer it, and the job is cancelled.
-JobDiscStep::Pass JobDiscStep::NotReadyPass(bool& sent) {
+// recipient nobody would ever answer it, and the job is cancelled. A disc that could not be read
+// is asked about while shown: it does not become readable by waiting.
+JobDiscStep::Pass JobDiscStep::NotReadyPass(bool& sent, bool unread) {
+    if (unread && !sent) host_.AddToLog(unreadDisc);
     if (host_.Hidden()) {
         if (!Notice(notReady, notReady, "Problem ", sent)) return Pass::Stop;
-    } else {
+    } else if (!unread) {
         host_.Wait(5'000);
+    } else if (!AskOk(notReady)) {
+        Cancel();
+        return Pass::Stop;
     }
     return Cancelled() ? Pass::Stop : Pass::Again;
 }
@@ -685,7 +694,12 @@ bool JobDiscStep::PrepareAttempt(const Volume& volume, int attempt) {
     for (int i = 0; i < 200 && !HostReady(5'000); ++i)
         host_.Wait(200);
     if (attempt > 1) {
-        host_.ImportSessionX();
+        // The disc was taken out and in: its sessions are read again, and not hidden under
+        // the new one when they cannot be.
+        if (!host_.ImportSessionX() && host_.DiscSessionsUnread()) {
+            host_.AddToLog(unreadDisc);
+            return false;
+        }
         BuildTree(volume.label, volume.source, volume.name, false);
     }
     int64_t trackBlocks = 0;

@@ -80,8 +80,9 @@ class JobDiscStep {
     // One pass for the disc in the drive: erased when the job may erase it, else its last
     // session read into the tree; the volume added under the label.
     Pass SetupPass(const Volume& volume, bool& sent);
-    // The drive not ready for a pass: the next pass after a pause, or the notice while hidden.
-    Pass NotReadyPass(bool& sent);
+    // The drive not ready for a pass, or its disc's sessions unread (a prompt while shown): the
+    // next pass after a pause, or the notice while hidden.
+    Pass NotReadyPass(bool& sent, bool unread);
     void EraseForWrite();
     // The tray out for another disc and in again (only closed when it is to stay shut).
     void SwapForRoom();
@@ -91,7 +92,8 @@ class JobDiscStep {
     bool AskForRoom(const Volume& volume, bool& sent);
     // At most five attempts; true when one wrote the session.
     bool WriteAttempts(const Volume& volume);
-    // The drive set up for an attempt, from the second one with the tree read again.
+    // The drive set up for an attempt, from the second one with the tree read again; false
+    // when it cannot be.
     bool PrepareAttempt(const Volume& volume, int attempt);
     // A failed attempt told and the disc taken out and in; false when the attempts end here.
     bool AttemptFailed();

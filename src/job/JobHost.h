@@ -240,8 +240,12 @@ class DiscWriting {
     virtual void ReleaseDiscTransport() {}
     // The user's preferred speed set on the drive; the speed in use.
     virtual int ApplyPreferredWriteSpeed() { return 0; }
-    // The disc's earlier sessions into the component's image tree.
+    // The disc's earlier sessions into the component's image tree: false when they could not
+    // be read or hold no file system.
     virtual bool ImportSessionX() { return true; }
+    // The last ImportSessionX could not read the disc (not ready, or a read failed): it may
+    // hold anything.
+    virtual bool DiscSessionsUnread() { return false; }
     // The drives tab's boxes: leave the tray closed, and eject only after a verified write.
     virtual bool DoNotOpenDisc() { return false; }
     virtual bool LeaveDiscOpen() { return false; }

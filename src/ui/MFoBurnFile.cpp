@@ -51,9 +51,15 @@ int64_t TDiscTab::DiscFreeBytes() {
 }
 
 bool TDiscTab::ImportSessionX() {
+    SessionsUnread = false;
     for (int attempt = 0; attempt < 3 && !Burner1()->TestUnitReady(15000); ++attempt) {
     }
-    if (!Burner1()->TestUnitReady(15000) || Burner1()->GetLastSession() <= 0) return true;
+    // A drive that is not ready has told nothing: that is no empty disc.
+    if (!Burner1()->TestUnitReady(15000)) {
+        SessionsUnread = true;
+        return false;
+    }
+    if (Burner1()->GetLastSession() <= 0) return true;
     Burner1()->DoDebug = false;
     Burner1()->TestUnitReady(15000);
     bool imported = Burner1()->ImportSession(-1, nullptr);
@@ -70,6 +76,7 @@ bool TDiscTab::ImportSessionX() {
         Burner1()->Image.ClearAll(maxFiles, maxFolders);
         imported = Burner1()->ImportSession(-1, nullptr);
     }
+    SessionsUnread = !imported && Burner1()->ImportReadFailed;
     // A last session that cannot be read would hide every earlier file under the new one:
     // the sessions before it are taken in turn instead, the later over the earlier.
     const int last = Burner1()->GetLastSession();

@@ -124,6 +124,8 @@ class TDiscTab : public job::DiscWriteState {
     // The status tick's part when no disc routine runs: the room after a disc came or went.
     void MediaChangeTick();
     bool ImportSessionX();
+    // The last ImportSessionX could not read the disc, as against finding no file system.
+    bool SessionsUnread = false;
     int64_t DiscFreeBytes();
     // The speed the user chose in cbSpeed, set on the drive (none: the preferred speed).
     void ApplyChosenSpeed(bool dvd);

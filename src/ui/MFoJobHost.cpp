@@ -288,6 +288,7 @@ class TMFJobHost final : public job::JobHost {
         return form_.DiscTab ? form_.DiscTab->ApplyPreferredWriteSpeed() : 0;
     }
     bool ImportSessionX() override { return !form_.DiscTab || form_.DiscTab->ImportSessionX(); }
+    bool DiscSessionsUnread() override { return form_.DiscTab && form_.DiscTab->SessionsUnread; }
     bool DoNotOpenDisc() override { return form_.DiscTab && form_.DiscTab->cbDoNotOpenCD->Checked(); }
     bool LeaveDiscOpen() override { return form_.DiscTab && form_.DiscTab->CBLeaveCDopen->Checked(); }
     bool DiscArrived() override { return form_.flags_.DiscArrived; }

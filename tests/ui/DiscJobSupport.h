@@ -41,9 +41,14 @@ struct DiscJob {
     std::unique_ptr<ui::TProgram> program;
     job::JobDefinition job;
 
+    // files: name and bytes of files beside the drive's ini (a Prefill's images), there before the
+    // program's start loads the drive.
     explicit DiscJob(const std::string& media, const std::string& extra = "", int busyPolls = 0,
-                     const std::string& driveKeys = "") {
+                     const std::string& driveKeys = "",
+                     const std::vector<std::pair<std::string, std::string>>& files = {}) {
         testsupport::DrainQueue();
+        for (const auto& [name, bytes] : files)
+            WriteWholeFile(folder / name, bytes);
         gui::SetShell(&shell);
         EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
                               (folder / "WNASPI32.DLL").c_str(), FALSE));

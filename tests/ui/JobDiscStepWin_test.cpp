@@ -98,20 +98,37 @@ TEST(JobDiscStep, VerifiedVolumesBecomeSessionsAndTheNextJobAppends) {
 
 // With the erase option a rewritable disc that holds none of the job's files is erased before
 // the first volume; the job's later volumes join it, never erasing what the job wrote, also
-// in a destination folder.
+// in a destination folder. A disc whose sessions cannot be read may hold the job's volumes: it
+// is not erased, nor is a session added that would hide them.
 TEST(JobDiscStep, EraseOptionErasesAStrangersDiscOnceAndAppendsTheJobsOwnVolumes) {
-    DiscJob p("CD-RW", "Prefill=s1.iso@0\n");
-    WriteWholeFile(p.folder / "s1.iso", disctest::CraftedIso(40, 40));
-    p.job.EraseCD = true;
-    p.Sources("a", 1, 3'500'000, 3);
-    p.Run();
-    const std::string log = p.ProgramLog();
-    const size_t volumes = Count(log, "File created: ");
-    EXPECT_GE(volumes, 2u) << log;
-    EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes) << log;
-    EXPECT_EQ(p.Commands("a1 "), 1u) << "one erase, before the first volume";
-    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
-    EXPECT_TRUE(p.ZipsInTemp().empty());
+    {
+        DiscJob p("CD-RW", "Prefill=s1.iso@0\n", 0, "", {{"s1.iso", disctest::CraftedIso(40, 40)}});
+        p.job.EraseCD = true;
+        p.Sources("a", 1, 3'500'000, 3);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        const size_t volumes = Count(log, "File created: ");
+        EXPECT_GE(volumes, 2u) << log;
+        EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes) << log;
+        EXPECT_EQ(p.Commands("a1 "), 1u) << "one erase, before the first volume";
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+        EXPECT_TRUE(p.ZipsInTemp().empty());
+    }
+    {
+        // The blank disc needs no reading for the first volume; from then on nothing reads.
+        DiscJob p("CD-RW", "[Faults]\n1=READ10 count=* sense=3/11/00\n");
+        p.job.EraseCD = true;
+        p.job.Testarchiveafterbackup1 = false;
+        p.Sources("a", 2, 3'000'000, 3);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_EQ(p.Commands("a1 "), 1u) << "the blank disc only: " << log;
+        EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
+        EXPECT_EQ(Count(log, "The disc in the CD/DVD writer could not be read"), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << "hidden, without a mail recipient: " << log;
+        EXPECT_EQ(p.LastSessionStart(), 0u) << "the first volume's session is still the last";
+        EXPECT_EQ(p.ZipsInTemp().size(), Count(log, "File created: ") - 1) << log;
+    }
 }
 
 // A write that fails is tried again, up to five times: two failures end in a good volume;

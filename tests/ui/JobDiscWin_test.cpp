@@ -83,12 +83,11 @@ TEST(JobDisc, ADiscFormattedForAnotherKindOfWritingGetsTheBoxThatItMustBeErased)
         "to select erase disc or erase it manually";
     for (const bool hidden : {true, false}) {
         SCOPED_TRACE(hidden ? "hidden" : "shown");
-        DiscJob p("CD-RW", "Prefill=packets.bin@0\n");
         std::mt19937 random(11);
         std::string packets(40 * 2048, '\0');
         for (char& c : packets)
             c = static_cast<char>(random());
-        WriteWholeFile(p.folder / "packets.bin", packets);
+        DiscJob p("CD-RW", "Prefill=packets.bin@0\n", 0, "", {{"packets.bin", packets}});
         p.program->Flags().Hidden = hidden;
         p.job.Testarchiveafterbackup1 = false;
         p.Sources("a", 2, 3'000'000, 5);
