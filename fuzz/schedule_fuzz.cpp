@@ -1,11 +1,12 @@
-// Schedule files and saved queues of any bytes: the evaluation ends, its queue is sorted and
-// free of repeats, every row names a line, and the list it read is written and read back to
+// Schedule files and saved queues of any bytes: the evaluation ends, its queue is ordered by
+// due and free of repeats, every row names a line, and the list it read is written and read back to
 // itself. The input is the schedule file, a NUL, then the ".sac"; its first byte picks the
 // locale and the hour of Now.
 #include "gui/CompareText.h"
 #include "job/Schedules.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,8 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const job::ScheduleResult result = job::EvaluateSchedules(input);
     const auto& queue = result.runQueue;
-    for (size_t i = 1; i < queue.size(); ++i)
-        Check(gui::CompareTextI(queue[i - 1], queue[i]) < 0);
+    // Ordered by the due's value (one that does not convert goes last), then by job.
+    const char separator = input.locale.decimalSeparator;
+    const auto dueOf = [&](const std::string& entry) {
+        return job::RunQueueDue(entry, separator).value_or(HUGE_VAL);
+    };
+    for (size_t i = 1; i < queue.size(); ++i) {
+        const double before = dueOf(queue[i - 1]), after = dueOf(queue[i]);
+        Check(before < after ||
+              (before == after &&
+               gui::CompareTextI(job::RunQueueJob(queue[i - 1]), job::RunQueueJob(queue[i])) < 0));
+    }
     Check(result.runRows.size() <= queue.size());
     Check(result.scheduleRows.size() == result.scheduleRowLines.size());
     for (size_t i = 0; i < result.scheduleRowLines.size(); ++i) {
