@@ -359,14 +359,18 @@ bool JobDiscStep::WriteOnce(bool dvd) {
         host_.Wait(200);
     }
     s.Writing = false;
+    // The session closes at the drive's pace: a cancel now still waits for the write's end, so
+    // nothing uses the drive or the image under the writer, and the volume counts as not
+    // written. A writer that outlived the wait after its abort is left to itself.
+    const bool writerLeft = abortAsked && s.WaitWriteDone;
     int stepsLeft = dvd ? 30'000 : 3'000;
-    for (; s.DiscBusy && !Cancelled() && stepsLeft > 0; --stepsLeft)
+    for (; s.DiscBusy && !writerLeft && stepsLeft > 0; --stepsLeft)
         host_.Wait(100);
     const bool timedOut = stepsLeft < 10;
     if (timedOut && !abortAsked) StopStuckWriter();
     writeErrorText_ = host_.BurnErrorText();
     if (timedOut) writeErrorText_ = "Finalization " + writeErrorText_;
-    return !(s.WriteFailed || abortAsked || timedOut);
+    return !(s.WriteFailed || abortAsked || timedOut || Cancelled());
 }
 
 // A session that does not close in time: the writer is stopped and its end awaited (bounded)
@@ -717,6 +721,8 @@ bool JobDiscStep::PrepareAttempt(const Volume& volume, int attempt) {
 
 bool JobDiscStep::AttemptFailed() {
     DiscWriteState& s = *state_;
+    // A cancel that ended a write the drive did not fail is no error to report or try again.
+    if (Cancelled() && !s.WriteFailed) return false;
     const std::string line = s.DiscFileName + " " + burnError + " - " + writeErrorText_;
     Status(burnError);
     host_.AddToLog(line);

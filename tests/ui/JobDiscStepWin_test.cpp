@@ -6,6 +6,7 @@
 // is left for the native peers (JobDiscPeers).
 #include "DiscJobSupport.h"
 #include "gui/Action.h"
+#include "gui/Application.h"
 #include "gui/CheckBox.h"
 #include "gui/FileAttributes.h"
 #include "job/JobDiscStep.h"
@@ -34,6 +35,31 @@ void PublishSources(DiscJob& p, const std::string& name) {
         std::filesystem::copy_file(entry.path(), to / entry.path().filename(),
                                    std::filesystem::copy_options::overwrite_existing);
 }
+
+// The job's manual clock, except that the window's waits take real time while the drive closes
+// the session at its own (real) pace, so its end can come inside them. Installed for its
+// lifetime, at the time of the clock it replaces.
+class SessionCloseClock : public gui::ManualClock {
+  public:
+    SessionCloseClock(gui::ManualClock& replaced, std::function<bool()> closing)
+        : ManualClock(replaced.Now() - replaced.MonotonicMs() / 86400000.0), replaced_(replaced),
+          closing_(std::move(closing)) {
+        Advance(replaced.MonotonicMs());
+        gui::SetClock(this);
+    }
+    ~SessionCloseClock() override {
+        replaced_.Advance(MonotonicMs() - replaced_.MonotonicMs());
+        gui::SetClock(&replaced_);
+    }
+    bool Sleep(int milliseconds, bool alertable) override {
+        if (gui::Application().OnGuiThread() && closing_()) ::Sleep(static_cast<DWORD>(milliseconds));
+        return ManualClock::Sleep(milliseconds, alertable);
+    }
+
+  private:
+    gui::ManualClock& replaced_;
+    std::function<bool()> closing_;
+};
 
 void Publish(DiscJob& p, const std::string& name, const std::string& image = "d0.img") {
     std::filesystem::create_directories(PeerImages());
@@ -235,6 +261,34 @@ TEST(JobDiscStep, ACancelDuringTheWriteOrTheEraseStopsAtTheDrivesPace) {
         EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
         EXPECT_FALSE(p.Tab().Busy());
     }
+    {
+        // The drive takes real time to close the track and the session; the cancel comes once
+        // the status line has ended the wait for the write, as it does when the drive's buffer
+        // has drained, while the drive still closes.
+        DiscJob p("CD-R", "[Faults]\n1=CLOSE count=* delay=1500\n");
+        p.Sources("a", 1, 600'000, 6);
+        ui::TMF& form = p.Form();
+        ui::TDiscTab& tab = p.Tab();
+        SessionCloseClock clock(p.scope.clock,
+                                [&] { return tab.DiscBusy && !tab.Writing && !tab.WaitWriteDone; });
+        bool cancelled = false;
+        const auto tick = form.OnBurnStatusTick;
+        form.OnBurnStatusTick = [&] {
+            tick();
+            if (!cancelled && tab.DiscBusy && !tab.Writing && tab.WaitWriteDone) {
+                tab.WaitWriteDone = false;
+                cancelled = form.Session.Cancelled = true;
+            }
+        };
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(Count(log, "burned to disc - Avg."), 0u) << log;
+        EXPECT_EQ(Count(log, "Error burning to disc, cancelled; left in the temporary folder: "), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_EQ(p.ZipsInTemp().size(), 1u) << "the volume stays in the temporary folder";
+        EXPECT_FALSE(tab.Busy());
+    }
 }
 
 // The start action's cancel while the finished volume is verified ends the job through its
@@ -355,7 +409,8 @@ TEST(JobDiscStep, AVolumeGoneBeforeTheEndPhaseGivesItsFilesArchiveBitsBack) {
     ASSERT_FALSE(gone.empty()) << log;
     EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
     for (const std::string& volume : gone)
-        EXPECT_EQ(Count(log, "File not written to disc, it is no longer in the temporary folder: " + volume + "\r\n"),
+        EXPECT_EQ(Count(log, "File not written to disc, it is no longer in the temporary folder: " + volume +
+                                 "\r\n"),
                   1u)
             << log;
     EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + gone.front() + "\r\n"), 1u) << log;
@@ -427,8 +482,8 @@ TEST(JobDiscStep, AVolumeMadeForTheDiscWhenTheWalkTakesAFolderGivesItsFilesArchi
         if (hooked) return;
         hooked = true;
         job::JobRunner& runner = *form.Runner();
-        runner.AddZipToCatalog = [&, original = runner.AddZipToCatalog, volumes = 0](
-                                     const std::string& zipName) mutable {
+        runner.AddZipToCatalog = [&, original = runner.AddZipToCatalog,
+                                  volumes = 0](const std::string& zipName) mutable {
             if (original) original(zipName);
             if (++volumes == 1) {
                 EXPECT_EQ(disctest::FixtureControl("remove"), 1);
