@@ -426,7 +426,8 @@ TEST(DiscTab, TheStatusTickFindsAFrameWhileTheOldOneWaitsForItsWriter) {
     p.BurnFile(p.Zip("one.zip", "data"));
     EXPECT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
     EXPECT_EQ(withoutFrame, 0);
-    EXPECT_GE(whileReplaced, 5) << "ticks came while the old frame ended";
+    // How many ticks fit in that second depends on the machine's load; one is the case.
+    EXPECT_GE(whileReplaced, 1) << "ticks came while the old frame ended";
     p.Form().OnBurnStatusTick = tick;
 }
 
