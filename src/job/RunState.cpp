@@ -2,6 +2,8 @@
 
 #include "gui/IniDocument.h"
 
+#include <type_traits>
+
 namespace job {
 
 std::string RunStateBase(const std::string& programFile, const std::string& dataDir) {
@@ -38,6 +40,7 @@ template <typename Visit> void VisitKeys(RunStateValues& v, Visit&& visit) {
     visit("DoCatalog", v.DoCatalog);
     visit("CatSaved", v.CatSaved);
     visit("VolumePath", v.VolumePath);
+    visit("AfterDateTextBeforeStart", v.AfterDateTextBeforeStart);
 }
 
 std::string ValueText(const std::string& value) {
@@ -53,6 +56,9 @@ std::string ValueText(bool value) {
 void ReadValue(const std::string& text, std::string& value) {
     value = text;
 }
+void ReadValue(const std::string& text, std::optional<std::string>& value) {
+    value = text;
+}
 void ReadValue(const std::string& text, int& value) {
     value = gui::ParseIniInteger(text, value);
 }
@@ -64,11 +70,18 @@ void ReadValue(const std::string& text, bool& value) {
 
 std::string RunSectionText(const RunStateValues& values) {
     std::string text = std::string("[") + RunSection + "]\r\n";
-    VisitKeys(const_cast<RunStateValues&>(values), [&](const char* key, const auto& value) {
+    const auto line = [&](const char* key, const std::string& value) {
         text += key;
         text += '=';
-        text += ValueText(value);
+        text += value;
         text += "\r\n";
+    };
+    VisitKeys(const_cast<RunStateValues&>(values), [&](const char* key, const auto& value) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::optional<std::string>>) {
+            if (value) line(key, *value);
+        } else {
+            line(key, ValueText(value));
+        }
     });
     return text;
 }

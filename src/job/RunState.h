@@ -6,6 +6,7 @@
 // old one, the .run file last, so a crash leaves either the old state or the new.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ struct RunStateValues {
     // Full path of the volume being built, once it is named, so a resume removes exactly
     // that partial volume.
     std::string VolumePath;
+    // The "After:" text the run's start replaced, which a cancel puts back; written only when
+    // the start replaced it.
+    std::optional<std::string> AfterDateTextBeforeStart;
 
     bool operator==(const RunStateValues&) const = default;
 };

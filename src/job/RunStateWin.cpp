@@ -10,10 +10,14 @@
 namespace job {
 
 bool SaveRunState(const std::string& base, const RunStateLists& lists, const RunStateValues& values) {
-    for (size_t i = 0; i < RunStateListExtensions.size(); ++i)
-        if (!gui::ReplaceFileContents(base + RunStateListExtensions[i], ListFileText(RunStateList(lists, i))))
-            return false;
-    return gui::ReplaceFileContents(base + ".run", RunSectionText(values));
+    bool saved = true;
+    for (size_t i = 0; saved && i < RunStateListExtensions.size(); ++i)
+        saved =
+            gui::ReplaceFileContents(base + RunStateListExtensions[i], ListFileText(RunStateList(lists, i)));
+    if (saved) saved = gui::ReplaceFileContents(base + ".run", RunSectionText(values));
+    // An older .run would be trusted by a resume: its lists and its volume are no longer the run's.
+    if (!saved) DeleteFileA((base + ".run").c_str());
+    return saved;
 }
 
 bool LoadRunValues(const std::string& base, RunStateValues& values) {
@@ -49,11 +53,19 @@ namespace {
 
 int restoresUnderWay = 0;
 
-// False when the list is there but cannot be read; it is then kept.
-bool PlayBackArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
-                         const std::function<void(int)>& progress,
-                         const std::function<void(const std::string&)>& log, int& count) {
-    count = 0;
+// Paths whose bit could not be set are logged one by one up to this many, then counted.
+constexpr int failedPathLines = 20;
+
+struct PlayBack {
+    int handled = 0;
+    int failed = 0;
+    bool read = true; // false: the list is there but cannot be read, and is kept
+};
+
+PlayBack PlayBackArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
+                             const std::function<void(int)>& progress,
+                             const std::function<void(const std::string&)>& log) {
+    PlayBack result;
     ++restoresUnderWay;
     struct UnderWay {
         ~UnderWay() { --restoresUnderWay; }
@@ -61,21 +73,28 @@ bool PlayBackArchiveBits(const std::string& attributeList, gui::FileAttributes& 
     std::string text;
     if (!gui::ReadWholeFile(attributeList, text)) {
         const DWORD error = GetLastError();
-        if (GetFileAttributesA(attributeList.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+        if (GetFileAttributesA(attributeList.c_str()) == INVALID_FILE_ATTRIBUTES) return result;
         if (log)
             log("Archive bits not restored, the list cannot be read (system error " + std::to_string(error) +
                 "): " + attributeList);
-        return false;
+        result.read = false;
+        return result;
     }
     for (const std::string& path : ParseListFile(text)) {
         if (path.empty()) continue;
-        if (attributes.Get(path) != gui::InvalidFileAttributes)
-            core::SetFileAttributesTri(path, -1, 1, -1, -1, attributes);
-        ++count;
-        if (progress) progress(count);
+        if (attributes.Get(path) != gui::InvalidFileAttributes) {
+            const uint32_t error = core::SetFileAttributesTri(path, -1, 1, -1, -1, attributes);
+            if (error != 0 && ++result.failed <= failedPathLines && log)
+                log("Archive bit not set again (system error " + std::to_string(error) + "): " + path);
+        }
+        ++result.handled;
+        if (progress) progress(result.handled);
     }
+    if (result.failed > failedPathLines && log)
+        log("Archive bit not set again for " + std::to_string(result.failed - failedPathLines) +
+            " more files");
     DeleteFileA(attributeList.c_str());
-    return true;
+    return result;
 }
 
 } // namespace
@@ -87,24 +106,24 @@ bool ArchiveBitsBeingRestored() {
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
                        const std::function<void(int)>& progress,
                        const std::function<void(const std::string&)>& log) {
-    int count = 0;
-    PlayBackArchiveBits(attributeList, attributes, progress, log, count);
-    return count;
+    return PlayBackArchiveBits(attributeList, attributes, progress, log).handled;
 }
 
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes, JobHost& host) {
     host.SetStatusText("Wait! restoring archivebits");
-    int count = 0;
-    const bool read = PlayBackArchiveBits(
+    const PlayBack result = PlayBackArchiveBits(
         attributeList, attributes,
         [&](int files) {
             host.SetStatusText("Wait! restoring archivebits in file " + std::to_string(files));
             host.PumpIfDue();
         },
-        [&](const std::string& text) { host.AddToLog(text); }, count);
-    if (read) host.AddToLog("Archivebits reset");
+        [&](const std::string& text) { host.AddToLog(text); });
+    if (result.read && result.failed == 0) host.AddToLog("Archivebits reset");
+    if (result.failed > 0)
+        host.AddToLog("Archivebits reset, except for " + std::to_string(result.failed) +
+                      " files whose archive bit could not be set");
     host.SetStatusText("");
-    return count;
+    return result.handled;
 }
 
 } // namespace job

@@ -11,7 +11,7 @@
 namespace job {
 
 // Writes the seven lists, then the .run file, each replaced whole. False when a file could
-// not be written; the files already replaced stay, and the .run file is then not touched.
+// not be written; the .run file is then deleted, so no resume trusts an older state.
 bool SaveRunState(const std::string& base, const RunStateLists& lists, const RunStateValues& values);
 
 // False when there is no .run file. Every key present replaces the value in memory; a list
@@ -33,13 +33,14 @@ void DiscardRunState(const std::string& base);
 // attributes, then deletes the list. Paths that are gone are skipped. progress(n) runs after
 // each path. Returns the number of paths handled. A list that is there but cannot be read is
 // kept for a later try, and log gets the reason: deleting it would lose those bits for good.
+// A path whose bit cannot be set is logged with the system's error.
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
                        const std::function<void(int)>& progress,
                        const std::function<void(const std::string&)>& log = {});
 
 // The same for a cancelled job, as the window shows it: the status line says to wait and
 // counts the files, messages are pumped meanwhile, and the program log says when the bits are
-// back; the status line is cleared at the end.
+// back, or how many could not be set; the status line is cleared at the end.
 int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes, JobHost& host);
 
 // A restore above is under way, its pumped waits running whatever the timer does: nothing may

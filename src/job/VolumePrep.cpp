@@ -502,8 +502,14 @@ bool VolumePrep::SaveJobRunState(const std::string& volumePath, int zipNameNr) {
     lists.Vfl = run_.VflList;
     lists.Ffl = run_.FflList;
     lists.Dfl = run_.DflList;
-    const bool saved = SaveRunState(RunStateBase(host_.ProgramFile(), host_.DataBase()), lists, values);
-    if (!saved) host_.AddToLog("The resume state could not be saved");
+    const std::string base = RunStateBase(host_.ProgramFile(), host_.DataBase());
+    const bool saved = SaveRunState(base, lists, values);
+    if (!saved)
+        host_.AddToLog(
+            FileExists(base + ".run")
+                ? "The resume state could not be saved, and the older one could not be deleted: " + base +
+                      ".run"
+                : "The resume state could not be saved, the job cannot be resumed: " + base + ".run");
     return saved;
 }
 

@@ -52,6 +52,7 @@ RunStateValues SomeValues() {
     v.DoCatalog = true;
     v.CatSaved = false;
     v.VolumePath = "E:\\Backup\\20261207003.zip";
+    v.AfterDateTextBeforeStart = "01/12/2026 04:00:00";
     return v;
 }
 
@@ -68,11 +69,17 @@ TEST(ResumeState, KeysInOrderAndSevenListsWithAnsiPathsRoundTrip) {
     lists.Dfl = {"46363,1666666667"};
     ASSERT_TRUE(SaveRunState(base, lists, SomeValues()));
 
-    const std::string expectedKeys[] = {
-        "JobName",   "ZipDate",          "JobLogName", "CatalogName",  "CatName",      "EditCatNameText",
-        "FileCount", "FilesCopyed",      "ZipNameNr",  "ProgressBar1", "ProgressBar3", "FilesToBak",
-        "DirToBak",  "FilestoZipListNr", "iZip",       "Only83",       "DoIncludeReg", "DoIncludeSysState",
-        "DoCatalog", "CatSaved",         "VolumePath"};
+    const std::string expectedKeys[] = {"JobName",      "ZipDate",
+                                        "JobLogName",   "CatalogName",
+                                        "CatName",      "EditCatNameText",
+                                        "FileCount",    "FilesCopyed",
+                                        "ZipNameNr",    "ProgressBar1",
+                                        "ProgressBar3", "FilesToBak",
+                                        "DirToBak",     "FilestoZipListNr",
+                                        "iZip",         "Only83",
+                                        "DoIncludeReg", "DoIncludeSysState",
+                                        "DoCatalog",    "CatSaved",
+                                        "VolumePath",   "AfterDateTextBeforeStart"};
     const std::string run = Read(base + ".run");
     size_t at = run.find("[Running]\r\n");
     ASSERT_EQ(at, 0u);
@@ -101,6 +108,49 @@ TEST(ResumeState, KeysInOrderAndSevenListsWithAnsiPathsRoundTrip) {
     EXPECT_FALSE(LoadRunState(base, loaded, values)) << "nothing left to resume";
     EXPECT_EQ(GetFileAttributesA((base + ".ftz").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributesA((base + ".bfl").c_str()), INVALID_FILE_ATTRIBUTES) << "the disc lists stay";
+}
+
+// A run whose start did not move the "After:" text writes no text to put back, and reads none;
+// an empty text that was moved is one to put back.
+TEST(ResumeState, TheAfterTextToPutBackIsWrittenOnlyWhenTheStartMovedIt) {
+    const std::string base = TempBase("after");
+    RunStateValues values = SomeValues();
+    values.AfterDateTextBeforeStart.reset();
+    ASSERT_TRUE(SaveRunState(base, {}, values));
+    EXPECT_EQ(Read(base + ".run").find("AfterDateTextBeforeStart"), std::string::npos);
+    RunStateValues loaded;
+    ASSERT_TRUE(LoadRunValues(base, loaded));
+    EXPECT_FALSE(loaded.AfterDateTextBeforeStart.has_value());
+    values.AfterDateTextBeforeStart = "";
+    ASSERT_TRUE(SaveRunState(base, {}, values));
+    ASSERT_TRUE(LoadRunValues(base, loaded));
+    EXPECT_EQ(loaded.AfterDateTextBeforeStart, std::optional<std::string>(""));
+    DiscardRunState(base);
+}
+
+// A save that fails on any of its files leaves no .run behind: the older one names lists and a
+// volume the run has gone past, and a resume must not trust it.
+TEST(ResumeState, AFailedSaveDeletesTheOlderRunFile) {
+    for (const char* blocked : {".tfl", ".run"}) {
+        SCOPED_TRACE(blocked);
+        const std::string base = TempBase("failed");
+        ASSERT_TRUE(SaveRunState(base, {}, SomeValues()));
+        // A folder in the way of the file's replacement.
+        const std::string in = base + blocked;
+        DeleteFileA(in.c_str());
+        ASSERT_TRUE(CreateDirectoryA(in.c_str(), nullptr));
+        RunStateValues later = SomeValues();
+        later.ZipNameNr = 4;
+        EXPECT_FALSE(SaveRunState(base, {}, later));
+        RunStateValues values;
+        EXPECT_FALSE(LoadRunValues(base, values)) << "nothing left to resume";
+        EXPECT_EQ(ResumeJobName(base), "");
+        RemoveDirectoryA(in.c_str());
+        ASSERT_TRUE(SaveRunState(base, {}, later)) << "the next save stands again";
+        ASSERT_TRUE(LoadRunValues(base, values));
+        EXPECT_EQ(values.ZipNameNr, 4);
+        DiscardRunState(base);
+    }
 }
 
 TEST(ResumeState, DamagedRunFileCutListAndStaleWorkFileLoad) {
@@ -200,4 +250,30 @@ TEST(ResumeState, ACancelledJobsRestoreCountsOnTheStatusLineAndLogsTheEndOnlyWhe
     EXPECT_EQ(held.log[0].rfind("Archive bits not restored", 0), 0u) << held.log[0];
     EXPECT_EQ(held.status.back(), "");
     DeleteFileA(list.c_str());
+
+    // Paths whose bit cannot be set are named with the error, and the end line says how many
+    // are left; a path that is gone is no failure.
+    struct RefusingAttributes : gui::FileAttributes {
+        gui::MemoryFileAttributes files;
+        uint32_t Get(const std::string& path) override { return files.Get(path); }
+        uint32_t Set(const std::string& path, uint32_t attributes) override {
+            return path.starts_with("C:\\locked") ? ERROR_ACCESS_DENIED : files.Set(path, attributes);
+        }
+    } refusing;
+    std::string text;
+    for (int i = 0; i < 25; ++i) {
+        refusing.files.files["C:\\locked" + std::to_string(i) + ".txt"] = 0;
+        text += "C:\\locked" + std::to_string(i) + ".txt\r\n";
+    }
+    refusing.files.files["C:\\free.txt"] = 0;
+    ASSERT_TRUE(gui::ReplaceFileContents(list, text + "C:\\free.txt\r\nC:\\gone.txt\r\n"));
+    StatusHost partly;
+    EXPECT_EQ(RestoreArchiveBits(list, refusing, partly), 27);
+    EXPECT_EQ(refusing.files.files["C:\\free.txt"], gui::AttributeArchive);
+    ASSERT_EQ(partly.log.size(), 22u);
+    EXPECT_EQ(partly.log[0], "Archive bit not set again (system error 5): C:\\locked0.txt");
+    EXPECT_EQ(partly.log[19], "Archive bit not set again (system error 5): C:\\locked19.txt");
+    EXPECT_EQ(partly.log[20], "Archive bit not set again for 5 more files");
+    EXPECT_EQ(partly.log[21], "Archivebits reset, except for 25 files whose archive bit could not be set");
+    EXPECT_EQ(GetFileAttributesA(list.c_str()), INVALID_FILE_ATTRIBUTES);
 }
