@@ -87,6 +87,17 @@ inline bool FileExists(const std::string& file) {
     return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Line n (from 1) of a text with CR LF ends; empty past its end.
+inline std::string LineOf(const std::string& text, int n) {
+    size_t at = 0;
+    for (int line = 1; line < n && at != std::string::npos; ++line) {
+        at = text.find("\r\n", at);
+        if (at != std::string::npos) at += 2;
+    }
+    if (at == std::string::npos) return {};
+    return text.substr(at, text.find("\r\n", at) - at);
+}
+
 // Removes everything still queued for this thread, quit messages included; returns whether a
 // quit message was among them.
 inline bool DrainQueue() {

@@ -239,6 +239,7 @@ bool JobRunner::HandOver() {
     run_.KeepArchiveBitsCleared = false;
     run_.JobZipNames.clear();
     tailDone_ = false;
+    endLogged_ = false;
     if (!resumed) {
         run_.BflList.clear();
         run_.CflList.clear();

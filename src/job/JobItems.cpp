@@ -3,6 +3,7 @@
 #include "gui/CompareText.h"
 #include "job/DirectoryListerWin.h"
 #include "job/JobPump.h"
+#include "job/JobStart.h"
 #include "job/RegBak.h"
 
 #include <windows.h>
@@ -173,10 +174,7 @@ SelectionResult JobItems::AfterSelection() {
         host_.AddToLog("Backup cancelled");
         host_.AddToLog("");
         // The start moved the "After:" date to now; a cancelled run must not move it.
-        if (job_.Uselasttime1) {
-            job_.AfterDateText = run_.AfterDateTextBeforeStart;
-            if (SaveJob) SaveJob();
-        }
+        if (PutBackAfterDate(run_, job_) && SaveJob) SaveJob();
         host_.SetCancelled(false);
         if (!ZipName.empty()) {
             DeleteFileA((run_.TempPath + ZipName + ".zfi").c_str());

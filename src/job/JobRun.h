@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -139,8 +140,9 @@ struct JobRun {
     std::string RunLogName; // the job's text log, zipped last
 
     gui::DateTime JobStartTime = 0;
-    // The "After:" text the job had before this start; a cancelled run puts it back.
-    std::string AfterDateTextBeforeStart;
+    // The "After:" text the job had before its start moved it to the start's time, kept with
+    // the resume state; a cancelled run puts it back. None: the run did not move it.
+    std::optional<std::string> AfterDateTextBeforeStart;
     // The user folders found in the registry: the application-data folder + user name + "\".
     std::string UserFolders;
     std::string TempPath; // with a trailing "\"

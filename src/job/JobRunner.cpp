@@ -122,27 +122,51 @@ void JobRunner::RunBackupJob() {
         return;
     }
     if (session_.State != JobState::Running) return;
-    stepActive_ = true;
     continueAsked_ = false;
     continuePosted_ = false;
     endDue_ = false;
-    session_.EndGuard.StepBegins();
-    try {
-        Step();
-    } catch (const std::exception& error) {
-        host_.AddToLog("Backup terminated unexpected: " + run_.JobName);
-        host_.AddToLog(std::string("Backup error: ") + error.what());
-        JobHadProblem = true;
-        host_.SetCancelled(true);
-        CancelTail();
+    {
+        // Whatever leaves the step, the next one may come and the job end may run.
+        struct StepMark {
+            JobRunner& runner;
+            explicit StepMark(JobRunner& r) : runner(r) {
+                runner.stepActive_ = true;
+                runner.session_.EndGuard.StepBegins();
+            }
+            ~StepMark() {
+                runner.session_.EndGuard.StepEnds();
+                runner.stepActive_ = false;
+            }
+        } mark(*this);
+        try {
+            Step();
+        } catch (const std::exception& error) {
+            StepFailed(error.what());
+        }
     }
-    session_.EndGuard.StepEnds();
-    stepActive_ = false;
     if (session_.State != JobState::Running && session_.State != JobState::Ending) return;
     if (endDue_ || host_.Cancelled())
         starter_.EndJob();
     else if (continueAsked_ && !continuePosted_)
         PostContinue();
+}
+
+void JobRunner::StepFailed(const std::string& what) {
+    if (endLogged_) {
+        // Every volume is written and the end is logged: the job ends as it stands, with the
+        // error in its log, rather than as cancelled with its archive bits set again.
+        host_.AddToLog(std::string("Backup error: ") + what);
+        JobHadProblem = true;
+        if (NothingLeftToResume()) host_.DiscardResumeState();
+        WorkOver();
+        endDue_ = true;
+        return;
+    }
+    host_.AddToLog("Backup terminated unexpected: " + run_.JobName);
+    host_.AddToLog(std::string("Backup error: ") + what);
+    JobHadProblem = true;
+    host_.SetCancelled(true);
+    CancelTail();
 }
 
 bool JobRunner::EndEntriesDue() const {
@@ -474,11 +498,15 @@ void JobRunner::EndPhase() {
         continuePosted_ = true;
         return;
     }
+    // A cancel before the end leaves volumes unwritten or unverified: their archive bits go
+    // back as after the cancel tail.
+    const bool cancelledBeforeEnd = host_.Cancelled();
     DiscStepPending = false;
     JobReachedEnd = true;
     LogSummary();
     host_.AddToLog("Backup end: " + run_.JobName);
     host_.AddToLog("");
+    endLogged_ = !cancelledBeforeEnd;
     host_.Wait(endWaitMs);
     const std::string stopFile = host_.ProgramFolder() + "Stop.req";
     DeleteFileA(stopFile.c_str());
@@ -494,8 +522,7 @@ void JobRunner::EndPhase() {
     host_.SetPassProgress(0, 100);
     DeleteWorkFiles();
     if (cancelled && session_.Job.Uselasttime1) {
-        session_.Job.AfterDateText = run_.AfterDateTextBeforeStart;
-        host_.SaveJob(host_.JobName());
+        if (PutBackAfterDate(run_, session_.Job)) host_.SaveJob(host_.JobName());
         host_.SetStatusText("Job cancelled by user");
         host_.SetTotalText("");
     }
@@ -512,13 +539,14 @@ void JobRunner::EndPhase() {
         host_.SetJobProgress(0);
         host_.SetPassProgress(0, 100);
         host_.AddToLog("Backup cancelled");
+        if (cancelledBeforeEnd) RestoreClearedArchiveBits();
         host_.SetCancelled(false);
     } else {
         host_.BeginReport();
     }
     // With every volume done and written nothing is left to resume, whatever came after: a
     // resume would only make the last volume again.
-    if (!cancelled || (!WorkLeft() && !volumeOpen_ && run_.BflList.empty())) host_.DiscardResumeState();
+    if (!cancelled || NothingLeftToResume()) host_.DiscardResumeState();
     host_.ReminderJobEnded(JobReachedEnd && !cancelled, JobHadProblem);
     endDue_ = true;
 }
@@ -527,6 +555,20 @@ void JobRunner::EndPhase() {
 // at work, and would wait for this one for ever.
 void JobRunner::WorkOver() {
     if (session_.State == JobState::Running) session_.State = JobState::Ending;
+}
+
+bool JobRunner::NothingLeftToResume() const {
+    return !WorkLeft() && !volumeOpen_ && run_.BflList.empty();
+}
+
+// A cancelled job sets the archive bits it cleared again, unless the user answered that they
+// stay cleared; the list goes either way.
+void JobRunner::RestoreClearedArchiveBits() {
+    const std::string list = host_.ProgramFolder() + "Att.Lst";
+    if (session_.Job.ClearArchiveBit && !run_.KeepArchiveBitsCleared)
+        RestoreArchiveBits(list, attributes_, host_);
+    else
+        DeleteFileA(list.c_str());
 }
 
 void JobRunner::CancelTail() {
@@ -547,11 +589,7 @@ void JobRunner::CancelTail() {
         host_.AddToLog("Backup cancelled");
         host_.AddToLog("");
         host_.SetStatusText("Job cancelled");
-        const std::string list = host_.ProgramFolder() + "Att.Lst";
-        if (session_.Job.ClearArchiveBit && !run_.KeepArchiveBitsCleared)
-            RestoreArchiveBits(list, attributes_, host_);
-        else
-            DeleteFileA(list.c_str());
+        RestoreClearedArchiveBits();
     }
     WorkOver();
     DeleteWorkFiles();

@@ -149,6 +149,9 @@ class JobRunner {
     void EndPhase();
     void CancelTail();
     void WorkOver();
+    void StepFailed(const std::string& what);
+    bool NothingLeftToResume() const;
+    void RestoreClearedArchiveBits();
     void LogSummary();
     void DeleteWorkFiles();
     void PostContinue();
@@ -178,6 +181,8 @@ class JobRunner {
     // The step ended the job: the job end follows it.
     bool endDue_ = false;
     bool tailDone_ = false;
+    // "Backup end" was logged for a job not cancelled before it: every volume is done.
+    bool endLogged_ = false;
     // A volume was zipped and is not yet finished.
     bool volumeOpen_ = false;
     // The catalogue list's size when the volume being built began, for its rollback.

@@ -45,7 +45,16 @@ std::string TodayText() {
 
 } // namespace
 
+bool PutBackAfterDate(JobRun& run, JobDefinition& job) {
+    if (!run.AfterDateTextBeforeStart) return false;
+    job.AfterDateText = *run.AfterDateTextBeforeStart;
+    run.AfterDateTextBeforeStart.reset();
+    return true;
+}
+
 void JobStarter::EndJob() {
+    // Every cancelled way out ends here: the selection's, the cancel tail's, the timer's.
+    if (host_.Cancelled() && PutBackAfterDate(run_, job_)) host_.SaveJob(host_.JobName());
     JobEndInput input;
     input.MailBody = &session_.MailBody;
     input.JobName = host_.JobName();
@@ -126,6 +135,8 @@ bool JobStarter::Steps() {
                               resume.JobName))) {
                 Resumed = true;
                 jobName = resume.JobName;
+                // The start that moved the "After:" text is the unfinished run's.
+                run_.AfterDateTextBeforeStart = resume.AfterDateTextBeforeStart;
                 if (!resume.ZipDate.empty()) ZipDate = resume.ZipDate;
                 session_.JobLogName = resume.JobLogName;
             } else {
@@ -215,6 +226,7 @@ void JobStarter::ResetRunRecord() {
     run_.DiscRequeues.clear();
     run_.CopyPending = false;
     run_.KeepArchiveBitsCleared = false;
+    run_.AfterDateTextBeforeStart.reset();
 }
 
 void JobStarter::TakeOverDestination() {
@@ -339,8 +351,6 @@ bool JobStarter::CheckMissingDestination() {
 bool JobStarter::FreshRunJobFile() {
     const core::LocaleFormat locale = host_.Locale();
     const double now = gui::CurrentClock().Now();
-    // A cancelled run puts this text back.
-    run_.AfterDateTextBeforeStart = job_.AfterDateText;
     if (!job_.AfterDateText.empty()) {
         try {
             AfterDate = DosDateTimeOf(core::StrToDateFixed(job_.AfterDateText, locale));
@@ -356,7 +366,11 @@ bool JobStarter::FreshRunJobFile() {
     // A run kept for a resume that a hidden start does not offer is given up here.
     host_.AbandonUnfinishedRun();
     DeleteFileA((host_.ProgramFolder() + "Att.Lst").c_str());
-    if (job_.Uselasttime1) job_.AfterDateText = core::DateToStrFixed(now, locale);
+    if (job_.Uselasttime1) {
+        // A cancelled run puts this text back.
+        run_.AfterDateTextBeforeStart = job_.AfterDateText;
+        job_.AfterDateText = core::DateToStrFixed(now, locale);
+    }
     host_.SaveJob(host_.JobName());
     host_.WriteLastJob(host_.JobName());
     return true;

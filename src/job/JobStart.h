@@ -56,6 +56,10 @@ class DiscWriter {
     virtual void Release() = 0;
 };
 
+// A run that moved the job's "After:" text and does not reach its end puts the text back, once;
+// true when it did, and the job file is then to be saved.
+bool PutBackAfterDate(JobRun& run, JobDefinition& job);
+
 class JobStarter {
   public:
     JobStarter(JobSession& session, JobHost& host, DiscWriter& writer)

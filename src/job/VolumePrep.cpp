@@ -491,6 +491,7 @@ bool VolumePrep::SaveJobRunState(const std::string& volumePath, int zipNameNr) {
     values.DoCatalog = run_.DoCatalog;
     values.CatSaved = run_.CatSaved;
     values.VolumePath = volumePath;
+    values.AfterDateTextBeforeStart = run_.AfterDateTextBeforeStart;
     RunStateLists lists;
     lists.Ftz.reserve(run_.FilestoZipList.size());
     for (const FileListEntry& entry : run_.FilestoZipList)

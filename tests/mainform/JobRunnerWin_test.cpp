@@ -4,11 +4,13 @@
 // native peers (JobRunnerPeers), with the tree they must hold.
 #include "HostedJob.h"
 #include "WineDriveWinSupport.h"
+#include "core/DateText.h"
 #include "gui/Action.h"
 #include "gui/Label.h"
 #include "job/FCopy2.h"
 #include "job/JobRunner.h"
 #include "job/RunStateWin.h"
+#include "zip/Zipper.h"
 
 #include <gtest/gtest.h>
 
@@ -279,11 +281,18 @@ TEST(JobRunner, ZipEventsStoreSystemCopiesWhereARestoreWantsThemAndASplitVolumeE
         EXPECT_EQ(stored[driveFolder + "\\system32\\config\\" + hive], 1) << hive;
 }
 
-// A job that clears archive bits, cancelled once in each phase by the start action, a close
-// request, a stop request file or a prompt's Cancel: one "Backup cancelled", only whole zips,
-// no work files, one job end; the archive bits set again, or, where the user answered that
-// they stay cleared, cleared exactly for the files in the whole zips. A run cancelled with
-// work left can be resumed; one cancelled in the wait after its last volume cannot.
+// The job file's "After:" line.
+std::string AfterLine(HostedProgram& hosted) {
+    return testsupport::LineOf(ReadWholeFile(hosted.programFolder / "Daily.dat"), 4);
+}
+
+// A job that clears archive bits and uses the last run time, cancelled once in each phase by
+// the start action, a close request, a stop request file or a prompt's Cancel, also between two
+// steps: one "Backup cancelled", only whole zips, no work files, one job end, the job's
+// "After:" date as it was before the start; the archive bits set again, or, where the user
+// answered that they stay cleared, cleared exactly for the files in the whole zips. A run
+// cancelled with work left can be resumed; one cancelled in the wait after its last volume
+// cannot.
 TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsAsAnswered) {
     enum class Bits { Untouched, Restored, KeptForWholeZips };
     struct Phase {
@@ -295,6 +304,7 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         std::function<void(HostedProgram&)> cancel;
         Bits bits = Bits::Restored;
         bool resumable = true;
+        bool betweenSteps = false; // armed is asked before each step of the runner instead
     };
     const auto startAction = [](HostedProgram& hosted) {
         hosted.prompter.AnswerMessage(gui::mrYes);
@@ -370,6 +380,20 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
              hosted.prompter.AnswerMessage(gui::mrNo);
          },
          Bits::KeptForWholeZips},
+        {"between a volume's zip run and its finish, start action",
+         false,
+         true,
+         {},
+         [](HostedProgram& hosted) {
+             if (!hosted.form->Runner()) return false;
+             const std::string zip = hosted.form->Runner()->Zipper1().ZipName();
+             return !zip.empty() && testsupport::FileExists(zip) &&
+                    Count(hosted.ProgramLog(), "File created: ") == 0;
+         },
+         startAction,
+         Bits::Restored,
+         true,
+         true},
     };
     for (const Phase& phase : phases) {
         SCOPED_TRACE(phase.name);
@@ -394,16 +418,28 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         daily.PostRunFile = "C:\\Tools\\post.exe";
         daily.PostWait = 1;
         daily.IncludeList = {source.Path() + "*.*"};
+        daily.Uselasttime1 = true;
+        daily.AfterDateText = core::DateToStrFixed(46000.25, hosted.form->Locale);
         if (phase.setUp) phase.setUp(daily);
         hosted.WriteJob(daily);
+        const std::string afterLine = AfterLine(hosted);
         bool fired = false;
-        hosted.onTick = [&] {
+        const auto fire = [&] {
             if (fired || !hosted.form->Session.Running() || !phase.armed(hosted)) return;
             fired = true;
             phase.cancel(hosted);
         };
+        const std::function<void()> step = hosted.form->OnContinueJob;
+        if (phase.betweenSteps)
+            hosted.form->OnContinueJob = [&] {
+                fire();
+                step();
+            };
+        else
+            hosted.onTick = fire;
         hosted.RunJob();
         hosted.onTick = nullptr;
+        hosted.form->OnContinueJob = step;
 
         ASSERT_TRUE(fired);
         ui::TMF& form = *hosted.form;
@@ -441,6 +477,7 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         }
         EXPECT_EQ(testsupport::FileExists(hosted.programFolder / "tarnwick.run"), phase.resumable)
             << "a run cancelled with work left can be resumed, no other";
+        EXPECT_EQ(AfterLine(hosted), afterLine) << "the \"After:\" date as before the start";
         DeleteFileA((hosted.programFolder / "Stop.req").c_str());
     }
 }
@@ -524,6 +561,204 @@ TEST(JobRunner, AResumedRunDeletesTheHalfWrittenVolumeAndGoesOnAtItSoEveryFileIs
         EXPECT_FALSE(attributes & gui::AttributeArchive) << path;
     }
     EXPECT_FALSE(testsupport::FileExists(hosted.programFolder / "tarnwick.run")) << "nothing left to resume";
+}
+
+// A run that uses the last run time, cancelled between volumes: the program's own resume
+// values name the job, the volume to make and the "After:" text its start replaced, which is
+// back in the job file. Resumed and cancelled again, the run puts back that same text; a file
+// whose bit it cleared is in a whole zip. A run whose resume state cannot be saved leaves none
+// behind that a later Yes would trust.
+TEST(JobRunner, AResumedRunCancelledPutsBackTheAfterTextOfItsStartAndAFailedSaveLeavesNoResume) {
+    HostedProgram hosted(false);
+    TempFolder source;
+    std::mt19937 random(5);
+    for (int i = 0; i < 10; ++i)
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+    AddTree(hosted.attributes, source.Path());
+    ui::TMF& form = *hosted.form;
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.ClearArchiveBit = true;
+    daily.Uselasttime1 = true;
+    const std::string after = core::DateToStrFixed(46000.25, form.Locale);
+    daily.AfterDateText = after;
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    const std::string afterLine = AfterLine(hosted);
+    // The start action's cancel once the run's log has this many volumes.
+    const auto cancelAfterVolumes = [&](size_t volumes, size_t logFrom) {
+        bool fired = false;
+        hosted.onTick = [&hosted, &form, volumes, logFrom, fired]() mutable {
+            if (fired || !form.Session.Running()) return;
+            if (Count(hosted.ProgramLog().substr(logFrom), "File created: ") < volumes) return;
+            fired = true;
+            hosted.prompter.AnswerMessage(gui::mrYes);
+            form.Startbackup->Execute();
+        };
+    };
+    cancelAfterVolumes(1, 0);
+    hosted.RunJob();
+    ASSERT_FALSE(form.Session.Running());
+    EXPECT_EQ(Count(hosted.ProgramLog(), "Backup cancelled"), 1u);
+    EXPECT_EQ(AfterLine(hosted), afterLine);
+    const job::RunStateValues saved = form.Host().ResumeValues();
+    EXPECT_EQ(saved.JobName, "Daily.dat");
+    EXPECT_EQ(saved.AfterDateTextBeforeStart, std::optional<std::string>(after));
+    EXPECT_TRUE(saved.VolumePath.starts_with(daily.Destination + "\\")) << saved.VolumePath;
+    EXPECT_EQ(saved.JobLogName, form.Session.JobLogName);
+
+    // Resumed: its start moves nothing, its cancel puts back what the first start replaced, also
+    // where the first run was killed and left the job file as its start wrote it.
+    job::JobDefinition moved = daily;
+    moved.AfterDateText = core::DateToStrFixed(46000.5, form.Locale);
+    hosted.WriteJob(moved);
+    ASSERT_NE(AfterLine(hosted), afterLine);
+    hosted.prompter.AnswerMessage(gui::mrYes);
+    form.KeepResumeState = true;
+    size_t logBefore = hosted.ProgramLog().size();
+    cancelAfterVolumes(1, logBefore);
+    hosted.RunJob();
+    ASSERT_FALSE(form.Session.Running());
+    std::string log = hosted.ProgramLog().substr(logBefore);
+    EXPECT_TRUE(hosted.prompter.MessageTexts()[1].starts_with("Your last job: Daily.dat was not finished"));
+    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+    EXPECT_EQ(AfterLine(hosted), afterLine) << "not an empty text";
+    EXPECT_EQ(form.Host().ResumeValues().AfterDateTextBeforeStart, std::optional<std::string>(after));
+    // The resumed run has no list of its own: a file whose bit it cleared is in a whole zip.
+    std::map<std::string, int> held;
+    for (const std::string& zipName : ZipsIn(daily.Destination)) {
+        EXPECT_TRUE(ZipIsSound(daily.Destination + "\\" + zipName)) << zipName;
+        for (const std::string& name : EntriesOf(daily.Destination + "\\" + zipName))
+            ++held["C:\\" + name];
+    }
+    for (const auto& [path, attributes] : hosted.attributes.files.files) {
+        if (!(attributes & (gui::AttributeArchive | gui::AttributeDirectory))) {
+            EXPECT_EQ(held[path], 1) << path;
+        }
+    }
+
+    // A fresh run whose state cannot be saved from its second volume on (a folder holds the name
+    // of a list file), cancelled after that volume: nothing to resume.
+    form.KeepResumeState = false;
+    logBefore = hosted.ProgramLog().size();
+    const std::filesystem::path blocked = hosted.programFolder / "tarnwick.tfl";
+    bool blockedSet = false;
+    hosted.onTick = [&] {
+        if (!form.Session.Running()) return;
+        const std::string now = hosted.ProgramLog().substr(logBefore);
+        if (!blockedSet && Count(now, "File created: ") == 1) {
+            blockedSet = true;
+            std::filesystem::remove(blocked);
+            std::filesystem::create_directory(blocked);
+        } else if (blockedSet && Count(now, "File created: ") == 2 && !form.Session.Cancelled) {
+            hosted.prompter.AnswerMessage(gui::mrYes);
+            form.Startbackup->Execute();
+        }
+    };
+    hosted.RunJob();
+    hosted.onTick = nullptr;
+    std::filesystem::remove(blocked);
+    log = hosted.ProgramLog().substr(logBefore);
+    ASSERT_TRUE(blockedSet);
+    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+    EXPECT_GE(Count(log, "The resume state could not be saved, the job cannot be resumed: "), 1u) << log;
+    EXPECT_FALSE(testsupport::FileExists(hosted.programFolder / "tarnwick.run"));
+    EXPECT_EQ(form.Host().ResumeValues().JobName, "");
+}
+
+// Where the runner's own work goes wrong: a volume whose zip run ran out of room is made
+// again, and only the archive bits that run cleared are set again (a job that leaves them alone
+// gives none to files without one); an error after "Backup end" is logged and the job ends as
+// done, its archive bits cleared, nothing to resume, its end once.
+TEST(JobRunner, ARebuiltVolumeSetsOnlyTheBitsItClearedAndAnErrorAfterTheEndEndsTheJobAsDone) {
+    // The medium of the first archive file opened fills 2 MB in.
+    class FillingFile final : public ForwardingFile {
+      public:
+        using ForwardingFile::ForwardingFile;
+        size_t Write(const uint8_t* data, size_t count) override {
+            const int64_t room = 2'000'000 - Position();
+            return ForwardingFile::Write(data, room <= 0 ? 0 : std::min<size_t>(count, room));
+        }
+    };
+    for (const bool clears : {false, true}) {
+        SCOPED_TRACE(clears ? "clearing archive bits" : "leaving archive bits");
+        HostedProgram hosted;
+        TempFolder source;
+        WriteWholeFile(source / "first.txt", "the job that makes the runner");
+        job::JobDefinition daily;
+        daily.Destination = hosted.programFolder / "dest";
+        daily.IncludeList = {source.Path() + "*.*"};
+        hosted.WriteJob(daily);
+        hosted.RunJob();
+        ui::TMF& form = *hosted.form;
+        ASSERT_NE(form.Runner(), nullptr);
+        std::filesystem::remove_all(daily.Destination);
+        DeleteFileA((source / "first.txt").c_str());
+
+        std::mt19937 random(335);
+        for (int i = 0; i < 4; ++i)
+            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+        AddTree(hosted.attributes, source.Path());
+        // Two files never had the bit.
+        hosted.attributes.files.files[source / "clip1.bin"] = 0;
+        hosted.attributes.files.files[source / "clip2.bin"] = 0;
+        daily.ZipSizeText = "4";
+        daily.CompressionLevel = 0;
+        daily.ClearArchiveBit = clears;
+        hosted.WriteJob(daily);
+        int opened = 0;
+        form.Runner()->OutputFile =
+            [&](std::unique_ptr<zip::TSinkFile> file) -> std::unique_ptr<zip::TSinkFile> {
+            if (++opened > 1) return file;
+            return std::make_unique<FillingFile>(std::move(file));
+        };
+        const size_t logBefore = hosted.ProgramLog().size();
+        hosted.RunJob();
+        form.Runner()->OutputFile = nullptr;
+        const std::string log = hosted.ProgramLog().substr(logBefore);
+        EXPECT_EQ(Count(log, ", the volume is made again: "), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+        for (const auto& [path, attributes] : hosted.attributes.files.files) {
+            if (attributes & gui::AttributeDirectory) continue;
+            const bool hadBit = !path.ends_with("clip1.bin") && !path.ends_with("clip2.bin");
+            EXPECT_EQ((attributes & gui::AttributeArchive) != 0, hadBit && !clears) << path;
+        }
+    }
+
+    // The box that tells the reminder's job is done fails.
+    HostedProgram hosted(false);
+    TempFolder source;
+    std::mt19937 random(336);
+    for (int i = 0; i < 3; ++i)
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+    AddTree(hosted.attributes, source.Path());
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.ClearArchiveBit = true;
+    daily.PostRunFile = "C:\\Tools\\post.exe";
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    ui::TMF& form = *hosted.form;
+    form.ReminderJob = "Daily.dat";
+    hosted.prompter.onMessage = [](const std::string& text) {
+        if (text.starts_with("The backup job Daily.dat is completed"))
+            throw std::runtime_error("the box failed");
+    };
+    hosted.RunJob();
+    ASSERT_FALSE(form.Session.Running());
+    const std::string log = hosted.ProgramLog();
+    EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup error: the box failed"), 1u) << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    EXPECT_EQ(Count(log, "Backup terminated unexpected"), 0u) << log;
+    for (const auto& [path, attributes] : hosted.attributes.files.files)
+        EXPECT_EQ((attributes & gui::AttributeArchive) != 0, (attributes & gui::AttributeDirectory) != 0)
+            << path;
+    EXPECT_FALSE(testsupport::FileExists(hosted.programFolder / "tarnwick.run"));
+    EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
+    EXPECT_EQ(ZipsIn(daily.Destination).size(), 1u);
 }
 
 // The start action on the unsaved new job asks where to save it first (the file name "New

@@ -133,28 +133,13 @@ namespace {
 
 // An archive file on a medium that, once written to, reports its position 2 MiB short, as
 // some packet-writing drivers do.
-class MisreportingFile final : public zip::TSinkFile {
+class MisreportingFile final : public ForwardingFile {
   public:
-    explicit MisreportingFile(std::unique_ptr<zip::TSinkFile> file) : file_(std::move(file)) {}
-    const std::string& Name() const override { return file_->Name(); }
+    using ForwardingFile::ForwardingFile;
     int64_t Position() override {
-        const int64_t position = file_->Position();
+        const int64_t position = ForwardingFile::Position();
         return position > 0 ? position - 2 * 1'048'576 : position;
     }
-    void Seek(int64_t position) override { file_->Seek(position); }
-    size_t Write(const uint8_t* data, size_t count) override { return file_->Write(data, count); }
-    int64_t Size() override { return file_->Size(); }
-    void Close() override { file_->Close(); }
-    void Reopen() override { file_->Reopen(); }
-    bool ReadBack(int64_t position, uint8_t* buffer, size_t count) override {
-        return file_->ReadBack(position, buffer, count);
-    }
-    std::string DriveType() override { return file_->DriveType(); }
-    std::unique_ptr<gui::TStream> OpenStaging() override { return file_->OpenStaging(); }
-    void DeleteStaging() override { file_->DeleteStaging(); }
-
-  private:
-    std::unique_ptr<zip::TSinkFile> file_;
 };
 
 } // namespace

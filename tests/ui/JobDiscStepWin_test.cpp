@@ -219,6 +219,38 @@ TEST(JobDiscStep, ACompareFailureIsErasedAndWrittenAgainThreeTimesWithOneAnswerT
     EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
 }
 
+// A job that clears archive bits and uses the last run time, its disc step ended by a cancel
+// while the disc is written: the runner's next step finds the job cancelled and ends it there,
+// every archive bit set again and the job's "After:" date as before the start.
+TEST(JobDiscStep, ADiscStepEndedByACancelSetsTheArchiveBitsAgainAndKeepsTheAfterDate) {
+    DiscJob p("CD-R", "[Faults]\n1=WRITE10 from=3 hang\n");
+    p.Sources("a", 2, 600'000, 8);
+    gui::MemoryFileAttributes attributes;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(p.source.Path())))
+        attributes.files[entry.path().string()] = gui::AttributeArchive;
+    ui::TMF& form = p.Form();
+    form.JobAttributes = &attributes;
+    p.job.ClearArchiveBit = true;
+    p.job.Uselasttime1 = true;
+    p.job.AfterDateText = core::DateToStrFixed(46000.25, form.Locale);
+    const std::string afterLine = testsupport::LineOf(job::WriteJobText(p.job, {}), 4);
+    const auto tick = form.OnBurnStatusTick;
+    form.OnBurnStatusTick = [&] {
+        if (p.Tab().Writing) form.Session.Cancelled = true;
+        tick();
+    };
+    p.Run();
+    const std::string log = p.ProgramLog();
+    EXPECT_FALSE(form.Session.Running());
+    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+    EXPECT_EQ(Count(log, "Archivebits reset"), 1u) << log;
+    ASSERT_EQ(attributes.files.size(), 2u);
+    for (const auto& [path, bits] : attributes.files)
+        EXPECT_EQ(bits, gui::AttributeArchive) << path;
+    EXPECT_FALSE(testsupport::FileExists(p.folder / "Att.Lst"));
+    EXPECT_EQ(testsupport::LineOf(ReadWholeFile(p.folder / "Daily.dat"), 4), afterLine);
+}
+
 // A cancel while the disc is written stops the writer and waits for its end: nothing is said
 // to be burned, the volume stays, the job ends once; a cancel during the erase waits for the
 // erase, and nothing is written after it.
