@@ -38,10 +38,11 @@ TEST(JobCopy, ASplitVolumeBuiltInTheTemporaryFolderLandsWholeBesideAFileOfItsNam
     ui::TMF& form = *hosted.form;
     form.Creation().useTempFile = true;
     const std::string dest = cd.Folder() + "dest\\";
-    // Another medium's volume of the same name, there by the time of the copy.
+    // Another medium's volume of the same name, there by the time of the copy (the set is
+    // made: its parts and then the volume itself are logged as made).
     bool placed = false;
     hosted.onTick = [&] {
-        if (placed || Count(hosted.ProgramLog(), "File created: ") != 1) return;
+        if (placed || Count(hosted.ProgramLog(), ".zip / ") != 1) return;
         placed = true;
         WriteWholeFile(dest + "Set001.zip", "another medium's volume");
     };
