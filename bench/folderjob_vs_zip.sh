@@ -37,33 +37,7 @@ mkdir -p "$work/peer-dest"
 [ -n "${TARNWICK_BENCH_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 windows() { echo "Z:${1//\//\\}"; }
 
-# Many small files and a few large ones; half text, the rest half noise as in libraries.
-python3 - "$work/tree" "$megabytes" <<'PY'
-import os, random, sys
-top, total = sys.argv[1], int(sys.argv[2]) * 1000 * 1000
-rng = random.Random(7)
-words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9))) for _ in range(800)]
-folders = [""]
-made = i = 0
-while made < total:
-    if i % 25 == 0:
-        folders.append(os.path.join(rng.choice(folders[: 1 + len(folders) // 2]), "dir%03d" % (i // 25)))
-    folder = os.path.join(top, rng.choice(folders))
-    os.makedirs(folder, exist_ok=True)
-    size = min(total - made, max(1, int(rng.lognormvariate(9.5, 1.6))))
-    if i % 2 == 0:
-        text = bytearray()
-        while len(text) < size:
-            text += b" ".join(rng.choice(words) for _ in range(12)) + b"\r\n"
-        data = bytes(text[:size])
-    else:
-        half = size // 2
-        data = os.urandom(half) + (b"MZ\x90\x00" * (size // 8 + 1))[: size - half]
-    with open(os.path.join(folder, "file%05d.%s" % (i, rng.choice(["txt", "dll", "htm", "dat"]))), "wb") as f:
-        f.write(data)
-    made += size
-    i += 1
-PY
+python3 "$root/bench/mixed_tree.py" "$work/tree" "$megabytes"
 echo "tree: $(find "$work/tree" -type f | wc -l) files, $(du -sm "$work/tree" | cut -f1) MB"
 
 now() { date +%s.%N; }
@@ -151,28 +125,4 @@ if [ "${TW_BENCH_CALLS:-1}" != 0 ]; then
 fi
 
 # The source files' entries of both builds' volumes, local header and data, byte by byte.
-if [ -n "$baseline" ]; then
-  python3 - "$work/base-dest" "$work/job-dest" <<'PY'
-import os, struct, sys, zipfile
-
-def entries(folder):
-    found = {}
-    for volume in sorted(os.listdir(folder)):
-        path = os.path.join(folder, volume)
-        with open(path, "rb") as f:
-            data = f.read()
-        for info in zipfile.ZipFile(path).infolist():
-            at = info.header_offset
-            name_length, extra_length = struct.unpack_from("<HH", data, at + 26)
-            end = at + 30 + name_length + extra_length + info.compress_size
-            found[info.filename] = data[at:end]
-    return found
-
-base, ours = entries(sys.argv[1]), entries(sys.argv[2])
-sources = sorted(n for n in base.keys() | ours.keys() if "/tree/" in "/" + n.replace("\\", "/"))
-differ = [n for n in sources if base.get(n) != ours.get(n)]
-print("entries of source files: %d compared, %d differ%s" % (len(sources), len(differ),
-      "".join("\n  " + n for n in differ[:20])))
-sys.exit(1 if differ or not sources else 0)
-PY
-fi
+[ -z "$baseline" ] || python3 "$root/bench/same_entries.py" "$work/base-dest" "$work/job-dest" /tree/

@@ -239,12 +239,14 @@ int TZipper::ZipFiles() {
         if (multiVolume) totalBytes_ *= 2;
 
         for (int i = 0; i < FilesList.Count();) {
+            upcoming_ = i + 1 < FilesList.Count() ? FilesList[i + 1] : std::string();
             AddEntry(FilesList[i]);
             ++i;
             // The handler may plan more files; they join this archive.
             if (i == FilesList.Count() && OnEndZip) OnEndZip(*this, FilesList[i - 1] + "-:-", 0, 0, 0);
         }
 
+        upcoming_.clear();
         WriteDirectory();
         if (multiVolume && RoomLeft() < static_cast<int64_t>(newEnd_.RecordSize())) NextVolume();
         WriteEndRecord();
@@ -269,6 +271,8 @@ int TZipper::ZipFiles() {
 }
 
 void TZipper::RunFinished(bool failed) {
+    upcoming_.clear();
+    prefetch_.reset();
     source_.reset();
     dataSource_ = nullptr;
     sink_.reset();
@@ -516,13 +520,16 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
         work_.LastModFileDateTime = info ? info->dosDateTime : now;
         work_.ExternalAttributes = info ? info->attributes : kAttrDirectory;
     } else {
-        std::optional<TSourceInfo> info = output_.Info(name);
+        std::optional<TSourceInfo> info;
+        std::unique_ptr<gui::TStream> prefetched;
+        if (!prefetch_ || !prefetch_->Take(name, info, prefetched)) info = output_.Info(name);
         if (!info || info->IsFolder()) return false;
         if (info->size > 0) {
-            source_ = OpenSourceWithRetry(name, *info);
+            source_ = prefetched ? std::move(prefetched) : OpenSourceWithRetry(name, *info);
             if (!source_) return false;
             dataSource_ = source_.get();
         }
+        PrefetchUpcoming();
         work_.ExternalAttributes = info->attributes;
         work_.LastModFileDateTime = info->dosDateTime;
         size = static_cast<uint64_t>(info->size);
@@ -600,6 +607,14 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
                      static_cast<uint32_t>(OutputSize() + directory_->Size()));
     }
     return true;
+}
+
+void TZipper::PrefetchUpcoming() {
+    // A password makes the entry read its source twice; a folder has nothing to read.
+    if (upcoming_.empty() || upcoming_.back() == '\\' || !Password.empty() || !output_.OpensFromAnyThread())
+        return;
+    if (!prefetch_) prefetch_ = std::make_unique<TSourcePrefetch>(output_, kMaxEntrySize);
+    prefetch_->Start(upcoming_);
 }
 
 void TZipper::WriteEntryData(bool store) {

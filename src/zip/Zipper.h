@@ -19,6 +19,7 @@
 #include "gui/Persistent.h"
 #include "gui/Stream.h"
 #include "zip/Deflate.h"
+#include "zip/SourcePrefetch.h"
 #include "zip/UnZipper.h"
 #include "zip/WriteSink.h"
 #include "zip/ZipCrypt.h"
@@ -163,6 +164,8 @@ class TZipper : public TUnZipper, private DeflateStream {
     // big for a zip entry; nullptr when skipped. info holds the facts just read, and those of
     // the last try afterwards.
     std::unique_ptr<gui::TStream> OpenSourceWithRetry(const std::string& name, TSourceInfo& info);
+    // Starts reading the list's next name ahead, where the file system and the run allow it.
+    void PrefetchUpcoming();
     // The data of one entry: CRC pre-pass and encryption header, stored or deflated bytes.
     void WriteEntryData(bool store);
     void RunFinished(bool failed);
@@ -193,6 +196,8 @@ class TZipper : public TUnZipper, private DeflateStream {
     bool deleting_ = false;
     std::unique_ptr<DeflateBuffers> deflate_; // the compressor leaves them cleared after every entry
     std::unique_ptr<uint8_t[]> pieces_;       // stored data and the CRC pass of encrypted entries
+    std::string upcoming_;                    // the name after the one being zipped, if listed yet
+    std::unique_ptr<TSourcePrefetch> prefetch_;
     std::unique_ptr<gui::TStream> source_;
     gui::TStream* dataSource_ = nullptr; // the source file, or ZipToStream's stream
     gui::TStream* zipToStream_ = nullptr;

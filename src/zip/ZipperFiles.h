@@ -50,6 +50,9 @@ class TZipperFileSystem {
     // A source to zip, shared for reading, writing and deleting with others; nullptr when it
     // cannot be opened.
     virtual std::unique_ptr<gui::TStream> OpenSource(const std::string& name) = 0;
+    // Whether Info, OpenSource and reading a source may run on another thread while the
+    // component uses the rest on its own; the component then reads its next source ahead.
+    virtual bool OpensFromAnyThread() const { return false; }
     // Walks startPath (a folder ending in "\", possibly with wildcard folder parts) for names
     // matching mask, calling found(name, size) for each; folders end in "\" and come before
     // their contents when recursing. found answers false to stop the walk.

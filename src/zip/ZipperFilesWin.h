@@ -17,6 +17,7 @@ class TWinZipperFileSystem : public TZipperFileSystem {
 
     std::optional<TSourceInfo> Info(const std::string& name) override;
     std::unique_ptr<gui::TStream> OpenSource(const std::string& name) override;
+    bool OpensFromAnyThread() const override { return true; }
     void Search(const std::string& startPath, bool recurse, const std::string& mask,
                 const std::function<bool(const std::string& name, int64_t size)>& found) override;
     std::unique_ptr<TSinkFile> OpenOutput(const std::string& name, bool keepExisting,

@@ -25,6 +25,7 @@ class TStdZipperFiles : public zip::TZipperFileSystem {
   public:
     std::optional<zip::TSourceInfo> Info(const std::string& name) override;
     std::unique_ptr<gui::TStream> OpenSource(const std::string& name) override;
+    bool OpensFromAnyThread() const override { return concurrentOpens; }
     void Search(const std::string& startPath, bool recurse, const std::string& mask,
                 const std::function<bool(const std::string& name, int64_t size)>& found) override;
     std::unique_ptr<zip::TSinkFile> OpenOutput(const std::string& name, bool keepExisting,
@@ -41,6 +42,9 @@ class TStdZipperFiles : public zip::TZipperFileSystem {
     uint32_t VolumeSerial(const std::string& root) override;
 
     // --- Faults and drives a test sets up ---
+    // Lets the component read sources ahead on its own thread; only for tests that change
+    // nothing of the file system while zipping (no hooks, no archive bits cleared).
+    bool concurrentOpens = false;
     // Bytes the archive outputs (and their staging files) may still take; writes past it
     // come up short as on a full disk. Negative: no limit.
     int64_t outputRoom = -1;
