@@ -190,3 +190,27 @@ TEST(JobDiscStepFailures, ASessionThatDoesNotCloseInTimeIsAFinalizationErrorAndW
     EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
     EXPECT_FALSE(p.Tab().Busy());
 }
+
+// A volume put back on the burn-later list counts against its own run only: the same part,
+// failing its comparison in each of three runs (a fresh disc each time, so the runs give it
+// the same name), is put back and written at the end of every run.
+TEST(JobDiscStepFailures, VolumesPutBackAreCountedPerRun) {
+    DiscJob p("CD-R", "[Faults]\n1=WRITE10 count=* lba=200 flip=0\n");
+    p.job.Splitlargefiles = true;
+    p.Sources("a", 1, 9'000'000, 27);
+    for (size_t run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        std::filesystem::remove(p.folder / "d0.img");
+        std::filesystem::remove(p.folder / "d0.img.state");
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_EQ(Count(log, writeError), run) << log;
+        EXPECT_EQ(Count(log, "left in the temporary folder: "), 0u) << log;
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat"), run) << log;
+        EXPECT_EQ(Count(log, "Burned and compared with source, OK"),
+                  Count(log, " burned to disc - Avg.") - run)
+            << log;
+    }
+    EXPECT_EQ(Count(p.ProgramLog(), "20251209001C.z01 - Burned and compared with source, OK"), 3u)
+        << "the same part each time";
+}
