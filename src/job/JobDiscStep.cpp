@@ -421,6 +421,7 @@ JobDiscStep::Ending JobDiscStep::Burn(bool mustBurnNow, const std::string& fileN
     if (!core::FileExists(fileName) && !core::FileExists(source)) {
         s.BurnRetry = 0;
         s.BurnActive = false;
+        runner_.VolumeGone(fileName.empty() ? source : fileName);
         return Ending::Done;
     }
     bool requeued = false;

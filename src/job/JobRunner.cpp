@@ -276,7 +276,8 @@ bool JobRunner::DeliverVolume(const std::string& archive) {
         DiscStepPending = true;
         SpaceFigures figures{run_.MaxZipSize, run_.SpaceReserve, run_.TempSpaceMargin, run_.TotalMB};
         const std::string temp = host_.TempPath();
-        host_.PostDiscStep(TempDriveShort(run_.UseTempFileNow, temp, DriveFreeBytes(DriveOfPath(temp)), figures));
+        host_.PostDiscStep(
+            TempDriveShort(run_.UseTempFileNow, temp, DriveFreeBytes(DriveOfPath(temp)), figures));
         continuePosted_ = true; // the disc step answers with the next call
         return false;
     }
@@ -304,7 +305,8 @@ int JobRunner::GiveBitsBack(const std::string& volumeKey) {
             ++failed;
             continue;
         }
-        if (!(attributes & gui::AttributeArchive) && attributes_.Set(path, attributes | gui::AttributeArchive) != 0)
+        if (!(attributes & gui::AttributeArchive) &&
+            attributes_.Set(path, attributes | gui::AttributeArchive) != 0)
             ++failed;
     }
     clearedBits_.erase(found);
@@ -314,6 +316,11 @@ int JobRunner::GiveBitsBack(const std::string& volumeKey) {
 bool JobRunner::WaitsForDisc(const std::string& volumeKey) const {
     return std::any_of(run_.BflList.begin(), run_.BflList.end(),
                        [&](const std::string& waiting) { return VolumeKey(waiting) == volumeKey; });
+}
+
+void JobRunner::VolumeGone(const std::string& volume) {
+    host_.AddToLog("File not written to disc, it is no longer in the temporary folder: " + volume);
+    VolumeNotWritten(volume);
 }
 
 void JobRunner::VolumeNotWritten(const std::string& volume) {
@@ -439,8 +446,8 @@ bool JobRunner::RollBackVolume() {
     volumeOpen_ = false;
     const int failed = GiveBitsBack(volumeKey_);
     if (failed > 0)
-        host_.AddToLog("Archivebits could not be set again for " + std::to_string(failed) + " files of: " +
-                       run_.VolumePath);
+        host_.AddToLog("Archivebits could not be set again for " + std::to_string(failed) +
+                       " files of: " + run_.VolumePath);
     if (csvSizeAtVolumeStart_ >= 0) plannerFiles_->TruncateCsv(csvSizeAtVolumeStart_);
     if (!Prep || !Prep->RollBackVolume(entryBeingAdded_)) {
         JobHadProblem = true;
@@ -482,8 +489,7 @@ void JobRunner::EndPhase() {
         const std::string file = run_.BflList.front();
         if (!Exists(file)) {
             run_.BflList.erase(run_.BflList.begin());
-            host_.AddToLog("File not written to disc, it is no longer in the temporary folder: " + file);
-            VolumeNotWritten(file);
+            VolumeGone(file);
             continue;
         }
         zipper1_->ClearZip();

@@ -90,6 +90,8 @@ class JobRunner {
     // whose archive bits it cleared get them back, a line names it, and the job had a problem.
     // volume: its path, or that of one of its split parts.
     void VolumeNotWritten(const std::string& volume);
+    // A volume to be written to disc that is no longer in the temporary folder.
+    void VolumeGone(const std::string& volume);
 
     zip::TZipper& Zipper1() { return *zipper1_; }
     zip::TZipper& Zipper2() { return *zipper2_; }

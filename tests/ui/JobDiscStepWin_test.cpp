@@ -413,49 +413,57 @@ TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
 }
 
 // The second volume does not fit the disc beside the first and waits for the end phase; there
-// it is gone from the temporary folder. The end says so, its file gets its archive bit back,
-// the first volume's file keeps its bit cleared, and the job ends with a problem.
-TEST(JobDiscStep, AVolumeGoneBeforeTheEndPhaseGivesItsFilesArchiveBitsBack) {
-    DiscJob p("CD-R", "Blocks=12000\n");
-    p.job.Testarchiveafterbackup1 = false;
-    p.job.ClearArchiveBit = true;
-    p.Sources("a", 2, 3'500'000, 8);
-    HookedAttributes attributes;
-    attributes.AddTree(p.source.Path());
-    ui::TMF& form = p.Form();
-    form.JobAttributes = &attributes;
-    // Once the disc step has put a volume on the burn-later list, its file goes.
-    std::vector<std::string> gone;
-    bool hooked = false;
-    attributes.afterSet = [&] {
-        if (hooked) return;
-        hooked = true;
-        form.OnDiscStep = [&, step = form.OnDiscStep](bool mustBurnNow) {
-            step(mustBurnNow);
-            for (const std::string& waiting : form.Session.Run.BflList)
-                if (DeleteFileA(waiting.c_str())) gone.push_back(waiting);
+// it is gone from the temporary folder. Or it is gone before its own disc step. Either way the
+// log says so, its file gets its archive bit back, the first volume's file keeps its bit
+// cleared, and the job ends with a problem.
+TEST(JobDiscStep, AVolumeGoneBeforeItsDiscGivesItsFilesArchiveBitsBack) {
+    for (const bool beforeItsStep : {false, true}) {
+        SCOPED_TRACE(beforeItsStep ? "before its disc step" : "before the end phase");
+        DiscJob p("CD-R", "Blocks=12000\n");
+        p.job.Testarchiveafterbackup1 = false;
+        p.job.ClearArchiveBit = true;
+        p.Sources("a", 2, 3'500'000, 8);
+        HookedAttributes attributes;
+        attributes.AddTree(p.source.Path());
+        ui::TMF& form = p.Form();
+        form.JobAttributes = &attributes;
+        // The second volume's file goes before its disc step, or once the disc step has put it
+        // on the burn-later list; so do the volumes after it.
+        std::vector<std::string> gone;
+        bool hooked = false;
+        attributes.afterSet = [&] {
+            if (hooked) return;
+            hooked = true;
+            form.OnDiscStep = [&, step = form.OnDiscStep, steps = 0](bool mustBurnNow) mutable {
+                const std::string volume = form.Flags().TempPath + form.Session.Run.ZipFileName;
+                if (++steps == 2 && beforeItsStep && DeleteFileA(volume.c_str())) gone.push_back(volume);
+                step(mustBurnNow);
+                for (const std::string& waiting : form.Session.Run.BflList)
+                    if (DeleteFileA(waiting.c_str())) gone.push_back(waiting);
+            };
         };
-    };
-    p.Run();
-    const std::string log = p.ProgramLog();
-    ASSERT_FALSE(gone.empty()) << log;
-    EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
-    for (const std::string& volume : gone)
-        EXPECT_EQ(Count(log, "File not written to disc, it is no longer in the temporary folder: " + volume +
-                                 "\r\n"),
-                  1u)
-            << log;
-    EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + gone.front() + "\r\n"), 1u) << log;
-    EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
-    EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
-    EXPECT_TRUE(form.Runner()->JobHadProblem);
-    int again = 0, cleared = 0;
-    for (const auto& [path, bits] : attributes.files.files) {
-        if (bits & gui::AttributeDirectory) continue;
-        ++((bits & gui::AttributeArchive) ? again : cleared);
+        p.Run();
+        const std::string log = p.ProgramLog();
+        ASSERT_FALSE(gone.empty()) << log;
+        EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
+        for (const std::string& volume : gone)
+            EXPECT_EQ(Count(log, "File not written to disc, it is no longer in the temporary folder: " +
+                                     volume + "\r\n"),
+                      1u)
+                << log;
+        EXPECT_EQ(Count(log, "Archivebits reset for the files of: "), 1u) << log;
+        EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + gone.front() + "\r\n"), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+        EXPECT_TRUE(form.Runner()->JobHadProblem);
+        int again = 0, cleared = 0;
+        for (const auto& [path, bits] : attributes.files.files) {
+            if (bits & gui::AttributeDirectory) continue;
+            ++((bits & gui::AttributeArchive) ? again : cleared);
+        }
+        EXPECT_EQ(again, 1) << "the file of the volume that is gone";
+        EXPECT_EQ(cleared, 1) << "the file on the disc";
     }
-    EXPECT_EQ(again, 1) << "the file of the volume that is gone";
-    EXPECT_EQ(cleared, 1) << "the file on the disc";
 }
 
 // Shown, the same job asks for a disc with room at the end phase; the user's Cancel skips the
