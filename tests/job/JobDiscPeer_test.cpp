@@ -118,19 +118,22 @@ TEST(JobDiscPeers, EveryVolumeOfBothJobsIsInTheLastSessionSoundAndWhole) {
     std::filesystem::remove_all(out);
 }
 
-// A hidden three-volume job whose first disc filled: the disc it was given next continues its own
-// sessions, not the first disc's, so both last sessions list only sound volumes and the source
-// is on the two discs once.
+// A hidden three-volume job whose first disc filled, swapped by the tray or after the notice: the
+// disc it was given next continues its own sessions, not the first disc's, so both last sessions
+// list only sound volumes and the source is on the two discs once.
 TEST(JobDiscPeers, ASwappedDiscHoldsItsOwnSessionsAndTheTwoDiscsTheSourceOnce) {
-    REQUIRE_IMAGES("jobswap-d0.img", "jobswap-d1.img");
-    const std::filesystem::path out = std::filesystem::temp_directory_path() / "jobswap-peer";
-    std::filesystem::remove_all(out);
-    const size_t first = CheckLastSession("jobswap-d0.img", out);
-    const size_t second = CheckLastSession("jobswap-d1.img", out);
-    EXPECT_EQ(first, 1u) << "room for one session on the first disc";
-    EXPECT_EQ(first + second, 3u);
-    SourcesHeldOnce(Images() / "jobswap.src", out);
-    std::filesystem::remove_all(out);
+    REQUIRE_IMAGES("jobswap-d0.img", "jobswap-d1.img", "jobnotice-d0.img", "jobnotice-d1.img");
+    for (const std::string job : {"jobswap", "jobnotice"}) {
+        SCOPED_TRACE(job);
+        const std::filesystem::path out = std::filesystem::temp_directory_path() / (job + "-peer");
+        std::filesystem::remove_all(out);
+        const size_t first = CheckLastSession(job + "-d0.img", out);
+        const size_t second = CheckLastSession(job + "-d1.img", out);
+        EXPECT_EQ(first, 1u) << "room for one session on the first disc";
+        EXPECT_EQ(first + second, 3u);
+        SourcesHeldOnce(Images() / (job + ".src"), out);
+        std::filesystem::remove_all(out);
+    }
 }
 
 #endif // _WIN32

@@ -5,12 +5,14 @@
 // disc step gives them. The drive's command log shows what reached the drive, and the image
 // is left for the native peers (JobDiscPeers).
 #include "DiscJobSupport.h"
+#include "core/Settings.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
 #include "gui/CheckBox.h"
 #include "gui/FileAttributes.h"
 #include "job/JobDiscStep.h"
 #include "job/JobRunner.h"
+#include "ui/MFo.h"
 
 #include <fstream>
 
@@ -385,6 +387,48 @@ TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
         PublishSources(p, "jobswap");
         Publish(p, "jobswap-d0.img", "d0.img");
         Publish(p, "jobswap-d1.img", "d1.img");
+    }
+    {
+        // The tray gives the same disc back after the first write and at the swap for room: the
+        // notice (its mail fails, nothing listens on the port) asks for another disc, which the
+        // reader of the mail puts in.
+        std::filesystem::remove_all(PeerImages() / "jobnotice.src");
+        for (const char* image : {"jobnotice-d0.img", "jobnotice-d1.img"})
+            std::filesystem::remove(PeerImages() / (std::string(image) + ".start"));
+        DiscJob p("CD-R", small + "[Disc:d1]\nMedia=CD-R\nImage=d1.img\n", 0, "NextDiscs=d0,d0,d1\n");
+        core::EMailSettings mail;
+        mail.to = "ops@example.com";
+        mail.smtpServer = "127.0.0.1";
+        mail.smtpPort = "9";
+        core::WriteEMail(p.Form().ProgramIni(), mail);
+        p.Sources("a", 2, 3'000'000, 8);
+        ui::TMF& form = p.Form();
+        bool swapped = false;
+        const auto tick = form.OnBurnStatusTick;
+        form.OnBurnStatusTick = [&] {
+            tick();
+            if (swapped || Count(p.ProgramLog(), "The CD/DVD do not have enough free space for:") == 0)
+                return;
+            const HMODULE drive = LoadLibraryA((p.folder / "WNASPI32.DLL").c_str());
+            ASSERT_TRUE(drive);
+            const auto control = reinterpret_cast<int(__cdecl*)(const char*)>(
+                reinterpret_cast<void*>(GetProcAddress(drive, "SimDriveControl")));
+            swapped = control && control("insert d1") == 1;
+            FreeLibrary(drive);
+        };
+        p.Run();
+        const std::string log = p.ProgramLog();
+        EXPECT_TRUE(swapped) << log;
+        const size_t volumes = Count(log, "File created: ");
+        EXPECT_EQ(volumes, 3u) << log;
+        EXPECT_EQ(Count(log, "The CD/DVD do not have enough free space for:"), 1u) << "one notice: " << log;
+        EXPECT_EQ(Count(log, "Burned and compared with source, OK"), volumes) << log;
+        EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+        EXPECT_TRUE(p.ZipsInTemp().empty());
+        PublishSources(p, "jobnotice");
+        Publish(p, "jobnotice-d0.img", "d0.img");
+        Publish(p, "jobnotice-d1.img", "d1.img");
     }
     {
         DiscJob p("CD-R", small);
