@@ -884,7 +884,6 @@ bool JobDiscStep::Verify(const std::string& name, const std::string& source, boo
 
 bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
     DiscWriteState& s = *state_;
-    const bool hidden = host_.Hidden();
     const bool erasable = Erasable();
     bool sent = false;
     // A part of a split volume cannot be handed to a step of its own: it waits for the end.
@@ -899,7 +898,7 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
     if ((eraseNow_ || s.BurnRetry > 0) && run_.EraseFirst && erasable) {
         if (s.BurnRetry == 2) {
             s.BurnActive = false;
-            if (hidden) {
+            if (host_.Hidden()) {
                 if (!Notice(writeError, writeError, "ERROR ", sent)) return false;
             } else if (!AskOk(writeError)) {
                 return false;
@@ -914,7 +913,7 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
         host_.ApplyPreferredWriteSpeed();
         if (!EraseAndWait(disc::ekFull)) {
             s.BurnActive = false;
-            if (hidden) {
+            if (host_.Hidden()) {
                 Notice(eraseError, eraseError, "ERROR ", sent);
                 return false;
             }
@@ -929,7 +928,7 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
         }
         while (!HostReady(5'000) && !Cancelled()) {
             s.BurnActive = false;
-            if (hidden) {
+            if (host_.Hidden()) {
                 Notice(eraseError, eraseError, "ERROR ", sent);
                 return false;
             }
@@ -942,7 +941,7 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
         return true;
     }
     s.BurnActive = false;
-    if (hidden) {
+    if (host_.Hidden()) {
         // Nobody to tell: the job stops rather than go on past a disc that does not hold
         // what was written.
         if (!Notice(writeError, writeError, "ERROR ", sent)) {
