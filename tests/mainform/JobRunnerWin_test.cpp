@@ -567,7 +567,7 @@ TEST(JobRunner, AResumedRunDeletesTheHalfWrittenVolumeAndGoesOnAtItSoEveryFileIs
 // values name the job, the volume to make and the "After:" text its start replaced, which is
 // back in the job file. Resumed and cancelled again, the run puts back that same text; a file
 // whose bit it cleared is in a whole zip. A run whose resume state cannot be saved leaves none
-// behind that a later Yes would trust.
+// behind that a later Yes would trust. The timer's job end puts the text back as well.
 TEST(JobRunner, AResumedRunCancelledPutsBackTheAfterTextOfItsStartAndAFailedSaveLeavesNoResume) {
     HostedProgram hosted(false);
     TempFolder source;
@@ -666,6 +666,25 @@ TEST(JobRunner, AResumedRunCancelledPutsBackTheAfterTextOfItsStartAndAFailedSave
     EXPECT_GE(Count(log, "The resume state could not be saved, the job cannot be resumed: "), 1u) << log;
     EXPECT_FALSE(testsupport::FileExists(hosted.programFolder / "tarnwick.run"));
     EXPECT_EQ(form.Host().ResumeValues().JobName, "");
+
+    // The timer's job end after a cancel, while no step is under way, puts the text back too.
+    ASSERT_EQ(AfterLine(hosted), afterLine);
+    const std::function<void()> step = form.OnContinueJob;
+    bool ended = false;
+    form.OnContinueJob = [&] {
+        const std::string zip = form.Runner()->Zipper1().ZipName();
+        if (!ended && !zip.empty() && testsupport::FileExists(zip)) {
+            ended = true;
+            form.Session.Cancelled = true;
+            form.OnJobEnd();
+        }
+        step();
+    };
+    hosted.RunJob();
+    form.OnContinueJob = step;
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(form.Session.Running());
+    EXPECT_EQ(AfterLine(hosted), afterLine);
 }
 
 // Where the runner's own work goes wrong: a volume whose zip run ran out of room is made
@@ -870,8 +889,8 @@ TEST(JobRunner, AVolumeThatFailsItsTestGivesItsFilesArchiveBitsBackAndTheJobEnds
         if (hooked) return;
         hooked = true;
         job::JobRunner& runner = *form.Runner();
-        runner.AddZipToCatalog = [&, original = runner.AddZipToCatalog, volumes = 0](
-                                     const std::string& zipName) mutable {
+        runner.AddZipToCatalog = [&, original = runner.AddZipToCatalog,
+                                  volumes = 0](const std::string& zipName) mutable {
             if (original) original(zipName);
             if (++volumes != 2) return;
             damaged = zipName;
