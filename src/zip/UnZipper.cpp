@@ -2,12 +2,14 @@
 
 #include "gui/CompareText.h"
 #include "gui/Prompter.h"
+#include "zip/BlockReadStream.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipDirectory.h"
 #include "zip/ZipLib.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace zip {
 
@@ -376,6 +378,9 @@ void TUnZipper::ReadDirectory() {
             GetNextDisk(end_.StartDisk + 1);
             dir = stream_;
         }
+        // A single archive's records are read through blocks; volumes change streams midway.
+        std::optional<TBlockReadStream> blocks;
+        if (!fromSide && numVolumes_ == 1) dir = &blocks.emplace(*stream_);
         dir->SetPosition(fromSide ? 0 : end_.CentralOffset);
         TNextVolumeFunc next;
         if (numVolumes_ > 1 && !fromSide)
@@ -389,7 +394,12 @@ void TUnZipper::ReadDirectory() {
             take(entry, *dir, fetchComments);
             if (OnEndReadFileInfo) OnEndReadFileInfo(*this, i, total);
         };
-        if (!ReadCentralRecords(dir, total, *master_, next, each)) {
+        const bool read = ReadCentralRecords(dir, total, *master_, next, each);
+        if (blocks) {
+            stream_->SetPosition(blocks->Position());
+            dir = stream_;
+        }
+        if (!read) {
             master_ = std::make_unique<TSortedZip>(1);
             const bool walked =
                 numVolumes_ == 1 && !fromSide && WalkLocalHeaders(*stream_, 0, *master_, end_, {}) > 0;
