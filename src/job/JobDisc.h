@@ -69,6 +69,9 @@ int64_t ReadDiscCapacityBytes(JobHost& host, const std::string& choice, char let
 enum class JobFileOnDisc { Held, Needed, Unread };
 JobFileOnDisc CheckJobFile(JobHost& host, const std::string& destination, const std::string& name,
                            double date);
+// Said when the disc's sessions could not be read and nothing is written over them.
+inline constexpr char UnreadDiscText[] =
+    "The disc in the CD/DVD writer could not be read; no session is added that would hide what is on it";
 // The disc in the writer needs the file written: it is not known to be there.
 bool FileNeedsBurning(JobHost& host, const std::string& destination, const std::string& name, double date);
 // The disc holds none of the files this job wrote (names and their date texts), as far as it

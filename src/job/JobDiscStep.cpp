@@ -38,8 +38,6 @@ constexpr char notReady[] =
 constexpr char newDisc[] =
     "Insert a new disc in the CD/DVD writer. Press cancell to continue and erase the curent disc";
 constexpr char burnError[] = "Error burning to disc";
-constexpr char unreadDisc[] =
-    "The disc in the CD/DVD writer could not be read; no session is added that would hide what is on it";
 constexpr char waitingForDrive[] = "Disc created, waiting for drive";
 constexpr char compareFailed[] = "Error written disc file different from source file";
 constexpr char writeError[] =
@@ -601,7 +599,7 @@ JobDiscStep::Pass JobDiscStep::SetupPass(const Volume& volume, bool& sent) {
 // recipient nobody would ever answer it, and the job is cancelled. A disc that could not be read
 // is asked about while shown: it does not become readable by waiting.
 JobDiscStep::Pass JobDiscStep::NotReadyPass(bool& sent, bool unread) {
-    if (unread && !sent) host_.AddToLog(unreadDisc);
+    if (unread && !sent) host_.AddToLog(UnreadDiscText);
     if (host_.Hidden()) {
         if (!Notice(notReady, notReady, "Problem ", sent)) return Pass::Stop;
     } else if (!unread) {
@@ -702,7 +700,7 @@ bool JobDiscStep::PrepareAttempt(const Volume& volume, int attempt) {
         // The disc was taken out and in: its sessions are read again, and not hidden under
         // the new one when they cannot be.
         if (!host_.ImportSessionX() && host_.DiscSessionsUnread()) {
-            host_.AddToLog(unreadDisc);
+            host_.AddToLog(UnreadDiscText);
             return false;
         }
         BuildTree(volume.label, volume.source, volume.name, false);

@@ -4,7 +4,8 @@
 //
 // A failed write is tried again at the next speed the drive takes, from its lowest upwards;
 // when no other speed is left, or the user cancels, the burn gives up. Success is said only
-// after a write that succeeded and a comparison that found the disc equal to the file.
+// after a write that succeeded and a comparison that found the disc equal to the file. Earlier
+// sessions that could not be read are never hidden under a new one: nothing is written.
 #include "core/DateText.h"
 #include "core/FuncMin.h"
 #include "core/WinFolders.h"
@@ -267,7 +268,7 @@ class FileBurn {
             return;
         }
         ChooseSpeed();
-        if (!BuildImage()) return;
+        if (!ReadEarlierSessions() || !BuildImage()) return;
         bool failed = true, giveUp = false;
         while (failed && !giveUp) {
             if (Cancelled()) return GiveUpOnCancel();
@@ -326,8 +327,16 @@ class FileBurn {
         gui::ProcessMessages();
         gui::ProcessMessages();
         tab_.Burner1()->TestUnitReady(5000);
-        tab_.ImportSessionX();
+    }
+
+    // The disc's earlier files into the tree, for the new session to keep. Sessions that could
+    // not be read (as against holding no file system) would be hidden under it: the burn stops
+    // here, before anything is written.
+    bool ReadEarlierSessions() {
+        const bool unread = !tab_.ImportSessionX() && tab_.SessionsUnread;
         tab_.form_.ProgressBar3->SetPosition(0);
+        if (unread) Refuse(job::UnreadDiscText);
+        return !unread;
     }
 
     // The destination's folder on the disc (its part after the drive), else the root.
@@ -368,12 +377,15 @@ class FileBurn {
                 return true;
             }
         }
-        const std::string line =
-            tab_.DiscFileName + " " + burnError + " - " +
-            (refusal.empty() ? std::string("the disc image did not take the file") : refusal);
+        Refuse(refusal.empty() ? std::string("the disc image did not take the file") : refusal);
+        return false;
+    }
+
+    // The burn stopped before a write, said with its reason.
+    void Refuse(const std::string& reason) {
+        const std::string line = tab_.DiscFileName + " " + burnError + " - " + reason;
         Log(line);
         tab_.Status(line);
-        return false;
     }
 
     // One write and the wait for its session to close. Not started when a cancel came first.
@@ -460,8 +472,7 @@ class FileBurn {
             tab_.CurSpeedText =
                 core::SpeedText(taken, disc::LastMediaType, tab_.form_.Locale.decimalSeparator).text;
             tab_.Burner1()->Image.ClearAll(maxFiles, maxFolders);
-            tab_.ImportSessionX();
-            if (!BuildImage()) return false;
+            if (!ReadEarlierSessions() || !BuildImage()) return false;
             Log("Error burning to disc, now trying with: " + std::to_string(taken) + " KB/s");
             return true;
         }
@@ -487,9 +498,11 @@ class FileBurn {
 
     void CompareFoundFile() {
         tab_.Burner1()->Image.ClearAll(maxFiles, maxFolders);
-        tab_.ImportSessionX();
+        // A failed import leaves at most the sessions before the new one in the tree: a file
+        // of the same name there is an older one.
+        const bool imported = tab_.ImportSessionX();
         disc::TFEntry* entry = nullptr;
-        {
+        if (imported) {
             BurnerUse burner = tab_.Burner1();
             disc::TDEntry* dir = inFolder_ ? burner->Image.FindDir(folder_) : burner->Image.Root();
             if (dir) entry = burner->Image.FindFile(dir, name_);

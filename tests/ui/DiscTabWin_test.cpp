@@ -685,8 +685,9 @@ TEST(DiscTab, BurnOneFileOnDvdsKeepsEveryFileInTheLastSession) {
     }
 }
 
-// A last session that cannot be read (no volume descriptor in it) does not cost the files of
-// the sessions before it: they are imported in turn and carried into the new session.
+// A last session that holds no file system (no volume descriptor in it) does not cost the
+// files of the sessions before it: they are imported in turn and carried into the new session.
+// A disc whose sessions cannot be read at all gets no session that would hide them.
 TEST(DiscTab, BurnOneFileBehindAnUnreadableSessionKeepsTheEarlierFiles) {
     TempFolder keep;
     {
@@ -695,12 +696,25 @@ TEST(DiscTab, BurnOneFileBehindAnUnreadableSessionKeepsTheEarlierFiles) {
         ASSERT_EQ(p.Form().Label1->Caption(), "Disc with one.zip created");
         ASSERT_TRUE(CopyFileA((p.folder / "d0.img").c_str(), (keep / "s1.iso").c_str(), FALSE));
     }
-    WriteWholeFile(keep / "junk.iso", std::string(40 * 2048, 'j'));
-    DiscProgram p("CD-R", "Prefill=" + keep / "s1.iso" + "@0," + keep / "junk.iso" + "@20000\n");
+    {
+        WriteWholeFile(keep / "junk.iso", std::string(40 * 2048, 'j'));
+        DiscProgram p("CD-R", "Prefill=" + keep / "s1.iso" + "@0," + keep / "junk.iso" + "@20000\n");
+        p.BurnFile(p.Zip("two.zip", "second"));
+        EXPECT_EQ(p.Form().Label1->Caption(), "Disc with two.zip created");
+        const uint32_t start = p.LastSessionStart();
+        EXPECT_GT(start, 20040u) << "a third session";
+        ExpectBothInTheLastSession(p);
+        Publish(p, "burnfile-past-unreadable.img", start);
+    }
+    DiscProgram p("CD-R", "Prefill=" + keep / "s1.iso" + "@0\n[Faults]\n1=READ10 count=* sense=3/11/00\n");
     p.BurnFile(p.Zip("two.zip", "second"));
-    EXPECT_EQ(p.Form().Label1->Caption(), "Disc with two.zip created");
-    const uint32_t start = p.LastSessionStart();
-    EXPECT_GT(start, 20040u) << "a third session";
-    ExpectBothInTheLastSession(p);
-    Publish(p, "burnfile-past-unreadable.img", start);
+    const std::string line = "F:\\Backup\\two.zip Error burning to disc - The disc in the CD/DVD writer "
+                             "could not be read; no session is added that would hide what is on it";
+    const std::string log = p.ProgramLog();
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(" burned to disc"), std::string::npos) << log;
+    EXPECT_EQ(p.Form().Label1->Caption(), line);
+    EXPECT_GT(p.Count("28 "), 0u) << "the import tried";
+    EXPECT_EQ(p.Count("2a "), 0u) << "nothing written: " << p.DriveLog();
+    EXPECT_TRUE(p.Form().Startbackup->Enabled());
 }
