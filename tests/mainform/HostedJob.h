@@ -10,15 +10,19 @@
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
 #include "job/JobFile.h"
+#include "job/JobRunner.h"
 #include "ui/MFo.h"
 #include "ui/Program.h"
 #include "zip/ExtractFilesWin.h"
 #include "zip/UnZipper.h"
 #include "zip/WriteSink.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <random>
 
 namespace hostedjob {
@@ -208,6 +212,58 @@ struct HostedProgram : testsupport::ProgramSite<HookedShell> {
     std::function<void()> onTick;
     bool quitSeen = false;
 };
+
+// clip0.bin on: `count` files of 900,000 random bytes in the source, each with its archive bit.
+inline void WriteClips(HostedProgram& hosted, const TempFolder& source, int count, std::mt19937& random) {
+    for (int i = 0; i < count; ++i)
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+    AddTree(hosted.attributes, source.Path());
+}
+
+// The source's files to the destination in stored 4 MiB volumes (four clips fill one), clearing
+// archive bits.
+inline job::JobDefinition ClearingJob(const std::string& destination, const TempFolder& source) {
+    job::JobDefinition daily;
+    daily.Destination = destination;
+    daily.ZipSizeText = "4";
+    daily.CompressionLevel = 0;
+    daily.ClearArchiveBit = true;
+    daily.IncludeList = {source.Path() + "*.*"};
+    return daily;
+}
+
+// A job of one small file to the program folder's "dest", run so that the form has the runner
+// whose seams a test sets before its own run; the volume and the file are gone again.
+inline void RunForTheRunner(HostedProgram& hosted, const TempFolder& source) {
+    WriteWholeFile(source / "first.txt", "the job that makes the runner");
+    job::JobDefinition daily;
+    daily.Destination = hosted.programFolder / "dest";
+    daily.IncludeList = {source.Path() + "*.*"};
+    hosted.WriteJob(daily);
+    hosted.RunJob();
+    std::filesystem::remove_all(daily.Destination);
+    DeleteFileA((source / "first.txt").c_str());
+}
+
+// The runner's first archive file opened goes to a File over it (a medium that misbehaves),
+// the others as they are.
+template <class File> void FirstFileOn(job::JobRunner& runner) {
+    runner.OutputFile = [opened = 0](std::unique_ptr<zip::TSinkFile> file) mutable -> std::unique_ptr<zip::TSinkFile> {
+        if (++opened > 1) return file;
+        return std::make_unique<File>(std::move(file));
+    };
+}
+
+// The files the volumes (".zip") in the folder hold, by their path on C:, added to `held`;
+// every volume is tested.
+inline void AddHeld(const std::string& folder, std::map<std::string, int>& held) {
+    for (const std::string& zipName : ZipsIn(folder)) {
+        if (!zipName.ends_with(".zip")) continue;
+        EXPECT_TRUE(ZipIsSound(folder + zipName)) << folder << zipName;
+        for (const std::string& name : EntriesOf(folder + zipName))
+            ++held["C:\\" + name];
+    }
+}
 
 // A folder under build/peer-volumes, emptied, where the native peers find what a Wine test
 // left for them.

@@ -144,17 +144,10 @@ TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAg
         HostedProgram hosted(!shown);
         TempFolder source;
         std::mt19937 random(9);
-        for (int i = 0; i < 10; ++i)
-            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-        AddTree(hosted.attributes, source.Path());
-        job::JobDefinition daily;
-        daily.Destination = hosted.programFolder / "dest";
-        daily.ZipSizeText = "4";
-        daily.CompressionLevel = 0;
-        daily.ClearArchiveBit = true;
+        WriteClips(hosted, source, 10, random);
+        job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
         daily.PostRunFile = "C:\\Tools\\post.exe";
         daily.PostWait = 1;
-        daily.IncludeList = {source.Path() + "*.*"};
         hosted.WriteJob(daily);
         ui::TMF& form = *hosted.form;
         // The sixth file is zipped in the second volume.
@@ -400,24 +393,17 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         HostedProgram hosted(phase.hidden);
         TempFolder source;
         std::mt19937 random(9);
-        for (int i = 0; i < 7; ++i)
-            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-        AddTree(hosted.attributes, source.Path());
+        WriteClips(hosted, source, 7, random);
         std::unique_ptr<wintest::TWineDrive> cd;
-        job::JobDefinition daily;
-        daily.Destination = hosted.programFolder / "dest";
+        job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
         if (phase.cd) {
             cd = std::make_unique<wintest::TWineDrive>(DRIVE_CDROM);
             ASSERT_TRUE(cd->Defined());
             daily.Destination = cd->Root() + "dest";
             hosted.form->Creation().useTempFile = true;
         }
-        daily.ZipSizeText = "4";
-        daily.CompressionLevel = 0;
-        daily.ClearArchiveBit = true;
         daily.PostRunFile = "C:\\Tools\\post.exe";
         daily.PostWait = 1;
-        daily.IncludeList = {source.Path() + "*.*"};
         daily.Uselasttime1 = true;
         daily.AfterDateText = core::DateToStrFixed(46000.25, hosted.form->Locale);
         if (phase.setUp) phase.setUp(daily);
@@ -450,22 +436,16 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         EXPECT_EQ(hosted.prompter.Pending(), 0u);
         // The zips on the destination, and a volume whose copy was cancelled, kept in the
         // temporary folder.
-        std::vector<std::string> held;
-        for (const std::string& folder : {daily.Destination + "\\", form.Session.Run.TempPath}) {
-            for (const std::string& zipName : ZipsIn(folder)) {
-                if (!zipName.ends_with(".zip")) continue;
-                EXPECT_TRUE(ZipIsSound(folder + zipName)) << folder << zipName;
-                for (const std::string& name : EntriesOf(folder + zipName))
-                    held.push_back("C:\\" + name);
-            }
-        }
+        std::map<std::string, int> held;
+        AddHeld(daily.Destination + "\\", held);
+        AddHeld(form.Session.Run.TempPath, held);
         EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
         if (cd) {
             EXPECT_TRUE(WorkFilesUnder(cd->Folder()).empty());
         }
         for (const auto& [path, attributes] : hosted.attributes.files.files) {
             if (attributes & gui::AttributeDirectory) continue;
-            const bool zipped = std::find(held.begin(), held.end(), path) != held.end();
+            const bool zipped = held.count(path) != 0;
             const bool cleared = phase.bits == Bits::KeptForWholeZips && zipped;
             EXPECT_EQ((attributes & gui::AttributeArchive) == 0, cleared) << path;
         }
@@ -489,15 +469,8 @@ TEST(JobRunner, AResumedRunDeletesTheHalfWrittenVolumeAndGoesOnAtItSoEveryFileIs
     HostedProgram hosted(false);
     TempFolder source, crashed;
     std::mt19937 random(123);
-    for (int i = 0; i < 7; ++i)
-        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-    AddTree(hosted.attributes, source.Path());
-    job::JobDefinition daily;
-    daily.Destination = hosted.programFolder / "dest";
-    daily.ZipSizeText = "4";
-    daily.CompressionLevel = 0;
-    daily.ClearArchiveBit = true;
-    daily.IncludeList = {source.Path() + "*.*"};
+    WriteClips(hosted, source, 7, random);
+    const job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
     hosted.WriteJob(daily);
     const std::string dest = daily.Destination + "\\";
     // What a kill in the middle of the second volume leaves: the state files of the program
@@ -550,11 +523,7 @@ TEST(JobRunner, AResumedRunDeletesTheHalfWrittenVolumeAndGoesOnAtItSoEveryFileIs
     EXPECT_EQ(Count(log, "File deleted: " + halfWritten), 1u) << log;
     EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
     std::map<std::string, int> held;
-    for (const std::string& zipName : ZipsIn(dest)) {
-        EXPECT_TRUE(ZipIsSound(dest + zipName)) << zipName;
-        for (const std::string& name : EntriesOf(dest + zipName))
-            ++held["C:\\" + name];
-    }
+    AddHeld(dest, held);
     for (const auto& [path, attributes] : hosted.attributes.files.files) {
         if (attributes & gui::AttributeDirectory) continue;
         EXPECT_EQ(held[path], 1) << path;
@@ -572,19 +541,12 @@ TEST(JobRunner, AResumedRunCancelledPutsBackTheAfterTextOfItsStartAndAFailedSave
     HostedProgram hosted(false);
     TempFolder source;
     std::mt19937 random(5);
-    for (int i = 0; i < 10; ++i)
-        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-    AddTree(hosted.attributes, source.Path());
+    WriteClips(hosted, source, 10, random);
     ui::TMF& form = *hosted.form;
-    job::JobDefinition daily;
-    daily.Destination = hosted.programFolder / "dest";
-    daily.ZipSizeText = "4";
-    daily.CompressionLevel = 0;
-    daily.ClearArchiveBit = true;
+    job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
     daily.Uselasttime1 = true;
     const std::string after = core::DateToStrFixed(46000.25, form.Locale);
     daily.AfterDateText = after;
-    daily.IncludeList = {source.Path() + "*.*"};
     hosted.WriteJob(daily);
     const std::string afterLine = AfterLine(hosted);
     // The start action's cancel once the run's log has this many volumes.
@@ -628,11 +590,7 @@ TEST(JobRunner, AResumedRunCancelledPutsBackTheAfterTextOfItsStartAndAFailedSave
     EXPECT_EQ(form.Host().ResumeValues().AfterDateTextBeforeStart, std::optional<std::string>(after));
     // The resumed run has no list of its own: a file whose bit it cleared is in a whole zip.
     std::map<std::string, int> held;
-    for (const std::string& zipName : ZipsIn(daily.Destination)) {
-        EXPECT_TRUE(ZipIsSound(daily.Destination + "\\" + zipName)) << zipName;
-        for (const std::string& name : EntriesOf(daily.Destination + "\\" + zipName))
-            ++held["C:\\" + name];
-    }
+    AddHeld(daily.Destination + "\\", held);
     for (const auto& [path, attributes] : hosted.attributes.files.files) {
         if (!(attributes & (gui::AttributeArchive | gui::AttributeDirectory))) {
             EXPECT_EQ(held[path], 1) << path;
@@ -705,34 +663,19 @@ TEST(JobRunner, ARebuiltVolumeSetsOnlyTheBitsItClearedAndAnErrorAfterTheEndEndsT
         SCOPED_TRACE(clears ? "clearing archive bits" : "leaving archive bits");
         HostedProgram hosted;
         TempFolder source;
-        WriteWholeFile(source / "first.txt", "the job that makes the runner");
-        job::JobDefinition daily;
-        daily.Destination = hosted.programFolder / "dest";
-        daily.IncludeList = {source.Path() + "*.*"};
-        hosted.WriteJob(daily);
-        hosted.RunJob();
+        RunForTheRunner(hosted, source);
         ui::TMF& form = *hosted.form;
         ASSERT_NE(form.Runner(), nullptr);
-        std::filesystem::remove_all(daily.Destination);
-        DeleteFileA((source / "first.txt").c_str());
 
         std::mt19937 random(335);
-        for (int i = 0; i < 4; ++i)
-            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-        AddTree(hosted.attributes, source.Path());
+        WriteClips(hosted, source, 4, random);
         // Two files never had the bit.
         hosted.attributes.files.files[source / "clip1.bin"] = 0;
         hosted.attributes.files.files[source / "clip2.bin"] = 0;
-        daily.ZipSizeText = "4";
-        daily.CompressionLevel = 0;
+        job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
         daily.ClearArchiveBit = clears;
         hosted.WriteJob(daily);
-        int opened = 0;
-        form.Runner()->OutputFile =
-            [&](std::unique_ptr<zip::TSinkFile> file) -> std::unique_ptr<zip::TSinkFile> {
-            if (++opened > 1) return file;
-            return std::make_unique<FillingFile>(std::move(file));
-        };
+        FirstFileOn<FillingFile>(*form.Runner());
         const size_t logBefore = hosted.ProgramLog().size();
         hosted.RunJob();
         form.Runner()->OutputFile = nullptr;
@@ -750,9 +693,7 @@ TEST(JobRunner, ARebuiltVolumeSetsOnlyTheBitsItClearedAndAnErrorAfterTheEndEndsT
     HostedProgram hosted(false);
     TempFolder source;
     std::mt19937 random(336);
-    for (int i = 0; i < 3; ++i)
-        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-    AddTree(hosted.attributes, source.Path());
+    WriteClips(hosted, source, 3, random);
     job::JobDefinition daily;
     daily.Destination = hosted.programFolder / "dest";
     daily.ClearArchiveBit = true;
@@ -867,17 +808,10 @@ TEST(JobRunner, AVolumeThatFailsItsTestGivesItsFilesArchiveBitsBackAndTheJobEnds
     HostedProgram hosted(false);
     TempFolder source;
     std::mt19937 random(31);
-    for (int i = 0; i < 10; ++i)
-        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-    AddTree(hosted.attributes, source.Path());
-    job::JobDefinition daily;
-    daily.Destination = hosted.programFolder / "dest";
-    daily.ZipSizeText = "4";
-    daily.CompressionLevel = 0;
-    daily.ClearArchiveBit = true;
+    WriteClips(hosted, source, 10, random);
+    job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
     daily.Testarchiveafterbackup1 = true;
     daily.PostRunFile = "C:\\Tools\\post.exe";
-    daily.IncludeList = {source.Path() + "*.*"};
     hosted.WriteJob(daily);
     ui::TMF& form = *hosted.form;
     form.ReminderJob = "Daily.dat";

@@ -154,31 +154,15 @@ TEST(JobTempVolumes, AWrongFileSizeAnsweredYesMakesTheVolumeAgainStagedInTheTemp
         SCOPED_TRACE(yes ? "Yes" : "No");
         HostedProgram hosted(false);
         TempFolder source;
-        WriteWholeFile(source / "first.txt", "the job that makes the runner");
-        job::JobDefinition daily;
-        daily.Destination = hosted.programFolder / "dest";
-        daily.IncludeList = {source.Path() + "*.*"};
-        hosted.WriteJob(daily);
-        hosted.RunJob();
+        RunForTheRunner(hosted, source);
         ui::TMF& form = *hosted.form;
         ASSERT_NE(form.Runner(), nullptr);
-        std::filesystem::remove_all(daily.Destination);
-        DeleteFileA((source / "first.txt").c_str());
 
         std::mt19937 random(112);
-        for (int i = 0; i < 6; ++i)
-            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-        AddTree(hosted.attributes, source.Path());
-        daily.ZipSizeText = "4";
-        daily.CompressionLevel = 0;
-        daily.ClearArchiveBit = true;
+        WriteClips(hosted, source, 6, random);
+        const job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
         hosted.WriteJob(daily);
-        int opened = 0;
-        form.Runner()->OutputFile =
-            [&](std::unique_ptr<zip::TSinkFile> file) -> std::unique_ptr<zip::TSinkFile> {
-            if (++opened > 1) return file;
-            return std::make_unique<MisreportingFile>(std::move(file));
-        };
+        FirstFileOn<MisreportingFile>(*form.Runner());
         hosted.prompter.AnswerMessage(yes ? gui::mrYes : gui::mrNo);
         if (yes) hosted.prompter.AnswerMessage(gui::mrOk);
         const size_t logBefore = hosted.ProgramLog().size();
@@ -193,11 +177,7 @@ TEST(JobTempVolumes, AWrongFileSizeAnsweredYesMakesTheVolumeAgainStagedInTheTemp
             << asked[0];
         const std::string settings = ReadWholeFile(hosted.programFolder / "tarnwick.ini");
         std::map<std::string, int> held;
-        for (const std::string& zipName : ZipsIn(daily.Destination)) {
-            EXPECT_TRUE(ZipIsSound(daily.Destination + "\\" + zipName)) << zipName;
-            for (const std::string& name : EntriesOf(daily.Destination + "\\" + zipName))
-                ++held["C:\\" + name];
-        }
+        AddHeld(daily.Destination + "\\", held);
         if (yes) {
             EXPECT_EQ(asked[1], "You must format your CD-RW to continue using it");
             EXPECT_NE(settings.find("UseTempFile=1"), std::string::npos) << settings;
@@ -227,14 +207,9 @@ TEST(JobTempVolumes, ASplitVolumeWhoseLastPartCannotBeRenamedIsLoggedUnderTheNam
     std::mt19937 random(107);
     WriteRandom(source / "huge.bin", 9'000'000, random);
     AddTree(hosted.attributes, source.Path());
-    job::JobDefinition daily;
-    daily.Destination = hosted.programFolder / "dest";
+    job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
     daily.ZipName = "Set";
-    daily.ZipSizeText = "4";
-    daily.CompressionLevel = 0;
     daily.Splitlargefiles = true;
-    daily.ClearArchiveBit = true;
-    daily.IncludeList = {source.Path() + "*.*"};
     hosted.WriteJob(daily);
     const std::string set = daily.Destination + "\\Set001";
     hosted.attributes.afterSet = [&] { CreateDirectoryA((set + ".zip").c_str(), nullptr); };

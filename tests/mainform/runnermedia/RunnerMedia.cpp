@@ -49,16 +49,9 @@ struct FloppyJob {
         EXPECT_TRUE(floppy.Defined());
         EXPECT_TRUE(floppy.Insert(first));
         std::mt19937 random(17);
-        for (int i = 0; i < 7; ++i)
-            WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-        AddTree(hosted.attributes, source.Path());
-        job::JobDefinition daily;
-        daily.Destination = floppy.Root().substr(0, 2);
-        daily.ZipSizeText = "4";
-        daily.CompressionLevel = 0;
-        daily.ClearArchiveBit = true;
+        WriteClips(hosted, source, 7, random);
+        job::JobDefinition daily = ClearingJob(floppy.Root().substr(0, 2), source);
         daily.PostRunFile = "C:\\Tools\\post.exe";
-        daily.IncludeList = {source.Path() + "*.*"};
         hosted.WriteJob(daily);
     }
     int Cleared() const {
@@ -67,16 +60,6 @@ struct FloppyJob {
             cleared += !(attributes & (gui::AttributeArchive | gui::AttributeDirectory));
         return cleared;
     }
-    // The source files each zip on the medium holds; every zip is tested.
-    void Held(const std::string& medium, std::map<std::string, int>& held) const {
-        for (const std::string& file : ZipsIn(medium)) {
-            if (!file.ends_with(".zip")) continue;
-            EXPECT_TRUE(ZipIsSound(medium + file)) << medium << file;
-            for (const std::string& name : EntriesOf(medium + file))
-                ++held["C:\\" + name];
-        }
-    }
-
     // The source files among what the zips hold (beside them: the folder, the job log).
     size_t SourceFiles(const std::map<std::string, int>& held) const {
         size_t files = 0;
@@ -126,8 +109,8 @@ TEST(RunnerMedia, AMediumFilledInTheMiddleOfAVolumeHasItMadeAgainOnTheNextMedium
     EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
 
     std::map<std::string, int> held;
-    media.Held(media.first, held);
-    media.Held(media.second, held);
+    AddHeld(media.first, held);
+    AddHeld(media.second, held);
     EXPECT_EQ(media.SourceFiles(held), 7u);
     EXPECT_EQ(ZipsIn(media.first).size(), 2u) << "the first volume and the filler";
     EXPECT_EQ(ZipsIn(media.second).size(), 1u) << "the second volume, made again";
@@ -171,7 +154,7 @@ TEST(RunnerMedia, CancelAtTheShortagePromptEndsTheJobOnceAndSetsTheArchiveBitsAg
         EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
         EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
         std::map<std::string, int> held;
-        media.Held(media.first, held);
+        AddHeld(media.first, held);
         EXPECT_EQ(media.SourceFiles(held), 4 * volumesBefore) << "whole volumes only";
         EXPECT_EQ(media.Cleared(), 0);
         EXPECT_TRUE(WorkFilesUnder(media.first).empty());
@@ -268,14 +251,9 @@ TEST(RunnerMedia, AVolumeFailingTwiceForRoomTheRoomTestCannotSeeIsAShortageNotAn
         std::mt19937 random(71);
         WriteRandom(source / "disk.img", 14'000'000, random);
         AddTree(hosted.attributes, source.Path());
-        job::JobDefinition daily;
-        daily.Destination = floppy.Root().substr(0, 2);
-        daily.ZipSizeText = "4";
-        daily.CompressionLevel = 0;
+        job::JobDefinition daily = ClearingJob(floppy.Root().substr(0, 2), source);
         daily.Splitlargefiles = true;
-        daily.ClearArchiveBit = true;
         daily.PostRunFile = "C:\\Tools\\post.exe";
-        daily.IncludeList = {source.Path() + "*.*"};
         hosted.WriteJob(daily);
         if (!hidden) {
             hosted.prompter.AnswerMessage(gui::mrCancel);
