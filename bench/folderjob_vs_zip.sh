@@ -44,7 +44,7 @@ now() { date +%s.%N; }
 best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 files=$(find "$work/tree" -type f | wc -l)
 # A server left from an earlier run may sit on other cores; this prefix is the bench's alone.
-[ ${#pin[@]} -eq 0 ] || WINEPREFIX=$TARNWICK_WINEPREFIX wineserver -k 2>/dev/null || true
+WINEPREFIX=$TARNWICK_WINEPREFIX wineserver -k 2>/dev/null || true
 "${pin[@]}" "$wine_run" cmd /c exit # the server and the prefix are ready before anything is timed
 
 # run_job EXE DEST: one timed job; prints its lines, answers the seconds on the last line.

@@ -32,7 +32,8 @@ echo "tree: $(find "$tree" -type f | wc -l) files, $(du -sm "$tree" | cut -f1) M
 
 now() { date +%s.%N; }
 best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
-[ ${#pin[@]} -eq 0 ] || WINEPREFIX=$TARNWICK_WINEPREFIX wineserver -k 2>/dev/null || true
+# A server left from an earlier run may sit on other cores; this prefix is the bench's alone.
+WINEPREFIX=$TARNWICK_WINEPREFIX wineserver -k 2>/dev/null || true
 "${pin[@]}" "$wine_run" cmd /c exit
 find "$tree" -type f -exec cat {} + >/dev/null
 
