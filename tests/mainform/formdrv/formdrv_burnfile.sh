@@ -3,19 +3,12 @@
 # beside it burns one zip, then a second one at a speed chosen from the list; each lands whole
 # on the disc, in a session of its own. (The native peer test reads such discs with isoinfo.)
 set -euo pipefail
-formdrv=$1 program=$2 winerun=$3 driver=$4
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$program" "$work/tarnwick.exe"
+. "$(dirname "$0")/formdrv_common.sh"
+driver=$4
 cp "$driver" "$work/WNASPI32.DLL"
 printf '[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\nLetter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW\n[Disc:d0]\nMedia=CD-R\nImage=d0.img\n' >"$work/simdrive.ini"
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
-fail() {
-  echo "FAIL: $*"
-  printf '%s\n' "$out"
-  exit 1
-}
-drive() { (cd "$work" && env -u SIMDRIVE_INI "$winerun" "$formdrv" --as "$(winpath "$work/tarnwick.exe")" "$@" | tr -d '\r'); }
+# The simulated drive library reads the simdrive.ini beside the program, not one the caller set.
+unset SIMDRIVE_INI
 
 python3 - "$work" <<'PY'
 import os, sys, zipfile

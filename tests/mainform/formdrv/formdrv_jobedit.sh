@@ -4,23 +4,13 @@
 # password and hold the included files but not the excluded ones. Then the menu lock set
 # through the driver holding over a restart.
 set -euo pipefail
-formdrv=$1 program=$2 winerun=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$program" "$work/tarnwick.exe"
+. "$(dirname "$0")/formdrv_common.sh"
 mkdir -p "$work/data/sub" "$work/out"
 printf 'first file\r\n' >"$work/data/a.txt"
 head -c 300000 /dev/urandom >"$work/data/sub/b.bin"
 printf 'left out\r\n' >"$work/data/sub/skip.tmp"
 # Settings beside the program only: the lock set here must not reach other runs.
 printf '[Settings]\r\nUseUserData2kXP=0\r\n' >"$work/tarnwick.ini"
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
-fail() {
-  echo "FAIL: $*"
-  printf '%s\n' "$out"
-  exit 1
-}
-run() { (cd "$work" && "$winerun" "$formdrv" --as "$(winpath "$work/tarnwick.exe")" script "$(winpath "$1")" | tr -d '\r'); }
 
 cat >"$work/make.txt" <<SCRIPT
 action NewJob
@@ -41,7 +31,7 @@ dump ListBox1
 dump ListBox3
 dump Usepassword1
 SCRIPT
-out=$(run "$work/make.txt") || fail "driver ended with an error (make)"
+out=$(drive script "$(winpath "$work/make.txt")") || fail "driver ended with an error (make)"
 grep -qx "Edit7.text=$(winpath "$work/out" | sed 's/\\/\\\\/g')" <<<"$out" || fail "destination field"
 grep -qx 'ask: box: Tarnwick: Week:ly, is not a valid filename' <<<"$out" || fail "zip name message"
 grep -qx 'Edit2.text=Weekly' <<<"$out" || fail "zip name cleaned"
@@ -87,12 +77,12 @@ action lockmenu
 menu Backup1
 dump PageControl1
 SCRIPT
-out=$(run "$work/lock.txt") || fail "driver ended with an error (lock)"
+out=$(drive script "$(winpath "$work/lock.txt")") || fail "driver ended with an error (lock)"
 grep -qx 'refused: Backup1' <<<"$out" || fail "Backup menu while locked"
 grep -qx 'PageControl1.tabs=TabSheet4,TabSheetCat,TabSheet3,TabSheet5' <<<"$out" || fail "tabs while locked"
 grep -qx 'PageControl1.active=TabSheet3' <<<"$out" || fail "log tab while locked"
 printf 'menu Backup1\ndump lockmenu\n' >"$work/again.txt"
-out=$(run "$work/again.txt") || fail "driver ended with an error (again)"
+out=$(drive script "$(winpath "$work/again.txt")") || fail "driver ended with an error (again)"
 grep -qx 'refused: Backup1' <<<"$out" || fail "lock lost over a restart"
 grep -qx 'lockmenu.text=Unlock menu' <<<"$out" || fail "lock caption"
 grep -q '^Menu=.' "$work/tarnwick.ini" || fail "lock not in the program's settings file"

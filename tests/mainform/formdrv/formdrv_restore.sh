@@ -2,17 +2,7 @@
 # The Restore tab end to end through formdrv: an archive made by Python's zipfile restored
 # whole and by selection, and verified sound and damaged; an OEM-coded name restored.
 set -euo pipefail
-formdrv=$1 program=$2 winerun=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$program" "$work/tarnwick.exe"
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
-fail() {
-  echo "FAIL: $*"
-  printf '%s\n' "$out"
-  exit 1
-}
-drive() { (cd "$work" && "$winerun" "$formdrv" --as "$(winpath "$work/tarnwick.exe")" "$@" | tr -d '\r'); }
+. "$(dirname "$0")/formdrv_common.sh"
 
 python3 - "$work" <<'PY'
 import sys, zipfile

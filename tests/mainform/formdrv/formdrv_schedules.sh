@@ -3,30 +3,19 @@
 # with a message and writes nothing. Then, with a job open, a Once two centuries ahead and a
 # Daily due in a few seconds: the Daily heads the queue and the timer runs the job.
 set -euo pipefail
-formdrv=$1 program=$2 winerun=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$program" "$work/tarnwick.exe"
+. "$(dirname "$0")/formdrv_common.sh"
 mkdir -p "$work/data" "$work/out"
 printf 'first file\r\n' >"$work/data/a.txt"
 head -c 200000 /dev/urandom >"$work/data/b.bin"
 # Settings beside the program only; no job form at the start of a job.
 printf '[Settings]\r\nUseUserData2kXP=0\r\nShowonjob=0\r\n' >"$work/tarnwick.ini"
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
-fail() {
-  echo "FAIL: $*"
-  printf '%s\n' "$out"
-  [ -f "$work/tarnwick.log" ] && tr -d '\r' <"$work/tarnwick.log" | tail -20
-  exit 1
-}
-run() { (cd "$work" && "$winerun" "$formdrv" --as "$(winpath "$work/tarnwick.exe")" "$@" | tr -d '\r'); }
 
 cat >"$work/nojob.txt" <<SCRIPT
 tab TabSheet2
 click RadioButton9
 click Button4
 SCRIPT
-out=$(run script "$(winpath "$work/nojob.txt")") || fail "driver ended with an error (no job)"
+out=$(drive script "$(winpath "$work/nojob.txt")") || fail "driver ended with an error (no job)"
 grep -qx 'ask: box: Tarnwick: There is no open backup job to schedule. Open or save a job first.' <<<"$out" ||
   fail "no refusal"
 [ ! -e "$work/tarnwick.sch" ] || fail "a schedule was written without a job: $(cat "$work/tarnwick.sch")"
@@ -49,7 +38,7 @@ click Button4
 dump ListBox4
 wait 100000
 SCRIPT
-out=$(run --job job.dat script "$(winpath "$work/two.txt")") || fail "driver ended with an error (two)"
+out=$(drive --job job.dat script "$(winpath "$work/two.txt")") || fail "driver ended with an error (two)"
 grep -q '^ListBox4.item.0=.* - *job.dat$' <<<"$out" || fail "no runs listed"
 grep -q '^ListBox4.item.0=.*/2205 ' <<<"$out" && fail "the Once of 2205 heads the queue"
 [ "$(tr -d '\r' <"$work/tarnwick.sch" | grep -c 'job.dat$')" = 2 ] || fail "schedules: $(cat "$work/tarnwick.sch")"
