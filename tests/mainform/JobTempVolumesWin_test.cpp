@@ -12,6 +12,22 @@
 
 using namespace hostedjob;
 
+namespace {
+
+const char anotherVolume[] = "another medium's volume";
+
+// Another medium's volume of the first volume's name turns up in the folder, there by the time
+// of the copy: once the log holds the line once.
+void PlaceAnotherVolume(HostedProgram& hosted, const std::string& dest, const std::string& line, bool& placed) {
+    hosted.onTick = [&hosted, dest, line, &placed] {
+        if (placed || Count(hosted.ProgramLog(), line) != 1) return;
+        placed = true;
+        WriteWholeFile(dest + "Set001.zip", anotherVolume);
+    };
+}
+
+} // namespace
+
 // A split volume (a 9 MB file in 4 MiB parts, verified), while a file of its name appeared on
 // the drive after the volume was named: the whole set lands under the next name, tested where
 // it landed and catalogued under that name, the other file is untouched, and no part stays in
@@ -38,21 +54,16 @@ TEST(JobCopy, ASplitVolumeBuiltInTheTemporaryFolderLandsWholeBesideAFileOfItsNam
     ui::TMF& form = *hosted.form;
     form.Creation().useTempFile = true;
     const std::string dest = cd.Folder() + "dest\\";
-    // Another medium's volume of the same name, there by the time of the copy (the set is
-    // made: its parts and then the volume itself are logged as made).
+    // Once the set is made: its parts and then the volume itself are logged as made.
     bool placed = false;
-    hosted.onTick = [&] {
-        if (placed || Count(hosted.ProgramLog(), ".zip / ") != 1) return;
-        placed = true;
-        WriteWholeFile(dest + "Set001.zip", "another medium's volume");
-    };
+    PlaceAnotherVolume(hosted, dest, ".zip / ", placed);
     hosted.RunJob();
 
     ASSERT_TRUE(placed);
     ASSERT_FALSE(form.Session.Running());
     const std::string log = hosted.ProgramLog();
     EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
-    EXPECT_EQ(ReadWholeFile(dest + "Set001.zip"), "another medium's volume");
+    EXPECT_EQ(ReadWholeFile(dest + "Set001.zip"), anotherVolume);
     EXPECT_EQ(ZipsIn(dest),
               (std::vector<std::string>{"Set001.zip", "Set002.z01", "Set002.z02", "Set002.zip"}));
     EXPECT_TRUE(ZipIsSound(dest + "Set002.zip"));
@@ -99,11 +110,7 @@ TEST(JobCopy, TheCatalogueListNamesAVolumeWhereItLanded) {
     form.Creation().useTempFile = true;
     const std::string dest = cd.Folder() + "dest\\";
     bool placed = false;
-    hosted.onTick = [&] {
-        if (placed || Count(hosted.ProgramLog(), "File created: ") != 1) return;
-        placed = true;
-        WriteWholeFile(dest + "Set001.zip", "another medium's volume");
-    };
+    PlaceAnotherVolume(hosted, dest, "File created: ", placed);
     hosted.RunJob();
 
     ASSERT_TRUE(placed);
@@ -111,7 +118,7 @@ TEST(JobCopy, TheCatalogueListNamesAVolumeWhereItLanded) {
     EXPECT_EQ(Count(hosted.ProgramLog(), "Backup end: Daily.dat\r\n"), 1u) << hosted.ProgramLog();
     const std::vector<std::string> zips = ZipsIn(dest);
     ASSERT_GE(zips.size(), 3u);
-    EXPECT_EQ(ReadWholeFile(dest + "Set001.zip"), "another medium's volume");
+    EXPECT_EQ(ReadWholeFile(dest + "Set001.zip"), anotherVolume);
     const std::string csvFile = form.Session.Run.CsvFileName;
     const std::string csv = ReadWholeFile(csvFile);
     EXPECT_EQ(Count(csv, "Set001.zip,"), 0u) << csv;
