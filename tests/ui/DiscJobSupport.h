@@ -29,34 +29,27 @@ inline size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// The program in a folder of its own, the drive library and its simdrive.ini beside it, a
-// source tree of incompressible files and a job "Daily.dat" to F:\Backup in 4 MiB volumes.
-struct DiscJob {
+// The program in a folder of its own with the simulated drive library beside it and the
+// simdrive.ini given, started, its start-up done; the ini is the library's while the site lives.
+template <class Shell = gui::TRecordingShell> struct DriveSite {
     disctest::DiscTestScope scope;
     TempFolder folder, windowsFolder, source;
     gui::TScriptedPrompter prompter;
     gui::TPrompterScope prompterScope{prompter};
-    gui::TRecordingShell shell;
+    Shell shell;
     testsupport::FakeRegistry registry;
     std::unique_ptr<ui::TProgram> program;
-    job::JobDefinition job;
 
     // files: name and bytes of files beside the drive's ini (a Prefill's images), there before the
     // program's start loads the drive.
-    explicit DiscJob(const std::string& media, const std::string& extra = "", int busyPolls = 0,
-                     const std::string& driveKeys = "",
-                     const std::vector<std::pair<std::string, std::string>>& files = {}) {
+    explicit DriveSite(const std::string& ini, const std::vector<std::pair<std::string, std::string>>& files = {}) {
         testsupport::DrainQueue();
         for (const auto& [name, bytes] : files)
             WriteWholeFile(folder / name, bytes);
         gui::SetShell(&shell);
         EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
                               (folder / "WNASPI32.DLL").c_str(), FALSE));
-        WriteWholeFile(folder / "simdrive.ini",
-                       "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
-                       "Letter=F\nDisc=d0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\nBusyPolls=" +
-                           std::to_string(busyPolls) + "\n" + driveKeys + "[Disc:d0]\nMedia=" + media +
-                           "\nImage=d0.img\n" + extra);
+        WriteWholeFile(folder / "simdrive.ini", ini);
         SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
         core::ProgramEnvironment environment;
         environment.programPath = folder / "tarnwick.exe";
@@ -67,6 +60,30 @@ struct DiscJob {
         EXPECT_TRUE(program->Start());
         Form().StartUp();
         Form().StartUpDone = true;
+    }
+    ~DriveSite() {
+        program.reset();
+        testsupport::DrainQueue();
+        gui::SetShell(nullptr);
+        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
+    }
+    ui::TMF& Form() { return *program->MainForm(); }
+};
+
+// The drive site, hidden, with drive F a writer of every kind holding a disc of the media
+// given, a source tree of incompressible files and a job "Daily.dat" to F:\Backup in 4 MiB
+// volumes.
+struct DiscJob : DriveSite<> {
+    job::JobDefinition job;
+
+    explicit DiscJob(const std::string& media, const std::string& extra = "", int busyPolls = 0,
+                     const std::string& driveKeys = "",
+                     const std::vector<std::pair<std::string, std::string>>& files = {})
+        : DriveSite("[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
+                    "Letter=F\nDisc=d0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\nBusyPolls=" +
+                        std::to_string(busyPolls) + "\n" + driveKeys + "[Disc:d0]\nMedia=" + media +
+                        "\nImage=d0.img\n" + extra,
+                    files) {
         program->Flags().Hidden = true;
         job.Destination = "F:\\Backup";
         job.ZipSizeText = "4";
@@ -74,13 +91,6 @@ struct DiscJob {
         job.Testarchiveafterbackup1 = true;
         job.IncludeList = {source.Path().substr(0, source.Path().size() - 1)};
     }
-    ~DiscJob() {
-        program.reset();
-        testsupport::DrainQueue();
-        gui::SetShell(nullptr);
-        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
-    }
-    ui::TMF& Form() { return *program->MainForm(); }
     ui::TDiscTab& Tab() { return *Form().DiscTab; }
     std::string DriveLog() { return ReadWholeFile(folder / "sim.log"); }
     std::string ProgramLog() { return ReadWholeFile(Form().ProgramLogPath()); }

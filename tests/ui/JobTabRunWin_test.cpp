@@ -4,6 +4,7 @@
 // service"), and a read-only job whose destination stays closed after it; the destination
 // field left on a simulated disc writer, which is asked but never has its tray loaded, with
 // the disc's own room shown.
+#include "DiscJobSupport.h"
 #include "SimDriveWinSupport.h"
 #include "gui/Action.h"
 #include "gui/Button.h"
@@ -107,44 +108,13 @@ TEST(JobTabDuringAJob, NothingOfTheTabReachesTheRunningJobAndAReadOnlyJobKeepsIt
 namespace {
 
 // The program beside the simulated drive library, drive F a writer with the disc given.
-struct WriterSite {
-    disctest::DiscTestScope scope;
-    TempFolder folder, windowsFolder;
-    gui::TScriptedPrompter prompter;
-    gui::TPrompterScope prompterScope{prompter};
-    hostedjob::HookedShell shell;
-    testsupport::FakeRegistry registry;
-    std::unique_ptr<ui::TProgram> program;
-
-    explicit WriterSite(const std::string& disc) {
-        testsupport::DrainQueue();
-        gui::SetShell(&shell);
-        EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
-                              (folder / "WNASPI32.DLL").c_str(), FALSE));
-        WriteWholeFile(
-            folder / "simdrive.ini",
-            "[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\n"
-            "Writes=CD-R,CD-RW\n" +
-                (disc.empty() ? std::string() : "Disc=d0\n[Disc:d0]\nMedia=" + disc + "\nImage=d0.img\n"));
-        SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
-        core::ProgramEnvironment environment;
-        environment.programPath = folder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = folder.Path();
-        environment.registry = &registry;
-        program = std::make_unique<ui::TProgram>(environment);
-        EXPECT_TRUE(program->Start());
-        Form().StartUp();
-        Form().StartUpDone = true;
+struct WriterSite : discjob::DriveSite<hostedjob::HookedShell> {
+    explicit WriterSite(const std::string& disc)
+        : DriveSite("[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\n"
+                    "Writes=CD-R,CD-RW\n" +
+                    (disc.empty() ? std::string() : "Disc=d0\n[Disc:d0]\nMedia=" + disc + "\nImage=d0.img\n")) {
         program->Flags().Hidden = false;
     }
-    ~WriterSite() {
-        program.reset();
-        testsupport::DrainQueue();
-        gui::SetShell(nullptr);
-        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
-    }
-    ui::TMF& Form() { return *program->MainForm(); }
     size_t TrayCommands() { return hostedjob::Count(ReadWholeFile(folder / "sim.log"), " 0:0:0 1b"); }
 };
 
