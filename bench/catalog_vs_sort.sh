@@ -9,16 +9,12 @@
 # (GNU time). Only a failed step fails.
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 lines=${1:-${TW_CATALOG_BENCH_LINES:-200000}}
 bench="$root/build/win/bench/catalog_bench.exe"
-wine_run="$root/tools/wine-run"
-[ -f "$bench" ] || { echo "catalog_vs_sort: build the win preset first ($bench missing)" >&2; exit 1; }
+need_built catalog_vs_sort "$bench"
 
-work="$root/build/bench-catalog"
-rm -rf "$work"
-mkdir -p "$work"
-[ -n "${TARNWICK_BENCH_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
+fresh_work bench-catalog
 file="Z:${work//\//\\}\\bench.cat"
 
 "$wine_run" "$bench" generate "$file" "$lines"

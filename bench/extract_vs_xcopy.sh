@@ -9,19 +9,14 @@
 # of megabytes) is e.g. `bench/extract_vs_xcopy.sh 9800 870`.
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 files=${1:-2000}
 megabytes=${2:-40}
 repeat=${TARNWICK_BENCH_REPEAT:-2}
 zipdrv="$root/build/win/tests/zip/zipdrv/zipdrv.exe"
-wine_run="$root/tools/wine-run"
-[ -f "$zipdrv" ] || { echo "extract_vs_xcopy: build the win preset first ($zipdrv missing)" >&2; exit 1; }
+need_built extract_vs_xcopy "$zipdrv"
 
-work="$root/build/bench-extract"
-rm -rf "$work"
-mkdir -p "$work"
-[ -n "${TARNWICK_BENCH_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
-windows() { echo "Z:${1//\//\\}"; }
+fresh_work bench-extract
 
 # Sizes spread as in a program folder: many small files, a few large ones. Half the files are
 # text (compressible), the rest a mix of text and noise as in libraries and images.
@@ -53,10 +48,6 @@ EOF
 (cd "$work/tree" && zip -6 -r -q "$work/tree.zip" .)
 echo "tree: $files files, $(du -sm "$work/tree" | cut -f1) MB; archive $(du -sm "$work/tree.zip" | cut -f1) MB"
 
-now() { date +%s.%N; }
-best() { # current best, new time
-  awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'
-}
 "$wine_run" cmd /c exit # the server and the prefix are ready before anything is timed
 cat "$work/tree.zip" >/dev/null
 find "$work/tree" -type f -exec cat {} + >/dev/null

@@ -9,21 +9,14 @@
 #   TW_BENCH_CPUS      cores for every side, e.g. "0,1" (taskset)
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 count=${1:-100000}
 bench="$root/build/win/bench/folderjob_bench.exe"
 baseline=${TW_BENCH_BASELINE:-}
-wine_run="$root/tools/wine-run"
-[ -f "$bench" ] || { echo "folderjob_memory: build the win preset first ($bench missing)" >&2; exit 1; }
-export TARNWICK_WINEPREFIX=${TARNWICK_WINEPREFIX:-$root/build/win/wineprefix-bench}
-pin=()
-[ -z "${TW_BENCH_CPUS:-}" ] || pin=(taskset -c "$TW_BENCH_CPUS")
+need_built folderjob_memory "$bench"
+own_prefix
 
-work="$root/build/bench-folderjob-memory"
-rm -rf "$work"
-mkdir -p "$work"
-[ -n "${TARNWICK_BENCH_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
-windows() { echo "Z:${1//\//\\}"; }
+fresh_work bench-folderjob-memory
 
 python3 - "$work/tree" "$count" <<'PY'
 import os, random, sys

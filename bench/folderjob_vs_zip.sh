@@ -17,31 +17,23 @@
 #   TW_BENCH_CALLS=0   leaves out the relay run
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 megabytes=${1:-${TW_BENCH_MB:-16}}
 repeat=${TARNWICK_BENCH_REPEAT:-2}
 bench="$root/build/win/bench/folderjob_bench.exe"
 baseline=${TW_BENCH_BASELINE:-}
-wine_run="$root/tools/wine-run"
-[ -f "$bench" ] || { echo "folderjob_vs_zip: build the win preset first ($bench missing)" >&2; exit 1; }
+need_built folderjob_vs_zip "$bench"
 [ -z "$baseline" ] || [ -f "$baseline" ] || { echo "folderjob_vs_zip: no baseline $baseline" >&2; exit 1; }
 # A prefix of the bench's own: its server runs on the chosen cores, and the relay settings
 # stay out of the prefix the tests use.
-export TARNWICK_WINEPREFIX=${TARNWICK_WINEPREFIX:-$root/build/win/wineprefix-bench}
-pin=()
-[ -z "${TW_BENCH_CPUS:-}" ] || pin=(taskset -c "$TW_BENCH_CPUS")
+own_prefix
 
-work="$root/build/bench-folderjob"
-rm -rf "$work"
+fresh_work bench-folderjob
 mkdir -p "$work/peer-dest"
-[ -n "${TARNWICK_BENCH_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
-windows() { echo "Z:${1//\//\\}"; }
 
 python3 "$root/bench/mixed_tree.py" "$work/tree" "$megabytes"
 echo "tree: $(find "$work/tree" -type f | wc -l) files, $(du -sm "$work/tree" | cut -f1) MB"
 
-now() { date +%s.%N; }
-best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 files=$(find "$work/tree" -type f | wc -l)
 # A server left from an earlier run may sit on other cores; this prefix is the bench's alone.
 WINEPREFIX=$TARNWICK_WINEPREFIX wineserver -k 2>/dev/null || true

@@ -10,28 +10,19 @@
 #   TW_BENCH_TREE      an existing tree to zip instead of the generated one (Unix path)
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 megabytes=${1:-256}
 repeat=${TARNWICK_BENCH_REPEAT:-3}
 zipdrv="$root/build/win/tests/zip/zipdrv/zipdrv.exe"
 baseline=${TW_BENCH_BASELINE:-}
-wine_run="$root/tools/wine-run"
-[ -f "$zipdrv" ] || { echo "zipdrv_vs_zip: build the win preset first ($zipdrv missing)" >&2; exit 1; }
-export TARNWICK_WINEPREFIX=${TARNWICK_WINEPREFIX:-$root/build/win/wineprefix-bench}
-pin=()
-[ -z "${TW_BENCH_CPUS:-}" ] || pin=(taskset -c "$TW_BENCH_CPUS")
+need_built zipdrv_vs_zip "$zipdrv"
+own_prefix
 
-work="$root/build/bench-zipdrv"
-rm -rf "$work"
-mkdir -p "$work"
-[ -n "${TARNWICK_BENCH_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
-windows() { echo "Z:${1//\//\\}"; }
+fresh_work bench-zipdrv
 tree=${TW_BENCH_TREE:-$work/tree}
 [ -n "${TW_BENCH_TREE:-}" ] || python3 "$root/bench/mixed_tree.py" "$tree" "$megabytes"
 echo "tree: $(find "$tree" -type f | wc -l) files, $(du -sm "$tree" | cut -f1) MB"
 
-now() { date +%s.%N; }
-best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 # A server left from an earlier run may sit on other cores; this prefix is the bench's alone.
 WINEPREFIX=$TARNWICK_WINEPREFIX wineserver -k 2>/dev/null || true
 "${pin[@]}" "$wine_run" cmd /c exit
