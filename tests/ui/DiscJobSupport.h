@@ -30,11 +30,11 @@ inline size_t Count(const std::string& text, const std::string& part) {
 }
 
 // The program in a folder of its own with the simulated drive library beside it and the
-// simdrive.ini given, started, its start-up done; the ini is the library's while the site lives.
-template <class Shell = gui::TRecordingShell> struct DriveSite {
+// simdrive.ini given, started; the ini is the library's while the site lives.
+template <class Shell = gui::TRecordingShell, class Prompter = gui::TScriptedPrompter> struct DriveSite {
     disctest::DiscTestScope scope;
     TempFolder folder, windowsFolder, source;
-    gui::TScriptedPrompter prompter;
+    Prompter prompter;
     gui::TPrompterScope prompterScope{prompter};
     Shell shell;
     testsupport::FakeRegistry registry;
@@ -59,7 +59,6 @@ template <class Shell = gui::TRecordingShell> struct DriveSite {
         program = std::make_unique<ui::TProgram>(environment);
         EXPECT_TRUE(program->Start());
         Form().StartUp();
-        Form().StartUpDone = true;
     }
     ~DriveSite() {
         program.reset();
@@ -68,6 +67,11 @@ template <class Shell = gui::TRecordingShell> struct DriveSite {
         SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
     }
     ui::TMF& Form() { return *program->MainForm(); }
+    ui::TDiscTab& Tab() { return *Form().DiscTab; }
+    std::string DriveLog() { return ReadWholeFile(folder / "sim.log"); }
+    std::string ProgramLog() { return ReadWholeFile(Form().ProgramLogPath()); }
+    // The commands the drive was sent that start with these bytes of the CDB, in hex.
+    size_t Commands(const std::string& cdbStart) { return Count(DriveLog(), " 0:0:0 " + cdbStart); }
 };
 
 // The drive site, hidden, with drive F a writer of every kind holding a disc of the media
@@ -84,6 +88,7 @@ struct DiscJob : DriveSite<> {
                         std::to_string(busyPolls) + "\n" + driveKeys + "[Disc:d0]\nMedia=" + media +
                         "\nImage=d0.img\n" + extra,
                     files) {
+        Form().StartUpDone = true;
         program->Flags().Hidden = true;
         job.Destination = "F:\\Backup";
         job.ZipSizeText = "4";
@@ -91,9 +96,6 @@ struct DiscJob : DriveSite<> {
         job.Testarchiveafterbackup1 = true;
         job.IncludeList = {source.Path().substr(0, source.Path().size() - 1)};
     }
-    ui::TDiscTab& Tab() { return *Form().DiscTab; }
-    std::string DriveLog() { return ReadWholeFile(folder / "sim.log"); }
-    std::string ProgramLog() { return ReadWholeFile(Form().ProgramLogPath()); }
     // Files of incompressible bytes, each near a volume's size.
     void Sources(const std::string& prefix, int files, size_t size, unsigned seed) {
         std::mt19937 random(seed);
@@ -111,7 +113,6 @@ struct DiscJob : DriveSite<> {
         for (int round = 0; round < 10'000 && Form().Session.Running(); ++round)
             testsupport::DrainQueue();
     }
-    size_t Commands(const std::string& cdbStart) { return Count(DriveLog(), " 0:0:0 " + cdbStart); }
     // The start block of the last session of the disc in an image, from the drive's state file.
     uint32_t LastSessionStart(const std::string& image = "d0.img") {
         gui::TIniFile state(folder / (image + ".state"));

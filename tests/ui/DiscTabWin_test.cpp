@@ -3,6 +3,7 @@
 // file (compared, appended, retried at another speed, given up), the frame replaced after a
 // write only once no call into it is left on the stack, and the drives tab's probing, erases
 // and eject as the drive's command log shows them.
+#include "DiscJobSupport.h"
 #include "FakeRegistry.h"
 #include "SimDriveWinSupport.h"
 #include "WinTestSupport.h"
@@ -142,54 +143,14 @@ class EraseOrderClock : public gui::ManualClock {
 };
 
 // The program in a folder of its own with the drive library and its simdrive.ini beside it.
-struct DiscProgram {
-    disctest::DiscTestScope scope;
-    TempFolder folder, windowsFolder;
-    TWatchingPrompter prompter;
-    gui::TPrompterScope prompterScope{prompter};
-    gui::TRecordingShell shell;
-    testsupport::FakeRegistry registry;
-    std::unique_ptr<ui::TProgram> program;
-
+struct DiscProgram : discjob::DriveSite<gui::TRecordingShell, TWatchingPrompter> {
     // extra: more of the ini after the disc's section; driveExtra: more keys of the drive.
     explicit DiscProgram(const std::string& media, const std::string& extra = "",
-                         const std::string& driveExtra = "") {
-        testsupport::DrainQueue();
-        gui::SetShell(&shell);
-        EXPECT_TRUE(CopyFileA(disctest::WindowsPath(TW_SIMDRIVE_DLL).c_str(),
-                              (folder / "WNASPI32.DLL").c_str(), FALSE));
-        WriteWholeFile(
-            folder / "simdrive.ini",
-            "[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
-            "Letter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n" +
-                driveExtra + "[Disc:d0]\nMedia=" + media + "\nImage=d0.img\n" + extra);
-        SetEnvironmentVariableA("SIMDRIVE_INI", (folder / "simdrive.ini").c_str());
-        core::ProgramEnvironment environment;
-        environment.programPath = folder / "tarnwick.exe";
-        environment.windowsFolder = windowsFolder.Path().substr(0, windowsFolder.Path().size() - 1);
-        environment.systemTempPath = folder.Path();
-        environment.registry = &registry;
-        program = std::make_unique<ui::TProgram>(environment);
-        EXPECT_TRUE(program->Start());
-        Form().StartUp();
+                         const std::string& driveExtra = "")
+        : DriveSite("[Bus]\nCompletion=sync\nLog=sim.log\nNotifyMediaChange=1\n[Drive0]\nAddress=0:0:0\n"
+                    "Letter=F\nDisc=d0\nBusyPolls=0\nWrites=CD-R,CD-RW,DVD-R,DVD-RW,DVD+R,DVD+RW,DVD-RAM\n" +
+                    driveExtra + "[Disc:d0]\nMedia=" + media + "\nImage=d0.img\n" + extra) {
         Form().Session.Job.Destination = "F:\\Backup";
-    }
-    ~DiscProgram() {
-        program.reset();
-        testsupport::DrainQueue();
-        gui::SetShell(nullptr);
-        SetEnvironmentVariableA("SIMDRIVE_INI", nullptr);
-    }
-    ui::TMF& Form() { return *program->MainForm(); }
-    ui::TDiscTab& Tab() { return *Form().DiscTab; }
-    std::string DriveLog() { return ReadWholeFile(folder / "sim.log"); }
-    std::string ProgramLog() { return ReadWholeFile(Form().ProgramLogPath()); }
-    size_t Count(const std::string& cdbStart) {
-        const std::string log = DriveLog(), command = " 0:0:0 " + cdbStart;
-        size_t count = 0;
-        for (size_t at = log.find(command); at != std::string::npos; at = log.find(command, at + 1))
-            ++count;
-        return count;
     }
     std::string Zip(const std::string& name, const std::string& content) {
         WriteWholeFile(folder / name, StoredZip({{"data/" + name + ".txt", content}}));
@@ -248,7 +209,7 @@ TEST(DiscTab, BurnOneFileAppendsComparedSessionsIntoTheDestinationFolder) {
     EXPECT_FALSE(p.Form().Session.Running());
     EXPECT_FALSE(p.Tab().Busy());
     EXPECT_TRUE(p.Form().Startbackup->Enabled());
-    EXPECT_EQ(p.Count("1b 00 00 00 02"), 2u) << "one eject after each write";
+    EXPECT_EQ(p.Commands("1b 00 00 00 02"), 2u) << "one eject after each write";
     p.Form().SaveSettings();
     EXPECT_EQ(p.Form().ProgramIni().ReadInteger("Settings", "LastGoodSpeed", 0), p.Tab().CurWriteSpeed);
     EXPECT_GT(p.Tab().CurWriteSpeed, 0);
@@ -273,7 +234,7 @@ TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
         EXPECT_NE(log.find("F:\\Backup\\one.zip Error burning to disc - "), std::string::npos) << log;
         EXPECT_NE(log.find("Error burning to disc, now trying with: 706 KB/s"), std::string::npos) << log;
         EXPECT_NE(log.find("one.zip - Burned and compared with source, OK"), std::string::npos) << log;
-        EXPECT_EQ(p.Count("1b 00 00 00 02"), 0u) << "the drive stays closed when told so";
+        EXPECT_EQ(p.Commands("1b 00 00 00 02"), 0u) << "the drive stays closed when told so";
     }
     {
         DiscProgram p("CD-R", "[Faults]\n1=WRITE10 count=* sense=3/0C/00\n");
@@ -303,7 +264,7 @@ TEST(DiscTab, BurnOneFileTriesAnotherSpeedAndGivesUpWhenNoneIsLeftOrOnCancel) {
         p.Form().Session.Cancelled = true;
         p.BurnFile(p.Zip("one.zip", "data"));
         const std::string log = p.ProgramLog();
-        EXPECT_EQ(p.Count("2a "), 0u) << "no write";
+        EXPECT_EQ(p.Commands("2a "), 0u) << "no write";
         EXPECT_EQ(log.find("OPERATION ABORTED BY USER"), std::string::npos) << log;
         EXPECT_EQ(log.find("now trying with"), std::string::npos) << "a cancel tries no other speed";
         EXPECT_NE(log.find("F:\\Backup\\one.zip not burned, cancelled by user"), std::string::npos) << log;
@@ -326,7 +287,7 @@ TEST(DiscTab, BurnOneFileThatTheImageRefusesWritesNothing) {
             << log;
         EXPECT_EQ(log.find("burned to disc"), std::string::npos) << log;
         EXPECT_EQ(log.find("created"), std::string::npos) << log;
-        EXPECT_EQ(p.Count("2a "), 0u) << "nothing written";
+        EXPECT_EQ(p.Commands("2a "), 0u) << "nothing written";
         EXPECT_FALSE(p.Tab().Busy());
         EXPECT_FALSE(p.Form().Session.Running());
     };
@@ -383,7 +344,7 @@ TEST(DiscTab, BurnOneFileWithoutADiscAsksUntilCancelledWithTheActionsOff) {
     EXPECT_TRUE(form.Startbackup->Enabled());
     EXPECT_FALSE(form.Session.Running());
     EXPECT_FALSE(p.Tab().Busy());
-    EXPECT_EQ(p.Count("2a "), 0u) << "nothing written";
+    EXPECT_EQ(p.Commands("2a "), 0u) << "nothing written";
 }
 
 TEST(DiscTab, WriteDoneArrivingInsideACallIntoTheComponentWaitsForTheCallToReturn) {
@@ -483,7 +444,7 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
     for (gui::TButton* button : {tab.Button6, tab.Button7}) {
         const bool endsInsideTheClick = button == tab.Button6;
         SCOPED_TRACE(endsInsideTheClick ? "inside" : "after");
-        const size_t blanks = p.Count("a1 ");
+        const size_t blanks = p.Commands("a1 ");
         p.prompter.AnswerMessage(gui::mrYes);
         bool awaitEnd = endsInsideTheClick, endedInside = false;
         clock.OnGuiSleep = [&] {
@@ -514,7 +475,7 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
         for (int spin = 0; spin < 2000000 && tab.EjectAfterErase; ++spin)
             gui::Wait(10, false);
         EXPECT_FALSE(tab.EjectAfterErase);
-        EXPECT_EQ(p.Count("a1 "), blanks + 1);
+        EXPECT_EQ(p.Commands("a1 "), blanks + 1);
         EXPECT_EQ(form.Label1->Caption(), "CD erase done");
         EXPECT_FALSE(form.Session.Running());
         for (gui::TButton* again : {tab.Button6, tab.Button7, tab.Button10, tab.btBurnFileToCD})
@@ -532,9 +493,9 @@ TEST(DiscTab, DrivesTabProbesErasesAndEjects) {
     const std::vector<std::string> asked = p.prompter.MessageTexts();
     EXPECT_EQ(asked.back().rfind("All Data on the media in ", 0), 0u) << asked.back();
 
-    const size_t ejects = p.Count("1b 00 00 00 02");
+    const size_t ejects = p.Commands("1b 00 00 00 02");
     tab.Button10->Click();
-    EXPECT_EQ(p.Count("1b 00 00 00 02"), ejects + 1);
+    EXPECT_EQ(p.Commands("1b 00 00 00 02"), ejects + 1);
 
     // Each capability cell shows the frame's tick when the drive has it, its cross when not.
     tab.CurDeviceCaps = 1u << 0 | 1u << 18; // reads CD-R, underrun protection
@@ -602,15 +563,15 @@ TEST(DiscTab, ADiscThatWentOrCameChangesTheDestinationsRoomOnce) {
     tab.Burner1()->SetDeviceID(tab.Burner1()->DeviceList.at(0));
     tab.Burner1()->LoadEject(false);
     EXPECT_TRUE(tab.ImportSessionX()) << "a blank disc needs no import";
-    EXPECT_EQ(p.Count("28 "), 0u) << "and reads nothing";
+    EXPECT_EQ(p.Commands("28 "), 0u) << "and reads nothing";
     tab.Burner1()->DoneASPI();
     gui::ProcessMessages();
     ASSERT_TRUE(form.Flags().DiscArrived);
-    const size_t probes = p.Count("00 00 00 00 00 00");
+    const size_t probes = p.Commands("00 00 00 00 00 00");
     for (tick = 0; tick < 60; ++tick)
         tab.UpdateBurnStatus();
     EXPECT_EQ(refreshedAt, std::vector<int>{15});
-    EXPECT_EQ(p.Count("00 00 00 00 00 00"), probes + 1) << "one readiness test, once settled";
+    EXPECT_EQ(p.Commands("00 00 00 00 00 00"), probes + 1) << "one readiness test, once settled";
 }
 
 // The temporary folder: a new one is made and stored, one that cannot be made keeps the one
@@ -641,7 +602,7 @@ TEST(DiscTab, EraseOfADiscThatCannotBeErasedOrThatFailsToStartEndsCleanly) {
         p.Tab().Button6->Click();
         EXPECT_EQ(p.prompter.MessageTexts().back(), "Disc is not Erasable");
         EXPECT_FALSE(p.Form().Session.Running());
-        EXPECT_EQ(p.Count("a1 "), 0u);
+        EXPECT_EQ(p.Commands("a1 "), 0u);
     }
     DiscProgram p("CD-RW", "[Faults]\n1=BLANK count=* sense=3/0C/00\n");
     ui::TDiscTab& tab = p.Tab();
@@ -649,7 +610,7 @@ TEST(DiscTab, EraseOfADiscThatCannotBeErasedOrThatFailsToStartEndsCleanly) {
     tab.Button6->Click();
     for (int spin = 0; spin < 100; ++spin)
         gui::Wait(100, false);
-    EXPECT_EQ(p.Count("a1 "), 1u);
+    EXPECT_EQ(p.Commands("a1 "), 1u);
     const std::string log = p.ProgramLog();
     const size_t first = log.find("CD erase process done with error");
     EXPECT_NE(first, std::string::npos) << log;
@@ -714,7 +675,7 @@ TEST(DiscTab, BurnOneFileBehindAnUnreadableSessionKeepsTheEarlierFiles) {
     EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_EQ(log.find(" burned to disc"), std::string::npos) << log;
     EXPECT_EQ(p.Form().Label1->Caption(), line);
-    EXPECT_GT(p.Count("28 "), 0u) << "the import tried";
-    EXPECT_EQ(p.Count("2a "), 0u) << "nothing written: " << p.DriveLog();
+    EXPECT_GT(p.Commands("28 "), 0u) << "the import tried";
+    EXPECT_EQ(p.Commands("2a "), 0u) << "nothing written: " << p.DriveLog();
     EXPECT_TRUE(p.Form().Startbackup->Enabled());
 }

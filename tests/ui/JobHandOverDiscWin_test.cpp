@@ -15,6 +15,7 @@ TEST(JobHandOverDisc, AWriterThatCannotBeSelectedEndsTheJobBeforeAnyVolume) {
                             "BusyPolls=0\nWrites=CD-R,CD-RW\n[Disc:d0]\nMedia=CD-R\nImage=d0.img\n");
     WriteWholeFile(site.source / "a.txt", "some bytes");
     ui::TMF& form = site.Form();
+    form.StartUpDone = true;
     site.program->Flags().Hidden = true;
     // A writer choice the drive list no longer has, and a letter that is no writer: the
     // start takes the job as a disc job all the same.

@@ -113,9 +113,10 @@ struct WriterSite : discjob::DriveSite<hostedjob::HookedShell> {
         : DriveSite("[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\n"
                     "Writes=CD-R,CD-RW\n" +
                     (disc.empty() ? std::string() : "Disc=d0\n[Disc:d0]\nMedia=" + disc + "\nImage=d0.img\n")) {
+        Form().StartUpDone = true;
         program->Flags().Hidden = false;
     }
-    size_t TrayCommands() { return hostedjob::Count(ReadWholeFile(folder / "sim.log"), " 0:0:0 1b"); }
+    size_t TrayCommands() { return Commands("1b"); }
 };
 
 } // namespace
