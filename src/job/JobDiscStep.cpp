@@ -95,7 +95,13 @@ void JobDiscStep::DiscStep(bool mustBurnNow) {
         putOffNow_ = putOffNow_ || mustBurnNow;
         return;
     }
-    const bool requeued = BurnZipToDisc(mustBurnNow, std::string(), false);
+    bool requeued = false;
+    if (!Cancelled()) {
+        // A step of the job: the timer's end after a cancel leaves the job to the runner's next
+        // step, whose end phase sets the archive bits again.
+        JobStepMark mark(session_.EndGuard);
+        requeued = BurnZipToDisc(mustBurnNow, std::string(), false);
+    }
     // The same volume comes back through its own step, which answers the runner.
     if (!requeued) host_.PostContinueJob();
 }
@@ -954,6 +960,8 @@ bool JobDiscStep::CompareFailed(const std::string& source, bool isSpanPart) {
         return false;
     }
     s.BurnRetry = 0;
+    // Cancelled at the box: no step is handed on, the runner's next one ends the job.
+    if (Cancelled()) return false;
     host_.PostDiscStep(true);
     return true;
 }

@@ -38,6 +38,18 @@ class JobEndGuard {
     int steps_ = 0;
 };
 
+// A step of the job under way for as long as this lives, whatever way the step leaves.
+class JobStepMark {
+  public:
+    explicit JobStepMark(JobEndGuard& guard) : guard_(guard) { guard_.StepBegins(); }
+    ~JobStepMark() { guard_.StepEnds(); }
+    JobStepMark(const JobStepMark&) = delete;
+    JobStepMark& operator=(const JobStepMark&) = delete;
+
+  private:
+    JobEndGuard& guard_;
+};
+
 struct JobEndInput {
     std::vector<std::string>* MailBody = nullptr; // emptied once mailed
     std::string JobName;                          // the mail's subject suffix

@@ -129,14 +129,11 @@ void JobRunner::RunBackupJob() {
         // Whatever leaves the step, the next one may come and the job end may run.
         struct StepMark {
             JobRunner& runner;
-            explicit StepMark(JobRunner& r) : runner(r) {
+            JobStepMark step;
+            explicit StepMark(JobRunner& r) : runner(r), step(r.session_.EndGuard) {
                 runner.stepActive_ = true;
-                runner.session_.EndGuard.StepBegins();
             }
-            ~StepMark() {
-                runner.session_.EndGuard.StepEnds();
-                runner.stepActive_ = false;
-            }
+            ~StepMark() { runner.stepActive_ = false; }
         } mark(*this);
         try {
             Step();

@@ -325,6 +325,50 @@ TEST(JobDiscStep, ACancelDuringTheWriteOrTheEraseStopsAtTheDrivesPace) {
     }
 }
 
+// The timer's minute after a cancel, while the disc step still waits for the drive to close the
+// session (real time), leaves the job to the runner's next step: its end phase sets every
+// archive bit again and says the job was cancelled, and the job's end runs once.
+TEST(JobDiscStep, TheTimersMinuteDuringACancelledDiscStepLeavesTheEndToTheRunner) {
+    DiscJob p("CD-R", "[Faults]\n1=CLOSE count=* delay=1500\n");
+    p.Sources("a", 2, 300'000, 12);
+    gui::MemoryFileAttributes attributes;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(p.source.Path())))
+        attributes.files[entry.path().string()] = gui::AttributeArchive;
+    ui::TMF& form = p.Form();
+    form.JobAttributes = &attributes;
+    p.job.ClearArchiveBit = true;
+    p.job.PostRunFile = p.folder.Path() + "after.exe";
+    ui::TDiscTab& tab = p.Tab();
+    SessionCloseClock clock(p.scope.clock,
+                            [&] { return tab.DiscBusy && !tab.Writing && !tab.WaitWriteDone; });
+    bool cancelled = false;
+    const auto tick = form.OnBurnStatusTick;
+    form.OnBurnStatusTick = [&] {
+        tick();
+        if (!cancelled && tab.DiscBusy && !tab.Writing && tab.WaitWriteDone) {
+            tab.WaitWriteDone = false;
+            cancelled = form.Session.Cancelled = true;
+            form.MinuteTicks = 59; // the next tick is the minute
+            form.Timer1Timer();
+            EXPECT_TRUE(form.Session.Running()) << "ended under the disc step";
+        }
+    };
+    p.Run();
+    const std::string log = p.ProgramLog();
+    ASSERT_TRUE(cancelled);
+    EXPECT_FALSE(form.Session.Running());
+    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+    EXPECT_EQ(Count(log, "Archivebits reset"), 1u) << log;
+    ASSERT_EQ(attributes.files.size(), 2u);
+    for (const auto& [path, bits] : attributes.files)
+        EXPECT_EQ(bits, gui::AttributeArchive) << path;
+    size_t programsAfter = 0;
+    for (const gui::TShellCall& call : p.shell.Calls())
+        programsAfter += call.Target == p.job.PostRunFile ? 1 : 0;
+    EXPECT_EQ(programsAfter, 1u);
+    EXPECT_EQ(p.ZipsInTemp().size(), 1u) << "the volume stays in the temporary folder";
+}
+
 // The start action's cancel while the finished volume is verified ends the job through its
 // cancel tail: the volume goes to no disc and stays in the temporary folder, nothing is said
 // about it (the test was cut short, not failed), and every archive bit is set again.
