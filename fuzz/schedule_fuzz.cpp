@@ -51,9 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     for (size_t i = 1; i < queue.size(); ++i) {
         const double before = dueOf(queue[i - 1]), after = dueOf(queue[i]);
-        Check(before < after ||
-              (before == after &&
-               gui::CompareTextI(job::RunQueueJob(queue[i - 1]), job::RunQueueJob(queue[i])) < 0));
+        Check(before < after || (before == after && gui::CompareTextI(job::RunQueueJob(queue[i - 1]),
+                                                                      job::RunQueueJob(queue[i])) < 0));
     }
     Check(result.runRows.size() <= queue.size());
     Check(result.scheduleRows.size() == result.scheduleRowLines.size());

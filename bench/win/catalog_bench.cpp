@@ -16,9 +16,9 @@
 // run (12 runs), in volumes of 5,000 entries; a tenth of the lines are folders. At 12 million
 // lines it is about 1 GB. bench/catalog_vs_sort.sh sets the readings against `sort -u`.
 #include "gui/CheckBox.h"
+#include "gui/Edit.h"
 #include "gui/Label.h"
 #include "gui/ScriptedPrompter.h"
-#include "gui/Edit.h"
 #include "gui/StringList.h"
 #include "ui/CatalogTab.h"
 #include "ui/MFo.h"

@@ -609,7 +609,8 @@ void TCatalogTab::RemoveCatalogDuplicates() {
         if (confirmed) failure = RewriteWithoutDuplicates(catalogue);
     }
     // The rows were rebuilt for the rewrite: the grid shows the file again either way.
-    if (LoadAfterWork(confirmed ? catalogue : std::string()) && !failure.empty()) Label28->SetCaption(failure);
+    if (LoadAfterWork(confirmed ? catalogue : std::string()) && !failure.empty())
+        Label28->SetCaption(failure);
 }
 
 // The rows rebuilt from the file by the load's rules, then written in row order; what went
@@ -895,7 +896,8 @@ void TCatalogTab::AppendToTargets(const std::vector<std::string>& targets, const
 }
 
 void TCatalogTab::AddZipToCatalog(const std::string& zipPath) {
-    AppendToTargets(job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()), LinesOfZip(zipPath));
+    AppendToTargets(job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()),
+                    LinesOfZip(zipPath));
 }
 
 // A job can run inside the pump of the tab's Remove zip or Remove duplicates: a rewrite of the

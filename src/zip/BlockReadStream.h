@@ -18,7 +18,9 @@ class TBlockReadStream : public gui::TStream {
     size_t Write(const void*, size_t) override { return 0; }
     int64_t Seek(int64_t offset, gui::TSeekOrigin origin) override;
     int64_t Size() override;
-    void SetSize(int64_t) override { throw gui::EWriteError("A stream read in blocks cannot change its size"); }
+    void SetSize(int64_t) override {
+        throw gui::EWriteError("A stream read in blocks cannot change its size");
+    }
 
   private:
     gui::TStream& file_;

@@ -125,7 +125,6 @@ class Compressor {
     }
 
   private:
-
     void FillWindow() {
         uint32_t room = kDeflateWindowSize - lookahead_ - position_;
         if (position_ >= kSlidePosition) {

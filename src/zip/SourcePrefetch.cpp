@@ -20,7 +20,8 @@ class TPrefetchedStream : public gui::TStream {
             std::copy_n(first_.data() + at_, done, static_cast<uint8_t*>(buffer));
             at_ += done;
         }
-        if (done < count && at_ == first_.size()) done += file_->Read(static_cast<uint8_t*>(buffer) + done, count - done);
+        if (done < count && at_ == first_.size())
+            done += file_->Read(static_cast<uint8_t*>(buffer) + done, count - done);
         return done;
     }
     size_t Write(const void*, size_t) override { return 0; }
@@ -118,7 +119,8 @@ void TSourcePrefetch::Run() {
 void TSourcePrefetch::Prefetch(const std::string& name) {
     info_ = files_.Info(name);
     source_.reset();
-    if (!info_ || info_->IsFolder() || info_->size <= 0 || static_cast<uint64_t>(info_->size) > maxSize_) return;
+    if (!info_ || info_->IsFolder() || info_->size <= 0 || static_cast<uint64_t>(info_->size) > maxSize_)
+        return;
     std::unique_ptr<gui::TStream> file = files_.OpenSource(name);
     if (!file) return;
     std::vector<uint8_t> first(static_cast<size_t>(std::min<int64_t>(info_->size, kPrefetchBytes)));

@@ -35,7 +35,8 @@ class TSourcePrefetch {
     // the source when it could be opened (nullptr for a folder, an empty or too large file,
     // or one that could not be opened). False when name was not prefetched or the prefetch
     // failed; a prefetch of another name is dropped then.
-    bool Take(const std::string& name, std::optional<TSourceInfo>& info, std::unique_ptr<gui::TStream>& source);
+    bool Take(const std::string& name, std::optional<TSourceInfo>& info,
+              std::unique_ptr<gui::TStream>& source);
 
   private:
     void Run();

@@ -115,8 +115,9 @@ std::string TUnZipper::ConvertName(const std::string& name) const {
     return oem_ ? OemToAnsiName(name) : name;
 }
 
-void TUnZipper::ForEachEntry(const std::function<void(int index, const std::string& pathname,
-                                                      const std::string& filename, uint32_t dosDateTime)>& visit) {
+void TUnZipper::ForEachEntry(
+    const std::function<void(int index, const std::string& pathname, const std::string& filename,
+                             uint32_t dosDateTime)>& visit) {
     const int count = Count();
     for (int i = 0; i < count; ++i) {
         const TZipHeaderInfo* e = EntryInView(i);

@@ -147,7 +147,8 @@ TEST(JobRunnerPeers, EveryFileLeftWithAClearedArchiveBitIsInAVolumeThatTestsSoun
             ++unsound;
             continue;
         }
-        for (const std::string& name : Lines(testsupport::RunCommand("zipinfo -1 " + Quoted(entry.path()), status)))
+        for (const std::string& name :
+             Lines(testsupport::RunCommand("zipinfo -1 " + Quoted(entry.path()), status)))
             ++inSound[name];
     }
     EXPECT_EQ(unsound, 1);

@@ -248,7 +248,8 @@ inline void RunForTheRunner(HostedProgram& hosted, const TempFolder& source) {
 // The runner's first archive file opened goes to a File over it (a medium that misbehaves),
 // the others as they are.
 template <class File> void FirstFileOn(job::JobRunner& runner) {
-    runner.OutputFile = [opened = 0](std::unique_ptr<zip::TSinkFile> file) mutable -> std::unique_ptr<zip::TSinkFile> {
+    runner.OutputFile =
+        [opened = 0](std::unique_ptr<zip::TSinkFile> file) mutable -> std::unique_ptr<zip::TSinkFile> {
         if (++opened > 1) return file;
         return std::make_unique<File>(std::move(file));
     };

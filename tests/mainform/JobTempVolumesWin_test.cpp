@@ -18,7 +18,8 @@ const char anotherVolume[] = "another medium's volume";
 
 // Another medium's volume of the first volume's name turns up in the folder, there by the time
 // of the copy: once the log holds the line once.
-void PlaceAnotherVolume(HostedProgram& hosted, const std::string& dest, const std::string& line, bool& placed) {
+void PlaceAnotherVolume(HostedProgram& hosted, const std::string& dest, const std::string& line,
+                        bool& placed) {
     hosted.onTick = [&hosted, dest, line, &placed] {
         if (placed || Count(hosted.ProgramLog(), line) != 1) return;
         placed = true;

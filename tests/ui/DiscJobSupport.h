@@ -42,7 +42,8 @@ template <class Shell = gui::TRecordingShell, class Prompter = gui::TScriptedPro
 
     // files: name and bytes of files beside the drive's ini (a Prefill's images), there before the
     // program's start loads the drive.
-    explicit DriveSite(const std::string& ini, const std::vector<std::pair<std::string, std::string>>& files = {}) {
+    explicit DriveSite(const std::string& ini,
+                       const std::vector<std::pair<std::string, std::string>>& files = {}) {
         testsupport::DrainQueue();
         for (const auto& [name, bytes] : files)
             WriteWholeFile(folder / name, bytes);

@@ -11,8 +11,9 @@ using testsupport::ReadWholeFile;
 using testsupport::WriteWholeFile;
 
 TEST(JobHandOverDisc, AWriterThatCannotBeSelectedEndsTheJobBeforeAnyVolume) {
-    discjob::DriveSite site("[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\nDisc=d0\n"
-                            "BusyPolls=0\nWrites=CD-R,CD-RW\n[Disc:d0]\nMedia=CD-R\nImage=d0.img\n");
+    discjob::DriveSite site(
+        "[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\nDisc=d0\n"
+        "BusyPolls=0\nWrites=CD-R,CD-RW\n[Disc:d0]\nMedia=CD-R\nImage=d0.img\n");
     WriteWholeFile(site.source / "a.txt", "some bytes");
     ui::TMF& form = site.Form();
     form.StartUpDone = true;

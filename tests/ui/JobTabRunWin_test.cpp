@@ -110,9 +110,10 @@ namespace {
 // The program beside the simulated drive library, drive F a writer with the disc given.
 struct WriterSite : discjob::DriveSite<hostedjob::HookedShell> {
     explicit WriterSite(const std::string& disc)
-        : DriveSite("[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\n"
-                    "Writes=CD-R,CD-RW\n" +
-                    (disc.empty() ? std::string() : "Disc=d0\n[Disc:d0]\nMedia=" + disc + "\nImage=d0.img\n")) {
+        : DriveSite(
+              "[Bus]\nCompletion=sync\nLog=sim.log\n[Drive0]\nAddress=0:0:0\nLetter=F\n"
+              "Writes=CD-R,CD-RW\n" +
+              (disc.empty() ? std::string() : "Disc=d0\n[Disc:d0]\nMedia=" + disc + "\nImage=d0.img\n")) {
         Form().StartUpDone = true;
         program->Flags().Hidden = false;
     }

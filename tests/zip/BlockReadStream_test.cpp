@@ -48,7 +48,8 @@ TEST(BlockReadStream, ReadsAndSeeksGiveTheFilesBytes) {
         const size_t n = blocks.Read(piece.data(), want);
         const size_t expected = at >= 10000 ? 0 : std::min<size_t>(want, static_cast<size_t>(10000 - at));
         ASSERT_EQ(n, expected) << at << " " << want;
-        ASSERT_TRUE(std::equal(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(n), bytes.begin() + at));
+        ASSERT_TRUE(
+            std::equal(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(n), bytes.begin() + at));
         EXPECT_EQ(blocks.Position(), at + static_cast<int64_t>(n));
     }
     EXPECT_EQ(blocks.Seek(-10, gui::TSeekOrigin::soEnd), 9990);

@@ -158,10 +158,10 @@ TEST(DeflateEntry, InputsAroundTheWindowSlideRoundTrip) {
 // One set of buffers for a run of entries of every size, small ones after large ones: each
 // entry comes out as it would from fresh buffers, and the buffers end as fresh ones are.
 TEST(DeflateEntry, EveryEntryOfARunCompressesAsFromFreshBuffers) {
-    const std::vector<Bytes> inputs = {
-        TextBytes(1000, 50), MixedBytes(70000, 51), Bytes{'a', 'b'}, TextBytes(4095, 52), TextBytes(4096, 53),
-        TextBytes(4097, 54), MixedBytes(13000, 55), Bytes(3, 0), RandomBytes(2000, 56), MixedBytes(100000, 57),
-        TextBytes(300, 58)};
+    const std::vector<Bytes> inputs = {TextBytes(1000, 50),    MixedBytes(70000, 51), Bytes{'a', 'b'},
+                                       TextBytes(4095, 52),    TextBytes(4096, 53),   TextBytes(4097, 54),
+                                       MixedBytes(13000, 55),  Bytes(3, 0),           RandomBytes(2000, 56),
+                                       MixedBytes(100000, 57), TextBytes(300, 58)};
     auto buffers = NewBuffers();
     for (int level : {1, 3, 6, 9})
         for (size_t i = 0; i < inputs.size(); ++i) {

@@ -143,8 +143,12 @@ TEST_F(ZipperTest, ReadingAheadGivesTheSameArchive) {
     MakeTree();
     std::vector<std::string> names;
     for (int i = 0; i < 24; ++i) {
-        const size_t size = i % 6 == 0 ? 0 : i % 6 == 1 ? 1 : i % 6 == 2 ? 700 : i % 6 == 3 ? 13000
-                            : i % 6 == 4 ? zip::kPrefetchBytes + 1 : 600000;
+        const size_t size = i % 6 == 0   ? 0
+                            : i % 6 == 1 ? 1
+                            : i % 6 == 2 ? 700
+                            : i % 6 == 3 ? 13000
+                            : i % 6 == 4 ? zip::kPrefetchBytes + 1
+                                         : 600000;
         const Bytes bytes = i % 2 ? codectest::RandomBytes(size, i) : codectest::TextBytes(size, i);
         names.push_back(src + "many\\f" + std::to_string(i) + ".dat");
         Write(names.back(), std::string(bytes.begin(), bytes.end()));
