@@ -87,6 +87,15 @@ class HookedAttributes final : public gui::FileAttributes {
             files.files[entry.path().string()] =
                 entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
     }
+    // The files (not folders) with their archive bit set, and those with it cleared.
+    std::pair<int, int> ArchiveBits() const {
+        std::pair<int, int> bits;
+        for (const auto& [path, attributes] : files.files) {
+            if (attributes & gui::AttributeDirectory) continue;
+            ++((attributes & gui::AttributeArchive) ? bits.first : bits.second);
+        }
+        return bits;
+    }
 };
 
 } // namespace
@@ -544,11 +553,7 @@ TEST(JobDiscStep, AVolumeGoneBeforeItsDiscGivesItsFilesArchiveBitsBack) {
         EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
         EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
         EXPECT_TRUE(form.Runner()->JobHadProblem);
-        int again = 0, cleared = 0;
-        for (const auto& [path, bits] : attributes.files.files) {
-            if (bits & gui::AttributeDirectory) continue;
-            ++((bits & gui::AttributeArchive) ? again : cleared);
-        }
+        const auto [again, cleared] = attributes.ArchiveBits();
         EXPECT_EQ(again, 1) << "the file of the volume that is gone";
         EXPECT_EQ(cleared, 1) << "the file on the disc";
     }
@@ -580,11 +585,7 @@ TEST(JobDiscStep, AVolumeTheUserSkipsForWantOfRoomGivesItsFilesArchiveBitsBack) 
     EXPECT_EQ(Count(log, "Backup end: Daily.dat"), 1u) << log;
     EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
     EXPECT_TRUE(form.Runner()->JobHadProblem);
-    int again = 0, cleared = 0;
-    for (const auto& [path, bits] : attributes.files.files) {
-        if (bits & gui::AttributeDirectory) continue;
-        ++((bits & gui::AttributeArchive) ? again : cleared);
-    }
+    const auto [again, cleared] = attributes.ArchiveBits();
     EXPECT_EQ(again, 1) << "the file of the volume skipped";
     EXPECT_EQ(cleared, 1) << "the file on the disc";
 }
@@ -634,11 +635,7 @@ TEST(JobDiscStep, AVolumeMadeForTheDiscWhenTheWalkTakesAFolderGivesItsFilesArchi
     for (const auto& entry : std::filesystem::directory_iterator(alternative))
         inFolder.push_back(entry.path().string());
     EXPECT_FALSE(inFolder.empty()) << "the next volumes went to the folder";
-    int again = 0, cleared = 0;
-    for (const auto& [path, bits] : attributes.files.files) {
-        if (bits & gui::AttributeDirectory) continue;
-        ++((bits & gui::AttributeArchive) ? again : cleared);
-    }
+    const auto [again, cleared] = attributes.ArchiveBits();
     EXPECT_EQ(again, 1) << "the file of the volume left behind";
     EXPECT_EQ(cleared, 1) << "the file in the folder";
 }
