@@ -47,6 +47,11 @@ std::string StripSpecialChars(std::string_view text) {
     return kept;
 }
 
+std::string FolderOf(std::string_view path) {
+    const size_t slash = path.find_last_of("\\/:");
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
 std::string JobBaseName(std::string_view jobName) {
     return jobName.size() > 4 ? std::string(jobName.substr(0, jobName.size() - 4)) : std::string();
 }

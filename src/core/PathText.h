@@ -21,6 +21,9 @@ std::string JoinFolder(std::string_view folder, std::string_view sub);
 // and characters from 0x7F up stay.
 std::string StripSpecialChars(std::string_view text);
 
+// The folder part of a path with its last "\", "/" or ":"; empty when it has none.
+std::string FolderOf(std::string_view path);
+
 // A job file's name as shown and in the names made from it: less its last four characters
 // (".dat"); empty for a name of four characters or fewer.
 std::string JobBaseName(std::string_view jobName);

@@ -1,4 +1,5 @@
 #include "job/Catalog.h"
+#include "core/PathText.h"
 
 #include "core/ConvertError.h"
 #include "gui/CompareText.h"
@@ -79,11 +80,6 @@ bool IsBareName(std::string_view name) {
     return name.find('\\') == std::string_view::npos;
 }
 
-std::string FolderOf(std::string_view path) {
-    const size_t slash = path.find_last_of("\\:");
-    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
-}
-
 std::vector<std::string> SplitBar(std::string_view names) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -119,7 +115,7 @@ std::vector<std::string> CatalogNaming::NameList(std::string_view catalogNames,
                                                  std::string_view catalogFolder) {
     if (catalogNames.find('|') == std::string_view::npos) return {std::string(catalogNames)};
     const std::vector<std::string> parts = SplitBar(catalogNames);
-    std::string folder = FolderOf(parts.front());
+    std::string folder = core::FolderOf(parts.front());
     if (folder.empty()) folder = catalogFolder;
     std::vector<std::string> list;
     for (size_t i = 1; i < parts.size(); ++i)

@@ -1,4 +1,5 @@
 #include "job/CatalogFile.h"
+#include "core/PathText.h"
 
 #include "core/WinFolders.h"
 #include "gui/SysError.h"
@@ -15,11 +16,6 @@ namespace {
 HANDLE OpenShared(const std::string& path) {
     return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // The last byte of the file; -1 when it is empty or cannot be read.
@@ -92,7 +88,7 @@ std::string CatalogFileReader::Error() const {
 }
 
 bool AppendToCatalog(const std::string& path, std::string_view text) {
-    const std::string folder = FolderOf(path);
+    const std::string folder = core::FolderOf(path);
     if (!folder.empty()) core::ForceDirectories(folder);
     // Appending access only: every write lands at the end, whatever the file pointer says.
     auto open = [&] {

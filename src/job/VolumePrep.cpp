@@ -1,4 +1,5 @@
 #include "job/VolumePrep.h"
+#include "core/PathText.h"
 
 #include "core/DateText.h"
 #include "core/WinFolders.h"
@@ -52,11 +53,6 @@ bool DeleteIfThere(const std::string& path) {
 std::string FileNameOf(const std::string& path) {
     const size_t slash = path.find_last_of("\\/:");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 bool HasLetter(const std::string& path) {
@@ -383,7 +379,7 @@ void VolumePrep::DeleteVolumeAndParts(const std::string& volumePath) {
     // Built in the temporary folder: a copy the run was making may be on the destination. Only
     // a file that holds the start of this volume is that copy; the medium in the drive may be
     // another, with a file of the same name that is no work of this run.
-    if (!run_.TempPath.empty() && gui::CompareTextI(FolderOf(volumePath), run_.TempPath) == 0 &&
+    if (!run_.TempPath.empty() && gui::CompareTextI(core::FolderOf(volumePath), run_.TempPath) == 0 &&
         !run_.DestPath.empty())
         for (const std::string& file : SplitSetOf(volumePath)) {
             const std::string copy = run_.DestPath + "\\" + FileNameOf(file);
@@ -448,7 +444,7 @@ void VolumePrep::NoteRoomFailure(const std::string& volumePath, const std::strin
     failure.ZipNameNr = run_.Rollback.ZipNameNr;
     failure.FilestoZipListNr = run_.Rollback.FilestoZipListNr;
     failure.iZip = run_.Rollback.iZip;
-    failure.Folder = FolderOf(volumePath);
+    failure.Folder = core::FolderOf(volumePath);
     failure.Serial = MediumSerial(failure.Folder);
     failure.Free =
         HasLetter(failure.Folder) ? DriveFreeBytes(DriveOfPath(failure.Folder)) : DriveFreeBytes(-1);

@@ -46,10 +46,6 @@ constexpr int includePanelMinWidth = 85;
 constexpr int eraseReadyMs = 3000;
 const char* const zipSizes[] = {"100", "120", "510", "530", "532", "650", "700", "1000", "2000", "4095"};
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 } // namespace
 
 TJobTab::TJobTab(TMF& form) : form_(form) {
@@ -705,7 +701,7 @@ void TJobTab::OpenJobExecute() {
     if (!answer.Accepted || answer.Files.empty()) return;
     const std::string& file = answer.Files.front();
     try {
-        if (form_.LoadJob(file)) lastJobFolder_ = FolderOf(file);
+        if (form_.LoadJob(file)) lastJobFolder_ = core::FolderOf(file);
     } catch (const job::EJobFileError& error) {
         form_.AddToLog(error.what());
         form_.ShowBox(error.what(), gui::TMsgButtons::OK, gui::TMsgIcon::Stop, 1);
@@ -735,7 +731,7 @@ void TJobTab::SaveJobAsExecute() {
     const gui::TFileDialogAnswer answer = gui::Prompter().FileDialog(request);
     if (!answer.Accepted || answer.Files.empty()) return;
     if (!SaveAndTell(answer.Files.front())) return;
-    lastJobFolder_ = FolderOf(answer.Files.front());
+    lastJobFolder_ = core::FolderOf(answer.Files.front());
     gui::Wait(1000, false);
     ShowEditable();
 }
