@@ -3,6 +3,7 @@
 // clock (its timer ticks inside every wait), a recording shell and a scripted prompter that
 // can act when asked or when a program is started, archive bits in memory, and the real zip
 // component. Helpers to look at what a job left.
+#include "HookedAttributes.h"
 #include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "gui/Clock.h"
@@ -71,28 +72,7 @@ inline size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// Attributes in memory (Wine keeps no cleared archive bit); a hook runs after each write, so
-// a test can act inside a zip run.
-class HookedAttributes final : public gui::FileAttributes {
-  public:
-    gui::MemoryFileAttributes files;
-    std::function<void()> afterSet;
-    int sets = 0;
-    uint32_t Get(const std::string& path) override { return files.Get(path); }
-    uint32_t Set(const std::string& path, uint32_t attributes) override {
-        const uint32_t result = files.Set(path, attributes);
-        ++sets;
-        if (afterSet) afterSet();
-        return result;
-    }
-};
-
-// Every file and folder under the folder, with its archive bit.
-inline void AddTree(HookedAttributes& attributes, const std::string& folder) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        attributes.files.files[entry.path().string()] =
-            entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
-}
+using testsupport::HookedAttributes;
 
 // The work files of zip runs under the folder, and split parts (".z01" on) without the
 // ".zip" that closes their set.
@@ -217,7 +197,7 @@ struct HostedProgram : testsupport::ProgramSite<HookedShell> {
 inline void WriteClips(HostedProgram& hosted, const TempFolder& source, int count, std::mt19937& random) {
     for (int i = 0; i < count; ++i)
         WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
-    AddTree(hosted.attributes, source.Path());
+    hosted.attributes.AddTree(source.Path());
 }
 
 // The source's files to the destination in stored 4 MiB volumes (four clips fill one), clearing

@@ -214,7 +214,7 @@ TEST(JobTempVolumes, ASplitVolumeWhoseLastPartCannotBeRenamedIsLoggedUnderTheNam
     TempFolder source;
     std::mt19937 random(107);
     WriteRandom(source / "huge.bin", 9'000'000, random);
-    AddTree(hosted.attributes, source.Path());
+    hosted.attributes.AddTree(source.Path());
     job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
     daily.ZipName = "Set";
     daily.Splitlargefiles = true;

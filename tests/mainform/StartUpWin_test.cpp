@@ -1,6 +1,7 @@
 // The start-up sequence, the timer's minute work and the small dialogs, hosted in-process on
 // the manual clock with a scripted prompter, a recording shell, a halt that throws and drives
 // that a test describes.
+#include "HookedAttributes.h"
 #include "ProgramSite.h"
 #include "WinTestSupport.h"
 #include "gui/Action.h"
@@ -585,23 +586,12 @@ TEST_F(StartUpTest, MinuteWorkWatchdogIdleLimitAndStopRequest) {
 }
 
 namespace {
-// Archive bits in memory; a hook runs after each one is set, inside the restore.
-struct HookedBits final : gui::FileAttributes {
-    gui::MemoryFileAttributes files;
-    std::function<void()> afterSet;
-    uint32_t Get(const std::string& path) override { return files.Get(path); }
-    uint32_t Set(const std::string& path, uint32_t attributes) override {
-        const uint32_t result = files.Set(path, attributes);
-        if (afterSet) afterSet();
-        return result;
-    }
-};
-
 // The minutes after a cancel that the timer waits before it ends the program.
 constexpr int cancelGrace = 30;
 
 // Files with their archive bits cleared, listed in the program's Att.Lst.
-std::vector<std::string> ClearedAndListed(HookedBits& attributes, const std::string& list, int files) {
+std::vector<std::string> ClearedAndListed(testsupport::HookedAttributes& attributes, const std::string& list,
+                                          int files) {
     std::vector<std::string> paths;
     for (int i = 0; i < files; ++i) {
         paths.push_back("C:\\data\\file" + std::to_string(i) + ".doc");
@@ -622,7 +612,7 @@ TEST_F(StartUpTest, TheHaltAfterACancelWaitsForTheArchiveBitsBeingSetAgain) {
     for (int minute = 0; minute < cancelGrace; ++minute)
         ASSERT_FALSE(Minute()) << minute;
 
-    HookedBits attributes;
+    testsupport::HookedAttributes attributes;
     const std::vector<std::string> paths = ClearedAndListed(attributes, programFolder / "Att.Lst", 3);
     int haltsInside = 0;
     attributes.afterSet = [&] { haltsInside += Minute(); };
@@ -645,7 +635,7 @@ TEST_F(StartUpTest, OnTheRealClockTheTimerInsideALongRestoreDoesNotHalt) {
     form->Session.CancelMinutes = cancelGrace;
     form->MinuteTicks = 59;
 
-    HookedBits attributes;
+    testsupport::HookedAttributes attributes;
     ClearedAndListed(attributes, programFolder / "Att.Lst", 40);
     attributes.afterSet = [] { Sleep(50); };
     EXPECT_EQ(job::RestoreArchiveBits(programFolder / "Att.Lst", attributes, form->Host()), 40);

@@ -5,6 +5,7 @@
 // disc step gives them. The drive's command log shows what reached the drive, and the image
 // is left for the native peers (JobDiscPeers).
 #include "DiscJobSupport.h"
+#include "HookedAttributes.h"
 #include "core/Settings.h"
 #include "gui/Action.h"
 #include "gui/Application.h"
@@ -70,33 +71,7 @@ void Publish(DiscJob& p, const std::string& name, const std::string& image = "d0
     std::ofstream(PeerImages() / (name + ".start")) << p.LastSessionStart(image);
 }
 
-// Archive bits in memory (Wine keeps no cleared one), with a hook after each write: a test
-// reaches the runner while the zip run clears bits.
-class HookedAttributes final : public gui::FileAttributes {
-  public:
-    gui::MemoryFileAttributes files;
-    std::function<void()> afterSet;
-    uint32_t Get(const std::string& path) override { return files.Get(path); }
-    uint32_t Set(const std::string& path, uint32_t attributes) override {
-        const uint32_t result = files.Set(path, attributes);
-        if (afterSet) afterSet();
-        return result;
-    }
-    void AddTree(const std::string& folder) {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-            files.files[entry.path().string()] =
-                entry.is_directory() ? gui::AttributeDirectory : gui::AttributeArchive;
-    }
-    // The files (not folders) with their archive bit set, and those with it cleared.
-    std::pair<int, int> ArchiveBits() const {
-        std::pair<int, int> bits;
-        for (const auto& [path, attributes] : files.files) {
-            if (attributes & gui::AttributeDirectory) continue;
-            ++((attributes & gui::AttributeArchive) ? bits.first : bits.second);
-        }
-        return bits;
-    }
-};
+using testsupport::HookedAttributes;
 
 } // namespace
 

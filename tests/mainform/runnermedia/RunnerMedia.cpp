@@ -250,7 +250,7 @@ TEST(RunnerMedia, AVolumeFailingTwiceForRoomTheRoomTestCannotSeeIsAShortageNotAn
         TempFolder source;
         std::mt19937 random(71);
         WriteRandom(source / "disk.img", 14'000'000, random);
-        AddTree(hosted.attributes, source.Path());
+        hosted.attributes.AddTree(source.Path());
         job::JobDefinition daily = ClearingJob(floppy.Root().substr(0, 2), source);
         daily.Splitlargefiles = true;
         daily.PostRunFile = "C:\\Tools\\post.exe";
@@ -303,7 +303,7 @@ TEST(RunnerMedia, ASplitVolumeWhoseDestinationFillsGoesOnInTheNextAlternative) {
     TempFolder source;
     std::mt19937 random(41);
     WriteRandom(source / "disk.img", 13'000'000, random);
-    AddTree(hosted.attributes, source.Path());
+    hosted.attributes.AddTree(source.Path());
     job::JobDefinition daily;
     daily.Destination = first.Root() + "Bak|" + second.Root() + "Bak";
     daily.ZipName = "Set";
