@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <exception>
+#include <vector>
 
 namespace zip {
 
 namespace {
 
 // A source whose first bytes were read ahead: those come from memory, the rest from the file.
+// A source read whole has no file left: it was closed on the reading thread.
 class TPrefetchedStream : public gui::TStream {
   public:
     TPrefetchedStream(std::unique_ptr<gui::TStream> file, std::vector<uint8_t> first)
@@ -20,32 +22,36 @@ class TPrefetchedStream : public gui::TStream {
             std::copy_n(first_.data() + at_, done, static_cast<uint8_t*>(buffer));
             at_ += done;
         }
-        if (done < count && at_ == first_.size())
+        if (done < count && at_ == first_.size() && file_)
             done += file_->Read(static_cast<uint8_t*>(buffer) + done, count - done);
         return done;
     }
     size_t Write(const void*, size_t) override { return 0; }
     int64_t Seek(int64_t offset, gui::TSeekOrigin origin) override {
         const auto inMemory = static_cast<int64_t>(first_.size());
+        const bool past = at_ == first_.size() && file_;
         int64_t target = offset;
         if (origin == gui::TSeekOrigin::soCurrent) {
-            const int64_t now = at_ < first_.size() ? static_cast<int64_t>(at_) : file_->Position();
+            const int64_t now = past ? file_->Position() : static_cast<int64_t>(at_);
             if (offset == 0) return now;
             target = now + offset;
         } else if (origin == gui::TSeekOrigin::soEnd) {
-            target = file_->Size() + offset;
+            target = Size() + offset;
         }
         if (target < 0) return -1;
-        if (target < inMemory) {
-            at_ = static_cast<size_t>(target);
-            file_->SetPosition(inMemory);
-            return target;
+        if (target < inMemory || !file_) {
+            at_ = static_cast<size_t>(std::min(target, inMemory));
+            if (file_) file_->SetPosition(inMemory);
+            return static_cast<int64_t>(at_);
         }
         at_ = first_.size();
         return file_->Seek(target, gui::TSeekOrigin::soBeginning);
     }
-    int64_t Size() override { return file_->Size(); }
-    void SetSize(int64_t newSize) override { file_->SetSize(newSize); }
+    int64_t Size() override { return file_ ? file_->Size() : static_cast<int64_t>(first_.size()); }
+    void SetSize(int64_t newSize) override {
+        if (!file_) throw gui::EWriteError("A source file is read only");
+        file_->SetSize(newSize);
+    }
 
   private:
     std::unique_ptr<gui::TStream> file_;
@@ -62,68 +68,119 @@ TSourcePrefetch::~TSourcePrefetch() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         quit_ = true;
+        readerSleeps_ = false;
     }
-    changed_.notify_all();
+    readerWake_.notify_all();
     thread_.join();
 }
 
-void TSourcePrefetch::Start(const std::string& name) {
+bool TSourcePrefetch::Start(const std::string& name) {
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (state_ != TState::Idle) return;
-        name_ = name;
-        state_ = TState::Requested;
+        if (queue_.size() >= kPrefetchSources) return false;
+        queue_.emplace_back();
+        queue_.back().name = name;
+        wake = WakeReader(true);
     }
-    changed_.notify_all();
+    if (wake) readerWake_.notify_one();
+    return true;
+}
+
+bool TSourcePrefetch::WakeReader(bool batch) {
+    const size_t waiting = queue_.size() - started_;
+    if (!readerSleeps_ || waiting == 0) return false;
+    // Nothing read ahead any more: the reader must start now, or the zipping thread waits.
+    if (batch && started_ > 0 && (waiting < kPrefetchSources / 2 || held_ >= kPrefetchHeldBytes / 2))
+        return false;
+    readerSleeps_ = false;
+    return true;
 }
 
 bool TSourcePrefetch::Take(const std::string& name, std::optional<TSourceInfo>& info,
                            std::unique_ptr<gui::TStream>& source) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (state_ == TState::Idle) return false;
-    changed_.wait(lock, [this] { return state_ == TState::Done; });
-    state_ = TState::Idle;
-    std::unique_ptr<gui::TStream> taken = std::move(source_);
-    if (name_ != name || !usable_) {
-        lock.unlock();
-        return false; // dropped; the stream closes here
+    std::vector<std::unique_ptr<gui::TStream>> dropped; // closed once the lock is let go
+    bool wake = false;
+    bool usable = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const auto found = std::find_if(queue_.begin(), queue_.end(),
+                                        [&](const TItem& item) { return item.name == name; });
+        if (found == queue_.end()) return false;
+        size_t index = static_cast<size_t>(found - queue_.begin());
+        // The reader goes in queue order: once name is done, so is every name before it.
+        for (;;) {
+            while (index > 0 && queue_.front().done) {
+                held_ -= queue_.front().bytes;
+                dropped.push_back(std::move(queue_.front().source));
+                queue_.pop_front();
+                --started_;
+                --index;
+            }
+            if (queue_[index].done) break;
+            if (WakeReader(false)) readerWake_.notify_one();
+            takerWaits_ = true;
+            itemDone_.wait(lock, [this] { return !takerWaits_; });
+        }
+        TItem& item = queue_.front();
+        held_ -= item.bytes;
+        usable = item.usable;
+        if (usable) {
+            info = item.info;
+            source = std::move(item.source);
+        } else {
+            dropped.push_back(std::move(item.source));
+        }
+        queue_.pop_front();
+        --started_;
+        wake = WakeReader(true);
     }
-    info = info_;
-    source = std::move(taken);
-    return true;
+    if (wake) readerWake_.notify_one();
+    return usable;
 }
 
 void TSourcePrefetch::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return quit_ || state_ == TState::Requested; });
         if (quit_) return;
-        const std::string name = name_;
+        if (started_ == queue_.size() || held_ >= kPrefetchHeldBytes) {
+            readerSleeps_ = true;
+            readerWake_.wait(lock, [this] { return !readerSleeps_; });
+            continue;
+        }
+        TItem& item = queue_[started_++];
+        TItem result;
+        result.name = item.name;
         lock.unlock();
-        usable_ = false;
         try {
-            Prefetch(name);
-            usable_ = true;
+            Prefetch(result);
+            result.usable = true;
         } catch (const std::exception&) {
             // Nothing is lost: the zipping thread finds the prefetch unusable and does the
             // work itself, meeting the failure where it always has.
-            source_.reset();
+            result.source.reset();
         }
         lock.lock();
-        state_ = TState::Done;
-        changed_.notify_all();
+        result.done = true;
+        held_ += result.bytes;
+        item = std::move(result);
+        if (takerWaits_) {
+            takerWaits_ = false;
+            lock.unlock();
+            itemDone_.notify_one();
+            lock.lock();
+        }
     }
 }
 
 // Runs without the lock: the results are published by Run under it.
-void TSourcePrefetch::Prefetch(const std::string& name) {
-    info_ = files_.Info(name);
-    source_.reset();
-    if (!info_ || info_->IsFolder() || info_->size <= 0 || static_cast<uint64_t>(info_->size) > maxSize_)
-        return;
-    std::unique_ptr<gui::TStream> file = files_.OpenSource(name);
+void TSourcePrefetch::Prefetch(TItem& item) {
+    item.info = files_.Info(item.name);
+    const std::optional<TSourceInfo>& info = item.info;
+    if (!info || info->IsFolder() || info->size <= 0 || static_cast<uint64_t>(info->size) > maxSize_) return;
+    std::unique_ptr<gui::TStream> file = files_.OpenSource(item.name);
     if (!file) return;
-    std::vector<uint8_t> first(static_cast<size_t>(std::min<int64_t>(info_->size, kPrefetchBytes)));
+    std::vector<uint8_t> first(static_cast<size_t>(std::min<int64_t>(info->size, kPrefetchBytes)));
     size_t got = 0;
     while (got < first.size()) {
         const size_t step = file->Read(first.data() + got, first.size() - got);
@@ -131,7 +188,10 @@ void TSourcePrefetch::Prefetch(const std::string& name) {
         got += step;
     }
     first.resize(got);
-    source_ = std::make_unique<TPrefetchedStream>(std::move(file), std::move(first));
+    // The component reads no more than the size it was told: a source read whole needs no file.
+    if (static_cast<int64_t>(got) == info->size) file.reset();
+    item.bytes = got;
+    item.source = std::make_unique<TPrefetchedStream>(std::move(file), std::move(first));
 }
 
 } // namespace zip

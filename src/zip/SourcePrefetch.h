@@ -1,25 +1,34 @@
 #pragma once
-// Opens and reads the zip component's next source on a thread of its own while the zipping
+// Opens and reads the zip component's next sources on a thread of its own while the zipping
 // thread compresses the current one, so that the file system's work (its calls, the disk) and
-// the compressor's overlap. One source at most is prefetched: its facts, the open stream and
-// its first bytes (up to kPrefetchBytes; the rest is read by the zipping thread as before).
-// The zipping thread takes it when it comes to that name; one it does not come to is dropped.
-// A prefetch that fails (a read error, no memory) is unusable: the zipping thread then opens
-// and reads the source itself and reports the failure as it always has.
+// the compressor's overlap. Several sources are read ahead, in the order the component names
+// them: each one's facts, the open stream and its first bytes (up to kPrefetchBytes; the rest
+// is read by the zipping thread as before). A source read whole is closed at once, so the
+// zipping thread makes no call of its own for it. The zipping thread takes each one when it
+// comes to that name; names before it that it passed by are dropped. A prefetch that fails
+// (a read error, no memory) is unusable: the zipping thread then opens and reads the source
+// itself and reports the failure as it always has.
+//
+// Every wait or wake-up between the threads is a call into the system (under Wine, a server
+// round trip), so they are rationed: the reader runs until the queue is read or holds
+// kPrefetchHeldBytes, and is woken again only once half the queue is free, or when the zipping
+// thread waits for a source not yet read.
 
 #include "zip/ZipperFiles.h"
 
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace zip {
 
-inline constexpr size_t kPrefetchBytes = 262144;
+inline constexpr size_t kPrefetchBytes = 262144;      // of one source
+inline constexpr size_t kPrefetchSources = 16;        // names queued at most
+inline constexpr size_t kPrefetchHeldBytes = 1048576; // read ahead and not yet taken
 
 class TSourcePrefetch {
   public:
@@ -29,29 +38,43 @@ class TSourcePrefetch {
     TSourcePrefetch(const TSourcePrefetch&) = delete;
     TSourcePrefetch& operator=(const TSourcePrefetch&) = delete;
 
-    // Starts on name unless a prefetch is already under way or waiting to be taken.
-    void Start(const std::string& name);
+    // Queues name to be read after the names queued before; false (nothing queued) when the
+    // queue holds kPrefetchSources names already.
+    bool Start(const std::string& name);
     // The prefetch of name, once it is done: its facts (nullopt: there is no such file) and
     // the source when it could be opened (nullptr for a folder, an empty or too large file,
-    // or one that could not be opened). False when name was not prefetched or the prefetch
-    // failed; a prefetch of another name is dropped then.
+    // or one that could not be opened). False when name is not queued or its prefetch failed.
+    // Names queued before name are dropped.
     bool Take(const std::string& name, std::optional<TSourceInfo>& info,
               std::unique_ptr<gui::TStream>& source);
 
   private:
+    struct TItem {
+        std::string name;
+        bool done = false;
+        bool usable = false;
+        std::optional<TSourceInfo> info;
+        std::unique_ptr<gui::TStream> source;
+        size_t bytes = 0; // held in memory
+    };
+
     void Run();
-    void Prefetch(const std::string& name);
+    void Prefetch(TItem& item);
+    // Under the lock: whether to wake the sleeping reader (the caller notifies); batch waits
+    // for half a queue of names unless nothing is read ahead.
+    bool WakeReader(bool batch);
 
     TZipperFileSystem& files_;
     const uint64_t maxSize_;
     std::mutex mutex_;
-    std::condition_variable changed_;
-    enum class TState { Idle, Requested, Done } state_ = TState::Idle;
+    std::condition_variable readerWake_;
+    std::condition_variable itemDone_;
+    std::deque<TItem> queue_; // references stay valid while other items come and go
+    size_t started_ = 0;      // items from the front that the reader took up
+    size_t held_ = 0;         // bytes of done items
+    bool readerSleeps_ = false;
+    bool takerWaits_ = false;
     bool quit_ = false;
-    std::string name_;
-    std::optional<TSourceInfo> info_;
-    std::unique_ptr<gui::TStream> source_;
-    bool usable_ = false;
     std::thread thread_; // last: it starts once everything above exists
 };
 

@@ -30,6 +30,7 @@
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLib.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -239,14 +240,14 @@ int TZipper::ZipFiles() {
         if (multiVolume) totalBytes_ *= 2;
 
         for (int i = 0; i < FilesList.Count();) {
-            upcoming_ = i + 1 < FilesList.Count() ? FilesList[i + 1] : std::string();
+            listAt_ = i;
             AddEntry(FilesList[i]);
             ++i;
             // The handler may plan more files; they join this archive.
             if (i == FilesList.Count() && OnEndZip) OnEndZip(*this, FilesList[i - 1] + "-:-", 0, 0, 0);
         }
 
-        upcoming_.clear();
+        listAt_ = -1;
         WriteDirectory();
         if (multiVolume && RoomLeft() < static_cast<int64_t>(newEnd_.RecordSize())) NextVolume();
         WriteEndRecord();
@@ -271,7 +272,8 @@ int TZipper::ZipFiles() {
 }
 
 void TZipper::RunFinished(bool failed) {
-    upcoming_.clear();
+    listAt_ = -1;
+    queuedUpTo_ = 0;
     prefetch_.reset();
     source_.reset();
     dataSource_ = nullptr;
@@ -522,6 +524,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
     } else {
         std::optional<TSourceInfo> info;
         std::unique_ptr<gui::TStream> prefetched;
+        PrefetchUpcoming();
         if (!prefetch_ || !prefetch_->Take(name, info, prefetched)) info = output_.Info(name);
         if (!info || info->IsFolder()) return false;
         if (info->size > 0) {
@@ -529,7 +532,6 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
             if (!source_) return false;
             dataSource_ = source_.get();
         }
-        PrefetchUpcoming();
         work_.ExternalAttributes = info->attributes;
         work_.LastModFileDateTime = info->dosDateTime;
         size = static_cast<uint64_t>(info->size);
@@ -610,11 +612,14 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
 }
 
 void TZipper::PrefetchUpcoming() {
-    // A password makes the entry read its source twice; a folder has nothing to read.
-    if (upcoming_.empty() || upcoming_.back() == '\\' || !Password.empty() || !output_.OpensFromAnyThread())
-        return;
+    // A password makes the entry read its source twice.
+    if (listAt_ < 0 || !Password.empty() || !output_.OpensFromAnyThread()) return;
     if (!prefetch_) prefetch_ = std::make_unique<TSourcePrefetch>(output_, kMaxEntrySize);
-    prefetch_->Start(upcoming_);
+    for (int i = std::max(queuedUpTo_, listAt_ + 1); i < FilesList.Count(); queuedUpTo_ = ++i) {
+        const std::string& name = FilesList[i];
+        // A folder has nothing to read.
+        if (!name.empty() && name.back() != '\\' && !prefetch_->Start(name)) return;
+    }
 }
 
 void TZipper::WriteEntryData(bool store) {

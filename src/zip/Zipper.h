@@ -164,7 +164,7 @@ class TZipper : public TUnZipper, private DeflateStream {
     // big for a zip entry; nullptr when skipped. info holds the facts just read, and those of
     // the last try afterwards.
     std::unique_ptr<gui::TStream> OpenSourceWithRetry(const std::string& name, TSourceInfo& info);
-    // Starts reading the list's next name ahead, where the file system and the run allow it.
+    // Queues the list's next names to be read ahead, where the file system and the run allow it.
     void PrefetchUpcoming();
     // The data of one entry: CRC pre-pass and encryption header, stored or deflated bytes.
     void WriteEntryData(bool store);
@@ -196,7 +196,8 @@ class TZipper : public TUnZipper, private DeflateStream {
     bool deleting_ = false;
     std::unique_ptr<DeflateBuffers> deflate_; // the compressor leaves them cleared after every entry
     std::unique_ptr<uint8_t[]> pieces_;       // stored data and the CRC pass of encrypted entries
-    std::string upcoming_;                    // the name after the one being zipped, if listed yet
+    int listAt_ = -1;                         // FilesList index of the entry being zipped, if any
+    int queuedUpTo_ = 0;                      // FilesList names before it were handed to prefetch_
     std::unique_ptr<TSourcePrefetch> prefetch_;
     std::unique_ptr<gui::TStream> source_;
     gui::TStream* dataSource_ = nullptr; // the source file, or ZipToStream's stream

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -136,19 +137,18 @@ TEST_F(ZipperTest, EveryLevelWithAndWithoutPasswordPassesPeersAndExtractsEqual) 
 }
 #endif
 
-// Reading each next source ahead on another thread changes no byte of the archive: sources
-// smaller and larger than what is read ahead, empty ones, a folder, a name that is gone, and a
+// Reading the next sources ahead on another thread changes no byte of the archive: sources
+// smaller than, as large as and larger than what is read ahead of each, empty ones, a folder,
+// a name that is gone, more names than are queued and more bytes than are held at once, and a
 // name the host adds while zipping runs.
 TEST_F(ZipperTest, ReadingAheadGivesTheSameArchive) {
     MakeTree();
     std::vector<std::string> names;
-    for (int i = 0; i < 24; ++i) {
-        const size_t size = i % 6 == 0   ? 0
-                            : i % 6 == 1 ? 1
-                            : i % 6 == 2 ? 700
-                            : i % 6 == 3 ? 13000
-                            : i % 6 == 4 ? zip::kPrefetchBytes + 1
-                                         : 600000;
+    const size_t sizes[] = {0, 1, 700, 13000, zip::kPrefetchBytes, zip::kPrefetchBytes + 1, 600000};
+    static_assert(std::size(sizes) * 4 > zip::kPrefetchSources + 8);
+    static_assert(zip::kPrefetchBytes * 4 >= zip::kPrefetchHeldBytes);
+    for (int i = 0; i < 28; ++i) {
+        const size_t size = sizes[i % std::size(sizes)];
         const Bytes bytes = i % 2 ? codectest::RandomBytes(size, i) : codectest::TextBytes(size, i);
         names.push_back(src + "many\\f" + std::to_string(i) + ".dat");
         Write(names.back(), std::string(bytes.begin(), bytes.end()));
@@ -173,7 +173,7 @@ TEST_F(ZipperTest, ReadingAheadGivesTheSameArchive) {
     };
     const auto plain = zipAll(false);
     const auto ahead = zipAll(true);
-    EXPECT_EQ(plain.first, 26);
+    EXPECT_EQ(plain.first, 30);
     EXPECT_EQ(ahead.first, plain.first);
     EXPECT_TRUE(ahead.second == plain.second);
 #ifndef _WIN32
