@@ -4,6 +4,7 @@
 #include "FakeRegistry.h"
 #include "SimDriveWinSupport.h"
 #include "WinTestSupport.h"
+#include "gui/Clock.h"
 #include "gui/IniFile.h"
 #include "gui/ScriptedPrompter.h"
 #include "gui/Shell.h"
@@ -21,6 +22,26 @@ namespace discjob {
 using testsupport::ReadWholeFile;
 using testsupport::TempFolder;
 using testsupport::WriteWholeFile;
+
+// A manual clock that stands in for the test's own for its lifetime, starting at its time and
+// handing the time on when it goes; a test overrides Sleep to decide what a wait does.
+class StandInClock : public gui::ManualClock {
+  public:
+    explicit StandInClock(gui::ManualClock& replaced)
+        : ManualClock(replaced.Now() - replaced.MonotonicMs() / 86400000.0), replaced_(replaced) {
+        Advance(replaced.MonotonicMs());
+        gui::SetClock(this);
+    }
+    ~StandInClock() override {
+        replaced_.Advance(MonotonicMs() - replaced_.MonotonicMs());
+        gui::SetClock(&replaced_);
+    }
+    StandInClock(const StandInClock&) = delete;
+    StandInClock& operator=(const StandInClock&) = delete;
+
+  private:
+    gui::ManualClock& replaced_;
+};
 
 inline size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;

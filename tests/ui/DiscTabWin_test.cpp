@@ -104,19 +104,10 @@ class TWatchingPrompter : public gui::TScriptedPrompter {
 // A manual clock that decides which comes first, the end of an erase or the return of the
 // click that started it: it holds the erase's worker in its pauses, or lets the window's wait
 // look at the erase first; or it lets the workers' pauses take real time while the window's
-// waits, timers and all, run on. Installed for its lifetime, at the time of the clock it
-// replaces.
-class EraseOrderClock : public gui::ManualClock {
+// waits, timers and all, run on.
+class EraseOrderClock : public discjob::StandInClock {
   public:
-    explicit EraseOrderClock(gui::ManualClock& replaced)
-        : ManualClock(replaced.Now() - replaced.MonotonicMs() / 86400000.0), replaced_(replaced) {
-        Advance(replaced.MonotonicMs());
-        gui::SetClock(this);
-    }
-    ~EraseOrderClock() override {
-        replaced_.Advance(MonotonicMs() - replaced_.MonotonicMs());
-        gui::SetClock(&replaced_);
-    }
+    explicit EraseOrderClock(gui::ManualClock& replaced) : StandInClock(replaced) {}
     bool Sleep(int milliseconds, bool alertable) override {
         if (gui::Application().OnGuiThread()) {
             if (OnGuiSleep) OnGuiSleep();
@@ -137,9 +128,6 @@ class EraseOrderClock : public gui::ManualClock {
     // The workers sleep for real and leave the clock alone.
     std::atomic<bool> RealWorkerTime{false};
     std::function<void()> OnGuiSleep;
-
-  private:
-    gui::ManualClock& replaced_;
 };
 
 // The program in a folder of its own with the drive library and its simdrive.ini beside it.

@@ -21,19 +21,10 @@ constexpr char writeError[] =
 constexpr char safeToRemove[] = "Disc created and compared with source, it is now safe to remove the media";
 
 // A manual clock whose next sleep on the window's thread throws once it is armed: an error
-// raised in the middle of whatever the window is waiting in. Installed for its lifetime, at
-// the time of the clock it replaces.
-class ThrowingClock : public gui::ManualClock {
+// raised in the middle of whatever the window is waiting in.
+class ThrowingClock : public discjob::StandInClock {
   public:
-    explicit ThrowingClock(gui::ManualClock& replaced)
-        : ManualClock(replaced.Now() - replaced.MonotonicMs() / 86400000.0), replaced_(replaced) {
-        Advance(replaced.MonotonicMs());
-        gui::SetClock(this);
-    }
-    ~ThrowingClock() override {
-        replaced_.Advance(MonotonicMs() - replaced_.MonotonicMs());
-        gui::SetClock(&replaced_);
-    }
+    explicit ThrowingClock(gui::ManualClock& replaced) : StandInClock(replaced) {}
     bool Sleep(int milliseconds, bool alertable) override {
         if (Armed && gui::Application().OnGuiThread()) {
             Armed = false;
@@ -44,9 +35,6 @@ class ThrowingClock : public gui::ManualClock {
     }
     bool Armed = false;
     int Thrown = 0;
-
-  private:
-    gui::ManualClock& replaced_;
 };
 
 } // namespace

@@ -40,27 +40,17 @@ void PublishSources(DiscJob& p, const std::string& name) {
 }
 
 // The job's manual clock, except that the window's waits take real time while the drive closes
-// the session at its own (real) pace, so its end can come inside them. Installed for its
-// lifetime, at the time of the clock it replaces.
-class SessionCloseClock : public gui::ManualClock {
+// the session at its own (real) pace, so its end can come inside them.
+class SessionCloseClock : public discjob::StandInClock {
   public:
     SessionCloseClock(gui::ManualClock& replaced, std::function<bool()> closing)
-        : ManualClock(replaced.Now() - replaced.MonotonicMs() / 86400000.0), replaced_(replaced),
-          closing_(std::move(closing)) {
-        Advance(replaced.MonotonicMs());
-        gui::SetClock(this);
-    }
-    ~SessionCloseClock() override {
-        replaced_.Advance(MonotonicMs() - replaced_.MonotonicMs());
-        gui::SetClock(&replaced_);
-    }
+        : StandInClock(replaced), closing_(std::move(closing)) {}
     bool Sleep(int milliseconds, bool alertable) override {
         if (gui::Application().OnGuiThread() && closing_()) ::Sleep(static_cast<DWORD>(milliseconds));
         return ManualClock::Sleep(milliseconds, alertable);
     }
 
   private:
-    gui::ManualClock& replaced_;
     std::function<bool()> closing_;
 };
 
