@@ -47,18 +47,29 @@ inline uint16_t Load16(const uint8_t* p) {
     return v;
 }
 
-inline uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
+// Whole machine words: on a 32-bit build a 64-bit load and its trailing-zero count are two
+// steps each, and the count a call into the runtime library.
+using Word = uintptr_t;
+
+inline Word LoadWord(const uint8_t* p) {
+    Word v;
+    std::memcpy(&v, p, sizeof v);
     return v;
+}
+
+inline unsigned TrailingZeros(Word v) {
+    if constexpr (sizeof(Word) == sizeof(unsigned long long))
+        return static_cast<unsigned>(__builtin_ctzll(v));
+    else
+        return static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(v)));
 }
 
 // Equal bytes of a and b, at most 256 (the bytes past a match's first two).
 inline unsigned CommonLength256(const uint8_t* a, const uint8_t* b) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    for (unsigned length = 0; length < 256; length += 8) {
-        const uint64_t difference = Load64(a + length) ^ Load64(b + length);
-        if (difference != 0) return length + static_cast<unsigned>(__builtin_ctzll(difference)) / 8;
+    for (unsigned length = 0; length < 256; length += sizeof(Word)) {
+        const Word difference = LoadWord(a + length) ^ LoadWord(b + length);
+        if (difference != 0) return length + TrailingZeros(difference) / 8;
     }
     return 256;
 #else
@@ -67,6 +78,41 @@ inline unsigned CommonLength256(const uint8_t* a, const uint8_t* b) {
         ++length;
     return length;
 #endif
+}
+
+// Longest match for the string at position along the chain from candidate: answers its length
+// (bestLength when nothing longer is found) and sets matchStart. On its own, out of the
+// compressor's loop, so that a 32-bit build keeps the walk's state in registers.
+[[gnu::noinline]] unsigned LongestMatch(const DeflateBuffers& b, unsigned position, unsigned candidate,
+                                        unsigned bestLength, unsigned chainLength, unsigned nice,
+                                        unsigned& matchStart) {
+    const uint8_t* const window = b.window;
+    const uint8_t* const scan = window + position;
+    const unsigned limit = position > kMaxDistance ? position - kMaxDistance : 0;
+    const uint16_t scanStart = Load16(scan);
+    uint16_t scanEnd = Load16(scan + bestLength - 1);
+    const uint8_t* windowEnd = window + bestLength - 1; // + candidate: the candidate's pair there
+    const uint16_t* const chain = b.chain;
+    for (;;) {
+        // The pair at the current best length differs most often: a tight loop passes those.
+        while (Load16(windowEnd + candidate) != scanEnd) {
+            candidate = chain[candidate & kChainMask];
+            if (candidate <= limit || --chainLength == 0) return bestLength;
+        }
+        if (Load16(window + candidate) == scanStart) {
+            const unsigned length = 2 + CommonLength256(scan + 2, window + candidate + 2);
+            if (length > bestLength) {
+                matchStart = candidate;
+                bestLength = length;
+                if (length >= nice) break;
+                scanEnd = Load16(scan + bestLength - 1);
+                windowEnd = window + bestLength - 1;
+            }
+        }
+        candidate = chain[candidate & kChainMask];
+        if (candidate <= limit || --chainLength == 0) break;
+    }
+    return bestLength;
 }
 
 // One entry's compression state; the buffers are the caller's.
@@ -107,13 +153,13 @@ class Compressor {
 
   public:
     // Leaves the hash heads and the window as zeros for the next entry, as a fresh set of
-    // buffers is. A small entry clears only what it touched: the heads of the strings it
-    // hashed (every string was hashed from the same window bytes as here, and bytes past its
-    // input were zeros then as now) and the window bytes it read.
+    // buffers is. An entry clears only the window bytes it read (all of them once it slid),
+    // and a small one only the heads of the strings it hashed (every string was hashed from
+    // the same window bytes as here, and bytes past its input were zeros then as now).
     void ClearBuffers() noexcept {
         if (slid_ || filled_ > kRehashLimit) {
             std::fill(std::begin(b_.head), std::end(b_.head), uint16_t{0});
-            std::memset(b_.window, 0, sizeof b_.window);
+            std::memset(b_.window, 0, slid_ ? sizeof b_.window : filled_);
             return;
         }
         const uint8_t* window = b_.window;
@@ -151,31 +197,9 @@ class Compressor {
         return previous;
     }
 
-    // Longest match for the current position along the chain from candidate; answers its
-    // length (prevLength_ when nothing longer is found) and sets matchStart_.
     unsigned LongestMatch(unsigned candidate) {
-        unsigned chainLength = row_.chain;
-        if (prevLength_ >= row_.good) chainLength >>= 2;
-        const uint8_t* window = b_.window;
-        const uint8_t* scan = window + position_;
-        const unsigned limit = position_ > kMaxDistance ? position_ - kMaxDistance : 0;
-        unsigned bestLength = prevLength_;
-        const unsigned nice = row_.nice;
-        const uint16_t scanStart = Load16(scan);
-        uint16_t scanEnd = Load16(scan + bestLength - 1);
-        do {
-            const uint8_t* match = window + candidate;
-            // The pair at the current best length differs most often; test it first.
-            if (Load16(match + bestLength - 1) != scanEnd || Load16(match) != scanStart) continue;
-            const unsigned length = 2 + CommonLength256(scan + 2, match + 2);
-            if (length > bestLength) {
-                matchStart_ = candidate;
-                bestLength = length;
-                if (length >= nice) break;
-                scanEnd = Load16(scan + bestLength - 1);
-            }
-        } while ((candidate = b_.chain[candidate & kChainMask]) > limit && --chainLength != 0);
-        return bestLength;
+        const unsigned chainLength = prevLength_ >= row_.good ? row_.chain >> 2 : row_.chain;
+        return zip::LongestMatch(b_, position_, candidate, prevLength_, chainLength, row_.nice, matchStart_);
     }
 
     void FlushBlock(bool last) {

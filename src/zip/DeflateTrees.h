@@ -15,8 +15,9 @@
 //
 // The exact cost in bits of a dynamic block (with its header), a fixed-Huffman block and a
 // stored block is known before anything is written, so the cheapest is chosen. Bits go LSB
-// first through a 64-bit accumulator into a 1 KiB buffer that is handed to the sink whenever it
-// fills. The text/binary guess of the entry is taken from the literals of its first block.
+// first through a one-word accumulator into a 1 KiB buffer that is handed to the sink
+// whenever it fills. The text/binary guess of the entry is taken from the literals of its
+// first block.
 
 #include "zip/Deflate.h"
 
@@ -86,16 +87,16 @@ class DeflateBitWriter {
   public:
     explicit DeflateBitWriter(DeflateStream& sink) : sink_(sink) {}
 
-    // count <= 16 per call; the accumulator holds under 32 bits between calls.
+    // count <= 16 per call; the accumulator holds under kSpillBits between calls.
     void PutBits(uint32_t value, unsigned count) {
-        bits_ |= static_cast<uint64_t>(value) << bitCount_;
+        bits_ |= static_cast<Bits>(value) << bitCount_;
         bitCount_ += count;
-        if (bitCount_ >= 32) {
-            for (int i = 0; i < 4; ++i)
+        if (bitCount_ >= kSpillBits) {
+            for (unsigned i = 0; i < kSpillBits / 8; ++i)
                 buffer_[used_ + i] = static_cast<uint8_t>(bits_ >> (8 * i));
-            used_ += 4;
-            bits_ >>= 32;
-            bitCount_ -= 32;
+            used_ += kSpillBits / 8;
+            bits_ >>= kSpillBits;
+            bitCount_ -= kSpillBits;
             if (used_ >= kOutputSize) Drain();
         }
     }
@@ -110,11 +111,16 @@ class DeflateBitWriter {
     bool NothingProduced() const { return written_ == 0 && used_ == 0 && bitCount_ == 0; }
 
   private:
+    // A machine word: 64-bit shifts are several steps on a 32-bit build. Half a word spills
+    // at a time, so a word always has room for one more call's bits.
+    using Bits = uintptr_t;
+    static constexpr unsigned kSpillBits = sizeof(Bits) * 4;
+    static_assert(kSpillBits >= 16);
     static constexpr size_t kOutputSize = 1024;
     void Drain();
 
     DeflateStream& sink_;
-    uint64_t bits_ = 0;
+    Bits bits_ = 0;
     unsigned bitCount_ = 0;
     size_t used_ = 0;
     uint64_t written_ = 0;
