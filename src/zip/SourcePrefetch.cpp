@@ -119,8 +119,9 @@ bool TSourcePrefetch::Take(const std::string& name, std::optional<TSourceInfo>& 
             }
             if (queue_[index].done) break;
             if (WakeReader(false)) readerWake_.notify_one();
-            takerWaits_ = true;
-            itemDone_.wait(lock, [this] { return !takerWaits_; });
+            // A reader slower than the zipping is woken for, and wakes it, a few sources at a time.
+            takerWaitsFor_ = std::min(queue_.size(), index + kPrefetchWakeBatch);
+            itemDone_.wait(lock, [this] { return takerWaitsFor_ == 0; });
         }
         TItem& item = queue_.front();
         held_ -= item.bytes;
@@ -164,8 +165,9 @@ void TSourcePrefetch::Run() {
         result.done = true;
         held_ += result.bytes;
         item = std::move(result);
-        if (takerWaits_) {
-            takerWaits_ = false;
+        if (takerWaitsFor_ != 0 &&
+            (started_ >= takerWaitsFor_ || started_ == queue_.size() || held_ >= kPrefetchHeldBytes)) {
+            takerWaitsFor_ = 0;
             lock.unlock();
             itemDone_.notify_one();
             lock.lock();

@@ -12,7 +12,7 @@
 // Every wait or wake-up between the threads is a call into the system (under Wine, a server
 // round trip), so they are rationed: the reader runs until the queue is read or holds
 // kPrefetchHeldBytes, and is woken again only once half the queue is free, or when the zipping
-// thread waits for a source not yet read.
+// thread waits for a source not yet read; that thread then sleeps until a few more are read.
 
 #include "zip/ZipperFiles.h"
 
@@ -29,6 +29,7 @@ namespace zip {
 inline constexpr size_t kPrefetchBytes = 262144;      // of one source
 inline constexpr size_t kPrefetchSources = 16;        // names queued at most
 inline constexpr size_t kPrefetchHeldBytes = 1048576; // read ahead and not yet taken
+inline constexpr size_t kPrefetchWakeBatch = 4;        // sources read before a waiting taker wakes
 
 class TSourcePrefetch {
   public:
@@ -73,7 +74,7 @@ class TSourcePrefetch {
     size_t started_ = 0;      // items from the front that the reader took up
     size_t held_ = 0;         // bytes of done items
     bool readerSleeps_ = false;
-    bool takerWaits_ = false;
+    size_t takerWaitsFor_ = 0; // while waiting: the items from the front done before it wakes
     bool quit_ = false;
     std::thread thread_; // last: it starts once everything above exists
 };
