@@ -1,6 +1,7 @@
 // The last stage of the job start: a resumed run's lists and counters, the zip components set
 // up for the job, where volumes are built, the first volume's name and reserve, then the
 // runner's first step.
+#include "gui/CompareText.h"
 #include "gui/DriveType.h"
 #include "gui/FileAttributes.h"
 #include "job/DriveSpace.h"
@@ -16,6 +17,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace job {
 
@@ -26,10 +29,6 @@ int64_t SizeOfFile(const std::string& path) {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
     return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string WithoutExtension(const std::string& name) {
@@ -202,12 +201,33 @@ bool JobRunner::TemporaryFileDecision() {
     return true;
 }
 
+// One search for the stem's ".z*" names rather than a question per possible part: the
+// names found are deleted when they are exactly one of the part names.
 void JobRunner::DeleteStaleSpanParts() {
     const std::string base = host_.TempPath() + run_.ZipFileName;
-    for (int n = 1; n <= 999; ++n) {
-        const std::string part = SpanPartName(base, n);
-        if (Exists(part)) DeleteFileA(part.c_str());
-        if (n % 50 == 0) host_.PumpIfDue();
+    const std::string stem = WithoutExtension(base);
+    const size_t slash = stem.find_last_of("\\:");
+    const std::string folder = slash == std::string::npos ? std::string() : stem.substr(0, slash + 1);
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((stem + ".z*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    std::vector<std::string> parts;
+    do {
+        const std::string name = found.cFileName;
+        const size_t dot = name.find_last_of('.');
+        const std::string digits =
+            dot == std::string::npos || dot + 2 > name.size() ? std::string() : name.substr(dot + 2);
+        if (digits.empty() || digits.size() > 3 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const int n = std::atoi(digits.c_str());
+        if (n >= 1 && n <= 999 && gui::CompareTextI(folder + name, SpanPartName(base, n)) == 0)
+            parts.push_back(folder + name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        DeleteFileA(parts[i].c_str());
+        if (i % 50 == 49) host_.PumpIfDue();
     }
 }
 
