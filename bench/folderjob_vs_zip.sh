@@ -8,7 +8,8 @@
 # less); the figures are for reading, only a failed step fails.
 # Then one more run of the job under a relay trace of the file-system calls (only those made
 # between the job's start and end marks, by the program and its C runtime) prints each call's
-# count per zipped file.
+# count per zipped file; that job also clears the archive bits of the files it zips (a build
+# older than the bench's TW_BENCH_CLEAR_BITS clears none).
 #   TW_BENCH_CPUS      cores for every side, e.g. "0,1" (taskset; the bench's own wineserver
 #                      is started on them too)
 #   TW_BENCH_BASELINE  another build's folderjob_bench.exe (e.g. of main): timed in the same
@@ -81,7 +82,7 @@ GetDiskFreeSpaceExW GetDriveTypeA GetDriveTypeW GetVolumeInformationA GetVolumeI
 GetShortPathNameA GetShortPathNameW GetLongPathNameA GetLongPathNameW DeviceIoControl"
 # count_calls EXE DEST > TALLY: "call count" lines of the job's span.
 count_calls() {
-  TW_BENCH_TREE=$(windows "$work/tree") TW_BENCH_DEST=$(windows "$2") WINEDEBUG=+relay \
+  TW_BENCH_TREE=$(windows "$work/tree") TW_BENCH_DEST=$(windows "$2") TW_BENCH_CLEAR_BITS=1 WINEDEBUG=+relay \
     "${pin[@]}" "$wine_run" "$1" 2>&1 >/dev/null |
     awk '/OutputDebugStringA\(.*tw-bench job start/ { on = 1; next }
          /OutputDebugStringA\(.*tw-bench job end/ { on = 0 }
@@ -97,7 +98,8 @@ if [ "${TW_BENCH_CALLS:-1}" != 0 ]; then
   count_calls "$bench" "$work/job-dest" >"$work/calls"
   : >"$work/base-calls"
   [ -z "$baseline" ] || count_calls "$baseline" "$work/base-dest" >"$work/base-calls"
-  echo "file-system calls per zipped file ($files files; the job's span, program and C runtime):"
+  echo "file-system calls per zipped file ($files files; the job's span, program and C runtime;"
+  echo "the job clears archive bits):"
   awk -v files="$files" -v both="${baseline:+1}" '
     FNR == NR { ours[$1] = $2; names[$1] = 1; next }
     { base[$1] = $2; names[$1] = 1 }

@@ -7,6 +7,7 @@
 //                  (default 8) is made in the temporary folder and removed afterwards
 //   TW_BENCH_DEST  the destination folder (default: beside the made tree); emptied first
 //   TW_BENCH_LOG   when set, the program log follows the figures (where the time went)
+//   TW_BENCH_CLEAR_BITS  when set, the job clears the archive bits of the files it zips
 // The job's span is marked with OutputDebugString ("tw-bench job start" / "... end"), so that
 // a relay trace can count the calls of the job alone. The process's peak memory follows the
 // seconds.
@@ -107,6 +108,7 @@ int main() {
         job.Destination = dest.string();
         job.ZipSizeText = Env("TW_BENCH_VOLUME_MB", "100");
         job.CompressionLevel = 6;
+        job.ClearArchiveBit = !Env("TW_BENCH_CLEAR_BITS", "").empty();
         job.IncludeList = {tree.string()};
         std::ofstream(programFolder / "Bench.dat", std::ios::binary) << job::WriteJobText(job, {});
         form.LoadJob("Bench.dat");
