@@ -23,6 +23,15 @@ class FileAttributes {
     virtual uint32_t Get(const std::string& path) = 0;
     // 0 on success, else the system's error code.
     virtual uint32_t Set(const std::string& path, uint32_t attributes) = 0;
+    // Clears the archive bit of a file whose attributes were just read as `read`; true when
+    // a bit was cleared. The system's side goes by `read` (one call, none without the bit);
+    // this default asks for the file's attributes first, so a double keeps its own.
+    virtual bool ClearArchiveBit(const std::string& path, uint32_t read) {
+        (void)read;
+        const uint32_t now = Get(path);
+        return now != InvalidFileAttributes && (now & AttributeArchive) &&
+               Set(path, now & ~AttributeArchive) == 0;
+    }
 };
 
 // The system's attributes (Win32 build).

@@ -15,6 +15,11 @@ class SystemAttributes final : public FileAttributes {
     uint32_t Set(const std::string& path, uint32_t attributes) override {
         return SetFileAttributesA(path.c_str(), attributes) ? 0 : GetLastError();
     }
+    bool ClearArchiveBit(const std::string& path, uint32_t read) override {
+        if (read == InvalidFileAttributes) read = Get(path);
+        return read != InvalidFileAttributes && (read & AttributeArchive) &&
+               Set(path, read & ~AttributeArchive) == 0;
+    }
 };
 
 } // namespace

@@ -56,6 +56,10 @@ class AttributeZipperFiles final : public zip::TWinZipperFileSystem {
             cleared_(name);
         return true;
     }
+    bool ClearArchiveBit(const std::string& name, uint32_t read) override {
+        if (attributes_.ClearArchiveBit(name, read)) cleared_(name);
+        return true;
+    }
     std::unique_ptr<zip::TSinkFile> OpenOutput(const std::string& name, bool keepExisting,
                                                const std::string& stagingName) override {
         std::unique_ptr<zip::TSinkFile> file =
@@ -89,6 +93,9 @@ bool InFolder(const std::string& path, const std::string& folder) {
 
 void RunnerPlannerFiles::AddToZipFiles(const std::string& path) {
     zipper_.FilesList.Add(path);
+    zip::TSourceInfo info;
+    std::unique_ptr<gui::TStream> source;
+    if (TakeTested(path, info, source)) zipper_.HandOver(path, info, std::move(source));
 }
 
 JobRunner::JobRunner(JobSession& session, JobHost& host, JobStarter& starter, gui::FileAttributes& attributes)
@@ -348,6 +355,7 @@ void JobRunner::ZipVolume() {
             run_.CsvFileName.empty() || !Exists(run_.CsvFileName) ? -1 : SizeOfFile(run_.CsvFileName);
         planner_->StartVolume();
         if (z1.FilesList.Count() == 0) {
+            plannerFiles_->DropOpened();
             if (NothingPlanned()) continue;
             return;
         }

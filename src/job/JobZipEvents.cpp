@@ -125,6 +125,8 @@ void JobRunner::Zipper1ZipComplete() {
         }
     }
     ZipRunning = false;
+    // The file read ahead for this volume, or tested for the next, is closed with the run.
+    if (plannerFiles_) plannerFiles_->DropOpened();
 }
 
 void JobRunner::CancelRunningJob() {

@@ -514,7 +514,15 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
     }
     plan_.iZip = 0;
     host_.ResetWatchdog();
-    ChooseNext();
+    if (ChooseNext()) ReadAheadNext();
+}
+
+// The main list's next line is what the next call tests first, unless a deferred file or the
+// end of the volume comes before it; then what was read ahead is dropped unused.
+void VolumePlanner::ReadAheadNext() {
+    if (!LinesRemain() || IsQueuedEndEntry(plan_.FilestoZipListNr)) return;
+    const std::string& path = plan_.FilestoZipList[plan_.FilestoZipListNr].Path;
+    if (NameStart(path) < path.size()) files_.ReadAhead(path);
 }
 
 } // namespace job

@@ -63,6 +63,9 @@ class PlannerFiles {
     // The pre-zip test: readable, date sound (repaired when it can be), not locked. Logs its
     // own reasons. Folder lines pass.
     virtual bool CanZipFile(const std::string& path, ZipFileFacts& facts) = 0;
+    // The file the planner will most likely test next: its reading may start now, while the
+    // component zips the one just added. Only a guess; the test decides as always.
+    virtual void ReadAhead(const std::string& /*path*/) {}
     // Estimated compressed size of a file at the job's level; 0 for a folder line.
     virtual int64_t EstimateCompressed(const std::string& path, int64_t budget) = 0;
     virtual bool FileExists(const std::string& path) = 0;
@@ -115,6 +118,7 @@ class VolumePlanner {
     void WriteEndLines();
     bool AddLastEntry();
     bool ChooseNext();
+    void ReadAheadNext();
 
     JobRun& plan_;
     PlannerFiles& files_;

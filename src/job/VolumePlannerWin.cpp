@@ -1,8 +1,12 @@
 #include "job/VolumePlannerWin.h"
 
 #include "gui/CompareText.h"
+#include "gui/Exceptions.h"
 #include "gui/FileText.h"
 #include "job/DriveSpace.h"
+#include "zip/SourcePrefetch.h"
+#include "zip/ZipLibWin.h"
+#include "zip/ZipperFilesWin.h"
 
 #include <windows.h>
 
@@ -76,6 +80,10 @@ bool WinPlannerFiles::IsSavedRegistryFile(const std::string& path) {
     return false;
 }
 
+WinPlannerFiles::WinPlannerFiles(PlannerFileOptions options, JobHost& host)
+    : sources_(std::make_unique<zip::TWinZipperFileSystem>([](const std::string&) { return std::string(); })),
+      options_(std::move(options)), host_(host) {}
+
 bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
     try {
         return CanZipFileChecked(path, facts);
@@ -87,12 +95,55 @@ bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
     }
 }
 
-// One open serves the whole test: the lock probe, the date, the size and the read test.
+void WinPlannerFiles::ReadAhead(const std::string& path) {
+    if (!reader_) reader_ = std::make_unique<zip::TSourcePrefetch>(*sources_, LargestVolumeSize);
+    reader_->Start(path);
+}
+
+// What the reader thread found, when it read the file ahead; else the file read now. A file it
+// could not open or read is tried again now, so one locked a moment ago is judged as it is at
+// its test. False when the file could not be read.
+bool WinPlannerFiles::ReadForTest(const std::string& path, std::optional<zip::TSourceInfo>& info,
+                                  std::unique_ptr<gui::TStream>& source) {
+    const auto opened = [&] { return info && (source || info->IsFolder() || info->size <= 0 || info->size > LargestVolumeSize); };
+    if (reader_ && reader_->Take(path, info, source) && opened()) return true;
+    info.reset();
+    source.reset();
+    if (!reader_ || !reader_->Start(path)) {
+        reader_ = std::make_unique<zip::TSourcePrefetch>(*sources_, LargestVolumeSize);
+        reader_->Start(path);
+    }
+    return reader_->Take(path, info, source);
+}
+
+bool WinPlannerFiles::TakeTested(const std::string& path, zip::TSourceInfo& info,
+                                 std::unique_ptr<gui::TStream>& source) {
+    if (testedPath_.empty() || testedPath_ != path) return false;
+    info = testedInfo_;
+    source = std::move(tested_);
+    testedPath_.clear();
+    return true;
+}
+
+void WinPlannerFiles::DropOpened() {
+    reader_.reset();
+    tested_.reset();
+    testedPath_.clear();
+}
+
+// One look at the file serves the whole test: the lock probe, the date, the size and the read
+// test; what it read is kept for the estimate and the zipping.
 bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& facts) {
     facts = ZipFileFacts{};
+    tested_.reset();
+    testedPath_.clear();
     if (NameOf(path).empty()) return true;
-    File file(OpenShared(path));
-    if (!file.valid()) {
+    std::optional<zip::TSourceInfo> info;
+    std::unique_ptr<gui::TStream> source;
+    const bool read = ReadForTest(path, info, source);
+    // Nothing of an empty or too large file was read: it is opened for the lock probe alone.
+    const bool opened = read && info && !info->IsFolder() && (source || File(OpenShared(path)).valid());
+    if (!opened) {
         // A folder does not open as a file.
         if (IsFolderPath(path)) return true;
         // A live registry file is locked; the job saved a copy that is zipped under its name.
@@ -101,41 +152,56 @@ bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& f
         facts.Skipped = true;
         return false;
     }
-    // Not GetFileInformationByHandle: it also asks the volume for its serial number.
-    FILETIME lastWrite;
-    LARGE_INTEGER fileSize;
-    if (!GetFileTime(file.get(), nullptr, nullptr, &lastWrite) || !GetFileSizeEx(file.get(), &fileSize)) {
-        host_.AddToJobLog("File skipped, while in use: " + path, true);
-        facts.Skipped = true;
-        return false;
-    }
-    const uint64_t written = uint64_t(lastWrite.dwHighDateTime) << 32 | lastWrite.dwLowDateTime;
     std::string message;
-    if (!CheckFileDate(path, written, message)) {
+    if (!CheckFileDate(path, info->writeTime, message)) {
         host_.AddToJobLog(message + path, true);
         return false;
     }
     WIN32_FILE_ATTRIBUTE_DATA data;
-    data.ftLastWriteTime = lastWrite;
-    // A repaired date is read back for the list.
+    data.ftLastWriteTime = {static_cast<DWORD>(info->writeTime), static_cast<DWORD>(info->writeTime >> 32)};
+    // A repaired date is read back for the list and the entry.
     const bool repaired = !message.empty();
-    facts.DateText = !repaired || GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)
-                         ? DateTextOf(data, options_.Locale)
-                         : std::string("Error: TimeFormat");
-    const int64_t size = fileSize.QuadPart;
-    char head[1000];
-    DWORD got = 0;
-    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr) || (got == 0 && size > 0)) {
-        host_.AddToJobLog("File skipped, while in use: " + path, true);
-        facts.Skipped = true;
-        return false;
+    const bool dated = !repaired || GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    facts.DateText = dated ? DateTextOf(data, options_.Locale) : std::string("Error: TimeFormat");
+    if (repaired && dated) {
+        info->writeTime =
+            uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+        info->dosDateTime = zip::DosDateTimeOf(data.ftLastWriteTime).value_or(info->dosDateTime);
     }
-    facts.Size = size;
+    facts.Size = info->size;
+    testedPath_ = path;
+    testedInfo_ = *info;
+    tested_ = std::move(source);
     return true;
 }
 
 int64_t WinPlannerFiles::EstimateCompressed(const std::string& path, int64_t budget) {
     if (NameOf(path).empty()) return 0;
+    // The tested file's first bytes (and its open file) serve the estimate too; it is left at
+    // its start for the zipping.
+    if (tested_ && testedPath_ == path) {
+        gui::TStream& stream = *tested_;
+        const BlockReader read = [&](int64_t offset, uint8_t* buffer, size_t wanted) -> size_t {
+            try {
+                if (stream.Seek(offset, gui::TSeekOrigin::soBeginning) != offset) return 0;
+                size_t got = 0;
+                while (got < wanted) {
+                    const size_t step = stream.Read(buffer + got, wanted - got);
+                    if (step == 0) break;
+                    got += step;
+                }
+                return got;
+            } catch (const gui::EStreamError&) {
+                return 0;
+            }
+        };
+        const int64_t estimate = Estimate(testedInfo_.size, budget, read);
+        if (stream.Seek(0, gui::TSeekOrigin::soBeginning) != 0) {
+            // The zipping opens the file afresh.
+            tested_.reset();
+        }
+        return estimate;
+    }
     File file(OpenShared(path));
     LARGE_INTEGER size{};
     if (!file.valid() || !GetFileSizeEx(file.get(), &size)) {
@@ -151,8 +217,12 @@ int64_t WinPlannerFiles::EstimateCompressed(const std::string& path, int64_t bud
             return 0;
         return got;
     };
+    return Estimate(size.QuadPart, budget, read);
+}
+
+int64_t WinPlannerFiles::Estimate(int64_t size, int64_t budget, const BlockReader& read) {
     const int64_t estimate = EstimateCompressedSize(
-        size.QuadPart, options_.ZipPackLevel, budget, read, [this] { return host_.Cancelled(); },
+        size, options_.ZipPackLevel, budget, read, [this] { return host_.Cancelled(); },
         [this](int percent) { host_.SetPassProgress(percent, 100); });
     host_.SetPassProgress(0, 100);
     return estimate;

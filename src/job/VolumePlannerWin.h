@@ -4,6 +4,15 @@
 
 #include "core/DateText.h"
 #include "job/VolumePlanner.h"
+#include "zip/ZipperFiles.h"
+
+#include <memory>
+#include <optional>
+
+namespace zip {
+class TSourcePrefetch;
+class TWinZipperFileSystem;
+} // namespace zip
 
 namespace job {
 
@@ -19,12 +28,17 @@ struct PlannerFileOptions {
 
 class WinPlannerFiles : public PlannerFiles {
   public:
-    WinPlannerFiles(PlannerFileOptions options, JobHost& host) : options_(std::move(options)), host_(host) {}
+    WinPlannerFiles(PlannerFileOptions options, JobHost& host);
     ~WinPlannerFiles() override;
     WinPlannerFiles(const WinPlannerFiles&) = delete;
     WinPlannerFiles& operator=(const WinPlannerFiles&) = delete;
 
+    // One look at the file serves the test, the estimate and the zipping: a file that passes
+    // is kept (its facts, and its first bytes with the file open when it is longer) until the
+    // component takes it or the next test.
     bool CanZipFile(const std::string& path, ZipFileFacts& facts) override;
+    // Reads the file on a reader thread; the test of that path takes what it found.
+    void ReadAhead(const std::string& path) override;
     int64_t EstimateCompressed(const std::string& path, int64_t budget) override;
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
@@ -37,9 +51,23 @@ class WinPlannerFiles : public PlannerFiles {
     PlannerFileOptions& Options() { return options_; }
     // The catalogue list's lines of a volume that landed under another name name that one.
     void RenameCsvVolume(const std::string& builtName, const std::string& landedName);
+    // The zip run is over (done, failed, cancelled): nothing read ahead or tested stays open.
+    void DropOpened();
+
+  protected:
+    // What the last test read, when it passed for path.
+    bool TakeTested(const std::string& path, zip::TSourceInfo& info, std::unique_ptr<gui::TStream>& source);
 
   private:
     bool CanZipFileChecked(const std::string& path, ZipFileFacts& facts);
+    bool ReadForTest(const std::string& path, std::optional<zip::TSourceInfo>& info,
+                     std::unique_ptr<gui::TStream>& source);
+    int64_t Estimate(int64_t size, int64_t budget, const BlockReader& read);
+    std::unique_ptr<zip::TWinZipperFileSystem> sources_;
+    std::unique_ptr<zip::TSourcePrefetch> reader_; // after sources_, which its thread uses
+    std::string testedPath_;
+    zip::TSourceInfo testedInfo_;
+    std::unique_ptr<gui::TStream> tested_;
     PlannerFileOptions options_;
     JobHost& host_;
     void* csvFile_ = reinterpret_cast<void*>(-1); // the catalogue list, open for appending

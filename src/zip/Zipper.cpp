@@ -275,6 +275,8 @@ void TZipper::RunFinished(bool failed) {
     listAt_ = -1;
     queuedUpTo_ = 0;
     prefetch_.reset();
+    handedOverName_.clear();
+    handedOver_.reset();
     source_.reset();
     dataSource_ = nullptr;
     sink_.reset();
@@ -525,7 +527,13 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
         std::optional<TSourceInfo> info;
         std::unique_ptr<gui::TStream> prefetched;
         PrefetchUpcoming();
-        if (!prefetch_ || !prefetch_->Take(name, info, prefetched)) info = output_.Info(name);
+        if (!handedOverName_.empty() && handedOverName_ == name) {
+            info = handedOverInfo_;
+            prefetched = std::move(handedOver_);
+            handedOverName_.clear();
+        } else if (!prefetch_ || !prefetch_->Take(name, info, prefetched)) {
+            info = output_.Info(name);
+        }
         if (!info || info->IsFolder()) return false;
         if (info->size > 0) {
             source_ = prefetched ? std::move(prefetched) : OpenSourceWithRetry(name, *info);
@@ -598,8 +606,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
 
     source_.reset();
     dataSource_ = nullptr;
-    if (!fromStream && !folder && ResetArchiveBitOnZip)
-        output_.SetAttributes(name, work_.ExternalAttributes & ~kAttrArchive);
+    if (!fromStream && !folder && ResetArchiveBitOnZip) output_.ClearArchiveBit(name, work_.ExternalAttributes);
 
     if (OnEndZip) {
         if (!hasData)
@@ -609,6 +616,12 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
                      static_cast<uint32_t>(OutputSize() + directory_->Size()));
     }
     return true;
+}
+
+void TZipper::HandOver(const std::string& name, const TSourceInfo& info, std::unique_ptr<gui::TStream> source) {
+    handedOverName_ = name;
+    handedOverInfo_ = info;
+    handedOver_ = std::move(source);
 }
 
 void TZipper::PrefetchUpcoming() {

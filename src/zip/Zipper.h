@@ -123,6 +123,10 @@ class TZipper : public TUnZipper, private DeflateStream {
     // answers the entries removed.
     int DeleteSelected();
     void SetZipName(const std::string& name) override;
+    // A source its host read (facts, open file, first bytes) and checked before it listed the
+    // name: the entry is made from that, not from another look at the file. One is held at a
+    // time; it is dropped when the run ends without coming to it.
+    void HandOver(const std::string& name, const TSourceInfo& info, std::unique_ptr<gui::TStream> source);
     void YieldProcess();
     // Pumps messages for about n seconds of the clock in use.
     void WaitSeconds(int n);
@@ -199,6 +203,9 @@ class TZipper : public TUnZipper, private DeflateStream {
     int listAt_ = -1;                         // FilesList index of the entry being zipped, if any
     int queuedUpTo_ = 0;                      // FilesList names before it were handed to prefetch_
     std::unique_ptr<TSourcePrefetch> prefetch_;
+    std::string handedOverName_;
+    TSourceInfo handedOverInfo_;
+    std::unique_ptr<gui::TStream> handedOver_;
     std::unique_ptr<gui::TStream> source_;
     gui::TStream* dataSource_ = nullptr; // the source file, or ZipToStream's stream
     gui::TStream* zipToStream_ = nullptr;

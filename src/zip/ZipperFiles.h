@@ -38,6 +38,7 @@ struct TSourceInfo {
     int64_t size = 0;
     uint32_t attributes = 0;  // FILE_ATTRIBUTE_* bits
     uint32_t dosDateTime = 0; // last write time, DOS form
+    uint64_t writeTime = 0;   // last write time as the file system keeps it (Win32: FILETIME)
     bool IsFolder() const { return attributes & kAttrDirectory; }
 };
 
@@ -74,6 +75,11 @@ class TZipperFileSystem {
     virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
     virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
     virtual bool SetAttributes(const std::string& name, uint32_t attributes) = 0;
+    // Clears the archive bit of a source whose attributes were read as `read`: no call when
+    // it had none.
+    virtual bool ClearArchiveBit(const std::string& name, uint32_t read) {
+        return !(read & kAttrArchive) || SetAttributes(name, read & ~kAttrArchive);
+    }
     // The 8.3 form of a path, or the path itself when it has none.
     virtual std::string ShortName(const std::string& path) = 0;
 

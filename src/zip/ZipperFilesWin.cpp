@@ -68,6 +68,7 @@ std::optional<TSourceInfo> TWinZipperFileSystem::Info(const std::string& name) {
         info.IsFolder() ? 0 : static_cast<int64_t>(uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
     // The date from the same answer: a second query per file costs as much as the first.
     info.dosDateTime = DosDateTimeOf(data.ftLastWriteTime).value_or(PackDosDateTime(1980, 1, 1, 0, 0, 0));
+    info.writeTime = uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
     return info;
 }
 

@@ -184,6 +184,76 @@ TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAg
     }
 }
 
+// The file after the one being zipped is opened and read ahead. A file locked through the
+// whole job is still judged at its turn: logged once, the others zipped, its bit kept. A cancel
+// while the next file is read ahead leaves none of the sources open (each opens for writing
+// with no sharing at all), whole zips, and every archive bit set again.
+TEST(JobRunner, ReadingAheadKeepsTheLockedFileLineAndACancelLeavesNoSourceOpen) {
+    const auto openWithoutSharing = [](const std::string& path) {
+        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(handle);
+        return true;
+    };
+    {
+        HostedProgram hosted;
+        TempFolder source;
+        std::mt19937 random(35);
+        WriteClips(hosted, source, 6, random);
+        hosted.WriteJob(ClearingJob(hosted.programFolder / "dest", source));
+        const std::string locked = source / "clip2.bin";
+        const HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        hosted.RunJob();
+        CloseHandle(holder);
+        const std::string log = ReadWholeFile(hosted.programFolder / "Daily.log");
+        EXPECT_EQ(Count(log, "File skipped, while in use: " + locked), 1u) << log;
+        EXPECT_EQ(Count(log, "File skipped"), 1u) << log;
+        int entries = 0;
+        for (const std::string& zipName : ZipsIn(hosted.programFolder / "dest")) {
+            zip::TWinExtractFileSystem files;
+            zip::TUnZipper reader(files);
+            reader.SetZipName(hosted.programFolder / ("dest\\" + zipName));
+            EXPECT_TRUE(reader.TestArchive()) << zipName;
+            entries += reader.Count();
+        }
+        EXPECT_EQ(entries, 5 + 2) << "the other clips, the list and the log";
+        for (const auto& [path, attributes] : hosted.attributes.files.files) {
+            if (attributes & gui::AttributeDirectory) continue;
+            EXPECT_EQ((attributes & gui::AttributeArchive) != 0, path == locked) << path;
+        }
+    }
+
+    HostedProgram hosted;
+    TempFolder source;
+    std::mt19937 random(36);
+    WriteClips(hosted, source, 10, random);
+    hosted.WriteJob(ClearingJob(hosted.programFolder / "dest", source));
+    ui::TMF& form = *hosted.form;
+    // The second file's bit is cleared while the third is read ahead.
+    hosted.attributes.afterSet = [&] {
+        if (hosted.attributes.sets == 2) form.Startbackup->Execute();
+    };
+    hosted.RunJob();
+    hosted.attributes.afterSet = nullptr;
+    EXPECT_FALSE(form.Session.Running());
+    EXPECT_EQ(Count(hosted.ProgramLog(), "Backup cancelled"), 1u) << hosted.ProgramLog();
+    for (const std::string& zipName : ZipsIn(hosted.programFolder / "dest")) {
+        zip::TWinExtractFileSystem files;
+        zip::TUnZipper reader(files);
+        reader.SetZipName(hosted.programFolder / ("dest\\" + zipName));
+        EXPECT_TRUE(reader.TestArchive()) << zipName;
+    }
+    EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
+    for (const auto& [path, attributes] : hosted.attributes.files.files) {
+        if (attributes & gui::AttributeDirectory) continue;
+        EXPECT_TRUE(attributes & gui::AttributeArchive) << path;
+        EXPECT_TRUE(openWithoutSharing(path)) << path << " is still open";
+        EXPECT_TRUE(DeleteFileA(path.c_str())) << path;
+    }
+}
+
 // A job with the registry, the system state and a file larger than a volume, split: the
 // system-state file is stored without a folder, the registry copies under the folder of the
 // live hives (the user's hive where it was), and the split volume ends in a .zip that is
