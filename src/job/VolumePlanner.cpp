@@ -515,6 +515,7 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
     plan_.iZip = 0;
     host_.ResetWatchdog();
     if (ChooseNext()) ReadAheadNext();
+    files_.TestsDone();
 }
 
 // The main list's next line is what the next call tests first, unless a deferred file or the

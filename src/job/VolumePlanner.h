@@ -66,6 +66,8 @@ class PlannerFiles {
     // The file the planner will most likely test next: its reading may start now, while the
     // component zips the one just added. Only a guess; the test decides as always.
     virtual void ReadAhead(const std::string& /*path*/) {}
+    // The call's choice is made: a file tested and not added is let go.
+    virtual void TestsDone() {}
     // Estimated compressed size of a file at the job's level; 0 for a folder line.
     virtual int64_t EstimateCompressed(const std::string& path, int64_t budget) = 0;
     virtual bool FileExists(const std::string& path) = 0;

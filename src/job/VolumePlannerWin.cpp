@@ -125,6 +125,11 @@ bool WinPlannerFiles::TakeTested(const std::string& path, zip::TSourceInfo& info
     return true;
 }
 
+void WinPlannerFiles::TestsDone() {
+    tested_.reset();
+    testedPath_.clear();
+}
+
 void WinPlannerFiles::DropOpened() {
     reader_.reset();
     tested_.reset();

@@ -39,6 +39,7 @@ class WinPlannerFiles : public PlannerFiles {
     bool CanZipFile(const std::string& path, ZipFileFacts& facts) override;
     // Reads the file on a reader thread; the test of that path takes what it found.
     void ReadAhead(const std::string& path) override;
+    void TestsDone() override;
     int64_t EstimateCompressed(const std::string& path, int64_t budget) override;
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
