@@ -276,7 +276,7 @@ void JobDiscStep::Requeue(const std::string& path) {
         LeftInTemporaryFolder(path);
         return;
     }
-    run_.BflList.push_back(path);
+    runner_.WaitForDisc(path);
 }
 
 bool JobDiscStep::BuildTree(const std::string& label, const std::string& source, const std::string& name,
@@ -496,7 +496,7 @@ bool JobDiscStep::DriveWithDisc() {
 bool JobDiscStep::LeftForLater(bool mustBurnNow, const Volume& volume) {
     const bool later = !mustBurnNow && HasSession() &&
                        (volume.size > FreeBytes() || !HostReady(15'000) || !HoldsNoJobFile());
-    if (later) run_.BflList.push_back(volume.source);
+    if (later) runner_.WaitForDisc(volume.source);
     ClearZipName(volume.isSpanPart);
     return later;
 }

@@ -254,6 +254,7 @@ bool JobRunner::HandOver() {
     JobReachedEnd = false;
     JobHadProblem = false;
     clearedBits_.clear();
+    bitsKeptForResume_.clear();
     volumeKey_.clear();
     volumeUnsound_ = false;
     run_.KeepArchiveBitsCleared = false;
@@ -269,6 +270,11 @@ bool JobRunner::HandOver() {
         run_.CatalogName = starter_.CsvFileName;
         run_.CatName = starter_.CatalogNames;
         run_.EditCatNameText = session_.Job.CatalogNames;
+        if (!host_.ProgramFile().empty())
+            DeleteFileA(
+                (RunStateBase(host_.ProgramFile(), host_.DataBase()) + RunStateBitsExtension).c_str());
+    } else {
+        TakeBackKeptBits();
     }
     BflIndex = -1;
 

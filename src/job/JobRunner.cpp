@@ -317,6 +317,31 @@ int JobRunner::GiveBitsBack(const std::string& volumeKey) {
     return failed;
 }
 
+void JobRunner::WaitForDisc(const std::string& volume) {
+    run_.BflList.push_back(volume);
+    const std::string key = VolumeKey(volume);
+    const auto found = clearedBits_.find(key);
+    if (found == clearedBits_.end() || host_.ProgramFile().empty() || !bitsKeptForResume_.insert(key).second)
+        return;
+    const std::string base = RunStateBase(host_.ProgramFile(), host_.DataBase());
+    std::string reason;
+    if (!AppendVolumeBits(base, volume, found->second, reason))
+        host_.AddToLog("The archive bits of a volume waiting for the disc are not kept for a resume (" +
+                       reason + "): " + volume);
+}
+
+// The volumes still waiting for the disc get back the records of the archive bits they
+// cleared before the run was interrupted.
+void JobRunner::TakeBackKeptBits() {
+    if (host_.ProgramFile().empty()) return;
+    for (auto& [volume, path] : LoadVolumeBits(RunStateBase(host_.ProgramFile(), host_.DataBase()))) {
+        const std::string key = VolumeKey(volume);
+        if (!WaitsForDisc(key)) continue;
+        clearedBits_[key].push_back(std::move(path));
+        bitsKeptForResume_.insert(key);
+    }
+}
+
 bool JobRunner::WaitsForDisc(const std::string& volumeKey) const {
     return std::any_of(run_.BflList.begin(), run_.BflList.end(),
                        [&](const std::string& waiting) { return VolumeKey(waiting) == volumeKey; });

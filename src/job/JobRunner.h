@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,9 @@ class JobRunner {
     void VolumeNotWritten(const std::string& volume);
     // A volume to be written to disc that is no longer in the temporary folder.
     void VolumeGone(const std::string& volume);
+    // The volume goes on the burn-later list; the files whose archive bits it cleared are kept
+    // beside the resume state, so that a resumed run can give them back too.
+    void WaitForDisc(const std::string& volume);
 
     zip::TZipper& Zipper1() { return *zipper1_; }
     zip::TZipper& Zipper2() { return *zipper2_; }
@@ -144,6 +148,7 @@ class JobRunner {
     // or -1 when it cleared none.
     int GiveBitsBack(const std::string& volumeKey);
     bool WaitsForDisc(const std::string& volumeKey) const;
+    void TakeBackKeptBits();
     void ZipVolume();
     bool NothingPlanned();
     bool ZipOnce();
@@ -194,6 +199,8 @@ class JobRunner {
     // The files whose archive bits each volume cleared, by the volume's name without folder
     // and extension (a split set's parts share it), until the volume is soundly written.
     std::map<std::string, std::vector<std::string>> clearedBits_;
+    // The volumes whose files are kept beside the resume state already.
+    std::set<std::string> bitsKeptForResume_;
     // The volume being built or finished: its key, how it was built, and whether it is known
     // to be unsound already.
     std::string volumeKey_;

@@ -125,4 +125,21 @@ std::vector<std::string> ParseListFile(std::string_view text) {
     return lines;
 }
 
+std::vector<std::string> VolumeBitsLines(const std::string& volume, const std::vector<std::string>& paths) {
+    std::vector<std::string> lines;
+    lines.reserve(paths.size());
+    for (const std::string& path : paths)
+        lines.push_back(volume + '\t' + path);
+    return lines;
+}
+
+std::vector<std::pair<std::string, std::string>> ParseVolumeBits(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const std::string& line : ParseListFile(text)) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) pairs.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    }
+    return pairs;
+}
+
 } // namespace job

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace job {
@@ -61,6 +62,14 @@ struct RunStateLists {
 inline constexpr std::array<const char*, 7> RunStateListExtensions = {".ftz", ".tfl", ".bfl", ".cfl",
                                                                       ".vfl", ".ffl", ".dfl"};
 inline constexpr char RunSection[] = "Running";
+
+// Beside the lists, for each volume that waits for the disc, the files whose archive bits its
+// zip run cleared: a resumed run that cannot write such a volume sets them again. One line a
+// file, "<volume path><tab><file path>", added once for each volume as it starts to wait.
+inline constexpr char RunStateBitsExtension[] = ".afl";
+std::vector<std::string> VolumeBitsLines(const std::string& volume, const std::vector<std::string>& paths);
+// The pairs (volume, file) in order; a line without a tab is skipped.
+std::vector<std::pair<std::string, std::string>> ParseVolumeBits(std::string_view text);
 
 // "<folder><program base name>" to which the extensions are added: the per-user data folder
 // when it is set, else the program's own folder.

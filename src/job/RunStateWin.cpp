@@ -1,6 +1,7 @@
 #include "job/RunStateWin.h"
 
 #include "core/FuncMin.h"
+#include "core/LogFile.h"
 #include "gui/FileText.h"
 
 #include <windows.h>
@@ -45,8 +46,25 @@ std::string ResumeJobName(const std::string& base) {
 }
 
 void DiscardRunState(const std::string& base) {
-    for (const char* extension : {".ftz", ".tfl", ".run"})
+    for (const char* extension : {".ftz", ".tfl", RunStateBitsExtension, ".run"})
         DeleteFileA((base + extension).c_str());
+}
+
+bool AppendVolumeBits(const std::string& base, const std::string& volume,
+                      const std::vector<std::string>& paths, std::string& reason) {
+    try {
+        core::AppendLines(base + RunStateBitsExtension, VolumeBitsLines(volume, paths), "");
+        return true;
+    } catch (const core::ELogWriteError& error) {
+        reason = error.what();
+        return false;
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> LoadVolumeBits(const std::string& base) {
+    std::string text;
+    if (!gui::ReadWholeFile(base + RunStateBitsExtension, text)) return {};
+    return ParseVolumeBits(text);
 }
 
 namespace {

@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace job {
 
@@ -25,9 +27,16 @@ bool LoadRunValues(const std::string& base, RunStateValues& values);
 // The job named in the .run file; empty when there is none.
 std::string ResumeJobName(const std::string& base);
 
-// Removes the .ftz, .tfl and .run files: nothing is left to resume. The other lists stay and
-// are overwritten by the next job.
+// Removes the .ftz, .tfl, .afl and .run files: nothing is left to resume. The other lists stay
+// and are overwritten by the next job.
 void DiscardRunState(const std::string& base);
+
+// Adds the files of a volume that starts to wait for the disc to the .afl file; false with the
+// reason when it cannot be written.
+bool AppendVolumeBits(const std::string& base, const std::string& volume,
+                      const std::vector<std::string>& paths, std::string& reason);
+// The .afl file's pairs (volume, file); none when it is missing or cannot be read.
+std::vector<std::pair<std::string, std::string>> LoadVolumeBits(const std::string& base);
 
 // Sets the archive attribute again on every path of the archive-bit list, keeping the other
 // attributes, then deletes the list. Paths that are gone are skipped. progress(n) runs after

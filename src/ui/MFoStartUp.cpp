@@ -223,8 +223,7 @@ std::string TMF::ResumeStatePath(const std::string& extension) const {
 }
 
 void TMF::DiscardResumeState() {
-    for (const char* extension : {".ftz", ".tfl", ".run"})
-        DeleteFileA(ResumeStatePath(extension).c_str());
+    job::DiscardRunState(ResumeStatePath(""));
 }
 
 // The list belongs to the last fresh run; while its .run is there that run did not end, and the

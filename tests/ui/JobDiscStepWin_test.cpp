@@ -16,6 +16,7 @@
 #include "ui/MFo.h"
 
 #include <fstream>
+#include <map>
 
 using discjob::Count;
 using discjob::DiscJob;
@@ -522,6 +523,59 @@ TEST(JobDiscStep, AVolumeGoneBeforeItsDiscGivesItsFilesArchiveBitsBack) {
         EXPECT_EQ(again, 1) << "the file of the volume that is gone";
         EXPECT_EQ(cleared, 1) << "the file on the disc";
     }
+}
+
+// A run killed while a volume waits for the end phase leaves its resume state behind; the
+// resumed run finds that volume gone, and its file gets its archive bit back all the same. The
+// kill is played by putting back the program's files and the archive bits as they stood at the
+// third file's bit, once the first run is over.
+TEST(JobDiscStep, AVolumeWaitingForTheDiscWhenTheRunWasKilledGivesItsBitsBackInTheResumedRun) {
+    DiscJob p("CD-R", "Blocks=12000\n");
+    p.job.Testarchiveafterbackup1 = false;
+    p.job.ClearArchiveBit = true;
+    p.Sources("a", 3, 3'500'000, 8);
+    HookedAttributes attributes;
+    attributes.AddTree(p.source.Path());
+    ui::TMF& form = p.Form();
+    form.JobAttributes = &attributes;
+    const std::filesystem::path base = form.ResumeStatePath("");
+    std::map<std::filesystem::path, std::string> files;
+    gui::MemoryFileAttributes bits;
+    std::vector<std::string> waiting;
+    attributes.afterSet = [&] {
+        if (attributes.sets != 3) return;
+        waiting = form.Session.Run.BflList;
+        bits = attributes.files;
+        for (const auto& entry : std::filesystem::directory_iterator(base.parent_path()))
+            if (entry.path().filename().string().starts_with(base.filename().string() + ".") ||
+                entry.path().filename() == "Att.Lst")
+                files[entry.path()] = ReadWholeFile(entry.path().string());
+    };
+    p.Run();
+    ASSERT_EQ(waiting.size(), 1u) << p.ProgramLog();
+    ASSERT_TRUE(files.contains(base.string() + ".run"));
+
+    attributes.afterSet = nullptr;
+    attributes.files = bits;
+    for (const auto& [path, text] : files)
+        WriteWholeFile(path.string(), text);
+    DeleteFileA(waiting.front().c_str());
+    const size_t logBefore = p.ProgramLog().size();
+    p.program->Flags().Hidden = false;
+    form.KeepResumeState = true;
+    // Yes to the resume; the rebuilt last volume asks for a disc with room, and is skipped.
+    p.prompter.AnswerMessage(gui::mrYes).AnswerMessage(gui::mrCancel).AnswerMessage(gui::mrCancel);
+    p.Run();
+    const std::string log = p.ProgramLog().substr(logBefore);
+    EXPECT_EQ(
+        Count(log, "File not written to disc, it is no longer in the temporary folder: " + waiting.front()),
+        1u)
+        << log;
+    EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + waiting.front() + "\r\n"), 1u) << log;
+    EXPECT_EQ(attributes.files.Get(p.source / "a1.bin") & gui::AttributeArchive, gui::AttributeArchive)
+        << log;
+    EXPECT_EQ(attributes.files.Get(p.source / "a0.bin") & gui::AttributeArchive, 0u)
+        << "the file on the disc";
 }
 
 // Shown, the same job asks for a disc with room at the end phase; the user's Cancel skips the
