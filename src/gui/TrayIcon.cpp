@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <utility>
 
 namespace gui {
 
@@ -33,7 +34,10 @@ void TTrayIcon::Add(HWND owner, HICON icon, const std::string& tip) {
 }
 
 void TTrayIcon::SetTip(const std::string& tip) {
-    tip_ = tip.substr(0, maxTipLength);
+    std::string cut = tip.substr(0, maxTipLength);
+    // A job sets its progress once per file; the shell, another process, hears only a change.
+    if (added_ && cut == tip_) return;
+    tip_ = std::move(cut);
     if (added_) Notify(NIM_MODIFY);
 }
 

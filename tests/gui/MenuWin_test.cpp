@@ -157,6 +157,17 @@ TEST(TrayIcon, KeepsWhatWasAskedWhenTheShellHasNoTray) {
     EXPECT_EQ(tray.Tip(), std::string(TTrayIcon::maxTipLength, 'j'));
     tray.SetTip("Tarnwick - daily");
     EXPECT_EQ(tray.Tip(), "Tarnwick - daily");
+
+    // A job sets its progress tip once per file: the shell hears each change once.
+    std::vector<std::string> heard;
+    TTrayIcon::ShellNotify = [&](DWORD action, const NOTIFYICONDATAA& data) {
+        if (action == NIM_MODIFY) heard.push_back(data.szTip);
+        return true;
+    };
+    for (const char* tip : {"Daily 1%", "Daily 1%", "Daily 1%", "Daily 2%", "Daily 2%"})
+        tray.SetTip(tip);
+    TTrayIcon::ShellNotify = nullptr;
+    EXPECT_EQ(heard, (std::vector<std::string>{"Daily 1%", "Daily 2%"}));
     tray.Remove();
     EXPECT_FALSE(tray.Added());
 }
