@@ -514,6 +514,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
     const bool fromStream = zipToStream_ != nullptr;
     const uint32_t now = DateTimeToDosDateTime(gui::CurrentClock().Now());
     uint64_t size = 0;
+    TSourceInfo zipped; // the facts the entry is made from
     if (fromStream) {
         size = static_cast<uint64_t>(zipToStream_->Size());
         if (size > kMaxEntrySize) throw ENotEnoughRoom(std::string(kNoRoom) + ": an entry cannot pass 4 GiB");
@@ -543,6 +544,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
         work_.ExternalAttributes = info->attributes;
         work_.LastModFileDateTime = info->dosDateTime;
         size = static_cast<uint64_t>(info->size);
+        zipped = *info;
     }
     const bool hasData = size > 0;
     if (!hasData) {
@@ -606,7 +608,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
 
     source_.reset();
     dataSource_ = nullptr;
-    if (!fromStream && !folder && ResetArchiveBitOnZip) output_.ClearArchiveBit(name, work_.ExternalAttributes);
+    if (!fromStream && !folder && ResetArchiveBitOnZip) ClearArchiveBit(name, zipped);
 
     if (OnEndZip) {
         if (!hasData)
@@ -616,6 +618,15 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
                      static_cast<uint32_t>(OutputSize() + directory_->Size()));
     }
     return true;
+}
+
+// A source written since its facts were read may hold more than its entry: it keeps its bit
+// for the next backup. The bit goes with the attributes the file has now, not those read then.
+void TZipper::ClearArchiveBit(const std::string& name, const TSourceInfo& zipped) {
+    if (!(zipped.attributes & kAttrArchive)) return;
+    const std::optional<TSourceInfo> now = output_.Info(name);
+    if (now && now->size == zipped.size && now->writeTime == zipped.writeTime)
+        output_.ClearArchiveBit(name, now->attributes);
 }
 
 void TZipper::HandOver(const std::string& name, const TSourceInfo& info, std::unique_ptr<gui::TStream> source) {

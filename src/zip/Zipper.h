@@ -170,6 +170,7 @@ class TZipper : public TUnZipper, private DeflateStream {
     std::unique_ptr<gui::TStream> OpenSourceWithRetry(const std::string& name, TSourceInfo& info);
     // Queues the list's next names to be read ahead, where the file system and the run allow it.
     void PrefetchUpcoming();
+    void ClearArchiveBit(const std::string& name, const TSourceInfo& zipped);
     // The data of one entry: CRC pre-pass and encryption header, stored or deflated bytes.
     void WriteEntryData(bool store);
     void RunFinished(bool failed);

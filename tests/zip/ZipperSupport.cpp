@@ -146,7 +146,9 @@ std::optional<zip::TSourceInfo> TStdZipperFiles::Info(const std::string& name) {
     if (folder) info.attributes |= zip::kAttrDirectory;
     if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
         info.attributes |= zip::kAttrReadOnly;
-    const auto since = fs::last_write_time(path, error) - FileClockEpoch();
+    const auto written = fs::last_write_time(path, error);
+    info.writeTime = static_cast<uint64_t>(written.time_since_epoch().count());
+    const auto since = written - FileClockEpoch();
     const int64_t seconds = std::chrono::round<std::chrono::seconds>(since).count();
     info.dosDateTime = zip::DateTimeToDosDateTime(kUnixEpochDays + static_cast<double>(seconds) / 86400.0);
     return info;

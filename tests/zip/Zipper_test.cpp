@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -262,6 +263,32 @@ TEST_F(ZipperTest, ArchiveBitsAreClearedThroughTheFileSystemAndDisposeAsksPerFil
     const auto info = output.Info(src + "keep.txt");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->attributes & zip::kAttrArchive, 0u);
+}
+
+// A source written after its facts were read (grown, or rewritten in place at the same size)
+// may hold more than its entry, so it keeps its archive bit; an attribute set meanwhile stays.
+TEST_F(ZipperTest, ArchiveBitIsClearedOnlyForASourceAsItWasZippedAndKeepsNewAttributes) {
+    for (const char* name : {"same.txt", "grown.txt", "rewritten.txt", "hidden.txt"}) {
+        Write(src + name, std::string(4000, 'a') + name);
+        z.FilesList.Add(src + name);
+    }
+    z.ResetArchiveBitOnZip = true;
+    z.OnStartZip = [&](zip::TZipper&, const std::string& name, zip::TZipHeaderInfo&, bool&) {
+        const fs::path path = unziptest::Native(name);
+        if (name.ends_with("grown.txt")) std::ofstream(path, std::ios::binary | std::ios::app) << "more";
+        if (name.ends_with("rewritten.txt")) {
+            const auto written = fs::last_write_time(path);
+            Write(name, std::string(4000, 'b') + "rewritten.txt");
+            fs::last_write_time(path, written + std::chrono::seconds(10));
+        }
+        if (name.ends_with("hidden.txt")) output.SetAttributes(name, zip::kAttrArchive | zip::kAttrHidden);
+    };
+    EXPECT_EQ(z.Zip(), 4);
+    const auto attributes = [&](const char* name) { return output.Info(src + name).value().attributes; };
+    EXPECT_EQ(attributes("same.txt") & zip::kAttrArchive, 0u);
+    EXPECT_NE(attributes("grown.txt") & zip::kAttrArchive, 0u);
+    EXPECT_NE(attributes("rewritten.txt") & zip::kAttrArchive, 0u);
+    EXPECT_EQ(attributes("hidden.txt") & (zip::kAttrArchive | zip::kAttrHidden), zip::kAttrHidden);
 }
 
 TEST_F(ZipperTest, LockedSourceIsRetriedWhileAskedAndAVanishedOneIsSkipped) {
