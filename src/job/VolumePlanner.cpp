@@ -522,8 +522,8 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
 // end of the volume comes before it; then what was read ahead is dropped unused.
 void VolumePlanner::ReadAheadNext() {
     if (!LinesRemain() || IsQueuedEndEntry(plan_.FilestoZipListNr)) return;
-    const std::string& path = plan_.FilestoZipList[plan_.FilestoZipListNr].Path;
-    if (NameStart(path) < path.size()) files_.ReadAhead(path);
+    const FileListEntry& next = plan_.FilestoZipList[plan_.FilestoZipListNr];
+    if (NameStart(next.Path) < next.Path.size()) files_.ReadAhead(next.Path, next.Size);
 }
 
 } // namespace job

@@ -63,9 +63,10 @@ class PlannerFiles {
     // The pre-zip test: readable, date sound (repaired when it can be), not locked. Logs its
     // own reasons. Folder lines pass.
     virtual bool CanZipFile(const std::string& path, ZipFileFacts& facts) = 0;
-    // The file the planner will most likely test next: its reading may start now, while the
-    // component zips the one just added. Only a guess; the test decides as always.
-    virtual void ReadAhead(const std::string& /*path*/) {}
+    // The file the planner will most likely test next, with its listed size: its reading may
+    // start now, while the component zips the one just added. Only a guess; the test decides
+    // as always.
+    virtual void ReadAhead(const std::string& /*path*/, int64_t /*listedSize*/) {}
     // The call's choice is made: a file tested and not added is let go.
     virtual void TestsDone() {}
     // Estimated compressed size of a file at the job's level; 0 for a folder line.

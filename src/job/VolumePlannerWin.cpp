@@ -95,7 +95,8 @@ bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
     }
 }
 
-void WinPlannerFiles::ReadAhead(const std::string& path) {
+void WinPlannerFiles::ReadAhead(const std::string& path, int64_t listedSize) {
+    if (listedSize > static_cast<int64_t>(zip::kPrefetchBytes)) return;
     if (!reader_) reader_ = std::make_unique<zip::TSourcePrefetch>(*sources_, LargestVolumeSize);
     reader_->Start(path);
 }
@@ -105,7 +106,9 @@ void WinPlannerFiles::ReadAhead(const std::string& path) {
 // its test. False when the file could not be read.
 bool WinPlannerFiles::ReadForTest(const std::string& path, std::optional<zip::TSourceInfo>& info,
                                   std::unique_ptr<gui::TStream>& source) {
-    const auto opened = [&] { return info && (source || info->IsFolder() || info->size <= 0 || info->size > LargestVolumeSize); };
+    const auto opened = [&] {
+        return info && (source || info->IsFolder() || info->size <= 0 || info->size > LargestVolumeSize);
+    };
     if (reader_ && reader_->Take(path, info, source) && opened()) return true;
     info.reset();
     source.reset();

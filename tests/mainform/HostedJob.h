@@ -194,9 +194,10 @@ struct HostedProgram : testsupport::ProgramSite<HookedShell> {
 };
 
 // clip0.bin on: `count` files of 900,000 random bytes in the source, each with its archive bit.
-inline void WriteClips(HostedProgram& hosted, const TempFolder& source, int count, std::mt19937& random) {
+inline void WriteClips(HostedProgram& hosted, const TempFolder& source, int count, std::mt19937& random,
+                       size_t size = 900'000) {
     for (int i = 0; i < count; ++i)
-        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), 900'000, random);
+        WriteRandom(source / ("clip" + std::to_string(i) + ".bin"), size, random);
     hosted.attributes.AddTree(source.Path());
 }
 

@@ -184,26 +184,46 @@ TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAg
     }
 }
 
-// The file after the one being zipped is opened and read ahead. A file locked through the
+// The file after the one being zipped is read ahead when it is short. A file locked through the
 // whole job is still judged at its turn: logged once, the others zipped, its bit kept. A cancel
 // while the next file is read ahead leaves none of the sources open (each opens for writing
 // with no sharing at all), whole zips, and every archive bit set again.
 TEST(JobRunner, ReadingAheadKeepsTheLockedFileLineAndACancelLeavesNoSourceOpen) {
     const auto openWithoutSharing = [](const std::string& path) {
-        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return false;
         CloseHandle(handle);
         return true;
     };
+    // Small enough to be read ahead whole.
+    constexpr size_t smallClip = 200'000;
+    {
+        // A longer file is not held open while the one before it is zipped.
+        HostedProgram hosted;
+        TempFolder source;
+        std::mt19937 random(37);
+        WriteClips(hosted, source, 3, random);
+        hosted.WriteJob(ClearingJob(hosted.programFolder / "dest", source));
+        std::vector<std::string> heldOpen;
+        hosted.attributes.afterSet = [&] {
+            const std::string next = source / ("clip" + std::to_string(hosted.attributes.sets) + ".bin");
+            if (hosted.attributes.sets < 3 && !openWithoutSharing(next)) heldOpen.push_back(next);
+        };
+        hosted.RunJob();
+        hosted.attributes.afterSet = nullptr;
+        EXPECT_EQ(hosted.attributes.sets, 3);
+        EXPECT_TRUE(heldOpen.empty()) << heldOpen.front();
+    }
     {
         HostedProgram hosted;
         TempFolder source;
         std::mt19937 random(35);
-        WriteClips(hosted, source, 6, random);
+        WriteClips(hosted, source, 6, random, smallClip);
         hosted.WriteJob(ClearingJob(hosted.programFolder / "dest", source));
         const std::string locked = source / "clip2.bin";
-        const HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE holder =
+            CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         hosted.RunJob();
         CloseHandle(holder);
@@ -228,7 +248,7 @@ TEST(JobRunner, ReadingAheadKeepsTheLockedFileLineAndACancelLeavesNoSourceOpen) 
     HostedProgram hosted;
     TempFolder source;
     std::mt19937 random(36);
-    WriteClips(hosted, source, 10, random);
+    WriteClips(hosted, source, 10, random, smallClip);
     hosted.WriteJob(ClearingJob(hosted.programFolder / "dest", source));
     ui::TMF& form = *hosted.form;
     // The second file's bit is cleared while the third is read ahead.
