@@ -1,6 +1,7 @@
 #include "zip/SourcePrefetch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <vector>
 
@@ -104,8 +105,8 @@ bool TSourcePrefetch::Take(const std::string& name, std::optional<TSourceInfo>& 
     bool usable = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        const auto found = std::find_if(queue_.begin(), queue_.end(),
-                                        [&](const TItem& item) { return item.name == name; });
+        const auto found =
+            std::find_if(queue_.begin(), queue_.end(), [&](const TItem& item) { return item.name == name; });
         if (found == queue_.end()) return false;
         size_t index = static_cast<size_t>(found - queue_.begin());
         // The reader goes in queue order: once name is done, so is every name before it.
@@ -121,7 +122,10 @@ bool TSourcePrefetch::Take(const std::string& name, std::optional<TSourceInfo>& 
             if (WakeReader(false)) readerWake_.notify_one();
             // A reader slower than the zipping is woken for, and wakes it, a few sources at a time.
             takerWaitsFor_ = std::min(queue_.size(), index + kPrefetchWakeBatch);
-            itemDone_.wait(lock, [this] { return takerWaitsFor_ == 0; });
+            while (!itemDone_.wait_for(lock, std::chrono::milliseconds(kPrefetchBatchPatienceMs),
+                                       [this] { return takerWaitsFor_ == 0; }))
+                if (queue_[index].done) break;
+            takerWaitsFor_ = 0;
         }
         TItem& item = queue_.front();
         held_ -= item.bytes;

@@ -29,7 +29,10 @@ namespace zip {
 inline constexpr size_t kPrefetchBytes = 262144;      // of one source
 inline constexpr size_t kPrefetchSources = 16;        // names queued at most
 inline constexpr size_t kPrefetchHeldBytes = 1048576; // read ahead and not yet taken
-inline constexpr size_t kPrefetchWakeBatch = 4;        // sources read before a waiting taker wakes
+inline constexpr size_t kPrefetchWakeBatch = 4;       // sources read before a waiting taker wakes
+// How long a taker whose own source is read waits on for the rest of its batch: a source
+// further on may hang (a file on a server gone away), and the zipping must not wait for it.
+inline constexpr int kPrefetchBatchPatienceMs = 20;
 
 class TSourcePrefetch {
   public:

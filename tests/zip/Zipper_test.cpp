@@ -6,15 +6,18 @@
 #include "ZipRecordSupport.h"
 #include "ZipperSupport.h"
 #include "gui/ScriptedPrompter.h"
+#include "zip/SourcePrefetch.h"
 #include "zip/ZipCodecErrors.h"
 #include "zip/ZipLib.h"
 #include "zip/Zipper.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 namespace {
@@ -180,6 +183,33 @@ TEST_F(ZipperTest, ReadingAheadGivesTheSameArchive) {
 #ifndef _WIN32
     EXPECT_TRUE(PeersAccept(""));
 #endif
+}
+
+// On the real clock: the zipping thread that waits for its source, once that is read, does not
+// wait on for the rest of its batch when a source further on hangs (a server gone away).
+TEST_F(ZipperTest, ATakerWhoseSourceIsReadDoesNotWaitForAHangingSourceFurtherOn) {
+    const std::vector<std::string> names = {src + "a.dat", src + "b.dat", src + "hang.dat", src + "c.dat"};
+    for (const std::string& name : names)
+        Write(name, std::string(1000, 'x'));
+    std::promise<void> took;
+    std::shared_future<void> tookOrTimedOut = took.get_future().share();
+    std::atomic<bool> releasedByTimeOut{false};
+    TStdZipperFiles files;
+    files.beforeOpenSource = [&](const std::string& name) {
+        if (name.find("hang") == std::string::npos) return;
+        if (tookOrTimedOut.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
+            releasedByTimeOut = true;
+    };
+    zip::TSourcePrefetch prefetch(files, 1u << 30);
+    for (const std::string& name : names)
+        ASSERT_TRUE(prefetch.Start(name));
+    std::optional<zip::TSourceInfo> info;
+    std::unique_ptr<gui::TStream> source;
+    EXPECT_TRUE(prefetch.Take(names[0], info, source));
+    took.set_value();
+    EXPECT_FALSE(releasedByTimeOut) << "the taker waited for the hanging source";
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->size, 1000);
 }
 
 TEST_F(ZipperTest, EventsComeInOrderAndNamesAddedAtTheEndJoinTheSameArchive) {
