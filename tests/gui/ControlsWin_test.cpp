@@ -189,6 +189,47 @@ TEST_F(ControlsTest, ComboTrackBarAndProgressBarReportUserChangesAndWideRanges) 
     EXPECT_LT(progress.Position(), 95) << "StepIt wraps past the maximum";
 }
 
+// The bar's messages, as the control receives them, counted through a window procedure put
+// in front of the control's own.
+WNDPROC progressProc = nullptr;
+int progressSets = 0;
+LRESULT CALLBACK CountProgressSets(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == PBM_SETPOS || message == PBM_SETRANGE32) ++progressSets;
+    return CallWindowProcA(progressProc, window, message, wParam, lParam);
+}
+
+TEST_F(ControlsTest, ProgressBarSendsOnlyChangesAndFollowsWhatTheControlDidItself) {
+    auto& progress = form->Create<TProgressBar>(*form, "ProgressBar3", TBounds{8, 120, 200, 16});
+    progressProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(progress.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountProgressSets)));
+    progressSets = 0;
+    // A job's per-file calls: the same range and position again and again.
+    for (int file = 0; file < 50; ++file) {
+        progress.SetMax(100);
+        progress.SetPosition(0);
+    }
+    EXPECT_EQ(progressSets, 1) << "only the first position is sent; the range is the bar's already";
+    progress.SetPosition(40);
+    EXPECT_EQ(progress.Position(), 40);
+
+    // A narrower range pulls the position inside; the same position asked for again after the
+    // range is back is shown, not taken for the one the bar already has.
+    progress.SetPosition(80);
+    progress.SetMax(50);
+    EXPECT_EQ(progress.Position(), 50);
+    progress.SetMax(100);
+    progress.SetPosition(80);
+    EXPECT_EQ(progress.Position(), 80);
+    EXPECT_EQ(SendMessageA(progress.Handle(), PBM_GETRANGE, FALSE, 0), 100);
+
+    // A step moves the bar itself.
+    progress.StepIt();
+    EXPECT_EQ(progress.Position(), 90);
+    progress.SetPosition(80);
+    EXPECT_EQ(progress.Position(), 80);
+    SetWindowLongPtrA(progress.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(progressProc));
+}
+
 TEST_F(ControlsTest, MemoHoldsMoreThanTheDefaultLimitAndDropsOldestLines) {
     auto& memo = form->Create<TMemo>(*form, "Memo1", TBounds{8, 8, 300, 200});
     EXPECT_GT(memo.TextLimit(), 1'000'000u);
