@@ -629,7 +629,8 @@ void TZipper::ClearArchiveBit(const std::string& name, const TSourceInfo& zipped
         output_.ClearArchiveBit(name, now->attributes);
 }
 
-void TZipper::HandOver(const std::string& name, const TSourceInfo& info, std::unique_ptr<gui::TStream> source) {
+void TZipper::HandOver(const std::string& name, const TSourceInfo& info,
+                       std::unique_ptr<gui::TStream> source) {
     handedOverName_ = name;
     handedOverInfo_ = info;
     handedOver_ = std::move(source);

@@ -64,6 +64,13 @@ void Publish(DiscJob& p, const std::string& name, const std::string& image = "d0
 
 using testsupport::HookedAttributes;
 
+// The job clears the archive bits of its sources, which are kept in memory, each set at first.
+void ClearBitsIn(DiscJob& p, HookedAttributes& attributes) {
+    p.job.ClearArchiveBit = true;
+    attributes.AddTree(p.source.Path());
+    p.Form().JobAttributes = &attributes;
+}
+
 } // namespace
 
 // Three volumes, each written, compared and deleted from the temporary folder; the second
@@ -349,12 +356,10 @@ TEST(JobDiscStep, TheTimersMinuteDuringACancelledDiscStepLeavesTheEndToTheRunner
 // about it (the test was cut short, not failed), and every archive bit is set again.
 TEST(JobDiscStep, ACancelDuringTheVerificationEndsTheJobBeforeTheDiscWithEveryArchiveBitSetAgain) {
     DiscJob p("CD-R");
-    p.job.ClearArchiveBit = true;
     p.Sources("a", 2, 600'000, 11);
     HookedAttributes attributes;
-    attributes.AddTree(p.source.Path());
+    ClearBitsIn(p, attributes);
     ui::TMF& form = p.Form();
-    form.JobAttributes = &attributes;
     bool cancelled = false;
     // The test lowers the priority just before it reads the volume.
     attributes.afterSet = [&] {
@@ -484,12 +489,10 @@ TEST(JobDiscStep, AVolumeGoneBeforeItsDiscGivesItsFilesArchiveBitsBack) {
         SCOPED_TRACE(beforeItsStep ? "before its disc step" : "before the end phase");
         DiscJob p("CD-R", "Blocks=12000\n");
         p.job.Testarchiveafterbackup1 = false;
-        p.job.ClearArchiveBit = true;
         p.Sources("a", 2, 3'500'000, 8);
         HookedAttributes attributes;
-        attributes.AddTree(p.source.Path());
+        ClearBitsIn(p, attributes);
         ui::TMF& form = p.Form();
-        form.JobAttributes = &attributes;
         // The second volume's file goes before its disc step, or once the disc step has put it
         // on the burn-later list; so do the volumes after it.
         std::vector<std::string> gone;
@@ -532,12 +535,10 @@ TEST(JobDiscStep, AVolumeGoneBeforeItsDiscGivesItsFilesArchiveBitsBack) {
 TEST(JobDiscStep, AVolumeWaitingForTheDiscWhenTheRunWasKilledGivesItsBitsBackInTheResumedRun) {
     DiscJob p("CD-R", "Blocks=12000\n");
     p.job.Testarchiveafterbackup1 = false;
-    p.job.ClearArchiveBit = true;
     p.Sources("a", 3, 3'500'000, 8);
     HookedAttributes attributes;
-    attributes.AddTree(p.source.Path());
+    ClearBitsIn(p, attributes);
     ui::TMF& form = p.Form();
-    form.JobAttributes = &attributes;
     const std::filesystem::path base = form.ResumeStatePath("");
     std::map<std::filesystem::path, std::string> files;
     gui::MemoryFileAttributes bits;
@@ -584,12 +585,10 @@ TEST(JobDiscStep, AVolumeTheUserSkipsForWantOfRoomGivesItsFilesArchiveBitsBack) 
     DiscJob p("CD-R", "Blocks=12000\n");
     p.program->Flags().Hidden = false;
     p.job.Testarchiveafterbackup1 = false;
-    p.job.ClearArchiveBit = true;
     p.Sources("a", 2, 3'500'000, 8);
     HookedAttributes attributes;
-    attributes.AddTree(p.source.Path());
+    ClearBitsIn(p, attributes);
     ui::TMF& form = p.Form();
-    form.JobAttributes = &attributes;
     p.prompter.AnswerMessage(gui::mrCancel).AnswerMessage(gui::mrCancel);
     p.Run();
     const std::string log = p.ProgramLog();
@@ -619,12 +618,10 @@ TEST(JobDiscStep, AVolumeMadeForTheDiscWhenTheWalkTakesAFolderGivesItsFilesArchi
     const std::string alternative = folder.Path().substr(0, folder.Path().size() - 1);
     p.job.Destination = "F:\\Backup|" + alternative;
     p.job.Testarchiveafterbackup1 = false;
-    p.job.ClearArchiveBit = true;
     p.Sources("a", 2, 3'500'000, 8);
     HookedAttributes attributes;
-    attributes.AddTree(p.source.Path());
+    ClearBitsIn(p, attributes);
     ui::TMF& form = p.Form();
-    form.JobAttributes = &attributes;
     bool hooked = false;
     attributes.afterSet = [&] {
         if (hooked) return;
