@@ -17,13 +17,18 @@ int64_t TStream::Size() {
 
 // A stream may hand out less than asked before its end (a pipe, a device), so keep asking
 // until it has nothing more.
-void TStream::ReadBuffer(void* buffer, size_t count) {
+size_t TStream::ReadFully(void* buffer, size_t count) {
     size_t done = 0;
     while (done < count) {
         const size_t step = Read(static_cast<uint8_t*>(buffer) + done, count - done);
         if (step == 0) break;
         done += step;
     }
+    return done;
+}
+
+void TStream::ReadBuffer(void* buffer, size_t count) {
+    const size_t done = ReadFully(buffer, count);
     if (done != count)
         throw EReadError("Stream read error: " + std::to_string(done) + " of " + std::to_string(count) +
                          " bytes read");

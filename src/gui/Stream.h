@@ -34,6 +34,8 @@ class TStream {
     // is left where it is.
     virtual void SetSize(int64_t newSize) = 0;
 
+    // Reads until count bytes came or Read answers 0 (the end); answers the bytes read.
+    size_t ReadFully(void* buffer, size_t count);
     // Throw EReadError/EWriteError when fewer than count bytes move.
     void ReadBuffer(void* buffer, size_t count);
     void WriteBuffer(const void* buffer, size_t count);

@@ -192,13 +192,7 @@ int64_t WinPlannerFiles::EstimateCompressed(const std::string& path, int64_t bud
         const BlockReader read = [&](int64_t offset, uint8_t* buffer, size_t wanted) -> size_t {
             try {
                 if (stream.Seek(offset, gui::TSeekOrigin::soBeginning) != offset) return 0;
-                size_t got = 0;
-                while (got < wanted) {
-                    const size_t step = stream.Read(buffer + got, wanted - got);
-                    if (step == 0) break;
-                    got += step;
-                }
-                return got;
+                return stream.ReadFully(buffer, wanted);
             } catch (const gui::EStreamError&) {
                 return 0;
             }

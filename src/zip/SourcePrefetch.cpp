@@ -187,12 +187,7 @@ void TSourcePrefetch::Prefetch(TItem& item) {
     std::unique_ptr<gui::TStream> file = files_.OpenSource(item.name);
     if (!file) return;
     std::vector<uint8_t> first(static_cast<size_t>(std::min<int64_t>(info->size, kPrefetchBytes)));
-    size_t got = 0;
-    while (got < first.size()) {
-        const size_t step = file->Read(first.data() + got, first.size() - got);
-        if (step == 0) break;
-        got += step;
-    }
+    const size_t got = file->ReadFully(first.data(), first.size());
     first.resize(got);
     // The component reads no more than the size it was told: a source read whole needs no file.
     if (static_cast<int64_t>(got) == info->size) file.reset();

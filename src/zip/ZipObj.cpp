@@ -47,17 +47,6 @@ inline void Put32(uint8_t* p, uint32_t v) {
     p[3] = uint8_t(v >> 24);
 }
 
-// Read may stop short of count before the end of the data; keep asking until it answers 0.
-size_t ReadFully(gui::TStream& stream, void* buffer, size_t count) {
-    size_t got = 0;
-    while (got < count) {
-        const size_t n = stream.Read(static_cast<uint8_t*>(buffer) + got, count - got);
-        if (n == 0) break;
-        got += n;
-    }
-    return got;
-}
-
 // True when the first count bytes (1-4 of them at most compared) start the signature.
 bool StartsSignature(const uint8_t* bytes, size_t count, uint32_t signature) {
     uint8_t sig[4];
@@ -288,12 +277,12 @@ bool TZipHeaderInfo::ReadCentral(gui::TStream*& stream, const TNextVolumeFunc& n
     const int64_t start = source->Position();
     int64_t restoreTo = start;
     uint8_t h[CentralHeaderSize];
-    size_t got = ReadFully(*source, h, CentralHeaderSize);
+    size_t got = source->ReadFully(h, CentralHeaderSize);
     if (got < CentralHeaderSize && nextVolume && (got == 0 || StartsSignature(h, got, signatures.central))) {
         if (gui::TStream* next = nextVolume()) {
             stream = source = next;
             restoreTo = source->Position();
-            got += ReadFully(*source, h + got, CentralHeaderSize - got);
+            got += source->ReadFully(h + got, CentralHeaderSize - got);
         }
     }
     auto refuse = [&] {
@@ -306,7 +295,7 @@ bool TZipHeaderInfo::ReadCentral(gui::TStream*& stream, const TNextVolumeFunc& n
     const uint16_t extraLength = Get16(h + 30);
     const uint16_t commentLength = Get16(h + 32);
     std::string name(nameLength, '\0');
-    if (ReadFully(*source, name.data(), nameLength) < nameLength) return refuse();
+    if (source->ReadFully(name.data(), nameLength) < nameLength) return refuse();
     const int64_t afterName = source->Position();
     if (afterName + extraLength + commentLength > source->Size()) return refuse();
     if (extraLength + commentLength > 0)
@@ -337,13 +326,13 @@ bool TZipHeaderInfo::ReadCentral(gui::TStream*& stream, const TNextVolumeFunc& n
 bool TZipHeaderInfo::ReadLocal(gui::TStream& stream) {
     const int64_t start = stream.Position();
     uint8_t h[LocalHeaderSize];
-    if (ReadFully(stream, h, LocalHeaderSize) < LocalHeaderSize || Get32(h) != signatures.local) {
+    if (stream.ReadFully(h, LocalHeaderSize) < LocalHeaderSize || Get32(h) != signatures.local) {
         stream.SetPosition(start);
         return false;
     }
     const uint16_t nameLength = Get16(h + 26);
     std::string name(nameLength, '\0');
-    if (ReadFully(stream, name.data(), nameLength) < nameLength) {
+    if (stream.ReadFully(name.data(), nameLength) < nameLength) {
         stream.SetPosition(start);
         return false;
     }
@@ -481,7 +470,7 @@ bool TEndCentral::FindEndCentral(gui::TStream& stream) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(size, EndCentralSearchSize));
     std::vector<uint8_t> tail(n);
     stream.SetPosition(size - static_cast<int64_t>(n));
-    if (ReadFully(stream, tail.data(), n) < n) return false;
+    if (stream.ReadFully(tail.data(), n) < n) return false;
     for (size_t i = n - EndCentralSize + 1; i-- > 0;) {
         const uint8_t* p = tail.data() + i;
         if (*p != signatures.endFirstByte || Get32(p) != signatures.end) continue;
