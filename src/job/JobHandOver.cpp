@@ -1,6 +1,7 @@
 // The last stage of the job start: a resumed run's lists and counters, the zip components set
 // up for the job, where volumes are built, the first volume's name and reserve, then the
 // runner's first step.
+#include "core/PathText.h"
 #include "gui/CompareText.h"
 #include "gui/DriveType.h"
 #include "gui/FileAttributes.h"
@@ -68,7 +69,7 @@ void JobRunner::LoadResumedRun() {
     values.CatalogName = starter_.CsvFileName;
     values.CatName = starter_.CatalogNames;
     values.EditCatNameText = session_.Job.CatalogNames;
-    LoadRunState(RunStateBase(host_.ProgramFile(), host_.DataBase()), lists, values);
+    LoadRunState(ResumeStateBase(host_), lists, values);
     run_.ZipDate = starter_.ZipDate = values.ZipDate;
     session_.JobLogName = values.JobLogName;
     if (!values.JobLogName.empty()) host_.BeginJobLog(values.JobLogName);
@@ -206,8 +207,7 @@ bool JobRunner::TemporaryFileDecision() {
 void JobRunner::DeleteStaleSpanParts() {
     const std::string base = host_.TempPath() + run_.ZipFileName;
     const std::string stem = WithoutExtension(base);
-    const size_t slash = stem.find_last_of("\\:");
-    const std::string folder = slash == std::string::npos ? std::string() : stem.substr(0, slash + 1);
+    const std::string folder = core::FolderOf(stem);
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA((stem + ".z*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -270,9 +270,8 @@ bool JobRunner::HandOver() {
         run_.CatalogName = starter_.CsvFileName;
         run_.CatName = starter_.CatalogNames;
         run_.EditCatNameText = session_.Job.CatalogNames;
-        if (!host_.ProgramFile().empty())
-            DeleteFileA(
-                (RunStateBase(host_.ProgramFile(), host_.DataBase()) + RunStateBitsExtension).c_str());
+        if (const std::string base = ResumeStateBase(host_); !base.empty())
+            DeleteFileA((base + RunStateBitsExtension).c_str());
     } else {
         TakeBackKeptBits();
     }

@@ -321,9 +321,8 @@ void JobRunner::WaitForDisc(const std::string& volume) {
     run_.BflList.push_back(volume);
     const std::string key = VolumeKey(volume);
     const auto found = clearedBits_.find(key);
-    if (found == clearedBits_.end() || host_.ProgramFile().empty() || !bitsKeptForResume_.insert(key).second)
-        return;
-    const std::string base = RunStateBase(host_.ProgramFile(), host_.DataBase());
+    const std::string base = ResumeStateBase(host_);
+    if (found == clearedBits_.end() || base.empty() || !bitsKeptForResume_.insert(key).second) return;
     std::string reason;
     if (!AppendVolumeBits(base, volume, found->second, reason))
         host_.AddToLog("The archive bits of a volume waiting for the disc are not kept for a resume (" +
@@ -333,8 +332,9 @@ void JobRunner::WaitForDisc(const std::string& volume) {
 // The volumes still waiting for the disc get back the records of the archive bits they
 // cleared before the run was interrupted.
 void JobRunner::TakeBackKeptBits() {
-    if (host_.ProgramFile().empty()) return;
-    for (auto& [volume, path] : LoadVolumeBits(RunStateBase(host_.ProgramFile(), host_.DataBase()))) {
+    const std::string base = ResumeStateBase(host_);
+    if (base.empty()) return;
+    for (auto& [volume, path] : LoadVolumeBits(base)) {
         const std::string key = VolumeKey(volume);
         if (!WaitsForDisc(key)) continue;
         clearedBits_[key].push_back(std::move(path));

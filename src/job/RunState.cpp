@@ -1,5 +1,6 @@
 #include "job/RunState.h"
 
+#include "core/PathText.h"
 #include "gui/IniDocument.h"
 
 #include <type_traits>
@@ -7,9 +8,8 @@
 namespace job {
 
 std::string RunStateBase(const std::string& programFile, const std::string& dataDir) {
-    const size_t slash = programFile.find_last_of("\\/:");
-    const std::string folder = slash == std::string::npos ? std::string() : programFile.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? programFile : programFile.substr(slash + 1);
+    const std::string folder = core::FolderOf(programFile);
+    std::string name = programFile.substr(folder.size());
     const size_t dot = name.find_last_of('.');
     if (dot != std::string::npos) name.erase(dot);
     if (dataDir.empty()) return folder + name;

@@ -10,6 +10,11 @@
 
 namespace job {
 
+std::string ResumeStateBase(JobHost& host) {
+    const std::string programFile = host.ProgramFile();
+    return programFile.empty() ? std::string() : RunStateBase(programFile, host.DataBase());
+}
+
 bool SaveRunState(const std::string& base, const RunStateLists& lists, const RunStateValues& values) {
     bool saved = true;
     for (size_t i = 0; saved && i < RunStateListExtensions.size(); ++i)

@@ -12,6 +12,10 @@
 
 namespace job {
 
+// The host's "<folder><program base name>" of RunStateBase; empty for a host without a program
+// file, which keeps no resume state.
+std::string ResumeStateBase(JobHost& host);
+
 // Writes the seven lists, then the .run file, each replaced whole. False when a file could
 // not be written; the .run file is then deleted, so no resume trusts an older state.
 bool SaveRunState(const std::string& base, const RunStateLists& lists, const RunStateValues& values);

@@ -466,7 +466,8 @@ bool VolumePrep::SaveJobRunState() {
 }
 
 bool VolumePrep::SaveJobRunState(const std::string& volumePath, int zipNameNr) {
-    if (host_.ProgramFile().empty()) return false;
+    const std::string base = ResumeStateBase(host_);
+    if (base.empty()) return false;
     RunStateValues values;
     values.JobName = host_.JobName();
     values.ZipDate = run_.ZipDate;
@@ -499,7 +500,6 @@ bool VolumePrep::SaveJobRunState(const std::string& volumePath, int zipNameNr) {
     lists.Vfl = run_.VflList;
     lists.Ffl = run_.FflList;
     lists.Dfl = run_.DflList;
-    const std::string base = RunStateBase(host_.ProgramFile(), host_.DataBase());
     const bool saved = SaveRunState(base, lists, values);
     if (!saved)
         host_.AddToLog(
