@@ -129,6 +129,7 @@ void VolumePlanner::Close() {
 
 void VolumePlanner::StartVolume() {
     lastNamed_.clear();
+    readAheadTo_ = 0; // the last zip run dropped its read-ahead
     directoryBytes_ = 0;
     // The volume preparation read the free space at the volume's present size; it is read
     // again every 10,000,000 bytes of this volume, not only past where the last volume read it.
@@ -518,12 +519,17 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
     files_.TestsDone();
 }
 
-// The main list's next line is what the next call tests first, unless a deferred file or the
-// end of the volume comes before it; then what was read ahead is dropped unused.
+// The main list's next lines are what the next calls test, in order, unless a deferred file or
+// the end of the volume comes first; what was read ahead for this volume and not taken is
+// dropped with the zip run. Each line is named once.
 void VolumePlanner::ReadAheadNext() {
-    if (!LinesRemain() || IsQueuedEndEntry(plan_.FilestoZipListNr)) return;
-    const FileListEntry& next = plan_.FilestoZipList[plan_.FilestoZipListNr];
-    if (NameStart(next.Path) < next.Path.size()) files_.ReadAhead(next.Path, next.Size);
+    const int lines = static_cast<int>(plan_.FilestoZipList.size());
+    int line = std::max(readAheadTo_, plan_.FilestoZipListNr);
+    for (; line < lines && !IsQueuedEndEntry(line); ++line) {
+        const FileListEntry& next = plan_.FilestoZipList[line];
+        if (NameStart(next.Path) < next.Path.size() && !files_.ReadAhead(next.Path, next.Size)) break;
+    }
+    readAheadTo_ = line;
 }
 
 } // namespace job

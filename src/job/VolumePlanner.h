@@ -63,10 +63,10 @@ class PlannerFiles {
     // The pre-zip test: readable, date sound (repaired when it can be), not locked. Logs its
     // own reasons. Folder lines pass.
     virtual bool CanZipFile(const std::string& path, ZipFileFacts& facts) = 0;
-    // The file the planner will most likely test next, with its listed size: its reading may
-    // start now, while the component zips the one just added. Only a guess; the test decides
-    // as always.
-    virtual void ReadAhead(const std::string& /*path*/, int64_t /*listedSize*/) {}
+    // A file the planner will most likely test soon, named in the order of the tests, with its
+    // listed size: its reading may start now, while the component zips. Only a guess; the test
+    // decides as always. False when no more can be taken on for now.
+    virtual bool ReadAhead(const std::string& /*path*/, int64_t /*listedSize*/) { return false; }
     // The call's choice is made: a file tested and not added is let go.
     virtual void TestsDone() {}
     // Estimated compressed size of a file at the job's level; 0 for a folder line.
@@ -127,6 +127,7 @@ class VolumePlanner {
     PlannerFiles& files_;
     JobHost& host_;
     std::string lastNamed_;       // the entry the last normal call named, in this volume
+    int readAheadTo_ = 0;         // the first main-list line not yet named for reading ahead
     uint32_t currentZipSize_ = 0; // as the last call reported it
     std::unordered_map<std::string, std::string> pendingCsv_; // .csv lines of planned entries
     int64_t directoryBytes_ = 0;                              // what the volume's central directory will take

@@ -95,15 +95,17 @@ bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
     }
 }
 
-void WinPlannerFiles::ReadAhead(const std::string& path, int64_t listedSize) {
-    if (listedSize > static_cast<int64_t>(zip::kPrefetchBytes)) return;
-    if (!reader_) reader_ = std::make_unique<zip::TSourcePrefetch>(*sources_, LargestVolumeSize);
-    reader_->Start(path);
+bool WinPlannerFiles::ReadAhead(const std::string& path, int64_t listedSize) {
+    // A longer file is read at its turn; the lines after it may still be read ahead.
+    if (listedSize > static_cast<int64_t>(zip::kPrefetchBytes)) return true;
+    if (!reader_) reader_ = std::make_unique<zip::TSourcePrefetch>(*sources_, LargestVolumeSize, true);
+    return reader_->Start(path);
 }
 
-// What the reader thread found, when it read the file ahead; else the file read now. A file it
-// could not open or read is tried again now, so one locked a moment ago is judged as it is at
-// its test. False when the file could not be read.
+// What the reader thread found, when it read the file ahead; else the file read now, leaving
+// what is read ahead of the lines to come as it is. A file the reader could not open or read
+// is tried again now, so one locked a moment ago is judged as it is at its test. False when
+// the file could not be read.
 bool WinPlannerFiles::ReadForTest(const std::string& path, std::optional<zip::TSourceInfo>& info,
                                   std::unique_ptr<gui::TStream>& source) {
     const auto opened = [&] {
@@ -112,11 +114,13 @@ bool WinPlannerFiles::ReadForTest(const std::string& path, std::optional<zip::TS
     if (reader_ && reader_->Take(path, info, source) && opened()) return true;
     info.reset();
     source.reset();
-    if (!reader_ || !reader_->Start(path)) {
-        reader_ = std::make_unique<zip::TSourcePrefetch>(*sources_, LargestVolumeSize);
-        reader_->Start(path);
+    try {
+        // A longer file is read at its turn: its first bytes now, the rest as it is zipped.
+        zip::TSourcePrefetch::ReadNow(*sources_, LargestVolumeSize, false, path, info, source);
+        return true;
+    } catch (const std::exception&) {
+        return false;
     }
-    return reader_->Take(path, info, source);
 }
 
 bool WinPlannerFiles::TakeTested(const std::string& path, zip::TSourceInfo& info,

@@ -37,10 +37,10 @@ class WinPlannerFiles : public PlannerFiles {
     // is kept (its facts, and its first bytes with the file open when it is longer) until the
     // component takes it or the next test.
     bool CanZipFile(const std::string& path, ZipFileFacts& facts) override;
-    // Reads the file on a reader thread; the test of that path takes what it found. Only a file
-    // the reader takes whole: a longer one would stay open, and be read partly now and partly
-    // at its turn, while the one before it is zipped.
-    void ReadAhead(const std::string& path, int64_t listedSize) override;
+    // Queues the file for a reader thread; the test of that path takes what it found. Only a
+    // file the reader takes whole: a longer one would stay open, and be read partly now and
+    // partly at its turn, while the ones before it are zipped.
+    bool ReadAhead(const std::string& path, int64_t listedSize) override;
     void TestsDone() override;
     int64_t EstimateCompressed(const std::string& path, int64_t budget) override;
     bool FileExists(const std::string& path) override;

@@ -62,8 +62,8 @@ class TPrefetchedStream : public gui::TStream {
 
 } // namespace
 
-TSourcePrefetch::TSourcePrefetch(TZipperFileSystem& files, uint64_t maxSize)
-    : files_(files), maxSize_(maxSize), thread_(&TSourcePrefetch::Run, this) {}
+TSourcePrefetch::TSourcePrefetch(TZipperFileSystem& files, uint64_t maxSize, bool wholeOnly)
+    : files_(files), maxSize_(maxSize), wholeOnly_(wholeOnly), thread_(&TSourcePrefetch::Run, this) {}
 
 TSourcePrefetch::~TSourcePrefetch() {
     {
@@ -158,7 +158,7 @@ void TSourcePrefetch::Run() {
         result.name = item.name;
         lock.unlock();
         try {
-            Prefetch(result);
+            result.bytes = ReadNow(files_, maxSize_, wholeOnly_, result.name, result.info, result.source);
             result.usable = true;
         } catch (const std::exception&) {
             // Nothing is lost: the zipping thread finds the prefetch unusable and does the
@@ -179,20 +179,22 @@ void TSourcePrefetch::Run() {
     }
 }
 
-// Runs without the lock: the results are published by Run under it.
-void TSourcePrefetch::Prefetch(TItem& item) {
-    item.info = files_.Info(item.name);
-    const std::optional<TSourceInfo>& info = item.info;
-    if (!info || info->IsFolder() || info->size <= 0 || static_cast<uint64_t>(info->size) > maxSize_) return;
-    std::unique_ptr<gui::TStream> file = files_.OpenSource(item.name);
-    if (!file) return;
+// Runs without the reader's lock: its results are published by Run under it.
+size_t TSourcePrefetch::ReadNow(TZipperFileSystem& files, uint64_t maxSize, bool wholeOnly,
+                                const std::string& name, std::optional<TSourceInfo>& info,
+                                std::unique_ptr<gui::TStream>& source) {
+    info = files.Info(name);
+    if (!info || info->IsFolder() || info->size <= 0 || static_cast<uint64_t>(info->size) > maxSize) return 0;
+    if (wholeOnly && info->size > static_cast<int64_t>(kPrefetchBytes)) return 0;
+    std::unique_ptr<gui::TStream> file = files.OpenSource(name);
+    if (!file) return 0;
     std::vector<uint8_t> first(static_cast<size_t>(std::min<int64_t>(info->size, kPrefetchBytes)));
     const size_t got = file->ReadFully(first.data(), first.size());
     first.resize(got);
     // The component reads no more than the size it was told: a source read whole needs no file.
     if (static_cast<int64_t>(got) == info->size) file.reset();
-    item.bytes = got;
-    item.source = std::make_unique<TPrefetchedStream>(std::move(file), std::move(first));
+    source = std::make_unique<TPrefetchedStream>(std::move(file), std::move(first));
+    return got;
 }
 
 } // namespace zip

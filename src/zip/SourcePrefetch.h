@@ -36,8 +36,10 @@ inline constexpr int kPrefetchBatchPatienceMs = 20;
 
 class TSourcePrefetch {
   public:
-    // maxSize: larger sources are not opened (the component refuses them).
-    TSourcePrefetch(TZipperFileSystem& files, uint64_t maxSize);
+    // maxSize: larger sources are not opened (the component refuses them). wholeOnly: a
+    // source longer than kPrefetchBytes is not opened either (only its facts are read), so no
+    // source is ever read partly ahead and partly at its turn.
+    TSourcePrefetch(TZipperFileSystem& files, uint64_t maxSize, bool wholeOnly = false);
     ~TSourcePrefetch();
     TSourcePrefetch(const TSourcePrefetch&) = delete;
     TSourcePrefetch& operator=(const TSourcePrefetch&) = delete;
@@ -51,6 +53,11 @@ class TSourcePrefetch {
     // Names queued before name are dropped.
     bool Take(const std::string& name, std::optional<TSourceInfo>& info,
               std::unique_ptr<gui::TStream>& source);
+    // What a reader finds for name, read on the caller's thread: its facts, and the source
+    // with its first bytes when it opens (as Take gives them). Returns the bytes held in
+    // memory. Throws what the file system throws.
+    static size_t ReadNow(TZipperFileSystem& files, uint64_t maxSize, bool wholeOnly, const std::string& name,
+                          std::optional<TSourceInfo>& info, std::unique_ptr<gui::TStream>& source);
 
   private:
     struct TItem {
@@ -63,13 +70,13 @@ class TSourcePrefetch {
     };
 
     void Run();
-    void Prefetch(TItem& item);
     // Under the lock: whether to wake the sleeping reader (the caller notifies); batch waits
     // for half a queue of names unless nothing is read ahead.
     bool WakeReader(bool batch);
 
     TZipperFileSystem& files_;
     const uint64_t maxSize_;
+    const bool wholeOnly_;
     std::mutex mutex_;
     std::condition_variable readerWake_;
     std::condition_variable itemDone_;

@@ -10,11 +10,13 @@
 #include "job/FCopy2.h"
 #include "job/JobRunner.h"
 #include "job/RunStateWin.h"
+#include "zip/Crc32.h"
 #include "zip/Zipper.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 using namespace hostedjob;
 
@@ -184,10 +186,10 @@ TEST(JobRunner, CancelInAZipRunLeavesWholeZipsNoWorkFilesAndEveryArchiveBitSetAg
     }
 }
 
-// The file after the one being zipped is read ahead when it is short. A file locked through the
-// whole job is still judged at its turn: logged once, the others zipped, its bit kept. A cancel
-// while the next file is read ahead leaves none of the sources open (each opens for writing
-// with no sharing at all), whole zips, and every archive bit set again.
+// The files after the one being zipped are read ahead when they are short. A file locked
+// through the whole job is still judged at its turn: logged once, the others zipped, its bit
+// kept. A cancel while the next files are read ahead leaves none of the sources open (each
+// opens for writing with no sharing at all), whole zips, and every archive bit set again.
 TEST(JobRunner, ReadingAheadKeepsTheLockedFileLineAndACancelLeavesNoSourceOpen) {
     const auto openWithoutSharing = [](const std::string& path) {
         const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -199,21 +201,69 @@ TEST(JobRunner, ReadingAheadKeepsTheLockedFileLineAndACancelLeavesNoSourceOpen) 
     // Small enough to be read ahead whole.
     constexpr size_t smallClip = 200'000;
     {
-        // A longer file is not held open while the one before it is zipped.
+        // Short and long files in turn; after each file, a short one not zipped yet is rewritten
+        // in place (same size, a new write time), whether it was read ahead or not: a long file
+        // is never open between two files, and a bit is cleared only where the entry holds the
+        // file as it is.
         HostedProgram hosted;
         TempFolder source;
         std::mt19937 random(37);
-        WriteClips(hosted, source, 3, random);
+        constexpr int count = 12;
+        const auto clip = [&](int i) { return source / ("clip" + std::to_string(100 + i) + ".bin"); };
+        const auto isLong = [](int i) { return i % 3 == 2; };
+        for (int i = 0; i < count; ++i)
+            WriteRandom(clip(i), isLong(i) ? 600'000 : smallClip / 2, random);
+        hosted.attributes.AddTree(source.Path());
         hosted.WriteJob(ClearingJob(hosted.programFolder / "dest", source));
         std::vector<std::string> heldOpen;
+        std::set<int> rewritten;
         hosted.attributes.afterSet = [&] {
-            const std::string next = source / ("clip" + std::to_string(hosted.attributes.sets) + ".bin");
-            if (hosted.attributes.sets < 3 && !openWithoutSharing(next)) heldOpen.push_back(next);
+            for (int i = 0; i < count; ++i)
+                if (isLong(i) && !openWithoutSharing(clip(i))) heldOpen.push_back(clip(i));
+            int next = 0;
+            while (next < count && (isLong(next) || rewritten.count(next) ||
+                                    !(hosted.attributes.files.Get(clip(next)) & gui::AttributeArchive)))
+                ++next;
+            if (next == count) return;
+            rewritten.insert(next);
+            const HANDLE file =
+                CreateFileA(clip(next).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            std::string bytes(smallClip / 2, '\0');
+            for (char& byte : bytes)
+                byte = static_cast<char>(random());
+            DWORD put = 0;
+            EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
+            FILETIME later;
+            GetSystemTimeAsFileTime(&later);
+            later.dwHighDateTime += 100 + next;
+            EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &later));
+            CloseHandle(file);
         };
         hosted.RunJob();
         hosted.attributes.afterSet = nullptr;
-        EXPECT_EQ(hosted.attributes.sets, 3);
         EXPECT_TRUE(heldOpen.empty()) << heldOpen.front();
+        std::map<std::string, uint32_t> entryCrcs;
+        for (const std::string& zipName : ZipsIn(hosted.programFolder / "dest")) {
+            zip::TWinExtractFileSystem files;
+            zip::TUnZipper reader(files);
+            reader.SetZipName(hosted.programFolder / ("dest\\" + zipName));
+            EXPECT_TRUE(reader.TestArchive()) << zipName;
+            for (int i = 0; i < reader.Count(); ++i)
+                entryCrcs[reader.Filename(i)] = reader.Crc32(i);
+        }
+        int kept = 0;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = std::filesystem::path(clip(i)).filename().string();
+            ASSERT_EQ(entryCrcs.count(name), 1u) << name;
+            const std::string now = ReadWholeFile(clip(i));
+            if (hosted.attributes.files.Get(clip(i)) & gui::AttributeArchive)
+                ++kept;
+            else
+                EXPECT_EQ(entryCrcs[name], zip::Crc32Of(now.data(), now.size())) << name << ": bit cleared";
+        }
+        EXPECT_GT(kept, 0) << "some short files were read before they were rewritten";
     }
     {
         HostedProgram hosted;
