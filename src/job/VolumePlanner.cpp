@@ -129,7 +129,8 @@ void VolumePlanner::Close() {
 
 void VolumePlanner::StartVolume() {
     lastNamed_.clear();
-    readAheadTo_ = 0; // the last zip run dropped its read-ahead
+    files_.DropReadAhead();
+    readAheadTo_ = 0;
     directoryBytes_ = 0;
     // The volume preparation read the free space at the volume's present size; it is read
     // again every 10,000,000 bytes of this volume, not only past where the last volume read it.

@@ -67,6 +67,8 @@ class PlannerFiles {
     // listed size: its reading may start now, while the component zips. Only a guess; the test
     // decides as always. False when no more can be taken on for now.
     virtual bool ReadAhead(const std::string& /*path*/, int64_t /*listedSize*/) { return false; }
+    // Whatever was named for reading ahead and not tested yet is let go.
+    virtual void DropReadAhead() {}
     // The call's choice is made: a file tested and not added is let go.
     virtual void TestsDone() {}
     // Estimated compressed size of a file at the job's level; 0 for a folder line.

@@ -29,6 +29,8 @@ class File {
     HANDLE handle_;
 };
 
+constexpr size_t kTestReadBytes = 1000;
+
 HANDLE OpenShared(const std::string& path) {
     return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -96,8 +98,9 @@ bool WinPlannerFiles::CanZipFile(const std::string& path, ZipFileFacts& facts) {
 }
 
 bool WinPlannerFiles::ReadAhead(const std::string& path, int64_t listedSize) {
-    // A longer file is read at its turn; the lines after it may still be read ahead.
-    if (listedSize > static_cast<int64_t>(zip::kPrefetchBytes)) return true;
+    // A longer file is read at its turn, and the lines after it while it is zipped: a line read
+    // far ahead of its test would be judged as it was, not as it is.
+    if (listedSize > static_cast<int64_t>(zip::kPrefetchBytes)) return false;
     if (!reader_) reader_ = std::make_unique<zip::TSourcePrefetch>(*sources_, LargestVolumeSize, true);
     return reader_->Start(path);
 }
@@ -115,8 +118,10 @@ bool WinPlannerFiles::ReadForTest(const std::string& path, std::optional<zip::TS
     info.reset();
     source.reset();
     try {
-        // A longer file is read at its turn: its first bytes now, the rest as it is zipped.
-        zip::TSourcePrefetch::ReadNow(*sources_, LargestVolumeSize, false, path, info, source);
+        // The test reads what it needs to know the file reads; the zipping reads on from there.
+        // A deferred file is tested again on every call until it fits.
+        zip::TSourcePrefetch::ReadNow(*sources_, LargestVolumeSize, path, kTestReadBytes, false, info,
+                                      source);
         return true;
     } catch (const std::exception&) {
         return false;
@@ -135,6 +140,10 @@ bool WinPlannerFiles::TakeTested(const std::string& path, zip::TSourceInfo& info
 void WinPlannerFiles::TestsDone() {
     tested_.reset();
     testedPath_.clear();
+}
+
+void WinPlannerFiles::DropReadAhead() {
+    reader_.reset();
 }
 
 void WinPlannerFiles::DropOpened() {

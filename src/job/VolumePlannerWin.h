@@ -41,6 +41,7 @@ class WinPlannerFiles : public PlannerFiles {
     // file the reader takes whole: a longer one would stay open, and be read partly now and
     // partly at its turn, while the ones before it are zipped.
     bool ReadAhead(const std::string& path, int64_t listedSize) override;
+    void DropReadAhead() override;
     void TestsDone() override;
     int64_t EstimateCompressed(const std::string& path, int64_t budget) override;
     bool FileExists(const std::string& path) override;

@@ -158,7 +158,8 @@ void TSourcePrefetch::Run() {
         result.name = item.name;
         lock.unlock();
         try {
-            result.bytes = ReadNow(files_, maxSize_, wholeOnly_, result.name, result.info, result.source);
+            result.bytes = ReadNow(files_, maxSize_, result.name, kPrefetchBytes, wholeOnly_, result.info,
+                                   result.source);
             result.usable = true;
         } catch (const std::exception&) {
             // Nothing is lost: the zipping thread finds the prefetch unusable and does the
@@ -180,19 +181,23 @@ void TSourcePrefetch::Run() {
 }
 
 // Runs without the reader's lock: its results are published by Run under it.
-size_t TSourcePrefetch::ReadNow(TZipperFileSystem& files, uint64_t maxSize, bool wholeOnly,
-                                const std::string& name, std::optional<TSourceInfo>& info,
+size_t TSourcePrefetch::ReadNow(TZipperFileSystem& files, uint64_t maxSize, const std::string& name,
+                                size_t upTo, bool wholeOnly, std::optional<TSourceInfo>& info,
                                 std::unique_ptr<gui::TStream>& source) {
     info = files.Info(name);
     if (!info || info->IsFolder() || info->size <= 0 || static_cast<uint64_t>(info->size) > maxSize) return 0;
-    if (wholeOnly && info->size > static_cast<int64_t>(kPrefetchBytes)) return 0;
+    if (wholeOnly && info->size > static_cast<int64_t>(upTo)) return 0;
     std::unique_ptr<gui::TStream> file = files.OpenSource(name);
     if (!file) return 0;
-    std::vector<uint8_t> first(static_cast<size_t>(std::min<int64_t>(info->size, kPrefetchBytes)));
+    std::vector<uint8_t> first(
+        static_cast<size_t>(std::min<int64_t>(info->size, static_cast<int64_t>(upTo))));
     const size_t got = file->ReadFully(first.data(), first.size());
     first.resize(got);
     // The component reads no more than the size it was told: a source read whole needs no file.
-    if (static_cast<int64_t>(got) == info->size) file.reset();
+    if (static_cast<int64_t>(got) == info->size)
+        file.reset();
+    else if (wholeOnly)
+        return 0; // it shrank meanwhile: read at its turn, not held open until then
     source = std::make_unique<TPrefetchedStream>(std::move(file), std::move(first));
     return got;
 }

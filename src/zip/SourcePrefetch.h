@@ -54,10 +54,12 @@ class TSourcePrefetch {
     bool Take(const std::string& name, std::optional<TSourceInfo>& info,
               std::unique_ptr<gui::TStream>& source);
     // What a reader finds for name, read on the caller's thread: its facts, and the source
-    // with its first bytes when it opens (as Take gives them). Returns the bytes held in
-    // memory. Throws what the file system throws.
-    static size_t ReadNow(TZipperFileSystem& files, uint64_t maxSize, bool wholeOnly, const std::string& name,
-                          std::optional<TSourceInfo>& info, std::unique_ptr<gui::TStream>& source);
+    // with its first upTo bytes in memory when it opens (as Take gives them). wholeOnly: a
+    // source longer than upTo is not opened, and one that could not be read whole is let go.
+    // Returns the bytes held in memory. Throws what the file system throws.
+    static size_t ReadNow(TZipperFileSystem& files, uint64_t maxSize, const std::string& name, size_t upTo,
+                          bool wholeOnly, std::optional<TSourceInfo>& info,
+                          std::unique_ptr<gui::TStream>& source);
 
   private:
     struct TItem {
