@@ -147,17 +147,15 @@ void WinPlannerFiles::DropReadAhead() {
 }
 
 void WinPlannerFiles::DropOpened() {
-    reader_.reset();
-    tested_.reset();
-    testedPath_.clear();
+    DropReadAhead();
+    TestsDone();
 }
 
 // One look at the file serves the whole test: the lock probe, the date, the size and the read
 // test; what it read is kept for the estimate and the zipping.
 bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& facts) {
     facts = ZipFileFacts{};
-    tested_.reset();
-    testedPath_.clear();
+    TestsDone();
     if (NameOf(path).empty()) return true;
     std::optional<zip::TSourceInfo> info;
     std::unique_ptr<gui::TStream> source;
