@@ -143,6 +143,9 @@ struct JobRun {
     // The "After:" text the job had before its start moved it to the start's time, kept with
     // the resume state; a cancelled run puts it back. None: the run did not move it.
     std::optional<std::string> AfterDateTextBeforeStart;
+    // Files the run took are in no sound copy (a volume not written, or a start that ended
+    // before the job ran): the "After:" text goes back too, or the next run would pass them by.
+    bool FilesLeftUncopied = false;
     // The user folders found in the registry: the application-data folder + user name + "\".
     std::string UserFolders;
     std::string TempPath; // with a trailing "\"

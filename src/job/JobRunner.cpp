@@ -322,11 +322,19 @@ void JobRunner::WaitForDisc(const std::string& volume) {
     const std::string key = VolumeKey(volume);
     const auto found = clearedBits_.find(key);
     const std::string base = ResumeStateBase(host_);
-    if (found == clearedBits_.end() || base.empty() || !bitsKeptForResume_.insert(key).second) return;
+    if (found == clearedBits_.end() || base.empty()) return;
+    // A split set's parts wait one by one: each keeps the files cleared since the last one.
+    size_t& kept = bitsKeptForResume_[key];
+    if (kept >= found->second.size()) return;
+    const std::vector<std::string> paths(found->second.begin() + static_cast<ptrdiff_t>(kept),
+                                         found->second.end());
     std::string reason;
-    if (!AppendVolumeBits(base, volume, found->second, reason))
+    if (!AppendVolumeBits(base, volume, paths, reason)) {
         host_.AddToLog("The archive bits of a volume waiting for the disc are not kept for a resume (" +
                        reason + "): " + volume);
+        return;
+    }
+    kept = found->second.size();
 }
 
 // The volumes still waiting for the disc get back the records of the archive bits they
@@ -338,7 +346,7 @@ void JobRunner::TakeBackKeptBits() {
         const std::string key = VolumeKey(volume);
         if (!WaitsForDisc(key)) continue;
         clearedBits_[key].push_back(std::move(path));
-        bitsKeptForResume_.insert(key);
+        ++bitsKeptForResume_[key];
     }
 }
 
@@ -354,6 +362,7 @@ void JobRunner::VolumeGone(const std::string& volume) {
 
 void JobRunner::VolumeNotWritten(const std::string& volume) {
     JobHadProblem = true;
+    run_.FilesLeftUncopied = true;
     const std::string key = VolumeKey(volume);
     // Bits the volume being built clears after this go back when it is finished.
     if (key == volumeKey_) volumeUnsound_ = true;
@@ -379,6 +388,12 @@ void JobRunner::ZipVolume() {
         csvSizeAtVolumeStart_ =
             run_.CsvFileName.empty() || !Exists(run_.CsvFileName) ? -1 : SizeOfFile(run_.CsvFileName);
         planner_->StartVolume();
+        // A cancel while the first entry was chosen is no volume to make, nor a file too big.
+        if (host_.Cancelled()) {
+            plannerFiles_->DropOpened();
+            z1.FilesList.Clear();
+            return;
+        }
         if (z1.FilesList.Count() == 0) {
             plannerFiles_->DropOpened();
             if (NothingPlanned()) continue;
@@ -598,13 +613,27 @@ bool JobRunner::NothingLeftToResume() const {
 }
 
 // A cancelled job sets the archive bits it cleared again, unless the user answered that they
-// stay cleared; the list goes either way.
+// stay cleared; the list goes either way. The files of volumes not soundly written get theirs
+// back whatever the answer and whether or not the list is there (a resumed run has none):
+// they are in no copy.
 void JobRunner::RestoreClearedArchiveBits() {
+    size_t givenBack = 0;
+    int failed = 0;
+    while (!clearedBits_.empty()) {
+        givenBack += clearedBits_.begin()->second.size();
+        failed += std::max(0, GiveBitsBack(clearedBits_.begin()->first));
+    }
     const std::string list = host_.ProgramFolder() + "Att.Lst";
+    bool listPlayed = false;
     if (session_.Job.ClearArchiveBit && !run_.KeepArchiveBitsCleared)
-        RestoreArchiveBits(list, attributes_, host_);
+        listPlayed = RestoreArchiveBits(list, attributes_, host_) > 0;
     else
         DeleteFileA(list.c_str());
+    if (failed > 0)
+        host_.AddToLog("Archivebits could not be set again for " + std::to_string(failed) +
+                       " files of volumes not written");
+    else if (givenBack > 0 && !listPlayed)
+        host_.AddToLog("Archivebits reset for the files of volumes not written");
 }
 
 void JobRunner::CancelTail() {

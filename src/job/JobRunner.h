@@ -21,7 +21,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -199,8 +198,8 @@ class JobRunner {
     // The files whose archive bits each volume cleared, by the volume's name without folder
     // and extension (a split set's parts share it), until the volume is soundly written.
     std::map<std::string, std::vector<std::string>> clearedBits_;
-    // The volumes whose files are kept beside the resume state already.
-    std::set<std::string> bitsKeptForResume_;
+    // How many of each volume's files are kept beside the resume state already.
+    std::map<std::string, size_t> bitsKeptForResume_;
     // The volume being built or finished: its key, how it was built, and whether it is known
     // to be unsound already.
     std::string volumeKey_;

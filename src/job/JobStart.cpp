@@ -54,7 +54,8 @@ bool PutBackAfterDate(JobRun& run, JobDefinition& job) {
 
 void JobStarter::EndJob() {
     // Every cancelled way out ends here: the selection's, the cancel tail's, the timer's.
-    if (host_.Cancelled() && PutBackAfterDate(run_, job_)) host_.SaveJob(host_.JobName());
+    if ((host_.Cancelled() || run_.FilesLeftUncopied) && PutBackAfterDate(run_, job_))
+        host_.SaveJob(host_.JobName());
     JobEndInput input;
     input.MailBody = &session_.MailBody;
     input.JobName = host_.JobName();
@@ -87,6 +88,7 @@ void JobStarter::StartBackupJob() {
         host_.AddToLog("Backup terminated unexpected: " + host_.JobName());
     }
     guard.StepEnds();
+    if (!handedOver) run_.FilesLeftUncopied = true;
     if (!handedOver || host_.Cancelled() || session_.State != JobState::Running) EndJob();
 }
 
@@ -227,6 +229,7 @@ void JobStarter::ResetRunRecord() {
     run_.CopyPending = false;
     run_.KeepArchiveBitsCleared = false;
     run_.AfterDateTextBeforeStart.reset();
+    run_.FilesLeftUncopied = false;
 }
 
 void JobStarter::TakeOverDestination() {

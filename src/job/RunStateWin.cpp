@@ -82,7 +82,7 @@ constexpr int failedPathLines = 20;
 struct PlayBack {
     int handled = 0;
     int failed = 0;
-    bool read = true; // false: the list is there but cannot be read, and is kept
+    bool found = false; // the list was there and was read (one that cannot be read is kept)
 };
 
 PlayBack PlayBackArchiveBits(const std::string& attributeList, gui::FileAttributes& attributes,
@@ -100,9 +100,9 @@ PlayBack PlayBackArchiveBits(const std::string& attributeList, gui::FileAttribut
         if (log)
             log("Archive bits not restored, the list cannot be read (system error " + std::to_string(error) +
                 "): " + attributeList);
-        result.read = false;
         return result;
     }
+    result.found = true;
     for (const std::string& path : ParseListFile(text)) {
         if (path.empty()) continue;
         if (attributes.Get(path) != gui::InvalidFileAttributes) {
@@ -141,7 +141,7 @@ int RestoreArchiveBits(const std::string& attributeList, gui::FileAttributes& at
             host.PumpIfDue();
         },
         [&](const std::string& text) { host.AddToLog(text); });
-    if (result.read && result.failed == 0) host.AddToLog("Archivebits reset");
+    if (result.found && result.failed == 0) host.AddToLog("Archivebits reset");
     if (result.failed > 0)
         host.AddToLog("Archivebits reset, except for " + std::to_string(result.failed) +
                       " files whose archive bit could not be set");

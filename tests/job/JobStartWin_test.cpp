@@ -125,6 +125,7 @@ TEST(JobStart, FolderDestinationRunsTheProgramBeforeThenEndsOnceWithTheReportAnd
     StartRig rig;
     Host host(rig.session, rig.folder);
     JobStarter start(rig.session, host, rig.disc);
+    const std::string afterText = rig.job.AfterDateText;
     start.StartBackupJob();
 
     EXPECT_EQ(rig.job.ZipSizeText, "4095");
@@ -134,7 +135,10 @@ TEST(JobStart, FolderDestinationRunsTheProgramBeforeThenEndsOnceWithTheReportAnd
     EXPECT_EQ(rig.session.JobLogName, rig.folder + "Log\\Daily_100.txt");
     EXPECT_TRUE(std::filesystem::is_directory(rig.folder + "Catalogs"));
     EXPECT_EQ(host.loaded, (std::vector<std::string>{"Daily.dat"}));
-    EXPECT_EQ(host.saved, (std::vector<std::string>{"Daily.dat"})) << "a fresh run saves the job";
+    // Nothing was handed over to run: the "After:" date the start moved goes back.
+    EXPECT_EQ(host.saved, (std::vector<std::string>{"Daily.dat", "Daily.dat"}))
+        << "a fresh run saves the job";
+    EXPECT_EQ(rig.job.AfterDateText, afterText);
     EXPECT_EQ(host.tempSet, rig.folder + "temp\\") << "the missing temporary folder is made";
     const auto calls = rig.shell.Calls();
     ASSERT_EQ(calls.size(), 2u);

@@ -423,7 +423,8 @@ std::string AfterLine(HostedProgram& hosted) {
 // the start action, a close request, a stop request file or a prompt's Cancel, also between two
 // steps: one "Backup cancelled", only whole zips, no work files, one job end, the job's
 // "After:" date as it was before the start; the archive bits set again, or, where the user
-// answered that they stay cleared, cleared exactly for the files in the whole zips. A run
+// answered that they stay cleared, cleared exactly for the files in the whole zips on the
+// destination. A run
 // cancelled with work left can be resumed; one cancelled in the wait after its last volume
 // cannot.
 TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsAsAnswered) {
@@ -574,11 +575,10 @@ TEST(JobRunner, ACancelInEveryPhaseEndsTheJobOnceWithWholeZipsAndTheArchiveBitsA
         EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
         EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u) << "one job end";
         EXPECT_EQ(hosted.prompter.Pending(), 0u);
-        // The zips on the destination, and a volume whose copy was cancelled, kept in the
-        // temporary folder.
+        // The zips on the destination; a volume whose copy was cancelled is kept in the
+        // temporary folder, but its files are on no destination and get their bits back.
         std::map<std::string, int> held;
         AddHeld(daily.Destination + "\\", held);
-        AddHeld(form.Session.Run.TempPath, held);
         EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
         if (cd) {
             EXPECT_TRUE(WorkFilesUnder(cd->Folder()).empty());
@@ -952,7 +952,10 @@ TEST(JobRunner, AVolumeThatFailsItsTestGivesItsFilesArchiveBitsBackAndTheJobEnds
     job::JobDefinition daily = ClearingJob(hosted.programFolder / "dest", source);
     daily.Testarchiveafterbackup1 = true;
     daily.PostRunFile = "C:\\Tools\\post.exe";
+    daily.Uselasttime1 = true;
+    daily.AfterDateText = core::DateToStrFixed(46000.25, hosted.form->Locale);
     hosted.WriteJob(daily);
+    const std::string afterLine = AfterLine(hosted);
     ui::TMF& form = *hosted.form;
     form.ReminderJob = "Daily.dat";
     hosted.prompter.AnswerMessage(gui::mrOk);
@@ -988,6 +991,7 @@ TEST(JobRunner, AVolumeThatFailsItsTestGivesItsFilesArchiveBitsBackAndTheJobEnds
     EXPECT_EQ(Count(log, "Archivebits reset for the files of: " + damaged + "\r\n"), 1u) << log;
     EXPECT_EQ(Count(log, "Backup end: Daily.dat\r\n"), 1u) << log;
     EXPECT_EQ(Count(log, "Backup cancelled"), 0u) << log;
+    EXPECT_EQ(AfterLine(hosted), afterLine) << "files in no copy are newer than the next run's date";
     const std::vector<std::string> boxes = hosted.prompter.MessageTexts();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0],
