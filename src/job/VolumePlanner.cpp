@@ -220,6 +220,17 @@ bool VolumePlanner::Overflows(int64_t size) const {
            plan_.CurrentZipBytes + size > LargestVolumeSize;
 }
 
+// A deferred file is long: short files named for reading ahead now would wait through its
+// zipping and be tested on an old copy, so none is named until it is zipped.
+void VolumePlanner::AddDeferred(const ZipFileFacts& facts) {
+    auto& deferred = plan_.ZipVolumeList;
+    Add(deferred[plan_.iZip].Path, facts, true);
+    deferred.erase(deferred.begin() + plan_.iZip);
+    files_.DropReadAhead();
+    readAheadTo_ = plan_.FilestoZipListNr;
+    deferredAdded_ = true;
+}
+
 // A deferred file is taken when it fits (with optimiseOnly, only while space optimisation
 // is on); files that cannot be read leave the list.
 bool VolumePlanner::DeferredPass(bool optimiseOnly) {
@@ -234,8 +245,7 @@ bool VolumePlanner::DeferredPass(bool optimiseOnly) {
         }
         const bool fits = Margin() > entry.Estimate;
         if (fits && (!optimiseOnly || plan_.Optimizeusedspace)) {
-            Add(entry.Path, facts, true);
-            deferred.erase(deferred.begin() + plan_.iZip);
+            AddDeferred(facts);
             return true;
         }
         ++plan_.iZip;
@@ -265,8 +275,7 @@ VolumePlanner::Taken VolumePlanner::TakeDeferred() {
             plan_.ZipBudget = 0;
             return Taken::VolumeClosed;
         }
-        Add(entry.Path, facts, true);
-        deferred.erase(deferred.begin() + plan_.iZip);
+        AddDeferred(facts);
         return Taken::Added;
     }
     return Taken::Nothing;
@@ -516,7 +525,8 @@ void VolumePlanner::Zipper1EndZip(const std::string& fileName, uint32_t uncompre
     }
     plan_.iZip = 0;
     host_.ResetWatchdog();
-    if (ChooseNext()) ReadAheadNext();
+    deferredAdded_ = false;
+    if (ChooseNext() && !deferredAdded_) ReadAheadNext();
     files_.TestsDone();
 }
 

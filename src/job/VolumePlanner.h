@@ -106,6 +106,7 @@ class VolumePlanner {
     int64_t ComputeBudget(bool capByFreeSpace) const;
     void Close();
     void Add(const std::string& path, const ZipFileFacts& facts, bool csvLine);
+    void AddDeferred(const ZipFileFacts& facts);
     bool CanZip(const std::string& path, ZipFileFacts& facts);
     void SkipLine(bool countChecked);
     void TooBig(const std::string& path);
@@ -130,6 +131,7 @@ class VolumePlanner {
     JobHost& host_;
     std::string lastNamed_;       // the entry the last normal call named, in this volume
     int readAheadTo_ = 0;         // the first main-list line not yet named for reading ahead
+    bool deferredAdded_ = false;  // this call added a deferred file
     uint32_t currentZipSize_ = 0; // as the last call reported it
     std::unordered_map<std::string, std::string> pendingCsv_; // .csv lines of planned entries
     int64_t directoryBytes_ = 0;                              // what the volume's central directory will take

@@ -120,8 +120,10 @@ bool WinPlannerFiles::ReadForTest(const std::string& path, std::optional<zip::TS
     try {
         // The test reads what it needs to know the file reads; the zipping reads on from there.
         // A deferred file is tested again on every call until it fits.
-        zip::TSourcePrefetch::ReadNow(*sources_, LargestVolumeSize, path, kTestReadBytes, false, info,
-                                      source);
+        const size_t got = zip::TSourcePrefetch::ReadNow(*sources_, LargestVolumeSize, path, kTestReadBytes,
+                                                         false, info, source);
+        // Nothing read of a file with bytes (emptied since its size was read) fails the test.
+        if (got == 0) source.reset();
         return true;
     } catch (const std::exception&) {
         return false;
@@ -161,7 +163,10 @@ bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& f
     std::unique_ptr<gui::TStream> source;
     const bool read = ReadForTest(path, info, source);
     // Nothing of an empty or too large file was read: it is opened for the lock probe alone.
-    const bool opened = read && info && !info->IsFolder() && (source || File(OpenShared(path)).valid());
+    const bool readable = info && (info->size <= 0 || info->size > LargestVolumeSize)
+                              ? File(OpenShared(path)).valid()
+                              : source != nullptr;
+    const bool opened = read && info && !info->IsFolder() && readable;
     if (!opened) {
         // A folder does not open as a file.
         if (IsFolderPath(path)) return true;
