@@ -64,6 +64,17 @@ void SplitPathAndMasks(std::string& text, std::string& path, std::string& maskTe
     }
 }
 
+// The first match that begins a character: in a double-byte code page a match starting on the
+// byte after a lead byte is the end of another character.
+size_t FindAtCharacterStart(std::string_view text, std::string_view part) {
+    if (!anyLeadBytes) return text.find(part);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, part.size(), part) == 0) return i;
+        if (ansiLeadBytes[static_cast<uint8_t>(text[i])]) ++i;
+    }
+    return std::string_view::npos;
+}
+
 } // namespace
 
 void SetAnsiLeadBytes(const std::array<bool, 256>& leadBytes) {
@@ -118,9 +129,9 @@ size_t NamePartStart(std::string_view path) {
 }
 
 void RepairItemSeparators(std::string& text) {
-    const size_t drive = text.find(":\\\\");
+    const size_t drive = FindAtCharacterStart(text, ":\\\\");
     if (drive != std::string::npos) text.erase(drive + 2, 1);
-    const size_t all = text.find("\\\\*.*");
+    const size_t all = FindAtCharacterStart(text, "\\\\*.*");
     if (all != std::string::npos) text.erase(all, 1);
 }
 

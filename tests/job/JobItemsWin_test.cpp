@@ -36,6 +36,10 @@ class JobItemsWin : public ::testing::Test {
 
     job::SelectionResult Select(core::OsVersion version, std::function<int64_t()> destinationFreeSpace = {}) {
         job::SystemDirectoryLister lister;
+        return Select(version, lister, std::move(destinationFreeSpace));
+    }
+    job::SelectionResult Select(core::OsVersion version, job::DirectoryLister& lister,
+                                std::function<int64_t()> destinationFreeSpace = {}) {
         job::JobItems items(run, host, lister, job,
                             {root.Path() + "Prog\\", windows, version, std::move(destinationFreeSpace)});
         items.SaveJob = [&] { ++saves; };
@@ -266,6 +270,42 @@ TEST_F(JobItemsWin, MegabyteTotalCountsInOneUnitAtEveryPoint) {
     EXPECT_EQ(host.totals.back(), "MBytes total: 1");
     for (const std::string& total : host.totals)
         EXPECT_TRUE(total == "MBytes total: 0" || total == "MBytes total: 1") << total;
+}
+
+// C:\Data\<0x95 0x5C> with two files, in code page 932: the folder's name ends in a character
+// whose second byte is a backslash.
+class TrailBackslashFolder : public job::DirectoryLister {
+  public:
+    const std::string folder = "C:\\Data\\\x95\\";
+    void List(const std::string& pattern, std::vector<job::DirEntry>& entries) override {
+        entries.clear();
+        if (pattern == folder + "\\*.*")
+            entries = {
+                {".", job::EntryDirectory}, {"..", job::EntryDirectory}, {"a.txt", 0, 1}, {"b.doc", 0, 2}};
+    }
+    bool FileExists(const std::string&) override { return false; }
+    bool DirectoryExists(const std::string& path) override { return path == folder || path == folder + "\\"; }
+};
+
+TEST_F(JobItemsWin, AFolderWhoseNameEndsInATrailBackslashGivesItsOwnFiles) {
+    std::array<bool, 256> leads{};
+    for (int c = 0x81; c <= 0xFC; ++c)
+        leads[c] = c <= 0x9F || c >= 0xE0;
+    job::SetAnsiLeadBytes(leads);
+    TrailBackslashFolder lister;
+    for (const std::string& item : {lister.folder, lister.folder + "\\"}) {
+        SCOPED_TRACE(item);
+        run = {};
+        run.TempPath = root.Path() + "Temp\\";
+        job.IncludeList = {item};
+        Select(xp, lister);
+        std::vector<std::string> lines;
+        for (const job::FileListEntry& entry : run.FilestoZipList)
+            lines.push_back(entry.Path);
+        EXPECT_EQ(lines, (std::vector<std::string>{lister.folder + "\\a.txt", lister.folder + "\\b.doc"}));
+        EXPECT_FALSE(run.ItemMissing);
+    }
+    job::SetAnsiLeadBytes({});
 }
 
 TEST_F(JobItemsWin, CancelInEveryPhaseEndsAsACancelledStartAndKeepsTheAfterDate) {

@@ -125,6 +125,27 @@ TEST(SelectionRules, DoubleByteTrailBytesAreNeitherFoldedNorSeparators) {
               "A");
 }
 
+TEST(SelectionRules, FolderNamesEndingInATrailBackslashKeepTheirOwnFilesInTheItemText) {
+    std::array<bool, 256> leads{}; // code page 932
+    for (int c = 0x81; c <= 0xFC; ++c)
+        leads[c] = c <= 0x9F || c >= 0xE0;
+    SetAnsiLeadBytes(leads);
+    // Each folder name ends in a character whose second byte is a backslash (0x95 0x5C and the
+    // like); the item of a whole folder is its path and "\*.*".
+    for (const std::string folder : {"C:\\Data\\\x95\\", "C:\\\x83\\", "\\\\srv\\share\\\x94\\"}) {
+        std::string all = folder + "\\*.*";
+        RepairItemSeparators(all);
+        EXPECT_EQ(all, folder + "\\*.*");
+        const ItemText text = ParseItemText(all);
+        EXPECT_EQ(text.Path, folder + "\\");
+        EXPECT_EQ(text.Masks, std::vector<std::string>{"*.*"});
+        EXPECT_EQ(text.RememberedMasks, "|*.*|");
+        // A real doubled "\" after such a name still goes.
+        EXPECT_EQ(ParseItemText(folder + "\\\\*.*").Path, folder + "\\");
+    }
+    SetAnsiLeadBytes({});
+}
+
 TEST(SelectionRules, CataloguePathFormsFollowTheDriveOptions) {
     EXPECT_EQ(CataloguePathForm("C:\\Data\\a", false, true), "C:\\Data\\a");
     EXPECT_EQ(CataloguePathForm("C:\\Data\\a", true, false), "\\C\\Data\\a");
