@@ -51,7 +51,7 @@ int64_t TWriteSink::WriteToSink(size_t count, bool flush) {
     if (UseTempFile) {
         if (!stagingFile_) stagingFile_ = file_.OpenStaging();
         stagingFile_->Seek(0, gui::TSeekOrigin::soEnd);
-        const size_t written = stagingFile_->Write(staging_.get(), count);
+        const size_t written = NoRoomWhenFull([&] { return stagingFile_->Write(staging_.get(), count); });
         if (written < count) throw ENotEnoughRoom("Not enough room to write archive");
         waiting_ += written;
         if (flush) WriteAt(-1, 0);
@@ -76,7 +76,8 @@ void TWriteSink::WriteAt(int64_t count, int64_t position) {
         if (!stagingFile_) stagingFile_ = file_.OpenStaging();
         if (count > 0) {
             stagingFile_->Seek(position, gui::TSeekOrigin::soBeginning);
-            if (stagingFile_->Write(staging_.get(), static_cast<size_t>(count)) < static_cast<size_t>(count))
+            const size_t length = static_cast<size_t>(count);
+            if (NoRoomWhenFull([&] { return stagingFile_->Write(staging_.get(), length); }) < length)
                 throw ENotEnoughRoom("Not enough room to write archive");
         }
         if (stagingFile_->Size() >= static_cast<int64_t>(kSinkBufferSize) || count < 0) DrainStaging();
@@ -124,12 +125,13 @@ void TWriteSink::WriteBlock(int64_t at) {
             const int fills = pass % 2 == 0 ? 3 : 2;
             for (int f = 0; f < fills; ++f) {
                 std::memset(compare_.get(), f == 1 ? 0x00 : 0xFF, n);
-                file_.Write(compare_.get(), n);
+                NoRoomWhenFull([&] { return file_.Write(compare_.get(), n); });
                 file_.Seek(at);
                 Pump();
             }
         }
-        if (file_.Write(data_.get(), n) < n) throw ENotEnoughRoom("Not enough room to write archive");
+        if (NoRoomWhenFull([&] { return file_.Write(data_.get(), n); }) < n)
+            throw ENotEnoughRoom("Not enough room to write archive");
         Pump();
         if (!WriteVerify) return;
         file_.Close();

@@ -8,8 +8,8 @@
 // and reopened at every 50,000,000 bytes (after a pause on removable media), carrying on
 // where it stopped, which is not the end of an archive appended to in place; and with
 // UseTempFile each entry is collected in a staging file where its local header is patched,
-// so the archive itself is only ever appended to. A short write means the medium is full and
-// ends the work at once: repeating it cannot help.
+// so the archive itself is only ever appended to. A short write, or one failed as the disk is
+// full, means the medium is full and ends the work at once: repeating it cannot help.
 //
 // The file itself is behind TSinkFile, so the logic is portable and a double can play a
 // drive that misreports, fills up or corrupts data. Three fixed buffers, no allocation per
@@ -40,6 +40,20 @@ class ENotEnoughRoom : public gui::Exception {
   public:
     using gui::Exception::Exception;
 };
+
+// Runs one write to the archive's output, its staging file or an entry's work file. Win32
+// fails a write that does not fit (ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL) where a short count
+// was expected: either way the medium is full, and the work ends with ENotEnoughRoom.
+template <typename Write> auto NoRoomWhenFull(Write&& write) -> decltype(write()) {
+    constexpr uint32_t kHandleDiskFull = 39, kDiskFull = 112;
+    try {
+        return write();
+    } catch (const gui::EStreamError& error) {
+        if (error.SystemError() == kDiskFull || error.SystemError() == kHandleDiskFull)
+            throw ENotEnoughRoom("Not enough room to write archive");
+        throw;
+    }
+}
 
 class TSinkFile {
   public:

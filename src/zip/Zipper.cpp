@@ -399,13 +399,15 @@ int64_t TZipper::OutputSize() {
 void TZipper::EmitBytes(const uint8_t* data, size_t count) {
     if (count == 0) return;
     if (MultiMode() != mmNone && volumeEntry_) {
-        if (volumeEntry_->Write(data, count) < count) throw ENotEnoughRoom(kNoRoom);
+        if (NoRoomWhenFull([&] { return volumeEntry_->Write(data, count); }) < count)
+            throw ENotEnoughRoom(kNoRoom);
         return;
     }
     if (OutputSize() + static_cast<int64_t>(count) > kMaxZipOffset)
         throw ENotEnoughRoom(std::string(kNoRoom) + ": a zip archive cannot pass 4 GiB");
     if (callerStream_ != nullptr) {
-        if (outStream_->Write(data, count) < count) throw ENotEnoughRoom(kNoRoom);
+        if (NoRoomWhenFull([&] { return outStream_->Write(data, count); }) < count)
+            throw ENotEnoughRoom(kNoRoom);
     } else {
         uint8_t* staging = sink_->StagingBuffer();
         if (staging != data) std::memcpy(staging, data, count);
@@ -718,7 +720,7 @@ void TZipper::PatchLocalHeader(int64_t headerOffset) {
     const size_t length = static_cast<size_t>(header_.Size());
     if (MultiMode() != mmNone && volumeEntry_) {
         volumeEntry_->SetPosition(0);
-        volumeEntry_->WriteBuffer(header_.Memory(), length);
+        NoRoomWhenFull([&] { volumeEntry_->WriteBuffer(header_.Memory(), length); });
         volumeEntry_->Seek(0, gui::TSeekOrigin::soEnd);
         CopyVolumeEntry();
         return;
@@ -726,7 +728,7 @@ void TZipper::PatchLocalHeader(int64_t headerOffset) {
     if (callerStream_ != nullptr) {
         const int64_t end = outStream_->Position();
         outStream_->SetPosition(headerOffset);
-        outStream_->WriteBuffer(header_.Memory(), length);
+        NoRoomWhenFull([&] { outStream_->WriteBuffer(header_.Memory(), length); });
         outStream_->SetPosition(end);
         return;
     }
@@ -741,7 +743,7 @@ void TZipper::PatchLocalHeader(int64_t headerOffset) {
     sink_->FlushWriteBuffer();
     const int64_t end = outFile_->Position();
     outFile_->Seek(headerOffset);
-    const size_t written = outFile_->Write(header_.Memory(), length);
+    const size_t written = NoRoomWhenFull([&] { return outFile_->Write(header_.Memory(), length); });
     outFile_->Seek(end);
     if (written < length) throw ENotEnoughRoom(kNoRoom);
 }
@@ -778,8 +780,10 @@ void TZipper::WriteEndRecord() {
     if (OutputSize() + static_cast<int64_t>(length) > kMaxZipOffset)
         throw ENotEnoughRoom(std::string(kNoRoom) + ": a zip archive cannot pass 4 GiB");
     if (callerStream_ != nullptr) {
-        outStream_->WriteBuffer(header_.Memory(), length);
-        outStream_->SetSize(outStream_->Position());
+        NoRoomWhenFull([&] {
+            outStream_->WriteBuffer(header_.Memory(), length);
+            outStream_->SetSize(outStream_->Position());
+        });
         return;
     }
     std::memcpy(sink_->StagingBuffer(), header_.Memory(), length);

@@ -18,6 +18,7 @@ class TDriveDouble : public zip::TSinkFile {
     int64_t Position() override { return position; }
     void Seek(int64_t at) override { position = at; }
     size_t Write(const uint8_t* data, size_t count) override {
+        if (roomLeft < count && failWith != 0) throw gui::EWriteError("Cannot write file", failWith);
         if (roomLeft < count) count = roomLeft;
         roomLeft -= count;
         writes.push_back({position, count, count ? data[0] : uint8_t(0)});
@@ -59,6 +60,7 @@ class TDriveDouble : public zip::TSinkFile {
     std::vector<TWrite> writes;
     int64_t position = 0, sizeOffset = 0;
     size_t roomLeft = SIZE_MAX;
+    uint32_t failWith = 0; // a write past the room fails with this system error (Win32's way)
     bool corrupt = false;
     std::string driveType = "Fixed";
     int closes = 0, reopens = 0, readBacks = 0, stagingOpens = 0, stagingDeletes = 0;
@@ -168,6 +170,23 @@ TEST(WriteSink, FullMediumEndsAtOnce) {
     zip::TWriteSink sink(drive);
     EXPECT_THROW(Put(sink, 1000, 1, true), zip::ENotEnoughRoom);
     EXPECT_EQ(drive.writes.size(), 1u);
+    // A write failed as the disk is full (ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL) is a full
+    // medium too; another failure (access denied) passes as it is.
+    for (const uint32_t error : {112u, 39u, 5u}) {
+        SCOPED_TRACE(error);
+        for (bool staged : {false, true}) {
+            TDriveDouble failing;
+            failing.roomLeft = 500;
+            failing.failWith = error;
+            zip::TWriteSink failingSink(failing);
+            failingSink.UseTempFile = staged;
+            if (error == 5)
+                EXPECT_THROW(Put(failingSink, 1000, 1, true), gui::EWriteError);
+            else
+                EXPECT_THROW(Put(failingSink, 1000, 1, true), zip::ENotEnoughRoom);
+            EXPECT_TRUE(failing.writes.empty());
+        }
+    }
 }
 
 TEST(WriteSink, ReopensAtEveryFiftyMillionBytesAndPausesOnRemovableMedia) {

@@ -23,12 +23,18 @@ namespace {
 
 class TFileStream : public gui::TStream {
   public:
-    TFileStream(std::FILE* file, int64_t* room) : file_(file), room_(room) {}
+    TFileStream(std::FILE* file, int64_t* room, const bool* fails = nullptr)
+        : file_(file), room_(room), fails_(fails) {}
     ~TFileStream() override { std::fclose(file_); }
     size_t Read(void* buffer, size_t count) override { return std::fread(buffer, 1, count, file_); }
     size_t Write(const void* buffer, size_t count) override {
         if (room_ != nullptr && *room_ >= 0) {
-            if (static_cast<int64_t>(count) > *room_) count = static_cast<size_t>(*room_);
+            if (static_cast<int64_t>(count) > *room_) {
+                // As Win32 fails a write that does not fit: nothing written, ERROR_DISK_FULL.
+                if (fails_ != nullptr && *fails_)
+                    throw gui::EWriteError("Cannot write file. The disk is full.", 112);
+                count = static_cast<size_t>(*room_);
+            }
             *room_ -= static_cast<int64_t>(count);
         }
         return std::fwrite(buffer, 1, count, file_);
@@ -57,18 +63,20 @@ class TFileStream : public gui::TStream {
   private:
     std::FILE* file_;
     int64_t* room_;
+    const bool* fails_;
 };
 
-std::unique_ptr<gui::TStream> Open(const std::string& name, const char* mode, int64_t* room = nullptr) {
+std::unique_ptr<gui::TStream> Open(const std::string& name, const char* mode, int64_t* room = nullptr,
+                                   const bool* fails = nullptr) {
     std::FILE* file = std::fopen(Native(name).c_str(), mode);
-    return file ? std::make_unique<TFileStream>(file, room) : nullptr;
+    return file ? std::make_unique<TFileStream>(file, room, fails) : nullptr;
 }
 
 // The sink's output as a real file; the disk's room counts its bytes and the staging file's.
 class TStdSinkFile : public zip::TSinkFile {
   public:
-    TStdSinkFile(std::string name, std::string staging, int64_t* room)
-        : name_(std::move(name)), staging_(std::move(staging)), room_(room) {}
+    TStdSinkFile(std::string name, std::string staging, int64_t* room, const bool* fails)
+        : name_(std::move(name)), staging_(std::move(staging)), room_(room), fails_(fails) {}
     const std::string& Name() const override { return name_; }
     int64_t Position() override { return Stream().Position(); }
     void Seek(int64_t position) override { Stream().SetPosition(position); }
@@ -76,7 +84,7 @@ class TStdSinkFile : public zip::TSinkFile {
     int64_t Size() override { return Stream().Size(); }
     void Close() override { stream_.reset(); }
     void Reopen() override {
-        stream_ = Open(name_, "r+b", room_);
+        stream_ = Open(name_, "r+b", room_, fails_);
         if (!stream_) throw gui::EFOpenError("Cannot open " + name_);
         stream_->Seek(0, gui::TSeekOrigin::soEnd);
     }
@@ -87,8 +95,8 @@ class TStdSinkFile : public zip::TSinkFile {
     }
     std::string DriveType() override { return "Fixed"; }
     std::unique_ptr<gui::TStream> OpenStaging() override {
-        auto stream = Open(staging_, "r+b", room_);
-        return stream ? std::move(stream) : Open(staging_, "w+b", room_);
+        auto stream = Open(staging_, "r+b", room_, fails_);
+        return stream ? std::move(stream) : Open(staging_, "w+b", room_, fails_);
     }
     void DeleteStaging() override {
         std::error_code error;
@@ -96,7 +104,7 @@ class TStdSinkFile : public zip::TSinkFile {
     }
 
     void Create(bool keepExisting) {
-        stream_ = keepExisting ? Open(name_, "r+b", room_) : Open(name_, "w+b", room_);
+        stream_ = keepExisting ? Open(name_, "r+b", room_, fails_) : Open(name_, "w+b", room_, fails_);
         if (!stream_) throw gui::EFOpenError("Cannot create " + name_);
     }
 
@@ -108,6 +116,7 @@ class TStdSinkFile : public zip::TSinkFile {
 
     std::string name_, staging_;
     int64_t* room_;
+    const bool* fails_;
     std::unique_ptr<gui::TStream> stream_;
 };
 
@@ -202,7 +211,7 @@ void TStdZipperFiles::Search(const std::string& startPath, bool recurse, const s
 std::unique_ptr<zip::TSinkFile> TStdZipperFiles::OpenOutput(const std::string& name, bool keepExisting,
                                                             const std::string& stagingName) {
     opened.push_back(Native(name));
-    auto file = std::make_unique<TStdSinkFile>(name, stagingName, &outputRoom);
+    auto file = std::make_unique<TStdSinkFile>(name, stagingName, &outputRoom, &fullDiskFails);
     file->Create(keepExisting);
     return file;
 }

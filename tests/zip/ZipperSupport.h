@@ -48,6 +48,8 @@ class TStdZipperFiles : public zip::TZipperFileSystem {
     // Bytes the archive outputs (and their staging files) may still take; writes past it
     // come up short as on a full disk. Negative: no limit.
     int64_t outputRoom = -1;
+    // A write past that room fails as Win32 fails it (ERROR_DISK_FULL), not short.
+    bool fullDiskFails = false;
     // Opening these sources fails this many more times (-1: always).
     std::map<std::string, int> lockedSources;
     // Runs before every source is opened (a test can delete or grow the file here).
