@@ -11,11 +11,12 @@
 //
 // Entries are limited by the format's 32-bit sizes and offsets and 16-bit counts. Nothing is
 // allowed to wrap: a source of 4 GiB or more is skipped like one that cannot be opened, and
-// an archive that would pass 4 GiB or 65,535 entries ends with ENotEnoughRoom before the
-// offending bytes are written. A source is read up to the size it had when it was opened, so
-// a file that grows while it is zipped gives a consistent entry of its first bytes; a file
-// that shrinks gives an entry of what could be read; an encrypted entry whose source changed
-// between the CRC pass and the data pass fails the run (its header already carries the CRC).
+// an archive (or an entry of a volume set) that would pass 4 GiB or 65,535 entries ends with
+// ENotEnoughRoom before the offending bytes are written. A source is read up to the size it
+// had when it was opened, so a file that grows while it is zipped gives a consistent entry of
+// its first bytes; a file that shrinks gives an entry of what could be read; an encrypted
+// entry whose source changed between the CRC pass and the data pass fails the run (its header
+// already carries the CRC).
 //
 // Whatever happens, the run ends the same way: work buffers freed, the output closed and, on
 // failure, deleted (an update keeps the old archive; an append puts the old one back), work
@@ -399,8 +400,13 @@ int64_t TZipper::OutputSize() {
 void TZipper::EmitBytes(const uint8_t* data, size_t count) {
     if (count == 0) return;
     if (MultiMode() != mmNone && volumeEntry_) {
+        // The entry's sizes are 32-bit: data past 4 GiB (a file just under it that does not
+        // shrink) would wrap them.
+        if (volumeEntryBytes_ + static_cast<int64_t>(count) > kMaxZipOffset)
+            throw ENotEnoughRoom(std::string(kNoRoom) + ": an entry cannot pass 4 GiB");
         if (NoRoomWhenFull([&] { return volumeEntry_->Write(data, count); }) < count)
             throw ENotEnoughRoom(kNoRoom);
+        volumeEntryBytes_ += static_cast<int64_t>(count);
         return;
     }
     if (OutputSize() + static_cast<int64_t>(count) > kMaxZipOffset)
@@ -591,6 +597,7 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
         volumeEntryName_ = GetTempZipPath() + ChangeFileExt(WithoutFolder(outName_), ".~mz");
         volumeEntry_ = output_.CreateWorkFile(volumeEntryName_);
         if (!volumeEntry_) throw EZipError("Cannot create the work file " + volumeEntryName_);
+        volumeEntryBytes_ = 0;
     }
     header_.Clear();
     work_.WriteLocal(header_, work_.RelativeOffset);

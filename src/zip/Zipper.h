@@ -275,6 +275,7 @@ class TZipper : public TUnZipper, private DeflateStream {
     std::string AskForDisk(int disk, std::string name);
     std::string volumeEntryName_; // ".~mz"
     std::unique_ptr<gui::TStream> volumeEntry_;
+    int64_t volumeEntryBytes_ = 0; // written to it
     std::vector<std::string> finishedParts_;
     std::vector<uint32_t> diskSerials_; // of each spanned disk finished, in order
     bool overOldArchive_ = false;       // part 1 began with an existing archive's data
