@@ -542,6 +542,14 @@ bool TZipper::ProcessZipEntry(const std::string& name) {
             handedOverName_.clear();
         } else if (!prefetch_ || !prefetch_->Take(name, info, prefetched)) {
             info = output_.Info(name);
+        } else if (prefetched && info && static_cast<uint64_t>(info->size) > kPrefetchBytes) {
+            // Only its first bytes were read ahead: a file rewritten since would give an entry
+            // of old and new bytes under a good CRC. Such a file is read afresh.
+            const std::optional<TSourceInfo> now = output_.Info(name);
+            if (!now || now->size != info->size || now->writeTime != info->writeTime) {
+                prefetched.reset();
+                info = now;
+            }
         }
         if (!info || info->IsFolder()) return false;
         if (info->size > 0) {

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -182,6 +183,75 @@ TEST_F(ZipperTest, ReadingAheadGivesTheSameArchive) {
     EXPECT_TRUE(ahead.second == plain.second);
 #ifndef _WIN32
     EXPECT_TRUE(PeersAccept(""));
+#endif
+}
+
+// Sources read from any thread; the first open of a source that is `size` long tells the test
+// when its first read has come back.
+class TFirstReadSignal : public TStdZipperFiles {
+  public:
+    explicit TFirstReadSignal(int64_t size) : size_(size) { concurrentOpens = true; }
+    std::promise<void> firstBytesIn;
+    std::unique_ptr<gui::TStream> OpenSource(const std::string& name) override {
+        std::unique_ptr<gui::TStream> file = TStdZipperFiles::OpenSource(name);
+        if (!file || file->Size() != size_ || std::exchange(wrapped_, true)) return file;
+        return std::make_unique<TSignal>(std::move(file), firstBytesIn);
+    }
+
+  private:
+    struct TSignal : gui::TStream {
+        TSignal(std::unique_ptr<gui::TStream> file, std::promise<void>& read)
+            : file(std::move(file)), read(read) {}
+        size_t Read(void* buffer, size_t count) override {
+            const size_t got = file->Read(buffer, count);
+            if (!std::exchange(told, true)) read.set_value();
+            return got;
+        }
+        size_t Write(const void*, size_t) override { return 0; }
+        int64_t Seek(int64_t offset, gui::TSeekOrigin origin) override { return file->Seek(offset, origin); }
+        void SetSize(int64_t) override {}
+        std::unique_ptr<gui::TStream> file;
+        std::promise<void>& read;
+        bool told = false;
+    };
+    int64_t size_;
+    bool wrapped_ = false;
+};
+
+// A source longer than what is read ahead of it, rewritten (same size, new date) once its
+// first bytes are read ahead and before its turn, gives an entry of its new bytes only.
+TEST_F(ZipperTest, SourceRewrittenAfterItsFirstBytesWereReadAheadIsReadAfresh) {
+    const size_t size = zip::kPrefetchBytes * 2 + 1000;
+    const Bytes before = codectest::RandomBytes(size, 61), after = codectest::RandomBytes(size, 62);
+    const std::string big = src + "big.bin";
+    Write(src + "a.txt", "first");
+    Write(big, std::string(before.begin(), before.end()));
+    TFirstReadSignal signalling(static_cast<int64_t>(size));
+    zip::TZipper zipper(files, signalling);
+    zipper.TempPath = work;
+    zipper.SetZipName(archive);
+    zipper.FilesList.Add(src + "a.txt");
+    zipper.FilesList.Add(big);
+    std::future<void> firstBytesIn = signalling.firstBytesIn.get_future();
+    zipper.OnStartZip = [&](zip::TZipper&, const std::string& name, zip::TZipHeaderInfo&, bool&) {
+        if (!name.ends_with("a.txt")) return;
+        ASSERT_EQ(firstBytesIn.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        const auto written = fs::last_write_time(unziptest::Native(big));
+        Write(big, std::string(after.begin(), after.end()));
+        fs::last_write_time(unziptest::Native(big), written + std::chrono::seconds(10));
+    };
+    ASSERT_EQ(zipper.Zip(), 2);
+    gui::TMemoryStream entry;
+    zip::TUnZipper reader(files);
+    reader.SetZipName(archive);
+    ASSERT_EQ(reader.UnZipToStream(&entry, "big.bin"), 1);
+    ASSERT_EQ(entry.Size(), static_cast<int64_t>(size));
+    EXPECT_TRUE(std::equal(after.begin(), after.end(), entry.Memory()))
+        << "the entry mixes old and new bytes";
+#ifndef _WIN32
+    const std::string peer =
+        testsupport::RunCommand("unzip -p " + ziprec::Quote(unziptest::Native(archive)) + " big.bin").output;
+    EXPECT_TRUE(peer == std::string(after.begin(), after.end()));
 #endif
 }
 
