@@ -142,13 +142,15 @@ class Compressor {
   private:
     void Read(uint8_t* into, uint32_t size) {
         const uint32_t got = stream_.ReadInput(into, size);
-        if (got == 0 || got > 65534) {
+        // Up to the size asked is input (a first read of one byte asks next for 65,535); more
+        // cannot have been read into the window.
+        if (got == 0 || got > size) {
             endOfInput_ = true;
             return;
         }
-        lookahead_ += std::min(got, size);
-        entry_.bytesConsumed += std::min(got, size);
-        filled_ = std::max(filled_, static_cast<unsigned>(into - b_.window) + std::min(got, size));
+        lookahead_ += got;
+        entry_.bytesConsumed += got;
+        filled_ = std::max(filled_, static_cast<unsigned>(into - b_.window) + got);
     }
 
   public:

@@ -36,8 +36,10 @@ class MemoryStream : public zip::DeflateStream {
 
     uint32_t ReadInput(uint8_t* buffer, uint32_t size) override {
         EXPECT_LT(size, 65536u);
+        asked.push_back(size);
         if (failAfter_ && offset_ >= *failAfter_) throw ReadFailure();
         uint32_t n = static_cast<uint32_t>(std::min<size_t>(size, input_.size() - offset_));
+        if (asked.size() == 1 && firstRead_ != 0) n = std::min(n, firstRead_);
         if (maxPiece_ != 0) n = std::min<uint32_t>(n, 1 + static_cast<uint32_t>(random_() % maxPiece_));
         if (failAfter_) n = static_cast<uint32_t>(std::min<size_t>(n, *failAfter_ - offset_));
         std::copy_n(input_.begin() + static_cast<ptrdiff_t>(offset_), n, buffer);
@@ -53,9 +55,11 @@ class MemoryStream : public zip::DeflateStream {
     void StingyReads(uint32_t maxPiece) { maxPiece_ = maxPiece; }
     void FailReadsAfter(size_t bytes) { failAfter_ = bytes; }
     void CancelAtWrite(size_t n) { cancelAtWrite_ = n; }
+    void FirstReadOf(uint32_t n) { firstRead_ = n; }
 
     Bytes output;
     std::vector<uint32_t> pieces;
+    std::vector<uint32_t> asked; // the size of every read
 
   private:
     const Bytes& input_;
@@ -63,6 +67,7 @@ class MemoryStream : public zip::DeflateStream {
     uint32_t maxPiece_ = 0;
     std::optional<size_t> failAfter_;
     size_t cancelAtWrite_ = 0;
+    uint32_t firstRead_ = 0;
     std::mt19937 random_{11};
 };
 
@@ -153,6 +158,25 @@ TEST(DeflateEntry, InputsAroundTheWindowSlideRoundTrip) {
             EXPECT_EQ(Restore(Compress(mixed, level, *buffers), size), mixed);
             EXPECT_EQ(Restore(Compress(mixed, level, *buffers, 700), size), mixed);
         }
+}
+
+// A first read of one byte leaves 65,535 bytes of room in the window: a read that fills it is
+// input like any other, not the end of it.
+TEST(DeflateEntry, ReadFillingTheWindowAfterAOneByteReadIsInput) {
+    auto buffers = NewBuffers();
+    const Bytes input = MixedBytes(200000, 42);
+    for (int level : {1, 6}) {
+        SCOPED_TRACE(level);
+        MemoryStream stream(input);
+        stream.FirstReadOf(1);
+        Compressed c;
+        c.answered = zip::DeflateEntry(stream, *buffers, level, c.info);
+        c.bytes = stream.output;
+        ASSERT_GE(stream.asked.size(), 2u);
+        EXPECT_EQ(stream.asked[1], 65535u);
+        EXPECT_EQ(c.info.bytesConsumed, input.size());
+        EXPECT_EQ(Restore(c, input.size()), input);
+    }
 }
 
 // One set of buffers for a run of entries of every size, small ones after large ones: each
