@@ -15,7 +15,8 @@
 // local headers themselves (their extra fields and data descriptors), not from the central
 // records, whose extra fields may be shorter. The old directory and end record are held in
 // memory until the run succeeds; a failed run puts them back at the old data end and cuts the
-// file there, which leaves it byte for byte as it was.
+// file there, which leaves it byte for byte as it was. When that fails too, the run's error
+// says so and names the archive.
 //
 // Copied central records are written with the name exactly as it was read: the name
 // conversions of writing (drive letters, OEM code page) were applied when the entry was made
@@ -141,12 +142,23 @@ void TZipper::OpenForAppend() {
 
 void TZipper::RestoreAppendedArchive() {
     if (oldDataEnd_ < 0 || callerStream_ != nullptr) return;
-    std::unique_ptr<gui::TStream> file = output_.OpenReadWrite(ZipName());
-    if (!file) return;
-    // The tail goes back before the cut, so the file never needs room it did not have.
-    file->SetPosition(oldDataEnd_);
-    if (file->Write(oldTail_.data(), oldTail_.size()) == oldTail_.size())
-        file->SetSize(oldDataEnd_ + int64_t(oldTail_.size()));
+    std::string why;
+    try {
+        std::unique_ptr<gui::TStream> file = output_.OpenReadWrite(ZipName());
+        if (!file) {
+            why = "it cannot be opened";
+        } else {
+            // The tail goes back before the cut, so the file never needs room it did not have.
+            file->SetPosition(oldDataEnd_);
+            file->WriteBuffer(oldTail_.data(), oldTail_.size());
+            file->SetSize(oldDataEnd_ + int64_t(oldTail_.size()));
+        }
+    } catch (const std::exception& error) {
+        why = error.what();
+    }
+    // The run's cleanup goes on; the caller hears of the damage with the run's own error.
+    if (!why.empty())
+        restoreFailure_ = "the archive " + ZipName() + " could not be put back as it was: " + why;
 }
 
 void TZipper::UpdateExistingEntries() {

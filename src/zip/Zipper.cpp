@@ -196,6 +196,7 @@ int TZipper::ZipFiles() {
     disposeList_.clear();
     updating_ = false;
     oldDataEnd_ = -1;
+    restoreFailure_.clear();
     outName_.clear();
     lastPumpMs_ = INT64_MIN / 2;
 
@@ -261,6 +262,15 @@ int TZipper::ZipFiles() {
         RunFinished(failure != nullptr);
     } catch (...) {
         if (!failure) failure = std::current_exception();
+    }
+    // An old archive left damaged is told with the error that ended the run.
+    if (failure && !restoreFailure_.empty()) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            failure = std::make_exception_ptr(EZipError(std::string(error.what()) + "; " + restoreFailure_));
+        } catch (...) {
+        }
     }
     FreeRunState();
     Sort(sortBefore_);

@@ -238,7 +238,8 @@ class TZipper : public TUnZipper, private DeflateStream {
     void UpdateExistingEntries();
     void CopyExistingEntry(TZipHeaderInfo& entry);
     void FinishUpdate();
-    // A failed append puts the old directory and end record back.
+    // A failed append puts the old directory and end record back; when it cannot, it says why
+    // in restoreFailure_.
     void RestoreAppendedArchive();
     void RefuseMultiVolumeArchive();
     // The old archive's stream, opened again when a read let it go.
@@ -251,6 +252,7 @@ class TZipper : public TUnZipper, private DeflateStream {
     std::string tempArchiveName_; // ".~tm"
     int64_t oldDataEnd_ = -1;
     std::vector<uint8_t> oldTail_; // old central directory and end record
+    std::string restoreFailure_;   // the old archive could not be put back: why
 
     // --- Volumes (ZipVolumes.cpp) ---
     void NextVolume();

@@ -344,6 +344,47 @@ TEST_F(ZipUpdateTest, AppendInPlaceAddsBehindTheOldData) {
     EXPECT_EQ(dir.PeerTrouble(dir.P("arc.zip")), "");
 }
 
+// Putting the old archive back after a failed append fails: the archive cannot be opened
+// again, or its old directory cannot be written back.
+class TFailingRestore : public ziptest::TStdZipperFiles {
+  public:
+    bool opens = false;
+    std::unique_ptr<gui::TStream> OpenReadWrite(const std::string&) override {
+        struct TFull : gui::TMemoryStream {
+            size_t Write(const void*, size_t) override { return 0; }
+        };
+        return opens ? std::make_unique<TFull>() : nullptr;
+    }
+};
+
+TEST_F(ZipUpdateTest, AppendWhoseOldArchiveCannotBePutBackSaysSoWithTheRunsError) {
+    MakeArchive();
+    dir.Put("src/d.txt", RandomBytes(200000, 3));
+    for (bool opens : {false, true}) {
+        SCOPED_TRACE(opens ? "the write back fails" : "the archive cannot be opened again");
+        TFailingRestore failing;
+        failing.opens = opens;
+        failing.outputRoom = 5000;
+        zip::TZipper zipper(files, failing);
+        Configure(zipper);
+        zipper.KeepZipOpen = true;
+        zipper.FilesList.Add("d.txt");
+        try {
+            zipper.Zip();
+            ADD_FAILURE() << "no exception";
+        } catch (const zip::EZipError& e) {
+            const std::string text = e.what();
+            EXPECT_EQ(text.rfind("Not enough room to write archive; the archive " + dir.P("arc.zip") +
+                                     " could not be put back as it was: " +
+                                     (opens ? "Stream write error" : "it cannot be opened"),
+                                 0),
+                      0u)
+                << text;
+        }
+        dir.Put("arc.zip", old);
+    }
+}
+
 // A new archive, an update and an append in place meet a full disk (writing short, or failing
 // the write as Win32 does) in the middle of an entry larger than the sink's megabyte and at the
 // last flush, and a cancel before the first entry, inside one and while the directory is
