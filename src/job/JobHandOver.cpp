@@ -254,6 +254,7 @@ bool JobRunner::HandOver() {
     JobReachedEnd = false;
     JobHadProblem = false;
     clearedBits_.clear();
+    catalogued_.clear();
     bitsKeptForResume_.clear();
     volumeKey_.clear();
     volumeUnsound_ = false;

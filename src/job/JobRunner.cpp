@@ -247,7 +247,7 @@ bool JobRunner::FinishVolume() {
         // Back from the disc step: written, waiting for the end phase, or given up (the disc
         // step said so).
         DiscStepPending = false;
-        if (!WaitsForDisc(volumeKey_)) clearedBits_.erase(volumeKey_);
+        if (!WaitsForDisc(volumeKey_)) VolumeWritten(volumeKey_);
         return true;
     }
     if (run_.EntryLimitReached) run_.EarlierVolumeBytes += run_.CurrentZipBytes + entryLimitSlack;
@@ -291,8 +291,23 @@ bool JobRunner::DeliverVolume(const std::string& archive) {
         // Not copied only when cancelled: the cancel tail follows.
         if (Prep && !Prep->CopyZipToDrive()) return true;
     }
-    clearedBits_.erase(volumeKey_);
+    VolumeWritten(volumeKey_);
     return true;
+}
+
+// The volume is soundly written: its files' bits stay cleared and its catalogue lines stand.
+void JobRunner::VolumeWritten(const std::string& volumeKey) {
+    clearedBits_.erase(volumeKey);
+    catalogued_.erase(volumeKey);
+}
+
+// A volume not written takes its lines out of the catalogue again: a run that judges changes by
+// the catalogue would otherwise pass its files by.
+void JobRunner::UncatalogueVolume(const std::string& volumeKey) {
+    const auto found = catalogued_.find(volumeKey);
+    if (found == catalogued_.end()) return;
+    if (RemoveZipFromCatalog) RemoveZipFromCatalog(found->second);
+    catalogued_.erase(found);
 }
 
 void JobRunner::BitCleared(const std::string& path) {
@@ -366,6 +381,7 @@ void JobRunner::VolumeNotWritten(const std::string& volume) {
     const std::string key = VolumeKey(volume);
     // Bits the volume being built clears after this go back when it is finished.
     if (key == volumeKey_) volumeUnsound_ = true;
+    UncatalogueVolume(key);
     const int failed = GiveBitsBack(key);
     if (failed < 0) return;
     host_.AddToLog("Archivebits reset for the files of: " + volume +
@@ -442,7 +458,10 @@ bool JobRunner::ZipOnce() {
     try {
         z1.Zip();
         ZipRunning = false;
-        if (AddZipToCatalog) AddZipToCatalog(z1.ZipName());
+        if (AddZipToCatalog) {
+            AddZipToCatalog(z1.ZipName());
+            catalogued_[volumeKey_] = z1.ZipName();
+        }
         PostContinue();
         return false;
     } catch (const zip::EUserCanceled&) {
@@ -528,7 +547,7 @@ void JobRunner::EndPhase() {
             run_.BflList.erase(run_.BflList.begin() + BflIndex);
             BflIndex = -1;
             // Written, or given up (the disc step said so), unless it came back to the list.
-            if (!WaitsForDisc(key)) clearedBits_.erase(key);
+            if (!WaitsForDisc(key)) VolumeWritten(key);
             continue;
         }
         const std::string file = run_.BflList.front();
@@ -617,6 +636,8 @@ bool JobRunner::NothingLeftToResume() const {
 // back whatever the answer and whether or not the list is there (a resumed run has none):
 // they are in no copy.
 void JobRunner::RestoreClearedArchiveBits() {
+    while (!catalogued_.empty())
+        UncatalogueVolume(catalogued_.begin()->first);
     size_t givenBack = 0;
     int failed = 0;
     while (!clearedBits_.empty()) {

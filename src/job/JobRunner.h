@@ -110,6 +110,8 @@ class JobRunner {
     std::string WindowsFolder;
     // Appends a finished volume's entries to the job's catalogue.
     std::function<void(const std::string& zipName)> AddZipToCatalog;
+    // Takes a volume's lines out of the catalogue again when it is not written after all.
+    std::function<void(const std::string& zipName)> RemoveZipFromCatalog;
     // A volume copied under another name than it was built with: the catalogue list's lines of
     // it name the copy (those already zipped into that volume cannot).
     void VolumeLanded(const std::string& builtZip, const std::string& landedZip);
@@ -146,6 +148,8 @@ class JobRunner {
     // The volume's files get the archive bits it cleared back; how many could not be set,
     // or -1 when it cleared none.
     int GiveBitsBack(const std::string& volumeKey);
+    void VolumeWritten(const std::string& volumeKey);
+    void UncatalogueVolume(const std::string& volumeKey);
     bool WaitsForDisc(const std::string& volumeKey) const;
     void TakeBackKeptBits();
     void ZipVolume();
@@ -198,6 +202,8 @@ class JobRunner {
     // The files whose archive bits each volume cleared, by the volume's name without folder
     // and extension (a split set's parts share it), until the volume is soundly written.
     std::map<std::string, std::vector<std::string>> clearedBits_;
+    // The volumes whose lines are in the catalogue and that are not written yet, with their zip.
+    std::map<std::string, std::string> catalogued_;
     // How many of each volume's files are kept beside the resume state already.
     std::map<std::string, size_t> bitsKeptForResume_;
     // The volume being built or finished: its key, how it was built, and whether it is known

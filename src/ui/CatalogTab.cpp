@@ -913,6 +913,17 @@ void TCatalogTab::ZipLanded(const std::string& builtZip, const std::string& land
         RenameInCatalogs(landed);
 }
 
+// The lines of a volume the job did not write go; a rewrite under way first ends, as for a
+// landed one.
+void TCatalogTab::ZipNotWritten(const std::string& builtZip) {
+    TLanded gone{
+        job::CatalogNaming::AppendTargets(JobCatalogNames(), CatalogFolder()), BaseName(builtZip), {}};
+    if (rewriting_ > 0)
+        landedLater_.push_back(std::move(gone));
+    else
+        RenameInCatalogs(gone);
+}
+
 void TCatalogTab::RenameInCatalogs(const TLanded& landed) {
     const job::CatalogZipFilter filter(landed.BuiltName);
     for (const std::string& target : landed.Targets) {
@@ -927,7 +938,7 @@ void TCatalogTab::RenameInCatalogs(const TLanded& landed) {
             },
             false);
     }
-    AppendToTargets(landed.Targets, landed.Lines);
+    if (!landed.Lines.empty()) AppendToTargets(landed.Targets, landed.Lines);
 }
 
 } // namespace ui

@@ -102,6 +102,8 @@ class TCatalogTab {
     // A volume copied to its destination under another name than it was built with: its
     // lines name the copy.
     void ZipLanded(const std::string& builtZip, const std::string& landedZip);
+    // A volume the job did not write after all: its lines go.
+    void ZipNotWritten(const std::string& builtZip);
     // The volume preparation's name test: a zip name one of the job's catalogues holds.
     bool CatalogZipUsed(const std::string& zipName) const { return CatZipList.Contains(zipName); }
     // EditCatNameChange: the job's catalogue names as its field holds them.
@@ -157,8 +159,8 @@ class TCatalogTab {
     bool ReplaceCatalog(const std::string& file,
                         const std::function<bool(job::CatalogFileReader&, const gui::TPutBytes&)>& write,
                         bool shown);
-    // A volume that landed under another name: the job's catalogues it goes to, the name it
-    // was built with and the lines of the zip as it landed.
+    // A volume that landed under another name, or was not written: the job's catalogues it
+    // goes to, the name it was built with and the lines of the zip as it landed (none).
     struct TLanded {
         std::vector<std::string> Targets;
         std::string BuiltName;

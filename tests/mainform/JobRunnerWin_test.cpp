@@ -1021,6 +1021,15 @@ TEST(JobRunner, AVolumeThatFailsItsTestGivesItsFilesArchiveBitsBackAndTheJobEnds
     const std::filesystem::path peers = PeerFolder("runner-unsound");
     const std::vector<std::string> zips = ZipsIn(daily.Destination);
     EXPECT_GE(zips.size(), 3u);
+    // The job's catalogue keeps the lines of the volumes written and none of the damaged one: a
+    // run that judges changes by it takes its files again.
+    const std::string catalogue = ReadWholeFile(form.Session.Run.CatName);
+    const std::string damagedName = std::filesystem::path(damaged).filename().string();
+    EXPECT_EQ(catalogue.find(damagedName), std::string::npos) << catalogue;
+    for (const std::string& zipName : zips)
+        if (zipName != damagedName) {
+            EXPECT_NE(catalogue.find(zipName), std::string::npos) << zipName;
+        }
     for (const std::string& zipName : zips)
         std::filesystem::copy_file(daily.Destination + "\\" + zipName, peers / zipName);
     WriteWholeFile((peers / "cleared.txt").string(), cleared);
