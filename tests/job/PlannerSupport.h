@@ -23,7 +23,17 @@ class RecordingHost : public job::WindowlessHost, public job::PlannerFiles {
     int64_t freeSpace = 0;
     int waitedMs = 0;
 
-    void AddToZipFiles(const std::string& path) override { zipList.push_back(path); }
+    // The entries added ("+" path) and the files named for reading ahead ("?" path), in turn.
+    std::vector<std::string> order;
+
+    void AddToZipFiles(const std::string& path) override {
+        zipList.push_back(path);
+        order.push_back("+" + path);
+    }
+    bool ReadAhead(const std::string& path, int64_t) override {
+        order.push_back("?" + path);
+        return true;
+    }
     bool CanZipFile(const std::string& path, job::ZipFileFacts& facts) override;
     int64_t EstimateCompressed(const std::string& path, int64_t) override;
     bool FileExists(const std::string& path) override { return !missing.count(path); }

@@ -341,3 +341,26 @@ TEST(VolumePlanner, EstimateSamplesLargeFilesAndReadsAtMostNineMegabytes) {
     EXPECT_LE(bytesRead, 9'000'000);
     EXPECT_EQ(EstimateCompressedSize(size, 0, 0, read), size) << "stored: the size itself";
 }
+
+// A deferred file is long: the short files after it are named for reading ahead once it is
+// zipped, not while, when they could change before their test.
+TEST(VolumePlanner, NoFileIsNamedForReadingAheadWhileADeferredFileIsZipped) {
+    std::vector<std::pair<std::string, int64_t>> lines = {{"C:\\d\\a.bin", 13'000'000},
+                                                          {"C:\\d\\big.bin", 7'500'000}};
+    for (int i = 0; i < 12; ++i)
+        lines.push_back({"C:\\d\\s" + std::to_string(i) + ".bin", 1'000'000});
+    VolumePlan plan = PlanOf(lines, 20'000'000);
+    plan.Optimizeusedspace = true;
+    RecordingHost host;
+    SizesFrom(host, plan);
+    const auto volumes = RunVolumes(plan, host);
+    ASSERT_EQ(volumes.size(), 2u);
+    ASSERT_EQ(volumes[1].front(), "C:\\d\\big.bin") << "deferred to the next volume";
+    const auto big = std::find(host.order.begin(), host.order.end(), "+C:\\d\\big.bin");
+    ASSERT_NE(big, host.order.end());
+    ASSERT_NE(big + 1, host.order.end());
+    EXPECT_EQ((big + 1)->front(), '+') << *(big + 1);
+    EXPECT_NE(std::find_if(big, host.order.end(), [](const std::string& event) { return event[0] == '?'; }),
+              host.order.end())
+        << "the files after it are read ahead again";
+}
