@@ -24,7 +24,6 @@ namespace job {
 namespace {
 
 constexpr int maxAttempts = 5;
-constexpr int hiddenRetryMs = 120'000;
 constexpr int trayWaitSteps = 20;
 // A volume that comes back to the burn-later list after a failed compare or mount comes back
 // this often at most.
@@ -85,7 +84,7 @@ std::string TwoDigitPart(const std::string& name, int number) {
 } // namespace
 
 JobDiscStep::JobDiscStep(JobSession& session, JobHost& host, JobRunner& runner, VolumePrep* prep)
-    : session_(session), run_(session.Run), host_(host), runner_(runner), prep_(prep) {}
+    : session_(session), run_(session.Run), host_(host), runner_(runner), prep_(prep), noticeWait_(host) {}
 
 void JobDiscStep::DiscStep(bool mustBurnNow) {
     state_ = host_.DiscState();
@@ -229,9 +228,9 @@ bool JobDiscStep::Notice(const std::string& logged, const std::string& mailed, c
         host_.AddToLog(logged);
         host_.SendJobMail({mailed}, suffix + host_.JobName(), session_.JobLogName);
         sent = true;
+        noticeWait_.Start();
     }
-    host_.Wait(hiddenRetryMs);
-    return true;
+    return noticeWait_.Retry();
 }
 
 bool JobDiscStep::AskOk(const std::string& text) {

@@ -14,6 +14,7 @@
 // burn-later list for the runner's end phase. Volumes given up are logged as left in the
 // temporary folder.
 
+#include "job/HiddenWait.h"
 #include "job/JobHost.h"
 #include "job/JobSession.h"
 
@@ -119,8 +120,9 @@ class JobDiscStep {
     void AllowRemoval();
     void DiscSwap(int firstPause, int secondPause, bool allowRemovalFirst);
     void TrayWait(bool removal);
-    // A prompt while hidden: mailed once per waiting loop then a 120 s wait; without a
-    // recipient the job is cancelled. False when it cancelled.
+    // A prompt while hidden: mailed once per waiting loop then a 120 s wait, the loop's waits
+    // bounded from its mail on; without a recipient the job is cancelled. False when it
+    // cancelled.
     bool Notice(const std::string& logged, const std::string& mailed, const std::string& suffix, bool& sent);
     // A box with OK and Cancel (the main window shown first); true for OK.
     bool AskOk(const std::string& text);
@@ -157,6 +159,8 @@ class JobDiscStep {
     // A disc step asked for while one runs waits for it to end.
     bool stepPutOff_ = false;
     bool putOffNow_ = false;
+    // The waiting loop's count since its notice.
+    HiddenWait noticeWait_;
 };
 
 } // namespace job

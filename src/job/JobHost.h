@@ -130,6 +130,9 @@ class ProgramFacts {
     virtual bool DetailLog() = 0;
     // /C, or /H with a job named by /=: the program ends after its job.
     virtual bool CloseAfterJob() = 0;
+    // [Settings] InfiniteWait: the minutes a hidden program waits, idle or for an answer,
+    // before it gives up.
+    virtual int HiddenWaitMinutes() = 0;
     virtual DiscDrives Drives() = 0;
     // The job file the program has loaded, by name.
     virtual std::string JobName() = 0;

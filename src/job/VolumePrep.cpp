@@ -8,6 +8,7 @@
 #include "gui/FileStream.h"
 #include "job/DriveSpace.h"
 #include "job/FCopy2.h"
+#include "job/HiddenWait.h"
 #include "job/JobDisc.h"
 #include "job/JobPump.h"
 #include "job/JobStart.h"
@@ -29,8 +30,6 @@ namespace {
 
 using core::FileExists;
 
-// A hidden window looks again for room or a working copy this often.
-constexpr int hiddenRetryMs = 120'000;
 constexpr int afterPromptMs = 15'000;
 constexpr int walkReadyMs = 15'000;
 constexpr int beforeCopyMs = 10'000;
@@ -121,7 +120,7 @@ bool ZipFacts(const std::string& path, int64_t& bytes, int& entries) {
 } // namespace
 
 VolumePrep::VolumePrep(JobSession& session, JobHost& host, DiscWriter* writer)
-    : session_(session), run_(session.Run), host_(host), writer_(writer) {}
+    : session_(session), run_(session.Run), host_(host), writer_(writer), roomWait_(host) {}
 
 bool VolumePrep::JobGoesOn() {
     return !host_.Cancelled() && session_.State == JobState::Running;
@@ -341,8 +340,9 @@ void VolumePrep::HandleSpaceShortage() {
                         "Problem " + host_.JobName(), session_.JobLogName);
                     mailed = true;
                     shortageMailed_ = shortageMailed_ || failedTwice;
+                    roomWait_.Start();
                 }
-                host_.Wait(hiddenRetryMs);
+                roomWait_.Retry();
             } else {
                 host_.AddToLog(std::string(notEnoughSpace) + " " + target);
                 host_.AddToLog("Not enough free disk space");
@@ -627,6 +627,7 @@ bool VolumePrep::CopyZipToDrive() {
     host_.Wait(beforeCopyMs);
     std::string landed;
     bool mailed = false;
+    HiddenWait copyWait(host_);
     while (!host_.Cancelled()) {
         landed = CopySet(source);
         if (!landed.empty() || host_.Cancelled()) break;
@@ -650,7 +651,7 @@ bool VolumePrep::CopyZipToDrive() {
                                   "Problem " + host_.JobName(), session_.JobLogName);
                 mailed = true;
             }
-            host_.Wait(hiddenRetryMs);
+            if (!copyWait.Retry()) break;
             continue;
         }
         const bool shown = host_.ShowWindowForPrompt();

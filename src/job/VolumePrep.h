@@ -7,7 +7,8 @@
 // The destination may hold several alternatives; when one has no room the next is tried.
 // When none has, the user is asked for room (a new medium, or files removed). While the
 // window is hidden no box can be answered: the prompt becomes one notice mail and a new look
-// every two minutes, and without a recipient the job is cancelled.
+// every two minutes, until the wait's bound (HiddenWait.h), and without a recipient the job is
+// cancelled.
 //
 // A volume that a killed run left half written is deleted with its split parts before the
 // volume is made again, and the run's place at the volume's start is kept so that a volume
@@ -16,6 +17,7 @@
 // The rules that need no drive are in VolumePrepRules.h; the drives are measured through
 // DriveSpace.h; the copy runs on the copy thread of FCopy2.h.
 
+#include "job/HiddenWait.h"
 #include "job/JobHost.h"
 #include "job/JobSession.h"
 #include "job/VolumePrepRules.h"
@@ -129,6 +131,8 @@ class VolumePrep {
     RoomFailure lastRoomFailure_;
     bool repeatedRoomFailure_ = false; // the next room check asks
     bool shortageMailed_ = false;      // the notice of a volume failing again went out
+    // From the notice of a shortage on: a volume failing again and again goes on counting.
+    HiddenWait roomWait_;
 };
 
 } // namespace job

@@ -68,6 +68,7 @@ class WindowlessHost : public JobHost {
     bool DetailLog() override { return false; }
     core::LocaleFormat Locale() override { return {}; }
     bool CloseAfterJob() override { return false; }
+    int HiddenWaitMinutes() override { return core::FormCreationSettings{}.infiniteWait; }
     DiscDrives Drives() override { return {}; }
     std::string JobName() override { return {}; }
     void LoadJob(const std::string&) override {}

@@ -112,6 +112,7 @@ class TMFJobHost final : public job::JobHost {
     bool DetailLog() override { return form_.flags_.DetailLog; }
     core::LocaleFormat Locale() override { return form_.Locale; }
     bool CloseAfterJob() override { return form_.flags_.CloseAfterJob; }
+    int HiddenWaitMinutes() override { return form_.creation_.infiniteWait; }
     job::DiscDrives Drives() override {
         job::DiscDrives drives;
         drives.TransportLoaded = form_.AspiLoaded;

@@ -44,6 +44,7 @@ class PrepHost : public job::WindowlessHost {
     std::string TempPath() override { return folder_ + "temp\\"; }
     std::string JobName() override { return "Daily.dat"; }
     bool MailConfigured() override { return mailTo; }
+    int HiddenWaitMinutes() override { return waitMinutes; }
     void SendJobMail(const std::vector<std::string>& body, const std::string& suffix,
                      const std::string& attachment) override {
         std::string text;
@@ -62,6 +63,7 @@ class PrepHost : public job::WindowlessHost {
     };
     std::deque<Reply> replies;
     bool hidden = false, mailTo = false;
+    int waitMinutes = 1440;
     job::DiscDrives drives;
     std::function<void(int)> onWait;
     std::vector<std::string> log, boxes, asked, mails, statusBoxes;

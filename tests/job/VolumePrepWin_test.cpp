@@ -2,7 +2,8 @@
 // recorder and time on the manual clock: a CD letter used as a drive gets its volumes built
 // in the temporary folder and copied, with nothing left behind; a killed run's partial volume
 // goes with its parts; a failed copy asks again (hidden: one mail, then a new try every two
-// minutes) and a cancel leaves no target. A disc this job wrote counts with its room after an
+// minutes until the wait's bound, as for a destination without room) and a cancel leaves no
+// target. A disc this job wrote counts with its room after an
 // erase and is passed over for the next disc. A medium that fills is the media tests' (tmpfs).
 
 #include "VolumePrepSupport.h"
@@ -308,6 +309,60 @@ TEST(VolumePrepWin, FailedCopyAsksAgainAndACancelLeavesNoTargetWhileHiddenItMail
         EXPECT_FALSE(rig.prep.CopyZipToDrive());
         EXPECT_TRUE(rig.host.asked.empty());
         EXPECT_FALSE(FileExists(rig.session.Run.DestPath + "\\Vol001.zip"));
+    }
+}
+
+// Hidden, with a recipient, and nobody makes room or mends the copy: after the one mail the
+// looks go on for the wait's bound, then the job is cancelled with one line saying so, its
+// archive bits to be set again.
+TEST(VolumePrepWin, AHiddenShortageOrFailedCopyNobodyAnswersIsCancelledAfterTheWaitsBound) {
+    constexpr int bound = 10;
+    const auto hiddenRig = [](PrepRig& rig) {
+        rig.host.hidden = true;
+        rig.host.mailTo = true;
+        rig.host.waitMinutes = bound;
+        rig.session.Run.Options.ClearArchiveBit = true;
+        // Without a bound the waits would go on for ever: three bounds end the test.
+        rig.host.onWait = [&rig](int) {
+            if (rig.clock.MonotonicMs() <= 3 * bound * 60'000 || rig.session.Cancelled) return;
+            ADD_FAILURE() << "still waiting after three bounds";
+            rig.session.Cancelled = true;
+        };
+    };
+    const auto endedAfterTheBound = [](PrepRig& rig) {
+        EXPECT_TRUE(rig.session.Cancelled);
+        EXPECT_FALSE(rig.session.Run.KeepArchiveBitsCleared) << "the cancel sets the archive bits again";
+        EXPECT_TRUE(rig.host.asked.empty());
+        EXPECT_EQ(rig.host.mails.size(), 1u);
+        EXPECT_EQ(std::count(rig.host.log.begin(), rig.host.log.end(),
+                             "Job cancelled, no answer after " + std::to_string(bound) + " minutes"),
+                  1);
+        EXPECT_GE(rig.clock.MonotonicMs(), bound * 60'000);
+        EXPECT_LT(rig.clock.MonotonicMs(), (bound + 3) * 60'000) << "no look long after the bound";
+        EXPECT_GE(Count(rig.host.waits, 120'000), 4) << "a look every two minutes until then";
+    };
+    {
+        SCOPED_TRACE("no room on the destination");
+        PrepRig rig;
+        hiddenRig(rig);
+        rig.Destination("Q:\\Backup", 4 * Mebibyte);
+        EXPECT_EQ(rig.prep.PrepareVolume(), "");
+        endedAfterTheBound(rig);
+        EXPECT_TRUE(rig.host.Logged("Not enough free disk space for the next files in  Q:\\Backup"));
+    }
+    {
+        SCOPED_TRACE("the copy fails every time");
+        PrepRig rig;
+        hiddenRig(rig);
+        JobRun& run = rig.session.Run;
+        rig.Destination(rig.folder / "never", 4 * Mebibyte);
+        run.ZipFileName = "Vol001.zip";
+        run.VolumePath = run.TempPath + run.ZipFileName;
+        run.CopyPending = true;
+        WriteWholeFile(run.VolumePath, Bytes(70'000, 6));
+        EXPECT_FALSE(rig.prep.CopyZipToDrive());
+        endedAfterTheBound(rig);
+        EXPECT_TRUE(FileExists(run.VolumePath)) << "the volume stays where it was made";
     }
 }
 

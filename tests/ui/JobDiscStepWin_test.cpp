@@ -2,8 +2,9 @@
 // hidden) with the simulated drive library beside the program file: every volume becomes a
 // session in the destination folder, compared with its temporary copy, which then goes; the
 // next job appends; the erase option, write faults, cancels and full discs take the ways the
-// disc step gives them. The drive's command log shows what reached the drive, and the image
-// is left for the native peers (JobDiscPeers).
+// disc step gives them, and a hidden job's notice that nobody answers ends it after the wait's
+// bound. The drive's command log shows what reached the drive, and the image is left for the
+// native peers (JobDiscPeers).
 #include "DiscJobSupport.h"
 #include "HookedAttributes.h"
 #include "core/Settings.h"
@@ -478,6 +479,50 @@ TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
         EXPECT_FALSE(p.Form().Session.Running());
         EXPECT_FALSE(p.ZipsInTemp().empty()) << "what was not written stays";
     }
+}
+
+// A full disc in a hidden job with a recipient nobody reads (nothing listens on the mail's port):
+// one notice, a new look every two minutes, and after [Settings] InfiniteWait minutes the job is
+// cancelled, every archive bit set again and the volume not written left in the temporary folder.
+TEST(JobDiscStep, AFullDiscNobodyAnswersEndsTheHiddenJobAfterTheWaitsBound) {
+    constexpr int bound = 5;
+    DiscJob p("CD-R", "Blocks=12000\n");
+    p.job.Testarchiveafterbackup1 = false;
+    p.Sources("a", 2, 3'000'000, 8);
+    HookedAttributes attributes;
+    ClearBitsIn(p, attributes);
+    core::EMailSettings mail;
+    mail.to = "ops@example.com";
+    mail.smtpServer = "127.0.0.1";
+    mail.smtpPort = "9";
+    core::WriteEMail(p.Form().ProgramIni(), mail);
+    p.Form().Creation().infiniteWait = bound;
+    // Without a bound the job would wait for ever: three bounds end the test.
+    ui::TMF& form = p.Form();
+    const int64_t start = gui::CurrentClock().MonotonicMs();
+    bool stoppedByTest = false;
+    const auto tick = form.OnBurnStatusTick;
+    form.OnBurnStatusTick = [&] {
+        tick();
+        if (stoppedByTest || gui::CurrentClock().MonotonicMs() - start <= 3 * bound * 60'000) return;
+        stoppedByTest = true;
+        form.Session.Cancelled = true;
+    };
+    p.Run();
+    const std::string log = p.ProgramLog();
+    EXPECT_FALSE(stoppedByTest) << "still waiting after three bounds: " << log;
+    EXPECT_FALSE(form.Session.Running());
+    EXPECT_GE(gui::CurrentClock().MonotonicMs() - start, bound * 60'000);
+    EXPECT_EQ(Count(log, " burned to disc - Avg."), 1u) << log;
+    EXPECT_EQ(Count(log, "The CD/DVD do not have enough free space for:"), 1u) << "one notice: " << log;
+    EXPECT_EQ(Count(log, "Mail not sent: "), 2u) << "the notice's and the report's: " << log;
+    EXPECT_EQ(Count(log, "Job cancelled, no answer after " + std::to_string(bound) + " minutes\r\n"), 1u)
+        << log;
+    EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+    EXPECT_TRUE(p.prompter.Requests().empty());
+    EXPECT_FALSE(p.ZipsInTemp().empty()) << "what was not written stays";
+    for (const auto& [path, bits] : attributes.files.files)
+        EXPECT_TRUE(bits & (gui::AttributeArchive | gui::AttributeDirectory)) << path;
 }
 
 // The second volume does not fit the disc beside the first and waits for the end phase; there

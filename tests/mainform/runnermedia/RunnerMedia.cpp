@@ -1,10 +1,15 @@
 // Whole jobs hosted in-process onto a removable drive whose media really fill (tmpfs mounts the
 // script made, put in a Wine "floppy" drive): a medium filled by someone else in the middle of
 // a volume has the volume rolled back and made again on the next medium, with nothing lost;
-// a medium too full for the next volume asks, and a Cancel there ends the job once.
+// a medium too full for the next volume asks, and a Cancel there ends the job once; hidden, with
+// a mail nobody reads, a medium that stays full or a volume that fails again and again ends the
+// job after [Settings] InfiniteWait minutes, before the idle watchdog would halt the program.
 #include "HostedJob.h"
 #include "WineDriveWinSupport.h"
+#include "core/Settings.h"
 #include "gui/Action.h"
+#include "gui/Application.h"
+#include "gui/ListBox.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +77,67 @@ struct FloppyJob {
     std::string first = Medium(1), second = Medium(2);
     wintest::TWineDrive floppy{DRIVE_REMOVABLE};
     TempFolder source;
+};
+
+struct Halted {};
+
+// A hidden job with a mail recipient nobody reads: mail goes to a port nothing listens on (each
+// mail fails and says so in the log), the program gives up waiting after `bound` minutes, a
+// schedule is listed (the idle watchdog counts) and a halt is caught. A job still waiting after
+// three bounds is cancelled by the test.
+struct UnreadMail {
+    static constexpr int bound = 5;
+
+    explicit UnreadMail(HostedProgram& hosted) : hosted(hosted) {
+        core::EMailSettings mail;
+        mail.to = "ops@example.com";
+        mail.smtpServer = "127.0.0.1";
+        mail.smtpPort = "9";
+        core::WriteEMail(hosted.form->ProgramIni(), mail);
+        hosted.form->Creation().infiniteWait = bound;
+        hosted.form->ListBox2->Items().Add("a schedule");
+        gui::Application().HaltHandler = [this](int) {
+            ++halts;
+            throw Halted{};
+        };
+    }
+    ~UnreadMail() {
+        gui::Application().HaltHandler = [](int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); };
+    }
+    // Inside the job's waits.
+    void Tick() {
+        if (stoppedByTest || hosted.clock.MonotonicMs() - startMs <= 3 * bound * 60'000) return;
+        stoppedByTest = true;
+        hosted.form->Session.Cancelled = true;
+    }
+    std::string Run() {
+        startMs = hosted.clock.MonotonicMs();
+        try {
+            hosted.RunJob();
+        } catch (const Halted&) {
+        }
+        return hosted.ProgramLog();
+    }
+    // One notice, logged and mailed; the job cancelled once the bound has passed, through its
+    // cancel, with the programs after the job; no box.
+    void EndedAfterTheBound(const std::string& log, const std::string& notice) {
+        EXPECT_EQ(halts, 0) << "the idle watchdog halted the program";
+        EXPECT_FALSE(stoppedByTest) << "still waiting after three bounds";
+        EXPECT_FALSE(hosted.form->Session.Running());
+        EXPECT_GE(hosted.clock.MonotonicMs() - startMs, bound * 60'000);
+        EXPECT_EQ(Count(log, notice), 1u) << log;
+        EXPECT_EQ(Count(log, "Mail not sent: "), 2u) << "the notice's and the report's: " << log;
+        EXPECT_EQ(Count(log, "Job cancelled, no answer after " + std::to_string(bound) + " minutes\r\n"), 1u)
+            << log;
+        EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
+        EXPECT_EQ(hosted.JobEnds("C:\\Tools\\post.exe"), 1u);
+        EXPECT_TRUE(hosted.prompter.MessageTexts().empty());
+    }
+
+    HostedProgram& hosted;
+    int halts = 0;
+    bool stoppedByTest = false;
+    int64_t startMs = 0;
 };
 
 } // namespace
@@ -286,6 +352,60 @@ TEST(RunnerMedia, AVolumeFailingTwiceForRoomTheRoomTestCannotSeeIsAShortageNotAn
         for (const auto& [path, attributes] : hosted.attributes.files.files)
             EXPECT_TRUE(attributes & (gui::AttributeArchive | gui::AttributeDirectory)) << path;
     }
+}
+
+// The same volume, hidden, with a recipient nobody reads: from the notice on the volume is made
+// again every two minutes until [Settings] InfiniteWait minutes have passed, then the job is
+// cancelled, every archive bit set again, nothing of the volume left.
+TEST(RunnerMedia, AVolumeFailingAgainAndAgainWhileNobodyReadsTheMailEndsCancelledAfterTheBound) {
+    HostedProgram hosted(true);
+    UnreadMail unread(hosted);
+    hosted.onTick = [&] { unread.Tick(); };
+    const std::string medium = Medium(1);
+    wintest::TWineDrive floppy(DRIVE_REMOVABLE);
+    ASSERT_TRUE(floppy.Defined() && floppy.Insert(medium));
+    TempFolder source;
+    std::mt19937 random(71);
+    WriteRandom(source / "disk.img", 14'000'000, random);
+    hosted.attributes.AddTree(source.Path());
+    job::JobDefinition daily = ClearingJob(floppy.Root().substr(0, 2), source);
+    daily.Splitlargefiles = true;
+    daily.PostRunFile = "C:\\Tools\\post.exe";
+    hosted.WriteJob(daily);
+    const std::string log = unread.Run();
+
+    unread.EndedAfterTheBound(log, std::string(shortage) + " " + floppy.Root().substr(0, 2));
+    EXPECT_GE(Count(log, " again, with the same medium and no more room, while adding: "), 2u) << log;
+    for (const std::string& file : ZipsIn(medium))
+        EXPECT_TRUE(file.ends_with("001.zip")) << file;
+    for (const auto& [path, attributes] : hosted.attributes.files.files)
+        EXPECT_TRUE(attributes & (gui::AttributeArchive | gui::AttributeDirectory)) << path;
+}
+
+// Filled by another program after the first volume, the medium stays full and nobody reads the
+// notice: the job waits [Settings] InfiniteWait minutes, with schedules listed, and is then
+// cancelled; the first volume stays whole on the medium and every archive bit is set again.
+TEST(RunnerMedia, AMediumThatStaysFullWhileNobodyReadsTheMailEndsTheJobCancelledAfterTheBound) {
+    HostedProgram hosted(true);
+    UnreadMail unread(hosted);
+    FloppyJob media(hosted);
+    bool filled = false;
+    hosted.onTick = [&] {
+        unread.Tick();
+        if (filled || Count(hosted.ProgramLog(), "File created: ") != 1) return;
+        filled = true;
+        FillUpTo(media.first, media.floppy.Root(), 1'000'000);
+    };
+    const std::string log = unread.Run();
+
+    ASSERT_TRUE(filled);
+    unread.EndedAfterTheBound(log, std::string(shortage) + " " + media.floppy.Root().substr(0, 2));
+    std::map<std::string, int> held;
+    AddHeld(media.first, held);
+    EXPECT_EQ(media.SourceFiles(held), 4u) << "whole volumes only";
+    EXPECT_EQ(media.Cleared(), 0);
+    EXPECT_TRUE(WorkFilesUnder(media.first).empty());
+    EXPECT_TRUE(WorkFilesUnder(hosted.programFolder.Path()).empty());
 }
 
 // A split volume whose destination fills goes on in the next alternative of the destination
