@@ -69,19 +69,26 @@ bool TMF::HandOverToRunner() {
 }
 
 // A cancelled run is no backup: the reminder goes on counting and does not call it a success.
-// An unattended run (the window kept hidden) gets no box that would wait for a click.
+// An unattended run (the window kept hidden, or a run that is hidden: minimised, or started by
+// the /A switch) gets no box that would wait for a click and hold up the rest of the job's end;
+// its log already tells how it went. Showing the window would make the run shown, so the hidden
+// flag is read before.
 void TMF::ReminderJobEnded(bool succeeded, bool hadProblem) {
     const std::string job = flags_.JobName.substr(flags_.JobName.find_last_of('\\') + 1);
     if (!ReminderJob.empty() && succeeded && gui::SameTextI(job, ReminderJob))
         UserIni().WriteInteger(core::ini::JobOnStart, "DaysCount", 0);
     if (!ReminderJob.empty() && job == ReminderJob && !flags_.HideWindow) {
-        ShowMainWindow();
-        gui::ProcessMessages();
+        const bool boxed = !flags_.Hidden;
+        if (boxed) {
+            ShowMainWindow();
+            gui::ProcessMessages();
+        }
         if (succeeded && !hadProblem) {
-            ShowBox("The backup job " + ReminderJob + " is completed successfully", gui::TMsgButtons::OK,
-                    gui::TMsgIcon::Information, 1);
+            if (boxed)
+                ShowBox("The backup job " + ReminderJob + " is completed successfully", gui::TMsgButtons::OK,
+                        gui::TMsgIcon::Information, 1);
             if (CloseAfterReminderJob && RunQueue.empty()) flags_.CloseAfterJob = true;
-        } else {
+        } else if (boxed) {
             ShowBox("There was a problem with the backup job " + ReminderJob +
                         ", look in the log for detailed information",
                     gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1);

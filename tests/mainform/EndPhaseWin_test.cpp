@@ -1,6 +1,6 @@
 // The end phase of a job, run by the program hosted in-process (manual clock, scripted
 // prompter, recording shell). The backup reminder's job: the day count starts again only after
-// a backup that was made, the user is told how it went unless the window is kept hidden, the
+// a backup that was made, the user is told how it went unless the run is hidden, the
 // programs to run after it start, and the reminder's close-after takes effect. A window shown
 // for the job goes back down.
 #include "ProgramSite.h"
@@ -117,6 +117,24 @@ TEST(ReminderJob, AnUnattendedRunStartsTheCountAgainWithoutABox) {
     ASSERT_FALSE(hosted.form->Session.Running());
     EXPECT_EQ(hosted.DaysCount(), 0);
     EXPECT_TRUE(hosted.prompter.Requests().empty());
+}
+
+// A run that is hidden without the window being kept hidden (started minimised, or by /A) is
+// unattended as well: no box holds up the job's end, whose programs after it run, and the
+// reminder's close-after takes effect.
+TEST(ReminderJob, AHiddenRunStartedMinimisedOrByTheAutoSwitchGetsNoBoxEither) {
+    for (const bool succeeded : {true, false}) {
+        SCOPED_TRACE(succeeded ? "done" : "cancelled");
+        ReminderProgram hosted(false);
+        hosted.program->Flags().Hidden = true;
+        hosted.RunJob(!succeeded);
+        ASSERT_FALSE(hosted.form->Session.Running());
+        EXPECT_TRUE(hosted.prompter.Requests().empty());
+        EXPECT_EQ(hosted.DaysCount(), succeeded ? 0 : 9);
+        EXPECT_EQ(hosted.ProgramsAfter(), 1);
+        EXPECT_EQ(hosted.program->Flags().CloseAfterJob, succeeded);
+        EXPECT_TRUE(hosted.program->Flags().Hidden) << "the window was not brought up";
+    }
 }
 
 // Shown for the job from the tray, the window goes back down at its end and stays hidden.
