@@ -526,10 +526,12 @@ bool JobDiscStep::NewDiscLoop(const Volume& volume) {
             eraseNow_ = false;
             break;
         }
-        host_.ShowWindowForPrompt();
+        // Read first: the window brought up would make a hidden run shown, its prompt a box.
+        const bool hidden = host_.Hidden();
+        if (!hidden) host_.ShowWindowForPrompt();
         Release();
         bool again = true;
-        if (host_.Hidden()) {
+        if (hidden) {
             if (!Notice(notReady, newDisc, "Problem ", sent)) return false;
         } else {
             again = AskOk(newDisc);
@@ -647,10 +649,12 @@ void JobDiscStep::NewDiscInDrive() {
 
 bool JobDiscStep::AskForRoom(const Volume& volume, bool& sent) {
     Release();
-    host_.ShowWindowForPrompt();
+    // Read first: the window brought up would make a hidden run shown, its prompt a box.
+    const bool hidden = host_.Hidden();
+    if (!hidden) host_.ShowWindowForPrompt();
     const std::string argument = " " + volume.source + " ";
     const std::string ask = FormatNoRoom(argument, false), skipped = FormatNoRoom(argument, true);
-    if (host_.Hidden()) {
+    if (hidden) {
         if (!host_.MailConfigured()) {
             host_.AddToLog(skipped);
             Cancel();

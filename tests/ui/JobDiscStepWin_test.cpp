@@ -481,9 +481,10 @@ TEST(JobDiscStep, AFullDiscIsSwappedOrTheHiddenJobIsCancelled) {
     }
 }
 
-// A full disc in a hidden job with a recipient nobody reads (nothing listens on the mail's port):
-// one notice, a new look every two minutes, and after [Settings] InfiniteWait minutes the job is
-// cancelled, every archive bit set again and the volume not written left in the temporary folder.
+// A full disc in a hidden job with a recipient nobody reads (nothing listens on the mail's port),
+// its window down for the job: no box and the window stays down; one notice, a new look every two
+// minutes, and after [Settings] InfiniteWait minutes the job is cancelled, every archive bit set
+// again and the volume not written left in the temporary folder.
 TEST(JobDiscStep, AFullDiscNobodyAnswersEndsTheHiddenJobAfterTheWaitsBound) {
     constexpr int bound = 5;
     DiscJob p("CD-R", "Blocks=12000\n");
@@ -497,6 +498,8 @@ TEST(JobDiscStep, AFullDiscNobodyAnswersEndsTheHiddenJobAfterTheWaitsBound) {
     mail.smtpPort = "9";
     core::WriteEMail(p.Form().ProgramIni(), mail);
     p.Form().Creation().infiniteWait = bound;
+    // A scheduled run's /H: the window goes down for the job.
+    p.program->Flags().HideWindow = true;
     // Without a bound the job would wait for ever: three bounds end the test.
     ui::TMF& form = p.Form();
     const int64_t start = gui::CurrentClock().MonotonicMs();
@@ -520,6 +523,7 @@ TEST(JobDiscStep, AFullDiscNobodyAnswersEndsTheHiddenJobAfterTheWaitsBound) {
         << log;
     EXPECT_EQ(Count(log, "Backup cancelled"), 1u) << log;
     EXPECT_TRUE(p.prompter.Requests().empty());
+    EXPECT_TRUE(p.program->Flags().Hidden);
     EXPECT_FALSE(p.ZipsInTemp().empty()) << "what was not written stays";
     for (const auto& [path, bits] : attributes.files.files)
         EXPECT_TRUE(bits & (gui::AttributeArchive | gui::AttributeDirectory)) << path;
