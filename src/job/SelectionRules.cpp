@@ -28,12 +28,33 @@ bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
+// The first match that begins a character: in a double-byte code page a match starting on the
+// byte after a lead byte is the end of another character.
+size_t FindAtCharacterStart(std::string_view text, std::string_view part) {
+    if (!anyLeadBytes) return text.find(part);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, part.size(), part) == 0) return i;
+        if (ansiLeadBytes[static_cast<uint8_t>(text[i])]) ++i;
+    }
+    return std::string_view::npos;
+}
+
+// The last character is c, not a double-byte one whose second byte is c.
+bool EndsWithCharacter(std::string_view text, char c) {
+    if (text.empty() || text.back() != c) return false;
+    if (!anyLeadBytes) return true;
+    size_t i = 0;
+    while (i + 1 < text.size())
+        i += ansiLeadBytes[static_cast<uint8_t>(text[i])] ? 2 : 1;
+    return i == text.size() - 1;
+}
+
 // Splits a mask text ("|a|b|" or "a|b|") at its bars; an empty piece ends the list.
 std::vector<std::string> SplitMasks(std::string_view text) {
     std::vector<std::string> masks;
     if (!text.empty() && text.front() == '|') text.remove_prefix(1);
     while (!text.empty()) {
-        const size_t bar = text.find('|');
+        const size_t bar = FindAtCharacterStart(text, "|");
         const std::string_view piece = text.substr(0, bar);
         if (piece.empty()) break;
         masks.emplace_back(piece);
@@ -45,11 +66,11 @@ std::vector<std::string> SplitMasks(std::string_view text) {
 
 // Steps 3 and 4 of taking an item apart: the path and the mask text (from its first "|").
 void SplitPathAndMasks(std::string& text, std::string& path, std::string& maskText) {
-    if (text.find('|') == std::string::npos && text.find('*') != std::string::npos) {
+    if (FindAtCharacterStart(text, "|") == std::string::npos && text.find('*') != std::string::npos) {
         const size_t nameStart = NamePartStart(text);
         text.insert(nameStart, 1, '|');
     }
-    const size_t bar = text.find('|');
+    const size_t bar = FindAtCharacterStart(text, "|");
     if (bar == std::string::npos) {
         path = text;
         maskText.clear();
@@ -62,17 +83,6 @@ void SplitPathAndMasks(std::string& text, std::string& path, std::string& maskTe
         maskText.insert(0, path, nameStart);
         path.resize(nameStart);
     }
-}
-
-// The first match that begins a character: in a double-byte code page a match starting on the
-// byte after a lead byte is the end of another character.
-size_t FindAtCharacterStart(std::string_view text, std::string_view part) {
-    if (!anyLeadBytes) return text.find(part);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, part.size(), part) == 0) return i;
-        if (ansiLeadBytes[static_cast<uint8_t>(text[i])]) ++i;
-    }
-    return std::string_view::npos;
 }
 
 } // namespace
@@ -141,7 +151,7 @@ ItemText ParseItemText(std::string item) {
     std::string maskText;
     SplitPathAndMasks(item, result.Path, maskText);
     if (!maskText.empty()) {
-        if (maskText.back() != '|') maskText += '|';
+        if (!EndsWithCharacter(maskText, '|')) maskText += '|';
         result.RememberedMasks = maskText.front() == '|' ? maskText : "|" + maskText;
         result.Masks = SplitMasks(maskText);
     }
@@ -197,7 +207,7 @@ ExcludeRules::ExcludeRules(const std::vector<std::string>& entries) {
         }
         for (size_t at = patterns.find("*\\|"); at != std::string::npos; at = patterns.find("*\\|", at + 1))
             patterns.erase(at + 1, 1);
-        const size_t bar = folder.find('|');
+        const size_t bar = FindAtCharacterStart(folder, "|");
         if (bar != std::string::npos) folder.resize(bar);
         rule.Folder = folder;
 

@@ -272,11 +272,12 @@ TEST_F(JobItemsWin, MegabyteTotalCountsInOneUnitAtEveryPoint) {
         EXPECT_TRUE(total == "MBytes total: 0" || total == "MBytes total: 1") << total;
 }
 
-// C:\Data\<0x95 0x5C> with two files, in code page 932: the folder's name ends in a character
-// whose second byte is a backslash.
-class TrailBackslashFolder : public job::DirectoryLister {
+// A folder with two files, in code page 932, whose name ends in a character with a "\" or a
+// "|" for its second byte (C:\Data\<0x95 0x5C>, C:\Data\<0x83 0x7C>).
+class DoubleByteFolder : public job::DirectoryLister {
   public:
-    const std::string folder = "C:\\Data\\\x95\\";
+    explicit DoubleByteFolder(std::string folder) : folder(std::move(folder)) {}
+    const std::string folder;
     void List(const std::string& pattern, std::vector<job::DirEntry>& entries) override {
         entries.clear();
         if (pattern == folder + "\\*.*")
@@ -287,23 +288,26 @@ class TrailBackslashFolder : public job::DirectoryLister {
     bool DirectoryExists(const std::string& path) override { return path == folder || path == folder + "\\"; }
 };
 
-TEST_F(JobItemsWin, AFolderWhoseNameEndsInATrailBackslashGivesItsOwnFiles) {
+TEST_F(JobItemsWin, AFolderWhoseNameEndsInATrailBackslashOrBarGivesItsOwnFilesLessItsExcludes) {
     std::array<bool, 256> leads{};
     for (int c = 0x81; c <= 0xFC; ++c)
         leads[c] = c <= 0x9F || c >= 0xE0;
     job::SetAnsiLeadBytes(leads);
-    TrailBackslashFolder lister;
-    for (const std::string& item : {lister.folder, lister.folder + "\\"}) {
-        SCOPED_TRACE(item);
-        run = {};
-        run.TempPath = root.Path() + "Temp\\";
-        job.IncludeList = {item};
-        Select(xp, lister);
-        std::vector<std::string> lines;
-        for (const job::FileListEntry& entry : run.FilestoZipList)
-            lines.push_back(entry.Path);
-        EXPECT_EQ(lines, (std::vector<std::string>{lister.folder + "\\a.txt", lister.folder + "\\b.doc"}));
-        EXPECT_FALSE(run.ItemMissing);
+    for (const std::string folder : {"C:\\Data\\\x95\\", "C:\\Data\\\x83|"}) {
+        DoubleByteFolder lister(folder);
+        for (const std::string& item : {folder, folder + "\\"}) {
+            SCOPED_TRACE(item);
+            run = {};
+            run.TempPath = root.Path() + "Temp\\";
+            job.IncludeList = {item};
+            job.ExcludeList = {folder + "\\*.doc"};
+            Select(xp, lister);
+            std::vector<std::string> lines;
+            for (const job::FileListEntry& entry : run.FilestoZipList)
+                lines.push_back(entry.Path);
+            EXPECT_EQ(lines, std::vector<std::string>{folder + "\\a.txt"});
+            EXPECT_FALSE(run.ItemMissing);
+        }
     }
     job::SetAnsiLeadBytes({});
 }

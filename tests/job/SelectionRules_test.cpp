@@ -125,11 +125,15 @@ TEST(SelectionRules, DoubleByteTrailBytesAreNeitherFoldedNorSeparators) {
               "A");
 }
 
-TEST(SelectionRules, FolderNamesEndingInATrailBackslashKeepTheirOwnFilesInTheItemText) {
-    std::array<bool, 256> leads{}; // code page 932
+void UseCodePage932() {
+    std::array<bool, 256> leads{};
     for (int c = 0x81; c <= 0xFC; ++c)
         leads[c] = c <= 0x9F || c >= 0xE0;
     SetAnsiLeadBytes(leads);
+}
+
+TEST(SelectionRules, FolderNamesEndingInATrailBackslashKeepTheirOwnFilesInTheItemText) {
+    UseCodePage932();
     // Each folder name ends in a character whose second byte is a backslash (0x95 0x5C and the
     // like); the item of a whole folder is its path and "\*.*".
     for (const std::string folder : {"C:\\Data\\\x95\\", "C:\\\x83\\", "\\\\srv\\share\\\x94\\"}) {
@@ -143,6 +147,24 @@ TEST(SelectionRules, FolderNamesEndingInATrailBackslashKeepTheirOwnFilesInTheIte
         // A real doubled "\" after such a name still goes.
         EXPECT_EQ(ParseItemText(folder + "\\\\*.*").Path, folder + "\\");
     }
+    SetAnsiLeadBytes({});
+}
+
+TEST(SelectionRules, TrailBarsBelongToNamesAndMasksInItemsAndExcludes) {
+    UseCodePage932();
+    const std::string po = "\x83|"; // one character whose second byte is a "|"
+    ItemText text = ParseItemText("C:\\" + po + "\\*.*");
+    EXPECT_EQ(text.Path, "C:\\" + po + "\\");
+    EXPECT_EQ(text.Masks, std::vector<std::string>{"*.*"});
+    text = ParseItemText("C:\\Data\\*" + po);
+    EXPECT_EQ(text.Masks, std::vector<std::string>{"*" + po});
+    EXPECT_EQ(text.RememberedMasks, "|*" + po + "|");
+    EXPECT_EQ(ParseItemText(text.Path + text.RememberedMasks).Masks, text.Masks);
+    const ExcludeRules rules({"C:\\Data\\" + po + "\\*.doc", "D:\\" + po + "\\"});
+    EXPECT_TRUE(rules.Matches("C:\\Data\\" + po + "\\a.doc"));
+    EXPECT_FALSE(rules.Matches("C:\\Data\\" + po + "\\a.txt"));
+    EXPECT_TRUE(rules.Matches("D:\\" + po + "\\Sub\\a.txt"));
+    EXPECT_FALSE(rules.Matches("D:\\a.txt"));
     SetAnsiLeadBytes({});
 }
 
