@@ -295,9 +295,12 @@ std::string CataloguePathForm(std::string_view path, bool includeDriveInfo, bool
     }
     if (unc) {
         // \\server\share\rest -> rest
-        const size_t share = form.find('\\', 2);
-        const size_t rest = share == std::string::npos ? std::string::npos : form.find('\\', share + 1);
-        return rest == std::string::npos ? std::string{} : form.substr(rest + 1);
+        const std::string_view names = std::string_view(form).substr(2);
+        const size_t share = FindAtCharacterStart(names, "\\");
+        if (share == std::string_view::npos) return {};
+        const std::string_view shareAndRest = names.substr(share + 1);
+        const size_t rest = FindAtCharacterStart(shareAndRest, "\\");
+        return rest == std::string_view::npos ? std::string{} : std::string(shareAndRest.substr(rest + 1));
     }
     if (form.size() >= 2 && form[1] == ':') return form.size() > 3 ? form.substr(3) : std::string{};
     return form;

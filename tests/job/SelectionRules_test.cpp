@@ -175,6 +175,10 @@ TEST(SelectionRules, CataloguePathFormsFollowTheDriveOptions) {
     EXPECT_EQ(CataloguePathForm("C:\\Data\\a", false, false), "Data\\a");
     EXPECT_EQ(CataloguePathForm("\\\\srv\\share\\dir\\a", false, false), "dir\\a");
     EXPECT_EQ(CataloguePathForm("\\\\srv", false, false), "");
+    UseCodePage932(); // server and share names ending in 0x95 0x5C
+    EXPECT_EQ(CataloguePathForm("\\\\srv\\\x95\\\\a", false, false), "a");
+    EXPECT_EQ(CataloguePathForm("\\\\\x95\\\\share\\a", false, false), "a");
+    SetAnsiLeadBytes({});
 }
 
 TEST(SelectionRules, AfterDateFromTextEmptyOrUnused) {
