@@ -63,7 +63,7 @@ void JobItems::BuildExcludeTable() {
             item = UserItem(item, false);
             host_.AddToLog(item);
         }
-        if (!item.empty() && item.back() != '\\' && lister_.DirectoryExists(item)) item += '\\';
+        if (!item.empty() && !IsFolderLine(item) && lister_.DirectoryExists(item)) item += '\\';
         run_.ExcludeList.push_back(item);
     }
     run_.Excludes = ExcludeRules(run_.ExcludeList);

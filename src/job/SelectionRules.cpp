@@ -87,6 +87,10 @@ void SplitPathAndMasks(std::string& text, std::string& path, std::string& maskTe
 
 } // namespace
 
+bool IsFolderLine(std::string_view line) {
+    return EndsWithCharacter(line, '\\');
+}
+
 void SetAnsiLeadBytes(const std::array<bool, 256>& leadBytes) {
     ansiLeadBytes = leadBytes;
     anyLeadBytes = std::find(leadBytes.begin(), leadBytes.end(), true) != leadBytes.end();
@@ -188,7 +192,7 @@ ExcludeRules::ExcludeRules(const std::vector<std::string>& entries) {
         if (entry.find_first_not_of(' ') == std::string::npos) continue;
         Rule rule;
         std::string text = FoldPath(entry);
-        if (text.back() == '\\') {
+        if (IsFolderLine(text)) {
             rule.FolderForm = true;
             if (text.find('*') == std::string::npos) text += "*.*";
         }

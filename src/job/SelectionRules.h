@@ -36,9 +36,8 @@ struct FileListEntry {
 };
 using FileList = std::vector<FileListEntry>;
 
-inline bool IsFolderLine(std::string_view line) {
-    return !line.empty() && line.back() == '\\';
-}
+// Ends in a "\" of its own, not in a double-byte character with that second byte.
+bool IsFolderLine(std::string_view line);
 
 // The fold of the ANSI code page: lead bytes of a double-byte code page are set once at
 // start-up by the Windows side; none by default.

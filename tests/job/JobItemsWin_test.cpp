@@ -309,6 +309,13 @@ TEST_F(JobItemsWin, AFolderWhoseNameEndsInATrailBackslashOrBarGivesItsOwnFilesLe
             EXPECT_FALSE(run.ItemMissing);
         }
     }
+    // The folder itself excluded, named without a closing "\".
+    DoubleByteFolder lister("C:\\Data\\\x95\\");
+    run = {};
+    run.TempPath = root.Path() + "Temp\\";
+    job.IncludeList = job.ExcludeList = {lister.folder};
+    Select(xp, lister);
+    EXPECT_TRUE(run.FilestoZipList.empty());
     job::SetAnsiLeadBytes({});
 }
 

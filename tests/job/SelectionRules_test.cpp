@@ -132,7 +132,7 @@ void UseCodePage932() {
     SetAnsiLeadBytes(leads);
 }
 
-TEST(SelectionRules, FolderNamesEndingInATrailBackslashKeepTheirOwnFilesInTheItemText) {
+TEST(SelectionRules, NamesEndingInATrailBackslashStayWholeInItemsExcludesAndListLines) {
     UseCodePage932();
     // Each folder name ends in a character whose second byte is a backslash (0x95 0x5C and the
     // like); the item of a whole folder is its path and "\*.*".
@@ -147,6 +147,17 @@ TEST(SelectionRules, FolderNamesEndingInATrailBackslashKeepTheirOwnFilesInTheIte
         // A real doubled "\" after such a name still goes.
         EXPECT_EQ(ParseItemText(folder + "\\\\*.*").Path, folder + "\\");
     }
+    // Only a "\" of its own makes an exclude entry or a list line a folder: D:\<0x95 0x5C> is a file.
+    const ExcludeRules rules({"C:\\\x95\\\\", "D:\\\x95\\"});
+    EXPECT_TRUE(rules.Matches("C:\\\x95\\\\a.txt"));
+    EXPECT_TRUE(rules.Matches("D:\\\x95\\"));
+    EXPECT_FALSE(rules.Matches("D:\\\x95\\\\a.txt"));
+    FileList list{{"D:\\\x95\\", 1}, {"C:\\\x95\\\\", 0}};
+    QuietPass pass;
+    EXPECT_EQ(CountSelection(list, pass).Files, 1);
+    RemoveDuplicates(list, false, pass);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].Path, "D:\\\x95\\");
     SetAnsiLeadBytes({});
 }
 
