@@ -20,33 +20,45 @@ constexpr int passStep = 128;
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
-bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
+
+// Whether a character begins at the index: in a double-byte code page the byte after a lead
+// byte ends another character.
+bool IsCharacterStart(std::string_view text, size_t at) {
+    if (!anyLeadBytes) return true;
+    size_t i = 0;
+    while (i < at)
+        i += ansiLeadBytes[static_cast<uint8_t>(text[i])] ? 2 : 1;
+    return i == at;
 }
 
-// The first match that begins a character: in a double-byte code page a match starting on the
-// byte after a lead byte is the end of another character.
+// The first match that begins a character. The byte search leads and the walk only follows it,
+// so a line is walked at most once.
 size_t FindAtCharacterStart(std::string_view text, std::string_view part) {
-    if (!anyLeadBytes) return text.find(part);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, part.size(), part) == 0) return i;
-        if (ansiLeadBytes[static_cast<uint8_t>(text[i])]) ++i;
+    size_t at = text.find(part);
+    if (!anyLeadBytes) return at;
+    size_t i = 0;
+    for (; at != std::string_view::npos; at = text.find(part, at + 1)) {
+        while (i < at)
+            i += ansiLeadBytes[static_cast<uint8_t>(text[i])] ? 2 : 1;
+        if (i == at) return at;
     }
     return std::string_view::npos;
 }
 
+// Masks and excludes match whole characters only: "\CACHE\" is not in a folder whose name has
+// a character with a "\" for its second byte just before "CACHE".
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+           IsCharacterStart(text, text.size() - suffix.size());
+}
+bool Contains(std::string_view text, std::string_view part) {
+    return FindAtCharacterStart(text, part) != std::string_view::npos;
+}
+
 // The last character is c, not a double-byte one whose second byte is c.
 bool EndsWithCharacter(std::string_view text, char c) {
-    if (text.empty() || text.back() != c) return false;
-    if (!anyLeadBytes) return true;
-    size_t i = 0;
-    while (i + 1 < text.size())
-        i += ansiLeadBytes[static_cast<uint8_t>(text[i])] ? 2 : 1;
-    return i == text.size() - 1;
+    return !text.empty() && text.back() == c && IsCharacterStart(text, text.size() - 1);
 }
 
 // Splits a mask text ("|a|b|" or "a|b|") at its bars; an empty piece ends the list.

@@ -179,6 +179,20 @@ TEST(SelectionRules, TrailBarsBelongToNamesAndMasksInItemsAndExcludes) {
     SetAnsiLeadBytes({});
 }
 
+TEST(SelectionRules, MasksAndExcludesMatchWholeCharactersOnly) {
+    UseCodePage932();
+    // 0x95 0x5C and 0x83 0x41 end in a "\" and an "A" that no mask or exclude may take.
+    const std::string hyo = "\x95\\", a = "\x83\x41";
+    EXPECT_FALSE(MaskAccepts("*\\A.DOC", "C:\\" + hyo + "A.DOC", hyo + "A.DOC", false));
+    EXPECT_TRUE(MaskAccepts("*\\A.DOC", "C:\\" + hyo + "\\A.DOC", "A.DOC", false));
+    const ExcludeRules rules({"*\\cache\\", "a*"});
+    EXPECT_FALSE(rules.Matches("C:\\" + hyo + "Cache\\f.txt"));
+    EXPECT_TRUE(rules.Matches("C:\\" + hyo + "\\Cache\\f.txt"));
+    EXPECT_FALSE(rules.Matches("C:\\x\\" + a + ".txt"));
+    EXPECT_TRUE(rules.Matches("C:\\x\\" + a + "a.txt"));
+    SetAnsiLeadBytes({});
+}
+
 TEST(SelectionRules, CataloguePathFormsFollowTheDriveOptions) {
     EXPECT_EQ(CataloguePathForm("C:\\Data\\a", false, true), "C:\\Data\\a");
     EXPECT_EQ(CataloguePathForm("C:\\Data\\a", true, false), "\\C\\Data\\a");
