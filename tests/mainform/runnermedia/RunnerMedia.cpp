@@ -301,6 +301,22 @@ TEST(RunnerMedia, ATemporaryDriveWithoutRoomAsksTwiceAndOkToBothBuildsTheVolumes
     }
 }
 
+namespace {
+
+// A split job of one 14,000,000-byte image onto the floppy: its parts outgrow the medium, though
+// the medium has room for a volume.
+void WriteSplitImageJob(HostedProgram& hosted, const wintest::TWineDrive& floppy, const TempFolder& source) {
+    std::mt19937 random(71);
+    WriteRandom(source / "disk.img", 14'000'000, random);
+    hosted.attributes.AddTree(source.Path());
+    job::JobDefinition daily = ClearingJob(floppy.Root().substr(0, 2), source);
+    daily.Splitlargefiles = true;
+    daily.PostRunFile = "C:\\Tools\\post.exe";
+    hosted.WriteJob(daily);
+}
+
+} // namespace
+
 // A split file whose parts outgrow the medium, though the medium has room for a volume: the
 // room test cannot see it. The volume is made again once; its second failure on the same
 // medium without more room is a shortage, named in the log with the file: shown, the prompt
@@ -314,13 +330,7 @@ TEST(RunnerMedia, AVolumeFailingTwiceForRoomTheRoomTestCannotSeeIsAShortageNotAn
         wintest::TWineDrive floppy(DRIVE_REMOVABLE);
         ASSERT_TRUE(floppy.Defined() && floppy.Insert(medium));
         TempFolder source;
-        std::mt19937 random(71);
-        WriteRandom(source / "disk.img", 14'000'000, random);
-        hosted.attributes.AddTree(source.Path());
-        job::JobDefinition daily = ClearingJob(floppy.Root().substr(0, 2), source);
-        daily.Splitlargefiles = true;
-        daily.PostRunFile = "C:\\Tools\\post.exe";
-        hosted.WriteJob(daily);
+        WriteSplitImageJob(hosted, floppy, source);
         if (!hidden) {
             hosted.prompter.AnswerMessage(gui::mrCancel);
             hosted.prompter.AnswerMessage(gui::mrYes);
@@ -365,13 +375,7 @@ TEST(RunnerMedia, AVolumeFailingAgainAndAgainWhileNobodyReadsTheMailEndsCancelle
     wintest::TWineDrive floppy(DRIVE_REMOVABLE);
     ASSERT_TRUE(floppy.Defined() && floppy.Insert(medium));
     TempFolder source;
-    std::mt19937 random(71);
-    WriteRandom(source / "disk.img", 14'000'000, random);
-    hosted.attributes.AddTree(source.Path());
-    job::JobDefinition daily = ClearingJob(floppy.Root().substr(0, 2), source);
-    daily.Splitlargefiles = true;
-    daily.PostRunFile = "C:\\Tools\\post.exe";
-    hosted.WriteJob(daily);
+    WriteSplitImageJob(hosted, floppy, source);
     const std::string log = unread.Run();
 
     unread.EndedAfterTheBound(log, std::string(shortage) + " " + floppy.Root().substr(0, 2));
