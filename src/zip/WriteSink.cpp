@@ -51,11 +51,10 @@ int64_t TWriteSink::WriteToSink(size_t count, bool flush) {
     if (UseTempFile) {
         if (!stagingFile_) stagingFile_ = file_.OpenStaging();
         stagingFile_->Seek(0, gui::TSeekOrigin::soEnd);
-        const size_t written = NoRoomWhenFull([&] { return stagingFile_->Write(staging_.get(), count); });
-        if (written < count) throw ENotEnoughRoom("Not enough room to write archive");
-        waiting_ += written;
+        WriteOrNoRoom(*stagingFile_, staging_.get(), count);
+        waiting_ += count;
         if (flush) WriteAt(-1, 0);
-        return static_cast<int64_t>(written);
+        return static_cast<int64_t>(count);
     }
     const uint8_t* from = staging_.get();
     size_t left = count;
@@ -76,9 +75,7 @@ void TWriteSink::WriteAt(int64_t count, int64_t position) {
         if (!stagingFile_) stagingFile_ = file_.OpenStaging();
         if (count > 0) {
             stagingFile_->Seek(position, gui::TSeekOrigin::soBeginning);
-            const size_t length = static_cast<size_t>(count);
-            if (NoRoomWhenFull([&] { return stagingFile_->Write(staging_.get(), length); }) < length)
-                throw ENotEnoughRoom("Not enough room to write archive");
+            WriteOrNoRoom(*stagingFile_, staging_.get(), static_cast<size_t>(count));
         }
         if (stagingFile_->Size() >= static_cast<int64_t>(kSinkBufferSize) || count < 0) DrainStaging();
         return;
@@ -130,8 +127,7 @@ void TWriteSink::WriteBlock(int64_t at) {
                 Pump();
             }
         }
-        if (NoRoomWhenFull([&] { return file_.Write(data_.get(), n); }) < n)
-            throw ENotEnoughRoom("Not enough room to write archive");
+        WriteOrNoRoom(file_, data_.get(), n);
         Pump();
         if (!WriteVerify) return;
         file_.Close();

@@ -41,6 +41,8 @@ class ENotEnoughRoom : public gui::Exception {
     using gui::Exception::Exception;
 };
 
+inline constexpr const char* kNoRoom = "Not enough room to write archive";
+
 // Runs one write to the archive's output, its staging file or an entry's work file. Win32
 // fails a write that does not fit (ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL) where a short count
 // was expected: either way the medium is full, and the work ends with ENotEnoughRoom.
@@ -50,9 +52,14 @@ template <typename Write> auto NoRoomWhenFull(Write&& write) -> decltype(write()
         return write();
     } catch (const gui::EStreamError& error) {
         if (error.SystemError() == kDiskFull || error.SystemError() == kHandleDiskFull)
-            throw ENotEnoughRoom("Not enough room to write archive");
+            throw ENotEnoughRoom(kNoRoom);
         throw;
     }
+}
+
+// Writes all count bytes to a stream or sink file, or ends the work with ENotEnoughRoom.
+template <typename Target> void WriteOrNoRoom(Target& target, const uint8_t* data, size_t count) {
+    if (NoRoomWhenFull([&] { return target.Write(data, count); }) < count) throw ENotEnoughRoom(kNoRoom);
 }
 
 class TSinkFile {

@@ -36,7 +36,6 @@ namespace zip {
 namespace {
 
 const char* const kUserCanceled = "User canceled Zip operation";
-const char* const kNoRoom = "Not enough room to write archive";
 constexpr int64_t kMaxVolumeOffset = 0xFFFFFFFFll;
 constexpr size_t kVolumeCopyPiece = 16384;
 constexpr size_t kSideFilePiece = 1048576;

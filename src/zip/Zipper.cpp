@@ -41,7 +41,6 @@ namespace {
 
 const char* const kUserCanceled = "User canceled Zip operation";
 const char* const kUserAborted = "User Aborted Operation";
-const char* const kNoRoom = "Not enough room to write archive";
 
 constexpr int64_t kMaxZipOffset = 0xFFFFFFFFll;
 constexpr uint64_t kMaxEntrySize = 0xFFFFFFFFull;
@@ -414,16 +413,14 @@ void TZipper::EmitBytes(const uint8_t* data, size_t count) {
         // shrink) would wrap them.
         if (volumeEntryBytes_ + static_cast<int64_t>(count) > kMaxZipOffset)
             throw ENotEnoughRoom(std::string(kNoRoom) + ": an entry cannot pass 4 GiB");
-        if (NoRoomWhenFull([&] { return volumeEntry_->Write(data, count); }) < count)
-            throw ENotEnoughRoom(kNoRoom);
+        WriteOrNoRoom(*volumeEntry_, data, count);
         volumeEntryBytes_ += static_cast<int64_t>(count);
         return;
     }
     if (OutputSize() + static_cast<int64_t>(count) > kMaxZipOffset)
         throw ENotEnoughRoom(std::string(kNoRoom) + ": a zip archive cannot pass 4 GiB");
     if (callerStream_ != nullptr) {
-        if (NoRoomWhenFull([&] { return outStream_->Write(data, count); }) < count)
-            throw ENotEnoughRoom(kNoRoom);
+        WriteOrNoRoom(*outStream_, data, count);
     } else {
         uint8_t* staging = sink_->StagingBuffer();
         if (staging != data) std::memcpy(staging, data, count);
@@ -768,9 +765,8 @@ void TZipper::PatchLocalHeader(int64_t headerOffset) {
     sink_->FlushWriteBuffer();
     const int64_t end = outFile_->Position();
     outFile_->Seek(headerOffset);
-    const size_t written = NoRoomWhenFull([&] { return outFile_->Write(header_.Memory(), length); });
+    WriteOrNoRoom(*outFile_, header_.Memory(), length);
     outFile_->Seek(end);
-    if (written < length) throw ENotEnoughRoom(kNoRoom);
 }
 
 void TZipper::WriteDirectory() {
