@@ -21,14 +21,16 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Whether a character begins at the index: in a double-byte code page the byte after a lead
-// byte ends another character.
+// Walks from a character start to the first character that begins at or after the index: in
+// a double-byte code page a lead byte and the byte after it are one character.
+size_t CharacterStartFrom(std::string_view text, size_t from, size_t at) {
+    while (from < at)
+        from += ansiLeadBytes[static_cast<uint8_t>(text[from])] ? 2 : 1;
+    return from;
+}
+
 bool IsCharacterStart(std::string_view text, size_t at) {
-    if (!anyLeadBytes) return true;
-    size_t i = 0;
-    while (i < at)
-        i += ansiLeadBytes[static_cast<uint8_t>(text[i])] ? 2 : 1;
-    return i == at;
+    return !anyLeadBytes || CharacterStartFrom(text, 0, at) == at;
 }
 
 // The first match that begins a character. The byte search leads and the walk only follows it,
@@ -36,10 +38,8 @@ bool IsCharacterStart(std::string_view text, size_t at) {
 size_t FindAtCharacterStart(std::string_view text, std::string_view part) {
     size_t at = text.find(part);
     if (!anyLeadBytes) return at;
-    size_t i = 0;
-    for (; at != std::string_view::npos; at = text.find(part, at + 1)) {
-        while (i < at)
-            i += ansiLeadBytes[static_cast<uint8_t>(text[i])] ? 2 : 1;
+    for (size_t i = 0; at != std::string_view::npos; at = text.find(part, at + 1)) {
+        i = CharacterStartFrom(text, i, at);
         if (i == at) return at;
     }
     return std::string_view::npos;
