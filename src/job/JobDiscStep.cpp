@@ -233,6 +233,14 @@ bool JobDiscStep::Notice(const std::string& logged, const std::string& mailed, c
     return noticeWait_.Retry();
 }
 
+// Read before the window comes up: a window brought up would make a hidden run shown, and
+// its prompt a box nobody answers.
+bool JobDiscStep::HiddenElseShown() {
+    if (host_.Hidden()) return true;
+    host_.ShowWindowForPrompt();
+    return false;
+}
+
 bool JobDiscStep::AskOk(const std::string& text) {
     host_.ShowWindowForPrompt();
     return host_.AskOkCancel(text, gui::TMsgIcon::Stop);
@@ -526,9 +534,7 @@ bool JobDiscStep::NewDiscLoop(const Volume& volume) {
             eraseNow_ = false;
             break;
         }
-        // Read first: the window brought up would make a hidden run shown, its prompt a box.
-        const bool hidden = host_.Hidden();
-        if (!hidden) host_.ShowWindowForPrompt();
+        const bool hidden = HiddenElseShown();
         Release();
         bool again = true;
         if (hidden) {
@@ -649,9 +655,7 @@ void JobDiscStep::NewDiscInDrive() {
 
 bool JobDiscStep::AskForRoom(const Volume& volume, bool& sent) {
     Release();
-    // Read first: the window brought up would make a hidden run shown, its prompt a box.
-    const bool hidden = host_.Hidden();
-    if (!hidden) host_.ShowWindowForPrompt();
+    const bool hidden = HiddenElseShown();
     const std::string argument = " " + volume.source + " ";
     const std::string ask = FormatNoRoom(argument, false), skipped = FormatNoRoom(argument, true);
     if (hidden) {

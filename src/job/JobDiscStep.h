@@ -124,6 +124,8 @@ class JobDiscStep {
     // bounded from its mail on; without a recipient the job is cancelled. False when it
     // cancelled.
     bool Notice(const std::string& logged, const std::string& mailed, const std::string& suffix, bool& sent);
+    // Whether the run is hidden; when it is not, the window is shown for a prompt.
+    bool HiddenElseShown();
     // A box with OK and Cancel (the main window shown first); true for OK.
     bool AskOk(const std::string& text);
     void Status(const std::string& text);

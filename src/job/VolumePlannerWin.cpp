@@ -163,10 +163,10 @@ bool WinPlannerFiles::CanZipFileChecked(const std::string& path, ZipFileFacts& f
     std::unique_ptr<gui::TStream> source;
     const bool read = ReadForTest(path, info, source);
     // Nothing of an empty or too large file was read: it is opened for the lock probe alone.
-    const bool readable = info && (info->size <= 0 || info->size > LargestVolumeSize)
-                              ? File(OpenShared(path)).valid()
-                              : source != nullptr;
-    const bool opened = read && info && !info->IsFolder() && readable;
+    // Any other file passes only with bytes read.
+    const bool probeOnly = info && (info->size <= 0 || info->size > LargestVolumeSize);
+    const bool opened =
+        read && info && !info->IsFolder() && (probeOnly ? File(OpenShared(path)).valid() : source != nullptr);
     if (!opened) {
         // A folder does not open as a file.
         if (IsFolderPath(path)) return true;

@@ -78,21 +78,19 @@ void TMF::ReminderJobEnded(bool succeeded, bool hadProblem) {
     if (!ReminderJob.empty() && succeeded && gui::SameTextI(job, ReminderJob))
         UserIni().WriteInteger(core::ini::JobOnStart, "DaysCount", 0);
     if (!ReminderJob.empty() && job == ReminderJob && !flags_.HideWindow) {
-        const bool boxed = !flags_.Hidden;
-        if (boxed) {
+        const bool done = succeeded && !hadProblem;
+        if (!flags_.Hidden) {
             ShowMainWindow();
             gui::ProcessMessages();
-        }
-        if (succeeded && !hadProblem) {
-            if (boxed)
+            if (done)
                 ShowBox("The backup job " + ReminderJob + " is completed successfully", gui::TMsgButtons::OK,
                         gui::TMsgIcon::Information, 1);
-            if (CloseAfterReminderJob && RunQueue.empty()) flags_.CloseAfterJob = true;
-        } else if (boxed) {
-            ShowBox("There was a problem with the backup job " + ReminderJob +
-                        ", look in the log for detailed information",
-                    gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1);
+            else
+                ShowBox("There was a problem with the backup job " + ReminderJob +
+                            ", look in the log for detailed information",
+                        gui::TMsgButtons::OK, gui::TMsgIcon::Exclamation, 1);
         }
+        if (done && CloseAfterReminderJob && RunQueue.empty()) flags_.CloseAfterJob = true;
     }
     if (ExecuteAfterPending) {
         ExecuteAfterPending = false;
