@@ -139,6 +139,9 @@ class ProgramFacts {
     virtual void LoadJob(const std::string& name) = 0;
     virtual void SaveJob(const std::string& name) = 0;
     virtual void WriteLastJob(const std::string& name) = 0;
+    // A volume not written after all: its lines leave the job's catalogues, so a run that
+    // judges changes by them takes its files again.
+    virtual void UncatalogueZip(const std::string& zipName) = 0;
     // The resume state: kept (the start-up offered it) or discarded; the job named in it
     // (JobName empty when there is none). Discarded when the run is over: its archive-bit list
     // stays until the next start deletes it.

@@ -306,7 +306,7 @@ void JobRunner::VolumeWritten(const std::string& volumeKey) {
 void JobRunner::UncatalogueVolume(const std::string& volumeKey) {
     const auto found = catalogued_.find(volumeKey);
     if (found == catalogued_.end()) return;
-    if (RemoveZipFromCatalog) RemoveZipFromCatalog(found->second);
+    host_.UncatalogueZip(found->second);
     catalogued_.erase(found);
 }
 

@@ -110,8 +110,6 @@ class JobRunner {
     std::string WindowsFolder;
     // Appends a finished volume's entries to the job's catalogue.
     std::function<void(const std::string& zipName)> AddZipToCatalog;
-    // Takes a volume's lines out of the catalogue again when it is not written after all.
-    std::function<void(const std::string& zipName)> RemoveZipFromCatalog;
     // A volume copied under another name than it was built with: the catalogue list's lines of
     // it name the copy (those already zipped into that volume cannot).
     void VolumeLanded(const std::string& builtZip, const std::string& landedZip);

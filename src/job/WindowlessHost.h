@@ -74,6 +74,7 @@ class WindowlessHost : public JobHost {
     void LoadJob(const std::string&) override {}
     void SaveJob(const std::string&) override {}
     void WriteLastJob(const std::string&) override {}
+    void UncatalogueZip(const std::string&) override {}
     bool KeepResumeState() override { return false; }
     void DiscardResumeState() override {}
     void AbandonUnfinishedRun() override { DiscardResumeState(); }

@@ -15,6 +15,7 @@
 #include "gui/Wait.h"
 #include "job/MailReport.h"
 #include "job/RunStateWin.h"
+#include "ui/CatalogTab.h"
 #include "ui/MFoDiscs.h"
 #include "ui/MFoRestore.h"
 #include "ui/SmallDialogs.h"
@@ -127,6 +128,9 @@ class TMFJobHost final : public job::JobHost {
     void SaveJob(const std::string& name) override { form_.SaveJob(name); }
     void WriteLastJob(const std::string& name) override {
         form_.UserIni().WriteString(core::ini::Files, "LastJob", name);
+    }
+    void UncatalogueZip(const std::string& zipName) override {
+        if (form_.CatalogTab) form_.CatalogTab->ZipNotWritten(zipName);
     }
     bool KeepResumeState() override { return form_.KeepResumeState; }
     void DiscardResumeState() override { form_.DiscardResumeState(); }

@@ -47,9 +47,6 @@ bool TMF::HandOverToRunner() {
         runner_->AddZipToCatalog = [this](const std::string& zipName) {
             if (CatalogTab) CatalogTab->AddZipToCatalog(zipName);
         };
-        runner_->RemoveZipFromCatalog = [this](const std::string& zipName) {
-            if (CatalogTab) CatalogTab->ZipNotWritten(zipName);
-        };
         discStep_ = std::make_unique<job::JobDiscStep>(Session, Host(), *runner_, volumePrep_.get());
         discStep_->OnWriteStarted = [this](bool started) { DiscWriteStarted = started; };
         runner_->Zipper1().OnGetNextDisk = [this](zip::TUnZipper&, int volumeNumber, std::string& fileName) {
